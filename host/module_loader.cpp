@@ -1,0 +1,44 @@
+#include "host/module_loader.h"
+
+#include <dlfcn.h>
+
+#include "platform/exceptions.h"
+#include "platform/modules.h"
+#include "platform/strings.h"
+
+namespace pw::host {
+
+LoadedModule::LoadedModule(const std::string& path) : path_(path) {
+  handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!handle_) {
+    const char* err = dlerror();
+    throw Exception(u"Unable to load the module '" + Utf8ToWide(path) + u"': " + Utf8ToWide(err ? err : "unknown error"));
+  }
+}
+
+LoadedModule::~LoadedModule() { Unload(); }
+
+void* LoadedModule::Export(const char* name) const { return handle_ ? dlsym(handle_, name) : nullptr; }
+
+bool LoadedModule::Unload() {
+  if (!handle_) return true;
+  dlclose(handle_);
+  handle_ = nullptr;
+  // Still mapped when something else holds it open.
+  void* again = dlopen(path_.c_str(), RTLD_LAZY | RTLD_NOLOAD);
+  if (again) {
+    dlclose(again);
+    return false;
+  }
+  return true;
+}
+
+std::string HostFolder() {
+  std::string exe = ProgramFile();
+  auto slash = exe.rfind('/');
+  return slash == std::string::npos ? std::string(".") : exe.substr(0, slash);
+}
+
+std::string DefaultModulePath() { return HostFolder() + "/pwOpenApps2.so"; }
+
+}  // namespace pw::host

@@ -1,0 +1,47 @@
+#include "module/module_units.h"
+
+#include "core/exposed_objects.h"
+#include "platform/exceptions.h"
+#include "platform/strings.h"
+
+namespace pw {
+
+namespace {
+
+// Each unit after the units it uses; stops run in reverse.
+constexpr UnitEntry kUnits[] = {
+    {"exposed objects", StartExposedObjects, StopExposedObjects},
+};
+
+WideString gStartError;
+
+// Load and unload of the shared object run the table; nothing else starts at load.
+__attribute__((constructor)) void ModuleLoad() {
+  try {
+    ModuleUnits().Start();
+  } catch (const std::exception& e) {
+    gStartError = Utf8ToWide(e.what());
+    if (gStartError.empty()) gStartError = u"The module failed to start.";
+  } catch (...) {
+    gStartError = u"The module failed to start.";
+  }
+}
+
+__attribute__((destructor)) void ModuleUnload() {
+  try {
+    ModuleUnits().Stop();
+  } catch (...) {
+    // Nothing can be reported while the library is being unloaded.
+  }
+}
+
+}  // namespace
+
+UnitTable& ModuleUnits() {
+  static UnitTable table(kUnits);
+  return table;
+}
+
+const WideString& ModuleStartError() { return gStartError; }
+
+}  // namespace pw

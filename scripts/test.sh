@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Sets up a fresh Debian machine, builds, and runs every test: once in a normal build and once
+# under AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+jobs=$(nproc)
+"$root/scripts/setup.sh"
+
+echo "== build"
+"$root/scripts/build.sh" build
+echo "== test"
+ctest --test-dir "$root/build" --output-on-failure -j "$jobs"
+
+echo "== build (address and undefined-behaviour sanitizers)"
+"$root/scripts/build.sh" build-asan -DPW_SANITIZE=ON -DPW_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
+echo "== test (address and undefined-behaviour sanitizers)"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir "$root/build-asan" --output-on-failure -j "$jobs"
+echo "== all tests passed"
