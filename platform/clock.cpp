@@ -18,6 +18,10 @@ std::chrono::milliseconds SystemClock::RealSlice(std::uint64_t remainingMs) {
   return std::chrono::milliseconds(remainingMs);
 }
 
+void ManualClock::WaitForReads(std::uint64_t count) const {
+  while (reads_.load() < count) std::this_thread::yield();
+}
+
 Clock& CurrentClock() { return *gClock.load(); }
 void SetClock(Clock* clock) { gClock.store(clock ? clock : &gSystemClock); }
 

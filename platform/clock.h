@@ -31,13 +31,21 @@ class SystemClock final : public Clock {
 class ManualClock final : public Clock {
  public:
   explicit ManualClock(std::uint64_t startMs = 1000) : now_(startMs) {}
-  std::uint64_t NowMs() override { return now_.load(); }
+  std::uint64_t NowMs() override {
+    reads_.fetch_add(1);
+    return now_.load();
+  }
   std::chrono::milliseconds RealSlice(std::uint64_t) override { return std::chrono::milliseconds(1); }
   void Advance(std::uint64_t ms) { now_.fetch_add(ms); }
   void Set(std::uint64_t ms) { now_.store(ms); }
+  // How often the clock has been read: a test waits for a waiter to take its deadline before it
+  // moves time.
+  std::uint64_t ReadCount() const { return reads_.load(); }
+  void WaitForReads(std::uint64_t count) const;
 
  private:
   std::atomic<std::uint64_t> now_;
+  std::atomic<std::uint64_t> reads_{0};
 };
 
 Clock& CurrentClock();
