@@ -271,19 +271,24 @@ void CheckValueRemoval(Table& table, const Key& k1, const Key& k2, const Key& k3
   auto* b = new TRecorded(&freed, 2);
   auto* c = new TRecorded(&freed, 3);
   auto* d = new TRecorded(&freed, 4);
+  // The items' addresses, for comparing after the objects are gone.
+  void* const ia = a->AsItem();
+  void* const ib = b->AsItem();
+  void* const ic = c->AsItem();
+  void* const id = d->AsItem();
 
-  table.SetValue(k1, a->AsItem());
-  table.SetValue(k1, a->AsItem());  // the value already there: nothing happens
+  table.SetValue(k1, ia);
+  table.SetValue(k1, ia);  // the value already there: nothing happens
   EXPECT_TRUE(freed.empty());
   EXPECT_TRUE(removed.empty());
 
-  table.SetValue(k1, b->AsItem());  // replacement: the old value goes
+  table.SetValue(k1, ib);  // replacement: the old value goes
   EXPECT_EQ(freed, (std::vector<int>{1}));
-  EXPECT_EQ(removed, (std::vector<void*>{a->AsItem()}));
+  EXPECT_EQ(removed, (std::vector<void*>{ia}));
 
-  table.SetValue(k2, c->AsItem());
+  table.SetValue(k2, ic);
   void* extracted = table.Extract(k2);  // neither freed nor reported
-  EXPECT_EQ(extracted, c->AsItem());
+  EXPECT_EQ(extracted, ic);
   EXPECT_EQ(freed.size(), 1u);
   EXPECT_EQ(removed.size(), 1u);
   EXPECT_FALSE(table.Exists(k2));
@@ -292,16 +297,16 @@ void CheckValueRemoval(Table& table, const Key& k1, const Key& k2, const Key& k3
 
   table.Remove(k1);
   EXPECT_EQ(freed, (std::vector<int>{1, 2}));
-  EXPECT_EQ(removed.back(), b->AsItem());
+  EXPECT_EQ(removed.back(), ib);
 
   table.SetValue(k3, nullptr);
   table.Remove(k3);  // nil values are not reported
   EXPECT_EQ(removed.size(), 2u);
 
-  table.SetValue(k3, d->AsItem());
+  table.SetValue(k3, id);
   table.Clear();
   EXPECT_EQ(freed, (std::vector<int>{1, 2, 4}));
-  EXPECT_EQ(removed.back(), d->AsItem());
+  EXPECT_EQ(removed.back(), id);
   EXPECT_EQ(removed.size(), 3u);
   table.OnRemove = nullptr;
 }
