@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/rtl_lists.h"
+
 namespace pw {
 
 TComponent::TComponent(TComponent* owner) {
@@ -33,6 +35,11 @@ TComponent::~TComponent() {
     std::erase(owner->components_, this);
     owner->Notification(this, opRemove);
   }
+}
+
+TComponent* TComponent::Components(std::int32_t index) const {
+  if (index < 0 || static_cast<std::size_t>(index) >= components_.size()) throw EListError(ListIndexErrorMessage(index));
+  return components_[static_cast<std::size_t>(index)];
 }
 
 void TComponent::FreeNotification(TComponent* component) {

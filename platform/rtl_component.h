@@ -30,7 +30,8 @@ class TComponent : public TObject {
 
   TComponent* Owner() const { return owner_; }
   std::int32_t ComponentCount() const { return static_cast<std::int32_t>(components_.size()); }
-  TComponent* Components(std::int32_t index) const { return components_.at(static_cast<std::size_t>(index)); }
+  // Raises EListError for an index outside 0 .. ComponentCount - 1.
+  TComponent* Components(std::int32_t index) const;
 
   // Asks `component` to tell this one (Notification with opRemove) when it is destroyed, and
   // the other way round. Components of the same owner need no link: the owner tells them.

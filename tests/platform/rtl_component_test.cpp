@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/exceptions.h"
+
 namespace pw {
 namespace {
 
@@ -60,6 +62,7 @@ TEST_F(TComponentTest, OwnerKnowsAndDestroysItsComponentsLastFirst) {
   ASSERT_EQ(owner->ComponentCount(), 3);
   EXPECT_EQ(owner->Components(0), a);
   EXPECT_EQ(owner->Components(2), c);
+  EXPECT_THROW(owner->Components(3), EListError);
   EXPECT_EQ(c->Owner(), owner);
   // The owner hears of each insertion and passes it on to the components it had already.
   EXPECT_EQ(NoticesFor(o), (std::vector<Notice>{{o, ia, opInsert}, {o, ib, opInsert}, {o, ic, opInsert}}));
