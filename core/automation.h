@@ -1,9 +1,9 @@
 // The automation base: objects whose IDispatch is answered from the type information of the
 // dual interfaces they name, looked up in the module's list of type libraries.
 //
-//   class TFoo : public Implements<TCVAAutoIntfObject, IFoo> {
+//   class TFoo : public AutoImplements<TCVAAutoIntfObject, IFoo> {
 //    public:
-//     TFoo() : Implements({IFoo::iid}) {}
+//     TFoo() : AutoImplements({IFoo::iid}) {}
 //     HRESULT get_Name(BSTR* v) override { return SafeCall([&] { ... }); }
 //   };
 //
@@ -78,6 +78,8 @@ class TCustomCVAAutoIntfObject : public Implements<TcvInterfacedObject, IDispatc
 
   const std::vector<IID>& Iids() const { return iids_; }
   std::int32_t IidCount() const { return static_cast<std::int32_t>(iids_.size()); }
+  // The object's IDispatch (every dual interface of the object answers the same calls).
+  IDispatch* Dispatch() noexcept { return static_cast<IDispatch*>(this); }
 
  protected:
   explicit TCustomCVAAutoIntfObject(std::vector<IID> iids) : iids_(std::move(iids)) {}
@@ -117,6 +119,27 @@ class TCVAAutoIntfObject : public Implements<TCustomCVAAutoIntfObject, ISupportE
   std::once_flag bound_;
   std::vector<void*> interfaces_;  // the object's pointer for each IID; nil when not implemented
   ComPtr<TGuidsManager> guidsManager_;
+};
+
+// Implements<> for automation objects: adds dual interfaces to the class's table and routes
+// their IDispatch methods, like their IUnknown ones, to the one implementation of the object.
+template <class Base, class... Intfs>
+class AutoImplements : public Implements<Base, Intfs...> {
+ public:
+  using Implements<Base, Intfs...>::Implements;
+
+  HRESULT GetTypeInfoCount(std::uint32_t* count) override { return Base::GetTypeInfoCount(count); }
+  HRESULT GetTypeInfo(std::uint32_t index, LCID lcid, ITypeInfo** typeInfo) override {
+    return Base::GetTypeInfo(index, lcid, typeInfo);
+  }
+  HRESULT GetIDsOfNames(const IID& riid, const char16_t* const* names, std::uint32_t count, LCID lcid,
+                        DISPID* dispIds) override {
+    return Base::GetIDsOfNames(riid, names, count, lcid, dispIds);
+  }
+  HRESULT Invoke(DISPID dispId, const IID& riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
+                 EXCEPINFO* excepInfo, std::uint32_t* argErr) override {
+    return Base::Invoke(dispId, riid, lcid, flags, params, result, excepInfo, argErr);
+  }
 };
 
 // Module state: the type-library list (nil before start and after stop).

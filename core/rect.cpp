@@ -5,7 +5,7 @@
 
 namespace pw {
 
-TpwRect::TpwRect(const TRect& r) : Implements({IpwRect::iid}), rect_(r) {}
+TpwRect::TpwRect(const TRect& r) : AutoImplements({IpwRect::iid}), rect_(r) {}
 
 HRESULT TpwRect::Get(std::int32_t* out, std::int32_t v) {
   return SafeCall([&] {

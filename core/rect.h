@@ -14,7 +14,7 @@ struct TRect {
 
 // Four coordinates, stored as given (a rectangle may be empty or inverted), and the derived
 // Width and Height.
-class TpwRect : public Implements<TCVAAutoIntfObject, IpwRect> {
+class TpwRect : public AutoImplements<TCVAAutoIntfObject, IpwRect> {
  public:
   explicit TpwRect(const TRect& r);
 
