@@ -123,7 +123,10 @@ TCVAAutoIntfObject::TCVAAutoIntfObject(std::vector<IID> iids) : Implements(std::
 TCVAAutoIntfObject::~TCVAAutoIntfObject() = default;
 
 void TCVAAutoIntfObject::Bind() {
-  std::call_once(bound_, [this] {
+  if (bound_.load(std::memory_order_acquire)) return;
+  std::lock_guard bindLock(bindLock_);
+  if (bound_.load(std::memory_order_relaxed)) return;
+  [this] {
     interfaces_.resize(typeInfos_.size());
     for (std::size_t i = 0; i < typeInfos_.size(); ++i) interfaces_[i] = GetInterface(Iids()[i]);
     if (typeInfos_.size() < 2) return;
@@ -145,7 +148,8 @@ void TCVAAutoIntfObject::Bind() {
     }
     // An object of the class that names other interfaces keeps a map of its own.
     guidsManager_ = std::move(manager);
-  });
+  }();
+  bound_.store(true, std::memory_order_release);
 }
 
 const TGuidsManager* TCVAAutoIntfObject::GuidsManager() {

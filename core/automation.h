@@ -116,7 +116,8 @@ class TCVAAutoIntfObject : public Implements<TCustomCVAAutoIntfObject, ISupportE
   void Bind();
 
   std::vector<ComPtr<ITypeInfo>> typeInfos_;
-  std::once_flag bound_;
+  std::atomic<bool> bound_{false};
+  std::mutex bindLock_;
   std::vector<void*> interfaces_;  // the object's pointer for each IID; nil when not implemented
   ComPtr<TGuidsManager> guidsManager_;
 };

@@ -432,10 +432,27 @@ HRESULT TTypeInfo::Invoke(void* instance, DISPID memid, WORD flags, DISPPARAMS* 
   const auto index = static_cast<std::size_t>(fi);
   if (!thunks_ || !thunks_->thunks[index]) return E_NOTIMPL;  // no C++ binding for this interface
 
-  static DISPPARAMS noArgs{nullptr, nullptr, 0, 0};
-  if (!params) params = &noArgs;
   const FuncInfo& func = funcs_[index];
   const std::size_t count = func.params.size();
+  if (count == 0 && (!params || params->cArgs == 0)) {
+    // The common property read: nothing to map or convert.
+    VARIANT value;
+    VariantInit(&value);
+    HRESULT hr = thunks_->thunks[index](instance, nullptr, &value);
+    if (Failed(hr)) {
+      VariantClear(&value);
+      return FailWithException(hr, excepInfo);
+    }
+    if (result) {
+      VariantClear(result);
+      *result = value;
+    } else {
+      VariantClear(&value);
+    }
+    return S_OK;
+  }
+  static DISPPARAMS noArgs{nullptr, nullptr, 0, 0};
+  if (!params) params = &noArgs;
   if (params->cNamedArgs > params->cArgs || (params->cArgs && !params->rgvarg) ||
       (params->cNamedArgs && !params->rgdispidNamedArgs))
     return E_INVALIDARG;

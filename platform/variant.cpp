@@ -122,8 +122,11 @@ bool ParseNumber(WideStringView text, Number& out) {
   auto rd = std::from_chars(first, last, dv, std::chars_format::general);
   if (rd.ptr != last) return false;
   if (rd.ec == std::errc::result_out_of_range) {
-    // Too large a magnitude overflows; too small a one reads as zero.
-    if (std::fabs(dv) > 1) {
+    // Too large a magnitude overflows; too small a one (a negative exponent) reads as zero.
+    std::string_view num(first, static_cast<std::size_t>(last - first));
+    auto e = num.find_first_of("eE");
+    bool tiny = e != std::string_view::npos && e + 1 < num.size() && num[e + 1] == '-';
+    if (!tiny) {
       out.kind = Number::Real;
       out.d = std::numeric_limits<double>::infinity();
       return true;
