@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "core/platform_utils.h"
 #include "platform/dispatch.h"
 #include "platform/exceptions.h"
 #include "platform/safecall.h"
@@ -10,44 +11,6 @@
 namespace pw {
 
 namespace {
-
-// Wildcard mask match, case-sensitive over UTF-16 code units, of the whole text: "*" any run,
-// "**" one literal "*", "?" one character or the end of the text, anything else itself.
-bool MatchesMask(WideStringView mask, WideStringView text) {
-  std::size_t m = 0, t = 0;
-  std::size_t starM = WideStringView::npos, starT = 0;
-  while (t <= text.size()) {
-    if (m < mask.size()) {
-      char16_t c = mask[m];
-      if (c == u'*' && m + 1 < mask.size() && mask[m + 1] == u'*') {
-        if (t < text.size() && text[t] == u'*') {
-          m += 2;
-          ++t;
-          continue;
-        }
-      } else if (c == u'*') {
-        starM = ++m;
-        starT = t;
-        continue;
-      } else if (c == u'?') {
-        ++m;
-        if (t < text.size()) ++t;
-        continue;
-      } else if (t < text.size() && c == text[t]) {
-        ++m;
-        ++t;
-        continue;
-      }
-    } else if (t == text.size()) {
-      return true;
-    }
-    // Mismatch: let the last "*" take one more character.
-    if (starM == WideStringView::npos || starT >= text.size()) return false;
-    m = starM;
-    t = ++starT;
-  }
-  return false;
-}
 
 DISPID IdOfName(IDispatch* object, const char16_t* name, bool& found) {
   DISPID id = DISPID_UNKNOWN;
@@ -145,7 +108,7 @@ bool VariantsMatch(const VARIANT& wanted0, const VARIANT& found0) {
   if (wanted.Type() != found.Type()) return false;
   if (found.Type() == VT_BSTR) {
     WideStringView w = BstrView(wanted.Get().bstrVal), f = BstrView(found.Get().bstrVal);
-    return SameTextIgnoringCase(w, f) || MatchesMask(w, f);
+    return SameTextIgnoringCase(w, f) || WideMatchesMask(w, f);
   }
   return VariantValuesEqual(wanted.Get(), found.Get());
 }
