@@ -1,6 +1,7 @@
 #include "module/module_units.h"
 
 #include "core/exposed_objects.h"
+#include "core/options_name_pool.h"
 #include "platform/exceptions.h"
 #include "platform/strings.h"
 
@@ -11,6 +12,10 @@ namespace {
 // Each unit after the units it uses; stops run in reverse.
 constexpr UnitEntry kUnits[] = {
     {"exposed objects", StartExposedObjects, StopExposedObjects},
+    {"options name pool", StartOptionsNamePool, StopOptionsNamePool},
+    // The options XML storage needs nothing at start: its parser and writer are made per file,
+    // and there is no document factory of another library to install.
+    {"options XML storage", nullptr, nullptr},
 };
 
 WideString gStartError;
