@@ -24,6 +24,7 @@ class TcvHashTable<Key, Derived>::Iterator final : public Implements<TcvInterfac
     return e;
   }
 
+  // Back to the top of the iterator's own array (which a rehash may have left behind).
   void Reset() override {
     bucket_ = static_cast<std::int32_t>(buckets_->size());
     current_ = nullptr;
@@ -42,10 +43,18 @@ class TcvHashTable<Key, Derived>::Iterator final : public Implements<TcvInterfac
   Entry* current_ = nullptr;
 };
 
+namespace {
+// A table needs at least one bucket: the bucket of a key is its hash modulo the bucket count.
+std::size_t CheckedBucketCount(std::int32_t bucketCount) {
+  if (bucketCount < 1) throw EpfException(u"The bucket count of a table must be at least 1");
+  return static_cast<std::size_t>(bucketCount);
+}
+}  // namespace
+
 template <class Key, class Derived>
 TcvHashTable<Key, Derived>::TcvHashTable(TcvItemOwnership keyFlags, TcvItemOwnership valueFlags,
                                          std::int32_t bucketCount)
-    : buckets_(std::make_shared<Buckets>(static_cast<std::size_t>(bucketCount), nullptr)),
+    : buckets_(std::make_shared<Buckets>(CheckedBucketCount(bucketCount), nullptr)),
       bucketCount_(bucketCount),
       threshold_(static_cast<std::int32_t>(static_cast<std::uint32_t>(bucketCount) >> 1)),
       keyFlags_(keyFlags),
@@ -107,6 +116,8 @@ void TcvHashTable<Key, Derived>::Rehash() {
   Buckets& old = *buckets_;
   bucketCount_ = newCount;
   threshold_ = static_cast<std::int32_t>(static_cast<std::uint32_t>(newCount) >> 1);
+  // The entries move to the new array and the old one is left empty: an iterator made before
+  // the rehash still holds the old array and so meets no moved entry a second time.
   for (std::size_t b = old.size(); b-- > 0;) {
     Entry* e = old[b];
     old[b] = nullptr;

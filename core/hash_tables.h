@@ -62,6 +62,7 @@ class TcvHashTable : public TObject {
   static std::uint32_t Hash(KeyArg key);
 
  protected:
+  // A bucket count below 1 raises EpfException.
   TcvHashTable(TcvItemOwnership keyFlags, TcvItemOwnership valueFlags, std::int32_t bucketCount);
   // Frees the entries without the ownership rules; a table's own destructor calls Clear first
   // (and so must a descendant that overrides ValueRemoved, in its destructor).
@@ -101,6 +102,9 @@ class TcvTable : public TcvHashTable<std::intptr_t, TcvTable> {
       : TcvHashTable(keyFlags, valueFlags, bucketCount) {}
   ~TcvTable() override { Clear(); }
   // Mode 0 of an iterator yields the key itself.
+  // Unlinks the key's entry and hands its value to the caller without any ownership rule and
+  // without ValueRemoved (the key's own reference, under key ownership, goes with it); nil when
+  // the key is absent.
   void* Extract(std::intptr_t key) {
     bool found;
     return ExtractEntry(key, found);
@@ -116,6 +120,7 @@ class TcvWideStringTable : public TcvHashTable<WideString, TcvWideStringTable> {
   TcvWideStringTable(TcvItemOwnership valueFlags, std::int32_t bucketCount)
       : TcvHashTable(0, valueFlags, bucketCount) {}
   ~TcvWideStringTable() override { Clear(); }
+  // As TcvTable::Extract.
   void* Extract(WideStringView key) {
     bool found;
     return ExtractEntry(key, found);

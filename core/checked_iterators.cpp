@@ -1,0 +1,129 @@
+#include "core/checked_iterators.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "platform/codepage.h"
+
+namespace pw {
+
+void TcvBaseIterator::CheckGeneration() {
+  if (OnGetGeneration && OnGetGeneration() != generation_) throw EcvIteratorInvalidUsage(kInvalidIteratorUsage);
+}
+
+std::int32_t TcvBaseIterator::Advanced(std::int32_t index, std::int32_t count) {
+  const std::int64_t sum = std::int64_t{index} + count;
+  return static_cast<std::int32_t>(std::clamp<std::int64_t>(sum, std::numeric_limits<std::int32_t>::min(),
+                                                            std::numeric_limits<std::int32_t>::max()));
+}
+
+void TcvBaseIterator::Skip(std::int32_t) { CheckGeneration(); }
+
+WordBool TcvBaseIterator::HasNext() {
+  CheckGeneration();
+  return WordFalse;
+}
+
+void TcvBaseIterator::Reset() { CheckGeneration(); }
+
+// Interface list.
+
+ComPtr<IUnknown> TcvBaseInterfacedListIterator::Next() {
+  CheckGeneration();
+  if (!list_) throw EListError(ListIndexErrorMessage(index_));
+  ComPtr<IUnknown> item = list_->Get(index_);
+  ++index_;
+  return item;
+}
+
+void TcvBaseInterfacedListIterator::Skip(std::int32_t count) {
+  CheckGeneration();
+  if (list_) index_ = Advanced(index_, count);
+}
+
+WordBool TcvBaseInterfacedListIterator::HasNext() {
+  CheckGeneration();
+  return ToWordBool(list_ && list_->Count() > index_);
+}
+
+void TcvBaseInterfacedListIterator::Reset() {
+  CheckGeneration();
+  index_ = 0;
+}
+
+// TList.
+
+void* TcvBaseListIterator::Next() {
+  CheckGeneration();
+  if (!list_) throw EListError(ListIndexErrorMessage(index_));
+  void* item = list_->Get(index_);
+  ++index_;
+  return item;
+}
+
+void TcvBaseListIterator::Skip(std::int32_t count) {
+  CheckGeneration();
+  if (list_) index_ = Advanced(index_, count);
+}
+
+WordBool TcvBaseListIterator::HasNext() {
+  CheckGeneration();
+  return ToWordBool(list_ && list_->Count() > index_);
+}
+
+void TcvBaseListIterator::Reset() {
+  CheckGeneration();
+  index_ = 0;
+}
+
+// Container iterator.
+
+void* TcvBaseSimpleIterator::Next() {
+  CheckGeneration();
+  if (!source_) throw EpfException(kNoSuchElement);
+  return source_->Next();
+}
+
+void TcvBaseSimpleIterator::Skip(std::int32_t) { CheckGeneration(); }
+
+WordBool TcvBaseSimpleIterator::HasNext() {
+  CheckGeneration();
+  return ToWordBool(source_ && source_->HasNext());
+}
+
+void TcvBaseSimpleIterator::Reset() {
+  CheckGeneration();
+  if (source_) source_->Reset();
+}
+
+// Strings.
+
+TcvBaseStringIterator::~TcvBaseStringIterator() {
+  if (ownsStrings_) {
+    FreeObject(strings_);
+    strings_ = nullptr;
+  }
+}
+
+void TcvBaseStringIterator::Next(WideString& value) {
+  if (!strings_) throw EStringListError(ListIndexErrorMessage(index_));
+  value = SystemCodePageToWide(strings_->Get(index_));
+  ++index_;
+}
+
+void TcvBaseStringIterator::Skip(std::int32_t count) {
+  CheckGeneration();
+  index_ = Advanced(index_, count);
+}
+
+WordBool TcvBaseStringIterator::HasNext() {
+  CheckGeneration();
+  return ToWordBool(strings_ && strings_->Count() > index_);
+}
+
+void TcvBaseStringIterator::Reset() {
+  CheckGeneration();
+  index_ = 0;
+}
+
+}  // namespace pw
