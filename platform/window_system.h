@@ -1,0 +1,19 @@
+// The window system's calls that the module makes. No window system is wired in yet: each call
+// does nothing and answers success until a window layer (or a test) installs its own.
+#pragma once
+
+#include <cstdint>
+
+namespace pw {
+
+using HWND = std::uintptr_t;
+
+// Locks drawing of one window; 0 unlocks the locked window. Only one window can be locked at a
+// time.
+bool LockWindowUpdate(HWND wnd);
+
+using LockWindowUpdateProc = bool (*)(HWND wnd);
+// Installs the window system's implementation; nil restores the one that does nothing.
+void SetLockWindowUpdateProc(LockWindowUpdateProc proc);
+
+}  // namespace pw
