@@ -1,13 +1,13 @@
 #include "core/options_binary.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 #include <zlib.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <functional>
 
+#include "core/file_utils.h"
+#include "platform/rtl_stream.h"
 #include "platform/strings.h"
 
 namespace pw {
@@ -25,51 +25,24 @@ constexpr std::uint64_t kMaxInflateRatio = 1032;
                             AsciiToWide(reason) + u".");
 }
 
-std::string TempFolder() {
-  const char* dir = std::getenv("TMPDIR");
-  std::string folder = dir && *dir ? dir : "/tmp";
-  if (folder.back() != '/') folder += '/';
-  return folder;
-}
-
 // A new, empty temporary file named "cv..." in the temporary folder.
-std::string CreateTempFile() {
-  std::string path = TempFolder() + "cvXXXXXX";
-  int fd = ::mkstemp(path.data());
-  if (fd < 0) RaiseNoTempSpace();
-  ::close(fd);
-  return path;
+WideString CreateTempFile() {
+  try {
+    return GetLongPath(CreateUniqueTempFile(u"cv"));
+  } catch (const Exception&) {
+    RaiseNoTempSpace();
+  }
 }
 
-bool WriteAll(int fd, const std::uint8_t* p, std::size_t n) {
-  while (n > 0) {
-    ssize_t w = ::write(fd, p, n);
-    if (w < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    p += w;
-    n -= static_cast<std::size_t>(w);
+// Reads the first n bytes of a file; false when they cannot be read.
+bool ReadStart(const WideString& path, std::uint8_t* p, std::size_t n) {
+  try {
+    TFileStream file(path, fmOpenRead | fmShareDenyWrite);
+    file.ReadBuffer(p, static_cast<std::int32_t>(n));
+    return true;
+  } catch (const Exception&) {
+    return false;
   }
-  return true;
-}
-
-bool ReadAt(const std::string& path, std::uint8_t* p, std::size_t n) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  std::size_t off = 0;
-  bool ok = true;
-  while (off < n) {
-    ssize_t r = ::pread(fd, p + off, n - off, static_cast<off_t>(off));
-    if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) {
-      ok = false;
-      break;
-    }
-    off += static_cast<std::size_t>(r);
-  }
-  ::close(fd);
-  return ok;
 }
 
 std::int32_t ReadLE32(const std::uint8_t* p) {
@@ -196,21 +169,18 @@ void TcvBinaryPropertyStub::Unpack(const std::uint8_t* block, std::size_t size, 
   // A long value goes straight into its temporary file.
   SetValue(nullptr, 0, true);
   tempFile_ = CreateTempFile();
-  int fd = ::open(tempFile_.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-  if (fd < 0) RaiseNoTempSpace();
-  bool written = true;
   const char* error = nullptr;
   try {
+    TFileStream file(tempFile_, fmCreate);
     error = Inflate(stream, packed, expected, [&](const std::uint8_t* p, std::size_t n) {
-      if (written && !WriteAll(fd, p, n)) written = false;
+      file.WriteBuffer(p, static_cast<std::int32_t>(n));
     });
-  } catch (...) {
-    ::close(fd);
+  } catch (const EcvOptionsException&) {
     throw;
+  } catch (const Exception&) {
+    RaiseNoTempSpace();
   }
-  if (::close(fd) != 0) written = false;
   if (error) RaiseDamaged(name, error);
-  if (!written) RaiseNoTempSpace();
   size_ = static_cast<std::uint32_t>(expected);
   compressed_ = true;
   modified_ = true;
@@ -225,7 +195,7 @@ void TcvBinaryPropertyStub::Snapshot() {
 
 void TcvBinaryPropertyStub::DropTempFile() {
   if (tempFile_.empty()) return;
-  ::unlink(tempFile_.c_str());
+  ::unlink(WideToUtf8(tempFile_).c_str());
   tempFile_.clear();
 }
 
@@ -237,12 +207,15 @@ void TcvBinaryPropertyStub::SetValue(const void* data, std::uint32_t size, bool 
     std::vector<std::uint8_t>().swap(data_);
     if (tempFile_.empty()) tempFile_ = CreateTempFile();
     size_ = 0;
-    int fd = ::open(tempFile_.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-    if (fd < 0) RaiseNoTempSpace();
-    bool ok = ::ftruncate(fd, static_cast<off_t>(size)) == 0 && ::lseek(fd, 0, SEEK_SET) == 0 &&
-              WriteAll(fd, bytes, size);
-    if (::close(fd) != 0) ok = false;
-    if (!ok) RaiseNoTempSpace();
+    try {
+      TFileStream file(tempFile_, fmCreate);
+      file.SetSize(size);
+      file.SetPosition(0);
+      file.WriteBuffer(bytes, static_cast<std::int32_t>(size));
+    } catch (const Exception&) {
+      // The reason is not passed on: a full temporary folder is what fails here.
+      RaiseNoTempSpace();
+    }
     modified_ = true;
   } else {
     DropTempFile();
@@ -262,7 +235,7 @@ void TcvBinaryPropertyStub::GetData(void* buffer, std::int32_t& count) const {
     return;
   }
   std::vector<std::uint8_t> scratch(static_cast<std::size_t>(count));
-  if (!ReadAt(tempFile_, scratch.data(), scratch.size())) {
+  if (!ReadStart(tempFile_, scratch.data(), scratch.size())) {
     count = 0;
     return;
   }
@@ -272,8 +245,8 @@ void TcvBinaryPropertyStub::GetData(void* buffer, std::int32_t& count) const {
 std::vector<std::uint8_t> TcvBinaryPropertyStub::GetValue() const {
   if (tempFile_.empty()) return data_;
   std::vector<std::uint8_t> value(size_);
-  if (!ReadAt(tempFile_, value.data(), value.size()))
-    throw EcvOptionsException(u"Cannot read the temporary file " + Utf8ToWide(tempFile_) + u" of a Binary value.");
+  if (!ReadStart(tempFile_, value.data(), value.size()))
+    throw EcvOptionsException(u"Cannot read the temporary file " + tempFile_ + u" of a Binary value.");
   return value;
 }
 

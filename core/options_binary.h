@@ -8,7 +8,6 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 #include <vector>
 
 #include "core/options_stubs.h"
@@ -43,8 +42,8 @@ class TcvBinaryPropertyStub final : public TcvPropertyStub {
   // The whole value; raises when a long value's temporary file cannot be read.
   std::vector<std::uint8_t> GetValue() const;
   bool Compressed() const { return compressed_; }
-  // The temporary file of a long value (UTF-8 path), empty when the value is in memory.
-  const std::string& TempFileName() const { return tempFile_; }
+  // The temporary file of a long value, empty when the value is in memory.
+  const WideString& TempFileName() const { return tempFile_; }
 
   bool IsModified() const override { return TcvPropertyStub::IsModified() || modified_; }
   void SaveTo(IcvOptionsReader* reader) override;
@@ -60,7 +59,7 @@ class TcvBinaryPropertyStub final : public TcvPropertyStub {
   std::uint32_t size_ = 0;
   std::vector<std::uint8_t> storedCopy_;
   std::uint32_t storedSize_ = 0;
-  std::string tempFile_;
+  WideString tempFile_;
   bool compressed_ = false;
   bool modified_ = false;
 };

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/checked_iterators.h"
 #include "platform/comptr.h"
 #include "platform/exceptions.h"
 #include "platform/unknown.h"
@@ -107,22 +108,20 @@ struct IcvOptionsReader : IUnknown {
   virtual void Clear() = 0;
 };
 
-// Host-visible iterators (checked: every operation after the walked collection changed raises
-// "The iterator is used incorrectly").
-struct IcvOptionsNodeIterator : IUnknown {
+// Iterators over the live children of a node and over the present properties of a table.
+// They are checked: every operation after the walked collection changed raises
+// EcvOptionsException "The iterator is used incorrectly", as does Next at the end.
+struct IcvOptionsNodeIterator : IcvIterator {
   static constexpr IID iid = MakeGuid("{F39421D0-ABA5-4CF1-B206-5CDA51B2A31D}");
-  virtual HRESULT Skip(std::int32_t count) = 0;
-  virtual HRESULT HasNext(WordBool* result) = 0;
-  virtual HRESULT Reset() = 0;
-  virtual HRESULT Next(IcvOptionsNode** node) = 0;
+  using Inherited = IcvIterator;
+  virtual void Next(ComPtr<IcvOptionsNode>& node) = 0;
 };
 
-struct IcvPropertiesIterator : IUnknown {
+struct IcvPropertiesIterator : IcvIterator {
   static constexpr IID iid = MakeGuid("{92BE422C-B52A-4D07-8D07-4223D1BA5296}");
-  virtual HRESULT Skip(std::int32_t count) = 0;
-  virtual HRESULT HasNext(WordBool* result) = 0;
-  virtual HRESULT Reset() = 0;
-  virtual HRESULT Next(CV_PROPERTY_DESCRIPTION* description) = 0;
+  using Inherited = IcvIterator;
+  // The name comes in lower case.
+  virtual void Next(CV_PROPERTY_DESCRIPTION& description) = 0;
 };
 
 // A node of the tree. Names compare ignoring case and are reported in lower case.

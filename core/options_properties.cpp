@@ -14,41 +14,30 @@ class TcvPropertiesIterator final : public Implements<TcvInterfacedObject, IcvPr
     Restart();
   }
 
-  HRESULT Skip(std::int32_t count) override {
-    return SafeCall([&] {
-      Check();
-      for (std::int32_t i = 0; i < count && lookAhead_; ++i) Advance();
-    });
+  void Skip(std::int32_t count) override {
+    Check();
+    for (std::int32_t i = 0; i < count && lookAhead_; ++i) Advance();
   }
-  HRESULT HasNext(WordBool* result) override {
-    if (!result) return E_POINTER;
-    *result = WordFalse;
-    return SafeCall([&] {
-      Check();
-      *result = ToWordBool(lookAhead_ != nullptr);
-    });
+  WordBool HasNext() override {
+    Check();
+    return ToWordBool(lookAhead_ != nullptr);
   }
-  HRESULT Reset() override {
-    return SafeCall([&] {
-      Check();
-      Restart();
-    });
+  void Reset() override {
+    Check();
+    Restart();
   }
-  HRESULT Next(CV_PROPERTY_DESCRIPTION* description) override {
-    if (!description) return E_POINTER;
-    return SafeCall([&] {
-      try {
-        Check();
-        if (!lookAhead_) throw EcvOptionsException(kOptIteratorMisuse);
-        description->Name = NameOf(reinterpret_cast<TcvNameHandle>(lookAhead_->key));
-        description->Type = static_cast<TcvPropertyStub*>(lookAhead_->value)->GetType();
-        Advance();
-      } catch (const EcvOptionsException&) {
-        throw;
-      } catch (...) {
-        throw EcvOptionsException(kOptIteratorMisuse);
-      }
-    });
+  void Next(CV_PROPERTY_DESCRIPTION& description) override {
+    try {
+      Check();
+      if (!lookAhead_) throw EcvOptionsException(kOptIteratorMisuse);
+      description.Name = NameOf(reinterpret_cast<TcvNameHandle>(lookAhead_->key));
+      description.Type = static_cast<TcvPropertyStub*>(lookAhead_->value)->GetType();
+      Advance();
+    } catch (const EcvOptionsException&) {
+      throw;
+    } catch (...) {
+      throw EcvOptionsException(kOptIteratorMisuse);
+    }
   }
 
  private:

@@ -20,43 +20,30 @@ class TcvOptionsNodeIterator final : public Implements<TcvInterfacedObject, IcvO
     Restart();
   }
 
-  HRESULT Skip(std::int32_t count) override {
-    return SafeCall([&] {
-      Check();
-      for (std::int32_t i = 0; i < count && lookAhead_; ++i) Advance();
-    });
+  void Skip(std::int32_t count) override {
+    Check();
+    for (std::int32_t i = 0; i < count && lookAhead_; ++i) Advance();
   }
-  HRESULT HasNext(WordBool* result) override {
-    if (!result) return E_POINTER;
-    *result = WordFalse;
-    return SafeCall([&] {
-      Check();
-      *result = ToWordBool(lookAhead_ != nullptr);
-    });
+  WordBool HasNext() override {
+    Check();
+    return ToWordBool(lookAhead_ != nullptr);
   }
-  HRESULT Reset() override {
-    return SafeCall([&] {
-      Check();
-      Restart();
-    });
+  void Reset() override {
+    Check();
+    Restart();
   }
-  HRESULT Next(IcvOptionsNode** node) override {
-    if (!node) return E_POINTER;
-    *node = nullptr;
-    return SafeCall([&] {
-      try {
-        Check();
-        if (!lookAhead_) throw EcvOptionsException(kOptIteratorMisuse);
-        TcvOptionsNode* current = lookAhead_;
-        Advance();
-        current->AddRef();
-        *node = current;
-      } catch (const EcvOptionsException&) {
-        throw;
-      } catch (...) {
-        throw EcvOptionsException(kOptIteratorMisuse);
-      }
-    });
+  void Next(ComPtr<IcvOptionsNode>& node) override {
+    try {
+      Check();
+      if (!lookAhead_) throw EcvOptionsException(kOptIteratorMisuse);
+      TcvOptionsNode* current = lookAhead_;
+      Advance();
+      node = current;
+    } catch (const EcvOptionsException&) {
+      throw;
+    } catch (...) {
+      throw EcvOptionsException(kOptIteratorMisuse);
+    }
   }
 
  private:

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <random>
 
-#include "platform/exceptions.h"
+#include "platform/rtl_stream.h"
 #include "platform/strings.h"
 
 namespace pw {
@@ -57,8 +57,8 @@ void TcvSafeFileWriter::Fail(int error) {
     fd_ = -1;
     ::unlink(temp_.c_str());
   }
-  throw EOSError(u"Cannot create file \"" + Utf8ToWide(target_) + u"\". " + SysErrorMessage(static_cast<DWORD>(error)),
-                 static_cast<DWORD>(error));
+  throw EFCreateError(u"Cannot create file \"" + Utf8ToWide(target_) + u"\". " + SysErrorMessage(static_cast<DWORD>(error)),
+                      static_cast<DWORD>(error));
 }
 
 void TcvSafeFileWriter::Write(std::string_view bytes) {

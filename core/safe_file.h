@@ -12,7 +12,7 @@ namespace pw {
 class TcvSafeFileWriter {
  public:
   // Creates the temporary file beside `target` (a UTF-8 path; a symbolic link is followed, so
-  // the file it names is replaced). Raises EOSError "Cannot create file ..." on failure.
+  // the file it names is replaced). Raises EFCreateError "Cannot create file ..." on failure.
   explicit TcvSafeFileWriter(std::string target);
   // Without Commit the temporary file is removed and the target stays as it was.
   ~TcvSafeFileWriter();
@@ -21,7 +21,7 @@ class TcvSafeFileWriter {
 
   void Write(std::string_view bytes);
   // Writes out what is buffered, flushes it to the disk and puts the file in place of the
-  // target (keeping the target's permissions). Raises EOSError on failure.
+  // target (keeping the target's permissions). Raises EFCreateError on failure.
   void Commit();
 
   const std::string& Target() const { return target_; }

@@ -16,6 +16,17 @@
 
 namespace pw::test {
 
+// The message of what `f` raises, empty when it raises nothing.
+template <class F>
+std::string RaisedMessage(F&& f) {
+  try {
+    f();
+  } catch (const Exception& e) {
+    return WideToUtf8(e.Message());
+  }
+  return "";
+}
+
 // The message of the failure that `hr` reports through the thread's error information.
 inline std::string FailureMessage(HRESULT hr) {
   if (Succeeded(hr)) return "";
@@ -60,9 +71,9 @@ inline std::vector<WideString> ChildNames(IcvOptionsNode* node) {
   std::vector<WideString> names;
   ComPtr<IcvOptionsNodeIterator> it;
   SafeCallCheck(node->GetNodes(it.Put()));
-  for (WordBool more = WordFalse; Succeeded(it->HasNext(&more)) && more;) {
+  while (it->HasNext()) {
     ComPtr<IcvOptionsNode> child;
-    SafeCallCheck(it->Next(child.Put()));
+    it->Next(child);
     WideString name;
     SafeCallCheck(child->GetName(&name));
     names.push_back(name);
@@ -75,9 +86,9 @@ inline std::vector<std::pair<WideString, TcvPropertyType>> PropertyList(IcvOptio
   std::vector<std::pair<WideString, TcvPropertyType>> list;
   ComPtr<IcvPropertiesIterator> it;
   SafeCallCheck(props->GetIterator(it.Put()));
-  for (WordBool more = WordFalse; Succeeded(it->HasNext(&more)) && more;) {
+  while (it->HasNext()) {
     CV_PROPERTY_DESCRIPTION d;
-    SafeCallCheck(it->Next(&d));
+    it->Next(d);
     list.emplace_back(d.Name, d.Type);
   }
   std::sort(list.begin(), list.end());
