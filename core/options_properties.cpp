@@ -106,7 +106,7 @@ void TcvProperties::ReadStored() {
     std::unique_ptr<TcvPropertyStub> stub;
     switch (d.Type) {
       case ptInteger: stub = std::make_unique<TcvIntegerPropertyStub>(id, d.IntValue); break;
-      case ptString: stub = std::make_unique<TcvStringPropertyStub>(id, d.StrValue); break;
+      case ptString: stub = std::make_unique<TcvStringPropertyStub>(id, std::move(d.StrValue)); break;
       case ptDouble: stub = std::make_unique<TcvDoublePropertyStub>(id, d.DoubleValue); break;
       case ptInt64: stub = std::make_unique<TcvLongPropertyStub>(id, d.Int64Value); break;
       case ptBinary: stub = std::make_unique<TcvBinaryPropertyStub>(id, reader, d.BinarySize, d.Name); break;
@@ -268,12 +268,12 @@ void TcvProperties::CopyInto(IcvOptionsProperties* destination) {
     if (stub->State != 1) continue;
     const WideString& name = NameOf(reinterpret_cast<TcvNameHandle>(e->key));
     switch (stub->GetType()) {
-      case ptInteger: SafeCallCheck(destination->SetInteger(name, static_cast<TcvIntegerPropertyStub*>(stub)->Current)); break;
-      case ptString: SafeCallCheck(destination->SetString(name, static_cast<TcvStringPropertyStub*>(stub)->Current)); break;
-      case ptDouble: SafeCallCheck(destination->SetDouble(name, static_cast<TcvDoublePropertyStub*>(stub)->Current)); break;
-      case ptInt64: SafeCallCheck(destination->SetInt64(name, static_cast<TcvLongPropertyStub*>(stub)->Current)); break;
+      case ptInteger: SafeCallCheck(destination->SetInteger(name, static_cast<TcvIntegerPropertyStub*>(stub)->Value())); break;
+      case ptString: SafeCallCheck(destination->SetString(name, static_cast<TcvStringPropertyStub*>(stub)->Value())); break;
+      case ptDouble: SafeCallCheck(destination->SetDouble(name, static_cast<TcvDoublePropertyStub*>(stub)->Value())); break;
+      case ptInt64: SafeCallCheck(destination->SetInt64(name, static_cast<TcvLongPropertyStub*>(stub)->Value())); break;
       case ptBoolean:
-        SafeCallCheck(destination->SetBoolean(name, ToWordBool(static_cast<TcvBooleanPropertyStub*>(stub)->Current != 0)));
+        SafeCallCheck(destination->SetBoolean(name, ToWordBool(static_cast<TcvBooleanPropertyStub*>(stub)->Value() != 0)));
         break;
       case ptBinary: {
         auto* binary = static_cast<TcvBinaryPropertyStub*>(stub);
@@ -293,7 +293,7 @@ HRESULT TcvProperties::GetInteger(WideStringView name, std::int32_t defaultValue
   if (!value) return E_POINTER;
   return SafeCallBoundary([&] {
     auto* stub = PresentOfType<TcvIntegerPropertyStub>(name, ptInteger);
-    *value = stub ? stub->Current : defaultValue;
+    *value = stub ? stub->Value() : defaultValue;
   });
 }
 
@@ -301,7 +301,7 @@ HRESULT TcvProperties::GetString(WideStringView name, WideStringView defaultValu
   if (!value) return E_POINTER;
   return SafeCallBoundary([&] {
     auto* stub = PresentOfType<TcvStringPropertyStub>(name, ptString);
-    *value = stub ? stub->Current : WideString(defaultValue);
+    *value = stub ? stub->Value() : WideString(defaultValue);
   });
 }
 
@@ -309,7 +309,7 @@ HRESULT TcvProperties::GetInt64(WideStringView name, std::int64_t defaultValue, 
   if (!value) return E_POINTER;
   return SafeCallBoundary([&] {
     auto* stub = PresentOfType<TcvLongPropertyStub>(name, ptInt64);
-    *value = stub ? stub->Current : defaultValue;
+    *value = stub ? stub->Value() : defaultValue;
   });
 }
 
@@ -317,7 +317,7 @@ HRESULT TcvProperties::GetDouble(WideStringView name, double defaultValue, doubl
   if (!value) return E_POINTER;
   return SafeCallBoundary([&] {
     auto* stub = PresentOfType<TcvDoublePropertyStub>(name, ptDouble);
-    *value = stub ? stub->Current : defaultValue;
+    *value = stub ? stub->Value() : defaultValue;
   });
 }
 
@@ -339,24 +339,24 @@ HRESULT TcvProperties::GetBoolean(WideStringView name, WordBool defaultValue, Wo
   if (!value) return E_POINTER;
   return SafeCallBoundary([&] {
     auto* stub = PresentOfType<TcvBooleanPropertyStub>(name, ptBoolean);
-    *value = stub ? ToWordBool(stub->Current != 0) : defaultValue;
+    *value = stub ? ToWordBool(stub->Value() != 0) : defaultValue;
   });
 }
 
 HRESULT TcvProperties::SetInteger(WideStringView name, std::int32_t value) {
-  return SafeCallBoundary([&] { Prepare<TcvIntegerPropertyStub>(name, value)->Current = value; });
+  return SafeCallBoundary([&] { Prepare<TcvIntegerPropertyStub>(name, value)->Assign(value); });
 }
 
 HRESULT TcvProperties::SetString(WideStringView name, WideStringView value) {
-  return SafeCallBoundary([&] { Prepare<TcvStringPropertyStub>(name, WideString(value))->Current = value; });
+  return SafeCallBoundary([&] { Prepare<TcvStringPropertyStub>(name, WideString(value))->Assign(WideString(value)); });
 }
 
 HRESULT TcvProperties::SetInt64(WideStringView name, std::int64_t value) {
-  return SafeCallBoundary([&] { Prepare<TcvLongPropertyStub>(name, value)->Current = value; });
+  return SafeCallBoundary([&] { Prepare<TcvLongPropertyStub>(name, value)->Assign(value); });
 }
 
 HRESULT TcvProperties::SetDouble(WideStringView name, double value) {
-  return SafeCallBoundary([&] { Prepare<TcvDoublePropertyStub>(name, value)->Current = value; });
+  return SafeCallBoundary([&] { Prepare<TcvDoublePropertyStub>(name, value)->Assign(value); });
 }
 
 HRESULT TcvProperties::SetBinary(WideStringView name, const void* data, std::int32_t size, WordBool compressed) {
@@ -370,7 +370,7 @@ HRESULT TcvProperties::SetBinary(WideStringView name, const void* data, std::int
 HRESULT TcvProperties::SetBoolean(WideStringView name, WordBool value) {
   return SafeCallBoundary([&] {
     const std::uint8_t v = value != 0 ? 1 : 0;
-    Prepare<TcvBooleanPropertyStub>(name, v)->Current = v;
+    Prepare<TcvBooleanPropertyStub>(name, v)->Assign(v);
   });
 }
 

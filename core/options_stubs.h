@@ -5,6 +5,7 @@
 
 #include <bit>
 #include <cstdint>
+#include <optional>
 #include <type_traits>
 
 #include "core/options_intf.h"
@@ -27,25 +28,30 @@ class TcvPropertyStub : public TObject {
   explicit TcvPropertyStub(TcvCookie cookie) : Cookie(cookie) {}
 };
 
-// Integer, String, Double, Int64 (the Long stub) and Boolean values.
+// Integer, String, Double, Int64 (the Long stub) and Boolean values. The stored value is kept
+// apart only while the current one differs from it, so an unchanged string is held once.
 template <class T, TcvPropertyType Code>
 class TcvScalarPropertyStub final : public TcvPropertyStub {
  public:
   using ValueType = T;
   static constexpr TcvPropertyType kType = Code;
-  TcvScalarPropertyStub(TcvCookie cookie, T value) : TcvPropertyStub(cookie), Stored(value), Current(std::move(value)) {}
+  TcvScalarPropertyStub(TcvCookie cookie, T value) : TcvPropertyStub(cookie), current_(std::move(value)) {}
 
-  T Stored;
-  T Current;
+  const T& Value() const { return current_; }
+  void Assign(T value) {
+    if (!stored_) stored_ = std::move(current_);
+    current_ = std::move(value);
+    if (Same(*stored_, current_)) stored_.reset();
+  }
 
-  bool IsModified() const override { return TcvPropertyStub::IsModified() || !Same(Current, Stored); }
+  bool IsModified() const override { return TcvPropertyStub::IsModified() || stored_.has_value(); }
   void SaveTo(IcvOptionsReader* reader) override {
-    if constexpr (Code == ptInteger) reader->SetInteger(Cookie, Current);
-    else if constexpr (Code == ptString) reader->SetString(Cookie, Current);
-    else if constexpr (Code == ptDouble) reader->SetDouble(Cookie, Current);
-    else if constexpr (Code == ptInt64) reader->SetInt64(Cookie, Current);
-    else reader->SetBoolean(Cookie, Current != 0);
-    Stored = Current;
+    if constexpr (Code == ptInteger) reader->SetInteger(Cookie, current_);
+    else if constexpr (Code == ptString) reader->SetString(Cookie, current_);
+    else if constexpr (Code == ptDouble) reader->SetDouble(Cookie, current_);
+    else if constexpr (Code == ptInt64) reader->SetInt64(Cookie, current_);
+    else reader->SetBoolean(Cookie, current_ != 0);
+    stored_.reset();
   }
   TcvPropertyType GetType() const override { return Code; }
 
@@ -55,6 +61,9 @@ class TcvScalarPropertyStub final : public TcvPropertyStub {
     if constexpr (std::is_same_v<T, double>) return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
     else return a == b;
   }
+
+  T current_;
+  std::optional<T> stored_;  // the stored value while it differs from the current one
 };
 
 using TcvIntegerPropertyStub = TcvScalarPropertyStub<std::int32_t, ptInteger>;

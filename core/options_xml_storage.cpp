@@ -94,6 +94,14 @@ void AppendHex(std::string& out, const std::vector<std::uint8_t>& bytes) {
   }
 }
 
+// UTF-8 from the parser to UTF-16; most names and values are plain ASCII.
+WideString FromUtf8(const char* s) {
+  const char* p = s;
+  while (*p && static_cast<unsigned char>(*p) < 0x80) ++p;
+  if (!*p) return WideString(s, p);
+  return Utf8ToWide(s);
+}
+
 const char* FindAttribute(const XML_Char** atts, const char* name) {
   for (; *atts; atts += 2)
     if (std::strcmp(atts[0], name) == 0) return atts[1];
@@ -210,7 +218,7 @@ class TcvSAX2OptionsReader::Parser {
     if (!name) return Stop("a Node element has no 'name' attribute");
     if (stack_.size() >= static_cast<std::size_t>(kMaxOptionsNodeDepth))
       return Stop("the nodes are nested more than " + std::to_string(kMaxOptionsNodeDepth) + " levels deep");
-    stack_.push_back({owner_.NewNode(stack_.back().node, Utf8ToWide(name)), nullptr});
+    stack_.push_back({owner_.NewNode(stack_.back().node, FromUtf8(name)), nullptr});
   }
 
   void StartProperty(const XML_Char** atts) {
@@ -225,7 +233,7 @@ class TcvSAX2OptionsReader::Parser {
     if (!letter) return Stop("unknown property type '" + std::string(type) + "'");
     const auto code = static_cast<TcvPropertyType>(letter - kTypeLetters);
     Frame& frame = stack_.back();
-    PropertyRecord* p = owner_.NewProperty(frame.node, Utf8ToWide(name), code, frame.tail);
+    PropertyRecord* p = owner_.NewProperty(frame.node, FromUtf8(name), code, frame.tail);
     frame.tail = p;
     if (!*value && code != ptString) return;
     auto invalid = [&] {
@@ -248,8 +256,8 @@ class TcvSAX2OptionsReader::Parser {
         if (auto v = ParseBoolean(value)) p->boolValue = *v;
         else invalid();
         break;
-      case ptString: p->strValue = Utf8ToWide(value); break;
-      case ptBinary: p->binary = DecodeHex(Utf8ToWide(value)); break;
+      case ptString: p->strValue = FromUtf8(value); break;
+      case ptBinary: p->binary = DecodeHex(FromUtf8(value)); break;
       default: break;
     }
   }
@@ -263,7 +271,13 @@ class TcvSAX2OptionsReader::Parser {
 // ---- the storage -------------------------------------------------------------------------
 
 TcvSAX2OptionsReader::TcvSAX2OptionsReader(WideStringView fileName, bool sortOnWrite)
-    : fileName_(fileName), path_(WideToUtf8(fileName)), sortOnWrite_(sortOnWrite) {
+    : nodePool_(sizeof(NodeRecord)),
+      propertyPool_(sizeof(PropertyRecord)),
+      fileName_(fileName),
+      path_(WideToUtf8(fileName)),
+      sortOnWrite_(sortOnWrite) {
+  nodePool_.SetAlignment(alignof(NodeRecord));
+  propertyPool_.SetAlignment(alignof(PropertyRecord));
   slots_.emplace_back();
 }
 
@@ -283,7 +297,7 @@ WideString TcvSAX2OptionsReader::LoadFailureText() const {
 
 TcvSAX2OptionsReader::NodeRecord* TcvSAX2OptionsReader::NewNode(NodeRecord* parent, WideString name) {
   if (slots_.size() > 0xFFFFFFFFu) throw EcvOptionsException(u"Too many records in the options storage");
-  auto* n = new NodeRecord;
+  auto* n = new (nodePool_.AllocItem()) NodeRecord;
   n->name = std::move(name);
   n->id = static_cast<TcvCookie>(slots_.size());
   slots_.push_back({n, true});
@@ -298,7 +312,7 @@ TcvSAX2OptionsReader::NodeRecord* TcvSAX2OptionsReader::NewNode(NodeRecord* pare
 TcvSAX2OptionsReader::PropertyRecord* TcvSAX2OptionsReader::NewProperty(NodeRecord* node, WideString name,
                                                                         TcvPropertyType type, PropertyRecord* after) {
   if (slots_.size() > 0xFFFFFFFFu) throw EcvOptionsException(u"Too many records in the options storage");
-  auto* p = new PropertyRecord;
+  auto* p = new (propertyPool_.AllocItem()) PropertyRecord;
   p->name = std::move(name);
   p->type = type;
   p->id = static_cast<TcvCookie>(slots_.size());
@@ -333,7 +347,8 @@ TcvSAX2OptionsReader::PropertyRecord* TcvSAX2OptionsReader::TypedProperty(TcvCoo
 
 void TcvSAX2OptionsReader::FreeProperty(PropertyRecord* property) {
   slots_[property->id].record = nullptr;
-  delete property;
+  property->~PropertyRecord();
+  propertyPool_.FreeItem(property);
 }
 
 void TcvSAX2OptionsReader::FreeContent(NodeRecord* node) {
@@ -354,7 +369,8 @@ void TcvSAX2OptionsReader::FreeContent(NodeRecord* node) {
 void TcvSAX2OptionsReader::FreeNode(NodeRecord* node) {
   FreeContent(node);
   slots_[node->id].record = nullptr;
-  delete node;
+  node->~NodeRecord();
+  nodePool_.FreeItem(node);
 }
 
 void TcvSAX2OptionsReader::MarkDeleted(NodeRecord* node) {

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "core/interfaced_object.h"
+#include "core/memory_pool.h"
 #include "core/options_intf.h"
 
 namespace pw {
@@ -88,6 +89,9 @@ class TcvSAX2OptionsReader final : public Implements<TcvInterfacedObject, IcvOpt
 
   friend class Parser;
 
+  // Records come from two block pools, one per kind; they outlive every record.
+  TMemoryPool nodePool_;
+  TMemoryPool propertyPool_;
   WideString fileName_;
   std::string path_;  // UTF-8
   bool sortOnWrite_;
