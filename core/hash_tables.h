@@ -74,6 +74,8 @@ class TcvHashTable : public TObject {
   // Unlinks and frees the entry; returns its value without any ownership rule.
   void* ExtractEntry(KeyArg key, bool& found);
   void ReleaseKey(const Key& key);
+  // The entry of a key, or nil. Entries keep their address until they leave the table.
+  Entry* FindEntry(KeyArg key) const { return Find(key); }
 
  private:
   using Buckets = std::vector<Entry*>;

@@ -7,6 +7,7 @@
 
 #include "core/exposed_objects.h"
 #include "host/module_loader.h"
+#include "host/options_command.h"
 #include "platform/exceptions.h"
 #include "platform/strings.h"
 
@@ -15,12 +16,14 @@ namespace {
 using namespace pw;
 
 void Usage() {
-  std::puts(
+  std::printf(
       "usage: pwhost [--module FILE] [COMMAND]\n"
       "\n"
       "commands:\n"
       "  main     load the module, disconnect its exposed objects, unload it (the default)\n"
-      "  help     show this text");
+      "%s"
+      "  help     show this text\n",
+      host::kOptionsUsage);
 }
 
 std::string Hex(HRESULT hr) {
@@ -68,6 +71,7 @@ int main(int argc, char** argv) {
   std::string command = i < args.size() ? args[i] : "main";
   try {
     if (command == "main") return RunMain(modulePath);
+    if (command == "options") return host::RunOptionsCommand({args.begin() + static_cast<long>(i) + 1, args.end()}, stdout, stderr);
     if (command == "help") {
       Usage();
       return 0;

@@ -2,6 +2,7 @@
 
 #include "core/automation.h"
 #include "core/exposed_objects.h"
+#include "core/options_name_pool.h"
 #include "platform/exceptions.h"
 #include "platform/strings.h"
 
@@ -37,6 +38,10 @@ void StartModuleTypeLibrary() {
 constexpr UnitEntry kUnits[] = {
     {"base objects", StartBaseObjects, StopBaseObjects},
     {"module type library", StartModuleTypeLibrary, nullptr},
+    {"options name pool", StartOptionsNamePool, StopOptionsNamePool},
+    // The options XML storage needs nothing at start: its parser and writer are made per file,
+    // and there is no document factory of another library to install.
+    {"options XML storage", nullptr, nullptr},
 };
 
 WideString gStartError;

@@ -1,0 +1,512 @@
+#include "core/options_tree.h"
+
+#include "platform/safecall.h"
+#include "platform/strings.h"
+
+namespace pw {
+
+namespace {
+
+// Answers the node object behind any interface of it.
+constexpr IID kNodeObjectIid = MakeGuid("{6C1E2F40-3B1D-4F0E-9C51-2A7D8E4B9F10}");
+
+const WideString kEmptyName;
+
+// Walks the live children of a node; raises "The iterator is used incorrectly" once the
+// node's child table changed after the iterator was made.
+class TcvOptionsNodeIterator final : public Implements<TcvInterfacedObject, IcvOptionsNodeIterator> {
+ public:
+  explicit TcvOptionsNodeIterator(TcvOptionsNode* node) : node_(node), holder_(node), generation_(node->ChangeCount()) {
+    Restart();
+  }
+
+  void Skip(std::int32_t count) override {
+    Check();
+    for (std::int32_t i = 0; i < count && lookAhead_; ++i) Advance();
+  }
+  WordBool HasNext() override {
+    Check();
+    return ToWordBool(lookAhead_ != nullptr);
+  }
+  void Reset() override {
+    Check();
+    Restart();
+  }
+  void Next(ComPtr<IcvOptionsNode>& node) override {
+    try {
+      Check();
+      if (!lookAhead_) throw EcvOptionsException(kOptIteratorMisuse);
+      TcvOptionsNode* current = lookAhead_;
+      Advance();
+      node = current;
+    } catch (const EcvOptionsException&) {
+      throw;
+    } catch (...) {
+      throw EcvOptionsException(kOptIteratorMisuse);
+    }
+  }
+
+ private:
+  void Check() const {
+    if (node_->ChangeCount() != generation_) throw EcvOptionsException(kOptIteratorMisuse);
+  }
+  void Restart() {
+    source_ = node_->ChildTable() ? node_->ChildTable()->GetIterator(imValue) : nullptr;
+    Advance();
+  }
+  void Advance() {
+    lookAhead_ = nullptr;
+    while (source_ && source_->HasNext()) {
+      auto* child = static_cast<TcvOptionsNode*>(source_->Next());
+      if (child->Alive()) {
+        lookAhead_ = child;
+        return;
+      }
+    }
+  }
+
+  TcvOptionsNode* node_;
+  ComPtr<IcvOptionsNode> holder_;  // keeps the node and its tree alive
+  std::int32_t generation_;
+  ComPtr<IcvSimpleIterator> source_;
+  TcvOptionsNode* lookAhead_ = nullptr;
+};
+
+}  // namespace
+
+const char16_t* PropertyTypeName(TcvPropertyType type) {
+  switch (type) {
+    case ptInteger: return u"Integer";
+    case ptString: return u"String";
+    case ptDouble: return u"Double";
+    case ptInt64: return u"Int64";
+    case ptBinary: return u"Binary";
+    case ptBoolean: return u"Boolean";
+    default: return u"";
+  }
+}
+
+// ---- TcvOptionsNode ----------------------------------------------------------------------
+
+TcvOptionsNode::TcvOptionsNode(TcvOptionsBuilder* owner, TcvOptionsNode* parent, TcvNameHandle name,
+                               TcvCookie cookie, bool notLoaded)
+    : TcvOptionsElements(owner), name_(name), parent_(parent), cookie_(cookie), notLoaded_(notLoaded) {}
+
+TcvOptionsNode::~TcvOptionsNode() {
+  delete properties_;
+  if (children_) {
+    std::vector<void*> nodes;
+    children_->GetValueArray(imValue, nodes);
+    children_->Clear();  // the table owns nothing; the nodes go below
+    for (void* n : nodes) Discard(static_cast<TcvOptionsNode*>(n));
+  }
+  if (name_) {
+    if (TcvWideStringPool* pool = OptionsNamePool()) pool->Release(name_);
+  }
+}
+
+void TcvOptionsNode::Discard(TcvOptionsNode* node) {
+  if (node->refs_ > 0) {
+    node->detached_ = true;
+    node->parent_ = nullptr;
+    node->ForgetStorage();
+  } else {
+    delete node;
+  }
+}
+
+void TcvOptionsNode::ForgetStorage() {
+  cookie_ = 0;
+  notLoaded_ = false;
+  if (children_) {
+    std::vector<void*> nodes;
+    children_->GetValueArray(imValue, nodes);
+    for (void* n : nodes) static_cast<TcvOptionsNode*>(n)->ForgetStorage();
+  }
+  ResetStorage();
+}
+
+HRESULT TcvOptionsNode::QueryInterface(const IID& riid, void** ppv) {
+  if (!ppv) return E_POINTER;
+  *ppv = nullptr;
+  if (riid == IUnknown::iid || riid == IcvOptionsNode::iid) *ppv = static_cast<IcvOptionsNode*>(this);
+  else if (riid == IcvOptionsNodeInternal::iid) *ppv = static_cast<IcvOptionsNodeInternal*>(this);
+  else if (riid == kNodeObjectIid) *ppv = this;
+  else return E_NOINTERFACE;
+  AddRef();
+  return S_OK;
+}
+
+ULONG TcvOptionsNode::AddRef() {
+  ++refs_;
+  return owner_->AddRef();
+}
+
+ULONG TcvOptionsNode::Release() {
+  TcvOptionsBuilder* owner = owner_;
+  if (--refs_ == 0 && detached_) delete this;
+  return owner->Release();
+}
+
+TcvOptionsNode* TcvOptionsNode::FromInterface(IcvOptionsNode* node) {
+  if (!node) return nullptr;
+  void* p = nullptr;
+  if (Failed(node->QueryInterface(kNodeObjectIid, &p)) || !p) return nullptr;
+  auto* result = static_cast<TcvOptionsNode*>(p);
+  result->Release();
+  return result;
+}
+
+const WideString& TcvOptionsNode::Name() const { return name_ ? NameOf(name_) : kEmptyName; }
+
+TcvTable& TcvOptionsNode::Children() {
+  if (!children_) children_ = std::make_unique<TcvTable>(0, 0, 4);
+  return *children_;
+}
+
+void TcvOptionsNode::RemoveChild(TcvNameHandle key) {
+  void* child = children_->Extract(reinterpret_cast<std::intptr_t>(key));
+  Changed();
+  if (child) Discard(static_cast<TcvOptionsNode*>(child));
+}
+
+void TcvOptionsNode::EnsureLoaded(bool deep, bool withProperties) {
+  IcvOptionsReader* reader = owner_->Reader();
+  if (notLoaded_ && cookie_ != 0 && reader) {
+    TPropertyCookiesArray ids;
+    reader->GetChildNodes(cookie_, ids);
+    TcvWideStringPool& pool = RequireOptionsNamePool();
+    for (TcvCookie id : ids) {
+      TcvNameHandle handle = pool.Add(reader->GetNodeName(id));
+      auto key = reinterpret_cast<std::intptr_t>(handle);
+      if (children_ && children_->Exists(key)) RemoveChild(handle);  // a later record of a name wins
+      Children().SetValue(key, new TcvOptionsNode(owner_, this, handle, id, true));
+    }
+    if (!ids.empty()) Changed();
+  }
+  notLoaded_ = false;
+  if (withProperties) Properties();
+  if (deep && children_) {
+    std::vector<void*> nodes;
+    children_->GetValueArray(imValue, nodes);
+    for (void* n : nodes) static_cast<TcvOptionsNode*>(n)->EnsureLoaded(true, withProperties);
+  }
+}
+
+TcvOptionsNode* TcvOptionsNode::FindLiveChild(WideStringView name) const {
+  if (!children_) return nullptr;
+  TcvNameHandle handle = RequireOptionsNamePool().Find(name);
+  if (!handle) return nullptr;
+  auto* child = static_cast<TcvOptionsNode*>(children_->GetValue(reinterpret_cast<std::intptr_t>(handle)));
+  return child && child->alive_ ? child : nullptr;
+}
+
+std::vector<TcvOptionsNode*> TcvOptionsNode::LiveChildren() const {
+  std::vector<TcvOptionsNode*> result;
+  if (!children_) return result;
+  std::vector<void*> nodes;
+  children_->GetValueArray(imValue, nodes);
+  for (void* n : nodes)
+    if (static_cast<TcvOptionsNode*>(n)->alive_) result.push_back(static_cast<TcvOptionsNode*>(n));
+  return result;
+}
+
+TcvOptionsNode* TcvOptionsNode::Child(WideStringView name) {
+  if (name.empty()) throw EcvOptionsException(kOptNodeWithoutName);
+  EnsureLoaded(false, false);
+  TcvWideStringPool& pool = RequireOptionsNamePool();
+  if (children_) {
+    if (TcvNameHandle handle = pool.Find(name)) {
+      if (auto* child = static_cast<TcvOptionsNode*>(children_->GetValue(reinterpret_cast<std::intptr_t>(handle)))) {
+        if (!child->alive_) {
+          child->alive_ = true;
+          Changed();
+        }
+        return child;
+      }
+    }
+  }
+  TcvNameHandle handle = pool.Add(name);
+  auto* child = new TcvOptionsNode(owner_, this, handle, 0, false);
+  Children().SetValue(reinterpret_cast<std::intptr_t>(handle), child);
+  // A new child joins the table: iterators over it must not go on.
+  Changed();
+  return child;
+}
+
+TcvProperties* TcvOptionsNode::Properties() {
+  if (!properties_) properties_ = new TcvProperties(owner_, this);
+  return properties_;
+}
+
+void TcvOptionsNode::Delete() {
+  EnsureLoaded(true, true);
+  if (alive_) {
+    alive_ = false;
+    for (TcvOptionsNode* child : LiveChildren()) child->Delete();
+  }
+  Properties()->MarkAllDeleted();
+}
+
+void TcvOptionsNode::ClearContent() {
+  EnsureLoaded(true, true);
+  Changed();
+  for (TcvOptionsNode* child : LiveChildren()) child->Delete();
+  Properties()->MarkAllDeleted();
+}
+
+bool TcvOptionsNode::Modified() const {
+  if ((!alive_ && cookie_ != 0) || (alive_ && cookie_ == 0)) return true;
+  if (properties_ && properties_->Modified()) return true;
+  if (children_) {
+    std::vector<void*> nodes;
+    children_->GetValueArray(imValue, nodes);
+    for (void* n : nodes)
+      if (static_cast<TcvOptionsNode*>(n)->Modified()) return true;
+  }
+  return false;
+}
+
+bool TcvOptionsNode::HasContent() const {
+  return !LiveChildren().empty() || (properties_ && properties_->HasContent());
+}
+
+void TcvOptionsNode::Save(IcvOptionsReader* reader) {
+  reader->BeginNodeUpdate(cookie_);
+  try {
+    if (children_) {
+      std::vector<void*> entries;
+      children_->GetValueArray(imEntry, entries);
+      for (void* e : entries) {
+        auto* entry = static_cast<TcvTable::Entry*>(e);
+        auto* child = static_cast<TcvOptionsNode*>(entry->value);
+        if (!child->alive_) {
+          if (child->cookie_ != 0) reader->DeleteNode(child->cookie_);
+          RemoveChild(reinterpret_cast<TcvNameHandle>(entry->key));
+        } else if (child->cookie_ == 0) {
+          child->cookie_ = reader->AddNode(cookie_, child->Name());
+        }
+      }
+    }
+    if (properties_) properties_->Save(cookie_, reader);
+  } catch (...) {
+    try {
+      reader->EndNodeUpdate(cookie_);
+    } catch (...) {
+    }
+    throw;
+  }
+  reader->EndNodeUpdate(cookie_);
+  if (children_) {
+    std::vector<void*> nodes;
+    children_->GetValueArray(imValue, nodes);
+    for (void* n : nodes) static_cast<TcvOptionsNode*>(n)->Save(reader);
+  }
+}
+
+void TcvOptionsNode::ResetStorage() {
+  if (children_) {
+    std::vector<void*> entries;
+    children_->GetValueArray(imEntry, entries);
+    for (void* e : entries) {
+      auto* entry = static_cast<TcvTable::Entry*>(e);
+      auto* child = static_cast<TcvOptionsNode*>(entry->value);
+      if (!child->alive_) {
+        RemoveChild(reinterpret_cast<TcvNameHandle>(entry->key));
+      } else {
+        child->cookie_ = 0;
+        child->ResetStorage();
+      }
+    }
+  }
+  if (properties_) properties_->ResetStorage();
+}
+
+void TcvOptionsNode::Reload() {
+  notLoaded_ = true;
+  if (properties_ && properties_->Table().Count() == 0) properties_->ReadStored();
+}
+
+void TcvOptionsNode::CopyInto(IcvOptionsNode* destination) {
+  for (TcvOptionsNode* child : LiveChildren()) {
+    ComPtr<IcvOptionsNode> target;
+    SafeCallCheck(destination->GetNode(child->Name(), target.Put()));
+    child->CopyInto(target.Get());
+  }
+  if (properties_ && properties_->Table().Count() > 0) {
+    ComPtr<IcvOptionsProperties> target;
+    SafeCallCheck(destination->GetProperties(target.Put()));
+    properties_->CopyInto(target.Get());
+  }
+}
+
+void TcvOptionsNode::ReleaseContent() {
+  IcvOptionsReader* reader = owner_->Reader();
+  const bool stored = reader && cookie_ != 0;
+  if (stored) reader->BeginNodeUpdate(cookie_);
+  auto finish = [&] {
+    if (stored) {
+      reader->DeleteNode(cookie_);
+      reader->EndNodeUpdate(cookie_);
+    }
+    cookie_ = 0;
+  };
+  try {
+    if (children_) {
+      std::vector<void*> entries;
+      children_->GetValueArray(imEntry, entries);
+      for (void* e : entries) static_cast<TcvOptionsNode*>(static_cast<TcvTable::Entry*>(e)->value)->ReleaseContent();
+      for (void* e : entries) RemoveChild(reinterpret_cast<TcvNameHandle>(static_cast<TcvTable::Entry*>(e)->key));
+    }
+    if (properties_) properties_->ReleaseContent(reader);
+  } catch (...) {
+    try {
+      finish();
+    } catch (...) {
+    }
+    throw;
+  }
+  finish();
+}
+
+// ---- IcvOptionsNode ----------------------------------------------------------------------
+
+HRESULT TcvOptionsNode::GetName(WideString* name) {
+  if (!name) return E_POINTER;
+  return SafeCallBoundary([&] { *name = Name(); });
+}
+
+HRESULT TcvOptionsNode::GetNode(WideStringView name, IcvOptionsNode** node) {
+  if (!node) return E_POINTER;
+  *node = nullptr;
+  return SafeCallBoundary([&] {
+    TcvOptionsNode* child = Child(name);
+    child->AddRef();
+    *node = child;
+  });
+}
+
+HRESULT TcvOptionsNode::DeleteNode(WideStringView name) {
+  return SafeCallBoundary([&] {
+    EnsureLoaded(false, false);
+    if (TcvOptionsNode* child = FindLiveChild(name)) {
+      Changed();
+      child->Delete();
+    }
+  });
+}
+
+HRESULT TcvOptionsNode::NodeExists(WideStringView name, WordBool* exists) {
+  if (!exists) return E_POINTER;
+  *exists = WordFalse;
+  return SafeCallBoundary([&] {
+    EnsureLoaded(false, false);
+    *exists = ToWordBool(FindLiveChild(name) != nullptr);
+  });
+}
+
+HRESULT TcvOptionsNode::Clear() {
+  return SafeCallBoundary([&] { ClearContent(); });
+}
+
+HRESULT TcvOptionsNode::CopyTo(IcvOptionsNode* destination) {
+  if (!destination) return E_POINTER;
+  return SafeCallBoundary([&] {
+    // Copying into the node itself, or into a node below it, would never end.
+    for (TcvOptionsNode* n = FromInterface(destination); n; n = n->parent_)
+      if (n == this) throw EcvOptionsException(kOptCopyToItself);
+    EnsureLoaded(true, true);
+    CopyInto(destination);
+  });
+}
+
+HRESULT TcvOptionsNode::GetNodes(IcvOptionsNodeIterator** iterator) {
+  if (!iterator) return E_POINTER;
+  *iterator = nullptr;
+  return SafeCallBoundary([&] {
+    EnsureLoaded(false, false);
+    *iterator = MakeObject<TcvOptionsNodeIterator>(this).Detach();
+  });
+}
+
+HRESULT TcvOptionsNode::GetProperties(IcvOptionsProperties** properties) {
+  if (!properties) return E_POINTER;
+  *properties = nullptr;
+  return SafeCallBoundary([&] {
+    TcvProperties* table = Properties();
+    table->AddRef();
+    *properties = table;
+  });
+}
+
+HRESULT TcvOptionsNode::IsModified(WordBool* modified) {
+  if (!modified) return E_POINTER;
+  *modified = WordFalse;
+  return SafeCallBoundary([&] { *modified = ToWordBool(Modified()); });
+}
+
+HRESULT TcvOptionsNode::GetStorageInfo(CV_OPTIONS_STORAGE_INFO* info) {
+  if (!info) return E_POINTER;
+  return SafeCallBoundary([&] {
+    *info = CV_OPTIONS_STORAGE_INFO{};
+    if (IcvOptionsReader* reader = owner_->Reader()) reader->GetStorageInfo(*info);
+  });
+}
+
+// ---- TcvOptionsBuilder -------------------------------------------------------------------
+
+TcvOptionsBuilder::TcvOptionsBuilder() = default;
+
+TcvOptionsBuilder::~TcvOptionsBuilder() { delete root_; }
+
+TcvOptionsNode* TcvOptionsBuilder::RootNode() {
+  if (!root_) root_ = new TcvOptionsNode(this, nullptr, nullptr, 0, true);
+  return root_;
+}
+
+ComPtr<IcvOptionsNode> TcvOptionsBuilder::GetRoot() {
+  TcvOptionsNode* root = RootNode();
+  if (reader_) root->SetCookie(reader_->GetRoot());
+  return ComPtr<IcvOptionsNode>(root);
+}
+
+void TcvOptionsBuilder::Save() {
+  if (!reader_) throw EcvOptionsException(kOptNoReader);
+  ComPtr<IcvOptionsReader> reader = reader_;
+  reader->BeginUpdate();
+  try {
+    if (root_ && root_->Modified()) root_->Save(reader.Get());
+  } catch (...) {
+    try {
+      reader->EndUpdate();
+    } catch (...) {
+    }
+    throw;
+  }
+  reader->EndUpdate();
+}
+
+void TcvOptionsBuilder::LoadAll() {
+  GetRoot();
+  root_->EnsureLoaded(true, true);
+}
+
+void TcvOptionsBuilder::SetReader(IcvOptionsReader* reader) {
+  if (reader == reader_.Get()) return;
+  if (reader_) LoadAll();
+  reader_ = reader;
+  const bool hadRoot = root_ != nullptr;
+  bool content = false;
+  if (root_) {
+    root_->ResetStorage();
+    content = root_->HasContent();
+  }
+  if (reader_ && content) reader_->Clear();
+  RootNode()->SetCookie(reader_ ? reader_->GetRoot() : 0);
+  // A tree without content shows what the new storage holds.
+  if (hadRoot && reader_ && !content) root_->Reload();
+}
+
+ComPtr<IcvOptionsBuilder> CreateOptionsBuilder() { return MakeObject<TcvOptionsBuilder>(); }
+
+}  // namespace pw
