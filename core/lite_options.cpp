@@ -103,9 +103,9 @@ class TcvXMLDataReaderProperty final : public Implements<TcvInterfacedObject, Ic
     if (!name) return E_POINTER;
     return SafeCall([&] { *name = name_; });
   }
-  HRESULT GetValue(WideString* value) override {
+  HRESULT GetValue(OleVariant* value) override {
     if (!value) return E_POINTER;
-    return SafeCall([&] { *value = value_; });
+    return SafeCall([&] { *value = OleVariant(value_); });
   }
 
  private:
@@ -380,11 +380,11 @@ HRESULT TcvXMLDataReader::GetProperty(std::int32_t index, IcvXMLDataReaderProper
   });
 }
 
-HRESULT TcvXMLDataReader::GetPropertyValue(std::int32_t index, WideString* value) {
+HRESULT TcvXMLDataReader::GetPropertyValue(std::int32_t index, OleVariant* value) {
   if (!value) return E_POINTER;
   return SafeCall([&] {
     CheckPropertyIndex(index);
-    *value = values_[static_cast<std::size_t>(index)];
+    *value = OleVariant(values_[static_cast<std::size_t>(index)]);
   });
 }
 
@@ -399,11 +399,11 @@ HRESULT TcvXMLDataReader::FindProperty(WideStringView name, IcvXMLDataReaderProp
   });
 }
 
-HRESULT TcvXMLDataReader::FindPropertyValue(WideStringView name, WideStringView defaultValue, WideString* value) {
+HRESULT TcvXMLDataReader::FindPropertyValue(WideStringView name, const OleVariant& defaultValue, OleVariant* value) {
   if (!value) return E_POINTER;
   return SafeCall([&] {
     const std::int32_t i = IndexOfProperty(name);
-    *value = i >= 0 ? values_[static_cast<std::size_t>(i)] : WideString(defaultValue);
+    *value = i >= 0 ? OleVariant(values_[static_cast<std::size_t>(i)]) : defaultValue;
   });
 }
 

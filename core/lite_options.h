@@ -26,6 +26,7 @@
 
 #include "core/interfaced_object.h"
 #include "platform/istream.h"
+#include "platform/variant.h"
 
 namespace pw {
 
@@ -60,7 +61,8 @@ struct IcvDataWriter : IUnknown {
 struct IcvXMLDataReaderProperty : IUnknown {
   static constexpr IID iid = MakeGuid("{8683AE9A-40A1-40A2-98EA-200C785006D1}");
   virtual HRESULT GetName(WideString* name) = 0;
-  virtual HRESULT GetValue(WideString* value) = 0;
+  // The attribute's text, as a string variant: callers convert it.
+  virtual HRESULT GetValue(OleVariant* value) = 0;
 };
 
 struct IcvXMLDataReader : IUnknown {
@@ -73,10 +75,11 @@ struct IcvXMLDataReader : IUnknown {
   virtual HRESULT FindChild(WideStringView name, IcvXMLDataReader** child) = 0;
   virtual HRESULT GetPropertyCount(std::int32_t* count) = 0;
   virtual HRESULT GetProperty(std::int32_t index, IcvXMLDataReaderProperty** property) = 0;
-  virtual HRESULT GetPropertyValue(std::int32_t index, WideString* value) = 0;
+  virtual HRESULT GetPropertyValue(std::int32_t index, OleVariant* value) = 0;
   // The first attribute of that name (ignoring case), or nil.
   virtual HRESULT FindProperty(WideStringView name, IcvXMLDataReaderProperty** property) = 0;
-  virtual HRESULT FindPropertyValue(WideStringView name, WideStringView defaultValue, WideString* value) = 0;
+  // The attribute's text, or a copy of defaultValue when there is no such attribute.
+  virtual HRESULT FindPropertyValue(WideStringView name, const OleVariant& defaultValue, OleVariant* value) = 0;
   virtual HRESULT SaveToStream(IStream* stream) = 0;
   // Replaces the element's content with the element read from the stream.
   virtual HRESULT LoadFromStream(IStream* stream) = 0;
@@ -99,9 +102,9 @@ class TcvXMLDataReader final : public Implements<TcvInterfacedObject, IcvXMLData
   HRESULT FindChild(WideStringView name, IcvXMLDataReader** child) override;
   HRESULT GetPropertyCount(std::int32_t* count) override;
   HRESULT GetProperty(std::int32_t index, IcvXMLDataReaderProperty** property) override;
-  HRESULT GetPropertyValue(std::int32_t index, WideString* value) override;
+  HRESULT GetPropertyValue(std::int32_t index, OleVariant* value) override;
   HRESULT FindProperty(WideStringView name, IcvXMLDataReaderProperty** property) override;
-  HRESULT FindPropertyValue(WideStringView name, WideStringView defaultValue, WideString* value) override;
+  HRESULT FindPropertyValue(WideStringView name, const OleVariant& defaultValue, OleVariant* value) override;
   HRESULT SaveToStream(IStream* stream) override;
   HRESULT LoadFromStream(IStream* stream) override;
   HRESULT AddChild(IcvXMLDataReader* child) override;

@@ -67,9 +67,10 @@ WideString Name(IcvXMLDataReader* r) {
 }
 
 WideString Value(IcvXMLDataReader* r, WideStringView name) {
-  WideString v;
-  SafeCallCheck(r->FindPropertyValue(name, u"<default>", &v));
-  return v;
+  OleVariant v;
+  SafeCallCheck(r->FindPropertyValue(name, OleVariant(u"<default>"), &v));
+  EXPECT_EQ(v.Type(), VT_BSTR) << "attribute values read back as texts";
+  return v.AsString();
 }
 
 ComPtr<IcvXMLDataReader> ChildAt(IcvXMLDataReader* r, std::int32_t i) {
@@ -159,6 +160,11 @@ TEST(LightXml, ReaderLookupsAndIndexes) {
   SafeCallCheck(root->FindChild(u"none", found.Put()));
   EXPECT_FALSE(found);
   EXPECT_EQ(Value(root.Get(), u"x"), u"1");
+  // A missing attribute gives a copy of the default, whatever its type.
+  OleVariant missing;
+  SafeCallCheck(root->FindPropertyValue(u"absent", OleVariant(std::int32_t{7}), &missing));
+  EXPECT_EQ(missing.Type(), VT_I4);
+  EXPECT_EQ(missing.Get().lVal, 7);
   ComPtr<IcvXMLDataReaderProperty> p;
   SafeCallCheck(root->GetProperty(1, p.Put()));
   WideString text;
@@ -169,7 +175,8 @@ TEST(LightXml, ReaderLookupsAndIndexes) {
     EXPECT_EQ(FailureMessage(root->GetChild(bad, c.Put())), "Invalid index");
   }
   EXPECT_EQ(FailureMessage(root->GetProperty(2, p.Put())), "Invalid index");
-  EXPECT_EQ(FailureMessage(root->GetPropertyValue(-1, &text)), "Invalid index");
+  OleVariant value;
+  EXPECT_EQ(FailureMessage(root->GetPropertyValue(-1, &value)), "Invalid index");
 }
 
 TEST(LightXml, FilesThatDoNotReadGiveWhatWasReadOrAnEmptyElement) {
