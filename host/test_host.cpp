@@ -118,6 +118,8 @@ TestHost::TestHost(TestHostOptions options) : config_(std::make_shared<HostConfi
 
   settings_->DefineSetting(kCurrentLanguageSetting, kSettingText, u"Scripting language",
                            OleVariant(options.currentLanguage));
+  for (const auto& l : syntax_->Languages())
+    if (SameTextIgnoringCase(l.name, options.currentLanguage)) projects_->SetCurrentLanguage(l.key);
   runtime_->Register(u"Log", log_->Dispatch());
   runtime_->Register(u"Sys", sys_->Root()->Dispatch());
 
