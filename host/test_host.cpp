@@ -114,6 +114,9 @@ TestHost::TestHost(TestHostOptions options) : config_(std::make_shared<HostConfi
   fileWatch_ = MakeObject<TFileWatchService>();
   actions_ = MakeObject<TActionService>();
   menus_ = MakeObject<TMenuService>(actions_);
+  fileReload_ = MakeObject<TFileReloadManager>(config_);
+  unsavedFiles_ = MakeObject<TUnsavedFileQuery>(config_);
+  providers_ = MakeObject<TProviderRegistry>();
   manager_ = MakeObject<THostManager>(config_);
 
   settings_->DefineSetting(kCurrentLanguageSetting, kSettingText, u"Scripting language",
@@ -140,6 +143,9 @@ TestHost::TestHost(TestHostOptions options) : config_(std::make_shared<HostConfi
   add(services::kSyntax, syntax_->Identity());
   add(services::kRuntimeObjects, runtime_->Identity());
   add(services::kSysManager, sys_->Identity());
+  add(services::kProviderRegistry, providers_->Identity());
+  add(services::kFileReload, fileReload_->Identity());
+  add(services::kUnsavedFileQuery, unsavedFiles_->Identity());
 }
 
 TestHost::~TestHost() {
@@ -151,9 +157,13 @@ TestHost::~TestHost() {
   menus_->Clear();
   fileWatch_->Clear();
   projects_->Clear();
+  providers_->Clear();
   options_->Shutdown();
   settings_->Shutdown();
   manager_ = nullptr;
+  providers_ = nullptr;
+  unsavedFiles_ = nullptr;
+  fileReload_ = nullptr;
   menus_ = nullptr;
   actions_ = nullptr;
   fileWatch_ = nullptr;

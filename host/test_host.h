@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "host/code_model.h"
+#include "host/file_queries.h"
 #include "host/host_config.h"
 #include "host/host_state.h"
 #include "host/main_thread.h"
@@ -45,6 +46,9 @@ inline constexpr GUID kMenus = MakeGuid("{239FCDBF-49D7-4838-BD45-77288F7D9B57}"
 inline constexpr GUID kSyntax = MakeGuid("{DEC76189-3991-46A6-9D7B-E1A2EBA99C44}");
 inline constexpr GUID kRuntimeObjects = MakeGuid("{74D5EA13-7482-49C0-9A25-290A6C1501DC}");
 inline constexpr GUID kSysManager = MakeGuid("{0157ED9A-887B-4FC5-BBAD-19ECB6BD9115}");
+inline constexpr GUID kProviderRegistry = MakeGuid("{415B5AA1-C6AC-4D4D-9A53-063A521A45AB}");
+inline constexpr GUID kFileReload = MakeGuid("{578B80EB-A126-4987-A3B5-E0BF0C5DB23B}");
+inline constexpr GUID kUnsavedFileQuery = MakeGuid("{0A5D44F6-2F15-476D-8B86-8708052C900D}");
 }  // namespace services
 
 // The host setting that names the current scripting language.
@@ -98,6 +102,9 @@ class TestHost {
   TFileWatchService& FileWatch() { return *fileWatch_; }
   TActionService& Actions() { return *actions_; }
   TMenuService& Menus() { return *menus_; }
+  TFileReloadManager& FileReloads() { return *fileReload_; }
+  TUnsavedFileQuery& UnsavedFiles() { return *unsavedFiles_; }
+  TProviderRegistry& Providers() { return *providers_; }
 
  private:
   std::shared_ptr<HostConfig> config_;
@@ -121,6 +128,9 @@ class TestHost {
   ComPtr<TFileWatchService> fileWatch_;
   ComPtr<TActionService> actions_;
   ComPtr<TMenuService> menus_;
+  ComPtr<TFileReloadManager> fileReload_;
+  ComPtr<TUnsavedFileQuery> unsavedFiles_;
+  ComPtr<TProviderRegistry> providers_;
   ComPtr<THostManager> manager_;
 };
 

@@ -393,3 +393,57 @@ TEST(HostActions, ActionsHandlersAndMenusAreKept) {
 
 }  // namespace
 }  // namespace pw
+
+namespace pw {
+namespace {
+
+TEST(HostFileQuestions, ReloadAndUnsavedCopyAnswers) {
+  host::TestHost host;
+  auto reload = Service<IpwFileReloadManager>(host, host::services::kFileReload);
+  auto unsaved = Service<IpwLoadFromUnsavedFileQuery>(host, host::services::kUnsavedFileQuery);
+  BString file(u"/p/Unit1.pwi");
+  VARIANT_BOOL answer = 0;
+  host.FileReloads().QueueAnswer(false);
+  ASSERT_EQ(reload->ReloadWanted(file.Get(), nullptr, &answer), S_OK);
+  EXPECT_EQ(answer, VARIANT_FALSE);
+  EXPECT_EQ(reload->ReloadWanted(file.Get(), nullptr, &answer), E_FAIL);  // nobody answered
+  host.UnsavedFiles().QueueAnswer(true);
+  ASSERT_EQ(unsaved->LoadFromUnsavedFile(file.Get(), &answer), S_OK);
+  EXPECT_EQ(answer, VARIANT_TRUE);
+
+  // Without dialogs: the file on disk is reloaded, the unsaved copy is not opened.
+  host.SetInteractive(false);
+  ASSERT_EQ(reload->ReloadWanted(file.Get(), nullptr, &answer), S_OK);
+  EXPECT_EQ(answer, VARIANT_TRUE);
+  ASSERT_EQ(unsaved->LoadFromUnsavedFile(file.Get(), &answer), S_OK);
+  EXPECT_EQ(answer, VARIANT_FALSE);
+  EXPECT_EQ(host.FileReloads().Questions().size(), 2u);
+  EXPECT_EQ(host.UnsavedFiles().Questions().front().fileName, u"/p/Unit1.pwi");
+}
+
+TEST(HostProviders, RegisteredAvailableAndFound) {
+  host::TestHost host;
+  auto providers = Service<IpwProviderRegistry>(host, host::services::kProviderRegistry);
+  constexpr GUID kKey = MakeGuid("{33333333-0000-0000-0000-0000000000D1}");
+  VARIANT_BOOL registered = 0, available = 0;
+  providers->IsRegistered(kKey, &registered);
+  EXPECT_EQ(registered, VARIANT_FALSE);
+  ASSERT_EQ(providers->RegisterObject(kKey, host.Log().Identity()), S_OK);
+  providers->IsRegistered(kKey, &registered);
+  providers->IsAvailable(kKey, &available);
+  EXPECT_EQ(registered, VARIANT_TRUE);
+  EXPECT_EQ(available, VARIANT_TRUE);
+  host.Providers().SetAvailable(kKey, false);
+  providers->IsAvailable(kKey, &available);
+  EXPECT_EQ(available, VARIANT_FALSE);
+  ComPtr<IUnknown> found;
+  ASSERT_EQ(providers->GetRegisteredObject(kKey, found.Put(), -1), S_OK);
+  EXPECT_EQ(IdentityOf(found.Get()), host.Log().Identity());
+  EXPECT_EQ(providers->GetRegisteredObject(kKey, found.Put(), 3), E_INVALIDARG);
+  providers->UnregisterObject(kKey);
+  ASSERT_EQ(providers->GetRegisteredObject(kKey, found.Put(), -1), S_OK);
+  EXPECT_FALSE(found);
+}
+
+}  // namespace
+}  // namespace pw
