@@ -1,63 +1,39 @@
 // pwhost: the test host's command-line front. It loads the module as the host does and runs
-// the module's main jobs.
+// one of its commands (a table below; each command lives in a file of its own).
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
-#include "core/exposed_objects.h"
+#include "host/commands.h"
 #include "host/module_loader.h"
 #include "host/options_command.h"
-#include "platform/exceptions.h"
-#include "platform/strings.h"
 
 namespace {
 
-using namespace pw;
+using namespace pw::host;
+
+const Command kCommands[] = {
+    {"main", "load the module, disconnect its exposed objects, unload it (the default)", RunMainCommand},
+    {"run", "SCRIPT.js [--log FILE]  run a test script; the log is printed and written to FILE", RunScriptCommand},
+    {"options", "dump FILE | set FILE PATH TYPE VALUE  show or change an options file",
+     [](const CommandContext& c) { return RunOptionsCommand(c.args, stdout, stderr); }},
+};
 
 void Usage() {
-  std::printf(
-      "usage: pwhost [--module FILE] [COMMAND]\n"
-      "\n"
-      "commands:\n"
-      "  main     load the module, disconnect its exposed objects, unload it (the default)\n"
-      "%s"
-      "  help     show this text\n",
-      host::kOptionsUsage);
-}
-
-std::string Hex(HRESULT hr) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "0x%08X", static_cast<unsigned>(hr));
-  return buf;
-}
-
-int RunMain(const std::string& modulePath) {
-  host::LoadedModule module(modulePath);
-  std::printf("Loaded module %s\n", module.Path().c_str());
-  for (const char* name : {"DisconnectExposedObjects", "GetPluginRegistrator"})
-    std::printf("  export %-26s %s\n", name, module.Export(name) ? "found" : "not in this build");
-  auto disconnect = module.ExportAs<DisconnectExposedObjectsProc>(kDisconnectExposedObjectsExport);
-  if (!disconnect) {
-    std::fprintf(stderr, "pwhost: the module does not export DisconnectExposedObjects\n");
-    return 1;
-  }
-  HRESULT hr = disconnect(WordTrue, 5000);
-  std::printf("DisconnectExposedObjects(True, 5000) returned %s\n", Hex(hr).c_str());
-  bool gone = module.Unload();
-  std::printf("Unloaded module%s\n", gone ? "" : " (still mapped by another user)");
-  return Succeeded(hr) ? 0 : 1;
+  std::puts("usage: pwhost [--module FILE] [COMMAND [ARGUMENTS]]\n\ncommands:");
+  for (const auto& c : kCommands) std::printf("  %-8s %s\n", c.name, c.usage);
+  std::printf("  %-8s %s\n", "help", "show this text");
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
-  std::string modulePath = host::DefaultModulePath();
+  CommandContext context{DefaultModulePath(), {}};
   std::size_t i = 0;
   while (i < args.size() && args[i].rfind("--", 0) == 0) {
     if (args[i] == "--module" && i + 1 < args.size()) {
-      modulePath = args[i + 1];
+      context.modulePath = args[i + 1];
       i += 2;
     } else if (args[i] == "--help") {
       Usage();
@@ -68,15 +44,16 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  std::string command = i < args.size() ? args[i] : "main";
+  std::string name = i < args.size() ? args[i++] : "main";
+  context.args.assign(args.begin() + static_cast<std::ptrdiff_t>(i), args.end());
+  if (name == "help") {
+    Usage();
+    return 0;
+  }
   try {
-    if (command == "main") return RunMain(modulePath);
-    if (command == "options") return host::RunOptionsCommand({args.begin() + static_cast<long>(i) + 1, args.end()}, stdout, stderr);
-    if (command == "help") {
-      Usage();
-      return 0;
-    }
-    std::fprintf(stderr, "pwhost: unknown command %s\n", command.c_str());
+    for (const auto& c : kCommands)
+      if (name == c.name) return c.run(context);
+    std::fprintf(stderr, "pwhost: unknown command %s\n", name.c_str());
     Usage();
     return 2;
   } catch (const std::exception& e) {

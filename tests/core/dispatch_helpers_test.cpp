@@ -93,12 +93,12 @@ TEST_F(DispatchHelpers, PropertyMatchesThroughDefaultMember) {
 }
 
 // A host manager whose runtime-object service knows a test log, or something else as "Log".
-class TFakeLog : public AutoImplements<TCVAAutoIntfObject, IpwTestLog> {
+class TFakeLog : public Implements<ComObject, IpwTestLog> {
  public:
-  TFakeLog() : AutoImplements({}) {}
   HRESULT Message(BSTR, BSTR, std::int32_t) override { return S_OK; }
   HRESULT Error(BSTR, BSTR, std::int32_t) override { return S_OK; }
   HRESULT Warning(BSTR, BSTR, std::int32_t) override { return S_OK; }
+  HRESULT Event(BSTR, BSTR, std::int32_t) override { return S_OK; }
 };
 
 class TFakeHost : public Implements<ComObject, IcvBaseManager, IpwRuntimeObjectService> {
@@ -108,9 +108,10 @@ class TFakeHost : public Implements<ComObject, IcvBaseManager, IpwRuntimeObjectS
   WideString askedFor;
 #define PW_RESERVED(n) \
   HRESULT Reserved##n() override { return E_NOTIMPL; }
-  PW_RESERVED(3) PW_RESERVED(4) PW_RESERVED(5) PW_RESERVED(6) PW_RESERVED(7) PW_RESERVED(8) PW_RESERVED(9)
-  PW_RESERVED(10)
+  PW_RESERVED(3) PW_RESERVED(4) PW_RESERVED(5) PW_RESERVED(6) PW_RESERVED(8) PW_RESERVED(9) PW_RESERVED(10)
 #undef PW_RESERVED
+  HRESULT GetHostMode(std::int32_t*) override { return E_NOTIMPL; }
+  HRESULT GetInformation(IpwHostInformation**) override { return E_NOTIMPL; }
   HRESULT GetService(const GUID& service, IUnknown** result) override {
     *result = nullptr;
     if (service != IpwRuntimeObjectService::iid || !hasRuntimeService) return E_NOINTERFACE;

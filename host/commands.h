@@ -1,0 +1,28 @@
+// The commands of pwhost. Each lives in a file of its own under host/; main.cpp keeps the
+// table that names them.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace pw::host {
+
+struct CommandContext {
+  std::string modulePath;         // --module, or the module beside pwhost
+  std::vector<std::string> args;  // what follows the command's name
+};
+
+using CommandProc = int (*)(const CommandContext& context);
+
+struct Command {
+  const char* name;
+  const char* usage;  // one line: arguments and what the command does
+  CommandProc run;
+};
+
+// main: load the module, disconnect its exposed objects, unload it.
+int RunMainCommand(const CommandContext& context);
+// run SCRIPT.js [--log FILE]: run a test script against the host with the module loaded.
+int RunScriptCommand(const CommandContext& context);
+
+}  // namespace pw::host

@@ -1,0 +1,122 @@
+#include "host/file_queries.h"
+
+namespace pw::host {
+
+namespace {
+bool Take(std::mutex& lock, std::deque<bool>& answers, const WideString& fileName) {
+  std::lock_guard guard(lock);
+  if (answers.empty()) throw EOleSysError(u"The test host has no answer for the file " + fileName, E_FAIL);
+  bool a = answers.front();
+  answers.pop_front();
+  return a;
+}
+}  // namespace
+
+void TFileReloadManager::QueueAnswer(bool reload) {
+  std::lock_guard guard(lock_);
+  answers_.push_back(reload);
+}
+
+std::vector<FileQuestion> TFileReloadManager::Questions() const {
+  std::lock_guard guard(lock_);
+  return questions_;
+}
+
+HRESULT TFileReloadManager::ReloadWanted(BSTR fileName, IUnknown*, VARIANT_BOOL* reload) {
+  return SafeCall([&] {
+    WideString name(BstrView(fileName));
+    bool a = config_->Interactive() ? Take(lock_, answers_, name) : true;
+    {
+      std::lock_guard guard(lock_);
+      questions_.push_back({name, a});
+    }
+    SetOutValue<VARIANT_BOOL>(reload, ToWordBool(a));
+  });
+}
+
+void TUnsavedFileQuery::QueueAnswer(bool load) {
+  std::lock_guard guard(lock_);
+  answers_.push_back(load);
+}
+
+std::vector<FileQuestion> TUnsavedFileQuery::Questions() const {
+  std::lock_guard guard(lock_);
+  return questions_;
+}
+
+HRESULT TUnsavedFileQuery::LoadFromUnsavedFile(BSTR fileName, VARIANT_BOOL* load) {
+  return SafeCall([&] {
+    WideString name(BstrView(fileName));
+    bool a = config_->Interactive() ? Take(lock_, answers_, name) : false;
+    {
+      std::lock_guard guard(lock_);
+      questions_.push_back({name, a});
+    }
+    SetOutValue<VARIANT_BOOL>(load, ToWordBool(a));
+  });
+}
+
+void TProviderRegistry::SetAvailable(const GUID& key, bool available) {
+  std::lock_guard guard(lock_);
+  if (available)
+    unavailable_.erase(key);
+  else
+    unavailable_[key] = true;
+}
+
+void TProviderRegistry::Clear() {
+  std::map<GUID, std::vector<ComPtr<IUnknown>>> old;
+  std::lock_guard guard(lock_);
+  old.swap(objects_);
+}
+
+HRESULT TProviderRegistry::GetRegisteredObject(const GUID& key, IUnknown** object, std::int32_t index) {
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    SetOut(object, ComPtr<IUnknown>());
+    auto at = objects_.find(key);
+    if (at == objects_.end() || at->second.empty()) return;
+    const auto& list = at->second;
+    if (index < 0) return SetOut(object, list.back());
+    CheckIndex(index, list.size());
+    SetOut(object, list[static_cast<std::size_t>(index)]);
+  });
+}
+
+HRESULT TProviderRegistry::RegisterObject(const GUID& key, IUnknown* object) {
+  return SafeCall([&] {
+    if (!object) throw EOleSysError(u"No object", E_INVALIDARG);
+    std::lock_guard guard(lock_);
+    objects_[key].emplace_back(object);
+  });
+}
+
+HRESULT TProviderRegistry::UnregisterObject(const GUID& key) {
+  return SafeCall([&] {
+    std::vector<ComPtr<IUnknown>> gone;
+    std::lock_guard guard(lock_);
+    auto at = objects_.find(key);
+    if (at == objects_.end()) return;
+    gone.swap(at->second);
+    objects_.erase(at);
+  });
+}
+
+HRESULT TProviderRegistry::IsRegistered(const GUID& key, VARIANT_BOOL* result) {
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    auto at = objects_.find(key);
+    SetOutValue<VARIANT_BOOL>(result, ToWordBool(at != objects_.end() && !at->second.empty()));
+  });
+}
+
+HRESULT TProviderRegistry::IsAvailable(const GUID& key, VARIANT_BOOL* result) {
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    auto at = objects_.find(key);
+    bool registered = at != objects_.end() && !at->second.empty();
+    SetOutValue<VARIANT_BOOL>(result, ToWordBool(registered && unavailable_.count(key) == 0));
+  });
+}
+
+}  // namespace pw::host

@@ -1,0 +1,80 @@
+// The host's answers about files and registered objects: whether a changed file is reloaded,
+// whether a file's unsaved copy is opened (both from scripted answers), and the objects that
+// plug-ins register by key.
+#pragma once
+
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "host/com_support.h"
+#include "host/host_config.h"
+#include "interfaces/ProbewrightHost.h"
+
+namespace pw::host {
+
+// The questions about files that reached the host, with their answers.
+struct FileQuestion {
+  WideString fileName;
+  bool answer;
+};
+
+// Answers whether a changed file is reloaded. With dialogs the answers come from a queue (a
+// missing answer fails the call); without dialogs the file is reloaded: the host cannot ask,
+// and the file on disk is what the user last saved.
+class TFileReloadManager final : public Implements<ComObject, IpwFileReloadManager> {
+ public:
+  explicit TFileReloadManager(std::shared_ptr<HostConfig> config) : config_(std::move(config)) {}
+  void QueueAnswer(bool reload);
+  std::vector<FileQuestion> Questions() const;
+
+  HRESULT ReloadWanted(BSTR fileName, IUnknown* node, VARIANT_BOOL* reload) override;
+
+ private:
+  std::shared_ptr<HostConfig> config_;
+  mutable std::mutex lock_;
+  std::deque<bool> answers_;
+  std::vector<FileQuestion> questions_;
+};
+
+// Answers whether a file's unsaved copy is opened. With dialogs the answers come from a queue;
+// without dialogs the saved file is opened and the unsaved copy is left where it is.
+class TUnsavedFileQuery final : public Implements<ComObject, IpwLoadFromUnsavedFileQuery> {
+ public:
+  explicit TUnsavedFileQuery(std::shared_ptr<HostConfig> config) : config_(std::move(config)) {}
+  void QueueAnswer(bool load);
+  std::vector<FileQuestion> Questions() const;
+
+  HRESULT LoadFromUnsavedFile(BSTR fileName, VARIANT_BOOL* load) override;
+
+ private:
+  std::shared_ptr<HostConfig> config_;
+  mutable std::mutex lock_;
+  std::deque<bool> answers_;
+  std::vector<FileQuestion> questions_;
+};
+
+// Objects registered by key. A key is available while its object is registered and not marked
+// unavailable (a provider that is registered but cannot serve now).
+class TProviderRegistry final : public Implements<ComObject, IpwProviderRegistry> {
+ public:
+  void SetAvailable(const GUID& key, bool available);
+  void Clear();
+
+  PW_HOST_RESERVED(3) PW_HOST_RESERVED(4) PW_HOST_RESERVED(5) PW_HOST_RESERVED(6) PW_HOST_RESERVED(7)
+  PW_HOST_RESERVED(8) PW_HOST_RESERVED(9) PW_HOST_RESERVED(10)
+  HRESULT GetRegisteredObject(const GUID& key, IUnknown** object, std::int32_t index) override;
+  HRESULT RegisterObject(const GUID& key, IUnknown* object) override;
+  HRESULT UnregisterObject(const GUID& key) override;
+  HRESULT IsRegistered(const GUID& key, VARIANT_BOOL* result) override;
+  HRESULT IsAvailable(const GUID& key, VARIANT_BOOL* result) override;
+
+ private:
+  mutable std::mutex lock_;
+  std::map<GUID, std::vector<ComPtr<IUnknown>>> objects_;
+  std::map<GUID, bool> unavailable_;
+};
+
+}  // namespace pw::host

@@ -1,0 +1,84 @@
+// The host's main thread and its object broker. Work for the main thread is posted to a queue
+// that the main thread runs (ProcessPending, RunUntil); a thread that posts and waits is held
+// until its work ran there. Waits read the host clock.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "host/com_support.h"
+#include "interfaces/ProbewrightHost.h"
+#include "platform/kernel.h"
+
+namespace pw::host {
+
+class MainThread {
+ public:
+  // The thread that creates the object is the main thread.
+  MainThread() : id_(std::this_thread::get_id()) {}
+  MainThread(const MainThread&) = delete;
+  MainThread& operator=(const MainThread&) = delete;
+
+  bool IsMainThread() const { return std::this_thread::get_id() == id_; }
+
+  // Runs the work on the main thread and answers its result; on the main thread it runs at
+  // once. When the wait times out before the work started, the work is dropped and the answer
+  // is RPC_E_TIMEOUT; work that has started is always waited for (it may use the caller's data).
+  HRESULT PostAndWait(std::function<HRESULT()> work, DWORD timeoutMs);
+  // Queues work without waiting for it.
+  void Post(std::function<void()> work);
+
+  // On the main thread: runs what is queued now; the number of jobs run.
+  std::size_t ProcessPending();
+  // On the main thread: runs queued work until done() answers true or the clock passes the
+  // time-out; the last answer of done().
+  bool RunUntil(const std::function<bool()>& done, DWORD timeoutMs);
+  std::size_t QueuedCount() const;
+
+ private:
+  struct Job;
+  std::shared_ptr<Job> Take();
+
+  std::thread::id id_;
+  mutable std::mutex lock_;
+  std::deque<std::shared_ptr<Job>> queue_;
+  Event queued_{false, false};
+};
+
+struct PostedEvent {
+  GUID eventClass;
+  std::int32_t size;
+  bool fromMainThread;
+  HRESULT result;
+};
+
+class TObjectBroker final : public Implements<ComObject, IpwObjectBroker> {
+ public:
+  using Handler = std::function<HRESULT(void* data, std::int32_t size)>;
+  explicit TObjectBroker(MainThread& mainThread) : mainThread_(mainThread) {}
+
+  // The main-thread handler of an event class (nil removes it).
+  void SetEventHandler(const GUID& eventClass, Handler handler);
+  std::vector<PostedEvent> PostedEvents() const;
+  std::vector<ComPtr<IUnknown>> Objects(const GUID& iid) const;
+  void Clear();
+
+  HRESULT GetObject(const GUID& iid, std::int32_t index, IUnknown** object) override;
+  HRESULT PostAndWait(const GUID& eventClass, std::int64_t data, std::int32_t size, std::int32_t timeout) override;
+  HRESULT RegisterObject(const GUID& iid, IUnknown* object) override;
+  HRESULT UnregisterObject(const GUID& iid, IUnknown* object) override;
+
+ private:
+  MainThread& mainThread_;
+  mutable std::mutex lock_;
+  std::map<GUID, Handler> handlers_;
+  std::map<GUID, std::vector<ComPtr<IUnknown>>> objects_;
+  std::vector<PostedEvent> posted_;
+};
+
+}  // namespace pw::host

@@ -1,0 +1,244 @@
+#include "host/object_tree.h"
+
+#include <algorithm>
+
+#include "host/code_model.h"
+#include "platform/strings.h"
+
+namespace pw::host {
+
+namespace {
+
+class TNodeIterator final : public Implements<ComObject, IpwSysNodeIterator> {
+ public:
+  explicit TNodeIterator(std::vector<ComPtr<TSysNode>> nodes) : nodes_(std::move(nodes)) {}
+  HRESULT HasNext(VARIANT_BOOL* result) override {
+    return SafeCall([&] { SetOutValue<VARIANT_BOOL>(result, ToWordBool(index_ < nodes_.size())); });
+  }
+  HRESULT Next(IpwSysNode** node) override {
+    return SafeCall([&] {
+      if (index_ >= nodes_.size()) throw EOleSysError(u"No more nodes", E_FAIL);
+      SetOut(node, ComPtr<IpwSysNode>(nodes_[index_++].Get()));
+    });
+  }
+
+ private:
+  std::vector<ComPtr<TSysNode>> nodes_;
+  std::size_t index_ = 0;
+};
+
+// A fresh copy of a name element without its qualifier: whoever asks for a node's name may
+// chain it to other elements without changing the host's own.
+ComPtr<IcvSyntaxCodeInvokeExpression> CopyNameElement(IcvSyntaxCodeInvokeExpression* e) {
+  auto copy = MakeObject<TSyntaxInvokeExpression>();
+  BString name;
+  OleCheck(e->get_Name(name.Put()));
+  OleCheck(copy->put_Name(name.Get()));
+  ComPtr<IcvSyntaxExpressionCollection> args;
+  OleCheck(e->get_Arguments(args.Put()));
+  OleCheck(copy->put_Arguments(args.Get()));
+  VARIANT_BOOL has = VARIANT_FALSE;
+  OleCheck(e->get_HasArgumentList(&has));
+  OleCheck(copy->put_HasArgumentList(has));
+  return copy;
+}
+
+OleVariant ElementValue(IcvSyntaxCodeInvokeExpression* e) { return OleVariant(static_cast<IUnknown*>(e)); }
+
+}  // namespace
+
+TSysNode::TSysNode(TSysNode* parent, WideStringView name, std::vector<OleVariant> args, const GUID& key)
+    : AutoImplements({IpwScriptSysNode::iid}), parent_(parent), key_(key) {
+  if (key_ == GUID_NULL) OleCheck(CreateGuid(key_));
+  name_ = WideString(name);
+  properties_[kNodeNameProperty] = ElementValue(MakeInvokeExpression(name, args).Get());
+}
+
+TSysNode::~TSysNode() {
+  for (auto& c : children_) c->parent_ = nullptr;
+  for (auto& e : extensions_) e->parent_ = nullptr;
+}
+
+ComPtr<TSysNode> TSysNode::AddChild(WideStringView name, std::vector<OleVariant> args, const GUID& key) {
+  auto child = MakeObject<TSysNode>(this, name, std::move(args), key);
+  std::lock_guard guard(lock_);
+  children_.push_back(child);
+  return child;
+}
+
+ComPtr<TSysNode> TSysNode::AddExtension(const GUID& key) {
+  auto ext = MakeObject<TSysNode>(this, u"", std::vector<OleVariant>{}, key);
+  ext->ClearName();
+  std::lock_guard guard(lock_);
+  extensions_.push_back(ext);
+  return ext;
+}
+
+void TSysNode::RemoveChild(TSysNode* child) {
+  std::lock_guard guard(lock_);
+  auto at = std::find_if(children_.begin(), children_.end(), [&](const auto& c) { return c.Get() == child; });
+  if (at == children_.end()) return;
+  (*at)->parent_ = nullptr;
+  children_.erase(at);
+}
+
+void TSysNode::SetMappedName(WideStringView name, std::vector<OleVariant> args) {
+  auto e = MakeInvokeExpression(name, args);
+  std::lock_guard guard(lock_);
+  mappedName_ = e;
+}
+
+void TSysNode::SetSecondName(WideStringView name, std::vector<OleVariant> args) {
+  SetProperty(kNodeSecondNameProperty, ElementValue(MakeInvokeExpression(name, args).Get()));
+}
+
+void TSysNode::SetProperty(const GUID& key, const OleVariant& value) {
+  std::lock_guard guard(lock_);
+  properties_[key] = value;
+}
+
+void TSysNode::SetContextObject(const GUID& key, IUnknown* object) {
+  std::lock_guard guard(lock_);
+  contextObjects_[key] = object;
+}
+
+void TSysNode::ClearName() {
+  std::lock_guard guard(lock_);
+  properties_.erase(kNodeNameProperty);
+}
+
+std::vector<ComPtr<TSysNode>> TSysNode::Children() const {
+  std::lock_guard guard(lock_);
+  return children_;
+}
+
+ComPtr<TSysNode> TSysNode::FindByKey(const GUID& key) {
+  if (key_ == key) return ComPtr<TSysNode>(this);
+  for (const auto& c : Children())
+    if (auto found = c->FindByKey(key)) return found;
+  return nullptr;
+}
+
+WideString TSysNode::FullNameText() const {
+  WideString full;
+  for (const TSysNode* n = this; n; n = n->parent_) {
+    std::lock_guard guard(n->lock_);
+    auto at = n->properties_.find(kNodeNameProperty);
+    if (at == n->properties_.end()) continue;
+    auto e = QueryAs<IcvSyntaxCodeInvokeExpression>(at->second.Get().punkVal);
+    if (!e) continue;
+    WideString own = RenderSyntaxElement(CopyNameElement(e.Get()).Get(), kJavaScriptLanguageKey);
+    full = full.empty() ? own : own + u"." + full;
+  }
+  return full;
+}
+
+HRESULT TSysNode::GetParent(IpwSysNode** parent) {
+  return SafeCall([&] { SetOut(parent, ComPtr<IpwSysNode>(parent_)); });
+}
+
+HRESULT TSysNode::GetExtensionCount(std::int32_t* count) {
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    SetOutValue(count, static_cast<std::int32_t>(extensions_.size()));
+  });
+}
+
+HRESULT TSysNode::GetExtension(std::int32_t index, IpwSysNode** extension) {
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    CheckIndex(index, extensions_.size());
+    SetOut(extension, ComPtr<IpwSysNode>(extensions_[static_cast<std::size_t>(index)].Get()));
+  });
+}
+
+HRESULT TSysNode::GetPropertyValue(const GUID& key, VARIANT* value) {
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    auto at = properties_.find(key);
+    if (at == properties_.end()) return SetOut(value, OleVariant::Null());
+    const VARIANT& v = at->second.Get();
+    if (v.vt == VT_UNKNOWN)
+      if (auto e = QueryAs<IcvSyntaxCodeInvokeExpression>(v.punkVal))
+        return SetOut(value, ElementValue(CopyNameElement(e.Get()).Get()));
+    SetOut(value, at->second);
+  });
+}
+
+HRESULT TSysNode::GetMappedNameElement(IcvSyntaxCodeInvokeExpression** element) {
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    SetOut(element, mappedName_ ? CopyNameElement(mappedName_.Get()) : nullptr);
+  });
+}
+
+HRESULT TSysNode::GetChildren(IpwSysNodeIterator** children) {
+  return SafeCall([&] { SetOut(children, MakeObject<TNodeIterator>(Children())); });
+}
+
+HRESULT TSysNode::GetKey(GUID* key) {
+  return SafeCall([&] { SetOutValue(key, key_); });
+}
+
+HRESULT TSysNode::GetContextObject(const GUID& key, IUnknown** object) {
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    auto at = contextObjects_.find(key);
+    SetOut(object, at == contextObjects_.end() ? nullptr : at->second);
+  });
+}
+
+HRESULT TSysNode::Highlight() {
+  highlighted_ = true;
+  return S_OK;
+}
+HRESULT TSysNode::IsHighlighted(VARIANT_BOOL* result) {
+  return SafeCall([&] { SetOutValue<VARIANT_BOOL>(result, ToWordBool(highlighted_)); });
+}
+HRESULT TSysNode::ResetHighlight() {
+  highlighted_ = false;
+  return S_OK;
+}
+
+HRESULT TSysNode::get_Name(BSTR* name) {
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    auto at = properties_.find(kNodeNameProperty);
+    WideString text;
+    if (at != properties_.end())
+      if (auto e = QueryAs<IcvSyntaxCodeInvokeExpression>(at->second.Get().punkVal))
+        text = RenderSyntaxElement(CopyNameElement(e.Get()).Get(), kJavaScriptLanguageKey);
+    SetOut(name, text);
+  });
+}
+
+HRESULT TSysNode::get_FullName(BSTR* name) {
+  return SafeCall([&] { SetOut(name, FullNameText()); });
+}
+
+HRESULT TSysNode::get_ChildCount(std::int32_t* count) {
+  return SafeCall([&] { SetOutValue(count, static_cast<std::int32_t>(Children().size())); });
+}
+
+HRESULT TSysNode::Child(std::int32_t index, IDispatch** node) {
+  return SafeCall([&] {
+    auto children = Children();
+    if (index < 0 || static_cast<std::size_t>(index) >= children.size())
+      throw EOleSysError(u"The object has no child with index " + IntToWide(index), E_INVALIDARG);
+    SetOut(node, ComPtr<IDispatch>(children[static_cast<std::size_t>(index)]->Dispatch()));
+  });
+}
+
+HRESULT TSysNode::get_Parent(IDispatch** node) {
+  return SafeCall([&] { SetOut(node, ComPtr<IDispatch>(parent_ ? parent_->Dispatch() : nullptr)); });
+}
+
+TSysManager::TSysManager() : root_(MakeObject<TSysNode>(nullptr, u"Sys", std::vector<OleVariant>{}, GUID_NULL)) {}
+
+TSysManager::~TSysManager() = default;
+
+HRESULT TSysManager::GetRoot(IpwSysNode** root) {
+  return SafeCall([&] { SetOut(root, ComPtr<IpwSysNode>(root_.Get())); });
+}
+
+}  // namespace pw::host

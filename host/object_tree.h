@@ -1,0 +1,96 @@
+// The host's object tree of test objects (IpwSysManager, IpwSysNode and friends). A node has a
+// key, properties by GUID (among them its names as code-model elements), children, extensions
+// and context objects; scripts see it through IpwScriptSysNode ("Sys" is the root).
+#pragma once
+
+#include <map>
+#include <mutex>
+#include <vector>
+
+#include "core/automation.h"
+#include "host/com_support.h"
+#include "interfaces/ProbewrightHost.h"
+
+namespace pw::host {
+
+// Property keys of a node's names: the first and the second name (each an invoke expression).
+inline constexpr GUID kNodeNameProperty = MakeGuid("{E38E283C-D00E-428E-B146-C2555847E758}");
+inline constexpr GUID kNodeSecondNameProperty = MakeGuid("{49AB793E-88F7-4B7A-82B4-C6A3FCE36794}");
+
+class TSysNode final : public AutoImplements<TCVAAutoIntfObject, IpwScriptSysNode, IpwSysNode, IpwSysNodeEx,
+                                             IpwSysNodeHighlight> {
+ public:
+  // A node named Name(args...) in code; GUID_NULL as the key makes a new one.
+  TSysNode(TSysNode* parent, WideStringView name, std::vector<OleVariant> args, const GUID& key);
+  ~TSysNode() override;
+
+  ComPtr<TSysNode> AddChild(WideStringView name, std::vector<OleVariant> args = {}, const GUID& key = GUID_NULL);
+  // An extension node (found by FindNodeExtension through its key).
+  ComPtr<TSysNode> AddExtension(const GUID& key);
+  void RemoveChild(TSysNode* child);
+  // The node's mapped name: an alias Name(args...) that names it without its ancestors.
+  void SetMappedName(WideStringView name, std::vector<OleVariant> args = {});
+  void SetSecondName(WideStringView name, std::vector<OleVariant> args = {});
+  void SetProperty(const GUID& key, const OleVariant& value);
+  void SetContextObject(const GUID& key, IUnknown* object);
+  // Drops the name property (a node that contributes nothing to full names).
+  void ClearName();
+
+  const GUID& Key() const { return key_; }
+  const WideString& NameText() const { return name_; }
+  TSysNode* Parent() const { return parent_; }
+  std::vector<ComPtr<TSysNode>> Children() const;
+  bool Highlighted() const { return highlighted_; }
+  // The node and everything below it, depth first; nil when the key is not there.
+  ComPtr<TSysNode> FindByKey(const GUID& key);
+  // The full name of the node in JavaScript (ancestors' names joined by ".").
+  WideString FullNameText() const;
+
+  // IpwSysNode
+  HRESULT GetParent(IpwSysNode** parent) override;
+  HRESULT GetExtensionCount(std::int32_t* count) override;
+  HRESULT GetExtension(std::int32_t index, IpwSysNode** extension) override;
+  // IpwSysNodeEx
+  HRESULT GetPropertyValue(const GUID& key, VARIANT* value) override;
+  HRESULT GetMappedNameElement(IcvSyntaxCodeInvokeExpression** element) override;
+  HRESULT GetChildren(IpwSysNodeIterator** children) override;
+  HRESULT GetKey(GUID* key) override;
+  HRESULT GetContextObject(const GUID& key, IUnknown** object) override;
+  // IpwSysNodeHighlight
+  HRESULT Highlight() override;
+  HRESULT IsHighlighted(VARIANT_BOOL* result) override;
+  HRESULT ResetHighlight() override;
+  // IpwScriptSysNode
+  HRESULT get_Name(BSTR* name) override;
+  HRESULT get_FullName(BSTR* name) override;
+  HRESULT get_ChildCount(std::int32_t* count) override;
+  HRESULT Child(std::int32_t index, IDispatch** node) override;
+  HRESULT get_Parent(IDispatch** node) override;
+
+ private:
+  mutable std::recursive_mutex lock_;
+  TSysNode* parent_;  // not counted: the parent owns its children and clears this when it goes
+  GUID key_;
+  WideString name_;
+  std::map<GUID, OleVariant> properties_;
+  ComPtr<IcvSyntaxCodeInvokeExpression> mappedName_;
+  std::vector<ComPtr<TSysNode>> children_;
+  std::vector<ComPtr<TSysNode>> extensions_;
+  std::map<GUID, ComPtr<IUnknown>> contextObjects_;
+  bool highlighted_ = false;
+};
+
+class TSysManager final : public Implements<ComObject, IpwSysManager> {
+ public:
+  // The root is the node "Sys".
+  TSysManager();
+  ~TSysManager() override;
+  const ComPtr<TSysNode>& Root() const { return root_; }
+
+  HRESULT GetRoot(IpwSysNode** root) override;
+
+ private:
+  ComPtr<TSysNode> root_;
+};
+
+}  // namespace pw::host

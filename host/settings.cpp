@@ -1,0 +1,675 @@
+#include "host/settings.h"
+
+#include <algorithm>
+
+#include "platform/strings.h"
+
+namespace pw::host {
+
+namespace {
+
+WideString TextOf(const VARIANT& v) {
+  const VARIANT& d = VariantDeref(v);
+  if (d.vt == VT_EMPTY || d.vt == VT_NULL || (d.vt == VT_ERROR)) return {};
+  OleVariant copy(d);
+  try {
+    return copy.AsString();
+  } catch (const Exception&) {
+    return {};
+  }
+}
+
+WideString JoinPath(const WideString& parent, WideStringView caption) {
+  if (parent.empty()) return WideString(caption);
+  return parent + u"|" + WideString(caption);
+}
+
+// Walks a snapshot of settings items.
+class TItemIterator final : public Implements<ComObject, IpwSettingsIterator> {
+ public:
+  explicit TItemIterator(std::vector<ComPtr<IUnknown>> items) : items_(std::move(items)) {}
+  HRESULT Reset() override {
+    index_ = 0;
+    return S_OK;
+  }
+  HRESULT HasNext(VARIANT_BOOL* result) override {
+    return SafeCall([&] { SetOutValue<VARIANT_BOOL>(result, ToWordBool(index_ < items_.size())); });
+  }
+  HRESULT GetCount(std::int32_t* count) override {
+    return SafeCall([&] { SetOutValue<std::int32_t>(count, static_cast<std::int32_t>(items_.size())); });
+  }
+  HRESULT Next(IUnknown** item) override {
+    return SafeCall([&] {
+      if (index_ >= items_.size()) throw EOleSysError(u"No more items", E_FAIL);
+      SetOut(item, items_[index_++]);
+    });
+  }
+
+ private:
+  std::vector<ComPtr<IUnknown>> items_;
+  std::size_t index_ = 0;
+};
+
+class TItemContainer final : public Implements<ComObject, IpwSettingsItemContainer> {
+ public:
+  HRESULT Add(IUnknown* item) override {
+    return SafeCall([&] {
+      if (!item) throw EOleSysError(u"No item", E_INVALIDARG);
+      std::lock_guard guard(lock_);
+      items_.emplace_back(item);
+    });
+  }
+  HRESULT GetCount(std::int32_t* count) override {
+    return SafeCall([&] {
+      std::lock_guard guard(lock_);
+      SetOutValue<std::int32_t>(count, static_cast<std::int32_t>(items_.size()));
+    });
+  }
+  HRESULT GetItem(std::int32_t index, IUnknown** item) override {
+    return SafeCall([&] {
+      std::lock_guard guard(lock_);
+      CheckIndex(index, items_.size());
+      SetOut(item, items_[static_cast<std::size_t>(index)]);
+    });
+  }
+
+ private:
+  std::mutex lock_;
+  std::vector<ComPtr<IUnknown>> items_;
+};
+
+OleVariant ColumnDefault(std::int32_t kind) {
+  switch (kind) {
+    case kSettingBoolean: return OleVariant(false);
+    case kSettingInteger:
+    case kSettingEnumeration: return OleVariant(0);
+    case kSettingCurrency: return OleVariant::Of(VT_CY, 0);
+    case kSettingText: return OleVariant(u"");
+    default: return OleVariant();
+  }
+}
+
+}  // namespace
+
+// ---- TSettingsNode ------------------------------------------------------------------------
+
+std::vector<ComPtr<TSetting>> TSettingsNode::Children() const { return children_; }
+
+ComPtr<TSetting> TSettingsNode::NewChild(std::int32_t kind, const GUID& key, WideString caption,
+                                         WideString description, WideString category, bool visible) {
+  if (!owner_) throw EOleSysError(u"The settings service is gone", E_UNEXPECTED);
+  return owner_->MakeSetting(*this, kind, key, std::move(caption), std::move(description), std::move(category),
+                             visible);
+}
+
+HRESULT TSettingsNode::ItemsOf(IpwSettingsIterator** items) {
+  std::vector<ComPtr<IUnknown>> list;
+  for (const auto& c : children_) list.emplace_back(static_cast<IpwSetting*>(c.Get()));
+  try {
+    SetOut(items, MakeObject<TItemIterator>(std::move(list)));
+  } catch (...) {
+    return E_POINTER;
+  }
+  return S_OK;
+}
+
+// ---- TSettingsGroup -----------------------------------------------------------------------
+
+TSettingsGroup::TSettingsGroup(TSettingsManager* owner, const GUID& key, WideString caption, WideString description,
+                               std::int32_t imageIndex, HBITMAP bitmap, WideString category, WideString path)
+    : TSettingsNode(owner, key, std::move(path)),
+      caption_(std::move(caption)),
+      description_(std::move(description)),
+      category_(std::move(category)),
+      imageIndex_(imageIndex),
+      bitmap_(bitmap) {}
+
+TSettingsGroup::~TSettingsGroup() {
+  if (bitmap_) DeleteObject(bitmap_);
+}
+
+HRESULT TSettingsGroup::GetKey(GUID* key) {
+  return SafeCall([&] { SetOutValue(key, key_); });
+}
+HRESULT TSettingsGroup::GetPath(BSTR* path) {
+  return SafeCall([&] { SetOut(path, path_); });
+}
+HRESULT TSettingsGroup::GetItems(IpwSettingsIterator** items) { return ItemsOf(items); }
+
+HRESULT TSettingsGroup::CreateSetting(std::int32_t kind, const GUID& key, const VARIANT& caption,
+                                      const VARIANT& description, const VARIANT& category, const VARIANT&,
+                                      std::int32_t, VARIANT_BOOL visible, IpwSetting** setting) {
+  return SafeCall([&] {
+    auto s = NewChild(kind, key, TextOf(caption), TextOf(description), TextOf(category), visible != 0);
+    SetOut(setting, ComPtr<IpwSetting>(s.Get()));
+  });
+}
+
+HRESULT TSettingsGroup::GetCaption(BSTR* caption) {
+  return SafeCall([&] { SetOut(caption, caption_); });
+}
+HRESULT TSettingsGroup::GetDescription(BSTR* description) {
+  return SafeCall([&] { SetOut(description, description_); });
+}
+
+HRESULT TSettingsGroup::AddSetting(std::int32_t kind, const GUID& key, const GUID& typeKey, const GUID& ownerKey,
+                                   BSTR caption, BSTR description, BSTR category, std::int32_t, VARIANT_BOOL visible,
+                                   IpwSetting** setting) {
+  return SafeCall([&] {
+    auto s = NewChild(kind, key, WideString(BstrView(caption)), WideString(BstrView(description)),
+                      WideString(BstrView(category)), visible != 0);
+    s->SetTypeKeys(typeKey, ownerKey);
+    SetOut(setting, ComPtr<IpwSetting>(s.Get()));
+  });
+}
+
+// ---- TSetting -----------------------------------------------------------------------------
+
+TSetting::TSetting(TSettingsManager* owner, std::int32_t kind, const GUID& key, WideString caption,
+                   WideString description, WideString category, bool visible, WideString path)
+    : TSettingsNode(owner, key, std::move(path)),
+      kind_(kind),
+      caption_(std::move(caption)),
+      description_(std::move(description)),
+      category_(std::move(category)),
+      visible_(visible) {}
+
+void* TSetting::GetInterface(const IID& riid) noexcept {
+  // Only table settings answer the table interfaces.
+  if (kind_ != kSettingTable && (riid == IpwTableSetting::iid || riid == IcvTableSettingSchema_DVS::iid)) return nullptr;
+  return Implements::GetInterface(riid);
+}
+
+OleVariant TSetting::CurrentValue() const {
+  std::lock_guard guard(lock_);
+  return value_;
+}
+
+std::vector<std::vector<OleVariant>> TSetting::Rows() const {
+  std::lock_guard guard(lock_);
+  return rows_;
+}
+
+void TSetting::CheckTable() const {
+  if (kind_ != kSettingTable) throw EOleSysError(u"The setting is not a table", E_NOINTERFACE);
+}
+
+void TSetting::CheckCell(std::int32_t column, std::int32_t row) const {
+  CheckTable();
+  CheckIndex(column, columns_.size());
+  CheckIndex(row, rows_.size());
+}
+
+void TSetting::Changed(const char16_t*) {
+  bool notify = false;
+  {
+    std::lock_guard guard(lock_);
+    if (updateCount_ > 0)
+      changedInUpdate_ = true;
+    else
+      notify = (flags_ & kSettingQuietFlag) == 0;
+  }
+  if (notify && owner_) owner_->NotifyChanged(*this);
+}
+
+HRESULT TSetting::GetKey(GUID* key) {
+  return SafeCall([&] { SetOutValue(key, key_); });
+}
+HRESULT TSetting::GetPath(BSTR* path) {
+  return SafeCall([&] { SetOut(path, path_); });
+}
+HRESULT TSetting::GetItems(IpwSettingsIterator** items) { return ItemsOf(items); }
+
+HRESULT TSetting::CreateSetting(std::int32_t kind, const GUID& key, const VARIANT& caption, const VARIANT& description,
+                                const VARIANT& category, const VARIANT&, std::int32_t, VARIANT_BOOL visible,
+                                IpwSetting** setting) {
+  return SafeCall([&] {
+    auto s = NewChild(kind, key, TextOf(caption), TextOf(description), TextOf(category), visible != 0);
+    SetOut(setting, ComPtr<IpwSetting>(s.Get()));
+  });
+}
+
+HRESULT TSetting::BeginUpdate() {
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    if (updateCount_++ == 0) changedInUpdate_ = false;
+  });
+}
+
+HRESULT TSetting::EndUpdate(VARIANT_BOOL* changed) {
+  return SafeCall([&] {
+    bool notify = false, wasChanged = false;
+    {
+      std::lock_guard guard(lock_);
+      if (updateCount_ == 0) throw EOleSysError(u"EndUpdate without BeginUpdate", E_UNEXPECTED);
+      wasChanged = changedInUpdate_;
+      if (--updateCount_ == 0) {
+        notify = changedInUpdate_ && (flags_ & kSettingQuietFlag) == 0;
+        changedInUpdate_ = false;
+      }
+    }
+    if (changed) *changed = ToWordBool(wasChanged);
+    if (notify && owner_) owner_->NotifyChanged(*this);
+  });
+}
+
+HRESULT TSetting::GetKind(std::int32_t* kind) {
+  return SafeCall([&] { SetOutValue(kind, kind_); });
+}
+HRESULT TSetting::GetCaption(BSTR* caption) {
+  return SafeCall([&] { SetOut(caption, caption_); });
+}
+
+HRESULT TSetting::get_Value(VARIANT* value) {
+  return SafeCall([&] { SetOut(value, CurrentValue()); });
+}
+
+HRESULT TSetting::put_Value(const VARIANT& value) {
+  return SafeCall([&] {
+    OleVariant v(VariantDeref(value));
+    {
+      std::lock_guard guard(lock_);
+      value_ = v;
+    }
+    if (owner_) owner_->Record(key_, u"Value", v);
+    Changed(u"Value");
+  });
+}
+
+HRESULT TSetting::AppendRow(std::int32_t* row) {
+  return SafeCall([&] {
+    std::int32_t index;
+    {
+      std::lock_guard guard(lock_);
+      CheckTable();
+      rows_.emplace_back(columns_.size());
+      index = static_cast<std::int32_t>(rows_.size() - 1);
+    }
+    SetOutValue(row, index);
+    if (owner_) owner_->Record(key_, u"AppendRow", OleVariant(index));
+    Changed(u"AppendRow");
+  });
+}
+
+HRESULT TSetting::DeleteRow(std::int32_t row) {
+  return SafeCall([&] {
+    {
+      std::lock_guard guard(lock_);
+      CheckTable();
+      CheckIndex(row, rows_.size());
+      rows_.erase(rows_.begin() + row);
+      if (currentRow_ >= static_cast<std::int32_t>(rows_.size())) currentRow_ = static_cast<std::int32_t>(rows_.size()) - 1;
+    }
+    if (owner_) owner_->Record(key_, u"DeleteRow", OleVariant(row));
+    Changed(u"DeleteRow");
+  });
+}
+
+HRESULT TSetting::GetRowCount(std::int32_t* count) {
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    CheckTable();
+    SetOutValue(count, static_cast<std::int32_t>(rows_.size()));
+  });
+}
+
+HRESULT TSetting::GetCell(std::int32_t column, std::int32_t row, VARIANT* value) {
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    CheckCell(column, row);
+    SetOut(value, rows_[static_cast<std::size_t>(row)][static_cast<std::size_t>(column)]);
+  });
+}
+
+HRESULT TSetting::SetCell(std::int32_t column, std::int32_t row, const VARIANT& value) {
+  return SafeCall([&] {
+    OleVariant v(VariantDeref(value));
+    {
+      std::lock_guard guard(lock_);
+      CheckCell(column, row);
+      rows_[static_cast<std::size_t>(row)][static_cast<std::size_t>(column)] = v;
+    }
+    if (owner_) owner_->Record(key_, u"Cell", v);
+    Changed(u"Cell");
+  });
+}
+
+HRESULT TSetting::GetCurrentRow(std::int32_t* row) {
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    CheckTable();
+    SetOutValue(row, currentRow_);
+  });
+}
+
+HRESULT TSetting::SetCurrentRow(std::int32_t row) {
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    CheckTable();
+    if (row != -1) CheckIndex(row, rows_.size());
+    currentRow_ = row;
+  });
+}
+
+HRESULT TSetting::AddColumn(BSTR name, std::int32_t kind) {
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    CheckTable();
+    columns_.push_back({WideString(BstrView(name)), kind});
+    for (auto& r : rows_) r.push_back(ColumnDefault(kind));
+  });
+}
+
+HRESULT TSetting::GetColumnCount(std::int32_t* count) {
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    SetOutValue(count, static_cast<std::int32_t>(columns_.size()));
+  });
+}
+
+HRESULT TSetting::GetColumnKind(std::int32_t column, std::int32_t* kind) {
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    CheckIndex(column, columns_.size());
+    SetOutValue(kind, columns_[static_cast<std::size_t>(column)].kind);
+  });
+}
+
+HRESULT TSetting::GetColumnName(std::int32_t column, BSTR* name) {
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    CheckIndex(column, columns_.size());
+    SetOut(name, columns_[static_cast<std::size_t>(column)].name);
+  });
+}
+
+HRESULT TSetting::GetFlags(std::int32_t* flags) {
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    SetOutValue(flags, flags_);
+  });
+}
+HRESULT TSetting::SetFlags(std::int32_t flags) {
+  std::lock_guard guard(lock_);
+  flags_ = flags;
+  return S_OK;
+}
+HRESULT TSetting::ToggleFlags(std::int32_t flags) {
+  std::lock_guard guard(lock_);
+  flags_ ^= flags;
+  return S_OK;
+}
+
+// ---- TSettingsManager ---------------------------------------------------------------------
+
+namespace {
+constexpr GUID kHostGroupKey = MakeGuid("{5C596A8D-4A66-4E19-8658-C096056F3809}");
+}
+
+TSettingsManager::TSettingsManager() {
+  hostGroup_ = MakeObject<TSettingsGroup>(this, kHostGroupKey, u"Probewright", u"", -1, 0, u"", u"Probewright");
+  groups_.push_back(hostGroup_);
+}
+
+TSettingsManager::~TSettingsManager() { Shutdown(); }
+
+void TSettingsManager::Shutdown() {
+  std::vector<ComPtr<TSettingsGroup>> groups;
+  std::map<GUID, ComPtr<TSetting>> settings;
+  std::vector<ComPtr<IpwSettingsListener>> listeners;
+  std::vector<std::pair<GUID, ComPtr<IpwSettingsListener>>> keyListeners;
+  {
+    std::lock_guard guard(lock_);
+    groups.swap(groups_);
+    settings.swap(settings_);
+    listeners.swap(listeners_);
+    keyListeners.swap(keyListeners_);
+    hostGroup_ = nullptr;
+  }
+  // Settings that someone still holds answer without their service from now on.
+  for (auto& g : groups) g->owner_ = nullptr, g->children_.clear();
+  for (auto& [key, s] : settings) s->owner_ = nullptr, s->children_.clear();
+}
+
+ComPtr<TSetting> TSettingsManager::MakeSetting(TSettingsNode& parent, std::int32_t kind, const GUID& key,
+                                               WideString caption, WideString description, WideString category,
+                                               bool visible) {
+  std::lock_guard guard(lock_);
+  auto found = settings_.find(key);
+  if (found != settings_.end()) return found->second;
+  WideString path = JoinPath(parent.Path(), caption);
+  auto s = MakeObject<TSetting>(this, kind, key, std::move(caption), std::move(description), std::move(category),
+                                visible, std::move(path));
+  settings_.emplace(key, s);
+  parent.children_.push_back(s);
+  return s;
+}
+
+ComPtr<TSetting> TSettingsManager::DefineSetting(const GUID& key, std::int32_t kind, WideStringView caption,
+                                                 const OleVariant& value) {
+  ComPtr<TSettingsGroup> group;
+  {
+    std::lock_guard guard(lock_);
+    group = hostGroup_;
+  }
+  if (!group) throw Exception(u"The settings service is shut down");
+  auto s = MakeSetting(*group, kind, key, WideString(caption), u"", u"", true);
+  {
+    std::lock_guard guard(s->lock_);
+    s->value_ = value;
+  }
+  return s;
+}
+
+ComPtr<TSetting> TSettingsManager::FindSetting(const GUID& key) const {
+  std::lock_guard guard(lock_);
+  auto found = settings_.find(key);
+  return found == settings_.end() ? nullptr : found->second;
+}
+
+ComPtr<TSettingsGroup> TSettingsManager::FindGroupByKey(const GUID& key) const {
+  std::lock_guard guard(lock_);
+  for (const auto& g : groups_)
+    if (g->Key() == key) return g;
+  return nullptr;
+}
+
+std::vector<ComPtr<TSettingsGroup>> TSettingsManager::Groups() const {
+  std::lock_guard guard(lock_);
+  return groups_;
+}
+
+std::vector<SettingWrite> TSettingsManager::Writes() const {
+  std::lock_guard guard(lock_);
+  return writes_;
+}
+
+std::size_t TSettingsManager::ListenerCount() const {
+  std::lock_guard guard(lock_);
+  return listeners_.size() + keyListeners_.size();
+}
+
+void TSettingsManager::Record(const GUID& key, const char16_t* what, const OleVariant& value) {
+  std::lock_guard guard(lock_);
+  writes_.push_back({key, what, value});
+}
+
+void TSettingsManager::NotifyChanged(TSetting& setting) {
+  std::vector<ComPtr<IpwSettingsListener>> targets;
+  {
+    std::lock_guard guard(lock_);
+    targets = listeners_;
+    for (const auto& [key, l] : keyListeners_)
+      if (key == setting.Key()) targets.push_back(l);
+  }
+  // Listeners are called outside the lock: they may read or write settings.
+  for (const auto& l : targets) l->SettingChanged(static_cast<IpwSetting*>(&setting));
+}
+
+HRESULT TSettingsManager::GetSetting(const GUID& key, IpwSetting** setting) {
+  return SafeCall([&] {
+    auto s = FindSetting(key);
+    SetOut(setting, ComPtr<IpwSetting>(s.Get()));
+  });
+}
+
+HRESULT TSettingsManager::CreateGroup(const GUID& key, BSTR caption, BSTR description, std::int32_t imageIndex,
+                                      std::int32_t bitmap, BSTR category) {
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    for (const auto& g : groups_)
+      if (g->Key() == key) {
+        if (bitmap) DeleteObject(bitmap);  // the bitmap was handed over either way
+        throw EOleSysError(u"A settings group with this key already exists", E_INVALIDARG);
+      }
+    WideString name(BstrView(caption));
+    groups_.push_back(MakeObject<TSettingsGroup>(this, key, name, WideString(BstrView(description)), imageIndex,
+                                                 bitmap, WideString(BstrView(category)), name));
+  });
+}
+
+HRESULT TSettingsManager::GetCount(std::int32_t* count) {
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    SetOutValue(count, static_cast<std::int32_t>(groups_.size()));
+  });
+}
+
+HRESULT TSettingsManager::GetGroup(std::int32_t index, IpwSettingsGroup** group) {
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    CheckIndex(index, groups_.size());
+    SetOut(group, groups_[static_cast<std::size_t>(index)]);
+  });
+}
+
+HRESULT TSettingsManager::FindGroup(const GUID& key, IpwSettingsGroup** group) {
+  return SafeCall([&] { SetOut(group, FindGroupByKey(key)); });
+}
+
+HRESULT TSettingsManager::AddListener(IpwSettingsListener* listener) {
+  return SafeCall([&] {
+    if (!listener) throw EOleSysError(u"No listener", E_INVALIDARG);
+    std::lock_guard guard(lock_);
+    listeners_.emplace_back(listener);
+  });
+}
+
+HRESULT TSettingsManager::RemoveListener(IpwSettingsListener* listener) {
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    auto at = std::find_if(listeners_.begin(), listeners_.end(), [&](const auto& l) { return l.Get() == listener; });
+    if (at != listeners_.end()) listeners_.erase(at);
+  });
+}
+
+HRESULT TSettingsManager::CreateItemContainer(IpwSettingsItemContainer** container) {
+  return SafeCall([&] { SetOut(container, MakeObject<TItemContainer>()); });
+}
+
+HRESULT TSettingsManager::AddKeyListener(const GUID& key, IpwSettingsListener* listener) {
+  return SafeCall([&] {
+    if (!listener) throw EOleSysError(u"No listener", E_INVALIDARG);
+    std::lock_guard guard(lock_);
+    keyListeners_.emplace_back(key, listener);
+  });
+}
+
+HRESULT TSettingsManager::RemoveKeyListener(const GUID& key, IpwSettingsListener* listener) {
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    auto at = std::find_if(keyListeners_.begin(), keyListeners_.end(),
+                           [&](const auto& e) { return e.first == key && e.second.Get() == listener; });
+    if (at != keyListeners_.end()) keyListeners_.erase(at);
+  });
+}
+
+// ---- TOptionsService ----------------------------------------------------------------------
+
+ComPtr<TSettingsGroup> TOptionsService::DefineGroup(const GUID& key, WideStringView caption) {
+  std::lock_guard guard(lock_);
+  auto g = MakeObject<TSettingsGroup>(settings_, key, WideString(caption), u"", -1, 0, u"", WideString(caption));
+  groups_.push_back(g);
+  return g;
+}
+
+ComPtr<TSettingsGroup> TOptionsService::FindEntry(const GUID& key) const {
+  std::lock_guard guard(lock_);
+  for (const auto* list : {&groups_, &pages_})
+    for (const auto& g : *list)
+      if (g->Key() == key) return g;
+  return nullptr;
+}
+
+std::vector<ComPtr<TSettingsGroup>> TOptionsService::Pages() const {
+  std::lock_guard guard(lock_);
+  return pages_;
+}
+
+void TOptionsService::Shutdown() {
+  std::lock_guard guard(lock_);
+  for (const auto* list : {&groups_, &pages_})
+    for (const auto& g : *list) g->owner_ = nullptr;
+  groups_.clear();
+  pages_.clear();
+  settings_ = nullptr;
+}
+
+HRESULT TOptionsService::GetPageCount(std::int32_t* count) {
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    SetOutValue(count, static_cast<std::int32_t>(pages_.size()));
+  });
+}
+
+HRESULT TOptionsService::CreateGroup(const GUID& key, BSTR caption, BSTR description, std::int32_t imageIndex,
+                                     std::int32_t bitmap, BSTR category) {
+  return SafeCall([&] {
+    if (FindEntry(key)) {
+      if (bitmap) DeleteObject(bitmap);  // the bitmap was handed over either way
+      throw EOleSysError(u"An options group with this key already exists", E_INVALIDARG);
+    }
+    std::lock_guard guard(lock_);
+    WideString name(BstrView(caption));
+    groups_.push_back(MakeObject<TSettingsGroup>(settings_, key, name, WideString(BstrView(description)), imageIndex,
+                                                 bitmap, WideString(BstrView(category)), name));
+  });
+}
+
+HRESULT TOptionsService::GetCount(std::int32_t* count) {
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    SetOutValue(count, static_cast<std::int32_t>(groups_.size()));
+  });
+}
+
+HRESULT TOptionsService::GetGroup(std::int32_t index, IpwSettingsGroup** group) {
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    CheckIndex(index, groups_.size());
+    SetOut(group, groups_[static_cast<std::size_t>(index)]);
+  });
+}
+
+HRESULT TOptionsService::FindGroup(const GUID& key, IpwSettingsGroup** group) {
+  return SafeCall([&] { SetOut(group, FindEntry(key)); });
+}
+
+HRESULT TOptionsService::CreatePage(const GUID& key, BSTR path, std::int32_t flags, std::int32_t imageIndex,
+                                    std::int32_t order, std::int32_t bitmap, BSTR caption) {
+  return SafeCall([&] {
+    WideString p(BstrView(path));
+    if (FindEntry(key) || WideTrim(p).empty()) {
+      if (bitmap) DeleteObject(bitmap);  // the bitmap was handed over either way
+      throw EOleSysError(FindEntry(key) ? u"An options page with this key already exists" : u"An options page needs a path",
+                         E_INVALIDARG);
+    }
+    std::lock_guard guard(lock_);
+    auto page = MakeObject<TSettingsGroup>(settings_, key, WideString(BstrView(caption)), u"", imageIndex, bitmap,
+                                           u"", std::move(p));
+    page->SetPageValues(flags, order);
+    pages_.push_back(page);
+  });
+}
+
+}  // namespace pw::host

@@ -1,0 +1,268 @@
+// The host's settings: the settings service (settings by key, groups, change listeners) and the
+// options-page service (option groups and pages). Values live in memory; every write is kept
+// in a journal that tests read back.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "host/com_support.h"
+#include "interfaces/ProbewrightHost.h"
+#include "platform/gdi.h"
+
+namespace pw::host {
+
+// Value kinds of settings and table columns.
+enum SettingKind : std::int32_t {
+  kSettingBoolean = 1,
+  kSettingInteger = 2,
+  kSettingEnumeration = 3,
+  kSettingCurrency = 4,
+  kSettingText = 5,
+  kSettingVariant = 6,
+  kSettingTable = 10,
+};
+
+// Held in IpwSettingState: while set, the setting keeps its changes from listeners.
+inline constexpr std::int32_t kSettingQuietFlag = 0x80;
+
+class TSettingsManager;
+class TSetting;
+
+// What settings groups, options pages and settings have in common: a key, a path and the
+// settings inside them.
+class TSettingsNode {
+ public:
+  virtual ~TSettingsNode() = default;
+  const GUID& Key() const { return key_; }
+  const WideString& Path() const { return path_; }
+  std::vector<ComPtr<TSetting>> Children() const;
+
+ protected:
+  TSettingsNode(TSettingsManager* owner, const GUID& key, WideString path)
+      : owner_(owner), key_(key), path_(std::move(path)) {}
+  ComPtr<TSetting> NewChild(std::int32_t kind, const GUID& key, WideString caption, WideString description,
+                            WideString category, bool visible);
+  HRESULT ItemsOf(IpwSettingsIterator** items);
+
+  friend class TSettingsManager;
+  friend class TOptionsService;
+  TSettingsManager* owner_;  // cleared when the service goes
+  GUID key_;
+  WideString path_;
+  std::vector<ComPtr<TSetting>> children_;
+};
+
+class TSettingsGroup final : public Implements<ComObject, IpwSettingsGroup>, public TSettingsNode {
+ public:
+  TSettingsGroup(TSettingsManager* owner, const GUID& key, WideString caption, WideString description,
+                 std::int32_t imageIndex, HBITMAP bitmap, WideString category, WideString path);
+  ~TSettingsGroup() override;
+
+  const WideString& Caption() const { return caption_; }
+  const WideString& Description() const { return description_; }
+  const WideString& Category() const { return category_; }
+  std::int32_t ImageIndex() const { return imageIndex_; }
+  HBITMAP Bitmap() const { return bitmap_; }
+  // Options pages: the three values passed at creation.
+  std::int32_t Flags() const { return flags_; }
+  std::int32_t Order() const { return order_; }
+  void SetPageValues(std::int32_t flags, std::int32_t order) { flags_ = flags, order_ = order; }
+
+  // IpwSettingsItem
+  HRESULT GetKey(GUID* key) override;
+  HRESULT GetPath(BSTR* path) override;
+  HRESULT GetItems(IpwSettingsIterator** items) override;
+  HRESULT CreateSetting(std::int32_t kind, const GUID& key, const VARIANT& caption, const VARIANT& description,
+                        const VARIANT& category, const VARIANT& hint, std::int32_t reserved, VARIANT_BOOL visible,
+                        IpwSetting** setting) override;
+  // IpwSettingsGroup
+  HRESULT GetCaption(BSTR* caption) override;
+  HRESULT GetDescription(BSTR* description) override;
+  HRESULT AddSetting(std::int32_t kind, const GUID& key, const GUID& typeKey, const GUID& ownerKey, BSTR caption,
+                     BSTR description, BSTR category, std::int32_t reserved, VARIANT_BOOL visible,
+                     IpwSetting** setting) override;
+
+ private:
+  WideString caption_, description_, category_;
+  std::int32_t imageIndex_;
+  HBITMAP bitmap_;  // owned
+  std::int32_t flags_ = 0, order_ = 0;
+};
+
+class TSetting : public Implements<ComObject, IpwTableSetting, IcvTableSettingSchema_DVS, IpwSettingState>,
+                 public TSettingsNode {
+ public:
+  TSetting(TSettingsManager* owner, std::int32_t kind, const GUID& key, WideString caption, WideString description,
+           WideString category, bool visible, WideString path);
+
+  std::int32_t Kind() const { return kind_; }
+  const WideString& Caption() const { return caption_; }
+  const WideString& Description() const { return description_; }
+  const WideString& Category() const { return category_; }
+  bool Visible() const { return visible_; }
+  OleVariant CurrentValue() const;
+  // Table settings: the cells in rows.
+  std::vector<std::vector<OleVariant>> Rows() const;
+  void SetTypeKeys(const GUID& typeKey, const GUID& ownerKey) { typeKey_ = typeKey, ownerKey_ = ownerKey; }
+  const GUID& TypeKey() const { return typeKey_; }
+  const GUID& OwnerKey() const { return ownerKey_; }
+
+  // IpwSettingsItem
+  HRESULT GetKey(GUID* key) override;
+  HRESULT GetPath(BSTR* path) override;
+  HRESULT GetItems(IpwSettingsIterator** items) override;
+  HRESULT CreateSetting(std::int32_t kind, const GUID& key, const VARIANT& caption, const VARIANT& description,
+                        const VARIANT& category, const VARIANT& hint, std::int32_t reserved, VARIANT_BOOL visible,
+                        IpwSetting** setting) override;
+  // IpwSetting
+  HRESULT BeginUpdate() override;
+  HRESULT EndUpdate(VARIANT_BOOL* changed) override;
+  HRESULT GetKind(std::int32_t* kind) override;
+  HRESULT GetCaption(BSTR* caption) override;
+  PW_HOST_RESERVED(11) PW_HOST_RESERVED(12) PW_HOST_RESERVED(13) PW_HOST_RESERVED(14) PW_HOST_RESERVED(15)
+  PW_HOST_RESERVED(16) PW_HOST_RESERVED(17) PW_HOST_RESERVED(18) PW_HOST_RESERVED(19) PW_HOST_RESERVED(20)
+  HRESULT get_Value(VARIANT* value) override;
+  HRESULT put_Value(const VARIANT& value) override;
+  // IpwTableSetting
+  PW_HOST_RESERVED(23) PW_HOST_RESERVED(24) PW_HOST_RESERVED(27) PW_HOST_RESERVED(28)
+  HRESULT AppendRow(std::int32_t* row) override;
+  HRESULT DeleteRow(std::int32_t row) override;
+  HRESULT GetRowCount(std::int32_t* count) override;
+  HRESULT GetCell(std::int32_t column, std::int32_t row, VARIANT* value) override;
+  HRESULT SetCell(std::int32_t column, std::int32_t row, const VARIANT& value) override;
+  HRESULT GetCurrentRow(std::int32_t* row) override;
+  HRESULT SetCurrentRow(std::int32_t row) override;
+  // IcvTableSettingSchema_DVS
+  HRESULT AddColumn(BSTR name, std::int32_t kind) override;
+  HRESULT GetColumnCount(std::int32_t* count) override;
+  HRESULT GetColumnKind(std::int32_t column, std::int32_t* kind) override;
+  HRESULT GetColumnName(std::int32_t column, BSTR* name) override;
+  // IpwSettingState
+  HRESULT GetFlags(std::int32_t* flags) override;
+  HRESULT SetFlags(std::int32_t flags) override;
+  HRESULT ToggleFlags(std::int32_t flags) override;
+
+ protected:
+  void* GetInterface(const IID& riid) noexcept override;
+
+ private:
+  friend class TSettingsManager;
+  void CheckTable() const;
+  void CheckCell(std::int32_t column, std::int32_t row) const;
+  // Records a change: told to the listeners now, or at the end of the update.
+  void Changed(const char16_t* what);
+
+  mutable std::mutex lock_;
+  std::int32_t kind_;
+  WideString caption_, description_, category_;
+  bool visible_;
+  GUID typeKey_{}, ownerKey_{};
+  OleVariant value_;
+  struct Column {
+    WideString name;
+    std::int32_t kind;
+  };
+  std::vector<Column> columns_;
+  std::vector<std::vector<OleVariant>> rows_;
+  std::int32_t currentRow_ = -1;
+  std::int32_t updateCount_ = 0;
+  bool changedInUpdate_ = false;
+  std::int32_t flags_ = 0;
+};
+
+// One write that reached a setting, in the order they came.
+struct SettingWrite {
+  GUID key;
+  WideString what;  // "Value", "Cell", "AppendRow", "DeleteRow"
+  OleVariant value;
+};
+
+// The settings service (IpwSettingsManager, IpwSettingsGroups, IpwSettingsNotifier).
+class TSettingsManager final
+    : public Implements<ComObject, IpwSettingsManager, IpwSettingsGroups, IpwSettingsNotifier> {
+ public:
+  TSettingsManager();
+  ~TSettingsManager() override;
+
+  // The host's own settings: a setting with a value, in the host's group "Probewright".
+  ComPtr<TSetting> DefineSetting(const GUID& key, std::int32_t kind, WideStringView caption, const OleVariant& value);
+  ComPtr<TSetting> FindSetting(const GUID& key) const;
+  ComPtr<TSettingsGroup> FindGroupByKey(const GUID& key) const;
+  std::vector<ComPtr<TSettingsGroup>> Groups() const;
+  std::vector<SettingWrite> Writes() const;
+  std::size_t ListenerCount() const;
+  // Drops every group, setting and listener (the host's shutdown; breaks reference cycles).
+  void Shutdown();
+
+  // IpwSettingsManager (and the slots shared with IpwSettingsNotifier)
+  PW_HOST_RESERVED(3) PW_HOST_RESERVED(4) PW_HOST_RESERVED(5) PW_HOST_RESERVED(6) PW_HOST_RESERVED(7)
+  PW_HOST_RESERVED(8) PW_HOST_RESERVED(9) PW_HOST_RESERVED(10) PW_HOST_RESERVED(11) PW_HOST_RESERVED(12)
+  PW_HOST_RESERVED(13) PW_HOST_RESERVED(14) PW_HOST_RESERVED(15) PW_HOST_RESERVED(16)
+  HRESULT GetSetting(const GUID& key, IpwSetting** setting) override;
+  // IpwSettingsGroups
+  HRESULT CreateGroup(const GUID& key, BSTR caption, BSTR description, std::int32_t imageIndex, std::int32_t bitmap,
+                      BSTR category) override;
+  HRESULT GetCount(std::int32_t* count) override;
+  HRESULT GetGroup(std::int32_t index, IpwSettingsGroup** group) override;
+  HRESULT FindGroup(const GUID& key, IpwSettingsGroup** group) override;
+  // IpwSettingsNotifier
+  HRESULT AddListener(IpwSettingsListener* listener) override;
+  HRESULT RemoveListener(IpwSettingsListener* listener) override;
+  HRESULT CreateItemContainer(IpwSettingsItemContainer** container) override;
+  HRESULT AddKeyListener(const GUID& key, IpwSettingsListener* listener) override;
+  HRESULT RemoveKeyListener(const GUID& key, IpwSettingsListener* listener) override;
+
+ private:
+  friend class TSettingsNode;
+  friend class TSetting;
+  // A setting under a parent; an existing setting with the key is answered as it is.
+  ComPtr<TSetting> MakeSetting(TSettingsNode& parent, std::int32_t kind, const GUID& key, WideString caption,
+                               WideString description, WideString category, bool visible);
+  void Record(const GUID& key, const char16_t* what, const OleVariant& value);
+  void NotifyChanged(TSetting& setting);
+
+  mutable std::mutex lock_;
+  std::vector<ComPtr<TSettingsGroup>> groups_;
+  std::map<GUID, ComPtr<TSetting>> settings_;
+  std::vector<ComPtr<IpwSettingsListener>> listeners_;
+  std::vector<std::pair<GUID, ComPtr<IpwSettingsListener>>> keyListeners_;
+  std::vector<SettingWrite> writes_;
+  ComPtr<TSettingsGroup> hostGroup_;
+};
+
+// The options-page service (IpwOptionsService, IpwSettingsGroups, IpwOptionsPages): the host's
+// option groups and the pages that plug-ins add to them.
+class TOptionsService final
+    : public Implements<ComObject, IpwOptionsService, IpwSettingsGroups, IpwOptionsPages> {
+ public:
+  explicit TOptionsService(TSettingsManager* settings) : settings_(settings) {}
+
+  // A group of the host's options tree (its path is its caption).
+  ComPtr<TSettingsGroup> DefineGroup(const GUID& key, WideStringView caption);
+  ComPtr<TSettingsGroup> FindEntry(const GUID& key) const;
+  std::vector<ComPtr<TSettingsGroup>> Pages() const;
+  void Shutdown();
+
+  // IpwOptionsService
+  HRESULT GetPageCount(std::int32_t* count) override;
+  // IpwSettingsGroups
+  HRESULT CreateGroup(const GUID& key, BSTR caption, BSTR description, std::int32_t imageIndex, std::int32_t bitmap,
+                      BSTR category) override;
+  HRESULT GetCount(std::int32_t* count) override;
+  HRESULT GetGroup(std::int32_t index, IpwSettingsGroup** group) override;
+  HRESULT FindGroup(const GUID& key, IpwSettingsGroup** group) override;
+  // IpwOptionsPages
+  HRESULT CreatePage(const GUID& key, BSTR path, std::int32_t flags, std::int32_t imageIndex, std::int32_t order,
+                     std::int32_t bitmap, BSTR caption) override;
+
+ private:
+  mutable std::mutex lock_;
+  TSettingsManager* settings_;  // owned by the host, outlives this service
+  std::vector<ComPtr<TSettingsGroup>> groups_;
+  std::vector<ComPtr<TSettingsGroup>> pages_;
+};
+
+}  // namespace pw::host

@@ -1,0 +1,197 @@
+#include "host/test_host.h"
+
+#include "platform/modules.h"
+#include "platform/strings.h"
+
+namespace pw::host {
+
+class THostInformation final : public Implements<ComObject, IpwHostInformation> {
+ public:
+  THostInformation() { OleCheck(CreateGuid(instance_)); }
+
+  HRESULT GetProductName(BSTR* name) override {
+    return SafeCall([&] { SetOut(name, u"Probewright"); });
+  }
+  PW_HOST_RESERVED(4) PW_HOST_RESERVED(5) PW_HOST_RESERVED(6) PW_HOST_RESERVED(7) PW_HOST_RESERVED(8)
+  PW_HOST_RESERVED(9) PW_HOST_RESERVED(10) PW_HOST_RESERVED(11) PW_HOST_RESERVED(12)
+  HRESULT GetFileName(BSTR* fileName) override {
+    return SafeCall([&] { SetOut(fileName, Utf8ToWide(ProgramFile())); });
+  }
+  HRESULT GetFolder(BSTR* folder) override {
+    return SafeCall([&] {
+      std::string exe = ProgramFile();
+      SetOut(folder, Utf8ToWide(exe.substr(0, exe.rfind('/') + 1)));
+    });
+  }
+  PW_HOST_RESERVED(15) PW_HOST_RESERVED(16) PW_HOST_RESERVED(17) PW_HOST_RESERVED(18) PW_HOST_RESERVED(19)
+  PW_HOST_RESERVED(20) PW_HOST_RESERVED(21) PW_HOST_RESERVED(22) PW_HOST_RESERVED(23) PW_HOST_RESERVED(24)
+  HRESULT GetInstanceKey(GUID* key) override {
+    return SafeCall([&] { SetOutValue(key, instance_); });
+  }
+
+ private:
+  GUID instance_{};
+};
+
+class THostManager final : public Implements<ComObject, IcvBaseManager> {
+ public:
+  explicit THostManager(std::shared_ptr<HostConfig> config)
+      : config_(std::move(config)), information_(MakeObject<THostInformation>()) {}
+
+  void SetService(const GUID& service, IUnknown* object) {
+    std::lock_guard guard(lock_);
+    if (object)
+      services_[service] = object;
+    else
+      services_.erase(service);
+  }
+  std::vector<GUID> Requests() const {
+    std::lock_guard guard(lock_);
+    return requests_;
+  }
+  void Clear() {
+    std::map<GUID, ComPtr<IUnknown>> old;
+    std::lock_guard guard(lock_);
+    old.swap(services_);
+  }
+
+  PW_HOST_RESERVED(3) PW_HOST_RESERVED(4) PW_HOST_RESERVED(5) PW_HOST_RESERVED(6) PW_HOST_RESERVED(8)
+  PW_HOST_RESERVED(9) PW_HOST_RESERVED(10)
+  HRESULT GetHostMode(std::int32_t* mode) override {
+    return SafeCall([&] { SetOutValue(mode, config_->Mode()); });
+  }
+  // An unknown service answers nil.
+  HRESULT GetService(const GUID& service, IUnknown** result) override {
+    return SafeCall([&] {
+      ComPtr<IUnknown> found;
+      {
+        std::lock_guard guard(lock_);
+        requests_.push_back(service);
+        auto at = services_.find(service);
+        if (at != services_.end()) found = at->second;
+      }
+      SetOut(result, found);
+    });
+  }
+  HRESULT GetInformation(IpwHostInformation** info) override {
+    return SafeCall([&] { SetOut(info, information_); });
+  }
+
+ private:
+  std::shared_ptr<HostConfig> config_;
+  ComPtr<THostInformation> information_;
+  mutable std::mutex lock_;
+  std::map<GUID, ComPtr<IUnknown>> services_;
+  std::vector<GUID> requests_;
+};
+
+TestHost::TestHost(TestHostOptions options) : config_(std::make_shared<HostConfig>()) {
+  if (options.clock) clock_ = std::make_unique<ScopedClock>(*options.clock);
+  // The host's script-visible objects take their type information from the host's own library.
+  if (!TypeLibraries()) {
+    StartAutomation();
+    ownsAutomation_ = true;
+  }
+  config_->SetMode(options.interactive ? kHostInteractive : kHostWithoutDialogs);
+
+  settings_ = MakeObject<TSettingsManager>();
+  options_ = MakeObject<TOptionsService>(settings_.Get());
+  messenger_ = MakeObject<TMessenger>(config_);
+  log_ = MakeObject<TTestLog>(config_);
+  runtime_ = MakeObject<TRuntimeObjectService>();
+  syntax_ = MakeObject<TSyntaxManager>();
+  sys_ = MakeObject<TSysManager>();
+  projects_ = MakeObject<TProjectRegistry>();
+  diagnostics_ = MakeObject<TDiagnosticLog>();
+  state_ = MakeObject<THostState>(config_);
+  indicator_ = MakeObject<TIndicator>();
+  hostObjects_ = MakeObject<THostObjectProvider>(indicator_, [sys = sys_](const GUID& key) -> ComPtr<IUnknown> {
+    auto node = sys->Root()->FindByKey(key);
+    return node ? ComPtr<IUnknown>(node->Identity()) : nullptr;
+  });
+  broker_ = MakeObject<TObjectBroker>(main_);
+  dialogs_ = MakeObject<TDialogService>(config_);
+  fileWatch_ = MakeObject<TFileWatchService>();
+  actions_ = MakeObject<TActionService>();
+  menus_ = MakeObject<TMenuService>(actions_);
+  fileReload_ = MakeObject<TFileReloadManager>(config_);
+  unsavedFiles_ = MakeObject<TUnsavedFileQuery>(config_);
+  providers_ = MakeObject<TProviderRegistry>();
+  manager_ = MakeObject<THostManager>(config_);
+
+  settings_->DefineSetting(kCurrentLanguageSetting, kSettingText, u"Scripting language",
+                           OleVariant(options.currentLanguage));
+  for (const auto& l : syntax_->Languages())
+    if (SameTextIgnoringCase(l.name, options.currentLanguage)) projects_->SetCurrentLanguage(l.key);
+  runtime_->Register(u"Log", log_->Dispatch());
+  runtime_->Register(u"Sys", sys_->Root()->Dispatch());
+
+  auto add = [&](const GUID& g, IUnknown* o) { manager_->SetService(g, o); };
+  add(services::kSettings, settings_->Identity());
+  add(services::kOptions, options_->Identity());
+  add(services::kNodeRegistry, projects_->Identity());
+  add(services::kDiagnosticLog, diagnostics_->Identity());
+  add(services::kMessenger, messenger_->Identity());
+  add(services::kObjectBroker, broker_->Identity());
+  add(services::kDialogs, dialogs_->Identity());
+  add(services::kHostState, state_->Identity());
+  add(services::kFileWatch, fileWatch_->Identity());
+  add(services::kRunControl, projects_->Identity());
+  add(services::kHostObjects, hostObjects_->Identity());
+  add(services::kActions, actions_->Identity());
+  add(services::kMenus, menus_->Identity());
+  add(services::kSyntax, syntax_->Identity());
+  add(services::kRuntimeObjects, runtime_->Identity());
+  add(services::kSysManager, sys_->Identity());
+  add(services::kProviderRegistry, providers_->Identity());
+  add(services::kFileReload, fileReload_->Identity());
+  add(services::kUnsavedFileQuery, unsavedFiles_->Identity());
+}
+
+TestHost::~TestHost() {
+  // Break the links between services and what plug-ins left registered, then let them go.
+  manager_->Clear();
+  runtime_->Clear();
+  broker_->Clear();
+  actions_->Clear();
+  menus_->Clear();
+  fileWatch_->Clear();
+  projects_->Clear();
+  providers_->Clear();
+  options_->Shutdown();
+  settings_->Shutdown();
+  manager_ = nullptr;
+  providers_ = nullptr;
+  unsavedFiles_ = nullptr;
+  fileReload_ = nullptr;
+  menus_ = nullptr;
+  actions_ = nullptr;
+  fileWatch_ = nullptr;
+  dialogs_ = nullptr;
+  broker_ = nullptr;
+  hostObjects_ = nullptr;
+  indicator_ = nullptr;
+  state_ = nullptr;
+  diagnostics_ = nullptr;
+  projects_ = nullptr;
+  sys_ = nullptr;
+  syntax_ = nullptr;
+  runtime_ = nullptr;
+  log_ = nullptr;
+  messenger_ = nullptr;
+  options_ = nullptr;
+  settings_ = nullptr;
+  if (ownsAutomation_) StopAutomation();
+}
+
+IcvBaseManager* TestHost::Manager() const { return manager_.Get(); }
+
+void TestHost::SetInteractive(bool interactive) {
+  config_->SetMode(interactive ? kHostInteractive : kHostWithoutDialogs);
+}
+
+void TestHost::SetService(const GUID& service, IUnknown* object) { manager_->SetService(service, object); }
+
+std::vector<GUID> TestHost::ServiceRequests() const { return manager_->Requests(); }
+
+}  // namespace pw::host

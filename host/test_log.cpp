@@ -1,0 +1,141 @@
+#include "host/test_log.h"
+
+#include <algorithm>
+
+#include "platform/clock.h"
+#include "platform/strings.h"
+
+namespace pw::host {
+
+const char16_t* LogKindName(LogEntry::Kind kind) {
+  switch (kind) {
+    case LogEntry::Message: return u"Message";
+    case LogEntry::Warning: return u"Warning";
+    case LogEntry::Error: return u"Error";
+    case LogEntry::Event: return u"Event";
+  }
+  return u"";
+}
+
+namespace {
+
+bool Missing(const VARIANT& v) {
+  const VARIANT& d = VariantDeref(v);
+  return d.vt == VT_EMPTY || d.vt == VT_NULL || (d.vt == VT_ERROR && d.scode == DISP_E_PARAMNOTFOUND);
+}
+
+}  // namespace
+
+TTestLog::TTestLog(std::shared_ptr<HostConfig> config)
+    : AutoImplements({IpwScriptLog::iid}), config_(std::move(config)) {}
+
+std::vector<LogEntry> TTestLog::Entries() const {
+  std::lock_guard guard(lock_);
+  return entries_;
+}
+
+std::int32_t TTestLog::CountOf(LogEntry::Kind kind) const {
+  std::lock_guard guard(lock_);
+  return static_cast<std::int32_t>(
+      std::count_if(entries_.begin(), entries_.end(), [&](const LogEntry& e) { return e.kind == kind; }));
+}
+
+void TTestLog::Add(LogEntry::Kind kind, WideString text, WideString additionalText, std::int32_t priority) {
+  WideString line = WideString(LogKindName(kind)) + u": " + text;
+  if (!additionalText.empty()) line += u" (" + additionalText + u")";
+  {
+    std::lock_guard guard(lock_);
+    entries_.push_back({kind, std::move(text), std::move(additionalText), priority, CurrentClock().NowMs()});
+  }
+  config_->Print(line);
+}
+
+HRESULT TTestLog::Message(BSTR text, BSTR additionalText, std::int32_t priority) {
+  return SafeCall([&] { Add(LogEntry::Message, WideString(BstrView(text)), WideString(BstrView(additionalText)), priority); });
+}
+HRESULT TTestLog::Error(BSTR text, BSTR additionalText, std::int32_t priority) {
+  return SafeCall([&] { Add(LogEntry::Error, WideString(BstrView(text)), WideString(BstrView(additionalText)), priority); });
+}
+HRESULT TTestLog::Warning(BSTR text, BSTR additionalText, std::int32_t priority) {
+  return SafeCall([&] { Add(LogEntry::Warning, WideString(BstrView(text)), WideString(BstrView(additionalText)), priority); });
+}
+HRESULT TTestLog::Event(BSTR text, BSTR additionalText, std::int32_t priority) {
+  return SafeCall([&] { Add(LogEntry::Event, WideString(BstrView(text)), WideString(BstrView(additionalText)), priority); });
+}
+
+HRESULT TTestLog::Post(LogEntry::Kind kind, BSTR text, const VARIANT& additionalText, const VARIANT& priority) {
+  return SafeCall([&] {
+    WideString details = Missing(additionalText) ? WideString() : OleVariant(VariantDeref(additionalText)).AsString();
+    std::int32_t prio = Missing(priority) ? kNormalPriority : OleVariant(VariantDeref(priority)).AsInt();
+    Add(kind, WideString(BstrView(text)), std::move(details), prio);
+  });
+}
+
+HRESULT TTestLog::Message(BSTR text, const VARIANT& additionalText, const VARIANT& priority) {
+  return Post(LogEntry::Message, text, additionalText, priority);
+}
+HRESULT TTestLog::Warning(BSTR text, const VARIANT& additionalText, const VARIANT& priority) {
+  return Post(LogEntry::Warning, text, additionalText, priority);
+}
+HRESULT TTestLog::Error(BSTR text, const VARIANT& additionalText, const VARIANT& priority) {
+  return Post(LogEntry::Error, text, additionalText, priority);
+}
+HRESULT TTestLog::Event(BSTR text, const VARIANT& additionalText, const VARIANT& priority) {
+  return Post(LogEntry::Event, text, additionalText, priority);
+}
+
+HRESULT TTestLog::get_ErrCount(std::int32_t* count) {
+  return SafeCall([&] { SetOutValue(count, CountOf(LogEntry::Error)); });
+}
+
+// ---- TRuntimeObjectService ----------------------------------------------------------------
+
+void TRuntimeObjectService::Register(WideStringView name, IUnknown* object) {
+  std::lock_guard guard(lock_);
+  for (auto& [n, o] : objects_)
+    if (SameTextIgnoringCase(n, name)) {
+      o = object;
+      return;
+    }
+  objects_.emplace_back(WideString(name), object);
+}
+
+void TRuntimeObjectService::Unregister(WideStringView name) {
+  std::lock_guard guard(lock_);
+  std::erase_if(objects_, [&](const auto& e) { return SameTextIgnoringCase(e.first, name); });
+}
+
+ComPtr<IUnknown> TRuntimeObjectService::Find(WideStringView name) const {
+  std::lock_guard guard(lock_);
+  for (const auto& [n, o] : objects_)
+    if (SameTextIgnoringCase(n, name)) return o;
+  return nullptr;
+}
+
+std::vector<WideString> TRuntimeObjectService::Names() const {
+  std::lock_guard guard(lock_);
+  std::vector<WideString> names;
+  for (const auto& e : objects_) names.push_back(e.first);
+  return names;
+}
+
+void TRuntimeObjectService::Clear() {
+  std::vector<std::pair<WideString, ComPtr<IUnknown>>> old;
+  std::lock_guard guard(lock_);
+  old.swap(objects_);
+}
+
+HRESULT TRuntimeObjectService::GetRuntimeObject(BSTR name, const GUID& iid, IUnknown** result) {
+  return SafeCall([&] {
+    SetOut(result, ComPtr<IUnknown>());
+    auto object = Find(BstrView(name));
+    if (!object) return;  // nil: no object of that name
+    if (iid == GUID_NULL) {
+      SetOut(result, object);
+      return;
+    }
+    OleCheck(object->QueryInterface(iid, reinterpret_cast<void**>(result)));
+  });
+}
+
+}  // namespace pw::host

@@ -1,0 +1,79 @@
+// The host's test log (the runtime object "Log") and the runtime-object service that publishes
+// script-visible objects by name.
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "core/automation.h"
+#include "host/com_support.h"
+#include "host/host_config.h"
+#include "interfaces/ProbewrightHost.h"
+
+namespace pw::host {
+
+struct LogEntry {
+  enum Kind { Message, Warning, Error, Event };
+  Kind kind;
+  WideString text;
+  WideString additionalText;
+  std::int32_t priority;
+  std::uint64_t timeMs;  // the host clock when the entry was posted
+};
+
+const char16_t* LogKindName(LogEntry::Kind kind);
+
+// Priority of entries that scripts post without one.
+inline constexpr std::int32_t kNormalPriority = 300;
+
+// The test log: IpwTestLog for plug-ins, IpwScriptLog for scripts. Entries are printed (through
+// the host's printer) as they arrive.
+class TTestLog final : public AutoImplements<TCVAAutoIntfObject, IpwScriptLog, IpwTestLog> {
+ public:
+  explicit TTestLog(std::shared_ptr<HostConfig> config);
+
+  std::vector<LogEntry> Entries() const;
+  std::int32_t CountOf(LogEntry::Kind kind) const;
+  void Add(LogEntry::Kind kind, WideString text, WideString additionalText, std::int32_t priority);
+
+  // IpwTestLog
+  HRESULT Message(BSTR text, BSTR additionalText, std::int32_t priority) override;
+  HRESULT Error(BSTR text, BSTR additionalText, std::int32_t priority) override;
+  HRESULT Warning(BSTR text, BSTR additionalText, std::int32_t priority) override;
+  HRESULT Event(BSTR text, BSTR additionalText, std::int32_t priority) override;
+  // IpwScriptLog
+  HRESULT Message(BSTR text, const VARIANT& additionalText, const VARIANT& priority) override;
+  HRESULT Warning(BSTR text, const VARIANT& additionalText, const VARIANT& priority) override;
+  HRESULT Error(BSTR text, const VARIANT& additionalText, const VARIANT& priority) override;
+  HRESULT Event(BSTR text, const VARIANT& additionalText, const VARIANT& priority) override;
+  HRESULT get_ErrCount(std::int32_t* count) override;
+
+ private:
+  HRESULT Post(LogEntry::Kind kind, BSTR text, const VARIANT& additionalText, const VARIANT& priority);
+
+  std::shared_ptr<HostConfig> config_;
+  mutable std::mutex lock_;
+  std::vector<LogEntry> entries_;
+};
+
+// The runtime objects that scripts see by name. The host registers its own ("Log", "Sys");
+// plug-ins' objects are registered the same way. Names compare ignoring case.
+class TRuntimeObjectService final : public Implements<ComObject, IpwRuntimeObjectService> {
+ public:
+  // Replaces an object of the same name.
+  void Register(WideStringView name, IUnknown* object);
+  void Unregister(WideStringView name);
+  ComPtr<IUnknown> Find(WideStringView name) const;
+  // The names in the order they were registered.
+  std::vector<WideString> Names() const;
+  void Clear();
+
+  HRESULT GetRuntimeObject(BSTR name, const GUID& iid, IUnknown** result) override;
+
+ private:
+  mutable std::mutex lock_;
+  std::vector<std::pair<WideString, ComPtr<IUnknown>>> objects_;
+};
+
+}  // namespace pw::host

@@ -1,0 +1,400 @@
+#include "host/ui_services.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+
+#include "platform/strings.h"
+
+namespace pw::host {
+
+// ---- TDialogService -----------------------------------------------------------------------
+
+void TDialogService::QueueAnswer(DialogAnswer answer) {
+  std::lock_guard guard(lock_);
+  answers_.push_back(std::move(answer));
+}
+
+void TDialogService::QueueReadOnlyAnswer(std::int32_t answer) {
+  std::lock_guard guard(lock_);
+  readOnlyAnswers_.push_back(answer);
+}
+
+std::vector<DialogRecord> TDialogService::Dialogs() const {
+  std::lock_guard guard(lock_);
+  return dialogs_;
+}
+
+bool TDialogService::Show(DialogRecord::Kind kind, BSTR title, BSTR* value, std::int32_t options) {
+  if (!value) throw EOleSysError(u"Invalid pointer", E_POINTER);
+  WideString t(BstrView(title));
+  if (!config_->Interactive()) throw EOleSysError(u"The host runs without dialogs: " + t, E_FAIL);
+  std::lock_guard guard(lock_);
+  if (answers_.empty()) throw EOleSysError(u"The test host has no answer for the dialog: " + t, E_FAIL);
+  DialogAnswer a = answers_.front();
+  answers_.pop_front();
+  dialogs_.push_back({kind, t, WideString(BstrView(*value)), options, a.accept});
+  if (a.accept && !SysReAllocString(value, a.value)) throw EOutOfMemory();
+  return a.accept;
+}
+
+HRESULT TDialogService::OpenFileDialog(GUID*, BSTR title, BSTR* fileNames, BSTR, std::int32_t*, std::int32_t options,
+                                       VARIANT_BOOL* result) {
+  return SafeCall([&] { SetOutValue<VARIANT_BOOL>(result, ToWordBool(Show(DialogRecord::OpenFile, title, fileNames, options))); });
+}
+
+HRESULT TDialogService::SaveFileDialog(GUID*, BSTR title, BSTR* fileName, BSTR, std::int32_t*, BSTR,
+                                       std::int32_t options, VARIANT_BOOL* result) {
+  return SafeCall([&] { SetOutValue<VARIANT_BOOL>(result, ToWordBool(Show(DialogRecord::SaveFile, title, fileName, options))); });
+}
+
+HRESULT TDialogService::SelectFolderDialog(GUID*, BSTR caption, BSTR* folder, VARIANT_BOOL* result) {
+  return SafeCall([&] { SetOutValue<VARIANT_BOOL>(result, ToWordBool(Show(DialogRecord::SelectFolder, caption, folder, 0))); });
+}
+
+HRESULT TDialogService::ResolveReadOnlyFile(BSTR fileName, std::int32_t* answer) {
+  return SafeCall([&] {
+    WideString name(BstrView(fileName));
+    std::int32_t a = 0;  // without an answer the user is asked for another name
+    {
+      std::lock_guard guard(lock_);
+      if (!readOnlyAnswers_.empty()) {
+        a = readOnlyAnswers_.front();
+        readOnlyAnswers_.pop_front();
+      }
+      dialogs_.push_back({DialogRecord::ReadOnlyFile, name, name, 0, a != 2});
+    }
+    SetOutValue(answer, a);
+  });
+}
+
+// ---- TFileWatchService --------------------------------------------------------------------
+
+TFileWatchService::FileState TFileWatchService::StateOf(const WideString& fileName) {
+  FileState s;
+  struct stat st {};
+  if (fileName.empty() || ::stat(WideToUtf8(fileName).c_str(), &st) != 0) return s;
+  s.exists = true;
+  s.size = st.st_size;
+  s.modified = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  return s;
+}
+
+std::int32_t TFileWatchService::FlagsFor(const FileState& before, const FileState& now) {
+  if (before == now) return 0;
+  if (before.exists && !now.exists) return 2;
+  if (!before.exists && now.exists) return 4;
+  return 1;
+}
+
+std::size_t TFileWatchService::ClientCount() const {
+  std::lock_guard guard(lock_);
+  return entries_.size();
+}
+
+bool TFileWatchService::Check(IpwFileWatchClient* client) {
+  std::int32_t flags = 0;
+  {
+    std::lock_guard guard(lock_);
+    auto at = std::find_if(entries_.begin(), entries_.end(), [&](const Entry& e) { return e.client.Get() == client; });
+    if (at == entries_.end()) throw EOleSysError(u"The file is not watched", E_INVALIDARG);
+    FileState now = StateOf(at->fileName);
+    flags = FlagsFor(at->state, now);
+    at->state = now;
+  }
+  if (flags) client->Notify(flags);
+  return flags != 0;
+}
+
+std::size_t TFileWatchService::CheckFiles() {
+  std::vector<ComPtr<IpwFileWatchClient>> clients;
+  {
+    std::lock_guard guard(lock_);
+    for (const auto& e : entries_) clients.push_back(e.client);
+  }
+  std::size_t n = 0;
+  for (const auto& c : clients) {
+    try {
+      if (Check(c.Get())) ++n;
+    } catch (const EOleSysError&) {
+      // unregistered while the others were checked
+    }
+  }
+  return n;
+}
+
+void TFileWatchService::Clear() {
+  std::vector<Entry> old;
+  std::lock_guard guard(lock_);
+  old.swap(entries_);
+}
+
+HRESULT TFileWatchService::Register(IpwFileWatchClient* client) {
+  return SafeCall([&] {
+    if (!client) throw EOleSysError(u"No client", E_INVALIDARG);
+    BString name;
+    OleCheck(client->GetFileName(name.Put()));
+    Entry e{client, name.Str(), StateOf(name.Str())};
+    std::lock_guard guard(lock_);
+    entries_.push_back(std::move(e));
+  });
+}
+
+HRESULT TFileWatchService::Unregister(IpwFileWatchClient* client) {
+  return SafeCall([&] {
+    std::vector<Entry> gone;
+    std::lock_guard guard(lock_);
+    auto at = std::find_if(entries_.begin(), entries_.end(), [&](const Entry& e) { return e.client.Get() == client; });
+    if (at != entries_.end()) {
+      gone.push_back(std::move(*at));
+      entries_.erase(at);
+    }
+  });
+}
+
+HRESULT TFileWatchService::Refresh(IpwFileWatchClient* client) {
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    auto at = std::find_if(entries_.begin(), entries_.end(), [&](const Entry& e) { return e.client.Get() == client; });
+    if (at == entries_.end()) throw EOleSysError(u"The file is not watched", E_INVALIDARG);
+    at->state = StateOf(at->fileName);
+  });
+}
+
+HRESULT TFileWatchService::CheckNow(IpwFileWatchClient* client) {
+  return SafeCall([&] { Check(client); });
+}
+
+// ---- Actions ------------------------------------------------------------------------------
+
+TAction::TAction(std::int32_t kind, const GUID& key, WideString category, bool flag, const GUID& group)
+    : kind_(kind), key_(key), category_(std::move(category)), flag_(flag), group_(group) {}
+
+OleVariant TAction::Property(std::int32_t index) const {
+  std::lock_guard guard(lock_);
+  auto at = properties_.find(index);
+  return at == properties_.end() ? OleVariant() : at->second;
+}
+
+HRESULT TAction::GetKey(GUID* key) {
+  return SafeCall([&] { SetOutValue(key, key_); });
+}
+HRESULT TAction::GetProperty(std::int32_t index, VARIANT* value) {
+  return SafeCall([&] { SetOut(value, Property(index)); });
+}
+HRESULT TAction::SetProperty(std::int32_t index, const VARIANT& value) {
+  return SafeCall([&] {
+    OleVariant v(VariantDeref(value));
+    std::lock_guard guard(lock_);
+    properties_[index] = std::move(v);
+  });
+}
+
+ComPtr<TAction> TActionService::Find(const GUID& key) const {
+  std::lock_guard guard(lock_);
+  for (const auto& a : actions_) {
+    GUID k{};
+    a->GetKey(&k);
+    if (k == key) return a;
+  }
+  return nullptr;
+}
+
+std::vector<ComPtr<TAction>> TActionService::ActionsOf(const GUID& contextKey) const {
+  std::lock_guard guard(lock_);
+  std::vector<ComPtr<TAction>> r;
+  for (const auto& [ctx, a] : added_)
+    if (ctx == contextKey) r.push_back(a);
+  return r;
+}
+
+std::vector<TActionService::Registration> TActionService::Registrations() const {
+  std::lock_guard guard(lock_);
+  return registrations_;
+}
+
+HRESULT TActionService::Execute(const GUID& actionKey, const GUID& contextKey) {
+  ComPtr<IpwProjectActionHandler> handler;
+  {
+    std::lock_guard guard(lock_);
+    for (const auto& r : registrations_)
+      if (r.actionKey == actionKey && r.contextKey == contextKey) handler = r.handler;
+  }
+  return handler ? handler->Execute(actionKey, contextKey) : E_INVALIDARG;
+}
+
+void TActionService::Clear() {
+  std::vector<Registration> regs;
+  std::vector<ComPtr<TAction>> actions;
+  std::lock_guard guard(lock_);
+  regs.swap(registrations_);
+  actions.swap(actions_);
+  added_.clear();
+}
+
+HRESULT TActionService::CreateAction(std::int32_t kind, const GUID& key, BSTR category, VARIANT_BOOL flag,
+                                     const GUID& group, IpwAction** action) {
+  return SafeCall([&] {
+    if (Find(key)) throw EOleSysError(u"An action with the key " + GuidToWideString(key) + u" already exists", E_INVALIDARG);
+    auto a = MakeObject<TAction>(kind, key, WideString(BstrView(category)), flag != 0, group);
+    {
+      std::lock_guard guard(lock_);
+      actions_.push_back(a);
+    }
+    SetOut(action, ComPtr<IpwAction>(a.Get()));
+  });
+}
+
+HRESULT TActionService::AddAction(const GUID& contextKey, IpwAction* action) {
+  return SafeCall([&] {
+    GUID key{};
+    if (!action) throw EOleSysError(u"No action", E_INVALIDARG);
+    OleCheck(action->GetKey(&key));
+    auto own = Find(key);
+    if (!own || static_cast<IpwAction*>(own.Get()) != action)
+      throw EOleSysError(u"The action was not made by this host", E_INVALIDARG);
+    std::lock_guard guard(lock_);
+    added_.emplace_back(contextKey, own);
+  });
+}
+
+HRESULT TActionService::FindAction(const GUID& key, IpwAction** action) {
+  return SafeCall([&] { SetOut(action, ComPtr<IpwAction>(Find(key).Get())); });
+}
+
+HRESULT TActionService::RegisterHandler(const GUID& actionKey, const GUID& contextKey,
+                                        IpwProjectActionHandler* handler) {
+  return SafeCall([&] {
+    if (!handler) throw EOleSysError(u"No handler", E_INVALIDARG);
+    std::lock_guard guard(lock_);
+    for (auto& r : registrations_)
+      if (r.actionKey == actionKey && r.contextKey == contextKey) {
+        r.handler = handler;
+        return;
+      }
+    registrations_.push_back({actionKey, contextKey, handler});
+  });
+}
+
+HRESULT TActionService::UnregisterHandler(const GUID& actionKey, const GUID& contextKey) {
+  return SafeCall([&] {
+    std::vector<Registration> gone;
+    std::lock_guard guard(lock_);
+    std::erase_if(registrations_, [&](const Registration& r) {
+      if (r.actionKey != actionKey || r.contextKey != contextKey) return false;
+      gone.push_back(r);
+      return true;
+    });
+  });
+}
+
+// ---- Menus --------------------------------------------------------------------------------
+
+std::vector<TMenu::Item> TMenu::Items() const {
+  std::lock_guard guard(lock_);
+  return items_;
+}
+
+std::int32_t TMenu::UpdateDepth() const {
+  std::lock_guard guard(lock_);
+  return updating_;
+}
+
+HRESULT TMenu::GetKey(GUID* key) {
+  return SafeCall([&] { SetOutValue(key, key_); });
+}
+HRESULT TMenu::BeginUpdate() {
+  std::lock_guard guard(lock_);
+  ++updating_;
+  return S_OK;
+}
+HRESULT TMenu::EndUpdate() {
+  std::lock_guard guard(lock_);
+  if (updating_ == 0) return E_UNEXPECTED;
+  --updating_;
+  return S_OK;
+}
+HRESULT TMenu::Clear() {
+  std::vector<Item> old;
+  std::lock_guard guard(lock_);
+  old.swap(items_);
+  return S_OK;
+}
+HRESULT TMenu::AddItem(const VARIANT& item, std::int32_t kind, std::int32_t value) {
+  return SafeCall([&] {
+    OleVariant v(VariantDeref(item));
+    std::lock_guard guard(lock_);
+    items_.push_back({std::move(v), kind, value});
+  });
+}
+HRESULT TMenu::SetItemState(const GUID& key, std::int32_t state) {
+  return SafeCall([&] {
+    WideString text = GuidToWideString(key);
+    std::lock_guard guard(lock_);
+    for (auto& i : items_) {
+      GUID k{};
+      const VARIANT& v = i.item.Get();
+      if (v.vt == VT_BSTR && SameTextIgnoringCase(BstrView(v.bstrVal), text)) k = key;
+      if (v.vt == VT_UNKNOWN)
+        if (auto a = QueryAs<IpwAction>(v.punkVal)) a->GetKey(&k);
+      if (k == key) {
+        i.state = state;
+        return;
+      }
+    }
+    throw EOleSysError(u"The menu has no item " + text, E_INVALIDARG);
+  });
+}
+HRESULT TMenu::GetItemCount(std::int32_t* count) {
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    SetOutValue(count, static_cast<std::int32_t>(items_.size()));
+  });
+}
+
+ComPtr<TMenu> TMenuService::Find(const GUID& key, bool submenu) const {
+  std::lock_guard guard(lock_);
+  for (const auto& m : menus_) {
+    GUID k{};
+    m->GetKey(&k);
+    if (k == key && m->IsSubmenu() == submenu) return m;
+  }
+  return nullptr;
+}
+
+void TMenuService::Clear() {
+  std::vector<ComPtr<TMenu>> old;
+  std::lock_guard guard(lock_);
+  old.swap(menus_);
+}
+
+HRESULT TMenuService::FindMenu(const GUID& key, IpwMenu** menu) {
+  return SafeCall([&] { SetOut(menu, ComPtr<IpwMenu>(Find(key, false).Get())); });
+}
+HRESULT TMenuService::FindSubmenu(const GUID& key, IpwMenu** menu) {
+  return SafeCall([&] { SetOut(menu, ComPtr<IpwMenu>(Find(key, true).Get())); });
+}
+HRESULT TMenuService::CreateMenu(const GUID& parentKey, const GUID& key, IpwMenu** menu) {
+  return Create(parentKey, key, false, menu);
+}
+HRESULT TMenuService::CreateSubmenu(const GUID& parentKey, const GUID& key, IpwMenu** menu) {
+  return Create(parentKey, key, true, menu);
+}
+
+HRESULT TMenuService::Create(const GUID& parentKey, const GUID& key, bool submenu, IpwMenu** menu) {
+  return SafeCall([&] {
+    if (Find(key, submenu)) throw EOleSysError(u"A menu with the key " + GuidToWideString(key) + u" already exists", E_INVALIDARG);
+    auto m = MakeObject<TMenu>(parentKey, key, submenu);
+    {
+      std::lock_guard guard(lock_);
+      menus_.push_back(m);
+    }
+    SetOut(menu, ComPtr<IpwMenu>(m.Get()));
+  });
+}
+
+HRESULT TMenuService::FindAction(const GUID& key, IpwAction** action) {
+  return SafeCall([&] { SetOut(action, ComPtr<IpwAction>(actions_ ? actions_->Find(key).Get() : nullptr)); });
+}
+
+}  // namespace pw::host

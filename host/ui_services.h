@@ -1,0 +1,200 @@
+// The host's user-interface services as a test host keeps them: file and folder dialogs that
+// answer from scripted answers, the file-watch service, and the action and menu services, which
+// keep what plug-ins register.
+#pragma once
+
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "host/com_support.h"
+#include "host/host_config.h"
+#include "interfaces/ProbewrightHost.h"
+
+namespace pw::host {
+
+// One scripted answer of a dialog: accepted or cancelled, with the names it gives back.
+struct DialogAnswer {
+  bool accept = true;
+  WideString value;  // file names, file name or folder
+};
+
+struct DialogRecord {
+  enum Kind { OpenFile, SaveFile, SelectFolder, ReadOnlyFile };
+  Kind kind;
+  WideString title;      // the title, caption or file name shown
+  WideString initial;    // the names the dialog started with
+  std::int32_t options;  // the option bits (0 for folders and read-only files)
+  bool accepted;
+};
+
+class TDialogService final : public Implements<ComObject, IpwDialogService> {
+ public:
+  explicit TDialogService(std::shared_ptr<HostConfig> config) : config_(std::move(config)) {}
+
+  // Answers for the next file and folder dialogs, in order; and for read-only files.
+  void QueueAnswer(DialogAnswer answer);
+  void QueueReadOnlyAnswer(std::int32_t answer);
+  std::vector<DialogRecord> Dialogs() const;
+
+  PW_HOST_RESERVED(3) PW_HOST_RESERVED(4) PW_HOST_RESERVED(5) PW_HOST_RESERVED(6) PW_HOST_RESERVED(7)
+  PW_HOST_RESERVED(8) PW_HOST_RESERVED(9) PW_HOST_RESERVED(10) PW_HOST_RESERVED(11) PW_HOST_RESERVED(12)
+  PW_HOST_RESERVED(13) PW_HOST_RESERVED(17) PW_HOST_RESERVED(18) PW_HOST_RESERVED(19) PW_HOST_RESERVED(20)
+  PW_HOST_RESERVED(21) PW_HOST_RESERVED(22) PW_HOST_RESERVED(23) PW_HOST_RESERVED(24) PW_HOST_RESERVED(25)
+  PW_HOST_RESERVED(26) PW_HOST_RESERVED(27) PW_HOST_RESERVED(28) PW_HOST_RESERVED(29)
+  HRESULT OpenFileDialog(GUID* context, BSTR title, BSTR* fileNames, BSTR filter, std::int32_t* filterIndex,
+                         std::int32_t options, VARIANT_BOOL* result) override;
+  HRESULT SaveFileDialog(GUID* context, BSTR title, BSTR* fileName, BSTR filter, std::int32_t* filterIndex,
+                         BSTR defaultExt, std::int32_t options, VARIANT_BOOL* result) override;
+  HRESULT SelectFolderDialog(GUID* context, BSTR caption, BSTR* folder, VARIANT_BOOL* result) override;
+  HRESULT ResolveReadOnlyFile(BSTR fileName, std::int32_t* answer) override;
+
+ private:
+  // Shows one dialog: takes the next answer and, when accepted, writes its value to *value.
+  bool Show(DialogRecord::Kind kind, BSTR title, BSTR* value, std::int32_t options);
+
+  std::shared_ptr<HostConfig> config_;
+  mutable std::mutex lock_;
+  std::deque<DialogAnswer> answers_;
+  std::deque<std::int32_t> readOnlyAnswers_;
+  std::vector<DialogRecord> dialogs_;
+};
+
+// Watches the files of its clients: CheckFiles compares each file with the state it had when
+// it was registered or last checked and notifies the client (1 changed, 2 deleted, 4 created
+// again).
+class TFileWatchService final : public Implements<ComObject, IpwFileWatchService> {
+ public:
+  std::size_t ClientCount() const;
+  // Checks every client's file; the number of notifications sent.
+  std::size_t CheckFiles();
+  void Clear();
+
+  HRESULT Register(IpwFileWatchClient* client) override;
+  HRESULT Unregister(IpwFileWatchClient* client) override;
+  HRESULT Refresh(IpwFileWatchClient* client) override;
+  HRESULT CheckNow(IpwFileWatchClient* client) override;
+
+ private:
+  struct FileState {
+    bool exists = false;
+    std::int64_t size = 0;
+    std::int64_t modified = 0;  // nanoseconds
+    friend bool operator==(const FileState&, const FileState&) = default;
+  };
+  struct Entry {
+    ComPtr<IpwFileWatchClient> client;
+    WideString fileName;
+    FileState state;
+  };
+  static FileState StateOf(const WideString& fileName);
+  static std::int32_t FlagsFor(const FileState& before, const FileState& now);
+  // Compares and notifies (outside the lock); true when it notified.
+  bool Check(IpwFileWatchClient* client);
+
+  mutable std::mutex lock_;
+  std::vector<Entry> entries_;
+};
+
+class TAction final : public Implements<ComObject, IpwAction> {
+ public:
+  TAction(std::int32_t kind, const GUID& key, WideString category, bool flag, const GUID& group);
+  std::int32_t Kind() const { return kind_; }
+  const WideString& Category() const { return category_; }
+  bool Flag() const { return flag_; }
+  const GUID& Group() const { return group_; }
+  OleVariant Property(std::int32_t index) const;
+
+  HRESULT GetKey(GUID* key) override;
+  HRESULT GetProperty(std::int32_t index, VARIANT* value) override;
+  HRESULT SetProperty(std::int32_t index, const VARIANT& value) override;
+
+ private:
+  std::int32_t kind_;
+  GUID key_;
+  WideString category_;
+  bool flag_;
+  GUID group_;
+  mutable std::mutex lock_;
+  std::map<std::int32_t, OleVariant> properties_;
+};
+
+class TActionService final : public Implements<ComObject, IpwActionService> {
+ public:
+  struct Registration {
+    GUID actionKey, contextKey;
+    ComPtr<IpwProjectActionHandler> handler;
+  };
+  ComPtr<TAction> Find(const GUID& key) const;
+  // The actions added under a context, in the order they came.
+  std::vector<ComPtr<TAction>> ActionsOf(const GUID& contextKey) const;
+  std::vector<Registration> Registrations() const;
+  // Runs an action for a context through its registered handler, as the user's click does.
+  HRESULT Execute(const GUID& actionKey, const GUID& contextKey);
+  void Clear();
+
+  HRESULT CreateAction(std::int32_t kind, const GUID& key, BSTR category, VARIANT_BOOL flag, const GUID& group,
+                       IpwAction** action) override;
+  HRESULT AddAction(const GUID& contextKey, IpwAction* action) override;
+  HRESULT FindAction(const GUID& key, IpwAction** action) override;
+  HRESULT RegisterHandler(const GUID& actionKey, const GUID& contextKey, IpwProjectActionHandler* handler) override;
+  HRESULT UnregisterHandler(const GUID& actionKey, const GUID& contextKey) override;
+
+ private:
+  mutable std::mutex lock_;
+  std::vector<ComPtr<TAction>> actions_;
+  std::vector<std::pair<GUID, ComPtr<TAction>>> added_;
+  std::vector<Registration> registrations_;
+};
+
+class TMenu final : public Implements<ComObject, IpwMenu> {
+ public:
+  struct Item {
+    OleVariant item;  // an action (VT_UNKNOWN) or a key (text)
+    std::int32_t kind, value, state = 0;
+  };
+  TMenu(const GUID& parentKey, const GUID& key, bool submenu) : parentKey_(parentKey), key_(key), submenu_(submenu) {}
+  const GUID& ParentKey() const { return parentKey_; }
+  bool IsSubmenu() const { return submenu_; }
+  std::vector<Item> Items() const;
+  std::int32_t UpdateDepth() const;
+
+  HRESULT GetKey(GUID* key) override;
+  HRESULT BeginUpdate() override;
+  HRESULT EndUpdate() override;
+  HRESULT Clear() override;
+  HRESULT AddItem(const VARIANT& item, std::int32_t kind, std::int32_t value) override;
+  HRESULT SetItemState(const GUID& key, std::int32_t state) override;
+  HRESULT GetItemCount(std::int32_t* count) override;
+
+ private:
+  GUID parentKey_, key_;
+  bool submenu_;
+  mutable std::mutex lock_;
+  std::vector<Item> items_;
+  std::int32_t updating_ = 0;
+};
+
+class TMenuService final : public Implements<ComObject, IpwMenuService> {
+ public:
+  explicit TMenuService(ComPtr<TActionService> actions) : actions_(std::move(actions)) {}
+  ComPtr<TMenu> Find(const GUID& key, bool submenu) const;
+  void Clear();
+
+  HRESULT FindMenu(const GUID& key, IpwMenu** menu) override;
+  HRESULT CreateMenu(const GUID& parentKey, const GUID& key, IpwMenu** menu) override;
+  HRESULT FindSubmenu(const GUID& key, IpwMenu** menu) override;
+  HRESULT CreateSubmenu(const GUID& parentKey, const GUID& key, IpwMenu** menu) override;
+  HRESULT FindAction(const GUID& key, IpwAction** action) override;
+
+ private:
+  HRESULT Create(const GUID& parentKey, const GUID& key, bool submenu, IpwMenu** menu);
+
+  ComPtr<TActionService> actions_;
+  mutable std::mutex lock_;
+  std::vector<ComPtr<TMenu>> menus_;
+};
+
+}  // namespace pw::host
