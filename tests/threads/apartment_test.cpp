@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/marshal.h"
-#include "tests/platform/apartment_fixture.h"
+#include "tests/threads/apartment_fixture.h"
 
 namespace pw {
 namespace {
