@@ -7,6 +7,7 @@
 
 #include "core/exposed_objects.h"
 #include "host/module_loader.h"
+#include "platform/apartment.h"
 #include "platform/exceptions.h"
 #include "platform/strings.h"
 
@@ -30,6 +31,11 @@ std::string Hex(HRESULT hr) {
 }
 
 int RunMain(const std::string& modulePath) {
+  // The host's main thread is a single-threaded apartment, as a desktop host's is.
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  struct Leave {
+    ~Leave() { CoUninitialize(); }
+  } leave;
   host::LoadedModule module(modulePath);
   std::printf("Loaded module %s\n", module.Path().c_str());
   for (const char* name : {"DisconnectExposedObjects", "GetPluginRegistrator"})

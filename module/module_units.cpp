@@ -1,6 +1,10 @@
 #include "module/module_units.h"
 
+#include "core/com_help.h"
 #include "core/exposed_objects.h"
+#include "core/module_proxy.h"
+#include "core/threads.h"
+#include "platform/library.h"
 #include "platform/exceptions.h"
 #include "platform/strings.h"
 
@@ -11,6 +15,9 @@ namespace {
 // Each unit after the units it uses; stops run in reverse.
 constexpr UnitEntry kUnits[] = {
     {"exposed objects", StartExposedObjects, StopExposedObjects},
+    {"threads", StartThreads, StopThreads},
+    {"helper modules", nullptr, StopHelperModules},
+    {"com helper", StartComHelp, StopComHelp},
 };
 
 WideString gStartError;
@@ -25,6 +32,8 @@ __attribute__((constructor)) void ModuleLoad() {
   } catch (...) {
     gStartError = u"The module failed to start.";
   }
+  // The loader then unloads the module and fails the load with this message.
+  if (!gStartError.empty()) ReportModuleInitFailure(reinterpret_cast<const void*>(&ModuleLoad), gStartError);
 }
 
 __attribute__((destructor)) void ModuleUnload() {

@@ -35,6 +35,11 @@ std::deque<QueuedCall> CallQueue::Close() {
   return std::exchange(calls_, {});
 }
 
+void CallQueue::Reopen() {
+  std::lock_guard lock(WaitLock());
+  closed_ = false;
+}
+
 bool CallQueue::IsClosed() const {
   std::lock_guard lock(WaitLock());
   return closed_;
@@ -48,6 +53,7 @@ void CloseApartment(Apartment& apartment);
 
 struct ThreadState {
   ApartmentRef apartment;
+  ApartmentRef home;  // the thread's own STA object, reopened when the thread joins again
   int inits = 0;
   std::vector<std::uint64_t> outgoing;  // causalities of the calls this thread waits for
   std::uint64_t serving = 0;            // causality of the call being served, 0 when none
@@ -121,6 +127,11 @@ void Serve(ThreadState& ts, QueuedCall& call) {
     return;
   }
   CallState& state = *call.state;
+  if (!ts.apartment) {  // the thread left its apartment while it was waiting
+    state.result = RPC_E_DISCONNECTED;
+    state.done.Set();
+    return;
+  }
   if (ComPtr<IMessageFilter> filter = ts.apartment->Filter()) {
     DWORD type = CALLTYPE_TOPLEVEL;
     if (!ts.outgoing.empty()) {
@@ -174,7 +185,12 @@ HRESULT CoInitializeEx(void*, DWORD coinit) {
     return S_FALSE;
   }
   if (want == AptType::STA) {
-    ts.apartment = std::make_shared<Apartment>(AptType::STA, GetCurrentThreadId());
+    if (ts.home) {
+      ts.home->Queue().Reopen();
+    } else {
+      ts.home = std::make_shared<Apartment>(AptType::STA, GetCurrentThreadId());
+    }
+    ts.apartment = ts.home;
   } else {
     auto& mta = Mta();
     std::lock_guard g(mta.lock);

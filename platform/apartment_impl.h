@@ -33,6 +33,8 @@ class CallQueue final : public WaitableObject {
   bool Pop(QueuedCall& call);
   // Refuses every later call and hands back those still queued.
   std::deque<QueuedCall> Close();
+  // Accepts calls again (the thread joined its apartment anew).
+  void Reopen();
   bool IsClosed() const;
 
  protected:
