@@ -1,5 +1,6 @@
 #include "module/module_units.h"
 
+#include "core/automation.h"
 #include "core/com_help.h"
 #include "core/exposed_objects.h"
 #include "core/module_proxy.h"
@@ -12,9 +13,34 @@ namespace pw {
 
 namespace {
 
+// The base objects: the exposed-object registry, then the dispatch-cache lock, the dispatch
+// cache, the type-library list and the host's library. At unload the registry disconnects and
+// goes first, then the automation state.
+void StartBaseObjects() {
+  StartExposedObjects();
+  try {
+    StartAutomation();
+  } catch (...) {
+    StopAutomation();
+    StopExposedObjects();
+    throw;
+  }
+}
+
+void StopBaseObjects() {
+  StopExposedObjects();
+  StopAutomation();
+}
+
+// The module's own type library joins the list at start, before any object needs it.
+void StartModuleTypeLibrary() {
+  if (ComPtr<ITypeLib> lib = LoadModuleTypeLibrary()) TypeLibraries()->Add(lib.Get());
+}
+
 // Each unit after the units it uses; stops run in reverse.
 constexpr UnitEntry kUnits[] = {
-    {"exposed objects", StartExposedObjects, StopExposedObjects},
+    {"base objects", StartBaseObjects, StopBaseObjects},
+    {"module type library", StartModuleTypeLibrary, nullptr},
     {"threads", StartThreads, StopThreads},
     {"helper modules", nullptr, StopHelperModules},
     {"com helper", StartComHelp, StopComHelp},

@@ -1,0 +1,171 @@
+#include "core/dispatch_helpers.h"
+
+#include <vector>
+
+#include "platform/dispatch.h"
+#include "platform/exceptions.h"
+#include "platform/safecall.h"
+#include "platform/strings.h"
+
+namespace pw {
+
+namespace {
+
+// Wildcard mask match, case-sensitive over UTF-16 code units, of the whole text: "*" any run,
+// "**" one literal "*", "?" one character or the end of the text, anything else itself.
+bool MatchesMask(WideStringView mask, WideStringView text) {
+  std::size_t m = 0, t = 0;
+  std::size_t starM = WideStringView::npos, starT = 0;
+  while (t <= text.size()) {
+    if (m < mask.size()) {
+      char16_t c = mask[m];
+      if (c == u'*' && m + 1 < mask.size() && mask[m + 1] == u'*') {
+        if (t < text.size() && text[t] == u'*') {
+          m += 2;
+          ++t;
+          continue;
+        }
+      } else if (c == u'*') {
+        starM = ++m;
+        starT = t;
+        continue;
+      } else if (c == u'?') {
+        ++m;
+        if (t < text.size()) ++t;
+        continue;
+      } else if (t < text.size() && c == text[t]) {
+        ++m;
+        ++t;
+        continue;
+      }
+    } else if (t == text.size()) {
+      return true;
+    }
+    // Mismatch: let the last "*" take one more character.
+    if (starM == WideStringView::npos || starT >= text.size()) return false;
+    m = starM;
+    t = ++starT;
+  }
+  return false;
+}
+
+DISPID IdOfName(IDispatch* object, const char16_t* name, bool& found) {
+  DISPID id = DISPID_UNKNOWN;
+  const char16_t* names[1] = {name};
+  found = object && name && object->GetIDsOfNames(GUID_NULL, names, 1, 0, &id) == S_OK;
+  return id;
+}
+
+}  // namespace
+
+ComPtr<IDispatch> VarToDispatch(const VARIANT& v) {
+  if (v.vt == VT_DISPATCH) return ComPtr<IDispatch>(v.pdispVal);
+  if (!(v.vt & VT_BYREF)) return nullptr;
+  const VARIANT* p = &v;
+  while (p->vt == (VT_BYREF | VT_VARIANT) && p->pvarVal) p = p->pvarVal;
+  if (p != &v && p->vt == VT_DISPATCH) return ComPtr<IDispatch>(p->pdispVal);
+  return nullptr;
+}
+
+bool DispHasMember(IDispatch* object, const char16_t* name) {
+  bool found;
+  IdOfName(object, name, found);
+  return found;
+}
+
+OleVariant DispGetProperty(IDispatch* object, const char16_t* name, const OleVariant& defaultValue) {
+  bool found;
+  DISPID id = IdOfName(object, name, found);
+  if (!found) return defaultValue;
+  return DispGetPropertyByID(object, id, defaultValue);
+}
+
+OleVariant DispGetPropertyByID(IDispatch* object, DISPID id, const OleVariant& defaultValue) {
+  return DispCallMethodByID(object, id, {}, defaultValue);
+}
+
+OleVariant DispCallMethod(IDispatch* object, const char16_t* name, std::span<const OleVariant> args,
+                          const OleVariant& defaultValue) {
+  bool found;
+  DISPID id = IdOfName(object, name, found);
+  if (!found) return defaultValue;
+  return DispCallMethodByID(object, id, args, defaultValue);
+}
+
+OleVariant DispCallMethodByID(IDispatch* object, DISPID id, std::span<const OleVariant> args,
+                              const OleVariant& defaultValue) {
+  if (!object) return defaultValue;
+  try {
+    // The callee reads the last slot as the first argument.
+    std::vector<VARIANT> slots(args.size());
+    for (auto& s : slots) VariantInit(&s);
+    struct Cleanup {
+      std::vector<VARIANT>& v;
+      ~Cleanup() {
+        for (auto& s : v) VariantClear(&s);
+      }
+    } cleanup{slots};
+    for (std::size_t i = 0; i < args.size(); ++i)
+      if (Failed(VariantCopy(&slots[args.size() - 1 - i], &args[i].Get()))) return defaultValue;
+    DISPPARAMS params{slots.empty() ? nullptr : slots.data(), nullptr, static_cast<std::uint32_t>(slots.size()), 0};
+    OleVariant result = OleVariant::Null();
+    HRESULT hr = object->Invoke(id, GUID_NULL, 0, DISPATCH_METHOD | DISPATCH_PROPERTYGET, &params, result.Put(),
+                                nullptr, nullptr);
+    if (Failed(hr)) return defaultValue;
+    return result;
+  } catch (...) {
+    return defaultValue;
+  }
+}
+
+bool DispPropertyMatchesByID(IDispatch* object, DISPID id, const VARIANT& wanted) {
+  OleVariant value = DispGetPropertyByID(object, id, OleVariant());
+  if (value.Type() == VT_DISPATCH && value.Get().pdispVal) {
+    ComPtr<IDispatch> inner(value.Get().pdispVal);
+    value = DispGetPropertyByID(inner.Get(), DISPID_VALUE, OleVariant());
+  }
+  return VariantsMatch(wanted, value.Get());
+}
+
+bool DispPropertyMatches(IDispatch* object, const char16_t* name, const VARIANT& wanted) {
+  bool found;
+  DISPID id = IdOfName(object, name, found);
+  return found && DispPropertyMatchesByID(object, id, wanted);
+}
+
+bool VariantsMatch(const VARIANT& wanted0, const VARIANT& found0) {
+  OleVariant wanted, found;
+  if (Failed(VariantCopyInd(wanted.Put(), &wanted0)) || Failed(VariantCopyInd(found.Put(), &found0))) return false;
+  if (wanted.Type() != found.Type()) {
+    if (found.IsNull() || found.IsEmpty()) return false;
+    VARIANT converted;
+    VariantInit(&converted);
+    if (Succeeded(VariantChangeType(&converted, &wanted.Get(), 0, found.Type()))) wanted = OleVariant::Attach(converted);
+  }
+  if (wanted.Type() != found.Type()) return false;
+  if (found.Type() == VT_BSTR) {
+    WideStringView w = BstrView(wanted.Get().bstrVal), f = BstrView(found.Get().bstrVal);
+    return SameTextIgnoringCase(w, f) || MatchesMask(w, f);
+  }
+  return VariantValuesEqual(wanted.Get(), found.Get());
+}
+
+ComPtr<IpwTestLog> GetLogObject(IcvBaseManager* manager) {
+  if (!manager) return nullptr;
+  ComPtr<IUnknown> service;
+  SafeCallCheck(manager->GetService(IpwRuntimeObjectService::iid, service.Put()));
+  auto runtime = QueryAs<IpwRuntimeObjectService>(service.Get());
+  if (!runtime) throw EOleSysError(u"Interface not supported", E_NOINTERFACE);
+  ComPtr<IUnknown> object;
+  BString name(kRuntimeObjectNames[0]);
+  runtime->GetRuntimeObject(name.Get(), GUID_NULL, object.Put());  // the result code is not examined
+  return QueryAs<IpwTestLog>(object.Get());
+}
+
+bool GetFileVersion(const std::string&, FileVersion& version) {
+  // Executables and libraries here carry no version resource to read.
+  version = FileVersion{};
+  return false;
+}
+
+}  // namespace pw
