@@ -3,6 +3,7 @@
 #include "core/automation.h"
 #include "core/com_help.h"
 #include "core/exposed_objects.h"
+#include "core/global_objects.h"
 #include "core/module_proxy.h"
 #include "core/threads.h"
 #include "platform/library.h"
@@ -40,6 +41,7 @@ void StartModuleTypeLibrary() {
 // Each unit after the units it uses; stops run in reverse.
 constexpr UnitEntry kUnits[] = {
     {"base objects", StartBaseObjects, StopBaseObjects},
+    {"global table", StartGlobalTable, StopGlobalTable},
     {"module type library", StartModuleTypeLibrary, nullptr},
     {"threads", StartThreads, StopThreads},
     {"helper modules", nullptr, StopHelperModules},
