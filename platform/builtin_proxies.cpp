@@ -6,6 +6,7 @@
 // out as they are.
 #include <vector>
 
+#include "platform/connection_points.h"
 #include "platform/dispatch.h"
 #include "platform/marshal.h"
 
@@ -83,11 +84,107 @@ class DispatchProxy final : public InterfaceProxy<IDispatch> {
   }
 };
 
+// Runs `call` in the object's apartment with an interface argument marshaled in.
+template <class F>
+HRESULT WithInterfaceArgument(IUnknown* argument, const IID& iid, F&& call) {
+  MarshalPacket packet;
+  if (argument) {
+    HRESULT hr = CoMarshalInterface(argument, iid, &packet);
+    if (Failed(hr)) return hr;
+  }
+  HRESULT hr = call(packet);
+  CoReleaseMarshalPacket(packet);
+  return hr;
+}
+
+// Brings an interface result, marshaled out in the object's apartment, into this one.
+template <class I>
+HRESULT TakeInterfaceResult(MarshalPacket& packet, I** out) {
+  if (!packet.valid()) return S_OK;
+  HRESULT hr = CoUnmarshalInterface(packet, I::iid, reinterpret_cast<void**>(out));
+  CoReleaseMarshalPacket(packet);
+  return hr;
+}
+
+template <class I>
+HRESULT MarshalInterfaceResult(I* there, MarshalPacket& packet) {
+  if (!there) return S_OK;
+  HRESULT hr = CoMarshalInterface(there, I::iid, &packet);
+  there->Release();
+  return hr;
+}
+
+class ConnectionPointProxy final : public InterfaceProxy<IConnectionPoint> {
+ public:
+  using InterfaceProxy::InterfaceProxy;
+
+  HRESULT GetConnectionInterface(IID* iid) override {
+    return Call(3, [&](IConnectionPoint* target) { return target->GetConnectionInterface(iid); });
+  }
+  HRESULT GetConnectionPointContainer(IConnectionPointContainer** container) override {
+    if (!container) return E_POINTER;
+    *container = nullptr;
+    MarshalPacket packet;
+    HRESULT hr = Call(4, [&](IConnectionPoint* target) {
+      IConnectionPointContainer* there = nullptr;
+      HRESULT r = target->GetConnectionPointContainer(&there);
+      HRESULT m = MarshalInterfaceResult(there, packet);
+      return Failed(r) ? r : m;
+    });
+    HRESULT u = TakeInterfaceResult(packet, container);
+    return Failed(hr) ? hr : u;
+  }
+  HRESULT Advise(IUnknown* sink, DWORD* cookie) override {
+    return WithInterfaceArgument(sink, IUnknown::iid, [&](MarshalPacket& packet) {
+      return Call(5, [&](IConnectionPoint* target) {
+        ComPtr<IUnknown> there;
+        if (packet.valid()) {
+          HRESULT r = CoUnmarshalInterface(packet, IUnknown::iid, there.PutVoid());
+          if (Failed(r)) return r;
+        }
+        return target->Advise(there.Get(), cookie);
+      });
+    });
+  }
+  HRESULT Unadvise(DWORD cookie) override {
+    return Call(6, [&](IConnectionPoint* target) { return target->Unadvise(cookie); });
+  }
+  HRESULT EnumConnections(IEnumConnections** connections) override {
+    if (connections) *connections = nullptr;
+    return E_NOTIMPL;
+  }
+};
+
+class ConnectionPointContainerProxy final : public InterfaceProxy<IConnectionPointContainer> {
+ public:
+  using InterfaceProxy::InterfaceProxy;
+
+  HRESULT EnumConnectionPoints(IEnumConnectionPoints** points) override {
+    if (points) *points = nullptr;
+    return E_NOTIMPL;
+  }
+  HRESULT FindConnectionPoint(const IID& iid, IConnectionPoint** point) override {
+    if (!point) return E_POINTER;
+    *point = nullptr;
+    MarshalPacket packet;
+    HRESULT hr = Call(4, [&](IConnectionPointContainer* target) {
+      IConnectionPoint* there = nullptr;
+      HRESULT r = target->FindConnectionPoint(iid, &there);
+      HRESULT m = MarshalInterfaceResult(there, packet);
+      return Failed(r) ? r : m;
+    });
+    HRESULT u = TakeInterfaceResult(packet, point);
+    return Failed(hr) ? hr : u;
+  }
+};
+
 }  // namespace
 
 std::vector<std::pair<IID, ProxyFactory>> BuiltinProxies() {
   return {
       {IDispatch::iid, &MakeInterfaceProxy<DispatchProxy>},
+      {IConnectionPoint::iid, &MakeInterfaceProxy<ConnectionPointProxy>},
+      {IConnectionPointContainer::iid, &MakeInterfaceProxy<ConnectionPointContainerProxy>},
   };
 }
 
