@@ -7,6 +7,7 @@
 #include "host/commands.h"
 #include "host/module_loader.h"
 #include "host/options_command.h"
+#include "platform/apartment.h"
 
 namespace {
 
@@ -50,6 +51,11 @@ int main(int argc, char** argv) {
     Usage();
     return 0;
   }
+  // The host's main thread is a single-threaded apartment, as a desktop host's is.
+  pw::CoInitializeEx(nullptr, pw::COINIT_APARTMENTTHREADED);
+  struct LeaveApartment {
+    ~LeaveApartment() { pw::CoUninitialize(); }
+  } leave;
   try {
     for (const auto& c : kCommands)
       if (name == c.name) return c.run(context);

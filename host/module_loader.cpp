@@ -3,16 +3,17 @@
 #include <dlfcn.h>
 
 #include "platform/exceptions.h"
+#include "platform/library.h"
 #include "platform/modules.h"
 #include "platform/strings.h"
 
 namespace pw::host {
 
 LoadedModule::LoadedModule(const std::string& path) : path_(path) {
-  handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  // A module whose start fails is unloaded again by the loader, which then tells why.
+  handle_ = LoadLibrary(path);
   if (!handle_) {
-    const char* err = dlerror();
-    throw Exception(u"Unable to load the module '" + Utf8ToWide(path) + u"': " + Utf8ToWide(err ? err : "unknown error"));
+    throw Exception(u"Unable to load the module '" + Utf8ToWide(path) + u"': " + LibraryErrorMessage(GetLastError()));
   }
 }
 
@@ -22,7 +23,7 @@ void* LoadedModule::Export(const char* name) const { return handle_ ? dlsym(hand
 
 bool LoadedModule::Unload() {
   if (!handle_) return true;
-  dlclose(handle_);
+  FreeLibrary(handle_);
   handle_ = nullptr;
   // Still mapped when something else holds it open.
   void* again = dlopen(path_.c_str(), RTLD_LAZY | RTLD_NOLOAD);

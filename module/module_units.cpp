@@ -1,8 +1,13 @@
 #include "module/module_units.h"
 
 #include "core/automation.h"
+#include "core/com_help.h"
 #include "core/exposed_objects.h"
 #include "core/options_name_pool.h"
+#include "core/global_objects.h"
+#include "core/module_proxy.h"
+#include "core/threads.h"
+#include "platform/library.h"
 #include "platform/exceptions.h"
 #include "platform/strings.h"
 
@@ -37,11 +42,16 @@ void StartModuleTypeLibrary() {
 // Each unit after the units it uses; stops run in reverse.
 constexpr UnitEntry kUnits[] = {
     {"base objects", StartBaseObjects, StopBaseObjects},
+    {"global table", StartGlobalTable, StopGlobalTable},
     {"module type library", StartModuleTypeLibrary, nullptr},
+    {"threads", StartThreads, StopThreads},
+    {"helper modules", nullptr, StopHelperModules},
     {"options name pool", StartOptionsNamePool, StopOptionsNamePool},
     // The options XML storage needs nothing at start: its parser and writer are made per file,
     // and there is no document factory of another library to install.
     {"options XML storage", nullptr, nullptr},
+    // Last: a missing COM helper library fails the module's start.
+    {"com helper", StartComHelp, StopComHelp},
 };
 
 WideString gStartError;
@@ -56,6 +66,8 @@ __attribute__((constructor)) void ModuleLoad() {
   } catch (...) {
     gStartError = u"The module failed to start.";
   }
+  // The loader then unloads the module and fails the load with this message.
+  if (!gStartError.empty()) ReportModuleInitFailure(reinterpret_cast<const void*>(&ModuleLoad), gStartError);
 }
 
 __attribute__((destructor)) void ModuleUnload() {

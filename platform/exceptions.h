@@ -68,6 +68,12 @@ class EOutOfMemory : public Exception {
   EOutOfMemory() : Exception(u"Out of memory") {}
 };
 
+// An interface cast that the object does not support.
+class EIntfCastError : public Exception {
+ public:
+  EIntfCastError() : Exception(u"Interface not supported") {}
+};
+
 class EListError : public Exception {
  public:
   using Exception::Exception;

@@ -33,6 +33,28 @@ bool Event::IsSet() const {
   return signaled_;
 }
 
+bool Mutex::IsSignaledLocked() const { return owner_ == 0 || owner_ == GetCurrentThreadId(); }
+
+void Mutex::TakeLocked() {
+  owner_ = GetCurrentThreadId();
+  ++count_;
+}
+
+bool Mutex::Release() {
+  std::lock_guard lock(WaitLock());
+  if (owner_ == 0 || owner_ != GetCurrentThreadId()) return false;
+  if (--count_ == 0) {
+    owner_ = 0;
+    NotifyWaitersLocked();
+  }
+  return true;
+}
+
+DWORD Mutex::Owner() const {
+  std::lock_guard lock(WaitLock());
+  return owner_;
+}
+
 DWORD Event::Wait(DWORD timeoutMs) { return WaitForSingleObject(*this, timeoutMs); }
 
 DWORD WaitForMultipleObjects(std::span<WaitableObject* const> objects, bool waitAll, DWORD timeoutMs) {
@@ -82,7 +104,10 @@ DWORD WaitForMultipleObjects(std::span<WaitableObject* const> objects, bool wait
   }
 }
 
-DWORD GetCurrentThreadId() { return static_cast<DWORD>(::syscall(SYS_gettid)); }
+DWORD GetCurrentThreadId() {
+  thread_local const DWORD id = static_cast<DWORD>(::syscall(SYS_gettid));
+  return id;
+}
 DWORD GetCurrentProcessId() { return static_cast<DWORD>(::getpid()); }
 
 }  // namespace pw

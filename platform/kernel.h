@@ -61,6 +61,25 @@ class Event final : public WaitableObject {
   bool signaled_;
 };
 
+// A kernel mutex: owned by one thread at a time, recursively. A wait for it takes it when it is
+// free or already owned by the waiting thread.
+class Mutex final : public WaitableObject {
+ public:
+  Mutex() = default;
+  // False when the calling thread does not own the mutex.
+  bool Release();
+  // The owning thread's id, 0 when free.
+  DWORD Owner() const;
+
+ protected:
+  bool IsSignaledLocked() const override;
+  void TakeLocked() override;
+
+ private:
+  DWORD owner_ = 0;
+  int count_ = 0;
+};
+
 // WAIT_OBJECT_0 + index of the object that ended the wait (the first signalled one, or 0 when
 // waitAll), or WAIT_TIMEOUT.
 DWORD WaitForMultipleObjects(std::span<WaitableObject* const> objects, bool waitAll, DWORD timeoutMs);

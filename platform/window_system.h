@@ -16,4 +16,12 @@ using LockWindowUpdateProc = bool (*)(HWND wnd);
 // Installs the window system's implementation; nil restores the one that does nothing.
 void SetLockWindowUpdateProc(LockWindowUpdateProc proc);
 
+// A message number unique to the name for the life of the process (from 0xC000 on, the same
+// number for the same name).
+unsigned RegisterWindowMessageA(const char* name);
+
+using HHOOK = std::uintptr_t;
+// Removes a window hook; without a window system there is none to remove.
+bool UnhookWindowsHookEx(HHOOK hook);
+
 }  // namespace pw

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up a fresh Debian machine, builds, and runs every test: once in a normal build and once
-# under AddressSanitizer and UndefinedBehaviorSanitizer.
+# under AddressSanitizer and UndefinedBehaviorSanitizer; the thread tests also under
+# ThreadSanitizer.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
@@ -16,4 +17,12 @@ echo "== build (address and undefined-behaviour sanitizers)"
 echo "== test (address and undefined-behaviour sanitizers)"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir "$root/build-asan" --output-on-failure -j "$jobs"
+
+echo "== build (thread sanitizer: the apartment, thread and helper-library tests)"
+cmake -S "$root" -B "$root/build-tsan" -G Ninja -DPW_WERROR=ON -DPW_TSAN=ON -DPW_BENCH=OFF \
+  -DCMAKE_BUILD_TYPE=Debug >/dev/null
+ninja -C "$root/build-tsan" test_threads test_helpers
+echo "== test (thread sanitizer)"
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+  ctest --test-dir "$root/build-tsan" --output-on-failure -j "$jobs" -R '^(threads|helpers)$'
 echo "== all tests passed"

@@ -91,6 +91,25 @@ TEST(Pwhost, MainJobLoadsDisconnectsAndUnloads) {
   EXPECT_NE(out.find("Unloaded module\n"), std::string::npos) << out;
 }
 
+TEST(Pwhost, AModuleThatCannotFindTheComHelperLibraryFailsToLoad) {
+  // A host folder of its own, with pwhost and without the helper libraries.
+  int status = 0;
+  std::string dir = ::testing::TempDir() + "pw-host-without-helpers";
+  RunCommand("rm -rf " + dir + " && mkdir -p " + dir + "/Extensions && cp " + HostDir() + "/pwhost " + dir, status);
+  ASSERT_EQ(status, 0);
+  std::string out = RunCommand(dir + "/pwhost --module " + HostDir() + "/pwOpenApps2.so", status);
+  EXPECT_NE(status, 0) << out;
+  EXPECT_NE(out.find("Unable to load the module '" + HostDir() + "/pwOpenApps2.so': The file cvComHelp.so not found. "
+                     "The product is located in the " + dir + "/ folder."),
+            std::string::npos)
+      << out;
+  // In the "Extensions" folder the library is found and the module starts.
+  RunCommand("cp " + HostDir() + "/cvComHelp.so " + dir + "/Extensions/", status);
+  out = RunCommand(dir + "/pwhost --module " + HostDir() + "/pwOpenApps2.so", status);
+  EXPECT_EQ(status, 0) << out;
+  RunCommand("rm -rf " + dir, status);
+}
+
 TEST(Pwhost, ReportsAMissingModuleAndBadCommands) {
   int status = 0;
   std::string out = RunCommand(HostDir() + "/pwhost --module /nonexistent/pwOpenApps2.so", status);

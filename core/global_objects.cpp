@@ -1,0 +1,331 @@
+#include "core/global_objects.h"
+
+#include "platform/bstr.h"
+
+namespace pw {
+
+namespace {
+
+constexpr IID IID_IIdentityUnmarshal = MakeGuid("{0000001B-0000-0000-C000-000000000046}");
+constexpr IID IID_IStdMarshalInfo = MakeGuid("{00000018-0000-0000-C000-000000000046}");
+
+// Aggregates a free-threaded marshaler into `outer`; raises when that fails.
+void AggregateMarshaler(IUnknown* outer, ComPtr<IUnknown>& marshaler, IMarshal*& marshal) {
+  OleCheck(CoCreateFreeThreadedMarshaler(outer, marshaler.Put()));
+  void* p = nullptr;
+  OleCheck(marshaler->QueryInterface(IMarshal::iid, &p));
+  marshal = static_cast<IMarshal*>(p);
+  marshal->Release();  // the reference was the outer object's own
+}
+
+// Answers IMarshal from the aggregated marshaler; false for other interfaces.
+bool AnswerMarshal(IMarshal* marshal, const IID& riid, void** ppv) {
+  if (riid != IMarshal::iid || !marshal) return false;
+  marshal->AddRef();
+  *ppv = marshal;
+  return true;
+}
+
+// What a wrapper's Invoke answers for the wrapped object's answer.
+HRESULT TimeOutMapped(HRESULT hr, EXCEPINFO* excepInfo) {
+  if (hr != RPC_E_TIMEOUT && hr != RPC_E_RETRY) return hr;
+  try {
+    throw Exception(kInvokeTimeoutMessage);
+  } catch (const Exception& e) {
+    if (!excepInfo) return E_FAIL;
+    ClearExcepInfo(*excepInfo);
+    excepInfo->bstrDescription = SysAllocString(WideStringView(e.Message()));
+    excepInfo->scode = E_FAIL;
+    return DISP_E_EXCEPTION;
+  }
+}
+
+template <class F>
+HRESULT Guarded(F&& f) noexcept {
+  try {
+    return f();
+  } catch (...) {
+    return E_FAIL;
+  }
+}
+
+ComPtr<TcvGlobalTable> gGlobalTable;
+
+}  // namespace
+
+bool IsMarshalInterfaceID(const IID& iid) {
+  return iid == IMarshal::iid || iid == IID_IIdentityUnmarshal || iid == IID_IStdMarshalInfo ||
+         iid == IExternalConnection::iid || iid == IcvGlobalObject::iid || iid == IcvFreeMarshaled::iid;
+}
+
+// ---- agile objects --------------------------------------------------------------------------
+
+TcvFreeMarshaledObject::TcvFreeMarshaledObject() { AggregateMarshaler(Identity(), freeThreadedMarshaler_, marshal_); }
+
+void* TcvFreeMarshaledObject::GetInterface(const IID& riid) noexcept {
+  if (riid == IMarshal::iid && marshal_) return marshal_;
+  return Implements::GetInterface(riid);
+}
+
+void* TcvFreeMarshaledAutoIntfObject::GetInterface(const IID& riid) noexcept {
+  if (riid == IMarshal::iid) {
+    try {
+      std::call_once(made_, [&] {
+        if (UseFreeThreadedMarshaler()) AggregateMarshaler(Identity(), freeThreadedMarshaler_, marshal_);
+      });
+    } catch (...) {
+      return nullptr;
+    }
+    return marshal_;
+  }
+  return Implements::GetInterface(riid);
+}
+
+// ---- the table ------------------------------------------------------------------------------
+
+namespace {
+
+ComPtr<IGlobalInterfaceTable> StandardTable() {
+  ComPtr<IGlobalInterfaceTable> table;
+  OleCheck(CoCreateInstance(CLSID_StdGlobalInterfaceTable, nullptr, CLSCTX_INPROC_SERVER, IGlobalInterfaceTable::iid,
+                            table.PutVoid()));
+  return table;
+}
+
+}  // namespace
+
+bool TcvGlobalTable::Register(IUnknown* object, DWORD* cookie) {
+  *cookie = 0;
+  return Succeeded(StandardTable()->RegisterInterfaceInGlobal(object, IUnknown::iid, cookie));
+}
+
+void TcvGlobalTable::Revoke(DWORD cookie) {
+  try {
+    StandardTable()->RevokeInterfaceFromGlobal(cookie);
+  } catch (...) {
+  }
+}
+
+bool TcvGlobalTable::GetInterface(DWORD cookie, const IID& riid, void** ppv) {
+  return Succeeded(StandardTable()->GetInterfaceFromGlobal(cookie, riid, ppv));
+}
+
+IcvGlobalTable* GlobalTable() { return gGlobalTable.Get(); }
+void StartGlobalTable() { gGlobalTable = MakeObject<TcvGlobalTable>(); }
+void StopGlobalTable() { gGlobalTable = nullptr; }
+
+// ---- the table wrapper ----------------------------------------------------------------------
+
+TcvGlobalObject::TcvGlobalObject(IUnknown* wrapped) {
+  IcvGlobalTable* table = GlobalTable();
+  if (!table || !table->Register(wrapped, &cookie_)) throw EOleGITError(E_FAIL);
+  try {
+    AggregateMarshaler(Identity(), freeThreadedMarshaler_, marshal_);
+  } catch (...) {
+    table->Revoke(cookie_);
+    throw;
+  }
+}
+
+TcvGlobalObject::~TcvGlobalObject() {
+  if (IcvGlobalTable* table = GlobalTable()) table->Revoke(cookie_);
+}
+
+HRESULT TcvGlobalObject::QueryInterface(const IID& riid, void** ppv) {
+  if (!ppv) return E_POINTER;
+  if (AnswerMarshal(marshal_, riid, ppv)) return S_OK;
+  if (ComObject::QueryInterface(riid, ppv) == S_OK) return S_OK;
+  return QueryWrapped(riid, ppv);
+}
+
+HRESULT TcvGlobalObject::QueryWrapped(const IID& riid, void** ppv) {
+  if (!ppv) return E_POINTER;
+  *ppv = nullptr;
+  if (IsMarshalInterfaceID(riid)) return E_NOINTERFACE;
+  try {
+    return QueryWrappedUnfiltered(riid, ppv);
+  } catch (...) {
+    return E_NOINTERFACE;
+  }
+}
+
+HRESULT TcvGlobalObject::QueryWrappedUnfiltered(const IID& riid, void** ppv) {
+  if (!ppv) return E_POINTER;
+  *ppv = nullptr;
+  IcvGlobalTable* table = GlobalTable();
+  if (!table) return E_NOINTERFACE;
+  if (table->GetInterface(cookie_, riid, ppv)) return S_OK;
+  ComPtr<IUnknown> unknown;
+  if (!table->GetInterface(cookie_, IUnknown::iid, unknown.PutVoid()) || !unknown) return E_NOINTERFACE;
+  return unknown->QueryInterface(riid, ppv);
+}
+
+HRESULT TcvGlobalObject::GetWrappedUnknown(IUnknown** object) {
+  return QueryWrappedUnfiltered(IUnknown::iid, reinterpret_cast<void**>(object));
+}
+
+// ---- the dispatch wrapper -------------------------------------------------------------------
+
+void TcvGlobalDispatch::GetWrappedDispatch(ComPtr<IDispatch>& dispatch) {
+  if (Failed(QueryWrapped(IDispatch::iid, dispatch.PutVoid()))) dispatch = nullptr;
+}
+
+HRESULT TcvGlobalDispatch::GetTypeInfoCount(std::uint32_t* count) {
+  return Guarded([&] {
+    ComPtr<IDispatch> d;
+    GetWrappedDispatch(d);
+    if (!d) {
+      *count = 0;
+      return S_OK;
+    }
+    HRESULT hr = d->GetTypeInfoCount(count);
+    if (Failed(hr)) *count = 0;
+    return hr;
+  });
+}
+
+HRESULT TcvGlobalDispatch::GetTypeInfo(std::uint32_t index, LCID lcid, ITypeInfo** typeInfo) {
+  return Guarded([&] {
+    ComPtr<IDispatch> d;
+    GetWrappedDispatch(d);
+    return d ? d->GetTypeInfo(index, lcid, typeInfo) : RPC_E_DISCONNECTED;
+  });
+}
+
+HRESULT TcvGlobalDispatch::GetIDsOfNames(const IID& riid, const char16_t* const* names, std::uint32_t count, LCID lcid,
+                                         DISPID* dispIds) {
+  return Guarded([&] {
+    ComPtr<IDispatch> d;
+    GetWrappedDispatch(d);
+    return d ? d->GetIDsOfNames(riid, names, count, lcid, dispIds) : RPC_E_DISCONNECTED;
+  });
+}
+
+HRESULT TcvGlobalDispatch::Invoke(DISPID dispId, const IID& riid, LCID lcid, WORD flags, DISPPARAMS* params,
+                                  VARIANT* result, EXCEPINFO* excepInfo, std::uint32_t* argErr) {
+  return Guarded([&] {
+    ComPtr<IDispatch> d;
+    GetWrappedDispatch(d);
+    if (!d) return RPC_E_DISCONNECTED;
+    return TimeOutMapped(d->Invoke(dispId, riid, lcid, flags, params, result, excepInfo, argErr), excepInfo);
+  });
+}
+
+// ---- the direct wrapper ---------------------------------------------------------------------
+
+TcvFakeObject::TcvFakeObject(IUnknown* wrapped) : wrapped_(wrapped) {
+  AggregateMarshaler(Identity(), freeThreadedMarshaler_, marshal_);
+}
+
+HRESULT TcvFakeObject::QueryInterface(const IID& riid, void** ppv) {
+  if (!ppv) return E_POINTER;
+  if (AnswerMarshal(marshal_, riid, ppv)) return S_OK;
+  if (ComObject::QueryInterface(riid, ppv) == S_OK) return S_OK;
+  return QueryWrapped(riid, ppv);
+}
+
+HRESULT TcvFakeObject::QueryWrapped(const IID& riid, void** ppv) {
+  if (!ppv) return E_POINTER;
+  *ppv = nullptr;
+  if (IsMarshalInterfaceID(riid)) return E_NOINTERFACE;
+  return QueryWrappedDirect(riid, ppv);
+}
+
+HRESULT TcvFakeObject::QueryWrappedDirect(const IID& riid, void** ppv) {
+  if (!ppv) return E_POINTER;
+  *ppv = nullptr;
+  try {
+    return wrapped_ ? wrapped_->QueryInterface(riid, ppv) : E_NOINTERFACE;
+  } catch (...) {
+    return E_NOINTERFACE;
+  }
+}
+
+namespace {
+
+ComPtr<IDispatch> WrappedDispatch(TcvFakeObject& fake) {
+  ComPtr<IDispatch> d;
+  if (Failed(fake.QueryWrapped(IDispatch::iid, d.PutVoid()))) d = nullptr;
+  return d;
+}
+
+}  // namespace
+
+HRESULT TcvFakeObject::GetTypeInfoCount(std::uint32_t* count) {
+  return Guarded([&] {
+    ComPtr<IDispatch> d = WrappedDispatch(*this);
+    if (!d) return E_NOTIMPL;
+    HRESULT hr = d->GetTypeInfoCount(count);
+    if (Failed(hr)) *count = 0;
+    return hr;
+  });
+}
+
+HRESULT TcvFakeObject::GetTypeInfo(std::uint32_t index, LCID lcid, ITypeInfo** typeInfo) {
+  return Guarded([&] {
+    ComPtr<IDispatch> d = WrappedDispatch(*this);
+    return d ? d->GetTypeInfo(index, lcid, typeInfo) : RPC_E_DISCONNECTED;
+  });
+}
+
+HRESULT TcvFakeObject::GetIDsOfNames(const IID& riid, const char16_t* const* names, std::uint32_t count, LCID lcid,
+                                     DISPID* dispIds) {
+  return Guarded([&] {
+    ComPtr<IDispatch> d = WrappedDispatch(*this);
+    return d ? d->GetIDsOfNames(riid, names, count, lcid, dispIds) : RPC_E_DISCONNECTED;
+  });
+}
+
+HRESULT TcvFakeObject::Invoke(DISPID dispId, const IID& riid, LCID lcid, WORD flags, DISPPARAMS* params,
+                              VARIANT* result, EXCEPINFO* excepInfo, std::uint32_t* argErr) {
+  return Guarded([&] {
+    ComPtr<IDispatch> d = WrappedDispatch(*this);
+    if (!d) return RPC_E_DISCONNECTED;
+    return TimeOutMapped(d->Invoke(dispId, riid, lcid, flags, params, result, excepInfo, argErr), excepInfo);
+  });
+}
+
+// ---- making objects global ------------------------------------------------------------------
+
+namespace {
+
+ComPtr<IUnknown> TableWrapper(IUnknown* object) {
+  try {
+    if (auto dispatch = QueryAs<IDispatch>(object)) {
+      return ComPtr<IUnknown>(MakeObject<TcvGlobalDispatch>(object)->Identity());
+    }
+    return ComPtr<IUnknown>(MakeObject<TcvGlobalObject>(object)->Identity());
+  } catch (const EOleGITError&) {
+    return ComPtr<IUnknown>(MakeObject<TcvFakeObject>(object)->Identity());
+  }
+}
+
+}  // namespace
+
+void MakeGlobal(IUnknown* object, ComPtr<IUnknown>& result) {
+  result = nullptr;
+  if (!object) return;
+  if (IsComProxy(object)) {
+    result = TableWrapper(object);
+  } else if (QueryAs<IcvGlobalObject>(object)) {
+    result = object;
+  } else if (QueryAs<IcvFreeMarshaled>(object)) {
+    result = ComPtr<IUnknown>(MakeObject<TcvFakeObject>(object)->Identity());
+  } else {
+    result = TableWrapper(object);
+  }
+}
+
+void GlobalToDispatch(IUnknown* object, ComPtr<IDispatch>& dispatch) {
+  dispatch = nullptr;
+  if (!object) return;
+  if (!IsComProxy(object)) {
+    if (auto global = QueryAs<IcvGlobalObject>(object)) {
+      if (Failed(global->QueryWrapped(IDispatch::iid, dispatch.PutVoid()))) dispatch = nullptr;
+      return;
+    }
+  }
+  dispatch = QueryAs<IDispatch>(object);
+}
+
+}  // namespace pw

@@ -1,0 +1,360 @@
+#include "core/module_proxy.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "core/com_help.h"
+#include "core/threads.h"
+#include "platform/errorinfo.h"
+#include "platform/exceptions.h"
+#include "platform/strings.h"
+#include "tests/core/scratch_dir.h"
+
+namespace pw {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string HostDir() {
+  const char* dir = std::getenv("PW_HOST_DIR");
+  return dir ? dir : "";
+}
+
+// Points the host folder at a folder for the life of a scope.
+class ScopedHostFolder {
+ public:
+  explicit ScopedHostFolder(const std::string& folder) { SetHostExeFolderOverride(Utf8ToWide(folder)); }
+  ~ScopedHostFolder() { SetHostExeFolderOverride(u""); }
+};
+
+WideString Raised(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const Exception& e) {
+    return e.Message();
+  }
+  return u"(nothing raised)";
+}
+
+// ---- folders and messages -------------------------------------------------------------------
+
+TEST(HelperLibraries, AreFoundInTheHostFolderOrItsExtensions) {
+  test::ScratchDir dir;
+  ScopedHostFolder host(dir.Path().string());
+  EXPECT_EQ(GetHostExeFolder(), dir.Wide() + u"/");
+  EXPECT_EQ(GetExtensionsFolder(), dir.Wide() + u"/Extensions/");
+  fs::create_directory(dir.Path() / "Extensions");
+  fs::create_symlink(HostDir() + "/cvReporter.so", dir.Path() / "Extensions" / "cvReporter.so");
+  HMODULE fromExtensions = LoadHelperLibrary(u"cvReporter.so");
+  EXPECT_NE(fromExtensions, nullptr);
+  FreeLibrary(fromExtensions);
+  fs::create_symlink(HostDir() + "/cvStatistic.so", dir.Path() / "cvStatistic.so");
+  HMODULE fromHost = LoadHelperLibrary(u"cvStatistic.so");
+  EXPECT_NE(fromHost, nullptr);
+  FreeLibrary(fromHost);
+}
+
+TEST(HelperLibraries, FailuresNameTheFileTheFolderAndTheReason) {
+  test::ScratchDir dir;
+  ScopedHostFolder host(dir.Path().string());
+  const WideString folder = dir.Wide() + u"/";
+  EXPECT_EQ(Raised([] { LoadHelperLibrary(u"cvNothing.so"); }),
+            u"The file cvNothing.so not found. The product is located in the " + folder + u" folder.");
+
+  // A file that is no library, in both folders: no reason to give.
+  fs::create_directory(dir.Path() / "Extensions");
+  test::WriteFileBytes(dir.File("cvBroken.so"), "not a shared object");
+  test::WriteFileBytes(dir.File("Extensions/cvBroken.so"), "not a shared object");
+  EXPECT_EQ(Raised([] { LoadHelperLibrary(u"cvBroken.so"); }),
+            u"The file cvBroken.so has not been loaded. The product is located in the " + folder +
+                u" folder. Reason: Unknown.");
+
+  // Only in one folder: the reason is that folder's failure.
+  test::WriteFileBytes(dir.File("cvHalf.so"), "not a shared object");
+  WideString message = Raised([] { LoadHelperLibrary(u"cvHalf.so"); });
+  const WideString start = u"The file cvHalf.so has not been loaded. The product is located in the " + folder +
+                           u" folder. Reason: ";
+  ASSERT_EQ(message.substr(0, start.size()), start) << WideToUtf8(message);
+  EXPECT_NE(message.find(u"cvHalf.so", start.size()), WideString::npos) << "the loader's own text";
+}
+
+// ---- the module proxy -----------------------------------------------------------------------
+
+TEST(ModuleProxy, AttachesUnloadsOnceAndRefusesLibrariesWithoutAModule) {
+  ScopedHostFolder host(HostDir());
+  // Kept loaded by the test, so that the module interface it holds outlives the proxy's unload.
+  HMODULE pin = LoadLibrary(HostDir() + "/cvReporter.so");
+  auto proxy = MakeObject<TModuleProxy>(kReporterLibrary);
+  EXPECT_EQ(proxy->FileName(), kReporterLibrary);
+  EXPECT_NE(proxy->Handle(), nullptr);
+  ComPtr<IcvModuleIntf> intf;
+  ASSERT_EQ(proxy->GetModuleInterface(intf.Put()), S_OK);
+  ASSERT_TRUE(intf);
+  // The module asks the proxy to unload through the callback it was given.
+  EXPECT_EQ(intf->DetachProxy(nullptr), E_INVALIDARG) << "only attached proxies detach";
+  EXPECT_EQ(proxy->RequestUnload(), S_OK);
+  EXPECT_EQ(proxy->Handle(), nullptr);
+  ComPtr<IcvModuleIntf> after;
+  EXPECT_EQ(proxy->GetModuleInterface(after.Put()), S_OK);
+  EXPECT_FALSE(after);
+  EXPECT_EQ(intf->DetachProxy(QueryAs<IcvModuleProxyCallback>(proxy.Get()).Get()), E_INVALIDARG)
+      << "the proxy detached itself";
+  EXPECT_EQ(proxy->Unload(), S_OK) << "a second unload does nothing";
+  intf = nullptr;
+  FreeLibrary(pin);
+
+  EXPECT_EQ(Raised([] { MakeObject<TModuleProxy>(kStatisticLibrary); }),
+            u"The file cvStatistic.so does not provide the module interface of a helper library.");
+}
+
+// ---- regular expressions --------------------------------------------------------------------
+
+TEST(RegExprModule, MatchesInItsDialect) {
+  ScopedHostFolder host(HostDir());
+  ComPtr<IcvRegExprModule> regexpr;
+  GetRegExprModule(regexpr);
+  ASSERT_TRUE(regexpr);
+  const struct {
+    const char16_t *pattern, *subject;
+    bool matches;
+  } cases[] = {
+      {u"^a{b+}c$", u"abbc", true},
+      {u"\\d+", u"room 42", true},
+      {u"^\\h+$", u"0fA9", true},
+      {u"^\\h+$", u"0fG9", false},
+      {u"^[\\h_]+$", u"a_F", true},
+      {u"^(ab)+$", u"ababab", true},
+      {u"^\\{x\\}$", u"{x}", true},
+      {u"Title", u"title", false},
+      {u"^(x-(widget)|(auto)-.*[0-9]+)([-_]{.*})?$", u"x-widget_3", true},
+  };
+  for (const auto& c : cases) {
+    WordBool matched = WordFalse;
+    ASSERT_EQ(regexpr->Match(c.pattern, c.subject, &matched), S_OK) << WideToUtf8(c.pattern);
+    EXPECT_EQ(matched != WordFalse, c.matches) << WideToUtf8(c.pattern) << " on " << WideToUtf8(c.subject);
+  }
+
+  // Braces capture, parentheses do not.
+  ComPtr<IcvRegExpr> expr;
+  ASSERT_EQ(regexpr->CreateRegExpr(expr.Put()), S_OK);
+  ASSERT_EQ(expr->SetPattern(u"{\\d+}(-)+{\\h+}"), S_OK);
+  WordBool matched = WordFalse;
+  ASSERT_EQ(expr->Test(u"id 12--fF!", &matched), S_OK);
+  EXPECT_EQ(matched, WordTrue);
+  std::int32_t count = 0;
+  expr->GetCaptureCount(&count);
+  EXPECT_EQ(count, 2);
+  BSTR one = nullptr, two = nullptr;
+  expr->GetCapture(1, &one);
+  expr->GetCapture(2, &two);
+  EXPECT_EQ(BstrView(one), u"12");
+  EXPECT_EQ(BstrView(two), u"fF");
+  SysFreeString(one);
+  SysFreeString(two);
+
+  // An invalid pattern fails with error information.
+  HRESULT hr = expr->SetPattern(u"{unclosed");
+  EXPECT_TRUE(Failed(hr));
+  ComPtr<IErrorInfo> info;
+  ASSERT_EQ(GetErrorInfo(0, info.Put()), S_OK);
+  BSTR text = nullptr;
+  info->GetDescription(&text);
+  EXPECT_EQ(BstrView(text).substr(0, 28), u"Invalid regular expression: ");
+  SysFreeString(text);
+  EXPECT_TRUE(Failed(regexpr->Match(u"a)", u"a", &matched)));
+
+  // The proxy is made once.
+  ComPtr<IcvRegExprModule> again;
+  GetRegExprModule(again);
+  EXPECT_EQ(again.Get(), regexpr.Get());
+  regexpr = nullptr;
+  again = nullptr;
+  expr = nullptr;
+  StopHelperModules();
+}
+
+TEST(RegExprModule, AMissingLibraryRaisesAndIsRetried) {
+  test::ScratchDir dir;
+  {
+    ScopedHostFolder host(dir.Path().string());
+    ComPtr<IcvRegExprModule> regexpr;
+    EXPECT_EQ(Raised([&] { GetRegExprModule(regexpr); }).substr(0, 26), u"The file cvRegExpr.so not ");
+  }
+  ScopedHostFolder host(HostDir());
+  ComPtr<IcvRegExprModule> regexpr;
+  GetRegExprModule(regexpr);
+  EXPECT_TRUE(regexpr);
+  regexpr = nullptr;
+  StopHelperModules();
+}
+
+// ---- counters -------------------------------------------------------------------------------
+
+using ReadCounterProc = std::int32_t (*)(const GUID*, std::int32_t*, char16_t*, std::uint32_t);
+
+TEST(StatCounters, ReachTheLibraryEscapedAndRetryWhileItIsMissing) {
+  constexpr GUID key = MakeGuid("{0B0E58E2-6A5C-4C2A-9E0F-2D7C51A3B6E1}");
+  constexpr GUID unnamed = MakeGuid("{7D3F3A10-1E2B-4C5D-8F6A-9B0C1D2E3F40}");
+  test::ScratchDir dir;
+  ScopedHostFolder host(dir.Path().string());
+  EXPECT_FALSE(IncStatCounter(key, 1));
+  EXPECT_FALSE(RegisterStatCounter(key, u"x"));
+  fs::create_symlink(HostDir() + "/cvStatistic.so", dir.Path() / "cvStatistic.so");
+  EXPECT_TRUE(RegisterStatCounter(key, u"<Web & \"Forms\">'s"));
+  EXPECT_TRUE(IncStatCounter(key, 1));
+  EXPECT_TRUE(IncStatCounter(key, 1));
+  EXPECT_TRUE(RegisterStatCounter(unnamed, nullptr));
+
+  HMODULE lib = LoadLibrary((dir.Path() / "cvStatistic.so").string());
+  auto read = reinterpret_cast<ReadCounterProc>(GetProcAddress(lib, "ReadCounter"));
+  ASSERT_NE(read, nullptr);
+  std::int32_t value = 0;
+  char16_t name[64] = {};
+  ASSERT_EQ(read(&key, &value, name, 64), 0);
+  EXPECT_EQ(value, 2);
+  EXPECT_EQ(WideString(name), u"&lt;Web &amp; &quot;Forms&quot;&gt;'s");
+  ASSERT_EQ(read(&unnamed, &value, name, 64), 0);
+  EXPECT_EQ(WideString(name), u"");
+  FreeLibrary(lib);
+}
+
+// ---- the reporter ---------------------------------------------------------------------------
+
+TEST(Reporter, BracketsAreRecordedOnlyOnceTheLibraryIsLoaded) {
+  ReporterBeginForeignCall();  // not loaded: nothing happens, nothing is loaded
+  EXPECT_EQ(GetModuleHandle("cvReporter.so"), nullptr);
+
+  HMODULE lib = LoadLibrary(HostDir() + "/cvReporter.so");
+  ASSERT_NE(lib, nullptr);
+  ComPtr<IcvReporterModule> reporter;
+  GetReporterModule(reporter);
+  ASSERT_TRUE(reporter);
+  reporter->ClearRecord();
+  ReporterBeginForeignCall();
+  ReporterEndForeignCall();
+  ReporterBeginNetworkRead();
+  ReporterEndNetworkRead();
+  BSTR record = nullptr;
+  reporter->GetRecord(&record);
+  EXPECT_EQ(BstrView(record), u"BeginForeignCall\nEndForeignCall\nBeginNetworkRead\nEndNetworkRead\n");
+  SysFreeString(record);
+  reporter = nullptr;
+  StopHelperModules();
+  FreeLibrary(lib);
+}
+
+// ---- identifiers ----------------------------------------------------------------------------
+
+TEST(UniqueIdentGenerator, MakesIdentifiers) {
+  const struct {
+    const char16_t *text, *expected;
+  } cases[] = {
+      {u"3 Click me!", u"Click_me_"}, {u"--", u"Default"},      {u"a  b", u"a_b"},
+      {u"9lives", u"lives"},          {u"_x__y", u"x_y"},        {u"Gr\u00F6\u00DFe", u"Gr_e"},
+      {u"", u"Default"},              {u"\u4E2D\u6587", u"Default"}, {u"Ok1", u"Ok1"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(TcvUniqueIdentGenerator::MakeIdentifier(c.text, u"Default"), c.expected) << WideToUtf8(c.text);
+}
+
+// ---- the COM helper library -----------------------------------------------------------------
+
+struct Seen {
+  DWORD thread = 0;
+  AptType type = AptType::None;
+};
+
+void Record(void* param) {
+  auto* seen = static_cast<Seen*>(param);
+  seen->thread = GetCurrentThreadId();
+  CoGetApartmentType(&seen->type);
+}
+
+class TPlain : public TcvInterfacedObject {};
+
+TEST(ComHelp, LendsApartmentThreadsAndTheTable) {
+  ScopedHostFolder host(HostDir());
+  CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+  auto help = MakeObject<TcvComHelpProxy>(kComHelpLibrary);
+
+  ComPtr<IcvSTA1> sta1, sta1Again, privateSta;
+  ASSERT_EQ(help->GetSTA1(sta1.Put()), S_OK);
+  ASSERT_EQ(help->GetSTA1(sta1Again.Put()), S_OK);
+  EXPECT_EQ(sta1.Get(), sta1Again.Get()) << "the shared STA proxy is made once";
+  ASSERT_EQ(help->GetPrivateSTA(privateSta.Put()), S_OK);
+  ComPtr<IcvMTA> mta;
+  ASSERT_EQ(help->GetMTA(mta.Put()), S_OK);
+
+  Seen a, b, m;
+  ASSERT_EQ(sta1->Invoke(Record, &a), S_OK);
+  ASSERT_EQ(privateSta->Invoke(Record, &b), S_OK);
+  ASSERT_EQ(mta->Invoke(Record, &m), S_OK);
+  EXPECT_EQ(a.type, AptType::STA);
+  EXPECT_EQ(b.type, AptType::STA);
+  EXPECT_EQ(m.type, AptType::MTA);
+  EXPECT_NE(a.thread, b.thread);
+  EXPECT_NE(a.thread, GetCurrentThreadId());
+  EXPECT_NE(m.thread, GetCurrentThreadId());
+
+  ComPtr<IcvInvoker> first, second;
+  ASSERT_EQ(help->CreateInvoker(first.Put()), S_OK);
+  ASSERT_EQ(help->CreateInvoker(second.Put()), S_OK);
+  Seen i1, i2;
+  first->Invoke(Record, &i1);
+  second->Invoke(Record, &i2);
+  EXPECT_NE(i1.thread, i2.thread) << "every invoker has a thread of its own";
+  EXPECT_EQ(i1.type, AptType::STA);
+
+  ComPtr<IGlobalInterfaceTable> table;
+  ASSERT_EQ(help->GetGlobalInterfaceTable(table.Put()), S_OK);
+  ASSERT_TRUE(table);
+  ComPtr<IcvGlobalInterfaceTableProxy> tableProxy = table.As<IcvGlobalInterfaceTableProxy>();
+  ASSERT_TRUE(tableProxy);
+
+  // An object made in an invoker's apartment and registered there dies with the apartment when
+  // the apartments are released; the thread stays usable meanwhile.
+  struct Made {
+    IGlobalInterfaceTable* table;
+    DWORD cookie = 0;
+  } made{table.Get()};
+  first->Invoke(
+      [](void* p) {
+        auto* m = static_cast<Made*>(p);
+        auto obj = MakeObject<TPlain>();
+        m->table->RegisterInterfaceInGlobal(obj->Identity(), IUnknown::iid, &m->cookie);
+      },
+      &made);
+  ComPtr<IUnknown> fetched;
+  EXPECT_EQ(table->GetInterfaceFromGlobal(made.cookie, IUnknown::iid, fetched.PutVoid()), S_OK);
+  fetched = nullptr;
+  ASSERT_EQ(help->ReleaseApartments(), S_OK);
+  EXPECT_EQ(table->GetInterfaceFromGlobal(made.cookie, IUnknown::iid, fetched.PutVoid()), RPC_E_DISCONNECTED);
+  table->RevokeInterfaceFromGlobal(made.cookie);
+
+  // Released proxies are detached: they answer without running anything.
+  Seen none;
+  EXPECT_EQ(first->Invoke(Record, &none), S_OK);
+  EXPECT_EQ(sta1->Invoke(Record, &none), S_OK);
+  EXPECT_EQ(mta->Invoke(Record, &none), S_OK);
+  EXPECT_EQ(none.thread, 0u);
+
+  // Unloading detaches the table proxy too.
+  ASSERT_EQ(help->Unload(), S_OK);
+  DWORD cookie = 0;
+  EXPECT_EQ(table->RegisterInterfaceInGlobal(help->Identity(), IUnknown::iid, &cookie), E_FAIL);
+  EXPECT_EQ(table->RevokeInterfaceFromGlobal(1), S_OK);
+  CoUninitialize();
+}
+
+TEST(ComHelp, TheModulesProxyNeedsTheLibrary) {
+  test::ScratchDir dir;
+  ScopedHostFolder host(dir.Path().string());
+  EXPECT_EQ(Raised([] { StartComHelp(); }).substr(0, 26), u"The file cvComHelp.so not ");
+  EXPECT_EQ(ComHelp(), nullptr);
+  StopComHelp();
+}
+
+}  // namespace
+}  // namespace pw
