@@ -3,6 +3,7 @@
 #include "core/automation.h"
 #include "core/exposed_objects.h"
 #include "core/options_name_pool.h"
+#include "openapps/module_resources.h"
 #include "platform/exceptions.h"
 #include "platform/strings.h"
 
@@ -34,8 +35,13 @@ void StartModuleTypeLibrary() {
   if (ComPtr<ITypeLib> lib = LoadModuleTypeLibrary()) TypeLibraries()->Add(lib.Get());
 }
 
+// The module's resources (string table, bitmaps) answer from start to unload.
+void StartModuleResources() { RegisterModuleResources(&ModuleResourceTable()); }
+void StopModuleResources() { RegisterModuleResources(nullptr); }
+
 // Each unit after the units it uses; stops run in reverse.
 constexpr UnitEntry kUnits[] = {
+    {"module resources", StartModuleResources, StopModuleResources},
     {"base objects", StartBaseObjects, StopBaseObjects},
     {"module type library", StartModuleTypeLibrary, nullptr},
     {"options name pool", StartOptionsNamePool, StopOptionsNamePool},

@@ -1,8 +1,17 @@
 #include "platform/errorinfo.h"
 
 #include "platform/comobject.h"
+#include "platform/system_entry_points.h"
 
 namespace pw {
+
+// The thread's error object is one per process, and error objects are made by the program, so
+// none outlives the module that raised it.
+struct ErrorInfoEntryPoints {
+  HRESULT (*create)(ICreateErrorInfo**);
+  HRESULT (*set)(DWORD, IErrorInfo*);
+  HRESULT (*get)(DWORD, IErrorInfo**);
+};
 
 namespace {
 
@@ -51,9 +60,7 @@ class TErrorInfo final : public Implements<ComObject, IErrorInfo, ICreateErrorIn
 
 thread_local ComPtr<IErrorInfo> tCurrentError;
 
-}  // namespace
-
-HRESULT CreateErrorInfo(ICreateErrorInfo** out) {
+HRESULT OwnCreateErrorInfo(ICreateErrorInfo** out) {
   if (!out) return E_POINTER;
   try {
     auto obj = MakeObject<TErrorInfo>();
@@ -65,17 +72,40 @@ HRESULT CreateErrorInfo(ICreateErrorInfo** out) {
   }
 }
 
-HRESULT SetErrorInfo(DWORD reserved, IErrorInfo* info) {
+HRESULT OwnSetErrorInfo(DWORD reserved, IErrorInfo* info) {
   if (reserved != 0) return E_INVALIDARG;
   tCurrentError = info;
   return S_OK;
 }
 
-HRESULT GetErrorInfo(DWORD reserved, IErrorInfo** out) {
+HRESULT OwnGetErrorInfo(DWORD reserved, IErrorInfo** out) {
   if (reserved != 0) return E_INVALIDARG;
   if (!out) return E_POINTER;
   *out = tCurrentError.Detach();
   return *out ? S_OK : S_FALSE;
 }
+
+const ErrorInfoEntryPoints kOwnEntryPoints{OwnCreateErrorInfo, OwnSetErrorInfo, OwnGetErrorInfo};
+
+}  // namespace
+}  // namespace pw
+
+PW_SYSTEM_ENTRY_POINTS const pw::ErrorInfoEntryPoints* pwErrorInfoEntryPoints() { return &pw::kOwnEntryPoints; }
+
+namespace pw {
+namespace {
+
+const ErrorInfoEntryPoints& EntryPoints() {
+  static const ErrorInfoEntryPoints& table = SystemEntryPoints("pwErrorInfoEntryPoints", kOwnEntryPoints);
+  return table;
+}
+
+}  // namespace
+
+HRESULT CreateErrorInfo(ICreateErrorInfo** out) { return EntryPoints().create(out); }
+
+HRESULT SetErrorInfo(DWORD reserved, IErrorInfo* info) { return EntryPoints().set(reserved, info); }
+
+HRESULT GetErrorInfo(DWORD reserved, IErrorInfo** out) { return EntryPoints().get(reserved, out); }
 
 }  // namespace pw
