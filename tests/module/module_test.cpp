@@ -82,9 +82,9 @@ TEST(Module, AllModulesWalkCallsEveryOtherModulesExport) {
   std::remove(copy.c_str());
 }
 
-TEST(Pwhost, MainJobLoadsDisconnectsAndUnloads) {
+TEST(Pwhost, MainCommandLoadsDisconnectsAndUnloads) {
   int status = 0;
-  std::string out = RunCommand(HostDir() + "/pwhost", status);
+  std::string out = RunCommand(HostDir() + "/pwhost main", status);
   EXPECT_EQ(status, 0) << out;
   EXPECT_NE(out.find("Loaded module"), std::string::npos) << out;
   EXPECT_NE(out.find("DisconnectExposedObjects(True, 5000) returned 0x00000000"), std::string::npos) << out;
