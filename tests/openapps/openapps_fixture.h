@@ -31,6 +31,7 @@ class OpenAppsTest : public ::testing::Test {
     host = std::make_unique<host::TestHost>(options);
     RegisterModuleResources(&ModuleResourceTable());
     ClearProcessDescriptions();
+    SetSystemSearchPath({});  // nothing on the search path unless a test puts it there
   }
   ~OpenAppsTest() override {
     host.reset();
