@@ -2,8 +2,6 @@
 #include "core/exposed_objects.h"
 #include "module/module_units.h"
 #include "openapps/registrator.h"
-#include "platform/exceptions.h"
-#include "platform/safecall.h"
 #include "platform/types.h"
 
 #define PW_EXPORT extern "C" __attribute__((visibility("default")))
@@ -16,12 +14,5 @@ PW_EXPORT pw::HRESULT DisconnectExposedObjects(pw::WordBool allModules, pw::DWOR
 // The module's registrator (one reference, for the host). A module whose start failed answers
 // E_FAIL with error information that carries the start error, and no registrator.
 PW_EXPORT pw::HRESULT GetPluginRegistrator(pw::IcvPluginRegistrator** registrator) {
-  if (registrator) *registrator = nullptr;
-  return pw::SafeCallBoundary([&] {
-    if (!registrator) pw::OleError(pw::E_POINTER);
-    const pw::WideString& startError = pw::ModuleStartError();
-    if (!startError.empty())
-      throw pw::EOleSysError(u"The module failed to start: " + startError, pw::E_FAIL);
-    *registrator = pw::CreatePluginRegistrator().Detach();
-  });
+  return pw::GetPluginRegistratorImpl(registrator, pw::ModuleStartError());
 }

@@ -5,6 +5,7 @@
 #include "platform/exceptions.h"
 #include "platform/resources.h"
 #include "platform/rtl_lists.h"
+#include "platform/safecall.h"
 #include "platform/strings.h"
 
 namespace pw {
@@ -258,6 +259,15 @@ GUID TpwOpenAppsRegistrator::DoGetListBItem(std::int32_t index) { return kListB[
 
 ComPtr<IcvPluginRegistrator> CreatePluginRegistrator() {
   return ComPtr<IcvPluginRegistrator>(MakeObject<TpwOpenAppsRegistrator>().Get());
+}
+
+HRESULT GetPluginRegistratorImpl(IcvPluginRegistrator** registrator, const WideString& startError) {
+  if (registrator) *registrator = nullptr;
+  return SafeCallBoundary([&] {
+    if (!registrator) OleError(E_POINTER);
+    if (!startError.empty()) throw EOleSysError(u"The module failed to start: " + startError, E_FAIL);
+    *registrator = CreatePluginRegistrator().Detach();
+  });
 }
 
 }  // namespace pw

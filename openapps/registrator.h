@@ -113,5 +113,8 @@ class TpwOpenAppsRegistrator final : public TcvBaseExtensionRegistrator {
 
 // What the export GetPluginRegistrator hands out: a new registrator (one reference).
 ComPtr<IcvPluginRegistrator> CreatePluginRegistrator();
+// The export's body: clears the out value; with a start error (the module's start failed)
+// answers E_FAIL with error information that carries it, else a new registrator and S_OK.
+HRESULT GetPluginRegistratorImpl(IcvPluginRegistrator** registrator, const WideString& startError);
 
 }  // namespace pw

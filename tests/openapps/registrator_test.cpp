@@ -187,6 +187,17 @@ TEST_F(Registrator, KeyWithoutClassGivesNoPluginAndSucceeds) {
   EXPECT_EQ(plugin, nullptr);
 }
 
+TEST(RegistratorExport, FailedStartGivesNoRegistratorAndSaysWhy) {
+  IcvPluginRegistrator* r = reinterpret_cast<IcvPluginRegistrator*>(0x1);
+  EXPECT_EQ(GetPluginRegistratorImpl(&r, u"The COM helper library cannot be loaded."), E_FAIL);
+  EXPECT_EQ(r, nullptr);
+  EXPECT_EQ(LastErrorText(), u"The module failed to start: The COM helper library cannot be loaded.");
+  ASSERT_EQ(GetPluginRegistratorImpl(&r, u""), S_OK);
+  ASSERT_NE(r, nullptr);
+  r->Release();
+  EXPECT_EQ(GetPluginRegistratorImpl(nullptr, u""), E_POINTER);
+}
+
 TEST(RegistratorTable, MalformedGuidLineFailsTheRegistrator) {
   std::vector<TRegPluginInfo> table = {
       {kWebTesting, u"Good", u"", u"", u"{CB9ABF70-9469-4792-ADD4-2C9CB437D174}", 1, 0},
