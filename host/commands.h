@@ -22,6 +22,8 @@ struct Command {
 
 // main: load the module, disconnect its exposed objects, unload it.
 int RunMainCommand(const CommandContext& context);
+// plugins: load the module, print its registrator's table, drive the life of its plug-ins.
+int RunPluginsCommand(const CommandContext& context);
 // run SCRIPT.js [--log FILE]: run a test script against the host with the module loaded.
 int RunScriptCommand(const CommandContext& context);
 

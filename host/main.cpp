@@ -14,7 +14,9 @@ namespace {
 using namespace pw::host;
 
 const Command kCommands[] = {
-    {"main", "load the module, disconnect its exposed objects, unload it (the default)", RunMainCommand},
+    {"plugins", "load the module, list its plug-ins and drive their life against the host (the default)",
+     RunPluginsCommand},
+    {"main", "load the module, disconnect its exposed objects, unload it", RunMainCommand},
     {"run", "SCRIPT.js [--log FILE]  run a test script; the log is printed and written to FILE", RunScriptCommand},
     {"options", "dump FILE | set FILE PATH TYPE VALUE  show or change an options file",
      [](const CommandContext& c) { return RunOptionsCommand(c.args, stdout, stderr); }},
@@ -45,7 +47,7 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  std::string name = i < args.size() ? args[i++] : "main";
+  std::string name = i < args.size() ? args[i++] : "plugins";
   context.args.assign(args.begin() + static_cast<std::ptrdiff_t>(i), args.end());
   if (name == "help") {
     Usage();

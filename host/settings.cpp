@@ -163,6 +163,13 @@ HRESULT TSettingsGroup::AddSetting(std::int32_t kind, const GUID& key, const GUI
   });
 }
 
+HRESULT TSettingsGroup::CreateSetting(std::int32_t kind, const GUID& typeKey, const GUID& key, const GUID& ownerKey,
+                                      BSTR caption, BSTR description, BSTR category, std::int32_t reserved,
+                                      std::int32_t visible, IpwSetting** setting) {
+  return AddSetting(kind, key, typeKey, ownerKey, caption, description, category, reserved, ToWordBool(visible != 0),
+                    setting);
+}
+
 // ---- TSetting -----------------------------------------------------------------------------
 
 TSetting::TSetting(TSettingsManager* owner, std::int32_t kind, const GUID& key, WideString caption,
@@ -176,7 +183,7 @@ TSetting::TSetting(TSettingsManager* owner, std::int32_t kind, const GUID& key, 
 
 void* TSetting::GetInterface(const IID& riid) noexcept {
   // Only table settings answer the table interfaces.
-  if (kind_ != kSettingTable && (riid == IpwTableSetting::iid || riid == IcvTableSettingSchema_DVS::iid)) return nullptr;
+  if (kind_ != kSettingTable && (riid == IpwTableSetting::iid || riid == IcvTableSetting_DVS::iid || riid == IcvTableSettingSchema_DVS::iid)) return nullptr;
   return Implements::GetInterface(riid);
 }
 
@@ -351,11 +358,11 @@ HRESULT TSetting::SetCurrentRow(std::int32_t row) {
   });
 }
 
-HRESULT TSetting::AddColumn(BSTR name, std::int32_t kind) {
+HRESULT TSetting::AddColumn(std::int32_t kind, std::int32_t option1, std::int32_t option2, std::int32_t option3) {
   return SafeCall([&] {
     std::lock_guard guard(lock_);
     CheckTable();
-    columns_.push_back({WideString(BstrView(name)), kind});
+    columns_.push_back({kind, {option1, option2, option3}});
     for (auto& r : rows_) r.push_back(ColumnDefault(kind));
   });
 }
@@ -375,11 +382,12 @@ HRESULT TSetting::GetColumnKind(std::int32_t column, std::int32_t* kind) {
   });
 }
 
-HRESULT TSetting::GetColumnName(std::int32_t column, BSTR* name) {
+HRESULT TSetting::GetColumnOption(std::int32_t column, std::int32_t index, std::int32_t* value) {
   return SafeCall([&] {
     std::lock_guard guard(lock_);
     CheckIndex(column, columns_.size());
-    SetOut(name, columns_[static_cast<std::size_t>(column)].name);
+    CheckIndex(index, 3);
+    SetOutValue(value, columns_[static_cast<std::size_t>(column)].options[index]);
   });
 }
 

@@ -21,8 +21,8 @@ enum SettingKind : std::int32_t {
   kSettingEnumeration = 3,
   kSettingCurrency = 4,
   kSettingText = 5,
-  kSettingVariant = 6,
-  kSettingTable = 10,
+  kSettingTable = 6,
+  kSettingVariant = 10,
 };
 
 // Held in IpwSettingState: while set, the setting keeps its changes from listeners.
@@ -55,7 +55,8 @@ class TSettingsNode {
   std::vector<ComPtr<TSetting>> children_;
 };
 
-class TSettingsGroup final : public Implements<ComObject, IpwSettingsGroup>, public TSettingsNode {
+class TSettingsGroup final : public Implements<ComObject, IpwSettingsGroup, IpwSettingsGroupFactory>,
+                             public TSettingsNode {
  public:
   TSettingsGroup(TSettingsManager* owner, const GUID& key, WideString caption, WideString description,
                  std::int32_t imageIndex, HBITMAP bitmap, WideString category, WideString path);
@@ -84,6 +85,10 @@ class TSettingsGroup final : public Implements<ComObject, IpwSettingsGroup>, pub
   HRESULT AddSetting(std::int32_t kind, const GUID& key, const GUID& typeKey, const GUID& ownerKey, BSTR caption,
                      BSTR description, BSTR category, std::int32_t reserved, VARIANT_BOOL visible,
                      IpwSetting** setting) override;
+  // IpwSettingsGroupFactory: the same as AddSetting, with the type key before the key.
+  HRESULT CreateSetting(std::int32_t kind, const GUID& typeKey, const GUID& key, const GUID& ownerKey, BSTR caption,
+                        BSTR description, BSTR category, std::int32_t reserved, std::int32_t visible,
+                        IpwSetting** setting) override;
 
  private:
   WideString caption_, description_, category_;
@@ -92,7 +97,7 @@ class TSettingsGroup final : public Implements<ComObject, IpwSettingsGroup>, pub
   std::int32_t flags_ = 0, order_ = 0;
 };
 
-class TSetting : public Implements<ComObject, IpwTableSetting, IcvTableSettingSchema_DVS, IpwSettingState>,
+class TSetting : public Implements<ComObject, IcvTableSetting_DVS, IcvTableSettingSchema_DVS, IpwSettingState>,
                  public TSettingsNode {
  public:
   TSetting(TSettingsManager* owner, std::int32_t kind, const GUID& key, WideString caption, WideString description,
@@ -136,10 +141,10 @@ class TSetting : public Implements<ComObject, IpwTableSetting, IcvTableSettingSc
   HRESULT GetCurrentRow(std::int32_t* row) override;
   HRESULT SetCurrentRow(std::int32_t row) override;
   // IcvTableSettingSchema_DVS
-  HRESULT AddColumn(BSTR name, std::int32_t kind) override;
+  HRESULT AddColumn(std::int32_t kind, std::int32_t option1, std::int32_t option2, std::int32_t option3) override;
   HRESULT GetColumnCount(std::int32_t* count) override;
   HRESULT GetColumnKind(std::int32_t column, std::int32_t* kind) override;
-  HRESULT GetColumnName(std::int32_t column, BSTR* name) override;
+  HRESULT GetColumnOption(std::int32_t column, std::int32_t index, std::int32_t* value) override;
   // IpwSettingState
   HRESULT GetFlags(std::int32_t* flags) override;
   HRESULT SetFlags(std::int32_t flags) override;
@@ -162,8 +167,8 @@ class TSetting : public Implements<ComObject, IpwTableSetting, IcvTableSettingSc
   GUID typeKey_{}, ownerKey_{};
   OleVariant value_;
   struct Column {
-    WideString name;
     std::int32_t kind;
+    std::int32_t options[3];
   };
   std::vector<Column> columns_;
   std::vector<std::vector<OleVariant>> rows_;

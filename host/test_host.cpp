@@ -117,7 +117,12 @@ TestHost::TestHost(TestHostOptions options) : config_(std::make_shared<HostConfi
   fileReload_ = MakeObject<TFileReloadManager>(config_);
   unsavedFiles_ = MakeObject<TUnsavedFileQuery>(config_);
   providers_ = MakeObject<TProviderRegistry>();
+  processes_ = std::make_unique<TProcessList>(*sys_->Root());
+  processInfo_ = MakeObject<TProcessInfoService>(*processes_);
+  windows_ = MakeObject<TWindowsManager>();
+  hookParameters_ = MakeObject<THookParameterService>(*processes_);
   manager_ = MakeObject<THostManager>(config_);
+  options_->DefineGroup(kOpenApplicationsGroup, u"Open Applications");
 
   settings_->DefineSetting(kCurrentLanguageSetting, kSettingText, u"Scripting language",
                            OleVariant(options.currentLanguage));
@@ -146,6 +151,9 @@ TestHost::TestHost(TestHostOptions options) : config_(std::make_shared<HostConfi
   add(services::kProviderRegistry, providers_->Identity());
   add(services::kFileReload, fileReload_->Identity());
   add(services::kUnsavedFileQuery, unsavedFiles_->Identity());
+  add(services::kProcessInfo, processInfo_->Identity());
+  add(services::kWindowsManager, windows_->Identity());
+  add(services::kHookParameters, hookParameters_->Identity());
 }
 
 TestHost::~TestHost() {
@@ -161,6 +169,11 @@ TestHost::~TestHost() {
   options_->Shutdown();
   settings_->Shutdown();
   manager_ = nullptr;
+  processes_->Clear();
+  hookParameters_ = nullptr;
+  windows_ = nullptr;
+  processInfo_ = nullptr;
+  processes_.reset();
   providers_ = nullptr;
   unsavedFiles_ = nullptr;
   fileReload_ = nullptr;

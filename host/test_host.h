@@ -20,6 +20,7 @@
 #include "host/main_thread.h"
 #include "host/messenger.h"
 #include "host/object_tree.h"
+#include "host/processes.h"
 #include "host/project_services.h"
 #include "host/settings.h"
 #include "host/test_log.h"
@@ -49,7 +50,13 @@ inline constexpr GUID kSysManager = MakeGuid("{0157ED9A-887B-4FC5-BBAD-19ECB6BD9
 inline constexpr GUID kProviderRegistry = MakeGuid("{415B5AA1-C6AC-4D4D-9A53-063A521A45AB}");
 inline constexpr GUID kFileReload = MakeGuid("{578B80EB-A126-4987-A3B5-E0BF0C5DB23B}");
 inline constexpr GUID kUnsavedFileQuery = MakeGuid("{0A5D44F6-2F15-476D-8B86-8708052C900D}");
+inline constexpr GUID kProcessInfo = MakeGuid("{06B8A42E-4755-44EE-95B1-D775606ECB17}");
+inline constexpr GUID kWindowsManager = MakeGuid("{463D5E7A-02B6-4BE5-A74C-2D885DC8D6BB}");
+inline constexpr GUID kHookParameters = MakeGuid("{676A4D80-5C20-4A65-B4B8-BCD879BAE0A1}");
 }  // namespace services
+
+// The host's options group "Open Applications", under which the technology plug-ins' pages go.
+inline constexpr GUID kOpenApplicationsGroup = MakeGuid("{44B9A6D6-D936-488E-916F-7232B07C89AB}");
 
 // The host setting that names the current scripting language.
 inline constexpr GUID kCurrentLanguageSetting = MakeGuid("{63CE614F-7E70-45FF-8635-E9A86B0F7750}");
@@ -105,6 +112,9 @@ class TestHost {
   TFileReloadManager& FileReloads() { return *fileReload_; }
   TUnsavedFileQuery& UnsavedFiles() { return *unsavedFiles_; }
   TProviderRegistry& Providers() { return *providers_; }
+  // The processes (platform model, object tree, hook channels) and the services over them.
+  TProcessList& Processes() { return *processes_; }
+  THookParameterService& HookParameters() { return *hookParameters_; }
 
  private:
   std::shared_ptr<HostConfig> config_;
@@ -131,6 +141,10 @@ class TestHost {
   ComPtr<TFileReloadManager> fileReload_;
   ComPtr<TUnsavedFileQuery> unsavedFiles_;
   ComPtr<TProviderRegistry> providers_;
+  std::unique_ptr<TProcessList> processes_;
+  ComPtr<TProcessInfoService> processInfo_;
+  ComPtr<TWindowsManager> windows_;
+  ComPtr<THookParameterService> hookParameters_;
   ComPtr<THostManager> manager_;
 };
 

@@ -8,6 +8,7 @@
 #include "core/module_proxy.h"
 #include "core/threads.h"
 #include "platform/library.h"
+#include "openapps/module_resources.h"
 #include "platform/exceptions.h"
 #include "platform/strings.h"
 
@@ -39,8 +40,13 @@ void StartModuleTypeLibrary() {
   if (ComPtr<ITypeLib> lib = LoadModuleTypeLibrary()) TypeLibraries()->Add(lib.Get());
 }
 
+// The module's resources (string table, bitmaps) answer from start to unload.
+void StartModuleResources() { RegisterModuleResources(&ModuleResourceTable()); }
+void StopModuleResources() { RegisterModuleResources(nullptr); }
+
 // Each unit after the units it uses; stops run in reverse.
 constexpr UnitEntry kUnits[] = {
+    {"module resources", StartModuleResources, StopModuleResources},
     {"base objects", StartBaseObjects, StopBaseObjects},
     {"global table", StartGlobalTable, StopGlobalTable},
     {"module type library", StartModuleTypeLibrary, nullptr},

@@ -223,10 +223,7 @@ class TableRows : public SettingsHelpers {
     table = QueryAs<IpwTableSetting>(s.Get());
     ASSERT_TRUE(table);
     auto schema = QueryAs<IcvTableSettingSchema_DVS>(table.Get());
-    for (std::int32_t kind : {1, 2, 4, 5, 6}) {
-      BString name(u"C" + IntToWide(kind));
-      schema->AddColumn(name.Get(), kind);
-    }
+    for (std::int32_t kind : {1, 2, 4, 5, 10}) schema->AddColumn(kind, 0, -1, 0);
     for (std::int32_t r = 0; r < 3; ++r) {
       std::int32_t row = -1;
       table->AppendRow(&row);

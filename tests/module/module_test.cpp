@@ -9,6 +9,11 @@
 #include "core/exposed_objects.h"
 #include "host/module_loader.h"
 #include "platform/modules.h"
+#include "interfaces/ProbewrightHost.h"
+#include "platform/bstr.h"
+#include "platform/errorinfo.h"
+#include "platform/gdi.h"
+#include "platform/strings.h"
 
 namespace pw {
 namespace {
@@ -82,9 +87,42 @@ TEST(Module, AllModulesWalkCallsEveryOtherModulesExport) {
   std::remove(copy.c_str());
 }
 
-TEST(Pwhost, MainJobLoadsDisconnectsAndUnloads) {
+TEST(Module, RegistratorCrossesTheModuleBoundary) {
+  // This program shares its system stand-ins with the module, so the module's objects and
+  // error information reach it as they reach the host.
+  host::LoadedModule module(HostDir() + "/pwOpenApps2.so");
+  using Proc = HRESULT (*)(IcvPluginRegistrator**);
+  auto get = module.ExportAs<Proc>("GetPluginRegistrator");
+  ASSERT_NE(get, nullptr);
+  EXPECT_EQ(get(nullptr), E_POINTER);
+  {
+    ComPtr<IcvPluginRegistrator> registrator;
+    ASSERT_EQ(get(registrator.Put()), S_OK);
+    std::int32_t count = 0;
+    ASSERT_EQ(registrator->PluginCount(&count), S_OK);
+    EXPECT_EQ(count, 8);
+    BString description;
+    ASSERT_EQ(registrator->GetDescription(description.Put()), S_OK);
+    EXPECT_FALSE(description.View().empty());  // the module's string table answers
+    ComPtr<IcvPlugin> plugin;
+    EXPECT_EQ(registrator->CreatePlugin(5, plugin.Put()), E_NOTIMPL);
+    ComPtr<IErrorInfo> info;
+    ASSERT_EQ(GetErrorInfo(0, info.Put()), S_OK);
+    BString text;
+    info->GetDescription(text.Put());
+    EXPECT_EQ(WideToUtf8(text.View()), "The plug-in \"Web Testing\" is not part of this build of the module.");
+    ASSERT_EQ(registrator->CreatePlugin(0, plugin.Put()), S_OK);
+    // A bitmap the module made is one the host can free.
+    std::int32_t bitmap = 0;
+    ASSERT_EQ(QueryAs<IpwObjectTypeDescriptor>(plugin.Get())->GetBitmap(&bitmap), S_OK);
+    EXPECT_TRUE(IsGdiObject(bitmap));
+  }
+  EXPECT_TRUE(module.Unload());
+}
+
+TEST(Pwhost, MainCommandLoadsDisconnectsAndUnloads) {
   int status = 0;
-  std::string out = RunCommand(HostDir() + "/pwhost", status);
+  std::string out = RunCommand(HostDir() + "/pwhost main", status);
   EXPECT_EQ(status, 0) << out;
   EXPECT_NE(out.find("Loaded module"), std::string::npos) << out;
   EXPECT_NE(out.find("DisconnectExposedObjects(True, 5000) returned 0x00000000"), std::string::npos) << out;
@@ -108,6 +146,21 @@ TEST(Pwhost, AModuleThatCannotFindTheComHelperLibraryFailsToLoad) {
   out = RunCommand(dir + "/pwhost --module " + HostDir() + "/pwOpenApps2.so", status);
   EXPECT_EQ(status, 0) << out;
   RunCommand("rm -rf " + dir, status);
+}
+
+TEST(Pwhost, PluginsIsTheDefaultAndDrivesTheFivePlugins) {
+  int status = 0;
+  std::string out = RunCommand(HostDir() + "/pwhost", status);
+  EXPECT_EQ(status, 0) << out;
+  for (const char* expected :
+       {"Registrator {C10173C7-470B-4D35-92DC-3B6756AE3328} \"Open Applications Support Plug-In Registator\"",
+        "Plug-ins: 8", "  4 \"Visual Basic Application Support\": created",
+        "  5 \"Web Testing\": not created (0x80004001): The plug-in \"Web Testing\" is not part of this build of the module.",
+        "  7 \"Firefox Support\": not created", "options page \"Open Applications|MSAA\" (values 6087, 6063)",
+        "command   {31B0A848-ACBE-4675-94E4-D6DE052D1C09} \"pwVBHook.dll\"",
+        "command   {03AEE08F-351A-4D0C-AA18-588992B94152} Null", "Finalize\nUnloaded module\n"})
+    EXPECT_NE(out.find(expected), std::string::npos) << expected << "\n" << out;
+  EXPECT_EQ(out.find("Initialize: "), std::string::npos) << out;  // no plug-in failed its start
 }
 
 TEST(Pwhost, ReportsAMissingModuleAndBadCommands) {

@@ -134,6 +134,7 @@ struct Param {
 
 struct Method {
   std::string name, help;
+  std::string ret = "HRESULT";  // plain calls of IUnknown-derived interfaces: void, VARIANT_BOOL, long
   bool hasId = false;
   std::int32_t id = 0;
   std::uint8_t invkind = 1;
@@ -308,7 +309,9 @@ class Parser {
     if (a.Has("nonbrowsable")) m.flags |= 0x400;
     m.help = a.values["helpstring"];
     std::string ret = Ident();
-    if (ret != "HRESULT") throw lx_.Err("methods return HRESULT");
+    if (ret != "HRESULT" && ret != "void" && ret != "VARIANT_BOOL" && ret != "long")
+      throw lx_.Err("methods return HRESULT (or, as plain calls, void, VARIANT_BOOL or long)");
+    m.ret = ret;
     m.name = Ident();
     Expect("(");
     if (Is("void")) Advance();
@@ -503,7 +506,13 @@ tlb::TypeData BuildType(const Interface& itf) {
     f.slot = slot++;
     f.name = Wide(m.name);
     f.doc = Wide(m.help);
-    f.result.chain = {dispatch ? vVOID : vHRESULT};
+    if (dispatch && m.ret != "HRESULT") throw Error{fm.owner->name + "." + m.name + ": a dual interface's members return HRESULT"};
+    if (m.ret == "HRESULT")
+      f.result.chain = {dispatch ? vVOID : vHRESULT};
+    else if (m.ret == "void")
+      f.result.chain = {vVOID};
+    else
+      f.result.chain = {Scalars().at(m.ret).vt};
     for (std::size_t i = 0; i < m.params.size(); ++i) {
       const Param& p = m.params[i];
       if (p.retval) {
@@ -578,7 +587,8 @@ std::string Header(const Library& lib) {
       << "  static constexpr IID iid = " << GuidLiteral(itf.iid) << ";\n"
       << "  using Inherited = " << itf.base << ";\n";
     for (const auto& m : itf.methods) {
-      o << "  virtual HRESULT " << CppName(m) << "(";
+      o << "  virtual " << (m.ret == "HRESULT" ? std::string("HRESULT") : m.ret == "void" ? std::string("void") : Scalars().at(m.ret).cpp)
+        << " " << CppName(m) << "(";
       for (std::size_t i = 0; i < m.params.size(); ++i) {
         const Param& p = m.params[i];
         o << (i ? ", " : "") << Cpp(p.type, !p.out) << " " << p.name;

@@ -1,0 +1,220 @@
+#include "host/plugin_host.h"
+
+#include <algorithm>
+
+#include <functional>
+
+#include "platform/errorinfo.h"
+#include "platform/safecall.h"
+#include "platform/strings.h"
+
+namespace pw::host {
+
+namespace {
+
+std::vector<GUID> ReadList(std::int32_t count, const std::function<HRESULT(std::int32_t, GUID*)>& item) {
+  std::vector<GUID> list;
+  for (std::int32_t j = 0; j < count; ++j) {
+    GUID g{};
+    SafeCallCheck(item(j, &g));
+    list.push_back(g);
+  }
+  return list;
+}
+
+WideString Text(BString& s) { return WideString(s.View()); }
+
+}  // namespace
+
+WideString FailureText(HRESULT hr) {
+  ComPtr<IErrorInfo> info;
+  if (GetErrorInfo(0, info.Put()) == S_OK && info) {
+    BString text;
+    if (Succeeded(info->GetDescription(text.Put())) && !text.View().empty()) return WideString(text.View());
+  }
+  return HResultMessage(hr);
+}
+
+RegistratorTable ReadRegistratorTable(IcvPluginRegistrator* r) {
+  if (!r) throw EOleSysError(u"No registrator", E_POINTER);
+  RegistratorTable t;
+  SafeCallCheck(r->GetKey(&t.key));
+  BString name, description;
+  SafeCallCheck(r->GetName(name.Put()));
+  SafeCallCheck(r->GetDescription(description.Put()));
+  t.name = Text(name);
+  t.description = Text(description);
+  std::int32_t count = 0;
+  SafeCallCheck(r->GetListACount(&count));
+  t.listA = ReadList(count, [&](std::int32_t j, GUID* g) { return r->GetListAItem(j, g); });
+  SafeCallCheck(r->GetListBCount(&count));
+  t.listB = ReadList(count, [&](std::int32_t j, GUID* g) { return r->GetListBItem(j, g); });
+  std::int32_t plugins = 0;
+  SafeCallCheck(r->PluginCount(&plugins));
+  for (std::int32_t i = 0; i < plugins; ++i) {
+    PluginTableRow row;
+    SafeCallCheck(r->PluginKey(i, &row.key));
+    BString n, d;
+    SafeCallCheck(r->PluginName(i, n.Put()));
+    SafeCallCheck(r->PluginDescription(i, d.Put()));
+    row.name = Text(n);
+    row.description = Text(d);
+    SafeCallCheck(r->PluginVersion(i, &row.version, &row.version2));
+    VARIANT_BOOL flag = VARIANT_FALSE;
+    SafeCallCheck(r->PluginFlag(i, &flag));
+    row.flag = flag != VARIANT_FALSE;
+    SafeCallCheck(r->PluginRequiredCount(i, &count));
+    row.required = ReadList(count, [&](std::int32_t j, GUID* g) { return r->PluginRequired(i, j, g); });
+    SafeCallCheck(r->PluginListACount(i, &count));
+    row.listA = ReadList(count, [&](std::int32_t j, GUID* g) { return r->PluginListAItem(i, j, g); });
+    t.plugins.push_back(std::move(row));
+  }
+  return t;
+}
+
+// Tells the plug-ins' change listeners about changes of the settings in their groups.
+class TPluginHost::TSettingsForwarder final : public Implements<ComObject, IpwSettingsListener> {
+ public:
+  explicit TSettingsForwarder(TPluginHost* owner) : owner_(owner) {}
+  void Detach() { owner_ = nullptr; }
+  HRESULT SettingChanged(IpwSetting* setting) override {
+    return SafeCall([&] {
+      if (owner_) owner_->SettingChanged(setting);
+    });
+  }
+
+ private:
+  TPluginHost* owner_;
+};
+
+TPluginHost::TPluginHost(TestHost& host) : host_(host) {}
+
+TPluginHost::~TPluginHost() {
+  try {
+    Stop();
+  } catch (...) {
+    // A host that goes away lets its plug-ins go whatever they answer.
+  }
+}
+
+TPluginHost::Plugin& TPluginHost::Create(IcvPluginRegistrator* registrator, std::int32_t index,
+                                         const WideString& name) {
+  Plugin p;
+  p.index = index;
+  p.name = name;
+  ComPtr<IcvPlugin> made;
+  p.created = registrator->CreatePlugin(index, made.Put());
+  if (Failed(p.created)) {
+    p.error = FailureText(p.created);
+  } else if (made) {
+    p.object = made;
+    if (Failed(made->GetKey(&p.key))) p.error = FailureText(E_FAIL);
+  }
+  plugins_.push_back(std::move(p));
+  return plugins_.back();
+}
+
+std::size_t TPluginHost::Start() {
+  started_ = true;
+  std::size_t failures = 0;
+  auto step = [&](Plugin& p, HRESULT hr, const char16_t* what) {
+    if (Succeeded(hr)) return true;
+    p.error = WideString(what) + u": " + FailureText(hr);
+    ++failures;
+    return false;
+  };
+  for (auto& p : plugins_) {
+    if (!p.object || !p.error.empty()) continue;
+    if (step(p, p.object->Initialize(host_.Manager()), u"Initialize"))
+      step(p, p.object->PostInitialize(), u"PostInitialize");
+  }
+  forwarder_ = MakeObject<TSettingsForwarder>(this);
+  host_.Settings().AddListener(forwarder_.Get());
+  for (auto& p : plugins_) {
+    if (!Running(p)) continue;
+    try {
+      RegisterPage(p);
+    } catch (const Exception& e) {
+      p.error = u"RegisterPage: " + e.Message();
+      ++failures;
+    }
+  }
+  return failures;
+}
+
+void TPluginHost::RegisterPage(Plugin& p) {
+  auto provider = QueryAs<IpwSettingsPageProvider>(p.object.Get());
+  if (!provider) return;
+  BString caption(p.name), empty(u"");
+  OleCheck(host_.Settings().CreateGroup(p.key, caption.Get(), empty.Get(), 0, 0, empty.Get()));
+  p.settingsGroup = host_.Settings().FindGroupByKey(p.key);
+  SafeCallCheck(provider->RegisterPage(p.settingsGroup.Get()));
+  // The host names the page's settings back to the plug-in, with the group they belong to.
+  for (const auto& s : p.settingsGroup->Children()) provider->SetSettingsGroup(s.Get(), p.key);
+}
+
+void TPluginHost::SettingChanged(IpwSetting* setting) {
+  GUID key{};
+  if (!setting || Failed(setting->GetKey(&key))) return;
+  for (auto& p : plugins_) {
+    if (!Running(p) || !p.settingsGroup) continue;
+    auto children = p.settingsGroup->Children();
+    bool mine = std::any_of(children.begin(), children.end(), [&](const auto& s) { return s->Key() == key; });
+    if (!mine) continue;
+    if (auto listener = QueryAs<IpwSettingsChangeListener>(p.object.Get())) listener->SettingChanged(setting, p.key);
+  }
+}
+
+void TPluginHost::Notify(std::int32_t code) {
+  for (auto& p : plugins_)
+    if (Running(p)) {
+      HRESULT hr = p.object->Notify(code);
+      if (Failed(hr)) p.error = u"Notify: " + FailureText(hr);
+    }
+}
+
+std::vector<std::int32_t> TPluginHost::AttachProcess(TProcess& process) {
+  std::vector<std::int32_t> installed;
+  for (auto& p : plugins_) {
+    if (!Running(p)) continue;
+    auto provider = QueryAs<IpwOpenAppHookProvider>(p.object.Get());
+    if (!provider) continue;
+    VARIANT_BOOL served = VARIANT_FALSE;
+    SafeCallCheck(provider->IsProcessSupported(&process, &served));
+    if (served == VARIANT_FALSE) continue;
+    SafeCallCheck(provider->InstallHook(&process));
+    hooks_.emplace_back(process.Id(), p.index);
+    installed.push_back(p.index);
+  }
+  return installed;
+}
+
+void TPluginHost::DetachProcess(TProcess& process) {
+  for (auto at = hooks_.begin(); at != hooks_.end();) {
+    if (at->first != process.Id()) {
+      ++at;
+      continue;
+    }
+    for (auto& p : plugins_)
+      if (p.index == at->second && p.object)
+        if (auto provider = QueryAs<IpwOpenAppHookProvider>(p.object.Get()))
+          SafeCallCheck(provider->RemoveHook(&process));
+    at = hooks_.erase(at);
+  }
+}
+
+void TPluginHost::Stop() {
+  if (forwarder_) {
+    host_.Settings().RemoveListener(forwarder_.Get());
+    static_cast<TSettingsForwarder*>(forwarder_.Get())->Detach();
+    forwarder_ = nullptr;
+  }
+  if (started_)
+    for (auto& p : plugins_)
+      if (p.object) p.object->Finalize();
+  started_ = false;
+  hooks_.clear();
+  plugins_.clear();
+}
+
+}  // namespace pw::host

@@ -1,0 +1,85 @@
+// The host's side of plug-ins: reads a registrator's table, creates plug-ins by index and
+// drives their life against the test host. Start runs Initialize (with the host's manager) and
+// PostInitialize, then gives each options-page provider a settings group of its own: the
+// provider registers its page and settings there, the host names each of the group's settings
+// back to it (SetSettingsGroup) and tells its change listener when one of them changes. Processes
+// are offered to the hook providers, which install and remove their hooks; Stop runs Finalize
+// and lets the plug-ins go.
+#pragma once
+
+#include <vector>
+
+#include "host/test_host.h"
+
+namespace pw::host {
+
+struct PluginTableRow {
+  GUID key{};
+  WideString name, description;
+  std::int32_t version = 0, version2 = 0;
+  bool flag = false;
+  std::vector<GUID> required, listA;
+};
+
+struct RegistratorTable {
+  GUID key{};
+  WideString name, description;
+  std::vector<GUID> listA, listB;
+  std::vector<PluginTableRow> plugins;
+};
+
+// Everything the registrator tells about itself and its plug-ins; a failing call raises.
+RegistratorTable ReadRegistratorTable(IcvPluginRegistrator* registrator);
+
+// The text of a failure: the thread's error information when the callee left some, else the
+// code's own text.
+WideString FailureText(HRESULT hr);
+
+class TPluginHost {
+ public:
+  struct Plugin {
+    std::int32_t index = -1;
+    GUID key{};
+    WideString name;
+    ComPtr<IcvPlugin> object;  // nil when the registrator made none
+    HRESULT created = S_OK;
+    WideString error;          // why creation or a later step failed
+    ComPtr<TSettingsGroup> settingsGroup;  // an options-page provider's group
+  };
+
+  explicit TPluginHost(TestHost& host);
+  ~TPluginHost();
+  TPluginHost(const TPluginHost&) = delete;
+  TPluginHost& operator=(const TPluginHost&) = delete;
+
+  // Creates plug-in `index`; the outcome is kept, a failure with its text.
+  Plugin& Create(IcvPluginRegistrator* registrator, std::int32_t index, const WideString& name);
+  // Initialize and PostInitialize, then the options pages; a failing step is kept in the
+  // plug-in's error and the plug-in takes no further part. Answers the number of failures.
+  std::size_t Start();
+  // Notify on every running plug-in.
+  void Notify(std::int32_t code);
+  // Offers the process to every hook provider; those that serve it install their hooks.
+  // Answers the indexes of the plug-ins that installed.
+  std::vector<std::int32_t> AttachProcess(TProcess& process);
+  // The plug-ins that installed hooks into the process remove them.
+  void DetachProcess(TProcess& process);
+  // Finalize on every running plug-in, then releases them all.
+  void Stop();
+
+  std::vector<Plugin>& Plugins() { return plugins_; }
+  bool Running(const Plugin& p) const { return started_ && p.object && p.error.empty(); }
+
+ private:
+  class TSettingsForwarder;
+  void RegisterPage(Plugin& p);
+  void SettingChanged(IpwSetting* setting);
+
+  TestHost& host_;
+  std::vector<Plugin> plugins_;
+  std::vector<std::pair<DWORD, std::int32_t>> hooks_;  // process id, plug-in index
+  ComPtr<IpwSettingsListener> forwarder_;
+  bool started_ = false;
+};
+
+}  // namespace pw::host

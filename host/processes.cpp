@@ -1,0 +1,242 @@
+#include "host/processes.h"
+
+#include <algorithm>
+
+#include "platform/strings.h"
+
+namespace pw::host {
+
+namespace {
+
+// The commands that load and unload a hook library (the library's file name is the argument).
+constexpr WideStringView kLoadCommand = u"{31B0A848-ACBE-4675-94E4-D6DE052D1C09}";
+constexpr WideStringView kUnloadCommand = u"{C9657614-62FE-4DDD-AD5F-6AB17BD0FB96}";
+
+class TModuleList final : public Implements<ComObject, IpwModuleList> {
+ public:
+  explicit TModuleList(std::vector<WideString> names) : names_(std::move(names)) {}
+  HRESULT GetCount(std::int32_t* count) override {
+    return SafeCall([&] { SetOutValue(count, static_cast<std::int32_t>(names_.size())); });
+  }
+  HRESULT GetName(std::int32_t index, BSTR* name) override {
+    return SafeCall([&] {
+      CheckIndex(index, names_.size());
+      SetOut(name, names_[static_cast<std::size_t>(index)]);
+    });
+  }
+
+ private:
+  std::vector<WideString> names_;
+};
+
+class TWindowList final : public Implements<ComObject, IpwWindowList> {
+ public:
+  explicit TWindowList(std::vector<HWND> windows) : windows_(std::move(windows)) {}
+  HRESULT GetCount(std::int32_t* count) override {
+    return SafeCall([&] { SetOutValue(count, static_cast<std::int32_t>(windows_.size())); });
+  }
+  HRESULT GetWindow(std::int32_t index, std::int32_t* window) override {
+    return SafeCall([&] {
+      CheckIndex(index, windows_.size());
+      SetOutValue(window, static_cast<std::int32_t>(windows_[static_cast<std::size_t>(index)]));
+    });
+  }
+
+ private:
+  std::vector<HWND> windows_;
+};
+
+}  // namespace
+
+DWORD ProcessIdOf(IpwProcess* process) {
+  if (!process) throw EOleSysError(u"No process", E_INVALIDARG);
+  std::int32_t id = 0;
+  OleCheck(process->GetProcessId(&id));
+  return static_cast<DWORD>(id);
+}
+
+// ---- THookCommandTarget -------------------------------------------------------------------
+
+std::vector<HookCall> THookCommandTarget::Calls() const {
+  std::lock_guard guard(lock_);
+  return calls_;
+}
+
+std::vector<WideString> THookCommandTarget::LoadedLibraries() const {
+  std::lock_guard guard(lock_);
+  return loaded_;
+}
+
+std::map<WideString, OleVariant> THookCommandTarget::Parameters() const {
+  std::lock_guard guard(lock_);
+  return parameters_;
+}
+
+bool THookCommandTarget::HasHooks() const {
+  std::lock_guard guard(lock_);
+  return !loaded_.empty();
+}
+
+HRESULT THookCommandTarget::ExecuteCommand(BSTR command, const VARIANT& argument, VARIANT* reply,
+                                           VARIANT_BOOL* result) {
+  return SafeCall([&] {
+    WideString text(BstrView(command));
+    OleVariant arg(argument);
+    std::lock_guard guard(lock_);
+    calls_.push_back({HookCall::Command, text, arg});
+    bool done = true;
+    const bool load = text == kLoadCommand, unload = text == kUnloadCommand;
+    if (load || unload) {
+      OleVariant library;
+      done = Succeeded(VariantChangeType(library.Ptr(), arg.Ptr(), 0, VT_BSTR));
+      if (done) {
+        WideString name(BstrView(library.Ptr()->bstrVal));
+        auto at = std::find(loaded_.begin(), loaded_.end(), name);
+        if (load) {
+          if (at == loaded_.end()) loaded_.push_back(name);
+        } else if (at != loaded_.end()) {
+          loaded_.erase(at);
+        }
+      }
+    }
+    if (reply) {
+      VariantClear(reply);
+      reply->vt = VT_BOOL;
+      reply->boolVal = ToWordBool(done);
+    }
+    if (result) *result = ToWordBool(done);
+  });
+}
+
+HRESULT THookCommandTarget::SetParameter(BSTR key, const VARIANT& value, VARIANT_BOOL* result) {
+  return SafeCall([&] {
+    WideString text(BstrView(key));
+    OleVariant v(value);
+    std::lock_guard guard(lock_);
+    calls_.push_back({HookCall::Parameter, text, v});
+    parameters_[text] = v;
+    if (result) *result = VARIANT_TRUE;
+  });
+}
+
+// ---- THookChannel and TProcess ------------------------------------------------------------
+
+VARIANT_BOOL THookChannel::QueryObject(const GUID& iid, IUnknown** object) {
+  if (!object) return VARIANT_FALSE;
+  *object = nullptr;
+  if (!hasTarget_ || iid != IpwHookCommandTarget::iid) return VARIANT_FALSE;
+  *object = static_cast<IpwHookCommandTarget*>(target_.Get());
+  (*object)->AddRef();
+  return VARIANT_TRUE;
+}
+
+TProcess::TProcess(DWORD id, WideString name, ComPtr<TSysNode> node)
+    : id_(id), name_(std::move(name)), node_(std::move(node)), target_(MakeObject<THookCommandTarget>()) {}
+
+HRESULT TProcess::GetProcessId(std::int32_t* id) {
+  return SafeCall([&] { SetOutValue(id, static_cast<std::int32_t>(id_)); });
+}
+
+HRESULT TProcess::GetProcessName(BSTR* name) {
+  return SafeCall([&] { SetOut(name, name_); });
+}
+
+HRESULT TProcess::GetHookChannel(IpwHookChannel** channel, VARIANT_BOOL* available) {
+  return SafeCall([&] {
+    if (!channel || !available) throw EOleSysError(u"Invalid pointer", E_POINTER);
+    *channel = nullptr;
+    *available = VARIANT_FALSE;
+    if (state_ == HookChannelState::NoChannel) return;
+    SetOut(channel, MakeObject<THookChannel>(target_, state_ != HookChannelState::NoTarget));
+    *available = ToWordBool(state_ != HookChannelState::NotAvailable);
+  });
+}
+
+// ---- TProcessList -------------------------------------------------------------------------
+
+TProcessList::~TProcessList() { Clear(); }
+
+ComPtr<TProcess> TProcessList::Add(const ProcessDescription& description) {
+  Remove(description.id);
+  DescribeProcess(description);
+  auto node = root_.AddChild(u"Process", {OleVariant(description.name)});
+  auto process = MakeObject<TProcess>(description.id, description.name, node);
+  node->SetContextObject(IpwProcess::iid, static_cast<IpwProcess*>(process.Get()));
+  std::lock_guard guard(lock_);
+  processes_.push_back(process);
+  return process;
+}
+
+void TProcessList::Remove(DWORD id) {
+  ComPtr<TProcess> gone;
+  {
+    std::lock_guard guard(lock_);
+    auto at = std::find_if(processes_.begin(), processes_.end(), [&](const auto& p) { return p->Id() == id; });
+    if (at == processes_.end()) return;
+    gone = *at;
+    processes_.erase(at);
+  }
+  RemoveProcessDescription(id);
+  gone->Node()->SetContextObject(IpwProcess::iid, nullptr);
+  root_.RemoveChild(gone->Node().Get());
+}
+
+ComPtr<TProcess> TProcessList::Find(DWORD id) const {
+  std::lock_guard guard(lock_);
+  for (const auto& p : processes_)
+    if (p->Id() == id) return p;
+  return nullptr;
+}
+
+std::vector<ComPtr<TProcess>> TProcessList::All() const {
+  std::lock_guard guard(lock_);
+  return processes_;
+}
+
+void TProcessList::Clear() {
+  for (const auto& p : All()) Remove(p->Id());
+}
+
+// ---- Services -----------------------------------------------------------------------------
+
+HRESULT TProcessInfoService::GetProcessFlag(IpwProcess* process, VARIANT_BOOL* flag) {
+  return SafeCall([&] {
+    auto known = processes_.Find(ProcessIdOf(process));
+    SetOutValue<VARIANT_BOOL>(flag, ToWordBool(known && known->HostFlag()));
+  });
+}
+
+HRESULT TProcessInfoService::GetProcessModules(IpwProcess* process, IpwModuleList** modules) {
+  return SafeCall([&] { SetOut(modules, MakeObject<TModuleList>(GetProcessModuleNames(ProcessIdOf(process)))); });
+}
+
+HRESULT TWindowsManager::GetProcessWindows(IpwProcess* process, IpwWindowList** windows) {
+  return SafeCall([&] { SetOut(windows, MakeObject<TWindowList>(GetProcessWindowHandles(ProcessIdOf(process)))); });
+}
+
+HRESULT TWindowsManager::GetWindowClassName(std::int32_t window, BSTR* className) {
+  return SafeCall([&] { SetOut(className, pw::GetWindowClassName(static_cast<HWND>(window))); });
+}
+
+std::vector<HookParameter> THookParameterService::Received() const {
+  std::lock_guard guard(lock_);
+  return received_;
+}
+
+HRESULT THookParameterService::SetHookParameter(const GUID& key, const VARIANT& value) {
+  return SafeCall([&] {
+    if (Failed(failWith_)) throw EOleSysError(u"The hooks cannot be reached", failWith_);
+    {
+      std::lock_guard guard(lock_);
+      received_.push_back({key, OleVariant(value)});
+    }
+    BString text(GuidToWideString(key));
+    for (const auto& p : processes_.All())
+      if (p->Hooks().HasHooks()) {
+        VARIANT_BOOL ok = VARIANT_FALSE;
+        OleCheck(p->Hooks().SetParameter(text.Get(), value, &ok));
+      }
+  });
+}
+
+}  // namespace pw::host

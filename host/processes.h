@@ -1,0 +1,171 @@
+// The processes of the test host. Each process is described in the platform's process model
+// (platform/processes.h: name, modules, windows), is a node of the object tree
+// (Sys.Process("name")) and has a process object (IpwProcess) that the host hands the plug-ins'
+// hook providers. The process's hook channel leads to its hook command target, which records
+// every command and parameter it gets, so tests read back which hook libraries were loaded
+// into which process with which parameters. The services the plug-ins ask about processes
+// (IpwProcessInfoService, IcvWindowsManager) read the same model, and the hook parameter
+// service (IpwHookParameterService) passes each parameter on to the processes whose hooks run.
+#pragma once
+
+#include <map>
+#include <mutex>
+#include <vector>
+
+#include "core/automation.h"
+#include "host/com_support.h"
+#include "host/object_tree.h"
+#include "interfaces/ProbewrightHost.h"
+#include "platform/processes.h"
+
+namespace pw::host {
+
+// One call that reached a hook command target, in order.
+struct HookCall {
+  enum Kind { Command, Parameter } kind;
+  WideString name;  // the command text, or the parameter key text
+  OleVariant value;  // the command's argument, or the parameter's value
+};
+
+// The hooks' side of a process: takes commands (load and unload a hook library, and any other
+// command, which is only recorded) and parameters.
+class THookCommandTarget final : public AutoImplements<TCVAAutoIntfObject, IpwHookCommandTarget> {
+ public:
+  THookCommandTarget() : AutoImplements({IpwHookCommandTarget::iid}) {}
+
+  std::vector<HookCall> Calls() const;
+  // The hook libraries loaded now, in load order.
+  std::vector<WideString> LoadedLibraries() const;
+  // The last value of each parameter key.
+  std::map<WideString, OleVariant> Parameters() const;
+  bool HasHooks() const;
+
+  HRESULT ExecuteCommand(BSTR command, const VARIANT& argument, VARIANT* reply, VARIANT_BOOL* result) override;
+  HRESULT SetParameter(BSTR key, const VARIANT& value, VARIANT_BOOL* result) override;
+
+ private:
+  mutable std::mutex lock_;
+  std::vector<HookCall> calls_;
+  std::vector<WideString> loaded_;
+  std::map<WideString, OleVariant> parameters_;
+};
+
+// How a process's hook channel answers.
+enum class HookChannelState {
+  Ready,          // a channel that reports itself available and has a command target
+  NoChannel,      // no channel (nil, and not available)
+  NotAvailable,   // a channel that reports itself not available
+  NoTarget,       // a channel without a command target
+};
+
+class THookChannel final : public Implements<ComObject, IpwHookChannel> {
+ public:
+  THookChannel(ComPtr<THookCommandTarget> target, bool hasTarget) : target_(std::move(target)), hasTarget_(hasTarget) {}
+  VARIANT_BOOL QueryObject(const GUID& iid, IUnknown** object) override;
+
+ private:
+  ComPtr<THookCommandTarget> target_;
+  bool hasTarget_;
+};
+
+class TProcess final : public Implements<ComObject, IpwProcess> {
+ public:
+  TProcess(DWORD id, WideString name, ComPtr<TSysNode> node);
+
+  DWORD Id() const { return id_; }
+  const WideString& Name() const { return name_; }
+  const ComPtr<TSysNode>& Node() const { return node_; }
+  THookCommandTarget& Hooks() { return *target_; }
+  // The host's own flag of the process (a flagged process is served by no technology test).
+  void SetHostFlag(bool flag) { hostFlag_ = flag; }
+  bool HostFlag() const { return hostFlag_; }
+  void SetChannelState(HookChannelState state) { state_ = state; }
+
+  HRESULT GetProcessId(std::int32_t* id) override;
+  HRESULT GetProcessName(BSTR* name) override;
+  PW_HOST_RESERVED(5) PW_HOST_RESERVED(6)
+  HRESULT GetHookChannel(IpwHookChannel** channel, VARIANT_BOOL* available) override;
+
+ private:
+  DWORD id_;
+  WideString name_;
+  ComPtr<TSysNode> node_;
+  ComPtr<THookCommandTarget> target_;
+  bool hostFlag_ = false;
+  HookChannelState state_ = HookChannelState::Ready;
+};
+
+// The host's processes: described in the platform's model and entered in the object tree.
+class TProcessList {
+ public:
+  explicit TProcessList(TSysNode& root) : root_(root) {}
+  ~TProcessList();
+
+  // Describes the process in the platform's model, adds its node and makes its process object.
+  ComPtr<TProcess> Add(const ProcessDescription& description);
+  // Removes the process from the model and the tree.
+  void Remove(DWORD id);
+  ComPtr<TProcess> Find(DWORD id) const;
+  std::vector<ComPtr<TProcess>> All() const;
+  void Clear();
+
+ private:
+  TSysNode& root_;
+  mutable std::mutex lock_;
+  std::vector<ComPtr<TProcess>> processes_;
+};
+
+// IpwProcessInfoService over the process model.
+class TProcessInfoService final : public Implements<ComObject, IpwProcessInfoService> {
+ public:
+  explicit TProcessInfoService(const TProcessList& processes) : processes_(processes) {}
+  PW_HOST_RESERVED(3) PW_HOST_RESERVED(4) PW_HOST_RESERVED(5) PW_HOST_RESERVED(6) PW_HOST_RESERVED(7)
+  PW_HOST_RESERVED(9) PW_HOST_RESERVED(10)
+  HRESULT GetProcessFlag(IpwProcess* process, VARIANT_BOOL* flag) override;
+  HRESULT GetProcessModules(IpwProcess* process, IpwModuleList** modules) override;
+
+ private:
+  const TProcessList& processes_;
+};
+
+// IcvWindowsManager over the process model.
+class TWindowsManager final : public Implements<ComObject, IcvWindowsManager> {
+ public:
+  PW_HOST_RESERVED(3) PW_HOST_RESERVED(4) PW_HOST_RESERVED(5) PW_HOST_RESERVED(7) PW_HOST_RESERVED(8)
+  PW_HOST_RESERVED(9) PW_HOST_RESERVED(10) PW_HOST_RESERVED(11) PW_HOST_RESERVED(12) PW_HOST_RESERVED(13)
+  PW_HOST_RESERVED(14)
+  HRESULT GetProcessWindows(IpwProcess* process, IpwWindowList** windows) override;
+  HRESULT GetWindowClassName(std::int32_t window, BSTR* className) override;
+};
+
+// One parameter that reached the hook parameter service.
+struct HookParameter {
+  GUID key;
+  OleVariant value;
+};
+
+// IpwHookParameterService: records each parameter and passes it on to the hook command target
+// of every process whose hooks run.
+class THookParameterService final : public Implements<ComObject, IpwHookParameterService> {
+ public:
+  explicit THookParameterService(const TProcessList& processes) : processes_(processes) {}
+  std::vector<HookParameter> Received() const;
+  // Makes the next calls fail with this result (S_OK: succeed again).
+  void FailWith(HRESULT hr) { failWith_ = hr; }
+
+  PW_HOST_RESERVED(3) PW_HOST_RESERVED(4) PW_HOST_RESERVED(5) PW_HOST_RESERVED(6) PW_HOST_RESERVED(7)
+  PW_HOST_RESERVED(8) PW_HOST_RESERVED(9) PW_HOST_RESERVED(10) PW_HOST_RESERVED(11) PW_HOST_RESERVED(12)
+  PW_HOST_RESERVED(13)
+  HRESULT SetHookParameter(const GUID& key, const VARIANT& value) override;
+
+ private:
+  const TProcessList& processes_;
+  mutable std::mutex lock_;
+  std::vector<HookParameter> received_;
+  HRESULT failWith_ = S_OK;
+};
+
+// The process id of a process object (the host's own, or any IpwProcess); 0 for nil.
+DWORD ProcessIdOf(IpwProcess* process);
+
+}  // namespace pw::host

@@ -1,0 +1,426 @@
+#include "openapps/open_app_plugins.h"
+
+#include "core/host_services.h"
+#include "platform/bstr.h"
+#include "platform/processes.h"
+#include "platform/resources.h"
+#include "platform/safearray.h"
+#include "platform/strings.h"
+
+namespace pw {
+
+namespace {
+
+// The hook-side object of a process's channel that takes commands and parameters.
+constexpr GUID kHookCommandTargetIid = IpwHookCommandTarget::iid;
+constexpr DISPID kExecuteCommandId = 0x09000001;
+constexpr DISPID kSetParameterId = 0x09000002;
+
+const OpenAppTechnology kMSVC{kMSVCPluginKey, u"pwMSVCHook.dll", MakeGuid("{CA743EE8-5C5E-4DBD-A181-C9237877D4C1}"),
+                              u"NativeCPPObject", "CPP_OBJECT", 0};
+const OpenAppTechnology kDelphi{kDelphiPluginKey, u"pwDelphiHook.dll",
+                                MakeGuid("{2675B1F0-347D-4847-A3A3-EF9C7E645BA7}"), u"NativeDelphiObject",
+                                "VCL_OBJECT", 0};
+const OpenAppTechnology kMSAA{kMSAAPluginKey, u"pwMSAAAppHook.dll", MakeGuid("{29A12FDA-8C07-40A5-9C08-2588BCE9AA97}"),
+                              u"NativeMSAA", "MSAA_OBJECT", -1000};
+const OpenAppTechnology kUia{kUiaPluginKey, u"pwUiaHook.dll", MakeGuid("{F9475F9C-D137-4928-A5B1-FF98C1443C52}"),
+                             u"NativeUIAObject", "UIA_OBJECT", -999};
+const OpenAppTechnology kVB{kVBPluginKey, u"pwVBHook.dll", MakeGuid("{543EA129-115D-4E1C-BA3A-AD1FDBEB67D4}"),
+                            u"NativeVBObject", "VB_OBJECT", 0};
+
+template <class T>
+void Out(T* out, T value) {
+  if (!out) OleError(E_POINTER);
+  *out = value;
+}
+
+// Calls a member of the target by dispatch identifier with the arguments in order (last-first
+// in the call's argument array); a failure raises with the callee's exception text.
+void InvokeById(IDispatch* target, DISPID id, std::vector<VARIANT> args) {
+  std::reverse(args.begin(), args.end());
+  DISPPARAMS params{args.data(), nullptr, static_cast<std::uint32_t>(args.size()), 0};
+  OleVariant result;
+  EXCEPINFO info{};
+  std::uint32_t argErr = 0;
+  HRESULT hr = target->Invoke(id, GUID_NULL, 0, DISPATCH_METHOD, &params, result.Ptr(), &info, &argErr);
+  if (Failed(hr)) {
+    WideString text = info.bstrDescription ? WideString(BstrView(info.bstrDescription)) : WideString();
+    HRESULT code = hr == DISP_E_EXCEPTION && Failed(info.scode) ? info.scode : hr;
+    ClearExcepInfo(info);
+    if (text.empty()) OleError(code);
+    throw EOleSysError(text, code);
+  }
+  ClearExcepInfo(info);
+}
+
+bool KeyIs(IpwObjectCallInfoRequest* info, std::initializer_list<GUID> keys) {
+  if (!info) return false;
+  GUID type{};
+  SafeCallCheck(info->GetTypeKey(&type));
+  for (const auto& k : keys)
+    if (k == type) return true;
+  return false;
+}
+
+}  // namespace
+
+void ExecuteHookCommand(IDispatch* target, WideStringView command, const OleVariant& argument) {
+  OleVariant reply;  // cleared; not read afterwards
+  BString text(command);
+  VARIANT cmd{};
+  cmd.vt = VT_BSTR;
+  cmd.bstrVal = text.Get();
+  VARIANT replyRef{};
+  replyRef.vt = VT_BYREF | VT_VARIANT;
+  replyRef.byref = reply.Ptr();
+  InvokeById(target, kExecuteCommandId, {cmd, *argument.Ptr(), replyRef});
+}
+
+void SetHookParameter(IDispatch* target, const GUID& key, const OleVariant& value) {
+  BString text(GuidToWideString(key));
+  VARIANT k{};
+  k.vt = VT_BSTR;
+  k.bstrVal = text.Get();
+  InvokeById(target, kSetParameterId, {k, *value.Ptr()});
+}
+
+// ---- TpwOpenAppPlugin ---------------------------------------------------------------------
+
+TpwOpenAppPlugin::~TpwOpenAppPlugin() {
+  if (typeBitmap_) DeleteGdiObject(typeBitmap_);
+}
+
+HRESULT TpwOpenAppPlugin::GetTypeKey(GUID* key) {
+  return SafeCall([&] { Out(key, technology_.typeKey); });
+}
+HRESULT TpwOpenAppPlugin::GetTypeName(BSTR* name) {
+  return SafeCall([&] {
+    if (!name) OleError(E_POINTER);
+    *name = SysAllocString(technology_.typeName);
+  });
+}
+HRESULT TpwOpenAppPlugin::GetOrder(std::int32_t* order) {
+  return SafeCall([&] { Out(order, technology_.order); });
+}
+HRESULT TpwOpenAppPlugin::GetTag(std::int32_t* tag) {
+  return SafeCall([&] { Out(tag, tag_); });
+}
+HRESULT TpwOpenAppPlugin::SetTag(std::int32_t tag) {
+  return SafeCall([&] { tag_ = tag; });
+}
+HRESULT TpwOpenAppPlugin::GetBitmap(std::int32_t* bitmap) {
+  return SafeCall([&] {
+    if (!bitmap) OleError(E_POINTER);
+    if (!typeBitmap_) typeBitmap_ = LoadModuleBitmap(technology_.bitmapResource);
+    *bitmap = typeBitmap_;
+  });
+}
+
+VARIANT_BOOL TpwOpenAppPlugin::GetItem(std::int32_t index, IUnknown** item) {
+  if (!item) return VARIANT_FALSE;
+  *item = nullptr;
+  if (!SubProviderIndexValid(index)) return VARIANT_FALSE;
+  *item = static_cast<IpwObjectTypeDescriptor*>(this);
+  (*item)->AddRef();
+  return VARIANT_TRUE;
+}
+
+VARIANT_BOOL TpwOpenAppPlugin::GetCallInformation(IpwObjectCallInfoRequest* info, VARIANT* result) {
+  if (result) VariantClear(result);
+  bool answer = false;
+  HRESULT hr = SafeCall([&] {
+    OleVariant value;
+    answer = CallInformation(info, value);
+    if (answer && result) *result = value.Detach();
+  });
+  return Succeeded(hr) && answer ? VARIANT_TRUE : VARIANT_FALSE;
+}
+
+bool TpwOpenAppPlugin::CallInformation(IpwObjectCallInfoRequest*, OleVariant&) { return false; }
+
+bool TpwOpenAppPlugin::ChannelUsable(bool, bool hasChannel, bool) { return hasChannel; }
+
+HRESULT TpwOpenAppPlugin::HookIsProcessSupported(IpwProcess* process, VARIANT_BOOL* supported) {
+  return SafeCall([&] { Out<VARIANT_BOOL>(supported, ProcessSupported(process) ? VARIANT_TRUE : VARIANT_FALSE); });
+}
+
+ComPtr<IDispatch> TpwOpenAppPlugin::HookCommandTarget(IpwProcess* process, bool installing) {
+  if (!process) throw EOleSysError(u"No process was given.", E_INVALIDARG);
+  ComPtr<IpwHookChannel> channel;
+  VARIANT_BOOL available = VARIANT_FALSE;
+  SafeCallCheck(process->GetHookChannel(channel.Put(), &available));
+  // A channel that reports itself available but is missing is no channel either.
+  if (!ChannelUsable(available != VARIANT_FALSE, channel != nullptr, installing) || !channel) return nullptr;
+  ComPtr<IUnknown> object;
+  if (channel->QueryObject(kHookCommandTargetIid, object.Put()) == VARIANT_FALSE || !object) return nullptr;
+  return CastHostObject<IDispatch>(object.Get());
+}
+
+HRESULT TpwOpenAppPlugin::HookInstall(IpwProcess* process) {
+  return SafeCall([&] {
+    ComPtr<IDispatch> target = HookCommandTarget(process, true);
+    if (!target) return;
+    BeforeInstall(target.Get());
+    ExecuteHookCommand(target.Get(), kLoadHookCommand, OleVariant(technology_.hookLibrary));
+    AfterInstall(target.Get());
+  });
+}
+
+HRESULT TpwOpenAppPlugin::HookRemove(IpwProcess* process) {
+  return SafeCall([&] {
+    ComPtr<IDispatch> target = HookCommandTarget(process, false);
+    if (!target) return;
+    ExecuteHookCommand(target.Get(), kUnloadHookCommand, OleVariant(technology_.hookLibrary));
+    AfterRemove(target.Get());
+  });
+}
+
+// ---- MSVC and Delphi ----------------------------------------------------------------------
+
+namespace {
+
+// The hook parameter service must be there, answering its interface.
+void CheckHookParameterService(IcvBaseManager* manager) {
+  if (!manager) return;
+  ComPtr<IUnknown> service;
+  SafeCallCheck(manager->GetService(kHookParameterService, service.Put()));
+  CastHostObject<IpwHookParameterService>(service.Get());
+}
+
+}  // namespace
+
+TpwMSVCPlugin::TpwMSVCPlugin() : Implements(kMSVC) {}
+
+void TpwMSVCPlugin::DoPostInitialize() { CheckHookParameterService(Manager()); }
+
+bool TpwMSVCPlugin::ChannelUsable(bool available, bool hasChannel, bool installing) {
+  return installing ? available : hasChannel;
+}
+
+TpwDelphiPlugin::TpwDelphiPlugin() : Implements(kDelphi) {
+  SAFEARRAY* array = SafeArrayCreateVector(VT_VARIANT, 0, 2);
+  if (!array) OleError(E_OUTOFMEMORY);
+  OleVariant holder;
+  holder.Ptr()->vt = VT_ARRAY | VT_VARIANT;
+  holder.Ptr()->parray = array;
+  const char16_t* names[] = {u"VCLObject", u"CLXObject"};
+  for (std::int32_t i = 0; i < 2; ++i) {
+    auto info = MakeObject<TpwVCLObjectCallInformation>(names[i]);
+    OleVariant item(static_cast<IUnknown*>(static_cast<IpwObjectCallInformation*>(info.Get())));
+    OleCheck(SafeArrayPutElement(array, &i, item.Ptr()));
+  }
+  callInfos_ = std::move(holder);
+}
+
+void TpwDelphiPlugin::DoPostInitialize() { CheckHookParameterService(Manager()); }
+
+bool TpwDelphiPlugin::ChannelUsable(bool available, bool hasChannel, bool installing) {
+  return installing ? available : hasChannel;
+}
+
+bool TpwDelphiPlugin::CallInformation(IpwObjectCallInfoRequest* info, OleVariant& result) {
+  if (!KeyIs(info, {kCallTypeCommon, kCallTypeWindowed, kDelphi.typeKey})) return false;
+  result = callInfos_;
+  return true;
+}
+
+// ---- MSAA ---------------------------------------------------------------------------------
+
+TpwMSAAPlugin::TpwMSAAPlugin() : Implements(kMSAA), page_(MSAAPageInfo()) {}
+
+HRESULT TpwMSAAPlugin::RegisterPage(IpwSettingsGroup* group) {
+  return SafeCall([&] { page_.RegisterPage(Manager(), GetPluginKey(), group); });
+}
+
+// No result code reaches the host from these two: a failure stays in the thread's error
+// information instead of escaping into the host's code.
+void TpwMSAAPlugin::SetSettingsGroup(IpwSetting* setting, const GUID& groupKey) {
+  SafeCall([&] { page_.SetSettingsGroup(Manager(), setting, groupKey); });
+}
+
+void TpwMSAAPlugin::SettingChanged(IpwSetting* setting, const GUID& groupKey) {
+  SafeCall([&] { page_.SettingChanged(Manager(), setting, groupKey); });
+}
+
+void TpwMSAAPlugin::BeforeInstall(IDispatch* target) { page_.SetHookParameters(Manager(), target); }
+
+bool TpwMSAAPlugin::CallInformation(IpwObjectCallInfoRequest* info, OleVariant& result) {
+  if (!KeyIs(info, {kCallTypeCommon, kMSAA.typeKey})) return false;
+  auto made = MakeObject<TpwMSAAObjectCallInformation>();
+  result = OleVariant(made->Dispatch());
+  return true;
+}
+
+// ---- UI Automation ------------------------------------------------------------------------
+
+TpwUiaSupportPlugin::TpwUiaSupportPlugin() : Implements(kUia), page_(UiaPageInfo()) {}
+
+TpwUiaSupportPlugin::~TpwUiaSupportPlugin() {
+  if (silverlightBitmap_) DeleteGdiObject(silverlightBitmap_);
+}
+
+void TpwUiaSupportPlugin::DoInitialize(IcvBaseManager* manager) {
+  TpwOpenAppPlugin::DoInitialize(manager);
+  uiaAvailable_ = !SearchPathA("UIAutomationCore.dll", 1024).empty();
+}
+
+bool TpwUiaSupportPlugin::ProcessSupported(IpwProcess* process) {
+  IcvBaseManager* manager = Manager();
+  if (!manager || !uiaAvailable_) return false;
+  // The module list is taken as the host's technology test expects; the answer does not use it.
+  if (auto info = GetHostService<IpwProcessInfoService>(manager, kProcessInfoService)) {
+    ComPtr<IpwModuleList> modules;
+    info->GetProcessModules(process, modules.Put());
+  }
+  return uiaAvailable_;
+}
+
+HRESULT TpwUiaSupportPlugin::IsTargetProcess(IpwProcess*, IpwModuleList*, VARIANT_BOOL* result) {
+  return SafeCall([&] { Out<VARIANT_BOOL>(result, Manager() && uiaAvailable_ ? VARIANT_TRUE : VARIANT_FALSE); });
+}
+
+HRESULT TpwUiaSupportPlugin::GetKindBitmap(BSTR kindName, std::int32_t* bitmap) {
+  if (!SameTextIgnoringCase(BstrView(kindName), u"silverlight")) return GetBitmap(bitmap);
+  return SafeCall([&] {
+    if (!bitmap) OleError(E_POINTER);
+    if (!silverlightBitmap_) silverlightBitmap_ = LoadModuleBitmap("UIA_SILVERLIGHT");
+    *bitmap = silverlightBitmap_;
+  });
+}
+
+HRESULT TpwUiaSupportPlugin::RegisterPage(IpwSettingsGroup* group) {
+  return SafeCall([&] { page_.RegisterPage(Manager(), GetPluginKey(), group); });
+}
+
+void TpwUiaSupportPlugin::SetSettingsGroup(IpwSetting* setting, const GUID& groupKey) {
+  SafeCall([&] { page_.SetSettingsGroup(Manager(), setting, groupKey); });
+}
+
+void TpwUiaSupportPlugin::SettingChanged(IpwSetting* setting, const GUID& groupKey) {
+  SafeCall([&] { page_.SettingChanged(Manager(), setting, groupKey); });
+}
+
+void TpwUiaSupportPlugin::BeforeInstall(IDispatch* target) { page_.SetHookParameters(Manager(), target); }
+
+// UI Automation objects get no members, but the type is answered as known.
+bool TpwUiaSupportPlugin::CallInformation(IpwObjectCallInfoRequest*, OleVariant&) { return true; }
+
+// ---- Visual Basic -------------------------------------------------------------------------
+
+TpwVBAppPlugin::TpwVBAppPlugin() : Implements(kVB) {}
+
+bool TpwVBAppPlugin::ChannelUsable(bool available, bool, bool) { return available; }
+
+bool TpwVBAppPlugin::ProcessSupported(IpwProcess* process) {
+  IcvBaseManager* manager = Manager();
+  if (!manager) return false;
+  auto info = GetHostService<IpwProcessInfoService>(manager, kProcessInfoService);
+  if (!info) return false;
+  VARIANT_BOOL flag = VARIANT_FALSE;
+  SafeCallCheck(info->GetProcessFlag(process, &flag));
+  if (flag != VARIANT_FALSE) return false;
+  ComPtr<IpwModuleList> modules;
+  SafeCallCheck(info->GetProcessModules(process, modules.Put()));
+  return IsVisualBasic6(process, modules.Get());
+}
+
+HRESULT TpwVBAppPlugin::IsTargetProcess(IpwProcess* process, IpwModuleList* modules, VARIANT_BOOL* result) {
+  return SafeCall([&] {
+    Out<VARIANT_BOOL>(result, Manager() && IsVisualBasic6(process, modules) ? VARIANT_TRUE : VARIANT_FALSE);
+  });
+}
+
+bool TpwVBAppPlugin::IsVisualBasic6(IpwProcess* process, IpwModuleList* modules) {
+  IcvBaseManager* manager = Manager();
+  auto info = GetHostService<IpwProcessInfoService>(manager, kProcessInfoService);
+  if (!info) return false;
+  VARIANT_BOOL flag = VARIANT_FALSE;
+  SafeCallCheck(info->GetProcessFlag(process, &flag));
+  if (flag != VARIANT_FALSE) return false;
+  bool runtimeLoaded = false;
+  std::int32_t count = 0;
+  if (modules) SafeCallCheck(modules->GetCount(&count));
+  for (std::int32_t i = 0; i < count && !runtimeLoaded; ++i) {
+    BString name;
+    SafeCallCheck(modules->GetName(i, name.Put()));
+    runtimeLoaded = SameTextIgnoringCase(name.View(), u"MSVBVM60.dll");
+  }
+  if (!runtimeLoaded) return false;
+  auto windows = GetHostService<IcvWindowsManager>(manager, kWindowsManagerService);
+  if (!windows) return false;
+  ComPtr<IpwWindowList> list;
+  SafeCallCheck(windows->GetProcessWindows(process, list.Put()));
+  std::int32_t windowCount = 0;
+  if (list) SafeCallCheck(list->GetCount(&windowCount));
+  for (std::int32_t i = 0; i < windowCount; ++i) {
+    std::int32_t window = 0;
+    SafeCallCheck(list->GetWindow(i, &window));
+    BString className;
+    SafeCallCheck(windows->GetWindowClassName(window, className.Put()));
+    if (SameTextIgnoringCase(className.View(), u"ThunderRT6Main")) return true;
+  }
+  return false;
+}
+
+void TpwVBAppPlugin::AfterInstall(IDispatch* target) {
+  ExecuteHookCommand(target, kVBAfterLoadCommand, OleVariant::Null());
+}
+
+void TpwVBAppPlugin::AfterRemove(IDispatch* target) {
+  ExecuteHookCommand(target, kVBAfterUnloadCommand, OleVariant::Null());
+}
+
+bool TpwVBAppPlugin::CallInformation(IpwObjectCallInfoRequest* info, OleVariant& result) {
+  if (!KeyIs(info, {kCallTypeWindowed, kCallTypeCommon, kVB.typeKey})) return false;
+  auto made = MakeObject<TpwWaitVBObject>();
+  result = OleVariant(made->Dispatch());
+  return true;
+}
+
+// ---- Call information ---------------------------------------------------------------------
+
+HRESULT TpwVCLObjectCallInformation::GetFirstFlag(VARIANT_BOOL* flag) {
+  return SafeCall([&] { Out<VARIANT_BOOL>(flag, VARIANT_TRUE); });
+}
+HRESULT TpwVCLObjectCallInformation::GetName(BSTR* name) {
+  return SafeCall([&] {
+    if (!name) OleError(E_POINTER);
+    *name = SysAllocString(name_);
+  });
+}
+HRESULT TpwVCLObjectCallInformation::GetSecondFlag(VARIANT_BOOL* flag) {
+  return SafeCall([&] { Out<VARIANT_BOOL>(flag, VARIANT_FALSE); });
+}
+HRESULT TpwVCLObjectCallInformation::GetParamCount(std::int32_t* count) {
+  return SafeCall([&] { Out(count, 1); });
+}
+HRESULT TpwVCLObjectCallInformation::GetParamName(std::int32_t, BSTR* name) {
+  return SafeCall([&] {
+    if (!name) OleError(E_POINTER);
+    *name = SysAllocString(u"Name");
+  });
+}
+
+HRESULT TpwNamedCallInformation::GetFirstFlag(VARIANT_BOOL* flag) {
+  return SafeCall([&] { Out<VARIANT_BOOL>(flag, VARIANT_TRUE); });
+}
+HRESULT TpwNamedCallInformation::GetName(BSTR* name) {
+  return SafeCall([&] {
+    if (!name) OleError(E_POINTER);
+    *name = SysAllocString(name_);
+  });
+}
+HRESULT TpwNamedCallInformation::GetSecondFlag(VARIANT_BOOL* flag) {
+  return SafeCall([&] { Out<VARIANT_BOOL>(flag, VARIANT_FALSE); });
+}
+HRESULT TpwNamedCallInformation::GetParamCount(std::int32_t* count) {
+  return SafeCall([&] { Out(count, 1); });
+}
+HRESULT TpwNamedCallInformation::GetParamName(std::int32_t, BSTR* name) {
+  return SafeCall([&] {
+    if (!name) OleError(E_POINTER);
+    *name = SysAllocString(u"Name");
+  });
+}
+
+}  // namespace pw
