@@ -8,6 +8,8 @@
 #include <mutex>
 #include <system_error>
 
+#include "platform/processes.h"
+
 #include "platform/kernel.h"
 #include "platform/strings.h"
 
@@ -132,5 +134,9 @@ std::uint32_t Crc32Update(std::uint32_t crc, const void* buffer, std::int32_t le
   for (std::int32_t i = 0; i < length; ++i) crc = kCrc32Table[(crc ^ p[i]) & 0xFF] ^ (crc >> 8);
   return crc;
 }
+
+WideString WideGetClassName(HWND wnd) { return GetWindowClassName(wnd); }
+
+void ProcessPaintMessages() { DispatchPaintMessages(); }
 
 }  // namespace pw

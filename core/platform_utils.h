@@ -48,6 +48,13 @@ void BeginLockWindowUpdate(HWND wnd);
 void EndLockWindowUpdate();
 std::int32_t WindowUpdateLockCount();
 
+// The class name of a window; empty when the window does not exist.
+WideString WideGetClassName(HWND wnd);
+
+// Dispatches the calling thread's pending paint messages (through the window system; without
+// one there are none).
+void ProcessPaintMessages();
+
 // CRC-32 of ISO 3309 / IEEE 802.3 (reflected, polynomial 0xEDB88320). Crc32Init starts the
 // value at 0xFFFFFFFF; no final inversion is applied: the caller does what its format needs.
 inline void Crc32Init(std::uint32_t& crc) { crc = 0xFFFFFFFFu; }

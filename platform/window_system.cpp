@@ -32,4 +32,6 @@ unsigned RegisterWindowMessageA(const char* name) {
 
 bool UnhookWindowsHookEx(HHOOK hook) { return hook != 0; }
 
+void DispatchPaintMessages() {}
+
 }  // namespace pw

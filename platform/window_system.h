@@ -24,4 +24,8 @@ using HHOOK = std::uintptr_t;
 // Removes a window hook; without a window system there is none to remove.
 bool UnhookWindowsHookEx(HHOOK hook);
 
+// Removes and dispatches every pending paint message of the calling thread; without a window
+// system there is none.
+void DispatchPaintMessages();
+
 }  // namespace pw

@@ -1,4 +1,5 @@
 #include "core/platform_utils.h"
+#include "platform/processes.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -212,6 +213,25 @@ TEST(WideCopyFile, CopiesAndHonoursFailIfExists) {
   EXPECT_EQ(errno, ENOENT);
   EXPECT_FALSE(WideCopyFile(source, source, false));  // a file is not copied onto itself
   EXPECT_EQ(test::ReadFileBytes(source), std::string("one\0two", 7));
+}
+
+}  // namespace
+}  // namespace pw
+
+namespace pw {
+namespace {
+
+TEST(WideGetClassName, AnswersTheDescribedWindowsClass) {
+  ProcessDescription p;
+  p.id = 7001;
+  p.name = u"app.exe";
+  p.windows = {{0x5001, u"Internet Explorer_Server"}, {0x5002, u"\u00C9diteur"}};
+  DescribeProcess(p);
+  EXPECT_EQ(WideGetClassName(0x5001), u"Internet Explorer_Server");
+  EXPECT_EQ(WideGetClassName(0x5002), u"\u00C9diteur");
+  EXPECT_EQ(WideGetClassName(0x5003), u"");
+  RemoveProcessDescription(7001);
+  EXPECT_EQ(WideGetClassName(0x5001), u"") << "a window of a removed process is gone";
 }
 
 }  // namespace
