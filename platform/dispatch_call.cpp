@@ -113,7 +113,7 @@ class CallResult {
       if (result_) {
         VariantClear(result_);
         *result_ = scratch_;
-      } else {
+      } else if (VariantOwnsValue(scratch_.vt)) {
         VariantClear(&scratch_);
       }
     }
