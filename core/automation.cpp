@@ -15,7 +15,6 @@ namespace {
 
 // The first seven functions of a dispatch type information are IUnknown's and IDispatch's.
 constexpr std::uint32_t kInheritedFunctions = 7;
-constexpr DISPID kDenseLimit = 4096;
 
 TMULTIPLY_TLB_CLASS* gTypeLibraries = nullptr;
 TcvTable* gDispatchCache = nullptr;  // class -> TGuidsManager*, one reference held by the cache
@@ -60,9 +59,11 @@ void TMULTIPLY_TLB_CLASS::Clear() {
 // --- TGuidsManager ---
 
 TGuidsManager::TGuidsManager(const std::vector<ComPtr<ITypeInfo>>& typeInfos, std::vector<IID> iids)
-    : iids_(std::move(iids)) {
+    : iids_(std::move(iids)), typeInfos_(typeInfos) {
   for (std::size_t i = 0; i < typeInfos.size(); ++i) {
     ITypeInfo* info = typeInfos[i].Get();
+    const DispatchMap* own = DispatchMapOf(info);
+    if (!own) callable_ = false;
     TYPEATTR* attr = nullptr;
     OleCheck(info->GetTypeAttr(&attr));
     const std::uint32_t funcs = attr->cFuncs;
@@ -72,18 +73,10 @@ TGuidsManager::TGuidsManager(const std::vector<ComPtr<ITypeInfo>>& typeInfos, st
         OleCheck(info->GetFuncDesc(f, &desc));
         const DISPID id = desc->memid;
         info->ReleaseFuncDesc(desc);
-        if (Contains(id)) continue;  // the first interface that declares a DISPID owns it
-        const auto owner = static_cast<std::int32_t>(i);
-        memberIds_.push_back(id);
-        owners_.push_back(owner);
-        if (id >= 0 && id < kDenseLimit) {
-          if (dense_.size() <= static_cast<std::size_t>(id)) dense_.resize(static_cast<std::size_t>(id) + 1, -1);
-          dense_[static_cast<std::size_t>(id)] = static_cast<std::int16_t>(owner);
-        } else {
-          auto it = std::lower_bound(sparse_.begin(), sparse_.end(), id,
-                                     [](const auto& e, DISPID d) { return e.first < d; });
-          sparse_.insert(it, {id, owner});
-        }
+        if (map_.Contains(id)) continue;  // the first interface that declares a DISPID owns it
+        DispatchMember& m = map_.Add(id);
+        if (const DispatchMember* declared = own ? own->Find(id) : nullptr) m = *declared;
+        m.owner = static_cast<std::int32_t>(i);
       }
     } catch (...) {
       info->ReleaseTypeAttr(attr);
@@ -91,12 +84,7 @@ TGuidsManager::TGuidsManager(const std::vector<ComPtr<ITypeInfo>>& typeInfos, st
     }
     info->ReleaseTypeAttr(attr);
   }
-}
-
-std::int32_t TGuidsManager::SparseOwnerOf(DISPID memberId) const {
-  auto it = std::lower_bound(sparse_.begin(), sparse_.end(), memberId,
-                             [](const auto& e, DISPID d) { return e.first < d; });
-  return it != sparse_.end() && it->first == memberId ? it->second : -1;
+  map_.Finish();
 }
 
 // --- TCustomCVAAutoIntfObject ---
@@ -137,7 +125,7 @@ void TCVAAutoIntfObject::Bind() {
     const auto key = reinterpret_cast<std::intptr_t>(&typeid(*this));
     std::lock_guard lock(*gDispatchCacheLock);
     auto* cached = static_cast<TGuidsManager*>(gDispatchCache->GetValue(key));
-    if (cached && cached->Iids() == Iids()) {
+    if (cached && cached->Iids() == Iids() && cached->Serves(typeInfos_)) {
       guidsManager_ = cached;
       return;
     }
@@ -149,6 +137,14 @@ void TCVAAutoIntfObject::Bind() {
     // An object of the class that names other interfaces keeps a map of its own.
     guidsManager_ = std::move(manager);
   }();
+  // Calls go through the map once the object's interface pointers are known.
+  const DispatchMap* map = nullptr;
+  if (!typeInfos_.empty()) map = guidsManager_ ? guidsManager_->CallMap() : DispatchMapOf(typeInfos_[0].Get());
+  if (map) {
+    members_ = map->Array();
+    memberCount_.store(map->ArrayCount(), std::memory_order_release);
+    callMap_.store(map, std::memory_order_release);
+  }
   bound_.store(true, std::memory_order_release);
 }
 
@@ -187,18 +183,45 @@ HRESULT TCVAAutoIntfObject::GetIDsOfNames(const IID&, const char16_t* const* nam
   return DISP_E_UNKNOWNNAME;
 }
 
-HRESULT TCVAAutoIntfObject::Invoke(DISPID dispId, const IID&, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
-                                   EXCEPINFO* excepInfo, std::uint32_t* argErr) {
+HRESULT TCVAAutoIntfObject::InvokeMember(DISPID dispId, WORD flags, DISPPARAMS* params, VARIANT* result,
+                                         EXCEPINFO* excepInfo, std::uint32_t* argErr) {
+  // The common call (a member in the array of the dispatch map, no arguments) is served here;
+  // everything else, errors included, by InvokeOther.
+  if (const auto i = static_cast<std::uint32_t>(dispId); i < memberCount_.load(std::memory_order_acquire)) [[likely]] {
+    const DispatchMember& m = members_[i];
+    const DispatchFunction* f = m.ForAnyWrite(flags);
+    if (f && IsDirectCall(*f, params, result)) {
+      if (void* itf = interfaces_[static_cast<std::size_t>(m.owner)])
+        return InvokeDirect(f->direct, itf, result, excepInfo);
+    }
+  }
+  return InvokeOther(dispId, flags, params, result, excepInfo, argErr);
+}
+
+HRESULT TCVAAutoIntfObject::InvokeOther(DISPID dispId, WORD flags, DISPPARAMS* params, VARIANT* result,
+                                        EXCEPINFO* excepInfo, std::uint32_t* argErr) {
+  const DispatchMap* map = callMap_.load(std::memory_order_acquire);
+  if (!map) {
+    if (typeInfos_.empty()) return DISP_E_MEMBERNOTFOUND;  // no interfaces, or no type information
+    try {
+      Bind();
+    } catch (...) {
+      return SafeCallException(std::current_exception());
+    }
+    map = callMap_.load(std::memory_order_acquire);
+  }
+  if (map) {
+    const DispatchMember& m = map->Lookup(dispId);
+    const DispatchFunction* f = m.ForAnyWrite(flags);
+    if (!f) return DISP_E_MEMBERNOTFOUND;
+    void* itf = interfaces_[static_cast<std::size_t>(m.owner)];
+    if (!itf) return DISP_E_MEMBERNOTFOUND;  // the class does not implement the interface it names
+    return InvokeFunction(*f, itf, flags, params, result, excepInfo, argErr);
+  }
+  // Type informations of another implementation: their own Invoke finds the member.
   if (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF))
     flags = DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF;
-  if (typeInfos_.empty()) return DISP_E_MEMBERNOTFOUND;  // no interfaces, or no type information
-  std::int32_t owner = 0;
-  try {
-    Bind();
-  } catch (...) {
-    return SafeCallException(std::current_exception());
-  }
-  if (guidsManager_) owner = guidsManager_->OwnerOf(dispId);
+  std::int32_t owner = guidsManager_ ? guidsManager_->OwnerOf(dispId) : 0;
   if (owner < 0 || static_cast<std::size_t>(owner) >= typeInfos_.size()) return DISP_E_MEMBERNOTFOUND;
   void* itf = interfaces_[static_cast<std::size_t>(owner)];
   if (!itf) return DISP_E_MEMBERNOTFOUND;  // the class does not implement the interface it names

@@ -8,9 +8,10 @@
 //   };
 //
 // A script call by name goes GetIDsOfNames -> the type informations in IID order; a call by
-// DISPID goes Invoke -> the owner of the DISPID (the first interface that declares it) ->
-// ITypeInfo::Invoke on the object's pointer for that interface -> the generated thunk -> the
-// method, through the interface's method table.
+// DISPID goes Invoke -> the owner of the DISPID (the first interface that declares it) and the
+// function for the invoke flags, both from one lookup in the class's dispatch map -> the
+// generated thunk on the object's pointer for that interface -> the method, through the
+// interface's method table.
 #pragma once
 
 #include <atomic>
@@ -19,6 +20,7 @@
 #include <vector>
 
 #include "core/interfaced_object.h"
+#include "platform/dispatch_call.h"
 #include "platform/errorinfo.h"
 #include "platform/typeinfo.h"
 
@@ -41,7 +43,8 @@ class TMULTIPLY_TLB_CLASS : public TObject {
 };
 
 // The merged DISPID map of an object with several interfaces: for each DISPID, the index of
-// the first interface that declares it. Built once per class and shared; read-only after.
+// the first interface that declares it and that interface's functions. Built once per class
+// and shared; read-only after.
 class TGuidsManager final : public ComObject {
  public:
   // Raises through OleCheck when a function description cannot be read.
@@ -50,20 +53,22 @@ class TGuidsManager final : public ComObject {
   bool Contains(DISPID memberId) const { return OwnerOf(memberId) >= 0; }
   // Index into the object's IIDs; -1 when no interface declares the DISPID.
   std::int32_t OwnerOf(DISPID memberId) const {
-    if (memberId >= 0 && static_cast<std::size_t>(memberId) < dense_.size()) return dense_[static_cast<std::size_t>(memberId)];
-    return SparseOwnerOf(memberId);
+    const DispatchMember* m = map_.Find(memberId);
+    return m ? m->owner : -1;
   }
-  std::int32_t Count() const { return static_cast<std::int32_t>(memberIds_.size()); }
+  std::int32_t Count() const { return static_cast<std::int32_t>(map_.Size()); }
   const std::vector<IID>& Iids() const { return iids_; }
+  // Whether the map was built over these type informations.
+  bool Serves(const std::vector<ComPtr<ITypeInfo>>& typeInfos) const { return typeInfos == typeInfos_; }
+  // The merged map with the owners' functions; nil when a type information is not this
+  // system's own (its Invoke serves the calls then).
+  const DispatchMap* CallMap() const { return callable_ ? &map_ : nullptr; }
 
  private:
-  std::int32_t SparseOwnerOf(DISPID memberId) const;
-
-  std::vector<DISPID> memberIds_;  // in the order they were found
-  std::vector<std::int32_t> owners_;
-  std::vector<std::int16_t> dense_;                         // DISPIDs 0 .. n: owner or -1
-  std::vector<std::pair<DISPID, std::int32_t>> sparse_;    // the others, sorted
+  DispatchMap map_;
+  bool callable_ = true;
   std::vector<IID> iids_;
+  std::vector<ComPtr<ITypeInfo>> typeInfos_;  // the functions in map_ belong to them
 };
 
 // The reference-counted automation root: keeps the IIDs; its IDispatch answers E_NOTIMPL.
@@ -95,8 +100,11 @@ class TCVAAutoIntfObject : public Implements<TCustomCVAAutoIntfObject, ISupportE
   HRESULT GetTypeInfo(std::uint32_t index, LCID lcid, ITypeInfo** typeInfo) override;
   HRESULT GetIDsOfNames(const IID& riid, const char16_t* const* names, std::uint32_t count, LCID lcid,
                         DISPID* dispIds) override;
-  HRESULT Invoke(DISPID dispId, const IID& riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
-                 EXCEPINFO* excepInfo, std::uint32_t* argErr) override;
+  // A put and a putref are one call (flags 12): the member's put answers, else its putref.
+  HRESULT Invoke(DISPID dispId, const IID&, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                 EXCEPINFO* excepInfo, std::uint32_t* argErr) override {
+    return InvokeMember(dispId, flags, params, result, excepInfo, argErr);
+  }
   // S_FALSE for every interface.
   HRESULT InterfaceSupportsErrorInfo(const IID& riid) override;
 
@@ -112,14 +120,27 @@ class TCVAAutoIntfObject : public Implements<TCustomCVAAutoIntfObject, ISupportE
 
  private:
   // Done once, at the first call that needs it (the object is complete by then): the
-  // interface pointers of the object and, for several interfaces, the class's member map.
+  // interface pointers of the object, for several interfaces the class's member map, and the
+  // map that Invoke calls through.
   void Bind();
+  // Invoke without the parameters it does not use, so that all but one arrive in registers.
+  HRESULT InvokeMember(DISPID dispId, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* excepInfo,
+                       std::uint32_t* argErr);
+  // InvokeMember for every call but the common one; the same parameters, so that InvokeMember
+  // passes them on by a jump.
+  HRESULT InvokeOther(DISPID dispId, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* excepInfo,
+                      std::uint32_t* argErr);
 
   std::vector<ComPtr<ITypeInfo>> typeInfos_;
   std::atomic<bool> bound_{false};
   std::mutex bindLock_;
   std::vector<void*> interfaces_;  // the object's pointer for each IID; nil when not implemented
   ComPtr<TGuidsManager> guidsManager_;
+  // Set by Bind when the functions are known: the map, and a copy of its array for InvokeMember
+  // (the count stays 0 until the rest is in place).
+  std::atomic<const DispatchMap*> callMap_{nullptr};
+  const DispatchMember* members_ = nullptr;
+  std::atomic<std::uint32_t> memberCount_{0};
 };
 
 // Implements<> for automation objects: adds dual interfaces to the class's table and routes

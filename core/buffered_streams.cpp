@@ -37,14 +37,7 @@ std::int32_t TBufferedStream::Read(void*, std::int32_t) { return -1; }
 std::int32_t TBufferedStream::Write(const void*, std::int32_t) { return -1; }
 
 std::int32_t TBufferedStream::SeekTarget(std::int64_t offset, TSeekOrigin origin) {
-  std::int64_t target = position_;
-  switch (origin) {
-    case soBeginning: target = offset; break;
-    case soCurrent: target = position_ + offset; break;
-    case soEnd: target = GetSize() + offset; break;
-    default: break;
-  }
-  return Checked32(target, u"position");
+  return Checked32(SeekTargetOf(*this, position_, offset, origin), u"position");
 }
 
 // ---- TBufferedOutputStream

@@ -4,8 +4,11 @@
 // function of the dispatch view. A thunk receives the interface pointer, the arguments already
 // converted to the parameter types (in parameter order: scalars in their union field, by
 // reference and interface parameters in `byref`, arrays in `parray`, VARIANT parameters as
-// they are) and an empty result variant; it calls the method through the interface's method
-// table and stores the [out, retval] value in the result.
+// they are) and a result variant that holds nothing to free; it calls the method through the
+// interface's method table and answers the method's HRESULT. When the call succeeds, the
+// thunk overwrites the whole result with the [out, retval] value (VT_EMPTY for a function
+// without one); when it fails, the result is left as it was and a VARIANT that the method
+// filled is freed.
 #pragma once
 
 #include <cstdint>

@@ -32,6 +32,15 @@ void TStream::WriteBuffer(const void* buffer, std::int32_t count) {
   if (count != 0 && Write(buffer, count) != count) throw EWriteError(u"Stream write error");
 }
 
+std::int64_t SeekTargetOf(TStream& stream, std::int64_t position, std::int64_t offset, TSeekOrigin origin) {
+  switch (origin) {
+    case soBeginning: return offset;
+    case soCurrent: return position + offset;
+    case soEnd: return stream.GetSize() + offset;
+    default: return position;
+  }
+}
+
 // ---- TMemoryStream
 
 namespace {
@@ -69,13 +78,7 @@ std::int32_t TMemoryStream::Write(const void* buffer, std::int32_t count) {
 }
 
 std::int64_t TMemoryStream::Seek(std::int64_t offset, TSeekOrigin origin) {
-  std::int64_t target = position_;
-  switch (origin) {
-    case soBeginning: target = offset; break;
-    case soCurrent: target = position_ + offset; break;
-    case soEnd: target = GetSize() + offset; break;
-    default: break;
-  }
+  const std::int64_t target = SeekTargetOf(*this, position_, offset, origin);
   if (target < 0) RaiseNegativePosition(target);
   position_ = target;
   return position_;

@@ -71,6 +71,11 @@ class TStream : public TObject {
   void WriteBuffer(const void* buffer, std::int32_t count);
 };
 
+// The position that Seek(offset, origin) asks of `stream` when it stands at `position`:
+// counted from the beginning, from `position`, or from the end (the stream's GetSize, asked
+// only then); an unknown origin keeps `position`.
+std::int64_t SeekTargetOf(TStream& stream, std::int64_t position, std::int64_t offset, TSeekOrigin origin);
+
 // Bytes in memory. Positions past the end are allowed; writing there fills the gap with zeros.
 class TMemoryStream : public TStream {
  public:

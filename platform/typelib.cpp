@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/comobject.h"
+#include "platform/dispatch_call.h"
 #include "platform/dispatch_thunks.h"
 #include "platform/errorinfo.h"
 #include "platform/exceptions.h"
@@ -59,31 +60,9 @@ namespace {
 
 class TTypeLib;
 
-// How Invoke hands an argument to a parameter.
-enum class ParamMode : std::uint8_t {
-  Variant,    // VARIANT: as the caller gave it
-  Value,      // a scalar, string or object: converted to the type
-  ByRef,      // VT_PTR to a scalar or VARIANT: the caller's reference of exactly that type
-  Interface,  // VT_PTR to an interface: the object queried for that interface
-  Array,      // SAFEARRAY: the caller's array of that element type
-};
-
-struct ParamInfo {
-  ParamMode mode;
-  VARTYPE vt;  // Value: the type; ByRef, Array: the element type
-  bool optional;
-  GUID iid;  // Interface
-};
-
 struct FuncInfo {
-  std::vector<ParamInfo> params;
+  DispatchFunction call;
   std::vector<ELEMDESC> elems;
-};
-
-// The functions of one member id, by invoke kind.
-struct Member {
-  std::int16_t method = -1, get = -1, put = -1, putref = -1;
-  bool Exists() const { return method >= 0 || get >= 0 || put >= 0 || putref >= 0; }
 };
 
 bool BstrOut(BSTR* out, WideStringView s) {
@@ -132,20 +111,15 @@ class TTypeInfo final : public ITypeInfo {
   HRESULT GetContainingTypeLib(ITypeLib** lib, std::uint32_t* index) override;
 
   const tlb::TypeData& Data() const { return data_; }
+  const DispatchMap& Map() const { return map_; }
 
  private:
-  const Member* FindMember(DISPID memid) const {
-    if (memid >= 0 && static_cast<std::size_t>(memid) < dense_.size()) {
-      const Member& m = dense_[static_cast<std::size_t>(memid)];
-      return m.Exists() ? &m : nullptr;
-    }
-    auto it = std::lower_bound(sparse_.begin(), sparse_.end(), memid,
-                               [](const auto& e, DISPID id) { return e.first < id; });
-    return it != sparse_.end() && it->first == memid ? &it->second : nullptr;
+  // The function that names a member: its method, else get, put, putref.
+  const tlb::FuncData* FirstFunction(DISPID memid) const {
+    const DispatchMember* m = map_.Find(memid);
+    return m ? &data_.funcs[m->First()->index] : nullptr;
   }
-  Member& MemberSlot(DISPID memid);
   const TYPEDESC* MakeTypeDesc(const tlb::TypeSpec& spec, std::size_t at = 0);
-  static HRESULT FailWithException(HRESULT hr, EXCEPINFO* excepInfo);
 
   TTypeLib* lib_;
   std::uint32_t index_;
@@ -155,11 +129,8 @@ class TTypeInfo final : public ITypeInfo {
   std::vector<FuncInfo> funcs_;
   std::deque<TYPEDESC> typeDescs_;  // stable addresses for nested descriptions
   std::vector<GUID> refs_;          // VT_USERDEFINED references
-  std::vector<Member> dense_;       // member ids 0 .. kDenseLimit - 1
-  std::vector<std::pair<DISPID, Member>> sparse_;
+  DispatchMap map_;
   std::unordered_map<WideString, DISPID> names_;  // lower-cased
-  const InterfaceThunks* thunks_ = nullptr;
-  static constexpr DISPID kDenseLimit = 4096;
 };
 
 class TTypeLib final : public Implements<ComObject, ITypeLib> {
@@ -242,19 +213,8 @@ const TYPEDESC* TTypeInfo::MakeTypeDesc(const tlb::TypeSpec& spec, std::size_t a
   return &d;
 }
 
-Member& TTypeInfo::MemberSlot(DISPID memid) {
-  if (memid >= 0 && memid < kDenseLimit) {
-    if (dense_.size() <= static_cast<std::size_t>(memid)) dense_.resize(static_cast<std::size_t>(memid) + 1);
-    return dense_[static_cast<std::size_t>(memid)];
-  }
-  auto it = std::lower_bound(sparse_.begin(), sparse_.end(), memid,
-                             [](const auto& e, DISPID id) { return e.first < id; });
-  if (it == sparse_.end() || it->first != memid) it = sparse_.insert(it, {memid, Member{}});
-  return it->second;
-}
-
-ParamInfo MakeParamInfo(const tlb::ParamData& p) {
-  ParamInfo info{ParamMode::Value, VT_EMPTY, (p.flags & PARAMFLAG_FOPT) != 0, GUID{}};
+DispatchParam MakeDispatchParam(const tlb::ParamData& p) {
+  DispatchParam info{ParamMode::Value, VT_EMPTY, (p.flags & PARAMFLAG_FOPT) != 0, GUID{}};
   const auto& c = p.type.chain;
   if (c[0] == VT_VARIANT) {
     info.mode = ParamMode::Variant;
@@ -285,6 +245,9 @@ TTypeInfo::TTypeInfo(TTypeLib* lib, std::uint32_t index, tlb::TypeData data, WOR
   attr_.memidConstructor = attr_.memidDestructor = MEMBERID_NIL;
   attr_.cbAlignment = alignof(void*);
   int slots = 0;
+  // The generated thunks of the interface, when this build described it.
+  const InterfaceThunks* thunks = FindInterfaceThunks(data_.guid);
+  if (thunks && thunks->funcCount != data_.funcs.size()) thunks = nullptr;
   funcs_.resize(data_.funcs.size());
   descs_.resize(data_.funcs.size());
   for (std::size_t i = 0; i < data_.funcs.size(); ++i) {
@@ -292,8 +255,11 @@ TTypeInfo::TTypeInfo(TTypeLib* lib, std::uint32_t index, tlb::TypeData data, WOR
     FuncInfo& fi = funcs_[i];
     FUNCDESC& d = descs_[i];
     slots = std::max(slots, f.slot + 1);
+    fi.call.index = static_cast<std::uint16_t>(i);
+    fi.call.thunk = thunks ? thunks->thunks[i] : nullptr;
+    if (f.params.empty()) fi.call.direct = fi.call.thunk;
     for (const auto& p : f.params) {
-      fi.params.push_back(MakeParamInfo(p));
+      fi.call.params.push_back(MakeDispatchParam(p));
       ELEMDESC e{};
       e.tdesc = *MakeTypeDesc(p.type);
       e.paramdesc.wParamFlags = p.flags;
@@ -310,33 +276,25 @@ TTypeInfo::TTypeInfo(TTypeLib* lib, std::uint32_t index, tlb::TypeData data, WOR
     d.elemdescFunc.tdesc = *MakeTypeDesc(f.result);
     d.wFuncFlags = f.flags;
 
-    Member& m = MemberSlot(f.memid);
-    auto idx = static_cast<std::int16_t>(i);
-    switch (f.invkind) {
-      case INVOKE_PROPERTYGET: if (m.get < 0) m.get = idx; break;
-      case INVOKE_PROPERTYPUT: if (m.put < 0) m.put = idx; break;
-      case INVOKE_PROPERTYPUTREF: if (m.putref < 0) m.putref = idx; break;
-      default: if (m.method < 0) m.method = idx; break;
-    }
+    DispatchMember& m = map_.Add(f.memid);
+    m.owner = 0;
+    m.Add(f.invkind, &fi.call);
     names_.try_emplace(WideLowerCase(f.name), f.memid);
   }
+  map_.Finish();
   attr_.cbSizeVft = static_cast<WORD>(slots * static_cast<int>(sizeof(void*)));
-  if (const InterfaceThunks* t = FindInterfaceThunks(data_.guid); t && t->funcCount == data_.funcs.size())
-    thunks_ = t;
 }
 
 HRESULT TTypeInfo::GetNames(DISPID memid, BSTR* names, std::uint32_t maxNames, std::uint32_t* count) {
   if (!names || !count) return E_INVALIDARG;
   *count = 0;
-  const Member* m = FindMember(memid);
-  if (!m) return TYPE_E_ELEMENTNOTFOUND;
-  std::int16_t i = m->method >= 0 ? m->method : m->get >= 0 ? m->get : m->put >= 0 ? m->put : m->putref;
-  const auto& f = data_.funcs[static_cast<std::size_t>(i)];
+  const tlb::FuncData* f = FirstFunction(memid);
+  if (!f) return TYPE_E_ELEMENTNOTFOUND;
   if (maxNames == 0) return S_OK;
-  if (!BstrOut(&names[0], f.name)) return E_OUTOFMEMORY;
+  if (!BstrOut(&names[0], f->name)) return E_OUTOFMEMORY;
   *count = 1;
-  for (std::size_t k = 0; k < f.params.size() && *count < maxNames; ++k) {
-    if (!BstrOut(&names[*count], f.params[k].name)) return E_OUTOFMEMORY;
+  for (std::size_t k = 0; k < f->params.size() && *count < maxNames; ++k) {
+    if (!BstrOut(&names[*count], f->params[k].name)) return E_OUTOFMEMORY;
     ++*count;
   }
   return S_OK;
@@ -350,12 +308,12 @@ HRESULT TTypeInfo::GetIDsOfNames(const char16_t* const* names, std::uint32_t cou
   if (it == names_.end()) return DISP_E_UNKNOWNNAME;
   memids[0] = it->second;
   HRESULT result = S_OK;
-  const Member* m = FindMember(it->second);
+  const DispatchMember* m = map_.Find(it->second);
   for (std::uint32_t n = 1; n < count; ++n) {
     WideStringView wanted = names[n] ? WideStringView(names[n]) : WideStringView();
-    for (std::int16_t fi : {m->method, m->get, m->put, m->putref}) {
-      if (fi < 0) continue;
-      const auto& params = data_.funcs[static_cast<std::size_t>(fi)].params;
+    for (const DispatchFunction* fi : {m->Method(), m->Get(), m->Put(), m->PutRef()}) {
+      if (!fi) continue;
+      const auto& params = data_.funcs[fi->index].params;
       for (std::size_t k = 0; k < params.size() && memids[n] == MEMBERID_NIL; ++k)
         if (SameTextIgnoringCase(params[k].name, wanted)) memids[n] = static_cast<DISPID>(k);
     }
@@ -368,11 +326,10 @@ HRESULT TTypeInfo::GetDocumentation(DISPID memid, BSTR* name, BSTR* doc, DWORD* 
   const std::u16string* n = &data_.name;
   const std::u16string* d = &data_.doc;
   if (memid != MEMBERID_NIL) {
-    const Member* m = FindMember(memid);
-    if (!m) return TYPE_E_ELEMENTNOTFOUND;
-    std::int16_t i = m->method >= 0 ? m->method : m->get >= 0 ? m->get : m->put >= 0 ? m->put : m->putref;
-    n = &data_.funcs[static_cast<std::size_t>(i)].name;
-    d = &data_.funcs[static_cast<std::size_t>(i)].doc;
+    const tlb::FuncData* f = FirstFunction(memid);
+    if (!f) return TYPE_E_ELEMENTNOTFOUND;
+    n = &f->name;
+    d = &f->doc;
   }
   if (helpContext) *helpContext = 0;
   if (!BstrOut(name, *n) || !BstrOut(doc, *d) || !BstrOut(helpFile, u"")) return E_OUTOFMEMORY;
@@ -387,258 +344,13 @@ HRESULT TTypeInfo::GetContainingTypeLib(ITypeLib** lib, std::uint32_t* index) {
   return S_OK;
 }
 
-// A failure of the implementation: its error information becomes the exception record, and
-// stays the thread's error information for callers that read it there.
-HRESULT TTypeInfo::FailWithException(HRESULT hr, EXCEPINFO* excepInfo) {
-  ComPtr<IErrorInfo> info;
-  if (GetErrorInfo(0, info.Put()) != S_OK) info = nullptr;
-  if (excepInfo) {
-    std::memset(excepInfo, 0, sizeof *excepInfo);
-    excepInfo->scode = hr;
-    if (info) {
-      info->GetSource(&excepInfo->bstrSource);
-      info->GetDescription(&excepInfo->bstrDescription);
-      info->GetHelpFile(&excepInfo->bstrHelpFile);
-      info->GetHelpContext(&excepInfo->dwHelpContext);
-    }
-    if (!excepInfo->bstrDescription || SysStringLen(excepInfo->bstrDescription) == 0) {
-      SysFreeString(excepInfo->bstrDescription);
-      excepInfo->bstrDescription = nullptr;
-      try {
-        excepInfo->bstrDescription = SysAllocString(HResultMessage(hr));
-      } catch (...) {
-      }
-    }
-  }
-  if (info) SetErrorInfo(0, info.Get());
-  return DISP_E_EXCEPTION;
-}
-
 HRESULT TTypeInfo::Invoke(void* instance, DISPID memid, WORD flags, DISPPARAMS* params, VARIANT* result,
                           EXCEPINFO* excepInfo, std::uint32_t* argErr) {
   if (!instance) return E_INVALIDARG;
-  const Member* m = FindMember(memid);
-  if (!m) return DISP_E_MEMBERNOTFOUND;
-  const bool isPut = (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;
-  std::int16_t fi = -1;
-  if (isPut) {
-    if ((flags & DISPATCH_PROPERTYPUT) && m->put >= 0) fi = m->put;
-    else if ((flags & DISPATCH_PROPERTYPUTREF) && m->putref >= 0) fi = m->putref;
-  } else {
-    if ((flags & DISPATCH_METHOD) && m->method >= 0) fi = m->method;
-    else if ((flags & DISPATCH_PROPERTYGET) && m->get >= 0) fi = m->get;
-  }
-  if (fi < 0) return DISP_E_MEMBERNOTFOUND;
-  const auto index = static_cast<std::size_t>(fi);
-  if (!thunks_ || !thunks_->thunks[index]) return E_NOTIMPL;  // no C++ binding for this interface
-
-  const FuncInfo& func = funcs_[index];
-  const std::size_t count = func.params.size();
-  if (count == 0 && (!params || params->cArgs == 0)) {
-    // The common property read: nothing to map or convert.
-    VARIANT value;
-    VariantInit(&value);
-    HRESULT hr = thunks_->thunks[index](instance, nullptr, &value);
-    if (Failed(hr)) {
-      VariantClear(&value);
-      return FailWithException(hr, excepInfo);
-    }
-    if (result) {
-      VariantClear(result);
-      *result = value;
-    } else {
-      VariantClear(&value);
-    }
-    return S_OK;
-  }
-  static DISPPARAMS noArgs{nullptr, nullptr, 0, 0};
-  if (!params) params = &noArgs;
-  if (params->cNamedArgs > params->cArgs || (params->cArgs && !params->rgvarg) ||
-      (params->cNamedArgs && !params->rgdispidNamedArgs))
-    return E_INVALIDARG;
-
-  // Which caller argument (its rgvarg index) goes to which parameter.
-  constexpr std::size_t kInline = 8;
-  std::int32_t inlineSource[kInline];
-  std::vector<std::int32_t> heapSource;
-  std::int32_t* source = inlineSource;
-  if (count > kInline) {
-    heapSource.resize(count);
-    source = heapSource.data();
-  }
-  std::fill(source, source + count, -1);
-
-  std::uint32_t positional = params->cArgs - params->cNamedArgs;
-  for (std::uint32_t n = 0; n < params->cNamedArgs; ++n) {
-    DISPID id = params->rgdispidNamedArgs[n];
-    std::size_t target;
-    if (id == DISPID_PROPERTYPUT && isPut && count > 0) {
-      target = count - 1;
-    } else if (id >= 0 && static_cast<std::size_t>(id) < count) {
-      target = static_cast<std::size_t>(id);
-    } else {
-      if (argErr) *argErr = n;
-      return DISP_E_PARAMNOTFOUND;
-    }
-    if (source[target] >= 0) {
-      if (argErr) *argErr = n;
-      return DISP_E_PARAMNOTFOUND;
-    }
-    source[target] = static_cast<std::int32_t>(n);
-  }
-  if (isPut && params->cNamedArgs == 0 && positional > 0 && count > 0) {
-    // A put without the named value argument: the last argument is the value.
-    source[count - 1] = 0;
-    --positional;
-    if (positional > count - 1) return DISP_E_BADPARAMCOUNT;
-    for (std::uint32_t k = 0; k < positional; ++k)
-      source[k] = static_cast<std::int32_t>(params->cArgs - 1 - k);
-  } else {
-    if (positional > count) return DISP_E_BADPARAMCOUNT;
-    for (std::uint32_t k = 0; k < positional; ++k) {
-      if (source[k] >= 0) {
-        if (argErr) *argErr = static_cast<std::uint32_t>(source[k]);
-        return DISP_E_PARAMNOTFOUND;
-      }
-      source[k] = static_cast<std::int32_t>(params->cArgs - 1 - k);
-    }
-  }
-
-  // Convert the arguments. `owned` marks slots whose content must be released afterwards.
-  VARIANTARG inlineArgs[kInline];
-  bool inlineOwned[kInline] = {};
-  std::vector<VARIANTARG> heapArgs;
-  std::vector<char> heapOwned;
-  VARIANTARG* args = inlineArgs;
-  bool* owned = inlineOwned;
-  if (count > kInline) {
-    heapArgs.resize(count);
-    heapOwned.resize(count);
-    args = heapArgs.data();
-    owned = reinterpret_cast<bool*>(heapOwned.data());
-  }
-  auto cleanup = [&](std::size_t upTo) {
-    for (std::size_t k = 0; k < upTo; ++k) {
-      if (!owned[k]) continue;
-      if (func.params[k].mode == ParamMode::Interface) {
-        if (args[k].byref) static_cast<IUnknown*>(args[k].byref)->Release();
-      } else {
-        VariantClear(&args[k]);
-      }
-    }
-  };
-
-  HRESULT hr = S_OK;
-  std::size_t k = 0;
-  for (; k < count; ++k) {
-    const ParamInfo& p = func.params[k];
-    owned[k] = false;
-    if (source[k] < 0) {
-      if (!p.optional) {
-        hr = params->cNamedArgs ? DISP_E_PARAMNOTOPTIONAL : DISP_E_BADPARAMCOUNT;
-        break;
-      }
-      VariantInit(&args[k]);
-      args[k].vt = VT_ERROR;
-      args[k].scode = DISP_E_PARAMNOTFOUND;
-      continue;
-    }
-    const VARIANT& given = params->rgvarg[source[k]];
-    switch (p.mode) {
-      case ParamMode::Variant:
-        args[k] = given;
-        break;
-      case ParamMode::Value:
-        if (given.vt == p.vt) {
-          args[k] = given;
-        } else if (given.vt == (VT_BYREF | p.vt) && given.byref) {
-          VariantInit(&args[k]);
-          args[k].vt = p.vt;
-          std::memcpy(&args[k].llVal, given.byref, p.vt == VT_I1 || p.vt == VT_UI1 ? 1
-                                                   : p.vt == VT_I2 || p.vt == VT_UI2 || p.vt == VT_BOOL ? 2
-                                                   : p.vt == VT_I8 || p.vt == VT_UI8 || p.vt == VT_R8 ||
-                                                           p.vt == VT_CY || p.vt == VT_DATE
-                                                       ? 8
-                                                   : p.vt == VT_BSTR || p.vt == VT_DISPATCH || p.vt == VT_UNKNOWN
-                                                       ? sizeof(void*)
-                                                       : 4);
-        } else {
-          VariantInit(&args[k]);
-          hr = VariantChangeType(&args[k], &given, 0, p.vt);
-          owned[k] = Succeeded(hr);
-        }
-        break;
-      case ParamMode::ByRef:
-        if (given.vt != (VT_BYREF | p.vt) || !given.byref) {
-          hr = DISP_E_TYPEMISMATCH;
-          break;
-        }
-        VariantInit(&args[k]);
-        args[k].vt = given.vt;
-        args[k].byref = given.byref;
-        break;
-      case ParamMode::Interface: {
-        const VARIANT& v = VariantDeref(given);
-        VARTYPE vt = v.vt & ~VT_BYREF;
-        IUnknown* unk = nullptr;
-        if (vt == VT_DISPATCH || vt == VT_UNKNOWN)
-          unk = (v.vt & VT_BYREF) ? *static_cast<IUnknown**>(v.byref) : v.punkVal;
-        else if (vt != VT_EMPTY && vt != VT_NULL) {
-          hr = DISP_E_TYPEMISMATCH;
-          break;
-        }
-        VariantInit(&args[k]);
-        args[k].vt = VT_BYREF | VT_UNKNOWN;
-        args[k].byref = nullptr;
-        if (unk) {
-          if (Failed(unk->QueryInterface(p.iid, &args[k].byref))) {
-            hr = DISP_E_TYPEMISMATCH;
-            break;
-          }
-          owned[k] = true;
-        }
-        break;
-      }
-      case ParamMode::Array: {
-        const VARIANT& v = VariantDeref(given);
-        SAFEARRAY* a = nullptr;
-        if (v.vt == (VT_ARRAY | p.vt)) a = v.parray;
-        else if (v.vt == (VT_BYREF | VT_ARRAY | p.vt) && v.byref) a = *static_cast<SAFEARRAY**>(v.byref);
-        else {
-          hr = DISP_E_TYPEMISMATCH;
-          break;
-        }
-        VariantInit(&args[k]);
-        args[k].vt = VT_ARRAY | p.vt;
-        args[k].parray = a;
-        break;
-      }
-    }
-    if (Failed(hr)) {
-      if (argErr) *argErr = static_cast<std::uint32_t>(source[k]);
-      break;
-    }
-  }
-  if (Failed(hr)) {
-    cleanup(k);
-    return hr;
-  }
-
-  VARIANT value;
-  VariantInit(&value);
-  hr = thunks_->thunks[index](instance, args, &value);
-  cleanup(count);
-  if (Failed(hr)) {
-    VariantClear(&value);
-    return FailWithException(hr, excepInfo);
-  }
-  if (result) {
-    VariantClear(result);
-    *result = value;
-  } else {
-    VariantClear(&value);
-  }
-  return S_OK;
+  const DispatchMember* m = map_.Find(memid);
+  const DispatchFunction* f = m ? m->For(flags) : nullptr;
+  if (!f) return DISP_E_MEMBERNOTFOUND;
+  return InvokeFunction(*f, instance, flags, params, result, excepInfo, argErr);
 }
 
 // The bytes of the section that holds an executable's or shared object's type library.
@@ -760,6 +472,11 @@ HRESULT RegisterTypeLib(ITypeLib* lib, const std::u16string& fullPath) {
   } catch (...) {
     return E_FAIL;
   }
+}
+
+const DispatchMap* DispatchMapOf(ITypeInfo* info) noexcept {
+  const auto* own = dynamic_cast<const TTypeInfo*>(info);
+  return own ? &own->Map() : nullptr;
 }
 
 HRESULT DispGetIDsOfNames(ITypeInfo* info, const char16_t* const* names, std::uint32_t count, DISPID* dispIds) {

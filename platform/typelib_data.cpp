@@ -33,6 +33,15 @@ class Writer {
     for (auto vt : t.chain) U16(vt);
     if (!t.chain.empty() && t.chain.back() == 29) Guid(t.ref);
   }
+  void I16(std::int16_t v) { U16(static_cast<std::uint16_t>(v)); }
+  void I32(std::int32_t v) { U32(static_cast<std::uint32_t>(v)); }
+  // The count (a u16 or u32), then each item.
+  template <class CountType, class T, class Each>
+  void Items(const std::vector<T>& items, std::size_t, Each each) {
+    if constexpr (sizeof(CountType) == 2) U16(static_cast<std::uint16_t>(items.size()));
+    else U32(static_cast<std::uint32_t>(items.size()));
+    for (const T& item : items) each(item);
+  }
   std::vector<std::uint8_t> out;
 };
 
@@ -76,16 +85,22 @@ class Reader {
     if (t.chain.back() == 29) t.ref = Guid();
     return t;
   }
-  // Counts are checked against what is left, so a damaged count cannot ask for huge memory.
-  std::uint32_t Count(std::size_t minItemSize) {
-    std::uint32_t n = U32();
-    Need(std::size_t{n} * minItemSize);
-    return n;
-  }
-  std::uint16_t Count16(std::size_t minItemSize) {
-    std::uint16_t n = U16();
-    Need(std::size_t{n} * minItemSize);
-    return n;
+
+  // The same fields read into their place, for the walk shared with the Writer.
+  void U8(std::uint8_t& v) { v = U8(); }
+  void U16(std::uint16_t& v) { v = U16(); }
+  void I16(std::int16_t& v) { v = static_cast<std::int16_t>(U16()); }
+  void I32(std::int32_t& v) { v = static_cast<std::int32_t>(U32()); }
+  void Str(std::u16string& v) { v = Str(); }
+  void Guid(GUID& v) { v = Guid(); }
+  void Type(TypeSpec& v) { v = Type(); }
+  // The count is checked against what is left, so a damaged count cannot ask for huge memory.
+  template <class CountType, class T, class Each>
+  void Items(std::vector<T>& items, std::size_t minItemSize, Each each) {
+    const std::size_t n = sizeof(CountType) == 2 ? std::size_t{U16()} : std::size_t{U32()};
+    Need(n * minItemSize);
+    items.resize(n);
+    for (T& item : items) each(item);
   }
 
  private:
@@ -97,6 +112,49 @@ class Reader {
   std::size_t pos_ = 0;
 };
 
+// The records of the file in their order, walked by the Writer (over const records) and by the
+// Reader (filling them). The numbers are the fewest bytes an item takes in the file, which the
+// Reader checks a count against.
+template <class Io, class Param>
+void WalkParam(Io& io, Param& p) {
+  io.Str(p.name);
+  io.U16(p.flags);
+  io.Type(p.type);
+}
+
+template <class Io, class Func>
+void WalkFunc(Io& io, Func& f) {
+  io.I32(f.memid);
+  io.U8(f.invkind);
+  io.U16(f.flags);
+  io.I16(f.slot);
+  io.Str(f.name);
+  io.Str(f.doc);
+  io.Type(f.result);
+  io.template Items<std::uint16_t>(f.params, 9, [&](auto& p) { WalkParam(io, p); });
+}
+
+template <class Io, class Type>
+void WalkType(Io& io, Type& t) {
+  io.U8(t.kind);
+  io.U16(t.flags);
+  io.Guid(t.guid);
+  io.Str(t.name);
+  io.Str(t.doc);
+  io.Str(t.baseName);
+  io.template Items<std::uint32_t>(t.funcs, 22, [&](auto& f) { WalkFunc(io, f); });
+}
+
+template <class Io, class Library>
+void WalkLibrary(Io& io, Library& lib) {
+  io.Guid(lib.guid);
+  io.U16(lib.major);
+  io.U16(lib.minor);
+  io.Str(lib.name);
+  io.Str(lib.doc);
+  io.template Items<std::uint32_t>(lib.types, 33, [&](auto& t) { WalkType(io, t); });
+}
+
 }  // namespace
 
 std::vector<std::uint8_t> Serialize(const LibraryData& lib) {
@@ -105,36 +163,7 @@ std::vector<std::uint8_t> Serialize(const LibraryData& lib) {
   w.U16(kFormatVersion);
   w.U16(0);
   w.U32(0);  // total size, patched below
-  w.Guid(lib.guid);
-  w.U16(lib.major);
-  w.U16(lib.minor);
-  w.Str(lib.name);
-  w.Str(lib.doc);
-  w.U32(static_cast<std::uint32_t>(lib.types.size()));
-  for (const auto& t : lib.types) {
-    w.U8(t.kind);
-    w.U16(t.flags);
-    w.Guid(t.guid);
-    w.Str(t.name);
-    w.Str(t.doc);
-    w.Str(t.baseName);
-    w.U32(static_cast<std::uint32_t>(t.funcs.size()));
-    for (const auto& f : t.funcs) {
-      w.U32(static_cast<std::uint32_t>(f.memid));
-      w.U8(f.invkind);
-      w.U16(f.flags);
-      w.U16(static_cast<std::uint16_t>(f.slot));
-      w.Str(f.name);
-      w.Str(f.doc);
-      w.Type(f.result);
-      w.U16(static_cast<std::uint16_t>(f.params.size()));
-      for (const auto& p : f.params) {
-        w.Str(p.name);
-        w.U16(p.flags);
-        w.Type(p.type);
-      }
-    }
-  }
+  WalkLibrary(w, lib);
   auto size = static_cast<std::uint32_t>(w.out.size());
   for (int i = 0; i < 4; ++i) w.out[8 + i] = static_cast<std::uint8_t>(size >> (8 * i));
   return std::move(w.out);
@@ -153,39 +182,7 @@ ReadResult Deserialize(const std::uint8_t* data, std::size_t size, LibraryData& 
     if (total > size || total < 12) return ReadResult::Damaged;
     Reader r(data + 12, total - 12);
     LibraryData out;
-    out.guid = r.Guid();
-    out.major = r.U16();
-    out.minor = r.U16();
-    out.name = r.Str();
-    out.doc = r.Str();
-    std::uint32_t types = r.Count(33);
-    out.types.resize(types);
-    for (auto& t : out.types) {
-      t.kind = r.U8();
-      t.flags = r.U16();
-      t.guid = r.Guid();
-      t.name = r.Str();
-      t.doc = r.Str();
-      t.baseName = r.Str();
-      std::uint32_t funcs = r.Count(22);
-      t.funcs.resize(funcs);
-      for (auto& f : t.funcs) {
-        f.memid = static_cast<std::int32_t>(r.U32());
-        f.invkind = r.U8();
-        f.flags = r.U16();
-        f.slot = static_cast<std::int16_t>(r.U16());
-        f.name = r.Str();
-        f.doc = r.Str();
-        f.result = r.Type();
-        std::uint16_t params = r.Count16(9);
-        f.params.resize(params);
-        for (auto& p : f.params) {
-          p.name = r.Str();
-          p.flags = r.U16();
-          p.type = r.Type();
-        }
-      }
-    }
+    WalkLibrary(r, out);
     lib = std::move(out);
     return ReadResult::Ok;
   } catch (const Damaged&) {

@@ -459,15 +459,10 @@ HRESULT ConvertScalar(const VARIANT& src, VARTYPE vt, std::uint16_t flags, VARIA
 
 }  // namespace
 
-void VariantInit(VARIANT* v) noexcept {
-  std::memset(v, 0, sizeof *v);
-  v->vt = VT_EMPTY;
-}
-
 HRESULT VariantClear(VARIANT* v) noexcept {
   if (!v) return E_INVALIDARG;
   if (!IsValidType(v->vt)) return DISP_E_BADVARTYPE;
-  if (!(v->vt & VT_BYREF)) {
+  if (VariantOwnsValue(v->vt)) {
     if (v->vt & VT_ARRAY) {
       if (v->parray) {
         HRESULT hr = SafeArrayDestroy(v->parray);
@@ -475,7 +470,7 @@ HRESULT VariantClear(VARIANT* v) noexcept {
       }
     } else if (v->vt == VT_BSTR) {
       SysFreeString(v->bstrVal);
-    } else if ((v->vt == VT_DISPATCH || v->vt == VT_UNKNOWN) && v->punkVal) {
+    } else if (v->punkVal) {
       v->punkVal->Release();
     }
   }

@@ -100,7 +100,12 @@ struct VARIANT {
 };
 using VARIANTARG = VARIANT;
 
-void VariantInit(VARIANT* v) noexcept;
+inline void VariantInit(VARIANT* v) noexcept { *v = VARIANT{}; }  // VT_EMPTY, all zero
+// Whether a variant of this type owns what it holds (a string, an array, an interface
+// reference), so that VariantClear has something to free.
+inline bool VariantOwnsValue(VARTYPE vt) noexcept {
+  return !(vt & VT_BYREF) && ((vt & VT_ARRAY) || vt == VT_BSTR || vt == VT_DISPATCH || vt == VT_UNKNOWN);
+}
 // Frees what the variant owns (string, array, interface reference) and makes it empty.
 HRESULT VariantClear(VARIANT* v) noexcept;
 // Deep copy: strings and arrays are duplicated, interfaces get a reference. dest is cleared first.

@@ -40,6 +40,47 @@ TEST_F(Automation, CallsByNameAndByDispid) {
   EXPECT_EQ(Call(d, 5, DISPATCH_PROPERTYGET, {OleVariant(u"a")}, r.Put()), DISP_E_MEMBERNOTFOUND);  // a method only
 }
 
+// Count cannot be read; Value fills its result and then fails.
+class TFailingReads : public TFirst {
+ public:
+  HRESULT get_Count(std::int32_t*) override {
+    return SafeCall([] { throw EOleException(u"no count", E_FAIL, u"TestSource", u"", 0); });
+  }
+  HRESULT get_Value(VARIANT* r) override {
+    *r = OleVariant(u"partial").Detach();
+    return E_FAIL;
+  }
+};
+
+TEST_F(Automation, OnlyASuccessfulCallReplacesTheResult) {
+  auto obj = MakeObject<TFailingReads>();
+  IDispatch* d = obj->Dispatch();
+  DISPPARAMS none{nullptr, nullptr, 0, 0};
+  // A value the result held is freed and replaced; a method without a result leaves it empty.
+  OleVariant r(u"old");
+  ASSERT_EQ(d->Invoke(1, GUID_NULL, 0, DISPATCH_PROPERTYGET, &none, r.Ptr(), nullptr, nullptr), S_OK);
+  EXPECT_EQ(r.AsString(), u"first");
+  r = OleVariant(5);
+  ASSERT_EQ(d->Invoke(10, GUID_NULL, 0, DISPATCH_METHOD, &none, r.Ptr(), nullptr, nullptr), S_OK);
+  EXPECT_TRUE(r.IsEmpty());
+  EXPECT_EQ(obj->secretCalls, 1);
+  // Without a result the value is dropped.
+  ASSERT_EQ(d->Invoke(1, GUID_NULL, 0, DISPATCH_PROPERTYGET, nullptr, nullptr, nullptr, nullptr), S_OK);
+
+  // A failed call leaves the result as it was; what the method left behind is freed.
+  for (const OleVariant& before : {OleVariant(7), OleVariant(u"kept")}) {
+    r = before;
+    EXCEPINFO info{};
+    ASSERT_EQ(d->Invoke(2, GUID_NULL, 0, DISPATCH_PROPERTYGET, &none, r.Ptr(), &info, nullptr), DISP_E_EXCEPTION);
+    EXPECT_EQ(info.scode, E_FAIL);
+    EXPECT_EQ(BstrView(info.bstrDescription), u"no count");
+    ClearExcepInfo(info);
+    EXPECT_TRUE(VariantValuesEqual(r.Get(), before.Get()));
+    ASSERT_EQ(d->Invoke(0, GUID_NULL, 0, DISPATCH_PROPERTYGET, &none, r.Ptr(), nullptr, nullptr), DISP_E_EXCEPTION);
+    EXPECT_TRUE(VariantValuesEqual(r.Get(), before.Get()));
+  }
+}
+
 TEST_F(Automation, PropertyPutAndPutrefBothArriveAsFlags12) {
   auto obj = MakeObject<TFirst>();
   auto other = MakeObject<TSecond>();

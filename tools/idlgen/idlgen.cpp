@@ -635,15 +635,22 @@ std::string Thunk(const Interface& itf, const Method& m, const std::string& fn) 
   if (unusedA) o << "  (void)a;\n";
   std::string call = "static_cast<" + itf.name + "*>(self)->" + CppName(m) + "(";
   for (std::size_t i = 0; i < args.size(); ++i) call += (i ? ", " : "") + args[i];
+  // The result is written only when the call succeeds, and then completely (see
+  // dispatch_thunks.h).
   if (!retval) {
-    o << "  (void)r;\n  return " << call << ");\n}\n\n";
+    o << "  HRESULT hr = " << call << ");\n"
+      << "  if (Succeeded(hr)) *r = VARIANT{};\n"
+      << "  return hr;\n}\n\n";
     return o.str();
   }
   if (!args.empty()) call += ", ";
   TypeRef t = retval->type;
   --t.pointers;
   if (t.base == "VARIANT" && t.pointers == 0) {
-    o << "  return " << call << "r);\n}\n\n";
+    o << "  VARIANT value{};\n"
+      << "  HRESULT hr = " << call << "&value);\n"
+      << "  if (Succeeded(hr)) *r = value;\n  else VariantClear(&value);\n"
+      << "  return hr;\n}\n\n";
     return o.str();
   }
   std::string vt, field;
@@ -664,7 +671,8 @@ std::string Thunk(const Interface& itf, const Method& m, const std::string& fn) 
   }
   o << "  " << Cpp(t, false) << " value{};\n"
     << "  HRESULT hr = " << call << "&value);\n"
-    << "  if (Succeeded(hr)) {\n    r->vt = static_cast<VARTYPE>(" << vt << ");\n    r->" << field << " = value;\n  }\n"
+    << "  if (Succeeded(hr)) {\n    *r = VARIANT{};\n    r->vt = static_cast<VARTYPE>(" << vt << ");\n    r->" << field
+    << " = value;\n  }\n"
     << "  return hr;\n}\n\n";
   return o.str();
 }
