@@ -11,16 +11,14 @@
 #include "platform/exceptions.h"
 #include "platform/strings.h"
 #include "tests/core/scratch_dir.h"
+#include "tests/support/test_process.h"
 
 namespace pw {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string HostDir() {
-  const char* dir = std::getenv("PW_HOST_DIR");
-  return dir ? dir : "";
-}
+using test::HostDir;
 
 // Points the host folder at a folder for the life of a scope.
 class ScopedHostFolder {

@@ -1,4 +1,5 @@
 #include "host/options_command.h"
+#include "tests/support/test_process.h"
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -114,9 +115,7 @@ TEST_F(OptionsCommand, BadArgumentsAndBadFilesFailClearly) {
 }
 
 TEST_F(OptionsCommand, PwhostRunsTheCommands) {
-  const char* hostDir = std::getenv("PW_HOST_DIR");
-  ASSERT_NE(hostDir, nullptr);
-  const std::string pwhost = std::string(hostDir) + "/pwhost";
+  const std::string pwhost = test::HostDir() + "/pwhost";
   const std::string set = "'" + pwhost + "' options set '" + file + "' Top/Value String 'x y' 2>&1";
   ASSERT_EQ(std::system(set.c_str()), 0);
   std::FILE* p = ::popen(("'" + pwhost + "' options dump '" + file + "'").c_str(), "r");

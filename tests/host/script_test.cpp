@@ -13,16 +13,13 @@
 #include "host/test_host.h"
 #include "platform/modules.h"
 #include "platform/strings.h"
+#include "tests/support/test_process.h"
 
 namespace pw {
 namespace {
 
-std::string HostDir() {
-  const char* dir = std::getenv("PW_HOST_DIR");
-  if (dir) return dir;
-  std::string exe = ProgramFile();
-  return exe.substr(0, exe.rfind('/')) + "/../bin";
-}
+using test::HostDir;
+using test::RunCommand;
 
 class Scripts : public ::testing::Test {
  protected:
@@ -116,26 +113,13 @@ TEST_F(Scripts, ObjectsTheScriptHoldsAreReleasedWithTheEngine) {
   EXPECT_EQ(rect->RefCount(), before);
 }
 
-std::string RunCommand(const std::string& cmd, int& status) {
-  std::string out;
-  FILE* p = popen((cmd + " 2>&1").c_str(), "r");
-  if (!p) {
-    status = -1;
-    return out;
-  }
-  char buf[512];
-  while (fgets(buf, sizeof buf, p)) out += buf;
-  status = pclose(p);
-  return out;
-}
 
 TEST(PwhostRun, RunsTheExampleAndWritesTheLog) {
-  const char* src = std::getenv("PW_SOURCE_DIR");
-  ASSERT_TRUE(src);
+  const std::string src = test::SourceDir();
   std::string log = ::testing::TempDir() + "pwhost_run_example.log";
   int status = 0;
   std::string out =
-      RunCommand(HostDir() + "/pwhost run " + std::string(src) + "/examples/hello.js --log " + log, status);
+      RunCommand(HostDir() + "/pwhost run " + src + "/examples/hello.js --log " + log, status);
   EXPECT_EQ(status, 0) << out;
   EXPECT_NE(out.find("Message: Hello from Sys\n"), std::string::npos) << out;
   EXPECT_NE(out.find("Warning: Expected failure: The object has no child with index 7\n"), std::string::npos) << out;

@@ -14,29 +14,13 @@
 #include "platform/errorinfo.h"
 #include "platform/gdi.h"
 #include "platform/strings.h"
+#include "tests/support/test_process.h"
 
 namespace pw {
 namespace {
 
-std::string HostDir() {
-  const char* dir = std::getenv("PW_HOST_DIR");
-  if (dir) return dir;
-  std::string exe = ProgramFile();
-  return exe.substr(0, exe.rfind('/')) + "/../bin";
-}
-
-std::string RunCommand(const std::string& cmd, int& status) {
-  std::string out;
-  FILE* p = popen((cmd + " 2>&1").c_str(), "r");
-  if (!p) {
-    status = -1;
-    return out;
-  }
-  char buf[512];
-  while (fgets(buf, sizeof buf, p)) out += buf;
-  status = pclose(p);
-  return out;
-}
+using test::HostDir;
+using test::RunCommand;
 
 TEST(Module, ExportsOnlyItsEntryPoints) {
   int status = 0;

@@ -352,14 +352,21 @@ TEST_F(Apartments, TheComAwareWaitServesCallsAndTimesOutOnTheClock) {
     calls = nullptr;
     done = true;
   });
+  std::atomic<bool> waited{false};
   std::thread ticker([&] {
     clock.WaitForReads(reads + 1);
     while (!done) std::this_thread::yield();
-    clock.Advance(1000);
+    // Other threads read the clock too, so the wait may take its deadline only now: move time
+    // on until the wait has ended.
+    while (!waited) {
+      clock.Advance(1000);
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
   });
   WaitableObject* handles[] = {&never};
   DWORD index = 99;
   EXPECT_EQ(CoWaitForMultipleHandles(0, 1000, 1, handles, &index), RPC_S_CALLPENDING);
+  waited = true;
   caller.join();
   ticker.join();
   EXPECT_EQ(seen.load(), GetCurrentThreadId());
