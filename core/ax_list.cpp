@@ -1,5 +1,6 @@
 #include "core/ax_list.h"
 
+#include "core/module_proxy.h"
 #include "interfaces/ProbewrightInternal.h"
 #include "platform/codepage.h"
 #include "platform/exceptions.h"
@@ -165,10 +166,15 @@ OleVariant GetAxPropertyValue(IDispatch* object, DISPID id, DISPPARAMS* params, 
   EXCEPINFO info{};
   static DISPPARAMS none{nullptr, nullptr, 0, 0};
   OleVariant result;
-  // The reporter's foreign-call brackets belong around this call once the helper-library
-  // proxies exist.
-  HRESULT hr = object->Invoke(id, GUID_NULL, 0, DISPATCH_PROPERTYGET, params ? params : &none, result.Put(), &info,
-                              nullptr);
+  HRESULT hr;
+  ReporterBeginForeignCall();
+  try {
+    hr = object->Invoke(id, GUID_NULL, 0, DISPATCH_PROPERTYGET, params ? params : &none, result.Put(), &info, nullptr);
+  } catch (...) {
+    ReporterEndForeignCall();
+    throw;
+  }
+  ReporterEndForeignCall();
   if (Failed(hr)) {
     WideString text = hr == DISP_E_EXCEPTION ? WideTrim(BstrView(info.bstrDescription)) : HResultMessage(hr);
     ClearExcepInfo(info);

@@ -5,8 +5,10 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "core/ax_list.h"
 #include "core/com_help.h"
 #include "core/threads.h"
+#include "platform/dispatch.h"
 #include "platform/errorinfo.h"
 #include "platform/exceptions.h"
 #include "platform/strings.h"
@@ -237,6 +239,44 @@ TEST(Reporter, BracketsAreRecordedOnlyOnceTheLibraryIsLoaded) {
   BSTR record = nullptr;
   reporter->GetRecord(&record);
   EXPECT_EQ(BstrView(record), u"BeginForeignCall\nEndForeignCall\nBeginNetworkRead\nEndNetworkRead\n");
+  SysFreeString(record);
+  reporter = nullptr;
+  StopHelperModules();
+  FreeLibrary(lib);
+}
+
+// A property read of a foreign object is bracketed as a foreign call, also when it fails.
+class TOneProperty final : public Implements<ComObject, IDispatch> {
+ public:
+  HRESULT GetTypeInfoCount(std::uint32_t* count) override {
+    *count = 0;
+    return S_OK;
+  }
+  HRESULT GetTypeInfo(std::uint32_t, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT GetIDsOfNames(const IID&, const char16_t* const*, std::uint32_t, LCID, DISPID*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT Invoke(DISPID id, const IID&, LCID, WORD, DISPPARAMS*, VARIANT* result, EXCEPINFO*,
+                 std::uint32_t*) override {
+    if (id != 1) return DISP_E_MEMBERNOTFOUND;
+    *result = OleVariant(std::int32_t{42}).Detach();
+    return S_OK;
+  }
+};
+
+TEST(Reporter, PropertyReadsOfForeignObjectsAreBracketed) {
+  HMODULE lib = LoadLibrary(HostDir() + "/cvReporter.so");
+  ASSERT_NE(lib, nullptr);
+  ComPtr<IcvReporterModule> reporter;
+  GetReporterModule(reporter);
+  ASSERT_TRUE(reporter);
+  reporter->ClearRecord();
+  auto object = MakeObject<TOneProperty>();
+  EXPECT_EQ(GetAxPropertyValue(object.Get(), 1, nullptr, u"Value").Get().lVal, 42);
+  EXPECT_EQ(GetAxPropertyValue(object.Get(), 2, nullptr, u"Other").AsString(), u"Error: Member not found");
+  BSTR record = nullptr;
+  reporter->GetRecord(&record);
+  EXPECT_EQ(BstrView(record), u"BeginForeignCall\nEndForeignCall\nBeginForeignCall\nEndForeignCall\n");
   SysFreeString(record);
   reporter = nullptr;
   StopHelperModules();
