@@ -189,7 +189,7 @@ void CheckHookParameterService(IcvBaseManager* manager) {
 
 }  // namespace
 
-TpwMSVCPlugin::TpwMSVCPlugin() : Implements(kMSVC) {}
+TpwMSVCPlugin::TpwMSVCPlugin() : TpwOpenAppPluginOf(kMSVC) {}
 
 void TpwMSVCPlugin::DoPostInitialize() { CheckHookParameterService(Manager()); }
 
@@ -197,7 +197,7 @@ bool TpwMSVCPlugin::ChannelUsable(bool available, bool hasChannel, bool installi
   return installing ? available : hasChannel;
 }
 
-TpwDelphiPlugin::TpwDelphiPlugin() : Implements(kDelphi) {
+TpwDelphiPlugin::TpwDelphiPlugin() : TpwOpenAppPluginOf(kDelphi) {
   SAFEARRAY* array = SafeArrayCreateVector(VT_VARIANT, 0, 2);
   if (!array) OleError(E_OUTOFMEMORY);
   OleVariant holder;
@@ -226,23 +226,7 @@ bool TpwDelphiPlugin::CallInformation(IpwObjectCallInfoRequest* info, OleVariant
 
 // ---- MSAA ---------------------------------------------------------------------------------
 
-TpwMSAAPlugin::TpwMSAAPlugin() : Implements(kMSAA), page_(MSAAPageInfo()) {}
-
-HRESULT TpwMSAAPlugin::RegisterPage(IpwSettingsGroup* group) {
-  return SafeCall([&] { page_.RegisterPage(Manager(), GetPluginKey(), group); });
-}
-
-// No result code reaches the host from these two: a failure stays in the thread's error
-// information instead of escaping into the host's code.
-void TpwMSAAPlugin::SetSettingsGroup(IpwSetting* setting, const GUID& groupKey) {
-  SafeCall([&] { page_.SetSettingsGroup(Manager(), setting, groupKey); });
-}
-
-void TpwMSAAPlugin::SettingChanged(IpwSetting* setting, const GUID& groupKey) {
-  SafeCall([&] { page_.SettingChanged(Manager(), setting, groupKey); });
-}
-
-void TpwMSAAPlugin::BeforeInstall(IDispatch* target) { page_.SetHookParameters(Manager(), target); }
+TpwMSAAPlugin::TpwMSAAPlugin() : TpwOpenAppPagePlugin(kMSAA, MSAAPageInfo()) {}
 
 bool TpwMSAAPlugin::CallInformation(IpwObjectCallInfoRequest* info, OleVariant& result) {
   if (!KeyIs(info, {kCallTypeCommon, kMSAA.typeKey})) return false;
@@ -253,14 +237,14 @@ bool TpwMSAAPlugin::CallInformation(IpwObjectCallInfoRequest* info, OleVariant& 
 
 // ---- UI Automation ------------------------------------------------------------------------
 
-TpwUiaSupportPlugin::TpwUiaSupportPlugin() : Implements(kUia), page_(UiaPageInfo()) {}
+TpwUiaSupportPlugin::TpwUiaSupportPlugin() : TpwOpenAppPagePlugin(kUia, UiaPageInfo()) {}
 
 TpwUiaSupportPlugin::~TpwUiaSupportPlugin() {
   if (silverlightBitmap_) DeleteGdiObject(silverlightBitmap_);
 }
 
 void TpwUiaSupportPlugin::DoInitialize(IcvBaseManager* manager) {
-  TpwOpenAppPlugin::DoInitialize(manager);
+  TpwOpenAppPagePlugin::DoInitialize(manager);
   uiaAvailable_ = !SearchPathA("UIAutomationCore.dll", 1024).empty();
 }
 
@@ -288,26 +272,12 @@ HRESULT TpwUiaSupportPlugin::GetKindBitmap(BSTR kindName, std::int32_t* bitmap) 
   });
 }
 
-HRESULT TpwUiaSupportPlugin::RegisterPage(IpwSettingsGroup* group) {
-  return SafeCall([&] { page_.RegisterPage(Manager(), GetPluginKey(), group); });
-}
-
-void TpwUiaSupportPlugin::SetSettingsGroup(IpwSetting* setting, const GUID& groupKey) {
-  SafeCall([&] { page_.SetSettingsGroup(Manager(), setting, groupKey); });
-}
-
-void TpwUiaSupportPlugin::SettingChanged(IpwSetting* setting, const GUID& groupKey) {
-  SafeCall([&] { page_.SettingChanged(Manager(), setting, groupKey); });
-}
-
-void TpwUiaSupportPlugin::BeforeInstall(IDispatch* target) { page_.SetHookParameters(Manager(), target); }
-
 // UI Automation objects get no members, but the type is answered as known.
 bool TpwUiaSupportPlugin::CallInformation(IpwObjectCallInfoRequest*, OleVariant&) { return true; }
 
 // ---- Visual Basic -------------------------------------------------------------------------
 
-TpwVBAppPlugin::TpwVBAppPlugin() : Implements(kVB) {}
+TpwVBAppPlugin::TpwVBAppPlugin() : TpwOpenAppPluginOf(kVB) {}
 
 bool TpwVBAppPlugin::ChannelUsable(bool available, bool, bool) { return available; }
 

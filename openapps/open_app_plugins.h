@@ -67,7 +67,7 @@ class TpwOpenAppPlugin : public Implements<TcvBasePlugin, IpwObjectTypeDescripto
   // IpwObjectCallProvider
   VARIANT_BOOL GetCallInformation(IpwObjectCallInfoRequest* info, VARIANT* result) override;
 
-  // IpwOpenAppHookProvider's operations, which the subclasses' interface tables bind.
+  // IpwOpenAppHookProvider's operations, which TpwOpenAppPluginOf binds.
   HRESULT HookIsProcessSupported(IpwProcess* process, VARIANT_BOOL* supported);
   HRESULT HookInstall(IpwProcess* process);
   HRESULT HookRemove(IpwProcess* process);
@@ -106,26 +106,68 @@ class TpwOpenAppPlugin : public Implements<TcvBasePlugin, IpwObjectTypeDescripto
 void ExecuteHookCommand(IDispatch* target, WideStringView command, const OleVariant& argument);
 void SetHookParameter(IDispatch* target, const GUID& key, const OleVariant& value);
 
-class TpwMSVCPlugin final : public Implements<TpwOpenAppPlugin, IpwOpenAppHookProvider> {
+// A plug-in class's interface table over the common part: the GetKey of every listed interface
+// answers the plug-in key, and the hook provider's operations go to the common sequence.
+template <class... Intfs>
+class TpwOpenAppPluginOf : public Implements<TpwOpenAppPlugin, Intfs...> {
+ public:
+  HRESULT GetKey(GUID* key) override { return TcvBasePlugin::GetKey(key); }
+  HRESULT IsProcessSupported(IpwProcess* p, VARIANT_BOOL* s) override { return this->HookIsProcessSupported(p, s); }
+  HRESULT InstallHook(IpwProcess* p) override { return this->HookInstall(p); }
+  HRESULT RemoveHook(IpwProcess* p) override { return this->HookRemove(p); }
+
+ protected:
+  using Implements<TpwOpenAppPlugin, Intfs...>::Implements;
+};
+
+// The MSAA and UI Automation plug-ins: the options page of accepted windows, the settings
+// listener that keeps the hooks up to date, and the page's hook parameters before the load
+// command. Intfs lists IpwSettingsChangeListener and IpwSettingsPageProvider among the others.
+template <class... Intfs>
+class TpwOpenAppPagePlugin : public TpwOpenAppPluginOf<Intfs...> {
+ public:
+  // IpwSettingsPageProvider and IpwSettingsChangeListener
+  void GetPageKey(GUID* key) override { this->GetKey(key); }
+  HRESULT RegisterPage(IpwSettingsGroup* group) override {
+    return this->SafeCall([&] { page_.RegisterPage(this->Manager(), this->GetPluginKey(), group); });
+  }
+  void Unused5() override {}
+  // No result code reaches the host from these two: a failure stays in the thread's error
+  // information instead of escaping into the host's code.
+  void SetSettingsGroup(IpwSetting* setting, const GUID& groupKey) override {
+    this->SafeCall([&] { page_.SetSettingsGroup(this->Manager(), setting, groupKey); });
+  }
+  void GetListenerKey(GUID* key) override { this->GetKey(key); }
+  void Unused4(IUnknown*) override {}
+  void SettingChanged(IpwSetting* setting, const GUID& groupKey) override {
+    this->SafeCall([&] { page_.SettingChanged(this->Manager(), setting, groupKey); });
+  }
+  void Unused6(IUnknown*) override {}
+
+  TAcceptedWindowsPage& Page() { return page_; }
+
+ protected:
+  TpwOpenAppPagePlugin(const OpenAppTechnology& technology, const AcceptedWindowsPageInfo& page)
+      : TpwOpenAppPluginOf<Intfs...>(technology), page_(page) {}
+
+  void BeforeInstall(IDispatch* target) override { page_.SetHookParameters(this->Manager(), target); }
+
+ private:
+  TAcceptedWindowsPage page_;
+};
+
+class TpwMSVCPlugin final : public TpwOpenAppPluginOf<IpwOpenAppHookProvider> {
  public:
   TpwMSVCPlugin();
-  HRESULT GetKey(GUID* key) override { return TcvBasePlugin::GetKey(key); }
-  HRESULT IsProcessSupported(IpwProcess* p, VARIANT_BOOL* s) override { return HookIsProcessSupported(p, s); }
-  HRESULT InstallHook(IpwProcess* p) override { return HookInstall(p); }
-  HRESULT RemoveHook(IpwProcess* p) override { return HookRemove(p); }
 
  protected:
   void DoPostInitialize() override;
   bool ChannelUsable(bool available, bool hasChannel, bool installing) override;
 };
 
-class TpwDelphiPlugin final : public Implements<TpwOpenAppPlugin, IpwOpenAppHookProvider> {
+class TpwDelphiPlugin final : public TpwOpenAppPluginOf<IpwOpenAppHookProvider> {
  public:
   TpwDelphiPlugin();
-  HRESULT GetKey(GUID* key) override { return TcvBasePlugin::GetKey(key); }
-  HRESULT IsProcessSupported(IpwProcess* p, VARIANT_BOOL* s) override { return HookIsProcessSupported(p, s); }
-  HRESULT InstallHook(IpwProcess* p) override { return HookInstall(p); }
-  HRESULT RemoveHook(IpwProcess* p) override { return HookRemove(p); }
 
  protected:
   void DoPostInitialize() override;
@@ -137,85 +179,47 @@ class TpwDelphiPlugin final : public Implements<TpwOpenAppPlugin, IpwOpenAppHook
 };
 
 class TpwMSAAPlugin final
-    : public Implements<TpwOpenAppPlugin, IpwMSAAExtensionA, IpwMSAAExtensionB, IpwSettingsChangeListener,
-                        IpwSettingsPageProvider, IpwOpenAppHookProvider> {
+    : public TpwOpenAppPagePlugin<IpwMSAAExtensionA, IpwMSAAExtensionB, IpwSettingsChangeListener,
+                                  IpwSettingsPageProvider, IpwOpenAppHookProvider> {
  public:
   TpwMSAAPlugin();
-  HRESULT GetKey(GUID* key) override { return TcvBasePlugin::GetKey(key); }
-  HRESULT IsProcessSupported(IpwProcess* p, VARIANT_BOOL* s) override { return HookIsProcessSupported(p, s); }
-  HRESULT InstallHook(IpwProcess* p) override { return HookInstall(p); }
-  HRESULT RemoveHook(IpwProcess* p) override { return HookRemove(p); }
   // The two extension points without content.
   HRESULT Operation4() override { return S_OK; }
   HRESULT Operation5() override { return S_OK; }
   HRESULT Operation6(const VARIANT&) override { return S_OK; }
   HRESULT Operation4(IUnknown*) override { return S_OK; }
-  // IpwSettingsPageProvider and IpwSettingsChangeListener
-  void GetPageKey(GUID* key) override { GetKey(key); }
-  HRESULT RegisterPage(IpwSettingsGroup* group) override;
-  void Unused5() override {}
-  void SetSettingsGroup(IpwSetting* setting, const GUID& groupKey) override;
-  void GetListenerKey(GUID* key) override { GetKey(key); }
-  void Unused4(IUnknown*) override {}
-  void SettingChanged(IpwSetting* setting, const GUID& groupKey) override;
-  void Unused6(IUnknown*) override {}
 
-  TAcceptedWindowsPage& Page() { return page_; }
 
  protected:
-  void BeforeInstall(IDispatch* target) override;
   bool CallInformation(IpwObjectCallInfoRequest* info, OleVariant& result) override;
-
- private:
-  TAcceptedWindowsPage page_;
 };
 
 class TpwUiaSupportPlugin final
-    : public Implements<TpwOpenAppPlugin, IpwSettingsChangeListener, IpwSettingsPageProvider, IpwObjectKindProvider,
-                        IpwOpenAppHookProvider2> {
+    : public TpwOpenAppPagePlugin<IpwSettingsChangeListener, IpwSettingsPageProvider, IpwObjectKindProvider,
+                                  IpwOpenAppHookProvider2> {
  public:
   TpwUiaSupportPlugin();
   ~TpwUiaSupportPlugin() override;
-  HRESULT GetKey(GUID* key) override { return TcvBasePlugin::GetKey(key); }
-  HRESULT IsProcessSupported(IpwProcess* p, VARIANT_BOOL* s) override { return HookIsProcessSupported(p, s); }
-  HRESULT InstallHook(IpwProcess* p) override { return HookInstall(p); }
-  HRESULT RemoveHook(IpwProcess* p) override { return HookRemove(p); }
   HRESULT IsTargetProcess(IpwProcess* process, IpwModuleList* modules, VARIANT_BOOL* result) override;
   // IpwObjectKindProvider
   HRESULT GetKindBitmap(BSTR kindName, std::int32_t* bitmap) override;
-  // IpwSettingsPageProvider and IpwSettingsChangeListener
-  void GetPageKey(GUID* key) override { GetKey(key); }
-  HRESULT RegisterPage(IpwSettingsGroup* group) override;
-  void Unused5() override {}
-  void SetSettingsGroup(IpwSetting* setting, const GUID& groupKey) override;
-  void GetListenerKey(GUID* key) override { GetKey(key); }
-  void Unused4(IUnknown*) override {}
-  void SettingChanged(IpwSetting* setting, const GUID& groupKey) override;
-  void Unused6(IUnknown*) override {}
 
   bool UiaAvailable() const noexcept { return uiaAvailable_; }
-  TAcceptedWindowsPage& Page() { return page_; }
 
  protected:
   void DoInitialize(IcvBaseManager* manager) override;
   bool ProcessSupported(IpwProcess* process) override;
-  void BeforeInstall(IDispatch* target) override;
   bool CallInformation(IpwObjectCallInfoRequest* info, OleVariant& result) override;
   bool SubProviderIndexValid(std::int32_t index) override { return index == 0; }
 
  private:
   bool uiaAvailable_ = false;
   HBITMAP silverlightBitmap_ = 0;
-  TAcceptedWindowsPage page_;
 };
 
-class TpwVBAppPlugin final : public Implements<TpwOpenAppPlugin, IpwOpenAppHookProvider2> {
+class TpwVBAppPlugin final : public TpwOpenAppPluginOf<IpwOpenAppHookProvider2> {
  public:
   TpwVBAppPlugin();
-  HRESULT GetKey(GUID* key) override { return TcvBasePlugin::GetKey(key); }
-  HRESULT IsProcessSupported(IpwProcess* p, VARIANT_BOOL* s) override { return HookIsProcessSupported(p, s); }
-  HRESULT InstallHook(IpwProcess* p) override { return HookInstall(p); }
-  HRESULT RemoveHook(IpwProcess* p) override { return HookRemove(p); }
   HRESULT IsTargetProcess(IpwProcess* process, IpwModuleList* modules, VARIANT_BOOL* result) override;
 
  protected:
