@@ -349,48 +349,34 @@ bool TpwVBAppPlugin::CallInformation(IpwObjectCallInfoRequest* info, OleVariant&
 
 // ---- Call information ---------------------------------------------------------------------
 
-HRESULT TpwVCLObjectCallInformation::GetFirstFlag(VARIANT_BOOL* flag) {
-  return SafeCall([&] { Out<VARIANT_BOOL>(flag, VARIANT_TRUE); });
+template <class Base>
+HRESULT TpwCallInformationOf<Base>::GetFirstFlag(VARIANT_BOOL* flag) {
+  return this->SafeCall([&] { Out<VARIANT_BOOL>(flag, VARIANT_TRUE); });
 }
-HRESULT TpwVCLObjectCallInformation::GetName(BSTR* name) {
-  return SafeCall([&] {
+template <class Base>
+HRESULT TpwCallInformationOf<Base>::GetName(BSTR* name) {
+  return this->SafeCall([&] {
     if (!name) OleError(E_POINTER);
     *name = SysAllocString(name_);
   });
 }
-HRESULT TpwVCLObjectCallInformation::GetSecondFlag(VARIANT_BOOL* flag) {
-  return SafeCall([&] { Out<VARIANT_BOOL>(flag, VARIANT_FALSE); });
+template <class Base>
+HRESULT TpwCallInformationOf<Base>::GetSecondFlag(VARIANT_BOOL* flag) {
+  return this->SafeCall([&] { Out<VARIANT_BOOL>(flag, VARIANT_FALSE); });
 }
-HRESULT TpwVCLObjectCallInformation::GetParamCount(std::int32_t* count) {
-  return SafeCall([&] { Out(count, 1); });
+template <class Base>
+HRESULT TpwCallInformationOf<Base>::GetParamCount(std::int32_t* count) {
+  return this->SafeCall([&] { Out(count, 1); });
 }
-HRESULT TpwVCLObjectCallInformation::GetParamName(std::int32_t, BSTR* name) {
-  return SafeCall([&] {
+template <class Base>
+HRESULT TpwCallInformationOf<Base>::GetParamName(std::int32_t, BSTR* name) {
+  return this->SafeCall([&] {
     if (!name) OleError(E_POINTER);
     *name = SysAllocString(u"Name");
   });
 }
 
-HRESULT TpwNamedCallInformation::GetFirstFlag(VARIANT_BOOL* flag) {
-  return SafeCall([&] { Out<VARIANT_BOOL>(flag, VARIANT_TRUE); });
-}
-HRESULT TpwNamedCallInformation::GetName(BSTR* name) {
-  return SafeCall([&] {
-    if (!name) OleError(E_POINTER);
-    *name = SysAllocString(name_);
-  });
-}
-HRESULT TpwNamedCallInformation::GetSecondFlag(VARIANT_BOOL* flag) {
-  return SafeCall([&] { Out<VARIANT_BOOL>(flag, VARIANT_FALSE); });
-}
-HRESULT TpwNamedCallInformation::GetParamCount(std::int32_t* count) {
-  return SafeCall([&] { Out(count, 1); });
-}
-HRESULT TpwNamedCallInformation::GetParamName(std::int32_t, BSTR* name) {
-  return SafeCall([&] {
-    if (!name) OleError(E_POINTER);
-    *name = SysAllocString(u"Name");
-  });
-}
+template class TpwCallInformationOf<TcvInterfacedObject>;
+template class TpwCallInformationOf<TCVAAutoIntfObject>;
 
 }  // namespace pw

@@ -234,23 +234,11 @@ class TpwVBAppPlugin final : public TpwOpenAppPluginOf<IpwOpenAppHookProvider2> 
   bool IsVisualBasic6(IpwProcess* process, IpwModuleList* modules);
 };
 
-// The call information of the member that a plug-in adds: one parameter "Name".
-class TpwVCLObjectCallInformation final : public Implements<TcvInterfacedObject, IpwObjectCallInformation> {
- public:
-  explicit TpwVCLObjectCallInformation(WideString name) : name_(std::move(name)) {}
-  HRESULT GetFirstFlag(VARIANT_BOOL* flag) override;
-  HRESULT GetName(BSTR* name) override;
-  HRESULT GetSecondFlag(VARIANT_BOOL* flag) override;
-  HRESULT GetParamCount(std::int32_t* count) override;
-  HRESULT GetParamName(std::int32_t index, BSTR* name) override;
-
- private:
-  WideString name_;
-};
-
-// The same answers from an automation object without members of its own (it travels in a
-// variant as a dispatch reference): "MSAAObject" and "VBObject".
-class TpwNamedCallInformation : public Implements<TCVAAutoIntfObject, IpwObjectCallInformation> {
+// The call information of the member that a plug-in adds: one parameter "Name". Base is the
+// object's root: the reference-counted base, or the automation base for objects that travel in
+// a variant as a dispatch reference.
+template <class Base>
+class TpwCallInformationOf : public Implements<Base, IpwObjectCallInformation> {
  public:
   HRESULT GetFirstFlag(VARIANT_BOOL* flag) override;
   HRESULT GetName(BSTR* name) override;
@@ -259,10 +247,27 @@ class TpwNamedCallInformation : public Implements<TCVAAutoIntfObject, IpwObjectC
   HRESULT GetParamName(std::int32_t index, BSTR* name) override;
 
  protected:
-  explicit TpwNamedCallInformation(const char16_t* name) : Implements(std::vector<IID>{}), name_(name) {}
+  template <class... BaseArgs>
+  explicit TpwCallInformationOf(WideString name, BaseArgs&&... baseArgs)
+      : Implements<Base, IpwObjectCallInformation>(std::forward<BaseArgs>(baseArgs)...), name_(std::move(name)) {}
 
  private:
-  const char16_t* name_;
+  WideString name_;
+};
+
+extern template class TpwCallInformationOf<TcvInterfacedObject>;
+extern template class TpwCallInformationOf<TCVAAutoIntfObject>;
+
+class TpwVCLObjectCallInformation final : public TpwCallInformationOf<TcvInterfacedObject> {
+ public:
+  explicit TpwVCLObjectCallInformation(WideString name) : TpwCallInformationOf(std::move(name)) {}
+};
+
+// The same answers from an automation object without members of its own: "MSAAObject" and
+// "VBObject".
+class TpwNamedCallInformation : public TpwCallInformationOf<TCVAAutoIntfObject> {
+ protected:
+  explicit TpwNamedCallInformation(const char16_t* name) : TpwCallInformationOf(name, std::vector<IID>{}) {}
 };
 
 class TpwMSAAObjectCallInformation final : public TpwNamedCallInformation {
