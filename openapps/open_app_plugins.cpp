@@ -1,4 +1,5 @@
 #include "openapps/open_app_plugins.h"
+#include "openapps/out_params.h"
 
 #include "core/host_services.h"
 #include "platform/bstr.h"
@@ -28,12 +29,6 @@ const OpenAppTechnology kUia{kUiaPluginKey, u"pwUiaHook.dll", MakeGuid("{F9475F9
 const OpenAppTechnology kVB{kVBPluginKey, u"pwVBHook.dll", MakeGuid("{543EA129-115D-4E1C-BA3A-AD1FDBEB67D4}"),
                             u"NativeVBObject", "VB_OBJECT", 0};
 
-template <class T>
-void Out(T* out, T value) {
-  if (!out) OleError(E_POINTER);
-  *out = value;
-}
-
 // Calls a member of the target by dispatch identifier with the arguments in order (last-first
 // in the call's argument array); a failure raises with the callee's exception text.
 void InvokeById(IDispatch* target, DISPID id, std::vector<VARIANT> args) {
@@ -51,6 +46,13 @@ void InvokeById(IDispatch* target, DISPID id, std::vector<VARIANT> args) {
     throw EOleSysError(text, code);
   }
   ClearExcepInfo(info);
+}
+
+// A bitmap of the module's resources, loaded on the first request into Kept, which owns it.
+void OutBitmap(std::int32_t* out, HBITMAP& kept, const char* resource) {
+  if (!out) OleError(E_POINTER);
+  if (!kept) kept = LoadModuleBitmap(resource);
+  *out = kept;
 }
 
 bool KeyIs(IpwObjectCallInfoRequest* info, std::initializer_list<GUID> keys) {
@@ -91,29 +93,22 @@ TpwOpenAppPlugin::~TpwOpenAppPlugin() {
 }
 
 HRESULT TpwOpenAppPlugin::GetTypeKey(GUID* key) {
-  return SafeCall([&] { Out(key, technology_.typeKey); });
+  return SafeCall([&] { OutValue(key, technology_.typeKey); });
 }
 HRESULT TpwOpenAppPlugin::GetTypeName(BSTR* name) {
-  return SafeCall([&] {
-    if (!name) OleError(E_POINTER);
-    *name = SysAllocString(technology_.typeName);
-  });
+  return SafeCall([&] { OutText(name, technology_.typeName); });
 }
 HRESULT TpwOpenAppPlugin::GetOrder(std::int32_t* order) {
-  return SafeCall([&] { Out(order, technology_.order); });
+  return SafeCall([&] { OutValue(order, technology_.order); });
 }
 HRESULT TpwOpenAppPlugin::GetTag(std::int32_t* tag) {
-  return SafeCall([&] { Out(tag, tag_); });
+  return SafeCall([&] { OutValue(tag, tag_); });
 }
 HRESULT TpwOpenAppPlugin::SetTag(std::int32_t tag) {
   return SafeCall([&] { tag_ = tag; });
 }
 HRESULT TpwOpenAppPlugin::GetBitmap(std::int32_t* bitmap) {
-  return SafeCall([&] {
-    if (!bitmap) OleError(E_POINTER);
-    if (!typeBitmap_) typeBitmap_ = LoadModuleBitmap(technology_.bitmapResource);
-    *bitmap = typeBitmap_;
-  });
+  return SafeCall([&] { OutBitmap(bitmap, typeBitmap_, technology_.bitmapResource); });
 }
 
 VARIANT_BOOL TpwOpenAppPlugin::GetItem(std::int32_t index, IUnknown** item) {
@@ -141,7 +136,7 @@ bool TpwOpenAppPlugin::CallInformation(IpwObjectCallInfoRequest*, OleVariant&) {
 bool TpwOpenAppPlugin::ChannelUsable(bool, bool hasChannel, bool) { return hasChannel; }
 
 HRESULT TpwOpenAppPlugin::HookIsProcessSupported(IpwProcess* process, VARIANT_BOOL* supported) {
-  return SafeCall([&] { Out<VARIANT_BOOL>(supported, ProcessSupported(process) ? VARIANT_TRUE : VARIANT_FALSE); });
+  return SafeCall([&] { OutBool(supported, ProcessSupported(process)); });
 }
 
 ComPtr<IDispatch> TpwOpenAppPlugin::HookCommandTarget(IpwProcess* process, bool installing) {
@@ -260,16 +255,12 @@ bool TpwUiaSupportPlugin::ProcessSupported(IpwProcess* process) {
 }
 
 HRESULT TpwUiaSupportPlugin::IsTargetProcess(IpwProcess*, IpwModuleList*, VARIANT_BOOL* result) {
-  return SafeCall([&] { Out<VARIANT_BOOL>(result, Manager() && uiaAvailable_ ? VARIANT_TRUE : VARIANT_FALSE); });
+  return SafeCall([&] { OutBool(result, Manager() && uiaAvailable_); });
 }
 
 HRESULT TpwUiaSupportPlugin::GetKindBitmap(BSTR kindName, std::int32_t* bitmap) {
   if (!SameTextIgnoringCase(BstrView(kindName), u"silverlight")) return GetBitmap(bitmap);
-  return SafeCall([&] {
-    if (!bitmap) OleError(E_POINTER);
-    if (!silverlightBitmap_) silverlightBitmap_ = LoadModuleBitmap("UIA_SILVERLIGHT");
-    *bitmap = silverlightBitmap_;
-  });
+  return SafeCall([&] { OutBitmap(bitmap, silverlightBitmap_, "UIA_SILVERLIGHT"); });
 }
 
 // UI Automation objects get no members, but the type is answered as known.
@@ -296,7 +287,7 @@ bool TpwVBAppPlugin::ProcessSupported(IpwProcess* process) {
 
 HRESULT TpwVBAppPlugin::IsTargetProcess(IpwProcess* process, IpwModuleList* modules, VARIANT_BOOL* result) {
   return SafeCall([&] {
-    Out<VARIANT_BOOL>(result, Manager() && IsVisualBasic6(process, modules) ? VARIANT_TRUE : VARIANT_FALSE);
+    OutBool(result, Manager() && IsVisualBasic6(process, modules));
   });
 }
 
@@ -351,29 +342,23 @@ bool TpwVBAppPlugin::CallInformation(IpwObjectCallInfoRequest* info, OleVariant&
 
 template <class Base>
 HRESULT TpwCallInformationOf<Base>::GetFirstFlag(VARIANT_BOOL* flag) {
-  return this->SafeCall([&] { Out<VARIANT_BOOL>(flag, VARIANT_TRUE); });
+  return this->SafeCall([&] { OutBool(flag, true); });
 }
 template <class Base>
 HRESULT TpwCallInformationOf<Base>::GetName(BSTR* name) {
-  return this->SafeCall([&] {
-    if (!name) OleError(E_POINTER);
-    *name = SysAllocString(name_);
-  });
+  return this->SafeCall([&] { OutText(name, name_); });
 }
 template <class Base>
 HRESULT TpwCallInformationOf<Base>::GetSecondFlag(VARIANT_BOOL* flag) {
-  return this->SafeCall([&] { Out<VARIANT_BOOL>(flag, VARIANT_FALSE); });
+  return this->SafeCall([&] { OutBool(flag, false); });
 }
 template <class Base>
 HRESULT TpwCallInformationOf<Base>::GetParamCount(std::int32_t* count) {
-  return this->SafeCall([&] { Out(count, 1); });
+  return this->SafeCall([&] { OutValue(count, 1); });
 }
 template <class Base>
 HRESULT TpwCallInformationOf<Base>::GetParamName(std::int32_t, BSTR* name) {
-  return this->SafeCall([&] {
-    if (!name) OleError(E_POINTER);
-    *name = SysAllocString(u"Name");
-  });
+  return this->SafeCall([&] { OutText(name, u"Name"); });
 }
 
 template class TpwCallInformationOf<TcvInterfacedObject>;

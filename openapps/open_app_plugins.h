@@ -189,7 +189,6 @@ class TpwMSAAPlugin final
   HRESULT Operation6(const VARIANT&) override { return S_OK; }
   HRESULT Operation4(IUnknown*) override { return S_OK; }
 
-
  protected:
   bool CallInformation(IpwObjectCallInfoRequest* info, OleVariant& result) override;
 };
