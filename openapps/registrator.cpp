@@ -17,6 +17,14 @@ void CheckItemIndex(std::int32_t index, std::size_t count) {
   if (index < 0 || static_cast<std::size_t>(index) >= count) throw EListError(ListIndexErrorMessage(index));
 }
 
+void OutCount(std::int32_t* out, std::size_t count) { OutValue(out, static_cast<std::int32_t>(count)); }
+
+// Item Index of one of a plug-in's GUID lists; an index outside the list fails.
+void OutListItem(GUID* out, const std::vector<GUID>& list, std::int32_t index) {
+  CheckItemIndex(index, list.size());
+  OutValue(out, list[static_cast<std::size_t>(index)]);
+}
+
 constexpr GUID kHostPlugin = MakeGuid("{CB9ABF70-9469-4792-ADD4-2C9CB437D174}");
 constexpr GUID kWebTestingKey = MakeGuid("{716200DB-CE5E-4E45-A405-B22EA6BBDDA8}");
 constexpr GUID kWebCheckpointsKey = MakeGuid("{54A60A13-5B6E-43DF-BF93-3135C566996D}");
@@ -162,7 +170,7 @@ HRESULT TcvBaseExtensionRegistrator::GetListBItem(std::int32_t index, GUID* item
   });
 }
 HRESULT TcvBaseExtensionRegistrator::PluginCount(std::int32_t* count) {
-  return SafeCall([&] { OutValue(count, static_cast<std::int32_t>(list_.size())); });
+  return SafeCall([&] { OutCount(count, list_.size()); });
 }
 HRESULT TcvBaseExtensionRegistrator::PluginKey(std::int32_t plugin, GUID* key) {
   return SafeCall([&] { OutValue(key, Description(plugin).key); });
@@ -185,24 +193,16 @@ HRESULT TcvBaseExtensionRegistrator::PluginFlag(std::int32_t plugin, VARIANT_BOO
   return SafeCall([&] { OutBool(flag, Description(plugin).flag); });
 }
 HRESULT TcvBaseExtensionRegistrator::PluginRequiredCount(std::int32_t plugin, std::int32_t* count) {
-  return SafeCall([&] { OutValue(count, static_cast<std::int32_t>(Description(plugin).required.size())); });
+  return SafeCall([&] { OutCount(count, Description(plugin).required.size()); });
 }
 HRESULT TcvBaseExtensionRegistrator::PluginRequired(std::int32_t plugin, std::int32_t index, GUID* key) {
-  return SafeCall([&] {
-    const auto& list = Description(plugin).required;
-    CheckItemIndex(index, list.size());
-    OutValue(key, list[static_cast<std::size_t>(index)]);
-  });
+  return SafeCall([&] { OutListItem(key, Description(plugin).required, index); });
 }
 HRESULT TcvBaseExtensionRegistrator::PluginListACount(std::int32_t plugin, std::int32_t* count) {
-  return SafeCall([&] { OutValue(count, static_cast<std::int32_t>(Description(plugin).listA.size())); });
+  return SafeCall([&] { OutCount(count, Description(plugin).listA.size()); });
 }
 HRESULT TcvBaseExtensionRegistrator::PluginListAItem(std::int32_t plugin, std::int32_t index, GUID* item) {
-  return SafeCall([&] {
-    const auto& list = Description(plugin).listA;
-    CheckItemIndex(index, list.size());
-    OutValue(item, list[static_cast<std::size_t>(index)]);
-  });
+  return SafeCall([&] { OutListItem(item, Description(plugin).listA, index); });
 }
 HRESULT TcvBaseExtensionRegistrator::CreatePlugin(std::int32_t plugin, IcvPlugin** result) {
   if (result) *result = nullptr;
