@@ -18,16 +18,16 @@ constexpr DISPID kExecuteCommandId = 0x09000001;
 constexpr DISPID kSetParameterId = 0x09000002;
 
 const OpenAppTechnology kMSVC{kMSVCPluginKey, u"pwMSVCHook.dll", MakeGuid("{CA743EE8-5C5E-4DBD-A181-C9237877D4C1}"),
-                              u"NativeCPPObject", "CPP_OBJECT", 0};
+                              u"NativeCPPObject", "CPP_OBJECT", 0, HookChannelTest::FlagOnInstall, true};
 const OpenAppTechnology kDelphi{kDelphiPluginKey, u"pwDelphiHook.dll",
                                 MakeGuid("{2675B1F0-347D-4847-A3A3-EF9C7E645BA7}"), u"NativeDelphiObject",
-                                "VCL_OBJECT", 0};
+                                "VCL_OBJECT", 0, HookChannelTest::FlagOnInstall, true};
 const OpenAppTechnology kMSAA{kMSAAPluginKey, u"pwMSAAAppHook.dll", MakeGuid("{29A12FDA-8C07-40A5-9C08-2588BCE9AA97}"),
-                              u"NativeMSAA", "MSAA_OBJECT", -1000};
+                              u"NativeMSAA", "MSAA_OBJECT", -1000, HookChannelTest::Reference, false};
 const OpenAppTechnology kUia{kUiaPluginKey, u"pwUiaHook.dll", MakeGuid("{F9475F9C-D137-4928-A5B1-FF98C1443C52}"),
-                             u"NativeUIAObject", "UIA_OBJECT", -999};
+                             u"NativeUIAObject", "UIA_OBJECT", -999, HookChannelTest::Reference, false};
 const OpenAppTechnology kVB{kVBPluginKey, u"pwVBHook.dll", MakeGuid("{543EA129-115D-4E1C-BA3A-AD1FDBEB67D4}"),
-                            u"NativeVBObject", "VB_OBJECT", 0};
+                            u"NativeVBObject", "VB_OBJECT", 0, HookChannelTest::Flag, false};
 
 // Calls a member of the target by dispatch identifier with the arguments in order (last-first
 // in the call's argument array); a failure raises with the callee's exception text.
@@ -133,7 +133,23 @@ VARIANT_BOOL TpwOpenAppPlugin::GetCallInformation(IpwObjectCallInfoRequest* info
 
 bool TpwOpenAppPlugin::CallInformation(IpwObjectCallInfoRequest*, OleVariant&) { return false; }
 
-bool TpwOpenAppPlugin::ChannelUsable(bool, bool hasChannel, bool) { return hasChannel; }
+// The hook parameter service must be there, answering its interface.
+void TpwOpenAppPlugin::DoPostInitialize() {
+  IcvBaseManager* manager = Manager();
+  if (!technology_.checksHookParameterService || !manager) return;
+  ComPtr<IUnknown> service;
+  SafeCallCheck(manager->GetService(kHookParameterService, service.Put()));
+  CastHostObject<IpwHookParameterService>(service.Get());
+}
+
+bool TpwOpenAppPlugin::ChannelUsable(bool available, bool hasChannel, bool installing) const {
+  switch (technology_.channelTest) {
+    case HookChannelTest::Reference: return hasChannel;
+    case HookChannelTest::FlagOnInstall: return installing ? available : hasChannel;
+    case HookChannelTest::Flag: return available;
+  }
+  return false;
+}
 
 HRESULT TpwOpenAppPlugin::HookIsProcessSupported(IpwProcess* process, VARIANT_BOOL* supported) {
   return SafeCall([&] { OutBool(supported, ProcessSupported(process)); });
@@ -172,25 +188,7 @@ HRESULT TpwOpenAppPlugin::HookRemove(IpwProcess* process) {
 
 // ---- MSVC and Delphi ----------------------------------------------------------------------
 
-namespace {
-
-// The hook parameter service must be there, answering its interface.
-void CheckHookParameterService(IcvBaseManager* manager) {
-  if (!manager) return;
-  ComPtr<IUnknown> service;
-  SafeCallCheck(manager->GetService(kHookParameterService, service.Put()));
-  CastHostObject<IpwHookParameterService>(service.Get());
-}
-
-}  // namespace
-
 TpwMSVCPlugin::TpwMSVCPlugin() : TpwOpenAppPluginOf(kMSVC) {}
-
-void TpwMSVCPlugin::DoPostInitialize() { CheckHookParameterService(Manager()); }
-
-bool TpwMSVCPlugin::ChannelUsable(bool available, bool hasChannel, bool installing) {
-  return installing ? available : hasChannel;
-}
 
 TpwDelphiPlugin::TpwDelphiPlugin() : TpwOpenAppPluginOf(kDelphi) {
   SAFEARRAY* array = SafeArrayCreateVector(VT_VARIANT, 0, 2);
@@ -205,12 +203,6 @@ TpwDelphiPlugin::TpwDelphiPlugin() : TpwOpenAppPluginOf(kDelphi) {
     OleCheck(SafeArrayPutElement(array, &i, item.Ptr()));
   }
   callInfos_ = std::move(holder);
-}
-
-void TpwDelphiPlugin::DoPostInitialize() { CheckHookParameterService(Manager()); }
-
-bool TpwDelphiPlugin::ChannelUsable(bool available, bool hasChannel, bool installing) {
-  return installing ? available : hasChannel;
 }
 
 bool TpwDelphiPlugin::CallInformation(IpwObjectCallInfoRequest* info, OleVariant& result) {
@@ -269,8 +261,6 @@ bool TpwUiaSupportPlugin::CallInformation(IpwObjectCallInfoRequest*, OleVariant&
 // ---- Visual Basic -------------------------------------------------------------------------
 
 TpwVBAppPlugin::TpwVBAppPlugin() : TpwOpenAppPluginOf(kVB) {}
-
-bool TpwVBAppPlugin::ChannelUsable(bool available, bool, bool) { return available; }
 
 bool TpwVBAppPlugin::ProcessSupported(IpwProcess* process) {
   IcvBaseManager* manager = Manager();

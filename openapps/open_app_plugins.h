@@ -35,6 +35,13 @@ inline constexpr const char16_t* kVBAfterUnloadCommand = u"{03AEE08F-351A-4D0C-A
 inline constexpr GUID kCallTypeCommon = MakeGuid("{E9E061ED-0F79-433C-941B-A6235328FA2C}");
 inline constexpr GUID kCallTypeWindowed = MakeGuid("{89700BDC-D5D8-4BE2-ACC3-E934A765A45A}");
 
+// Step 1 of install and remove: which answer of the process's hook channel lets them go on.
+enum class HookChannelTest {
+  Reference,      // the channel reference
+  FlagOnInstall,  // the channel's "available" Boolean on install, the reference on removal
+  Flag,           // the Boolean on both
+};
+
 // What distinguishes the five plug-ins' object types and hooks.
 struct OpenAppTechnology {
   GUID pluginKey;
@@ -43,6 +50,8 @@ struct OpenAppTechnology {
   const char16_t* typeName;
   const char* bitmapResource;
   std::int32_t order;
+  HookChannelTest channelTest;
+  bool checksHookParameterService;  // PostInitialize: the host's hook parameter service must be there
 };
 
 // The common part of the five: the object-type descriptor, its one-item list, the call
@@ -78,12 +87,10 @@ class TpwOpenAppPlugin : public Implements<TcvBasePlugin, IpwObjectTypeDescripto
   explicit TpwOpenAppPlugin(const OpenAppTechnology& technology) : technology_(technology) {}
 
   GUID DoGetKey() override { return technology_.pluginKey; }
+  void DoPostInitialize() override;
 
   // Whether the plug-in serves the process (the base: always).
   virtual bool ProcessSupported(IpwProcess* /*process*/) { return true; }
-  // Step 1 of install and remove: go on when the process's channel says so. The base tests the
-  // channel reference; MSVC, Delphi and VB test the Boolean on install, VB also on removal.
-  virtual bool ChannelUsable(bool available, bool hasChannel, bool installing);
   // Before the load command (hook parameters) and after each command.
   virtual void BeforeInstall(IDispatch* /*target*/) {}
   virtual void AfterInstall(IDispatch* /*target*/) {}
@@ -97,6 +104,8 @@ class TpwOpenAppPlugin : public Implements<TcvBasePlugin, IpwObjectTypeDescripto
   ComPtr<IDispatch> HookCommandTarget(IpwProcess* process, bool installing);
 
  private:
+  bool ChannelUsable(bool available, bool hasChannel, bool installing) const;
+
   OpenAppTechnology technology_;
   HBITMAP typeBitmap_ = 0;
   std::int32_t tag_ = 0;
@@ -159,10 +168,6 @@ class TpwOpenAppPagePlugin : public TpwOpenAppPluginOf<Intfs...> {
 class TpwMSVCPlugin final : public TpwOpenAppPluginOf<IpwOpenAppHookProvider> {
  public:
   TpwMSVCPlugin();
-
- protected:
-  void DoPostInitialize() override;
-  bool ChannelUsable(bool available, bool hasChannel, bool installing) override;
 };
 
 class TpwDelphiPlugin final : public TpwOpenAppPluginOf<IpwOpenAppHookProvider> {
@@ -170,8 +175,6 @@ class TpwDelphiPlugin final : public TpwOpenAppPluginOf<IpwOpenAppHookProvider> 
   TpwDelphiPlugin();
 
  protected:
-  void DoPostInitialize() override;
-  bool ChannelUsable(bool available, bool hasChannel, bool installing) override;
   bool CallInformation(IpwObjectCallInfoRequest* info, OleVariant& result) override;
 
  private:
@@ -223,7 +226,6 @@ class TpwVBAppPlugin final : public TpwOpenAppPluginOf<IpwOpenAppHookProvider2> 
 
  protected:
   bool ProcessSupported(IpwProcess* process) override;
-  bool ChannelUsable(bool available, bool hasChannel, bool installing) override;
   void AfterInstall(IDispatch* target) override;
   void AfterRemove(IDispatch* target) override;
   bool CallInformation(IpwObjectCallInfoRequest* info, OleVariant& result) override;
