@@ -3,6 +3,7 @@
 #include <atomic>
 #include <mutex>
 
+#include "core/xml_text.h"
 #include "platform/codepage.h"
 #include "platform/exceptions.h"
 #include "platform/kernel.h"
@@ -180,22 +181,10 @@ HMODULE Statistics() {
 WideString EscapeCounterName(WideStringView name) {
   WideString out;
   for (char16_t c : name) {
-    switch (c) {
-      case u'<':
-        out += u"&lt;";
-        break;
-      case u'>':
-        out += u"&gt;";
-        break;
-      case u'&':
-        out += u"&amp;";
-        break;
-      case u'"':
-        out += u"&quot;";
-        break;
-      default:
-        out += c;
-    }
+    if (const char* reference = XmlMarkupReference(c))
+      out += AsciiToWide(reference);
+    else
+      out += c;
   }
   return out;
 }
