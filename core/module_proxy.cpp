@@ -18,20 +18,6 @@ namespace {
 std::mutex gFolderLock;
 WideString gFolderOverride;
 
-WideString Format(WideStringView pattern, std::initializer_list<WideStringView> args) {
-  WideString out;
-  auto arg = args.begin();
-  for (std::size_t i = 0; i < pattern.size(); ++i) {
-    if (pattern[i] == u'%' && i + 1 < pattern.size() && pattern[i + 1] == u's' && arg != args.end()) {
-      out += *arg++;
-      ++i;
-    } else {
-      out += pattern[i];
-    }
-  }
-  return out;
-}
-
 }  // namespace
 
 // ---- folders --------------------------------------------------------------------------------
@@ -66,12 +52,12 @@ HMODULE LoadHelperLibrary(const WideString& fileName) {
   const WideString secondText = LibraryErrorMessage(second);
   const WideString folder = GetHostExeFolder();
   if (first == ERROR_MOD_NOT_FOUND && second == ERROR_MOD_NOT_FOUND)
-    throw Exception(Format(u"The file %s not found. The product is located in the %s folder.", {fileName, folder}));
+    throw Exception(WideFormat(u"The file %s not found. The product is located in the %s folder.", {fileName, folder}));
   WideStringView reason = u"Unknown";
   if (first == ERROR_MOD_NOT_FOUND) reason = secondText;
   if (second == ERROR_MOD_NOT_FOUND) reason = firstText;
-  throw Exception(Format(u"The file %s has not been loaded. The product is located in the %s folder. Reason: %s.",
-                         {fileName, folder, reason}));
+  throw Exception(WideFormat(u"The file %s has not been loaded. The product is located in the %s folder. Reason: %s.",
+                             {fileName, folder, reason}));
 }
 
 void LoadModuleIntf(const WideString& fileName, HMODULE& handle, ComPtr<IUnknown>& intf) {

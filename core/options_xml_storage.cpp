@@ -108,17 +108,6 @@ const char* FindAttribute(const XML_Char** atts, const char* name) {
   return nullptr;
 }
 
-WideString Format2(WideStringView format, WideStringView a, WideStringView b) {
-  WideString out(format);
-  auto pos = out.find(u"%s");
-  if (pos != WideString::npos) {
-    out.replace(pos, 2, a);
-    pos = out.find(u"%s", pos + a.size());
-    if (pos != WideString::npos) out.replace(pos, 2, b);
-  }
-  return out;
-}
-
 }  // namespace
 
 // ---- parsing -----------------------------------------------------------------------------
@@ -439,7 +428,7 @@ void TcvSAX2OptionsReader::ProbeFile() {
   int fd = ::open(path_.c_str(), O_RDWR | O_CLOEXEC);
   if (fd < 0 && errno == ENOENT) fd = ::open(path_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (fd < 0)
-    throw EcvOptionsException(Format2(kOptCannotOpenFile, fileName_, SysErrorMessage(static_cast<DWORD>(errno))));
+    throw EcvOptionsException(WideFormat(kOptCannotOpenFile, {fileName_, SysErrorMessage(static_cast<DWORD>(errno))}));
   ::close(fd);
 }
 
