@@ -1,3 +1,4 @@
+#include "core/options_iterator.h"
 #include "core/options_tree.h"
 #include "platform/safecall.h"
 
@@ -5,65 +6,25 @@ namespace pw {
 
 namespace {
 
-// Walks the present properties of a table; raises "The iterator is used incorrectly" once
-// the table changed after the iterator was made.
-class TcvPropertiesIterator final : public Implements<TcvInterfacedObject, IcvPropertiesIterator> {
+// Walks the present properties of a table.
+struct PropertyWalk {
+  using Elements = TcvProperties;
+  using Item = TcvTable::Entry;
+  static ComPtr<IcvSimpleIterator> Source(TcvProperties* table) { return table->Table().GetIterator(imEntry); }
+  static bool Live(const TcvTable::Entry* entry) { return static_cast<TcvPropertyStub*>(entry->value)->State == 1; }
+};
+
+class TcvPropertiesIterator final : public TcvOptionsIterator<IcvPropertiesIterator, PropertyWalk> {
  public:
   explicit TcvPropertiesIterator(TcvProperties* table)
-      : table_(table), holder_(static_cast<IcvOptionsProperties*>(table)), generation_(table->ChangeCount()) {
-    Restart();
-  }
+      : TcvOptionsIterator(table, static_cast<IcvOptionsProperties*>(table)) {}
 
-  void Skip(std::int32_t count) override {
-    Check();
-    for (std::int32_t i = 0; i < count && lookAhead_; ++i) Advance();
-  }
-  WordBool HasNext() override {
-    Check();
-    return ToWordBool(lookAhead_ != nullptr);
-  }
-  void Reset() override {
-    Check();
-    Restart();
-  }
   void Next(CV_PROPERTY_DESCRIPTION& description) override {
-    try {
-      Check();
-      if (!lookAhead_) throw EcvOptionsException(kOptIteratorMisuse);
-      description.Name = NameOf(reinterpret_cast<TcvNameHandle>(lookAhead_->key));
-      description.Type = static_cast<TcvPropertyStub*>(lookAhead_->value)->GetType();
-      Advance();
-    } catch (const EcvOptionsException&) {
-      throw;
-    } catch (...) {
-      throw EcvOptionsException(kOptIteratorMisuse);
-    }
+    TakeNext([&](TcvTable::Entry* entry) {
+      description.Name = NameOf(reinterpret_cast<TcvNameHandle>(entry->key));
+      description.Type = static_cast<TcvPropertyStub*>(entry->value)->GetType();
+    });
   }
-
- private:
-  void Check() const {
-    if (table_->ChangeCount() != generation_) throw EcvOptionsException(kOptIteratorMisuse);
-  }
-  void Restart() {
-    source_ = table_->Table().GetIterator(imEntry);
-    Advance();
-  }
-  void Advance() {
-    lookAhead_ = nullptr;
-    while (source_->HasNext()) {
-      auto* entry = static_cast<TcvTable::Entry*>(source_->Next());
-      if (static_cast<TcvPropertyStub*>(entry->value)->State == 1) {
-        lookAhead_ = entry;
-        return;
-      }
-    }
-  }
-
-  TcvProperties* table_;
-  ComPtr<IcvOptionsProperties> holder_;  // keeps the table's node and its tree alive
-  std::int32_t generation_;
-  ComPtr<IcvSimpleIterator> source_;
-  TcvTable::Entry* lookAhead_ = nullptr;
 };
 
 std::vector<TcvTable::Entry*> Entries(TcvTable& table) {

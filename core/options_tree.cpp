@@ -1,5 +1,6 @@
 #include "core/options_tree.h"
 
+#include "core/options_iterator.h"
 #include "platform/safecall.h"
 #include "platform/strings.h"
 
@@ -12,64 +13,23 @@ constexpr IID kNodeObjectIid = MakeGuid("{6C1E2F40-3B1D-4F0E-9C51-2A7D8E4B9F10}"
 
 const WideString kEmptyName;
 
-// Walks the live children of a node; raises "The iterator is used incorrectly" once the
-// node's child table changed after the iterator was made.
-class TcvOptionsNodeIterator final : public Implements<TcvInterfacedObject, IcvOptionsNodeIterator> {
+// Walks the live children of a node.
+struct ChildWalk {
+  using Elements = TcvOptionsNode;
+  using Item = TcvOptionsNode;
+  static ComPtr<IcvSimpleIterator> Source(TcvOptionsNode* node) {
+    return node->ChildTable() ? node->ChildTable()->GetIterator(imValue) : nullptr;
+  }
+  static bool Live(const TcvOptionsNode* child) { return child->Alive(); }
+};
+
+class TcvOptionsNodeIterator final : public TcvOptionsIterator<IcvOptionsNodeIterator, ChildWalk> {
  public:
-  explicit TcvOptionsNodeIterator(TcvOptionsNode* node) : node_(node), holder_(node), generation_(node->ChangeCount()) {
-    Restart();
-  }
+  explicit TcvOptionsNodeIterator(TcvOptionsNode* node) : TcvOptionsIterator(node, static_cast<IcvOptionsNode*>(node)) {}
 
-  void Skip(std::int32_t count) override {
-    Check();
-    for (std::int32_t i = 0; i < count && lookAhead_; ++i) Advance();
-  }
-  WordBool HasNext() override {
-    Check();
-    return ToWordBool(lookAhead_ != nullptr);
-  }
-  void Reset() override {
-    Check();
-    Restart();
-  }
   void Next(ComPtr<IcvOptionsNode>& node) override {
-    try {
-      Check();
-      if (!lookAhead_) throw EcvOptionsException(kOptIteratorMisuse);
-      TcvOptionsNode* current = lookAhead_;
-      Advance();
-      node = current;
-    } catch (const EcvOptionsException&) {
-      throw;
-    } catch (...) {
-      throw EcvOptionsException(kOptIteratorMisuse);
-    }
+    TakeNext([&](TcvOptionsNode* current) { node = current; });
   }
-
- private:
-  void Check() const {
-    if (node_->ChangeCount() != generation_) throw EcvOptionsException(kOptIteratorMisuse);
-  }
-  void Restart() {
-    source_ = node_->ChildTable() ? node_->ChildTable()->GetIterator(imValue) : nullptr;
-    Advance();
-  }
-  void Advance() {
-    lookAhead_ = nullptr;
-    while (source_ && source_->HasNext()) {
-      auto* child = static_cast<TcvOptionsNode*>(source_->Next());
-      if (child->Alive()) {
-        lookAhead_ = child;
-        return;
-      }
-    }
-  }
-
-  TcvOptionsNode* node_;
-  ComPtr<IcvOptionsNode> holder_;  // keeps the node and its tree alive
-  std::int32_t generation_;
-  ComPtr<IcvSimpleIterator> source_;
-  TcvOptionsNode* lookAhead_ = nullptr;
 };
 
 }  // namespace
