@@ -27,15 +27,6 @@ class TcvPropertiesIterator final : public TcvOptionsIterator<IcvPropertiesItera
   }
 };
 
-std::vector<TcvTable::Entry*> Entries(TcvTable& table) {
-  std::vector<void*> raw;
-  table.GetValueArray(imEntry, raw);
-  std::vector<TcvTable::Entry*> result;
-  result.reserve(raw.size());
-  for (void* e : raw) result.push_back(static_cast<TcvTable::Entry*>(e));
-  return result;
-}
-
 TcvPropertyStub* StubOf(const TcvTable::Entry* entry) { return static_cast<TcvPropertyStub*>(entry->value); }
 
 void CheckSize(std::int32_t size) {
@@ -159,20 +150,20 @@ void TcvProperties::RemoveEntry(std::intptr_t key) {
 }
 
 bool TcvProperties::HasContent() const {
-  for (TcvTable::Entry* e : Entries(const_cast<TcvTable&>(table_)))
+  for (TcvTable::Entry* e : TableEntries(const_cast<TcvTable*>(&table_)))
     if (StubOf(e)->State == 1) return true;
   return false;
 }
 
 bool TcvProperties::Modified() const {
   if (!retired_.empty()) return true;
-  for (TcvTable::Entry* e : Entries(const_cast<TcvTable&>(table_)))
+  for (TcvTable::Entry* e : TableEntries(const_cast<TcvTable*>(&table_)))
     if (StubOf(e)->IsModified()) return true;
   return false;
 }
 
 void TcvProperties::MarkAllDeleted() {
-  for (TcvTable::Entry* e : Entries(table_)) StubOf(e)->State = 0;
+  for (TcvTable::Entry* e : TableEntries(&table_)) StubOf(e)->State = 0;
 }
 
 void TcvProperties::Save(TcvCookie nodeCookie, IcvOptionsReader* reader) {
@@ -182,7 +173,7 @@ void TcvProperties::Save(TcvCookie nodeCookie, IcvOptionsReader* reader) {
   }
   if (table_.Count() == 0) return;
   std::vector<std::intptr_t> gone;
-  for (TcvTable::Entry* e : Entries(table_)) {
+  for (TcvTable::Entry* e : TableEntries(&table_)) {
     TcvPropertyStub* stub = StubOf(e);
     if (stub->State != 0) continue;
     if (stub->Cookie != 0) {
@@ -191,7 +182,7 @@ void TcvProperties::Save(TcvCookie nodeCookie, IcvOptionsReader* reader) {
     }
     gone.push_back(e->key);
   }
-  for (TcvTable::Entry* e : Entries(table_)) {
+  for (TcvTable::Entry* e : TableEntries(&table_)) {
     TcvPropertyStub* stub = StubOf(e);
     if (stub->State != 1) continue;
     if (stub->Cookie == 0) {
@@ -206,7 +197,7 @@ void TcvProperties::Save(TcvCookie nodeCookie, IcvOptionsReader* reader) {
 
 void TcvProperties::ResetStorage() {
   retired_.clear();
-  for (TcvTable::Entry* e : Entries(table_)) {
+  for (TcvTable::Entry* e : TableEntries(&table_)) {
     TcvPropertyStub* stub = StubOf(e);
     if (stub->State == 0) RemoveEntry(e->key);
     else stub->Cookie = 0;
@@ -217,14 +208,14 @@ void TcvProperties::ReleaseContent(IcvOptionsReader* reader) {
   for (auto& stub : retired_)
     if (reader) reader->DeleteProperty(stub->Cookie);
   retired_.clear();
-  for (TcvTable::Entry* e : Entries(table_)) {
+  for (TcvTable::Entry* e : TableEntries(&table_)) {
     if (reader && StubOf(e)->Cookie != 0) reader->DeleteProperty(StubOf(e)->Cookie);
     RemoveEntry(e->key);
   }
 }
 
 void TcvProperties::CopyInto(IcvOptionsProperties* destination) {
-  for (TcvTable::Entry* e : Entries(table_)) {
+  for (TcvTable::Entry* e : TableEntries(&table_)) {
     TcvPropertyStub* stub = StubOf(e);
     if (stub->State != 1) continue;
     const WideString& name = NameOf(reinterpret_cast<TcvNameHandle>(e->key));

@@ -34,6 +34,16 @@ class TcvOptionsNodeIterator final : public TcvOptionsIterator<IcvOptionsNodeIte
 
 }  // namespace
 
+std::vector<TcvTable::Entry*> TableEntries(TcvTable* table) {
+  std::vector<TcvTable::Entry*> result;
+  if (!table) return result;
+  std::vector<void*> raw;
+  table->GetValueArray(imEntry, raw);
+  result.reserve(raw.size());
+  for (void* e : raw) result.push_back(static_cast<TcvTable::Entry*>(e));
+  return result;
+}
+
 const char16_t* PropertyTypeName(TcvPropertyType type) {
   switch (type) {
     case ptInteger: return u"Integer";
@@ -55,10 +65,9 @@ TcvOptionsNode::TcvOptionsNode(TcvOptionsBuilder* owner, TcvOptionsNode* parent,
 TcvOptionsNode::~TcvOptionsNode() {
   delete properties_;
   if (children_) {
-    std::vector<void*> nodes;
-    children_->GetValueArray(imValue, nodes);
+    std::vector<TcvOptionsNode*> nodes = TableValues<TcvOptionsNode>(children_.get());
     children_->Clear();  // the table owns nothing; the nodes go below
-    for (void* n : nodes) Discard(static_cast<TcvOptionsNode*>(n));
+    for (TcvOptionsNode* n : nodes) Discard(n);
   }
   if (name_) {
     if (TcvWideStringPool* pool = OptionsNamePool()) pool->Release(name_);
@@ -78,11 +87,7 @@ void TcvOptionsNode::Discard(TcvOptionsNode* node) {
 void TcvOptionsNode::ForgetStorage() {
   cookie_ = 0;
   notLoaded_ = false;
-  if (children_) {
-    std::vector<void*> nodes;
-    children_->GetValueArray(imValue, nodes);
-    for (void* n : nodes) static_cast<TcvOptionsNode*>(n)->ForgetStorage();
-  }
+  for (TcvOptionsNode* n : TableValues<TcvOptionsNode>(children_.get())) n->ForgetStorage();
   ResetStorage();
 }
 
@@ -146,11 +151,8 @@ void TcvOptionsNode::EnsureLoaded(bool deep, bool withProperties) {
   }
   notLoaded_ = false;
   if (withProperties) Properties();
-  if (deep && children_) {
-    std::vector<void*> nodes;
-    children_->GetValueArray(imValue, nodes);
-    for (void* n : nodes) static_cast<TcvOptionsNode*>(n)->EnsureLoaded(true, withProperties);
-  }
+  if (deep)
+    for (TcvOptionsNode* n : TableValues<TcvOptionsNode>(children_.get())) n->EnsureLoaded(true, withProperties);
 }
 
 TcvOptionsNode* TcvOptionsNode::FindLiveChild(WideStringView name) const {
@@ -163,11 +165,8 @@ TcvOptionsNode* TcvOptionsNode::FindLiveChild(WideStringView name) const {
 
 std::vector<TcvOptionsNode*> TcvOptionsNode::LiveChildren() const {
   std::vector<TcvOptionsNode*> result;
-  if (!children_) return result;
-  std::vector<void*> nodes;
-  children_->GetValueArray(imValue, nodes);
-  for (void* n : nodes)
-    if (static_cast<TcvOptionsNode*>(n)->alive_) result.push_back(static_cast<TcvOptionsNode*>(n));
+  for (TcvOptionsNode* n : TableValues<TcvOptionsNode>(children_.get()))
+    if (n->alive_) result.push_back(n);
   return result;
 }
 
@@ -218,12 +217,8 @@ void TcvOptionsNode::ClearContent() {
 bool TcvOptionsNode::Modified() const {
   if ((!alive_ && cookie_ != 0) || (alive_ && cookie_ == 0)) return true;
   if (properties_ && properties_->Modified()) return true;
-  if (children_) {
-    std::vector<void*> nodes;
-    children_->GetValueArray(imValue, nodes);
-    for (void* n : nodes)
-      if (static_cast<TcvOptionsNode*>(n)->Modified()) return true;
-  }
+  for (TcvOptionsNode* n : TableValues<TcvOptionsNode>(children_.get()))
+    if (n->Modified()) return true;
   return false;
 }
 
@@ -234,18 +229,13 @@ bool TcvOptionsNode::HasContent() const {
 void TcvOptionsNode::Save(IcvOptionsReader* reader) {
   reader->BeginNodeUpdate(cookie_);
   try {
-    if (children_) {
-      std::vector<void*> entries;
-      children_->GetValueArray(imEntry, entries);
-      for (void* e : entries) {
-        auto* entry = static_cast<TcvTable::Entry*>(e);
-        auto* child = static_cast<TcvOptionsNode*>(entry->value);
-        if (!child->alive_) {
-          if (child->cookie_ != 0) reader->DeleteNode(child->cookie_);
-          RemoveChild(reinterpret_cast<TcvNameHandle>(entry->key));
-        } else if (child->cookie_ == 0) {
-          child->cookie_ = reader->AddNode(cookie_, child->Name());
-        }
+    for (TcvTable::Entry* entry : TableEntries(children_.get())) {
+      auto* child = static_cast<TcvOptionsNode*>(entry->value);
+      if (!child->alive_) {
+        if (child->cookie_ != 0) reader->DeleteNode(child->cookie_);
+        RemoveChild(reinterpret_cast<TcvNameHandle>(entry->key));
+      } else if (child->cookie_ == 0) {
+        child->cookie_ = reader->AddNode(cookie_, child->Name());
       }
     }
     if (properties_) properties_->Save(cookie_, reader);
@@ -257,26 +247,17 @@ void TcvOptionsNode::Save(IcvOptionsReader* reader) {
     throw;
   }
   reader->EndNodeUpdate(cookie_);
-  if (children_) {
-    std::vector<void*> nodes;
-    children_->GetValueArray(imValue, nodes);
-    for (void* n : nodes) static_cast<TcvOptionsNode*>(n)->Save(reader);
-  }
+  for (TcvOptionsNode* n : TableValues<TcvOptionsNode>(children_.get())) n->Save(reader);
 }
 
 void TcvOptionsNode::ResetStorage() {
-  if (children_) {
-    std::vector<void*> entries;
-    children_->GetValueArray(imEntry, entries);
-    for (void* e : entries) {
-      auto* entry = static_cast<TcvTable::Entry*>(e);
-      auto* child = static_cast<TcvOptionsNode*>(entry->value);
-      if (!child->alive_) {
-        RemoveChild(reinterpret_cast<TcvNameHandle>(entry->key));
-      } else {
-        child->cookie_ = 0;
-        child->ResetStorage();
-      }
+  for (TcvTable::Entry* entry : TableEntries(children_.get())) {
+    auto* child = static_cast<TcvOptionsNode*>(entry->value);
+    if (!child->alive_) {
+      RemoveChild(reinterpret_cast<TcvNameHandle>(entry->key));
+    } else {
+      child->cookie_ = 0;
+      child->ResetStorage();
     }
   }
   if (properties_) properties_->ResetStorage();
@@ -312,12 +293,9 @@ void TcvOptionsNode::ReleaseContent() {
     cookie_ = 0;
   };
   try {
-    if (children_) {
-      std::vector<void*> entries;
-      children_->GetValueArray(imEntry, entries);
-      for (void* e : entries) static_cast<TcvOptionsNode*>(static_cast<TcvTable::Entry*>(e)->value)->ReleaseContent();
-      for (void* e : entries) RemoveChild(reinterpret_cast<TcvNameHandle>(static_cast<TcvTable::Entry*>(e)->key));
-    }
+    const std::vector<TcvTable::Entry*> entries = TableEntries(children_.get());
+    for (TcvTable::Entry* e : entries) static_cast<TcvOptionsNode*>(e->value)->ReleaseContent();
+    for (TcvTable::Entry* e : entries) RemoveChild(reinterpret_cast<TcvNameHandle>(e->key));
     if (properties_) properties_->ReleaseContent(reader);
   } catch (...) {
     try {

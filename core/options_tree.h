@@ -26,6 +26,20 @@ class TcvOptionsBuilder;
 class TcvOptionsNode;
 class TcvProperties;
 
+// Snapshots of a table of the tree in iteration order, so that the caller may change the table
+// while it walks them: the entries (key: a name handle), and the values. Empty for no table.
+std::vector<TcvTable::Entry*> TableEntries(TcvTable* table);
+template <class T>
+std::vector<T*> TableValues(TcvTable* table) {
+  std::vector<T*> result;
+  if (!table) return result;
+  std::vector<void*> raw;
+  table->GetValueArray(imValue, raw);
+  result.reserve(raw.size());
+  for (void* v : raw) result.push_back(static_cast<T*>(v));
+  return result;
+}
+
 // Common base of nodes and property tables.
 class TcvOptionsElements : public TObject {
  public:
