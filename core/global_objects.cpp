@@ -49,6 +49,53 @@ HRESULT Guarded(F&& f) noexcept {
   }
 }
 
+// The wrappers' IDispatch: each call goes to the wrapped object's IDispatch for the calling
+// apartment, which Fetch answers (nil when the object offers none: RPC_E_DISCONNECTED), and its
+// answer comes back unchanged but for a time-out of Invoke; an exception inside answers E_FAIL.
+template <class Fetch>
+class ForwardedDispatch {
+ public:
+  explicit ForwardedDispatch(Fetch fetch) : fetch_(std::move(fetch)) {}
+
+  // NoDispatch: the answer without a wrapped IDispatch (count 0 unless it is a failure).
+  HRESULT GetTypeInfoCount(std::uint32_t* count, HRESULT noDispatch) {
+    return Guarded([&] {
+      ComPtr<IDispatch> d = fetch_();
+      if (!d) {
+        if (Succeeded(noDispatch)) *count = 0;
+        return noDispatch;
+      }
+      HRESULT hr = d->GetTypeInfoCount(count);
+      if (Failed(hr)) *count = 0;
+      return hr;
+    });
+  }
+  HRESULT GetTypeInfo(std::uint32_t index, LCID lcid, ITypeInfo** typeInfo) {
+    return Forward([&](IDispatch* d) { return d->GetTypeInfo(index, lcid, typeInfo); });
+  }
+  HRESULT GetIDsOfNames(const IID& riid, const char16_t* const* names, std::uint32_t count, LCID lcid,
+                        DISPID* dispIds) {
+    return Forward([&](IDispatch* d) { return d->GetIDsOfNames(riid, names, count, lcid, dispIds); });
+  }
+  HRESULT Invoke(DISPID dispId, const IID& riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
+                 EXCEPINFO* excepInfo, std::uint32_t* argErr) {
+    return Forward([&](IDispatch* d) {
+      return TimeOutMapped(d->Invoke(dispId, riid, lcid, flags, params, result, excepInfo, argErr), excepInfo);
+    });
+  }
+
+ private:
+  template <class Call>
+  HRESULT Forward(Call&& call) {
+    return Guarded([&] {
+      ComPtr<IDispatch> d = fetch_();
+      return d ? call(d.Get()) : RPC_E_DISCONNECTED;
+    });
+  }
+
+  Fetch fetch_;
+};
+
 ComPtr<TcvGlobalTable> gGlobalTable;
 
 }  // namespace
@@ -170,45 +217,34 @@ void TcvGlobalDispatch::GetWrappedDispatch(ComPtr<IDispatch>& dispatch) {
   if (Failed(QueryWrapped(IDispatch::iid, dispatch.PutVoid()))) dispatch = nullptr;
 }
 
-HRESULT TcvGlobalDispatch::GetTypeInfoCount(std::uint32_t* count) {
-  return Guarded([&] {
+namespace {
+
+auto Forwarded(TcvGlobalDispatch* wrapper) {
+  return ForwardedDispatch([wrapper] {
     ComPtr<IDispatch> d;
-    GetWrappedDispatch(d);
-    if (!d) {
-      *count = 0;
-      return S_OK;
-    }
-    HRESULT hr = d->GetTypeInfoCount(count);
-    if (Failed(hr)) *count = 0;
-    return hr;
+    wrapper->GetWrappedDispatch(d);
+    return d;
   });
 }
 
+}  // namespace
+
+HRESULT TcvGlobalDispatch::GetTypeInfoCount(std::uint32_t* count) {
+  return Forwarded(this).GetTypeInfoCount(count, S_OK);
+}
+
 HRESULT TcvGlobalDispatch::GetTypeInfo(std::uint32_t index, LCID lcid, ITypeInfo** typeInfo) {
-  return Guarded([&] {
-    ComPtr<IDispatch> d;
-    GetWrappedDispatch(d);
-    return d ? d->GetTypeInfo(index, lcid, typeInfo) : RPC_E_DISCONNECTED;
-  });
+  return Forwarded(this).GetTypeInfo(index, lcid, typeInfo);
 }
 
 HRESULT TcvGlobalDispatch::GetIDsOfNames(const IID& riid, const char16_t* const* names, std::uint32_t count, LCID lcid,
                                          DISPID* dispIds) {
-  return Guarded([&] {
-    ComPtr<IDispatch> d;
-    GetWrappedDispatch(d);
-    return d ? d->GetIDsOfNames(riid, names, count, lcid, dispIds) : RPC_E_DISCONNECTED;
-  });
+  return Forwarded(this).GetIDsOfNames(riid, names, count, lcid, dispIds);
 }
 
 HRESULT TcvGlobalDispatch::Invoke(DISPID dispId, const IID& riid, LCID lcid, WORD flags, DISPPARAMS* params,
                                   VARIANT* result, EXCEPINFO* excepInfo, std::uint32_t* argErr) {
-  return Guarded([&] {
-    ComPtr<IDispatch> d;
-    GetWrappedDispatch(d);
-    if (!d) return RPC_E_DISCONNECTED;
-    return TimeOutMapped(d->Invoke(dispId, riid, lcid, flags, params, result, excepInfo, argErr), excepInfo);
-  });
+  return Forwarded(this).Invoke(dispId, riid, lcid, flags, params, result, excepInfo, argErr);
 }
 
 // ---- the direct wrapper ---------------------------------------------------------------------
@@ -243,46 +279,33 @@ HRESULT TcvFakeObject::QueryWrappedDirect(const IID& riid, void** ppv) {
 
 namespace {
 
-ComPtr<IDispatch> WrappedDispatch(TcvFakeObject& fake) {
-  ComPtr<IDispatch> d;
-  if (Failed(fake.QueryWrapped(IDispatch::iid, d.PutVoid()))) d = nullptr;
-  return d;
+// The wrapped object's IDispatch is taken through QueryWrapped.
+auto Forwarded(TcvFakeObject* wrapper) {
+  return ForwardedDispatch([wrapper] {
+    ComPtr<IDispatch> d;
+    if (Failed(wrapper->QueryWrapped(IDispatch::iid, d.PutVoid()))) d = nullptr;
+    return d;
+  });
 }
 
 }  // namespace
 
 HRESULT TcvFakeObject::GetTypeInfoCount(std::uint32_t* count) {
-  return Guarded([&] {
-    ComPtr<IDispatch> d = WrappedDispatch(*this);
-    if (!d) return E_NOTIMPL;
-    HRESULT hr = d->GetTypeInfoCount(count);
-    if (Failed(hr)) *count = 0;
-    return hr;
-  });
+  return Forwarded(this).GetTypeInfoCount(count, E_NOTIMPL);
 }
 
 HRESULT TcvFakeObject::GetTypeInfo(std::uint32_t index, LCID lcid, ITypeInfo** typeInfo) {
-  return Guarded([&] {
-    ComPtr<IDispatch> d = WrappedDispatch(*this);
-    return d ? d->GetTypeInfo(index, lcid, typeInfo) : RPC_E_DISCONNECTED;
-  });
+  return Forwarded(this).GetTypeInfo(index, lcid, typeInfo);
 }
 
 HRESULT TcvFakeObject::GetIDsOfNames(const IID& riid, const char16_t* const* names, std::uint32_t count, LCID lcid,
                                      DISPID* dispIds) {
-  return Guarded([&] {
-    ComPtr<IDispatch> d = WrappedDispatch(*this);
-    return d ? d->GetIDsOfNames(riid, names, count, lcid, dispIds) : RPC_E_DISCONNECTED;
-  });
+  return Forwarded(this).GetIDsOfNames(riid, names, count, lcid, dispIds);
 }
 
 HRESULT TcvFakeObject::Invoke(DISPID dispId, const IID& riid, LCID lcid, WORD flags, DISPPARAMS* params,
                               VARIANT* result, EXCEPINFO* excepInfo, std::uint32_t* argErr) {
-  return Guarded([&] {
-    ComPtr<IDispatch> d = WrappedDispatch(*this);
-    if (!d) return RPC_E_DISCONNECTED;
-    return TimeOutMapped(d->Invoke(dispId, riid, lcid, flags, params, result, excepInfo, argErr), excepInfo);
-  });
+  return Forwarded(this).Invoke(dispId, riid, lcid, flags, params, result, excepInfo, argErr);
 }
 
 // ---- making objects global ------------------------------------------------------------------
