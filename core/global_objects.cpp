@@ -26,6 +26,30 @@ bool AnswerMarshal(IMarshal* marshal, const IID& riid, void** ppv) {
   return true;
 }
 
+// A wrapper's QueryInterface: IMarshal from the aggregated marshaler, else the wrapper's own
+// interfaces, else the wrapped object's (the wrapper's QueryWrapped).
+template <class Wrapper>
+HRESULT QueryWrapperInterface(Wrapper& wrapper, IMarshal* marshal, const IID& riid, void** ppv) {
+  if (!ppv) return E_POINTER;
+  if (AnswerMarshal(marshal, riid, ppv)) return S_OK;
+  if (wrapper.ComObject::QueryInterface(riid, ppv) == S_OK) return S_OK;
+  return wrapper.QueryWrapped(riid, ppv);
+}
+
+// A wrapper's QueryWrapped: the marshaling interfaces are refused, the others go to Query; any
+// exception gives E_NOINTERFACE.
+template <class Query>
+HRESULT QueryWrappedFiltered(const IID& riid, void** ppv, Query&& query) {
+  if (!ppv) return E_POINTER;
+  *ppv = nullptr;
+  if (IsMarshalInterfaceID(riid)) return E_NOINTERFACE;
+  try {
+    return query();
+  } catch (...) {
+    return E_NOINTERFACE;
+  }
+}
+
 // What a wrapper's Invoke answers for the wrapped object's answer.
 HRESULT TimeOutMapped(HRESULT hr, EXCEPINFO* excepInfo) {
   if (hr != RPC_E_TIMEOUT && hr != RPC_E_RETRY) return hr;
@@ -179,21 +203,11 @@ TcvGlobalObject::~TcvGlobalObject() {
 }
 
 HRESULT TcvGlobalObject::QueryInterface(const IID& riid, void** ppv) {
-  if (!ppv) return E_POINTER;
-  if (AnswerMarshal(marshal_, riid, ppv)) return S_OK;
-  if (ComObject::QueryInterface(riid, ppv) == S_OK) return S_OK;
-  return QueryWrapped(riid, ppv);
+  return QueryWrapperInterface(*this, marshal_, riid, ppv);
 }
 
 HRESULT TcvGlobalObject::QueryWrapped(const IID& riid, void** ppv) {
-  if (!ppv) return E_POINTER;
-  *ppv = nullptr;
-  if (IsMarshalInterfaceID(riid)) return E_NOINTERFACE;
-  try {
-    return QueryWrappedUnfiltered(riid, ppv);
-  } catch (...) {
-    return E_NOINTERFACE;
-  }
+  return QueryWrappedFiltered(riid, ppv, [&] { return QueryWrappedUnfiltered(riid, ppv); });
 }
 
 HRESULT TcvGlobalObject::QueryWrappedUnfiltered(const IID& riid, void** ppv) {
@@ -254,17 +268,11 @@ TcvFakeObject::TcvFakeObject(IUnknown* wrapped) : wrapped_(wrapped) {
 }
 
 HRESULT TcvFakeObject::QueryInterface(const IID& riid, void** ppv) {
-  if (!ppv) return E_POINTER;
-  if (AnswerMarshal(marshal_, riid, ppv)) return S_OK;
-  if (ComObject::QueryInterface(riid, ppv) == S_OK) return S_OK;
-  return QueryWrapped(riid, ppv);
+  return QueryWrapperInterface(*this, marshal_, riid, ppv);
 }
 
 HRESULT TcvFakeObject::QueryWrapped(const IID& riid, void** ppv) {
-  if (!ppv) return E_POINTER;
-  *ppv = nullptr;
-  if (IsMarshalInterfaceID(riid)) return E_NOINTERFACE;
-  return QueryWrappedDirect(riid, ppv);
+  return QueryWrappedFiltered(riid, ppv, [&] { return QueryWrappedDirect(riid, ppv); });
 }
 
 HRESULT TcvFakeObject::QueryWrappedDirect(const IID& riid, void** ppv) {
