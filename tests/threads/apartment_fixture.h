@@ -5,6 +5,7 @@
 #include <atomic>
 
 #include "platform/comobject.h"
+#include "platform/kernel.h"
 #include "platform/marshal.h"
 
 namespace pw::test {
@@ -90,6 +91,18 @@ class TAgileCalls : public TCalls {
 
  private:
   ComPtr<IUnknown> ftm_;
+};
+
+// A callee whose CallBack signals `entered` and holds the call until `proceed` is set, so that
+// a test can act while a call (and the caller's wait) is in progress.
+class TBlockingCallBack : public TCalls {
+ public:
+  HRESULT CallBack(ICalls* other, DWORD* id) override {
+    entered.Set();
+    WaitForSingleObject(proceed, INFINITE);
+    return other->ThreadId(id);
+  }
+  Event entered{true, false}, proceed{true, false};
 };
 
 // Joins the calling thread to an apartment for the life of a scope.

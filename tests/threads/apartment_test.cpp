@@ -15,6 +15,7 @@ namespace {
 using test::ICalls;
 using test::ScopedApartment;
 using test::TAgileCalls;
+using test::TBlockingCallBack;
 using test::TCalls;
 
 class Apartments : public ::testing::Test {
@@ -294,16 +295,7 @@ TEST_F(Apartments, NestedAndPendingTopLevelCallsAreToldApart) {
   }),
             S_OK);
 
-  class TSlowCallBack : public TCalls {
-   public:
-    HRESULT CallBack(ICalls* other, DWORD* id) override {
-      entered.Set();
-      WaitForSingleObject(proceed, INFINITE);
-      return other->ThreadId(id);
-    }
-    Event entered{true, false}, proceed{true, false};
-  };
-  auto slow = MakeObject<TSlowCallBack>();
+  auto slow = MakeObject<TBlockingCallBack>();
   DWORD slowCookie = 0;
   ASSERT_EQ(git_->RegisterInterfaceInGlobal(slow->Identity(), ICalls::iid, &slowCookie), S_OK);
 
