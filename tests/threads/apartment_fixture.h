@@ -4,6 +4,7 @@
 
 #include <atomic>
 
+#include "platform/apartment.h"
 #include "platform/comobject.h"
 #include "platform/kernel.h"
 #include "platform/marshal.h"
@@ -104,6 +105,15 @@ class TBlockingCallBack : public TCalls {
   }
   Event entered{true, false}, proceed{true, false};
 };
+
+// Drops the reference on the object's own single-threaded apartment thread.
+template <class T>
+HRESULT ReleaseOn(StaThread& thread, ComPtr<T>& object) {
+  return thread.Run([&] {
+    object = nullptr;
+    return S_OK;
+  });
+}
 
 // Joins the calling thread to an apartment for the life of a scope.
 class ScopedApartment {

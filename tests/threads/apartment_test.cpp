@@ -13,6 +13,7 @@ namespace pw {
 namespace {
 
 using test::ICalls;
+using test::ReleaseOn;
 using test::ScopedApartment;
 using test::TAgileCalls;
 using test::TBlockingCallBack;
@@ -139,11 +140,7 @@ TEST_F(Apartments, DisconnectedObjectsAndClosedApartmentsAnswerDisconnected) {
     EXPECT_EQ(first->ThreadId(&id), RPC_E_DISCONNECTED);
     EXPECT_EQ(git_->GetInterfaceFromGlobal(cookie, ICalls::iid, first.PutVoid()), RPC_E_DISCONNECTED);
     git_->RevokeInterfaceFromGlobal(cookie);
-    EXPECT_EQ(sta.Run([&] {
-      made = nullptr;
-      return S_OK;
-    }),
-              S_OK);
+    EXPECT_EQ(ReleaseOn(sta, made), S_OK);
 
     // A second object, held only through proxies, is released on its own thread.
     cookie = RegisterOn(sta, nullptr, &destroyedOn);

@@ -14,6 +14,7 @@ namespace pw {
 namespace {
 
 using test::ICalls;
+using test::ReleaseOn;
 using test::ScopedApartment;
 using test::TBlockingCallBack;
 using test::TCalls;
@@ -415,10 +416,7 @@ TEST(TransparentCriticalSection, KeepsServingCallsWhileItWaitsAndWhileItHolds) {
   calls = nullptr;
   git->RevokeInterfaceFromGlobal(cookie);
   git->RevokeInterfaceFromGlobal(backCookie);
-  sta.Run([&] {
-    locking = nullptr;
-    return S_OK;
-  });
+  ReleaseOn(sta, locking);
 }
 
 // ---- the window context ---------------------------------------------------------------------
