@@ -11,6 +11,7 @@
 #include "platform/exceptions.h"
 #include "platform/strings.h"
 #include "tests/core/scratch_dir.h"
+#include "tests/support/raised.h"
 #include "tests/support/test_process.h"
 
 namespace pw {
@@ -19,6 +20,7 @@ namespace {
 namespace fs = std::filesystem;
 
 using test::HostDir;
+using test::Raised;
 
 // Points the host folder at a folder for the life of a scope.
 class ScopedHostFolder {
@@ -26,15 +28,6 @@ class ScopedHostFolder {
   explicit ScopedHostFolder(const std::string& folder) { SetHostExeFolderOverride(Utf8ToWide(folder)); }
   ~ScopedHostFolder() { SetHostExeFolderOverride(u""); }
 };
-
-WideString Raised(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const Exception& e) {
-    return e.Message();
-  }
-  return u"(nothing raised)";
-}
 
 // ---- folders and messages -------------------------------------------------------------------
 
