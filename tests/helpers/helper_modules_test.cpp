@@ -10,8 +10,8 @@
 #include "platform/errorinfo.h"
 #include "platform/exceptions.h"
 #include "platform/strings.h"
-#include "tests/core/scratch_dir.h"
 #include "tests/support/raised.h"
+#include "tests/support/scratch_dir.h"
 #include "tests/support/test_process.h"
 
 namespace pw {
