@@ -113,11 +113,41 @@ HRESULT TSettingsNode::ItemsOf(IpwSettingsIterator** items) {
   return S_OK;
 }
 
+// ---- TSettingsItem ------------------------------------------------------------------------
+
+template <class... Intfs>
+HRESULT TSettingsItem<Intfs...>::GetKey(GUID* key) {
+  return this->SafeCall([&] { SetOutValue(key, key_); });
+}
+
+template <class... Intfs>
+HRESULT TSettingsItem<Intfs...>::GetPath(BSTR* path) {
+  return this->SafeCall([&] { SetOut(path, path_); });
+}
+
+template <class... Intfs>
+HRESULT TSettingsItem<Intfs...>::GetItems(IpwSettingsIterator** items) {
+  return ItemsOf(items);
+}
+
+template <class... Intfs>
+HRESULT TSettingsItem<Intfs...>::CreateSetting(std::int32_t kind, const GUID& key, const VARIANT& caption,
+                                               const VARIANT& description, const VARIANT& category, const VARIANT&,
+                                               std::int32_t, VARIANT_BOOL visible, IpwSetting** setting) {
+  return this->SafeCall([&] {
+    auto s = NewChild(kind, key, TextOf(caption), TextOf(description), TextOf(category), visible != 0);
+    SetOut(setting, ComPtr<IpwSetting>(s.Get()));
+  });
+}
+
+template class TSettingsItem<IpwSettingsGroup, IpwSettingsGroupFactory>;
+template class TSettingsItem<IcvTableSetting_DVS, IcvTableSettingSchema_DVS, IpwSettingState>;
+
 // ---- TSettingsGroup -----------------------------------------------------------------------
 
 TSettingsGroup::TSettingsGroup(TSettingsManager* owner, const GUID& key, WideString caption, WideString description,
                                std::int32_t imageIndex, HBITMAP bitmap, WideString category, WideString path)
-    : TSettingsNode(owner, key, std::move(path)),
+    : TSettingsItem(owner, key, std::move(path)),
       caption_(std::move(caption)),
       description_(std::move(description)),
       category_(std::move(category)),
@@ -126,23 +156,6 @@ TSettingsGroup::TSettingsGroup(TSettingsManager* owner, const GUID& key, WideStr
 
 TSettingsGroup::~TSettingsGroup() {
   if (bitmap_) DeleteObject(bitmap_);
-}
-
-HRESULT TSettingsGroup::GetKey(GUID* key) {
-  return SafeCall([&] { SetOutValue(key, key_); });
-}
-HRESULT TSettingsGroup::GetPath(BSTR* path) {
-  return SafeCall([&] { SetOut(path, path_); });
-}
-HRESULT TSettingsGroup::GetItems(IpwSettingsIterator** items) { return ItemsOf(items); }
-
-HRESULT TSettingsGroup::CreateSetting(std::int32_t kind, const GUID& key, const VARIANT& caption,
-                                      const VARIANT& description, const VARIANT& category, const VARIANT&,
-                                      std::int32_t, VARIANT_BOOL visible, IpwSetting** setting) {
-  return SafeCall([&] {
-    auto s = NewChild(kind, key, TextOf(caption), TextOf(description), TextOf(category), visible != 0);
-    SetOut(setting, ComPtr<IpwSetting>(s.Get()));
-  });
 }
 
 HRESULT TSettingsGroup::GetCaption(BSTR* caption) {
@@ -174,7 +187,7 @@ HRESULT TSettingsGroup::CreateSetting(std::int32_t kind, const GUID& typeKey, co
 
 TSetting::TSetting(TSettingsManager* owner, std::int32_t kind, const GUID& key, WideString caption,
                    WideString description, WideString category, bool visible, WideString path)
-    : TSettingsNode(owner, key, std::move(path)),
+    : TSettingsItem(owner, key, std::move(path)),
       kind_(kind),
       caption_(std::move(caption)),
       description_(std::move(description)),
@@ -184,7 +197,7 @@ TSetting::TSetting(TSettingsManager* owner, std::int32_t kind, const GUID& key, 
 void* TSetting::GetInterface(const IID& riid) noexcept {
   // Only table settings answer the table interfaces.
   if (kind_ != kSettingTable && (riid == IpwTableSetting::iid || riid == IcvTableSetting_DVS::iid || riid == IcvTableSettingSchema_DVS::iid)) return nullptr;
-  return Implements::GetInterface(riid);
+  return TSettingsItem::GetInterface(riid);
 }
 
 OleVariant TSetting::CurrentValue() const {
@@ -217,23 +230,6 @@ void TSetting::Changed(const char16_t*) {
       notify = (flags_ & kSettingQuietFlag) == 0;
   }
   if (notify && owner_) owner_->NotifyChanged(*this);
-}
-
-HRESULT TSetting::GetKey(GUID* key) {
-  return SafeCall([&] { SetOutValue(key, key_); });
-}
-HRESULT TSetting::GetPath(BSTR* path) {
-  return SafeCall([&] { SetOut(path, path_); });
-}
-HRESULT TSetting::GetItems(IpwSettingsIterator** items) { return ItemsOf(items); }
-
-HRESULT TSetting::CreateSetting(std::int32_t kind, const GUID& key, const VARIANT& caption, const VARIANT& description,
-                                const VARIANT& category, const VARIANT&, std::int32_t, VARIANT_BOOL visible,
-                                IpwSetting** setting) {
-  return SafeCall([&] {
-    auto s = NewChild(kind, key, TextOf(caption), TextOf(description), TextOf(category), visible != 0);
-    SetOut(setting, ComPtr<IpwSetting>(s.Get()));
-  });
 }
 
 HRESULT TSetting::BeginUpdate() {
