@@ -78,6 +78,34 @@ class TItemContainer final : public Implements<ComObject, IpwSettingsItemContain
   std::vector<ComPtr<IUnknown>> items_;
 };
 
+// IpwSettingsGroups of the settings and options services: the count of a list of groups and
+// a group by index, read under the service's lock.
+void OutGroupCount(std::mutex& lock, const std::vector<ComPtr<TSettingsGroup>>& groups, std::int32_t* count) {
+  std::lock_guard guard(lock);
+  SetOutValue(count, static_cast<std::int32_t>(groups.size()));
+}
+
+void OutGroupAt(std::mutex& lock, const std::vector<ComPtr<TSettingsGroup>>& groups, std::int32_t index,
+                IpwSettingsGroup** group) {
+  std::lock_guard guard(lock);
+  CheckIndex(index, groups.size());
+  SetOut(group, groups[static_cast<std::size_t>(index)]);
+}
+
+// A group from CreateGroup's arguments; its path is its caption.
+ComPtr<TSettingsGroup> NewGroup(TSettingsManager* owner, const GUID& key, BSTR caption, BSTR description,
+                                std::int32_t imageIndex, std::int32_t bitmap, BSTR category) {
+  WideString name(BstrView(caption));
+  return MakeObject<TSettingsGroup>(owner, key, name, WideString(BstrView(description)), imageIndex, bitmap,
+                                    WideString(BstrView(category)), name);
+}
+
+// A refused group or page: the bitmap was handed over either way, so it goes.
+[[noreturn]] void Refuse(std::int32_t bitmap, const char16_t* message) {
+  if (bitmap) DeleteObject(bitmap);
+  throw EOleSysError(message, E_INVALIDARG);
+}
+
 OleVariant ColumnDefault(std::int32_t kind) {
   switch (kind) {
     case kSettingBoolean: return OleVariant(false);
@@ -522,29 +550,17 @@ HRESULT TSettingsManager::CreateGroup(const GUID& key, BSTR caption, BSTR descri
   return SafeCall([&] {
     std::lock_guard guard(lock_);
     for (const auto& g : groups_)
-      if (g->Key() == key) {
-        if (bitmap) DeleteObject(bitmap);  // the bitmap was handed over either way
-        throw EOleSysError(u"A settings group with this key already exists", E_INVALIDARG);
-      }
-    WideString name(BstrView(caption));
-    groups_.push_back(MakeObject<TSettingsGroup>(this, key, name, WideString(BstrView(description)), imageIndex,
-                                                 bitmap, WideString(BstrView(category)), name));
+      if (g->Key() == key) Refuse(bitmap, u"A settings group with this key already exists");
+    groups_.push_back(NewGroup(this, key, caption, description, imageIndex, bitmap, category));
   });
 }
 
 HRESULT TSettingsManager::GetCount(std::int32_t* count) {
-  return SafeCall([&] {
-    std::lock_guard guard(lock_);
-    SetOutValue(count, static_cast<std::int32_t>(groups_.size()));
-  });
+  return SafeCall([&] { OutGroupCount(lock_, groups_, count); });
 }
 
 HRESULT TSettingsManager::GetGroup(std::int32_t index, IpwSettingsGroup** group) {
-  return SafeCall([&] {
-    std::lock_guard guard(lock_);
-    CheckIndex(index, groups_.size());
-    SetOut(group, groups_[static_cast<std::size_t>(index)]);
-  });
+  return SafeCall([&] { OutGroupAt(lock_, groups_, index, group); });
 }
 
 HRESULT TSettingsManager::FindGroup(const GUID& key, IpwSettingsGroup** group) {
@@ -620,39 +636,24 @@ void TOptionsService::Shutdown() {
 }
 
 HRESULT TOptionsService::GetPageCount(std::int32_t* count) {
-  return SafeCall([&] {
-    std::lock_guard guard(lock_);
-    SetOutValue(count, static_cast<std::int32_t>(pages_.size()));
-  });
+  return SafeCall([&] { OutGroupCount(lock_, pages_, count); });
 }
 
 HRESULT TOptionsService::CreateGroup(const GUID& key, BSTR caption, BSTR description, std::int32_t imageIndex,
                                      std::int32_t bitmap, BSTR category) {
   return SafeCall([&] {
-    if (FindEntry(key)) {
-      if (bitmap) DeleteObject(bitmap);  // the bitmap was handed over either way
-      throw EOleSysError(u"An options group with this key already exists", E_INVALIDARG);
-    }
+    if (FindEntry(key)) Refuse(bitmap, u"An options group with this key already exists");
     std::lock_guard guard(lock_);
-    WideString name(BstrView(caption));
-    groups_.push_back(MakeObject<TSettingsGroup>(settings_, key, name, WideString(BstrView(description)), imageIndex,
-                                                 bitmap, WideString(BstrView(category)), name));
+    groups_.push_back(NewGroup(settings_, key, caption, description, imageIndex, bitmap, category));
   });
 }
 
 HRESULT TOptionsService::GetCount(std::int32_t* count) {
-  return SafeCall([&] {
-    std::lock_guard guard(lock_);
-    SetOutValue(count, static_cast<std::int32_t>(groups_.size()));
-  });
+  return SafeCall([&] { OutGroupCount(lock_, groups_, count); });
 }
 
 HRESULT TOptionsService::GetGroup(std::int32_t index, IpwSettingsGroup** group) {
-  return SafeCall([&] {
-    std::lock_guard guard(lock_);
-    CheckIndex(index, groups_.size());
-    SetOut(group, groups_[static_cast<std::size_t>(index)]);
-  });
+  return SafeCall([&] { OutGroupAt(lock_, groups_, index, group); });
 }
 
 HRESULT TOptionsService::FindGroup(const GUID& key, IpwSettingsGroup** group) {
@@ -663,11 +664,8 @@ HRESULT TOptionsService::CreatePage(const GUID& key, BSTR path, std::int32_t fla
                                     std::int32_t order, std::int32_t bitmap, BSTR caption) {
   return SafeCall([&] {
     WideString p(BstrView(path));
-    if (FindEntry(key) || WideTrim(p).empty()) {
-      if (bitmap) DeleteObject(bitmap);  // the bitmap was handed over either way
-      throw EOleSysError(FindEntry(key) ? u"An options page with this key already exists" : u"An options page needs a path",
-                         E_INVALIDARG);
-    }
+    if (FindEntry(key)) Refuse(bitmap, u"An options page with this key already exists");
+    if (WideTrim(p).empty()) Refuse(bitmap, u"An options page needs a path");
     std::lock_guard guard(lock_);
     auto page = MakeObject<TSettingsGroup>(settings_, key, WideString(BstrView(caption)), u"", imageIndex, bitmap,
                                            u"", std::move(p));
