@@ -78,8 +78,7 @@ HRESULT TProviderRegistry::GetRegisteredObject(const GUID& key, IUnknown** objec
     if (at == objects_.end() || at->second.empty()) return;
     const auto& list = at->second;
     if (index < 0) return SetOut(object, list.back());
-    CheckIndex(index, list.size());
-    SetOut(object, list[static_cast<std::size_t>(index)]);
+    SetOutItem(object, list, index);
   });
 }
 

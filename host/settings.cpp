@@ -36,7 +36,7 @@ class TItemIterator final : public Implements<ComObject, IpwSettingsIterator> {
     return SafeCall([&] { SetOutValue<VARIANT_BOOL>(result, ToWordBool(index_ < items_.size())); });
   }
   HRESULT GetCount(std::int32_t* count) override {
-    return SafeCall([&] { SetOutValue<std::int32_t>(count, static_cast<std::int32_t>(items_.size())); });
+    return SafeCall([&] { SetOutCount(count, items_); });
   }
   HRESULT Next(IUnknown** item) override {
     return SafeCall([&] {
@@ -62,14 +62,13 @@ class TItemContainer final : public Implements<ComObject, IpwSettingsItemContain
   HRESULT GetCount(std::int32_t* count) override {
     return SafeCall([&] {
       std::lock_guard guard(lock_);
-      SetOutValue<std::int32_t>(count, static_cast<std::int32_t>(items_.size()));
+      SetOutCount(count, items_);
     });
   }
   HRESULT GetItem(std::int32_t index, IUnknown** item) override {
     return SafeCall([&] {
       std::lock_guard guard(lock_);
-      CheckIndex(index, items_.size());
-      SetOut(item, items_[static_cast<std::size_t>(index)]);
+      SetOutItem(item, items_, index);
     });
   }
 
@@ -78,21 +77,8 @@ class TItemContainer final : public Implements<ComObject, IpwSettingsItemContain
   std::vector<ComPtr<IUnknown>> items_;
 };
 
-// IpwSettingsGroups of the settings and options services: the count of a list of groups and
-// a group by index, read under the service's lock.
-void OutGroupCount(std::mutex& lock, const std::vector<ComPtr<TSettingsGroup>>& groups, std::int32_t* count) {
-  std::lock_guard guard(lock);
-  SetOutValue(count, static_cast<std::int32_t>(groups.size()));
-}
-
-void OutGroupAt(std::mutex& lock, const std::vector<ComPtr<TSettingsGroup>>& groups, std::int32_t index,
-                IpwSettingsGroup** group) {
-  std::lock_guard guard(lock);
-  CheckIndex(index, groups.size());
-  SetOut(group, groups[static_cast<std::size_t>(index)]);
-}
-
-// A group from CreateGroup's arguments; its path is its caption.
+// IpwSettingsGroups of the settings and options services: a group from CreateGroup's
+// arguments; its path is its caption.
 ComPtr<TSettingsGroup> NewGroup(TSettingsManager* owner, const GUID& key, BSTR caption, BSTR description,
                                 std::int32_t imageIndex, std::int32_t bitmap, BSTR category) {
   WideString name(BstrView(caption));
@@ -340,7 +326,7 @@ HRESULT TSetting::GetRowCount(std::int32_t* count) {
   return SafeCall([&] {
     std::lock_guard guard(lock_);
     CheckTable();
-    SetOutValue(count, static_cast<std::int32_t>(rows_.size()));
+    SetOutCount(count, rows_);
   });
 }
 
@@ -394,7 +380,7 @@ HRESULT TSetting::AddColumn(std::int32_t kind, std::int32_t option1, std::int32_
 HRESULT TSetting::GetColumnCount(std::int32_t* count) {
   return SafeCall([&] {
     std::lock_guard guard(lock_);
-    SetOutValue(count, static_cast<std::int32_t>(columns_.size()));
+    SetOutCount(count, columns_);
   });
 }
 
@@ -556,11 +542,17 @@ HRESULT TSettingsManager::CreateGroup(const GUID& key, BSTR caption, BSTR descri
 }
 
 HRESULT TSettingsManager::GetCount(std::int32_t* count) {
-  return SafeCall([&] { OutGroupCount(lock_, groups_, count); });
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    SetOutCount(count, groups_);
+  });
 }
 
 HRESULT TSettingsManager::GetGroup(std::int32_t index, IpwSettingsGroup** group) {
-  return SafeCall([&] { OutGroupAt(lock_, groups_, index, group); });
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    SetOutItem(group, groups_, index);
+  });
 }
 
 HRESULT TSettingsManager::FindGroup(const GUID& key, IpwSettingsGroup** group) {
@@ -636,7 +628,10 @@ void TOptionsService::Shutdown() {
 }
 
 HRESULT TOptionsService::GetPageCount(std::int32_t* count) {
-  return SafeCall([&] { OutGroupCount(lock_, pages_, count); });
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    SetOutCount(count, pages_);
+  });
 }
 
 HRESULT TOptionsService::CreateGroup(const GUID& key, BSTR caption, BSTR description, std::int32_t imageIndex,
@@ -649,11 +644,17 @@ HRESULT TOptionsService::CreateGroup(const GUID& key, BSTR caption, BSTR descrip
 }
 
 HRESULT TOptionsService::GetCount(std::int32_t* count) {
-  return SafeCall([&] { OutGroupCount(lock_, groups_, count); });
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    SetOutCount(count, groups_);
+  });
 }
 
 HRESULT TOptionsService::GetGroup(std::int32_t index, IpwSettingsGroup** group) {
-  return SafeCall([&] { OutGroupAt(lock_, groups_, index, group); });
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    SetOutItem(group, groups_, index);
+  });
 }
 
 HRESULT TOptionsService::FindGroup(const GUID& key, IpwSettingsGroup** group) {
