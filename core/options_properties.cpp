@@ -241,36 +241,35 @@ void TcvProperties::CopyInto(IcvOptionsProperties* destination) {
 
 // ---- IcvOptionsProperties ----------------------------------------------------------------
 
-HRESULT TcvProperties::GetInteger(WideStringView name, std::int32_t defaultValue, std::int32_t* value) {
+template <class Stub, class T, class Default>
+HRESULT TcvProperties::GetValue(WideStringView name, TcvPropertyType type, const Default& defaultValue, T* value) {
   if (!value) return E_POINTER;
   return SafeCallBoundary([&] {
-    auto* stub = PresentOfType<TcvIntegerPropertyStub>(name, ptInteger);
-    *value = stub ? stub->Value() : defaultValue;
+    auto* stub = PresentOfType<Stub>(name, type);
+    if (!stub) {
+      *value = T(defaultValue);
+    } else if constexpr (std::is_same_v<Stub, TcvBooleanPropertyStub>) {
+      *value = ToWordBool(stub->Value() != 0);
+    } else {
+      *value = stub->Value();
+    }
   });
+}
+
+HRESULT TcvProperties::GetInteger(WideStringView name, std::int32_t defaultValue, std::int32_t* value) {
+  return GetValue<TcvIntegerPropertyStub>(name, ptInteger, defaultValue, value);
 }
 
 HRESULT TcvProperties::GetString(WideStringView name, WideStringView defaultValue, WideString* value) {
-  if (!value) return E_POINTER;
-  return SafeCallBoundary([&] {
-    auto* stub = PresentOfType<TcvStringPropertyStub>(name, ptString);
-    *value = stub ? stub->Value() : WideString(defaultValue);
-  });
+  return GetValue<TcvStringPropertyStub>(name, ptString, defaultValue, value);
 }
 
 HRESULT TcvProperties::GetInt64(WideStringView name, std::int64_t defaultValue, std::int64_t* value) {
-  if (!value) return E_POINTER;
-  return SafeCallBoundary([&] {
-    auto* stub = PresentOfType<TcvLongPropertyStub>(name, ptInt64);
-    *value = stub ? stub->Value() : defaultValue;
-  });
+  return GetValue<TcvLongPropertyStub>(name, ptInt64, defaultValue, value);
 }
 
 HRESULT TcvProperties::GetDouble(WideStringView name, double defaultValue, double* value) {
-  if (!value) return E_POINTER;
-  return SafeCallBoundary([&] {
-    auto* stub = PresentOfType<TcvDoublePropertyStub>(name, ptDouble);
-    *value = stub ? stub->Value() : defaultValue;
-  });
+  return GetValue<TcvDoublePropertyStub>(name, ptDouble, defaultValue, value);
 }
 
 HRESULT TcvProperties::GetBinary(WideStringView name, void* buffer, std::int32_t bufferSize, std::int32_t* copied) {
@@ -288,11 +287,7 @@ HRESULT TcvProperties::GetBinary(WideStringView name, void* buffer, std::int32_t
 }
 
 HRESULT TcvProperties::GetBoolean(WideStringView name, WordBool defaultValue, WordBool* value) {
-  if (!value) return E_POINTER;
-  return SafeCallBoundary([&] {
-    auto* stub = PresentOfType<TcvBooleanPropertyStub>(name, ptBoolean);
-    *value = stub ? ToWordBool(stub->Value() != 0) : defaultValue;
-  });
+  return GetValue<TcvBooleanPropertyStub>(name, ptBoolean, defaultValue, value);
 }
 
 HRESULT TcvProperties::SetInteger(WideStringView name, std::int32_t value) {

@@ -190,6 +190,10 @@ class TcvProperties final : public TcvOptionsElements, public IcvOptionsProperti
   void Retire(TcvPropertyStub* stub);
   template <class Stub>
   Stub* PresentOfType(WideStringView name, TcvPropertyType type) const;
+  // A typed getter's answer: the value of the present property of the stub's type, else the
+  // default.
+  template <class Stub, class T, class Default>
+  HRESULT GetValue(WideStringView name, TcvPropertyType type, const Default& defaultValue, T* value);
   void RemoveEntry(std::intptr_t key);
 
   TcvOptionsNode* node_;
