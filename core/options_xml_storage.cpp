@@ -225,26 +225,18 @@ class TcvSAX2OptionsReader::Parser {
     PropertyRecord* p = owner_.NewProperty(frame.node, FromUtf8(name), code, frame.tail);
     frame.tail = p;
     if (!*value && code != ptString) return;
-    auto invalid = [&] {
-      Stop("'" + std::string(value) + "' is not a valid " + WideToUtf8(PropertyTypeName(code)) + " value");
+    // A number or Boolean text into its field; a text that is none stops the parse.
+    auto take = [&](const auto& parsed, auto& field) {
+      if (parsed)
+        field = *parsed;
+      else
+        Stop("'" + std::string(value) + "' is not a valid " + WideToUtf8(PropertyTypeName(code)) + " value");
     };
     switch (code) {
-      case ptInteger:
-        if (auto v = ParseInt32(value)) p->intValue = *v;
-        else invalid();
-        break;
-      case ptInt64:
-        if (auto v = ParseInt64(value)) p->int64Value = *v;
-        else invalid();
-        break;
-      case ptDouble:
-        if (auto v = ParseDouble(value)) p->doubleValue = *v;
-        else invalid();
-        break;
-      case ptBoolean:
-        if (auto v = ParseBoolean(value)) p->boolValue = *v;
-        else invalid();
-        break;
+      case ptInteger: take(ParseInt32(value), p->intValue); break;
+      case ptInt64: take(ParseInt64(value), p->int64Value); break;
+      case ptDouble: take(ParseDouble(value), p->doubleValue); break;
+      case ptBoolean: take(ParseBoolean(value), p->boolValue); break;
       case ptString: p->strValue = FromUtf8(value); break;
       case ptBinary: p->binary = DecodeHex(FromUtf8(value)); break;
       default: break;
