@@ -26,56 +26,6 @@ WordBool TcvBaseIterator::HasNext() {
 
 void TcvBaseIterator::Reset() { CheckGeneration(); }
 
-// Interface list.
-
-ComPtr<IUnknown> TcvBaseInterfacedListIterator::Next() {
-  CheckGeneration();
-  if (!list_) throw EListError(ListIndexErrorMessage(index_));
-  ComPtr<IUnknown> item = list_->Get(index_);
-  ++index_;
-  return item;
-}
-
-void TcvBaseInterfacedListIterator::Skip(std::int32_t count) {
-  CheckGeneration();
-  if (list_) index_ = Advanced(index_, count);
-}
-
-WordBool TcvBaseInterfacedListIterator::HasNext() {
-  CheckGeneration();
-  return ToWordBool(list_ && list_->Count() > index_);
-}
-
-void TcvBaseInterfacedListIterator::Reset() {
-  CheckGeneration();
-  index_ = 0;
-}
-
-// TList.
-
-void* TcvBaseListIterator::Next() {
-  CheckGeneration();
-  if (!list_) throw EListError(ListIndexErrorMessage(index_));
-  void* item = list_->Get(index_);
-  ++index_;
-  return item;
-}
-
-void TcvBaseListIterator::Skip(std::int32_t count) {
-  CheckGeneration();
-  if (list_) index_ = Advanced(index_, count);
-}
-
-WordBool TcvBaseListIterator::HasNext() {
-  CheckGeneration();
-  return ToWordBool(list_ && list_->Count() > index_);
-}
-
-void TcvBaseListIterator::Reset() {
-  CheckGeneration();
-  index_ = 0;
-}
-
 // Container iterator.
 
 void* TcvBaseSimpleIterator::Next() {

@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <utility>
 
 #include "core/interfaced_object.h"
 #include "core/simple_iterator.h"
@@ -66,39 +67,56 @@ class TcvBaseIterator : public Implements<TcvInterfacedObject, IcvIterator> {
   std::int32_t generation_;
 };
 
-// Walks an interface list, holding a reference to it.
-class TcvBaseInterfacedListIterator : public TcvBaseIterator {
+// The walk by position that the list iterators share. List is what holds the list (a counted
+// reference, or a plain pointer whose owner keeps the list alive); nil walks nothing.
+template <class List>
+class TcvBaseIndexedIterator : public TcvBaseIterator {
  public:
-  TcvBaseInterfacedListIterator(ComPtr<IInterfaceList> list, std::int32_t generation)
-      : TcvBaseIterator(generation), list_(std::move(list)) {}
+  void Skip(std::int32_t count) override {
+    CheckGeneration();
+    if (list_) index_ = Advanced(index_, count);
+  }
+  WordBool HasNext() override {
+    CheckGeneration();
+    return ToWordBool(list_ && list_->Count() > index_);
+  }
+  void Reset() override {
+    CheckGeneration();
+    index_ = 0;
+  }
+
+ protected:
+  TcvBaseIndexedIterator(List list, std::int32_t generation) : TcvBaseIterator(generation), list_(std::move(list)) {}
 
   // The item at the position, then one step on. Past the end (or without a list) raises
   // EListError.
-  ComPtr<IUnknown> Next();
-  void Skip(std::int32_t count) override;
-  WordBool HasNext() override;
-  void Reset() override;
+  auto TakeNext() {
+    CheckGeneration();
+    if (!list_) throw EListError(ListIndexErrorMessage(index_));
+    auto item = list_->Get(index_);
+    ++index_;
+    return item;
+  }
 
- protected:
-  ComPtr<IInterfaceList> list_;
+  List list_;
   std::int32_t index_ = 0;
 };
 
-// Walks a TList that its creator keeps alive.
-class TcvBaseListIterator : public TcvBaseIterator {
+// Walks an interface list, holding a reference to it.
+class TcvBaseInterfacedListIterator : public TcvBaseIndexedIterator<ComPtr<IInterfaceList>> {
  public:
-  TcvBaseListIterator(TList* list, std::int32_t generation) : TcvBaseIterator(generation), list_(list) {}
+  TcvBaseInterfacedListIterator(ComPtr<IInterfaceList> list, std::int32_t generation)
+      : TcvBaseIndexedIterator(std::move(list), generation) {}
 
-  // The pointer at the position, then one step on. Past the end (or without a list) raises
-  // EListError.
-  void* Next();
-  void Skip(std::int32_t count) override;
-  WordBool HasNext() override;
-  void Reset() override;
+  ComPtr<IUnknown> Next() { return TakeNext(); }
+};
 
- protected:
-  TList* list_;
-  std::int32_t index_ = 0;
+// Walks a TList that its creator keeps alive.
+class TcvBaseListIterator : public TcvBaseIndexedIterator<TList*> {
+ public:
+  TcvBaseListIterator(TList* list, std::int32_t generation) : TcvBaseIndexedIterator(list, generation) {}
+
+  void* Next() { return TakeNext(); }
 };
 
 // Walks a container iterator, holding a reference to it. Skip only checks the generation.

@@ -42,7 +42,8 @@ template <class T>
 HRESULT Hand(const ComPtr<T>& field, auto** out) {
   if (!out) return E_POINTER;
   *out = nullptr;
-  if (field) field->QueryInterface(std::remove_pointer_t<std::remove_pointer_t<decltype(out)>>::iid, reinterpret_cast<void**>(out));
+  using Out = std::remove_pointer_t<std::remove_pointer_t<decltype(out)>>;
+  if (field) field->QueryInterface(Out::iid, reinterpret_cast<void**>(out));
   return S_OK;
 }
 
@@ -53,55 +54,45 @@ ComPtr<IcvComHelpModule> TcvComHelpProxy::HelpModule() {
   return intf.As<IcvComHelpModule>();
 }
 
+template <class Inner>
+ComPtr<Inner> TcvComHelpProxy::LibraryObject(ModuleGetter getter) {
+  auto help = HelpModule();
+  if (!help) return nullptr;
+  ComPtr<IUnknown> answer;
+  if (Failed((help.Get()->*getter)(answer.Put()))) return nullptr;
+  return answer.As<Inner>();
+}
+
+template <class Inner, class Proxy>
+void TcvComHelpProxy::MakeProxyOnce(ComPtr<Proxy>& proxy, ModuleGetter getter) {
+  if (proxy) return;
+  if (auto inner = LibraryObject<Inner>(getter)) proxy = MakeObject<Proxy>(inner.Get());
+}
+
 HRESULT TcvComHelpProxy::GetGlobalInterfaceTable(IGlobalInterfaceTable** table) {
   return SafeCall([&] {
-    if (!globalTableProxy_) {
-      if (auto help = HelpModule()) {
-        ComPtr<IUnknown> answer;
-        if (Succeeded(help->GetGlobalInterfaceTable(answer.Put())))
-          if (auto git = answer.As<IGlobalInterfaceTable>())
-            globalTableProxy_ = MakeObject<TcvGlobalInterfaceTableProxy>(git.Get());
-      }
-    }
+    MakeProxyOnce<IGlobalInterfaceTable>(globalTableProxy_, &IcvComHelpModule::GetGlobalInterfaceTable);
     OleCheck(Hand(globalTableProxy_, table));
   });
 }
 
 HRESULT TcvComHelpProxy::GetSTA1(IcvSTA1** thread) {
   return SafeCall([&] {
-    if (!sharedSTA_) {
-      if (auto help = HelpModule()) {
-        ComPtr<IUnknown> answer;
-        if (Succeeded(help->GetSTA1(answer.Put())))
-          if (auto invoker = answer.As<IcvInvoker>()) sharedSTA_ = MakeObject<TcvSTA1Proxy>(invoker.Get());
-      }
-    }
+    MakeProxyOnce<IcvInvoker>(sharedSTA_, &IcvComHelpModule::GetSTA1);
     OleCheck(Hand(sharedSTA_, thread));
   });
 }
 
 HRESULT TcvComHelpProxy::GetPrivateSTA(IcvSTA1** thread) {
   return SafeCall([&] {
-    if (!privateSTA_) {
-      if (auto help = HelpModule()) {
-        ComPtr<IUnknown> answer;
-        if (Succeeded(help->CreateSTA(answer.Put())))
-          if (auto sta = answer.As<IcvSTA1>()) privateSTA_ = MakeObject<TcvSTA1Proxy>(sta.Get());
-      }
-    }
+    MakeProxyOnce<IcvSTA1>(privateSTA_, &IcvComHelpModule::CreateSTA);
     OleCheck(Hand(privateSTA_, thread));
   });
 }
 
 HRESULT TcvComHelpProxy::GetMTA(IcvMTA** thread) {
   return SafeCall([&] {
-    if (!mta_) {
-      if (auto help = HelpModule()) {
-        ComPtr<IUnknown> answer;
-        if (Succeeded(help->GetMTA(answer.Put())))
-          if (auto invoker = answer.As<IcvInvoker>()) mta_ = MakeObject<TcvMTAProxy>(invoker.Get());
-      }
-    }
+    MakeProxyOnce<IcvInvoker>(mta_, &IcvComHelpModule::GetMTA);
     OleCheck(Hand(mta_, thread));
   });
 }
@@ -110,11 +101,7 @@ HRESULT TcvComHelpProxy::CreateInvoker(IcvInvoker** invoker) {
   return SafeCall([&] {
     if (!invoker) OleCheck(E_POINTER);
     *invoker = nullptr;
-    auto help = HelpModule();
-    if (!help) return;
-    ComPtr<IUnknown> answer;
-    if (Failed(help->CreateSTA(answer.Put()))) return;
-    auto inner = answer.As<IcvInvoker>();
+    auto inner = LibraryObject<IcvInvoker>(&IcvComHelpModule::CreateSTA);
     if (!inner) return;
     auto proxy = MakeObject<TcvInvokerProxy>(inner.Get());
     invokers_.push_back(proxy);

@@ -105,6 +105,13 @@ class TcvComHelpProxy : public Implements<TModuleProxy, IcvComHelpProxy> {
 
  private:
   ComPtr<IcvComHelpModule> HelpModule();
+  using ModuleGetter = HRESULT (IcvComHelpModule::*)(IUnknown** object);
+  // The library's object that Getter answers, as Inner; nil when the library has none.
+  template <class Inner>
+  ComPtr<Inner> LibraryObject(ModuleGetter getter);
+  // Proxy over that object, made on first use; it stays nil while the library has none.
+  template <class Inner, class Proxy>
+  void MakeProxyOnce(ComPtr<Proxy>& proxy, ModuleGetter getter);
 
   ComPtr<TcvGlobalInterfaceTableProxy> globalTableProxy_;
   ComPtr<TcvSTA1Proxy> sharedSTA_;

@@ -26,6 +26,30 @@ bool AnswerMarshal(IMarshal* marshal, const IID& riid, void** ppv) {
   return true;
 }
 
+// A wrapper's QueryInterface: IMarshal from the aggregated marshaler, else the wrapper's own
+// interfaces, else the wrapped object's (the wrapper's QueryWrapped).
+template <class Wrapper>
+HRESULT QueryWrapperInterface(Wrapper& wrapper, IMarshal* marshal, const IID& riid, void** ppv) {
+  if (!ppv) return E_POINTER;
+  if (AnswerMarshal(marshal, riid, ppv)) return S_OK;
+  if (wrapper.ComObject::QueryInterface(riid, ppv) == S_OK) return S_OK;
+  return wrapper.QueryWrapped(riid, ppv);
+}
+
+// A wrapper's QueryWrapped: the marshaling interfaces are refused, the others go to Query; any
+// exception gives E_NOINTERFACE.
+template <class Query>
+HRESULT QueryWrappedFiltered(const IID& riid, void** ppv, Query&& query) {
+  if (!ppv) return E_POINTER;
+  *ppv = nullptr;
+  if (IsMarshalInterfaceID(riid)) return E_NOINTERFACE;
+  try {
+    return query();
+  } catch (...) {
+    return E_NOINTERFACE;
+  }
+}
+
 // What a wrapper's Invoke answers for the wrapped object's answer.
 HRESULT TimeOutMapped(HRESULT hr, EXCEPINFO* excepInfo) {
   if (hr != RPC_E_TIMEOUT && hr != RPC_E_RETRY) return hr;
@@ -48,6 +72,53 @@ HRESULT Guarded(F&& f) noexcept {
     return E_FAIL;
   }
 }
+
+// The wrappers' IDispatch: each call goes to the wrapped object's IDispatch for the calling
+// apartment, which Fetch answers (nil when the object offers none: RPC_E_DISCONNECTED), and its
+// answer comes back unchanged but for a time-out of Invoke; an exception inside answers E_FAIL.
+template <class Fetch>
+class ForwardedDispatch {
+ public:
+  explicit ForwardedDispatch(Fetch fetch) : fetch_(std::move(fetch)) {}
+
+  // NoDispatch: the answer without a wrapped IDispatch (count 0 unless it is a failure).
+  HRESULT GetTypeInfoCount(std::uint32_t* count, HRESULT noDispatch) {
+    return Guarded([&] {
+      ComPtr<IDispatch> d = fetch_();
+      if (!d) {
+        if (Succeeded(noDispatch)) *count = 0;
+        return noDispatch;
+      }
+      HRESULT hr = d->GetTypeInfoCount(count);
+      if (Failed(hr)) *count = 0;
+      return hr;
+    });
+  }
+  HRESULT GetTypeInfo(std::uint32_t index, LCID lcid, ITypeInfo** typeInfo) {
+    return Forward([&](IDispatch* d) { return d->GetTypeInfo(index, lcid, typeInfo); });
+  }
+  HRESULT GetIDsOfNames(const IID& riid, const char16_t* const* names, std::uint32_t count, LCID lcid,
+                        DISPID* dispIds) {
+    return Forward([&](IDispatch* d) { return d->GetIDsOfNames(riid, names, count, lcid, dispIds); });
+  }
+  HRESULT Invoke(DISPID dispId, const IID& riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
+                 EXCEPINFO* excepInfo, std::uint32_t* argErr) {
+    return Forward([&](IDispatch* d) {
+      return TimeOutMapped(d->Invoke(dispId, riid, lcid, flags, params, result, excepInfo, argErr), excepInfo);
+    });
+  }
+
+ private:
+  template <class Call>
+  HRESULT Forward(Call&& call) {
+    return Guarded([&] {
+      ComPtr<IDispatch> d = fetch_();
+      return d ? call(d.Get()) : RPC_E_DISCONNECTED;
+    });
+  }
+
+  Fetch fetch_;
+};
 
 ComPtr<TcvGlobalTable> gGlobalTable;
 
@@ -132,21 +203,11 @@ TcvGlobalObject::~TcvGlobalObject() {
 }
 
 HRESULT TcvGlobalObject::QueryInterface(const IID& riid, void** ppv) {
-  if (!ppv) return E_POINTER;
-  if (AnswerMarshal(marshal_, riid, ppv)) return S_OK;
-  if (ComObject::QueryInterface(riid, ppv) == S_OK) return S_OK;
-  return QueryWrapped(riid, ppv);
+  return QueryWrapperInterface(*this, marshal_, riid, ppv);
 }
 
 HRESULT TcvGlobalObject::QueryWrapped(const IID& riid, void** ppv) {
-  if (!ppv) return E_POINTER;
-  *ppv = nullptr;
-  if (IsMarshalInterfaceID(riid)) return E_NOINTERFACE;
-  try {
-    return QueryWrappedUnfiltered(riid, ppv);
-  } catch (...) {
-    return E_NOINTERFACE;
-  }
+  return QueryWrappedFiltered(riid, ppv, [&] { return QueryWrappedUnfiltered(riid, ppv); });
 }
 
 HRESULT TcvGlobalObject::QueryWrappedUnfiltered(const IID& riid, void** ppv) {
@@ -170,45 +231,34 @@ void TcvGlobalDispatch::GetWrappedDispatch(ComPtr<IDispatch>& dispatch) {
   if (Failed(QueryWrapped(IDispatch::iid, dispatch.PutVoid()))) dispatch = nullptr;
 }
 
-HRESULT TcvGlobalDispatch::GetTypeInfoCount(std::uint32_t* count) {
-  return Guarded([&] {
+namespace {
+
+auto Forwarded(TcvGlobalDispatch* wrapper) {
+  return ForwardedDispatch([wrapper] {
     ComPtr<IDispatch> d;
-    GetWrappedDispatch(d);
-    if (!d) {
-      *count = 0;
-      return S_OK;
-    }
-    HRESULT hr = d->GetTypeInfoCount(count);
-    if (Failed(hr)) *count = 0;
-    return hr;
+    wrapper->GetWrappedDispatch(d);
+    return d;
   });
 }
 
+}  // namespace
+
+HRESULT TcvGlobalDispatch::GetTypeInfoCount(std::uint32_t* count) {
+  return Forwarded(this).GetTypeInfoCount(count, S_OK);
+}
+
 HRESULT TcvGlobalDispatch::GetTypeInfo(std::uint32_t index, LCID lcid, ITypeInfo** typeInfo) {
-  return Guarded([&] {
-    ComPtr<IDispatch> d;
-    GetWrappedDispatch(d);
-    return d ? d->GetTypeInfo(index, lcid, typeInfo) : RPC_E_DISCONNECTED;
-  });
+  return Forwarded(this).GetTypeInfo(index, lcid, typeInfo);
 }
 
 HRESULT TcvGlobalDispatch::GetIDsOfNames(const IID& riid, const char16_t* const* names, std::uint32_t count, LCID lcid,
                                          DISPID* dispIds) {
-  return Guarded([&] {
-    ComPtr<IDispatch> d;
-    GetWrappedDispatch(d);
-    return d ? d->GetIDsOfNames(riid, names, count, lcid, dispIds) : RPC_E_DISCONNECTED;
-  });
+  return Forwarded(this).GetIDsOfNames(riid, names, count, lcid, dispIds);
 }
 
 HRESULT TcvGlobalDispatch::Invoke(DISPID dispId, const IID& riid, LCID lcid, WORD flags, DISPPARAMS* params,
                                   VARIANT* result, EXCEPINFO* excepInfo, std::uint32_t* argErr) {
-  return Guarded([&] {
-    ComPtr<IDispatch> d;
-    GetWrappedDispatch(d);
-    if (!d) return RPC_E_DISCONNECTED;
-    return TimeOutMapped(d->Invoke(dispId, riid, lcid, flags, params, result, excepInfo, argErr), excepInfo);
-  });
+  return Forwarded(this).Invoke(dispId, riid, lcid, flags, params, result, excepInfo, argErr);
 }
 
 // ---- the direct wrapper ---------------------------------------------------------------------
@@ -218,17 +268,11 @@ TcvFakeObject::TcvFakeObject(IUnknown* wrapped) : wrapped_(wrapped) {
 }
 
 HRESULT TcvFakeObject::QueryInterface(const IID& riid, void** ppv) {
-  if (!ppv) return E_POINTER;
-  if (AnswerMarshal(marshal_, riid, ppv)) return S_OK;
-  if (ComObject::QueryInterface(riid, ppv) == S_OK) return S_OK;
-  return QueryWrapped(riid, ppv);
+  return QueryWrapperInterface(*this, marshal_, riid, ppv);
 }
 
 HRESULT TcvFakeObject::QueryWrapped(const IID& riid, void** ppv) {
-  if (!ppv) return E_POINTER;
-  *ppv = nullptr;
-  if (IsMarshalInterfaceID(riid)) return E_NOINTERFACE;
-  return QueryWrappedDirect(riid, ppv);
+  return QueryWrappedFiltered(riid, ppv, [&] { return QueryWrappedDirect(riid, ppv); });
 }
 
 HRESULT TcvFakeObject::QueryWrappedDirect(const IID& riid, void** ppv) {
@@ -243,46 +287,33 @@ HRESULT TcvFakeObject::QueryWrappedDirect(const IID& riid, void** ppv) {
 
 namespace {
 
-ComPtr<IDispatch> WrappedDispatch(TcvFakeObject& fake) {
-  ComPtr<IDispatch> d;
-  if (Failed(fake.QueryWrapped(IDispatch::iid, d.PutVoid()))) d = nullptr;
-  return d;
+// The wrapped object's IDispatch is taken through QueryWrapped.
+auto Forwarded(TcvFakeObject* wrapper) {
+  return ForwardedDispatch([wrapper] {
+    ComPtr<IDispatch> d;
+    if (Failed(wrapper->QueryWrapped(IDispatch::iid, d.PutVoid()))) d = nullptr;
+    return d;
+  });
 }
 
 }  // namespace
 
 HRESULT TcvFakeObject::GetTypeInfoCount(std::uint32_t* count) {
-  return Guarded([&] {
-    ComPtr<IDispatch> d = WrappedDispatch(*this);
-    if (!d) return E_NOTIMPL;
-    HRESULT hr = d->GetTypeInfoCount(count);
-    if (Failed(hr)) *count = 0;
-    return hr;
-  });
+  return Forwarded(this).GetTypeInfoCount(count, E_NOTIMPL);
 }
 
 HRESULT TcvFakeObject::GetTypeInfo(std::uint32_t index, LCID lcid, ITypeInfo** typeInfo) {
-  return Guarded([&] {
-    ComPtr<IDispatch> d = WrappedDispatch(*this);
-    return d ? d->GetTypeInfo(index, lcid, typeInfo) : RPC_E_DISCONNECTED;
-  });
+  return Forwarded(this).GetTypeInfo(index, lcid, typeInfo);
 }
 
 HRESULT TcvFakeObject::GetIDsOfNames(const IID& riid, const char16_t* const* names, std::uint32_t count, LCID lcid,
                                      DISPID* dispIds) {
-  return Guarded([&] {
-    ComPtr<IDispatch> d = WrappedDispatch(*this);
-    return d ? d->GetIDsOfNames(riid, names, count, lcid, dispIds) : RPC_E_DISCONNECTED;
-  });
+  return Forwarded(this).GetIDsOfNames(riid, names, count, lcid, dispIds);
 }
 
 HRESULT TcvFakeObject::Invoke(DISPID dispId, const IID& riid, LCID lcid, WORD flags, DISPPARAMS* params,
                               VARIANT* result, EXCEPINFO* excepInfo, std::uint32_t* argErr) {
-  return Guarded([&] {
-    ComPtr<IDispatch> d = WrappedDispatch(*this);
-    if (!d) return RPC_E_DISCONNECTED;
-    return TimeOutMapped(d->Invoke(dispId, riid, lcid, flags, params, result, excepInfo, argErr), excepInfo);
-  });
+  return Forwarded(this).Invoke(dispId, riid, lcid, flags, params, result, excepInfo, argErr);
 }
 
 // ---- making objects global ------------------------------------------------------------------

@@ -32,4 +32,17 @@ ComPtr<I> GetHostService(IcvBaseManager* manager, const GUID& service) {
   return CastHostObject<I>(answer.Get());
 }
 
+// Hands F each item of a host iterator (HasNext, then Next as Item); a failing call raises.
+template <Interface Item, class Iterator, class F>
+void ForEachHostItem(Iterator* items, F&& f) {
+  for (;;) {
+    VARIANT_BOOL more = VARIANT_FALSE;
+    SafeCallCheck(items->HasNext(&more));
+    if (!more) return;
+    ComPtr<Item> item;
+    SafeCallCheck(items->Next(item.Put()));
+    f(item.Get());
+  }
+}
+
 }  // namespace pw

@@ -119,14 +119,7 @@ ComPtr<IpwSettingsItemContainer> EnumSettingsGroupItems(IcvBaseManager* host, Ip
   ComPtr<IpwSettingsIterator> items;
   SafeCallCheck(source->GetItems(items.Put()));
   if (!items) return container;
-  for (;;) {
-    VARIANT_BOOL more = VARIANT_FALSE;
-    SafeCallCheck(items->HasNext(&more));
-    if (!more) break;
-    ComPtr<IUnknown> item;
-    SafeCallCheck(items->Next(item.Put()));
-    SafeCallCheck(container->Add(item.Get()));
-  }
+  ForEachHostItem<IUnknown>(items.Get(), [&](IUnknown* item) { SafeCallCheck(container->Add(item)); });
   return container;
 }
 

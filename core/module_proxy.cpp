@@ -3,6 +3,7 @@
 #include <atomic>
 #include <mutex>
 
+#include "core/xml_text.h"
 #include "platform/codepage.h"
 #include "platform/exceptions.h"
 #include "platform/kernel.h"
@@ -16,20 +17,6 @@ namespace {
 
 std::mutex gFolderLock;
 WideString gFolderOverride;
-
-WideString Format(WideStringView pattern, std::initializer_list<WideStringView> args) {
-  WideString out;
-  auto arg = args.begin();
-  for (std::size_t i = 0; i < pattern.size(); ++i) {
-    if (pattern[i] == u'%' && i + 1 < pattern.size() && pattern[i + 1] == u's' && arg != args.end()) {
-      out += *arg++;
-      ++i;
-    } else {
-      out += pattern[i];
-    }
-  }
-  return out;
-}
 
 }  // namespace
 
@@ -65,12 +52,12 @@ HMODULE LoadHelperLibrary(const WideString& fileName) {
   const WideString secondText = LibraryErrorMessage(second);
   const WideString folder = GetHostExeFolder();
   if (first == ERROR_MOD_NOT_FOUND && second == ERROR_MOD_NOT_FOUND)
-    throw Exception(Format(u"The file %s not found. The product is located in the %s folder.", {fileName, folder}));
+    throw Exception(WideFormat(u"The file %s not found. The product is located in the %s folder.", {fileName, folder}));
   WideStringView reason = u"Unknown";
   if (first == ERROR_MOD_NOT_FOUND) reason = secondText;
   if (second == ERROR_MOD_NOT_FOUND) reason = firstText;
-  throw Exception(Format(u"The file %s has not been loaded. The product is located in the %s folder. Reason: %s.",
-                         {fileName, folder, reason}));
+  throw Exception(WideFormat(u"The file %s has not been loaded. The product is located in the %s folder. Reason: %s.",
+                             {fileName, folder, reason}));
 }
 
 void LoadModuleIntf(const WideString& fileName, HMODULE& handle, ComPtr<IUnknown>& intf) {
@@ -180,22 +167,10 @@ HMODULE Statistics() {
 WideString EscapeCounterName(WideStringView name) {
   WideString out;
   for (char16_t c : name) {
-    switch (c) {
-      case u'<':
-        out += u"&lt;";
-        break;
-      case u'>':
-        out += u"&gt;";
-        break;
-      case u'&':
-        out += u"&amp;";
-        break;
-      case u'"':
-        out += u"&quot;";
-        break;
-      default:
-        out += c;
-    }
+    if (const char* reference = XmlMarkupReference(c))
+      out += AsciiToWide(reference);
+    else
+      out += c;
   }
   return out;
 }

@@ -136,14 +136,9 @@ void ResetSysNodeHighlights(IcvBaseManager* manager) {
   ComPtr<IpwSysNodeIterator> children;
   SafeCallCheck(rootEx->GetChildren(children.Put()));
   if (!children) return;
-  for (;;) {
-    VARIANT_BOOL more = VARIANT_FALSE;
-    SafeCallCheck(children->HasNext(&more));
-    if (!more) break;
-    ComPtr<IpwSysNode> child;
-    SafeCallCheck(children->Next(child.Put()));
-    if (auto highlight = QueryAs<IpwSysNodeHighlight>(child.Get())) SafeCallCheck(highlight->ResetHighlight());
-  }
+  ForEachHostItem<IpwSysNode>(children.Get(), [](IpwSysNode* child) {
+    if (auto highlight = QueryAs<IpwSysNodeHighlight>(child)) SafeCallCheck(highlight->ResetHighlight());
+  });
 }
 
 }  // namespace pw

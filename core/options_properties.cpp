@@ -1,3 +1,4 @@
+#include "core/options_iterator.h"
 #include "core/options_tree.h"
 #include "platform/safecall.h"
 
@@ -5,75 +6,26 @@ namespace pw {
 
 namespace {
 
-// Walks the present properties of a table; raises "The iterator is used incorrectly" once
-// the table changed after the iterator was made.
-class TcvPropertiesIterator final : public Implements<TcvInterfacedObject, IcvPropertiesIterator> {
- public:
-  explicit TcvPropertiesIterator(TcvProperties* table)
-      : table_(table), holder_(static_cast<IcvOptionsProperties*>(table)), generation_(table->ChangeCount()) {
-    Restart();
-  }
-
-  void Skip(std::int32_t count) override {
-    Check();
-    for (std::int32_t i = 0; i < count && lookAhead_; ++i) Advance();
-  }
-  WordBool HasNext() override {
-    Check();
-    return ToWordBool(lookAhead_ != nullptr);
-  }
-  void Reset() override {
-    Check();
-    Restart();
-  }
-  void Next(CV_PROPERTY_DESCRIPTION& description) override {
-    try {
-      Check();
-      if (!lookAhead_) throw EcvOptionsException(kOptIteratorMisuse);
-      description.Name = NameOf(reinterpret_cast<TcvNameHandle>(lookAhead_->key));
-      description.Type = static_cast<TcvPropertyStub*>(lookAhead_->value)->GetType();
-      Advance();
-    } catch (const EcvOptionsException&) {
-      throw;
-    } catch (...) {
-      throw EcvOptionsException(kOptIteratorMisuse);
-    }
-  }
-
- private:
-  void Check() const {
-    if (table_->ChangeCount() != generation_) throw EcvOptionsException(kOptIteratorMisuse);
-  }
-  void Restart() {
-    source_ = table_->Table().GetIterator(imEntry);
-    Advance();
-  }
-  void Advance() {
-    lookAhead_ = nullptr;
-    while (source_->HasNext()) {
-      auto* entry = static_cast<TcvTable::Entry*>(source_->Next());
-      if (static_cast<TcvPropertyStub*>(entry->value)->State == 1) {
-        lookAhead_ = entry;
-        return;
-      }
-    }
-  }
-
-  TcvProperties* table_;
-  ComPtr<IcvOptionsProperties> holder_;  // keeps the table's node and its tree alive
-  std::int32_t generation_;
-  ComPtr<IcvSimpleIterator> source_;
-  TcvTable::Entry* lookAhead_ = nullptr;
+// Walks the present properties of a table.
+struct PropertyWalk {
+  using Elements = TcvProperties;
+  using Item = TcvTable::Entry;
+  static ComPtr<IcvSimpleIterator> Source(TcvProperties* table) { return table->Table().GetIterator(imEntry); }
+  static bool Live(const TcvTable::Entry* entry) { return static_cast<TcvPropertyStub*>(entry->value)->State == 1; }
 };
 
-std::vector<TcvTable::Entry*> Entries(TcvTable& table) {
-  std::vector<void*> raw;
-  table.GetValueArray(imEntry, raw);
-  std::vector<TcvTable::Entry*> result;
-  result.reserve(raw.size());
-  for (void* e : raw) result.push_back(static_cast<TcvTable::Entry*>(e));
-  return result;
-}
+class TcvPropertiesIterator final : public TcvOptionsIterator<IcvPropertiesIterator, PropertyWalk> {
+ public:
+  explicit TcvPropertiesIterator(TcvProperties* table)
+      : TcvOptionsIterator(table, static_cast<IcvOptionsProperties*>(table)) {}
+
+  void Next(CV_PROPERTY_DESCRIPTION& description) override {
+    TakeNext([&](TcvTable::Entry* entry) {
+      description.Name = NameOf(reinterpret_cast<TcvNameHandle>(entry->key));
+      description.Type = static_cast<TcvPropertyStub*>(entry->value)->GetType();
+    });
+  }
+};
 
 TcvPropertyStub* StubOf(const TcvTable::Entry* entry) { return static_cast<TcvPropertyStub*>(entry->value); }
 
@@ -198,20 +150,20 @@ void TcvProperties::RemoveEntry(std::intptr_t key) {
 }
 
 bool TcvProperties::HasContent() const {
-  for (TcvTable::Entry* e : Entries(const_cast<TcvTable&>(table_)))
+  for (TcvTable::Entry* e : TableEntries(const_cast<TcvTable*>(&table_)))
     if (StubOf(e)->State == 1) return true;
   return false;
 }
 
 bool TcvProperties::Modified() const {
   if (!retired_.empty()) return true;
-  for (TcvTable::Entry* e : Entries(const_cast<TcvTable&>(table_)))
+  for (TcvTable::Entry* e : TableEntries(const_cast<TcvTable*>(&table_)))
     if (StubOf(e)->IsModified()) return true;
   return false;
 }
 
 void TcvProperties::MarkAllDeleted() {
-  for (TcvTable::Entry* e : Entries(table_)) StubOf(e)->State = 0;
+  for (TcvTable::Entry* e : TableEntries(&table_)) StubOf(e)->State = 0;
 }
 
 void TcvProperties::Save(TcvCookie nodeCookie, IcvOptionsReader* reader) {
@@ -221,7 +173,7 @@ void TcvProperties::Save(TcvCookie nodeCookie, IcvOptionsReader* reader) {
   }
   if (table_.Count() == 0) return;
   std::vector<std::intptr_t> gone;
-  for (TcvTable::Entry* e : Entries(table_)) {
+  for (TcvTable::Entry* e : TableEntries(&table_)) {
     TcvPropertyStub* stub = StubOf(e);
     if (stub->State != 0) continue;
     if (stub->Cookie != 0) {
@@ -230,7 +182,7 @@ void TcvProperties::Save(TcvCookie nodeCookie, IcvOptionsReader* reader) {
     }
     gone.push_back(e->key);
   }
-  for (TcvTable::Entry* e : Entries(table_)) {
+  for (TcvTable::Entry* e : TableEntries(&table_)) {
     TcvPropertyStub* stub = StubOf(e);
     if (stub->State != 1) continue;
     if (stub->Cookie == 0) {
@@ -245,7 +197,7 @@ void TcvProperties::Save(TcvCookie nodeCookie, IcvOptionsReader* reader) {
 
 void TcvProperties::ResetStorage() {
   retired_.clear();
-  for (TcvTable::Entry* e : Entries(table_)) {
+  for (TcvTable::Entry* e : TableEntries(&table_)) {
     TcvPropertyStub* stub = StubOf(e);
     if (stub->State == 0) RemoveEntry(e->key);
     else stub->Cookie = 0;
@@ -256,14 +208,14 @@ void TcvProperties::ReleaseContent(IcvOptionsReader* reader) {
   for (auto& stub : retired_)
     if (reader) reader->DeleteProperty(stub->Cookie);
   retired_.clear();
-  for (TcvTable::Entry* e : Entries(table_)) {
+  for (TcvTable::Entry* e : TableEntries(&table_)) {
     if (reader && StubOf(e)->Cookie != 0) reader->DeleteProperty(StubOf(e)->Cookie);
     RemoveEntry(e->key);
   }
 }
 
 void TcvProperties::CopyInto(IcvOptionsProperties* destination) {
-  for (TcvTable::Entry* e : Entries(table_)) {
+  for (TcvTable::Entry* e : TableEntries(&table_)) {
     TcvPropertyStub* stub = StubOf(e);
     if (stub->State != 1) continue;
     const WideString& name = NameOf(reinterpret_cast<TcvNameHandle>(e->key));
@@ -289,36 +241,35 @@ void TcvProperties::CopyInto(IcvOptionsProperties* destination) {
 
 // ---- IcvOptionsProperties ----------------------------------------------------------------
 
-HRESULT TcvProperties::GetInteger(WideStringView name, std::int32_t defaultValue, std::int32_t* value) {
+template <class Stub, class T, class Default>
+HRESULT TcvProperties::GetValue(WideStringView name, TcvPropertyType type, const Default& defaultValue, T* value) {
   if (!value) return E_POINTER;
   return SafeCallBoundary([&] {
-    auto* stub = PresentOfType<TcvIntegerPropertyStub>(name, ptInteger);
-    *value = stub ? stub->Value() : defaultValue;
+    auto* stub = PresentOfType<Stub>(name, type);
+    if (!stub) {
+      *value = T(defaultValue);
+    } else if constexpr (std::is_same_v<Stub, TcvBooleanPropertyStub>) {
+      *value = ToWordBool(stub->Value() != 0);
+    } else {
+      *value = stub->Value();
+    }
   });
+}
+
+HRESULT TcvProperties::GetInteger(WideStringView name, std::int32_t defaultValue, std::int32_t* value) {
+  return GetValue<TcvIntegerPropertyStub>(name, ptInteger, defaultValue, value);
 }
 
 HRESULT TcvProperties::GetString(WideStringView name, WideStringView defaultValue, WideString* value) {
-  if (!value) return E_POINTER;
-  return SafeCallBoundary([&] {
-    auto* stub = PresentOfType<TcvStringPropertyStub>(name, ptString);
-    *value = stub ? stub->Value() : WideString(defaultValue);
-  });
+  return GetValue<TcvStringPropertyStub>(name, ptString, defaultValue, value);
 }
 
 HRESULT TcvProperties::GetInt64(WideStringView name, std::int64_t defaultValue, std::int64_t* value) {
-  if (!value) return E_POINTER;
-  return SafeCallBoundary([&] {
-    auto* stub = PresentOfType<TcvLongPropertyStub>(name, ptInt64);
-    *value = stub ? stub->Value() : defaultValue;
-  });
+  return GetValue<TcvLongPropertyStub>(name, ptInt64, defaultValue, value);
 }
 
 HRESULT TcvProperties::GetDouble(WideStringView name, double defaultValue, double* value) {
-  if (!value) return E_POINTER;
-  return SafeCallBoundary([&] {
-    auto* stub = PresentOfType<TcvDoublePropertyStub>(name, ptDouble);
-    *value = stub ? stub->Value() : defaultValue;
-  });
+  return GetValue<TcvDoublePropertyStub>(name, ptDouble, defaultValue, value);
 }
 
 HRESULT TcvProperties::GetBinary(WideStringView name, void* buffer, std::int32_t bufferSize, std::int32_t* copied) {
@@ -336,11 +287,7 @@ HRESULT TcvProperties::GetBinary(WideStringView name, void* buffer, std::int32_t
 }
 
 HRESULT TcvProperties::GetBoolean(WideStringView name, WordBool defaultValue, WordBool* value) {
-  if (!value) return E_POINTER;
-  return SafeCallBoundary([&] {
-    auto* stub = PresentOfType<TcvBooleanPropertyStub>(name, ptBoolean);
-    *value = stub ? ToWordBool(stub->Value() != 0) : defaultValue;
-  });
+  return GetValue<TcvBooleanPropertyStub>(name, ptBoolean, defaultValue, value);
 }
 
 HRESULT TcvProperties::SetInteger(WideStringView name, std::int32_t value) {

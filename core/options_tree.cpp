@@ -1,5 +1,6 @@
 #include "core/options_tree.h"
 
+#include "core/options_iterator.h"
 #include "platform/safecall.h"
 #include "platform/strings.h"
 
@@ -12,67 +13,36 @@ constexpr IID kNodeObjectIid = MakeGuid("{6C1E2F40-3B1D-4F0E-9C51-2A7D8E4B9F10}"
 
 const WideString kEmptyName;
 
-// Walks the live children of a node; raises "The iterator is used incorrectly" once the
-// node's child table changed after the iterator was made.
-class TcvOptionsNodeIterator final : public Implements<TcvInterfacedObject, IcvOptionsNodeIterator> {
+// Walks the live children of a node.
+struct ChildWalk {
+  using Elements = TcvOptionsNode;
+  using Item = TcvOptionsNode;
+  static ComPtr<IcvSimpleIterator> Source(TcvOptionsNode* node) {
+    return node->ChildTable() ? node->ChildTable()->GetIterator(imValue) : nullptr;
+  }
+  static bool Live(const TcvOptionsNode* child) { return child->Alive(); }
+};
+
+class TcvOptionsNodeIterator final : public TcvOptionsIterator<IcvOptionsNodeIterator, ChildWalk> {
  public:
-  explicit TcvOptionsNodeIterator(TcvOptionsNode* node) : node_(node), holder_(node), generation_(node->ChangeCount()) {
-    Restart();
-  }
+  explicit TcvOptionsNodeIterator(TcvOptionsNode* node) : TcvOptionsIterator(node, static_cast<IcvOptionsNode*>(node)) {}
 
-  void Skip(std::int32_t count) override {
-    Check();
-    for (std::int32_t i = 0; i < count && lookAhead_; ++i) Advance();
-  }
-  WordBool HasNext() override {
-    Check();
-    return ToWordBool(lookAhead_ != nullptr);
-  }
-  void Reset() override {
-    Check();
-    Restart();
-  }
   void Next(ComPtr<IcvOptionsNode>& node) override {
-    try {
-      Check();
-      if (!lookAhead_) throw EcvOptionsException(kOptIteratorMisuse);
-      TcvOptionsNode* current = lookAhead_;
-      Advance();
-      node = current;
-    } catch (const EcvOptionsException&) {
-      throw;
-    } catch (...) {
-      throw EcvOptionsException(kOptIteratorMisuse);
-    }
+    TakeNext([&](TcvOptionsNode* current) { node = current; });
   }
-
- private:
-  void Check() const {
-    if (node_->ChangeCount() != generation_) throw EcvOptionsException(kOptIteratorMisuse);
-  }
-  void Restart() {
-    source_ = node_->ChildTable() ? node_->ChildTable()->GetIterator(imValue) : nullptr;
-    Advance();
-  }
-  void Advance() {
-    lookAhead_ = nullptr;
-    while (source_ && source_->HasNext()) {
-      auto* child = static_cast<TcvOptionsNode*>(source_->Next());
-      if (child->Alive()) {
-        lookAhead_ = child;
-        return;
-      }
-    }
-  }
-
-  TcvOptionsNode* node_;
-  ComPtr<IcvOptionsNode> holder_;  // keeps the node and its tree alive
-  std::int32_t generation_;
-  ComPtr<IcvSimpleIterator> source_;
-  TcvOptionsNode* lookAhead_ = nullptr;
 };
 
 }  // namespace
+
+std::vector<TcvTable::Entry*> TableEntries(TcvTable* table) {
+  std::vector<TcvTable::Entry*> result;
+  if (!table) return result;
+  std::vector<void*> raw;
+  table->GetValueArray(imEntry, raw);
+  result.reserve(raw.size());
+  for (void* e : raw) result.push_back(static_cast<TcvTable::Entry*>(e));
+  return result;
+}
 
 const char16_t* PropertyTypeName(TcvPropertyType type) {
   switch (type) {
@@ -95,10 +65,9 @@ TcvOptionsNode::TcvOptionsNode(TcvOptionsBuilder* owner, TcvOptionsNode* parent,
 TcvOptionsNode::~TcvOptionsNode() {
   delete properties_;
   if (children_) {
-    std::vector<void*> nodes;
-    children_->GetValueArray(imValue, nodes);
+    std::vector<TcvOptionsNode*> nodes = TableValues<TcvOptionsNode>(children_.get());
     children_->Clear();  // the table owns nothing; the nodes go below
-    for (void* n : nodes) Discard(static_cast<TcvOptionsNode*>(n));
+    for (TcvOptionsNode* n : nodes) Discard(n);
   }
   if (name_) {
     if (TcvWideStringPool* pool = OptionsNamePool()) pool->Release(name_);
@@ -118,11 +87,7 @@ void TcvOptionsNode::Discard(TcvOptionsNode* node) {
 void TcvOptionsNode::ForgetStorage() {
   cookie_ = 0;
   notLoaded_ = false;
-  if (children_) {
-    std::vector<void*> nodes;
-    children_->GetValueArray(imValue, nodes);
-    for (void* n : nodes) static_cast<TcvOptionsNode*>(n)->ForgetStorage();
-  }
+  for (TcvOptionsNode* n : TableValues<TcvOptionsNode>(children_.get())) n->ForgetStorage();
   ResetStorage();
 }
 
@@ -186,11 +151,8 @@ void TcvOptionsNode::EnsureLoaded(bool deep, bool withProperties) {
   }
   notLoaded_ = false;
   if (withProperties) Properties();
-  if (deep && children_) {
-    std::vector<void*> nodes;
-    children_->GetValueArray(imValue, nodes);
-    for (void* n : nodes) static_cast<TcvOptionsNode*>(n)->EnsureLoaded(true, withProperties);
-  }
+  if (deep)
+    for (TcvOptionsNode* n : TableValues<TcvOptionsNode>(children_.get())) n->EnsureLoaded(true, withProperties);
 }
 
 TcvOptionsNode* TcvOptionsNode::FindLiveChild(WideStringView name) const {
@@ -203,11 +165,8 @@ TcvOptionsNode* TcvOptionsNode::FindLiveChild(WideStringView name) const {
 
 std::vector<TcvOptionsNode*> TcvOptionsNode::LiveChildren() const {
   std::vector<TcvOptionsNode*> result;
-  if (!children_) return result;
-  std::vector<void*> nodes;
-  children_->GetValueArray(imValue, nodes);
-  for (void* n : nodes)
-    if (static_cast<TcvOptionsNode*>(n)->alive_) result.push_back(static_cast<TcvOptionsNode*>(n));
+  for (TcvOptionsNode* n : TableValues<TcvOptionsNode>(children_.get()))
+    if (n->alive_) result.push_back(n);
   return result;
 }
 
@@ -258,12 +217,8 @@ void TcvOptionsNode::ClearContent() {
 bool TcvOptionsNode::Modified() const {
   if ((!alive_ && cookie_ != 0) || (alive_ && cookie_ == 0)) return true;
   if (properties_ && properties_->Modified()) return true;
-  if (children_) {
-    std::vector<void*> nodes;
-    children_->GetValueArray(imValue, nodes);
-    for (void* n : nodes)
-      if (static_cast<TcvOptionsNode*>(n)->Modified()) return true;
-  }
+  for (TcvOptionsNode* n : TableValues<TcvOptionsNode>(children_.get()))
+    if (n->Modified()) return true;
   return false;
 }
 
@@ -274,18 +229,13 @@ bool TcvOptionsNode::HasContent() const {
 void TcvOptionsNode::Save(IcvOptionsReader* reader) {
   reader->BeginNodeUpdate(cookie_);
   try {
-    if (children_) {
-      std::vector<void*> entries;
-      children_->GetValueArray(imEntry, entries);
-      for (void* e : entries) {
-        auto* entry = static_cast<TcvTable::Entry*>(e);
-        auto* child = static_cast<TcvOptionsNode*>(entry->value);
-        if (!child->alive_) {
-          if (child->cookie_ != 0) reader->DeleteNode(child->cookie_);
-          RemoveChild(reinterpret_cast<TcvNameHandle>(entry->key));
-        } else if (child->cookie_ == 0) {
-          child->cookie_ = reader->AddNode(cookie_, child->Name());
-        }
+    for (TcvTable::Entry* entry : TableEntries(children_.get())) {
+      auto* child = static_cast<TcvOptionsNode*>(entry->value);
+      if (!child->alive_) {
+        if (child->cookie_ != 0) reader->DeleteNode(child->cookie_);
+        RemoveChild(reinterpret_cast<TcvNameHandle>(entry->key));
+      } else if (child->cookie_ == 0) {
+        child->cookie_ = reader->AddNode(cookie_, child->Name());
       }
     }
     if (properties_) properties_->Save(cookie_, reader);
@@ -297,26 +247,17 @@ void TcvOptionsNode::Save(IcvOptionsReader* reader) {
     throw;
   }
   reader->EndNodeUpdate(cookie_);
-  if (children_) {
-    std::vector<void*> nodes;
-    children_->GetValueArray(imValue, nodes);
-    for (void* n : nodes) static_cast<TcvOptionsNode*>(n)->Save(reader);
-  }
+  for (TcvOptionsNode* n : TableValues<TcvOptionsNode>(children_.get())) n->Save(reader);
 }
 
 void TcvOptionsNode::ResetStorage() {
-  if (children_) {
-    std::vector<void*> entries;
-    children_->GetValueArray(imEntry, entries);
-    for (void* e : entries) {
-      auto* entry = static_cast<TcvTable::Entry*>(e);
-      auto* child = static_cast<TcvOptionsNode*>(entry->value);
-      if (!child->alive_) {
-        RemoveChild(reinterpret_cast<TcvNameHandle>(entry->key));
-      } else {
-        child->cookie_ = 0;
-        child->ResetStorage();
-      }
+  for (TcvTable::Entry* entry : TableEntries(children_.get())) {
+    auto* child = static_cast<TcvOptionsNode*>(entry->value);
+    if (!child->alive_) {
+      RemoveChild(reinterpret_cast<TcvNameHandle>(entry->key));
+    } else {
+      child->cookie_ = 0;
+      child->ResetStorage();
     }
   }
   if (properties_) properties_->ResetStorage();
@@ -352,12 +293,9 @@ void TcvOptionsNode::ReleaseContent() {
     cookie_ = 0;
   };
   try {
-    if (children_) {
-      std::vector<void*> entries;
-      children_->GetValueArray(imEntry, entries);
-      for (void* e : entries) static_cast<TcvOptionsNode*>(static_cast<TcvTable::Entry*>(e)->value)->ReleaseContent();
-      for (void* e : entries) RemoveChild(reinterpret_cast<TcvNameHandle>(static_cast<TcvTable::Entry*>(e)->key));
-    }
+    const std::vector<TcvTable::Entry*> entries = TableEntries(children_.get());
+    for (TcvTable::Entry* e : entries) static_cast<TcvOptionsNode*>(e->value)->ReleaseContent();
+    for (TcvTable::Entry* e : entries) RemoveChild(reinterpret_cast<TcvNameHandle>(e->key));
     if (properties_) properties_->ReleaseContent(reader);
   } catch (...) {
     try {

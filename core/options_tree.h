@@ -26,6 +26,20 @@ class TcvOptionsBuilder;
 class TcvOptionsNode;
 class TcvProperties;
 
+// Snapshots of a table of the tree in iteration order, so that the caller may change the table
+// while it walks them: the entries (key: a name handle), and the values. Empty for no table.
+std::vector<TcvTable::Entry*> TableEntries(TcvTable* table);
+template <class T>
+std::vector<T*> TableValues(TcvTable* table) {
+  std::vector<T*> result;
+  if (!table) return result;
+  std::vector<void*> raw;
+  table->GetValueArray(imValue, raw);
+  result.reserve(raw.size());
+  for (void* v : raw) result.push_back(static_cast<T*>(v));
+  return result;
+}
+
 // Common base of nodes and property tables.
 class TcvOptionsElements : public TObject {
  public:
@@ -176,6 +190,10 @@ class TcvProperties final : public TcvOptionsElements, public IcvOptionsProperti
   void Retire(TcvPropertyStub* stub);
   template <class Stub>
   Stub* PresentOfType(WideStringView name, TcvPropertyType type) const;
+  // A typed getter's answer: the value of the present property of the stub's type, else the
+  // default.
+  template <class Stub, class T, class Default>
+  HRESULT GetValue(WideStringView name, TcvPropertyType type, const Default& defaultValue, T* value);
   void RemoveEntry(std::intptr_t key);
 
   TcvOptionsNode* node_;

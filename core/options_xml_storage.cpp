@@ -108,17 +108,6 @@ const char* FindAttribute(const XML_Char** atts, const char* name) {
   return nullptr;
 }
 
-WideString Format2(WideStringView format, WideStringView a, WideStringView b) {
-  WideString out(format);
-  auto pos = out.find(u"%s");
-  if (pos != WideString::npos) {
-    out.replace(pos, 2, a);
-    pos = out.find(u"%s", pos + a.size());
-    if (pos != WideString::npos) out.replace(pos, 2, b);
-  }
-  return out;
-}
-
 }  // namespace
 
 // ---- parsing -----------------------------------------------------------------------------
@@ -236,26 +225,18 @@ class TcvSAX2OptionsReader::Parser {
     PropertyRecord* p = owner_.NewProperty(frame.node, FromUtf8(name), code, frame.tail);
     frame.tail = p;
     if (!*value && code != ptString) return;
-    auto invalid = [&] {
-      Stop("'" + std::string(value) + "' is not a valid " + WideToUtf8(PropertyTypeName(code)) + " value");
+    // A number or Boolean text into its field; a text that is none stops the parse.
+    auto take = [&](const auto& parsed, auto& field) {
+      if (parsed)
+        field = *parsed;
+      else
+        Stop("'" + std::string(value) + "' is not a valid " + WideToUtf8(PropertyTypeName(code)) + " value");
     };
     switch (code) {
-      case ptInteger:
-        if (auto v = ParseInt32(value)) p->intValue = *v;
-        else invalid();
-        break;
-      case ptInt64:
-        if (auto v = ParseInt64(value)) p->int64Value = *v;
-        else invalid();
-        break;
-      case ptDouble:
-        if (auto v = ParseDouble(value)) p->doubleValue = *v;
-        else invalid();
-        break;
-      case ptBoolean:
-        if (auto v = ParseBoolean(value)) p->boolValue = *v;
-        else invalid();
-        break;
+      case ptInteger: take(ParseInt32(value), p->intValue); break;
+      case ptInt64: take(ParseInt64(value), p->int64Value); break;
+      case ptDouble: take(ParseDouble(value), p->doubleValue); break;
+      case ptBoolean: take(ParseBoolean(value), p->boolValue); break;
       case ptString: p->strValue = FromUtf8(value); break;
       case ptBinary: p->binary = DecodeHex(FromUtf8(value)); break;
       default: break;
@@ -439,7 +420,7 @@ void TcvSAX2OptionsReader::ProbeFile() {
   int fd = ::open(path_.c_str(), O_RDWR | O_CLOEXEC);
   if (fd < 0 && errno == ENOENT) fd = ::open(path_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (fd < 0)
-    throw EcvOptionsException(Format2(kOptCannotOpenFile, fileName_, SysErrorMessage(static_cast<DWORD>(errno))));
+    throw EcvOptionsException(WideFormat(kOptCannotOpenFile, {fileName_, SysErrorMessage(static_cast<DWORD>(errno))}));
   ::close(fd);
 }
 

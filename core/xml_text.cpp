@@ -73,11 +73,11 @@ std::optional<char32_t> AppendXmlAttributeText(std::string& out, WideStringView 
   const std::size_t n = s.size();
   for (std::size_t i = 0; i < n; ++i) {
     char16_t c = s[i];
+    if (const char* reference = XmlMarkupReference(c)) {
+      out += reference;
+      continue;
+    }
     switch (c) {
-      case u'&': out += "&amp;"; continue;
-      case u'<': out += "&lt;"; continue;
-      case u'>': out += "&gt;"; continue;
-      case u'"': out += "&quot;"; continue;
       case u'\t': out += "&#9;"; continue;
       case u'\n': out += "&#10;"; continue;
       case u'\r': out += "&#13;"; continue;

@@ -10,6 +10,17 @@
 
 namespace pw {
 
+// The entity reference that stands for an XML markup character (& < > "), or nil for any other.
+constexpr const char* XmlMarkupReference(char16_t c) noexcept {
+  switch (c) {
+    case u'&': return "&amp;";
+    case u'<': return "&lt;";
+    case u'>': return "&gt;";
+    case u'"': return "&quot;";
+    default: return nullptr;
+  }
+}
+
 // Appends s as UTF-8, escaped for a double-quoted XML attribute value: the markup characters
 // and tab, line feed and carriage return become references, so that a parser gives back the
 // same text. With `spaceRuns`, spaces that stand beside another space become references too.

@@ -74,14 +74,13 @@ HRESULT TSyntaxExpressionCollection::Add(IcvSyntaxElement* element) {
 HRESULT TSyntaxExpressionCollection::GetCount(std::int32_t* count) {
   return SafeCall([&] {
     std::lock_guard guard(lock_);
-    SetOutValue(count, static_cast<std::int32_t>(items_.size()));
+    SetOutCount(count, items_);
   });
 }
 HRESULT TSyntaxExpressionCollection::GetItem(std::int32_t index, IcvSyntaxElement** element) {
   return SafeCall([&] {
     std::lock_guard guard(lock_);
-    CheckIndex(index, items_.size());
-    SetOut(element, items_[static_cast<std::size_t>(index)]);
+    SetOutItem(element, items_, index);
   });
 }
 
@@ -292,7 +291,7 @@ TSyntaxManager::TSyntaxManager()
     : languages_{{kJavaScriptLanguageKey, u"JavaScript"}, {kVBScriptLanguageKey, u"VBScript"}} {}
 
 HRESULT TSyntaxManager::GetLanguageCount(std::int32_t* count) {
-  return SafeCall([&] { SetOutValue(count, static_cast<std::int32_t>(languages_.size())); });
+  return SafeCall([&] { SetOutCount(count, languages_); });
 }
 
 HRESULT TSyntaxManager::GetLanguageKey(std::int32_t index, GUID* key) {

@@ -45,4 +45,17 @@ inline void CheckIndex(long index, std::size_t count) {
   if (index < 0 || static_cast<std::size_t>(index) >= count) throw EOleSysError(u"Index out of range", E_INVALIDARG);
 }
 
+// A list's size as an out count.
+template <class List>
+void SetOutCount(std::int32_t* out, const List& list) {
+  SetOutValue(out, static_cast<std::int32_t>(list.size()));
+}
+
+// The item of a list at an index (checked), handed out through SetOut.
+template <class Out, class List>
+void SetOutItem(Out* out, const List& list, long index) {
+  CheckIndex(index, list.size());
+  SetOut(out, list[static_cast<std::size_t>(index)]);
+}
+
 }  // namespace pw::host

@@ -2,58 +2,35 @@
 
 namespace pw::host {
 
-namespace {
-bool Take(std::mutex& lock, std::deque<bool>& answers, const WideString& fileName) {
-  std::lock_guard guard(lock);
-  if (answers.empty()) throw EOleSysError(u"The test host has no answer for the file " + fileName, E_FAIL);
-  bool a = answers.front();
-  answers.pop_front();
-  return a;
-}
-}  // namespace
-
-void TFileReloadManager::QueueAnswer(bool reload) {
+void TFileQuestions::QueueAnswer(bool answer) {
   std::lock_guard guard(lock_);
-  answers_.push_back(reload);
+  answers_.push_back(answer);
 }
 
-std::vector<FileQuestion> TFileReloadManager::Questions() const {
+std::vector<FileQuestion> TFileQuestions::Questions() const {
   std::lock_guard guard(lock_);
   return questions_;
+}
+
+bool TFileQuestions::Ask(BSTR fileName) {
+  WideString name(BstrView(fileName));
+  std::lock_guard guard(lock_);
+  bool answer = withoutDialogs_;
+  if (config_->Interactive()) {
+    if (answers_.empty()) throw EOleSysError(u"The test host has no answer for the file " + name, E_FAIL);
+    answer = answers_.front();
+    answers_.pop_front();
+  }
+  questions_.push_back({name, answer});
+  return answer;
 }
 
 HRESULT TFileReloadManager::ReloadWanted(BSTR fileName, IUnknown*, VARIANT_BOOL* reload) {
-  return SafeCall([&] {
-    WideString name(BstrView(fileName));
-    bool a = config_->Interactive() ? Take(lock_, answers_, name) : true;
-    {
-      std::lock_guard guard(lock_);
-      questions_.push_back({name, a});
-    }
-    SetOutValue<VARIANT_BOOL>(reload, ToWordBool(a));
-  });
-}
-
-void TUnsavedFileQuery::QueueAnswer(bool load) {
-  std::lock_guard guard(lock_);
-  answers_.push_back(load);
-}
-
-std::vector<FileQuestion> TUnsavedFileQuery::Questions() const {
-  std::lock_guard guard(lock_);
-  return questions_;
+  return SafeCall([&] { SetOutValue<VARIANT_BOOL>(reload, ToWordBool(Ask(fileName))); });
 }
 
 HRESULT TUnsavedFileQuery::LoadFromUnsavedFile(BSTR fileName, VARIANT_BOOL* load) {
-  return SafeCall([&] {
-    WideString name(BstrView(fileName));
-    bool a = config_->Interactive() ? Take(lock_, answers_, name) : false;
-    {
-      std::lock_guard guard(lock_);
-      questions_.push_back({name, a});
-    }
-    SetOutValue<VARIANT_BOOL>(load, ToWordBool(a));
-  });
+  return SafeCall([&] { SetOutValue<VARIANT_BOOL>(load, ToWordBool(Ask(fileName))); });
 }
 
 void TProviderRegistry::SetAvailable(const GUID& key, bool available) {
@@ -78,8 +55,7 @@ HRESULT TProviderRegistry::GetRegisteredObject(const GUID& key, IUnknown** objec
     if (at == objects_.end() || at->second.empty()) return;
     const auto& list = at->second;
     if (index < 0) return SetOut(object, list.back());
-    CheckIndex(index, list.size());
-    SetOut(object, list[static_cast<std::size_t>(index)]);
+    SetOutItem(object, list, index);
   });
 }
 

@@ -21,39 +21,43 @@ struct FileQuestion {
   bool answer;
 };
 
-// Answers whether a changed file is reloaded. With dialogs the answers come from a queue (a
-// missing answer fails the call); without dialogs the file is reloaded: the host cannot ask,
-// and the file on disk is what the user last saved.
-class TFileReloadManager final : public Implements<ComObject, IpwFileReloadManager> {
+// A question about files that the host answers: with dialogs the answers come from a queue (a
+// missing answer fails the call); without dialogs the answer is fixed. Every question is kept.
+class TFileQuestions {
  public:
-  explicit TFileReloadManager(std::shared_ptr<HostConfig> config) : config_(std::move(config)) {}
-  void QueueAnswer(bool reload);
+  void QueueAnswer(bool answer);
   std::vector<FileQuestion> Questions() const;
 
-  HRESULT ReloadWanted(BSTR fileName, IUnknown* node, VARIANT_BOOL* reload) override;
+ protected:
+  TFileQuestions(std::shared_ptr<HostConfig> config, bool withoutDialogs)
+      : config_(std::move(config)), withoutDialogs_(withoutDialogs) {}
+  // The answer for the file, kept with the question.
+  bool Ask(BSTR fileName);
 
  private:
   std::shared_ptr<HostConfig> config_;
+  bool withoutDialogs_;
   mutable std::mutex lock_;
   std::deque<bool> answers_;
   std::vector<FileQuestion> questions_;
 };
 
-// Answers whether a file's unsaved copy is opened. With dialogs the answers come from a queue;
-// without dialogs the saved file is opened and the unsaved copy is left where it is.
-class TUnsavedFileQuery final : public Implements<ComObject, IpwLoadFromUnsavedFileQuery> {
+// Answers whether a changed file is reloaded. Without dialogs the file is reloaded: the host
+// cannot ask, and the file on disk is what the user last saved.
+class TFileReloadManager final : public Implements<ComObject, IpwFileReloadManager>, public TFileQuestions {
  public:
-  explicit TUnsavedFileQuery(std::shared_ptr<HostConfig> config) : config_(std::move(config)) {}
-  void QueueAnswer(bool load);
-  std::vector<FileQuestion> Questions() const;
+  explicit TFileReloadManager(std::shared_ptr<HostConfig> config) : TFileQuestions(std::move(config), true) {}
+
+  HRESULT ReloadWanted(BSTR fileName, IUnknown* node, VARIANT_BOOL* reload) override;
+};
+
+// Answers whether a file's unsaved copy is opened. Without dialogs the saved file is opened and
+// the unsaved copy is left where it is.
+class TUnsavedFileQuery final : public Implements<ComObject, IpwLoadFromUnsavedFileQuery>, public TFileQuestions {
+ public:
+  explicit TUnsavedFileQuery(std::shared_ptr<HostConfig> config) : TFileQuestions(std::move(config), false) {}
 
   HRESULT LoadFromUnsavedFile(BSTR fileName, VARIANT_BOOL* load) override;
-
- private:
-  std::shared_ptr<HostConfig> config_;
-  mutable std::mutex lock_;
-  std::deque<bool> answers_;
-  std::vector<FileQuestion> questions_;
 };
 
 // Objects registered by key. A key is available while its object is registered and not marked

@@ -140,15 +140,14 @@ HRESULT TSysNode::GetParent(IpwSysNode** parent) {
 HRESULT TSysNode::GetExtensionCount(std::int32_t* count) {
   return SafeCall([&] {
     std::lock_guard guard(lock_);
-    SetOutValue(count, static_cast<std::int32_t>(extensions_.size()));
+    SetOutCount(count, extensions_);
   });
 }
 
 HRESULT TSysNode::GetExtension(std::int32_t index, IpwSysNode** extension) {
   return SafeCall([&] {
     std::lock_guard guard(lock_);
-    CheckIndex(index, extensions_.size());
-    SetOut(extension, ComPtr<IpwSysNode>(extensions_[static_cast<std::size_t>(index)].Get()));
+    SetOutItem(extension, extensions_, index);
   });
 }
 
@@ -217,7 +216,7 @@ HRESULT TSysNode::get_FullName(BSTR* name) {
 }
 
 HRESULT TSysNode::get_ChildCount(std::int32_t* count) {
-  return SafeCall([&] { SetOutValue(count, static_cast<std::int32_t>(Children().size())); });
+  return SafeCall([&] { SetOutCount(count, Children()); });
 }
 
 HRESULT TSysNode::Child(std::int32_t index, IDispatch** node) {

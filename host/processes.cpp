@@ -16,12 +16,11 @@ class TModuleList final : public Implements<ComObject, IpwModuleList> {
  public:
   explicit TModuleList(std::vector<WideString> names) : names_(std::move(names)) {}
   HRESULT GetCount(std::int32_t* count) override {
-    return SafeCall([&] { SetOutValue(count, static_cast<std::int32_t>(names_.size())); });
+    return SafeCall([&] { SetOutCount(count, names_); });
   }
   HRESULT GetName(std::int32_t index, BSTR* name) override {
     return SafeCall([&] {
-      CheckIndex(index, names_.size());
-      SetOut(name, names_[static_cast<std::size_t>(index)]);
+      SetOutItem(name, names_, index);
     });
   }
 
@@ -33,7 +32,7 @@ class TWindowList final : public Implements<ComObject, IpwWindowList> {
  public:
   explicit TWindowList(std::vector<HWND> windows) : windows_(std::move(windows)) {}
   HRESULT GetCount(std::int32_t* count) override {
-    return SafeCall([&] { SetOutValue(count, static_cast<std::int32_t>(windows_.size())); });
+    return SafeCall([&] { SetOutCount(count, windows_); });
   }
   HRESULT GetWindow(std::int32_t index, std::int32_t* window) override {
     return SafeCall([&] {

@@ -36,7 +36,7 @@ class TItemIterator final : public Implements<ComObject, IpwSettingsIterator> {
     return SafeCall([&] { SetOutValue<VARIANT_BOOL>(result, ToWordBool(index_ < items_.size())); });
   }
   HRESULT GetCount(std::int32_t* count) override {
-    return SafeCall([&] { SetOutValue<std::int32_t>(count, static_cast<std::int32_t>(items_.size())); });
+    return SafeCall([&] { SetOutCount(count, items_); });
   }
   HRESULT Next(IUnknown** item) override {
     return SafeCall([&] {
@@ -62,14 +62,13 @@ class TItemContainer final : public Implements<ComObject, IpwSettingsItemContain
   HRESULT GetCount(std::int32_t* count) override {
     return SafeCall([&] {
       std::lock_guard guard(lock_);
-      SetOutValue<std::int32_t>(count, static_cast<std::int32_t>(items_.size()));
+      SetOutCount(count, items_);
     });
   }
   HRESULT GetItem(std::int32_t index, IUnknown** item) override {
     return SafeCall([&] {
       std::lock_guard guard(lock_);
-      CheckIndex(index, items_.size());
-      SetOut(item, items_[static_cast<std::size_t>(index)]);
+      SetOutItem(item, items_, index);
     });
   }
 
@@ -77,6 +76,21 @@ class TItemContainer final : public Implements<ComObject, IpwSettingsItemContain
   std::mutex lock_;
   std::vector<ComPtr<IUnknown>> items_;
 };
+
+// IpwSettingsGroups of the settings and options services: a group from CreateGroup's
+// arguments; its path is its caption.
+ComPtr<TSettingsGroup> NewGroup(TSettingsManager* owner, const GUID& key, BSTR caption, BSTR description,
+                                std::int32_t imageIndex, std::int32_t bitmap, BSTR category) {
+  WideString name(BstrView(caption));
+  return MakeObject<TSettingsGroup>(owner, key, name, WideString(BstrView(description)), imageIndex, bitmap,
+                                    WideString(BstrView(category)), name);
+}
+
+// A refused group or page: the bitmap was handed over either way, so it goes.
+[[noreturn]] void Refuse(std::int32_t bitmap, const char16_t* message) {
+  if (bitmap) DeleteObject(bitmap);
+  throw EOleSysError(message, E_INVALIDARG);
+}
 
 OleVariant ColumnDefault(std::int32_t kind) {
   switch (kind) {
@@ -113,11 +127,41 @@ HRESULT TSettingsNode::ItemsOf(IpwSettingsIterator** items) {
   return S_OK;
 }
 
+// ---- TSettingsItem ------------------------------------------------------------------------
+
+template <class... Intfs>
+HRESULT TSettingsItem<Intfs...>::GetKey(GUID* key) {
+  return this->SafeCall([&] { SetOutValue(key, key_); });
+}
+
+template <class... Intfs>
+HRESULT TSettingsItem<Intfs...>::GetPath(BSTR* path) {
+  return this->SafeCall([&] { SetOut(path, path_); });
+}
+
+template <class... Intfs>
+HRESULT TSettingsItem<Intfs...>::GetItems(IpwSettingsIterator** items) {
+  return ItemsOf(items);
+}
+
+template <class... Intfs>
+HRESULT TSettingsItem<Intfs...>::CreateSetting(std::int32_t kind, const GUID& key, const VARIANT& caption,
+                                               const VARIANT& description, const VARIANT& category, const VARIANT&,
+                                               std::int32_t, VARIANT_BOOL visible, IpwSetting** setting) {
+  return this->SafeCall([&] {
+    auto s = NewChild(kind, key, TextOf(caption), TextOf(description), TextOf(category), visible != 0);
+    SetOut(setting, ComPtr<IpwSetting>(s.Get()));
+  });
+}
+
+template class TSettingsItem<IpwSettingsGroup, IpwSettingsGroupFactory>;
+template class TSettingsItem<IcvTableSetting_DVS, IcvTableSettingSchema_DVS, IpwSettingState>;
+
 // ---- TSettingsGroup -----------------------------------------------------------------------
 
 TSettingsGroup::TSettingsGroup(TSettingsManager* owner, const GUID& key, WideString caption, WideString description,
                                std::int32_t imageIndex, HBITMAP bitmap, WideString category, WideString path)
-    : TSettingsNode(owner, key, std::move(path)),
+    : TSettingsItem(owner, key, std::move(path)),
       caption_(std::move(caption)),
       description_(std::move(description)),
       category_(std::move(category)),
@@ -126,23 +170,6 @@ TSettingsGroup::TSettingsGroup(TSettingsManager* owner, const GUID& key, WideStr
 
 TSettingsGroup::~TSettingsGroup() {
   if (bitmap_) DeleteObject(bitmap_);
-}
-
-HRESULT TSettingsGroup::GetKey(GUID* key) {
-  return SafeCall([&] { SetOutValue(key, key_); });
-}
-HRESULT TSettingsGroup::GetPath(BSTR* path) {
-  return SafeCall([&] { SetOut(path, path_); });
-}
-HRESULT TSettingsGroup::GetItems(IpwSettingsIterator** items) { return ItemsOf(items); }
-
-HRESULT TSettingsGroup::CreateSetting(std::int32_t kind, const GUID& key, const VARIANT& caption,
-                                      const VARIANT& description, const VARIANT& category, const VARIANT&,
-                                      std::int32_t, VARIANT_BOOL visible, IpwSetting** setting) {
-  return SafeCall([&] {
-    auto s = NewChild(kind, key, TextOf(caption), TextOf(description), TextOf(category), visible != 0);
-    SetOut(setting, ComPtr<IpwSetting>(s.Get()));
-  });
 }
 
 HRESULT TSettingsGroup::GetCaption(BSTR* caption) {
@@ -174,7 +201,7 @@ HRESULT TSettingsGroup::CreateSetting(std::int32_t kind, const GUID& typeKey, co
 
 TSetting::TSetting(TSettingsManager* owner, std::int32_t kind, const GUID& key, WideString caption,
                    WideString description, WideString category, bool visible, WideString path)
-    : TSettingsNode(owner, key, std::move(path)),
+    : TSettingsItem(owner, key, std::move(path)),
       kind_(kind),
       caption_(std::move(caption)),
       description_(std::move(description)),
@@ -184,7 +211,7 @@ TSetting::TSetting(TSettingsManager* owner, std::int32_t kind, const GUID& key, 
 void* TSetting::GetInterface(const IID& riid) noexcept {
   // Only table settings answer the table interfaces.
   if (kind_ != kSettingTable && (riid == IpwTableSetting::iid || riid == IcvTableSetting_DVS::iid || riid == IcvTableSettingSchema_DVS::iid)) return nullptr;
-  return Implements::GetInterface(riid);
+  return TSettingsItem::GetInterface(riid);
 }
 
 OleVariant TSetting::CurrentValue() const {
@@ -217,23 +244,6 @@ void TSetting::Changed(const char16_t*) {
       notify = (flags_ & kSettingQuietFlag) == 0;
   }
   if (notify && owner_) owner_->NotifyChanged(*this);
-}
-
-HRESULT TSetting::GetKey(GUID* key) {
-  return SafeCall([&] { SetOutValue(key, key_); });
-}
-HRESULT TSetting::GetPath(BSTR* path) {
-  return SafeCall([&] { SetOut(path, path_); });
-}
-HRESULT TSetting::GetItems(IpwSettingsIterator** items) { return ItemsOf(items); }
-
-HRESULT TSetting::CreateSetting(std::int32_t kind, const GUID& key, const VARIANT& caption, const VARIANT& description,
-                                const VARIANT& category, const VARIANT&, std::int32_t, VARIANT_BOOL visible,
-                                IpwSetting** setting) {
-  return SafeCall([&] {
-    auto s = NewChild(kind, key, TextOf(caption), TextOf(description), TextOf(category), visible != 0);
-    SetOut(setting, ComPtr<IpwSetting>(s.Get()));
-  });
 }
 
 HRESULT TSetting::BeginUpdate() {
@@ -316,7 +326,7 @@ HRESULT TSetting::GetRowCount(std::int32_t* count) {
   return SafeCall([&] {
     std::lock_guard guard(lock_);
     CheckTable();
-    SetOutValue(count, static_cast<std::int32_t>(rows_.size()));
+    SetOutCount(count, rows_);
   });
 }
 
@@ -370,7 +380,7 @@ HRESULT TSetting::AddColumn(std::int32_t kind, std::int32_t option1, std::int32_
 HRESULT TSetting::GetColumnCount(std::int32_t* count) {
   return SafeCall([&] {
     std::lock_guard guard(lock_);
-    SetOutValue(count, static_cast<std::int32_t>(columns_.size()));
+    SetOutCount(count, columns_);
   });
 }
 
@@ -526,28 +536,22 @@ HRESULT TSettingsManager::CreateGroup(const GUID& key, BSTR caption, BSTR descri
   return SafeCall([&] {
     std::lock_guard guard(lock_);
     for (const auto& g : groups_)
-      if (g->Key() == key) {
-        if (bitmap) DeleteObject(bitmap);  // the bitmap was handed over either way
-        throw EOleSysError(u"A settings group with this key already exists", E_INVALIDARG);
-      }
-    WideString name(BstrView(caption));
-    groups_.push_back(MakeObject<TSettingsGroup>(this, key, name, WideString(BstrView(description)), imageIndex,
-                                                 bitmap, WideString(BstrView(category)), name));
+      if (g->Key() == key) Refuse(bitmap, u"A settings group with this key already exists");
+    groups_.push_back(NewGroup(this, key, caption, description, imageIndex, bitmap, category));
   });
 }
 
 HRESULT TSettingsManager::GetCount(std::int32_t* count) {
   return SafeCall([&] {
     std::lock_guard guard(lock_);
-    SetOutValue(count, static_cast<std::int32_t>(groups_.size()));
+    SetOutCount(count, groups_);
   });
 }
 
 HRESULT TSettingsManager::GetGroup(std::int32_t index, IpwSettingsGroup** group) {
   return SafeCall([&] {
     std::lock_guard guard(lock_);
-    CheckIndex(index, groups_.size());
-    SetOut(group, groups_[static_cast<std::size_t>(index)]);
+    SetOutItem(group, groups_, index);
   });
 }
 
@@ -626,36 +630,30 @@ void TOptionsService::Shutdown() {
 HRESULT TOptionsService::GetPageCount(std::int32_t* count) {
   return SafeCall([&] {
     std::lock_guard guard(lock_);
-    SetOutValue(count, static_cast<std::int32_t>(pages_.size()));
+    SetOutCount(count, pages_);
   });
 }
 
 HRESULT TOptionsService::CreateGroup(const GUID& key, BSTR caption, BSTR description, std::int32_t imageIndex,
                                      std::int32_t bitmap, BSTR category) {
   return SafeCall([&] {
-    if (FindEntry(key)) {
-      if (bitmap) DeleteObject(bitmap);  // the bitmap was handed over either way
-      throw EOleSysError(u"An options group with this key already exists", E_INVALIDARG);
-    }
+    if (FindEntry(key)) Refuse(bitmap, u"An options group with this key already exists");
     std::lock_guard guard(lock_);
-    WideString name(BstrView(caption));
-    groups_.push_back(MakeObject<TSettingsGroup>(settings_, key, name, WideString(BstrView(description)), imageIndex,
-                                                 bitmap, WideString(BstrView(category)), name));
+    groups_.push_back(NewGroup(settings_, key, caption, description, imageIndex, bitmap, category));
   });
 }
 
 HRESULT TOptionsService::GetCount(std::int32_t* count) {
   return SafeCall([&] {
     std::lock_guard guard(lock_);
-    SetOutValue(count, static_cast<std::int32_t>(groups_.size()));
+    SetOutCount(count, groups_);
   });
 }
 
 HRESULT TOptionsService::GetGroup(std::int32_t index, IpwSettingsGroup** group) {
   return SafeCall([&] {
     std::lock_guard guard(lock_);
-    CheckIndex(index, groups_.size());
-    SetOut(group, groups_[static_cast<std::size_t>(index)]);
+    SetOutItem(group, groups_, index);
   });
 }
 
@@ -667,11 +665,8 @@ HRESULT TOptionsService::CreatePage(const GUID& key, BSTR path, std::int32_t fla
                                     std::int32_t order, std::int32_t bitmap, BSTR caption) {
   return SafeCall([&] {
     WideString p(BstrView(path));
-    if (FindEntry(key) || WideTrim(p).empty()) {
-      if (bitmap) DeleteObject(bitmap);  // the bitmap was handed over either way
-      throw EOleSysError(FindEntry(key) ? u"An options page with this key already exists" : u"An options page needs a path",
-                         E_INVALIDARG);
-    }
+    if (FindEntry(key)) Refuse(bitmap, u"An options page with this key already exists");
+    if (WideTrim(p).empty()) Refuse(bitmap, u"An options page needs a path");
     std::lock_guard guard(lock_);
     auto page = MakeObject<TSettingsGroup>(settings_, key, WideString(BstrView(caption)), u"", imageIndex, bitmap,
                                            u"", std::move(p));

@@ -55,8 +55,25 @@ class TSettingsNode {
   std::vector<ComPtr<TSetting>> children_;
 };
 
-class TSettingsGroup final : public Implements<ComObject, IpwSettingsGroup, IpwSettingsGroupFactory>,
-                             public TSettingsNode {
+// The settings item (IpwSettingsItem) of a group, page or setting: its key and path, the
+// settings inside it and new settings under it. Each of Intfs extends IpwSettingsItem.
+template <class... Intfs>
+class TSettingsItem : public Implements<ComObject, Intfs...>, public TSettingsNode {
+ public:
+  // IpwSettingsItem
+  HRESULT GetKey(GUID* key) override;
+  HRESULT GetPath(BSTR* path) override;
+  HRESULT GetItems(IpwSettingsIterator** items) override;
+  HRESULT CreateSetting(std::int32_t kind, const GUID& key, const VARIANT& caption, const VARIANT& description,
+                        const VARIANT& category, const VARIANT& hint, std::int32_t reserved, VARIANT_BOOL visible,
+                        IpwSetting** setting) override;
+
+ protected:
+  TSettingsItem(TSettingsManager* owner, const GUID& key, WideString path)
+      : TSettingsNode(owner, key, std::move(path)) {}
+};
+
+class TSettingsGroup final : public TSettingsItem<IpwSettingsGroup, IpwSettingsGroupFactory> {
  public:
   TSettingsGroup(TSettingsManager* owner, const GUID& key, WideString caption, WideString description,
                  std::int32_t imageIndex, HBITMAP bitmap, WideString category, WideString path);
@@ -72,13 +89,6 @@ class TSettingsGroup final : public Implements<ComObject, IpwSettingsGroup, IpwS
   std::int32_t Order() const { return order_; }
   void SetPageValues(std::int32_t flags, std::int32_t order) { flags_ = flags, order_ = order; }
 
-  // IpwSettingsItem
-  HRESULT GetKey(GUID* key) override;
-  HRESULT GetPath(BSTR* path) override;
-  HRESULT GetItems(IpwSettingsIterator** items) override;
-  HRESULT CreateSetting(std::int32_t kind, const GUID& key, const VARIANT& caption, const VARIANT& description,
-                        const VARIANT& category, const VARIANT& hint, std::int32_t reserved, VARIANT_BOOL visible,
-                        IpwSetting** setting) override;
   // IpwSettingsGroup
   HRESULT GetCaption(BSTR* caption) override;
   HRESULT GetDescription(BSTR* description) override;
@@ -86,6 +96,7 @@ class TSettingsGroup final : public Implements<ComObject, IpwSettingsGroup, IpwS
                      BSTR description, BSTR category, std::int32_t reserved, VARIANT_BOOL visible,
                      IpwSetting** setting) override;
   // IpwSettingsGroupFactory: the same as AddSetting, with the type key before the key.
+  using TSettingsItem::CreateSetting;
   HRESULT CreateSetting(std::int32_t kind, const GUID& typeKey, const GUID& key, const GUID& ownerKey, BSTR caption,
                         BSTR description, BSTR category, std::int32_t reserved, std::int32_t visible,
                         IpwSetting** setting) override;
@@ -97,8 +108,7 @@ class TSettingsGroup final : public Implements<ComObject, IpwSettingsGroup, IpwS
   std::int32_t flags_ = 0, order_ = 0;
 };
 
-class TSetting : public Implements<ComObject, IcvTableSetting_DVS, IcvTableSettingSchema_DVS, IpwSettingState>,
-                 public TSettingsNode {
+class TSetting : public TSettingsItem<IcvTableSetting_DVS, IcvTableSettingSchema_DVS, IpwSettingState> {
  public:
   TSetting(TSettingsManager* owner, std::int32_t kind, const GUID& key, WideString caption, WideString description,
            WideString category, bool visible, WideString path);
@@ -115,13 +125,6 @@ class TSetting : public Implements<ComObject, IcvTableSetting_DVS, IcvTableSetti
   const GUID& TypeKey() const { return typeKey_; }
   const GUID& OwnerKey() const { return ownerKey_; }
 
-  // IpwSettingsItem
-  HRESULT GetKey(GUID* key) override;
-  HRESULT GetPath(BSTR* path) override;
-  HRESULT GetItems(IpwSettingsIterator** items) override;
-  HRESULT CreateSetting(std::int32_t kind, const GUID& key, const VARIANT& caption, const VARIANT& description,
-                        const VARIANT& category, const VARIANT& hint, std::int32_t reserved, VARIANT_BOOL visible,
-                        IpwSetting** setting) override;
   // IpwSetting
   HRESULT BeginUpdate() override;
   HRESULT EndUpdate(VARIANT_BOOL* changed) override;

@@ -348,7 +348,7 @@ HRESULT TMenu::SetItemState(const GUID& key, std::int32_t state) {
 HRESULT TMenu::GetItemCount(std::int32_t* count) {
   return SafeCall([&] {
     std::lock_guard guard(lock_);
-    SetOutValue(count, static_cast<std::int32_t>(items_.size()));
+    SetOutCount(count, items_);
   });
 }
 

@@ -1,4 +1,5 @@
 #include "openapps/open_app_plugins.h"
+#include "openapps/out_params.h"
 
 #include "core/host_services.h"
 #include "platform/bstr.h"
@@ -17,22 +18,16 @@ constexpr DISPID kExecuteCommandId = 0x09000001;
 constexpr DISPID kSetParameterId = 0x09000002;
 
 const OpenAppTechnology kMSVC{kMSVCPluginKey, u"pwMSVCHook.dll", MakeGuid("{CA743EE8-5C5E-4DBD-A181-C9237877D4C1}"),
-                              u"NativeCPPObject", "CPP_OBJECT", 0};
+                              u"NativeCPPObject", "CPP_OBJECT", 0, HookChannelTest::FlagOnInstall, true};
 const OpenAppTechnology kDelphi{kDelphiPluginKey, u"pwDelphiHook.dll",
                                 MakeGuid("{2675B1F0-347D-4847-A3A3-EF9C7E645BA7}"), u"NativeDelphiObject",
-                                "VCL_OBJECT", 0};
+                                "VCL_OBJECT", 0, HookChannelTest::FlagOnInstall, true};
 const OpenAppTechnology kMSAA{kMSAAPluginKey, u"pwMSAAAppHook.dll", MakeGuid("{29A12FDA-8C07-40A5-9C08-2588BCE9AA97}"),
-                              u"NativeMSAA", "MSAA_OBJECT", -1000};
+                              u"NativeMSAA", "MSAA_OBJECT", -1000, HookChannelTest::Reference, false};
 const OpenAppTechnology kUia{kUiaPluginKey, u"pwUiaHook.dll", MakeGuid("{F9475F9C-D137-4928-A5B1-FF98C1443C52}"),
-                             u"NativeUIAObject", "UIA_OBJECT", -999};
+                             u"NativeUIAObject", "UIA_OBJECT", -999, HookChannelTest::Reference, false};
 const OpenAppTechnology kVB{kVBPluginKey, u"pwVBHook.dll", MakeGuid("{543EA129-115D-4E1C-BA3A-AD1FDBEB67D4}"),
-                            u"NativeVBObject", "VB_OBJECT", 0};
-
-template <class T>
-void Out(T* out, T value) {
-  if (!out) OleError(E_POINTER);
-  *out = value;
-}
+                            u"NativeVBObject", "VB_OBJECT", 0, HookChannelTest::Flag, false};
 
 // Calls a member of the target by dispatch identifier with the arguments in order (last-first
 // in the call's argument array); a failure raises with the callee's exception text.
@@ -51,6 +46,13 @@ void InvokeById(IDispatch* target, DISPID id, std::vector<VARIANT> args) {
     throw EOleSysError(text, code);
   }
   ClearExcepInfo(info);
+}
+
+// A bitmap of the module's resources, loaded on the first request into Kept, which owns it.
+void OutBitmap(std::int32_t* out, HBITMAP& kept, const char* resource) {
+  if (!out) OleError(E_POINTER);
+  if (!kept) kept = LoadModuleBitmap(resource);
+  *out = kept;
 }
 
 bool KeyIs(IpwObjectCallInfoRequest* info, std::initializer_list<GUID> keys) {
@@ -91,29 +93,22 @@ TpwOpenAppPlugin::~TpwOpenAppPlugin() {
 }
 
 HRESULT TpwOpenAppPlugin::GetTypeKey(GUID* key) {
-  return SafeCall([&] { Out(key, technology_.typeKey); });
+  return SafeCall([&] { OutValue(key, technology_.typeKey); });
 }
 HRESULT TpwOpenAppPlugin::GetTypeName(BSTR* name) {
-  return SafeCall([&] {
-    if (!name) OleError(E_POINTER);
-    *name = SysAllocString(technology_.typeName);
-  });
+  return SafeCall([&] { OutText(name, technology_.typeName); });
 }
 HRESULT TpwOpenAppPlugin::GetOrder(std::int32_t* order) {
-  return SafeCall([&] { Out(order, technology_.order); });
+  return SafeCall([&] { OutValue(order, technology_.order); });
 }
 HRESULT TpwOpenAppPlugin::GetTag(std::int32_t* tag) {
-  return SafeCall([&] { Out(tag, tag_); });
+  return SafeCall([&] { OutValue(tag, tag_); });
 }
 HRESULT TpwOpenAppPlugin::SetTag(std::int32_t tag) {
   return SafeCall([&] { tag_ = tag; });
 }
 HRESULT TpwOpenAppPlugin::GetBitmap(std::int32_t* bitmap) {
-  return SafeCall([&] {
-    if (!bitmap) OleError(E_POINTER);
-    if (!typeBitmap_) typeBitmap_ = LoadModuleBitmap(technology_.bitmapResource);
-    *bitmap = typeBitmap_;
-  });
+  return SafeCall([&] { OutBitmap(bitmap, typeBitmap_, technology_.bitmapResource); });
 }
 
 VARIANT_BOOL TpwOpenAppPlugin::GetItem(std::int32_t index, IUnknown** item) {
@@ -138,10 +133,26 @@ VARIANT_BOOL TpwOpenAppPlugin::GetCallInformation(IpwObjectCallInfoRequest* info
 
 bool TpwOpenAppPlugin::CallInformation(IpwObjectCallInfoRequest*, OleVariant&) { return false; }
 
-bool TpwOpenAppPlugin::ChannelUsable(bool, bool hasChannel, bool) { return hasChannel; }
+// The hook parameter service must be there, answering its interface.
+void TpwOpenAppPlugin::DoPostInitialize() {
+  IcvBaseManager* manager = Manager();
+  if (!technology_.checksHookParameterService || !manager) return;
+  ComPtr<IUnknown> service;
+  SafeCallCheck(manager->GetService(kHookParameterService, service.Put()));
+  CastHostObject<IpwHookParameterService>(service.Get());
+}
+
+bool TpwOpenAppPlugin::ChannelUsable(bool available, bool hasChannel, bool installing) const {
+  switch (technology_.channelTest) {
+    case HookChannelTest::Reference: return hasChannel;
+    case HookChannelTest::FlagOnInstall: return installing ? available : hasChannel;
+    case HookChannelTest::Flag: return available;
+  }
+  return false;
+}
 
 HRESULT TpwOpenAppPlugin::HookIsProcessSupported(IpwProcess* process, VARIANT_BOOL* supported) {
-  return SafeCall([&] { Out<VARIANT_BOOL>(supported, ProcessSupported(process) ? VARIANT_TRUE : VARIANT_FALSE); });
+  return SafeCall([&] { OutBool(supported, ProcessSupported(process)); });
 }
 
 ComPtr<IDispatch> TpwOpenAppPlugin::HookCommandTarget(IpwProcess* process, bool installing) {
@@ -177,27 +188,9 @@ HRESULT TpwOpenAppPlugin::HookRemove(IpwProcess* process) {
 
 // ---- MSVC and Delphi ----------------------------------------------------------------------
 
-namespace {
+TpwMSVCPlugin::TpwMSVCPlugin() : TpwOpenAppPluginOf(kMSVC) {}
 
-// The hook parameter service must be there, answering its interface.
-void CheckHookParameterService(IcvBaseManager* manager) {
-  if (!manager) return;
-  ComPtr<IUnknown> service;
-  SafeCallCheck(manager->GetService(kHookParameterService, service.Put()));
-  CastHostObject<IpwHookParameterService>(service.Get());
-}
-
-}  // namespace
-
-TpwMSVCPlugin::TpwMSVCPlugin() : Implements(kMSVC) {}
-
-void TpwMSVCPlugin::DoPostInitialize() { CheckHookParameterService(Manager()); }
-
-bool TpwMSVCPlugin::ChannelUsable(bool available, bool hasChannel, bool installing) {
-  return installing ? available : hasChannel;
-}
-
-TpwDelphiPlugin::TpwDelphiPlugin() : Implements(kDelphi) {
+TpwDelphiPlugin::TpwDelphiPlugin() : TpwOpenAppPluginOf(kDelphi) {
   SAFEARRAY* array = SafeArrayCreateVector(VT_VARIANT, 0, 2);
   if (!array) OleError(E_OUTOFMEMORY);
   OleVariant holder;
@@ -212,12 +205,6 @@ TpwDelphiPlugin::TpwDelphiPlugin() : Implements(kDelphi) {
   callInfos_ = std::move(holder);
 }
 
-void TpwDelphiPlugin::DoPostInitialize() { CheckHookParameterService(Manager()); }
-
-bool TpwDelphiPlugin::ChannelUsable(bool available, bool hasChannel, bool installing) {
-  return installing ? available : hasChannel;
-}
-
 bool TpwDelphiPlugin::CallInformation(IpwObjectCallInfoRequest* info, OleVariant& result) {
   if (!KeyIs(info, {kCallTypeCommon, kCallTypeWindowed, kDelphi.typeKey})) return false;
   result = callInfos_;
@@ -226,23 +213,7 @@ bool TpwDelphiPlugin::CallInformation(IpwObjectCallInfoRequest* info, OleVariant
 
 // ---- MSAA ---------------------------------------------------------------------------------
 
-TpwMSAAPlugin::TpwMSAAPlugin() : Implements(kMSAA), page_(MSAAPageInfo()) {}
-
-HRESULT TpwMSAAPlugin::RegisterPage(IpwSettingsGroup* group) {
-  return SafeCall([&] { page_.RegisterPage(Manager(), GetPluginKey(), group); });
-}
-
-// No result code reaches the host from these two: a failure stays in the thread's error
-// information instead of escaping into the host's code.
-void TpwMSAAPlugin::SetSettingsGroup(IpwSetting* setting, const GUID& groupKey) {
-  SafeCall([&] { page_.SetSettingsGroup(Manager(), setting, groupKey); });
-}
-
-void TpwMSAAPlugin::SettingChanged(IpwSetting* setting, const GUID& groupKey) {
-  SafeCall([&] { page_.SettingChanged(Manager(), setting, groupKey); });
-}
-
-void TpwMSAAPlugin::BeforeInstall(IDispatch* target) { page_.SetHookParameters(Manager(), target); }
+TpwMSAAPlugin::TpwMSAAPlugin() : TpwOpenAppPagePlugin(kMSAA, MSAAPageInfo()) {}
 
 bool TpwMSAAPlugin::CallInformation(IpwObjectCallInfoRequest* info, OleVariant& result) {
   if (!KeyIs(info, {kCallTypeCommon, kMSAA.typeKey})) return false;
@@ -253,14 +224,14 @@ bool TpwMSAAPlugin::CallInformation(IpwObjectCallInfoRequest* info, OleVariant& 
 
 // ---- UI Automation ------------------------------------------------------------------------
 
-TpwUiaSupportPlugin::TpwUiaSupportPlugin() : Implements(kUia), page_(UiaPageInfo()) {}
+TpwUiaSupportPlugin::TpwUiaSupportPlugin() : TpwOpenAppPagePlugin(kUia, UiaPageInfo()) {}
 
 TpwUiaSupportPlugin::~TpwUiaSupportPlugin() {
   if (silverlightBitmap_) DeleteGdiObject(silverlightBitmap_);
 }
 
 void TpwUiaSupportPlugin::DoInitialize(IcvBaseManager* manager) {
-  TpwOpenAppPlugin::DoInitialize(manager);
+  TpwOpenAppPagePlugin::DoInitialize(manager);
   uiaAvailable_ = !SearchPathA("UIAutomationCore.dll", 1024).empty();
 }
 
@@ -276,40 +247,20 @@ bool TpwUiaSupportPlugin::ProcessSupported(IpwProcess* process) {
 }
 
 HRESULT TpwUiaSupportPlugin::IsTargetProcess(IpwProcess*, IpwModuleList*, VARIANT_BOOL* result) {
-  return SafeCall([&] { Out<VARIANT_BOOL>(result, Manager() && uiaAvailable_ ? VARIANT_TRUE : VARIANT_FALSE); });
+  return SafeCall([&] { OutBool(result, Manager() && uiaAvailable_); });
 }
 
 HRESULT TpwUiaSupportPlugin::GetKindBitmap(BSTR kindName, std::int32_t* bitmap) {
   if (!SameTextIgnoringCase(BstrView(kindName), u"silverlight")) return GetBitmap(bitmap);
-  return SafeCall([&] {
-    if (!bitmap) OleError(E_POINTER);
-    if (!silverlightBitmap_) silverlightBitmap_ = LoadModuleBitmap("UIA_SILVERLIGHT");
-    *bitmap = silverlightBitmap_;
-  });
+  return SafeCall([&] { OutBitmap(bitmap, silverlightBitmap_, "UIA_SILVERLIGHT"); });
 }
-
-HRESULT TpwUiaSupportPlugin::RegisterPage(IpwSettingsGroup* group) {
-  return SafeCall([&] { page_.RegisterPage(Manager(), GetPluginKey(), group); });
-}
-
-void TpwUiaSupportPlugin::SetSettingsGroup(IpwSetting* setting, const GUID& groupKey) {
-  SafeCall([&] { page_.SetSettingsGroup(Manager(), setting, groupKey); });
-}
-
-void TpwUiaSupportPlugin::SettingChanged(IpwSetting* setting, const GUID& groupKey) {
-  SafeCall([&] { page_.SettingChanged(Manager(), setting, groupKey); });
-}
-
-void TpwUiaSupportPlugin::BeforeInstall(IDispatch* target) { page_.SetHookParameters(Manager(), target); }
 
 // UI Automation objects get no members, but the type is answered as known.
 bool TpwUiaSupportPlugin::CallInformation(IpwObjectCallInfoRequest*, OleVariant&) { return true; }
 
 // ---- Visual Basic -------------------------------------------------------------------------
 
-TpwVBAppPlugin::TpwVBAppPlugin() : Implements(kVB) {}
-
-bool TpwVBAppPlugin::ChannelUsable(bool available, bool, bool) { return available; }
+TpwVBAppPlugin::TpwVBAppPlugin() : TpwOpenAppPluginOf(kVB) {}
 
 bool TpwVBAppPlugin::ProcessSupported(IpwProcess* process) {
   IcvBaseManager* manager = Manager();
@@ -326,7 +277,7 @@ bool TpwVBAppPlugin::ProcessSupported(IpwProcess* process) {
 
 HRESULT TpwVBAppPlugin::IsTargetProcess(IpwProcess* process, IpwModuleList* modules, VARIANT_BOOL* result) {
   return SafeCall([&] {
-    Out<VARIANT_BOOL>(result, Manager() && IsVisualBasic6(process, modules) ? VARIANT_TRUE : VARIANT_FALSE);
+    OutBool(result, Manager() && IsVisualBasic6(process, modules));
   });
 }
 
@@ -379,48 +330,28 @@ bool TpwVBAppPlugin::CallInformation(IpwObjectCallInfoRequest* info, OleVariant&
 
 // ---- Call information ---------------------------------------------------------------------
 
-HRESULT TpwVCLObjectCallInformation::GetFirstFlag(VARIANT_BOOL* flag) {
-  return SafeCall([&] { Out<VARIANT_BOOL>(flag, VARIANT_TRUE); });
+template <class Base>
+HRESULT TpwCallInformationOf<Base>::GetFirstFlag(VARIANT_BOOL* flag) {
+  return this->SafeCall([&] { OutBool(flag, true); });
 }
-HRESULT TpwVCLObjectCallInformation::GetName(BSTR* name) {
-  return SafeCall([&] {
-    if (!name) OleError(E_POINTER);
-    *name = SysAllocString(name_);
-  });
+template <class Base>
+HRESULT TpwCallInformationOf<Base>::GetName(BSTR* name) {
+  return this->SafeCall([&] { OutText(name, name_); });
 }
-HRESULT TpwVCLObjectCallInformation::GetSecondFlag(VARIANT_BOOL* flag) {
-  return SafeCall([&] { Out<VARIANT_BOOL>(flag, VARIANT_FALSE); });
+template <class Base>
+HRESULT TpwCallInformationOf<Base>::GetSecondFlag(VARIANT_BOOL* flag) {
+  return this->SafeCall([&] { OutBool(flag, false); });
 }
-HRESULT TpwVCLObjectCallInformation::GetParamCount(std::int32_t* count) {
-  return SafeCall([&] { Out(count, 1); });
+template <class Base>
+HRESULT TpwCallInformationOf<Base>::GetParamCount(std::int32_t* count) {
+  return this->SafeCall([&] { OutValue(count, 1); });
 }
-HRESULT TpwVCLObjectCallInformation::GetParamName(std::int32_t, BSTR* name) {
-  return SafeCall([&] {
-    if (!name) OleError(E_POINTER);
-    *name = SysAllocString(u"Name");
-  });
+template <class Base>
+HRESULT TpwCallInformationOf<Base>::GetParamName(std::int32_t, BSTR* name) {
+  return this->SafeCall([&] { OutText(name, u"Name"); });
 }
 
-HRESULT TpwNamedCallInformation::GetFirstFlag(VARIANT_BOOL* flag) {
-  return SafeCall([&] { Out<VARIANT_BOOL>(flag, VARIANT_TRUE); });
-}
-HRESULT TpwNamedCallInformation::GetName(BSTR* name) {
-  return SafeCall([&] {
-    if (!name) OleError(E_POINTER);
-    *name = SysAllocString(name_);
-  });
-}
-HRESULT TpwNamedCallInformation::GetSecondFlag(VARIANT_BOOL* flag) {
-  return SafeCall([&] { Out<VARIANT_BOOL>(flag, VARIANT_FALSE); });
-}
-HRESULT TpwNamedCallInformation::GetParamCount(std::int32_t* count) {
-  return SafeCall([&] { Out(count, 1); });
-}
-HRESULT TpwNamedCallInformation::GetParamName(std::int32_t, BSTR* name) {
-  return SafeCall([&] {
-    if (!name) OleError(E_POINTER);
-    *name = SysAllocString(u"Name");
-  });
-}
+template class TpwCallInformationOf<TcvInterfacedObject>;
+template class TpwCallInformationOf<TCVAAutoIntfObject>;
 
 }  // namespace pw

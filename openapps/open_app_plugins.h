@@ -35,6 +35,13 @@ inline constexpr const char16_t* kVBAfterUnloadCommand = u"{03AEE08F-351A-4D0C-A
 inline constexpr GUID kCallTypeCommon = MakeGuid("{E9E061ED-0F79-433C-941B-A6235328FA2C}");
 inline constexpr GUID kCallTypeWindowed = MakeGuid("{89700BDC-D5D8-4BE2-ACC3-E934A765A45A}");
 
+// Step 1 of install and remove: which answer of the process's hook channel lets them go on.
+enum class HookChannelTest {
+  Reference,      // the channel reference
+  FlagOnInstall,  // the channel's "available" Boolean on install, the reference on removal
+  Flag,           // the Boolean on both
+};
+
 // What distinguishes the five plug-ins' object types and hooks.
 struct OpenAppTechnology {
   GUID pluginKey;
@@ -43,6 +50,8 @@ struct OpenAppTechnology {
   const char16_t* typeName;
   const char* bitmapResource;
   std::int32_t order;
+  HookChannelTest channelTest;
+  bool checksHookParameterService;  // PostInitialize: the host's hook parameter service must be there
 };
 
 // The common part of the five: the object-type descriptor, its one-item list, the call
@@ -67,7 +76,7 @@ class TpwOpenAppPlugin : public Implements<TcvBasePlugin, IpwObjectTypeDescripto
   // IpwObjectCallProvider
   VARIANT_BOOL GetCallInformation(IpwObjectCallInfoRequest* info, VARIANT* result) override;
 
-  // IpwOpenAppHookProvider's operations, which the subclasses' interface tables bind.
+  // IpwOpenAppHookProvider's operations, which TpwOpenAppPluginOf binds.
   HRESULT HookIsProcessSupported(IpwProcess* process, VARIANT_BOOL* supported);
   HRESULT HookInstall(IpwProcess* process);
   HRESULT HookRemove(IpwProcess* process);
@@ -78,12 +87,10 @@ class TpwOpenAppPlugin : public Implements<TcvBasePlugin, IpwObjectTypeDescripto
   explicit TpwOpenAppPlugin(const OpenAppTechnology& technology) : technology_(technology) {}
 
   GUID DoGetKey() override { return technology_.pluginKey; }
+  void DoPostInitialize() override;
 
   // Whether the plug-in serves the process (the base: always).
   virtual bool ProcessSupported(IpwProcess* /*process*/) { return true; }
-  // Step 1 of install and remove: go on when the process's channel says so. The base tests the
-  // channel reference; MSVC, Delphi and VB test the Boolean on install, VB also on removal.
-  virtual bool ChannelUsable(bool available, bool hasChannel, bool installing);
   // Before the load command (hook parameters) and after each command.
   virtual void BeforeInstall(IDispatch* /*target*/) {}
   virtual void AfterInstall(IDispatch* /*target*/) {}
@@ -97,6 +104,8 @@ class TpwOpenAppPlugin : public Implements<TcvBasePlugin, IpwObjectTypeDescripto
   ComPtr<IDispatch> HookCommandTarget(IpwProcess* process, bool installing);
 
  private:
+  bool ChannelUsable(bool available, bool hasChannel, bool installing) const;
+
   OpenAppTechnology technology_;
   HBITMAP typeBitmap_ = 0;
   std::int32_t tag_ = 0;
@@ -106,30 +115,66 @@ class TpwOpenAppPlugin : public Implements<TcvBasePlugin, IpwObjectTypeDescripto
 void ExecuteHookCommand(IDispatch* target, WideStringView command, const OleVariant& argument);
 void SetHookParameter(IDispatch* target, const GUID& key, const OleVariant& value);
 
-class TpwMSVCPlugin final : public Implements<TpwOpenAppPlugin, IpwOpenAppHookProvider> {
+// A plug-in class's interface table over the common part: the GetKey of every listed interface
+// answers the plug-in key, and the hook provider's operations go to the common sequence.
+template <class... Intfs>
+class TpwOpenAppPluginOf : public Implements<TpwOpenAppPlugin, Intfs...> {
  public:
-  TpwMSVCPlugin();
   HRESULT GetKey(GUID* key) override { return TcvBasePlugin::GetKey(key); }
-  HRESULT IsProcessSupported(IpwProcess* p, VARIANT_BOOL* s) override { return HookIsProcessSupported(p, s); }
-  HRESULT InstallHook(IpwProcess* p) override { return HookInstall(p); }
-  HRESULT RemoveHook(IpwProcess* p) override { return HookRemove(p); }
+  HRESULT IsProcessSupported(IpwProcess* p, VARIANT_BOOL* s) override { return this->HookIsProcessSupported(p, s); }
+  HRESULT InstallHook(IpwProcess* p) override { return this->HookInstall(p); }
+  HRESULT RemoveHook(IpwProcess* p) override { return this->HookRemove(p); }
 
  protected:
-  void DoPostInitialize() override;
-  bool ChannelUsable(bool available, bool hasChannel, bool installing) override;
+  using Implements<TpwOpenAppPlugin, Intfs...>::Implements;
 };
 
-class TpwDelphiPlugin final : public Implements<TpwOpenAppPlugin, IpwOpenAppHookProvider> {
+// The MSAA and UI Automation plug-ins: the options page of accepted windows, the settings
+// listener that keeps the hooks up to date, and the page's hook parameters before the load
+// command. Intfs lists IpwSettingsChangeListener and IpwSettingsPageProvider among the others.
+template <class... Intfs>
+class TpwOpenAppPagePlugin : public TpwOpenAppPluginOf<Intfs...> {
  public:
-  TpwDelphiPlugin();
-  HRESULT GetKey(GUID* key) override { return TcvBasePlugin::GetKey(key); }
-  HRESULT IsProcessSupported(IpwProcess* p, VARIANT_BOOL* s) override { return HookIsProcessSupported(p, s); }
-  HRESULT InstallHook(IpwProcess* p) override { return HookInstall(p); }
-  HRESULT RemoveHook(IpwProcess* p) override { return HookRemove(p); }
+  // IpwSettingsPageProvider and IpwSettingsChangeListener
+  void GetPageKey(GUID* key) override { this->GetKey(key); }
+  HRESULT RegisterPage(IpwSettingsGroup* group) override {
+    return this->SafeCall([&] { page_.RegisterPage(this->Manager(), this->GetPluginKey(), group); });
+  }
+  void Unused5() override {}
+  // No result code reaches the host from these two: a failure stays in the thread's error
+  // information instead of escaping into the host's code.
+  void SetSettingsGroup(IpwSetting* setting, const GUID& groupKey) override {
+    this->SafeCall([&] { page_.SetSettingsGroup(this->Manager(), setting, groupKey); });
+  }
+  void GetListenerKey(GUID* key) override { this->GetKey(key); }
+  void Unused4(IUnknown*) override {}
+  void SettingChanged(IpwSetting* setting, const GUID& groupKey) override {
+    this->SafeCall([&] { page_.SettingChanged(this->Manager(), setting, groupKey); });
+  }
+  void Unused6(IUnknown*) override {}
+
+  TAcceptedWindowsPage& Page() { return page_; }
 
  protected:
-  void DoPostInitialize() override;
-  bool ChannelUsable(bool available, bool hasChannel, bool installing) override;
+  TpwOpenAppPagePlugin(const OpenAppTechnology& technology, const AcceptedWindowsPageInfo& page)
+      : TpwOpenAppPluginOf<Intfs...>(technology), page_(page) {}
+
+  void BeforeInstall(IDispatch* target) override { page_.SetHookParameters(this->Manager(), target); }
+
+ private:
+  TAcceptedWindowsPage page_;
+};
+
+class TpwMSVCPlugin final : public TpwOpenAppPluginOf<IpwOpenAppHookProvider> {
+ public:
+  TpwMSVCPlugin();
+};
+
+class TpwDelphiPlugin final : public TpwOpenAppPluginOf<IpwOpenAppHookProvider> {
+ public:
+  TpwDelphiPlugin();
+
+ protected:
   bool CallInformation(IpwObjectCallInfoRequest* info, OleVariant& result) override;
 
  private:
@@ -137,90 +182,50 @@ class TpwDelphiPlugin final : public Implements<TpwOpenAppPlugin, IpwOpenAppHook
 };
 
 class TpwMSAAPlugin final
-    : public Implements<TpwOpenAppPlugin, IpwMSAAExtensionA, IpwMSAAExtensionB, IpwSettingsChangeListener,
-                        IpwSettingsPageProvider, IpwOpenAppHookProvider> {
+    : public TpwOpenAppPagePlugin<IpwMSAAExtensionA, IpwMSAAExtensionB, IpwSettingsChangeListener,
+                                  IpwSettingsPageProvider, IpwOpenAppHookProvider> {
  public:
   TpwMSAAPlugin();
-  HRESULT GetKey(GUID* key) override { return TcvBasePlugin::GetKey(key); }
-  HRESULT IsProcessSupported(IpwProcess* p, VARIANT_BOOL* s) override { return HookIsProcessSupported(p, s); }
-  HRESULT InstallHook(IpwProcess* p) override { return HookInstall(p); }
-  HRESULT RemoveHook(IpwProcess* p) override { return HookRemove(p); }
   // The two extension points without content.
   HRESULT Operation4() override { return S_OK; }
   HRESULT Operation5() override { return S_OK; }
   HRESULT Operation6(const VARIANT&) override { return S_OK; }
   HRESULT Operation4(IUnknown*) override { return S_OK; }
-  // IpwSettingsPageProvider and IpwSettingsChangeListener
-  void GetPageKey(GUID* key) override { GetKey(key); }
-  HRESULT RegisterPage(IpwSettingsGroup* group) override;
-  void Unused5() override {}
-  void SetSettingsGroup(IpwSetting* setting, const GUID& groupKey) override;
-  void GetListenerKey(GUID* key) override { GetKey(key); }
-  void Unused4(IUnknown*) override {}
-  void SettingChanged(IpwSetting* setting, const GUID& groupKey) override;
-  void Unused6(IUnknown*) override {}
-
-  TAcceptedWindowsPage& Page() { return page_; }
 
  protected:
-  void BeforeInstall(IDispatch* target) override;
   bool CallInformation(IpwObjectCallInfoRequest* info, OleVariant& result) override;
-
- private:
-  TAcceptedWindowsPage page_;
 };
 
 class TpwUiaSupportPlugin final
-    : public Implements<TpwOpenAppPlugin, IpwSettingsChangeListener, IpwSettingsPageProvider, IpwObjectKindProvider,
-                        IpwOpenAppHookProvider2> {
+    : public TpwOpenAppPagePlugin<IpwSettingsChangeListener, IpwSettingsPageProvider, IpwObjectKindProvider,
+                                  IpwOpenAppHookProvider2> {
  public:
   TpwUiaSupportPlugin();
   ~TpwUiaSupportPlugin() override;
-  HRESULT GetKey(GUID* key) override { return TcvBasePlugin::GetKey(key); }
-  HRESULT IsProcessSupported(IpwProcess* p, VARIANT_BOOL* s) override { return HookIsProcessSupported(p, s); }
-  HRESULT InstallHook(IpwProcess* p) override { return HookInstall(p); }
-  HRESULT RemoveHook(IpwProcess* p) override { return HookRemove(p); }
   HRESULT IsTargetProcess(IpwProcess* process, IpwModuleList* modules, VARIANT_BOOL* result) override;
   // IpwObjectKindProvider
   HRESULT GetKindBitmap(BSTR kindName, std::int32_t* bitmap) override;
-  // IpwSettingsPageProvider and IpwSettingsChangeListener
-  void GetPageKey(GUID* key) override { GetKey(key); }
-  HRESULT RegisterPage(IpwSettingsGroup* group) override;
-  void Unused5() override {}
-  void SetSettingsGroup(IpwSetting* setting, const GUID& groupKey) override;
-  void GetListenerKey(GUID* key) override { GetKey(key); }
-  void Unused4(IUnknown*) override {}
-  void SettingChanged(IpwSetting* setting, const GUID& groupKey) override;
-  void Unused6(IUnknown*) override {}
 
   bool UiaAvailable() const noexcept { return uiaAvailable_; }
-  TAcceptedWindowsPage& Page() { return page_; }
 
  protected:
   void DoInitialize(IcvBaseManager* manager) override;
   bool ProcessSupported(IpwProcess* process) override;
-  void BeforeInstall(IDispatch* target) override;
   bool CallInformation(IpwObjectCallInfoRequest* info, OleVariant& result) override;
   bool SubProviderIndexValid(std::int32_t index) override { return index == 0; }
 
  private:
   bool uiaAvailable_ = false;
   HBITMAP silverlightBitmap_ = 0;
-  TAcceptedWindowsPage page_;
 };
 
-class TpwVBAppPlugin final : public Implements<TpwOpenAppPlugin, IpwOpenAppHookProvider2> {
+class TpwVBAppPlugin final : public TpwOpenAppPluginOf<IpwOpenAppHookProvider2> {
  public:
   TpwVBAppPlugin();
-  HRESULT GetKey(GUID* key) override { return TcvBasePlugin::GetKey(key); }
-  HRESULT IsProcessSupported(IpwProcess* p, VARIANT_BOOL* s) override { return HookIsProcessSupported(p, s); }
-  HRESULT InstallHook(IpwProcess* p) override { return HookInstall(p); }
-  HRESULT RemoveHook(IpwProcess* p) override { return HookRemove(p); }
   HRESULT IsTargetProcess(IpwProcess* process, IpwModuleList* modules, VARIANT_BOOL* result) override;
 
  protected:
   bool ProcessSupported(IpwProcess* process) override;
-  bool ChannelUsable(bool available, bool hasChannel, bool installing) override;
   void AfterInstall(IDispatch* target) override;
   void AfterRemove(IDispatch* target) override;
   bool CallInformation(IpwObjectCallInfoRequest* info, OleVariant& result) override;
@@ -230,23 +235,11 @@ class TpwVBAppPlugin final : public Implements<TpwOpenAppPlugin, IpwOpenAppHookP
   bool IsVisualBasic6(IpwProcess* process, IpwModuleList* modules);
 };
 
-// The call information of the member that a plug-in adds: one parameter "Name".
-class TpwVCLObjectCallInformation final : public Implements<TcvInterfacedObject, IpwObjectCallInformation> {
- public:
-  explicit TpwVCLObjectCallInformation(WideString name) : name_(std::move(name)) {}
-  HRESULT GetFirstFlag(VARIANT_BOOL* flag) override;
-  HRESULT GetName(BSTR* name) override;
-  HRESULT GetSecondFlag(VARIANT_BOOL* flag) override;
-  HRESULT GetParamCount(std::int32_t* count) override;
-  HRESULT GetParamName(std::int32_t index, BSTR* name) override;
-
- private:
-  WideString name_;
-};
-
-// The same answers from an automation object without members of its own (it travels in a
-// variant as a dispatch reference): "MSAAObject" and "VBObject".
-class TpwNamedCallInformation : public Implements<TCVAAutoIntfObject, IpwObjectCallInformation> {
+// The call information of the member that a plug-in adds: one parameter "Name". Base is the
+// object's root: the reference-counted base, or the automation base for objects that travel in
+// a variant as a dispatch reference.
+template <class Base>
+class TpwCallInformationOf : public Implements<Base, IpwObjectCallInformation> {
  public:
   HRESULT GetFirstFlag(VARIANT_BOOL* flag) override;
   HRESULT GetName(BSTR* name) override;
@@ -255,10 +248,27 @@ class TpwNamedCallInformation : public Implements<TCVAAutoIntfObject, IpwObjectC
   HRESULT GetParamName(std::int32_t index, BSTR* name) override;
 
  protected:
-  explicit TpwNamedCallInformation(const char16_t* name) : Implements(std::vector<IID>{}), name_(name) {}
+  template <class... BaseArgs>
+  explicit TpwCallInformationOf(WideString name, BaseArgs&&... baseArgs)
+      : Implements<Base, IpwObjectCallInformation>(std::forward<BaseArgs>(baseArgs)...), name_(std::move(name)) {}
 
  private:
-  const char16_t* name_;
+  WideString name_;
+};
+
+extern template class TpwCallInformationOf<TcvInterfacedObject>;
+extern template class TpwCallInformationOf<TCVAAutoIntfObject>;
+
+class TpwVCLObjectCallInformation final : public TpwCallInformationOf<TcvInterfacedObject> {
+ public:
+  explicit TpwVCLObjectCallInformation(WideString name) : TpwCallInformationOf(std::move(name)) {}
+};
+
+// The same answers from an automation object without members of its own: "MSAAObject" and
+// "VBObject".
+class TpwNamedCallInformation : public TpwCallInformationOf<TCVAAutoIntfObject> {
+ protected:
+  explicit TpwNamedCallInformation(const char16_t* name) : TpwCallInformationOf(name, std::vector<IID>{}) {}
 };
 
 class TpwMSAAObjectCallInformation final : public TpwNamedCallInformation {

@@ -1,6 +1,7 @@
 #include "openapps/registrator.h"
 
 #include "openapps/open_app_plugins.h"
+#include "openapps/out_params.h"
 #include "platform/bstr.h"
 #include "platform/exceptions.h"
 #include "platform/resources.h"
@@ -12,19 +13,16 @@ namespace pw {
 
 namespace {
 
-template <class T>
-void Out(T* out, T value) {
-  if (!out) OleError(E_POINTER);
-  *out = value;
-}
-
-void OutText(BSTR* out, WideStringView text) {
-  if (!out) OleError(E_POINTER);
-  *out = SysAllocString(text);
-}
-
 void CheckItemIndex(std::int32_t index, std::size_t count) {
   if (index < 0 || static_cast<std::size_t>(index) >= count) throw EListError(ListIndexErrorMessage(index));
+}
+
+void OutCount(std::int32_t* out, std::size_t count) { OutValue(out, static_cast<std::int32_t>(count)); }
+
+// Item Index of one of a plug-in's GUID lists; an index outside the list fails.
+void OutListItem(GUID* out, const std::vector<GUID>& list, std::int32_t index) {
+  CheckItemIndex(index, list.size());
+  OutValue(out, list[static_cast<std::size_t>(index)]);
 }
 
 constexpr GUID kHostPlugin = MakeGuid("{CB9ABF70-9469-4792-ADD4-2C9CB437D174}");
@@ -145,7 +143,7 @@ const TPluginDescription& TcvBaseExtensionRegistrator::Description(std::int32_t 
 }
 
 HRESULT TcvBaseExtensionRegistrator::GetKey(GUID* key) {
-  return SafeCall([&] { Out(key, DoGetKey()); });
+  return SafeCall([&] { OutValue(key, DoGetKey()); });
 }
 HRESULT TcvBaseExtensionRegistrator::GetName(BSTR* name) {
   return SafeCall([&] { OutText(name, DoGetName()); });
@@ -154,28 +152,28 @@ HRESULT TcvBaseExtensionRegistrator::GetDescription(BSTR* text) {
   return SafeCall([&] { OutText(text, DoGetDescription()); });
 }
 HRESULT TcvBaseExtensionRegistrator::GetListACount(std::int32_t* count) {
-  return SafeCall([&] { Out(count, DoGetListACount()); });
+  return SafeCall([&] { OutValue(count, DoGetListACount()); });
 }
 HRESULT TcvBaseExtensionRegistrator::GetListAItem(std::int32_t index, GUID* item) {
   return SafeCall([&] {
     CheckItemIndex(index, static_cast<std::size_t>(std::max(DoGetListACount(), 0)));
-    Out(item, DoGetListAItem(index));
+    OutValue(item, DoGetListAItem(index));
   });
 }
 HRESULT TcvBaseExtensionRegistrator::GetListBCount(std::int32_t* count) {
-  return SafeCall([&] { Out(count, DoGetListBCount()); });
+  return SafeCall([&] { OutValue(count, DoGetListBCount()); });
 }
 HRESULT TcvBaseExtensionRegistrator::GetListBItem(std::int32_t index, GUID* item) {
   return SafeCall([&] {
     CheckItemIndex(index, static_cast<std::size_t>(std::max(DoGetListBCount(), 0)));
-    Out(item, DoGetListBItem(index));
+    OutValue(item, DoGetListBItem(index));
   });
 }
 HRESULT TcvBaseExtensionRegistrator::PluginCount(std::int32_t* count) {
-  return SafeCall([&] { Out(count, static_cast<std::int32_t>(list_.size())); });
+  return SafeCall([&] { OutCount(count, list_.size()); });
 }
 HRESULT TcvBaseExtensionRegistrator::PluginKey(std::int32_t plugin, GUID* key) {
-  return SafeCall([&] { Out(key, Description(plugin).key); });
+  return SafeCall([&] { OutValue(key, Description(plugin).key); });
 }
 HRESULT TcvBaseExtensionRegistrator::PluginName(std::int32_t plugin, BSTR* name) {
   return SafeCall([&] { OutText(name, Description(plugin).name); });
@@ -187,32 +185,24 @@ HRESULT TcvBaseExtensionRegistrator::PluginVersion(std::int32_t plugin, std::int
                                                    std::int32_t* version2) {
   return SafeCall([&] {
     const auto& d = Description(plugin);
-    Out(version, d.version);
-    Out(version2, d.version2);
+    OutValue(version, d.version);
+    OutValue(version2, d.version2);
   });
 }
 HRESULT TcvBaseExtensionRegistrator::PluginFlag(std::int32_t plugin, VARIANT_BOOL* flag) {
-  return SafeCall([&] { Out<VARIANT_BOOL>(flag, Description(plugin).flag ? VARIANT_TRUE : VARIANT_FALSE); });
+  return SafeCall([&] { OutBool(flag, Description(plugin).flag); });
 }
 HRESULT TcvBaseExtensionRegistrator::PluginRequiredCount(std::int32_t plugin, std::int32_t* count) {
-  return SafeCall([&] { Out(count, static_cast<std::int32_t>(Description(plugin).required.size())); });
+  return SafeCall([&] { OutCount(count, Description(plugin).required.size()); });
 }
 HRESULT TcvBaseExtensionRegistrator::PluginRequired(std::int32_t plugin, std::int32_t index, GUID* key) {
-  return SafeCall([&] {
-    const auto& list = Description(plugin).required;
-    CheckItemIndex(index, list.size());
-    Out(key, list[static_cast<std::size_t>(index)]);
-  });
+  return SafeCall([&] { OutListItem(key, Description(plugin).required, index); });
 }
 HRESULT TcvBaseExtensionRegistrator::PluginListACount(std::int32_t plugin, std::int32_t* count) {
-  return SafeCall([&] { Out(count, static_cast<std::int32_t>(Description(plugin).listA.size())); });
+  return SafeCall([&] { OutCount(count, Description(plugin).listA.size()); });
 }
 HRESULT TcvBaseExtensionRegistrator::PluginListAItem(std::int32_t plugin, std::int32_t index, GUID* item) {
-  return SafeCall([&] {
-    const auto& list = Description(plugin).listA;
-    CheckItemIndex(index, list.size());
-    Out(item, list[static_cast<std::size_t>(index)]);
-  });
+  return SafeCall([&] { OutListItem(item, Description(plugin).listA, index); });
 }
 HRESULT TcvBaseExtensionRegistrator::CreatePlugin(std::int32_t plugin, IcvPlugin** result) {
   if (result) *result = nullptr;

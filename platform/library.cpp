@@ -48,6 +48,15 @@ void Fail(DWORD code, WideString message) {
   tLastLoadMessage = std::move(message);
 }
 
+// A bare name is looked up beside the program first; a name with a folder, or one that is not
+// there, stays as it is (the loader's search path finds it then).
+std::string BesideProgram(const std::string& fileName) {
+  if (fileName.find('/') != std::string::npos) return fileName;
+  std::string program = ProgramFile();
+  std::string beside = program.substr(0, program.rfind('/') + 1) + fileName;
+  return FileExists(beside) ? beside : fileName;
+}
+
 std::string LoadedFile(HMODULE module) {
   link_map* map = nullptr;
   if (dlinfo(module, RTLD_DI_LINKMAP, &map) != 0 || !map || !map->l_name) return {};
@@ -57,12 +66,7 @@ std::string LoadedFile(HMODULE module) {
 }  // namespace
 
 HMODULE LoadLibrary(const std::string& fileName) {
-  std::string path = fileName;
-  if (fileName.find('/') == std::string::npos) {
-    std::string program = ProgramFile();
-    std::string beside = program.substr(0, program.rfind('/') + 1) + fileName;
-    if (FileExists(beside)) path = beside;
-  }
+  const std::string path = BesideProgram(fileName);
   dlerror();
   HMODULE module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!module) {
@@ -111,12 +115,7 @@ void* GetProcAddress(HMODULE module, const char* name) {
 }
 
 HMODULE GetModuleHandle(const std::string& fileName) {
-  std::string path = fileName;
-  if (fileName.find('/') == std::string::npos) {
-    std::string program = ProgramFile();
-    std::string beside = program.substr(0, program.rfind('/') + 1) + fileName;
-    if (FileExists(beside)) path = beside;
-  }
+  const std::string path = BesideProgram(fileName);
   HMODULE module = dlopen(path.c_str(), RTLD_LAZY | RTLD_NOLOAD);
   if (!module && path != fileName) module = dlopen(fileName.c_str(), RTLD_LAZY | RTLD_NOLOAD);
   if (module) dlclose(module);  // no new reference: the library stays loaded by its other users

@@ -38,6 +38,26 @@ void EndConnection(IUnknown* identity) {
   identity->Release();
 }
 
+// Takes the stubs that Match picks out of the stub manager and ends their connections (outside
+// the manager's lock: ending one may release the object).
+template <class Match>
+void EndStubsWhere(Match match) {
+  std::vector<IUnknown*> ended;
+  {
+    auto& m = Manager();
+    std::lock_guard g(m.lock);
+    for (auto it = m.stubs.begin(); it != m.stubs.end();) {
+      if (match(it->second)) {
+        ended.push_back(it->second.identity);
+        it = m.stubs.erase(it);
+      } else {
+        ++it;
+      }
+    }
+  }
+  for (auto* unk : ended) EndConnection(unk);
+}
+
 // Adds a connection to an identity that the caller keeps alive.
 StubCookie AddStub(IUnknown* identity, const ApartmentRef& apartment) {
   identity->AddRef();
@@ -327,20 +347,7 @@ HRESULT CoReleaseMarshalData(StubCookie cookie) {
 HRESULT CoDisconnectObject(IUnknown* object, DWORD) {
   if (!object) return E_INVALIDARG;
   IUnknown* identity = IdentityOf(object);
-  std::vector<IUnknown*> ended;
-  {
-    auto& m = Manager();
-    std::lock_guard g(m.lock);
-    for (auto it = m.stubs.begin(); it != m.stubs.end();) {
-      if (it->second.identity == identity) {
-        ended.push_back(it->second.identity);
-        it = m.stubs.erase(it);
-      } else {
-        ++it;
-      }
-    }
-  }
-  for (auto* unk : ended) EndConnection(unk);
+  EndStubsWhere([&](const Stub& stub) { return stub.identity == identity; });
   return S_OK;
 }
 
@@ -355,20 +362,7 @@ std::size_t CoConnectionCount(IUnknown* object) {
 }
 
 void DisconnectApartmentStubs(const Apartment* apartment) {
-  std::vector<IUnknown*> ended;
-  {
-    auto& m = Manager();
-    std::lock_guard g(m.lock);
-    for (auto it = m.stubs.begin(); it != m.stubs.end();) {
-      if (it->second.home == apartment) {
-        ended.push_back(it->second.identity);
-        it = m.stubs.erase(it);
-      } else {
-        ++it;
-      }
-    }
-  }
-  for (auto* unk : ended) EndConnection(unk);
+  EndStubsWhere([&](const Stub& stub) { return stub.home == apartment; });
 }
 
 // ---- the free-threaded marshaler ------------------------------------------------------------

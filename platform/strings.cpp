@@ -228,6 +228,20 @@ WideString WideTrimLeft(WideStringView s) {
 
 WideString IntToWide(long long v) { return AsciiToWide(std::to_string(v)); }
 
+WideString WideFormat(WideStringView pattern, std::initializer_list<WideStringView> args) {
+  WideString out;
+  auto arg = args.begin();
+  for (std::size_t i = 0; i < pattern.size(); ++i) {
+    if (pattern[i] == u'%' && i + 1 < pattern.size() && pattern[i + 1] == u's' && arg != args.end()) {
+      out += *arg++;
+      ++i;
+    } else {
+      out += pattern[i];
+    }
+  }
+  return out;
+}
+
 WideString IntToHexWide(unsigned long long v, int minDigits) {
   char buf[32];
   std::snprintf(buf, sizeof buf, "%0*llX", minDigits, v);

@@ -2,6 +2,7 @@
 // "ignoring case" comparison used everywhere in the module.
 #pragma once
 
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -47,6 +48,10 @@ struct IgnoringCaseHash {
 WideString WideTrim(WideStringView s);
 WideString WideTrimRight(WideStringView s);
 WideString WideTrimLeft(WideStringView s);
+
+// Pattern with each "%s", in order, replaced by the next argument; a "%s" beyond the arguments
+// stays as it is. Inserted texts are not searched again.
+WideString WideFormat(WideStringView pattern, std::initializer_list<WideStringView> args);
 
 // Conversions of numbers, locale-neutral.
 WideString IntToWide(long long v);

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/core/scratch_dir.h"
+#include "tests/support/scratch_dir.h"
 
 namespace pw {
 namespace {

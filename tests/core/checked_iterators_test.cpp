@@ -9,10 +9,12 @@
 #include "core/containers.h"
 #include "platform/strings.h"
 #include "tests/core/test_objects.h"
+#include "tests/support/raised.h"
 
 namespace pw {
 namespace {
 
+using test::Raised;
 using test::TCounted;
 
 // One kind of checked iterator over the three items "a", "b", "c" (or over a nil source).
@@ -115,16 +117,6 @@ const std::vector<Kind>& Kinds() {
        }},
   };
   return kinds;
-}
-
-// The message of what `f` raises, or a note that it raised nothing.
-WideString Raised(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const Exception& e) {
-    return e.Message();
-  }
-  return u"(nothing raised)";
 }
 
 TEST(CheckedIterators, WalkThreeItemsAndStartAgainAfterReset) {

@@ -3,6 +3,7 @@
 #include "automation_fixture.h"
 #include "platform/comobject.h"
 #include "platform/strings.h"
+#include "tests/support/variant_refs.h"
 
 namespace pw::test {
 namespace {
@@ -13,19 +14,11 @@ TEST_F(DispatchHelpers, VarToDispatchFollowsVariantReferencesOnly) {
   auto obj = MakeObject<TFirst>();
   OleVariant direct(obj->Dispatch());
   EXPECT_EQ(VarToDispatch(direct.Get()).Get(), obj->Dispatch());
-  VARIANT ref1, ref2;
-  VariantInit(&ref1);
-  ref1.vt = VT_BYREF | VT_VARIANT;
-  ref1.pvarVal = &direct.Get();
-  VariantInit(&ref2);
-  ref2.vt = VT_BYREF | VT_VARIANT;
-  ref2.pvarVal = &ref1;
+  VARIANT ref1 = ByRef(VT_VARIANT, &direct.Get());
+  VARIANT ref2 = ByRef(VT_VARIANT, &ref1);
   EXPECT_EQ(VarToDispatch(ref2).Get(), obj->Dispatch());
   IDispatch* raw = obj->Dispatch();
-  VARIANT byRefDispatch;
-  VariantInit(&byRefDispatch);
-  byRefDispatch.vt = VT_BYREF | VT_DISPATCH;
-  byRefDispatch.byref = &raw;
+  VARIANT byRefDispatch = ByRef(VT_DISPATCH, &raw);
   EXPECT_FALSE(VarToDispatch(byRefDispatch));
   EXPECT_FALSE(VarToDispatch(OleVariant(3).Get()));
 }

@@ -14,7 +14,7 @@
 
 #include "platform/exceptions.h"
 #include "platform/strings.h"
-#include "tests/core/scratch_dir.h"
+#include "tests/support/scratch_dir.h"
 
 namespace pw {
 namespace {

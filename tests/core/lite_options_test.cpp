@@ -124,8 +124,8 @@ TEST(LightXml, WriterCallsOutOfOrderFailInsteadOfLosingData) {
 }
 
 TEST(LightXml, FilesRoundTripAndAreReplacedOnlyWhenComplete) {
-  ScratchFolder folder;
-  const std::string file = folder.File("data.xml");
+  ScratchDir folder;
+  const std::string file = folder.Utf8File("data.xml");
   {
     auto controller = TcvXMLDataWriterController::CreateForFile(Utf8ToWide(file));
     WriteSample(controller->GetWriter().Get());
@@ -149,8 +149,8 @@ TEST(LightXml, FilesRoundTripAndAreReplacedOnlyWhenComplete) {
 }
 
 TEST(LightXml, ReaderLookupsAndIndexes) {
-  ScratchFolder folder;
-  const std::string file = folder.File("r.xml");
+  ScratchDir folder;
+  const std::string file = folder.Utf8File("r.xml");
   WriteFileBytes(file, "<R x='1' X='2'><item n='first'/><ITEM n='second'/>text<other/></R>");
   TcvXMLDataReaderController controller(Utf8ToWide(file));
   auto root = controller.GetReader();
@@ -180,7 +180,7 @@ TEST(LightXml, ReaderLookupsAndIndexes) {
 }
 
 TEST(LightXml, FilesThatDoNotReadGiveWhatWasReadOrAnEmptyElement) {
-  ScratchFolder folder;
+  ScratchDir folder;
   struct Case {
     const char* what;
     std::string bytes;
@@ -201,7 +201,7 @@ TEST(LightXml, FilesThatDoNotReadGiveWhatWasReadOrAnEmptyElement) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    const std::string file = folder.File(std::string(c.what) + ".xml");
+    const std::string file = folder.Utf8File(std::string(c.what) + ".xml");
     if (std::string(c.what) != "missing") WriteFileBytes(file, c.bytes);
     TcvXMLDataReaderController controller(Utf8ToWide(file));
     auto root = controller.GetReader();
@@ -215,8 +215,8 @@ TEST(LightXml, FilesThatDoNotReadGiveWhatWasReadOrAnEmptyElement) {
 }
 
 TEST(LightXml, BinaryFormRoundTripsAndRejectsDamagedData) {
-  ScratchFolder folder;
-  const std::string file = folder.File("b.xml");
+  ScratchDir folder;
+  const std::string file = folder.Utf8File("b.xml");
   WriteFileBytes(file, std::string(kSampleText));
   auto root = TcvXMLDataReaderController(Utf8ToWide(file)).GetReader();
   auto stream = MemoryStream();

@@ -186,7 +186,7 @@ TEST(BinaryValues, DamagedPackedBlocksRaiseWithoutHugeAllocations) {
     }
   }
   // A long claimed value that breaks off leaves no temporary file behind.
-  ScratchFolder temp;
+  ScratchDir temp;
   const std::string saved = std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "";
   ::setenv("TMPDIR", temp.Path().c_str(), 1);
   auto big = Bytes(100000, 9);

@@ -1,5 +1,5 @@
-// Helpers for the options tests: checked calls through the tree's interfaces, a scratch
-// folder, and a storage wrapper that records what the tree sends.
+// Helpers for the options tests: checked calls through the tree's interfaces and a storage
+// wrapper that records what the tree sends.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -13,6 +13,7 @@
 #include "platform/errorinfo.h"
 #include "platform/safecall.h"
 #include "platform/strings.h"
+#include "tests/support/scratch_dir.h"
 
 namespace pw::test {
 
@@ -129,36 +130,6 @@ inline TcvPropertyType TypeOf(IcvOptionsProperties* p, WideStringView name) {
   SafeCallCheck(types->GetPropertyType(name, &t));
   return t;
 }
-
-// A fresh folder under the test temp folder, removed afterwards.
-class ScratchFolder {
- public:
-  ScratchFolder() {
-    std::string tmpl = ::testing::TempDir() + "pwoptsXXXXXX";
-    if (!::mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
-    path_ = tmpl;
-  }
-  ~ScratchFolder() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  std::string File(const std::string& name) const { return (path_ / name).string(); }
-  WideString WideFile(const std::string& name) const { return Utf8ToWide(File(name)); }
-  const std::filesystem::path& Path() const { return path_; }
-  // The names of the files in the folder.
-  std::vector<std::string> Entries() const {
-    std::vector<std::string> names;
-    for (auto& e : std::filesystem::directory_iterator(path_)) names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-
- private:
-  std::filesystem::path path_;
-};
-
-std::string ReadFileBytes(const std::string& path);
-void WriteFileBytes(const std::string& path, std::string_view bytes);
 
 // Forwards to another storage and records the name of every call that changes it.
 class RecordingReader final : public Implements<TcvInterfacedObject, IcvOptionsReader> {

@@ -229,9 +229,9 @@ TEST_F(OptionsTree, InterfacesKeepTheTreeAliveAndSurviveTheirNodesRemoval) {
   EXPECT_EQ(GetInt(heldProps.Get(), u"x"), 3);
 
   // A node that is removed at a save while it is held stays usable, detached from the tree.
-  ScratchFolder folder;
+  ScratchDir folder;
   auto b = CreateOptionsBuilder();
-  b->SetReader(CreateOptionsXmlReader(folder.WideFile("t.xml"), true).Get());
+  b->SetReader(CreateOptionsXmlReader(folder.File("t.xml"), true).Get());
   auto a = Path(b->GetRoot().Get(), u"a");
   auto props = Props(Path(a.Get(), u"child").Get());
   SafeCallCheck(props->SetInteger(u"x", 1));
@@ -246,12 +246,12 @@ TEST_F(OptionsTree, InterfacesKeepTheTreeAliveAndSurviveTheirNodesRemoval) {
   EXPECT_EQ(RaisedMessage([&] { it->HasNext(); }), "The iterator is used incorrectly");
   EXPECT_FALSE(Exists(b->GetRoot().Get(), u"a"));
   b->Save();
-  EXPECT_EQ(ReadFileBytes(folder.File("t.xml")).find("child"), std::string::npos);
+  EXPECT_EQ(ReadFileBytes(folder.Utf8File("t.xml")).find("child"), std::string::npos);
 }
 
 TEST_F(OptionsTree, SaveSendsOnlyWhatChanged) {
-  ScratchFolder folder;
-  const WideString file = folder.WideFile("data.xml");
+  ScratchDir folder;
+  const WideString file = folder.File("data.xml");
   {
     auto b = CreateOptionsBuilder();
     b->SetReader(CreateOptionsXmlReader(file, true).Get());
@@ -308,9 +308,9 @@ TEST_F(OptionsTree, SaveSendsOnlyWhatChanged) {
 }
 
 TEST_F(OptionsTree, SetReaderMovesTheTreeAndReleaseReaderKeepsIt) {
-  ScratchFolder folder;
-  const WideString first = folder.WideFile("first.xml");
-  const WideString second = folder.WideFile("second.xml");
+  ScratchDir folder;
+  const WideString first = folder.File("first.xml");
+  const WideString second = folder.File("second.xml");
   auto b = CreateOptionsBuilder();
   b->SetReader(CreateOptionsXmlReader(first, true).Get());
   SafeCallCheck(Props(Path(b->GetRoot().Get(), u"x/y").Get())->SetString(u"s", u"v"));
@@ -346,9 +346,9 @@ TEST_F(OptionsTree, SetReaderMovesTheTreeAndReleaseReaderKeepsIt) {
 }
 
 TEST_F(OptionsTree, ReleaseContentDropsTheNodesDataFromMemoryAndStorage) {
-  ScratchFolder folder;
+  ScratchDir folder;
   auto b = CreateOptionsBuilder();
-  b->SetReader(CreateOptionsXmlReader(folder.WideFile("r.xml"), false).Get());
+  b->SetReader(CreateOptionsXmlReader(folder.File("r.xml"), false).Get());
   auto data = Path(b->GetRoot().Get(), u"data");
   SafeCallCheck(Props(Path(data.Get(), u"inner").Get())->SetInteger(u"i", 1));
   SafeCallCheck(Props(data.Get())->SetInteger(u"j", 2));
@@ -357,7 +357,7 @@ TEST_F(OptionsTree, ReleaseContentDropsTheNodesDataFromMemoryAndStorage) {
   EXPECT_TRUE(ChildNames(data.Get()).empty());
   EXPECT_EQ(GetInt(Props(data.Get()).Get(), u"j"), -7);
   b->Save();
-  const std::string bytes = ReadFileBytes(folder.File("r.xml"));
+  const std::string bytes = ReadFileBytes(folder.Utf8File("r.xml"));
   EXPECT_EQ(bytes.find("inner"), std::string::npos);
 }
 

@@ -24,8 +24,8 @@ constexpr std::string_view kHeader =
 
 class OptionsXml : public ::testing::Test {
  protected:
-  ScratchFolder folder;
-  std::string file = folder.File("options.xml");
+  ScratchDir folder;
+  std::string file = folder.Utf8File("options.xml");
 
   struct Opened {
     ComPtr<IcvOptionsBuilder> builder;
@@ -445,7 +445,7 @@ TEST_F(OptionsXml, SavingGoesThroughATemporaryFile) {
   EXPECT_EQ(folder.Entries(), std::vector<std::string>{"options.xml"});
 
   // Through a symbolic link the linked file is replaced and the link stays.
-  const std::string link = folder.File("link.xml");
+  const std::string link = folder.Utf8File("link.xml");
   ASSERT_EQ(::symlink(file.c_str(), link.c_str()), 0);
   {
     auto o = Open(true, link);
@@ -459,7 +459,7 @@ TEST_F(OptionsXml, SavingGoesThroughATemporaryFile) {
 }
 
 TEST_F(OptionsXml, FilesThatCannotBeOpenedAreReported) {
-  const std::string missing = folder.File("no such folder/x.xml");
+  const std::string missing = folder.Utf8File("no such folder/x.xml");
   auto o = Open(true, missing);
   SafeCallCheck(Props(o.Root().Get())->SetInteger(u"x", 1));
   try {
@@ -469,7 +469,7 @@ TEST_F(OptionsXml, FilesThatCannotBeOpenedAreReported) {
     EXPECT_EQ(WideToUtf8(e.Message()), "Cannot open the " + missing + " file. Reason: No such file or directory");
   }
   // A folder in place of the file cannot be read, so it is not written either.
-  const std::string dir = folder.File("a folder");
+  const std::string dir = folder.Utf8File("a folder");
   ::mkdir(dir.c_str(), 0755);
   auto d = Open(true, dir);
   SafeCallCheck(Props(d.Root().Get())->SetInteger(u"x", 1));

@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "tests/core/scratch_dir.h"
+#include "tests/support/scratch_dir.h"
 
 namespace pw {
 namespace {

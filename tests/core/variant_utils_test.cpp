@@ -3,26 +3,20 @@
 #include <gtest/gtest.h>
 
 #include "platform/exceptions.h"
+#include "tests/support/variant_refs.h"
 
 namespace pw {
 namespace {
 
+using test::ByRef;
+
 TEST(GetVarTypeNoRef, DropsTheReferenceBitAndFollowsVariantReferences) {
   OleVariant i(std::int32_t{5});
-  VARIANT byRefInt;
-  VariantInit(&byRefInt);
-  byRefInt.vt = VT_BYREF | VT_I4;
-  byRefInt.byref = &i.Get().lVal;
+  VARIANT byRefInt = ByRef(VT_I4, &i.Get().lVal);
   EXPECT_EQ(GetVarTypeNoRef(byRefInt), VT_I4);
 
-  VARIANT inner;
-  VariantInit(&inner);
-  inner.vt = VT_BYREF | VT_VARIANT;
-  inner.pvarVal = &i.Get();
-  VARIANT outer;
-  VariantInit(&outer);
-  outer.vt = VT_BYREF | VT_VARIANT;
-  outer.pvarVal = &inner;
+  VARIANT inner = ByRef(VT_VARIANT, &i.Get());
+  VARIANT outer = ByRef(VT_VARIANT, &inner);
   EXPECT_EQ(GetVarTypeNoRef(outer), VT_I4);
   EXPECT_EQ(GetVarTypeNoRef(OleVariant().Get()), VT_EMPTY);
   // An array keeps its array bit.

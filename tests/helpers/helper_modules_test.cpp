@@ -12,7 +12,8 @@
 #include "platform/errorinfo.h"
 #include "platform/exceptions.h"
 #include "platform/strings.h"
-#include "tests/core/scratch_dir.h"
+#include "tests/support/raised.h"
+#include "tests/support/scratch_dir.h"
 #include "tests/support/test_process.h"
 
 namespace pw {
@@ -21,6 +22,7 @@ namespace {
 namespace fs = std::filesystem;
 
 using test::HostDir;
+using test::Raised;
 
 // Points the host folder at a folder for the life of a scope.
 class ScopedHostFolder {
@@ -28,15 +30,6 @@ class ScopedHostFolder {
   explicit ScopedHostFolder(const std::string& folder) { SetHostExeFolderOverride(Utf8ToWide(folder)); }
   ~ScopedHostFolder() { SetHostExeFolderOverride(u""); }
 };
-
-WideString Raised(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const Exception& e) {
-    return e.Message();
-  }
-  return u"(nothing raised)";
-}
 
 // ---- folders and messages -------------------------------------------------------------------
 

@@ -1,4 +1,5 @@
 #include "host/options_command.h"
+#include "tests/support/scratch_dir.h"
 #include "tests/support/test_process.h"
 
 #include <gtest/gtest.h>
@@ -8,7 +9,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 namespace pw::host {
 namespace {
@@ -32,22 +32,12 @@ Result RunOptions(std::vector<std::string> args) {
   return r;
 }
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using test::ReadFileBytes;
 
 class OptionsCommand : public ::testing::Test {
  protected:
-  OptionsCommand() {
-    std::string tmpl = ::testing::TempDir() + "pwhostoptXXXXXX";
-    dir = ::mkdtemp(tmpl.data());
-    file = dir + "/item.xml";
-  }
-  ~OptionsCommand() override { std::filesystem::remove_all(dir); }
-  std::string dir, file;
+  test::ScratchDir scratch;
+  std::string dir = scratch.Path().string(), file = dir + "/item.xml";
 };
 
 TEST_F(OptionsCommand, SetCreatesAndChangesAndDumpShowsEveryType) {
@@ -75,7 +65,7 @@ TEST_F(OptionsCommand, SetCreatesAndChangesAndDumpShowsEveryType) {
             "prop\t/settings/count\tInteger\t7\n"
             "prop\t/settings/name\tString\t\"tab\\there \\\"q\\\" \xC3\xA9\"\n"
             "prop\t/settings/ratio\tDouble\t0.25\n");
-  EXPECT_NE(ReadAll(file).find("<Prp name=\"count\" type=\"I\" value=\"7\"/>"), std::string::npos);
+  EXPECT_NE(ReadFileBytes(file).find("<Prp name=\"count\" type=\"I\" value=\"7\"/>"), std::string::npos);
 }
 
 TEST_F(OptionsCommand, BadArgumentsAndBadFilesFailClearly) {
@@ -111,7 +101,7 @@ TEST_F(OptionsCommand, BadArgumentsAndBadFilesFailClearly) {
   Result set = RunOptions({"set", file, "p", "I", "1"});
   EXPECT_EQ(set.code, 1);
   EXPECT_NE(set.err.find("could not be read"), std::string::npos) << set.err;
-  EXPECT_EQ(ReadAll(file), bad);
+  EXPECT_EQ(ReadFileBytes(file), bad);
 }
 
 TEST_F(OptionsCommand, PwhostRunsTheCommands) {

@@ -4,17 +4,12 @@
 
 #include <functional>
 
+#include "tests/support/raised.h"
+
 namespace pw {
 namespace {
 
-WideString Raised(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const Exception& e) {
-    return e.Message();
-  }
-  return u"(nothing raised)";
-}
+using test::Raised;
 
 TEST(RuntimeLists, BadIndexesRaiseListErrors) {
   TList list;

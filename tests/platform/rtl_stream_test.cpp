@@ -6,43 +6,19 @@
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "platform/strings.h"
+#include "tests/support/scratch_dir.h"
 
 namespace pw {
 namespace {
 
 namespace fs = std::filesystem;
 
-// A fresh folder for one test, removed with everything in it afterwards.
-class ScratchDir {
- public:
-  ScratchDir() {
-    std::string pattern = (fs::temp_directory_path() / "pw-stream-XXXXXX").string();
-    path_ = ::mkdtemp(pattern.data());
-  }
-  ~ScratchDir() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  WideString File(const char* name) const { return Utf8ToWide((path_ / name).string()); }
-  const fs::path& Path() const { return path_; }
-
- private:
-  fs::path path_;
-};
-
-std::string ReadAll(const WideString& name) {
-  std::ifstream in(WideToUtf8(name), std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void WriteAll(const WideString& name, const std::string& data) {
-  std::ofstream out(WideToUtf8(name), std::ios::binary);
-  out << data;
-}
+using test::ReadFileBytes;
+using test::ScratchDir;
+using test::WriteFileBytes;
 
 TEST(MemoryStream, ReadsWritesSeeksAndFillsGapsWithZeros) {
   TMemoryStream s;
@@ -90,7 +66,7 @@ TEST(Stream, ReadBufferAndWriteBufferRaiseOnShortTransfers) {
 TEST(FileStream, CreateTruncatesAndOpenModesGiveTheirAccess) {
   ScratchDir dir;
   const WideString name = dir.File("data.bin");
-  WriteAll(name, "old contents");
+  WriteFileBytes(name, "old contents");
   {
     TFileStream s(name, fmCreate);
     EXPECT_EQ(s.Size(), 0);
@@ -100,7 +76,7 @@ TEST(FileStream, CreateTruncatesAndOpenModesGiveTheirAccess) {
     s.ReadBuffer(buf, 5);
     EXPECT_EQ(std::string(buf, 5), "world");
   }
-  EXPECT_EQ(ReadAll(name), "hello world");
+  EXPECT_EQ(ReadFileBytes(name), "hello world");
   {
     // Share bits are accepted (POSIX has no share modes).
     TFileStream s(name, fmOpenWrite | fmShareDenyNone);
@@ -108,7 +84,7 @@ TEST(FileStream, CreateTruncatesAndOpenModesGiveTheirAccess) {
     EXPECT_EQ(s.Position(), 5);  // as handle streams do: the position goes to the new end
     s.WriteBuffer("!", 1);
   }
-  EXPECT_EQ(ReadAll(name), "hello!");
+  EXPECT_EQ(ReadFileBytes(name), "hello!");
   {
     TFileStream s(name, fmOpenRead | fmShareDenyWrite);
     EXPECT_EQ(s.Seek(-1, soEnd), 5);
@@ -122,7 +98,7 @@ TEST(FileStream, CreateTruncatesAndOpenModesGiveTheirAccess) {
     s.Seek(0, soEnd);
     s.WriteBuffer("?", 1);
   }
-  EXPECT_EQ(ReadAll(name), "hello!?");
+  EXPECT_EQ(ReadFileBytes(name), "hello!?");
 }
 
 TEST(FileStream, FailuresNameTheFileAndTheReason) {

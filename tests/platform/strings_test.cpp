@@ -72,6 +72,14 @@ TEST(Trim, RemovesControlsAndSpaces) {
   EXPECT_EQ(WideTrimLeft(u" x "), u"x ");
 }
 
+TEST(WideFormat, FillsEachPlaceInOrderAndNeverRescans) {
+  EXPECT_EQ(WideFormat(u"The file %s in %s.", {u"a", u"b"}), u"The file a in b.");
+  // An argument that holds "%s" is not filled again; a place without an argument stays.
+  EXPECT_EQ(WideFormat(u"%s and %s", {u"%s"}), u"%s and %s");
+  EXPECT_EQ(WideFormat(u"100% sure: %s", {u"x"}), u"100% sure: x");
+  EXPECT_EQ(WideFormat(u"%s", {u"a", u"b"}), u"a");
+}
+
 TEST(SystemCodePage, MapsWindows1252) {
   EXPECT_EQ(SystemCodePageToWide("\x80\x9F\xE9\x81"), u"\u20AC\u0178\u00E9\u0081");
   EXPECT_EQ(WideToSystemCodePage(u"\u20AC\u00E9\u4E2D\u0081"), "\x80\xE9?\x81");

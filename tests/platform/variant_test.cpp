@@ -4,9 +4,12 @@
 
 #include "platform/safearray.h"
 #include "platform/strings.h"
+#include "tests/support/variant_refs.h"
 
 namespace pw {
 namespace {
+
+using test::ByRef;
 
 OleVariant Cy(std::int64_t scaled) {
   VARIANT v;
@@ -90,22 +93,14 @@ TEST(VariantChangeType, Table) {
 
 TEST(VariantChangeType, FollowsReferenceChainsAndConvertsInPlace) {
   OleVariant inner(u"17");
-  VARIANT r1, r2;
-  VariantInit(&r1);
-  r1.vt = VT_BYREF | VT_VARIANT;
-  r1.pvarVal = &inner.Get();
-  VariantInit(&r2);
-  r2.vt = VT_BYREF | VT_VARIANT;
-  r2.pvarVal = &r1;
+  VARIANT r1 = ByRef(VT_VARIANT, &inner.Get());
+  VARIANT r2 = ByRef(VT_VARIANT, &r1);
   OleVariant out;
   ASSERT_EQ(VariantChangeType(out.Put(), &r2, 0, VT_I4), S_OK);
   EXPECT_EQ(out.Get().lVal, 17);
 
   std::int32_t n = 9;
-  VARIANT byref;
-  VariantInit(&byref);
-  byref.vt = VT_BYREF | VT_I4;
-  byref.byref = &n;
+  VARIANT byref = ByRef(VT_I4, &n);
   ASSERT_EQ(VariantCopyInd(out.Put(), &byref), S_OK);
   EXPECT_EQ(out.Type(), VT_I4);
   EXPECT_EQ(out.Get().lVal, 9);

@@ -4,7 +4,9 @@
 
 #include <atomic>
 
+#include "platform/apartment.h"
 #include "platform/comobject.h"
+#include "platform/kernel.h"
 #include "platform/marshal.h"
 
 namespace pw::test {
@@ -91,6 +93,27 @@ class TAgileCalls : public TCalls {
  private:
   ComPtr<IUnknown> ftm_;
 };
+
+// A callee whose CallBack signals `entered` and holds the call until `proceed` is set, so that
+// a test can act while a call (and the caller's wait) is in progress.
+class TBlockingCallBack : public TCalls {
+ public:
+  HRESULT CallBack(ICalls* other, DWORD* id) override {
+    entered.Set();
+    WaitForSingleObject(proceed, INFINITE);
+    return other->ThreadId(id);
+  }
+  Event entered{true, false}, proceed{true, false};
+};
+
+// Drops the reference on the object's own single-threaded apartment thread.
+template <class T>
+HRESULT ReleaseOn(StaThread& thread, ComPtr<T>& object) {
+  return thread.Run([&] {
+    object = nullptr;
+    return S_OK;
+  });
+}
 
 // Joins the calling thread to an apartment for the life of a scope.
 class ScopedApartment {

@@ -13,8 +13,10 @@ namespace pw {
 namespace {
 
 using test::ICalls;
+using test::ReleaseOn;
 using test::ScopedApartment;
 using test::TAgileCalls;
+using test::TBlockingCallBack;
 using test::TCalls;
 
 class Apartments : public ::testing::Test {
@@ -138,11 +140,7 @@ TEST_F(Apartments, DisconnectedObjectsAndClosedApartmentsAnswerDisconnected) {
     EXPECT_EQ(first->ThreadId(&id), RPC_E_DISCONNECTED);
     EXPECT_EQ(git_->GetInterfaceFromGlobal(cookie, ICalls::iid, first.PutVoid()), RPC_E_DISCONNECTED);
     git_->RevokeInterfaceFromGlobal(cookie);
-    EXPECT_EQ(sta.Run([&] {
-      made = nullptr;
-      return S_OK;
-    }),
-              S_OK);
+    EXPECT_EQ(ReleaseOn(sta, made), S_OK);
 
     // A second object, held only through proxies, is released on its own thread.
     cookie = RegisterOn(sta, nullptr, &destroyedOn);
@@ -294,16 +292,7 @@ TEST_F(Apartments, NestedAndPendingTopLevelCallsAreToldApart) {
   }),
             S_OK);
 
-  class TSlowCallBack : public TCalls {
-   public:
-    HRESULT CallBack(ICalls* other, DWORD* id) override {
-      entered.Set();
-      WaitForSingleObject(proceed, INFINITE);
-      return other->ThreadId(id);
-    }
-    Event entered{true, false}, proceed{true, false};
-  };
-  auto slow = MakeObject<TSlowCallBack>();
+  auto slow = MakeObject<TBlockingCallBack>();
   DWORD slowCookie = 0;
   ASSERT_EQ(git_->RegisterInterfaceInGlobal(slow->Identity(), ICalls::iid, &slowCookie), S_OK);
 

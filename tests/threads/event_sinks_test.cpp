@@ -15,6 +15,7 @@
 namespace pw {
 namespace {
 
+using test::ReleaseOn;
 using test::ScopedApartment;
 
 // An event source with one connection point per event interface.
@@ -159,15 +160,9 @@ TEST_F(EventSinks, EventsReachTheAdapterAcrossApartments) {
   EXPECT_EQ(events->Detach(), S_OK) << "twice does nothing";
   EXPECT_EQ(sourceThread.Run([&] { return source->Fire(kSubtract, 7); }), S_OK) << "no sink left";
   EXPECT_EQ(events->entered.load(), 2);
-  adapterThread.Run([&] {
-    events = nullptr;
-    return S_OK;
-  });
+  ReleaseOn(adapterThread, events);
   global = nullptr;
-  sourceThread.Run([&] {
-    source = nullptr;
-    return S_OK;
-  });
+  ReleaseOn(sourceThread, source);
 }
 
 TEST_F(EventSinks, AHandlerExceptionBecomesAnExceptionRecord) {

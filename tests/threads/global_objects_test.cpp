@@ -11,6 +11,7 @@
 namespace pw {
 namespace {
 
+using test::ReleaseOn;
 using test::ScopedApartment;
 
 // A late-bound object without type information: Invoke answers the id of the thread it runs on
@@ -143,10 +144,7 @@ TEST_F(GlobalObjects, TableWrapperCallsReachTheObjectOnItsOwnThread) {
   viaHelper = nullptr;
   unwrapped = nullptr;
   wrapper = nullptr;
-  sta.Run([&] {
-    object = nullptr;
-    return S_OK;
-  });
+  ReleaseOn(sta, object);
 }
 
 TEST_F(GlobalObjects, AProxyIsWrappedAndCallableFromAThirdApartment) {
@@ -215,10 +213,7 @@ TEST_F(GlobalObjects, DisconnectedObjectsAnswerDisconnected) {
       return S_OK;
     });
     EXPECT_EQ(sta.Run([&] { return CoDisconnectObject(object->Identity(), 0); }), S_OK);
-    sta.Run([&] {
-      object = nullptr;
-      return S_OK;
-    });
+    ReleaseOn(sta, object);
   }
   auto dispatch = QueryAs<IDispatch>(wrapper.Get());
   ASSERT_TRUE(dispatch);

@@ -14,7 +14,9 @@ namespace pw {
 namespace {
 
 using test::ICalls;
+using test::ReleaseOn;
 using test::ScopedApartment;
+using test::TBlockingCallBack;
 using test::TCalls;
 
 // ---- waits and helpers ----------------------------------------------------------------------
@@ -388,16 +390,7 @@ TEST(TransparentCriticalSection, KeepsServingCallsWhileItWaitsAndWhileItHolds) {
 
   // 2. While the STA holds the lock and waits for an outgoing call, a nested call back is
   //    served (and takes the lock again), an unrelated one is asked to retry later.
-  class TCallingBack : public TCalls {
-   public:
-    HRESULT CallBack(ICalls* other, DWORD* id) override {
-      entered.Set();
-      WaitForSingleObject(proceed, INFINITE);
-      return other->ThreadId(id);
-    }
-    Event entered{true, false}, proceed{true, false};
-  };
-  auto back = MakeObject<TCallingBack>();
+  auto back = MakeObject<TBlockingCallBack>();
   DWORD backCookie = 0;
   ASSERT_EQ(git->RegisterInterfaceInGlobal(back->Identity(), ICalls::iid, &backCookie), S_OK);
   std::atomic<HRESULT> nested{E_FAIL};
@@ -423,10 +416,7 @@ TEST(TransparentCriticalSection, KeepsServingCallsWhileItWaitsAndWhileItHolds) {
   calls = nullptr;
   git->RevokeInterfaceFromGlobal(cookie);
   git->RevokeInterfaceFromGlobal(backCookie);
-  sta.Run([&] {
-    locking = nullptr;
-    return S_OK;
-  });
+  ReleaseOn(sta, locking);
 }
 
 // ---- the window context ---------------------------------------------------------------------
