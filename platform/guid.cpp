@@ -1,7 +1,9 @@
 #include "platform/guid.h"
 
+#include <sys/random.h>
+
+#include <cerrno>
 #include <cstdio>
-#include <random>
 
 #include "platform/exceptions.h"
 
@@ -29,18 +31,25 @@ WideString GuidToWideString(const GUID& g) {
 }
 
 HRESULT CreateGuid(GUID& out) {
-  try {
-    static thread_local std::mt19937_64 gen{std::random_device{}()};
-    std::uint64_t a = gen(), b = gen();
-    out.Data1 = static_cast<std::uint32_t>(a >> 32);
-    out.Data2 = static_cast<std::uint16_t>(a >> 16);
-    out.Data3 = static_cast<std::uint16_t>((a & 0x0FFF) | 0x4000);  // version 4
-    for (int i = 0; i < 8; ++i) out.Data4[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(b >> (8 * i));
-    out.Data4[0] = static_cast<std::uint8_t>((out.Data4[0] & 0x3F) | 0x80);  // variant 1
-    return S_OK;
-  } catch (...) {
-    return E_FAIL;
+  // Every GUID takes fresh bytes from the kernel's random source: a generator kept per thread
+  // would be seeded from far fewer bits than a GUID holds, and a forked child would repeat its
+  // parent's sequence.
+  std::uint8_t bytes[16];
+  for (std::size_t done = 0; done < sizeof bytes;) {
+    const ssize_t n = ::getrandom(bytes + done, sizeof bytes - done, 0);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return E_FAIL;  // no randomness to be had
+    }
+    done += static_cast<std::size_t>(n);
   }
+  out.Data1 = static_cast<std::uint32_t>(bytes[0]) << 24 | static_cast<std::uint32_t>(bytes[1]) << 16 |
+              static_cast<std::uint32_t>(bytes[2]) << 8 | bytes[3];
+  out.Data2 = static_cast<std::uint16_t>(bytes[4] << 8 | bytes[5]);
+  out.Data3 = static_cast<std::uint16_t>(((bytes[6] << 8 | bytes[7]) & 0x0FFF) | 0x4000);  // version 4
+  for (std::size_t i = 0; i < 8; ++i) out.Data4[i] = bytes[8 + i];
+  out.Data4[0] = static_cast<std::uint8_t>((out.Data4[0] & 0x3F) | 0x80);  // variant 1
+  return S_OK;
 }
 
 std::size_t GuidHash::operator()(const GUID& g) const noexcept {

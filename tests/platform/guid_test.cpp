@@ -1,6 +1,8 @@
 #include "platform/guid.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <set>
 
@@ -40,6 +42,30 @@ TEST(Guid, CreatedGuidsAreVersion4AndDistinct) {
     seen.insert(g);
   }
   EXPECT_EQ(seen.size(), 1000u);
+}
+
+TEST(Guid, AForkedChildDoesNotRepeatItsParentsGuids) {
+  GUID before;
+  ASSERT_EQ(CreateGuid(before), S_OK);  // whatever state the creator keeps is now in use
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    GUID g;
+    const bool ok = CreateGuid(g) == S_OK && ::write(fds[1], &g, sizeof g) == static_cast<ssize_t>(sizeof g);
+    ::_exit(ok ? 0 : 1);
+  }
+  ::close(fds[1]);
+  GUID inChild;
+  const ssize_t got = ::read(fds[0], &inChild, sizeof inChild);
+  ::close(fds[0]);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  ASSERT_EQ(got, static_cast<ssize_t>(sizeof inChild));
+  GUID inParent;
+  ASSERT_EQ(CreateGuid(inParent), S_OK);
+  EXPECT_NE(inChild, inParent);
 }
 
 }  // namespace
