@@ -30,7 +30,14 @@ WideString SystemCodePageToWide(std::string_view s) {
 std::string WideToSystemCodePage(WideStringView s) {
   std::string out;
   out.reserve(s.size());
-  for (char16_t w : s) {
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    const char16_t w = s[i];
+    // A character beyond the basic plane is one character, written as two code units.
+    if (w >= 0xD800 && w <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
+      out.push_back('?');
+      ++i;
+      continue;
+    }
     if (w < 0x80 || (w >= 0xA0 && w <= 0xFF)) {
       out.push_back(static_cast<char>(w));
       continue;

@@ -8,7 +8,8 @@
 
 namespace pw {
 
-// Characters without a Windows-1252 form become '?'.
+// Characters without a Windows-1252 form become '?' (one for a surrogate pair, which is one
+// character).
 std::string WideToSystemCodePage(WideStringView s);
 WideString SystemCodePageToWide(std::string_view s);
 char16_t SystemCodePageCharToWide(unsigned char c);

@@ -83,6 +83,9 @@ TEST(WideFormat, FillsEachPlaceInOrderAndNeverRescans) {
 TEST(SystemCodePage, MapsWindows1252) {
   EXPECT_EQ(SystemCodePageToWide("\x80\x9F\xE9\x81"), u"\u20AC\u0178\u00E9\u0081");
   EXPECT_EQ(WideToSystemCodePage(u"\u20AC\u00E9\u4E2D\u0081"), "\x80\xE9?\x81");
+  // A character beyond the basic plane is one '?'; a lone surrogate is one as well.
+  EXPECT_EQ(WideToSystemCodePage(u"a\U0001F600b"), "a?b");
+  EXPECT_EQ(WideToSystemCodePage(std::u16string(u"a\xD83D" u"b\xDE00")), "a?b?");
   std::string all;
   for (int i = 0; i < 256; ++i) all.push_back(static_cast<char>(i));
   EXPECT_EQ(WideToSystemCodePage(SystemCodePageToWide(all)), all);
