@@ -116,10 +116,12 @@ bool IsValidFileName(WideStringView name) {
 bool IsValidPathName(WideStringView path) {
   if (path.empty() || path.size() > kMaxValidPathLength) return false;
   if (!IsUNCPath(path) && HasInvalidChar(path, InvalidPathChars)) return false;
+  // The walk up the folders ends at the root (empty once its delimiter is gone) or at a folder
+  // that exists. A relative name whose first folder does not exist ends at an empty folder part
+  // and is not valid, whatever the length of that first name.
   const WideString dir = RemoveTrailingDelimiter(path);
-  const WideString parent = WideExtractFilePath(dir);
-  if (dir.size() < 3 || FolderExists(dir) || parent == dir) return true;
-  return IsValidPathName(parent) && !HasInvalidChar(WideExtractFileName(dir), InvalidPathChars) &&
+  if (dir.empty() || FolderExists(dir)) return true;
+  return IsValidPathName(WideExtractFilePath(dir)) && !HasInvalidChar(WideExtractFileName(dir), InvalidPathChars) &&
          WideTrimRight(dir) == dir;
 }
 

@@ -28,7 +28,8 @@ bool HasInvalidChar(WideStringView s, WideStringView chars);
 // Not empty, not "." or ".." once trimmed, and no invalid file-name character.
 bool IsValidFileName(WideStringView name);
 // 1 to 260 characters without invalid path characters, whose folders either exist or are
-// valid names that do not end with spaces.
+// valid names that do not end with spaces, up to the root or a folder that exists (so a
+// relative name is valid only when its first folder exists).
 bool IsValidPathName(WideStringView path);
 // Always False: there are no UNC names.
 bool IsUNCPath(WideStringView path);

@@ -86,6 +86,14 @@ TEST(FileNameChecks, ValidPathNames) {
       {dir.Wide() + u"/ends with space /x", true},
       {dir.Wide() + u"/missing/deeper/", true},
       {u"/no-such-root/sub folder/", true},
+      {u"/a", true},
+      {u"/ ", false},  // a missing folder in the root that ends with a space
+      // Relative names stand on the current folder: one whose first folder does not exist is
+      // not a valid (fully qualified) path, however short that first name is.
+      {u"no-such-folder/x", false},
+      {u"ab/x", false},
+      {u"a", false},
+      {u".", true},
   };
   for (const auto& c : cases) EXPECT_EQ(IsValidPathName(c.path), c.valid) << U8(c.path);
 }
