@@ -6,6 +6,7 @@
 
 #include <climits>
 #include <cstdint>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -52,13 +53,15 @@ void ForEachModuleExport(const char* name, const std::function<void(void*, const
       handle = dlopen(object.name.c_str(), RTLD_LAZY | RTLD_NOLOAD);
     }
     if (!handle) continue;
+    // The handle holds the object loaded while its symbol is called, even when its other users
+    // let it go meanwhile.
+    const std::unique_ptr<void, int (*)(void*)> hold(handle, dlclose);
     void* sym = dlsym(handle, name);
     bool own = false;
     if (sym) {
       auto a = reinterpret_cast<std::uintptr_t>(sym);
       for (auto [b, e] : object.segments) own = own || (a >= b && a < e);
     }
-    dlclose(handle);
     if (own) visit(sym, object.name.empty() ? ProgramFile() : object.name);
   }
 }

@@ -1,4 +1,5 @@
 // The built module as the host sees it: loaded from the host folder, two exports, clean unload.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -68,6 +69,29 @@ TEST(Module, AllModulesWalkCallsEveryOtherModulesExport) {
   EXPECT_EQ(a.ExportAs<DisconnectExposedObjectsProc>(kDisconnectExposedObjectsExport)(WordTrue, 0), S_OK);
   EXPECT_TRUE(b.Unload());
   EXPECT_TRUE(a.Unload());
+  std::remove(copy.c_str());
+}
+
+TEST(Module, TheAllModulesWalkHoldsEachModuleWhileItsExportRuns) {
+  int status = 0;
+  const std::string copy = ::testing::TempDir() + "pwOpenApps2-held.so";
+  RunCommand("cp " + HostDir() + "/pwOpenApps2.so " + copy, status);
+  ASSERT_EQ(status, 0);
+  void* handle = dlopen(copy.c_str(), RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(handle, nullptr) << dlerror();
+  bool visited = false, stillLoaded = false;
+  HRESULT hr = E_FAIL;
+  ForEachModuleExport(kDisconnectExposedObjectsExport, [&](void* address, const std::string& path) {
+    if (path != copy) return;
+    visited = true;
+    dlclose(handle);  // its only other user lets go while the walk is at it
+    stillLoaded = !ModuleFileOfAddress(address).empty();
+    if (stillLoaded) hr = reinterpret_cast<DisconnectExposedObjectsProc>(address)(WordFalse, 0);
+  });
+  EXPECT_TRUE(visited);
+  EXPECT_TRUE(stillLoaded);
+  EXPECT_EQ(hr, S_OK);
+  EXPECT_EQ(dlopen(copy.c_str(), RTLD_NOW | RTLD_NOLOAD), nullptr) << "unloaded once the walk let go";
   std::remove(copy.c_str());
 }
 
