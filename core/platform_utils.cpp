@@ -26,6 +26,7 @@ std::string MakeGlobalObjectName(WideStringView name, bool perSession) {
 }
 
 std::int32_t GetProcessSessionId(DWORD processId) {
+  if (processId == 0) return -1;  // no process has id 0 (getsid would answer the caller's session)
   const pid_t sid = ::getsid(static_cast<pid_t>(processId));
   return sid < 0 ? -1 : static_cast<std::int32_t>(sid);
 }

@@ -24,7 +24,7 @@ SecurityAttributes* GetGlobalSecurityAttributes();
 // appended. Kernel-object names are 8-bit: UTF-8.
 std::string MakeGlobalObjectName(WideStringView name, bool perSession);
 
-// The session id of a process (getsid); -1 when it cannot be read.
+// The session id of a process (getsid); -1 when it cannot be read or there is no such process.
 std::int32_t GetProcessSessionId(DWORD processId);
 
 // Copies a file (contents and permission bits). With `failIfExists` an existing target is

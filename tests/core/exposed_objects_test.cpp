@@ -41,6 +41,7 @@ class ExposedObjectsTest : public ::testing::Test {
 };
 
 TEST_F(ExposedObjectsTest, StrongConnectionsCountUpAndDown) {
+  EXPECT_TRUE(Registry().EmptyEvent().IsSet()) << "a new registry is empty: a disconnection need not wait";
   auto probe = MakeObject<Probe>();
   IExternalConnection* ext = probe.Get();
   EXPECT_EQ(ext->AddConnection(EXTCONN_STRONG, 0), 1u);

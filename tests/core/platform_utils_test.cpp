@@ -36,6 +36,7 @@ TEST(GlobalObjectName, PutsTheNameIntoTheGlobalNamespaceOnce) {
 TEST(GlobalObjectName, SessionIdIsTheProcessSessionOrMinusOne) {
   EXPECT_EQ(GetProcessSessionId(static_cast<DWORD>(::getpid())), ::getsid(0));
   EXPECT_EQ(GetProcessSessionId(0x7FFFFFF0u), -1);  // no such process
+  EXPECT_EQ(GetProcessSessionId(0), -1);            // nor is 0 the calling process
   EXPECT_EQ(GetGlobalSecurityAttributes(), nullptr);
 }
 
