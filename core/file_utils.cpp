@@ -20,14 +20,18 @@ namespace pw {
 
 namespace {
 
+// A name the system can be asked about: not empty and without a zero character, which would
+// end the name early and so ask about another file.
+bool IsSystemName(WideStringView name) { return !name.empty() && name.find(u'\0') == WideStringView::npos; }
+
 bool PathExists(WideStringView name) {
   struct stat st {};
-  return !name.empty() && ::stat(WideToUtf8(name).c_str(), &st) == 0;
+  return IsSystemName(name) && ::stat(WideToUtf8(name).c_str(), &st) == 0;
 }
 
 bool FolderExists(WideStringView name) {
   struct stat st {};
-  return !name.empty() && ::stat(WideToUtf8(name).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  return IsSystemName(name) && ::stat(WideToUtf8(name).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 // An absolute name with "." and ".." resolved and repeated delimiters collapsed; a trailing
@@ -335,6 +339,10 @@ DWORD TryCreateTempFile(WideStringView folder, WideStringView prefix, WideString
   name += kPathDelimiter;
   name += prefix;
   name += IntToHexWide(GetCurrentThreadId()) + IntToHexWide(gTempNameCounter.load()()) + u".tmp";
+  if (!IsSystemName(name)) {
+    fileName.clear();
+    return static_cast<DWORD>(EINVAL);
+  }
   int fd;
   do {
     // Create-new only: an existing file of the same name is never opened or truncated.

@@ -91,7 +91,8 @@ WideString ExpandAndSearchFileName(WideStringView baseFolder, WideStringView fil
 WideString GetTempFolder(WideStringView folder);
 // Creates the new, empty file "<folder>/<prefix><thread id><counter>.tmp" (both numbers in
 // upper-case hexadecimal) and closes it. Never opens an existing file. Answers 0 with the name,
-// or the errno value with `fileName` emptied (EEXIST when the name is taken).
+// or the errno value with `fileName` emptied (EEXIST when the name is taken, EINVAL for a
+// folder or prefix with a zero character).
 DWORD TryCreateTempFile(WideStringView folder, WideStringView prefix, WideString& fileName);
 // Creates a new, empty file with a name of its own in `folder` (the temporary folder when
 // empty) and answers its long name. A name that is taken is retried with a fresh one; other

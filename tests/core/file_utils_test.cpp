@@ -246,6 +246,10 @@ TEST_F(CurrentDir, SearchPathLooksInTheCurrentFolderThenInPath) {
   EXPECT_EQ(SearchPathFile(u"items/a.xml"), u"");  // names with a folder are not searched in $PATH
   EXPECT_EQ(SearchPathFile(u"missing"), u"");
   EXPECT_EQ(SearchPathFile(u""), u"");
+  // A zero character would end the name early: the file before it is not the one asked for.
+  const WideString cut(u"here.txt\0.bak", 13);
+  EXPECT_EQ(SearchPathFile(cut), u"");
+  EXPECT_EQ(ExpandAndSearchFileName(root_, cut), u"");
 }
 
 TEST_F(CurrentDir, ExpandAndSearchAgainstABaseFolder) {
@@ -356,6 +360,13 @@ TEST_F(TempFiles, FailuresRaiseTheSystemError) {
     FAIL() << "created";
   } catch (const EOSError& e) {
     EXPECT_EQ(e.ErrorCode(), static_cast<DWORD>(ENOENT));
+  }
+  // A zero character in the prefix would create a file of another name than the one reported.
+  try {
+    CreateUniqueTempFile(WideString(u"cv\0x", 4), dir_.Wide());
+    FAIL() << "created";
+  } catch (const EOSError& e) {
+    EXPECT_EQ(e.ErrorCode(), static_cast<DWORD>(EINVAL));
   }
   // Nothing was deleted to make room.
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_.Path()), fs::directory_iterator()), 1);
