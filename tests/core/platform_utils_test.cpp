@@ -214,6 +214,12 @@ TEST(WideCopyFile, CopiesAndHonoursFailIfExists) {
   EXPECT_EQ(errno, ENOENT);
   EXPECT_FALSE(WideCopyFile(source, source, false));  // a file is not copied onto itself
   EXPECT_EQ(test::ReadFileBytes(source), std::string("one\0two", 7));
+  // A zero character would cut the target's name short and replace the source.
+  test::WriteFileBytes(target, "other");
+  errno = 0;
+  EXPECT_FALSE(WideCopyFile(target, source + WideString(u"\0.bak", 5), false));
+  EXPECT_EQ(errno, EINVAL);
+  EXPECT_EQ(test::ReadFileBytes(source), std::string("one\0two", 7));
 }
 
 }  // namespace
