@@ -5,6 +5,7 @@
 
 #include "platform/marshal.h"
 #include "platform/modules.h"
+#include "platform/safecall.h"
 
 namespace pw {
 
@@ -90,8 +91,10 @@ HRESULT DisconnectExposedObjectsImpl(WordBool allModules, DWORD timeoutMs) {
       // The walk over the other modules is skipped when it fails; this module's pass still runs.
     }
   }
-  if (TExposedObjects* registry = ExposedObjects()) registry->DisconnectAll(timeoutMs);
-  return S_OK;
+  // An export must not let an exception out: a pass that fails (out of memory) says so.
+  return SafeCallBoundary([&] {
+    if (TExposedObjects* registry = ExposedObjects()) registry->DisconnectAll(timeoutMs);
+  });
 }
 
 }  // namespace pw

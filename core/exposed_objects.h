@@ -43,7 +43,8 @@ void StopExposedObjects();
 
 // The body of the module's export DisconnectExposedObjects: with `allModules`, first the same
 // export of every module loaded in the process with (false, 5000); then this module's
-// registry disconnects and waits up to `timeoutMs`. Always S_OK.
+// registry disconnects and waits up to `timeoutMs`. S_OK, unless the pass itself fails (out of
+// memory), which answers a failure code instead of letting an exception out of the export.
 HRESULT DisconnectExposedObjectsImpl(WordBool allModules, DWORD timeoutMs);
 
 // The signature of the export.
