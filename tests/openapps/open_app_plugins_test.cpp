@@ -193,17 +193,22 @@ TEST_F(Plugins, MissingBitmapResourceFailsAndIsNotCached) {
 }
 
 TEST_F(Plugins, UiaKindBitmapsForSilverlightAndTheRest) {
-  auto p = Make(UIA);
-  auto kinds = QueryAs<IpwObjectKindProvider>(p.Get());
-  std::int32_t type = 0, silver = 0, again = 0, other = 0;
-  ASSERT_EQ(QueryAs<IpwObjectTypeDescriptor>(p.Get())->GetBitmap(&type), S_OK);
-  BString s1(u"SilverLight"), s2(u"silverlight"), button(u"Button");
-  ASSERT_EQ(kinds->GetKindBitmap(s1.Get(), &silver), S_OK);
-  ASSERT_EQ(kinds->GetKindBitmap(s2.Get(), &again), S_OK);
-  ASSERT_EQ(kinds->GetKindBitmap(button.Get(), &other), S_OK);
-  EXPECT_NE(silver, type);
-  EXPECT_EQ(silver, again);
-  EXPECT_EQ(other, type);
+  const std::int32_t handlesBefore = GdiObjectCount();
+  {
+    auto p = Make(UIA);
+    auto kinds = QueryAs<IpwObjectKindProvider>(p.Get());
+    std::int32_t type = 0, silver = 0, again = 0, other = 0;
+    ASSERT_EQ(QueryAs<IpwObjectTypeDescriptor>(p.Get())->GetBitmap(&type), S_OK);
+    BString s1(u"SilverLight"), s2(u"silverlight"), button(u"Button");
+    ASSERT_EQ(kinds->GetKindBitmap(s1.Get(), &silver), S_OK);
+    ASSERT_EQ(kinds->GetKindBitmap(s2.Get(), &again), S_OK);
+    ASSERT_EQ(kinds->GetKindBitmap(button.Get(), &other), S_OK);
+    EXPECT_NE(silver, type);
+    EXPECT_EQ(silver, again);
+    EXPECT_EQ(other, type);
+    EXPECT_EQ(GdiObjectCount(), handlesBefore + 2);  // each loaded once
+  }
+  EXPECT_EQ(GdiObjectCount(), handlesBefore);  // both freed with the plug-in
 }
 
 struct CallRow {
@@ -406,6 +411,9 @@ TEST_F(Plugins, ProcessesWithoutAUsableChannelAreLeftAlone) {
       {MSAA, S::NotAvailable, true, true},   {MSAA, S::NoChannel, false, false},  {MSAA, S::NoTarget, false, false},
       {UIA, S::NotAvailable, true, true},    {UIA, S::NoChannel, false, false},
       {VB, S::NotAvailable, false, false},   {VB, S::NoChannel, false, false},    {VB, S::NoTarget, false, false},
+      // A channel reported available but not handed out is not called, whichever answer counts.
+      {MSVC, S::AvailableWithoutChannel, false, false}, {MSAA, S::AvailableWithoutChannel, false, false},
+      {VB, S::AvailableWithoutChannel, false, false},
   };
   DWORD id = 300;
   for (const auto& row : rows) {
@@ -423,6 +431,28 @@ TEST_F(Plugins, ProcessesWithoutAUsableChannelAreLeftAlone) {
   // A nil process is refused instead of being called.
   auto p = Started(MSVC);
   EXPECT_EQ(QueryAs<IpwOpenAppHookProvider>(p.Get())->InstallHook(nullptr), E_INVALIDARG);
+}
+
+TEST_F(Plugins, AFailingChannelFailsInstallAndRemoveWithItsReason) {
+  using S = host::HookChannelState;
+  const std::vector<std::pair<S, WideString>> failures = {
+      {S::ChannelFails, u"The process has ended"},
+      {S::QueryFails, u"The hook channel does not answer"},
+  };
+  DWORD id = 400;
+  for (Kind k : {MSVC, Delphi, MSAA, UIA, VB})
+    for (const auto& [state, reason] : failures) {
+      SCOPED_TRACE(std::string(kKindNames[k]) + " state " + std::to_string(static_cast<int>(state)));
+      auto p = Started(k);
+      auto hooks = QueryAs<IpwOpenAppHookProvider>(p.Get());
+      auto process = AddProcess(++id, u"app.exe", {}, {});
+      process->SetChannelState(state);
+      EXPECT_EQ(hooks->InstallHook(process.Get()), E_FAIL);
+      EXPECT_EQ(LastErrorText(), reason);
+      EXPECT_EQ(hooks->RemoveHook(process.Get()), E_FAIL);
+      EXPECT_EQ(LastErrorText(), reason);
+      EXPECT_TRUE(process->Hooks().Calls().empty());
+    }
 }
 
 }  // namespace
