@@ -118,7 +118,7 @@ TEST_F(Pages, NamingTheGroupSendsWhatDiffersFromNothingSent) {
 TEST_F(Pages, ChangesReachRunningHooksOnce) {
   Start();
   auto process = AddProcess(11, u"app.exe", {}, {});
-  ASSERT_EQ(plugins->AttachProcess(*process).size(), 1u);  // MSAA (UIA's library is not on this machine's path)
+  ASSERT_EQ(plugins->AttachProcess(*process).done.size(), 1u);  // MSAA (UIA's library is not on this machine's path)
   std::size_t before = host->HookParameters().Received().size();
   auto compatibility = host->Settings().FindSetting(kMSAACompatibilitySetting);
   auto table = host->Settings().FindSetting(kMSAAAcceptedWindowsSetting);
