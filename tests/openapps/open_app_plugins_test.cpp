@@ -387,6 +387,14 @@ TEST_F(Plugins, InstallAndRemoveSendTheExactCommands) {
     ASSERT_EQ(hooks->InstallHook(process.Get()), S_OK);
     EXPECT_EQ(CallLines(*process), row.install);
     EXPECT_EQ(process->Hooks().LoadedLibraries().size(), 1u);
+    // What one process got does not count as broadcast to the running hooks.
+    if (row.kind == MSAA) {
+      auto& page = static_cast<TpwMSAAPlugin*>(p.Get())->Page();
+      EXPECT_EQ(page.AcceptedWindowsSent(), u"");
+      EXPECT_FALSE(page.CompatibilitySent());
+    } else if (row.kind == UIA) {
+      EXPECT_EQ(static_cast<TpwUiaSupportPlugin*>(p.Get())->Page().AcceptedWindowsSent(), u"");
+    }
     std::size_t seen = process->Hooks().Calls().size();
     ASSERT_EQ(hooks->RemoveHook(process.Get()), S_OK);
     EXPECT_EQ(CallLines(*process, seen), row.remove);
