@@ -4,7 +4,6 @@
 
 #include "host/plugin_host.h"
 #include "openapps/plugin_base.h"
-#include "openapps/registrator.h"
 #include "openapps_fixture.h"
 
 namespace pw {
@@ -48,7 +47,7 @@ class TStepPlugin final : public Implements<TcvBasePlugin, IpwOpenAppHookProvide
 };
 
 // A registrator over the test plug-ins, one row each.
-class TStepRegistrator final : public TcvBaseExtensionRegistrator {
+class TStepRegistrator final : public TTestRegistrator {
  public:
   explicit TStepRegistrator(std::vector<Failing> plugins) : failing_(std::move(plugins)) {
     for (std::size_t i = 0; i < failing_.size(); ++i) {
@@ -63,12 +62,6 @@ class TStepRegistrator final : public TcvBaseExtensionRegistrator {
     auto made = MakeObject<TStepPlugin>(d.key, *static_cast<const Failing*>(d.data));
     return ComPtr<IcvPlugin>(made.Get());
   }
-  GUID DoGetKey() override { return GUID_NULL; }
-  WideString DoGetName() override { return u"steps"; }
-  std::int32_t DoGetListACount() override { return 0; }
-  GUID DoGetListAItem(std::int32_t) override { return GUID_NULL; }
-  std::int32_t DoGetListBCount() override { return 0; }
-  GUID DoGetListBItem(std::int32_t) override { return GUID_NULL; }
 
  private:
   std::vector<Failing> failing_;
