@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "openapps/open_app_plugins.h"
+#include "openapps/registrator.h"
 #include "openapps_fixture.h"
 #include "platform/safearray.h"
 
@@ -133,6 +134,24 @@ TEST_F(Plugins, DescribeTheirObjectTypesAndAnswerTheirInterfaces) {
       ASSERT_EQ(p->GetKey(&pluginKey), S_OK);
       ASSERT_EQ(QueryAs<IpwOpenAppHookProvider>(p.Get())->GetKey(&hookKey), S_OK);
       EXPECT_EQ(hookKey, pluginKey);
+      EXPECT_EQ(GuidToString(pluginKey), GuidToString(OpenAppsPluginTable()[row.kind].key));
+      auto keyOf = [](auto* intf, auto getter) {
+        GUID key{};
+        if (intf) (intf->*getter)(&key);
+        return key;
+      };
+      if (auto page = QueryAs<IpwSettingsPageProvider>(p.Get())) {
+        EXPECT_EQ(keyOf(page.Get(), &IpwSettingsPageProvider::GetPageKey), pluginKey);
+        EXPECT_EQ(keyOf(QueryAs<IpwSettingsChangeListener>(p.Get()).Get(), &IpwSettingsChangeListener::GetListenerKey),
+                  pluginKey);
+      }
+      if (auto extA = QueryAs<IpwMSAAExtensionA>(p.Get())) {
+        EXPECT_EQ(keyOf(extA.Get(), &IpwMSAAExtensionA::GetKey), pluginKey);
+        EXPECT_EQ(keyOf(QueryAs<IpwMSAAExtensionB>(p.Get()).Get(), &IpwMSAAExtensionB::GetKey), pluginKey);
+        VARIANT v{};
+        EXPECT_EQ(extA->Operation4(), S_OK);
+        EXPECT_EQ(extA->Operation6(v), S_OK);
+      }
 
       auto d = QueryAs<IpwObjectTypeDescriptor>(p.Get());
       GUID type{};
