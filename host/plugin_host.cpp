@@ -108,7 +108,8 @@ TPluginHost::Plugin& TPluginHost::Create(IcvPluginRegistrator* registrator, std:
     p.error = FailureText(p.created);
   } else if (made) {
     p.object = made;
-    if (Failed(made->GetKey(&p.key))) p.error = FailureText(E_FAIL);
+    HRESULT hr = made->GetKey(&p.key);
+    if (Failed(hr)) p.error = u"GetKey: " + FailureText(hr);
   }
   plugins_.push_back(std::move(p));
   return plugins_.back();
@@ -165,45 +166,68 @@ void TPluginHost::SettingChanged(IpwSetting* setting) {
   }
 }
 
-void TPluginHost::Notify(std::int32_t code) {
+std::size_t TPluginHost::Notify(std::int32_t code) {
+  std::size_t failures = 0;
   for (auto& p : plugins_)
     if (Running(p)) {
       HRESULT hr = p.object->Notify(code);
-      if (Failed(hr)) p.error = u"Notify: " + FailureText(hr);
+      if (Failed(hr)) {
+        p.error = u"Notify: " + FailureText(hr);
+        ++failures;
+      }
     }
+  return failures;
 }
 
-std::vector<std::int32_t> TPluginHost::AttachProcess(TProcess& process) {
-  std::vector<std::int32_t> installed;
+TPluginHost::HookOutcome TPluginHost::AttachProcess(TProcess& process) {
+  HookOutcome outcome;
   for (auto& p : plugins_) {
     if (!Running(p)) continue;
     auto provider = QueryAs<IpwOpenAppHookProvider>(p.object.Get());
     if (!provider) continue;
     VARIANT_BOOL served = VARIANT_FALSE;
-    SafeCallCheck(provider->IsProcessSupported(&process, &served));
+    HRESULT hr = provider->IsProcessSupported(&process, &served);
+    if (Failed(hr)) {
+      outcome.failed.emplace_back(p.index, u"IsProcessSupported: " + FailureText(hr));
+      continue;
+    }
     if (served == VARIANT_FALSE) continue;
-    SafeCallCheck(provider->InstallHook(&process));
+    hr = provider->InstallHook(&process);
+    if (Failed(hr)) {
+      outcome.failed.emplace_back(p.index, u"InstallHook: " + FailureText(hr));
+      continue;
+    }
     hooks_.emplace_back(process.Id(), p.index);
-    installed.push_back(p.index);
+    outcome.done.push_back(p.index);
   }
-  return installed;
+  return outcome;
 }
 
-void TPluginHost::DetachProcess(TProcess& process) {
+TPluginHost::HookOutcome TPluginHost::DetachProcess(TProcess& process) {
+  HookOutcome outcome;
   for (auto at = hooks_.begin(); at != hooks_.end();) {
     if (at->first != process.Id()) {
       ++at;
       continue;
     }
-    for (auto& p : plugins_)
-      if (p.index == at->second && p.object)
-        if (auto provider = QueryAs<IpwOpenAppHookProvider>(p.object.Get()))
-          SafeCallCheck(provider->RemoveHook(&process));
+    const std::int32_t index = at->second;
     at = hooks_.erase(at);
+    for (auto& p : plugins_) {
+      if (p.index != index || !p.object) continue;
+      auto provider = QueryAs<IpwOpenAppHookProvider>(p.object.Get());
+      if (!provider) continue;
+      HRESULT hr = provider->RemoveHook(&process);
+      if (Failed(hr))
+        outcome.failed.emplace_back(index, u"RemoveHook: " + FailureText(hr));
+      else
+        outcome.done.push_back(index);
+    }
   }
+  return outcome;
 }
 
-void TPluginHost::Stop() {
+std::vector<WideString> TPluginHost::Stop() {
+  std::vector<WideString> failures;
   if (forwarder_) {
     host_.Settings().RemoveListener(forwarder_.Get());
     static_cast<TSettingsForwarder*>(forwarder_.Get())->Detach();
@@ -211,10 +235,14 @@ void TPluginHost::Stop() {
   }
   if (started_)
     for (auto& p : plugins_)
-      if (p.object) p.object->Finalize();
+      if (p.object) {
+        HRESULT hr = p.object->Finalize();
+        if (Failed(hr)) failures.push_back(p.name + u": Finalize: " + FailureText(hr));
+      }
   started_ = false;
   hooks_.clear();
   plugins_.clear();
+  return failures;
 }
 
 }  // namespace pw::host

@@ -57,15 +57,24 @@ class TPluginHost {
   // Initialize and PostInitialize, then the options pages; a failing step is kept in the
   // plug-in's error and the plug-in takes no further part. Answers the number of failures.
   std::size_t Start();
-  // Notify on every running plug-in.
-  void Notify(std::int32_t code);
-  // Offers the process to every hook provider; those that serve it install their hooks.
-  // Answers the indexes of the plug-ins that installed.
-  std::vector<std::int32_t> AttachProcess(TProcess& process);
-  // The plug-ins that installed hooks into the process remove them.
-  void DetachProcess(TProcess& process);
-  // Finalize on every running plug-in, then releases them all.
-  void Stop();
+  // Notify on every running plug-in; a failure is kept in the plug-in's error and the plug-in
+  // takes no further part. Answers the number of failures.
+  std::size_t Notify(std::int32_t code);
+
+  // What a hook step did: the plug-ins (by index) that did it, and those that failed, with why.
+  struct HookOutcome {
+    std::vector<std::int32_t> done;
+    std::vector<std::pair<std::int32_t, WideString>> failed;
+  };
+  // Offers the process to every hook provider; those that serve it install their hooks. A
+  // plug-in that fails the test or the installation is reported and the others go on.
+  HookOutcome AttachProcess(TProcess& process);
+  // The plug-ins that installed hooks into the process remove them, each whatever the others
+  // answer.
+  HookOutcome DetachProcess(TProcess& process);
+  // Finalize on every plug-in the host started, then releases them all. Answers the failures
+  // of Finalize, each as "name: reason".
+  std::vector<WideString> Stop();
 
   std::vector<Plugin>& Plugins() { return plugins_; }
   bool Running(const Plugin& p) const { return started_ && p.object && p.error.empty(); }

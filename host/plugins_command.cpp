@@ -146,11 +146,19 @@ int DrivePlugins(IcvPluginRegistrator* registrator) {
     std::printf("Processes (the test host's samples)\n");
     std::vector<ComPtr<TProcess>> processes;
     for (const auto& d : SampleProcesses()) processes.push_back(host.Processes().Add(d));
+    auto nameOf = [&](std::int32_t index) { return U(table.plugins[static_cast<std::size_t>(index)].name); };
+    auto printFailures = [&](const TPluginHost::HookOutcome& outcome) {
+      for (const auto& [index, why] : outcome.failed) {
+        std::printf("      \"%s\": %s\n", nameOf(index).c_str(), U(why).c_str());
+        status = 1;
+      }
+    };
     for (const auto& process : processes) {
-      auto served = plugins.AttachProcess(*process);
+      auto outcome = plugins.AttachProcess(*process);
       std::string names;
-      for (auto index : served) names += (names.empty() ? "\"" : ", \"") + U(table.plugins[static_cast<std::size_t>(index)].name) + "\"";
+      for (auto index : outcome.done) names += (names.empty() ? "\"" : ", \"") + nameOf(index) + "\"";
       std::printf("  %u %s: served by %s\n", process->Id(), U(process->Name()).c_str(), names.empty() ? "none" : names.c_str());
+      printFailures(outcome);
       PrintHookCalls(*process, 0);
     }
 
@@ -171,20 +179,26 @@ int DrivePlugins(IcvPluginRegistrator* registrator) {
     }
 
     std::printf("Notify(1)\n");
-    plugins.Notify(1);
+    if (plugins.Notify(1) != 0) {
+      status = 1;
+      for (const auto& p : plugins.Plugins())
+        if (p.object && p.error.rfind(u"Notify: ", 0) == 0) std::printf("  \"%s\": %s\n", U(p.name).c_str(), U(p.error).c_str());
+    }
 
     std::printf("Removing the hooks\n");
     for (const auto& process : processes) {
       std::size_t from = process->Hooks().Calls().size();
-      plugins.DetachProcess(*process);
+      auto outcome = plugins.DetachProcess(*process);
       std::printf("  %u %s: hooks loaded now: %zu\n", process->Id(), U(process->Name()).c_str(),
                   process->Hooks().LoadedLibraries().size());
+      printFailures(outcome);
       PrintHookCalls(*process, from);
     }
-    for (auto& p : plugins.Plugins())
-      if (plugins.Running(p) && !p.error.empty()) status = 1;
     std::printf("Finalize\n");
-    plugins.Stop();
+    for (const auto& failure : plugins.Stop()) {
+      std::printf("  %s\n", U(failure).c_str());
+      status = 1;
+    }
     host.Processes().Clear();
   }
   return status;

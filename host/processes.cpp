@@ -120,13 +120,17 @@ HRESULT THookCommandTarget::SetParameter(BSTR key, const VARIANT& value, VARIANT
 
 // ---- THookChannel and TProcess ------------------------------------------------------------
 
-VARIANT_BOOL THookChannel::QueryObject(const GUID& iid, IUnknown** object) {
-  if (!object) return VARIANT_FALSE;
-  *object = nullptr;
-  if (!hasTarget_ || iid != IpwHookCommandTarget::iid) return VARIANT_FALSE;
-  *object = static_cast<IpwHookCommandTarget*>(target_.Get());
-  (*object)->AddRef();
-  return VARIANT_TRUE;
+HRESULT THookChannel::QueryObject(const GUID& iid, IUnknown** object, VARIANT_BOOL* found) {
+  return SafeCall([&] {
+    if (!object || !found) throw EOleSysError(u"Invalid pointer", E_POINTER);
+    *object = nullptr;
+    *found = VARIANT_FALSE;
+    if (state_ == HookChannelState::QueryFails) throw EOleSysError(u"The hook channel does not answer", E_FAIL);
+    if (state_ == HookChannelState::NoTarget || iid != IpwHookCommandTarget::iid) return;
+    *object = static_cast<IpwHookCommandTarget*>(target_.Get());
+    (*object)->AddRef();
+    *found = VARIANT_TRUE;
+  });
 }
 
 TProcess::TProcess(DWORD id, WideString name, ComPtr<TSysNode> node)
@@ -145,9 +149,10 @@ HRESULT TProcess::GetHookChannel(IpwHookChannel** channel, VARIANT_BOOL* availab
     if (!channel || !available) throw EOleSysError(u"Invalid pointer", E_POINTER);
     *channel = nullptr;
     *available = VARIANT_FALSE;
-    if (state_ == HookChannelState::NoChannel) return;
-    SetOut(channel, MakeObject<THookChannel>(target_, state_ != HookChannelState::NoTarget));
-    *available = ToWordBool(state_ != HookChannelState::NotAvailable);
+    if (state_ == HookChannelState::ChannelFails) throw EOleSysError(u"The process has ended", E_FAIL);
+    *available = ToWordBool(state_ != HookChannelState::NotAvailable && state_ != HookChannelState::NoChannel);
+    if (state_ == HookChannelState::NoChannel || state_ == HookChannelState::AvailableWithoutChannel) return;
+    SetOut(channel, MakeObject<THookChannel>(target_, state_));
   });
 }
 

@@ -56,16 +56,19 @@ enum class HookChannelState {
   NoChannel,      // no channel (nil, and not available)
   NotAvailable,   // a channel that reports itself not available
   NoTarget,       // a channel without a command target
+  AvailableWithoutChannel,  // reports itself available but hands out no channel
+  ChannelFails,   // asking the process for its channel fails
+  QueryFails,     // asking the channel for its command target fails
 };
 
 class THookChannel final : public Implements<ComObject, IpwHookChannel> {
  public:
-  THookChannel(ComPtr<THookCommandTarget> target, bool hasTarget) : target_(std::move(target)), hasTarget_(hasTarget) {}
-  VARIANT_BOOL QueryObject(const GUID& iid, IUnknown** object) override;
+  THookChannel(ComPtr<THookCommandTarget> target, HookChannelState state) : target_(std::move(target)), state_(state) {}
+  HRESULT QueryObject(const GUID& iid, IUnknown** object, VARIANT_BOOL* found) override;
 
  private:
   ComPtr<THookCommandTarget> target_;
-  bool hasTarget_;
+  HookChannelState state_;
 };
 
 class TProcess final : public Implements<ComObject, IpwProcess> {

@@ -163,7 +163,9 @@ ComPtr<IDispatch> TpwOpenAppPlugin::HookCommandTarget(IpwProcess* process, bool 
   // A channel that reports itself available but is missing is no channel either.
   if (!ChannelUsable(available != VARIANT_FALSE, channel != nullptr, installing) || !channel) return nullptr;
   ComPtr<IUnknown> object;
-  if (channel->QueryObject(kHookCommandTargetIid, object.Put()) == VARIANT_FALSE || !object) return nullptr;
+  VARIANT_BOOL found = VARIANT_FALSE;
+  SafeCallCheck(channel->QueryObject(kHookCommandTargetIid, object.Put(), &found));
+  if (found == VARIANT_FALSE || !object) return nullptr;
   return CastHostObject<IDispatch>(object.Get());
 }
 

@@ -115,6 +115,7 @@ std::vector<std::string> SystemSearchPath() {
 std::string SearchPathA(const std::string& fileName, std::size_t bufferLength) {
   if (fileName.empty() || fileName.find('/') != std::string::npos) return {};
   for (const auto& folder : SystemSearchPath()) {
+    if (folder.empty()) continue;  // an empty entry names no folder
     std::string full = folder;
     if (full.back() != '/') full += '/';
     full += fileName;

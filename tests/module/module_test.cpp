@@ -128,6 +128,47 @@ TEST(Module, RegistratorCrossesTheModuleBoundary) {
   EXPECT_TRUE(module.Unload());
 }
 
+// The resource script compiler refuses what would not compile or would be ambiguous, naming
+// the line, and writes the rest as it stands.
+TEST(ResourceScript, RefusesEntriesItCannotCompileFaithfully) {
+  const std::string dir = ::testing::TempDir() + "pw-rc2cpp";
+  int status = 0;
+  RunCommand("rm -rf " + dir + " && mkdir -p " + dir, status);
+  auto compile = [&](const std::string& script, std::string& generated) {
+    {
+      std::FILE* f = std::fopen((dir + "/t.rc").c_str(), "wb");
+      std::fputs(script.c_str(), f);
+      std::fclose(f);
+    }
+    std::remove((dir + "/t.cpp").c_str());
+    std::string out = RunCommand(std::string(PW_TEST_CMAKE) + " -DINPUT=" + dir + "/t.rc -DOUTPUT=" + dir +
+                                     "/t.cpp -DFUNCTION=F -P " + test::SourceDir() + "/resources/rc2cpp.cmake",
+                                 status);
+    generated = RunCommand("cat " + dir + "/t.cpp", status);
+    return out;
+  };
+  const std::vector<std::pair<std::string, std::string>> refused = {
+      {"STRING 1 \"ends in a backslash\\\"\n", "t.rc:1: the text may hold"},
+      {"STRING 1 \"a\"quote\"\n", "t.rc:1: the text may hold"},
+      {"STRING 1 \"a\\nnewline\"\n", "t.rc:1: the text may hold"},
+      {"STRING 1 \"\xC3\xBC\"\n", "t.rc:1: the text may hold"},
+      {"// two\n\nSTRING 9 \"a\"\nSTRING 9 \"b\"\n", "t.rc:4: string 9 is defined twice"},
+      {"BITMAP A 1 1 0x1 0x2 0x3\nBITMAP A 2 2 0x1 0x2 0x3\n", "t.rc:2: bitmap A is defined twice"},
+      {"BITMAP A 0 2 0x1 0x2 0x3\n", "t.rc:1: bitmap A has no pixels"},
+      {"STRIN 1 \"a\"\n", "t.rc:1: not a resource entry"},
+  };
+  std::string generated;
+  for (const auto& [script, message] : refused) {
+    std::string out = compile(script, generated);
+    EXPECT_NE(out.find(message), std::string::npos) << script << out;
+    EXPECT_EQ(generated.find("kStrings"), std::string::npos) << script;  // nothing written
+  }
+  std::string out = compile("STRING 1 \"say \\\"hi\\\" \\\\ [x]; 100%\"\nBITMAP A 2 3 0x1 0x2 0x3\n", generated);
+  EXPECT_NE(generated.find("{1u, u\"say \\\"hi\\\" \\\\ [x]; 100%\"},"), std::string::npos) << out << generated;
+  EXPECT_NE(generated.find("{\"A\", 2, 3, 0x1u, 0x2u, 0x3u},"), std::string::npos) << out << generated;
+  RunCommand("rm -rf " + dir, status);
+}
+
 TEST(Pwhost, MainCommandLoadsDisconnectsAndUnloads) {
   int status = 0;
   std::string out = RunCommand(HostDir() + "/pwhost main", status);

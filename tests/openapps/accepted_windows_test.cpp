@@ -118,7 +118,7 @@ TEST_F(Pages, NamingTheGroupSendsWhatDiffersFromNothingSent) {
 TEST_F(Pages, ChangesReachRunningHooksOnce) {
   Start();
   auto process = AddProcess(11, u"app.exe", {}, {});
-  ASSERT_EQ(plugins->AttachProcess(*process).size(), 1u);  // MSAA (UIA's library is not on this machine's path)
+  ASSERT_EQ(plugins->AttachProcess(*process).done.size(), 1u);  // MSAA (UIA's library is not on this machine's path)
   std::size_t before = host->HookParameters().Received().size();
   auto compatibility = host->Settings().FindSetting(kMSAACompatibilitySetting);
   auto table = host->Settings().FindSetting(kMSAAAcceptedWindowsSetting);
@@ -168,6 +168,53 @@ TEST_F(Pages, FailedSendIsMadeAgainAtTheNextChange) {
   ASSERT_EQ(sent.size(), 1u);
   EXPECT_EQ(sent[0], std::make_pair(kMSAACompatibilityParameter, std::string("True")));
   EXPECT_TRUE(msaa->Page().CompatibilitySent());
+}
+
+TEST_F(Pages, MSAASendsOnlyTheValueOfTheSettingNamed) {
+  Start();
+  auto table = host->Settings().FindSetting(kMSAAAcceptedWindowsSetting);
+  auto compatibility = host->Settings().FindSetting(kMSAACompatibilitySetting);
+  host->HookParameters().FailWith(E_FAIL);
+  table->SetCell(0, 0, OleVariant(true).Get());  // the new text stays unsent
+  host->HookParameters().FailWith(S_OK);
+  std::size_t before = host->HookParameters().Received().size();
+  compatibility->put_Value(OleVariant(true).Get());
+  auto sent = Sent(before);
+  ASSERT_EQ(sent.size(), 1u);  // the flag only: the table was not named
+  EXPECT_EQ(sent[0], std::make_pair(kMSAACompatibilityParameter, std::string("True")));
+  static_cast<IpwSettingsChangeListener*>(msaa)->SettingChanged(table.Get(), kMSAAPluginKey);
+  sent = Sent(before);
+  ASSERT_EQ(sent.size(), 2u);
+  EXPECT_EQ(sent[1], std::make_pair(kMSAAAcceptedWindowsParameter, "*\r\n" + Narrow(kDefaultMSAAText)));
+  // A setting of neither key sends nothing.
+  host->HookParameters().FailWith(E_FAIL);
+  table->SetCell(0, 0, OleVariant(false).Get());
+  host->HookParameters().FailWith(S_OK);
+  auto other = host->Settings().FindSetting(kUiaAcceptedWindowsSetting);
+  static_cast<IpwSettingsChangeListener*>(msaa)->SettingChanged(other.Get(), kMSAAPluginKey);
+  EXPECT_EQ(Sent(before).size(), 2u);
+}
+
+TEST_F(Pages, UiAutomationSendsItsTextWhicheverSettingIsNamed) {
+  Start();
+  auto table = host->Settings().FindSetting(kUiaAcceptedWindowsSetting);
+  std::size_t before = host->HookParameters().Received().size();
+  table->SetCell(0, 0, OleVariant(true).Get());
+  table->SetCell(1, 0, OleVariant(u"Chrome*").Get());
+  auto sent = Sent(before);
+  ASSERT_EQ(sent.size(), 2u);
+  EXPECT_EQ(sent[0], std::make_pair(kUiaAcceptedWindowsParameter, std::string("*")));
+  EXPECT_EQ(sent[1], std::make_pair(kUiaAcceptedWindowsParameter, std::string("Chrome*")));
+  // A change that did not reach the service goes out when the plug-in is told of any setting.
+  host->HookParameters().FailWith(E_FAIL);
+  table->SetCell(1, 0, OleVariant(u"Qt5*").Get());
+  host->HookParameters().FailWith(S_OK);
+  auto compatibility = host->Settings().FindSetting(kMSAACompatibilitySetting);
+  static_cast<IpwSettingsChangeListener*>(uia)->SettingChanged(compatibility.Get(), kUiaPluginKey);
+  sent = Sent(before);
+  ASSERT_EQ(sent.size(), 3u);
+  EXPECT_EQ(sent[2], std::make_pair(kUiaAcceptedWindowsParameter, std::string("Qt5*")));
+  EXPECT_EQ(uia->Page().AcceptedWindowsSent(), u"Qt5*");
 }
 
 TEST_F(Pages, InstallSendsTheCurrentValuesBeforeTheLoadCommand) {

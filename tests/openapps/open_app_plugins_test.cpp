@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "openapps/open_app_plugins.h"
+#include "openapps/registrator.h"
 #include "openapps_fixture.h"
 #include "platform/safearray.h"
 
@@ -133,6 +134,24 @@ TEST_F(Plugins, DescribeTheirObjectTypesAndAnswerTheirInterfaces) {
       ASSERT_EQ(p->GetKey(&pluginKey), S_OK);
       ASSERT_EQ(QueryAs<IpwOpenAppHookProvider>(p.Get())->GetKey(&hookKey), S_OK);
       EXPECT_EQ(hookKey, pluginKey);
+      EXPECT_EQ(GuidToString(pluginKey), GuidToString(OpenAppsPluginTable()[row.kind].key));
+      auto keyOf = [](auto* intf, auto getter) {
+        GUID key{};
+        if (intf) (intf->*getter)(&key);
+        return key;
+      };
+      if (auto page = QueryAs<IpwSettingsPageProvider>(p.Get())) {
+        EXPECT_EQ(keyOf(page.Get(), &IpwSettingsPageProvider::GetPageKey), pluginKey);
+        EXPECT_EQ(keyOf(QueryAs<IpwSettingsChangeListener>(p.Get()).Get(), &IpwSettingsChangeListener::GetListenerKey),
+                  pluginKey);
+      }
+      if (auto extA = QueryAs<IpwMSAAExtensionA>(p.Get())) {
+        EXPECT_EQ(keyOf(extA.Get(), &IpwMSAAExtensionA::GetKey), pluginKey);
+        EXPECT_EQ(keyOf(QueryAs<IpwMSAAExtensionB>(p.Get()).Get(), &IpwMSAAExtensionB::GetKey), pluginKey);
+        VARIANT v{};
+        EXPECT_EQ(extA->Operation4(), S_OK);
+        EXPECT_EQ(extA->Operation6(v), S_OK);
+      }
 
       auto d = QueryAs<IpwObjectTypeDescriptor>(p.Get());
       GUID type{};
@@ -193,17 +212,22 @@ TEST_F(Plugins, MissingBitmapResourceFailsAndIsNotCached) {
 }
 
 TEST_F(Plugins, UiaKindBitmapsForSilverlightAndTheRest) {
-  auto p = Make(UIA);
-  auto kinds = QueryAs<IpwObjectKindProvider>(p.Get());
-  std::int32_t type = 0, silver = 0, again = 0, other = 0;
-  ASSERT_EQ(QueryAs<IpwObjectTypeDescriptor>(p.Get())->GetBitmap(&type), S_OK);
-  BString s1(u"SilverLight"), s2(u"silverlight"), button(u"Button");
-  ASSERT_EQ(kinds->GetKindBitmap(s1.Get(), &silver), S_OK);
-  ASSERT_EQ(kinds->GetKindBitmap(s2.Get(), &again), S_OK);
-  ASSERT_EQ(kinds->GetKindBitmap(button.Get(), &other), S_OK);
-  EXPECT_NE(silver, type);
-  EXPECT_EQ(silver, again);
-  EXPECT_EQ(other, type);
+  const std::int32_t handlesBefore = GdiObjectCount();
+  {
+    auto p = Make(UIA);
+    auto kinds = QueryAs<IpwObjectKindProvider>(p.Get());
+    std::int32_t type = 0, silver = 0, again = 0, other = 0;
+    ASSERT_EQ(QueryAs<IpwObjectTypeDescriptor>(p.Get())->GetBitmap(&type), S_OK);
+    BString s1(u"SilverLight"), s2(u"silverlight"), button(u"Button");
+    ASSERT_EQ(kinds->GetKindBitmap(s1.Get(), &silver), S_OK);
+    ASSERT_EQ(kinds->GetKindBitmap(s2.Get(), &again), S_OK);
+    ASSERT_EQ(kinds->GetKindBitmap(button.Get(), &other), S_OK);
+    EXPECT_NE(silver, type);
+    EXPECT_EQ(silver, again);
+    EXPECT_EQ(other, type);
+    EXPECT_EQ(GdiObjectCount(), handlesBefore + 2);  // each loaded once
+  }
+  EXPECT_EQ(GdiObjectCount(), handlesBefore);  // both freed with the plug-in
 }
 
 struct CallRow {
@@ -382,6 +406,14 @@ TEST_F(Plugins, InstallAndRemoveSendTheExactCommands) {
     ASSERT_EQ(hooks->InstallHook(process.Get()), S_OK);
     EXPECT_EQ(CallLines(*process), row.install);
     EXPECT_EQ(process->Hooks().LoadedLibraries().size(), 1u);
+    // What one process got does not count as broadcast to the running hooks.
+    if (row.kind == MSAA) {
+      auto& page = static_cast<TpwMSAAPlugin*>(p.Get())->Page();
+      EXPECT_EQ(page.AcceptedWindowsSent(), u"");
+      EXPECT_FALSE(page.CompatibilitySent());
+    } else if (row.kind == UIA) {
+      EXPECT_EQ(static_cast<TpwUiaSupportPlugin*>(p.Get())->Page().AcceptedWindowsSent(), u"");
+    }
     std::size_t seen = process->Hooks().Calls().size();
     ASSERT_EQ(hooks->RemoveHook(process.Get()), S_OK);
     EXPECT_EQ(CallLines(*process, seen), row.remove);
@@ -406,6 +438,9 @@ TEST_F(Plugins, ProcessesWithoutAUsableChannelAreLeftAlone) {
       {MSAA, S::NotAvailable, true, true},   {MSAA, S::NoChannel, false, false},  {MSAA, S::NoTarget, false, false},
       {UIA, S::NotAvailable, true, true},    {UIA, S::NoChannel, false, false},
       {VB, S::NotAvailable, false, false},   {VB, S::NoChannel, false, false},    {VB, S::NoTarget, false, false},
+      // A channel reported available but not handed out is not called, whichever answer counts.
+      {MSVC, S::AvailableWithoutChannel, false, false}, {MSAA, S::AvailableWithoutChannel, false, false},
+      {VB, S::AvailableWithoutChannel, false, false},
   };
   DWORD id = 300;
   for (const auto& row : rows) {
@@ -423,6 +458,28 @@ TEST_F(Plugins, ProcessesWithoutAUsableChannelAreLeftAlone) {
   // A nil process is refused instead of being called.
   auto p = Started(MSVC);
   EXPECT_EQ(QueryAs<IpwOpenAppHookProvider>(p.Get())->InstallHook(nullptr), E_INVALIDARG);
+}
+
+TEST_F(Plugins, AFailingChannelFailsInstallAndRemoveWithItsReason) {
+  using S = host::HookChannelState;
+  const std::vector<std::pair<S, WideString>> failures = {
+      {S::ChannelFails, u"The process has ended"},
+      {S::QueryFails, u"The hook channel does not answer"},
+  };
+  DWORD id = 400;
+  for (Kind k : {MSVC, Delphi, MSAA, UIA, VB})
+    for (const auto& [state, reason] : failures) {
+      SCOPED_TRACE(std::string(kKindNames[k]) + " state " + std::to_string(static_cast<int>(state)));
+      auto p = Started(k);
+      auto hooks = QueryAs<IpwOpenAppHookProvider>(p.Get());
+      auto process = AddProcess(++id, u"app.exe", {}, {});
+      process->SetChannelState(state);
+      EXPECT_EQ(hooks->InstallHook(process.Get()), E_FAIL);
+      EXPECT_EQ(LastErrorText(), reason);
+      EXPECT_EQ(hooks->RemoveHook(process.Get()), E_FAIL);
+      EXPECT_EQ(LastErrorText(), reason);
+      EXPECT_TRUE(process->Hooks().Calls().empty());
+    }
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include "host/test_host.h"
 #include "openapps/module_resources.h"
+#include "openapps/registrator.h"
 #include "platform/bstr.h"
 #include "platform/errorinfo.h"
 #include "platform/strings.h"
@@ -22,6 +23,18 @@ inline WideString LastErrorText() {
 }
 
 inline std::string Narrow(WideStringView s) { return WideToUtf8(s); }
+
+// A registrator whose own answers are empty (and whose description is the base's); a test
+// supplies the plug-ins it makes.
+class TTestRegistrator : public TcvBaseExtensionRegistrator {
+ protected:
+  GUID DoGetKey() override { return GUID_NULL; }
+  WideString DoGetName() override { return u"test"; }
+  std::int32_t DoGetListACount() override { return 0; }
+  GUID DoGetListAItem(std::int32_t) override { return GUID_NULL; }
+  std::int32_t DoGetListBCount() override { return 0; }
+  GUID DoGetListBItem(std::int32_t) override { return GUID_NULL; }
+};
 
 class OpenAppsTest : public ::testing::Test {
  protected:

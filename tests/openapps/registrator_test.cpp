@@ -221,15 +221,9 @@ TEST(RegistratorTable, GuidLinesSplitLikeAStringList) {
 }
 
 // A registrator that leaves the description to the base.
-class TBareRegistrator final : public TcvBaseExtensionRegistrator {
+class TBareRegistrator final : public TTestRegistrator {
  protected:
   ComPtr<IcvPlugin> CreatePluginInstance(const TPluginDescription&) override { return nullptr; }
-  GUID DoGetKey() override { return GUID_NULL; }
-  WideString DoGetName() override { return u"bare"; }
-  std::int32_t DoGetListACount() override { return 0; }
-  GUID DoGetListAItem(std::int32_t) override { return GUID_NULL; }
-  std::int32_t DoGetListBCount() override { return 0; }
-  GUID DoGetListBItem(std::int32_t) override { return GUID_NULL; }
 };
 
 TEST(RegistratorTable, BaseDescriptionIsEmpty) {

@@ -1,0 +1,103 @@
+// The host's side of plug-ins: a plug-in that fails one step is reported with its reason, and
+// the other plug-ins go on.
+#include <gtest/gtest.h>
+
+#include "host/plugin_host.h"
+#include "openapps/plugin_base.h"
+#include "openapps_fixture.h"
+
+namespace pw {
+namespace {
+
+// Which steps of a test plug-in fail.
+struct Failing {
+  bool install = false, remove = false, notify = false, finalize = false;
+};
+
+class TStepPlugin final : public Implements<TcvBasePlugin, IpwOpenAppHookProvider> {
+ public:
+  TStepPlugin(const GUID& key, Failing failing) : key_(key), failing_(failing) {}
+  HRESULT GetKey(GUID* key) override { return TcvBasePlugin::GetKey(key); }
+  HRESULT IsProcessSupported(IpwProcess*, VARIANT_BOOL* supported) override {
+    *supported = VARIANT_TRUE;
+    return S_OK;
+  }
+  HRESULT InstallHook(IpwProcess*) override { return Step(failing_.install, u"the hook cannot be loaded"); }
+  HRESULT RemoveHook(IpwProcess*) override { return Step(failing_.remove, u"the hook cannot be unloaded"); }
+
+ protected:
+  GUID DoGetKey() override { return key_; }
+  void DoNotify(std::int32_t) override {
+    if (failing_.notify) throw Exception(u"the notification was refused");
+  }
+  void DoFinalize() override {
+    TcvBasePlugin::DoFinalize();
+    if (failing_.finalize) throw Exception(u"the plug-in cannot stop");
+  }
+
+ private:
+  HRESULT Step(bool fails, const char16_t* why) {
+    return SafeCall([&] {
+      if (fails) throw Exception(why);
+    });
+  }
+
+  GUID key_;
+  Failing failing_;
+};
+
+// A registrator over the test plug-ins, one row each.
+class TStepRegistrator final : public TTestRegistrator {
+ public:
+  explicit TStepRegistrator(std::vector<Failing> plugins) : failing_(std::move(plugins)) {
+    for (std::size_t i = 0; i < failing_.size(); ++i) {
+      GUID key{};
+      key.Data1 = static_cast<std::uint32_t>(i + 1);
+      AddPlugin({key, u"step", u"", u"", u"", 1, 0}, &failing_[i], true);
+    }
+  }
+
+ protected:
+  ComPtr<IcvPlugin> CreatePluginInstance(const TPluginDescription& d) override {
+    auto made = MakeObject<TStepPlugin>(d.key, *static_cast<const Failing*>(d.data));
+    return ComPtr<IcvPlugin>(made.Get());
+  }
+
+ private:
+  std::vector<Failing> failing_;
+};
+
+using Failures = std::vector<std::pair<std::int32_t, WideString>>;
+
+TEST_F(OpenAppsTest, PluginHostReportsEachFailingStepAndGoesOnWithTheOthers) {
+  Failing fine, failsInstall, failsRemoveAndFinalize, failsNotify;
+  failsInstall.install = true;
+  failsRemoveAndFinalize.remove = failsRemoveAndFinalize.finalize = true;
+  failsNotify.notify = true;
+  auto registrator = MakeObject<TStepRegistrator>(std::vector<Failing>{fine, failsInstall, failsRemoveAndFinalize, failsNotify});
+  host::TPluginHost plugins(*host);
+  const char16_t* names[] = {u"fine", u"no install", u"no remove", u"no notify"};
+  for (std::int32_t i = 0; i < 4; ++i) ASSERT_EQ(plugins.Create(registrator.Get(), i, names[i]).created, S_OK);
+  ASSERT_EQ(plugins.Start(), 0u);
+
+  auto process = AddProcess(21, u"app.exe", {}, {});
+  auto attached = plugins.AttachProcess(*process);
+  EXPECT_EQ(attached.done, (std::vector<std::int32_t>{0, 2, 3}));
+  EXPECT_EQ(attached.failed, (Failures{{1, u"InstallHook: the hook cannot be loaded"}}));
+
+  EXPECT_EQ(plugins.Notify(1), 1u);
+  EXPECT_EQ(plugins.Plugins()[3].error, u"Notify: the notification was refused");
+  EXPECT_FALSE(plugins.Running(plugins.Plugins()[3]));
+
+  // The plug-in that stopped taking part still removes the hook it installed.
+  auto detached = plugins.DetachProcess(*process);
+  EXPECT_EQ(detached.done, (std::vector<std::int32_t>{0, 3}));
+  EXPECT_EQ(detached.failed, (Failures{{2, u"RemoveHook: the hook cannot be unloaded"}}));
+  EXPECT_TRUE(plugins.DetachProcess(*process).done.empty());  // nothing is removed twice
+
+  EXPECT_EQ(plugins.Stop(), (std::vector<WideString>{u"no remove: Finalize: the plug-in cannot stop"}));
+  EXPECT_TRUE(plugins.Plugins().empty());
+}
+
+}  // namespace
+}  // namespace pw
