@@ -528,7 +528,8 @@ HRESULT VariantCopy(VARIANT* dest, const VARIANT* src) noexcept {
 
 const VARIANT& VariantDeref(const VARIANT& v) noexcept {
   const VARIANT* p = &v;
-  while (p->vt == (VT_BYREF | VT_VARIANT) && p->pvarVal) p = p->pvarVal;
+  for (int depth = 0; depth < kMaxVariantReferenceDepth && p->vt == (VT_BYREF | VT_VARIANT) && p->pvarVal; ++depth)
+    p = p->pvarVal;
   return *p;
 }
 

@@ -121,6 +121,14 @@ TEST(VariantChangeType, FollowsReferenceChainsAndConvertsInPlace) {
   ASSERT_EQ(VariantChangeType(s.Ptr(), s.Ptr(), 0, VT_R8), S_OK);  // in place frees the string
   EXPECT_EQ(s.Type(), VT_R8);
   EXPECT_EQ(s.Get().dblVal, 3.0);
+
+  // A chain that refers back to itself is refused instead of followed for ever.
+  VARIANT loop[2];
+  loop[0] = ByRef(VT_VARIANT, &loop[1]);
+  loop[1] = ByRef(VT_VARIANT, &loop[0]);
+  EXPECT_EQ(VariantChangeType(out.Put(), &loop[0], 0, VT_I4), E_INVALIDARG);
+  EXPECT_EQ(VariantCopyInd(out.Put(), &loop[0]), E_INVALIDARG);
+  EXPECT_TRUE(out.IsEmpty());
 }
 
 TEST(Variant, CopiesOwnStringsAndArrays) {
