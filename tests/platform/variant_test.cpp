@@ -131,6 +131,20 @@ TEST(VariantChangeType, FollowsReferenceChainsAndConvertsInPlace) {
   EXPECT_TRUE(out.IsEmpty());
 }
 
+TEST(SafeArray, RefusesBoundsWhoseElementsCannotExist) {
+  // 2^16 elements in each of four dimensions: 2^64 elements, which wrap a size count.
+  const SAFEARRAYBOUND huge[4] = {{0x10000, 0}, {0x10000, 0}, {0x10000, 0}, {0x10000, 0}};
+  EXPECT_EQ(SafeArrayCreate(VT_UI1, 4, huge), nullptr);
+  // An empty dimension makes an empty array, whatever the others say.
+  const SAFEARRAYBOUND empty[3] = {{0x10000, 0}, {0, 1}, {0xFFFFFFFF, 0}};
+  SAFEARRAY* a = SafeArrayCreate(VT_I4, 3, empty);
+  ASSERT_NE(a, nullptr);
+  std::int32_t at[3] = {0, 1, 0};
+  std::int32_t value = 0;
+  EXPECT_EQ(SafeArrayGetElement(a, at, &value), DISP_E_BADINDEX);
+  EXPECT_EQ(SafeArrayDestroy(a), S_OK);
+}
+
 TEST(Variant, CopiesOwnStringsAndArrays) {
   SAFEARRAY* a = SafeArrayCreateVector(VT_VARIANT, 0, 2);
   ASSERT_NE(a, nullptr);
