@@ -227,6 +227,15 @@ TEST_F(Automation, ByReferenceParametersTakeReferencesOrValues) {
   EXPECT_EQ(Call(d, 1, DISPATCH_METHOD, {OleVariant::Null(), OleVariant(u"c")}, nullptr), DISP_E_TYPEMISMATCH);
 }
 
+TEST_F(Automation, AFailedCallFreesTheResultItsMethodLeftBehind) {
+  auto obj = MakeObject<TRefs>();
+  const LONG before = obj->abandoned->RefCount();
+  OleVariant r(u"kept");
+  EXPECT_EQ(Call(obj->Dispatch(), 4, DISPATCH_PROPERTYGET, {}, r.Put()), DISP_E_EXCEPTION);
+  EXPECT_EQ(obj->abandoned->RefCount(), before);  // the object the method handed out is released
+  EXPECT_EQ(Call(obj->Dispatch(), 5, DISPATCH_PROPERTYGET, {}, r.Put()), DISP_E_EXCEPTION);  // (leak check)
+}
+
 TEST_F(Automation, InterfaceArraysAndBooleans) {
   auto obj = MakeObject<TFirst>();
   IDispatch* d = obj->Dispatch();
