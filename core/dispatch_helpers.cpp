@@ -24,8 +24,7 @@ DISPID IdOfName(IDispatch* object, const char16_t* name, bool& found) {
 ComPtr<IDispatch> VarToDispatch(const VARIANT& v) {
   if (v.vt == VT_DISPATCH) return ComPtr<IDispatch>(v.pdispVal);
   if (!(v.vt & VT_BYREF)) return nullptr;
-  const VARIANT* p = &v;
-  while (p->vt == (VT_BYREF | VT_VARIANT) && p->pvarVal) p = p->pvarVal;
+  const VARIANT* p = &VariantDeref(v);
   if (p != &v && p->vt == VT_DISPATCH) return ComPtr<IDispatch>(p->pdispVal);
   return nullptr;
 }

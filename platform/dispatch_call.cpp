@@ -141,6 +141,19 @@ std::size_t ByRefSize(VARTYPE vt) {
   }
 }
 
+// Whether a by-reference parameter of this type can be served from a temporary VARIANT (which
+// VariantClear then frees): the scalars, strings, objects and VARIANT itself.
+bool HoldsTemporary(VARTYPE vt) {
+  switch (vt) {
+    case VT_I1: case VT_UI1: case VT_I2: case VT_UI2: case VT_I4: case VT_UI4: case VT_INT: case VT_UINT:
+    case VT_I8: case VT_UI8: case VT_R4: case VT_R8: case VT_CY: case VT_DATE: case VT_BOOL: case VT_ERROR:
+    case VT_BSTR: case VT_DISPATCH: case VT_UNKNOWN: case VT_VARIANT:
+      return true;
+    default:
+      return false;
+  }
+}
+
 }  // namespace
 
 HRESULT InvokeGeneral(const DispatchFunction& f, void* instance, WORD flags, DISPPARAMS* params, VARIANT* result,
@@ -205,17 +218,24 @@ HRESULT InvokeGeneral(const DispatchFunction& f, void* instance, WORD flags, DIS
     }
   }
 
-  // Convert the arguments. `owned` marks slots whose content must be released afterwards.
+  // Convert the arguments. `owned` marks slots whose content must be released afterwards: the
+  // converted value, the queried interface, or for a by-reference parameter given a value the
+  // temporary in `temps` that the callee received.
   VARIANTARG inlineArgs[kInline];
+  VARIANT inlineTemps[kInline];
   bool inlineOwned[kInline] = {};
   std::vector<VARIANTARG> heapArgs;
+  std::vector<VARIANT> heapTemps;
   std::vector<char> heapOwned;
   VARIANTARG* args = inlineArgs;
+  VARIANT* temps = inlineTemps;
   bool* owned = inlineOwned;
   if (count > kInline) {
     heapArgs.resize(count);
+    heapTemps.resize(count);
     heapOwned.resize(count);
     args = heapArgs.data();
+    temps = heapTemps.data();
     owned = reinterpret_cast<bool*>(heapOwned.data());
   }
   auto cleanup = [&](std::size_t upTo) {
@@ -223,6 +243,8 @@ HRESULT InvokeGeneral(const DispatchFunction& f, void* instance, WORD flags, DIS
       if (!owned[k]) continue;
       if (f.params[k].mode == ParamMode::Interface) {
         if (args[k].byref) static_cast<IUnknown*>(args[k].byref)->Release();
+      } else if (f.params[k].mode == ParamMode::ByRef) {
+        VariantClear(&temps[k]);
       } else {
         VariantClear(&args[k]);
       }
@@ -263,18 +285,36 @@ HRESULT InvokeGeneral(const DispatchFunction& f, void* instance, WORD flags, DIS
         }
         break;
       case ParamMode::ByRef:
-        if (given.vt != (VT_BYREF | p.vt) || !given.byref) {
+        VariantInit(&args[k]);
+        if (given.vt == (VT_BYREF | p.vt) && given.byref) {
+          args[k].vt = given.vt;
+          args[k].byref = given.byref;
+          break;
+        }
+        // A reference of another type, or a value for a parameter no temporary can stand for.
+        if ((given.vt & VT_BYREF) || !HoldsTemporary(p.vt)) {
           hr = DISP_E_TYPEMISMATCH;
           break;
         }
-        VariantInit(&args[k]);
-        args[k].vt = given.vt;
-        args[k].byref = given.byref;
+        // A value: the callee gets a temporary of the parameter's type, holding the value
+        // converted when the callee reads it, else nothing (zero, nil, Empty).
+        VariantInit(&temps[k]);
+        if (!p.input) temps[k].vt = p.vt == VT_VARIANT ? VARTYPE{VT_EMPTY} : p.vt;
+        else if (p.vt == VT_VARIANT) hr = VariantCopy(&temps[k], &given);
+        else hr = VariantChangeType(&temps[k], &given, 0, p.vt);
+        if (Failed(hr)) break;
+        owned[k] = true;
+        args[k].vt = VT_BYREF | p.vt;
+        args[k].byref = p.vt == VT_VARIANT ? static_cast<void*>(&temps[k]) : static_cast<void*>(&temps[k].llVal);
         break;
       case ParamMode::Interface: {
         const VARIANT& v = VariantDeref(given);
         VARTYPE vt = v.vt & ~VT_BYREF;
         IUnknown* unk = nullptr;
+        if ((vt == VT_DISPATCH || vt == VT_UNKNOWN) && (v.vt & VT_BYREF) && !v.byref) {
+          hr = DISP_E_TYPEMISMATCH;  // a nil reference
+          break;
+        }
         if (vt == VT_DISPATCH || vt == VT_UNKNOWN)
           unk = (v.vt & VT_BYREF) ? *static_cast<IUnknown**>(v.byref) : v.punkVal;
         else if (vt != VT_EMPTY && vt != VT_NULL) {

@@ -22,7 +22,8 @@ namespace pw {
 enum class ParamMode : std::uint8_t {
   Variant,    // VARIANT: as the caller gave it
   Value,      // a scalar, string or object: converted to the type
-  ByRef,      // VT_PTR to a scalar or VARIANT: the caller's reference of exactly that type
+  ByRef,      // VT_PTR to a scalar or VARIANT: the caller's reference of exactly that type, or a
+              // value, which the callee gets in a temporary (what it writes there is dropped)
   Interface,  // VT_PTR to an interface: the object queried for that interface
   Array,      // SAFEARRAY: the caller's array of that element type
 };
@@ -31,7 +32,8 @@ struct DispatchParam {
   ParamMode mode = ParamMode::Value;
   VARTYPE vt = VT_EMPTY;  // Value: the type; ByRef, Array: the element type
   bool optional = false;
-  GUID iid{};  // Interface
+  GUID iid{};         // Interface
+  bool input = true;  // ByRef: the callee reads the value ([in] or [in, out]), not only writes it
 };
 
 // One function of a dual interface, ready to be called.

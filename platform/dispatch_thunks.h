@@ -7,8 +7,8 @@
 // they are) and a result variant that holds nothing to free; it calls the method through the
 // interface's method table and answers the method's HRESULT. When the call succeeds, the
 // thunk overwrites the whole result with the [out, retval] value (VT_EMPTY for a function
-// without one); when it fails, the result is left as it was and a VARIANT that the method
-// filled is freed.
+// without one); when it fails, the result is left as it was and whatever the method left in
+// its [out, retval] value (a VARIANT, string, object or array) is freed.
 #pragma once
 
 #include <cstdint>

@@ -28,6 +28,17 @@ std::size_t ElementCount(const SAFEARRAY* psa) {
   return psa->rgsabound.empty() ? 0 : n;
 }
 
+// Whether the elements of these bounds fit in memory at all: the product of the dimensions'
+// counts, times the element size, must not wrap.
+bool CountFits(const SAFEARRAYBOUND* bounds, std::uint32_t dims, std::uint32_t size) {
+  std::size_t bytes = size;
+  for (std::uint32_t d = 0; d < dims; ++d) {
+    if (bounds[d].cElements == 0) return true;
+    if (__builtin_mul_overflow(bytes, std::size_t{bounds[d].cElements}, &bytes)) return false;
+  }
+  return true;
+}
+
 // The element's offset; false when an index is out of bounds.
 bool Offset(const SAFEARRAY* psa, const std::int32_t* indices, std::size_t& offset) {
   std::size_t flat = 0;
@@ -83,7 +94,7 @@ HRESULT CopyElement(VARTYPE vt, void* dst, const void* src, std::uint32_t size) 
 
 SAFEARRAY* SafeArrayCreate(VARTYPE vt, std::uint32_t dims, const SAFEARRAYBOUND* bounds) noexcept {
   std::uint32_t size = ElementSize(vt);
-  if (!size || dims == 0 || !bounds) return nullptr;
+  if (!size || dims == 0 || dims > 0xFFFF || !bounds || !CountFits(bounds, dims, size)) return nullptr;
   try {
     auto* psa = new SAFEARRAY{};
     psa->cDims = static_cast<std::uint16_t>(dims);

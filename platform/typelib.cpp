@@ -214,7 +214,8 @@ const TYPEDESC* TTypeInfo::MakeTypeDesc(const tlb::TypeSpec& spec, std::size_t a
 }
 
 DispatchParam MakeDispatchParam(const tlb::ParamData& p) {
-  DispatchParam info{ParamMode::Value, VT_EMPTY, (p.flags & PARAMFLAG_FOPT) != 0, GUID{}};
+  DispatchParam info{ParamMode::Value, VT_EMPTY, (p.flags & PARAMFLAG_FOPT) != 0, GUID{},
+                     (p.flags & PARAMFLAG_FIN) != 0 || !(p.flags & PARAMFLAG_FOUT)};
   const auto& c = p.type.chain;
   if (c[0] == VT_VARIANT) {
     info.mode = ParamMode::Variant;

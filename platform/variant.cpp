@@ -7,6 +7,7 @@
 #include <cstring>
 #include <limits>
 #include <string>
+#include <string_view>
 
 #include "platform/comptr.h"
 #include "platform/dispatch.h"
@@ -89,6 +90,25 @@ std::int64_t CurrencyToInteger(std::int64_t c) {
   return q;
 }
 
+// A decimal number: an optional sign, digits with an optional '.' (at least one digit), and an
+// optional exponent. Nothing else reads as a number: no "inf" or "nan", no hexadecimal.
+bool IsDecimalNumber(std::string_view t) {
+  auto digit = [&](std::size_t i) { return i < t.size() && t[i] >= '0' && t[i] <= '9'; };
+  std::size_t i = 0, digits = 0;
+  if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
+  for (; digit(i); ++i) ++digits;
+  if (i < t.size() && t[i] == '.')
+    for (++i; digit(i); ++i) ++digits;
+  if (digits == 0) return false;
+  if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
+    ++i;
+    if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
+    if (!digit(i)) return false;
+    while (digit(i)) ++i;
+  }
+  return i == t.size();
+}
+
 bool ParseNumber(WideStringView text, Number& out) {
   std::string s;
   s.reserve(text.size());
@@ -99,11 +119,10 @@ bool ParseNumber(WideStringView text, Number& out) {
   std::size_t b = 0, e = s.size();
   while (b < e && (s[b] == ' ' || s[b] == '\t')) ++b;
   while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t')) --e;
-  if (b == e) return false;
+  if (!IsDecimalNumber(std::string_view(s).substr(b, e - b))) return false;
   const char* first = s.data() + b;
   const char* last = s.data() + e;
   if (*first == '+') ++first;
-  if (first == last) return false;
   std::int64_t iv = 0;
   auto ri = std::from_chars(first, last, iv);
   if (ri.ec == std::errc() && ri.ptr == last) {
@@ -509,7 +528,8 @@ HRESULT VariantCopy(VARIANT* dest, const VARIANT* src) noexcept {
 
 const VARIANT& VariantDeref(const VARIANT& v) noexcept {
   const VARIANT* p = &v;
-  while (p->vt == (VT_BYREF | VT_VARIANT) && p->pvarVal) p = p->pvarVal;
+  for (int depth = 0; depth < kMaxVariantReferenceDepth && p->vt == (VT_BYREF | VT_VARIANT) && p->pvarVal; ++depth)
+    p = p->pvarVal;
   return *p;
 }
 

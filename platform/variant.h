@@ -118,6 +118,9 @@ HRESULT VariantChangeType(VARIANT* dest, const VARIANT* src, std::uint16_t flags
 HRESULT VariantChangeTypeEx(VARIANT* dest, const VARIANT* src, LCID lcid, std::uint16_t flags, VARTYPE vt) noexcept;
 
 // The variant a by-reference variant finally refers to (itself when it is not by reference).
+// A chain longer than kMaxVariantReferenceDepth (a cycle, say) stops at a variant that is still
+// a reference, which the conversions and copies refuse with E_INVALIDARG.
+inline constexpr int kMaxVariantReferenceDepth = 64;
 const VARIANT& VariantDeref(const VARIANT& v) noexcept;
 
 // Equality of two values of the same type, as the runtime's variant comparison: numbers by

@@ -3,6 +3,7 @@
 #include "automation_fixture.h"
 #include "core/hash_tables.h"
 #include "platform/errorinfo.h"
+#include "tests/support/variant_refs.h"
 
 namespace pw::test {
 namespace {
@@ -146,8 +147,93 @@ TEST_F(Automation, NamedArgumentsOptionalsAndReferences) {
   ASSERT_EQ(d->Invoke(7, GUID_NULL, 0, DISPATCH_METHOD, &p, nullptr, nullptr, nullptr), S_OK);
   EXPECT_EQ(x, 2);
   EXPECT_EQ(y, 1);
-  // A by-value argument for a by-reference parameter is refused.
-  EXPECT_EQ(Call(d, 7, DISPATCH_METHOD, {OleVariant(1), OleVariant(2)}, nullptr), DISP_E_TYPEMISMATCH);
+  // A by-value argument for a by-reference parameter reaches the callee in a temporary (what it
+  // writes there is dropped); a reference of another type is refused.
+  EXPECT_EQ(Call(d, 7, DISPATCH_METHOD, {OleVariant(1), OleVariant(2)}, nullptr), S_OK);
+  double real = 1;
+  refs[1] = test::ByRef(VT_R8, &real);
+  std::uint32_t argErr = 99;
+  EXPECT_EQ(d->Invoke(7, GUID_NULL, 0, DISPATCH_METHOD, &p, nullptr, nullptr, &argErr), DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(argErr, 1u);
+}
+
+// By-reference parameters of every kind, and results that a failing call leaves behind.
+class TRefs : public AutoImplements<TCVAAutoIntfObject, IpwTestRefs> {
+ public:
+  TRefs() : AutoImplements({IpwTestRefs::iid}) {}
+  WideString appendedTo;  // the text Append found
+  OleVariant stored;      // the value Store found
+  ComPtr<TSecond> abandoned = MakeObject<TSecond>();
+
+  HRESULT Append(BSTR* text, BSTR suffix) override {
+    appendedTo = WideString(BstrView(*text));
+    BSTR old = *text;
+    *text = SysAllocString(appendedTo + WideString(BstrView(suffix)));
+    SysFreeString(old);
+    return S_OK;
+  }
+  HRESULT Fill(BSTR* text, VARIANT* value) override {  // [out] only: what was there is not read or freed
+    *text = SysAllocString(u"filled");
+    *value = OleVariant(u"value").Detach();
+    return S_OK;
+  }
+  HRESULT Store(VARIANT* value) override {
+    stored = OleVariant(*value);
+    VariantClear(value);
+    *value = OleVariant(u"replaced").Detach();
+    return S_OK;
+  }
+  HRESULT get_Abandoned(IDispatch** r) override {
+    *r = abandoned->Dispatch();
+    (*r)->AddRef();
+    return E_FAIL;
+  }
+  HRESULT get_AbandonedText(BSTR* r) override {
+    *r = SysAllocString(u"abandoned");
+    return E_FAIL;
+  }
+};
+
+TEST_F(Automation, ByReferenceParametersTakeReferencesOrValues) {
+  auto obj = MakeObject<TRefs>();
+  IDispatch* d = obj->Dispatch();
+  // A reference of the parameter's type: the callee works on the caller's own value.
+  BString text(u"ab");
+  BSTR raw = text.Detach();
+  ASSERT_EQ(Call(d, 1, DISPATCH_METHOD, {OleVariant(test::ByRef(VT_BSTR, &raw)), OleVariant(u"c")}, nullptr), S_OK);
+  text = BString::Attach(raw);
+  EXPECT_EQ(text.View(), u"abc");
+  // A value, converted to the parameter's type: the callee reads it, its answer is dropped.
+  ASSERT_EQ(Call(d, 1, DISPATCH_METHOD, {OleVariant(12), OleVariant(u"c")}, nullptr), S_OK);
+  EXPECT_EQ(obj->appendedTo, u"12");
+  ASSERT_EQ(Call(d, 3, DISPATCH_METHOD, {OleVariant(u"kept")}, nullptr), S_OK);
+  EXPECT_EQ(obj->stored.AsString(), u"kept");
+  // [out] parameters given values start empty; what the callee writes is freed.
+  ASSERT_EQ(Call(d, 2, DISPATCH_METHOD, {OleVariant(u"in"), OleVariant(5)}, nullptr), S_OK);
+  // A reference to a VARIANT is the only reference a VARIANT parameter takes; a typed
+  // parameter refuses it, as it refuses a value that does not convert.
+  OleVariant held(u"x");
+  VARIANT ref = test::ByRef(VT_VARIANT, held.Ptr());
+  VARIANT args[1] = {ref};
+  DISPPARAMS p{args, nullptr, 1, 0};
+  ASSERT_EQ(d->Invoke(3, GUID_NULL, 0, DISPATCH_METHOD, &p, nullptr, nullptr, nullptr), S_OK);
+  EXPECT_EQ(held.AsString(), u"replaced");
+  VARIANT two[2] = {OleVariant(u"c").Detach(), ref};
+  DISPPARAMS q{two, nullptr, 2, 0};
+  std::uint32_t argErr = 99;
+  EXPECT_EQ(d->Invoke(1, GUID_NULL, 0, DISPATCH_METHOD, &q, nullptr, nullptr, &argErr), DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(argErr, 1u);
+  VariantClear(&two[0]);
+  EXPECT_EQ(Call(d, 1, DISPATCH_METHOD, {OleVariant::Null(), OleVariant(u"c")}, nullptr), DISP_E_TYPEMISMATCH);
+}
+
+TEST_F(Automation, AFailedCallFreesTheResultItsMethodLeftBehind) {
+  auto obj = MakeObject<TRefs>();
+  const LONG before = obj->abandoned->RefCount();
+  OleVariant r(u"kept");
+  EXPECT_EQ(Call(obj->Dispatch(), 4, DISPATCH_PROPERTYGET, {}, r.Put()), DISP_E_EXCEPTION);
+  EXPECT_EQ(obj->abandoned->RefCount(), before);  // the object the method handed out is released
+  EXPECT_EQ(Call(obj->Dispatch(), 5, DISPATCH_PROPERTYGET, {}, r.Put()), DISP_E_EXCEPTION);  // (leak check)
 }
 
 TEST_F(Automation, InterfaceArraysAndBooleans) {
@@ -161,6 +247,11 @@ TEST_F(Automation, InterfaceArraysAndBooleans) {
   EXPECT_DOUBLE_EQ(r.AsDouble(), 3.5);
   // An object without the parameter's interface is refused.
   EXPECT_EQ(Call(d, 9, DISPATCH_METHOD, {OleVariant(obj->Dispatch())}, r.Put()), DISP_E_TYPEMISMATCH);
+  // A reference to an object is followed; a nil reference is refused.
+  IDispatch* partnerRaw = partner.Get().pdispVal;
+  ASSERT_EQ(Call(d, 9, DISPATCH_METHOD, {OleVariant(ByRef(VT_DISPATCH, &partnerRaw))}, r.Put()), S_OK);
+  EXPECT_DOUBLE_EQ(r.AsDouble(), 3.5);
+  EXPECT_EQ(Call(d, 9, DISPATCH_METHOD, {OleVariant(ByRef(VT_DISPATCH, nullptr))}, r.Put()), DISP_E_TYPEMISMATCH);
   ASSERT_EQ(Call(d, 12, DISPATCH_METHOD, {OleVariant(u"True")}, r.Put()), S_OK);
   EXPECT_EQ(r.Type(), VT_BOOL);
   EXPECT_EQ(r.Get().boolVal, VARIANT_FALSE);

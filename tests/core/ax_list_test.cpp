@@ -1,6 +1,7 @@
 #include "core/ax_list.h"
 
 #include "automation_fixture.h"
+#include "interfaces/ProbewrightInternal.h"
 #include "platform/registry.h"
 
 namespace pw::test {
@@ -51,6 +52,61 @@ TEST_F(AxList, FindsLibrariesThroughTheRegistry) {
   EXPECT_TRUE(LoadTypeLibForInterface(IpwTestFirst::iid));
   EXPECT_FALSE(LoadTypeLibForInterface(MakeGuid("{11111111-2222-3333-4444-555555555555}")));
   EXPECT_FALSE(LoadTypeLibForInterface(IDispatch::iid));  // no OLE Automation library registered here
+
+  // IDispatch, IUnknown and IEnumVARIANT, which no "Typelib" key names, come from the OLE
+  // Automation library once one is registered.
+  const WideString oleAutomation = u"Typelib\\{00020430-0000-0000-C000-000000000046}";
+  ASSERT_TRUE(reg.OpenKey(oleAutomation + u"\\2.0\\0\\win32", true));
+  reg.WriteString(u"", path);
+  EXPECT_TRUE(LoadTypeLibForInterface(IDispatch::iid));
+  EXPECT_TRUE(LoadTypeLibForInterface(IID_IEnumVARIANT));
+  EXPECT_FALSE(LoadTypeLibForInterface(MakeGuid("{11111111-2222-3333-4444-555555555555}")));
+  EXPECT_TRUE(reg.DeleteKey(oleAutomation));
+}
+
+// Lets scripts read only the members it lists, unless it says all may be read; Count fails.
+class TGuarded : public TFirstImpl<AutoImplements<TCVAAutoIntfObject, IpwTestFirst, IpwReadableMembers>> {
+ public:
+  TGuarded() : TFirstImpl({IpwTestFirst::iid}) {}
+  bool all = false;
+  int nameReads = 0;
+
+  HRESULT AllMembersReadable(VARIANT_BOOL* r) override {
+    *r = all ? VARIANT_TRUE : VARIANT_FALSE;
+    return S_OK;
+  }
+  HRESULT ReadableMembers(VARIANT* names) override {
+    SAFEARRAY* a = SafeArrayCreateVector(VT_VARIANT, 1, 2);
+    std::int32_t i = 1;
+    for (const char16_t* name : {u"Item", u"Count"}) {
+      OleVariant n(name);
+      SafeArrayPutElement(a, &i, n.Ptr());
+      ++i;
+    }
+    VariantInit(names);
+    names->vt = VT_ARRAY | VT_VARIANT;
+    names->parray = a;
+    return S_OK;
+  }
+  HRESULT get_Name(BSTR* r) override {
+    ++nameReads;
+    return TFirstImpl::get_Name(r);
+  }
+  HRESULT get_Count(std::int32_t*) override {
+    return SafeCall([] { throw EOleException(u"  no count \t", E_FAIL, u"", u"", 0); });
+  }
+};
+
+TEST_F(AxList, PropertyValuesOnlyOfReadableMembers) {
+  auto obj = MakeObject<TGuarded>();
+  EXPECT_EQ(GetAxPropertyValue(obj->Dispatch(), 1, nullptr, u"Name").AsString(),
+            u"Cannot get the value of this property.");
+  EXPECT_EQ(obj->nameReads, 0);  // not listed: not invoked
+  // Listed, but the read fails: the exception's description without its blanks.
+  EXPECT_EQ(GetAxPropertyValue(obj->Dispatch(), 2, nullptr, u"Count").AsString(), u"Error: no count");
+  obj->all = true;
+  EXPECT_EQ(GetAxPropertyValue(obj->Dispatch(), 1, nullptr, u"Name").AsString(), u"first");
+  EXPECT_EQ(obj->nameReads, 1);
 }
 
 TEST_F(AxList, PropertyValuesForDisplay) {

@@ -21,6 +21,9 @@ TEST_F(DispatchHelpers, VarToDispatchFollowsVariantReferencesOnly) {
   VARIANT byRefDispatch = ByRef(VT_DISPATCH, &raw);
   EXPECT_FALSE(VarToDispatch(byRefDispatch));
   EXPECT_FALSE(VarToDispatch(OleVariant(3).Get()));
+  VARIANT self = ByRef(VT_VARIANT, nullptr);
+  self.pvarVal = &self;  // a reference to itself ends, with nothing
+  EXPECT_FALSE(VarToDispatch(self));
 }
 
 TEST_F(DispatchHelpers, ReadsAndCallsWithDefaults) {

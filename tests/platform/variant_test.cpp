@@ -62,6 +62,18 @@ TEST(VariantChangeType, Table) {
       {OleVariant(u"9223372036854775807"), VT_I8, S_OK, u"9223372036854775807"},
       {OleVariant(u"18446744073709551615"), VT_UI8, S_OK, u"18446744073709551615"},
       {OleVariant(u"1e999"), VT_R8, DISP_E_OVERFLOW, nullptr},
+      {OleVariant(u".5"), VT_R8, S_OK, u"0.5"},
+      {OleVariant(u"-2.5E1"), VT_I4, S_OK, u"-25"},
+      {OleVariant(u"+7."), VT_I4, S_OK, u"7"},
+      // Only decimal numbers are numbers: no words the number parser would know, no stray signs.
+      {OleVariant(u"nan"), VT_R8, DISP_E_TYPEMISMATCH, nullptr},
+      {OleVariant(u"inf"), VT_R8, DISP_E_TYPEMISMATCH, nullptr},
+      {OleVariant(u"-Infinity"), VT_I4, DISP_E_TYPEMISMATCH, nullptr},
+      {OleVariant(u"NaN"), VT_BOOL, DISP_E_TYPEMISMATCH, nullptr},
+      {OleVariant(u"+-5"), VT_I4, DISP_E_TYPEMISMATCH, nullptr},
+      {OleVariant(u"1e"), VT_R8, DISP_E_TYPEMISMATCH, nullptr},
+      {OleVariant(u"."), VT_R8, DISP_E_TYPEMISMATCH, nullptr},
+      {OleVariant(u"0x10"), VT_I4, DISP_E_TYPEMISMATCH, nullptr},
       {OleVariant(u"true"), VT_BOOL, S_OK, u"True"},
       {OleVariant(u"0"), VT_BOOL, S_OK, u"False"},
       {OleVariant(u"maybe"), VT_BOOL, DISP_E_TYPEMISMATCH, nullptr},
@@ -109,6 +121,28 @@ TEST(VariantChangeType, FollowsReferenceChainsAndConvertsInPlace) {
   ASSERT_EQ(VariantChangeType(s.Ptr(), s.Ptr(), 0, VT_R8), S_OK);  // in place frees the string
   EXPECT_EQ(s.Type(), VT_R8);
   EXPECT_EQ(s.Get().dblVal, 3.0);
+
+  // A chain that refers back to itself is refused instead of followed for ever.
+  VARIANT loop[2];
+  loop[0] = ByRef(VT_VARIANT, &loop[1]);
+  loop[1] = ByRef(VT_VARIANT, &loop[0]);
+  EXPECT_EQ(VariantChangeType(out.Put(), &loop[0], 0, VT_I4), E_INVALIDARG);
+  EXPECT_EQ(VariantCopyInd(out.Put(), &loop[0]), E_INVALIDARG);
+  EXPECT_TRUE(out.IsEmpty());
+}
+
+TEST(SafeArray, RefusesBoundsWhoseElementsCannotExist) {
+  // 2^16 elements in each of four dimensions: 2^64 elements, which wrap a size count.
+  const SAFEARRAYBOUND huge[4] = {{0x10000, 0}, {0x10000, 0}, {0x10000, 0}, {0x10000, 0}};
+  EXPECT_EQ(SafeArrayCreate(VT_UI1, 4, huge), nullptr);
+  // An empty dimension makes an empty array, whatever the others say.
+  const SAFEARRAYBOUND empty[3] = {{0x10000, 0}, {0, 1}, {0xFFFFFFFF, 0}};
+  SAFEARRAY* a = SafeArrayCreate(VT_I4, 3, empty);
+  ASSERT_NE(a, nullptr);
+  std::int32_t at[3] = {0, 1, 0};
+  std::int32_t value = 0;
+  EXPECT_EQ(SafeArrayGetElement(a, at, &value), DISP_E_BADINDEX);
+  EXPECT_EQ(SafeArrayDestroy(a), S_OK);
 }
 
 TEST(Variant, CopiesOwnStringsAndArrays) {

@@ -653,27 +653,33 @@ std::string Thunk(const Interface& itf, const Method& m, const std::string& fn) 
       << "  return hr;\n}\n\n";
     return o.str();
   }
-  std::string vt, field;
+  // What a failed call may have left in the value is freed (see dispatch_thunks.h).
+  std::string vt, field, release;
   if (t.base == "SAFEARRAY" && t.pointers == 0) {
     vt = "VT_ARRAY | " + std::to_string(Scalars().at(t.element).vt);
     field = "parray";
+    release = "SafeArrayDestroy(value)";
   } else if (t.pointers == 1 && (t.base == "IDispatch" || (IsInterfaceName(t.base) && DerivesFromDispatch(t.base)))) {
     vt = "VT_DISPATCH";
     field = "pdispVal";
+    release = "if (value) value->Release()";
   } else if (t.pointers == 1 && (t.base == "IUnknown" || IsInterfaceName(t.base))) {
     vt = "VT_UNKNOWN";
     field = "punkVal";
+    release = "if (value) value->Release()";
   } else if (t.pointers == 0 && Scalars().count(t.base) && *Scalars().at(t.base).field) {
     vt = std::to_string(Scalars().at(t.base).vt);
     field = Scalars().at(t.base).field;
+    if (t.base == "BSTR") release = "SysFreeString(value)";
   } else {
     throw Error{itf.name + "." + m.name + ": unsupported result type"};
   }
   o << "  " << Cpp(t, false) << " value{};\n"
     << "  HRESULT hr = " << call << "&value);\n"
     << "  if (Succeeded(hr)) {\n    *r = VARIANT{};\n    r->vt = static_cast<VARTYPE>(" << vt << ");\n    r->" << field
-    << " = value;\n  }\n"
-    << "  return hr;\n}\n\n";
+    << " = value;\n  }";
+  if (!release.empty()) o << " else {\n    " << release << ";\n  }";
+  o << "\n  return hr;\n}\n\n";
   return o.str();
 }
 
