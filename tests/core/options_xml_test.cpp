@@ -531,8 +531,40 @@ TEST(XmlText, NumberTextsFollowTheRuntimesRules) {
   EXPECT_EQ(ParseBoolean("0.0"), false);
   EXPECT_EQ(FormatDouble(0.5), "0.5");
   EXPECT_EQ(FormatDouble(100), "100");
-  EXPECT_EQ(FormatDouble(1e21), "1e+21");
+  EXPECT_EQ(FormatDouble(1e21), "1E21");
   EXPECT_EQ(FormatDouble(0.1 + 0.2), "0.30000000000000004");
+}
+
+// The runtime's general format, with as many digits as the value needs to read back.
+TEST(XmlText, DoublesAreWrittenInTheGeneralFormatWithTheFewestDigits) {
+  const std::pair<double, const char*> cases[] = {
+      {0.0, "0"},
+      {-0.0, "-0"},
+      {1e5, "100000"},
+      {-1e6, "-1000000"},
+      {123.25, "123.25"},
+      {999999999999999.0, "999999999999999"},
+      {123456789012345.67, "123456789012345.67"},
+      {1e15, "1E15"},
+      {-1.5e300, "-1.5E300"},
+      {0.0001, "0.0001"},
+      {0.00012345, "0.00012345"},
+      {0.00001, "1E-5"},
+      {-2.5e-7, "-2.5E-7"},
+      {std::numeric_limits<double>::denorm_min(), "5E-324"},
+      {std::numeric_limits<double>::max(), "1.7976931348623157E308"},
+      {std::numeric_limits<double>::infinity(), "INF"},
+      {-std::numeric_limits<double>::infinity(), "-INF"},
+      {std::numeric_limits<double>::quiet_NaN(), "NAN"},
+  };
+  for (const auto& [value, text] : cases) {
+    SCOPED_TRACE(text);
+    EXPECT_EQ(FormatDouble(value), text);
+    const auto back = ParseDouble(FormatDouble(value));
+    ASSERT_TRUE(back.has_value());
+    if (std::isnan(value)) EXPECT_TRUE(std::isnan(*back));
+    else EXPECT_EQ(std::bit_cast<std::uint64_t>(*back), std::bit_cast<std::uint64_t>(value));
+  }
 }
 
 }  // namespace
