@@ -208,6 +208,40 @@ TEST_F(OptionsXml, DeepAndWideTreesRoundTrip) {
   EXPECT_EQ(ChildNames(o.Root().Get()).size(), 2001u);
 }
 
+// What a save writes is what a load takes back: a tree nested deeper than a file may hold is
+// refused at the save, and the file stays as it was.
+TEST_F(OptionsXml, NestingIsLimitedAlikeInWritingAndReading) {
+  auto nest = [](IcvOptionsNode* root, int levels) {
+    ComPtr<IcvOptionsNode> node(root);
+    for (int i = 0; i < levels; ++i) node = Child(node.Get(), u"n");
+    SafeCallCheck(Props(node.Get())->SetInteger(u"leaf", levels));
+  };
+  {
+    auto o = Open();
+    nest(o.Root().Get(), kMaxOptionsNodeDepth - 1);  // the root and 999 levels below it
+    o.builder->Save();
+  }
+  const std::string saved = Bytes();
+  {
+    auto o = Open();
+    EXPECT_FALSE(o.storage->GetLoadFailure().failed) << WideToUtf8(o.storage->LoadFailureText());
+    ComPtr<IcvOptionsNode> node = o.Root();
+    for (int i = 0; i < kMaxOptionsNodeDepth - 1; ++i) node = Child(node.Get(), u"n");
+    EXPECT_EQ(GetInt(Props(node.Get()).Get(), u"leaf"), kMaxOptionsNodeDepth - 1);
+  }
+  {
+    auto o = Open();
+    nest(o.Root().Get(), kMaxOptionsNodeDepth);
+    try {
+      o.builder->Save();
+      ADD_FAILURE() << "a file that cannot be read back was written";
+    } catch (const EcvOptionsException& e) {
+      EXPECT_NE(WideToUtf8(e.Message()).find("nested more than 1000 levels deep"), std::string::npos);
+    }
+  }
+  EXPECT_EQ(Bytes(), saved);
+}
+
 TEST_F(OptionsXml, LoadAndSaveOfAnUnchangedTreeIsByteIdentical) {
   for (bool sort : {true, false}) {
     SCOPED_TRACE(sort ? "sorted" : "unsorted");
