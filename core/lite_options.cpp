@@ -172,6 +172,10 @@ class TcvDataWriter final : public Implements<TcvInterfacedObject, IcvDataWriter
     return SafeCall([&] {
       if (!flushed_) WriteStartTag();
       if (ended_) throw EcvXMLExceptions(u"The element has already been ended");
+      // A reader takes back kMaxDataElementDepth elements nested in all, the root among them.
+      if (depth_ + 1 >= kMaxDataElementDepth)
+        throw EcvXMLExceptions(u"The elements cannot be nested more than " + IntToWide(kMaxDataElementDepth) +
+                               u" levels deep");
       if (startTagOpen_) {
         target_->Write(">\r\n");
         startTagOpen_ = false;

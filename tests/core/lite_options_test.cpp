@@ -148,6 +148,36 @@ TEST(LightXml, FilesRoundTripAndAreReplacedOnlyWhenComplete) {
   EXPECT_EQ(folder.Entries(), std::vector<std::string>{"data.xml"});
 }
 
+// The writer nests no deeper than the reader takes back, so a written file never reads cut off.
+TEST(LightXml, NestingIsLimitedAlikeInWritingAndReading) {
+  ScratchDir folder;
+  const std::string file = folder.Utf8File("deep.xml");
+  {
+    auto controller = TcvXMLDataWriterController::CreateForFile(Utf8ToWide(file));
+    std::vector<ComPtr<IcvDataWriter>> open{controller->GetWriter()};
+    SafeCallCheck(open.back()->BeginWrite());
+    SafeCallCheck(open.back()->FlushProp());
+    for (int depth = 1; depth < kMaxDataElementDepth; ++depth) {
+      ComPtr<IcvDataWriter> child;
+      SafeCallCheck(open.back()->CreateChild(u"e", child.Put()));
+      SafeCallCheck(child->BeginWrite());
+      SafeCallCheck(child->WriteInteger(u"depth", depth));
+      SafeCallCheck(child->FlushProp());
+      open.push_back(child);
+    }
+    ComPtr<IcvDataWriter> tooDeep;
+    EXPECT_NE(FailureMessage(open.back()->CreateChild(u"e", tooDeep.Put())).find("1000 levels deep"), std::string::npos);
+    while (!open.empty()) {
+      SafeCallCheck(open.back()->EndWrite());
+      open.pop_back();
+    }
+  }
+  TcvXMLDataReaderController reader(Utf8ToWide(file));
+  ComPtr<IcvXMLDataReader> element = reader.GetReader();
+  for (int depth = 1; depth < kMaxDataElementDepth; ++depth) element = ChildAt(element.Get(), 0);
+  EXPECT_EQ(Value(element.Get(), u"depth"), IntToWide(kMaxDataElementDepth - 1));
+}
+
 TEST(LightXml, ReaderLookupsAndIndexes) {
   ScratchDir folder;
   const std::string file = folder.Utf8File("r.xml");
