@@ -162,6 +162,21 @@ TEST_F(OptionsTree, ChangingAWalkedCollectionEndsTheWalk) {
   EXPECT_EQ(RaisedMessage([&] { pit->HasNext(); }), "");
   SafeCallCheck(props->SetInteger(u"b", 1));  // a new property
   EXPECT_EQ(RaisedMessage([&] { pit->HasNext(); }), "The iterator is used incorrectly");
+
+  // Properties that are cleared, or that come back after a Clear, leave or join the walk too:
+  // the walk must not hand out a deleted property or miss one that came back.
+  SafeCallCheck(props->GetIterator(pit.Put()));
+  SafeCallCheck(props->Clear());
+  CV_PROPERTY_DESCRIPTION d;
+  EXPECT_EQ(RaisedMessage([&] { pit->Next(d); }), "The iterator is used incorrectly");
+  SafeCallCheck(props->GetIterator(pit.Put()));
+  SafeCallCheck(props->Clear());  // nothing is present: nothing changes
+  EXPECT_EQ(RaisedMessage([&] { pit->HasNext(); }), "");
+  SafeCallCheck(props->SetInteger(u"a", 3));
+  EXPECT_EQ(RaisedMessage([&] { pit->HasNext(); }), "The iterator is used incorrectly");
+  SafeCallCheck(props->GetIterator(pit.Put()));
+  SafeCallCheck(root->DeleteNode(u"fresh"));
+  EXPECT_EQ(RaisedMessage([&] { pit->Next(d); }), "The iterator is used incorrectly");
 }
 
 TEST_F(OptionsTree, IteratorsVisitEveryLiveEntryOnceAndSkip) {
