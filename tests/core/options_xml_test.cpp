@@ -297,6 +297,38 @@ TEST_F(OptionsXml, SortOnWriteOrdersByNameIgnoringCase) {
   EXPECT_NE(bytes.find("<Prp name=\"X\" type=\"I\" value=\"3\"/>"), std::string::npos);
 }
 
+// Two records of one name (the file was written by hand or by another program): the later one
+// is read and the earlier one goes at the next save, so that it cannot come back when the later
+// one is deleted.
+TEST_F(OptionsXml, OfTwoRecordsOfOneNameTheLaterWinsAndTheEarlierGoes) {
+  Write(std::string(kHeader) +
+        "<Nodes version=\"1\"><Node name=\"root\">"
+        "<Node name=\"Item\"><Prp name=\"v\" type=\"I\" value=\"1\"/></Node>"
+        "<Node name=\"ITEM\"><Prp name=\"v\" type=\"I\" value=\"2\"/></Node>"
+        "<Prp name=\"P\" type=\"S\" value=\"earlier\"/><Prp name=\"p\" type=\"I\" value=\"5\"/>"
+        "</Node></Nodes>");
+  {
+    auto o = Open();
+    EXPECT_EQ(ChildNames(o.Root().Get()), std::vector<WideString>{u"item"});
+    EXPECT_EQ(GetInt(Props(Child(o.Root().Get(), u"item").Get()).Get(), u"v"), 2);
+    EXPECT_EQ(GetInt(Props(o.Root().Get()).Get(), u"p"), 5);
+    EXPECT_TRUE(IsModified(o.Root().Get()));
+    o.builder->Save();
+  }
+  const std::string bytes = Bytes();
+  EXPECT_EQ(bytes.find("value=\"1\""), std::string::npos) << bytes;
+  EXPECT_EQ(bytes.find("earlier"), std::string::npos) << bytes;
+  {
+    auto o = Open();
+    SafeCallCheck(o.Root()->DeleteNode(u"item"));
+    SafeCallCheck(Props(o.Root().Get())->Clear());
+    o.builder->Save();
+  }
+  auto o = Open();
+  EXPECT_TRUE(ChildNames(o.Root().Get()).empty());
+  EXPECT_TRUE(PropertyList(Props(o.Root().Get()).Get()).empty());
+}
+
 TEST_F(OptionsXml, ReadingFollowsTheFormatRules) {
   Write(std::string(kHeader) +
         "<Nodes version=\"1\">\n"
