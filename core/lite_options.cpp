@@ -112,6 +112,9 @@ class TcvXMLDataReaderProperty final : public Implements<TcvInterfacedObject, Ic
   WideString name_, value_;
 };
 
+// Raises when fileName exists and does not read to its end (reading a file, below).
+void RefuseUnreadableFile(WideStringView fileName);
+
 }  // namespace
 
 // ---- writing -----------------------------------------------------------------------------
@@ -172,6 +175,10 @@ class TcvDataWriter final : public Implements<TcvInterfacedObject, IcvDataWriter
     return SafeCall([&] {
       if (!flushed_) WriteStartTag();
       if (ended_) throw EcvXMLExceptions(u"The element has already been ended");
+      // A reader takes back kMaxDataElementDepth elements nested in all, the root among them.
+      if (depth_ + 1 >= kMaxDataElementDepth)
+        throw EcvXMLExceptions(u"The elements cannot be nested more than " + IntToWide(kMaxDataElementDepth) +
+                               u" levels deep");
       if (startTagOpen_) {
         target_->Write(">\r\n");
         startTagOpen_ = false;
@@ -301,6 +308,7 @@ TcvXMLDataWriterController::TcvXMLDataWriterController(IStream* stream)
 }
 
 std::unique_ptr<TcvXMLDataWriterController> TcvXMLDataWriterController::CreateForFile(WideStringView fileName) {
+  RefuseUnreadableFile(fileName);
   std::unique_ptr<TcvXMLDataWriterController> controller(new TcvXMLDataWriterController());
   controller->target_ = std::make_shared<Target>(std::make_unique<TcvSafeFileWriter>(WideToUtf8(fileName)));
   controller->target_->Write(kDeclaration);
@@ -466,24 +474,42 @@ HRESULT TcvXMLDataReader::LoadFromStream(IStream* stream) {
 namespace {
 
 struct ParseState {
-  XML_Parser parser;
+  XML_Parser parser = nullptr;
   std::vector<ComPtr<TcvXMLDataReader>> stack;
   ComPtr<TcvXMLDataReader> root;
   bool stopped = false;
+  // Why the file did not read to its end: the line (0 when it could not be read at all) and
+  // the parser's message.
+  bool failed = false;
+  std::int64_t line = 0;
+  std::string message;
+
+  void Fail(std::int64_t atLine, std::string text) {
+    failed = true;
+    line = atLine;
+    message = std::move(text);
+  }
 };
 
 void XMLCALL OnStart(void* data, const XML_Char* name, const XML_Char** atts) {
   auto* s = static_cast<ParseState*>(data);
   if (s->stopped) return;
   try {
-    if (s->stack.size() >= static_cast<std::size_t>(kMaxDataElementDepth)) throw EcvXMLExceptions(u"too deep");
+    if (s->stack.size() >= static_cast<std::size_t>(kMaxDataElementDepth))
+      throw EcvXMLExceptions(u"the elements are nested more than " + IntToWide(kMaxDataElementDepth) + u" levels deep");
     auto element = MakeObject<TcvXMLDataReader>(FromUtf8(name));
     for (; *atts; atts += 2) SafeCallCheck(element->AddProperty(FromUtf8(atts[0]), FromUtf8(atts[1])));
     if (!s->root) s->root = element;
     if (!s->stack.empty()) SafeCallCheck(s->stack.back()->AddChild(element.Get()));
     s->stack.push_back(element);
-  } catch (...) {
+  } catch (const Exception& e) {
     // As at a fatal error: what was read so far stays.
+    s->Fail(static_cast<std::int64_t>(XML_GetCurrentLineNumber(s->parser)), WideToUtf8(e.Message()));
+    s->stopped = true;
+    s->stack.clear();
+    XML_StopParser(s->parser, XML_FALSE);
+  } catch (...) {
+    s->Fail(static_cast<std::int64_t>(XML_GetCurrentLineNumber(s->parser)), "the element cannot be read");
     s->stopped = true;
     s->stack.clear();
     XML_StopParser(s->parser, XML_FALSE);
@@ -495,29 +521,67 @@ void XMLCALL OnEnd(void* data, const XML_Char*) {
   if (!s->stopped && !s->stack.empty()) s->stack.pop_back();
 }
 
+// Parses a whole file into `state`. False when there is no such file.
+bool ParseDataFile(const std::string& path, ParseState& state) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ENOENT) return false;
+    state.Fail(0, WideToUtf8(SysErrorMessage(static_cast<DWORD>(errno))));
+    return true;
+  }
+  state.parser = XML_ParserCreate(nullptr);
+  if (!state.parser) {
+    ::close(fd);
+    state.Fail(0, "out of memory");
+    return true;
+  }
+  XML_SetUserData(state.parser, &state);
+  XML_SetElementHandler(state.parser, OnStart, OnEnd);
+  bool empty = true;
+  for (;;) {
+    void* buffer = XML_GetBuffer(state.parser, 1 << 16);
+    if (!buffer) {
+      state.Fail(0, "out of memory");
+      break;
+    }
+    ssize_t n = ::read(fd, buffer, 1 << 16);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      state.Fail(0, WideToUtf8(SysErrorMessage(static_cast<DWORD>(errno))));
+      break;
+    }
+    // An empty file holds nothing to lose.
+    if (n == 0 && empty) break;
+    empty = false;
+    if (XML_ParseBuffer(state.parser, static_cast<int>(n), n == 0) != XML_STATUS_OK) {
+      if (!state.failed)
+        state.Fail(static_cast<std::int64_t>(XML_GetCurrentLineNumber(state.parser)),
+                   XML_ErrorString(XML_GetErrorCode(state.parser)));
+      break;
+    }
+    if (n == 0) break;
+  }
+  XML_ParserFree(state.parser);
+  state.parser = nullptr;
+  ::close(fd);
+  return true;
+}
+
+// A file that does not read to its end is not replaced: what could not be read would be lost.
+void RefuseUnreadableFile(WideStringView fileName) {
+  ParseState state;
+  if (!ParseDataFile(WideToUtf8(fileName), state) || !state.failed) return;
+  const WideString where = state.line > 0 ? u"line " + IntToWide(state.line) + u": " : WideString();
+  throw EcvXMLExceptions(u"Cannot save the " + WideString(fileName) + u" file: it could not be read (" + where +
+                         Utf8ToWide(state.message) + u"), and saving would lose its content.");
+}
+
 }  // namespace
 
 ComPtr<IcvXMLDataReader> TcvXMLDataReaderController::Parse() {
   if (fileName_.empty()) return nullptr;
-  int fd = ::open(WideToUtf8(fileName_).c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return nullptr;
-  ParseState state{XML_ParserCreate(nullptr), {}, nullptr, false};
-  if (!state.parser) {
-    ::close(fd);
-    return nullptr;
-  }
-  XML_SetUserData(state.parser, &state);
-  XML_SetElementHandler(state.parser, OnStart, OnEnd);
-  for (;;) {
-    void* buffer = XML_GetBuffer(state.parser, 1 << 16);
-    if (!buffer) break;
-    ssize_t n = ::read(fd, buffer, 1 << 16);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) break;
-    if (XML_ParseBuffer(state.parser, static_cast<int>(n), n == 0) != XML_STATUS_OK || n == 0) break;
-  }
-  XML_ParserFree(state.parser);
-  ::close(fd);
+  ParseState state;
+  ParseDataFile(WideToUtf8(fileName_), state);
   return state.root;
 }
 

@@ -127,7 +127,9 @@ class TcvXMLDataWriterController : public TObject {
   // Writes the XML declaration to the stream at once.
   explicit TcvXMLDataWriterController(IStream* stream);
   // Writes to a temporary file beside fileName (a UTF-16 name); ending the root element puts
-  // it in place of the file. Raises EFCreateError when the temporary file cannot be made.
+  // it in place of the file. Raises EFCreateError when the temporary file cannot be made, and
+  // EcvXMLExceptions when fileName exists but does not read to its end, since writing over it
+  // would lose what could not be read.
   static std::unique_ptr<TcvXMLDataWriterController> CreateForFile(WideStringView fileName);
   ~TcvXMLDataWriterController() override;
 

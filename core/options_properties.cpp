@@ -139,6 +139,8 @@ Stub* TcvProperties::Prepare(WideStringView name, Args&&... args) {
     table_.SetValue(key, fresh.release());
     Changed();
   }
+  // A deleted property that comes back joins the walk: iterators over the table must not go on.
+  if (result->State == 0) Changed();
   result->State = 1;
   return result;
 }
@@ -163,7 +165,13 @@ bool TcvProperties::Modified() const {
 }
 
 void TcvProperties::MarkAllDeleted() {
-  for (TcvTable::Entry* e : TableEntries(&table_)) StubOf(e)->State = 0;
+  bool any = false;
+  for (TcvTable::Entry* e : TableEntries(&table_)) {
+    any = any || StubOf(e)->State == 1;
+    StubOf(e)->State = 0;
+  }
+  // The present properties leave: iterators over the table must not go on.
+  if (any) Changed();
 }
 
 void TcvProperties::Save(TcvCookie nodeCookie, IcvOptionsReader* reader) {

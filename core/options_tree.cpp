@@ -144,7 +144,14 @@ void TcvOptionsNode::EnsureLoaded(bool deep, bool withProperties) {
     for (TcvCookie id : ids) {
       TcvNameHandle handle = pool.Add(reader->GetNodeName(id));
       auto key = reinterpret_cast<std::intptr_t>(handle);
-      if (children_ && children_->Exists(key)) RemoveChild(handle);  // a later record of a name wins
+      if (children_) {
+        if (auto* earlier = static_cast<TcvOptionsNode*>(children_->GetValue(key))) {
+          // Two stored records of one name: the later one wins, the earlier record goes away at
+          // the next save, so that it cannot come back once the later one is deleted.
+          retired_.push_back(earlier->cookie_);
+          RemoveChild(handle);
+        }
+      }
       Children().SetValue(key, new TcvOptionsNode(owner_, this, handle, id, true));
     }
     if (!ids.empty()) Changed();
@@ -215,7 +222,7 @@ void TcvOptionsNode::ClearContent() {
 }
 
 bool TcvOptionsNode::Modified() const {
-  if ((!alive_ && cookie_ != 0) || (alive_ && cookie_ == 0)) return true;
+  if ((!alive_ && cookie_ != 0) || (alive_ && cookie_ == 0) || !retired_.empty()) return true;
   if (properties_ && properties_->Modified()) return true;
   for (TcvOptionsNode* n : TableValues<TcvOptionsNode>(children_.get()))
     if (n->Modified()) return true;
@@ -229,6 +236,10 @@ bool TcvOptionsNode::HasContent() const {
 void TcvOptionsNode::Save(IcvOptionsReader* reader) {
   reader->BeginNodeUpdate(cookie_);
   try {
+    while (!retired_.empty()) {
+      reader->DeleteNode(retired_.back());
+      retired_.pop_back();
+    }
     for (TcvTable::Entry* entry : TableEntries(children_.get())) {
       auto* child = static_cast<TcvOptionsNode*>(entry->value);
       if (!child->alive_) {
@@ -251,6 +262,7 @@ void TcvOptionsNode::Save(IcvOptionsReader* reader) {
 }
 
 void TcvOptionsNode::ResetStorage() {
+  retired_.clear();
   for (TcvTable::Entry* entry : TableEntries(children_.get())) {
     auto* child = static_cast<TcvOptionsNode*>(entry->value);
     if (!child->alive_) {
@@ -291,6 +303,7 @@ void TcvOptionsNode::ReleaseContent() {
       reader->EndNodeUpdate(cookie_);
     }
     cookie_ = 0;
+    retired_.clear();  // the storage deleted them with the node
   };
   try {
     const std::vector<TcvTable::Entry*> entries = TableEntries(children_.get());

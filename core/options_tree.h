@@ -133,6 +133,8 @@ class TcvOptionsNode final : public TcvOptionsElements, public IcvOptionsNode, p
   std::int32_t refs_ = 0;
   std::unique_ptr<TcvTable> children_;  // name handle -> node; entries leave through Discard
   TcvProperties* properties_ = nullptr;
+  // Stored children displaced by a later record of the same name: deleted at the next save.
+  std::vector<TcvCookie> retired_;
 };
 
 class TcvProperties final : public TcvOptionsElements, public IcvOptionsProperties, public IcvOptionsPropertyTypes {

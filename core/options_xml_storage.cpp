@@ -443,7 +443,9 @@ void TcvSAX2OptionsReader::WriteFile() {
   auto byName = [](const auto* a, const auto* b) { return CompareTextIgnoringCase(a->name, b->name) < 0; };
   std::vector<std::vector<NodeRecord*>> childLists;
   auto writeNode = [&](auto& self, NodeRecord* node, int depth) -> void {
-    if (depth > kMaxOptionsNodeDepth + 1)
+    // The root is at depth 1: a file holds what its reader takes back, kMaxOptionsNodeDepth
+    // nodes nested in all.
+    if (depth > kMaxOptionsNodeDepth)
       throw EcvOptionsException(u"Cannot save the " + fileName_ + u" file: its nodes are nested more than " +
                                 IntToWide(kMaxOptionsNodeDepth) + u" levels deep.");
     out.append(static_cast<std::size_t>(depth), '\t');

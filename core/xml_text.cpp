@@ -109,9 +109,51 @@ WideString CharacterName(char32_t c) {
 }
 
 std::string FormatDouble(double value) {
+  if (std::isnan(value)) return "NAN";
+  if (std::isinf(value)) return value < 0 ? "-INF" : "INF";
+  // The fewest digits that read back to the same value, as d.ddde[+-]x.
   char buf[64];
-  auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value);
-  return std::string(buf, end);
+  const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific);
+  const std::string_view text(buf, static_cast<std::size_t>(end - buf));
+  const auto e = text.find('e');
+  std::string_view mantissa = text.substr(0, e);
+  const bool negative = mantissa.front() == '-';
+  if (negative) mantissa.remove_prefix(1);
+  std::string digits;
+  for (char c : mantissa)
+    if (c != '.') digits += c;
+  int exponent = 0;
+  std::from_chars(text.data() + e + 1 + (text[e + 1] == '+' ? 1 : 0), text.data() + text.size(), exponent);
+
+  std::string out = negative ? "-" : "";
+  // The general format: fixed notation while the value has at most 15 digits before the
+  // decimal point and is at least 0.0001, else d.dddE[-]x.
+  if (exponent >= -4 && exponent < 15) {
+    if (exponent < 0) {
+      out += "0.";
+      out.append(static_cast<std::size_t>(-exponent - 1), '0');
+      out += digits;
+    } else {
+      const auto whole = static_cast<std::size_t>(exponent) + 1;
+      if (digits.size() <= whole) {
+        out += digits;
+        out.append(whole - digits.size(), '0');
+      } else {
+        out += std::string_view(digits).substr(0, whole);
+        out += '.';
+        out += std::string_view(digits).substr(whole);
+      }
+    }
+    return out;
+  }
+  out += digits[0];
+  if (digits.size() > 1) {
+    out += '.';
+    out += std::string_view(digits).substr(1);
+  }
+  out += 'E';
+  out += std::to_string(exponent);
+  return out;
 }
 
 std::optional<std::int32_t> ParseInt32(std::string_view text) { return ParseInteger<std::int32_t>(text); }

@@ -31,8 +31,11 @@ std::optional<char32_t> AppendXmlAttributeText(std::string& out, WideStringView 
 // "U+0001": how the messages name a character.
 WideString CharacterName(char32_t c);
 
-// The shortest decimal text that reads back as the same double ("." as decimal separator;
-// "inf", "-inf" and "nan" for the values that are no numbers).
+// A double in the runtime's general format with the fewest digits that read back as the same
+// value: fixed notation from 0.0001 up to 15 digits before the decimal point ("0.5", "100000"),
+// else one digit, the others after a "." and "E" with the exponent ("1E21", "2.5E-7"); "." is
+// the decimal separator whatever the locale; "NAN", "INF" and "-INF" for the values that are
+// no numbers.
 std::string FormatDouble(double value);
 
 // Text to number, as the runtime converts: leading blanks, an optional sign, decimal digits or

@@ -16,7 +16,8 @@ namespace pw::host {
 const char* const kOptionsUsage =
     "  options dump FILE\n"
     "           print the options XML file FILE as a tree: one line per node (node PATH) and\n"
-    "           per property (prop PATH TYPE VALUE), fields separated by tabs\n"
+    "           per property (prop PATH TYPE VALUE, and the field compressed after a Binary\n"
+    "           value stored packed), fields separated by tabs\n"
     "  options set FILE PATH TYPE VALUE\n"
     "           set the property PATH (nodes and property name joined by /) of FILE to VALUE\n"
     "           of TYPE (Integer, String, Double, Int64, Binary as hexadecimal, Boolean) and\n"

@@ -148,6 +148,66 @@ TEST(LightXml, FilesRoundTripAndAreReplacedOnlyWhenComplete) {
   EXPECT_EQ(folder.Entries(), std::vector<std::string>{"data.xml"});
 }
 
+// A file that reads only in part is never written over: what could not be read would be lost.
+// A missing or empty file is written as usual.
+TEST(LightXml, FilesThatDoNotReadAreNotOverwritten) {
+  ScratchDir folder;
+  const std::string file = folder.Utf8File("broken.xml");
+  const std::string broken = "<Root a='1'>\n<One/>\n<Two b='2'><Thr";
+  WriteFileBytes(file, broken);
+  try {
+    TcvXMLDataWriterController::CreateForFile(Utf8ToWide(file));
+    ADD_FAILURE() << "the writer went ahead";
+  } catch (const EcvXMLExceptions& e) {
+    const std::string message = WideToUtf8(e.Message());
+    EXPECT_NE(message.find("Cannot save the " + file + " file"), std::string::npos) << message;
+    EXPECT_NE(message.find("line 3: "), std::string::npos) << message;
+  }
+  EXPECT_EQ(ReadFileBytes(file), broken);
+  EXPECT_EQ(folder.Entries(), std::vector<std::string>{"broken.xml"});
+
+  for (const char* name : {"missing.xml", "empty.xml"}) {
+    SCOPED_TRACE(name);
+    const std::string target = folder.Utf8File(name);
+    if (std::string(name) == "empty.xml") WriteFileBytes(target, "");
+    {
+      auto controller = TcvXMLDataWriterController::CreateForFile(Utf8ToWide(target));
+      WriteSample(controller->GetWriter().Get());
+    }
+    EXPECT_EQ(ReadFileBytes(target), kSampleText);
+  }
+}
+
+// The writer nests no deeper than the reader takes back, so a written file never reads cut off.
+TEST(LightXml, NestingIsLimitedAlikeInWritingAndReading) {
+  ScratchDir folder;
+  const std::string file = folder.Utf8File("deep.xml");
+  {
+    auto controller = TcvXMLDataWriterController::CreateForFile(Utf8ToWide(file));
+    std::vector<ComPtr<IcvDataWriter>> open{controller->GetWriter()};
+    SafeCallCheck(open.back()->BeginWrite());
+    SafeCallCheck(open.back()->FlushProp());
+    for (int depth = 1; depth < kMaxDataElementDepth; ++depth) {
+      ComPtr<IcvDataWriter> child;
+      SafeCallCheck(open.back()->CreateChild(u"e", child.Put()));
+      SafeCallCheck(child->BeginWrite());
+      SafeCallCheck(child->WriteInteger(u"depth", depth));
+      SafeCallCheck(child->FlushProp());
+      open.push_back(child);
+    }
+    ComPtr<IcvDataWriter> tooDeep;
+    EXPECT_NE(FailureMessage(open.back()->CreateChild(u"e", tooDeep.Put())).find("1000 levels deep"), std::string::npos);
+    while (!open.empty()) {
+      SafeCallCheck(open.back()->EndWrite());
+      open.pop_back();
+    }
+  }
+  TcvXMLDataReaderController reader(Utf8ToWide(file));
+  ComPtr<IcvXMLDataReader> element = reader.GetReader();
+  for (int depth = 1; depth < kMaxDataElementDepth; ++depth) element = ChildAt(element.Get(), 0);
+  EXPECT_EQ(Value(element.Get(), u"depth"), IntToWide(kMaxDataElementDepth - 1));
+}
+
 TEST(LightXml, ReaderLookupsAndIndexes) {
   ScratchDir folder;
   const std::string file = folder.Utf8File("r.xml");

@@ -162,6 +162,21 @@ TEST_F(OptionsTree, ChangingAWalkedCollectionEndsTheWalk) {
   EXPECT_EQ(RaisedMessage([&] { pit->HasNext(); }), "");
   SafeCallCheck(props->SetInteger(u"b", 1));  // a new property
   EXPECT_EQ(RaisedMessage([&] { pit->HasNext(); }), "The iterator is used incorrectly");
+
+  // Properties that are cleared, or that come back after a Clear, leave or join the walk too:
+  // the walk must not hand out a deleted property or miss one that came back.
+  SafeCallCheck(props->GetIterator(pit.Put()));
+  SafeCallCheck(props->Clear());
+  CV_PROPERTY_DESCRIPTION d;
+  EXPECT_EQ(RaisedMessage([&] { pit->Next(d); }), "The iterator is used incorrectly");
+  SafeCallCheck(props->GetIterator(pit.Put()));
+  SafeCallCheck(props->Clear());  // nothing is present: nothing changes
+  EXPECT_EQ(RaisedMessage([&] { pit->HasNext(); }), "");
+  SafeCallCheck(props->SetInteger(u"a", 3));
+  EXPECT_EQ(RaisedMessage([&] { pit->HasNext(); }), "The iterator is used incorrectly");
+  SafeCallCheck(props->GetIterator(pit.Put()));
+  SafeCallCheck(root->DeleteNode(u"fresh"));
+  EXPECT_EQ(RaisedMessage([&] { pit->Next(d); }), "The iterator is used incorrectly");
 }
 
 TEST_F(OptionsTree, IteratorsVisitEveryLiveEntryOnceAndSkip) {
@@ -305,6 +320,37 @@ TEST_F(OptionsTree, SaveSendsOnlyWhatChanged) {
   auto r = Props(Child(reread->GetRoot().Get(), u"added").Get());
   EXPECT_EQ(PropertyList(r.Get()), (std::vector<std::pair<WideString, TcvPropertyType>>{{u"v", ptString}}));
   EXPECT_EQ(GetStr(r.Get(), u"v"), u"text");
+}
+
+// A property set again after a Clear keeps its stored record: only a changed value is written,
+// and only the properties that stay cleared are deleted.
+TEST_F(OptionsTree, PropertiesSetAgainAfterAClearKeepTheirRecords) {
+  ScratchDir folder;
+  const WideString file = folder.File("cleared.xml");
+  auto recorder = MakeObject<test::RecordingReader>(CreateOptionsXmlReader(file, true));
+  auto b = CreateOptionsBuilder();
+  b->SetReader(recorder.Get());
+  auto p = Props(b->GetRoot().Get());
+  for (const char16_t* name : {u"a", u"b", u"c"}) SafeCallCheck(p->SetBoolean(name, WordTrue));
+  b->Save();
+
+  recorder->calls.clear();
+  SafeCallCheck(p->Clear());
+  SafeCallCheck(p->SetBoolean(u"A", WordTrue));   // the value it had
+  SafeCallCheck(p->SetBoolean(u"b", WordFalse));  // another value
+  b->Save();
+  auto changes = recorder->Changes();
+  std::sort(changes.begin(), changes.end());
+  EXPECT_EQ(changes, (std::vector<std::string>{"DeleteProperty", "SetBoolean"}));
+
+  auto reread = CreateOptionsBuilder();
+  reread->SetReader(CreateOptionsXmlReader(file, true).Get());
+  auto r = Props(reread->GetRoot().Get());
+  EXPECT_EQ(PropertyList(r.Get()),
+            (std::vector<std::pair<WideString, TcvPropertyType>>{{u"a", ptBoolean}, {u"b", ptBoolean}}));
+  WordBool value = WordTrue;
+  SafeCallCheck(r->GetBoolean(u"b", WordTrue, &value));
+  EXPECT_EQ(value, WordFalse);
 }
 
 TEST_F(OptionsTree, SetReaderMovesTheTreeAndReleaseReaderKeepsIt) {

@@ -208,6 +208,36 @@ TEST_F(OptionsXml, DeepAndWideTreesRoundTrip) {
   EXPECT_EQ(ChildNames(o.Root().Get()).size(), 2001u);
 }
 
+// What a save writes is what a load takes back: a tree nested deeper than a file may hold is
+// refused at the save, and the file stays as it was.
+TEST_F(OptionsXml, NestingIsLimitedAlikeInWritingAndReading) {
+  auto nest = [](IcvOptionsNode* root, int levels) {
+    ComPtr<IcvOptionsNode> node(root);
+    for (int i = 0; i < levels; ++i) node = Child(node.Get(), u"n");
+    SafeCallCheck(Props(node.Get())->SetInteger(u"leaf", levels));
+  };
+  {
+    auto o = Open();
+    nest(o.Root().Get(), kMaxOptionsNodeDepth - 1);  // the root and 999 levels below it
+    o.builder->Save();
+  }
+  const std::string saved = Bytes();
+  {
+    auto o = Open();
+    EXPECT_FALSE(o.storage->GetLoadFailure().failed) << WideToUtf8(o.storage->LoadFailureText());
+    ComPtr<IcvOptionsNode> node = o.Root();
+    for (int i = 0; i < kMaxOptionsNodeDepth - 1; ++i) node = Child(node.Get(), u"n");
+    EXPECT_EQ(GetInt(Props(node.Get()).Get(), u"leaf"), kMaxOptionsNodeDepth - 1);
+  }
+  {
+    auto o = Open();
+    nest(o.Root().Get(), kMaxOptionsNodeDepth);
+    const std::string message = RaisedMessage([&] { o.builder->Save(); });
+    EXPECT_NE(message.find("nested more than 1000 levels deep"), std::string::npos) << message;
+  }
+  EXPECT_EQ(Bytes(), saved);
+}
+
 TEST_F(OptionsXml, LoadAndSaveOfAnUnchangedTreeIsByteIdentical) {
   for (bool sort : {true, false}) {
     SCOPED_TRACE(sort ? "sorted" : "unsorted");
@@ -261,6 +291,38 @@ TEST_F(OptionsXml, SortOnWriteOrdersByNameIgnoringCase) {
   EXPECT_TRUE(a < b && b < c && c < x && x < y) << bytes;
   // Names read from a file stay as they were written.
   EXPECT_NE(bytes.find("<Prp name=\"X\" type=\"I\" value=\"3\"/>"), std::string::npos);
+}
+
+// Two records of one name (the file was written by hand or by another program): the later one
+// is read and the earlier one goes at the next save, so that it cannot come back when the later
+// one is deleted.
+TEST_F(OptionsXml, OfTwoRecordsOfOneNameTheLaterWinsAndTheEarlierGoes) {
+  Write(std::string(kHeader) +
+        "<Nodes version=\"1\"><Node name=\"root\">"
+        "<Node name=\"Item\"><Prp name=\"v\" type=\"I\" value=\"1\"/></Node>"
+        "<Node name=\"ITEM\"><Prp name=\"v\" type=\"I\" value=\"2\"/></Node>"
+        "<Prp name=\"P\" type=\"S\" value=\"earlier\"/><Prp name=\"p\" type=\"I\" value=\"5\"/>"
+        "</Node></Nodes>");
+  {
+    auto o = Open();
+    EXPECT_EQ(ChildNames(o.Root().Get()), std::vector<WideString>{u"item"});
+    EXPECT_EQ(GetInt(Props(Child(o.Root().Get(), u"item").Get()).Get(), u"v"), 2);
+    EXPECT_EQ(GetInt(Props(o.Root().Get()).Get(), u"p"), 5);
+    EXPECT_TRUE(IsModified(o.Root().Get()));
+    o.builder->Save();
+  }
+  const std::string bytes = Bytes();
+  EXPECT_EQ(bytes.find("value=\"1\""), std::string::npos) << bytes;
+  EXPECT_EQ(bytes.find("earlier"), std::string::npos) << bytes;
+  {
+    auto o = Open();
+    SafeCallCheck(o.Root()->DeleteNode(u"item"));
+    SafeCallCheck(Props(o.Root().Get())->Clear());
+    o.builder->Save();
+  }
+  auto o = Open();
+  EXPECT_TRUE(ChildNames(o.Root().Get()).empty());
+  EXPECT_TRUE(PropertyList(Props(o.Root().Get()).Get()).empty());
 }
 
 TEST_F(OptionsXml, ReadingFollowsTheFormatRules) {
@@ -531,8 +593,40 @@ TEST(XmlText, NumberTextsFollowTheRuntimesRules) {
   EXPECT_EQ(ParseBoolean("0.0"), false);
   EXPECT_EQ(FormatDouble(0.5), "0.5");
   EXPECT_EQ(FormatDouble(100), "100");
-  EXPECT_EQ(FormatDouble(1e21), "1e+21");
+  EXPECT_EQ(FormatDouble(1e21), "1E21");
   EXPECT_EQ(FormatDouble(0.1 + 0.2), "0.30000000000000004");
+}
+
+// The runtime's general format, with as many digits as the value needs to read back.
+TEST(XmlText, DoublesAreWrittenInTheGeneralFormatWithTheFewestDigits) {
+  const std::pair<double, const char*> cases[] = {
+      {0.0, "0"},
+      {-0.0, "-0"},
+      {1e5, "100000"},
+      {-1e6, "-1000000"},
+      {123.25, "123.25"},
+      {999999999999999.0, "999999999999999"},
+      {123456789012345.67, "123456789012345.67"},
+      {1e15, "1E15"},
+      {-1.5e300, "-1.5E300"},
+      {0.0001, "0.0001"},
+      {0.00012345, "0.00012345"},
+      {0.00001, "1E-5"},
+      {-2.5e-7, "-2.5E-7"},
+      {std::numeric_limits<double>::denorm_min(), "5E-324"},
+      {std::numeric_limits<double>::max(), "1.7976931348623157E308"},
+      {std::numeric_limits<double>::infinity(), "INF"},
+      {-std::numeric_limits<double>::infinity(), "-INF"},
+      {std::numeric_limits<double>::quiet_NaN(), "NAN"},
+  };
+  for (const auto& [value, text] : cases) {
+    SCOPED_TRACE(text);
+    EXPECT_EQ(FormatDouble(value), text);
+    const auto back = ParseDouble(FormatDouble(value));
+    ASSERT_TRUE(back.has_value());
+    if (std::isnan(value)) EXPECT_TRUE(std::isnan(*back));
+    else EXPECT_EQ(std::bit_cast<std::uint64_t>(*back), std::bit_cast<std::uint64_t>(value));
+  }
 }
 
 }  // namespace

@@ -1,4 +1,9 @@
 #include "host/options_command.h"
+#include "core/options_name_pool.h"
+#include "core/options_tree.h"
+#include "core/options_xml_storage.h"
+#include "platform/safecall.h"
+#include "platform/strings.h"
 #include "tests/support/scratch_dir.h"
 #include "tests/support/test_process.h"
 
@@ -66,6 +71,32 @@ TEST_F(OptionsCommand, SetCreatesAndChangesAndDumpShowsEveryType) {
             "prop\t/settings/name\tString\t\"tab\\there \\\"q\\\" \xC3\xA9\"\n"
             "prop\t/settings/ratio\tDouble\t0.25\n");
   EXPECT_NE(ReadFileBytes(file).find("<Prp name=\"count\" type=\"I\" value=\"7\"/>"), std::string::npos);
+}
+
+// A Binary value stored packed is shown as such, and a new value set through the command is
+// packed again.
+TEST_F(OptionsCommand, PackedBinaryValuesStayPacked) {
+  {
+    StartOptionsNamePool();
+    auto builder = CreateOptionsBuilder();
+    builder->SetReader(CreateOptionsXmlReader(Utf8ToWide(file), true).Get());
+    ComPtr<IcvOptionsProperties> props;
+    SafeCallCheck(builder->GetRoot()->GetProperties(props.Put()));
+    const std::uint8_t bytes[] = {1, 2, 3};
+    SafeCallCheck(props->SetBinary(u"Packed", bytes, 3, WordTrue));
+    builder->Save();
+    builder = nullptr;
+    props = nullptr;
+    StopOptionsNamePool();
+  }
+  Result r = RunOptions({"dump", file});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out, "node\t/\nprop\t/packed\tBinary\t010203\tcompressed\n");
+  ASSERT_EQ(RunOptions({"set", file, "packed", "Binary", "0405"}).code, 0);
+  r = RunOptions({"dump", file});
+  EXPECT_EQ(r.out, "node\t/\nprop\t/packed\tBinary\t0405\tcompressed\n");
+  // "cvbin" leads the stored bytes.
+  EXPECT_NE(ReadFileBytes(file).find("type=\"H\" value=\"637662696E"), std::string::npos);
 }
 
 TEST_F(OptionsCommand, BadArgumentsAndBadFilesFailClearly) {
