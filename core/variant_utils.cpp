@@ -9,7 +9,9 @@ namespace pw {
 
 VARTYPE GetVarTypeNoRef(const VARIANT& v) noexcept {
   const VARIANT* p = &v;
-  while (p->vt == (VT_BYREF | VT_VARIANT) && p->pvarVal) p = p->pvarVal;
+  // A chain that refers back to itself ends at the same depth as everywhere else.
+  for (int depth = 0; depth < kMaxVariantReferenceDepth && p->vt == (VT_BYREF | VT_VARIANT) && p->pvarVal; ++depth)
+    p = p->pvarVal;
   return static_cast<VARTYPE>(p->vt & 0xBFFF);
 }
 

@@ -6,7 +6,8 @@
 namespace pw {
 
 // The variant's type without the by-reference bit; a reference to a variant is followed to the
-// variant it refers to, however deep.
+// variant it refers to (a chain that refers back to itself stops at the depth limit of
+// VariantDeref).
 VARTYPE GetVarTypeNoRef(const VARIANT& v) noexcept;
 
 // -1, 0 or 1, chosen by the type of A: numbers compare as reals (equal when they differ by less

@@ -19,6 +19,12 @@ TEST(GetVarTypeNoRef, DropsTheReferenceBitAndFollowsVariantReferences) {
   VARIANT outer = ByRef(VT_VARIANT, &inner);
   EXPECT_EQ(GetVarTypeNoRef(outer), VT_I4);
   EXPECT_EQ(GetVarTypeNoRef(OleVariant().Get()), VT_EMPTY);
+  // A chain that refers back to itself ends.
+  VARIANT loop;
+  VariantInit(&loop);
+  loop.vt = VT_BYREF | VT_VARIANT;
+  loop.pvarVal = &loop;
+  EXPECT_EQ(GetVarTypeNoRef(loop), VT_VARIANT);
   // An array keeps its array bit.
   VARIANT arr;
   VariantInit(&arr);
