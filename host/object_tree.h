@@ -4,6 +4,7 @@
 // also what the IDispatch of its IpwSysNode answers.
 #pragma once
 
+#include <atomic>
 #include <map>
 #include <mutex>
 #include <vector>
@@ -83,7 +84,7 @@ class TSysNode final
   std::vector<ComPtr<TSysNode>> children_;
   std::vector<ComPtr<TSysNode>> extensions_;
   std::map<GUID, ComPtr<IUnknown>> contextObjects_;
-  bool highlighted_ = false;
+  std::atomic<bool> highlighted_{false};  // reset from any thread
 };
 
 class TSysManager final : public Implements<ComObject, IpwSysManager> {

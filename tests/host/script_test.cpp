@@ -149,6 +149,9 @@ TEST(PwhostRun, AScriptErrorGivesFileLineAndAFailingExit) {
   out = RunCommand(HostDir() + "/pwhost run " + script, status);
   EXPECT_NE(status, 0);
   EXPECT_NE(out.find(script + ":2: uncaught: not an Error"), std::string::npos) << out;
+  out = RunCommand(HostDir() + "/pwhost run " + script + " --log /nonexistent/folder/run.log", status);
+  EXPECT_NE(status, 0);
+  EXPECT_NE(out.find("unable to write the log file /nonexistent/folder/run.log"), std::string::npos) << out;
   std::remove(script.c_str());
 }
 
