@@ -73,12 +73,13 @@ ComPtr<IpwSettingsGroup> RegisterSettingsGroup(IcvBaseManager* host, const GUID&
   return group;
 }
 
-ComPtr<IpwSetting> RegisterSetting(IpwSettingsItem* owner, std::int32_t kind, const GUID& key, const VARIANT& caption,
-                                   const VARIANT& description, const VARIANT& category, const VARIANT& defaultValue,
-                                   const VARIANT& hint, bool visible) {
+ComPtr<IpwSetting> RegisterSetting(IpwSettingsItem* owner, std::int32_t kind, const GUID& key, const GUID& parentKey,
+                                   WideStringView name, WideStringView description, const VARIANT& defaultValue,
+                                   WideStringView category, bool visible) {
   if (!owner) return nullptr;
+  BString n(name), d(description), c(category);
   ComPtr<IpwSetting> setting;
-  owner->CreateSetting(kind, key, caption, description, category, hint, 0, ToWordBool(visible), setting.Put());
+  owner->CreateSetting(kind, key, parentKey, n.Get(), d.Get(), c.Get(), 0, ToWordBool(visible), setting.Put());
   if (setting) SafeCallCheck(setting->put_Value(defaultValue));
   return setting;
 }
@@ -222,7 +223,7 @@ std::int32_t InsertTableSettingRow(IpwTableSetting* table, std::int32_t index) {
 void ExchangeTableSettingRows(IpwTableSetting* table, std::int32_t a, std::int32_t b) {
   if (!table) return;
   std::int32_t columns = ColumnCount(table);
-  auto state = CastHostObject<IpwSettingState>(table);
+  auto state = CastHostObject<IcvSettingInternal>(table);
   SafeCallCheck(state->ToggleFlags(0x80));
   bool restored = false;
   try {

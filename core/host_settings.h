@@ -21,10 +21,11 @@ ComPtr<IpwSettingsGroup> RegisterSettingsGroup(IcvBaseManager* host, const GUID&
                                                WideStringView description, std::int32_t imageIndex, HBITMAP bitmap,
                                                WideStringView category);
 
-// A setting inside an owner (a group or a setting), set to its default value.
-ComPtr<IpwSetting> RegisterSetting(IpwSettingsItem* owner, std::int32_t kind, const GUID& key, const VARIANT& caption,
-                                   const VARIANT& description, const VARIANT& category, const VARIANT& defaultValue,
-                                   const VARIANT& hint, bool visible);
+// A setting inside an owner (a group or a setting), shown on the options page ParentKey, set to
+// its default value.
+ComPtr<IpwSetting> RegisterSetting(IpwSettingsItem* owner, std::int32_t kind, const GUID& key, const GUID& parentKey,
+                                   WideStringView name, WideStringView description, const VARIANT& defaultValue,
+                                   WideStringView category, bool visible);
 
 // A setting of a group, set to its default value.
 ComPtr<IpwSetting> AddSettingToGroup(IpwSettingsGroup* group, std::int32_t kind, const GUID& key,

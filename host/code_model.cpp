@@ -61,9 +61,6 @@ HRESULT TSyntaxInvokeExpression::put_HasArgumentList(VARIANT_BOOL value) {
   return S_OK;
 }
 
-HRESULT TSyntaxExpressionCollection::GetElementKind(std::int32_t* kind) {
-  return SafeCall([&] { SetOutValue<std::int32_t>(kind, kExpressionCollection); });
-}
 HRESULT TSyntaxExpressionCollection::Add(IcvSyntaxElement* element) {
   return SafeCall([&] {
     if (!element) throw EOleSysError(u"No element", E_INVALIDARG);

@@ -14,11 +14,18 @@ inline constexpr GUID kJavaScriptLanguageKey = MakeGuid("{1FAB7838-80A7-4CDB-A6A
 inline constexpr GUID kVBScriptLanguageKey = MakeGuid("{5E885C0E-BE9C-4664-8958-BE7A159FFF61}");
 
 // IcvSyntaxElement::GetElementKind values.
-enum SyntaxElementKind : std::int32_t { kInvokeExpression = 1, kExpressionCollection = 2, kConstantExpression = 3 };
+enum SyntaxElementKind : std::int32_t { kInvokeExpression = 1, kConstantExpression = 3 };
+
+// The operations every element has beside its kind, which the test host does not serve.
+#define PW_SYNTAX_ELEMENT_RESERVED                                                                      \
+  PW_HOST_RESERVED(4) PW_HOST_RESERVED(5) PW_HOST_RESERVED(6) PW_HOST_RESERVED(7) PW_HOST_RESERVED(8) \
+  PW_HOST_RESERVED(9) PW_HOST_RESERVED(10) PW_HOST_RESERVED(11) PW_HOST_RESERVED(12)
 
 class TSyntaxInvokeExpression final : public Implements<ComObject, IcvSyntaxCodeInvokeExpression> {
  public:
   HRESULT GetElementKind(std::int32_t* kind) override;
+  PW_SYNTAX_ELEMENT_RESERVED
+  PW_HOST_RESERVED(13) PW_HOST_RESERVED(14)
   HRESULT get_Name(BSTR* name) override;
   HRESULT put_Name(BSTR name) override;
   HRESULT get_Qualifier(IcvSyntaxElement** qualifier) override;
@@ -38,9 +45,9 @@ class TSyntaxInvokeExpression final : public Implements<ComObject, IcvSyntaxCode
 
 class TSyntaxExpressionCollection final : public Implements<ComObject, IcvSyntaxExpressionCollection> {
  public:
-  HRESULT GetElementKind(std::int32_t* kind) override;
-  HRESULT Add(IcvSyntaxElement* element) override;
   HRESULT GetCount(std::int32_t* count) override;
+  HRESULT Add(IcvSyntaxElement* element) override;
+  PW_HOST_RESERVED(5) PW_HOST_RESERVED(6) PW_HOST_RESERVED(7)
   HRESULT GetItem(std::int32_t index, IcvSyntaxElement** element) override;
 
  private:
@@ -51,6 +58,7 @@ class TSyntaxExpressionCollection final : public Implements<ComObject, IcvSyntax
 class TSyntaxConstantExpression final : public Implements<ComObject, IcvSyntaxConstantExpression> {
  public:
   HRESULT GetElementKind(std::int32_t* kind) override;
+  PW_SYNTAX_ELEMENT_RESERVED
   HRESULT get_Value(VARIANT* value) override;
   HRESULT put_Value(const VARIANT& value) override;
 
@@ -82,6 +90,7 @@ class TSyntaxManager final : public Implements<ComObject, IcvSyntaxManager> {
   HRESULT GetLanguageKey(std::int32_t index, GUID* key) override;
   HRESULT GetLanguageName(const GUID& key, BSTR* name) override;
   HRESULT RenderElement(IcvSyntaxElement* element, const GUID& languageKey, BSTR* text) override;
+  PW_HOST_RESERVED(7) PW_HOST_RESERVED(8) PW_HOST_RESERVED(9) PW_HOST_RESERVED(10)
   HRESULT CreateObject(const GUID& iid, IUnknown** object) override;
 
  private:

@@ -1,8 +1,10 @@
 // The host's object tree of test objects (IpwSysManager, IpwSysNode and friends). A node has a
 // key, properties by GUID (among them its names as code-model elements), children, extensions
-// and context objects; scripts see it through IpwScriptSysNode ("Sys" is the root).
+// and context objects; scripts see it through IpwScriptSysNode ("Sys" is the root), which is
+// also what the IDispatch of its IpwSysNode answers.
 #pragma once
 
+#include <atomic>
 #include <map>
 #include <mutex>
 #include <vector>
@@ -17,8 +19,8 @@ namespace pw::host {
 inline constexpr GUID kNodeNameProperty = MakeGuid("{E38E283C-D00E-428E-B146-C2555847E758}");
 inline constexpr GUID kNodeSecondNameProperty = MakeGuid("{49AB793E-88F7-4B7A-82B4-C6A3FCE36794}");
 
-class TSysNode final : public AutoImplements<TCVAAutoIntfObject, IpwScriptSysNode, IpwSysNode, IpwSysNodeEx,
-                                             IpwSysNodeHighlight> {
+class TSysNode final
+    : public AutoImplements<TCVAAutoIntfObject, IpwScriptSysNode, IpwSysNodeEx, IpwSysNodeHighlight> {
  public:
   // A node named Name(args...) in code; GUID_NULL as the key makes a new one.
   TSysNode(TSysNode* parent, WideStringView name, std::vector<OleVariant> args, const GUID& key);
@@ -47,13 +49,18 @@ class TSysNode final : public AutoImplements<TCVAAutoIntfObject, IpwScriptSysNod
   WideString FullNameText() const;
 
   // IpwSysNode
-  HRESULT GetParent(IpwSysNode** parent) override;
   HRESULT GetExtensionCount(std::int32_t* count) override;
   HRESULT GetExtension(std::int32_t index, IpwSysNode** extension) override;
+  PW_HOST_RESERVED(9)
+  HRESULT GetParent(IpwSysNode** parent) override;
+  PW_HOST_RESERVED(11) PW_HOST_RESERVED(12) PW_HOST_RESERVED(13) PW_HOST_RESERVED(14) PW_HOST_RESERVED(15)
+  PW_HOST_RESERVED(16) PW_HOST_RESERVED(17) PW_HOST_RESERVED(18) PW_HOST_RESERVED(19) PW_HOST_RESERVED(20)
+  PW_HOST_RESERVED(21) PW_HOST_RESERVED(22) PW_HOST_RESERVED(23) PW_HOST_RESERVED(24)
   // IpwSysNodeEx
   HRESULT GetPropertyValue(const GUID& key, VARIANT* value) override;
   HRESULT GetMappedNameElement(IcvSyntaxCodeInvokeExpression** element) override;
   HRESULT GetChildren(IpwSysNodeIterator** children) override;
+  PW_HOST_RESERVED(28)
   HRESULT GetKey(GUID* key) override;
   HRESULT GetContextObject(const GUID& key, IUnknown** object) override;
   // IpwSysNodeHighlight
@@ -77,7 +84,7 @@ class TSysNode final : public AutoImplements<TCVAAutoIntfObject, IpwScriptSysNod
   std::vector<ComPtr<TSysNode>> children_;
   std::vector<ComPtr<TSysNode>> extensions_;
   std::map<GUID, ComPtr<IUnknown>> contextObjects_;
-  bool highlighted_ = false;
+  std::atomic<bool> highlighted_{false};  // reset from any thread
 };
 
 class TSysManager final : public Implements<ComObject, IpwSysManager> {

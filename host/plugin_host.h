@@ -28,6 +28,9 @@ struct RegistratorTable {
   std::vector<PluginTableRow> plugins;
 };
 
+// The module's export that hands out its registrator.
+using GetPluginRegistratorProc = HRESULT (*)(IcvPluginRegistrator** registrator);
+
 // Everything the registrator tells about itself and its plug-ins; a failing call raises.
 RegistratorTable ReadRegistratorTable(IcvPluginRegistrator* registrator);
 

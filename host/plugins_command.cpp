@@ -18,8 +18,6 @@ namespace pw::host {
 
 namespace {
 
-using GetPluginRegistratorProc = HRESULT (*)(IcvPluginRegistrator** registrator);
-
 std::string U(WideStringView s) { return WideToUtf8(s); }
 std::string G(const GUID& g) { return GuidToString(g); }
 

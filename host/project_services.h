@@ -31,7 +31,7 @@ class THostProjectNode final : public Implements<ComObject, IpwProjectNode, IpwP
   HRESULT GetGuidAttribute(std::int32_t index, GUID* value) override;
   HRESULT SetGuidAttribute(std::int32_t index, const GUID& value) override;
   HRESULT GetParent(IpwProjectNode** parent) override;
-  PW_HOST_RESERVED(3) PW_HOST_RESERVED(4)
+  // IpwProject
   HRESULT GetLanguageKey(GUID* key) override;
 
  protected:
@@ -56,9 +56,13 @@ class TProjectRegistry final
   void Clear();
 
   // IpwProjectNodeRegistry
-  HRESULT IsSuiteOpen(VARIANT_BOOL* open) override;
-  HRESULT GetCurrentNode(IpwProjectNode** node) override;
   HRESULT GetNodeByKey(const GUID& key, IpwProjectNode** node) override;
+  PW_HOST_RESERVED(4) PW_HOST_RESERVED(5) PW_HOST_RESERVED(6) PW_HOST_RESERVED(7) PW_HOST_RESERVED(8)
+  PW_HOST_RESERVED(9) PW_HOST_RESERVED(10) PW_HOST_RESERVED(11)
+  HRESULT IsSuiteOpen(VARIANT_BOOL* open) override;
+  PW_HOST_RESERVED(13) PW_HOST_RESERVED(14) PW_HOST_RESERVED(15) PW_HOST_RESERVED(16) PW_HOST_RESERVED(17)
+  PW_HOST_RESERVED(18)
+  HRESULT GetCurrentNode(IpwProjectNode** node) override;
   // IpwProjectNodeRegistryService
   HRESULT GetCurrentLanguageKey(GUID* key) override;
   // IpwRunControl

@@ -1,7 +1,8 @@
 // pwhost run SCRIPT.js [--log FILE]: runs a test script the way the host does. The host runs
-// without dialogs, loads the module, publishes its runtime objects ("Log", "Sys") to the
-// script, prints the log as the run goes (and writes it to FILE), and ends with a non-zero exit
-// when the script fails, naming its file, line and message.
+// without dialogs, loads the module, creates and starts its plug-ins, publishes the runtime
+// objects ("Log", "Sys" and whatever the plug-ins registered) to the script, prints the log as
+// the run goes (and writes it to FILE), finalizes the plug-ins, and ends with a non-zero exit
+// when the script fails, naming its file, line and message, or when a plug-in fails to start.
 #include <cstdio>
 #include <fstream>
 #include <memory>
@@ -10,6 +11,7 @@
 #include "core/exposed_objects.h"
 #include "host/commands.h"
 #include "host/module_loader.h"
+#include "host/plugin_host.h"
 #include "host/script_engine.h"
 #include "host/test_host.h"
 #include "platform/strings.h"
@@ -43,7 +45,12 @@ int RunScriptCommand(const CommandContext& context) {
   }
 
   LoadedModule module(context.modulePath);
-  bool ok = false;
+  auto getRegistrator = module.ExportAs<GetPluginRegistratorProc>("GetPluginRegistrator");
+  if (!getRegistrator) {
+    std::fprintf(stderr, "pwhost run: the module does not export GetPluginRegistrator\n");
+    return 1;
+  }
+  bool ok = false, started = true;
   ScriptError error;
   {
     TestHostOptions options;
@@ -55,16 +62,39 @@ int RunScriptCommand(const CommandContext& context) {
       std::fflush(stdout);
       if (log->is_open()) *log << text << '\n' << std::flush;
     });
-    // Plug-ins come with the module's registrator; until the module has one, the script sees
-    // the host's own runtime objects.
-    ScriptEngine engine(host.RuntimeObjects());
-    ok = engine.RunFile(script, error);
+    TPluginHost plugins(host);
+    {
+      ComPtr<IcvPluginRegistrator> registrator;
+      HRESULT hr = getRegistrator(registrator.Put());
+      if (Failed(hr) || !registrator) {
+        std::fprintf(stderr, "pwhost run: GetPluginRegistrator failed: %s\n",
+                     WideToUtf8(FailureText(Failed(hr) ? hr : E_POINTER)).c_str());
+        return 1;
+      }
+      RegistratorTable table = ReadRegistratorTable(registrator.Get());
+      for (std::size_t i = 0; i < table.plugins.size(); ++i)
+        plugins.Create(registrator.Get(), static_cast<std::int32_t>(i), table.plugins[i].name);
+    }
+    plugins.Start();
+    for (const auto& p : plugins.Plugins()) {
+      // A plug-in that this build does not contain is left out, as the host leaves out plug-ins
+      // it cannot create; any other failure is the run's.
+      if (p.error.empty() || p.created == E_NOTIMPL) continue;
+      std::fprintf(stderr, "pwhost run: the plug-in \"%s\" did not start: %s\n", WideToUtf8(p.name).c_str(),
+                   WideToUtf8(p.error).c_str());
+      started = false;
+    }
+    {
+      ScriptEngine engine(host.RuntimeObjects());
+      ok = engine.RunFile(script, error);
+    }  // the script's objects are released before the plug-ins finalize
+    plugins.Stop();
   }
   if (!ok) std::fprintf(stderr, "%s\n", error.Text().c_str());
   if (auto disconnect = module.ExportAs<DisconnectExposedObjectsProc>(kDisconnectExposedObjectsExport))
     disconnect(WordTrue, 5000);
   module.Unload();
-  return ok ? 0 : 1;
+  return ok && started ? 0 : 1;
 }
 
 }  // namespace pw::host

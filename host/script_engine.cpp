@@ -327,6 +327,34 @@ void PushDispatch(duk_context* ctx, IDispatch* dispatch) {
   duk_push_proxy(ctx, 0);
 }
 
+// Hidden keys of the heap stash: where the last value was thrown.
+constexpr const char* kThrowLineKey = DUK_HIDDEN_SYMBOL("pwThrowLine");
+constexpr const char* kThrowFileKey = DUK_HIDDEN_SYMBOL("pwThrowFile");
+
+// Duktape.errThrow: called with every value about to be thrown, Error or not. Keeps the file and
+// line of the script code that throws it (a value that is no Error carries no line of its own);
+// the value itself goes on unchanged.
+duk_ret_t NoteThrow(duk_context* ctx) {
+  duk_inspect_callstack_entry(ctx, -2);  // -1 is this function, -2 the thrower
+  if (duk_is_object(ctx, -1)) {
+    duk_get_prop_string(ctx, -1, "lineNumber");
+    duk_int_t line = duk_get_int(ctx, -1);
+    duk_pop(ctx);
+    if (line > 0) {  // native functions have no line
+      duk_push_heap_stash(ctx);
+      duk_push_int(ctx, line);
+      duk_put_prop_string(ctx, -2, kThrowLineKey);
+      duk_get_prop_string(ctx, -2, "function");
+      duk_get_prop_string(ctx, -1, "fileName");
+      duk_put_prop_string(ctx, -3, kThrowFileKey);
+      duk_pop_2(ctx);
+    }
+  }
+  duk_pop(ctx);
+  duk_dup(ctx, 0);
+  return 1;
+}
+
 [[noreturn]] void Fatal(void*, const char* message) {
   std::fprintf(stderr, "pwhost: the script engine failed: %s\n", message ? message : "");
   std::abort();
@@ -342,6 +370,10 @@ struct ScriptEngine::Impl {
 ScriptEngine::ScriptEngine(TRuntimeObjectService& objects) : impl_(new Impl{objects}) {
   impl_->ctx = duk_create_heap(nullptr, nullptr, nullptr, nullptr, Fatal);
   if (!impl_->ctx) throw EOutOfMemory();
+  duk_get_global_string(impl_->ctx, "Duktape");
+  duk_push_c_function(impl_->ctx, NoteThrow, 1);
+  duk_put_prop_string(impl_->ctx, -2, "errThrow");
+  duk_pop(impl_->ctx);
 }
 
 ScriptEngine::~ScriptEngine() {
@@ -387,6 +419,16 @@ void ReadError(duk_context* ctx, const std::string& fileName, ScriptError& error
     error.message = Utf8ToWide(name == "Error" ? message : name + ": " + message);
   } else {
     error.message = Utf8ToWide(std::string("uncaught: ") + duk_safe_to_string(ctx, -1));
+    // A thrown value that is no Error: the place of the last throw.
+    duk_push_heap_stash(ctx);
+    duk_get_prop_string(ctx, -1, kThrowLineKey);
+    if (duk_is_number(ctx, -1)) {
+      error.line = duk_get_int(ctx, -1);
+      duk_get_prop_string(ctx, -2, kThrowFileKey);
+      if (duk_is_string(ctx, -1)) error.fileName = duk_get_string(ctx, -1);
+      duk_pop(ctx);
+    }
+    duk_pop_2(ctx);
   }
 }
 
@@ -402,6 +444,10 @@ bool ScriptEngine::Run(const std::string& fileName, const std::string& source, S
     PushDispatch(ctx, d.Get());
     duk_put_global_string(ctx, n.c_str());
   }
+  duk_push_heap_stash(ctx);
+  duk_del_prop_string(ctx, -1, kThrowLineKey);
+  duk_del_prop_string(ctx, -1, kThrowFileKey);
+  duk_pop(ctx);
   duk_push_lstring(ctx, source.data(), source.size());
   duk_push_string(ctx, fileName.c_str());
   bool ok = duk_safe_call(ctx, CompileAndRun, nullptr, 2, 1) == DUK_EXEC_SUCCESS;

@@ -8,17 +8,6 @@ namespace pw::host {
 
 namespace {
 
-WideString TextOf(const VARIANT& v) {
-  const VARIANT& d = VariantDeref(v);
-  if (d.vt == VT_EMPTY || d.vt == VT_NULL || (d.vt == VT_ERROR)) return {};
-  OleVariant copy(d);
-  try {
-    return copy.AsString();
-  } catch (const Exception&) {
-    return {};
-  }
-}
-
 WideString JoinPath(const WideString& parent, WideStringView caption) {
   if (parent.empty()) return WideString(caption);
   return parent + u"|" + WideString(caption);
@@ -145,17 +134,19 @@ HRESULT TSettingsItem<Intfs...>::GetItems(IpwSettingsIterator** items) {
 }
 
 template <class... Intfs>
-HRESULT TSettingsItem<Intfs...>::CreateSetting(std::int32_t kind, const GUID& key, const VARIANT& caption,
-                                               const VARIANT& description, const VARIANT& category, const VARIANT&,
-                                               std::int32_t, VARIANT_BOOL visible, IpwSetting** setting) {
+HRESULT TSettingsItem<Intfs...>::CreateSetting(std::int32_t kind, const GUID& key, const GUID& parentKey, BSTR name,
+                                               BSTR description, BSTR category, std::int32_t, VARIANT_BOOL visible,
+                                               IpwSetting** setting) {
   return this->SafeCall([&] {
-    auto s = NewChild(kind, key, TextOf(caption), TextOf(description), TextOf(category), visible != 0);
+    auto s = NewChild(kind, key, WideString(BstrView(name)), WideString(BstrView(description)),
+                      WideString(BstrView(category)), visible != 0);
+    s->SetTypeKeys(GUID_NULL, parentKey);
     SetOut(setting, ComPtr<IpwSetting>(s.Get()));
   });
 }
 
 template class TSettingsItem<IpwSettingsGroup, IpwSettingsGroupFactory>;
-template class TSettingsItem<IcvTableSetting_DVS, IcvTableSettingSchema_DVS, IpwSettingState>;
+template class TSettingsItem<IcvTableSetting_DVS, IcvTableSettingSchema_DVS, IcvSettingInternal>;
 
 // ---- TSettingsGroup -----------------------------------------------------------------------
 
@@ -222,6 +213,11 @@ OleVariant TSetting::CurrentValue() const {
 std::vector<std::vector<OleVariant>> TSetting::Rows() const {
   std::lock_guard guard(lock_);
   return rows_;
+}
+
+std::vector<TSetting::Column> TSetting::Columns() const {
+  std::lock_guard guard(lock_);
+  return columns_;
 }
 
 void TSetting::CheckTable() const {
@@ -368,11 +364,11 @@ HRESULT TSetting::SetCurrentRow(std::int32_t row) {
   });
 }
 
-HRESULT TSetting::AddColumn(std::int32_t kind, std::int32_t option1, std::int32_t option2, std::int32_t option3) {
+HRESULT TSetting::AddColumn(std::int32_t kind, BSTR name, VARIANT_BOOL visible, VARIANT_BOOL readOnly) {
   return SafeCall([&] {
     std::lock_guard guard(lock_);
     CheckTable();
-    columns_.push_back({kind, {option1, option2, option3}});
+    columns_.push_back({kind, WideString(BstrView(name)), visible != 0, readOnly != 0});
     for (auto& r : rows_) r.push_back(ColumnDefault(kind));
   });
 }
@@ -389,15 +385,6 @@ HRESULT TSetting::GetColumnKind(std::int32_t column, std::int32_t* kind) {
     std::lock_guard guard(lock_);
     CheckIndex(column, columns_.size());
     SetOutValue(kind, columns_[static_cast<std::size_t>(column)].kind);
-  });
-}
-
-HRESULT TSetting::GetColumnOption(std::int32_t column, std::int32_t index, std::int32_t* value) {
-  return SafeCall([&] {
-    std::lock_guard guard(lock_);
-    CheckIndex(column, columns_.size());
-    CheckIndex(index, 3);
-    SetOutValue(value, columns_[static_cast<std::size_t>(column)].options[index]);
   });
 }
 

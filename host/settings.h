@@ -25,7 +25,7 @@ enum SettingKind : std::int32_t {
   kSettingVariant = 10,
 };
 
-// Held in IpwSettingState: while set, the setting keeps its changes from listeners.
+// Held in IcvSettingInternal: while set, the setting keeps its changes from listeners.
 inline constexpr std::int32_t kSettingQuietFlag = 0x80;
 
 class TSettingsManager;
@@ -64,9 +64,8 @@ class TSettingsItem : public Implements<ComObject, Intfs...>, public TSettingsNo
   HRESULT GetKey(GUID* key) override;
   HRESULT GetPath(BSTR* path) override;
   HRESULT GetItems(IpwSettingsIterator** items) override;
-  HRESULT CreateSetting(std::int32_t kind, const GUID& key, const VARIANT& caption, const VARIANT& description,
-                        const VARIANT& category, const VARIANT& hint, std::int32_t reserved, VARIANT_BOOL visible,
-                        IpwSetting** setting) override;
+  HRESULT CreateSetting(std::int32_t kind, const GUID& key, const GUID& parentKey, BSTR name, BSTR description,
+                        BSTR category, std::int32_t reserved, VARIANT_BOOL visible, IpwSetting** setting) override;
 
  protected:
   TSettingsItem(TSettingsManager* owner, const GUID& key, WideString path)
@@ -108,7 +107,7 @@ class TSettingsGroup final : public TSettingsItem<IpwSettingsGroup, IpwSettingsG
   std::int32_t flags_ = 0, order_ = 0;
 };
 
-class TSetting : public TSettingsItem<IcvTableSetting_DVS, IcvTableSettingSchema_DVS, IpwSettingState> {
+class TSetting : public TSettingsItem<IcvTableSetting_DVS, IcvTableSettingSchema_DVS, IcvSettingInternal> {
  public:
   TSetting(TSettingsManager* owner, std::int32_t kind, const GUID& key, WideString caption, WideString description,
            WideString category, bool visible, WideString path);
@@ -119,8 +118,14 @@ class TSetting : public TSettingsItem<IcvTableSetting_DVS, IcvTableSettingSchema
   const WideString& Category() const { return category_; }
   bool Visible() const { return visible_; }
   OleVariant CurrentValue() const;
-  // Table settings: the cells in rows.
+  // Table settings: the cells in rows, and the columns.
   std::vector<std::vector<OleVariant>> Rows() const;
+  struct Column {
+    std::int32_t kind;
+    WideString name;
+    bool visible, readOnly;
+  };
+  std::vector<Column> Columns() const;
   void SetTypeKeys(const GUID& typeKey, const GUID& ownerKey) { typeKey_ = typeKey, ownerKey_ = ownerKey; }
   const GUID& TypeKey() const { return typeKey_; }
   const GUID& OwnerKey() const { return ownerKey_; }
@@ -128,8 +133,8 @@ class TSetting : public TSettingsItem<IcvTableSetting_DVS, IcvTableSettingSchema
   // IpwSetting
   HRESULT BeginUpdate() override;
   HRESULT EndUpdate(VARIANT_BOOL* changed) override;
-  HRESULT GetKind(std::int32_t* kind) override;
   HRESULT GetCaption(BSTR* caption) override;
+  HRESULT GetKind(std::int32_t* kind) override;
   PW_HOST_RESERVED(11) PW_HOST_RESERVED(12) PW_HOST_RESERVED(13) PW_HOST_RESERVED(14) PW_HOST_RESERVED(15)
   PW_HOST_RESERVED(16) PW_HOST_RESERVED(17) PW_HOST_RESERVED(18) PW_HOST_RESERVED(19) PW_HOST_RESERVED(20)
   HRESULT get_Value(VARIANT* value) override;
@@ -144,11 +149,10 @@ class TSetting : public TSettingsItem<IcvTableSetting_DVS, IcvTableSettingSchema
   HRESULT GetCurrentRow(std::int32_t* row) override;
   HRESULT SetCurrentRow(std::int32_t row) override;
   // IcvTableSettingSchema_DVS
-  HRESULT AddColumn(std::int32_t kind, std::int32_t option1, std::int32_t option2, std::int32_t option3) override;
+  HRESULT AddColumn(std::int32_t kind, BSTR name, VARIANT_BOOL visible, VARIANT_BOOL readOnly) override;
   HRESULT GetColumnCount(std::int32_t* count) override;
   HRESULT GetColumnKind(std::int32_t column, std::int32_t* kind) override;
-  HRESULT GetColumnOption(std::int32_t column, std::int32_t index, std::int32_t* value) override;
-  // IpwSettingState
+  // IcvSettingInternal
   HRESULT GetFlags(std::int32_t* flags) override;
   HRESULT SetFlags(std::int32_t flags) override;
   HRESULT ToggleFlags(std::int32_t flags) override;
@@ -169,10 +173,6 @@ class TSetting : public TSettingsItem<IcvTableSetting_DVS, IcvTableSettingSchema
   bool visible_;
   GUID typeKey_{}, ownerKey_{};
   OleVariant value_;
-  struct Column {
-    std::int32_t kind;
-    std::int32_t options[3];
-  };
   std::vector<Column> columns_;
   std::vector<std::vector<OleVariant>> rows_;
   std::int32_t currentRow_ = -1;

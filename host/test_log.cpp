@@ -90,52 +90,49 @@ HRESULT TTestLog::get_ErrCount(std::int32_t* count) {
 
 // ---- TRuntimeObjectService ----------------------------------------------------------------
 
-void TRuntimeObjectService::Register(WideStringView name, IUnknown* object) {
+void TRuntimeObjectService::Register(WideStringView name, IUnknown* object, const GUID& projectKey) {
   std::lock_guard guard(lock_);
-  for (auto& [n, o] : objects_)
-    if (SameTextIgnoringCase(n, name)) {
-      o = object;
+  for (auto& e : objects_)
+    if (e.projectKey == projectKey && SameTextIgnoringCase(e.name, name)) {
+      e.object = object;
       return;
     }
-  objects_.emplace_back(WideString(name), object);
+  objects_.push_back({WideString(name), projectKey, object});
 }
 
-void TRuntimeObjectService::Unregister(WideStringView name) {
+void TRuntimeObjectService::Unregister(WideStringView name, const GUID& projectKey) {
   std::lock_guard guard(lock_);
-  std::erase_if(objects_, [&](const auto& e) { return SameTextIgnoringCase(e.first, name); });
+  std::erase_if(objects_,
+                [&](const Entry& e) { return e.projectKey == projectKey && SameTextIgnoringCase(e.name, name); });
 }
 
-ComPtr<IUnknown> TRuntimeObjectService::Find(WideStringView name) const {
+ComPtr<IUnknown> TRuntimeObjectService::Find(WideStringView name, const GUID& projectKey) const {
   std::lock_guard guard(lock_);
-  for (const auto& [n, o] : objects_)
-    if (SameTextIgnoringCase(n, name)) return o;
-  return nullptr;
+  ComPtr<IUnknown> own;
+  for (const auto& e : objects_) {
+    if (!SameTextIgnoringCase(e.name, name)) continue;
+    if (e.projectKey == projectKey) return e.object;
+    if (e.projectKey == GUID_NULL) own = e.object;
+  }
+  return own;
 }
 
 std::vector<WideString> TRuntimeObjectService::Names() const {
   std::lock_guard guard(lock_);
   std::vector<WideString> names;
-  for (const auto& e : objects_) names.push_back(e.first);
+  for (const auto& e : objects_)
+    if (e.projectKey == GUID_NULL) names.push_back(e.name);
   return names;
 }
 
 void TRuntimeObjectService::Clear() {
-  std::vector<std::pair<WideString, ComPtr<IUnknown>>> old;
+  std::vector<Entry> old;
   std::lock_guard guard(lock_);
   old.swap(objects_);
 }
 
-HRESULT TRuntimeObjectService::GetRuntimeObject(BSTR name, const GUID& iid, IUnknown** result) {
-  return SafeCall([&] {
-    SetOut(result, ComPtr<IUnknown>());
-    auto object = Find(BstrView(name));
-    if (!object) return;  // nil: no object of that name
-    if (iid == GUID_NULL) {
-      SetOut(result, object);
-      return;
-    }
-    OleCheck(object->QueryInterface(iid, reinterpret_cast<void**>(result)));
-  });
+HRESULT TRuntimeObjectService::GetRuntimeObject(BSTR name, const GUID& projectKey, IUnknown** result) {
+  return SafeCall([&] { SetOut(result, Find(BstrView(name), projectKey)); });  // nil: no object of that name
 }
 
 }  // namespace pw::host

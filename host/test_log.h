@@ -57,23 +57,32 @@ class TTestLog final : public AutoImplements<TCVAAutoIntfObject, IpwScriptLog, I
   std::vector<LogEntry> entries_;
 };
 
-// The runtime objects that scripts see by name. The host registers its own ("Log", "Sys");
-// plug-ins' objects are registered the same way. Names compare ignoring case.
+// The runtime objects that scripts see by name. The host registers its own ("Log", "Sys") under
+// GUID_NULL; objects of one project are registered under the project's key. Names compare
+// ignoring case.
 class TRuntimeObjectService final : public Implements<ComObject, IpwRuntimeObjectService> {
  public:
-  // Replaces an object of the same name.
-  void Register(WideStringView name, IUnknown* object);
-  void Unregister(WideStringView name);
-  ComPtr<IUnknown> Find(WideStringView name) const;
-  // The names in the order they were registered.
+  // Replaces an object of the same name and project.
+  void Register(WideStringView name, IUnknown* object, const GUID& projectKey = GUID_NULL);
+  void Unregister(WideStringView name, const GUID& projectKey = GUID_NULL);
+  // The project's object of that name, else the host's own; nil when neither exists.
+  ComPtr<IUnknown> Find(WideStringView name, const GUID& projectKey = GUID_NULL) const;
+  // The names of the host's own objects in the order they were registered.
   std::vector<WideString> Names() const;
   void Clear();
 
-  HRESULT GetRuntimeObject(BSTR name, const GUID& iid, IUnknown** result) override;
+  PW_HOST_RESERVED(3) PW_HOST_RESERVED(4) PW_HOST_RESERVED(5) PW_HOST_RESERVED(6) PW_HOST_RESERVED(7)
+  PW_HOST_RESERVED(8) PW_HOST_RESERVED(9) PW_HOST_RESERVED(10) PW_HOST_RESERVED(11) PW_HOST_RESERVED(12)
+  HRESULT GetRuntimeObject(BSTR name, const GUID& projectKey, IUnknown** result) override;
 
  private:
+  struct Entry {
+    WideString name;
+    GUID projectKey;
+    ComPtr<IUnknown> object;
+  };
   mutable std::mutex lock_;
-  std::vector<std::pair<WideString, ComPtr<IUnknown>>> objects_;
+  std::vector<Entry> objects_;
 };
 
 }  // namespace pw::host

@@ -104,7 +104,8 @@ class TFakeHost : public Implements<ComObject, IcvBaseManager, IpwRuntimeObjectS
   WideString askedFor;
 #define PW_RESERVED(n) \
   HRESULT Reserved##n() override { return E_NOTIMPL; }
-  PW_RESERVED(3) PW_RESERVED(4) PW_RESERVED(5) PW_RESERVED(6) PW_RESERVED(8) PW_RESERVED(9) PW_RESERVED(10)
+  PW_RESERVED(3) PW_RESERVED(4) PW_RESERVED(5) PW_RESERVED(6) PW_RESERVED(7) PW_RESERVED(8) PW_RESERVED(9)
+  PW_RESERVED(10) PW_RESERVED(11) PW_RESERVED(12)
 #undef PW_RESERVED
   HRESULT GetHostMode(std::int32_t*) override { return E_NOTIMPL; }
   HRESULT GetInformation(IpwHostInformation**) override { return E_NOTIMPL; }

@@ -164,11 +164,22 @@ TEST(HostRuntimeObjects, RegisteredByNameIgnoringCase) {
   ComPtr<IUnknown> found;
   ASSERT_EQ(objects.GetRuntimeObject(name.Get(), GUID_NULL, found.Put()), S_OK);
   EXPECT_EQ(IdentityOf(found.Get()), host.Log().Identity());
-  ASSERT_EQ(objects.GetRuntimeObject(name.Get(), IpwTestLog::iid, found.Put()), S_OK);
-  EXPECT_EQ(objects.GetRuntimeObject(name.Get(), IpwSysNode::iid, found.Put()), E_NOINTERFACE);
   BString missing(u"Browsers");
   ASSERT_EQ(objects.GetRuntimeObject(missing.Get(), GUID_NULL, found.Put()), S_OK);
   EXPECT_FALSE(found);
+
+  // Objects of a project are found with the project's key; the host's own with any key.
+  constexpr GUID kProject = MakeGuid("{33333333-0000-0000-0000-0000000000E1}");
+  BString mapping(u"NameMapping");
+  objects.Register(u"NameMapping", host.Sys().Identity(), kProject);
+  ASSERT_EQ(objects.GetRuntimeObject(mapping.Get(), kProject, found.Put()), S_OK);
+  EXPECT_EQ(IdentityOf(found.Get()), host.Sys().Identity());
+  ASSERT_EQ(objects.GetRuntimeObject(mapping.Get(), GUID_NULL, found.Put()), S_OK);
+  EXPECT_FALSE(found);
+  ASSERT_EQ(objects.GetRuntimeObject(name.Get(), kProject, found.Put()), S_OK);
+  EXPECT_EQ(IdentityOf(found.Get()), host.Log().Identity());
+  EXPECT_EQ(objects.Names(), (std::vector<WideString>{u"Log", u"Sys"}));
+  objects.Unregister(u"NameMapping", kProject);
   // A plug-in's object replaces one of the same name.
   objects.Register(u"log", host.Sys().Identity());
   EXPECT_FALSE(GetLogObject(host.Manager()));

@@ -97,8 +97,12 @@ TEST_F(Scripts, AnUncaughtErrorEndsTheRunWithFileLineAndMessage) {
   EXPECT_EQ(error.message, u"TypeError: bad input");
   EXPECT_FALSE(Run("Log.Message('x'\n"));
   EXPECT_EQ(error.message.rfind(u"SyntaxError", 0), 0u);
-  EXPECT_FALSE(Run("throw 42;"));
+  // A thrown value that is no Error carries no line: the place of its throw is reported.
+  EXPECT_FALSE(Run("try { throw 'caught'; } catch (e) {}\nfunction fail() {\n  throw 42;\n}\nfail();\n"));
   EXPECT_EQ(error.message, u"uncaught: 42");
+  EXPECT_EQ(error.Text(), "test.js:3: uncaught: 42");
+  EXPECT_FALSE(engine.Run("other.js", "throw 'boom';", error));
+  EXPECT_EQ(error.Text(), "other.js:1: uncaught: boom");
   EXPECT_FALSE(engine.RunFile("/nonexistent/script.js", error));
   EXPECT_EQ(error.line, 0);
 }
@@ -141,6 +145,25 @@ TEST(PwhostRun, AScriptErrorGivesFileLineAndAFailingExit) {
   out = RunCommand(HostDir() + "/pwhost run", status);
   EXPECT_NE(status, 0);
   EXPECT_NE(out.find("usage: pwhost run SCRIPT.js"), std::string::npos);
+  std::ofstream(script) << "Log.Message('in a function');\nfunction f() { throw 'not an Error'; }\nf();\n";
+  out = RunCommand(HostDir() + "/pwhost run " + script, status);
+  EXPECT_NE(status, 0);
+  EXPECT_NE(out.find(script + ":2: uncaught: not an Error"), std::string::npos) << out;
+  out = RunCommand(HostDir() + "/pwhost run " + script + " --log /nonexistent/folder/run.log", status);
+  EXPECT_NE(status, 0);
+  EXPECT_NE(out.find("unable to write the log file /nonexistent/folder/run.log"), std::string::npos) << out;
+  std::remove(script.c_str());
+}
+
+TEST(PwhostRun, TheModuleMustHandOutItsPlugins) {
+  // A library that is no plug-in module: the run does not start.
+  std::string script = ::testing::TempDir() + "pwhost_run_no_plugins.js";
+  std::ofstream(script) << "Log.Message('never');\n";
+  int status = 0;
+  std::string out = RunCommand(HostDir() + "/pwhost --module " + HostDir() + "/cvStatistic.so run " + script, status);
+  EXPECT_NE(status, 0);
+  EXPECT_NE(out.find("the module does not export GetPluginRegistrator"), std::string::npos) << out;
+  EXPECT_EQ(out.find("never"), std::string::npos) << out;
   std::remove(script.c_str());
 }
 

@@ -66,8 +66,7 @@ TEST_F(SettingsHelpers, SettingsGetTheirDefaultsAndAreReadByKey) {
   auto a = AddSettingToGroup(group.Get(), 1, kSettingA, kTypeKey, kGroup, u"Use hooks", u"Whether hooks are used",
                              u"Open Applications", OleVariant(true).Get());
   ASSERT_TRUE(a);
-  auto b = RegisterSetting(group.Get(), 2, kSettingB, OleVariant(u"Timeout").Get(), OleVariant(u"ms").Get(),
-                           OleVariant(u"General").Get(), OleVariant(500).Get(), OleVariant().Get(), true);
+  auto b = RegisterSetting(group.Get(), 2, kSettingB, kPage, u"Timeout", u"ms", OleVariant(500).Get(), u"General", true);
   ASSERT_TRUE(b);
 
   EXPECT_EQ(GetSettingValue(manager, kSettingA).AsBool(), true);
@@ -78,7 +77,12 @@ TEST_F(SettingsHelpers, SettingsGetTheirDefaultsAndAreReadByKey) {
   EXPECT_EQ(kept->Category(), u"Open Applications");
   EXPECT_EQ(kept->Kind(), 1);
   EXPECT_EQ(kept->TypeKey(), kTypeKey);
-  EXPECT_EQ(host.Settings().FindSetting(kSettingB)->Description(), u"ms");
+  auto timeout = host.Settings().FindSetting(kSettingB);
+  EXPECT_EQ(timeout->Caption(), u"Timeout");
+  EXPECT_EQ(timeout->Description(), u"ms");
+  EXPECT_EQ(timeout->Category(), u"General");
+  EXPECT_EQ(timeout->OwnerKey(), kPage);
+  EXPECT_TRUE(timeout->Visible());
   // The defaults went through the setting's value writer, in order.
   auto writes = host.Settings().Writes();
   ASSERT_EQ(writes.size(), 2u);
@@ -87,8 +91,7 @@ TEST_F(SettingsHelpers, SettingsGetTheirDefaultsAndAreReadByKey) {
 
   // Settings inside a setting.
   constexpr GUID kChild = MakeGuid("{11111111-0000-0000-0000-0000000000D1}");
-  auto child = RegisterSetting(b.Get(), 5, kChild, OleVariant(u"Unit").Get(), OleVariant().Get(), OleVariant().Get(),
-                               OleVariant(u"ms").Get(), OleVariant().Get(), false);
+  auto child = RegisterSetting(b.Get(), 5, kChild, GUID_NULL, u"Unit", u"", OleVariant(u"ms").Get(), u"", false);
   EXPECT_EQ(host.Settings().FindSetting(kChild)->Path(), u"Open Applications|Timeout|Unit");
   EXPECT_EQ(GetSettingValue(manager, kChild).AsString(), u"ms");
 }
@@ -98,8 +101,7 @@ TEST_F(SettingsHelpers, MissingHostServiceOrSettingGivesNothing) {
   EXPECT_TRUE(GetSettingValue(manager, kUnknown).IsEmpty());
   EXPECT_FALSE(GetSetting(manager, kUnknown));
   EXPECT_TRUE(GetSettingValue(nullptr, kSettingA).IsEmpty());
-  EXPECT_FALSE(RegisterSetting(nullptr, 1, kSettingA, OleVariant().Get(), OleVariant().Get(), OleVariant().Get(),
-                               OleVariant(true).Get(), OleVariant().Get(), true));
+  EXPECT_FALSE(RegisterSetting(nullptr, 1, kSettingA, GUID_NULL, u"", u"", OleVariant(true).Get(), u"", true));
   EXPECT_FALSE(AddSettingToGroup(nullptr, 1, kSettingA, kTypeKey, kGroup, u"", u"", u"", OleVariant().Get()));
 
   host.SetService(host::services::kSettings, nullptr);
@@ -284,13 +286,13 @@ TEST_F(TableRows, ExchangeSwapsRowsAndLeavesTheFlagsAsTheyWere) {
   std::int32_t current = -1, flags = -1;
   table->GetCurrentRow(&current);
   EXPECT_EQ(current, 2);
-  QueryAs<IpwSettingState>(table.Get())->GetFlags(&flags);
+  QueryAs<IcvSettingInternal>(table.Get())->GetFlags(&flags);
   EXPECT_EQ(flags, 0);
   EXPECT_EQ(listener->changed.size(), 1u);
 
   // A bad row raises; the flags and the update are undone.
   EXPECT_THROW(ExchangeTableSettingRows(table.Get(), 0, 9), EOleSysError);
-  QueryAs<IpwSettingState>(table.Get())->GetFlags(&flags);
+  QueryAs<IcvSettingInternal>(table.Get())->GetFlags(&flags);
   EXPECT_EQ(flags, 0);
   table->put_Value(OleVariant(1).Get());  // not held in an update any more
   EXPECT_EQ(listener->changed.size(), 2u);

@@ -65,13 +65,16 @@ TEST_F(Pages, RegisterTheirPagesAndSettings) {
   EXPECT_EQ(table->Category(), u"Open Applications");
   EXPECT_EQ(table->TypeKey(), kOpenAppSettingType);
   EXPECT_EQ(table->OwnerKey(), kMSAAPluginKey);
-  std::int32_t kind = 0, option = 0;
+  std::int32_t kind = 0;
   ASSERT_EQ(table->GetColumnKind(0, &kind), S_OK);
   EXPECT_EQ(kind, 1);
   ASSERT_EQ(table->GetColumnKind(1, &kind), S_OK);
   EXPECT_EQ(kind, 5);
-  ASSERT_EQ(table->GetColumnOption(1, 1, &option), S_OK);
-  EXPECT_EQ(option, -1);
+  auto columns = table->Columns();
+  ASSERT_EQ(columns.size(), 2u);
+  EXPECT_TRUE(columns[1].visible);  // added as (kind, no name, visible, not read-only)
+  EXPECT_FALSE(columns[1].readOnly);
+  EXPECT_EQ(columns[1].name, u"");
   auto rows = table->Rows();
   ASSERT_EQ(rows.size(), 12u);
   EXPECT_EQ(Narrow(BstrView(rows[0][1].Ptr()->bstrVal)), "*");

@@ -484,9 +484,13 @@ void AddBaseFunctions(tlb::TypeData& t, bool dispatch) {
 tlb::TypeData BuildType(const Interface& itf) {
   tlb::TypeData t;
   const bool dispatch = RootOf(itf.name) == "IDispatch";
-  if (dispatch && !itf.dual) throw Error{itf.name + ": an interface derived from IDispatch must be dual"};
-  t.kind = dispatch ? 4 : 3;
-  t.flags = static_cast<std::uint16_t>((dispatch ? 0x40 | 0x100 | 0x1000 : 0) | (itf.hidden ? 0x10 : 0));
+  // A dual interface is also called by DISPID through IDispatch. An interface that derives from
+  // IDispatch without being dual keeps IDispatch's four slots but is called through its method
+  // table only, so its own members are free of the automation rules.
+  const bool automation = dispatch && itf.dual;
+  if (itf.dual && !dispatch) throw Error{itf.name + ": a dual interface derives from IDispatch"};
+  t.kind = automation ? 4 : 3;
+  t.flags = static_cast<std::uint16_t>((automation ? 0x40 | 0x100 | 0x1000 : 0) | (itf.hidden ? 0x10 : 0));
   t.guid = itf.iid;
   t.name = Wide(itf.name);
   t.doc = Wide(itf.help);
@@ -499,16 +503,16 @@ tlb::TypeData BuildType(const Interface& itf) {
   for (const auto& fm : flat) {
     const Method& m = *fm.m;
     tlb::FuncData f;
-    if (dispatch && !m.hasId) throw Error{fm.owner->name + "." + m.name + ": a dual interface's members need an id"};
+    if (automation && !m.hasId) throw Error{fm.owner->name + "." + m.name + ": a dual interface's members need an id"};
     f.memid = m.hasId ? m.id : autoId++;
     f.invkind = m.invkind;
     f.flags = m.flags;
     f.slot = slot++;
     f.name = Wide(m.name);
     f.doc = Wide(m.help);
-    if (dispatch && m.ret != "HRESULT") throw Error{fm.owner->name + "." + m.name + ": a dual interface's members return HRESULT"};
+    if (automation && m.ret != "HRESULT") throw Error{fm.owner->name + "." + m.name + ": a dual interface's members return HRESULT"};
     if (m.ret == "HRESULT")
-      f.result.chain = {dispatch ? vVOID : vHRESULT};
+      f.result.chain = {automation ? vVOID : vHRESULT};
     else if (m.ret == "void")
       f.result.chain = {vVOID};
     else
@@ -518,14 +522,14 @@ tlb::TypeData BuildType(const Interface& itf) {
       if (p.retval) {
         if (i + 1 != m.params.size() || !p.out || p.type.pointers < 1)
           throw Error{fm.owner->name + "." + m.name + ": [out, retval] must be the last parameter, a pointer"};
-        if (dispatch) {
+        if (automation) {
           f.result = Spec(p.type, 1, nullptr);
           continue;
         }
       }
       if (p.optional && p.type.base != "VARIANT")
         throw Error{fm.owner->name + "." + m.name + ": only VARIANT parameters can be optional"};
-      if (dispatch && (p.type.base == "GUID"))
+      if (automation && (p.type.base == "GUID"))
         throw Error{fm.owner->name + "." + m.name + ": GUID is no automation type"};
       tlb::ParamData pd;
       pd.name = Wide(p.name);
@@ -692,7 +696,7 @@ std::string Thunks(const std::string& function) {
   struct Entry { GUID iid; std::string table; std::size_t count; };
   std::vector<Entry> entries;
   for (const auto& [name, itf] : gInterfaces) {
-    if (RootOf(name) != "IDispatch") continue;
+    if (RootOf(name) != "IDispatch" || !itf.dual) continue;
     std::vector<FlatMethod> flat;
     Flatten(name, flat);
     std::vector<std::string> fns(7, "nullptr");
