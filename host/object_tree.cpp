@@ -45,6 +45,12 @@ ComPtr<IcvSyntaxCodeInvokeExpression> CopyNameElement(IcvSyntaxCodeInvokeExpress
 
 OleVariant ElementValue(IcvSyntaxCodeInvokeExpression* e) { return OleVariant(static_cast<IUnknown*>(e)); }
 
+// Guards every node's link to its parent, and the last release of a node.
+std::recursive_mutex& ParentLinks() {
+  static std::recursive_mutex lock;
+  return lock;
+}
+
 }  // namespace
 
 TSysNode::TSysNode(TSysNode* parent, WideStringView name, std::vector<OleVariant> args, const GUID& key)
@@ -55,8 +61,15 @@ TSysNode::TSysNode(TSysNode* parent, WideStringView name, std::vector<OleVariant
 }
 
 TSysNode::~TSysNode() {
+  std::lock_guard links(ParentLinks());
   for (auto& c : children_) c->parent_ = nullptr;
   for (auto& e : extensions_) e->parent_ = nullptr;
+}
+
+ComPtr<TSysNode> TSysNode::Parent() const {
+  std::lock_guard links(ParentLinks());
+  if (!parent_ || !parent_->TryAddRef()) return nullptr;  // none, or one on its way out
+  return ComPtr<TSysNode>::Attach(parent_);
 }
 
 ComPtr<TSysNode> TSysNode::AddChild(WideStringView name, std::vector<OleVariant> args, const GUID& key) {
@@ -75,11 +88,16 @@ ComPtr<TSysNode> TSysNode::AddExtension(const GUID& key) {
 }
 
 void TSysNode::RemoveChild(TSysNode* child) {
-  std::lock_guard guard(lock_);
-  auto at = std::find_if(children_.begin(), children_.end(), [&](const auto& c) { return c.Get() == child; });
-  if (at == children_.end()) return;
-  (*at)->parent_ = nullptr;
-  children_.erase(at);
+  ComPtr<TSysNode> removed;
+  {
+    std::lock_guard guard(lock_);
+    auto at = std::find_if(children_.begin(), children_.end(), [&](const auto& c) { return c.Get() == child; });
+    if (at == children_.end()) return;
+    removed = std::move(*at);
+    children_.erase(at);
+  }
+  std::lock_guard links(ParentLinks());
+  removed->parent_ = nullptr;
 }
 
 void TSysNode::SetMappedName(WideStringView name, std::vector<OleVariant> args) {
@@ -120,8 +138,11 @@ ComPtr<TSysNode> TSysNode::FindByKey(const GUID& key) {
 }
 
 WideString TSysNode::FullNameText() const {
+  // The node and its ancestors, each counted while the name is built.
+  std::vector<ComPtr<TSysNode>> line;
+  for (ComPtr<TSysNode> n(const_cast<TSysNode*>(this)); n; n = n->Parent()) line.push_back(n);
   WideString full;
-  for (const TSysNode* n = this; n; n = n->parent_) {
+  for (const auto& n : line) {
     std::lock_guard guard(n->lock_);
     auto at = n->properties_.find(kNodeNameProperty);
     if (at == n->properties_.end()) continue;
@@ -134,7 +155,10 @@ WideString TSysNode::FullNameText() const {
 }
 
 HRESULT TSysNode::GetParent(IpwSysNode** parent) {
-  return SafeCall([&] { SetOut(parent, ComPtr<IpwSysNode>(parent_)); });
+  return SafeCall([&] {
+    ComPtr<TSysNode> p = Parent();
+    SetOut(parent, ComPtr<IpwSysNode>(p.Get()));
+  });
 }
 
 HRESULT TSysNode::GetExtensionCount(std::int32_t* count) {
@@ -229,7 +253,10 @@ HRESULT TSysNode::Child(std::int32_t index, IDispatch** node) {
 }
 
 HRESULT TSysNode::get_Parent(IDispatch** node) {
-  return SafeCall([&] { SetOut(node, ComPtr<IDispatch>(parent_ ? parent_->Dispatch() : nullptr)); });
+  return SafeCall([&] {
+    ComPtr<TSysNode> p = Parent();
+    SetOut(node, ComPtr<IDispatch>(p ? p->Dispatch() : nullptr));
+  });
 }
 
 TSysManager::TSysManager() : root_(MakeObject<TSysNode>(nullptr, u"Sys", std::vector<OleVariant>{}, GUID_NULL)) {}

@@ -40,7 +40,8 @@ class TSysNode final
 
   const GUID& Key() const { return key_; }
   const WideString& NameText() const { return name_; }
-  TSysNode* Parent() const { return parent_; }
+  // The parent, counted; nil for the root and for a node that left the tree.
+  ComPtr<TSysNode> Parent() const;
   std::vector<ComPtr<TSysNode>> Children() const;
   bool Highlighted() const { return highlighted_; }
   // The node and everything below it, depth first; nil when the key is not there.
@@ -76,7 +77,9 @@ class TSysNode final
 
  private:
   mutable std::recursive_mutex lock_;
-  TSysNode* parent_;  // not counted: the parent owns its children and clears this when it goes
+  // Not counted: a node's destructor clears its children's links under one tree-wide lock, and a
+  // child takes its parent under the same lock only while the parent is alive (TryAddRef).
+  TSysNode* parent_;
   GUID key_;
   WideString name_;
   std::map<GUID, OleVariant> properties_;

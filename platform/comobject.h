@@ -31,6 +31,16 @@ class ComObject : public TObject, public IUnknown {
   // The canonical IUnknown of the object.
   IUnknown* Identity() noexcept { return static_cast<IUnknown*>(static_cast<ComObject*>(this)); }
   LONG RefCount() const noexcept { return refCount_.load(); }
+  // Takes a reference only while the object is alive (count above 0): the way to turn an
+  // uncounted link into a reference when the object may be on its way out. The caller must
+  // know that the memory is still there (for example, because the object's destructor clears
+  // the link under a lock the caller holds).
+  bool TryAddRef() noexcept {
+    LONG n = refCount_.load();
+    while (n > 0)
+      if (refCount_.compare_exchange_weak(n, n + 1)) return true;
+    return false;
+  }
 
   // Runs f and converts any exception into a failure code with error information: the
   // boundary of every method that the host or scripts call.

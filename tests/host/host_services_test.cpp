@@ -458,3 +458,40 @@ TEST(HostProviders, RegisteredAvailableAndFound) {
 
 }  // namespace
 }  // namespace pw
+
+namespace pw::host {
+namespace {
+
+// A child asked for its parent while the parent leaves the tree and is released on another
+// thread gets the parent or nil, never a parent that is being destroyed.
+TEST(HostObjectTree, AskingForAParentRacesSafelyWithItsRelease) {
+  TestHost host;
+  for (int round = 0; round < 200; ++round) {
+    auto parent = host.Sys().AddChild(u"Process", {OleVariant(u"p")});
+    auto child = parent->AddChild(u"Window", {OleVariant(u"w")});
+    const GUID parentKey = parent->Key();
+    std::atomic<bool> go{false};
+    std::thread asker([&] {
+      while (!go) std::this_thread::yield();
+      for (int i = 0; i < 50; ++i) {
+        ComPtr<IpwSysNode> p;
+        ASSERT_EQ(child->GetParent(p.Put()), S_OK);
+        GUID key{};
+        if (p) {
+          ASSERT_EQ(QueryAs<IpwSysNodeEx>(p.Get())->GetKey(&key), S_OK);
+          EXPECT_EQ(key, parentKey);
+        }
+      }
+    });
+    go = true;
+    host.Sys().RemoveChild(parent.Get());
+    parent = nullptr;  // the last reference, while the child may be asking
+    asker.join();
+    ComPtr<IpwSysNode> gone;
+    ASSERT_EQ(child->GetParent(gone.Put()), S_OK);
+    EXPECT_FALSE(gone) << "a released parent is no one's parent";
+  }
+}
+
+}  // namespace
+}  // namespace pw::host

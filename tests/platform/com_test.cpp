@@ -73,6 +73,16 @@ TEST_F(ComTest, CountsReferencesAndFreesAtZero) {
   EXPECT_EQ(gDestroyed, 1);
 }
 
+TEST_F(ComTest, TryAddRefTakesAReferenceOnlyWhileTheObjectLives) {
+  Dog* raw = new Dog(2);
+  raw->AfterConstruction();
+  EXPECT_FALSE(raw->TryAddRef()) << "count 0: the object is not (or no longer) alive";
+  ComPtr<IDog> dog(raw);
+  ASSERT_TRUE(raw->TryAddRef());
+  EXPECT_EQ(raw->RefCount(), 2);
+  raw->Release();
+}
+
 TEST_F(ComTest, QueryInterfaceFollowsTheTableAndKeepsIdentity) {
   auto dog = MakeObject<Dog>(1);
   IDog* asDog = dog.Get();
