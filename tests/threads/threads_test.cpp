@@ -142,11 +142,14 @@ class Timer : public ::testing::Test {
  protected:
   void SetUp() override { TakeBackgroundErrors(); }
   // Moves the clock once the timer thread waits, and returns once it waits again (so whatever
-  // the move set off has run). Only the timer thread reads the clock.
+  // the move set off has run, and the next wait has taken its deadline). Only the timer thread
+  // reads the clock: of the reads after the move the first may still have seen the time before
+  // it, the second sees the move (and ends the wait when the move reaches the deadline), the
+  // third comes after the handler, from the next wait.
   void Tick(DWORD ms) {
     clock_.WaitForReads(1);  // the first wait has taken its deadline
     clock_.Advance(ms);
-    clock_.WaitForReads(clock_.ReadCount() + 2);
+    clock_.WaitForReads(clock_.ReadCount() + 3);
   }
   // Moves the clock without waiting for the timer thread afterwards.
   void Move(DWORD ms) {
