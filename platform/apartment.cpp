@@ -353,7 +353,9 @@ struct StaThread::State {
 StaThread::StaThread() : state_(std::make_shared<State>()) {
   std::promise<std::pair<ApartmentRef, DWORD>> started;
   auto ready = started.get_future();
-  state_->thread = std::thread([state = state_, &started] {
+  // The thread owns the promise: this constructor may go on (and drop its locals) while
+  // set_value is still returning.
+  state_->thread = std::thread([state = state_, started = std::move(started)]() mutable {
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     started.set_value({CurrentApartment(), GetCurrentThreadId()});
     CoRunMessageLoop(state->quit);
