@@ -354,6 +354,35 @@ TEST_F(EventSinks, AHandlerMayAskForTheSourceWhileTheSinkDetaches) {
   EXPECT_FALSE(sink->Connected());
 }
 
+TEST_F(EventSinks, TwoAttachesAtOnceAdviseOnce) {
+  ScopedApartment mta(COINIT_MULTITHREADED);
+  // A source that holds the first search for a connection point until told to go on.
+  class THoldingSource : public TEventSource {
+   public:
+    HRESULT FindConnectionPoint(const IID& iid, IConnectionPoint** point) override {
+      if (!entered.IsSet()) {
+        entered.Set();
+        WaitForSingleObject(proceed, INFINITE);
+      }
+      return TEventSource::FindConnectionPoint(iid, point);
+    }
+    Event entered{true, false}, proceed{true, false};
+  };
+  auto source = MakeObject<THoldingSource>();
+  auto sink = MakeObject<TpwEventSink>(source->Identity(), std::vector<IID>{IpwTestFirst::iid}, nullptr);
+  std::thread first([&] { sink->Attach(); });
+  WaitForSingleObject(source->entered, INFINITE);
+  std::thread second([&] { sink->Attach(); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(10));  // at the sink's lock, most likely
+  source->proceed.Set();
+  first.join();
+  second.join();
+  EXPECT_EQ(source->Sinks(), 1u);
+  EXPECT_EQ(sink->ConnectionCount(), 1u);
+  EXPECT_EQ(sink->Detach(), S_OK);
+  EXPECT_EQ(source->Sinks(), 0u);
+}
+
 TEST_F(EventSinks, EventsReachTheAdapterOnlyOnceItIsConstructed) {
   ScopedApartment mta(COINIT_MULTITHREADED);
   auto source = MakeObject<TEventSource>();
