@@ -345,11 +345,13 @@ TEST(TransparentCriticalSection, KeepsServingCallsWhileItWaitsAndWhileItHolds) {
    public:
     explicit TLocking(TcvTransparentCriticalSection& lock) : lock_(lock) {}
     HRESULT ThreadId(DWORD* id) override {
+      served.Set();
       std::lock_guard guard(lock_);
       depth = lock_.HoldCount();
       return TCalls::ThreadId(id);
     }
     std::atomic<int> depth{0};
+    Event served{true, false};  // a call has reached the object
 
    private:
     TcvTransparentCriticalSection& lock_;
@@ -385,7 +387,8 @@ TEST(TransparentCriticalSection, KeepsServingCallsWhileItWaitsAndWhileItHolds) {
     DWORD id = 0;
     served = mine->ThreadId(&id);
   });
-  std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  // The call is served while the STA still waits for the lock, which this thread holds.
+  WaitForSingleObject(locking->served, INFINITE);
   lock.Release();
   caller.join();
   staWaits.join();
