@@ -4,8 +4,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdio>
-#include <cstdlib>
 #include <thread>
 #include <vector>
 
@@ -18,6 +16,7 @@
 namespace pw {
 namespace {
 
+using test::ExpectEndsSoon;
 using test::ReleaseOn;
 using test::ScopedApartment;
 
@@ -83,21 +82,6 @@ class TRecordingEvents : public TpwCustomEvents {
     if (raise) throw Exception(u"handler failed");
   }
 };
-
-// Waits in real time, without reading the clock, for a wait of another thread to end. One that
-// does not end within seconds is a deadlock: it is reported and the process ends, since the
-// blocked threads can be neither joined nor left behind.
-void ExpectEndsSoon(Event& ended, const char* what) {
-  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (!ended.IsSet()) {
-    if (std::chrono::steady_clock::now() > until) {
-      ADD_FAILURE() << what << " does not end: a deadlock";
-      std::fflush(stdout);
-      std::_Exit(1);
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-}
 
 class EventSinks : public ::testing::Test {
  protected:

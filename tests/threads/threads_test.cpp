@@ -130,6 +130,43 @@ TEST(WaitableThread, TheLastReferenceWaitsAndAFailingMethodIsReported) {
   EXPECT_EQ(WaitForSingleObject(done, INFINITE), WAIT_OBJECT_0);
 }
 
+TEST(WaitableThread, AnStaDroppingTheLastReferenceServesTheWorkersCallsMeanwhile) {
+  test::RegisterCallsProxy();
+  ComPtr<IGlobalInterfaceTable> git;
+  ASSERT_EQ(CoCreateInstance(CLSID_StdGlobalInterfaceTable, nullptr, CLSCTX_INPROC_SERVER, IGlobalInterfaceTable::iid,
+                             git.PutVoid()),
+            S_OK);
+  StaThread sta;
+  ComPtr<TCalls> object;
+  DWORD cookie = 0;
+  std::atomic<DWORD> calledOn{0};
+  Event dropped(true, false);
+  std::thread owner([&] {
+    sta.Run([&] {
+      object = MakeObject<TCalls>();
+      git->RegisterInterfaceInGlobal(object->Identity(), ICalls::iid, &cookie);
+      Event go(true, false);
+      ComPtr<IcvWaitableObject> waitable;
+      RunWaitableThread(nullptr, waitable, [&](void*) {
+        WaitForSingleObject(go, INFINITE);
+        ComPtr<ICalls> calls;
+        git->GetInterfaceFromGlobal(cookie, ICalls::iid, calls.PutVoid());
+        DWORD id = 0;
+        if (calls && Succeeded(calls->ThreadId(&id))) calledOn = id;
+      });
+      go.Set();
+      waitable = nullptr;  // waits for the worker, whose call needs this thread
+      return S_OK;
+    });
+    dropped.Set();
+  });
+  test::ExpectEndsSoon(dropped, "Dropping the waitable object in the STA");
+  owner.join();
+  EXPECT_EQ(calledOn.load(), sta.ThreadId());
+  git->RevokeInterfaceFromGlobal(cookie);
+  ReleaseOn(sta, object);
+}
+
 TEST(WaitableThread, AnUnassignedMethodStillCompletes) {
   ComPtr<IcvWaitableObject> waitable;
   RunWaitableThread(nullptr, waitable, nullptr);
