@@ -28,21 +28,25 @@ thread_local std::vector<const TRunningCalls*> tInside;
 
 void TRunningCalls::Enter() {
   running_.fetch_add(1);
-  idle_.Reset();
   tInside.push_back(this);
 }
 
 void TRunningCalls::Leave() {
   tInside.erase(std::find(tInside.begin(), tInside.end(), this));
-  if (running_.fetch_sub(1) == 1) idle_.Set();
+  running_.fetch_sub(1);
+  // Every leave may end a wait: a waiter inside calls of its own waits for fewer than all.
+  std::lock_guard lock(WaitLock());
+  NotifyWaitersLocked();
+}
+
+// Asked by the waiting thread itself, under the wait lock; calls that the waiter serves while
+// it waits have left again before it asks.
+bool TRunningCalls::IsSignaledLocked() const {
+  return running_.load() <= static_cast<int>(std::count(tInside.begin(), tInside.end(), this));
 }
 
 void TRunningCalls::WaitIdle() {
-  const int own = static_cast<int>(std::count(tInside.begin(), tInside.end(), this));
-  for (;;) {
-    if (running_.load() <= own) return;
-    // Set again by the last call to leave; a wait that misses it looks again.
-    WaitHandle(idle_, 10);
+  while (WaitHandle(*this, INFINITE) != 0) {
   }
 }
 
@@ -82,23 +86,21 @@ TpwEventSink::TpwEventSink(IUnknown* source, std::vector<IID> eventInterfaces, E
 
 TpwEventSink::~TpwEventSink() = default;
 
+// Handlers may ask for the source while Attach or Detach runs on another thread (and waits for
+// them), so this takes only the source's own lock.
 HRESULT TpwEventSink::GetEventSource(IUnknown** source) {
   if (!source) return E_POINTER;
-  std::lock_guard g(lock_);
+  std::lock_guard g(sourceLock_);
   *source = ComPtr<IUnknown>(source_).Detach();
   return S_OK;
 }
 
 HRESULT TpwEventSink::Attach() {
   return SafeCall([&] {
-    if (connected_.load()) return;
-    ComPtr<IConnectionPointContainer> container;
-    {
-      std::lock_guard g(lock_);
-      container = source_.As<IConnectionPointContainer>();
-    }
-    if (!container) return;
     std::lock_guard g(lock_);
+    if (connected_.load()) return;
+    ComPtr<IConnectionPointContainer> container = source_.As<IConnectionPointContainer>();
+    if (!container) return;
     for (const IID& iid : eventInterfaces_) {
       ComPtr<IConnectionPoint> point;
       if (Failed(container->FindConnectionPoint(iid, point.Put())) || !point) continue;
@@ -115,10 +117,10 @@ HRESULT TpwEventSink::Attach() {
 
 HRESULT TpwEventSink::Detach() {
   return SafeCall([&] {
-    if (!connected_.load()) return;
+    bool raised = false;
     {
       std::lock_guard g(lock_);
-      bool raised = false;
+      if (!connected_.load()) return;
       try {
         for (auto& c : connections_)
           if (auto point = c.point.As<IConnectionPoint>()) point->Unadvise(c.cookie);
@@ -132,9 +134,17 @@ HRESULT TpwEventSink::Detach() {
       } catch (...) {
       }
       connected_.store(false);
-      // No handler is called once this returns.
-      running_.WaitIdle();
-      if (raised) source_ = nullptr;
+    }
+    // No handler is called once this returns. The wait holds no lock: running handlers may
+    // still use the sink.
+    running_.WaitIdle();
+    if (raised) {
+      ComPtr<IUnknown> gone;  // released after the locks
+      std::lock_guard g(lock_);
+      if (!connected_.load()) {
+        std::lock_guard s(sourceLock_);
+        gone = std::move(source_);
+      }
     }
     CoDisconnectObject(Identity(), 0);
     std::this_thread::yield();
@@ -194,7 +204,12 @@ TpwCustomEvents::TpwCustomEvents(IUnknown* source, std::vector<IID> eventInterfa
                                        [this](IUnknown* s, const TEventEntry& e, DISPPARAMS* p) { HandleEvent(s, e, p); });
   sink_ = QueryAs<IpwAttachable>(sink.Get());
   SafeCallCheck(sink_->Attach());
-  active_.store(true);
+}
+
+// Events reach DoEvent only from here on: before, the derived class is not constructed yet.
+void TpwCustomEvents::Constructed() noexcept {
+  Implements::Constructed();
+  if (sink_) active_.store(true);
 }
 
 TpwCustomEvents::~TpwCustomEvents() { Detach(); }

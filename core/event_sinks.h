@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <functional>
+#include <mutex>
 #include <vector>
 
 #include "core/global_objects.h"
@@ -36,17 +37,20 @@ struct IpwAttachable : IUnknown {
 };
 
 // Counts calls running at once and lets a waiter wait (serving calls) until none runs but the
-// waiter's own.
-class TRunningCalls {
+// waiter's own. As a waitable object it is signalled, for the thread that waits for it, once no
+// call runs but that thread's own.
+class TRunningCalls final : public WaitableObject {
  public:
   void Enter();
   void Leave();
   // Waits until no call runs except those of the calling thread.
   void WaitIdle();
 
+ protected:
+  bool IsSignaledLocked() const override;
+
  private:
   std::atomic<int> running_{0};
-  Event idle_{true, true};
 };
 
 class TpwEventSink : public Implements<TcvFreeMarshaledObject, IpwEventSource, IpwAttachable, IDispatch> {
@@ -78,17 +82,19 @@ class TpwEventSink : public Implements<TcvFreeMarshaledObject, IpwEventSource, I
   };
 
   std::atomic<bool> connected_{false};
-  ComPtr<IUnknown> source_;
+  ComPtr<IUnknown> source_;  // changed under both locks
+  std::mutex sourceLock_;    // for readers of the source; never held across a call
   EventHandler handler_;
   std::vector<TEventEntry> eventMap_;
   std::vector<Connection> connections_;
   std::vector<IID> eventInterfaces_;
-  CriticalSection lock_;
+  CriticalSection lock_;  // serialises Attach and Detach
   TRunningCalls running_;
 };
 
 // The base of event adapters: derived classes override DoEvent, and detach in their own
-// destructor (events must not reach a half-destroyed adapter).
+// destructor (events must not reach a half-destroyed adapter). Events reach DoEvent only once
+// the object is constructed (MakeObject); those that come earlier are dropped.
 class TpwCustomEvents : public Implements<TcvInterfacedObject, IpwAttachable, IpwEventSource> {
  public:
   // Connects at once.
@@ -107,6 +113,8 @@ class TpwCustomEvents : public Implements<TcvInterfacedObject, IpwAttachable, Ip
 
  protected:
   virtual void DoEvent(IUnknown* source, const TEventEntry& entry, DISPPARAMS* params) = 0;
+  // Activates an adapter that its constructor connected.
+  void Constructed() noexcept override;
 
  private:
   void HandleEvent(IUnknown* source, const TEventEntry& entry, DISPPARAMS* params);

@@ -66,7 +66,11 @@ TcvThreadWaitableObject::TcvThreadWaitableObject(std::unique_ptr<KernelThread> t
 
 TcvThreadWaitableObject::~TcvThreadWaitableObject() {
   // The last reference waits for the worker's end, unless it is dropped on the worker itself.
-  if (thread_ && threadId_ != GetCurrentThreadId()) WaitForSingleObject(thread_->Handle(), INFINITE);
+  // The wait serves calls: the worker may be calling into the apartment that drops it.
+  if (thread_ && threadId_ != GetCurrentThreadId()) {
+    while (WaitHandle(thread_->Handle(), INFINITE) != 0) {
+    }
+  }
   thread_.reset();  // joins, or detaches on the worker itself
   completion_.reset();
 }

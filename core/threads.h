@@ -34,7 +34,8 @@ struct IcvWaitableObject : IUnknown {
   virtual DWORD Wait(DWORD timeoutMs) = 0;
 };
 
-// A worker thread's job: its end can be waited for; the last reference waits for it.
+// A worker thread's job: its end can be waited for; the last reference waits for it (serving
+// calls meanwhile in a single-threaded apartment).
 class TcvThreadWaitableObject : public Implements<TcvInterfacedObject, IcvWaitableObject> {
  public:
   TcvThreadWaitableObject(std::unique_ptr<KernelThread> thread, DWORD threadId, std::shared_ptr<Event> completion);

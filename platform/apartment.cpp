@@ -105,6 +105,20 @@ ThreadState::~ThreadState() {
   if (inits > 0) LeaveApartment(*this);
 }
 
+// Runs the call on the callee's thread and takes the error object it leaves there into the call
+// (for the caller); the thread's own error object is kept aside meanwhile.
+void RunCall(CallState& state) {
+  ComPtr<IErrorInfo> own;
+  GetErrorInfo(0, own.Put());
+  try {
+    state.result = (*state.call)();
+  } catch (...) {
+    state.result = E_UNEXPECTED;
+  }
+  GetErrorInfo(0, state.error.Put());
+  SetErrorInfo(0, own.Get());
+}
+
 void FailCall(QueuedCall& call, HRESULT hr) {
   if (call.work) {
     call.work();  // internal tasks (releases) still run
@@ -146,11 +160,7 @@ void Serve(ThreadState& ts, QueuedCall& call) {
     }
   }
   const std::uint64_t saved = std::exchange(ts.serving, call.causality);
-  try {
-    state.result = (*state.call)();
-  } catch (...) {
-    state.result = E_UNEXPECTED;
-  }
+  RunCall(state);
   ts.serving = saved;
   state.done.Set();
 }
@@ -299,7 +309,10 @@ HRESULT ApartmentCall(const ApartmentRef& target, const INTERFACEINFO& info, con
       queued.info = info;
       queued.callerThread = GetCurrentThreadId();
       queued.causality = causality;
-      if (!target->Queue().Push(std::move(queued))) return RPC_E_DISCONNECTED;
+      if (!target->Queue().Push(std::move(queued))) {
+        SetErrorInfo(0, nullptr);
+        return RPC_E_DISCONNECTED;
+      }
     } else {
       // A call into the multithreaded apartment runs on a thread of that apartment.
       worker = std::thread([state, target, causality] {
@@ -309,11 +322,7 @@ HRESULT ApartmentCall(const ApartmentRef& target, const INTERFACEINFO& info, con
           state->result = RPC_E_DISCONNECTED;  // that apartment closed meanwhile
         } else {
           own.serving = causality;
-          try {
-            state->result = (*state->call)();
-          } catch (...) {
-            state->result = E_UNEXPECTED;
-          }
+          RunCall(*state);
           own.serving = 0;
         }
         CoUninitialize();
@@ -322,6 +331,9 @@ HRESULT ApartmentCall(const ApartmentRef& target, const INTERFACEINFO& info, con
     }
     WaitForAnswer(ts, *state, causality);
     if (worker.joinable()) worker.join();
+    // A failure brings the callee's error object back with it (none when the call did not run),
+    // so no older one of this thread is taken for it.
+    if (state->rejected || Failed(state->result)) SetErrorInfo(0, state->error.Get());
     if (!state->rejected) return state->result;
 
     ComPtr<IMessageFilter> filter = InSta(ts) ? ts.apartment->Filter() : nullptr;
@@ -353,7 +365,9 @@ struct StaThread::State {
 StaThread::StaThread() : state_(std::make_shared<State>()) {
   std::promise<std::pair<ApartmentRef, DWORD>> started;
   auto ready = started.get_future();
-  state_->thread = std::thread([state = state_, &started] {
+  // The thread owns the promise: this constructor may go on (and drop its locals) while
+  // set_value is still returning.
+  state_->thread = std::thread([state = state_, started = std::move(started)]() mutable {
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     started.set_value({CurrentApartment(), GetCurrentThreadId()});
     CoRunMessageLoop(state->quit);

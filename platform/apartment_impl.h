@@ -8,6 +8,7 @@
 
 #include "platform/apartment.h"
 #include "platform/comptr.h"
+#include "platform/errorinfo.h"
 
 namespace pw {
 
@@ -16,7 +17,9 @@ struct CallState {
   HRESULT result = S_OK;
   DWORD rejected = 0;  // SERVERCALL_REJECTED or SERVERCALL_RETRYLATER when the callee refused
   const std::function<HRESULT()>* call = nullptr;
+  ComPtr<IErrorInfo> error;  // what the call left as its thread's error object
 };
+
 
 struct QueuedCall {
   std::function<void()> work;  // an internal task (not seen by the message filter), or empty

@@ -31,15 +31,19 @@ class SystemClock final : public Clock {
 class ManualClock final : public Clock {
  public:
   explicit ManualClock(std::uint64_t startMs = 1000) : now_(startMs) {}
+  // A read is counted once it has taken its value, so a test that has seen the count move may
+  // move time knowing that the reader saw the time before the move.
   std::uint64_t NowMs() override {
+    const std::uint64_t now = now_.load();
     reads_.fetch_add(1);
-    return now_.load();
+    return now;
   }
   std::chrono::milliseconds RealSlice(std::uint64_t) override { return std::chrono::milliseconds(1); }
   void Advance(std::uint64_t ms) { now_.fetch_add(ms); }
   void Set(std::uint64_t ms) { now_.store(ms); }
   // How often the clock has been read: a test waits for a waiter to take its deadline before it
-  // moves time.
+  // moves time. A read counted after a move may still have taken the time before it (at most one
+  // per reading thread).
   std::uint64_t ReadCount() const { return reads_.load(); }
   void WaitForReads(std::uint64_t count) const;
 

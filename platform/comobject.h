@@ -55,7 +55,10 @@ class ComObject : public TObject, public IUnknown {
   }
 
   // Called once the constructors of the most derived class have run (MakeObject does it).
-  void AfterConstruction() noexcept { refCount_.fetch_sub(1); }
+  void AfterConstruction() noexcept {
+    Constructed();
+    refCount_.fetch_sub(1);
+  }
 
  protected:
   // The count is 1 while the constructors run, so an object may take and drop references to
@@ -63,6 +66,11 @@ class ComObject : public TObject, public IUnknown {
   // first reference is taken.
   ComObject() noexcept : refCount_(1) {}
   ~ComObject() override = default;
+
+  // Runs once the constructors of the most derived class have run, before the first reference
+  // is handed out: the place to start what may call the object's virtual methods from other
+  // threads. An override calls its base's.
+  virtual void Constructed() noexcept {}
 
   // The pointer for riid, without a reference, or nil. Implements<> overrides it.
   virtual void* GetInterface(const IID& riid) noexcept;

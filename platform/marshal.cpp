@@ -213,7 +213,10 @@ class ProxyManagerImpl final : public ProxyManager, public IUnknown {
   }
 
   HRESULT Invoke(const IID& iid, WORD method, const std::function<HRESULT(void*)>& call) override {
-    if (!FindStub(cookie_, nullptr, nullptr)) return RPC_E_DISCONNECTED;
+    if (!FindStub(cookie_, nullptr, nullptr)) {
+      SetErrorInfo(0, nullptr);  // no older error object of this thread goes with the failure
+      return RPC_E_DISCONNECTED;
+    }
     const StubCookie cookie = cookie_;
     // Everything that touches the object happens on its side.
     std::function<HRESULT()> remote = [cookie, &iid, &call]() -> HRESULT {

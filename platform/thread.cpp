@@ -26,8 +26,9 @@ class KernelThread::EndSignal final : public WaitableObject {
 KernelThread::KernelThread(std::function<void()> body) : ended_(std::make_shared<EndSignal>()) {
   std::promise<DWORD> started;
   auto id = started.get_future();
-  // The thread keeps its end signal alive itself: it may outlive this object when detached.
-  thread_ = std::thread([ended = ended_, &started, body = std::move(body)] {
+  // The thread keeps its end signal alive itself: it may outlive this object when detached. It
+  // owns the promise too: this constructor may go on while set_value is still returning.
+  thread_ = std::thread([ended = ended_, started = std::move(started), body = std::move(body)]() mutable {
     started.set_value(GetCurrentThreadId());
     body();
     ended->Signal();

@@ -13,15 +13,23 @@ namespace pw::helpers {
 
 namespace {
 
+// Runs a procedure for a thread object: one that raises answers E_UNEXPECTED, and the thread
+// goes on.
+HRESULT RunProc(InvokerProc proc, void* param) {
+  try {
+    proc(param);
+    return S_OK;
+  } catch (...) {
+    return E_UNEXPECTED;
+  }
+}
+
 // A single-threaded apartment thread.
 class TStaThread : public Implements<ComObject, IcvSTA1> {
  public:
   HRESULT Invoke(InvokerProc proc, void* param) override {
     if (!proc) return E_POINTER;
-    return thread_.Run([&] {
-      proc(param);
-      return S_OK;
-    });
+    return thread_.Run([&] { return RunProc(proc, param); });
   }
 
  private:
@@ -48,16 +56,14 @@ class TMtaThread : public Implements<ComObject, IcvMTA> {
 
   HRESULT Invoke(InvokerProc proc, void* param) override {
     if (!proc) return E_POINTER;
-    if (GetCurrentThreadId() == thread_.ThreadId()) {
-      proc(param);
-      return S_OK;
-    }
+    if (GetCurrentThreadId() == thread_.ThreadId()) return RunProc(proc, param);
     Event done(true, false);
+    HRESULT result = S_OK;
     {
       std::lock_guard g(lock_);
       if (quit_) return RPC_E_DISCONNECTED;
       queue_.push_back([&] {
-        proc(param);
+        result = RunProc(proc, param);
         done.Set();
       });
     }
@@ -66,7 +72,7 @@ class TMtaThread : public Implements<ComObject, IcvMTA> {
     DWORD index = 0;
     while (CoWaitForMultipleHandles(0, INFINITE, 1, handles, &index) != S_OK) {
     }
-    return S_OK;
+    return result;
   }
 
  private:

@@ -379,6 +379,38 @@ TEST(ComHelp, LendsApartmentThreadsAndTheTable) {
   CoUninitialize();
 }
 
+TEST(ComHelp, AProcedureThatRaisesFailsItsCallAndTheThreadGoesOn) {
+  ScopedHostFolder host(HostDir());
+  CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+  auto help = MakeObject<TcvComHelpProxy>(kComHelpLibrary);
+  ComPtr<IcvSTA1> sta;
+  ComPtr<IcvMTA> mta;
+  ASSERT_EQ(help->GetSTA1(sta.Put()), S_OK);
+  ASSERT_EQ(help->GetMTA(mta.Put()), S_OK);
+  InvokerProc raise = [](void*) { throw Exception(u"procedure failed"); };
+  // Run on a thread object's own thread, the procedure calls that object again.
+  struct Nested {
+    IcvInvoker* thread;
+    InvokerProc proc;
+    HRESULT result = E_FAIL;
+  };
+  InvokerProc nested = [](void* p) {
+    auto* n = static_cast<Nested*>(p);
+    n->result = n->thread->Invoke(n->proc, nullptr);
+  };
+  for (IcvInvoker* thread : {static_cast<IcvInvoker*>(sta.Get()), static_cast<IcvInvoker*>(mta.Get())}) {
+    EXPECT_EQ(thread->Invoke(raise, nullptr), E_UNEXPECTED);
+    Nested inner{thread, raise};
+    EXPECT_EQ(thread->Invoke(nested, &inner), S_OK);
+    EXPECT_EQ(inner.result, E_UNEXPECTED) << "called from its own thread";
+    Seen seen;
+    EXPECT_EQ(thread->Invoke(Record, &seen), S_OK);
+    EXPECT_NE(seen.thread, 0u) << "the thread serves on";
+  }
+  EXPECT_EQ(help->Unload(), S_OK);
+  CoUninitialize();
+}
+
 TEST(ComHelp, TheModulesProxyNeedsTheLibrary) {
   test::ScratchDir dir;
   ScopedHostFolder host(dir.Path().string());

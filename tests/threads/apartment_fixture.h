@@ -2,7 +2,13 @@
 // and can call back another object.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <thread>
 
 #include "platform/apartment.h"
 #include "platform/comobject.h"
@@ -128,5 +134,20 @@ class ScopedApartment {
  private:
   HRESULT hr_;
 };
+
+// Waits in real time, without reading the clock, for another thread to signal that its wait
+// has ended. One that does not end within seconds is a deadlock: it is reported and the process
+// ends, since the blocked threads can be neither joined nor left behind.
+inline void ExpectEndsSoon(Event& ended, const char* what) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (!ended.IsSet()) {
+    if (std::chrono::steady_clock::now() > until) {
+      ADD_FAILURE() << what << " does not end: a deadlock";
+      std::fflush(stdout);
+      std::_Exit(1);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
 
 }  // namespace pw::test

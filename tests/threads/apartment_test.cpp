@@ -6,6 +6,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/errorinfo.h"
+#include "platform/exceptions.h"
 #include "platform/marshal.h"
 #include "tests/threads/apartment_fixture.h"
 
@@ -159,6 +161,75 @@ TEST_F(Apartments, DisconnectedObjectsAndClosedApartmentsAnswerDisconnected) {
   }
   DWORD id = 0;
   EXPECT_EQ(calls->ThreadId(&id), RPC_E_DISCONNECTED);
+}
+
+// Sets the calling thread's error object to one with the description.
+void SetErrorDescription(const char16_t* text) {
+  ComPtr<ICreateErrorInfo> create;
+  ASSERT_EQ(CreateErrorInfo(create.Put()), S_OK);
+  create->SetDescription(text);
+  ASSERT_EQ(SetErrorInfo(0, create.As<IErrorInfo>().Get()), S_OK);
+}
+
+// Takes the calling thread's error object: its description, or "none".
+WideString TakeErrorDescription() {
+  ComPtr<IErrorInfo> info;
+  if (GetErrorInfo(0, info.Put()) != S_OK || !info) return u"none";
+  BString text;
+  info->GetDescription(text.Put());
+  return text.Str();
+}
+
+TEST_F(Apartments, AFailureBringsTheCalleesErrorInformationBack) {
+  ScopedApartment mta(COINIT_MULTITHREADED);
+  StaThread sta;
+  // Its Answer fails through the safe-call boundary, which leaves an error object behind.
+  class TFailing : public TCalls {
+   public:
+    HRESULT Answer(HRESULT result) override {
+      return SafeCall([&] { throw EOleSysError(u"the callee failed", result); });
+    }
+  };
+  ComPtr<TCalls> plainObject;
+  DWORD failingCookie = 0;
+  ASSERT_EQ(sta.Run([&] {
+    return git_->RegisterInterfaceInGlobal(MakeObject<TFailing>()->Identity(), ICalls::iid, &failingCookie);
+  }),
+            S_OK);
+  const DWORD plainCookie = RegisterOn(sta, &plainObject);
+  ComPtr<ICalls> failing = Fetch(failingCookie), plain = Fetch(plainCookie);
+
+  SetErrorDescription(u"older");
+  EXPECT_EQ(failing->Answer(E_ACCESSDENIED), E_ACCESSDENIED);
+  EXPECT_EQ(TakeErrorDescription(), u"the callee failed");
+
+  // A failure without an error object does not pass for the thread's older one.
+  SetErrorDescription(u"older");
+  EXPECT_EQ(plain->Answer(E_ACCESSDENIED), E_ACCESSDENIED);
+  EXPECT_EQ(TakeErrorDescription(), u"none");
+
+  // A call that succeeds leaves the caller's error object alone.
+  SetErrorDescription(u"pending");
+  DWORD id = 0;
+  EXPECT_EQ(plain->ThreadId(&id), S_OK);
+  EXPECT_EQ(TakeErrorDescription(), u"pending");
+
+  // The served calls do not leave their error objects on the serving thread: the next call
+  // there that fails without one finds none.
+  EXPECT_EQ(sta.Run([&] { return TakeErrorDescription() == u"none" ? E_ABORT : E_FAIL; }), E_ABORT);
+  EXPECT_EQ(TakeErrorDescription(), u"none");
+
+  // Nor does a call that never reaches a disconnected object.
+  ASSERT_EQ(sta.Run([&] { return CoDisconnectObject(plainObject->Identity(), 0); }), S_OK);
+  SetErrorDescription(u"older");
+  EXPECT_EQ(plain->ThreadId(&id), RPC_E_DISCONNECTED);
+  EXPECT_EQ(TakeErrorDescription(), u"none");
+
+  failing = nullptr;
+  plain = nullptr;
+  git_->RevokeInterfaceFromGlobal(failingCookie);
+  git_->RevokeInterfaceFromGlobal(plainCookie);
+  EXPECT_EQ(ReleaseOn(sta, plainObject), S_OK);
 }
 
 TEST_F(Apartments, FreeThreadedObjectsAreHandedOutDirectly) {

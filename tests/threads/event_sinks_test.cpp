@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 #include <vector>
 
@@ -15,6 +16,7 @@
 namespace pw {
 namespace {
 
+using test::ExpectEndsSoon;
 using test::ReleaseOn;
 using test::ScopedApartment;
 
@@ -255,6 +257,156 @@ TEST_F(EventSinks, AnAdapterMayDetachFromItsOwnHandler) {
   EXPECT_EQ(source->Sinks(), 0u);
   EXPECT_EQ(source->Fire(kSubtract, 6), S_OK);
   EXPECT_EQ(events->entered.load(), 1);
+}
+
+TEST_F(EventSinks, AHandlerDetachingItsAdapterWaitsForTheHandlersOfOtherThreadsOnly) {
+  // Time stands still: the wait has to end when the other handler returns, not on a time-out.
+  ManualClock clock;
+  ScopedClock use(clock);
+  ScopedApartment mta(COINIT_MULTITHREADED);
+  auto source = MakeObject<TEventSource>();
+  // The event with value 1 is held until released; the one with value 2 detaches the adapter.
+  class THoldOrDetach : public TRecordingEvents {
+   public:
+    using TRecordingEvents::TRecordingEvents;
+    Event held{true, false}, release{true, false}, detached{true, false};
+
+   protected:
+    void DoEvent(IUnknown* s, const TEventEntry& e, DISPPARAMS* p) override {
+      TRecordingEvents::DoEvent(s, e, p);
+      if (p->rgvarg[0].lVal == 1) {
+        held.Set();
+        WaitForSingleObject(release, INFINITE);
+      } else {
+        Detach();
+        detached.Set();
+      }
+    }
+  };
+  auto events = MakeObject<THoldOrDetach>(source->Identity(), std::vector<IID>{IpwTestFirst::iid});
+  std::thread holding([&] {
+    ScopedApartment own(COINIT_MULTITHREADED);
+    source->Fire(kSubtract, 1);
+  });
+  WaitForSingleObject(events->held, INFINITE);
+  std::thread detaching([&] {
+    ScopedApartment own(COINIT_MULTITHREADED);
+    source->Fire(kSubtract, 2);
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));  // into its wait, most likely
+  EXPECT_FALSE(events->detached.IsSet()) << "Detach waits for the handler of the other thread";
+  events->release.Set();
+  ExpectEndsSoon(events->detached, "Detach from a handler");
+  holding.join();
+  detaching.join();
+  EXPECT_FALSE(events->Active());
+  EXPECT_EQ(source->Sinks(), 0u);
+  EXPECT_EQ(events->entered.load(), 2);
+}
+
+TEST_F(EventSinks, AHandlerMayAskForTheSourceWhileTheSinkDetaches) {
+  ScopedApartment mta(COINIT_MULTITHREADED);
+  auto source = MakeObject<TEventSource>();
+  Event held(true, false), release(true, false), detached(true, false);
+  std::atomic<bool> gotSource{false};
+  ComPtr<TpwEventSink> sink;
+  sink = MakeObject<TpwEventSink>(source->Identity(), std::vector<IID>{IpwTestFirst::iid},
+                                  [&](IUnknown*, const TEventEntry&, DISPPARAMS*) {
+                                    held.Set();
+                                    WaitForSingleObject(release, INFINITE);
+                                    ComPtr<IUnknown> asked;
+                                    gotSource = sink->GetEventSource(asked.Put()) == S_OK &&
+                                                asked.Get() == source->Identity();
+                                  });
+  ASSERT_EQ(sink->Attach(), S_OK);
+  std::thread firing([&] {
+    ScopedApartment own(COINIT_MULTITHREADED);
+    source->Fire(kSubtract, 1);
+  });
+  WaitForSingleObject(held, INFINITE);
+  std::thread detaching([&] {
+    ScopedApartment own(COINIT_MULTITHREADED);
+    sink->Detach();
+    detached.Set();
+  });
+  while (source->Sinks() != 0) std::this_thread::yield();  // unadvised: Detach now waits for the handler
+  release.Set();
+  ExpectEndsSoon(detached, "Detach while its handler asks for the source");
+  firing.join();
+  detaching.join();
+  EXPECT_TRUE(gotSource.load());
+  EXPECT_FALSE(sink->Connected());
+}
+
+TEST_F(EventSinks, TwoAttachesAtOnceAdviseOnce) {
+  ScopedApartment mta(COINIT_MULTITHREADED);
+  // A source that holds the first search for a connection point until told to go on.
+  class THoldingSource : public TEventSource {
+   public:
+    HRESULT FindConnectionPoint(const IID& iid, IConnectionPoint** point) override {
+      if (!entered.IsSet()) {
+        entered.Set();
+        WaitForSingleObject(proceed, INFINITE);
+      }
+      return TEventSource::FindConnectionPoint(iid, point);
+    }
+    Event entered{true, false}, proceed{true, false};
+  };
+  auto source = MakeObject<THoldingSource>();
+  auto sink = MakeObject<TpwEventSink>(source->Identity(), std::vector<IID>{IpwTestFirst::iid}, nullptr);
+  std::thread first([&] { sink->Attach(); });
+  WaitForSingleObject(source->entered, INFINITE);
+  std::thread second([&] { sink->Attach(); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(10));  // at the sink's lock, most likely
+  source->proceed.Set();
+  first.join();
+  second.join();
+  EXPECT_EQ(source->Sinks(), 1u);
+  EXPECT_EQ(sink->ConnectionCount(), 1u);
+  EXPECT_EQ(sink->Detach(), S_OK);
+  EXPECT_EQ(source->Sinks(), 0u);
+}
+
+TEST_F(EventSinks, EventsReachTheAdapterOnlyOnceItIsConstructed) {
+  ScopedApartment mta(COINIT_MULTITHREADED);
+  auto source = MakeObject<TEventSource>();
+  std::atomic<int> delivered{0};
+  std::atomic<bool> stop{false};
+  std::thread firing([&] {
+    ScopedApartment own(COINIT_MULTITHREADED);
+    while (!stop) {
+      if (source->Sinks() == 0) {
+        std::this_thread::yield();
+        continue;
+      }
+      source->Fire(kSubtract, 1);
+      delivered.fetch_add(1);
+    }
+  });
+  // Its constructor goes on until the sink, connected by the base's, has had a few events.
+  class TSlowlyMade : public TRecordingEvents {
+   public:
+    TSlowlyMade(IUnknown* source, std::atomic<int>& delivered)
+        : TRecordingEvents(source, std::vector<IID>{IpwTestFirst::iid}) {
+      const int from = delivered.load();
+      while (delivered.load() < from + 3) std::this_thread::yield();
+      made = true;
+    }
+    std::atomic<bool> made{false}, early{false};
+
+   protected:
+    void DoEvent(IUnknown* s, const TEventEntry& e, DISPPARAMS* p) override {
+      if (!made) early = true;
+      TRecordingEvents::DoEvent(s, e, p);
+    }
+  };
+  auto events = MakeObject<TSlowlyMade>(source->Identity(), delivered);
+  EXPECT_TRUE(events->Active());
+  while (events->entered.load() == 0) std::this_thread::yield();
+  EXPECT_EQ(events->Detach(), S_OK);
+  stop = true;
+  firing.join();
+  EXPECT_FALSE(events->early.load()) << "an event reached the adapter while it was being constructed";
 }
 
 }  // namespace

@@ -130,6 +130,43 @@ TEST(WaitableThread, TheLastReferenceWaitsAndAFailingMethodIsReported) {
   EXPECT_EQ(WaitForSingleObject(done, INFINITE), WAIT_OBJECT_0);
 }
 
+TEST(WaitableThread, AnStaDroppingTheLastReferenceServesTheWorkersCallsMeanwhile) {
+  test::RegisterCallsProxy();
+  ComPtr<IGlobalInterfaceTable> git;
+  ASSERT_EQ(CoCreateInstance(CLSID_StdGlobalInterfaceTable, nullptr, CLSCTX_INPROC_SERVER, IGlobalInterfaceTable::iid,
+                             git.PutVoid()),
+            S_OK);
+  StaThread sta;
+  ComPtr<TCalls> object;
+  DWORD cookie = 0;
+  std::atomic<DWORD> calledOn{0};
+  Event dropped(true, false);
+  std::thread owner([&] {
+    sta.Run([&] {
+      object = MakeObject<TCalls>();
+      git->RegisterInterfaceInGlobal(object->Identity(), ICalls::iid, &cookie);
+      Event go(true, false);
+      ComPtr<IcvWaitableObject> waitable;
+      RunWaitableThread(nullptr, waitable, [&](void*) {
+        WaitForSingleObject(go, INFINITE);
+        ComPtr<ICalls> calls;
+        git->GetInterfaceFromGlobal(cookie, ICalls::iid, calls.PutVoid());
+        DWORD id = 0;
+        if (calls && Succeeded(calls->ThreadId(&id))) calledOn = id;
+      });
+      go.Set();
+      waitable = nullptr;  // waits for the worker, whose call needs this thread
+      return S_OK;
+    });
+    dropped.Set();
+  });
+  test::ExpectEndsSoon(dropped, "Dropping the waitable object in the STA");
+  owner.join();
+  EXPECT_EQ(calledOn.load(), sta.ThreadId());
+  git->RevokeInterfaceFromGlobal(cookie);
+  ReleaseOn(sta, object);
+}
+
 TEST(WaitableThread, AnUnassignedMethodStillCompletes) {
   ComPtr<IcvWaitableObject> waitable;
   RunWaitableThread(nullptr, waitable, nullptr);
@@ -142,11 +179,14 @@ class Timer : public ::testing::Test {
  protected:
   void SetUp() override { TakeBackgroundErrors(); }
   // Moves the clock once the timer thread waits, and returns once it waits again (so whatever
-  // the move set off has run). Only the timer thread reads the clock.
+  // the move set off has run, and the next wait has taken its deadline). Only the timer thread
+  // reads the clock: of the reads after the move the first may still have seen the time before
+  // it, the second sees the move (and ends the wait when the move reaches the deadline), the
+  // third comes after the handler, from the next wait.
   void Tick(DWORD ms) {
     clock_.WaitForReads(1);  // the first wait has taken its deadline
     clock_.Advance(ms);
-    clock_.WaitForReads(clock_.ReadCount() + 2);
+    clock_.WaitForReads(clock_.ReadCount() + 3);
   }
   // Moves the clock without waiting for the timer thread afterwards.
   void Move(DWORD ms) {
@@ -342,11 +382,13 @@ TEST(TransparentCriticalSection, KeepsServingCallsWhileItWaitsAndWhileItHolds) {
    public:
     explicit TLocking(TcvTransparentCriticalSection& lock) : lock_(lock) {}
     HRESULT ThreadId(DWORD* id) override {
+      served.Set();
       std::lock_guard guard(lock_);
       depth = lock_.HoldCount();
       return TCalls::ThreadId(id);
     }
     std::atomic<int> depth{0};
+    Event served{true, false};  // a call has reached the object
 
    private:
     TcvTransparentCriticalSection& lock_;
@@ -382,7 +424,8 @@ TEST(TransparentCriticalSection, KeepsServingCallsWhileItWaitsAndWhileItHolds) {
     DWORD id = 0;
     served = mine->ThreadId(&id);
   });
-  std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  // The call is served while the STA still waits for the lock, which this thread holds.
+  WaitForSingleObject(locking->served, INFINITE);
   lock.Release();
   caller.join();
   staWaits.join();
