@@ -13,6 +13,7 @@
 #include "host/test_host.h"
 #include "platform/modules.h"
 #include "platform/strings.h"
+#include "tests/support/scratch_dir.h"
 #include "tests/support/test_process.h"
 
 namespace pw {
@@ -120,7 +121,8 @@ TEST_F(Scripts, ObjectsTheScriptHoldsAreReleasedWithTheEngine) {
 
 TEST(PwhostRun, RunsTheExampleAndWritesTheLog) {
   const std::string src = test::SourceDir();
-  std::string log = ::testing::TempDir() + "pwhost_run_example.log";
+  test::ScratchDir scratch;
+  std::string log = scratch.Utf8File("pwhost_run_example.log");
   int status = 0;
   std::string out =
       RunCommand(HostDir() + "/pwhost run " + src + "/examples/hello.js --log " + log, status);
@@ -135,7 +137,8 @@ TEST(PwhostRun, RunsTheExampleAndWritesTheLog) {
 }
 
 TEST(PwhostRun, AScriptErrorGivesFileLineAndAFailingExit) {
-  std::string script = ::testing::TempDir() + "pwhost_run_failing.js";
+  test::ScratchDir scratch;
+  std::string script = scratch.Utf8File("pwhost_run_failing.js");
   std::ofstream(script) << "Log.Message('before');\nSys.Nope();\n";
   int status = 0;
   std::string out = RunCommand(HostDir() + "/pwhost run " + script, status);
@@ -157,7 +160,8 @@ TEST(PwhostRun, AScriptErrorGivesFileLineAndAFailingExit) {
 
 TEST(PwhostRun, TheModuleMustHandOutItsPlugins) {
   // A library that is no plug-in module: the run does not start.
-  std::string script = ::testing::TempDir() + "pwhost_run_no_plugins.js";
+  test::ScratchDir scratch;
+  std::string script = scratch.Utf8File("pwhost_run_no_plugins.js");
   std::ofstream(script) << "Log.Message('never');\n";
   int status = 0;
   std::string out = RunCommand(HostDir() + "/pwhost --module " + HostDir() + "/cvStatistic.so run " + script, status);

@@ -15,6 +15,7 @@
 #include "platform/errorinfo.h"
 #include "platform/gdi.h"
 #include "platform/strings.h"
+#include "tests/support/scratch_dir.h"
 #include "tests/support/test_process.h"
 
 namespace pw {
@@ -58,7 +59,8 @@ TEST(Module, AllModulesWalkCallsEveryOtherModulesExport) {
   // to disconnect all modules must reach both (seen through their registries' emptiness only,
   // so the check here is that the walk runs and returns).
   int status = 0;
-  std::string copy = ::testing::TempDir() + "pwOpenApps2-copy.so";
+  test::ScratchDir scratch;
+  std::string copy = scratch.Utf8File("pwOpenApps2-copy.so");
   RunCommand("cp " + HostDir() + "/pwOpenApps2.so " + copy, status);
   ASSERT_EQ(status, 0);
   host::LoadedModule a(HostDir() + "/pwOpenApps2.so");
@@ -74,7 +76,8 @@ TEST(Module, AllModulesWalkCallsEveryOtherModulesExport) {
 
 TEST(Module, TheAllModulesWalkHoldsEachModuleWhileItsExportRuns) {
   int status = 0;
-  const std::string copy = ::testing::TempDir() + "pwOpenApps2-held.so";
+  test::ScratchDir scratch;
+  const std::string copy = scratch.Utf8File("pwOpenApps2-held.so");
   RunCommand("cp " + HostDir() + "/pwOpenApps2.so " + copy, status);
   ASSERT_EQ(status, 0);
   void* handle = dlopen(copy.c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -131,7 +134,8 @@ TEST(Module, RegistratorCrossesTheModuleBoundary) {
 // The resource script compiler refuses what would not compile or would be ambiguous, naming
 // the line, and writes the rest as it stands.
 TEST(ResourceScript, RefusesEntriesItCannotCompileFaithfully) {
-  const std::string dir = ::testing::TempDir() + "pw-rc2cpp";
+  test::ScratchDir scratch;
+  const std::string dir = scratch.Utf8File("pw-rc2cpp");
   int status = 0;
   RunCommand("rm -rf " + dir + " && mkdir -p " + dir, status);
   auto compile = [&](const std::string& script, std::string& generated) {
@@ -181,7 +185,8 @@ TEST(Pwhost, MainCommandLoadsDisconnectsAndUnloads) {
 TEST(Pwhost, AModuleThatCannotFindTheComHelperLibraryFailsToLoad) {
   // A host folder of its own, with pwhost and without the helper libraries.
   int status = 0;
-  std::string dir = ::testing::TempDir() + "pw-host-without-helpers";
+  test::ScratchDir scratch;
+  std::string dir = scratch.Utf8File("pw-host-without-helpers");
   RunCommand("rm -rf " + dir + " && mkdir -p " + dir + "/Extensions && cp " + HostDir() + "/pwhost " + dir, status);
   ASSERT_EQ(status, 0);
   std::string out = RunCommand(dir + "/pwhost --module " + HostDir() + "/pwOpenApps2.so", status);

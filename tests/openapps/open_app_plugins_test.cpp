@@ -9,6 +9,7 @@
 #include "openapps/registrator.h"
 #include "openapps_fixture.h"
 #include "platform/safearray.h"
+#include "tests/support/scratch_dir.h"
 
 namespace pw {
 namespace {
@@ -333,7 +334,8 @@ TEST_F(Plugins, VisualBasicServesVisualBasic6ProcessesOnly) {
 
 TEST_F(Plugins, UiAutomationServesProcessesOnlyWhenItsLibraryIsOnTheSearchPath) {
   namespace fs = std::filesystem;
-  fs::path folder = fs::path(::testing::TempDir()) / "uia-search";
+  test::ScratchDir scratch;
+  fs::path folder = scratch.Path() / "uia-search";
   fs::create_directories(folder);
   auto process = AddProcess(7, u"app.exe", {}, {});
   for (bool present : {false, true}) {

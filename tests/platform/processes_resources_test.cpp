@@ -9,13 +9,15 @@
 #include "platform/exceptions.h"
 #include "platform/processes.h"
 #include "platform/resources.h"
+#include "tests/support/scratch_dir.h"
 
 namespace pw {
 namespace {
 
 TEST(SearchPath, FindsRegularFilesInOrderWithinTheBuffer) {
   namespace fs = std::filesystem;
-  fs::path root = fs::path(::testing::TempDir()) / "search-path";
+  test::ScratchDir scratch;
+  fs::path root = scratch.Path() / "search-path";
   fs::remove_all(root);
   fs::create_directories(root / "a");
   fs::create_directories(root / "b");
