@@ -215,27 +215,43 @@ TEST(StatCounters, ReachTheLibraryEscapedAndRetryWhileItIsMissing) {
 
 // ---- the reporter ---------------------------------------------------------------------------
 
+// The reporter library loaded for one test, its record emptied; unloaded afterwards.
+class LoadedReporter {
+ public:
+  LoadedReporter() : lib_(LoadLibrary(HostDir() + "/cvReporter.so")) {
+    if (lib_) GetReporterModule(reporter_);
+    if (reporter_) reporter_->ClearRecord();
+  }
+  ~LoadedReporter() {
+    reporter_ = nullptr;
+    StopHelperModules();
+    if (lib_) FreeLibrary(lib_);
+  }
+  bool Ready() const { return reporter_ != nullptr; }
+  WideString Record() const {
+    BSTR record = nullptr;
+    reporter_->GetRecord(&record);
+    WideString text(BstrView(record));
+    SysFreeString(record);
+    return text;
+  }
+
+ private:
+  HMODULE lib_;
+  ComPtr<IcvReporterModule> reporter_;
+};
+
 TEST(Reporter, BracketsAreRecordedOnlyOnceTheLibraryIsLoaded) {
   ReporterBeginForeignCall();  // not loaded: nothing happens, nothing is loaded
   EXPECT_EQ(GetModuleHandle("cvReporter.so"), nullptr);
 
-  HMODULE lib = LoadLibrary(HostDir() + "/cvReporter.so");
-  ASSERT_NE(lib, nullptr);
-  ComPtr<IcvReporterModule> reporter;
-  GetReporterModule(reporter);
-  ASSERT_TRUE(reporter);
-  reporter->ClearRecord();
+  LoadedReporter reporter;
+  ASSERT_TRUE(reporter.Ready());
   ReporterBeginForeignCall();
   ReporterEndForeignCall();
   ReporterBeginNetworkRead();
   ReporterEndNetworkRead();
-  BSTR record = nullptr;
-  reporter->GetRecord(&record);
-  EXPECT_EQ(BstrView(record), u"BeginForeignCall\nEndForeignCall\nBeginNetworkRead\nEndNetworkRead\n");
-  SysFreeString(record);
-  reporter = nullptr;
-  StopHelperModules();
-  FreeLibrary(lib);
+  EXPECT_EQ(reporter.Record(), u"BeginForeignCall\nEndForeignCall\nBeginNetworkRead\nEndNetworkRead\n");
 }
 
 // A property read of a foreign object is bracketed as a foreign call, also when it fails.
@@ -258,22 +274,12 @@ class TOneProperty final : public Implements<ComObject, IDispatch> {
 };
 
 TEST(Reporter, PropertyReadsOfForeignObjectsAreBracketed) {
-  HMODULE lib = LoadLibrary(HostDir() + "/cvReporter.so");
-  ASSERT_NE(lib, nullptr);
-  ComPtr<IcvReporterModule> reporter;
-  GetReporterModule(reporter);
-  ASSERT_TRUE(reporter);
-  reporter->ClearRecord();
+  LoadedReporter reporter;
+  ASSERT_TRUE(reporter.Ready());
   auto object = MakeObject<TOneProperty>();
   EXPECT_EQ(GetAxPropertyValue(object.Get(), 1, nullptr, u"Value").Get().lVal, 42);
   EXPECT_EQ(GetAxPropertyValue(object.Get(), 2, nullptr, u"Other").AsString(), u"Error: Member not found");
-  BSTR record = nullptr;
-  reporter->GetRecord(&record);
-  EXPECT_EQ(BstrView(record), u"BeginForeignCall\nEndForeignCall\nBeginForeignCall\nEndForeignCall\n");
-  SysFreeString(record);
-  reporter = nullptr;
-  StopHelperModules();
-  FreeLibrary(lib);
+  EXPECT_EQ(reporter.Record(), u"BeginForeignCall\nEndForeignCall\nBeginForeignCall\nEndForeignCall\n");
 }
 
 // ---- identifiers ----------------------------------------------------------------------------
