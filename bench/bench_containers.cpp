@@ -14,7 +14,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "core/hash_tables.h"
+#include "core/containers/hash_tables.h"
 
 namespace pw {
 namespace {

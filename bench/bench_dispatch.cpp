@@ -3,10 +3,10 @@
 // same property. Goal: dispatch costs at most ten direct calls.
 #include <benchmark/benchmark.h>
 
-#include "core/automation.h"
+#include "core/automation/automation.h"
 #include "interfaces/pwAutomationTest.h"
-#include "platform/dispatch_thunks.h"
-#include "platform/exceptions.h"
+#include "platform/automation/dispatch_thunks.h"
+#include "platform/rtl/exceptions.h"
 
 namespace pw {
 std::span<const InterfaceThunks> TestInterfaceThunks() noexcept;

@@ -13,11 +13,11 @@
 #include <fstream>
 #include <sstream>
 
-#include "core/options_name_pool.h"
-#include "core/options_tree.h"
-#include "core/options_xml_storage.h"
-#include "platform/safecall.h"
-#include "platform/strings.h"
+#include "core/options/options_name_pool.h"
+#include "core/options/options_tree.h"
+#include "core/options/options_xml_storage.h"
+#include "platform/com/safecall.h"
+#include "platform/rtl/strings.h"
 
 namespace {
 

@@ -8,10 +8,10 @@
 #include <mutex>
 #include <system_error>
 
-#include "platform/processes.h"
+#include "platform/kernel/processes.h"
 
-#include "platform/kernel.h"
-#include "platform/strings.h"
+#include "platform/kernel/kernel.h"
+#include "platform/rtl/strings.h"
 
 namespace pw {
 

@@ -1,15 +1,15 @@
 // Small platform utilities: names of kernel objects shared with other processes, wide-string
 // search and wildcard match, file copy, the nested window update lock and CRC-32.
 //
-// Helpers of the same family that live elsewhere: CreateGuid (platform/guid.h), WideToUtf8
-// and WideLowerCase (platform/strings.h).
+// Helpers of the same family that live elsewhere: CreateGuid (platform/com/guid.h), WideToUtf8
+// and WideLowerCase (platform/rtl/strings.h).
 #pragma once
 
 #include <cstdint>
 #include <string>
 
-#include "platform/types.h"
-#include "platform/window_system.h"
+#include "platform/com/types.h"
+#include "platform/ui/window_system.h"
 
 namespace pw {
 

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <set>
 
-#include "platform/strings.h"
+#include "platform/rtl/strings.h"
 
 namespace pw::host {
 

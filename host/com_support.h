@@ -3,10 +3,10 @@
 
 #include <utility>
 
-#include "platform/bstr.h"
-#include "platform/comobject.h"
-#include "platform/exceptions.h"
-#include "platform/variant.h"
+#include "platform/automation/bstr.h"
+#include "platform/com/comobject.h"
+#include "platform/rtl/exceptions.h"
+#include "platform/automation/variant.h"
 
 namespace pw::host {
 

@@ -5,7 +5,7 @@
 #include <functional>
 #include <mutex>
 
-#include "platform/types.h"
+#include "platform/com/types.h"
 
 namespace pw::host {
 

@@ -13,7 +13,7 @@
 
 #include "host/com_support.h"
 #include "interfaces/ProbewrightHost.h"
-#include "platform/kernel.h"
+#include "platform/kernel/kernel.h"
 
 namespace pw::host {
 

@@ -2,10 +2,10 @@
 
 #include <dlfcn.h>
 
-#include "platform/exceptions.h"
-#include "platform/library.h"
-#include "platform/modules.h"
-#include "platform/strings.h"
+#include "platform/rtl/exceptions.h"
+#include "platform/kernel/library.h"
+#include "platform/kernel/modules.h"
+#include "platform/rtl/strings.h"
 
 namespace pw::host {
 

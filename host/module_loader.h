@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "platform/types.h"
+#include "platform/com/types.h"
 
 namespace pw::host {
 

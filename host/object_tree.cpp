@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "host/code_model.h"
-#include "platform/strings.h"
+#include "platform/rtl/strings.h"
 
 namespace pw::host {
 

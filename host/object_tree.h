@@ -9,7 +9,7 @@
 #include <mutex>
 #include <vector>
 
-#include "core/automation.h"
+#include "core/automation/automation.h"
 #include "host/com_support.h"
 #include "interfaces/ProbewrightHost.h"
 

@@ -4,9 +4,9 @@
 
 #include <functional>
 
-#include "platform/errorinfo.h"
-#include "platform/safecall.h"
-#include "platform/strings.h"
+#include "platform/com/errorinfo.h"
+#include "platform/com/safecall.h"
+#include "platform/rtl/strings.h"
 
 namespace pw::host {
 

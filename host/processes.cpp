@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "platform/strings.h"
+#include "platform/rtl/strings.h"
 
 namespace pw::host {
 

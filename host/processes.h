@@ -1,5 +1,5 @@
 // The processes of the test host. Each process is described in the platform's process model
-// (platform/processes.h: name, modules, windows), is a node of the object tree
+// (platform/kernel/processes.h: name, modules, windows), is a node of the object tree
 // (Sys.Process("name")) and has a process object (IpwProcess) that the host hands the plug-ins'
 // hook providers. The process's hook channel leads to its hook command target, which records
 // every command and parameter it gets, so tests read back which hook libraries were loaded
@@ -12,11 +12,11 @@
 #include <mutex>
 #include <vector>
 
-#include "core/automation.h"
+#include "core/automation/automation.h"
 #include "host/com_support.h"
 #include "host/object_tree.h"
 #include "interfaces/ProbewrightHost.h"
-#include "platform/processes.h"
+#include "platform/kernel/processes.h"
 
 namespace pw::host {
 

@@ -10,7 +10,7 @@
 
 #include "host/com_support.h"
 #include "interfaces/ProbewrightHost.h"
-#include "platform/gdi.h"
+#include "platform/ui/gdi.h"
 
 namespace pw::host {
 

@@ -1,7 +1,7 @@
 #include "host/test_host.h"
 
-#include "platform/modules.h"
-#include "platform/strings.h"
+#include "platform/kernel/modules.h"
+#include "platform/rtl/strings.h"
 
 namespace pw::host {
 

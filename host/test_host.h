@@ -25,7 +25,7 @@
 #include "host/settings.h"
 #include "host/test_log.h"
 #include "host/ui_services.h"
-#include "platform/clock.h"
+#include "platform/kernel/clock.h"
 
 namespace pw::host {
 

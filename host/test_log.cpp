@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "platform/clock.h"
-#include "platform/strings.h"
+#include "platform/kernel/clock.h"
+#include "platform/rtl/strings.h"
 
 namespace pw::host {
 

@@ -6,7 +6,7 @@
 #include <mutex>
 #include <vector>
 
-#include "core/automation.h"
+#include "core/automation/automation.h"
 #include "host/com_support.h"
 #include "host/host_config.h"
 #include "interfaces/ProbewrightHost.h"

@@ -1,8 +1,8 @@
 // The module's exported C entry points.
-#include "core/exposed_objects.h"
+#include "core/com/exposed_objects.h"
 #include "module/module_units.h"
 #include "openapps/registrator.h"
-#include "platform/types.h"
+#include "platform/com/types.h"
 
 #define PW_EXPORT extern "C" __attribute__((visibility("default")))
 

@@ -1,16 +1,16 @@
 #include "module/module_units.h"
 
-#include "core/automation.h"
-#include "core/com_help.h"
-#include "core/exposed_objects.h"
-#include "core/options_name_pool.h"
-#include "core/global_objects.h"
-#include "core/module_proxy.h"
-#include "core/threads.h"
-#include "platform/library.h"
+#include "core/automation/automation.h"
+#include "core/host/com_help.h"
+#include "core/com/exposed_objects.h"
+#include "core/options/options_name_pool.h"
+#include "core/com/agile_objects.h"
+#include "core/host/module_proxy.h"
+#include "core/com/threads.h"
+#include "platform/kernel/library.h"
 #include "openapps/module_resources.h"
-#include "platform/exceptions.h"
-#include "platform/strings.h"
+#include "platform/rtl/exceptions.h"
+#include "platform/rtl/strings.h"
 
 namespace pw {
 

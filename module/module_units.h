@@ -1,8 +1,8 @@
 // The module's unit table and its start state.
 #pragma once
 
-#include "core/unit_table.h"
-#include "platform/types.h"
+#include "core/com/unit_table.h"
+#include "platform/com/types.h"
 
 namespace pw {
 

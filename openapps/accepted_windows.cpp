@@ -1,10 +1,10 @@
 #include "openapps/accepted_windows.h"
 
-#include "core/host_services.h"
-#include "core/host_settings.h"
+#include "core/host/host_services.h"
+#include "core/host/host_settings.h"
 #include "openapps/open_app_plugins.h"
-#include "platform/bstr.h"
-#include "platform/resources.h"
+#include "platform/automation/bstr.h"
+#include "platform/ui/resources.h"
 
 namespace pw {
 

@@ -8,7 +8,7 @@
 #include <span>
 
 #include "interfaces/ProbewrightHost.h"
-#include "platform/variant.h"
+#include "platform/automation/variant.h"
 
 namespace pw {
 

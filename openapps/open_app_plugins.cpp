@@ -1,12 +1,12 @@
 #include "openapps/open_app_plugins.h"
 #include "openapps/out_params.h"
 
-#include "core/host_services.h"
-#include "platform/bstr.h"
-#include "platform/processes.h"
-#include "platform/resources.h"
-#include "platform/safearray.h"
-#include "platform/strings.h"
+#include "core/host/host_services.h"
+#include "platform/automation/bstr.h"
+#include "platform/kernel/processes.h"
+#include "platform/ui/resources.h"
+#include "platform/automation/safearray.h"
+#include "platform/rtl/strings.h"
 
 namespace pw {
 

@@ -6,11 +6,11 @@
 // lists travel to the hooks as hook parameters (openapps/accepted_windows.h).
 #pragma once
 
-#include "core/automation.h"
+#include "core/automation/automation.h"
 #include "interfaces/ProbewrightHost.h"
 #include "openapps/accepted_windows.h"
 #include "openapps/plugin_base.h"
-#include "platform/gdi.h"
+#include "platform/ui/gdi.h"
 
 namespace pw {
 

@@ -2,8 +2,8 @@
 // with E_POINTER and error information.
 #pragma once
 
-#include "platform/bstr.h"
-#include "platform/exceptions.h"
+#include "platform/automation/bstr.h"
+#include "platform/rtl/exceptions.h"
 
 namespace pw {
 

@@ -1,6 +1,6 @@
 #include "openapps/plugin_base.h"
 
-#include "platform/exceptions.h"
+#include "platform/rtl/exceptions.h"
 
 namespace pw {
 

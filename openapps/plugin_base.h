@@ -3,7 +3,7 @@
 // as further interfaces of the same object and overrides the Do... operations.
 #pragma once
 
-#include "core/interfaced_object.h"
+#include "core/com/interfaced_object.h"
 #include "interfaces/ProbewrightHost.h"
 
 namespace pw {

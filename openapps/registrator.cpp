@@ -2,12 +2,12 @@
 
 #include "openapps/open_app_plugins.h"
 #include "openapps/out_params.h"
-#include "platform/bstr.h"
-#include "platform/exceptions.h"
-#include "platform/resources.h"
-#include "platform/rtl_lists.h"
-#include "platform/safecall.h"
-#include "platform/strings.h"
+#include "platform/automation/bstr.h"
+#include "platform/rtl/exceptions.h"
+#include "platform/ui/resources.h"
+#include "platform/rtl/rtl_lists.h"
+#include "platform/com/safecall.h"
+#include "platform/rtl/strings.h"
 
 namespace pw {
 

@@ -10,7 +10,7 @@
 #include <memory>
 #include <vector>
 
-#include "core/interfaced_object.h"
+#include "core/com/interfaced_object.h"
 #include "interfaces/ProbewrightHost.h"
 
 namespace pw {

@@ -41,7 +41,7 @@ foreach(line IN LISTS lines)
   endif()
 endforeach()
 file(WRITE ${OUTPUT}.tmp "// Generated from ${INPUT} by rc2cpp.cmake; do not edit.
-#include \"platform/resources.h\"
+#include \"platform/ui/resources.h\"
 
 namespace pw {
 

@@ -4,5 +4,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 dir=${1:-build}
 shift || true
-cmake -S "$root" -B "$root/$dir" -G Ninja -DPW_WERROR=ON "$@" >/dev/null
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+cmake -S "$root" -B "$root/$dir" -G Ninja -DPW_WERROR=ON "${launcher[@]}" "$@" >/dev/null
 ninja -C "$root/$dir"

@@ -6,8 +6,8 @@
 #include <mutex>
 
 #include "helpers/common/helper_module.h"
-#include "platform/apartment.h"
-#include "platform/thread.h"
+#include "platform/com/apartment.h"
+#include "platform/kernel/thread.h"
 
 namespace pw::helpers {
 

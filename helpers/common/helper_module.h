@@ -6,9 +6,9 @@
 #include <mutex>
 #include <vector>
 
-#include "core/helper_interfaces.h"
-#include "platform/comobject.h"
-#include "platform/marshal.h"
+#include "core/host/helper_interfaces.h"
+#include "platform/com/comobject.h"
+#include "platform/com/marshal.h"
 
 #define PW_HELPER_EXPORT extern "C" __attribute__((visibility("default")))
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "helpers/common/helper_module.h"
-#include "platform/exceptions.h"
+#include "platform/rtl/exceptions.h"
 
 namespace pw::helpers {
 

@@ -1,5 +1,5 @@
 #include "core/platform_utils.h"
-#include "platform/processes.h"
+#include "platform/kernel/processes.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

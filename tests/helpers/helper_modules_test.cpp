@@ -1,17 +1,17 @@
-#include "core/module_proxy.h"
+#include "core/host/module_proxy.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
 
-#include "core/ax_list.h"
-#include "core/com_help.h"
-#include "core/threads.h"
-#include "platform/dispatch.h"
-#include "platform/errorinfo.h"
-#include "platform/exceptions.h"
-#include "platform/strings.h"
+#include "core/automation/ax_list.h"
+#include "core/host/com_help.h"
+#include "core/com/threads.h"
+#include "platform/automation/dispatch.h"
+#include "platform/com/errorinfo.h"
+#include "platform/rtl/exceptions.h"
+#include "platform/rtl/strings.h"
 #include "tests/support/raised.h"
 #include "tests/support/scratch_dir.h"
 #include "tests/support/test_process.h"

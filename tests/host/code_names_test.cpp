@@ -2,10 +2,10 @@
 // object tree, code model and project registry.
 #include <gtest/gtest.h>
 
-#include "core/invoke_expressions.h"
-#include "core/node_names.h"
+#include "core/host/invoke_expressions.h"
+#include "core/host/node_names.h"
 #include "host/test_host.h"
-#include "platform/strings.h"
+#include "platform/rtl/strings.h"
 
 namespace pw {
 namespace {

@@ -8,10 +8,10 @@
 #include <fstream>
 #include <thread>
 
-#include "core/dispatch_helpers.h"
-#include "core/host_services.h"
+#include "core/automation/dispatch_helpers.h"
+#include "core/host/host_services.h"
 #include "host/test_host.h"
-#include "platform/strings.h"
+#include "platform/rtl/strings.h"
 
 namespace pw {
 namespace {

@@ -3,9 +3,9 @@
 // generated from the same description as the C++ interfaces).
 #include <gtest/gtest.h>
 
-#include "core/automation.h"
+#include "core/automation/automation.h"
 #include "host/test_host.h"
-#include "platform/strings.h"
+#include "platform/rtl/strings.h"
 
 namespace pw {
 namespace {

@@ -1,10 +1,10 @@
 // The settings helpers against the test host's settings and options services.
 #include <gtest/gtest.h>
 
-#include "core/host_services.h"
-#include "core/host_settings.h"
+#include "core/host/host_services.h"
+#include "core/host/host_settings.h"
 #include "host/test_host.h"
-#include "platform/strings.h"
+#include "platform/rtl/strings.h"
 
 namespace pw {
 namespace {

@@ -7,14 +7,14 @@
 #include <memory>
 #include <string>
 
-#include "core/exposed_objects.h"
+#include "core/com/exposed_objects.h"
 #include "host/module_loader.h"
-#include "platform/modules.h"
+#include "platform/kernel/modules.h"
 #include "interfaces/ProbewrightHost.h"
-#include "platform/bstr.h"
-#include "platform/errorinfo.h"
-#include "platform/gdi.h"
-#include "platform/strings.h"
+#include "platform/automation/bstr.h"
+#include "platform/com/errorinfo.h"
+#include "platform/ui/gdi.h"
+#include "platform/rtl/strings.h"
 #include "tests/support/scratch_dir.h"
 #include "tests/support/test_process.h"
 

@@ -8,7 +8,7 @@
 #include "openapps/open_app_plugins.h"
 #include "openapps/registrator.h"
 #include "openapps_fixture.h"
-#include "platform/safearray.h"
+#include "platform/automation/safearray.h"
 #include "tests/support/scratch_dir.h"
 
 namespace pw {

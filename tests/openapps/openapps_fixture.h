@@ -7,9 +7,9 @@
 #include "host/test_host.h"
 #include "openapps/module_resources.h"
 #include "openapps/registrator.h"
-#include "platform/bstr.h"
-#include "platform/errorinfo.h"
-#include "platform/strings.h"
+#include "platform/automation/bstr.h"
+#include "platform/com/errorinfo.h"
+#include "platform/rtl/strings.h"
 
 namespace pw {
 

@@ -3,7 +3,7 @@
 
 #include <functional>
 
-#include "platform/exceptions.h"
+#include "platform/rtl/exceptions.h"
 
 namespace pw::test {
 

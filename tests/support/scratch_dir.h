@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/strings.h"
+#include "platform/rtl/strings.h"
 
 namespace pw::test {
 

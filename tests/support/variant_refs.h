@@ -1,7 +1,7 @@
 // VARIANT references as callers hand them in (VT_BYREF and the referred type).
 #pragma once
 
-#include "platform/variant.h"
+#include "platform/automation/variant.h"
 
 namespace pw::test {
 

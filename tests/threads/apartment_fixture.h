@@ -10,10 +10,10 @@
 #include <cstdlib>
 #include <thread>
 
-#include "platform/apartment.h"
-#include "platform/comobject.h"
-#include "platform/kernel.h"
-#include "platform/marshal.h"
+#include "platform/com/apartment.h"
+#include "platform/com/comobject.h"
+#include "platform/kernel/kernel.h"
+#include "platform/com/marshal.h"
 
 namespace pw::test {
 

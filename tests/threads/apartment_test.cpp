@@ -1,4 +1,4 @@
-#include "platform/apartment.h"
+#include "platform/com/apartment.h"
 
 #include <gtest/gtest.h>
 
@@ -6,9 +6,9 @@
 #include <thread>
 #include <vector>
 
-#include "platform/errorinfo.h"
-#include "platform/exceptions.h"
-#include "platform/marshal.h"
+#include "platform/com/errorinfo.h"
+#include "platform/rtl/exceptions.h"
+#include "platform/com/marshal.h"
 #include "tests/threads/apartment_fixture.h"
 
 namespace pw {

@@ -1,4 +1,4 @@
-#include "core/event_sinks.h"
+#include "core/com/event_sinks.h"
 
 #include <gtest/gtest.h>
 
@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "interfaces/pwAutomationTest.h"
-#include "platform/exceptions.h"
-#include "platform/strings.h"
-#include "platform/typeinfo.h"
+#include "platform/rtl/exceptions.h"
+#include "platform/rtl/strings.h"
+#include "platform/automation/typeinfo.h"
 #include "tests/threads/apartment_fixture.h"
 
 namespace pw {

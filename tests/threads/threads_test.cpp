@@ -1,13 +1,13 @@
-#include "core/threads.h"
+#include "core/com/threads.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <thread>
 
-#include "core/background_errors.h"
-#include "platform/exceptions.h"
-#include "platform/marshal.h"
+#include "core/com/background_errors.h"
+#include "platform/rtl/exceptions.h"
+#include "platform/com/marshal.h"
 #include "tests/threads/apartment_fixture.h"
 
 namespace pw {

@@ -23,7 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/typelib_data.h"
+#include "platform/automation/typelib_data.h"
 
 namespace {
 
@@ -564,7 +564,7 @@ std::string Header(const Library& lib) {
   std::ostringstream o;
   o << "// The interfaces of the type library " << lib.name << ", generated from "
     << std::filesystem::path(lib.file).filename().string() << ". Do not edit.\n"
-    << "#pragma once\n\n#include <cstdint>\n\n#include \"platform/dispatch.h\"\n#include \"platform/safearray.h\"\n\n"
+    << "#pragma once\n\n#include <cstdint>\n\n#include \"platform/automation/dispatch.h\"\n#include \"platform/automation/safearray.h\"\n\n"
     << "namespace pw {\n\n";
   std::set<std::string> foreign;
   for (const auto& n : lib.interfaces) {
@@ -690,7 +690,7 @@ std::string Thunk(const Interface& itf, const Method& m, const std::string& fn) 
 std::string Thunks(const std::string& function) {
   std::ostringstream o;
   o << "// The Invoke thunks of the dual interfaces, generated from the interface descriptions. Do not edit.\n"
-    << "#include <iterator>\n#include <span>\n\n#include \"platform/dispatch_thunks.h\"\n";
+    << "#include <iterator>\n#include <span>\n\n#include \"platform/automation/dispatch_thunks.h\"\n";
   for (const auto& lib : gLibraries) o << "#include \"interfaces/" << lib.name << ".h\"\n";
   o << "\nnamespace pw {\n\nnamespace {\n\n";
   struct Entry { GUID iid; std::string table; std::size_t count; };

@@ -1,7 +1,0 @@
-#include "core/host_services.h"
-
-namespace pw {
-
-void RaiseInterfaceCastError() { throw EOleSysError(u"Interface not supported", E_NOINTERFACE); }
-
-}  // namespace pw

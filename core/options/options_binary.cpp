@@ -1,0 +1,266 @@
+#include "core/options/options_binary.h"
+
+#include <unistd.h>
+#include <zlib.h>
+
+#include <cstring>
+#include <functional>
+
+#include "core/files/file_utils.h"
+#include "platform/rtl/rtl_stream.h"
+#include "platform/rtl/strings.h"
+
+namespace pw {
+
+namespace {
+
+constexpr char kMagic[5] = {'c', 'v', 'b', 'i', 'n'};
+// deflate never packs better than 1032:1, so a header that claims more lies.
+constexpr std::uint64_t kMaxInflateRatio = 1032;
+
+[[noreturn]] void RaiseNoTempSpace() { throw EcvOptionsException(kOptNoTempSpace); }
+
+[[noreturn]] void RaiseDamaged(WideStringView name, const char* reason) {
+  throw EcvOptionsException(u"The packed value of the '" + WideString(name) + u"' Binary property is damaged: " +
+                            AsciiToWide(reason) + u".");
+}
+
+// A new, empty temporary file named "cv..." in the temporary folder.
+WideString CreateTempFile() {
+  try {
+    return GetLongPath(CreateUniqueTempFile(u"cv"));
+  } catch (const Exception&) {
+    RaiseNoTempSpace();
+  }
+}
+
+// Reads the first n bytes of a file; false when they cannot be read.
+bool ReadStart(const WideString& path, std::uint8_t* p, std::size_t n) {
+  try {
+    TFileStream file(path, fmOpenRead | fmShareDenyWrite);
+    file.ReadBuffer(p, static_cast<std::int32_t>(n));
+    return true;
+  } catch (const Exception&) {
+    return false;
+  }
+}
+
+std::int32_t ReadLE32(const std::uint8_t* p) {
+  return static_cast<std::int32_t>(static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+                                   static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+void WriteLE32(std::uint8_t* p, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+// Inflates a zlib stream that must give exactly `expected` bytes, handing them to `sink` in
+// pieces. Returns an error text, or nil on success.
+const char* Inflate(const std::uint8_t* in, std::size_t inSize, std::uint64_t expected,
+                    const std::function<void(const std::uint8_t*, std::size_t)>& sink) {
+  z_stream zs{};
+  if (inflateInit(&zs) != Z_OK) return "the decompressor cannot start";
+  std::vector<std::uint8_t> chunk(std::min<std::uint64_t>(expected, 65536) + 1);
+  zs.next_in = const_cast<Bytef*>(in);
+  zs.avail_in = static_cast<uInt>(inSize);
+  std::uint64_t total = 0;
+  const char* error = nullptr;
+  for (;;) {
+    zs.next_out = chunk.data();
+    zs.avail_out = static_cast<uInt>(chunk.size());
+    int rc = inflate(&zs, Z_NO_FLUSH);
+    std::size_t produced = chunk.size() - zs.avail_out;
+    total += produced;
+    if (total > expected) {
+      error = "it unpacks to more bytes than its header says";
+      break;
+    }
+    if (produced) {
+      try {
+        sink(chunk.data(), produced);
+      } catch (...) {
+        inflateEnd(&zs);
+        throw;
+      }
+    }
+    if (rc == Z_STREAM_END) {
+      if (total != expected) error = "it unpacks to fewer bytes than its header says";
+      break;
+    }
+    if (rc == Z_BUF_ERROR && zs.avail_in == 0) {
+      error = "the compressed data breaks off";
+      break;
+    }
+    if (rc != Z_OK) {
+      error = "the compressed data is not valid";
+      break;
+    }
+  }
+  inflateEnd(&zs);
+  return error;
+}
+
+}  // namespace
+
+bool LooksPacked(const std::uint8_t* data, std::size_t size) {
+  return size > kPackedHeaderSize && std::memcmp(data, kMagic, sizeof kMagic) == 0;
+}
+
+std::vector<std::uint8_t> PackBinaryValue(const void* data, std::size_t size) {
+  uLong bound = compressBound(static_cast<uLong>(size));
+  std::vector<std::uint8_t> block(kPackedHeaderSize + bound);
+  uLongf packed = bound;
+  const Bytef* src = size ? static_cast<const Bytef*>(data) : reinterpret_cast<const Bytef*>("");
+  if (compress2(block.data() + kPackedHeaderSize, &packed, src, static_cast<uLong>(size), 1) != Z_OK)
+    throw EOutOfMemory();
+  block.resize(kPackedHeaderSize + packed);
+  std::memcpy(block.data(), kMagic, sizeof kMagic);
+  WriteLE32(block.data() + 8, 1);
+  WriteLE32(block.data() + 12, static_cast<std::uint32_t>(size));
+  return block;
+}
+
+TcvBinaryPropertyStub::TcvBinaryPropertyStub(TcvCookie cookie, IcvOptionsReader* reader, std::int32_t storedSize,
+                                             WideStringView name)
+    : TcvPropertyStub(cookie) {
+  try {
+    if (cookie != 0 && storedSize > 0 && reader) Load(reader, storedSize, name);
+    Snapshot();
+  } catch (...) {
+    DropTempFile();
+    throw;
+  }
+}
+
+TcvBinaryPropertyStub::~TcvBinaryPropertyStub() { DropTempFile(); }
+
+void TcvBinaryPropertyStub::Load(IcvOptionsReader* reader, std::int32_t storedSize, WideStringView name) {
+  std::vector<std::uint8_t> buffer(static_cast<std::size_t>(storedSize));
+  std::int32_t n = storedSize;
+  reader->ReadBinary(Cookie, buffer.data(), n);
+  if (n < 0 || n > storedSize) n = 0;
+  if (LooksPacked(buffer.data(), static_cast<std::size_t>(n)))
+    Unpack(buffer.data(), static_cast<std::size_t>(n), name);
+  else
+    SetValue(buffer.data(), static_cast<std::uint32_t>(n), false);
+}
+
+void TcvBinaryPropertyStub::Unpack(const std::uint8_t* block, std::size_t size, WideStringView name) {
+  const std::int32_t length = ReadLE32(block + 12);
+  if (length <= 0) {
+    SetValue(nullptr, 0, true);
+    return;
+  }
+  const std::size_t packed = size - kPackedHeaderSize;
+  const auto expected = static_cast<std::uint64_t>(length);
+  // Checked before anything of that length exists.
+  if (expected > packed * kMaxInflateRatio) RaiseDamaged(name, "its header claims more bytes than the data can hold");
+  const std::uint8_t* stream = block + kPackedHeaderSize;
+  if (expected <= kBinaryMemoryLimit) {
+    std::vector<std::uint8_t> value;
+    value.reserve(static_cast<std::size_t>(expected));
+    if (const char* error = Inflate(stream, packed, expected, [&](const std::uint8_t* p, std::size_t n) {
+          value.insert(value.end(), p, p + n);
+        }))
+      RaiseDamaged(name, error);
+    SetValue(value.data(), static_cast<std::uint32_t>(value.size()), true);
+    return;
+  }
+  // A long value goes straight into its temporary file.
+  SetValue(nullptr, 0, true);
+  tempFile_ = CreateTempFile();
+  const char* error = nullptr;
+  try {
+    TFileStream file(tempFile_, fmCreate);
+    error = Inflate(stream, packed, expected, [&](const std::uint8_t* p, std::size_t n) {
+      file.WriteBuffer(p, static_cast<std::int32_t>(n));
+    });
+  } catch (const EcvOptionsException&) {
+    throw;
+  } catch (const Exception&) {
+    RaiseNoTempSpace();
+  }
+  if (error) RaiseDamaged(name, error);
+  size_ = static_cast<std::uint32_t>(expected);
+  compressed_ = true;
+  modified_ = true;
+}
+
+void TcvBinaryPropertyStub::Snapshot() {
+  storedCopy_.clear();
+  storedSize_ = size_;
+  if (size_ >= 1 && size_ <= kBinaryMemoryLimit) storedCopy_ = data_;
+  modified_ = false;
+}
+
+void TcvBinaryPropertyStub::DropTempFile() {
+  if (tempFile_.empty()) return;
+  ::unlink(WideToUtf8(tempFile_).c_str());
+  tempFile_.clear();
+}
+
+void TcvBinaryPropertyStub::SetValue(const void* data, std::uint32_t size, bool compressed) {
+  if (size > 0 && !data) OleError(E_POINTER);
+  compressed_ = compressed;
+  const auto* bytes = static_cast<const std::uint8_t*>(data);
+  if (size > kBinaryMemoryLimit) {
+    std::vector<std::uint8_t>().swap(data_);
+    if (tempFile_.empty()) tempFile_ = CreateTempFile();
+    size_ = 0;
+    try {
+      TFileStream file(tempFile_, fmCreate);
+      file.SetSize(size);
+      file.SetPosition(0);
+      file.WriteBuffer(bytes, static_cast<std::int32_t>(size));
+    } catch (const Exception&) {
+      // The reason is not passed on: a full temporary folder is what fails here.
+      RaiseNoTempSpace();
+    }
+    modified_ = true;
+  } else {
+    DropTempFile();
+    if (size > 0) data_.assign(bytes, bytes + size);
+    else std::vector<std::uint8_t>().swap(data_);
+    modified_ = !(storedSize_ == size && (size == 0 || std::memcmp(bytes, storedCopy_.data(), size) == 0));
+  }
+  size_ = size;
+}
+
+void TcvBinaryPropertyStub::GetData(void* buffer, std::int32_t& count) const {
+  if (count < 0) count = 0;
+  count = static_cast<std::int32_t>(std::min<std::uint32_t>(static_cast<std::uint32_t>(count), size_));
+  if (count == 0) return;
+  if (tempFile_.empty()) {
+    std::memcpy(buffer, data_.data(), static_cast<std::size_t>(count));
+    return;
+  }
+  std::vector<std::uint8_t> scratch(static_cast<std::size_t>(count));
+  if (!ReadStart(tempFile_, scratch.data(), scratch.size())) {
+    count = 0;
+    return;
+  }
+  std::memcpy(buffer, scratch.data(), scratch.size());
+}
+
+std::vector<std::uint8_t> TcvBinaryPropertyStub::GetValue() const {
+  if (tempFile_.empty()) return data_;
+  std::vector<std::uint8_t> value(size_);
+  if (!ReadStart(tempFile_, value.data(), value.size()))
+    throw EcvOptionsException(u"Cannot read the temporary file " + tempFile_ + u" of a Binary value.");
+  return value;
+}
+
+void TcvBinaryPropertyStub::SaveTo(IcvOptionsReader* reader) {
+  std::vector<std::uint8_t> value = GetValue();
+  // An unpacked value that would read as a packed block is stored packed, so that it reads
+  // back as the bytes it is.
+  if (compressed_ || LooksPacked(value.data(), value.size())) {
+    std::vector<std::uint8_t> block = PackBinaryValue(value.data(), value.size());
+    reader->SetBinary(Cookie, block.data(), static_cast<std::int32_t>(block.size()));
+  } else {
+    reader->SetBinary(Cookie, value.data(), static_cast<std::int32_t>(value.size()));
+  }
+  Snapshot();
+}
+
+}  // namespace pw

@@ -1,0 +1,67 @@
+// Binary option values. A value of up to 16384 bytes lives in memory; a longer one lives in a
+// temporary file of its own ("cv" prefix in the temporary directory), created when the value
+// becomes long and deleted when it becomes short again or the stub is freed.
+//
+// A value set with compression is handed to the storage packed: a 16-byte header ("cvbin",
+// 3 bytes of padding, the 32-bit value 1, the signed 32-bit unpacked length, little-endian)
+// followed by a zlib stream at level 1. Reading recognises the header and unpacks the block.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "core/options/options_stubs.h"
+
+namespace pw {
+
+inline constexpr std::uint32_t kBinaryMemoryLimit = 16384;
+inline constexpr std::size_t kPackedHeaderSize = 16;
+
+// True when a stored block would be read as a packed value: longer than the header and
+// beginning with the magic.
+bool LooksPacked(const std::uint8_t* data, std::size_t size);
+// The packed block of a value.
+std::vector<std::uint8_t> PackBinaryValue(const void* data, std::size_t size);
+
+class TcvBinaryPropertyStub final : public TcvPropertyStub {
+ public:
+  static constexpr TcvPropertyType kType = ptBinary;
+  // A present stub with an empty value; with a cookie and a stored size above 0 it reads the
+  // stored value (unpacking a packed one). `name` only serves error messages.
+  TcvBinaryPropertyStub(TcvCookie cookie, IcvOptionsReader* reader, std::int32_t storedSize,
+                        WideStringView name = {});
+  ~TcvBinaryPropertyStub() override;
+
+  // Replaces the value; raises "Not enough disk space in the temporary directory." when a
+  // long value cannot be written to its temporary file.
+  void SetValue(const void* data, std::uint32_t size, bool compressed);
+  std::uint32_t GetSize() const { return size_; }
+  // Copies min(count, size) bytes and sets count to that number; a temporary file that
+  // cannot be read gives 0 bytes.
+  void GetData(void* buffer, std::int32_t& count) const;
+  // The whole value; raises when a long value's temporary file cannot be read.
+  std::vector<std::uint8_t> GetValue() const;
+  bool Compressed() const { return compressed_; }
+  // The temporary file of a long value, empty when the value is in memory.
+  const WideString& TempFileName() const { return tempFile_; }
+
+  bool IsModified() const override { return TcvPropertyStub::IsModified() || modified_; }
+  void SaveTo(IcvOptionsReader* reader) override;
+  TcvPropertyType GetType() const override { return ptBinary; }
+
+ private:
+  void Load(IcvOptionsReader* reader, std::int32_t storedSize, WideStringView name);
+  void Unpack(const std::uint8_t* block, std::size_t size, WideStringView name);
+  void Snapshot();
+  void DropTempFile();
+
+  std::vector<std::uint8_t> data_;
+  std::uint32_t size_ = 0;
+  std::vector<std::uint8_t> storedCopy_;
+  std::uint32_t storedSize_ = 0;
+  WideString tempFile_;
+  bool compressed_ = false;
+  bool modified_ = false;
+};
+
+}  // namespace pw

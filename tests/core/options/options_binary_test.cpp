@@ -1,0 +1,218 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "core/options/options_binary.h"
+#include "core/options/options_xml_storage.h"
+#include "options_test_support.h"
+
+namespace pw {
+namespace {
+
+using namespace pw::test;
+
+// A storage that holds one Binary record, for reading stubs from given bytes.
+class OneBlockStorage {
+ public:
+  explicit OneBlockStorage(const std::vector<std::uint8_t>& block) : storage(CreateOptionsXmlReader(u"", false)) {
+    storage->Clear();
+    cookie = storage->AddProperty(storage->GetRoot(), u"b", ptBinary);
+    storage->SetBinary(cookie, block.data(), static_cast<std::int32_t>(block.size()));
+  }
+  std::unique_ptr<TcvBinaryPropertyStub> Read() {
+    return std::make_unique<TcvBinaryPropertyStub>(cookie, storage.Get(), static_cast<std::int32_t>(Size()), u"b");
+  }
+  std::size_t Size() {
+    TPropertyDescription d;
+    storage->GetPropertyDescription(cookie, d);
+    return static_cast<std::size_t>(d.BinarySize);
+  }
+  std::vector<std::uint8_t> Stored() {
+    std::vector<std::uint8_t> bytes(Size());
+    std::int32_t n = static_cast<std::int32_t>(bytes.size());
+    storage->ReadBinary(cookie, bytes.data(), n);
+    return bytes;
+  }
+  ComPtr<IcvOptionsReader> storage;
+  TcvCookie cookie = 0;
+};
+
+std::vector<std::uint8_t> Bytes(std::size_t n, std::uint8_t seed) {
+  std::vector<std::uint8_t> v(n);
+  for (std::size_t i = 0; i < n; ++i) v[i] = static_cast<std::uint8_t>(seed + i * 31 + (i >> 7));
+  return v;
+}
+
+TEST(BinaryValues, LongValuesLiveInATemporaryFileOfTheirOwn) {
+  TcvBinaryPropertyStub stub(0, nullptr, 0);
+  auto limit = Bytes(16384, 1);
+  stub.SetValue(limit.data(), 16384, false);
+  EXPECT_TRUE(stub.TempFileName().empty());
+
+  auto longer = Bytes(16385, 2);
+  stub.SetValue(longer.data(), 16385, false);
+  const std::filesystem::path temp(WideToUtf8(stub.TempFileName()));
+  ASSERT_FALSE(temp.empty());
+  EXPECT_TRUE(temp.filename().string().starts_with("cv")) << temp;
+  EXPECT_EQ(std::filesystem::file_size(temp), 16385u);
+  EXPECT_EQ(stub.GetValue(), longer);
+
+  // The file is reused while the value stays long, and goes when it becomes short.
+  auto other = Bytes(50000, 3);
+  stub.SetValue(other.data(), 50000, true);
+  EXPECT_EQ(WideToUtf8(stub.TempFileName()), temp.string());
+  std::vector<std::uint8_t> head(10);
+  std::int32_t count = 10;
+  stub.GetData(head.data(), count);
+  EXPECT_EQ(count, 10);
+  EXPECT_TRUE(std::equal(head.begin(), head.end(), other.begin()));
+
+  auto shortValue = Bytes(10, 4);
+  stub.SetValue(shortValue.data(), 10, false);
+  EXPECT_TRUE(stub.TempFileName().empty());
+  EXPECT_FALSE(std::filesystem::exists(temp));
+
+  stub.SetValue(longer.data(), 16385, false);
+  const std::filesystem::path second(WideToUtf8(stub.TempFileName()));
+  {
+    TcvBinaryPropertyStub gone(0, nullptr, 0);
+    gone.SetValue(longer.data(), 16385, false);
+    const std::filesystem::path third(WideToUtf8(gone.TempFileName()));
+    EXPECT_NE(third, second);
+    EXPECT_TRUE(std::filesystem::exists(third));
+    std::filesystem::remove(third);
+    std::int32_t n = 100;
+    gone.GetData(head.data(), n);  // a lost file reads as nothing, silently
+    EXPECT_EQ(n, 0);
+    EXPECT_THROW(gone.GetValue(), EcvOptionsException);
+  }
+}
+
+TEST(BinaryValues, ModifiedFollowsTheStoredValue) {
+  auto stored = Bytes(100, 5);
+  OneBlockStorage s(stored);
+  auto stub = s.Read();
+  EXPECT_FALSE(stub->IsModified());
+  EXPECT_FALSE(stub->Compressed());
+  stub->SetValue(stored.data(), 100, false);
+  EXPECT_FALSE(stub->IsModified());
+  auto changed = stored;
+  changed[99] ^= 1;
+  stub->SetValue(changed.data(), 100, false);
+  EXPECT_TRUE(stub->IsModified());
+  stub->SetValue(stored.data(), 100, false);
+  EXPECT_FALSE(stub->IsModified());
+
+  auto longValue = Bytes(20000, 6);
+  stub->SetValue(longValue.data(), 20000, false);
+  stub->SaveTo(s.storage.Get());
+  EXPECT_FALSE(stub->IsModified());
+  stub->SetValue(longValue.data(), 20000, false);  // long values always count as changed
+  EXPECT_TRUE(stub->IsModified());
+}
+
+TEST(BinaryValues, CompressedValuesArePackedBehindTheirHeader) {
+  auto value = Bytes(5000, 7);
+  OneBlockStorage s({});
+  TcvBinaryPropertyStub stub(s.cookie, s.storage.Get(), 0);
+  stub.SetValue(value.data(), 5000, true);
+  stub.SaveTo(s.storage.Get());
+  auto block = s.Stored();
+  ASSERT_GT(block.size(), 16u);
+  EXPECT_EQ(std::string(block.begin(), block.begin() + 5), "cvbin");
+  EXPECT_EQ(block[8], 1);
+  EXPECT_EQ(block[12] | block[13] << 8 | block[14] << 16 | block[15] << 24, 5000);
+  EXPECT_LT(block.size(), 5000u);
+
+  auto back = s.Read();
+  EXPECT_TRUE(back->Compressed());
+  EXPECT_EQ(back->GetValue(), value);
+  EXPECT_FALSE(back->IsModified());
+}
+
+TEST(BinaryValues, StoredBlocksReadByTheirHeader) {
+  struct Case {
+    const char* what;
+    std::vector<std::uint8_t> stored;
+    std::vector<std::uint8_t> value;
+    bool compressed;
+  };
+  std::vector<std::uint8_t> sixteen{'c', 'v', 'b', 'i', 'n', 0, 0, 0, 1, 0, 0, 0, 4, 0, 0, 0};
+  std::vector<std::uint8_t> zeroLength = sixteen;
+  zeroLength[12] = 0;
+  zeroLength.push_back(0x78);
+  const Case cases[] = {
+      {"exactly the header: a plain value", sixteen, sixteen, false},
+      {"length 0: an empty packed value", zeroLength, {}, true},
+      {"no magic: the value itself", {1, 2, 3}, {1, 2, 3}, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    OneBlockStorage s(c.stored);
+    auto stub = s.Read();
+    EXPECT_EQ(stub->GetValue(), c.value);
+    EXPECT_EQ(stub->Compressed(), c.compressed);
+  }
+}
+
+// A plain value that happens to look like a packed block is stored so that it reads back as
+// the bytes it is.
+TEST(BinaryValues, PlainValuesThatLookPackedReadBackAsThemselves) {
+  std::vector<std::uint8_t> lookalike = PackBinaryValue("something else", 14);
+  ASSERT_TRUE(LooksPacked(lookalike.data(), lookalike.size()));
+  OneBlockStorage s({});
+  TcvBinaryPropertyStub stub(s.cookie, s.storage.Get(), 0);
+  stub.SetValue(lookalike.data(), static_cast<std::uint32_t>(lookalike.size()), false);
+  stub.SaveTo(s.storage.Get());
+  auto back = s.Read();
+  EXPECT_EQ(back->GetValue(), lookalike);
+}
+
+TEST(BinaryValues, DamagedPackedBlocksRaiseWithoutHugeAllocations) {
+  auto valid = PackBinaryValue("0123456789", 10);
+  auto claims = [&](std::uint32_t length) {
+    auto b = valid;
+    for (int i = 0; i < 4; ++i) b[12 + i] = static_cast<std::uint8_t>(length >> (8 * i));
+    return b;
+  };
+  for (const auto& block : {claims(0x7FFFFFFF), claims(11), claims(9), claims(100000)}) {
+    OneBlockStorage s(block);
+    try {
+      s.Read();
+      ADD_FAILURE() << "read a damaged block";
+    } catch (const EcvOptionsException& e) {
+      EXPECT_NE(WideToUtf8(e.Message()).find("The packed value of the 'b' Binary property is damaged"),
+                std::string::npos);
+    }
+  }
+  // A long claimed value that breaks off leaves no temporary file behind.
+  ScratchDir temp;
+  const std::string saved = std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "";
+  ::setenv("TMPDIR", temp.Path().c_str(), 1);
+  auto big = Bytes(100000, 9);
+  auto packed = PackBinaryValue(big.data(), big.size());
+  packed.resize(packed.size() / 2);
+  OneBlockStorage s(packed);
+  EXPECT_THROW(s.Read(), EcvOptionsException);
+  EXPECT_TRUE(temp.Entries().empty());
+  if (saved.empty()) ::unsetenv("TMPDIR");
+  else ::setenv("TMPDIR", saved.c_str(), 1);
+}
+
+TEST(BinaryValues, TheInterfaceCopiesWhatFitsTheBuffer) {
+  auto builder = CreateOptionsBuilder();
+  auto props = Props(builder->GetRoot().Get());
+  auto value = Bytes(30000, 10);
+  SafeCallCheck(props->SetBinary(u"v", value.data(), 30000, WordTrue));
+  std::vector<std::uint8_t> buffer(100);
+  std::int32_t copied = 0;
+  SafeCallCheck(props->GetBinary(u"v", buffer.data(), 100, &copied));
+  EXPECT_EQ(copied, 100);
+  EXPECT_TRUE(std::equal(buffer.begin(), buffer.end(), value.begin()));
+  buffer.resize(40000);
+  SafeCallCheck(props->GetBinary(u"v", buffer.data(), 40000, &copied));
+  EXPECT_EQ(copied, 30000);
+}
+
+}  // namespace
+}  // namespace pw

@@ -1,0 +1,175 @@
+// Test scripts on the host: late-bound calls into host and module objects, results, errors with
+// file and line, the log; and pwhost run on the shipped example.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "core/automation/automation.h"
+#include "core/automation/rect.h"
+#include "host/script/script_engine.h"
+#include "host/test_host.h"
+#include "platform/kernel/modules.h"
+#include "platform/rtl/strings.h"
+#include "tests/support/scratch_dir.h"
+#include "tests/support/test_process.h"
+
+namespace pw {
+namespace {
+
+using test::HostDir;
+using test::RunCommand;
+
+class Scripts : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // The module's own library describes its script objects (the rectangle among them).
+    TypeLibraries()->Add(LoadTypeLibraryChecked(Utf8ToWide(HostDir() + "/pwOpenApps2.so")).Get());
+    rect = MakeObject<TpwRect>(TRect{10, 20, 110, 70});
+    host.RuntimeObjects().Register(u"Rect", rect->Dispatch());
+    auto process = host.Sys().AddChild(u"Process", {OleVariant(u"notepad")});
+    process->AddChild(u"Window", {OleVariant(u"Notepad"), OleVariant(1)});
+  }
+  bool Run(const std::string& source) { return engine.Run("test.js", source, error); }
+  std::vector<WideString> Texts() {
+    std::vector<WideString> r;
+    for (const auto& e : host.Log().Entries()) r.push_back(e.text);
+    return r;
+  }
+
+  host::TestHost host;
+  ComPtr<TpwRect> rect;
+  host::ScriptEngine engine{host.RuntimeObjects()};
+  host::ScriptError error;
+};
+
+TEST_F(Scripts, CallIntoObjectsAndGetValuesBack) {
+  ASSERT_TRUE(Run(R"(
+    Log.Message("width " + Rect.Width + ", height " + Rect.Height);
+    Rect.Left = 60;
+    Log.Message("after moving: " + Rect.Width);
+    var w = Sys.Child(0).Child(0);
+    Log.Message(w.FullName, w.Name);
+    Log.Message(typeof Sys.Child + " " + (Sys.Child(0).Parent.Name === Sys.Name));
+    Log.Warning("Grüße \u2713", undefined, 100);
+  )")) << error.Text();
+  EXPECT_EQ(Texts(), (std::vector<WideString>{u"width 100, height 50", u"after moving: 50",
+                                              u"Sys.Process(\"notepad\").Window(\"Notepad\", 1)", u"function true",
+                                              u"Grüße \u2713"}));
+  std::int32_t left = 0;
+  rect->get_Left(&left);
+  EXPECT_EQ(left, 60);
+  auto entries = host.Log().Entries();
+  EXPECT_EQ(entries[2].additionalText, u"Window(\"Notepad\", 1)");
+  EXPECT_EQ(entries[4].priority, 100);
+  EXPECT_EQ(entries[4].kind, host::LogEntry::Warning);
+}
+
+TEST_F(Scripts, FailedCallsRaiseErrorsTheScriptCanReport) {
+  ASSERT_TRUE(Run(R"(
+    try { Sys.Child(5); } catch (e) { Log.Error(e.message, "number " + (e.number >>> 0).toString(16)); }
+    try { Rect.Width = 3; } catch (e) { Log.Error("read-only: " + e.message); }
+    try { Rect.Left = "wide"; } catch (e) { Log.Error("bad value: " + e.message); }
+    try { Rect.Nothing(); } catch (e) { Log.Error(e.message); }
+    Log.Message("errors: " + Log.ErrCount);
+  )")) << error.Text();
+  auto entries = host.Log().Entries();
+  ASSERT_EQ(entries.size(), 5u);
+  EXPECT_EQ(entries[0].text, u"The object has no child with index 5");
+  EXPECT_EQ(entries[0].additionalText, u"number 80070057");  // the callee's code, not DISP_E_EXCEPTION
+  EXPECT_EQ(entries[1].text.rfind(u"read-only: ", 0), 0u);
+  EXPECT_EQ(entries[2].text, u"bad value: Type mismatch");
+  EXPECT_EQ(entries[3].text, u"Object doesn't support this property or method: Nothing");
+  EXPECT_EQ(entries[4].text, u"errors: 4");
+}
+
+TEST_F(Scripts, AnUncaughtErrorEndsTheRunWithFileLineAndMessage) {
+  EXPECT_FALSE(Run("Log.Message('one');\n\nSys.Child(9);\nLog.Message('never');\n"));
+  EXPECT_EQ(error.fileName, "test.js");
+  EXPECT_EQ(error.line, 3);
+  EXPECT_EQ(error.message, u"The object has no child with index 9");
+  EXPECT_EQ(error.Text(), "test.js:3: The object has no child with index 9");
+  EXPECT_EQ(Texts(), (std::vector<WideString>{u"one"}));
+
+  EXPECT_FALSE(Run("var a = 1;\nthrow new TypeError('bad input');\n"));
+  EXPECT_EQ(error.line, 2);
+  EXPECT_EQ(error.message, u"TypeError: bad input");
+  EXPECT_FALSE(Run("Log.Message('x'\n"));
+  EXPECT_EQ(error.message.rfind(u"SyntaxError", 0), 0u);
+  // A thrown value that is no Error carries no line: the place of its throw is reported.
+  EXPECT_FALSE(Run("try { throw 'caught'; } catch (e) {}\nfunction fail() {\n  throw 42;\n}\nfail();\n"));
+  EXPECT_EQ(error.message, u"uncaught: 42");
+  EXPECT_EQ(error.Text(), "test.js:3: uncaught: 42");
+  EXPECT_FALSE(engine.Run("other.js", "throw 'boom';", error));
+  EXPECT_EQ(error.Text(), "other.js:1: uncaught: boom");
+  EXPECT_FALSE(engine.RunFile("/nonexistent/script.js", error));
+  EXPECT_EQ(error.line, 0);
+}
+
+TEST_F(Scripts, ObjectsTheScriptHoldsAreReleasedWithTheEngine) {
+  LONG before = rect->RefCount();
+  {
+    host::ScriptEngine other(host.RuntimeObjects());
+    ASSERT_TRUE(other.Run("t.js", "var keep = Rect; var again = Rect;", error)) << error.Text();
+    EXPECT_GT(rect->RefCount(), before);
+  }
+  EXPECT_EQ(rect->RefCount(), before);
+}
+
+
+TEST(PwhostRun, RunsTheExampleAndWritesTheLog) {
+  const std::string src = test::SourceDir();
+  test::ScratchDir scratch;
+  std::string log = scratch.Utf8File("pwhost_run_example.log");
+  int status = 0;
+  std::string out =
+      RunCommand(HostDir() + "/pwhost run " + src + "/examples/hello.js --log " + log, status);
+  EXPECT_EQ(status, 0) << out;
+  EXPECT_NE(out.find("Message: Hello from Sys\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("Warning: Expected failure: The object has no child with index 7\n"), std::string::npos) << out;
+  std::ifstream in(log);
+  std::stringstream written;
+  written << in.rdbuf();
+  EXPECT_EQ(written.str(), out);
+  std::remove(log.c_str());
+}
+
+TEST(PwhostRun, AScriptErrorGivesFileLineAndAFailingExit) {
+  test::ScratchDir scratch;
+  std::string script = scratch.Utf8File("pwhost_run_failing.js");
+  std::ofstream(script) << "Log.Message('before');\nSys.Nope();\n";
+  int status = 0;
+  std::string out = RunCommand(HostDir() + "/pwhost run " + script, status);
+  EXPECT_NE(status, 0);
+  EXPECT_NE(out.find("Message: before\n"), std::string::npos) << out;
+  EXPECT_NE(out.find(script + ":2: Object doesn't support this property or method: Nope"), std::string::npos) << out;
+  out = RunCommand(HostDir() + "/pwhost run", status);
+  EXPECT_NE(status, 0);
+  EXPECT_NE(out.find("usage: pwhost run SCRIPT.js"), std::string::npos);
+  std::ofstream(script) << "Log.Message('in a function');\nfunction f() { throw 'not an Error'; }\nf();\n";
+  out = RunCommand(HostDir() + "/pwhost run " + script, status);
+  EXPECT_NE(status, 0);
+  EXPECT_NE(out.find(script + ":2: uncaught: not an Error"), std::string::npos) << out;
+  out = RunCommand(HostDir() + "/pwhost run " + script + " --log /nonexistent/folder/run.log", status);
+  EXPECT_NE(status, 0);
+  EXPECT_NE(out.find("unable to write the log file /nonexistent/folder/run.log"), std::string::npos) << out;
+  std::remove(script.c_str());
+}
+
+TEST(PwhostRun, TheModuleMustHandOutItsPlugins) {
+  // A library that is no plug-in module: the run does not start.
+  test::ScratchDir scratch;
+  std::string script = scratch.Utf8File("pwhost_run_no_plugins.js");
+  std::ofstream(script) << "Log.Message('never');\n";
+  int status = 0;
+  std::string out = RunCommand(HostDir() + "/pwhost --module " + HostDir() + "/cvStatistic.so run " + script, status);
+  EXPECT_NE(status, 0);
+  EXPECT_NE(out.find("the module does not export GetPluginRegistrator"), std::string::npos) << out;
+  EXPECT_EQ(out.find("never"), std::string::npos) << out;
+  std::remove(script.c_str());
+}
+
+}  // namespace
+}  // namespace pw

@@ -1,0 +1,72 @@
+#include "platform/com/guid.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <set>
+
+namespace pw {
+namespace {
+
+TEST(Guid, ParsesAndFormatsRegistryForm) {
+  constexpr GUID g = MakeGuid("{82C1D57A-D575-44E4-A904-D736F8FF94B9}");
+  EXPECT_EQ(g.Data1, 0x82C1D57Au);
+  EXPECT_EQ(g.Data2, 0xD575);
+  EXPECT_EQ(g.Data3, 0x44E4);
+  EXPECT_EQ(g.Data4[0], 0xA9);
+  EXPECT_EQ(g.Data4[7], 0xB9);
+  EXPECT_EQ(GuidToString(g), "{82C1D57A-D575-44E4-A904-D736F8FF94B9}");
+  EXPECT_EQ(GuidToWideString(g), u"{82C1D57A-D575-44E4-A904-D736F8FF94B9}");
+  // Lower-case input reads the same; the text form is always upper case.
+  EXPECT_EQ(GuidFromString(std::string_view("{82c1d57a-d575-44e4-a904-d736f8ff94b9}")), g);
+  EXPECT_EQ(GuidFromString(std::u16string_view(u"{82C1D57A-D575-44E4-A904-D736F8FF94B9}")), g);
+}
+
+TEST(Guid, RejectsMalformedText) {
+  for (const char* bad : {"", "82C1D57A-D575-44E4-A904-D736F8FF94B9", "{82C1D57A-D575-44E4-A904-D736F8FF94B}",
+                          "{82C1D57A-D575-44E4-A904-D736F8FF94BG}", "{82C1D57AD575-44E4-A904-D736F8FF94B9-}",
+                          "(82C1D57A-D575-44E4-A904-D736F8FF94B9)"}) {
+    EXPECT_FALSE(GuidFromString(std::string_view(bad)).has_value()) << bad;
+  }
+  EXPECT_FALSE(GuidFromString(std::u16string_view(u"{82C1D57A-D575-44E4-A904-D736F8FF94\u00E9}")).has_value());
+}
+
+TEST(Guid, CreatedGuidsAreVersion4AndDistinct) {
+  std::set<GUID> seen;
+  for (int i = 0; i < 1000; ++i) {
+    GUID g;
+    ASSERT_EQ(CreateGuid(g), S_OK);
+    EXPECT_EQ(g.Data3 >> 12, 4);
+    EXPECT_EQ(g.Data4[0] & 0xC0, 0x80);
+    seen.insert(g);
+  }
+  EXPECT_EQ(seen.size(), 1000u);
+}
+
+TEST(Guid, AForkedChildDoesNotRepeatItsParentsGuids) {
+  GUID before;
+  ASSERT_EQ(CreateGuid(before), S_OK);  // whatever state the creator keeps is now in use
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    GUID g;
+    const bool ok = CreateGuid(g) == S_OK && ::write(fds[1], &g, sizeof g) == static_cast<ssize_t>(sizeof g);
+    ::_exit(ok ? 0 : 1);
+  }
+  ::close(fds[1]);
+  GUID inChild;
+  const ssize_t got = ::read(fds[0], &inChild, sizeof inChild);
+  ::close(fds[0]);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  ASSERT_EQ(got, static_cast<ssize_t>(sizeof inChild));
+  GUID inParent;
+  ASSERT_EQ(CreateGuid(inParent), S_OK);
+  EXPECT_NE(inChild, inParent);
+}
+
+}  // namespace
+}  // namespace pw

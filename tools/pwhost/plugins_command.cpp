@@ -1,0 +1,238 @@
+// pwhost plugins: the module's main road. Loads the module, asks GetPluginRegistrator for the
+// registrator and prints its table; creates each plug-in that the module builds and drives its
+// life against the test host: Initialize and PostInitialize, the options pages, the hooks of the
+// host's sample processes (described in the platform's process model), a change of the MSAA
+// settings on its way to the running hooks, a notification, the removal of the hooks and
+// Finalize; then unloads the module.
+#include <cstdio>
+#include <string>
+
+#include "core/com/exposed_objects.h"
+#include "tools/pwhost/commands.h"
+#include "host/module_loader.h"
+#include "host/plugin_host.h"
+#include "host/test_host.h"
+#include "platform/rtl/strings.h"
+
+namespace pw::host {
+
+namespace {
+
+std::string U(WideStringView s) { return WideToUtf8(s); }
+std::string G(const GUID& g) { return GuidToString(g); }
+
+std::string Hex(HRESULT hr) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "0x%08X", static_cast<unsigned>(hr));
+  return buf;
+}
+
+// A value as the listing shows it: texts quoted (CR LF as \r\n), Booleans True/False.
+std::string ValueText(const OleVariant& v) {
+  const VARIANT& x = *v.Ptr();
+  if (x.vt == VT_EMPTY) return "Empty";
+  if (x.vt == VT_NULL) return "Null";
+  if (x.vt == VT_BOOL) return x.boolVal ? "True" : "False";
+  OleVariant s;
+  if (Failed(VariantChangeType(s.Ptr(), v.Ptr(), 0, VT_BSTR))) return "(value)";
+  std::string text = U(BstrView(s.Ptr()->bstrVal)), out;
+  if (x.vt != VT_BSTR) return text;
+  for (char c : text) {
+    if (c == '\r') out += "\\r";
+    else if (c == '\n') out += "\\n";
+    else if (c == '"') out += "\\\"";
+    else out += c;
+  }
+  return "\"" + out + "\"";
+}
+
+std::string GuidList(const std::vector<GUID>& list) {
+  if (list.empty()) return "none";
+  std::string s;
+  for (const auto& g : list) s += (s.empty() ? "" : ", ") + G(g);
+  return s;
+}
+
+void PrintHookCalls(TProcess& process, std::size_t from) {
+  auto calls = process.Hooks().Calls();
+  for (std::size_t i = from; i < calls.size(); ++i) {
+    const auto& c = calls[i];
+    std::printf("      %s %s %s\n", c.kind == HookCall::Command ? "command  " : "parameter", U(c.name).c_str(),
+                ValueText(c.value).c_str());
+  }
+}
+
+// The sample processes of the test host: one of each kind the technology tests tell apart.
+std::vector<ProcessDescription> SampleProcesses() {
+  return {
+      {4101, u"vcapp.exe", {u"vcapp.exe", u"MFC140U.DLL", u"KERNEL32.DLL"}, {{0x10010, u"Afx:00400000:8"}}},
+      {4102, u"vbapp.exe", {u"vbapp.exe", u"MSVBVM60.DLL", u"KERNEL32.DLL"}, {{0x10020, u"ThunderRT6Main"}}},
+  };
+}
+
+int DrivePlugins(IcvPluginRegistrator* registrator) {
+  RegistratorTable table = ReadRegistratorTable(registrator);
+  std::printf("Registrator %s \"%s\"\n", G(table.key).c_str(), U(table.name).c_str());
+  std::printf("  description: %s\n", U(table.description).c_str());
+  std::printf("  list A (%zu): %s\n", table.listA.size(), GuidList(table.listA).c_str());
+  std::printf("  list B (%zu): %s\n", table.listB.size(), GuidList(table.listB).c_str());
+  std::printf("Plug-ins: %zu\n", table.plugins.size());
+  for (std::size_t i = 0; i < table.plugins.size(); ++i) {
+    const auto& p = table.plugins[i];
+    std::printf("  %zu %s \"%s\"\n", i, G(p.key).c_str(), U(p.name).c_str());
+    std::printf("      %s\n", U(p.description).c_str());
+    std::printf("      version %d.%d, flag %s, requires %s, list A %s\n", p.version, p.version2,
+                p.flag ? "True" : "False", GuidList(p.required).c_str(), GuidList(p.listA).c_str());
+  }
+
+  TestHostOptions options;
+  options.interactive = false;
+  TestHost host(options);
+  int status = 0;
+  {
+    TPluginHost plugins(host);
+    std::printf("Creating the plug-ins\n");
+    for (std::size_t i = 0; i < table.plugins.size(); ++i) {
+      auto& p = plugins.Create(registrator, static_cast<std::int32_t>(i), table.plugins[i].name);
+      if (Failed(p.created))
+        std::printf("  %zu \"%s\": not created (%s): %s\n", i, U(p.name).c_str(), Hex(p.created).c_str(),
+                    U(p.error).c_str());
+      else if (!p.object)
+        std::printf("  %zu \"%s\": the registrator made no plug-in\n", i, U(p.name).c_str());
+      else
+        std::printf("  %zu \"%s\": created\n", i, U(p.name).c_str());
+    }
+
+    std::printf("Initialize, PostInitialize, options pages\n");
+    if (plugins.Start() != 0) status = 1;
+    for (auto& p : plugins.Plugins()) {
+      if (!p.object) continue;
+      if (!p.error.empty()) {
+        std::printf("  \"%s\": %s\n", U(p.name).c_str(), U(p.error).c_str());
+        continue;
+      }
+      std::printf("  \"%s\": running\n", U(p.name).c_str());
+      if (auto d = QueryAs<IpwObjectTypeDescriptor>(p.object.Get())) {
+        BString name;
+        GUID type{};
+        std::int32_t order = 0, bitmap = 0;
+        d->GetTypeName(name.Put());
+        d->GetTypeKey(&type);
+        d->GetOrder(&order);
+        HRESULT hr = d->GetBitmap(&bitmap);
+        BitmapData data;
+        GetBitmapData(bitmap, data);
+        std::printf("      object type %s \"%s\", order %d, bitmap %s\n", G(type).c_str(), U(name.View()).c_str(), order,
+                    Succeeded(hr) ? (std::to_string(data.width) + " x " + std::to_string(data.height)).c_str()
+                                  : "missing");
+      }
+      if (p.settingsGroup)
+        for (const auto& s : p.settingsGroup->Children()) {
+          std::printf("      setting %s \"%s\"", G(s->Key()).c_str(), U(s->Caption()).c_str());
+          if (s->Kind() == kSettingTable)
+            std::printf(": table of %zu rows\n", s->Rows().size());
+          else
+            std::printf(" = %s\n", ValueText(s->CurrentValue()).c_str());
+        }
+    }
+    for (const auto& page : host.Options().Pages())
+      std::printf("  options page \"%s\" (values %d, %d)\n", U(page->Path()).c_str(), page->ImageIndex(),
+                  page->Order());
+    for (const auto& sent : host.HookParameters().Received())
+      std::printf("  hook parameter %s = %s\n", G(sent.key).c_str(), ValueText(sent.value).c_str());
+
+    std::printf("Processes (the test host's samples)\n");
+    std::vector<ComPtr<TProcess>> processes;
+    for (const auto& d : SampleProcesses()) processes.push_back(host.Processes().Add(d));
+    auto nameOf = [&](std::int32_t index) { return U(table.plugins[static_cast<std::size_t>(index)].name); };
+    auto printFailures = [&](const TPluginHost::HookOutcome& outcome) {
+      for (const auto& [index, why] : outcome.failed) {
+        std::printf("      \"%s\": %s\n", nameOf(index).c_str(), U(why).c_str());
+        status = 1;
+      }
+    };
+    for (const auto& process : processes) {
+      auto outcome = plugins.AttachProcess(*process);
+      std::string names;
+      for (auto index : outcome.done) names += (names.empty() ? "\"" : ", \"") + nameOf(index) + "\"";
+      std::printf("  %u %s: served by %s\n", process->Id(), U(process->Name()).c_str(), names.empty() ? "none" : names.c_str());
+      printFailures(outcome);
+      PrintHookCalls(*process, 0);
+    }
+
+    std::printf("Changing the MSAA settings\n");
+    std::vector<std::size_t> seen;
+    for (const auto& process : processes) seen.push_back(process->Hooks().Calls().size());
+    std::size_t received = host.HookParameters().Received().size();
+    if (auto compatibility = host.Settings().FindSetting(MakeGuid("{3BAA9083-AE46-48CE-BFF4-A656DECF8E2F}")))
+      compatibility->put_Value(OleVariant(true).Get());
+    if (auto accepted = host.Settings().FindSetting(MakeGuid("{47A56F4F-F2D3-4697-BEC8-632B29D5A344}")))
+      accepted->SetCell(0, 6, OleVariant(true).Get());  // accept "Internet Explorer_Server" too
+    auto sent = host.HookParameters().Received();
+    for (std::size_t i = received; i < sent.size(); ++i)
+      std::printf("  hook parameter %s = %s\n", G(sent[i].key).c_str(), ValueText(sent[i].value).c_str());
+    for (std::size_t i = 0; i < processes.size(); ++i) {
+      std::printf("  %u %s:\n", processes[i]->Id(), U(processes[i]->Name()).c_str());
+      PrintHookCalls(*processes[i], seen[i]);
+    }
+
+    std::printf("Notify(1)\n");
+    if (plugins.Notify(1) != 0) {
+      status = 1;
+      for (const auto& p : plugins.Plugins())
+        if (p.object && p.error.rfind(u"Notify: ", 0) == 0) std::printf("  \"%s\": %s\n", U(p.name).c_str(), U(p.error).c_str());
+    }
+
+    std::printf("Removing the hooks\n");
+    for (const auto& process : processes) {
+      std::size_t from = process->Hooks().Calls().size();
+      auto outcome = plugins.DetachProcess(*process);
+      std::printf("  %u %s: hooks loaded now: %zu\n", process->Id(), U(process->Name()).c_str(),
+                  process->Hooks().LoadedLibraries().size());
+      printFailures(outcome);
+      PrintHookCalls(*process, from);
+    }
+    std::printf("Finalize\n");
+    for (const auto& failure : plugins.Stop()) {
+      std::printf("  %s\n", U(failure).c_str());
+      status = 1;
+    }
+    host.Processes().Clear();
+  }
+  return status;
+}
+
+}  // namespace
+
+int RunPluginsCommand(const CommandContext& context) {
+  if (!context.args.empty()) {
+    std::fprintf(stderr, "usage: pwhost plugins\n");
+    return 2;
+  }
+  LoadedModule module(context.modulePath);
+  std::printf("Loaded module %s\n", module.Path().c_str());
+  auto get = module.ExportAs<GetPluginRegistratorProc>("GetPluginRegistrator");
+  if (!get) {
+    std::fprintf(stderr, "pwhost: the module does not export GetPluginRegistrator\n");
+    return 1;
+  }
+  int status = 0;
+  {
+    ComPtr<IcvPluginRegistrator> registrator;
+    HRESULT hr = get(registrator.Put());
+    if (Failed(hr) || !registrator) {
+      std::fprintf(stderr, "pwhost: GetPluginRegistrator failed (%s): %s\n", Hex(hr).c_str(),
+                   U(FailureText(Failed(hr) ? hr : E_POINTER)).c_str());
+      status = 1;
+    } else {
+      status = DrivePlugins(registrator.Get());
+    }
+  }
+  if (auto disconnect = module.ExportAs<DisconnectExposedObjectsProc>(kDisconnectExposedObjectsExport))
+    disconnect(WordTrue, 5000);
+  bool gone = module.Unload();
+  std::printf("Unloaded module%s\n", gone ? "" : " (still mapped by another user)");
+  return status;
+}
+
+}  // namespace pw::host
