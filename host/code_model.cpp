@@ -98,6 +98,90 @@ HRESULT TSyntaxConstantExpression::put_Value(const VARIANT& value) {
   });
 }
 
+HRESULT TSyntaxBinaryExpression::GetElementKind(std::int32_t* kind) {
+  return SafeCall([&] { SetOutValue<std::int32_t>(kind, kBinaryExpression); });
+}
+HRESULT TSyntaxBinaryExpression::get_Operator(std::int32_t* code) {
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    SetOutValue(code, operator_);
+  });
+}
+HRESULT TSyntaxBinaryExpression::put_Operator(std::int32_t code) {
+  std::lock_guard guard(lock_);
+  operator_ = code;
+  return S_OK;
+}
+HRESULT TSyntaxBinaryExpression::get_Left(IcvSyntaxElement** left) {
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    SetOut(left, left_);
+  });
+}
+HRESULT TSyntaxBinaryExpression::put_Left(IcvSyntaxElement* left) {
+  std::lock_guard guard(lock_);
+  left_ = left;
+  return S_OK;
+}
+HRESULT TSyntaxBinaryExpression::get_Right(IcvSyntaxElement** right) {
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    SetOut(right, right_);
+  });
+}
+HRESULT TSyntaxBinaryExpression::put_Right(IcvSyntaxElement* right) {
+  std::lock_guard guard(lock_);
+  right_ = right;
+  return S_OK;
+}
+
+HRESULT TSyntaxRawText::GetElementKind(std::int32_t* kind) {
+  return SafeCall([&] { SetOutValue<std::int32_t>(kind, kRawText); });
+}
+HRESULT TSyntaxRawText::get_Text(BSTR* text) {
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    SetOut(text, text_);
+  });
+}
+HRESULT TSyntaxRawText::put_Text(BSTR text) {
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    text_ = WideString(BstrView(text));
+  });
+}
+
+HRESULT TSyntaxComment::GetElementKind(std::int32_t* kind) {
+  return SafeCall([&] { SetOutValue<std::int32_t>(kind, kCommentStatement); });
+}
+HRESULT TSyntaxComment::get_Body(IcvSyntaxElement** body) {
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    SetOut(body, body_);
+  });
+}
+HRESULT TSyntaxComment::put_Body(IcvSyntaxElement* body) {
+  std::lock_guard guard(lock_);
+  body_ = body;
+  return S_OK;
+}
+
+HRESULT TSyntaxCommentText::GetElementKind(std::int32_t* kind) {
+  return SafeCall([&] { SetOutValue<std::int32_t>(kind, kCommentText); });
+}
+HRESULT TSyntaxCommentText::get_Text(BSTR* text) {
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    SetOut(text, text_);
+  });
+}
+HRESULT TSyntaxCommentText::put_Text(BSTR text) {
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    text_ = WideString(BstrView(text));
+  });
+}
+
 ComPtr<IcvSyntaxCodeInvokeExpression> MakeInvokeExpression(WideStringView name, const std::vector<OleVariant>& args,
                                                            IcvSyntaxElement* qualifier) {
   auto invoke = MakeObject<TSyntaxInvokeExpression>();
@@ -244,6 +328,34 @@ class Renderer {
       return r;
     }
     if (auto list = QueryAs<IcvSyntaxExpressionCollection>(element)) return RenderList(list.Get());
+    if (auto binary = QueryAs<IcvSyntaxBinaryExpression>(element)) {
+      std::int32_t code = 0;
+      OleCheck(binary->get_Operator(&code));
+      ComPtr<IcvSyntaxElement> left, right;
+      OleCheck(binary->get_Left(left.Put()));
+      OleCheck(binary->get_Right(right.Put()));
+      if (code != kConcatenationOperator)
+        throw EOleSysError(u"The code model has no operator " + IntToWide(code), E_INVALIDARG);
+      return Render(left.Get()) + (lang_ == Lang::JavaScript ? u" + " : u" & ") + Render(right.Get());
+    }
+    if (auto raw = QueryAs<IcvSyntaxRawText>(element)) {
+      BString text;
+      OleCheck(raw->get_Text(text.Put()));
+      return WideString(text.View());
+    }
+    if (auto comment = QueryAs<IcvSyntaxComment>(element)) {
+      ComPtr<IcvSyntaxElement> body;
+      OleCheck(comment->get_Body(body.Put()));
+      return (lang_ == Lang::JavaScript ? u"// " : u"' ") + Render(body.Get());
+    }
+    if (auto text = QueryAs<IcvSyntaxCommentText>(element)) {
+      BString t;
+      OleCheck(text->get_Text(t.Put()));
+      WideString r(t.View());
+      for (auto& c : r)
+        if (c == u'\r' || c == u'\n') c = u' ';
+      return r;
+    }
     if (auto constant = QueryAs<IcvSyntaxConstantExpression>(element)) {
       OleVariant v;
       OleCheck(constant->get_Value(v.Put()));
@@ -322,6 +434,14 @@ HRESULT TSyntaxManager::CreateObject(const GUID& iid, IUnknown** object) {
       made = MakeObject<TSyntaxExpressionCollection>()->Identity();
     else if (iid == IcvSyntaxConstantExpression::iid)
       made = MakeObject<TSyntaxConstantExpression>()->Identity();
+    else if (iid == IcvSyntaxBinaryExpression::iid)
+      made = MakeObject<TSyntaxBinaryExpression>()->Identity();
+    else if (iid == IcvSyntaxRawText::iid)
+      made = MakeObject<TSyntaxRawText>()->Identity();
+    else if (iid == IcvSyntaxComment::iid)
+      made = MakeObject<TSyntaxComment>()->Identity();
+    else if (iid == IcvSyntaxCommentText::iid)
+      made = MakeObject<TSyntaxCommentText>()->Identity();
     else
       throw EOleSysError(u"The code model has no object for " + GuidToWideString(iid), E_NOINTERFACE);
     OleCheck(made->QueryInterface(iid, reinterpret_cast<void**>(object)));

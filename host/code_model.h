@@ -14,7 +14,17 @@ inline constexpr GUID kJavaScriptLanguageKey = MakeGuid("{1FAB7838-80A7-4CDB-A6A
 inline constexpr GUID kVBScriptLanguageKey = MakeGuid("{5E885C0E-BE9C-4664-8958-BE7A159FFF61}");
 
 // IcvSyntaxElement::GetElementKind values.
-enum SyntaxElementKind : std::int32_t { kInvokeExpression = 1, kConstantExpression = 3 };
+enum SyntaxElementKind : std::int32_t {
+  kInvokeExpression = 1,
+  kConstantExpression = 3,
+  kBinaryExpression = 4,
+  kRawText = 5,
+  kCommentStatement = 6,
+  kCommentText = 7
+};
+
+// The binary operator code of string concatenation.
+inline constexpr std::int32_t kConcatenationOperator = 33;
 
 // The operations every element has beside its kind, which the test host does not serve.
 #define PW_SYNTAX_ELEMENT_RESERVED                                                                      \
@@ -65,6 +75,63 @@ class TSyntaxConstantExpression final : public Implements<ComObject, IcvSyntaxCo
  private:
   std::mutex lock_;
   OleVariant value_;
+};
+
+// Left Operator Right. Operator 33 is concatenation: "+" in JavaScript, "&" in VBScript.
+class TSyntaxBinaryExpression final : public Implements<ComObject, IcvSyntaxBinaryExpression> {
+ public:
+  HRESULT GetElementKind(std::int32_t* kind) override;
+  PW_SYNTAX_ELEMENT_RESERVED
+  HRESULT get_Operator(std::int32_t* code) override;
+  HRESULT put_Operator(std::int32_t code) override;
+  HRESULT get_Left(IcvSyntaxElement** left) override;
+  HRESULT put_Left(IcvSyntaxElement* left) override;
+  HRESULT get_Right(IcvSyntaxElement** right) override;
+  HRESULT put_Right(IcvSyntaxElement* right) override;
+
+ private:
+  std::mutex lock_;
+  std::int32_t operator_ = 0;
+  ComPtr<IcvSyntaxElement> left_, right_;
+};
+
+// Source text written as it stands (the same in every language).
+class TSyntaxRawText final : public Implements<ComObject, IcvSyntaxRawText> {
+ public:
+  HRESULT GetElementKind(std::int32_t* kind) override;
+  PW_SYNTAX_ELEMENT_RESERVED
+  HRESULT get_Text(BSTR* text) override;
+  HRESULT put_Text(BSTR text) override;
+
+ private:
+  std::mutex lock_;
+  WideString text_;
+};
+
+// A comment statement: "// " (JavaScript) or "' " (VBScript) and its body.
+class TSyntaxComment final : public Implements<ComObject, IcvSyntaxComment> {
+ public:
+  HRESULT GetElementKind(std::int32_t* kind) override;
+  PW_SYNTAX_ELEMENT_RESERVED
+  HRESULT get_Body(IcvSyntaxElement** body) override;
+  HRESULT put_Body(IcvSyntaxElement* body) override;
+
+ private:
+  std::mutex lock_;
+  ComPtr<IcvSyntaxElement> body_;
+};
+
+// The text of a comment, written as it stands (line breaks become blanks).
+class TSyntaxCommentText final : public Implements<ComObject, IcvSyntaxCommentText> {
+ public:
+  HRESULT GetElementKind(std::int32_t* kind) override;
+  PW_SYNTAX_ELEMENT_RESERVED
+  HRESULT get_Text(BSTR* text) override;
+  HRESULT put_Text(BSTR text) override;
+
+ private:
+  std::mutex lock_;
+  WideString text_;
 };
 
 // A new invoke expression Qualifier.Name(args...) with constant arguments (none: no argument

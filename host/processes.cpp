@@ -222,6 +222,14 @@ HRESULT TWindowsManager::GetWindowClassName(std::int32_t window, BSTR* className
   return SafeCall([&] { SetOut(className, pw::GetWindowClassName(static_cast<HWND>(window))); });
 }
 
+HRESULT TWindowsManager::GetDoubleClickSettings(std::int32_t* width, std::int32_t* height, std::uint32_t* time) {
+  return SafeCall([&] {
+    SetOutValue<std::int32_t>(width, 4);
+    SetOutValue<std::int32_t>(height, 4);
+    SetOutValue<std::uint32_t>(time, doubleClickTime_.load());
+  });
+}
+
 std::vector<HookParameter> THookParameterService::Received() const {
   std::lock_guard guard(lock_);
   return received_;

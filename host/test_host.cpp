@@ -120,6 +120,7 @@ TestHost::TestHost(TestHostOptions options) : config_(std::make_shared<HostConfi
   processes_ = std::make_unique<TProcessList>(*sys_->Root());
   processInfo_ = MakeObject<TProcessInfoService>(*processes_);
   windows_ = MakeObject<TWindowsManager>();
+  recording_ = MakeObject<TRecordingService>();
   hookParameters_ = MakeObject<THookParameterService>(*processes_);
   manager_ = MakeObject<THostManager>(config_);
   options_->DefineGroup(kOpenApplicationsGroup, u"Open Applications");
@@ -154,6 +155,7 @@ TestHost::TestHost(TestHostOptions options) : config_(std::make_shared<HostConfi
   add(services::kProcessInfo, processInfo_->Identity());
   add(services::kWindowsManager, windows_->Identity());
   add(services::kHookParameters, hookParameters_->Identity());
+  add(services::kRecording, recording_->Identity());
 }
 
 TestHost::~TestHost() {
@@ -172,6 +174,7 @@ TestHost::~TestHost() {
   processes_->Clear();
   hookParameters_ = nullptr;
   windows_ = nullptr;
+  recording_ = nullptr;
   processInfo_ = nullptr;
   processes_.reset();
   providers_ = nullptr;

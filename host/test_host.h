@@ -21,6 +21,7 @@
 #include "host/messenger.h"
 #include "host/object_tree.h"
 #include "host/processes.h"
+#include "host/recording.h"
 #include "host/project_services.h"
 #include "host/settings.h"
 #include "host/test_log.h"
@@ -53,6 +54,7 @@ inline constexpr GUID kUnsavedFileQuery = MakeGuid("{0A5D44F6-2F15-476D-8B86-870
 inline constexpr GUID kProcessInfo = MakeGuid("{06B8A42E-4755-44EE-95B1-D775606ECB17}");
 inline constexpr GUID kWindowsManager = MakeGuid("{463D5E7A-02B6-4BE5-A74C-2D885DC8D6BB}");
 inline constexpr GUID kHookParameters = MakeGuid("{676A4D80-5C20-4A65-B4B8-BCD879BAE0A1}");
+inline constexpr GUID kRecording = MakeGuid("{7304CEEC-41E0-461E-9B13-F1B94DF03466}");
 }  // namespace services
 
 // The host's options group "Open Applications", under which the technology plug-ins' pages go.
@@ -115,6 +117,9 @@ class TestHost {
   // The processes (platform model, object tree, hook channels) and the services over them.
   TProcessList& Processes() { return *processes_; }
   THookParameterService& HookParameters() { return *hookParameters_; }
+  TWindowsManager& Windows() { return *windows_; }
+  // The analyzers plug-ins registered for recordings.
+  TRecordingService& Recording() { return *recording_; }
 
  private:
   std::shared_ptr<HostConfig> config_;
@@ -145,6 +150,7 @@ class TestHost {
   ComPtr<TProcessInfoService> processInfo_;
   ComPtr<TWindowsManager> windows_;
   ComPtr<THookParameterService> hookParameters_;
+  ComPtr<TRecordingService> recording_;
   ComPtr<THostManager> manager_;
 };
 

@@ -26,5 +26,7 @@ int RunMainCommand(const CommandContext& context);
 int RunPluginsCommand(const CommandContext& context);
 // run SCRIPT.js [--log FILE]: run a test script against the host with the module loaded.
 int RunScriptCommand(const CommandContext& context);
+// record FILE [--out FILE] [--language L]: analyze and describe a recording file.
+int RunRecordCommand(const CommandContext& context);
 
 }  // namespace pw::host

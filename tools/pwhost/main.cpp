@@ -18,6 +18,8 @@ const Command kCommands[] = {
      RunPluginsCommand},
     {"main", "load the module, disconnect its exposed objects, unload it", RunMainCommand},
     {"run", "SCRIPT.js [--log FILE]  run a test script; the log is printed and written to FILE", RunScriptCommand},
+    {"record", "FILE [--out FILE] [--language JavaScript|VBScript]  analyze and describe a recording",
+     RunRecordCommand},
     {"options", "dump FILE | set FILE PATH TYPE VALUE  show or change an options file",
      [](const CommandContext& c) { return RunOptionsCommand(c.args, stdout, stderr); }},
 };
