@@ -20,12 +20,11 @@ class TestHost;
 
 struct RecorderRequest {
   std::string file;
-  std::string outFile; // empty: no output file
-  GUID languageKey;    // the language of the printed code
+  std::string outFile;  // empty: no output file
+  GUID languageKey;     // the language of the printed code
 };
 
 // 0 done; 1 failed (the reason on err).
-int RunRecorder(TestHost &host, const RecorderRequest &request, std::FILE *out,
-                std::FILE *err);
+int RunRecorder(TestHost& host, const RecorderRequest& request, std::FILE* out, std::FILE* err);
 
-} // namespace pw::host
+}  // namespace pw::host

@@ -4,9 +4,8 @@
 #include <fstream>
 #include <limits>
 #include <map>
-#include <sstream>
-
 #include <nlohmann/json.hpp>
+#include <sstream>
 
 #include "host/test_host.h"
 #include "platform/rtl/strings.h"
@@ -18,7 +17,7 @@ namespace {
 using Json = nlohmann::ordered_json;
 
 struct Named {
-  const char *name;
+  const char* name;
   GUID guid;
 };
 
@@ -45,9 +44,9 @@ const Named kKinds[] = {
 
 // Parameter keys; the blocks carry their size.
 struct NamedKey {
-  const char *name;
+  const char* name;
   GUID guid;
-  std::int32_t blockSize; // 0: a value
+  std::int32_t blockSize;  // 0: a value
 };
 
 const NamedKey kKeys[] = {
@@ -80,156 +79,127 @@ const NamedKey kKeys[] = {
 
 // The web options the file names by caption, with their keys and kinds.
 struct OptionInfo {
-  const char *caption;
+  const char* caption;
   GUID key;
   std::int32_t kind;
 };
 const OptionInfo kOptions[] = {
-    {"Add comments for Wait method",
-     MakeGuid("{74CC9F3B-2E52-4B16-844A-9EE33532B51E}"), kSettingBoolean},
-    {"Tested host", MakeGuid("{323FACDA-38E8-4C1B-B22C-99E0AB90EADC}"),
-     kSettingText},
-    {"Record tested host as",
-     MakeGuid("{E47A2931-EE5D-42D2-8CB7-3796DE597AA1}"), kSettingText},
-    {"Ignore dynamic URL parameters",
-     MakeGuid("{BC2725AB-C90D-4761-BEB2-ABACE30FE554}"), kSettingBoolean},
-    {"Web page loading timeout, ms",
-     MakeGuid("{542B9FA0-35EA-4C4D-BF0B-661005CB94E9}"), kSettingInteger},
+    {"Add comments for Wait method", MakeGuid("{74CC9F3B-2E52-4B16-844A-9EE33532B51E}"), kSettingBoolean},
+    {"Tested host", MakeGuid("{323FACDA-38E8-4C1B-B22C-99E0AB90EADC}"), kSettingText},
+    {"Record tested host as", MakeGuid("{E47A2931-EE5D-42D2-8CB7-3796DE597AA1}"), kSettingText},
+    {"Ignore dynamic URL parameters", MakeGuid("{BC2725AB-C90D-4761-BEB2-ABACE30FE554}"), kSettingBoolean},
+    {"Web page loading timeout, ms", MakeGuid("{542B9FA0-35EA-4C4D-BF0B-661005CB94E9}"), kSettingInteger},
 };
-constexpr const char *kDynamicParameters = "Dynamic parameters";
-constexpr GUID kDynamicParametersKey =
-    MakeGuid("{33C0A94E-7F58-493C-BCCC-91685352F9B4}");
-constexpr const char *kSingleBrowser = "Single browser";
-constexpr GUID kSingleBrowserKey =
-    MakeGuid("{0787AA13-4C49-418A-A688-B23BE9F226F4}");
-constexpr const char *kDoubleClickTime = "Double-click time, ms";
-constexpr GUID kProcessKind =
-    MakeGuid("{89700BDC-D5D8-4BE2-ACC3-E934A765A45A}");
+constexpr const char* kDynamicParameters = "Dynamic parameters";
+constexpr GUID kDynamicParametersKey = MakeGuid("{33C0A94E-7F58-493C-BCCC-91685352F9B4}");
+constexpr const char* kSingleBrowser = "Single browser";
+constexpr GUID kSingleBrowserKey = MakeGuid("{0787AA13-4C49-418A-A688-B23BE9F226F4}");
+constexpr const char* kDoubleClickTime = "Double-click time, ms";
+constexpr GUID kProcessKind = MakeGuid("{89700BDC-D5D8-4BE2-ACC3-E934A765A45A}");
 
-[[noreturn]] void Fail(const std::string &where, const std::string &what) {
+[[noreturn]] void Fail(const std::string& where, const std::string& what) {
   throw RecordingFileError(where + ": " + what);
 }
 
-GUID ParseGuid(const Json &j, const std::string &where) {
-  if (!j.is_string())
-    Fail(where, "expected GUID text");
-  auto g = GuidFromString(std::string_view(j.get_ref<const std::string &>()));
-  if (!g)
-    Fail(where, "not a GUID: \"" + j.get<std::string>() + "\"");
+GUID ParseGuid(const Json& j, const std::string& where) {
+  if (!j.is_string()) Fail(where, "expected GUID text");
+  auto g = GuidFromString(std::string_view(j.get_ref<const std::string&>()));
+  if (!g) Fail(where, "not a GUID: \"" + j.get<std::string>() + "\"");
   return *g;
 }
 
-GUID ParseKind(const Json &j, const std::string &where) {
-  if (!j.is_string())
-    Fail(where, "expected a kind name or GUID text");
-  const auto &s = j.get_ref<const std::string &>();
-  for (const auto &k : kKinds)
-    if (s == k.name)
-      return k.guid;
-  if (auto g = GuidFromString(std::string_view(s)))
-    return *g;
+GUID ParseKind(const Json& j, const std::string& where) {
+  if (!j.is_string()) Fail(where, "expected a kind name or GUID text");
+  const auto& s = j.get_ref<const std::string&>();
+  for (const auto& k : kKinds)
+    if (s == k.name) return k.guid;
+  if (auto g = GuidFromString(std::string_view(s))) return *g;
   Fail(where, "unknown kind \"" + s + "\"");
 }
 
-const NamedKey *FindKey(const GUID &key) {
-  for (const auto &k : kKeys)
-    if (k.guid == key)
-      return &k;
+const NamedKey* FindKey(const GUID& key) {
+  for (const auto& k : kKeys)
+    if (k.guid == key) return &k;
   return nullptr;
 }
 
-GUID ParseKey(const std::string &s, const std::string &where) {
-  for (const auto &k : kKeys)
-    if (s == k.name)
-      return k.guid;
-  if (auto g = GuidFromString(std::string_view(s)))
-    return *g;
+GUID ParseKey(const std::string& s, const std::string& where) {
+  for (const auto& k : kKeys)
+    if (s == k.name) return k.guid;
+  if (auto g = GuidFromString(std::string_view(s))) return *g;
   Fail(where, "unknown parameter \"" + s + "\"");
 }
 
-std::vector<std::uint8_t> ParseHex(const Json &j, const std::string &where) {
-  if (!j.is_string())
-    Fail(where, "expected hexadecimal text");
-  const auto &s = j.get_ref<const std::string &>();
-  if (s.size() % 2)
-    Fail(where, "odd number of hexadecimal digits");
+std::vector<std::uint8_t> ParseHex(const Json& j, const std::string& where) {
+  if (!j.is_string()) Fail(where, "expected hexadecimal text");
+  const auto& s = j.get_ref<const std::string&>();
+  if (s.size() % 2) Fail(where, "odd number of hexadecimal digits");
   std::vector<std::uint8_t> bytes;
   bytes.reserve(s.size() / 2);
   auto digit = [&](char c) -> int {
-    if (c >= '0' && c <= '9')
-      return c - '0';
-    if (c >= 'a' && c <= 'f')
-      return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-      return c - 'A' + 10;
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     Fail(where, "not a hexadecimal digit");
   };
   for (std::size_t i = 0; i < s.size(); i += 2)
-    bytes.push_back(
-        static_cast<std::uint8_t>(digit(s[i]) * 16 + digit(s[i + 1])));
+    bytes.push_back(static_cast<std::uint8_t>(digit(s[i]) * 16 + digit(s[i + 1])));
   return bytes;
 }
 
-OleVariant ParseValue(const Json &j, const std::string &where) {
-  if (j.is_boolean())
-    return OleVariant(j.get<bool>());
-  if (j.is_string())
-    return OleVariant(Utf8ToWide(j.get_ref<const std::string &>()));
-  if (j.is_null())
-    return OleVariant();
+OleVariant ParseValue(const Json& j, const std::string& where) {
+  if (j.is_boolean()) return OleVariant(j.get<bool>());
+  if (j.is_string()) return OleVariant(Utf8ToWide(j.get_ref<const std::string&>()));
+  if (j.is_null()) return OleVariant();
   if (j.is_number_integer()) {
     auto v = j.get<std::int64_t>();
     if (j.is_number_unsigned() &&
-        j.get<std::uint64_t>() > static_cast<std::uint64_t>(
-                                     std::numeric_limits<std::int64_t>::max()))
+        j.get<std::uint64_t>() > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))
       return OleVariant(j.get<double>());
-    if (v >= std::numeric_limits<std::int32_t>::min() &&
-        v <= std::numeric_limits<std::int32_t>::max())
+    if (v >= std::numeric_limits<std::int32_t>::min() && v <= std::numeric_limits<std::int32_t>::max())
       return OleVariant(static_cast<std::int32_t>(v));
     return OleVariant(static_cast<double>(v));
   }
-  if (j.is_number_float())
-    return OleVariant(j.get<double>());
+  if (j.is_number_float()) return OleVariant(j.get<double>());
   Fail(where, "expected a number, a text, a Boolean or {\"hex\": ...}");
 }
 
-std::string WideText(const WideString &s) { return WideToUtf8(s); }
+std::string WideText(const WideString& s) { return WideToUtf8(s); }
 
-Json ValueJson(const OleVariant &v) {
+Json ValueJson(const OleVariant& v) {
   switch (v.Type()) {
-  case VT_EMPTY:
-  case VT_NULL:
-    return nullptr;
-  case VT_BOOL:
-    return v.Get().boolVal != VARIANT_FALSE;
-  case VT_I1:
-  case VT_I2:
-  case VT_I4:
-  case VT_INT:
-  case VT_UI1:
-  case VT_UI2:
-    return v.AsInt();
-  case VT_R4:
-  case VT_R8: {
-    double d = v.AsDouble();
-    if (!std::isfinite(d))
+    case VT_EMPTY:
+    case VT_NULL:
+      return nullptr;
+    case VT_BOOL:
+      return v.Get().boolVal != VARIANT_FALSE;
+    case VT_I1:
+    case VT_I2:
+    case VT_I4:
+    case VT_INT:
+    case VT_UI1:
+    case VT_UI2:
+      return v.AsInt();
+    case VT_R4:
+    case VT_R8: {
+      double d = v.AsDouble();
+      if (!std::isfinite(d)) return WideText(v.AsString());
+      return d;
+    }
+    case VT_BSTR:
       return WideText(v.AsString());
-    return d;
-  }
-  case VT_BSTR:
-    return WideText(v.AsString());
-  default:
-    break;
+    default:
+      break;
   }
   try {
     return WideText(v.AsString());
-  } catch (const Exception &) {
+  } catch (const Exception&) {
     return nullptr;
   }
 }
 
-std::string Hex(const std::vector<std::uint8_t> &bytes) {
-  static const char *digits = "0123456789abcdef";
+std::string Hex(const std::vector<std::uint8_t>& bytes) {
+  static const char* digits = "0123456789abcdef";
   std::string s;
   s.reserve(bytes.size() * 2);
   for (auto b : bytes) {
@@ -239,18 +209,16 @@ std::string Hex(const std::vector<std::uint8_t> &bytes) {
   return s;
 }
 
-} // namespace
+}  // namespace
 
-std::string RecordedKindName(const GUID &kind) {
-  for (const auto &k : kKinds)
-    if (k.guid == kind)
-      return k.name;
+std::string RecordedKindName(const GUID& kind) {
+  for (const auto& k : kKinds)
+    if (k.guid == kind) return k.name;
   return GuidToString(kind);
 }
 
-std::string RecordedKeyName(const GUID &key) {
-  if (auto k = FindKey(key))
-    return k->name;
+std::string RecordedKeyName(const GUID& key) {
+  if (auto k = FindKey(key)) return k->name;
   return GuidToString(key);
 }
 
@@ -258,62 +226,49 @@ RecordingFile ParseRecording(std::string_view text) {
   Json doc;
   try {
     doc = Json::parse(text.begin(), text.end());
-  } catch (const Json::parse_error &e) {
+  } catch (const Json::parse_error& e) {
     std::string what = e.what();
     auto close = what.find("] ");
-    throw RecordingFileError(
-        close == std::string::npos ? what : what.substr(close + 2));
+    throw RecordingFileError(close == std::string::npos ? what : what.substr(close + 2));
   }
-  if (!doc.is_object())
-    Fail("the file",
-         "expected an object with \"settings\", \"objects\" and \"actions\"");
-  for (const auto &[name, value] : doc.items())
-    if (name != "settings" && name != "objects" && name != "actions")
-      Fail(name, "unknown field");
+  if (!doc.is_object()) Fail("the file", "expected an object with \"settings\", \"objects\" and \"actions\"");
+  for (const auto& [name, value] : doc.items())
+    if (name != "settings" && name != "objects" && name != "actions") Fail(name, "unknown field");
 
   RecordingFile file;
   // Settings.
   if (doc.contains("settings")) {
-    const auto &s = doc["settings"];
-    if (!s.is_object())
-      Fail("settings", "expected an object");
-    for (const auto &[name, value] : s.items()) {
+    const auto& s = doc["settings"];
+    if (!s.is_object()) Fail("settings", "expected an object");
+    for (const auto& [name, value] : s.items()) {
       std::string where = "settings." + name;
       if (name == kDynamicParameters) {
-        if (!value.is_array())
-          Fail(where, "expected an array of texts");
+        if (!value.is_array()) Fail(where, "expected an array of texts");
         std::vector<WideString> rows;
-        for (const auto &row : value) {
-          if (!row.is_string())
-            Fail(where, "expected an array of texts");
-          rows.push_back(Utf8ToWide(row.get_ref<const std::string &>()));
+        for (const auto& row : value) {
+          if (!row.is_string()) Fail(where, "expected an array of texts");
+          rows.push_back(Utf8ToWide(row.get_ref<const std::string&>()));
         }
         file.settings.dynamicParameters = std::move(rows);
       } else if (name == kSingleBrowser) {
-        if (!value.is_boolean())
-          Fail(where, "expected true or false");
+        if (!value.is_boolean()) Fail(where, "expected true or false");
         file.settings.singleBrowser = value.get<bool>();
       } else if (name == kDoubleClickTime) {
-        if (!value.is_number_unsigned() ||
-            value.get<std::uint64_t>() > 0xFFFFFFFFu)
+        if (!value.is_number_unsigned() || value.get<std::uint64_t>() > 0xFFFFFFFFu)
           Fail(where, "expected a number of milliseconds");
-        file.settings.doubleClickTime =
-            static_cast<std::uint32_t>(value.get<std::uint64_t>());
+        file.settings.doubleClickTime = static_cast<std::uint32_t>(value.get<std::uint64_t>());
       } else {
-        const OptionInfo *option = nullptr;
-        for (const auto &o : kOptions)
-          if (name == o.caption)
-            option = &o;
-        if (!option)
-          Fail(where, "unknown setting");
+        const OptionInfo* option = nullptr;
+        for (const auto& o : kOptions)
+          if (name == o.caption) option = &o;
+        if (!option) Fail(where, "unknown setting");
         bool ok = option->kind == kSettingBoolean   ? value.is_boolean()
                   : option->kind == kSettingInteger ? value.is_number_integer()
                                                     : value.is_string();
         if (!ok)
-          Fail(where, option->kind == kSettingBoolean ? "expected true or false"
-                      : option->kind == kSettingInteger
-                          ? "expected a whole number"
-                          : "expected a text");
+          Fail(where, option->kind == kSettingBoolean   ? "expected true or false"
+                      : option->kind == kSettingInteger ? "expected a whole number"
+                                                        : "expected a text");
         file.settings.options.emplace_back(name, ParseValue(value, where));
       }
     }
@@ -323,26 +278,21 @@ RecordingFile ParseRecording(std::string_view text) {
   file.actions = MakeObject<TRecordedActionList>();
   std::vector<std::pair<ComPtr<TRecordedObject>, std::optional<GUID>>> objects;
   if (doc.contains("objects")) {
-    const auto &list = doc["objects"];
-    if (!list.is_array())
-      Fail("objects", "expected an array");
+    const auto& list = doc["objects"];
+    if (!list.is_array()) Fail("objects", "expected an array");
     std::map<GUID, std::size_t> byId;
     for (std::size_t i = 0; i < list.size(); ++i) {
       std::string where = "objects[" + std::to_string(i) + "]";
-      const auto &o = list[i];
-      if (!o.is_object())
-        Fail(where, "expected an object");
-      for (const auto &[name, value] : o.items())
-        if (name != "id" && name != "name" && name != "kind" &&
-            name != "parent" && name != "properties")
+      const auto& o = list[i];
+      if (!o.is_object()) Fail(where, "expected an object");
+      for (const auto& [name, value] : o.items())
+        if (name != "id" && name != "name" && name != "kind" && name != "parent" && name != "properties")
           Fail(where + "." + name, "unknown field");
-      if (!o.contains("id"))
-        Fail(where, "missing \"id\"");
+      if (!o.contains("id")) Fail(where, "missing \"id\"");
       if (!o.contains("name") || !o["name"].is_string())
         Fail(where + ".name", "expected the object's name as script text");
       GUID id = ParseGuid(o["id"], where + ".id");
-      if (byId.count(id))
-        Fail(where + ".id", "a second object with the id " + GuidToString(id));
+      if (byId.count(id)) Fail(where + ".id", "a second object with the id " + GuidToString(id));
       GUID kind{};
       if (o.contains("kind")) {
         if (o["kind"].is_string() && o["kind"].get<std::string>() == "process")
@@ -350,94 +300,73 @@ RecordingFile ParseRecording(std::string_view text) {
         else
           kind = ParseGuid(o["kind"], where + ".kind");
       }
-      auto object = MakeObject<TRecordedObject>(
-          id, Utf8ToWide(o["name"].get<std::string>()), kind);
+      auto object = MakeObject<TRecordedObject>(id, Utf8ToWide(o["name"].get<std::string>()), kind);
       std::optional<GUID> parent;
-      if (o.contains("parent"))
-        parent = ParseGuid(o["parent"], where + ".parent");
+      if (o.contains("parent")) parent = ParseGuid(o["parent"], where + ".parent");
       if (o.contains("properties")) {
-        const auto &props = o["properties"];
-        if (!props.is_object())
-          Fail(where + ".properties", "expected an object");
-        for (const auto &[name, value] : props.items())
-          object->SetProperty(Utf8ToWide(name),
-                              ParseValue(value, where + ".properties." + name));
+        const auto& props = o["properties"];
+        if (!props.is_object()) Fail(where + ".properties", "expected an object");
+        for (const auto& [name, value] : props.items())
+          object->SetProperty(Utf8ToWide(name), ParseValue(value, where + ".properties." + name));
       }
       byId[id] = i;
       objects.emplace_back(object, parent);
     }
     for (std::size_t i = 0; i < objects.size(); ++i) {
-      auto &[object, parent] = objects[i];
-      if (!parent)
-        continue;
+      auto& [object, parent] = objects[i];
+      if (!parent) continue;
       auto found = byId.find(*parent);
       if (found == byId.end())
-        Fail("objects[" + std::to_string(i) + "].parent",
-             "unknown object " + GuidToString(*parent));
+        Fail("objects[" + std::to_string(i) + "].parent", "unknown object " + GuidToString(*parent));
       object->SetParent(objects[found->second].first.Get());
     }
     // Parents must end: a chain that comes back to itself is refused.
     for (std::size_t i = 0; i < objects.size(); ++i) {
       std::size_t steps = 0;
       for (auto p = objects[i].first->Parent(); p; p = p->Parent())
-        if (++steps > objects.size())
-          Fail("objects[" + std::to_string(i) + "].parent",
-               "the parents form a loop");
+        if (++steps > objects.size()) Fail("objects[" + std::to_string(i) + "].parent", "the parents form a loop");
     }
-    for (auto &[object, parent] : objects)
-      file.actions->AddObject(object.Get());
+    for (auto& [object, parent] : objects) file.actions->AddObject(object.Get());
   }
 
   // Actions.
   if (doc.contains("actions")) {
-    const auto &list = doc["actions"];
-    if (!list.is_array())
-      Fail("actions", "expected an array");
+    const auto& list = doc["actions"];
+    if (!list.is_array()) Fail("actions", "expected an array");
     for (std::size_t i = 0; i < list.size(); ++i) {
       std::string where = "actions[" + std::to_string(i) + "]";
-      const auto &a = list[i];
-      if (!a.is_object())
-        Fail(where, "expected an object");
-      for (const auto &[name, value] : a.items())
-        if (name != "kind" && name != "target" && name != "object" &&
-            name != "params")
+      const auto& a = list[i];
+      if (!a.is_object()) Fail(where, "expected an object");
+      for (const auto& [name, value] : a.items())
+        if (name != "kind" && name != "target" && name != "object" && name != "params")
           Fail(where + "." + name, "unknown field");
-      if (!a.contains("kind"))
-        Fail(where, "missing \"kind\"");
+      if (!a.contains("kind")) Fail(where, "missing \"kind\"");
       GUID kind = ParseKind(a["kind"], where + ".kind");
-      GUID target = a.contains("target")
-                        ? ParseGuid(a["target"], where + ".target")
-                        : GUID{};
-      TRecordedObject *object = file.actions->FindObjectById(target);
+      GUID target = a.contains("target") ? ParseGuid(a["target"], where + ".target") : GUID{};
+      TRecordedObject* object = file.actions->FindObjectById(target);
       if (a.contains("object")) {
         GUID objectId = ParseGuid(a["object"], where + ".object");
         object = file.actions->FindObjectById(objectId);
-        if (!object)
-          Fail(where + ".object", "unknown object " + GuidToString(objectId));
+        if (!object) Fail(where + ".object", "unknown object " + GuidToString(objectId));
       }
       auto action = file.actions->Append(kind, target, object);
       if (a.contains("params")) {
-        const auto &params = a["params"];
-        if (!params.is_object())
-          Fail(where + ".params", "expected an object");
-        for (const auto &[name, value] : params.items()) {
+        const auto& params = a["params"];
+        if (!params.is_object()) Fail(where + ".params", "expected an object");
+        for (const auto& [name, value] : params.items()) {
           std::string at = where + ".params." + name;
           GUID key = ParseKey(name, at);
-          const NamedKey *known = FindKey(key);
+          const NamedKey* known = FindKey(key);
           if (value.is_object()) {
-            if (value.size() != 1 || !value.contains("hex"))
-              Fail(at, "expected {\"hex\": ...}");
+            if (value.size() != 1 || !value.contains("hex")) Fail(at, "expected {\"hex\": ...}");
             auto bytes = ParseHex(value["hex"], at + ".hex");
-            if (known && known->blockSize &&
-                bytes.size() != static_cast<std::size_t>(known->blockSize))
-              Fail(at, "a block of " + std::to_string(known->blockSize) +
-                           " bytes expected, " + std::to_string(bytes.size()) +
-                           " given");
+            if (known && known->blockSize && bytes.size() != static_cast<std::size_t>(known->blockSize))
+              Fail(at, "a block of " + std::to_string(known->blockSize) + " bytes expected, " +
+                           std::to_string(bytes.size()) + " given");
             action->SetBlock(key, std::move(bytes));
           } else {
             if (known && known->blockSize)
-              Fail(at, "expected {\"hex\": ...} of " +
-                           std::to_string(known->blockSize) + " bytes");
+              Fail(at, "expected {\"hex\": ...} of " + std::to_string(known->blockSize) + " bytes");
             action->SetParamValue(key, ParseValue(value, at));
           }
         }
@@ -447,41 +376,35 @@ RecordingFile ParseRecording(std::string_view text) {
   return file;
 }
 
-RecordingFile ReadRecordingFile(const std::string &fileName) {
+RecordingFile ReadRecordingFile(const std::string& fileName) {
   std::ifstream in(fileName, std::ios::binary);
-  if (!in)
-    throw RecordingFileError(fileName + ": cannot be read");
+  if (!in) throw RecordingFileError(fileName + ": cannot be read");
   std::stringstream buffer;
   buffer << in.rdbuf();
   try {
     return ParseRecording(buffer.str());
-  } catch (const RecordingFileError &e) {
+  } catch (const RecordingFileError& e) {
     throw RecordingFileError(fileName + ": " + e.what());
   }
 }
 
-std::string WriteRecording(const RecordingSettings &settings,
-                           const TRecordedActionList &actions) {
+std::string WriteRecording(const RecordingSettings& settings, const TRecordedActionList& actions) {
   Json doc = Json::object();
   Json s = Json::object();
-  for (const auto &o : kOptions)
-    for (const auto &[name, value] : settings.options)
-      if (name == o.caption)
-        s[name] = ValueJson(value);
+  for (const auto& o : kOptions)
+    for (const auto& [name, value] : settings.options)
+      if (name == o.caption) s[name] = ValueJson(value);
   if (settings.dynamicParameters) {
     Json rows = Json::array();
-    for (const auto &r : *settings.dynamicParameters)
-      rows.push_back(WideText(r));
+    for (const auto& r : *settings.dynamicParameters) rows.push_back(WideText(r));
     s[kDynamicParameters] = rows;
   }
-  if (settings.singleBrowser)
-    s[kSingleBrowser] = *settings.singleBrowser;
-  if (settings.doubleClickTime)
-    s[kDoubleClickTime] = *settings.doubleClickTime;
+  if (settings.singleBrowser) s[kSingleBrowser] = *settings.singleBrowser;
+  if (settings.doubleClickTime) s[kDoubleClickTime] = *settings.doubleClickTime;
   doc["settings"] = s;
 
   Json objects = Json::array();
-  for (const auto &object : actions.Objects()) {
+  for (const auto& object : actions.Objects()) {
     Json o = Json::object();
     o["id"] = GuidToString(object->Id());
     o["name"] = WideText(object->Name());
@@ -489,12 +412,10 @@ std::string WriteRecording(const RecordingSettings &settings,
       o["kind"] = "process";
     else if (object->Kind() != GUID{})
       o["kind"] = GuidToString(object->Kind());
-    if (object->Parent())
-      o["parent"] = GuidToString(object->Parent()->Id());
+    if (object->Parent()) o["parent"] = GuidToString(object->Parent()->Id());
     if (!object->Properties().empty()) {
       Json props = Json::object();
-      for (const auto &[name, value] : object->Properties())
-        props[WideText(name)] = ValueJson(value);
+      for (const auto& [name, value] : object->Properties()) props[WideText(name)] = ValueJson(value);
       o["properties"] = props;
     }
     objects.push_back(o);
@@ -502,51 +423,42 @@ std::string WriteRecording(const RecordingSettings &settings,
   doc["objects"] = objects;
 
   Json list = Json::array();
-  for (const auto &action : actions.LiveActions()) {
+  for (const auto& action : actions.LiveActions()) {
     Json a = Json::object();
     a["kind"] = RecordedKindName(action->Kind());
     a["target"] = GuidToString(action->Target());
-    if (auto object = dynamic_cast<TRecordedObject *>(
-            QueryAs<IpwRecordedObject>(action->Object()).Get());
+    if (auto object = dynamic_cast<TRecordedObject*>(QueryAs<IpwRecordedObject>(action->Object()).Get());
         object && object->Id() != action->Target())
       a["object"] = GuidToString(object->Id());
     Json params = Json::object();
-    for (const auto &[key, value] : action->Params())
-      params[RecordedKeyName(key)] = ValueJson(value);
-    for (const auto &[key, bytes] : action->Blocks())
-      params[RecordedKeyName(key)] = Json{{"hex", Hex(bytes)}};
-    if (!params.empty())
-      a["params"] = params;
+    for (const auto& [key, value] : action->Params()) params[RecordedKeyName(key)] = ValueJson(value);
+    for (const auto& [key, bytes] : action->Blocks()) params[RecordedKeyName(key)] = Json{{"hex", Hex(bytes)}};
+    if (!params.empty()) a["params"] = params;
     list.push_back(a);
   }
   doc["actions"] = list;
   return doc.dump(2) + "\n";
 }
 
-void ApplyRecordingSettings(TestHost &host, const RecordingSettings &settings) {
-  for (const auto &[name, value] : settings.options)
-    for (const auto &o : kOptions)
-      if (name == o.caption)
-        host.Settings().DefineSetting(o.key, o.kind, Utf8ToWide(name), value);
+void ApplyRecordingSettings(TestHost& host, const RecordingSettings& settings) {
+  for (const auto& [name, value] : settings.options)
+    for (const auto& o : kOptions)
+      if (name == o.caption) host.Settings().DefineSetting(o.key, o.kind, Utf8ToWide(name), value);
   if (settings.dynamicParameters) {
-    auto table = host.Settings().DefineSetting(
-        kDynamicParametersKey, kSettingTable, Utf8ToWide(kDynamicParameters),
-        OleVariant());
+    auto table = host.Settings().DefineSetting(kDynamicParametersKey, kSettingTable, Utf8ToWide(kDynamicParameters),
+                                               OleVariant());
     BString column(u"Name");
-    OleCheck(table->AddColumn(kSettingText, column.Get(), VARIANT_TRUE,
-                              VARIANT_FALSE));
-    for (const auto &r : *settings.dynamicParameters) {
+    OleCheck(table->AddColumn(kSettingText, column.Get(), VARIANT_TRUE, VARIANT_FALSE));
+    for (const auto& r : *settings.dynamicParameters) {
       std::int32_t row = 0;
       OleCheck(table->AppendRow(&row));
       OleCheck(table->SetCell(0, row, OleVariant(r).Get()));
     }
   }
   if (settings.singleBrowser)
-    host.Settings().DefineSetting(kSingleBrowserKey, kSettingBoolean,
-                                  u"Single browser",
+    host.Settings().DefineSetting(kSingleBrowserKey, kSettingBoolean, u"Single browser",
                                   OleVariant(*settings.singleBrowser));
-  if (settings.doubleClickTime)
-    host.Windows().SetDoubleClickTime(*settings.doubleClickTime);
+  if (settings.doubleClickTime) host.Windows().SetDoubleClickTime(*settings.doubleClickTime);
 }
 
-} // namespace pw::host
+}  // namespace pw::host

@@ -22,7 +22,7 @@ class TestHost;
 
 // A recording file that cannot be read; what() is the UTF-8 message.
 class RecordingFileError : public std::runtime_error {
-public:
+ public:
   using std::runtime_error::runtime_error;
 };
 
@@ -41,18 +41,17 @@ struct RecordingFile {
 };
 
 RecordingFile ParseRecording(std::string_view text);
-RecordingFile ReadRecordingFile(const std::string &fileName);
+RecordingFile ReadRecordingFile(const std::string& fileName);
 // The live actions of the recording with their parameters and blocks.
-std::string WriteRecording(const RecordingSettings &settings,
-                           const TRecordedActionList &actions);
+std::string WriteRecording(const RecordingSettings& settings, const TRecordedActionList& actions);
 
 // Makes the settings the host's: the web options (keys by caption), the
 // single-browser setting, the double-click time of the windows manager.
-void ApplyRecordingSettings(TestHost &host, const RecordingSettings &settings);
+void ApplyRecordingSettings(TestHost& host, const RecordingSettings& settings);
 
 // The name of a kind or a parameter key in files and output; GUID text when it
 // has none.
-std::string RecordedKindName(const GUID &kind);
-std::string RecordedKeyName(const GUID &key);
+std::string RecordedKindName(const GUID& kind);
+std::string RecordedKeyName(const GUID& key);
 
-} // namespace pw::host
+}  // namespace pw::host

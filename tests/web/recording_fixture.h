@@ -26,21 +26,17 @@ inline GUID TestId(int n) {
 }
 
 class RecordingTest : public ::testing::Test {
-protected:
-  ComPtr<host::TRecordedObject>
-  AddObject(int id, const char16_t *name, const GUID &kind = GUID{},
-            host::TRecordedObject *parent = nullptr) {
+ protected:
+  ComPtr<host::TRecordedObject> AddObject(int id, const char16_t* name, const GUID& kind = GUID{},
+                                          host::TRecordedObject* parent = nullptr) {
     auto object = MakeObject<host::TRecordedObject>(TestId(id), name, kind);
-    if (parent)
-      object->SetParent(parent);
+    if (parent) object->SetParent(parent);
     list->AddObject(object.Get());
     return object;
   }
-  ComPtr<host::TRecordedAction> Add(const GUID &kind, int target,
-                                    const Params &params = {}) {
+  ComPtr<host::TRecordedAction> Add(const GUID& kind, int target, const Params& params = {}) {
     auto action = list->Append(kind, TestId(target));
-    for (const auto &[key, value] : params)
-      action->SetParamValue(key, value);
+    for (const auto& [key, value] : params) action->SetParamValue(key, value);
     return action;
   }
   void Analyze() {
@@ -50,23 +46,20 @@ protected:
   }
   std::vector<GUID> LiveKinds() const {
     std::vector<GUID> kinds;
-    for (const auto &a : list->LiveActions())
-      kinds.push_back(a->Kind());
+    for (const auto& a : list->LiveActions()) kinds.push_back(a->Kind());
     return kinds;
   }
   void ExpectDetachedAtMostOnce() const {
-    for (const auto &a : list->AllActions())
-      EXPECT_LE(a->DetachCount(), 1);
+    for (const auto& a : list->AllActions()) EXPECT_LE(a->DetachCount(), 1);
   }
-  static OleVariant Param(host::TRecordedAction *action, const GUID &key) {
+  static OleVariant Param(host::TRecordedAction* action, const GUID& key) {
     OleVariant v;
     action->GetParam(key, v.Put());
     return v;
   }
 
   host::TestHost host;
-  ComPtr<host::TRecordedActionList> list =
-      MakeObject<host::TRecordedActionList>();
+  ComPtr<host::TRecordedActionList> list = MakeObject<host::TRecordedActionList>();
 };
 
-} // namespace pw::web::test
+}  // namespace pw::web::test

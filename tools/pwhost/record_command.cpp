@@ -17,15 +17,14 @@
 namespace pw::host {
 
 namespace {
-constexpr const char *kUsage =
-    "usage: pwhost record FILE [--out FILE] [--language JavaScript|VBScript]\n";
+constexpr const char* kUsage = "usage: pwhost record FILE [--out FILE] [--language JavaScript|VBScript]\n";
 }
 
-int RunRecordCommand(const CommandContext &context) {
+int RunRecordCommand(const CommandContext& context) {
   RecorderRequest request{{}, {}, kJavaScriptLanguageKey};
   WideString language = u"JavaScript";
   for (std::size_t i = 0; i < context.args.size(); ++i) {
-    const std::string &a = context.args[i];
+    const std::string& a = context.args[i];
     if (a == "--out" && i + 1 < context.args.size()) {
       request.outFile = context.args[++i];
     } else if (a == "--language" && i + 1 < context.args.size()) {
@@ -35,13 +34,11 @@ int RunRecordCommand(const CommandContext &context) {
       } else if (SameTextIgnoringCase(language, u"VBScript")) {
         request.languageKey = kVBScriptLanguageKey, language = u"VBScript";
       } else {
-        std::fprintf(stderr, "pwhost record: unknown language %s\n%s",
-                     context.args[i].c_str(), kUsage);
+        std::fprintf(stderr, "pwhost record: unknown language %s\n%s", context.args[i].c_str(), kUsage);
         return 2;
       }
     } else if (a.rfind("--", 0) == 0 || !request.file.empty()) {
-      std::fprintf(stderr, "pwhost record: unexpected argument %s\n%s",
-                   a.c_str(), kUsage);
+      std::fprintf(stderr, "pwhost record: unexpected argument %s\n%s", a.c_str(), kUsage);
       return 2;
     } else {
       request.file = a;
@@ -53,12 +50,9 @@ int RunRecordCommand(const CommandContext &context) {
   }
 
   LoadedModule module(context.modulePath);
-  auto getRegistrator =
-      module.ExportAs<GetPluginRegistratorProc>("GetPluginRegistrator");
+  auto getRegistrator = module.ExportAs<GetPluginRegistratorProc>("GetPluginRegistrator");
   if (!getRegistrator) {
-    std::fprintf(
-        stderr,
-        "pwhost record: the module does not export GetPluginRegistrator\n");
+    std::fprintf(stderr, "pwhost record: the module does not export GetPluginRegistrator\n");
     return 1;
   }
   int result = 1;
@@ -72,25 +66,22 @@ int RunRecordCommand(const CommandContext &context) {
       ComPtr<IcvPluginRegistrator> registrator;
       HRESULT hr = getRegistrator(registrator.Put());
       if (Failed(hr) || !registrator) {
-        std::fprintf(
-            stderr, "pwhost record: GetPluginRegistrator failed: %s\n",
-            WideToUtf8(FailureText(Failed(hr) ? hr : E_POINTER)).c_str());
+        std::fprintf(stderr, "pwhost record: GetPluginRegistrator failed: %s\n",
+                     WideToUtf8(FailureText(Failed(hr) ? hr : E_POINTER)).c_str());
         return 1;
       }
       RegistratorTable table = ReadRegistratorTable(registrator.Get());
       for (std::size_t i = 0; i < table.plugins.size(); ++i)
-        plugins.Create(registrator.Get(), static_cast<std::int32_t>(i),
-                       table.plugins[i].name);
+        plugins.Create(registrator.Get(), static_cast<std::int32_t>(i), table.plugins[i].name);
     }
     plugins.Start();
     result = RunRecorder(host, request, stdout, stderr);
     plugins.Stop();
   }
-  if (auto disconnect = module.ExportAs<DisconnectExposedObjectsProc>(
-          kDisconnectExposedObjectsExport))
+  if (auto disconnect = module.ExportAs<DisconnectExposedObjectsProc>(kDisconnectExposedObjectsExport))
     disconnect(WordTrue, 5000);
   module.Unload();
   return result;
 }
 
-} // namespace pw::host
+}  // namespace pw::host

@@ -8,22 +8,19 @@ namespace pw::web {
 
 namespace {
 
-bool IsTrue(const OleVariant &v) {
-  if (v.Type() != VT_BOOL)
-    return false;
+bool IsTrue(const OleVariant& v) {
+  if (v.Type() != VT_BOOL) return false;
   return v.Get().boolVal != VARIANT_FALSE;
 }
 
-WideString AsText(const OleVariant &v) {
-  if (v.IsEmpty() || v.IsNull())
-    return {};
+WideString AsText(const OleVariant& v) {
+  if (v.IsEmpty() || v.IsNull()) return {};
   return v.AsString();
 }
 
-} // namespace
+}  // namespace
 
-TpwWebTestingOptions::TpwWebTestingOptions(IcvBaseManager *settings)
-    : settings_(settings) {}
+TpwWebTestingOptions::TpwWebTestingOptions(IcvBaseManager* settings) : settings_(settings) {}
 
 bool TpwWebTestingOptions::GetAddWaitComments() const {
   return IsTrue(GetSettingValue(settings_.Get(), kAddWaitCommentsOption));
@@ -38,16 +35,13 @@ WideString TpwWebTestingOptions::GetRecordTestedHostAs() const {
 }
 
 bool TpwWebTestingOptions::GetIgnoreDynamicUrlParams() const {
-  return IsTrue(
-      GetSettingValue(settings_.Get(), kIgnoreDynamicUrlParamsOption));
+  return IsTrue(GetSettingValue(settings_.Get(), kIgnoreDynamicUrlParamsOption));
 }
 
-void TpwWebTestingOptions::GetDynamicParameters(
-    std::vector<WideString> &names) const {
+void TpwWebTestingOptions::GetDynamicParameters(std::vector<WideString>& names) const {
   auto setting = GetSetting(settings_.Get(), kDynamicParametersOption);
   auto table = setting.As<IpwTableSetting>();
-  if (!table)
-    return;
+  if (!table) return;
   std::int32_t rows = 0;
   OleCheck(table->GetRowCount(&rows));
   for (std::int32_t row = 0; row < rows; ++row) {
@@ -57,14 +51,11 @@ void TpwWebTestingOptions::GetDynamicParameters(
   }
 }
 
-WideString MaskDynamicUrlParams(WideStringView url,
-                                const std::vector<WideString> &names) {
-  for (const auto &n : names)
-    if (n == u"*")
-      return MaskAllUrlParams(url);
+WideString MaskDynamicUrlParams(WideStringView url, const std::vector<WideString>& names) {
+  for (const auto& n : names)
+    if (n == u"*") return MaskAllUrlParams(url);
   WideString result(url);
-  for (const auto &n : names)
-    result = MaskUrlParameter(result, n);
+  for (const auto& n : names) result = MaskUrlParameter(result, n);
   return result;
 }
 
@@ -72,62 +63,57 @@ WideString MaskAllUrlParams(WideStringView url) {
   auto semicolon = url.find(u';');
   auto question = url.find(u'?');
   std::size_t p = WideStringView::npos;
-  if (semicolon != WideStringView::npos &&
-      (question == WideStringView::npos || semicolon < question))
+  if (semicolon != WideStringView::npos && (question == WideStringView::npos || semicolon < question))
     p = semicolon;
   else
     p = question;
-  if (p == WideStringView::npos)
-    p = url.find(u'#');
-  if (p == WideStringView::npos)
-    return WideString(url);
+  if (p == WideStringView::npos) p = url.find(u'#');
+  if (p == WideStringView::npos) return WideString(url);
   return WideString(url.substr(0, p)) + u"*";
 }
 
 WideString MaskUrlParameter(WideStringView url, WideStringView name) {
   WideString result;
   constexpr std::size_t kNone = WideStringView::npos;
-  std::size_t start =
-      0; // the first character not yet copied; kNone: nothing pending
+  std::size_t start = 0;  // the first character not yet copied; kNone: nothing pending
   WideString buffer;
   int state = 0;
   for (std::size_t i = 0; i < url.size(); ++i) {
     char16_t c = url[i];
     switch (state) {
-    case 0:
-      if (c == u'?' || c == u'&' || c == u';') {
-        buffer.clear();
-        state = 1;
-      }
-      break;
-    case 1:
-      if (c == u'=') {
-        if (SameTextIgnoringCase(buffer, name)) {
-          result += WideString(url.substr(start, i + 1 - start)) + u"*";
-          start = kNone;
-          state = 2;
-        } else {
-          state = 0;
+      case 0:
+        if (c == u'?' || c == u'&' || c == u';') {
+          buffer.clear();
+          state = 1;
         }
-      } else if (c == u'?' || c == u'&' || c == u';') {
-        // A parameter without a value: the next name starts here.
-        buffer.clear();
-      } else {
-        buffer += c;
-      }
-      break;
-    default:
-      if (c == u'&' || c == u'?') {
-        start = i;
-        buffer.clear();
-        state = 1;
-      }
-      break;
+        break;
+      case 1:
+        if (c == u'=') {
+          if (SameTextIgnoringCase(buffer, name)) {
+            result += WideString(url.substr(start, i + 1 - start)) + u"*";
+            start = kNone;
+            state = 2;
+          } else {
+            state = 0;
+          }
+        } else if (c == u'?' || c == u'&' || c == u';') {
+          // A parameter without a value: the next name starts here.
+          buffer.clear();
+        } else {
+          buffer += c;
+        }
+        break;
+      default:
+        if (c == u'&' || c == u'?') {
+          start = i;
+          buffer.clear();
+          state = 1;
+        }
+        break;
     }
   }
-  if (start != kNone)
-    result += WideString(url.substr(start));
+  if (start != kNone) result += WideString(url.substr(start));
   return result;
 }
 
-} // namespace pw::web
+}  // namespace pw::web

@@ -10,105 +10,83 @@ namespace pw::web {
 
 namespace {
 
-constexpr GUID kWindowsManagerService =
-    MakeGuid("{463D5E7A-02B6-4BE5-A74C-2D885DC8D6BB}");
+constexpr GUID kWindowsManagerService = MakeGuid("{463D5E7A-02B6-4BE5-A74C-2D885DC8D6BB}");
 
-bool ObjectTypeIs(IpwRecordedAction *action, WideStringView type) {
+bool ObjectTypeIs(IpwRecordedAction* action, WideStringView type) {
   auto v = GetActionParam(action, keys::kObjectType);
-  if (!v || v->IsEmpty() || v->IsNull())
-    return false;
+  if (!v || v->IsEmpty() || v->IsNull()) return false;
   return SameTextIgnoringCase(v->AsString(), type);
 }
 
-OleVariant ParamOrEmpty(IpwRecordedAction *action, const GUID &key) {
+OleVariant ParamOrEmpty(IpwRecordedAction* action, const GUID& key) {
   auto v = GetActionParam(action, key);
   return v ? *v : OleVariant();
 }
 
-} // namespace
+}  // namespace
 
 // ---- The base
 // --------------------------------------------------------------------------------
 
-TpwAnalyseAutomate::TpwAnalyseAutomate(IcvBaseManager *manager,
-                                       IpwRecordedActionList *actions)
+TpwAnalyseAutomate::TpwAnalyseAutomate(IcvBaseManager* manager, IpwRecordedActionList* actions)
     : manager_(manager), actions_(actions) {}
 
-void TpwAnalyseAutomate::Detach(IpwRecordedAction *action) {
-  OleCheck(actions_->DetachAction(action));
-}
+void TpwAnalyseAutomate::Detach(IpwRecordedAction* action) { OleCheck(actions_->DetachAction(action)); }
 
-void TpwAnalyseAutomate::Delete(IpwRecordedAction *action) {
-  OleCheck(actions_->DeleteAction(action));
-}
+void TpwAnalyseAutomate::Delete(IpwRecordedAction* action) { OleCheck(actions_->DeleteAction(action)); }
 
-ComPtr<IpwRecordedAction> TpwAnalyseAutomate::Create(IpwRecordedAction *source,
-                                                     const GUID &kind,
-                                                     const GUID &target) {
+ComPtr<IpwRecordedAction> TpwAnalyseAutomate::Create(IpwRecordedAction* source, const GUID& kind, const GUID& target) {
   ComPtr<IpwRecordedAction> made;
   OleCheck(actions_->CreateAction(source, kind, target, made.Put()));
   return made;
 }
 
-ComPtr<IpwRecordedAction>
-TpwAnalyseAutomate::CreateAt(IpwRecordedAction *source, const GUID &kind,
-                             const GUID &target) {
+ComPtr<IpwRecordedAction> TpwAnalyseAutomate::CreateAt(IpwRecordedAction* source, const GUID& kind,
+                                                       const GUID& target) {
   ComPtr<IpwRecordedAction> made;
   OleCheck(actions_->CreateActionAt(source, kind, target, -1, made.Put()));
   return made;
 }
 
-ComPtr<IpwRecordedAction>
-TpwAnalyseAutomate::CreateLike(IpwRecordedAction *source, const GUID &kind,
-                               const GUID &target) {
+ComPtr<IpwRecordedAction> TpwAnalyseAutomate::CreateLike(IpwRecordedAction* source, const GUID& kind,
+                                                         const GUID& target) {
   ComPtr<IpwRecordedAction> made;
   OleCheck(actions_->CreateActionLike(source, kind, target, -1, made.Put()));
   return made;
 }
 
-void TpwAnalyseAutomate::Link(IpwRecordedAction *newAction,
-                              IpwRecordedAction *source) {
+void TpwAnalyseAutomate::Link(IpwRecordedAction* newAction, IpwRecordedAction* source) {
   OleCheck(actions_->LinkSource(newAction, source));
 }
 
-bool IsInputKind(const GUID &kind, bool inProgress) {
-  if (kind == kinds::kClick || kind == kinds::kInput2 ||
-      kind == kinds::kInput3 || kind == kinds::kKeyPress)
+bool IsInputKind(const GUID& kind, bool inProgress) {
+  if (kind == kinds::kClick || kind == kinds::kInput2 || kind == kinds::kInput3 || kind == kinds::kKeyPress)
     return true;
-  return inProgress &&
-         (kind == kinds::kInProgressInput1 || kind == kinds::kInProgressInput2);
+  return inProgress && (kind == kinds::kInProgressInput1 || kind == kinds::kInProgressInput2);
 }
 
-std::vector<std::uint8_t> MergeScreenBlock(IpwRecordedAction *earlier,
-                                           IpwRecordedAction *later) {
+std::vector<std::uint8_t> MergeScreenBlock(IpwRecordedAction* earlier, IpwRecordedAction* later) {
   std::vector<std::uint8_t> merged(kScreenBlockSize, 0);
   if (later)
-    if (auto block = GetActionData(later, keys::kScreenBlock, kScreenBlockSize))
-      merged = *block;
+    if (auto block = GetActionData(later, keys::kScreenBlock, kScreenBlockSize)) merged = *block;
   std::fill(merged.begin(), merged.begin() + 16, std::uint8_t{0});
   if (earlier)
-    if (auto block =
-            GetActionData(earlier, keys::kScreenBlock, kScreenBlockSize))
+    if (auto block = GetActionData(earlier, keys::kScreenBlock, kScreenBlockSize))
       std::copy(block->begin(), block->begin() + 16, merged.begin());
   return merged;
 }
 
-WideString ResolveBrowserType(IpwRecordedAction *action) {
+WideString ResolveBrowserType(IpwRecordedAction* action) {
   WideString type;
   if (auto given = GetActionParam(action, keys::kBrowserTypeGiven)) {
-    type =
-        given->IsEmpty() || given->IsNull() ? WideString() : given->AsString();
+    type = given->IsEmpty() || given->IsNull() ? WideString() : given->AsString();
   } else {
     auto node = ActionObject(action);
-    while (node && ObjectKind(node.Get()) != kinds::kProcessNode)
-      node = ObjectRelated(node.Get());
+    while (node && ObjectKind(node.Get()) != kinds::kProcessNode) node = ObjectRelated(node.Get());
     if (node) {
       auto name = ObjectProperty(node.Get(), u"ProcessName");
-      WideString process = name && !name->IsEmpty() && !name->IsNull()
-                               ? name->AsString()
-                               : WideString();
-      if (SameTextIgnoringCase(process, u"iexplore") ||
-          SameTextIgnoringCase(process, u"presentationhost"))
+      WideString process = name && !name->IsEmpty() && !name->IsNull() ? name->AsString() : WideString();
+      if (SameTextIgnoringCase(process, u"iexplore") || SameTextIgnoringCase(process, u"presentationhost"))
         type = u"btIExplorer";
       else if (SameTextIgnoringCase(process, u"chrome"))
         type = u"btChrome";
@@ -127,45 +105,34 @@ WideString ResolveBrowserType(IpwRecordedAction *action) {
 // ---- Activate
 // --------------------------------------------------------------------------------
 
-void TpwActivateAutomate::MarkActivation(IpwRecordedAction *action,
-                                         WideStringView url) {
+void TpwActivateAutomate::MarkActivation(IpwRecordedAction* action, WideStringView url) {
   WideString type = ResolveBrowserType(action);
-  if (!lastActivation_ || ParamIsTrue(lastActivation_.Get(), keys::kActivated))
-    return;
-  if (!SameTextIgnoringCase(ResolveBrowserType(lastActivation_.Get()), type))
-    return;
+  if (!lastActivation_ || ParamIsTrue(lastActivation_.Get(), keys::kActivated)) return;
+  if (!SameTextIgnoringCase(ResolveBrowserType(lastActivation_.Get()), type)) return;
   SetActionParam(lastActivation_.Get(), keys::kActivationUrl, OleVariant(url));
   SetActionParam(lastActivation_.Get(), keys::kActivated, OleVariant(true));
   lastActivation_ = nullptr;
   SetActionParam(action, keys::kActivated, OleVariant(true));
 }
 
-void TpwActivateAutomate::ResolveObjectReference(IpwRecordedAction *action) {
+void TpwActivateAutomate::ResolveObjectReference(IpwRecordedAction* action) {
   WideString ref = ParamText(action, keys::kObjectRef);
-  if (ref.empty())
-    return;
+  if (ref.empty()) return;
   auto id = GuidFromString(std::u16string_view(ref));
-  if (!id)
-    return;
+  if (!id) return;
   ComPtr<IUnknown> object;
   OleCheck(actions_->FindObject(*id, object.Put()));
-  if (!object)
-    return;
-  if (ObjectKind(object.Get()) == kinds::kProcessNode)
-    object = ObjectRelated(object.Get());
-  if (!object)
-    return;
-  SetActionParam(action, keys::kPageObjectId,
-                 OleVariant(GuidToWideString(ObjectId(object.Get()))));
+  if (!object) return;
+  if (ObjectKind(object.Get()) == kinds::kProcessNode) object = ObjectRelated(object.Get());
+  if (!object) return;
+  SetActionParam(action, keys::kPageObjectId, OleVariant(GuidToWideString(ObjectId(object.Get()))));
   SetActionParam(action, keys::kObjectRef, OleVariant(u""));
 }
 
-void TpwActivateAutomate::Analyse(IpwRecordedAction *action) {
-  if (state_ != AutomateState::Idle)
-    return;
+void TpwActivateAutomate::Analyse(IpwRecordedAction* action) {
+  if (state_ != AutomateState::Idle) return;
   GUID kind = ActionKind(action);
-  if (kind == kinds::kPageClosed || kind == kinds::kClosePageAction)
-    return SetState(AutomateState::Released);
+  if (kind == kinds::kPageClosed || kind == kinds::kClosePageAction) return SetState(AutomateState::Released);
   if (ActionTarget(action) == kActivationTarget) {
     lastActivation_ = action;
     return SetState(AutomateState::Released);
@@ -181,39 +148,30 @@ void TpwActivateAutomate::Analyse(IpwRecordedAction *action) {
     return SetState(AutomateState::Finished);
   }
   if (kind == kinds::kBrowserOpened) {
-    if (browser)
-      browsers_[*browser].Action = action;
+    if (browser) browsers_[*browser].Action = action;
     return SetState(AutomateState::Finished);
   }
-  if (!browser)
-    return SetState(AutomateState::Released);
+  if (!browser) return SetState(AutomateState::Released);
   WideString url = ParamText(action, keys::kUrl);
   if (!url.empty()) {
     auto found = browsers_.find(*browser);
-    bool insert =
-        found == browsers_.end() ||
-        (!SameTextIgnoringCase(found->second.Url, url) && found->second.Action);
+    bool insert = found == browsers_.end() || (!SameTextIgnoringCase(found->second.Url, url) && found->second.Action);
     if (insert) {
       ComPtr<IpwRecordedAction> navigation;
       if (found != browsers_.end() && found->second.Action) {
         auto opened = found->second.Action;
         GUID openedTarget = ActionTarget(opened.Get());
-        navigation =
-            CreateLike(opened.Get(), kinds::kNavigateAction, openedTarget);
+        navigation = CreateLike(opened.Get(), kinds::kNavigateAction, openedTarget);
         OleCheck(actions_->InsertBefore(navigation.Get(), opened.Get()));
-        SetActionParam(navigation.Get(), keys::kObjectRef,
-                       OleVariant(GuidToWideString(openedTarget)));
+        SetActionParam(navigation.Get(), keys::kObjectRef, OleVariant(GuidToWideString(openedTarget)));
       } else {
-        navigation =
-            CreateAt(action, kinds::kNavigateAction, ActionTarget(action));
+        navigation = CreateAt(action, kinds::kNavigateAction, ActionTarget(action));
         OleCheck(actions_->InsertBefore(navigation.Get(), action));
       }
       SetActionParam(navigation.Get(), keys::kUrl, OleVariant(url));
       SetActionParam(navigation.Get(), keys::kBrowserId, OleVariant(*browser));
-      for (const GUID &key : {keys::kPageObjectId, keys::kAltPageObjectId,
-                              keys::kActivateObjectId, keys::kOnProcess})
-        if (auto v = GetActionParam(action, key))
-          SetActionParam(navigation.Get(), key, *v);
+      for (const GUID& key : {keys::kPageObjectId, keys::kAltPageObjectId, keys::kActivateObjectId, keys::kOnProcess})
+        if (auto v = GetActionParam(action, key)) SetActionParam(navigation.Get(), key, *v);
       MarkActivation(navigation.Get(), url);
     }
     browsers_[*browser] = {url, nullptr};
@@ -237,7 +195,7 @@ void TpwActivateAutomate::Analyse(IpwRecordedAction *action) {
 // ---- Page close
 // ------------------------------------------------------------------------------
 
-void TpwPageCloseAutomate::Analyse(IpwRecordedAction *action) {
+void TpwPageCloseAutomate::Analyse(IpwRecordedAction* action) {
   if (state_ == AutomateState::Idle) {
     if (ParamIsTrue(action, keys::kCloseRequested)) {
       request_ = action;
@@ -245,8 +203,7 @@ void TpwPageCloseAutomate::Analyse(IpwRecordedAction *action) {
     }
     return SetState(AutomateState::Released);
   }
-  if (state_ != AutomateState::InProgress)
-    return;
+  if (state_ != AutomateState::InProgress) return;
   if (ActionKind(action) == kinds::kPageClosed) {
     closing_ = action;
     Flush();
@@ -265,8 +222,7 @@ void TpwPageCloseAutomate::Flush() {
   auto closing = std::move(closing_);
   request_ = nullptr;
   closing_ = nullptr;
-  if (!request)
-    return;
+  if (!request) return;
   if (!closing) {
     TpwSimplificationAutomate simplification(manager_.Get(), actions_.Get());
     simplification.Analyse(request.Get());
@@ -282,7 +238,7 @@ void TpwPageCloseAutomate::Flush() {
 // ---- Not ready, useless
 // ----------------------------------------------------------------------
 
-void TpwNotReadyAutomate::Analyse(IpwRecordedAction *action) {
+void TpwNotReadyAutomate::Analyse(IpwRecordedAction* action) {
   if (ParamIsTrue(action, keys::kNotReady)) {
     Delete(action);
     return SetState(AutomateState::Finished);
@@ -290,10 +246,9 @@ void TpwNotReadyAutomate::Analyse(IpwRecordedAction *action) {
   SetState(AutomateState::Released);
 }
 
-void TpwUselessAutomate::Analyse(IpwRecordedAction *action) {
+void TpwUselessAutomate::Analyse(IpwRecordedAction* action) {
   if (ParamIsTrue(action, keys::kUseless) ||
-      (ActionKind(action) == kinds::kUseless &&
-       GetActionParam(action, keys::kBrowserId))) {
+      (ActionKind(action) == kinds::kUseless && GetActionParam(action, keys::kBrowserId))) {
     Delete(action);
     return SetState(AutomateState::Finished);
   }
@@ -303,33 +258,28 @@ void TpwUselessAutomate::Analyse(IpwRecordedAction *action) {
 // ---- Select change
 // ---------------------------------------------------------------------------
 
-void TpwSelectChangeAutomate::Gather(IpwRecordedAction *action) {
-  for (const auto &g : gathered_)
-    if (SameAction(g.Get(), action))
-      return; // each action is gathered, and so detached, once
+void TpwSelectChangeAutomate::Gather(IpwRecordedAction* action) {
+  for (const auto& g : gathered_)
+    if (SameAction(g.Get(), action)) return;  // each action is gathered, and so detached, once
   gathered_.emplace_back(action);
 }
 
-void TpwSelectChangeAutomate::MakeComposite(IpwRecordedAction *source,
-                                            const GUID &kind) {
+void TpwSelectChangeAutomate::MakeComposite(IpwRecordedAction* source, const GUID& kind) {
   ComPtr<IpwRecordedAction> keep(source);
   Gather(source);
   GUID target = ActionTarget(source);
-  IpwRecordedAction *earlier = nullptr;
-  IpwRecordedAction *later = nullptr;
-  for (const auto &g : gathered_)
+  IpwRecordedAction* earlier = nullptr;
+  IpwRecordedAction* later = nullptr;
+  for (const auto& g : gathered_)
     if (GetActionData(g.Get(), keys::kScreenBlock, kScreenBlockSize)) {
-      if (!earlier)
-        earlier = g.Get();
+      if (!earlier) earlier = g.Get();
       later = g.Get();
     }
   auto merged = MergeScreenBlock(earlier, later);
-  OleCheck(source->SetParamData(keys::kScreenBlock, merged.data(),
-                                kScreenBlockSize));
+  OleCheck(source->SetParamData(keys::kScreenBlock, merged.data(), kScreenBlockSize));
   auto gathered = std::move(gathered_);
   gathered_.clear();
-  for (const auto &g : gathered)
-    Detach(g.Get());
+  for (const auto& g : gathered) Detach(g.Get());
   auto made = Create(source, kind, target);
   Link(made.Get(), source);
 }
@@ -344,8 +294,7 @@ void TpwSelectChangeAutomate::SetState(AutomateState state) {
     if (state == AutomateState::Idle) {
       auto gathered = std::move(gathered_);
       gathered_.clear();
-      for (const auto &g : gathered)
-        Delete(g.Get());
+      for (const auto& g : gathered) Delete(g.Get());
     }
   }
   state_ = state;
@@ -355,11 +304,10 @@ void TpwSelectChangeAutomate::SetState(AutomateState state) {
   }
 }
 
-void TpwSelectChangeAutomate::Analyse(IpwRecordedAction *action) {
+void TpwSelectChangeAutomate::Analyse(IpwRecordedAction* action) {
   GUID kind = ActionKind(action);
   if (state_ == AutomateState::Idle) {
-    if (!IsInputKind(kind, false) || IsSpecialClick(action, kind))
-      return SetState(AutomateState::Released);
+    if (!IsInputKind(kind, false) || IsSpecialClick(action, kind)) return SetState(AutomateState::Released);
     if (ParamIsTrue(action, keys::kSelectPending)) {
       SetActionParam(action, keys::kSelectPending, OleVariant(false));
       targetId_ = ActionTarget(action);
@@ -368,16 +316,13 @@ void TpwSelectChangeAutomate::Analyse(IpwRecordedAction *action) {
     }
     return SetState(AutomateState::Released);
   }
-  if (state_ != AutomateState::InProgress)
-    return;
+  if (state_ != AutomateState::InProgress) return;
   if (IsInputKind(kind, true) && !IsSpecialClick(action, kind)) {
     bool belongs = ActionTarget(action) == targetId_;
     if (!belongs)
-      if (auto block =
-              GetActionData(action, keys::kKeyStateBlock, kKeyStateBlockSize))
-        belongs = ((*block)[39] & 0x80) != 0; // bit 31 of the word at offset 36
-    if (!belongs)
-      return SetState(AutomateState::Released);
+      if (auto block = GetActionData(action, keys::kKeyStateBlock, kKeyStateBlockSize))
+        belongs = ((*block)[39] & 0x80) != 0;  // bit 31 of the word at offset 36
+    if (!belongs) return SetState(AutomateState::Released);
     Gather(action);
     return;
   }
@@ -403,38 +348,32 @@ void TpwSelectChangeAutomate::Analyse(IpwRecordedAction *action) {
 // ---- Double click
 // ----------------------------------------------------------------------------
 
-TpwDblClickAutomate::TpwDblClickAutomate(IcvBaseManager *manager,
-                                         IpwRecordedActionList *actions)
+TpwDblClickAutomate::TpwDblClickAutomate(IcvBaseManager* manager, IpwRecordedActionList* actions)
     : TpwAnalyseAutomate(manager, actions) {
-  if (!manager)
-    throw EOleSysError(u"No host manager", E_POINTER);
+  if (!manager) throw EOleSysError(u"No host manager", E_POINTER);
   ComPtr<IUnknown> service;
   OleCheck(manager->GetService(kWindowsManagerService, service.Put()));
   auto windows = service.As<IcvWindowsManager>();
-  if (!windows)
-    throw EOleSysError(u"The host has no windows manager", E_NOINTERFACE);
+  if (!windows) throw EOleSysError(u"The host has no windows manager", E_NOINTERFACE);
   std::int32_t width = 0, height = 0;
   std::uint32_t time = 0;
   OleCheck(windows->GetDoubleClickSettings(&width, &height, &time));
   dblClickTime_ = time;
 }
 
-void TpwDblClickAutomate::Analyse(IpwRecordedAction *action) {
+void TpwDblClickAutomate::Analyse(IpwRecordedAction* action) {
   GUID kind = ActionKind(action);
-  if (kind != kinds::kClickAction && kind != kinds::kItemClickAction)
-    return SetState(AutomateState::Released);
-  if (previous_ && ParamIsTrue(action, keys::kDoubleClick) &&
-      ActionTarget(action) == ActionTarget(previous_.Get())) {
+  if (kind != kinds::kClickAction && kind != kinds::kItemClickAction) return SetState(AutomateState::Released);
+  if (previous_ && ParamIsTrue(action, keys::kDoubleClick) && ActionTarget(action) == ActionTarget(previous_.Get())) {
     bool within = false;
     try {
       auto now = GetActionParam(action, keys::kTimeStamp);
       auto before = GetActionParam(previous_.Get(), keys::kTimeStamp);
       if (now && before) {
-        auto elapsed = static_cast<std::uint32_t>(now->AsInt()) -
-                       static_cast<std::uint32_t>(before->AsInt());
+        auto elapsed = static_cast<std::uint32_t>(now->AsInt()) - static_cast<std::uint32_t>(before->AsInt());
         within = elapsed <= dblClickTime_;
       }
-    } catch (const std::exception &) {
+    } catch (const std::exception&) {
       within = false;
     }
     if (within) {
@@ -451,7 +390,7 @@ void TpwDblClickAutomate::Analyse(IpwRecordedAction *action) {
 // ---- Check box
 // -------------------------------------------------------------------------------
 
-void TpwCheckboxChangeAutomate::Analyse(IpwRecordedAction *action) {
+void TpwCheckboxChangeAutomate::Analyse(IpwRecordedAction* action) {
   GUID kind = ActionKind(action);
   if (kind == kinds::kCheckChanged) {
     if (previous_ && ActionTarget(previous_.Get()) == ActionTarget(action)) {
@@ -459,8 +398,7 @@ void TpwCheckboxChangeAutomate::Analyse(IpwRecordedAction *action) {
       previous_ = nullptr;
       Detach(previous.Get());
       Detach(action);
-      auto made = Create(action, kinds::kSetCheckedAction,
-                         ActionTarget(previous.Get()));
+      auto made = Create(action, kinds::kSetCheckedAction, ActionTarget(previous.Get()));
       Link(made.Get(), action);
       Link(made.Get(), previous.Get());
       SetActionParam(made.Get(), keys::kMethodName, OleVariant(u""));
@@ -471,8 +409,7 @@ void TpwCheckboxChangeAutomate::Analyse(IpwRecordedAction *action) {
   previous_ = nullptr;
   if (kind == kinds::kClick || kind == kinds::kSimpleClickAction)
     previous_ = action;
-  else if (kind == kinds::kKeyPress &&
-           ParamText(action, keys::kKeyText) == u" ")
+  else if (kind == kinds::kKeyPress && ParamText(action, keys::kKeyText) == u" ")
     previous_ = action;
   SetState(AutomateState::Released);
 }
@@ -480,9 +417,8 @@ void TpwCheckboxChangeAutomate::Analyse(IpwRecordedAction *action) {
 // ---- Refresh
 // ---------------------------------------------------------------------------------
 
-void TpwRefreshAutomate::Analyse(IpwRecordedAction *action) {
-  if (ActionKind(action) != kinds::kRefreshEvent)
-    return SetState(AutomateState::Released);
+void TpwRefreshAutomate::Analyse(IpwRecordedAction* action) {
+  if (ActionKind(action) != kinds::kRefreshEvent) return SetState(AutomateState::Released);
   auto made = CreateAt(action, kinds::kRefreshAction, ActionTarget(action));
   Link(made.Get(), action);
   Delete(action);
@@ -492,11 +428,10 @@ void TpwRefreshAutomate::Analyse(IpwRecordedAction *action) {
 // ---- Flash combo box and tab list
 // ------------------------------------------------------------
 
-void TpwFlashComboboxAutomate::Analyse(IpwRecordedAction *action) {
+void TpwFlashComboboxAutomate::Analyse(IpwRecordedAction* action) {
   GUID kind = ActionKind(action);
   if (state_ == AutomateState::Idle) {
-    if (kind == kinds::kItemClickAction ||
-        !GetActionParam(action, keys::kObjectType))
+    if (kind == kinds::kItemClickAction || !GetActionParam(action, keys::kObjectType))
       return SetState(AutomateState::Released);
     if (ObjectTypeIs(action, u"FLASH@COMBOBOX")) {
       comboClick_ = action;
@@ -508,14 +443,12 @@ void TpwFlashComboboxAutomate::Analyse(IpwRecordedAction *action) {
       Detach(action);
       auto made = Create(action, kinds::kItemClickAction, parentId);
       Link(made.Get(), action);
-      SetActionParam(made.Get(), keys::kItem,
-                     ParamOrEmpty(action, keys::kItemValue));
+      SetActionParam(made.Get(), keys::kItem, ParamOrEmpty(action, keys::kItemValue));
       return SetState(AutomateState::Finished);
     }
     return SetState(AutomateState::Released);
   }
-  if (state_ != AutomateState::InProgress)
-    return;
+  if (state_ != AutomateState::InProgress) return;
   if (!ObjectTypeIs(action, u"FLASH@LISTITEM")) {
     comboClick_ = nullptr;
     return SetState(AutomateState::Released);
@@ -528,36 +461,29 @@ void TpwFlashComboboxAutomate::Analyse(IpwRecordedAction *action) {
   Detach(action);
   auto made = Create(action, kinds::kItemClickAction, target);
   Link(made.Get(), combo.Get());
-  OleCheck(
-      made->SetParamData(keys::kScreenBlock, merged.data(), kScreenBlockSize));
-  SetActionParam(made.Get(), keys::kItem,
-                 ParamOrEmpty(action, keys::kItemValue));
+  OleCheck(made->SetParamData(keys::kScreenBlock, merged.data(), kScreenBlockSize));
+  SetActionParam(made.Get(), keys::kItem, ParamOrEmpty(action, keys::kItemValue));
   SetState(AutomateState::Finished);
 }
 
-void TpwFlashTabListAutomate::Analyse(IpwRecordedAction *action) {
-  if (state_ != AutomateState::Idle)
-    return;
-  if (ActionKind(action) != kinds::kClick ||
-      !ObjectTypeIs(action, u"FLASH@PAGETAB"))
+void TpwFlashTabListAutomate::Analyse(IpwRecordedAction* action) {
+  if (state_ != AutomateState::Idle) return;
+  if (ActionKind(action) != kinds::kClick || !ObjectTypeIs(action, u"FLASH@PAGETAB"))
     return SetState(AutomateState::Released);
   auto parentType = GetActionParam(action, keys::kParentType);
-  bool inTabList =
-      parentType && !parentType->IsEmpty() && !parentType->IsNull() &&
-      SameTextIgnoringCase(parentType->AsString(), u"FLASH@TABLIST");
+  bool inTabList = parentType && !parentType->IsEmpty() && !parentType->IsNull() &&
+                   SameTextIgnoringCase(parentType->AsString(), u"FLASH@TABLIST");
   WideString parent = ParamText(action, keys::kParentId);
   if (inTabList && !parent.empty()) {
     GUID parentId = StringToGuid(parent);
     Detach(action);
     auto made = Create(action, kinds::kTabClickAction, parentId);
     Link(made.Get(), action);
-    SetActionParam(made.Get(), keys::kItem,
-                   ParamOrEmpty(action, keys::kItemValue));
+    SetActionParam(made.Get(), keys::kItem, ParamOrEmpty(action, keys::kItemValue));
     return SetState(AutomateState::Finished);
   }
   if (!inTabList) {
-    auto made =
-        CreateLike(action, kinds::kSimpleClickAction, ActionTarget(action));
+    auto made = CreateLike(action, kinds::kSimpleClickAction, ActionTarget(action));
     Link(made.Get(), action);
     SetActionParam(made.Get(), keys::kMethodName, OleVariant(u"Click"));
     Delete(action);
@@ -569,14 +495,12 @@ void TpwFlashTabListAutomate::Analyse(IpwRecordedAction *action) {
 // ---- Address edit
 // ----------------------------------------------------------------------------
 
-void TpwIE8EditAutomate::Analyse(IpwRecordedAction *action) {
+void TpwIE8EditAutomate::Analyse(IpwRecordedAction* action) {
   GUID kind = ActionKind(action);
   bool onEdit = ObjectTypeIs(action, u"IE8ADDRESSEDIT");
   if (state_ == AutomateState::Idle) {
-    if (!onEdit)
-      return SetState(AutomateState::Released);
-    if (kind == kinds::kSetTextAction)
-      return SetState(AutomateState::Released);
+    if (!onEdit) return SetState(AutomateState::Released);
+    if (kind == kinds::kSetTextAction) return SetState(AutomateState::Released);
     if (kind == kinds::kKeyPress) {
       keys_.emplace_back(action);
       return SetState(AutomateState::InProgress);
@@ -584,11 +508,8 @@ void TpwIE8EditAutomate::Analyse(IpwRecordedAction *action) {
     Delete(action);
     return SetState(AutomateState::Finished);
   }
-  if (state_ != AutomateState::InProgress)
-    return;
-  if (kind == kinds::kAddressEditIgnorable1 ||
-      kind == kinds::kAddressEditIgnorable2)
-    return;
+  if (state_ != AutomateState::InProgress) return;
+  if (kind == kinds::kAddressEditIgnorable1 || kind == kinds::kAddressEditIgnorable2) return;
   if (onEdit) {
     if (kind == kinds::kKeyPress)
       keys_.emplace_back(action);
@@ -608,15 +529,11 @@ void TpwIE8EditAutomate::Flush() {
   auto keys = std::move(keys_);
   keys_.clear();
   WideString text;
-  for (const auto &k : keys)
-    text += ParamText(k.Get(), keys::kKeyText);
-  for (const auto &k : keys)
-    Detach(k.Get());
-  if (keys.empty())
-    return;
+  for (const auto& k : keys) text += ParamText(k.Get(), keys::kKeyText);
+  for (const auto& k : keys) Detach(k.Get());
+  if (keys.empty()) return;
   auto last = keys.back();
-  auto made =
-      Create(last.Get(), kinds::kSetTextAction, ActionTarget(last.Get()));
+  auto made = Create(last.Get(), kinds::kSetTextAction, ActionTarget(last.Get()));
   Link(made.Get(), last.Get());
   SetActionParam(made.Get(), keys::kItemValue, OleVariant(text));
 }
@@ -624,25 +541,21 @@ void TpwIE8EditAutomate::Flush() {
 // ---- Simplification
 // --------------------------------------------------------------------------
 
-void TpwSimplificationAutomate::Analyse(IpwRecordedAction *action) {
-  if (ActionKind(action) != kinds::kClick)
-    return SetState(AutomateState::Released);
+void TpwSimplificationAutomate::Analyse(IpwRecordedAction* action) {
+  if (ActionKind(action) != kinds::kClick) return SetState(AutomateState::Released);
   auto countBlock = GetActionData(action, keys::kClickCount, kClickCountSize);
   std::uint32_t count = countBlock ? FirstWord(*countBlock) : 0;
   auto block = GetActionData(action, keys::kClickBlock, kClickBlockSize);
-  if (block && (FirstWord(*block) != 0 || count != 0))
-    return SetState(AutomateState::Released);
-  if (ParamText(action, keys::kMethodName).empty())
-    return SetState(AutomateState::Released);
-  auto made =
-      CreateLike(action, kinds::kSimpleClickAction, ActionTarget(action));
+  if (block && (FirstWord(*block) != 0 || count != 0)) return SetState(AutomateState::Released);
+  if (ParamText(action, keys::kMethodName).empty()) return SetState(AutomateState::Released);
+  auto made = CreateLike(action, kinds::kSimpleClickAction, ActionTarget(action));
   Link(made.Get(), action);
   Delete(action);
   SetState(AutomateState::Finished);
 }
 
-std::vector<std::unique_ptr<TpwAnalyseAutomate>>
-MakeAutomates(IcvBaseManager *manager, IpwRecordedActionList *actions) {
+std::vector<std::unique_ptr<TpwAnalyseAutomate>> MakeAutomates(IcvBaseManager* manager,
+                                                               IpwRecordedActionList* actions) {
   std::vector<std::unique_ptr<TpwAnalyseAutomate>> list;
   list.reserve(12);
   list.push_back(std::make_unique<TpwActivateAutomate>(manager, actions));
@@ -660,4 +573,4 @@ MakeAutomates(IcvBaseManager *manager, IpwRecordedActionList *actions) {
   return list;
 }
 
-} // namespace pw::web
+}  // namespace pw::web

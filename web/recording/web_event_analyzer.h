@@ -22,24 +22,20 @@
 namespace pw::web {
 
 class TpwWebEventAnalyzer final
-    : public Implements<TcvInterfacedObject, IpwRecordingDescriber,
-                        IpwRecordingObjectNamer, IpwRecordingAnalyzer> {
-public:
+    : public Implements<TcvInterfacedObject, IpwRecordingDescriber, IpwRecordingObjectNamer, IpwRecordingAnalyzer> {
+ public:
   // Raises when the host has no syntax manager.
-  explicit TpwWebEventAnalyzer(IcvBaseManager *manager);
+  explicit TpwWebEventAnalyzer(IcvBaseManager* manager);
 
   // IpwRecordingDescriber
-  HRESULT Describe(IpwRecordedCodeWriter *writer,
-                   IpwRecordedActionList *actions) override;
+  HRESULT Describe(IpwRecordedCodeWriter* writer, IpwRecordedActionList* actions) override;
   // IpwRecordingObjectNamer
-  HRESULT MakeObjectExpression(BSTR name, VARIANT_BOOL hasParams,
-                               const VARIANT &params,
-                               IcvSyntaxElement **expression,
-                               VARIANT_BOOL *result) override;
+  HRESULT MakeObjectExpression(BSTR name, VARIANT_BOOL hasParams, const VARIANT& params, IcvSyntaxElement** expression,
+                               VARIANT_BOOL* result) override;
   // IpwRecordingAnalyzer
   HRESULT Operation3() override { return S_OK; }
   HRESULT Operation4() override { return S_OK; }
-  HRESULT Analyze(IpwRecordedActionList *actions) override;
+  HRESULT Analyze(IpwRecordedActionList* actions) override;
 
   // The URL as code: constants, and the tested host as the record-as text
   // joined in with the language's concatenation; nil for an empty URL.
@@ -49,18 +45,18 @@ public:
   // The URL with its dynamic parameters masked when the option says so.
   WideString MaskUrl(WideStringView url);
 
-  const TpwWebTestingOptions &Options() const { return options_; }
+  const TpwWebTestingOptions& Options() const { return options_; }
 
-private:
-  void DoAnalyze(IpwRecordedActionList *actions);
-  void DoDescribe(IpwRecordedCodeWriter *writer,
-                  IpwRecordedActionList *actions);
-  template <class I> ComPtr<I> NewElement();
-  ComPtr<IcvSyntaxElement> Constant(const OleVariant &value);
+ private:
+  void DoAnalyze(IpwRecordedActionList* actions);
+  void DoDescribe(IpwRecordedCodeWriter* writer, IpwRecordedActionList* actions);
+  template <class I>
+  ComPtr<I> NewElement();
+  ComPtr<IcvSyntaxElement> Constant(const OleVariant& value);
 
   ComPtr<IcvBaseManager> manager_;
   ComPtr<IcvSyntaxManager> syntax_;
   TpwWebTestingOptions options_;
 };
 
-} // namespace pw::web
+}  // namespace pw::web
