@@ -270,8 +270,9 @@ void TpwSelectChangeAutomate::MakeComposite(IpwRecordedAction* source, const GUI
   GUID target = ActionTarget(source);
   IpwRecordedAction* earlier = nullptr;
   IpwRecordedAction* later = nullptr;
+  std::vector<std::uint8_t> scratch(kScreenBlockSize);
   for (const auto& g : gathered_)
-    if (GetActionData(g.Get(), keys::kScreenBlock, kScreenBlockSize)) {
+    if (ReadActionData(g.Get(), keys::kScreenBlock, scratch.data(), kScreenBlockSize)) {
       if (!earlier) earlier = g.Get();
       later = g.Get();
     }
@@ -543,10 +544,12 @@ void TpwIE8EditAutomate::Flush() {
 
 void TpwSimplificationAutomate::Analyse(IpwRecordedAction* action) {
   if (ActionKind(action) != kinds::kClick) return SetState(AutomateState::Released);
-  auto countBlock = GetActionData(action, keys::kClickCount, kClickCountSize);
-  std::uint32_t count = countBlock ? FirstWord(*countBlock) : 0;
-  auto block = GetActionData(action, keys::kClickBlock, kClickBlockSize);
-  if (block && (FirstWord(*block) != 0 || count != 0)) return SetState(AutomateState::Released);
+  std::uint8_t count[kClickCountSize] = {};
+  ReadActionData(action, keys::kClickCount, count, kClickCountSize);
+  std::uint8_t block[kClickBlockSize];
+  if (ReadActionData(action, keys::kClickBlock, block, kClickBlockSize) &&
+      ((block[0] | block[1] | block[2] | block[3]) != 0 || (count[0] | count[1] | count[2] | count[3]) != 0))
+    return SetState(AutomateState::Released);
   if (ParamText(action, keys::kMethodName).empty()) return SetState(AutomateState::Released);
   auto made = CreateLike(action, kinds::kSimpleClickAction, ActionTarget(action));
   Link(made.Get(), action);

@@ -75,6 +75,10 @@ std::optional<std::vector<std::uint8_t>> GetActionData(IpwRecordedAction* action
   return block;
 }
 
+bool ReadActionData(IpwRecordedAction* action, const GUID& key, std::uint8_t* buffer, std::int32_t size) {
+  return action->GetParamData(key, buffer, size) != VARIANT_FALSE;
+}
+
 std::uint32_t FirstWord(const std::vector<std::uint8_t>& block) {
   std::uint32_t w = 0;
   for (std::size_t i = 0; i < 4 && i < block.size(); ++i) w |= static_cast<std::uint32_t>(block[i]) << (8 * i);
@@ -83,8 +87,9 @@ std::uint32_t FirstWord(const std::vector<std::uint8_t>& block) {
 
 bool IsSpecialClick(IpwRecordedAction* action, const GUID& kind) {
   if (kind != kinds::kClick) return false;
-  auto block = GetActionData(action, keys::kClickBlock, kClickBlockSize);
-  return block && FirstWord(*block) != 0;
+  std::uint8_t block[kClickBlockSize];
+  if (!ReadActionData(action, keys::kClickBlock, block, kClickBlockSize)) return false;
+  return (block[0] | block[1] | block[2] | block[3]) != 0;
 }
 
 bool SameAction(IpwRecordedAction* a, IpwRecordedAction* b) { return IdentityOf(a) == IdentityOf(b); }

@@ -110,6 +110,8 @@ WideString ParamText(IpwRecordedAction* action, const GUID& key);
 // The parameter as an integer; absent when missing or not a number.
 std::optional<std::int32_t> ParamInt(IpwRecordedAction* action, const GUID& key);
 void SetActionParam(IpwRecordedAction* action, const GUID& key, const OleVariant& value);
+// Reads a block into the caller's buffer of Size bytes; False when the action has none.
+bool ReadActionData(IpwRecordedAction* action, const GUID& key, std::uint8_t* buffer, std::int32_t size);
 std::optional<std::vector<std::uint8_t>> GetActionData(IpwRecordedAction* action, const GUID& key, std::int32_t size);
 // The first 32-bit word of a block (little-endian).
 std::uint32_t FirstWord(const std::vector<std::uint8_t>& block);
