@@ -180,6 +180,22 @@ TEST_F(Analysis, PageClose) {
   EXPECT_EQ(LiveKinds(), std::vector<GUID>{kinds::kSimpleClickAction});
 }
 
+TEST_F(Analysis, AnActionReleasedInProgressIsOfferedAgainToAllIncludingTheReleasingAutomate) {
+  auto first =
+      Add(kinds::kClick, 1, {{keys::kCloseRequested, OleVariant(true)}, {keys::kMethodName, OleVariant(u"A")}});
+  auto second =
+      Add(kinds::kClick, 1, {{keys::kCloseRequested, OleVariant(true)}, {keys::kMethodName, OleVariant(u"B")}});
+  auto closed = Add(kinds::kPageClosed, 2);
+  Analyze();
+  // The second request ends the first one's wait (it goes to the simplification) and then
+  // starts a wait of its own in the same automate, which the page closing completes.
+  ASSERT_EQ(LiveKinds(), (std::vector<GUID>{kinds::kSimpleClickAction, kinds::kClosePageAction}));
+  EXPECT_EQ(Param(list->LiveActions()[0].Get(), keys::kMethodName).AsString(), u"A");
+  EXPECT_EQ(first->State(), RecordedActionState::Deleted);
+  EXPECT_EQ(second->DetachCount(), 1);
+  EXPECT_EQ(closed->DetachCount(), 1);
+}
+
 TEST_F(Analysis, FlashTabsAndComboBoxes) {
   auto tab = Add(kinds::kClick, 1,
                  {{keys::kObjectType, OleVariant(u"FLASH@PAGETAB")},
