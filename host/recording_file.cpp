@@ -312,20 +312,25 @@ RecordingFile ParseRecording(std::string_view text) {
       byId[id] = i;
       objects.emplace_back(object, parent);
     }
+    // Parents are resolved and checked by index first, so that a refused file leaves no
+    // objects holding each other.
+    std::vector<std::size_t> parentOf(objects.size(), objects.size());
     for (std::size_t i = 0; i < objects.size(); ++i) {
-      auto& [object, parent] = objects[i];
+      const auto& parent = objects[i].second;
       if (!parent) continue;
       auto found = byId.find(*parent);
       if (found == byId.end())
         Fail("objects[" + std::to_string(i) + "].parent", "unknown object " + GuidToString(*parent));
-      object->SetParent(objects[found->second].first.Get());
+      parentOf[i] = found->second;
     }
     // Parents must end: a chain that comes back to itself is refused.
     for (std::size_t i = 0; i < objects.size(); ++i) {
       std::size_t steps = 0;
-      for (auto p = objects[i].first->Parent(); p; p = p->Parent())
+      for (std::size_t p = parentOf[i]; p < objects.size(); p = parentOf[p])
         if (++steps > objects.size()) Fail("objects[" + std::to_string(i) + "].parent", "the parents form a loop");
     }
+    for (std::size_t i = 0; i < objects.size(); ++i)
+      if (parentOf[i] < objects.size()) objects[i].first->SetParent(objects[parentOf[i]].first.Get());
     for (auto& [object, parent] : objects) file.actions->AddObject(object.Get());
   }
 

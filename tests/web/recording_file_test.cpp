@@ -114,6 +114,10 @@ TEST_F(Recorder, BadFilesAreRefusedAndNothingIsWritten) {
       {"{\"objects\": [{\"id\": \"{00000000-0000-0000-0000-000000000001}\", \"name\": \"a\", "
        "\"parent\": \"{00000000-0000-0000-0000-000000000001}\"}]}",
        "objects[0].parent: the parents form a loop"},
+      {"{\"objects\": [{\"id\": \"{00000000-0000-0000-0000-000000000001}\", \"name\": \"a\", "
+       "\"parent\": \"{00000000-0000-0000-0000-000000000002}\"}, {\"id\": \"{00000000-0000-0000-0000-000000000002}\", "
+       "\"name\": \"b\", \"parent\": \"{00000000-0000-0000-0000-000000000001}\"}]}",
+       "the parents form a loop"},
       {"{\"settings\": {\"Tested host\": 5}}", "settings.Tested host: expected a text"},
       {"{\"settings\": {\"Colour\": 5}}", "settings.Colour: unknown setting"},
       {"[]", "expected an object"},
