@@ -293,3 +293,41 @@ TEST_F(Analysis, TheListRefusesADoubleDetach) {
 
 }  // namespace
 }  // namespace pw::web::test
+
+namespace pw::web::test {
+namespace {
+
+// The host's list: the cursor stays valid while actions are detached, deleted, made, moved and
+// added, and what is made or added during a pass is not met by that pass.
+TEST_F(Analysis, TheListKeepsItsCursorWhileTheRecordingChanges) {
+  auto a = Add(kinds::kClick, 1);
+  auto b = Add(kinds::kClick, 2);
+  auto c = Add(kinds::kClick, 3);
+  ASSERT_EQ(list->Reset(), S_OK);
+  ComPtr<IpwRecordedAction> current;
+  ASSERT_TRUE(list->HasNext());
+  ASSERT_EQ(list->Next(current.Put()), S_OK);  // a
+  ComPtr<IpwRecordedAction> made;
+  ASSERT_EQ(list->CreateAction(a.Get(), kinds::kClickAction, TestId(1), made.Put()), S_OK);
+  ASSERT_EQ(list->DetachAction(a.Get()), S_OK);
+  ASSERT_EQ(list->AddAction(kinds::kRefreshAction, TestId(9)), S_OK);
+  ASSERT_EQ(list->DeleteAction(c.Get()), S_OK);
+  ComPtr<IpwRecordedAction> atZero;
+  ASSERT_EQ(list->CreateActionAt(b.Get(), kinds::kWaitAction, TestId(2), 0, atZero.Put()), S_OK);
+  std::vector<IUnknown*> seen;
+  while (list->HasNext()) {
+    ASSERT_EQ(list->Next(current.Put()), S_OK);
+    seen.push_back(IdentityOf(current.Get()));
+  }
+  EXPECT_EQ(seen, std::vector<IUnknown*>{IdentityOf(b.Get())});
+  EXPECT_EQ(list->Next(current.Put()), E_FAIL);
+  EXPECT_EQ(LiveKinds(),
+            (std::vector<GUID>{kinds::kWaitAction, kinds::kClickAction, kinds::kRefreshAction, kinds::kClick}));
+  // InsertBefore moves an action.
+  ASSERT_EQ(list->InsertBefore(made.Get(), b.Get()), S_OK);
+  EXPECT_EQ(LiveKinds(),
+            (std::vector<GUID>{kinds::kWaitAction, kinds::kRefreshAction, kinds::kClickAction, kinds::kClick}));
+}
+
+}  // namespace
+}  // namespace pw::web::test
