@@ -121,6 +121,7 @@ TestHost::TestHost(TestHostOptions options) : config_(std::make_shared<HostConfi
   processInfo_ = MakeObject<TProcessInfoService>(*processes_);
   windows_ = MakeObject<TWindowsManager>();
   hookParameters_ = MakeObject<THookParameterService>(*processes_);
+  imageFormats_ = MakeObject<THostImageFormatService>();
   manager_ = MakeObject<THostManager>(config_);
   options_->DefineGroup(kOpenApplicationsGroup, u"Open Applications");
 
@@ -154,6 +155,7 @@ TestHost::TestHost(TestHostOptions options) : config_(std::make_shared<HostConfi
   add(services::kProcessInfo, processInfo_->Identity());
   add(services::kWindowsManager, windows_->Identity());
   add(services::kHookParameters, hookParameters_->Identity());
+  add(services::kImageFormats, imageFormats_->Identity());
 }
 
 TestHost::~TestHost() {
@@ -170,6 +172,7 @@ TestHost::~TestHost() {
   settings_->Shutdown();
   manager_ = nullptr;
   processes_->Clear();
+  imageFormats_ = nullptr;
   hookParameters_ = nullptr;
   windows_ = nullptr;
   processInfo_ = nullptr;

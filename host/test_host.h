@@ -17,6 +17,7 @@
 #include "host/file_queries.h"
 #include "host/host_config.h"
 #include "host/host_state.h"
+#include "host/image_formats.h"
 #include "host/main_thread.h"
 #include "host/messenger.h"
 #include "host/object_tree.h"
@@ -53,6 +54,7 @@ inline constexpr GUID kUnsavedFileQuery = MakeGuid("{0A5D44F6-2F15-476D-8B86-870
 inline constexpr GUID kProcessInfo = MakeGuid("{06B8A42E-4755-44EE-95B1-D775606ECB17}");
 inline constexpr GUID kWindowsManager = MakeGuid("{463D5E7A-02B6-4BE5-A74C-2D885DC8D6BB}");
 inline constexpr GUID kHookParameters = MakeGuid("{676A4D80-5C20-4A65-B4B8-BCD879BAE0A1}");
+inline constexpr GUID kImageFormats = MakeGuid("{3B1367F5-9B09-46AB-861E-57F435F66D6A}");
 }  // namespace services
 
 // The host's options group "Open Applications", under which the technology plug-ins' pages go.
@@ -115,6 +117,8 @@ class TestHost {
   // The processes (platform model, object tree, hook channels) and the services over them.
   TProcessList& Processes() { return *processes_; }
   THookParameterService& HookParameters() { return *hookParameters_; }
+  // The image formats "BMP" and "PNG".
+  THostImageFormatService& ImageFormats() { return *imageFormats_; }
 
  private:
   std::shared_ptr<HostConfig> config_;
@@ -145,6 +149,7 @@ class TestHost {
   ComPtr<TProcessInfoService> processInfo_;
   ComPtr<TWindowsManager> windows_;
   ComPtr<THookParameterService> hookParameters_;
+  ComPtr<THostImageFormatService> imageFormats_;
   ComPtr<THostManager> manager_;
 };
 
