@@ -10,7 +10,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 
 #include "core/automation/automation.h"
 #include "graphics/bitmap.h"
@@ -61,15 +60,6 @@ class TPictureRect final : public AutoImplements<TCVAAutoIntfObject, IpwRect> {
   std::int32_t Left_, Top_, Right_, Bottom_;
 };
 
-// What a search reports while it runs (the host's stop request and indicator); tests and the
-// host fill it. Each member may be nil.
-struct PictureSearchHooks {
-  std::function<bool()> stopRequested;
-  std::function<std::int32_t(const WideString& caption, std::int32_t min, std::int32_t max)> startProgress;
-  std::function<void(std::int32_t item, std::int32_t position)> updateProgress;
-  std::function<void(std::int32_t item)> stopProgress;
-};
-
 class TpwPicture final
     : public AutoImplements<TCVAAutoIntfObject, IpwPicture2, IpwPictureInternal> {
  public:
@@ -84,8 +74,6 @@ class TpwPicture final
   void SetHandle(HBITMAP bitmap);
   HBITMAP Bitmap() const { return Bitmap_; }
   IcvBaseManager* Manager() const { return Manager_.Get(); }
-  // The hooks a search uses besides the host's services (tests; nil members: the host's).
-  void SetSearchHooks(PictureSearchHooks hooks) { Hooks_ = std::move(hooks); }
 
   // IpwPicture
   HRESULT get_Handle(std::int32_t* bitmap) override;
@@ -147,7 +135,6 @@ class TpwPicture final
   ComPtr<IcvBaseManager> Manager_;
   ComPtr<TpwPictureSize> SizeObject_;
   WideString Tag_;
-  PictureSearchHooks Hooks_;
 };
 
 // A script value as a picture: empty, null and integer 0 give nil; a string loads that file

@@ -5,6 +5,8 @@
 #include "openapps/picture/bitmap_utils.h"
 #include "openapps/picture/picture.h"
 #include "openapps/picture/picture_errors.h"
+#include "core/host/host_services.h"
+#include "platform/automation/bstr.h"
 #include "platform/com/errorinfo.h"
 #include "platform/com/safecall.h"
 #include "platform/kernel/clock.h"
@@ -60,6 +62,45 @@ void SetFindError(std::size_t index) {
   create->SetHelpContext(0);
   if (auto info = create.As<IErrorInfo>()) SetErrorInfo(0, info.Get());
 }
+
+// The search's item in the host's indicator (asked for at the first report), removed at the end.
+class SearchProgress {
+ public:
+  explicit SearchProgress(IcvBaseManager* manager) : manager_(manager) {}
+  ~SearchProgress() {
+    if (!indicator_ || item_ == 0) return;
+    indicator_->BeginUpdate();
+    indicator_->StopProgress(item_);
+    indicator_->EndUpdate();
+  }
+  SearchProgress(const SearchProgress&) = delete;
+  SearchProgress& operator=(const SearchProgress&) = delete;
+
+  void Report(std::int32_t min, std::int32_t max, std::int32_t position) {
+    if (item_ == 0) {
+      if (asked_) return;
+      asked_ = true;
+      auto provider = GetHostService<IpwHostObjectProvider>(manager_, IpwHostObjectProvider::iid);
+      if (!provider) return;
+      ComPtr<IUnknown> indicator;
+      SafeCallCheck(provider->GetIndicator(indicator.Put()));
+      indicator_ = QueryAs<IpwIndicatorInternal>(indicator.Get());
+      if (!indicator_) return;
+      BString caption(u"Picture.Find");
+      SafeCallCheck(indicator_->BeginUpdate());
+      item_ = indicator_->StartProgress(caption.Get(), min, max);
+      SafeCallCheck(indicator_->EndUpdate());
+      if (item_ == 0) return;
+    }
+    indicator_->UpdateProgress(item_, position);
+  }
+
+ private:
+  IcvBaseManager* manager_;
+  bool asked_ = false;
+  ComPtr<IpwIndicatorInternal> indicator_;
+  std::int32_t item_ = 0;
+};
 
 }  // namespace
 
@@ -235,33 +276,20 @@ ComPtr<IDispatch> TpwPicture::DoFind(const VARIANT& picture, std::int32_t left, 
   rules.transparent = transparent;
   rules.mask = maskHandle ? quickMask.Bits() : nullptr;
 
-  // Progress at most once a second, shown from the first report on; the stop request after
-  // every position that does not match.
+  // Progress at most once a second, in the host's indicator from the first report on; the
+  // host's stop request after every position that does not match.
   const std::int32_t last = searched.width() - soughtCopy.width();
   std::uint64_t reported = CurrentClock().NowMs();
-  bool shown = false;
-  std::int32_t item = 0;
+  SearchProgress progress(Manager_.Get());
+  auto stop = GetHostService<IpwStopRequestService>(Manager_.Get(), IpwStopRequestService::iid);
   graphics::SearchControl control;
   control.onColumn = [&](std::int32_t x) {
     const std::uint64_t now = CurrentClock().NowMs();
     if (now - reported < 1000) return;
     reported = now;
-    if (!shown) {
-      if (!Hooks_.startProgress) return;
-      item = Hooks_.startProgress(u"Picture.Find", left, last);
-      shown = true;
-    }
-    if (Hooks_.updateProgress) Hooks_.updateProgress(item, x);
+    progress.Report(left, last, x);
   };
-  if (Hooks_.stopRequested) control.stopRequested = Hooks_.stopRequested;
-  struct EndProgress {
-    bool& shown;
-    std::int32_t& item;
-    PictureSearchHooks& hooks;
-    ~EndProgress() {
-      if (shown && hooks.stopProgress) hooks.stopProgress(item);
-    }
-  } endProgress{shown, item, Hooks_};
+  if (stop) control.stopRequested = [&] { return stop->IsStopping() != VARIANT_FALSE; };
 
   graphics::SearchResult r;
   try {

@@ -247,37 +247,52 @@ TEST_F(PictureTest, FindToleratesAsAsked) {
   EXPECT_EQ(RectOf(FindIn(hay.Get(), Of(invisible.Get())).Get())[0], 0);
 }
 
+// A stop-request service on which each position takes a tenth of a second and that asks to stop
+// at its 250th question.
+class TStopAfter final : public Implements<ComObject, IpwStopRequestService> {
+ public:
+  explicit TStopAfter(ManualClock& clock) : clock_(clock) {}
+  HRESULT Reserved3() override { return E_NOTIMPL; }
+  VARIANT_BOOL IsStopping() override {
+    clock_.Advance(100);
+    return ++asked == 250 ? VARIANT_TRUE : VARIANT_FALSE;
+  }
+  int asked = 0;
+
+ private:
+  ManualClock& clock_;
+};
+
 TEST_F(PictureTest, FindStopsOnRequestAndShowsProgressAfterASecond) {
   ManualClock clock;
   ScopedClock useClock(clock);
+  auto stop = MakeObject<TStopAfter>(clock);
+  host_->SetService(IpwStopRequestService::iid, stop->Identity());
   auto hay = Picture(Pattern(60, 10));
   auto missing = Picture(Filled(3, 3, 0xFF010203));
-  std::vector<std::string> calls;
-  std::int32_t asked = 0;
-  PictureSearchHooks hooks;
-  hooks.stopRequested = [&] {
-    clock.Advance(100);  // each position takes a tenth of a second
-    return ++asked == 250;
-  };
-  hooks.startProgress = [&](const WideString& caption, std::int32_t min, std::int32_t max) {
-    calls.push_back("start " + WideToUtf8(caption) + " " + std::to_string(min) + " " + std::to_string(max));
-    return 7;
-  };
-  hooks.updateProgress = [&](std::int32_t item, std::int32_t x) {
-    calls.push_back("update " + std::to_string(item) + " " + std::to_string(x));
-  };
-  hooks.stopProgress = [&](std::int32_t item) { calls.push_back("stop " + std::to_string(item)); };
-  hay->SetSearchHooks(hooks);
   FindArgs from;
   from.left = 2;
   EXPECT_FALSE(FindIn(hay.Get(), Of(missing.Get()), from));
   EXPECT_EQ(Error(), PictureFindErrors[6].message);
-  EXPECT_EQ(asked, 250);
-  // 8 positions a column: 0.8 s a column; the first report comes at the third column.
-  ASSERT_GE(calls.size(), 3u);
-  EXPECT_EQ(calls[0], "start Picture.Find 2 57");
-  EXPECT_EQ(calls[1], "update 7 4");
-  EXPECT_EQ(calls.back(), "stop 7");
+  EXPECT_EQ(stop->asked, 250);
+  // 8 positions a column: 0.8 s a column, so the first report comes at the third column (x = 4),
+  // then every second column or so; the bar goes when the search ends.
+  const std::vector<WideString> events = host_->Indicator().Events();
+  ASSERT_GE(events.size(), 6u);
+  EXPECT_EQ(events[0], u"begin");
+  EXPECT_EQ(events[1].substr(0, 6), u"start ");
+  EXPECT_NE(events[1].find(u"Picture.Find 2 57"), WideString::npos) << WideToUtf8(events[1]);
+  EXPECT_EQ(events[2], u"end");
+  EXPECT_EQ(events[3].substr(0, 7), u"update ");
+  EXPECT_EQ(events[3].substr(events[3].size() - 2), u" 4");
+  EXPECT_EQ(events[events.size() - 3], u"begin");
+  EXPECT_EQ(events[events.size() - 2].substr(0, 5), u"stop ");
+  EXPECT_EQ(events.back(), u"end");
+  EXPECT_TRUE(host_->Indicator().Bars().empty());
+  // Without a stop request the search runs to its end.
+  host_->SetService(IpwStopRequestService::iid, nullptr);
+  EXPECT_FALSE(FindIn(hay.Get(), Of(missing.Get())));
+  EXPECT_EQ(Error(), PictureFindErrors[4].message);
 }
 
 }  // namespace
