@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <unordered_map>
 
 namespace pw::graphics {
 
@@ -34,10 +35,20 @@ inline bool MaskedOut(const Bitmap* mask, const std::vector<std::uint32_t>& mask
   return (maskPixels[static_cast<std::size_t>(y) * mask->width() + x] & 0xFFFFFF) == 0;
 }
 
-std::uint32_t Grey(std::uint32_t c) {
-  const std::uint32_t lum = (RedOf(c) * 30 + GreenOf(c) * 59 + BlueOf(c) * 11) / 100;
-  const std::uint32_t dim = lum / 2 + 64;
-  return Argb(255, dim, dim, dim);
+// A's pixel in dim grey: its brightness halved, lifted by a quarter.
+inline std::uint32_t Dim(std::uint32_t c) {
+  const std::uint32_t lum = (((c >> 16) & 0xFF) * 77 + ((c >> 8) & 0xFF) * 150 + (c & 0xFF) * 29) >> 8;
+  const std::uint32_t d = lum / 2 + 64;
+  return d << 16 | d << 8 | d;
+}
+
+// A row of the difference picture (32 bits, no alpha) in dim grey.
+void DimRow(const std::uint32_t* in, std::uint32_t* out, std::int32_t n) {
+  for (std::int32_t x = 0; x < n; ++x) out[x] = Dim(in[x]);
+}
+
+inline std::uint32_t* PictureRow(Bitmap& picture, std::int32_t y) {
+  return reinterpret_cast<std::uint32_t*>(picture.Row(y));
 }
 
 void CheckTolerances(const MatchRules& rules) {
@@ -58,15 +69,31 @@ Comparison CompareBitmaps(const Bitmap& a, const Bitmap& b, const MatchRules& ru
 
   const std::int32_t w = std::max(a.width(), b.width()), h = std::max(a.height(), b.height());
   std::vector<std::uint32_t> maskPixels = mask ? mask->ToArgb() : std::vector<std::uint32_t>();
-  if (makePicture) result.picture.emplace(w, h, PixelFormat::Rgb24());
+  if (makePicture) result.picture.emplace(w, h, PixelFormat::Rgb32());
+  // Rows whose bytes are equal have no differences whatever the rules (identical pixels never
+  // differ and add nothing to the deviation).
+  const bool sameLayout = a.width() == b.width() && a.format().SameAs(b.format());
+  const std::size_t usedBytes = (static_cast<std::size_t>(a.width()) * a.format().bitCount + 7) / 8;
   const std::uint32_t t = static_cast<std::uint32_t>(rules.colorTolerance);
   const bool useTransparent = rules.transparent && !b.empty();
   const std::uint32_t transparent = useTransparent ? b.GetPixel(0, 0) & 0xFFFFFF : 0;
   const bool bAlpha = b.HasAlpha();
-  std::vector<std::uint32_t> rowA(static_cast<std::size_t>(w)), rowB(static_cast<std::size_t>(w)), out(static_cast<std::size_t>(w));
+  std::vector<std::uint32_t> rowA(static_cast<std::size_t>(w)), rowB(static_cast<std::size_t>(w));
   std::uint32_t devR = 0, devG = 0, devB = 0;
   for (std::int32_t y = 0; y < h; ++y) {
     const bool rowInA = y < a.height(), rowInB = y < b.height();
+    std::uint32_t* pictureRow = makePicture ? PictureRow(*result.picture, y) : nullptr;
+    if (sameLayout && rowInA && rowInB && std::memcmp(a.Row(y), b.Row(y), usedBytes) == 0) {
+      if (makePicture && !onlyDifferences) {
+        if (a.format().bitCount == 32 && a.format().compression == Compression::Rgb) {
+          DimRow(reinterpret_cast<const std::uint32_t*>(a.Row(y)), pictureRow, w);
+        } else {
+          a.ReadRow(y, rowA.data());
+          DimRow(rowA.data(), pictureRow, w);
+        }
+      }
+      continue;
+    }
     if (rowInA) a.ReadRow(y, rowA.data());
     if (rowInB) b.ReadRow(y, rowB.data());
     for (std::int32_t x = 0; x < w; ++x) {
@@ -95,9 +122,12 @@ Comparison CompareBitmaps(const Bitmap& a, const Bitmap& b, const MatchRules& ru
           return result;
         }
       }
-      if (makePicture) out[x] = differs ? 0xFFFF0000u : (inA && !onlyDifferences ? Grey(rowA[x]) : 0xFF000000u);
+      if (!makePicture) continue;
+      if (differs)
+        pictureRow[x] = 0xFF0000;
+      else if (inA && !onlyDifferences)
+        pictureRow[x] = Dim(rowA[x]);
     }
-    if (makePicture) result.picture->WriteRow(y, out.data());
   }
   result.equal = result.differing <= rules.pixelTolerance;
   result.deviation = devR << 16 | devG << 8 | devB;
@@ -173,6 +203,18 @@ SearchResult FindBitmap(const Bitmap& haystack, const Bitmap& needle, std::int32
     if (counts(static_cast<std::int32_t>(static_cast<std::int64_t>(nw) * i / n),
                static_cast<std::int32_t>(static_cast<std::int64_t>(nh) * i / n), p))
       diagonal.push_back(p);
+  }
+  // The order of the full check does not change its count, only how soon a place fails: the
+  // sought bitmap's rarest colours first (on flat panels its common colour matches everywhere).
+  {
+    std::unordered_map<std::uint32_t, std::uint32_t> frequency;
+    for (const auto& p : all) ++frequency[p.colour];
+    auto rarer = [&](const NeedlePixel& l, const NeedlePixel& r) {
+      return frequency.at(l.colour) < frequency.at(r.colour);
+    };
+    std::stable_sort(all.begin(), all.end(), rarer);
+    for (const auto& p : diagonal) frequency.try_emplace(p.colour, 0);
+    std::stable_sort(diagonal.begin(), diagonal.end(), rarer);
   }
   const bool exact = t == 0 && allOpaque;
   const std::int64_t tolerance = rules.pixelTolerance;

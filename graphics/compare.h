@@ -38,8 +38,8 @@ struct Comparison {
   std::uint32_t deviation = 0;      // largest difference per channel: red << 16 | green << 8 | blue
   std::optional<Bitmap> picture;    // the difference picture, when asked for
 };
-// The difference picture is 24-bit, the union's size: A's pixels in dim grey, black outside A,
-// differing pixels red. With `onlyDifferences` the grey is left out (black).
+// The difference picture is 32-bit without alpha, the union's size: A's pixels in dim grey,
+// black outside A, differing pixels red. With `onlyDifferences` the grey is left out (black).
 Comparison CompareBitmaps(const Bitmap& a, const Bitmap& b, const MatchRules& rules, bool makePicture,
                           bool onlyDifferences = false);
 
