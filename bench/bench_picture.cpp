@@ -32,20 +32,24 @@ graphics::Bitmap Screen() {
   std::vector<std::uint32_t> pixels(static_cast<std::size_t>(kWidth) * kHeight, 0xFFF0F0F0);
   auto fill = [&](int x0, int y0, int w, int h, std::uint32_t c) {
     for (int y = std::max(0, y0); y < std::min(kHeight, y0 + h); ++y)
-      for (int x = std::max(0, x0); x < std::min(kWidth, x0 + w); ++x) pixels[static_cast<std::size_t>(y) * kWidth + x] = c;
+      for (int x = std::max(0, x0); x < std::min(kWidth, x0 + w); ++x)
+        pixels[static_cast<std::size_t>(y) * kWidth + x] = c;
   };
   // Panels: a title bar, a side bar, content boxes.
   fill(0, 0, kWidth, 32, 0xFF2B579A);
   fill(0, 32, 260, kHeight - 32, 0xFFE6E6E6);
   for (int i = 0; i < 40; ++i) {
     const int x = 280 + static_cast<int>(rng() % 1500), y = 50 + static_cast<int>(rng() % 950);
-    fill(x, y, 80 + static_cast<int>(rng() % 300), 40 + static_cast<int>(rng() % 200), 0xFFFFFFFF - (rng() % 4) * 0x101010);
+    fill(x, y, 80 + static_cast<int>(rng() % 300), 40 + static_cast<int>(rng() % 200),
+         0xFFFFFFFF - (rng() % 4) * 0x101010);
   }
   // Text-like strokes: short dark lines of one or two pixels in rows.
   for (int line = 40; line < kHeight; line += 18)
     for (int x = 20; x < kWidth - 40;) {
       const int word = 10 + static_cast<int>(rng() % 50);
-      for (int i = 0; i < word; i += 2 + static_cast<int>(rng() % 3)) fill(x + i, line + static_cast<int>(rng() % 9), 1, 1 + static_cast<int>(rng() % 3), 0xFF202020 + (rng() % 3) * 0x080808);
+      for (int i = 0; i < word; i += 2 + static_cast<int>(rng() % 3))
+        fill(x + i, line + static_cast<int>(rng() % 9), 1, 1 + static_cast<int>(rng() % 3),
+             0xFF202020 + (rng() % 3) * 0x080808);
       x += word + 8 + static_cast<int>(rng() % 30);
     }
   for (std::int32_t y = 0; y < kHeight; ++y) b.WriteRow(y, pixels.data() + static_cast<std::size_t>(y) * kWidth);
@@ -106,7 +110,8 @@ void BM_FindBaseline(benchmark::State& state) {
               match = ((c ^ h) & 0xFFFFFF) == 0;
             } else {
               auto d = [](std::uint32_t a, std::uint32_t b) { return a > b ? a - b : b - a; };
-              match = d(graphics::RedOf(c), graphics::RedOf(h)) <= t && d(graphics::GreenOf(c), graphics::GreenOf(h)) <= t &&
+              match = d(graphics::RedOf(c), graphics::RedOf(h)) <= t &&
+                      d(graphics::GreenOf(c), graphics::GreenOf(h)) <= t &&
                       d(graphics::BlueOf(c), graphics::BlueOf(h)) <= t;
             }
             if (!match) ++misses;
@@ -141,8 +146,20 @@ void BM_FindMatchTemplate(benchmark::State& state) {
 BENCHMARK(BM_FindMatchTemplate)->ArgNames({"present"})->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
 #endif
 
-BENCHMARK(BM_Find)->ArgNames({"present", "tolerant"})->Args({1, 0})->Args({0, 0})->Args({1, 1})->Args({0, 1})->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_FindBaseline)->ArgNames({"present", "tolerant"})->Args({1, 0})->Args({0, 0})->Args({1, 1})->Args({0, 1})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Find)
+    ->ArgNames({"present", "tolerant"})
+    ->Args({1, 0})
+    ->Args({0, 0})
+    ->Args({1, 1})
+    ->Args({0, 1})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FindBaseline)
+    ->ArgNames({"present", "tolerant"})
+    ->Args({1, 0})
+    ->Args({0, 0})
+    ->Args({1, 1})
+    ->Args({0, 1})
+    ->Unit(benchmark::kMillisecond);
 
 // Two equal pictures (separate bitmaps) as the picture object holds them.
 struct Pair {
@@ -159,7 +176,8 @@ const std::int64_t kBytes = static_cast<std::int64_t>(kWidth) * kHeight * 4;
 
 void BM_CompareMemcmp(benchmark::State& state) {
   const graphics::Bitmap copy = TheScreen();
-  for (auto _ : state) benchmark::DoNotOptimize(std::memcmp(copy.Bytes().data(), TheScreen().Bytes().data(), copy.Bytes().size()));
+  for (auto _ : state)
+    benchmark::DoNotOptimize(std::memcmp(copy.Bytes().data(), TheScreen().Bytes().data(), copy.Bytes().size()));
   state.SetBytesProcessed(state.iterations() * kBytes);
 }
 

@@ -32,14 +32,18 @@ inline std::uint32_t Expand(const Channel& c, std::uint32_t pixel) {
 
 inline std::uint32_t Pack(const Channel& c, std::uint32_t v8) {
   if (c.max == 0) return 0;
-  const std::uint32_t v = c.max == 255 ? v8 : static_cast<std::uint32_t>((static_cast<std::uint64_t>(v8) * c.max + 127) / 255);
+  const std::uint32_t v =
+      c.max == 255 ? v8 : static_cast<std::uint32_t>((static_cast<std::uint64_t>(v8) * c.max + 127) / 255);
   return (v << c.shift) & c.mask;
 }
 
 struct MaskCodec {
   Channel r, g, b, a;
   explicit MaskCodec(const PixelFormat& f)
-      : r(ChannelOf(f.RedMask())), g(ChannelOf(f.GreenMask())), b(ChannelOf(f.BlueMask())), a(ChannelOf(f.AlphaMask())) {}
+      : r(ChannelOf(f.RedMask())),
+        g(ChannelOf(f.GreenMask())),
+        b(ChannelOf(f.BlueMask())),
+        a(ChannelOf(f.AlphaMask())) {}
   std::uint32_t Decode(std::uint32_t p) const {
     const std::uint32_t alpha = a.max ? Expand(a, p) : 255;
     return Argb(alpha, Expand(r, p), Expand(g, p), Expand(b, p));
@@ -164,7 +168,8 @@ std::size_t RowBytes(std::int64_t width, std::int32_t bitCount) {
   if (width != 0 && bits / static_cast<std::uint64_t>(width) != static_cast<std::uint64_t>(bitCount))
     throw GraphicsError(GraphicsError::Kind::OutOfMemory, "Not enough memory for the bitmap.");
   const std::uint64_t bytes = ((bits + 31) / 32) * 4;
-  if (bytes > kMaxPixelBytes) throw GraphicsError(GraphicsError::Kind::OutOfMemory, "Not enough memory for the bitmap.");
+  if (bytes > kMaxPixelBytes)
+    throw GraphicsError(GraphicsError::Kind::OutOfMemory, "Not enough memory for the bitmap.");
   return static_cast<std::size_t>(bytes);
 }
 
@@ -230,10 +235,12 @@ void Bitmap::ReadRow(std::int32_t y, std::uint32_t* out) const {
       return;
     case 16: {
       MaskCodec codec(format_);
-      for (std::int32_t x = 0; x < w; ++x) out[x] = codec.Decode(static_cast<std::uint32_t>(p[2 * x] | (p[2 * x + 1] << 8)));
+      for (std::int32_t x = 0; x < w; ++x)
+        out[x] = codec.Decode(static_cast<std::uint32_t>(p[2 * x] | (p[2 * x + 1] << 8)));
       return;
     }
-    default: return;
+    default:
+      return;
   }
 }
 
@@ -292,14 +299,16 @@ void Bitmap::WriteRow(std::int32_t y, const std::uint32_t* in) {
       }
       return;
     }
-    default: return;
+    default:
+      return;
   }
 }
 
 std::uint32_t Bitmap::GetPixel(std::int32_t x, std::int32_t y) const {
   const std::uint8_t* p = Row(y);
   switch (format_.bitCount) {
-    case 24: return Argb(255, p[3 * x + 2], p[3 * x + 1], p[3 * x]);
+    case 24:
+      return Argb(255, p[3 * x + 2], p[3 * x + 1], p[3 * x]);
     case 32:
       if (format_.compression == Compression::Rgb) {
         std::uint32_t v;
@@ -307,7 +316,8 @@ std::uint32_t Bitmap::GetPixel(std::int32_t x, std::int32_t y) const {
         return format_.alpha ? v : (v | 0xFF000000u);
       }
       break;
-    default: break;
+    default:
+      break;
   }
   // The other formats: decode the one pixel through a row of one.
   Bitmap one;

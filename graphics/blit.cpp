@@ -8,10 +8,26 @@ namespace pw::graphics {
 void CopyPixels(const Bitmap& src, std::int32_t sx, std::int32_t sy, std::int32_t w, std::int32_t h, Bitmap& dst,
                 std::int32_t dx, std::int32_t dy) {
   // Clip against the source, then the target.
-  if (sx < 0) { w += sx; dx -= sx; sx = 0; }
-  if (sy < 0) { h += sy; dy -= sy; sy = 0; }
-  if (dx < 0) { w += dx; sx -= dx; dx = 0; }
-  if (dy < 0) { h += dy; sy -= dy; dy = 0; }
+  if (sx < 0) {
+    w += sx;
+    dx -= sx;
+    sx = 0;
+  }
+  if (sy < 0) {
+    h += sy;
+    dy -= sy;
+    sy = 0;
+  }
+  if (dx < 0) {
+    w += dx;
+    sx -= dx;
+    dx = 0;
+  }
+  if (dy < 0) {
+    h += dy;
+    sy -= dy;
+    dy = 0;
+  }
   w = std::min({w, src.width() - sx, dst.width() - dx});
   h = std::min({h, src.height() - sy, dst.height() - dy});
   if (w <= 0 || h <= 0) return;
@@ -54,7 +70,9 @@ namespace {
 
 // Source coordinate of target pixel i of n over a source span of m starting at s: the pixel
 // under the centre of the target pixel.
-inline std::int64_t NearestSource(std::int64_t i, std::int64_t n, std::int64_t m) { return ((2 * i + 1) * m) / (2 * n); }
+inline std::int64_t NearestSource(std::int64_t i, std::int64_t n, std::int64_t m) {
+  return ((2 * i + 1) * m) / (2 * n);
+}
 
 }  // namespace
 
@@ -78,12 +96,13 @@ void StretchPixels(const Bitmap& src, const Rect& from, Bitmap& dst, const Rect&
     for (std::int32_t x = x0; x < x1; ++x) {
       const std::int64_t tx = x - to.x;
       if (mode == StretchMode::Nearest) {
-        row[x] = at(from.x + NearestSource(tx, to.width, from.width), from.y + NearestSource(ty, to.height, from.height));
+        row[x] =
+            at(from.x + NearestSource(tx, to.width, from.width), from.y + NearestSource(ty, to.height, from.height));
         continue;
       }
       // Area average in units of 1 / (to.width * to.height) source pixels: target pixel tx covers
       // source x range [tx * fw, (tx + 1) * fw) scaled by to.width.
-      const std::int64_t ax0 = tx * from.width, ax1 = (tx + 1) * from.width;   // scaled by to.width
+      const std::int64_t ax0 = tx * from.width, ax1 = (tx + 1) * from.width;    // scaled by to.width
       const std::int64_t ay0 = ty * from.height, ay1 = (ty + 1) * from.height;  // scaled by to.height
       std::uint64_t sa = 0, sr = 0, sg = 0, sb = 0, total = 0;
       for (std::int64_t syi = ay0 / to.height; syi * to.height < ay1; ++syi) {

@@ -7,7 +7,9 @@ namespace pw::graphics {
 
 namespace {
 
-[[noreturn]] void Bad(const std::string& what) { throw GraphicsError(GraphicsError::Kind::BadData, "Bad BMP data: " + what); }
+[[noreturn]] void Bad(const std::string& what) {
+  throw GraphicsError(GraphicsError::Kind::BadData, "Bad BMP data: " + what);
+}
 
 std::uint32_t U32(std::span<const std::uint8_t> d, std::size_t at) {
   return static_cast<std::uint32_t>(d[at]) | static_cast<std::uint32_t>(d[at + 1]) << 8 |
@@ -72,7 +74,8 @@ Bitmap ReadDib(std::span<const std::uint8_t> dib, std::size_t pixelsAt) {
     format.alpha = true;  // an alpha mask on uncompressed 32-bit pixels
   }
   if (format.compression == Compression::BitFields && bits == 32 && format.redMask == 0xFF0000 &&
-      format.greenMask == 0xFF00 && format.blueMask == 0xFF && (format.alphaMask == 0 || format.alphaMask == 0xFF000000u)) {
+      format.greenMask == 0xFF00 && format.blueMask == 0xFF &&
+      (format.alphaMask == 0 || format.alphaMask == 0xFF000000u)) {
     // The plain 8-8-8 layout: kept as uncompressed pixels.
     format.compression = Compression::Rgb;
     format.alpha = format.alphaMask != 0;
@@ -138,7 +141,7 @@ void AppendDib(const Bitmap& bitmap, std::vector<std::uint8_t>& out) {
     Put32(out, f.GreenMask());
     Put32(out, f.BlueMask());
     Put32(out, f.AlphaMask());
-    Put32(out, 0x73524742);  // "sRGB"
+    Put32(out, 0x73524742);                      // "sRGB"
     for (int i = 0; i < 12; ++i) Put32(out, 0);  // end points and gamma
   } else if (masks) {
     Put32(out, f.RedMask());

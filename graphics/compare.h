@@ -34,9 +34,9 @@ struct MatchRules {
 // inside one bitmap only differs (unless the mask leaves it out).
 struct Comparison {
   bool equal = true;
-  std::int64_t differing = 0;       // pixels that differ
-  std::uint32_t deviation = 0;      // largest difference per channel: red << 16 | green << 8 | blue
-  std::optional<Bitmap> picture;    // the difference picture, when asked for
+  std::int64_t differing = 0;     // pixels that differ
+  std::uint32_t deviation = 0;    // largest difference per channel: red << 16 | green << 8 | blue
+  std::optional<Bitmap> picture;  // the difference picture, when asked for
 };
 // The difference picture is 32-bit without alpha, the union's size: A's pixels in dim grey,
 // black outside A, differing pixels red. With `onlyDifferences` the grey is left out (black).

@@ -139,7 +139,8 @@ Bitmap ReadPng(std::span<const std::uint8_t> data) {
 
 std::vector<std::uint8_t> WritePng(const Bitmap& bitmap, int level) {
   if (bitmap.empty()) throw GraphicsError(GraphicsError::Kind::BadArgument, "An empty bitmap cannot be written.");
-  if (level < -1 || level > 9) throw GraphicsError(GraphicsError::Kind::BadArgument, "The compression level is outside 0..9.");
+  if (level < -1 || level > 9)
+    throw GraphicsError(GraphicsError::Kind::BadArgument, "The compression level is outside 0..9.");
   // libpng gets rows of 8-bit BGR or BGRA.
   const Bitmap source =
       bitmap.HasAlpha() ? bitmap.Converted(PixelFormat::Argb32()) : bitmap.Converted(PixelFormat::Rgb24());
@@ -156,7 +157,8 @@ std::vector<std::uint8_t> WritePng(const Bitmap& bitmap, int level) {
   }
   const int outcome = Encode(png, info, &state, &source, level);
   png_destroy_write_struct(&png, &info);
-  if (outcome != 0) throw GraphicsError(GraphicsError::Kind::BadData, "The PNG image cannot be written: " + state.message);
+  if (outcome != 0)
+    throw GraphicsError(GraphicsError::Kind::BadData, "The PNG image cannot be written: " + state.message);
   return out;
 }
 

@@ -51,7 +51,9 @@ void WriteWholeFile(const std::string& path, const std::vector<std::uint8_t>& by
 
 }  // namespace
 
-HRESULT TPngFormatOptions::get_FormatName(BSTR* name) { return SafeCall([&] { SetOut(name, u"PNG"); }); }
+HRESULT TPngFormatOptions::get_FormatName(BSTR* name) {
+  return SafeCall([&] { SetOut(name, u"PNG"); });
+}
 
 HRESULT TPngFormatOptions::get_CompressionLevel(std::int32_t* level) {
   return SafeCall([&] { SetOutValue(level, level_); });
@@ -76,7 +78,9 @@ TImageFormat::TImageFormat(Kind kind, std::shared_ptr<ImageFormatMessages> messa
   }
 }
 
-HRESULT TImageFormat::GetName(BSTR* name) { return SafeCall([&] { SetOut(name, name_); }); }
+HRESULT TImageFormat::GetName(BSTR* name) {
+  return SafeCall([&] { SetOut(name, name_); });
+}
 
 HRESULT TImageFormat::GetOptions(IDispatch** options) {
   return SafeCall([&] {
@@ -86,7 +90,9 @@ HRESULT TImageFormat::GetOptions(IDispatch** options) {
   });
 }
 
-HRESULT TImageFormat::GetExtensionCount(std::int32_t* count) { return SafeCall([&] { SetOutCount(count, extensions_); }); }
+HRESULT TImageFormat::GetExtensionCount(std::int32_t* count) {
+  return SafeCall([&] { SetOutCount(count, extensions_); });
+}
 
 HRESULT TImageFormat::GetExtension(std::int32_t index, BSTR* extension) {
   return SafeCall([&] {

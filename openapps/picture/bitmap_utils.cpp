@@ -40,20 +40,25 @@ int EffectiveBits(const graphics::PixelFormat& f) {
 
 TPixelFormat FormatOfBits(int bits) {
   switch (bits) {
-    case 1: return TPixelFormat::pf1bit;
-    case 4: return TPixelFormat::pf4bit;
-    case 8: return TPixelFormat::pf8bit;
-    case 15: return TPixelFormat::pf15bit;
-    case 16: return TPixelFormat::pf16bit;
-    case 24: return TPixelFormat::pf24bit;
-    default: return TPixelFormat::pf32bit;
+    case 1:
+      return TPixelFormat::pf1bit;
+    case 4:
+      return TPixelFormat::pf4bit;
+    case 8:
+      return TPixelFormat::pf8bit;
+    case 15:
+      return TPixelFormat::pf15bit;
+    case 16:
+      return TPixelFormat::pf16bit;
+    case 24:
+      return TPixelFormat::pf24bit;
+    default:
+      return TPixelFormat::pf32bit;
   }
 }
 
 // The colour table's number of colours equal and its entries equal.
-bool SameColourTables(const graphics::PixelFormat& a, const graphics::PixelFormat& b) {
-  return a.palette == b.palette;
-}
+bool SameColourTables(const graphics::PixelFormat& a, const graphics::PixelFormat& b) { return a.palette == b.palette; }
 
 }  // namespace
 
@@ -61,7 +66,8 @@ void ChangePixelFormat(graphics::Bitmap& bitmap) { bitmap = Converted(bitmap, gr
 
 void SetBitmapPixelFormat(graphics::Bitmap& bitmap, TPixelFormat format, const std::vector<std::uint32_t>& palette) {
   switch (format) {
-    case TPixelFormat::pfDevice: return;
+    case TPixelFormat::pfDevice:
+      return;
     case TPixelFormat::pf1bit:
       try {
         bitmap = graphics::MonochromeCopy(bitmap);
@@ -78,10 +84,18 @@ void SetBitmapPixelFormat(graphics::Bitmap& bitmap, TPixelFormat format, const s
       bitmap = Converted(bitmap, graphics::PixelFormat::Indexed(bits, std::move(table)));
       return;
     }
-    case TPixelFormat::pf15bit: bitmap = Converted(bitmap, graphics::PixelFormat::Rgb555()); return;
-    case TPixelFormat::pf16bit: ChangePixelFormat(bitmap); return;
-    case TPixelFormat::pf24bit: bitmap = Converted(bitmap, graphics::PixelFormat::Rgb24()); return;
-    case TPixelFormat::pf32bit: bitmap = Converted(bitmap, graphics::PixelFormat::Rgb32()); return;
+    case TPixelFormat::pf15bit:
+      bitmap = Converted(bitmap, graphics::PixelFormat::Rgb555());
+      return;
+    case TPixelFormat::pf16bit:
+      ChangePixelFormat(bitmap);
+      return;
+    case TPixelFormat::pf24bit:
+      bitmap = Converted(bitmap, graphics::PixelFormat::Rgb24());
+      return;
+    case TPixelFormat::pf32bit:
+      bitmap = Converted(bitmap, graphics::PixelFormat::Rgb32());
+      return;
   }
 }
 
@@ -96,7 +110,8 @@ bool AlignPixelFormats(graphics::Bitmap& a, graphics::Bitmap& b) {
   // Changing A's format would lose its alpha.
   const bool alphaGuard = !lowIsA && highBits == 32 && a.HasAlpha();
   switch (lowBits) {
-    case 32: return true;
+    case 32:
+      return true;
     case 24:
       if (highBits == 32) SetBitmapPixelFormat(low, TPixelFormat::pf32bit);
       return true;
@@ -141,7 +156,8 @@ bool AlignPixelFormats(graphics::Bitmap& a, graphics::Bitmap& b) {
       SetBitmapPixelFormat(high, TPixelFormat::pf1bit);
       SetBitmapPixelFormat(low, TPixelFormat::pf1bit);
       return true;
-    default: return false;
+    default:
+      return false;
   }
 }
 

@@ -25,7 +25,8 @@ enum class TPixelFormat { pfDevice, pf1bit, pf4bit, pf8bit, pf15bit, pf16bit, pf
 // Changes a bitmap's format in place: 1 bit: a monochrome copy (white the 1 bits); 4 and 8 bits
 // with the palette given; 15, 24, 32 bits; 16 bits as 5-6-5 (ChangePixelFormat). Device:
 // nothing. Raises EpwPictureSysError when the bitmap cannot be made.
-void SetBitmapPixelFormat(graphics::Bitmap& bitmap, TPixelFormat format, const std::vector<std::uint32_t>& palette = {});
+void SetBitmapPixelFormat(graphics::Bitmap& bitmap, TPixelFormat format,
+                          const std::vector<std::uint32_t>& palette = {});
 void ChangePixelFormat(graphics::Bitmap& bitmap);  // to 16 bits 5-6-5
 
 // Brings two bitmaps to a common format for a byte-wise comparison (A first); false when they

@@ -107,8 +107,12 @@ struct OwnedBitmap {
 TpwPictureSize::TpwPictureSize(TpwPicture* picture, std::int32_t width, std::int32_t height)
     : AutoImplements({IpwSize::iid}), Width_(width), Height_(height), Picture_(picture) {}
 
-HRESULT TpwPictureSize::get_Width(std::int32_t* value) { return SafeCall([&] { PutValue(value, Width_); }); }
-HRESULT TpwPictureSize::get_Height(std::int32_t* value) { return SafeCall([&] { PutValue(value, Height_); }); }
+HRESULT TpwPictureSize::get_Width(std::int32_t* value) {
+  return SafeCall([&] { PutValue(value, Width_); });
+}
+HRESULT TpwPictureSize::get_Height(std::int32_t* value) {
+  return SafeCall([&] { PutValue(value, Height_); });
+}
 
 HRESULT TpwPictureSize::put_Width(std::int32_t value) {
   return SafeCall([&] {
@@ -148,16 +152,28 @@ HRESULT TpwPictureSize::SetSize(std::int32_t width, std::int32_t height) {
 TPictureRect::TPictureRect(std::int32_t left, std::int32_t top, std::int32_t width, std::int32_t height)
     : AutoImplements({IpwRect::iid}), Left_(left), Top_(top), Right_(left + width), Bottom_(top + height) {}
 
-HRESULT TPictureRect::get_Left(std::int32_t* v) { return SafeCall([&] { PutValue(v, Left_); }); }
+HRESULT TPictureRect::get_Left(std::int32_t* v) {
+  return SafeCall([&] { PutValue(v, Left_); });
+}
 HRESULT TPictureRect::put_Left(std::int32_t v) { return Left_ = v, S_OK; }
-HRESULT TPictureRect::get_Top(std::int32_t* v) { return SafeCall([&] { PutValue(v, Top_); }); }
+HRESULT TPictureRect::get_Top(std::int32_t* v) {
+  return SafeCall([&] { PutValue(v, Top_); });
+}
 HRESULT TPictureRect::put_Top(std::int32_t v) { return Top_ = v, S_OK; }
-HRESULT TPictureRect::get_Right(std::int32_t* v) { return SafeCall([&] { PutValue(v, Right_); }); }
+HRESULT TPictureRect::get_Right(std::int32_t* v) {
+  return SafeCall([&] { PutValue(v, Right_); });
+}
 HRESULT TPictureRect::put_Right(std::int32_t v) { return Right_ = v, S_OK; }
-HRESULT TPictureRect::get_Bottom(std::int32_t* v) { return SafeCall([&] { PutValue(v, Bottom_); }); }
+HRESULT TPictureRect::get_Bottom(std::int32_t* v) {
+  return SafeCall([&] { PutValue(v, Bottom_); });
+}
 HRESULT TPictureRect::put_Bottom(std::int32_t v) { return Bottom_ = v, S_OK; }
-HRESULT TPictureRect::get_Width(std::int32_t* v) { return SafeCall([&] { PutValue(v, std::abs(Right_ - Left_)); }); }
-HRESULT TPictureRect::get_Height(std::int32_t* v) { return SafeCall([&] { PutValue(v, std::abs(Bottom_ - Top_)); }); }
+HRESULT TPictureRect::get_Width(std::int32_t* v) {
+  return SafeCall([&] { PutValue(v, std::abs(Right_ - Left_)); });
+}
+HRESULT TPictureRect::get_Height(std::int32_t* v) {
+  return SafeCall([&] { PutValue(v, std::abs(Bottom_ - Top_)); });
+}
 
 // ---- TpwPicture --------------------------------------------------------------------------
 
@@ -263,7 +279,8 @@ void TpwPicture::Resize(std::int32_t width, std::int32_t height) {
 }
 
 HRESULT TpwPicture::SaveToFile(BSTR fileName, const VARIANT& options, VARIANT_BOOL* success) {
-  return SafeCall([&] { PutValue(success, DoSave(WideString(BstrView(fileName)), options) ? VARIANT_TRUE : VARIANT_FALSE); });
+  return SafeCall(
+      [&] { PutValue(success, DoSave(WideString(BstrView(fileName)), options) ? VARIANT_TRUE : VARIANT_FALSE); });
 }
 
 bool TpwPicture::DoSave(const WideString& fileName, const VARIANT& optionsValue) {
@@ -300,7 +317,8 @@ bool TpwPicture::DoSave(const WideString& fileName, const VARIANT& optionsValue)
   VARIANT_BOOL saved = VARIANT_FALSE;
   BString text;
   ByRefName name(fileName);
-  SafeCallCheck(service->SavePicture(static_cast<IpwPicture*>(this), &name.value, formatOptions.Get(), text.Put(), &saved));
+  SafeCallCheck(
+      service->SavePicture(static_cast<IpwPicture*>(this), &name.value, formatOptions.Get(), text.Put(), &saved));
   return saved != VARIANT_FALSE;
 }
 
@@ -549,7 +567,8 @@ ComPtr<IpwPicture> PictureFromVariant(IcvBaseManager* manager, const VARIANT& va
   const VARIANT& v = VariantDeref(value);
   switch (v.vt) {
     case VT_EMPTY:
-    case VT_NULL: return nullptr;
+    case VT_NULL:
+      return nullptr;
     case VT_BSTR: {
       auto picture = MakeObject<TpwPicture>(manager);
       VARIANT_BOOL loaded = VARIANT_FALSE;
@@ -588,7 +607,8 @@ ComPtr<IpwPicture> PictureFromVariant(IcvBaseManager* manager, const VARIANT& va
       if (Succeeded(VariantChangeType(asInt.Ptr(), &v, 0, VT_I8)) && asInt.Ptr()->llVal == 0) return nullptr;
       throw EpwInvalidPictureArgument();
     }
-    default: throw EpwInvalidPictureArgument();
+    default:
+      throw EpwInvalidPictureArgument();
   }
 }
 

@@ -60,8 +60,7 @@ class TPictureRect final : public AutoImplements<TCVAAutoIntfObject, IpwRect> {
   std::int32_t Left_, Top_, Right_, Bottom_;
 };
 
-class TpwPicture final
-    : public AutoImplements<TCVAAutoIntfObject, IpwPicture2, IpwPictureInternal> {
+class TpwPicture final : public AutoImplements<TCVAAutoIntfObject, IpwPicture2, IpwPictureInternal> {
  public:
   // An empty picture (no bitmap, 0 x 0).
   explicit TpwPicture(IcvBaseManager* manager);
@@ -98,9 +97,8 @@ class TpwPicture final
   HRESULT Stretch(std::int32_t width, std::int32_t height, VARIANT_BOOL halftone) override;
   HRESULT CreateFormatOptions(BSTR formatName, IDispatch** options) override;
   HRESULT DifferenceEx(const VARIANT& picture, VARIANT_BOOL transparent, std::int32_t pixelTolerance,
-                       VARIANT_BOOL captureFlag, std::int32_t colorTolerance, const VARIANT& mask,
-                       VARIANT_BOOL option, std::int32_t* statistic, std::int32_t* deviation,
-                       IpwPicture** result) override;
+                       VARIANT_BOOL captureFlag, std::int32_t colorTolerance, const VARIANT& mask, VARIANT_BOOL option,
+                       std::int32_t* statistic, std::int32_t* deviation, IpwPicture** result) override;
   // IpwPicture2
   HRESULT DetachHandle(std::int32_t* bitmap) override;
   HRESULT IsBlackWhite(VARIANT_BOOL* result) override;

@@ -2,10 +2,10 @@
 // byte-wise paths) and the search with its tolerances, progress and stop.
 #include <algorithm>
 
+#include "core/host/host_services.h"
 #include "openapps/picture/bitmap_utils.h"
 #include "openapps/picture/picture.h"
 #include "openapps/picture/picture_errors.h"
-#include "core/host/host_services.h"
 #include "platform/automation/bstr.h"
 #include "platform/com/errorinfo.h"
 #include "platform/com/safecall.h"
@@ -180,9 +180,9 @@ bool TpwPicture::CompareCore(CompareKind kind, const VARIANT& picture, bool tran
   HBITMAP difference = 0;
   std::int32_t first = 0;
   std::uint32_t packedDeviation = 0;
-  const bool equal = CreateResultPicture(quickA, quickB, pixelTolerance, Packed(colorTolerance), transparent,
-                                         maskView, true, &difference, &first, &packedDeviation,
-                                         kind == CompareKind::DifferenceEx && option);
+  const bool equal =
+      CreateResultPicture(quickA, quickB, pixelTolerance, Packed(colorTolerance), transparent, maskView, true,
+                          &difference, &first, &packedDeviation, kind == CompareKind::DifferenceEx && option);
   if (equal && kind == CompareKind::Difference) {
     DeleteObject(difference);
   } else {
@@ -192,8 +192,8 @@ bool TpwPicture::CompareCore(CompareKind kind, const VARIANT& picture, bool tran
   }
   if (statistic) *statistic = first;
   if (deviation)
-    *deviation = static_cast<std::int32_t>(std::max({packedDeviation & 0xFF, (packedDeviation >> 8) & 0xFF,
-                                                     (packedDeviation >> 16) & 0xFF}));
+    *deviation = static_cast<std::int32_t>(
+        std::max({packedDeviation & 0xFF, (packedDeviation >> 8) & 0xFF, (packedDeviation >> 16) & 0xFF}));
   return equal;
 }
 
@@ -304,9 +304,12 @@ ComPtr<IDispatch> TpwPicture::DoFind(const VARIANT& picture, std::int32_t left, 
       auto found = MakeObject<TPictureRect>(r.x, r.y, soughtCopy.width(), soughtCopy.height());
       return ComPtr<IDispatch>(static_cast<IDispatch*>(static_cast<IpwRect*>(found.Get())));
     }
-    case graphics::SearchResult::Status::Stopped: return notFound(6);
-    case graphics::SearchResult::Status::OutOfRange: return notFound(3);
-    case graphics::SearchResult::Status::NotFound: break;
+    case graphics::SearchResult::Status::Stopped:
+      return notFound(6);
+    case graphics::SearchResult::Status::OutOfRange:
+      return notFound(3);
+    case graphics::SearchResult::Status::NotFound:
+      break;
   }
   return notFound(4);
 }

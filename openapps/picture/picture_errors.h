@@ -52,7 +52,8 @@ struct TpwPictureErrorInfo {
 // Why Find found nothing, by index.
 inline constexpr std::array<TpwPictureErrorInfo, 7> PictureFindErrors = {{
     {MakeGuid("{544E32B4-AAF1-45F6-9132-39715580D65F}"), u"The sought-for image is null."},
-    {MakeGuid("{89EC911D-CAF6-4219-87C2-C1EF156930B5}"), u"The Picture object in which the search was performed is void."},
+    {MakeGuid("{89EC911D-CAF6-4219-87C2-C1EF156930B5}"),
+     u"The Picture object in which the search was performed is void."},
     {MakeGuid("{0C79020D-4F9B-4572-93CD-2EC0EF045747}"), u"The sought-for image is empty."},
     {MakeGuid("{321A582D-F1C1-44CA-92CE-E14BB2E0CDB7}"),
      u"The sought-for image was larger than the one in which the search was performed."},

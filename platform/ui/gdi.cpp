@@ -29,8 +29,8 @@ struct Handles {
   std::mutex lock;
   std::unordered_map<HGDIOBJ, Object> live;
   HGDIOBJ next = 0x100;
-  std::shared_ptr<graphics::Bitmap> stock = std::make_shared<graphics::Bitmap>(
-      1, 1, graphics::PixelFormat::Indexed(1, {0x000000, 0xFFFFFF}));
+  std::shared_ptr<graphics::Bitmap> stock =
+      std::make_shared<graphics::Bitmap>(1, 1, graphics::PixelFormat::Indexed(1, {0x000000, 0xFFFFFF}));
   std::optional<graphics::Bitmap> clipboard;
 };
 
@@ -94,7 +94,8 @@ HBITMAP CreateBitmapOfSize(std::int32_t width, std::int32_t height, std::vector<
   return Guarded([&] {
     graphics::Bitmap b(width > 0 ? width : 0, height > 0 ? height : 0, graphics::PixelFormat::Rgb32());
     pixels.resize(static_cast<std::size_t>(b.width()) * static_cast<std::size_t>(b.height()));
-    for (std::int32_t y = 0; y < b.height(); ++y) b.WriteRow(y, pixels.data() + static_cast<std::size_t>(y) * b.width());
+    for (std::int32_t y = 0; y < b.height(); ++y)
+      b.WriteRow(y, pixels.data() + static_cast<std::size_t>(y) * b.width());
     return AddBitmap(std::move(b));
   });
 }
@@ -130,7 +131,8 @@ HBITMAP CopyImage(HBITMAP bitmap, std::uint32_t type, std::int32_t cx, std::int3
     SetLastError(EINVAL);
     return 0;
   }
-  return Guarded([&] { return AddBitmap((flags & LR_MONOCHROME) ? graphics::MonochromeCopy(*b) : graphics::Bitmap(*b)); });
+  return Guarded(
+      [&] { return AddBitmap((flags & LR_MONOCHROME) ? graphics::MonochromeCopy(*b) : graphics::Bitmap(*b)); });
 }
 
 bool DeleteObject(HGDIOBJ handle) {

@@ -17,8 +17,9 @@ Bitmap Sample(const PixelFormat& format, std::int32_t w = 13, std::int32_t h = 7
   Bitmap b(w, h, format);
   for (std::int32_t y = 0; y < h; ++y)
     for (std::int32_t x = 0; x < w; ++x)
-      b.SetPixel(x, y, Argb(static_cast<std::uint32_t>(40 + 15 * x), static_cast<std::uint32_t>(x * 19),
-                            static_cast<std::uint32_t>(y * 37), static_cast<std::uint32_t>((x * y * 7) & 0xFF)));
+      b.SetPixel(x, y,
+                 Argb(static_cast<std::uint32_t>(40 + 15 * x), static_cast<std::uint32_t>(x * 19),
+                      static_cast<std::uint32_t>(y * 37), static_cast<std::uint32_t>((x * y * 7) & 0xFF)));
   return b;
 }
 
@@ -80,13 +81,15 @@ std::vector<std::uint8_t> HandBmp(std::int32_t w, std::int32_t h, std::uint16_t 
 
 TEST(BmpCodec, HandMadeFiles) {
   // Top-down 24-bit 2 x 2: rows as stored are the rows from the top.
-  const Bitmap topDown = ReadBmp(HandBmp(2, -2, 24, 0, {}, {0, 0, 255, 0, 255, 0, 0, 0, 255, 0, 0, 255, 255, 255, 0, 0}));
+  const Bitmap topDown =
+      ReadBmp(HandBmp(2, -2, 24, 0, {}, {0, 0, 255, 0, 255, 0, 0, 0, 255, 0, 0, 255, 255, 255, 0, 0}));
   EXPECT_EQ(topDown.GetPixel(0, 0), 0xFFFF0000u);
   EXPECT_EQ(topDown.GetPixel(1, 0), 0xFF00FF00u);
   EXPECT_EQ(topDown.GetPixel(0, 1), 0xFF0000FFu);
   EXPECT_EQ(topDown.GetPixel(1, 1), 0xFFFFFFFFu);
   // Bottom-up, the same bytes: the rows swap.
-  const Bitmap bottomUp = ReadBmp(HandBmp(2, 2, 24, 0, {}, {0, 0, 255, 0, 255, 0, 0, 0, 255, 0, 0, 255, 255, 255, 0, 0}));
+  const Bitmap bottomUp =
+      ReadBmp(HandBmp(2, 2, 24, 0, {}, {0, 0, 255, 0, 255, 0, 0, 0, 255, 0, 0, 255, 255, 255, 0, 0}));
   EXPECT_EQ(bottomUp.GetPixel(0, 1), 0xFFFF0000u);
   // 16-bit bit fields 5-6-5 (masks after the 40-byte header): pure green.
   const Bitmap fields = ReadBmp(HandBmp(1, 1, 16, 3, {0xF800, 0x07E0, 0x001F}, {0xE0, 0x07, 0, 0}));

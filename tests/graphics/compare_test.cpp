@@ -1,7 +1,8 @@
+#include "graphics/compare.h"
+
 #include <gtest/gtest.h>
 
 #include "graphics/blit.h"
-#include "graphics/compare.h"
 
 namespace pw::graphics {
 namespace {
@@ -152,8 +153,7 @@ TEST(FindBitmap, TransparencyMaskAlphaAndStop) {
   int asked = 0;
   SearchControl control;
   control.stopRequested = [&] { return ++asked == 1; };
-  EXPECT_EQ(FindBitmap(hay, Part(hay, 15, 5, 3, 3), 0, 0, MatchRules{}, control).status,
-            SearchResult::Status::Stopped);
+  EXPECT_EQ(FindBitmap(hay, Part(hay, 15, 5, 3, 3), 0, 0, MatchRules{}, control).status, SearchResult::Status::Stopped);
   EXPECT_EQ(asked, 1);
 }
 

@@ -25,11 +25,16 @@ inline void Chunk(std::vector<std::uint8_t>& out, const char* type, const std::v
 struct PngSpec {
   PngSpec(std::uint32_t w, std::uint32_t h, std::uint8_t d, std::uint8_t type, std::vector<std::uint8_t> r,
           std::vector<std::uint8_t> plte = {}, std::vector<std::uint8_t> trns = {})
-      : width(w), height(h), depth(d), colorType(type), rows(std::move(r)), palette(std::move(plte)),
+      : width(w),
+        height(h),
+        depth(d),
+        colorType(type),
+        rows(std::move(r)),
+        palette(std::move(plte)),
         transparency(std::move(trns)) {}
   std::uint32_t width = 1, height = 1;
   std::uint8_t depth = 8, colorType = 2;
-  std::vector<std::uint8_t> rows;  // raw scanlines without filter bytes
+  std::vector<std::uint8_t> rows;          // raw scanlines without filter bytes
   std::vector<std::uint8_t> palette;       // PLTE content
   std::vector<std::uint8_t> transparency;  // tRNS content
 };

@@ -34,8 +34,9 @@ graphics::Bitmap Pattern(std::int32_t w, std::int32_t h, std::int32_t dx = 0, st
   graphics::Bitmap b(w, h, graphics::PixelFormat::Rgb24());
   for (std::int32_t y = 0; y < h; ++y)
     for (std::int32_t x = 0; x < w; ++x)
-      b.SetPixel(x, y, graphics::Argb(255, static_cast<std::uint32_t>((x + dx) * 3), static_cast<std::uint32_t>((y + dy) * 5),
-                                      static_cast<std::uint32_t>(((x + dx) * (y + dy)) % 251)));
+      b.SetPixel(x, y,
+                 graphics::Argb(255, static_cast<std::uint32_t>((x + dx) * 3), static_cast<std::uint32_t>((y + dy) * 5),
+                                static_cast<std::uint32_t>(((x + dx) * (y + dy)) % 251)));
   return b;
 }
 

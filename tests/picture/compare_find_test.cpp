@@ -77,7 +77,8 @@ TEST_F(PictureTest, CompareDifferenceAndTheirArguments) {
   ComPtr<IpwPicture> diff;
   EXPECT_TRUE(Failed(a->Difference(*kNothing.Ptr(), VARIANT_FALSE, 0, VARIANT_FALSE, 0, *kNothing.Ptr(), diff.Put())));
   EXPECT_EQ(Error(), u"The Null value cannot be passed instead of the Picture object.");
-  EXPECT_TRUE(Failed(a->Difference(*Of(empty.Get()).Ptr(), VARIANT_FALSE, 0, VARIANT_FALSE, 0, *kNothing.Ptr(), diff.Put())));
+  EXPECT_TRUE(
+      Failed(a->Difference(*Of(empty.Get()).Ptr(), VARIANT_FALSE, 0, VARIANT_FALSE, 0, *kNothing.Ptr(), diff.Put())));
   EXPECT_EQ(Error(), u"The Picture object does not contain any images.");
   VARIANT_BOOL equal;
   for (std::int32_t t : {-1, 256}) {
@@ -216,7 +217,8 @@ TEST_F(PictureTest, FindToleratesAsAsked) {
   graphics::Bitmap steps(20, 15, graphics::PixelFormat::Rgb24());
   for (std::int32_t y = 0; y < 15; ++y)
     for (std::int32_t x = 0; x < 20; ++x)
-      steps.SetPixel(x, y, graphics::Argb(255, static_cast<std::uint32_t>(x * 12), static_cast<std::uint32_t>(y * 15), 99));
+      steps.SetPixel(x, y,
+                     graphics::Argb(255, static_cast<std::uint32_t>(x * 12), static_cast<std::uint32_t>(y * 15), 99));
   auto hay = Picture(std::move(steps));
   graphics::Bitmap changed(5, 5, graphics::PixelFormat::Rgb32());
   graphics::CopyPixels(Pixels(hay.Get()), 10, 7, 5, 5, changed, 0, 0);

@@ -39,8 +39,9 @@ class PictureTest : public ::testing::Test {
     graphics::Bitmap b(w, h, f);
     for (std::int32_t y = 0; y < h; ++y)
       for (std::int32_t x = 0; x < w; ++x)
-        b.SetPixel(x, y, graphics::Argb(255, static_cast<std::uint32_t>(x * 2 % 256), static_cast<std::uint32_t>(y * 2 % 256),
-                                        static_cast<std::uint32_t>((x + y) % 7 * 30)));
+        b.SetPixel(x, y,
+                   graphics::Argb(255, static_cast<std::uint32_t>(x * 2 % 256), static_cast<std::uint32_t>(y * 2 % 256),
+                                  static_cast<std::uint32_t>((x + y) % 7 * 30)));
     return b;
   }
   static graphics::Bitmap Filled(std::int32_t w, std::int32_t h, std::uint32_t argb,

@@ -43,10 +43,11 @@ TEST_F(PictureTest, GetRectClipsToThePicture) {
   };
   const Case cases[] = {
       {-5, -5, 10, 10, 5, 5, 0, 0}, {10, 10, -1, -1, 90, 90, 10, 10}, {95, 0, 10, 3, 5, 3, 95, 0},
-      {100, 0, 1, 1, -1, -1, 0, 0}, {0, 0, 0, 5, -1, -1, 0, 0},        {-10, 0, 10, 5, -1, -1, 0, 0},
+      {100, 0, 1, 1, -1, -1, 0, 0}, {0, 0, 0, 5, -1, -1, 0, 0},       {-10, 0, 10, 5, -1, -1, 0, 0},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(std::to_string(c.x) + "," + std::to_string(c.y) + "," + std::to_string(c.w) + "," + std::to_string(c.h));
+    SCOPED_TRACE(std::to_string(c.x) + "," + std::to_string(c.y) + "," + std::to_string(c.w) + "," +
+                 std::to_string(c.h));
     ComPtr<IpwPicture> part;
     const HRESULT hr = p->GetRect(c.x, c.y, c.w, c.h, part.Put());
     if (c.width < 0) {
@@ -105,7 +106,9 @@ TEST_F(PictureTest, StretchRepeatsOrPicksPixelsAndAverages) {
   EXPECT_TRUE(Failed(p->Stretch(0, 10, VARIANT_FALSE)));
   EXPECT_EQ(Error(), u"Invalid arguments.");
   // Narrower and lower at once, wider and lower, grown: each target pixel is a source pixel.
-  struct Case { std::int32_t w, h; };
+  struct Case {
+    std::int32_t w, h;
+  };
   for (Case c : {Case{30, 20}, Case{130, 40}, Case{100, 30}, Case{60, 100}, Case{150, 210}}) {
     auto q = Picture(Pattern(100, 100));
     ASSERT_EQ(q->Stretch(c.w, c.h, VARIANT_FALSE), S_OK);

@@ -96,8 +96,7 @@ std::string TakeErrorText() {
 }
 
 // A late-bound call of a script member; a failure raises with the callee's message.
-OleVariant Call(IDispatch* object, const char16_t* name, std::vector<OleVariant> args,
-                WORD flags = DISPATCH_METHOD) {
+OleVariant Call(IDispatch* object, const char16_t* name, std::vector<OleVariant> args, WORD flags = DISPATCH_METHOD) {
   const char16_t* names[] = {name};
   DISPID id = 0;
   if (object->GetIDsOfNames(GUID_NULL, names, 1, 0, &id) != S_OK)
@@ -184,7 +183,8 @@ int Find(PictureSession& s, const std::vector<std::string>& args, std::FILE* out
     std::fprintf(out, "not found: %s\n", why.c_str());
     return 1;
   }
-  std::fprintf(out, "found: left %d, top %d, width %d, height %d\n", IntOf(Call(found.Get(), u"Left", {}, DISPATCH_PROPERTYGET)),
+  std::fprintf(out, "found: left %d, top %d, width %d, height %d\n",
+               IntOf(Call(found.Get(), u"Left", {}, DISPATCH_PROPERTYGET)),
                IntOf(Call(found.Get(), u"Top", {}, DISPATCH_PROPERTYGET)),
                IntOf(Call(found.Get(), u"Width", {}, DISPATCH_PROPERTYGET)),
                IntOf(Call(found.Get(), u"Height", {}, DISPATCH_PROPERTYGET)));
@@ -196,10 +196,10 @@ int Compare(PictureSession& s, const std::vector<std::string>& args, std::FILE* 
   const OleVariant transparent(o.Has("transparent")), pixels(o.Number("pixels", 0)), colors(o.Number("colors", 0));
   auto a = s.Load(args[1]);
   auto b = s.Load(args[2]);
-  const bool equal = Call(a.Get(), u"Compare", {OleVariant(b.Get()), transparent, pixels, OleVariant(false), colors,
-                                                s.Mask(o)})
-                         .Ptr()
-                         ->boolVal != VARIANT_FALSE;
+  const bool equal =
+      Call(a.Get(), u"Compare", {OleVariant(b.Get()), transparent, pixels, OleVariant(false), colors, s.Mask(o)})
+          .Ptr()
+          ->boolVal != VARIANT_FALSE;
   OleVariant statistic(0), deviation(0);
   OleVariant statisticRef, deviationRef;  // by reference to the two numbers
   statisticRef.Ptr()->vt = VT_BYREF | VT_I4;
@@ -227,7 +227,8 @@ int Convert(PictureSession& s, const std::vector<std::string>& args) {
   const auto stretch = o.Has("stretch") ? o.Numbers("stretch", 'x', 2) : std::vector<std::int32_t>();
   auto picture = s.Load(args[1]);
   if (o.Has("rect")) {
-    picture = DispatchOf(Call(picture.Get(), u"GetRect", {OleVariant(r[0]), OleVariant(r[1]), OleVariant(r[2]), OleVariant(r[3])}));
+    picture = DispatchOf(
+        Call(picture.Get(), u"GetRect", {OleVariant(r[0]), OleVariant(r[1]), OleVariant(r[2]), OleVariant(r[3])}));
   }
   if (o.Has("size")) {
     auto detached = MakeObject<TpwPictureSize>(nullptr, size[0], size[1]);
