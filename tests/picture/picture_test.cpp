@@ -221,6 +221,52 @@ TEST_F(PictureTest, PictureArgumentsFromScriptValues) {
                EpwInvalidPictureArgument);
 }
 
+// A test object whose "Picture" method captures its whole area: records its arguments and
+// answers a picture (or, when told, a number).
+class TCapturable final : public Implements<ComObject, IDispatch> {
+ public:
+  explicit TCapturable(ComPtr<IpwPicture> picture) : picture_(std::move(picture)) {}
+  HRESULT GetTypeInfoCount(std::uint32_t* count) override { return *count = 0, S_OK; }
+  HRESULT GetTypeInfo(std::uint32_t, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT GetIDsOfNames(const IID&, const char16_t* const* names, std::uint32_t, LCID, DISPID* ids) override {
+    if (WideStringView(names[0]) != u"Picture") return DISP_E_UNKNOWNNAME;
+    *ids = 1;
+    return S_OK;
+  }
+  HRESULT Invoke(DISPID, const IID&, LCID, WORD, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
+                 std::uint32_t*) override {
+    for (std::uint32_t i = params->cArgs; i-- > 0;) {  // the last slot is the first argument
+      OleVariant v(params->rgvarg[i]);
+      OleVariant text;
+      VariantChangeType(text.Ptr(), v.Ptr(), 0, VT_BSTR);
+      arguments += WideToUtf8(BstrView(text.Ptr()->bstrVal)) + " ";
+    }
+    if (picture_) {
+      *result = VARIANT{};
+      result->vt = VT_DISPATCH;
+      result->pdispVal = picture_.Get();
+      picture_->AddRef();
+    }
+    return S_OK;
+  }
+  std::string arguments;
+
+ private:
+  ComPtr<IpwPicture> picture_;
+};
+
+TEST_F(PictureTest, TestObjectsAreAskedForThePictureOfTheirWholeArea) {
+  auto p = Picture(Pattern(3, 3));
+  auto object = MakeObject<TCapturable>(ComPtr<IpwPicture>(static_cast<IpwPicture*>(p.Get())));
+  auto captured = PictureFromVariant(Manager(), *OleVariant(static_cast<IDispatch*>(object.Get())).Ptr(), true);
+  EXPECT_EQ(captured.Get(), static_cast<IpwPicture*>(p.Get()));
+  EXPECT_EQ(object->arguments, "0 0 -1 -1 True ");
+  auto nothing = MakeObject<TCapturable>(nullptr);
+  EXPECT_THROW(PictureFromVariant(Manager(), *OleVariant(static_cast<IDispatch*>(nothing.Get())).Ptr(), false),
+               EpwInvalidPictureArgument);
+  EXPECT_EQ(nothing->arguments, "0 0 -1 -1 False ");
+}
+
 TEST_F(PictureTest, HandlesTagsAndClipboard) {
   auto p = Picture(Filled(2, 2, 0xFFFFFFFF));
   VARIANT_BOOL bw = VARIANT_FALSE;
