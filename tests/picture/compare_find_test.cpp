@@ -61,6 +61,22 @@ TEST_F(PictureTest, CompareAcrossFormatPairs) {
   }
 }
 
+TEST_F(PictureTest, TheFourthByteOfPixelsWithoutAlphaDoesNotCount) {
+  // A 32-bit picture read from a file may carry anything in the byte that is not alpha.
+  graphics::Bitmap noisy = Pattern(5, 3, graphics::PixelFormat::Rgb32());
+  for (std::size_t i = 3; i < noisy.Bytes().size(); i += 4) noisy.Bytes()[i] = static_cast<std::uint8_t>(i);
+  auto a = Picture(Pattern(5, 3));
+  auto b = Picture(noisy);
+  auto c = Picture(Pattern(5, 3, graphics::PixelFormat::Rgb32()));
+  EXPECT_TRUE(CompareOf(a.Get(), Of(b.Get())));
+  EXPECT_TRUE(CompareOf(c.Get(), Of(b.Get())));
+  auto hay = Picture(Pattern(20, 10));
+  ComPtr<IDispatch> found;
+  ASSERT_EQ(hay->Find(*Of(b.Get()).Ptr(), 0, 0, VARIANT_FALSE, 0, VARIANT_FALSE, 0, *kNothing.Ptr(), found.Put()),
+            S_OK);
+  EXPECT_TRUE(found);
+}
+
 TEST_F(PictureTest, CompareDifferenceAndTheirArguments) {
   auto a = Picture(Pattern(8, 8));
   graphics::Bitmap other = Pattern(8, 8, graphics::PixelFormat::Rgb32());
