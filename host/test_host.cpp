@@ -101,9 +101,10 @@ TestHost::TestHost(TestHostOptions options) : config_(std::make_shared<HostConfi
   runtime_ = MakeObject<TRuntimeObjectService>();
   syntax_ = MakeObject<TSyntaxManager>();
   sys_ = MakeObject<TSysManager>();
-  projects_ = MakeObject<TProjectRegistry>();
+  run_ = MakeObject<TRunState>();
+  projects_ = MakeObject<TProjectRegistry>(run_);
   diagnostics_ = MakeObject<TDiagnosticLog>();
-  state_ = MakeObject<THostState>(config_);
+  state_ = MakeObject<THostState>(config_, run_);
   indicator_ = MakeObject<TIndicator>();
   hostObjects_ = MakeObject<THostObjectProvider>(indicator_, [sys = sys_](const GUID& key) -> ComPtr<IUnknown> {
     auto node = sys->Root()->FindByKey(key);
@@ -122,6 +123,7 @@ TestHost::TestHost(TestHostOptions options) : config_(std::make_shared<HostConfi
   windows_ = MakeObject<TWindowsManager>();
   recording_ = MakeObject<TRecordingService>();
   hookParameters_ = MakeObject<THookParameterService>(*processes_);
+  imageFormats_ = MakeObject<THostImageFormatService>();
   manager_ = MakeObject<THostManager>(config_);
   options_->DefineGroup(kOpenApplicationsGroup, u"Open Applications");
 
@@ -156,6 +158,8 @@ TestHost::TestHost(TestHostOptions options) : config_(std::make_shared<HostConfi
   add(services::kWindowsManager, windows_->Identity());
   add(services::kHookParameters, hookParameters_->Identity());
   add(services::kRecording, recording_->Identity());
+  add(services::kImageFormats, imageFormats_->Identity());
+  add(services::kStopRequest, run_->Identity());
 }
 
 TestHost::~TestHost() {
@@ -172,6 +176,7 @@ TestHost::~TestHost() {
   settings_->Shutdown();
   manager_ = nullptr;
   processes_->Clear();
+  imageFormats_ = nullptr;
   hookParameters_ = nullptr;
   windows_ = nullptr;
   recording_ = nullptr;
@@ -190,6 +195,7 @@ TestHost::~TestHost() {
   state_ = nullptr;
   diagnostics_ = nullptr;
   projects_ = nullptr;
+  run_ = nullptr;
   sys_ = nullptr;
   syntax_ = nullptr;
   runtime_ = nullptr;

@@ -17,12 +17,14 @@
 #include "host/file_queries.h"
 #include "host/host_config.h"
 #include "host/host_state.h"
+#include "host/image_formats.h"
 #include "host/main_thread.h"
 #include "host/messenger.h"
 #include "host/object_tree.h"
 #include "host/processes.h"
 #include "host/recording.h"
 #include "host/project_services.h"
+#include "host/run_state.h"
 #include "host/settings.h"
 #include "host/test_log.h"
 #include "host/ui_services.h"
@@ -55,6 +57,8 @@ inline constexpr GUID kProcessInfo = MakeGuid("{06B8A42E-4755-44EE-95B1-D775606E
 inline constexpr GUID kWindowsManager = MakeGuid("{463D5E7A-02B6-4BE5-A74C-2D885DC8D6BB}");
 inline constexpr GUID kHookParameters = MakeGuid("{676A4D80-5C20-4A65-B4B8-BCD879BAE0A1}");
 inline constexpr GUID kRecording = MakeGuid("{7304CEEC-41E0-461E-9B13-F1B94DF03466}");
+inline constexpr GUID kImageFormats = MakeGuid("{3B1367F5-9B09-46AB-861E-57F435F66D6A}");
+inline constexpr GUID kStopRequest = MakeGuid("{A0CC50ED-072D-4512-8E65-C5A63D307263}");
 }  // namespace services
 
 // The host's options group "Open Applications", under which the technology plug-ins' pages go.
@@ -103,6 +107,8 @@ class TestHost {
   TProjectRegistry& Projects() { return *projects_; }
   TDiagnosticLog& Diagnostics() { return *diagnostics_; }
   THostState& State() { return *state_; }
+  // The run state and the stop flag behind every question about the test run.
+  TRunState& RunState() { return *run_; }
   TIndicator& Indicator() { return *indicator_; }
   THostObjectProvider& HostObjects() { return *hostObjects_; }
   MainThread& Main() { return main_; }
@@ -120,6 +126,8 @@ class TestHost {
   TWindowsManager& Windows() { return *windows_; }
   // The analyzers plug-ins registered for recordings.
   TRecordingService& Recording() { return *recording_; }
+  // The image formats "BMP" and "PNG".
+  THostImageFormatService& ImageFormats() { return *imageFormats_; }
 
  private:
   std::shared_ptr<HostConfig> config_;
@@ -135,6 +143,7 @@ class TestHost {
   ComPtr<TSysManager> sys_;
   ComPtr<TProjectRegistry> projects_;
   ComPtr<TDiagnosticLog> diagnostics_;
+  ComPtr<TRunState> run_;
   ComPtr<THostState> state_;
   ComPtr<TIndicator> indicator_;
   ComPtr<THostObjectProvider> hostObjects_;
@@ -151,6 +160,7 @@ class TestHost {
   ComPtr<TWindowsManager> windows_;
   ComPtr<THookParameterService> hookParameters_;
   ComPtr<TRecordingService> recording_;
+  ComPtr<THostImageFormatService> imageFormats_;
   ComPtr<THostManager> manager_;
 };
 

@@ -7,6 +7,7 @@
 #include "tools/pwhost/commands.h"
 #include "host/module_loader.h"
 #include "tools/pwhost/options_command.h"
+#include "tools/pwhost/picture_command.h"
 #include "platform/com/apartment.h"
 
 namespace {
@@ -22,6 +23,8 @@ const Command kCommands[] = {
      RunRecordCommand},
     {"options", "dump FILE | set FILE PATH TYPE VALUE  show or change an options file",
      [](const CommandContext& c) { return RunOptionsCommand(c.args, stdout, stderr); }},
+    {"picture", "find IMAGE NEEDLE | compare A B | convert IN OUT [OPTIONS]  search, compare or convert images",
+     [](const CommandContext& c) { return RunPictureCommand(c.args, c.modulePath, stdout, stderr); }},
 };
 
 void Usage() {
