@@ -230,14 +230,14 @@ bool TFastStringList::Find(std::string_view s, std::int32_t& index) const {
   return FindText(copy.c_str(), static_cast<std::int32_t>(copy.size()), index);
 }
 
-bool TFastStringList::MatchPrefix(std::int32_t index, const char* p, std::int32_t& len) const {
+std::int32_t TFastStringList::MatchPrefix(std::int32_t index, const char* p, std::int32_t& len) const {
   const std::string& item = items_[static_cast<std::size_t>(index)].first;
   const std::int32_t n = p ? static_cast<std::int32_t>(std::strlen(p)) : 0;
   std::int32_t k = std::max(len, std::min(n, static_cast<std::int32_t>(item.size())));
   if (n - 1 > k && WordChars.Contains(static_cast<std::uint8_t>(p[k]))) ++k;
   const int c = Bounded(item, p, k);
   if (c == 0) len = k;
-  return c == 0;
+  return c;
 }
 
 bool TFastStringList::FindText(const char* p, std::int32_t len, std::int32_t& index) const {
@@ -248,7 +248,7 @@ bool TFastStringList::FindText(const char* p, std::int32_t len, std::int32_t& in
     int c;
     if (PartialMatch) {
       std::int32_t k = len;
-      c = MatchPrefix(i, p, k) ? 0 : Bounded(items_[static_cast<std::size_t>(i)].first, p, k);
+      c = MatchPrefix(i, p, k);
     } else {
       c = Bounded(items_[static_cast<std::size_t>(i)].first, p, len);
     }

@@ -108,7 +108,9 @@ class TFastStringList : public TObject {
   virtual bool Find(std::string_view s, std::int32_t& index) const;
   // `p` points at `len` characters (followed by a terminator when PartialMatch is used).
   bool FindText(const char* p, std::int32_t len, std::int32_t& index) const;
-  bool MatchPrefix(std::int32_t index, const char* p, std::int32_t& len) const;
+  // The bounded comparison of item Index with the longest word-bounded prefix of P that the
+  // item can match; 0 sets Len to the matched length.
+  std::int32_t MatchPrefix(std::int32_t index, const char* p, std::int32_t& len) const;
   virtual void Sort();
 
   bool CaseSensitive;
