@@ -6,6 +6,7 @@
 
 #include "tools/pwhost/commands.h"
 #include "host/module_loader.h"
+#include "tools/pwhost/editor_command.h"
 #include "tools/pwhost/options_command.h"
 #include "platform/com/apartment.h"
 
@@ -20,6 +21,8 @@ const Command kCommands[] = {
     {"run", "SCRIPT.js [--log FILE]  run a test script; the log is printed and written to FILE", RunScriptCommand},
     {"options", "dump FILE | set FILE PATH TYPE VALUE  show or change an options file",
      [](const CommandContext& c) { return RunOptionsCommand(c.args, stdout, stderr); }},
+    {"editor", "load FILE [--list] [--print] [--tabs STOPS] | save IN OUT --encoding utf16|utf8|ansi|keep [--list]",
+     [](const CommandContext& c) { return RunEditorCommand(c.args, stdout, stderr); }},
 };
 
 void Usage() {
