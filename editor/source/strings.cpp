@@ -29,6 +29,7 @@ namespace {
 // empty piece, one ending in a lone CR does not.
 std::vector<WideString> SplitLines(WideStringView text) {
   std::vector<WideString> pieces;
+  pieces.reserve(text.size() / 32 + 1);
   std::size_t p = 0;
   for (;;) {
     const std::size_t start = p;
@@ -291,8 +292,9 @@ void TateStrings::ReplaceText(std::int32_t x1, std::int32_t y1, std::int32_t x2,
       std::vector<std::unique_ptr<TateHLRow>> rows;
       rows.reserve(pieces.size() - 1);
       const bool stamp = Owner && Owner->HasEditor();
+      // New lines share the default data (the root block) until their first change.
       for (std::size_t i = 1; i < pieces.size(); ++i) {
-        rows.emplace_back(NewRow(rootBlock_.get()));
+        rows.emplace_back(CreateHLRow(defaultLineData_.get(), startState_));
         if (stamp) rows.back()->SetRevision(Owner->NextRevision());
       }
       textSource_->InsertLines(y1 + 1, std::vector<WideString>(std::make_move_iterator(pieces.begin() + 1),

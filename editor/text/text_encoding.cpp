@@ -1,6 +1,8 @@
 #include "editor/text/text_encoding.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 #include <climits>
 
 #include "core/options/safe_file.h"
@@ -21,9 +23,13 @@ bool IsPlainTextWindow(std::string_view bytes, std::size_t from) {
 
 WideString DecodeUtf16Le(std::string_view bytes) {
   WideString out(bytes.size() / 2, u'\0');
-  for (std::size_t i = 0; i < out.size(); ++i)
-    out[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
-                                   (static_cast<unsigned>(static_cast<unsigned char>(bytes[2 * i + 1])) << 8));
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(out.data(), bytes.data(), out.size() * 2);
+  } else {
+    for (std::size_t i = 0; i < out.size(); ++i)
+      out[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
+                                     (static_cast<unsigned>(static_cast<unsigned char>(bytes[2 * i + 1])) << 8));
+  }
   return out;
 }
 

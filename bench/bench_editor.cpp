@@ -1,0 +1,197 @@
+// The editor's text model against plain baselines in the same binary:
+//   - load and save of 10 MB per encoding through the line storage, against decoding (or
+//     encoding) the same bytes into (or from) one std::u16string with the same conversion;
+//   - 10 000 lines pasted into the middle of 1 000 000 and taken out again through the line
+//     storage, against a std::vector range insert and erase of the same lines;
+//   - 100 000 typed characters (an undo group each) through the edit source, then the undo of
+//     all of them; the ratio is undo time over typing time.
+#include <benchmark/benchmark.h>
+
+#include <string>
+#include <vector>
+
+#include "editor/source/editor_source.h"
+#include "editor/text/text_encoding.h"
+#include "platform/rtl/strings.h"
+
+namespace {
+
+using namespace pw;
+using namespace pw::editor;
+
+class BenchEditor : public TateSourceEditor {
+ public:
+  TPoint GetCaret() const override { return caret; }
+  void SetCaret(const TPoint& p) override { caret = p; }
+  TPoint GetRememberedCaret() const override { return remembered; }
+  void SetRememberedCaret(const TPoint& p) override { remembered = p; }
+  void AdjustPositions(const TPoint&, std::int32_t, std::int32_t) override {}
+  void BlocksChanged() override {}
+  void SetSelection(std::uint8_t, const TRect&) override {}
+  void SetLineMarker(std::int32_t, bool) override {}
+  void SetLineMarkerKind(std::int32_t, std::int32_t) override {}
+  bool WindowExists() const override { return false; }
+  TateHighLighterIntf* GetHighlighter() const override { return nullptr; }
+  TPoint caret, remembered;
+};
+
+// About 10 MB of text: lines of 60 to 100 characters, some non-ASCII.
+WideString SampleText() {
+  WideString text;
+  std::uint32_t seed = 12345;
+  while (text.size() < 10'000'000 / 2) {
+    seed = seed * 1103515245u + 12345u;
+    const int len = 60 + static_cast<int>((seed >> 16) % 40);
+    for (int i = 0; i < len; ++i) text.push_back(i % 17 == 5 ? u'\u00E9' : static_cast<char16_t>(u'a' + (i * 7 + len) % 26));
+    text += u"\r\n";
+  }
+  return text;
+}
+
+const WideString& Text() {
+  static const WideString text = SampleText();
+  return text;
+}
+
+const std::string& FileBytes(TateTextEncoding e) {
+  static std::string bytes[3];
+  if (bytes[e].empty()) bytes[e] = EncodeText(Text(), e);
+  return bytes[e];
+}
+
+void BM_LoadLineStorage(benchmark::State& state) {
+  const auto e = static_cast<TateTextEncoding>(state.range(0));
+  const std::string& bytes = FileBytes(e);
+  for (auto _ : state) {
+    TateEditorSource source;
+    benchmark::DoNotOptimize(source.Strings().LoadFromBytes(bytes));
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes.size()));
+}
+BENCHMARK(BM_LoadLineStorage)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
+
+void BM_LoadBaselineOneString(benchmark::State& state) {
+  const auto e = static_cast<TateTextEncoding>(state.range(0));
+  const std::string& bytes = FileBytes(e);
+  for (auto _ : state) {
+    std::string_view v(bytes);
+    WideString s = e == teUtf16 ? DecodeUtf16Le(v.substr(2)) : e == teUtf8 ? DecodeUtf8(v.substr(3)) : DecodeAnsi(v);
+    benchmark::DoNotOptimize(s.data());
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes.size()));
+}
+BENCHMARK(BM_LoadBaselineOneString)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
+
+void BM_SaveLineStorage(benchmark::State& state) {
+  const auto e = static_cast<TateTextEncoding>(state.range(0));
+  TateEditorSource source;
+  source.Strings().LoadFromBytes(FileBytes(e));
+  source.Strings().SaveEncoding = e;
+  for (auto _ : state) {
+    std::string out = source.Strings().SaveToBytes();
+    benchmark::DoNotOptimize(out.data());
+  }
+}
+BENCHMARK(BM_SaveLineStorage)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
+
+void BM_SaveBaselineOneString(benchmark::State& state) {
+  const auto e = static_cast<TateTextEncoding>(state.range(0));
+  const WideString& text = Text();
+  for (auto _ : state) {
+    std::string out = EncodeText(text, e);
+    benchmark::DoNotOptimize(out.data());
+  }
+}
+BENCHMARK(BM_SaveBaselineOneString)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
+
+WideString PasteText() {
+  WideString paste;
+  for (int i = 0; i < 10'000; ++i) paste += u"pasted line number " + IntToWide(i) + u"\r\n";
+  return paste;
+}
+
+void BM_PasteLineStorage(benchmark::State& state) {
+  TateEditorSource source;
+  WideString text;
+  text.reserve(1'000'000 * 12);
+  for (int i = 0; i < 1'000'000; ++i) text += u"line " + IntToWide(i) + u"\r\n";
+  source.Strings().SetText(text);
+  const WideString paste = PasteText();
+  for (auto _ : state) {
+    source.Strings().ReplaceText(0, 500'000, 0, 500'000, paste);
+    source.Strings().ReplaceText(0, 500'000, 0, 510'000, u"");
+  }
+}
+BENCHMARK(BM_PasteLineStorage)->Unit(benchmark::kMillisecond);
+
+void BM_PasteBaselineVector(benchmark::State& state) {
+  std::vector<WideString> lines;
+  for (int i = 0; i < 1'000'000; ++i) lines.push_back(u"line " + IntToWide(i));
+  const WideString paste = PasteText();
+  for (auto _ : state) {
+    // The same work the paste does: cut the text into lines, insert them, take them out.
+    std::vector<WideString> pieces;
+    std::size_t p = 0;
+    while (p < paste.size()) {
+      const std::size_t e = paste.find(u"\r\n", p);
+      pieces.emplace_back(paste.substr(p, e - p));
+      p = e + 2;
+    }
+    lines.insert(lines.begin() + 500'000, std::make_move_iterator(pieces.begin()),
+                 std::make_move_iterator(pieces.end()));
+    lines.erase(lines.begin() + 500'000, lines.begin() + 510'000);
+    benchmark::DoNotOptimize(lines.data());
+  }
+}
+BENCHMARK(BM_PasteBaselineVector)->Unit(benchmark::kMillisecond);
+
+constexpr char16_t kTypingGroup[] = u"{3C5E4E0A-6E1B-4F43-9F55-1B1C3F1A2B01}";
+constexpr int kTyped = 100'000;
+
+void TypeAll(TateEditorSource& source, BenchEditor& editor) {
+  for (int i = 0; i < kTyped; ++i) {
+    if (i % 80 == 79) {
+      source.UndoManager().BeginGroup(kTypingGroup);
+      source.NewLine();
+      source.SetCaretXY(0, editor.caret.Y + 1);
+      source.UndoManager().EndGroup();
+      continue;
+    }
+    source.UndoManager().BeginGroup(kTypingGroup);
+    source.InsertText(WideString(1, static_cast<char16_t>(u'a' + i % 26)), 0);
+    source.SetCaretXY(editor.caret.X + 1, editor.caret.Y);
+    source.UndoManager().EndGroup();
+  }
+}
+
+void BM_Typing(benchmark::State& state) {
+  for (auto _ : state) {
+    BenchEditor editor;
+    TateEditorSource source;
+    source.SetEditor(&editor);
+    TypeAll(source, editor);
+    benchmark::DoNotOptimize(source.Strings().GetCount());
+  }
+}
+BENCHMARK(BM_Typing)->Unit(benchmark::kMillisecond);
+
+void BM_UndoAllTyping(benchmark::State& state) {
+  for (auto _ : state) {
+    state.PauseTiming();
+    {
+      BenchEditor editor;
+      TateEditorSource source;
+      source.SetEditor(&editor);
+      TypeAll(source, editor);
+      state.ResumeTiming();
+      while (source.CanUndo()) source.Undo();
+      state.PauseTiming();
+    }
+    state.ResumeTiming();
+  }
+}
+BENCHMARK(BM_UndoAllTyping)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
