@@ -42,7 +42,8 @@ WideString SampleText() {
   while (text.size() < 10'000'000 / 2) {
     seed = seed * 1103515245u + 12345u;
     const int len = 60 + static_cast<int>((seed >> 16) % 40);
-    for (int i = 0; i < len; ++i) text.push_back(i % 17 == 5 ? u'\u00E9' : static_cast<char16_t>(u'a' + (i * 7 + len) % 26));
+    for (int i = 0; i < len; ++i)
+      text.push_back(i % 17 == 5 ? u'\u00E9' : static_cast<char16_t>(u'a' + (i * 7 + len) % 26));
     text += u"\r\n";
   }
   return text;

@@ -208,8 +208,7 @@ std::int64_t TateEditorSource::PosToOffset(const TPoint& p) {
   std::int64_t offset = 0;
   const std::int32_t last = std::min(p.Y, strings_->GetCount());
   for (std::int32_t y = 0; y < last; ++y) offset += strings_->GetLineLength(y) + 2;
-  if (strings_->IsValidLine(p.Y))
-    offset += std::clamp(ColumnToCharIndex(p.Y, p.X), 0, strings_->GetLineLength(p.Y));
+  if (strings_->IsValidLine(p.Y)) offset += std::clamp(ColumnToCharIndex(p.Y, p.X), 0, strings_->GetLineLength(p.Y));
   return offset;
 }
 

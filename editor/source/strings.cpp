@@ -264,8 +264,7 @@ WideString TateStrings::GetTextRange(std::int32_t x1, std::int32_t y1, std::int3
   return out;
 }
 
-void TateStrings::ReplaceText(std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2,
-                              WideStringView text) {
+void TateStrings::ReplaceText(std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2, WideStringView text) {
   if (GetCount() == 0) Add(WideString());
   const std::int32_t count = GetCount();
   y1 = EnsureRange(y1, 0, count - 1);
@@ -298,7 +297,7 @@ void TateStrings::ReplaceText(std::int32_t x1, std::int32_t y1, std::int32_t x2,
         if (stamp) rows.back()->SetRevision(Owner->NextRevision());
       }
       textSource_->InsertLines(y1 + 1, std::vector<WideString>(std::make_move_iterator(pieces.begin() + 1),
-                                                                std::make_move_iterator(pieces.end())));
+                                                               std::make_move_iterator(pieces.end())));
       rows_.insert(rows_.begin() + y1 + 1, std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
     }
     rootBlock_->SetRange(0, GetCount() - 1);

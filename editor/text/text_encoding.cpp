@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <bit>
-#include <cstring>
 #include <climits>
+#include <cstring>
 
 #include "core/options/safe_file.h"
 #include "platform/rtl/codepage.h"

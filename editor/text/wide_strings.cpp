@@ -167,7 +167,8 @@ bool TWideStrings::Find(WideStringView s, std::int32_t& index) const {
   bool result = false;
   std::int32_t l = 0, h = GetCount() - 1;
   while (l <= h) {
-    const std::int32_t i = static_cast<std::int32_t>((static_cast<std::uint32_t>(l) + static_cast<std::uint32_t>(h)) >> 1);
+    const std::int32_t i =
+        static_cast<std::int32_t>((static_cast<std::uint32_t>(l) + static_cast<std::uint32_t>(h)) >> 1);
     const int c = CompareStrings(items_[static_cast<std::size_t>(i)].String, s);
     if (c < 0) {
       l = i + 1;

@@ -12,7 +12,8 @@ namespace {
 
 class TateUndo_Selection : public TateUndoItem {
  public:
-  TateUndo_Selection(TateUndoManager* m, std::uint8_t mode, const TRect& sel) : TateUndoItem(m), Selection(sel), Mode(mode) {}
+  TateUndo_Selection(TateUndoManager* m, std::uint8_t mode, const TRect& sel)
+      : TateUndoItem(m), Selection(sel), Mode(mode) {}
   void Undo() override { Source().RestoreSelection(Mode, Selection); }
   bool ChangesText() const override { return false; }
   void Assign(const TateUndoItem& other) override {
@@ -92,7 +93,8 @@ class TateUndo_Buffer : public TateUndoItem {
 
 class TateUndo_Revision : public TateUndoItem {
  public:
-  TateUndo_Revision(TateUndoManager* m, std::uint8_t kind, std::int32_t line) : TateUndoItem(m), Kind(kind), Line(line) {}
+  TateUndo_Revision(TateUndoManager* m, std::uint8_t kind, std::int32_t line)
+      : TateUndoItem(m), Kind(kind), Line(line) {}
   void Undo() override { Source().SetLineRevision(Kind, Line); }
   bool ChangesText() const override { return false; }
   std::uint8_t Kind;
@@ -168,13 +170,9 @@ void TateUndoManager::EndGroup() {
   if (groupDepth_ > 0) --groupDepth_;
 }
 
-bool TateUndoManager::CanUndo() const {
-  return undoOnlyChanges_ ? undoList_.ChangesText() : !undoList_.Groups.empty();
-}
+bool TateUndoManager::CanUndo() const { return undoOnlyChanges_ ? undoList_.ChangesText() : !undoList_.Groups.empty(); }
 
-bool TateUndoManager::CanRedo() const {
-  return undoOnlyChanges_ ? redoList_.ChangesText() : !redoList_.Groups.empty();
-}
+bool TateUndoManager::CanRedo() const { return undoOnlyChanges_ ? redoList_.ChangesText() : !redoList_.Groups.empty(); }
 
 void TateUndoManager::Undo() {
   if (!CanUndo()) throw Exception(u"Cannot undo.");

@@ -50,8 +50,7 @@ constexpr TCharSet MakeCharRange(std::uint8_t from, std::uint8_t to) {
 }
 
 // 0-9, A-Z, "_" and a-z.
-inline constexpr TCharSet WordChars =
-    MakeCharSet("0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ_abcdefghijklmnopqrstuvwxyz");
+inline constexpr TCharSet WordChars = MakeCharSet("0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ_abcdefghijklmnopqrstuvwxyz");
 // #1 .. #32.
 inline constexpr TCharSet BlankChars = MakeCharRange(1, 32);
 // The punctuation that separates words (not < > _ ~ and not the backquote).

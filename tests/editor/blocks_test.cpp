@@ -43,16 +43,15 @@ TEST_P(ShiftLinesTest, BlockFiveToTen) {
   EXPECT_TRUE(OutlineConsistent(strings()));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, ShiftLinesTest,
-    ::testing::Values(ShiftCase{4, 1, 6, 11}, ShiftCase{5, 1, 5, 11}, ShiftCase{10, 1, 5, 11},
-                      ShiftCase{10, 2, 5, 10}, ShiftCase{11, 1, 5, 10},
-                      // Several lines inside the block extend it; above it, move it whole.
-                      ShiftCase{9, 2, 5, 12}, ShiftCase{2, 9, 14, 19},
-                      // Deletions: (Line, -N) means lines Line-N .. Line-1 went.
-                      ShiftCase{11, -1, 5, 9}, ShiftCase{20, -1, 5, 10}, ShiftCase{5, -1, 4, 9},
-                      ShiftCase{6, -1, 5, 9}, ShiftCase{7, -3, 4, 7}, ShiftCase{12, -4, 5, 7},
-                      ShiftCase{11, -5, -1, -1}, ShiftCase{11, -6, -1, -1}));
+INSTANTIATE_TEST_SUITE_P(Cases, ShiftLinesTest,
+                         ::testing::Values(ShiftCase{4, 1, 6, 11}, ShiftCase{5, 1, 5, 11}, ShiftCase{10, 1, 5, 11},
+                                           ShiftCase{10, 2, 5, 10}, ShiftCase{11, 1, 5, 10},
+                                           // Several lines inside the block extend it; above it, move it whole.
+                                           ShiftCase{9, 2, 5, 12}, ShiftCase{2, 9, 14, 19},
+                                           // Deletions: (Line, -N) means lines Line-N .. Line-1 went.
+                                           ShiftCase{11, -1, 5, 9}, ShiftCase{20, -1, 5, 10}, ShiftCase{5, -1, 4, 9},
+                                           ShiftCase{6, -1, 5, 9}, ShiftCase{7, -3, 4, 7}, ShiftCase{12, -4, 5, 7},
+                                           ShiftCase{11, -5, -1, -1}, ShiftCase{11, -6, -1, -1}));
 
 TEST_F(BlocksTest, ShiftMovesChildrenAndRemovesThoseLeftWithOneLine) {
   strings().AddBlock(5, 20);
@@ -67,8 +66,7 @@ TEST_F(BlocksTest, AddBlockAdoptsTheBlocksInsideAndRefusesBadRanges) {
   strings().AddBlock(6, 8);
   strings().AddBlock(10, 12);
   strings().AddBlock(5, 20);
-  EXPECT_EQ(Outline(strings()),
-            (std::vector<BlockShape>{{5, 20, false, 1}, {6, 8, false, 2}, {10, 12, false, 2}}));
+  EXPECT_EQ(Outline(strings()), (std::vector<BlockShape>{{5, 20, false, 1}, {6, 8, false, 2}, {10, 12, false, 2}}));
   EXPECT_TRUE(OutlineConsistent(strings()));
   EXPECT_THROW(strings().AddBlock(7, 11), Exception);  // crosses two blocks
   EXPECT_THROW(strings().AddBlock(5, 20), Exception);  // the same range again

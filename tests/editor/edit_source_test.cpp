@@ -297,7 +297,8 @@ TEST_P(RandomScript, UndoAllRestoresTextAndBlocksRedoAllReturns) {
       }
       default: {
         const std::int32_t y2 = y + pick(1, 4);
-        if (y2 < count && strings.CanAddBlock(y, y2) && strings.LineBlock(y)->Level() == strings.LineBlock(y2)->Level()) {
+        if (y2 < count && strings.CanAddBlock(y, y2) &&
+            strings.LineBlock(y)->Level() == strings.LineBlock(y2)->Level()) {
           const std::int32_t level = strings.LineBlock(y)->Level() + 1;
           bool childInside = false;
           for (const auto& b : Outline(strings))

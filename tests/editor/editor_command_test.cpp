@@ -1,11 +1,11 @@
 // pwhost editor load and save, run in-process.
+#include "tools/pwhost/editor_command.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-
-#include "tools/pwhost/editor_command.h"
 
 namespace pw::host {
 namespace {
@@ -13,9 +13,8 @@ namespace {
 class EditorCommandTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir = std::filesystem::temp_directory_path() /
-          ("pw_editor_cmd_" + std::to_string(::getpid()) + "_" +
-           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    dir = std::filesystem::temp_directory_path() / ("pw_editor_cmd_" + std::to_string(::getpid()) + "_" +
+                                                    ::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::filesystem::create_directories(dir);
   }
   void TearDown() override { std::filesystem::remove_all(dir); }

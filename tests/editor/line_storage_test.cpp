@@ -30,8 +30,8 @@ TEST_F(LineStorageTest, LineBreaks) {
     const char16_t* text;
     std::vector<WideString> lines;
   } cases[] = {
-      {u"a\r\nb", {u"a", u"b"}},   {u"a\n", {u"a", u""}},         {u"a\r", {u"a"}},
-      {u"a\r\rb", {u"a", u"", u"b"}}, {u"", {u""}}, {u"a\r\n\r\n", {u"a", u"", u""}},
+      {u"a\r\nb", {u"a", u"b"}},      {u"a\n", {u"a", u""}}, {u"a\r", {u"a"}},
+      {u"a\r\rb", {u"a", u"", u"b"}}, {u"", {u""}},          {u"a\r\n\r\n", {u"a", u"", u""}},
   };
   for (const auto& c : cases) {
     strings().SetText(c.text);

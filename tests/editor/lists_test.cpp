@@ -113,7 +113,9 @@ TEST(Containers, FastStringListFindsKeywords) {
 TEST(Containers, NotifierList) {
   TateNotifierList list;
   std::vector<int> calls;
-  auto code = [](void* o, void*, std::intptr_t b) { static_cast<std::vector<int>*>(o)->push_back(static_cast<int>(b)); };
+  auto code = [](void* o, void*, std::intptr_t b) {
+    static_cast<std::vector<int>*>(o)->push_back(static_cast<int>(b));
+  };
   list.AddNotifier({&calls, code});
   list.AddNotifier({&calls, code});  // replaces the equal handler
   list.Notify(nullptr, 7);

@@ -1,7 +1,8 @@
 // Tab stops: accepted and rejected settings, stop arithmetic and huge columns.
+#include "editor/text/tab_stops.h"
+
 #include <gtest/gtest.h>
 
-#include "editor/text/tab_stops.h"
 #include "platform/rtl/exceptions.h"
 
 namespace pw::editor {

@@ -22,8 +22,8 @@ std::string Bytes(std::initializer_list<int> b) {
 struct Detection {
   const char* name;
   std::string bytes;
-  int listEncoding;    // 3: not recognised
-  int storeEncoding;   // 3: not recognised
+  int listEncoding;   // 3: not recognised
+  int storeEncoding;  // 3: not recognised
   WideString listText;
   WideString storeText;
 };
@@ -90,9 +90,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, DetectionTest, ::testing::ValuesIn(DetectionCase
 class TextFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir = std::filesystem::temp_directory_path() /
-          ("pw_editor_files_" + std::to_string(::getpid()) + "_" +
-           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    dir = std::filesystem::temp_directory_path() / ("pw_editor_files_" + std::to_string(::getpid()) + "_" +
+                                                    ::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::filesystem::create_directories(dir);
   }
   void TearDown() override { std::filesystem::remove_all(dir); }

@@ -1,10 +1,11 @@
 // The undo manager against a recording stand-in source: the pass rules, recording rules and
 // a callback that raises in the middle of a pass.
+#include "editor/undo/undo_manager.h"
+
 #include <gtest/gtest.h>
 
 #include <stdexcept>
 
-#include "editor/undo/undo_manager.h"
 #include "platform/rtl/exceptions.h"
 
 namespace pw::editor {
@@ -17,7 +18,9 @@ constexpr char16_t kB[] = u"{22222222-2222-2222-2222-222222222222}";
 class FakeSource : public TateUndoSource {
  public:
   bool GetReadOnly() const override { return readOnly; }
-  void SetCaretPos(std::int32_t x, std::int32_t y) override { log += "caret(" + std::to_string(x) + "," + std::to_string(y) + ")"; }
+  void SetCaretPos(std::int32_t x, std::int32_t y) override {
+    log += "caret(" + std::to_string(x) + "," + std::to_string(y) + ")";
+  }
   void RestoreSelection(std::uint8_t, const TRect&) override { log += "sel"; }
   void InsertText(const WideString&, std::int32_t) override {
     log += "insert";
