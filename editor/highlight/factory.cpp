@@ -7,3 +7,11 @@ TateHLRow* CreateHLRow(TateLineDataIntf* lineData, TateHLStateInternal* state) {
 }
 
 }  // namespace pw::editor
+
+#include "editor/highlight/highlighter.h"
+
+namespace pw::editor {
+
+TateHighLighter* CreateDefaultHighlighter() { return new TateHighLighter(); }
+
+}  // namespace pw::editor

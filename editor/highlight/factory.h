@@ -9,3 +9,11 @@ namespace pw::editor {
 TateHLRow* CreateHLRow(TateLineDataIntf* lineData, TateHLStateInternal* state);
 
 }  // namespace pw::editor
+
+namespace pw::editor {
+
+class TateHighLighter;
+// A new highlighter with only its "Indent" catch-all.
+TateHighLighter* CreateDefaultHighlighter();
+
+}  // namespace pw::editor
