@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "editor/containers/ate_classes.h"
+#include "editor/highlight/builtin_definitions.h"
 #include "editor/highlight/hl_row.h"
 #include "editor/intf/ate_intf.h"
 #include "platform/rtl/strings.h"
@@ -154,6 +155,9 @@ class TateHighLighter : public TateHighLighterIntf {
   TateHighLighter();
   ~TateHighLighter() override;
 
+  // Replaces the whole definition by built-in definition `kind` (0..10; above: only the
+  // prologue) with the caller's style names. Every row must be rescanned afterwards.
+  void CreateBuiltInParsers(std::uint8_t kind, const TateBuiltInStyleNames& names);
   TateHLStateInternal* GetRootState() override { return rootState_.get(); }
   void ScanLine(TateHLStateInternal* startState, const WideString& text, TateHLRow* row) override;
   TateHLStyles& GetStyles() { return styles_; }

@@ -90,3 +90,17 @@ TEST_F(EditorCommandTest, BadInputAndArguments) {
 
 }  // namespace
 }  // namespace pw::host
+
+namespace pw::host {
+namespace {
+
+TEST_F(EditorCommandTest, HighlightPrintsRunsAndRejectsUnknownSchemes) {
+  const auto f = Write("a.pas", "begin x\r\n{ c\r\n}");
+  ASSERT_EQ(Run({"highlight", "--scheme", "pascal", f}), 0) << err;
+  EXPECT_EQ(out, "1\t1\t5\tKeyword\n1\t6\t1\tSpace\n1\t7\t1\tIdentifier\n2\t1\t3\tComment\n3\t1\t1\tComment\n");
+  EXPECT_EQ(Run({"highlight", "--scheme", "cobolx", f}), 2);
+  EXPECT_EQ(Run({"highlight", "--scheme", "cpp", Write("b.bin", std::string("a\0b", 3))}), 1);
+}
+
+}  // namespace
+}  // namespace pw::host

@@ -2,6 +2,8 @@
 
 #include <memory>
 
+#include "editor/highlight/factory.h"
+#include "editor/highlight/highlighter.h"
 #include "editor/source/editor_source.h"
 #include "editor/text/wide_strings.h"
 #include "platform/rtl/strings.h"
@@ -10,7 +12,9 @@ namespace pw::host {
 
 const char* const kEditorUsage =
     "usage: pwhost editor load FILE [--list] [--print] [--tabs STOPS]\n"
-    "       pwhost editor save IN OUT --encoding utf16|utf8|ansi|keep [--list]\n";
+    "       pwhost editor save IN OUT --encoding utf16|utf8|ansi|keep [--list]\n"
+    "       pwhost editor highlight --scheme NAME FILE\n"
+    "         NAME: empty pascal cpp csharp java basic cobol fortran asm fsharp script\n";
 
 namespace {
 
@@ -124,6 +128,75 @@ int Save(const std::vector<std::string>& args, std::FILE* err) {
   return 0;
 }
 
+const char* const kSchemes[] = {"empty", "pascal",  "cpp", "csharp", "java",  "basic",
+                                "cobol", "fortran", "asm", "fsharp", "script"};
+
+// The editor a source serves, without a window system: it keeps the caret and shows the
+// highlighter it is given.
+class HeadlessEditor : public TateSourceEditor {
+ public:
+  explicit HeadlessEditor(TateHighLighterIntf* highlighter) : highlighter_(highlighter) {}
+  TPoint GetCaret() const override { return caret_; }
+  void SetCaret(const TPoint& p) override { caret_ = p; }
+  TPoint GetRememberedCaret() const override { return remembered_; }
+  void SetRememberedCaret(const TPoint& p) override { remembered_ = p; }
+  void AdjustPositions(const TPoint&, std::int32_t, std::int32_t) override {}
+  void BlocksChanged() override {}
+  void SetSelection(std::uint8_t, const TRect&) override {}
+  void SetLineMarker(std::int32_t, bool) override {}
+  void SetLineMarkerKind(std::int32_t, std::int32_t) override {}
+  bool WindowExists() const override { return true; }
+  TateHighLighterIntf* GetHighlighter() const override { return highlighter_; }
+
+ private:
+  TateHighLighterIntf* highlighter_;
+  TPoint caret_, remembered_;
+};
+
+int Highlight(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
+  std::string file, scheme;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    if (args[i] == "--scheme" && i + 1 < args.size())
+      scheme = args[++i];
+    else if (file.empty() && args[i].rfind("--", 0) != 0)
+      file = args[i];
+    else
+      return Misused(err, ("unexpected argument " + args[i]).c_str());
+  }
+  int kind = -1;
+  for (int k = 0; k < 11; ++k)
+    if (scheme == kSchemes[k]) kind = k;
+  if (kind < 0) return Misused(err, "--scheme takes one of the scheme names");
+  if (file.empty()) return Misused(err, "no file given");
+  std::unique_ptr<TateHighLighter> highlighter(CreateDefaultHighlighter());
+  highlighter->CreateBuiltInParsers(static_cast<std::uint8_t>(kind), TateBuiltInStyleNames{});
+  HeadlessEditor editor(highlighter.get());
+  TateEditorSource source;
+  source.SetEditor(&editor);
+  auto& strings = source.Strings();
+  strings.SetStartState(highlighter->GetRootState());
+  if (!strings.LoadFromFile(Utf8ToWide(file))) {
+    std::fprintf(err, "pwhost editor: %s: the content is not text in a known encoding\n", file.c_str());
+    return 1;
+  }
+  source.ScanRows(0, strings.GetCount() - 1, true);
+  auto& styles = highlighter->GetStyles();
+  for (std::int32_t y = 0; y < strings.GetCount(); ++y) {
+    const std::int32_t length = static_cast<std::int32_t>(source.TabStops().ExpandTabs(strings.Get(y)).size());
+    TateHLRow* row = strings.GetRow(y);
+    for (std::int32_t i = 1; i <= length;) {
+      const std::uint16_t style = row->StyleAt(i);
+      std::int32_t j = i;
+      while (j <= length && row->StyleAt(j) == style) ++j;
+      const TateHLStyle* s = styles.GetStyleSafe(style);
+      const std::string name = s && !s->Name.empty() ? WideToUtf8(s->Name) : "-";
+      std::fprintf(out, "%d\t%d\t%d\t%s\n", y + 1, i, j - i, name.c_str());
+      i = j;
+    }
+  }
+  return 0;
+}
+
 }  // namespace
 
 int RunEditorCommand(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
@@ -131,6 +204,7 @@ int RunEditorCommand(const std::vector<std::string>& args, std::FILE* out, std::
   try {
     if (args[0] == "load") return Load(args, out, err);
     if (args[0] == "save") return Save(args, err);
+    if (args[0] == "highlight") return Highlight(args, out, err);
   } catch (const std::exception& e) {
     std::fprintf(err, "pwhost editor: %s\n", e.what());
     return 1;

@@ -21,7 +21,9 @@ const Command kCommands[] = {
     {"run", "SCRIPT.js [--log FILE]  run a test script; the log is printed and written to FILE", RunScriptCommand},
     {"options", "dump FILE | set FILE PATH TYPE VALUE  show or change an options file",
      [](const CommandContext& c) { return RunOptionsCommand(c.args, stdout, stderr); }},
-    {"editor", "load FILE [--list] [--print] [--tabs STOPS] | save IN OUT --encoding utf16|utf8|ansi|keep [--list]",
+    {"editor",
+     "load FILE [--list] [--print] [--tabs STOPS] | save IN OUT --encoding utf16|utf8|ansi|keep [--list] | "
+     "highlight --scheme NAME FILE",
      [](const CommandContext& c) { return RunEditorCommand(c.args, stdout, stderr); }},
 };
 
