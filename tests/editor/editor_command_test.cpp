@@ -99,7 +99,7 @@ TEST_F(EditorCommandTest, HighlightPrintsRunsAndRejectsUnknownSchemes) {
   ASSERT_EQ(Run({"highlight", "--scheme", "pascal", f}), 0) << err;
   EXPECT_EQ(out, "1\t1\t5\tKeyword\n1\t6\t1\tSpace\n1\t7\t1\tIdentifier\n2\t1\t3\tComment\n3\t1\t1\tComment\n");
   EXPECT_EQ(Run({"highlight", "--scheme", "cobolx", f}), 2);
-  EXPECT_EQ(Run({"highlight", "--scheme", "cpp", Write("b.bin", std::string("a\0b", 3))}), 1);
+  EXPECT_EQ(Run({"highlight", "--scheme", "cpp", Write("b.bin", std::string("ab\0", 3))}), 1);
 }
 
 }  // namespace
