@@ -4,12 +4,17 @@
 //   - 10 000 lines pasted into the middle of 1 000 000 and taken out again through the line
 //     storage, against a std::vector range insert and erase of the same lines;
 //   - 100 000 typed characters (an undo group each) through the edit source, then the undo of
-//     all of them; the ratio is undo time over typing time.
+//     all of them; the ratio is undo time over typing time;
+//   - lines per second colouring the amalgamated duktape.c (duktape-dev) with the highlighter's
+//     C++ definition, against a hand-written minimal C tokenizer that styles each character.
 #include <benchmark/benchmark.h>
 
+#include <fstream>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
+#include "editor/highlight/highlighter.h"
 #include "editor/source/editor_source.h"
 #include "editor/text/text_encoding.h"
 #include "platform/rtl/strings.h"
@@ -192,6 +197,95 @@ void BM_UndoAllTyping(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_UndoAllTyping)->Unit(benchmark::kMillisecond);
+
+const std::vector<WideString>& DuktapeLines() {
+  static const std::vector<WideString> lines = [] {
+    std::vector<WideString> out;
+    std::ifstream in("/usr/share/duktape/duktape.c");
+    std::string line;
+    while (std::getline(in, line)) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      out.push_back(Utf8ToWide(line));
+    }
+    return out;
+  }();
+  return lines;
+}
+
+void BM_HighlightDuktape(benchmark::State& state) {
+  const auto& lines = DuktapeLines();
+  if (lines.empty()) return state.SkipWithError("duktape.c (duktape-dev) is not installed");
+  TateHighLighter hl;
+  hl.CreateBuiltInParsers(2, TateBuiltInStyleNames{});
+  TateHLRow row(nullptr, nullptr);
+  for (auto _ : state) {
+    TateHLStateInternal* carried = hl.GetRootState();
+    for (const auto& line : lines) {
+      hl.ScanLine(carried, line, &row);
+      carried = row.State;
+    }
+    benchmark::DoNotOptimize(row.Entries.data());
+  }
+  state.counters["lines/s"] =
+      benchmark::Counter(static_cast<double>(lines.size()), benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_HighlightDuktape)->Unit(benchmark::kMillisecond);
+
+// The baseline: a minimal C tokenizer with the block-comment state carried between lines.
+void BM_HighlightBaselineTokenizer(benchmark::State& state) {
+  const auto& lines = DuktapeLines();
+  if (lines.empty()) return state.SkipWithError("duktape.c (duktape-dev) is not installed");
+  std::unordered_set<WideString> keywords;
+  for (const char16_t* k :
+       {u"if",      u"else",     u"for",    u"while",  u"do",     u"return", u"int",      u"char",    u"void",
+        u"static",  u"const",    u"struct", u"switch", u"case",   u"break",  u"continue", u"default", u"sizeof",
+        u"typedef", u"unsigned", u"long",   u"short",  u"double", u"float",  u"goto",     u"enum"})
+    keywords.insert(k);
+  std::vector<std::uint8_t> styles;
+  auto word = [](char16_t c) {
+    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || c == u'_' || (c >= u'0' && c <= u'9');
+  };
+  for (auto _ : state) {
+    bool inComment = false;
+    for (const auto& line : lines) {
+      styles.assign(line.size(), 0);
+      std::size_t i = 0;
+      while (i < line.size()) {
+        const char16_t c = line[i];
+        if (inComment) {
+          styles[i] = 6;
+          if (c == u'*' && i + 1 < line.size() && line[i + 1] == u'/') styles[++i] = 6, inComment = false;
+          ++i;
+        } else if (c == u'/' && i + 1 < line.size() && line[i + 1] == u'*') {
+          inComment = true;
+          styles[i++] = 6;
+        } else if (c == u'/' && i + 1 < line.size() && line[i + 1] == u'/') {
+          while (i < line.size()) styles[i++] = 6;
+        } else if (c == u'"' || c == u'\'') {
+          styles[i++] = 3;
+          while (i < line.size() && line[i] != c) {
+            if (line[i] == u'\\') styles[i++] = 3;
+            if (i < line.size()) styles[i++] = 3;
+          }
+          if (i < line.size()) styles[i++] = 3;
+        } else if (c >= u'0' && c <= u'9') {
+          while (i < line.size() && word(line[i])) styles[i++] = 4;
+        } else if (word(c)) {
+          const std::size_t start = i;
+          while (i < line.size() && word(line[i])) ++i;
+          const std::uint8_t st = keywords.count(line.substr(start, i - start)) ? 1 : 7;
+          for (std::size_t k = start; k < i; ++k) styles[k] = st;
+        } else {
+          styles[i++] = c == u' ' ? 0 : 5;
+        }
+      }
+      benchmark::DoNotOptimize(styles.data());
+    }
+  }
+  state.counters["lines/s"] =
+      benchmark::Counter(static_cast<double>(lines.size()), benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_HighlightBaselineTokenizer)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -45,18 +45,16 @@ void TateHLLookUpTable::SetChars(WideStringView chars, TateHLStateInternal* stat
 
 void TateHLState::SetChars(WideStringView chars, TateHLStateInternal* state) { Table.SetChars(chars, state); }
 
-TateHLStateInternal* TateHLState::Next() {
-  return Table[static_cast<std::uint8_t>(Owner->Buffer[static_cast<std::size_t>(Owner->Pos)])];
-}
+TateHLStateInternal* TateHLState::Next() { return Table[Owner->ByteAtPos()]; }
 
 void TateHLState::Mark() {
   Owner->TokenStart = Owner->Pos;
-  Owner->SetStyle(Owner->Pos, Owner->Pos, StyleIndex);
+  Owner->SetStyleAtPos(StyleIndex);
   ++Owner->Pos;
 }
 
 void TateHLStateBody::Mark() {
-  Owner->SetStyle(Owner->Pos, Owner->Pos, StyleIndex);
+  Owner->SetStyleAtPos(StyleIndex);
   ++Owner->Pos;
 }
 
@@ -106,9 +104,7 @@ void TateHLReplaceState::Mark() {
     Owner->Pos = Owner->TokenStart;
 }
 
-TateHLStateInternal* TateHLRootState::Next() {
-  return Table[static_cast<std::uint8_t>(Owner->Buffer[static_cast<std::size_t>(Owner->Pos)])];
-}
+TateHLStateInternal* TateHLRootState::Next() { return Table[Owner->ByteAtPos()]; }
 
 void TateHLRootState::Mark() {
   Owner->TokenStart = Owner->Pos;
@@ -185,7 +181,11 @@ void TateHighLighter::SetStyle(std::int32_t from, std::int32_t to, std::int32_t 
 }
 
 void TateHighLighter::ScanLine(TateHLStateInternal* startState, const WideString& text, TateHLRow* row) {
-  Folded = FoldCase(text + u"  ");
+  // The folded line and its bytes reuse their buffers from line to line.
+  Folded.assign(text);
+  Folded += u"  ";
+  if (!caseSensitive_)
+    for (char16_t& c : Folded) c = WideUpperChar(c);
   Length = static_cast<std::int32_t>(Folded.size());
   WordStart = 1;
   TokenStart = 1;
@@ -193,9 +193,14 @@ void TateHighLighter::ScanLine(TateHLStateInternal* startState, const WideString
   if (row->Entries.size() < static_cast<std::size_t>(Length) + 3)
     row->Entries.resize(static_cast<std::size_t>(Length) + 3, 0);
   row->State = startState ? startState : rootState_.get();
-  Buffer.assign(1, '\0');
-  Buffer += WideToCodePage1250(Folded);
+  static const unsigned char* const kTable = CodePage1250Table();
+  Buffer.resize(static_cast<std::size_t>(Length) + 1);
+  Buffer[0] = '\0';
+  for (std::int32_t i = 0; i < Length; ++i)
+    Buffer[static_cast<std::size_t>(i) + 1] = static_cast<char>(kTable[Folded[static_cast<std::size_t>(i)]]);
   Buffer[static_cast<std::size_t>(Length)] = '\r';
+  EntriesAt = row->Entries.data();
+  BytesAt = reinterpret_cast<const std::uint8_t*>(Buffer.data());
   Pos = 1;
   std::int32_t furthest = 1;
   int steps = 0;

@@ -90,6 +90,8 @@ const Reverse1250& Reverse() {
 
 unsigned char WideCharToCodePage1250(char16_t c) { return Reverse().table[c]; }
 
+const unsigned char* CodePage1250Table() { return Reverse().table.data(); }
+
 std::string WideToCodePage1250(WideStringView s) {
   const auto& t = Reverse().table;
   std::string out(s.size(), '\0');
