@@ -6,7 +6,8 @@
 //   - 100 000 typed characters (an undo group each) through the edit source, then the undo of
 //     all of them; the ratio is undo time over typing time;
 //   - lines per second colouring the amalgamated duktape.c (duktape-dev) with the highlighter's
-//     C++ definition, against a hand-written minimal C tokenizer that styles each character.
+//     C++ definition and with the rule-based parser (rules equivalent to the tokenizer's),
+//     against a hand-written minimal C tokenizer that styles each character.
 #include <benchmark/benchmark.h>
 
 #include <fstream>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "editor/highlight/highlighter.h"
+#include "editor/parser/parser.h"
 #include "editor/source/editor_source.h"
 #include "editor/text/text_encoding.h"
 #include "platform/rtl/strings.h"
@@ -230,6 +232,51 @@ void BM_HighlightDuktape(benchmark::State& state) {
       benchmark::Counter(static_cast<double>(lines.size()), benchmark::Counter::kIsIterationInvariantRate);
 }
 BENCHMARK(BM_HighlightDuktape)->Unit(benchmark::kMillisecond);
+
+void BM_ParseDuktape(benchmark::State& state) {
+  const auto& lines = DuktapeLines();
+  if (lines.empty()) return state.SkipWithError("duktape.c (duktape-dev) is not installed");
+  TateParser parser;
+  parser.BeginUpdate();
+  TateParseState* code = parser.AddState(u"Code");
+  TateParseState* comment = parser.AddState(u"Comment");
+  auto rule = [&](const char16_t* name, TateParseState* in, TateParseState* to, const char16_t* style, bool mask,
+                  const char16_t* expression) {
+    TateParseRule* r = parser.AddRule(name);
+    r->SetInitState(in);
+    r->SetSetState(to);
+    r->SetStyle(parser.FindStyle(style) ? parser.FindStyle(style) : parser.AddStyle(style));
+    r->SetCaseSensitive(true);
+    r->SetRegExpr(mask);
+    r->SetExpression(expression);
+  };
+  rule(u"Keywords", code, nullptr, u"Keyword", false,
+       u"if\r\nelse\r\nfor\r\nwhile\r\ndo\r\nreturn\r\nint\r\nchar\r\nvoid\r\nstatic\r\nconst\r\nstruct\r\n"
+       u"switch\r\ncase\r\nbreak\r\ncontinue\r\ndefault\r\nsizeof\r\ntypedef\r\nunsigned\r\nlong\r\nshort\r\n"
+       u"double\r\nfloat\r\ngoto\r\nenum");
+  rule(u"LineComment", code, nullptr, u"Comment", true, u"//[^#0]*");
+  rule(u"Open", code, comment, u"Comment", true, u"/\\*");
+  rule(u"Close", comment, code, u"Comment", true, u"\\*/");
+  rule(u"Body", comment, nullptr, u"Comment", true, u"[^*]+\r\n\\*");
+  rule(u"String", code, nullptr, u"String", true, u"\"[^\"]*\"\r\n'[^']*'");
+  rule(u"Number", code, nullptr, u"Number", true, u"[0-9][0-9a-zA-Z.]*");
+  rule(u"Identifier", code, nullptr, u"Identifier", true, u"[a-zA-Z_][a-zA-Z_0-9]*");
+  parser.InitialState = code;
+  parser.EndUpdate();
+  parser.Prepare();
+  std::vector<TateSyntaxStyle*> styles;
+  for (auto _ : state) {
+    TateParseState* current = code;
+    for (const auto& line : lines) {
+      std::int32_t pos = 1;
+      while (pos <= static_cast<std::int32_t>(line.size())) styles.push_back(parser.GetStyle(current, line, pos));
+      styles.clear();
+    }
+  }
+  state.counters["lines/s"] =
+      benchmark::Counter(static_cast<double>(lines.size()), benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_ParseDuktape)->Unit(benchmark::kMillisecond);
 
 // The baseline: a minimal C tokenizer with the block-comment state carried between lines.
 void BM_HighlightBaselineTokenizer(benchmark::State& state) {

@@ -138,6 +138,8 @@ void TateRegExpr::Compile() {
         haveMember = true;
       }
       if (!closed) Invalid(p.size() + 1);
+      for (char16_t m : e.SetChars)
+        if (m < 256) e.SetLow[m >> 6] |= std::uint64_t{1} << (m & 63);
       append(std::move(e), i);
     } else if (c == '{') {
       if (depth >= kMaxGroupDepth) Invalid(at + 1);
@@ -187,7 +189,7 @@ void TateRegExpr::Compile() {
 
 bool TateRegExpr::Matches(const TateRegState& e, char16_t c) const {
   if (e.Kind == rkLiteral) return e.Char == c;
-  const bool in = e.SetChars.find(c) != WideString::npos;
+  const bool in = c < 256 ? ((e.SetLow[c >> 6] >> (c & 63)) & 1) != 0 : e.SetChars.find(c) != WideString::npos;
   return e.SetNegated ? !in : in;
 }
 
@@ -257,7 +259,7 @@ bool TateRegExpr::MatchRange(std::int32_t first, std::int32_t last, std::int32_t
 
 bool TateRegExpr::Match(WideStringView text, std::int32_t& len) {
   stack_.clear();
-  failed_.clear();
+  if (!failed_.empty()) failed_.clear();
   text_ = text;
   const std::int32_t endElement = static_cast<std::int32_t>(elements_.size()) - 1;
   std::int32_t pos = 0;

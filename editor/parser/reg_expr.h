@@ -42,6 +42,7 @@ struct TateRegState {
   char16_t Char = 0;
   bool SetNegated = false;
   WideString SetChars;
+  std::uint64_t SetLow[4] = {0, 0, 0, 0};  // the members below 256, as bits
 };
 
 class TateRegExpr {
