@@ -50,6 +50,7 @@ TateEditorSource::TateEditorSource(TComponent* owner)
       tabStops_(std::make_unique<TateTabStopList>(properties_.TabStopColumns)) {}
 
 TateEditorSource::~TateEditorSource() {
+  SetParser(nullptr);
   editor_ = nullptr;
   strings_.reset();
 }
@@ -77,7 +78,19 @@ void TateEditorSource::SetReadOnly(bool value) {
   readOnly_ = value;
 }
 
+TateNotifyHandler TateEditorSource::RescanHandler() {
+  return {this, [](void* self, void*, std::intptr_t) { static_cast<TateEditorSource*>(self)->Rescan(); }};
+}
+
+void TateEditorSource::SetParser(TateParser* parser) {
+  if (parser_ == parser) return;
+  if (parser_) parser_->RemoveChangeHandler(RescanHandler());
+  parser_ = parser;
+  if (parser_) parser_->SetChangeHandler(RescanHandler());
+}
+
 void TateEditorSource::SetEditor(TateSourceEditor* editor) {
+  if (editor != editor_ && parser_) parser_->SetChangeHandler(RescanHandler());
   editor_ = editor;
   if (editor_) {
     strings_->TextSource()->Attach();

@@ -24,6 +24,7 @@
 #include <string>
 
 #include "editor/containers/ate_classes.h"
+#include "editor/parser/parser.h"
 #include "editor/source/strings.h"
 
 namespace pw::editor {
@@ -87,6 +88,10 @@ class TateEditorSource : public TateAbstractEditSource {
   void SetReadOnly(bool value);
   void SetEditor(TateSourceEditor* editor);
   TateSourceEditor* Editor() const { return editor_; }
+  // The parser whose changes make the source rescan its whole text (not owned: it must outlive
+  // the source or be taken away first). The source is its one change handler.
+  void SetParser(TateParser* parser);
+  TateParser* Parser() const { return parser_; }
 
   // ---- the abstract source's operations
   void BlocksChanged() override;
@@ -221,6 +226,8 @@ class TateEditorSource : public TateAbstractEditSource {
   TateSourceProperties properties_;
   std::unique_ptr<TateTabStopList> tabStops_;
   TateSourceEditor* editor_ = nullptr;
+  TateParser* parser_ = nullptr;
+  TateNotifyHandler RescanHandler();
 };
 
 }  // namespace pw::editor

@@ -144,5 +144,23 @@ TEST(HighlighterRows, TheEditSourceRescansChangedRows) {
   EXPECT_EQ(source.Strings().GetRow(1)->StyleAt(6), string);
 }
 
+TEST(HighlighterRows, AParserChangeRescansTheWholeText) {
+  TateEditorSource source;
+  source.Strings().SetText(u"a\r\nb");
+  TateEditorParser parser;
+  source.SetParser(&parser);
+  source.Strings().GetRow(0)->ClearNeedsLayout();
+  parser.BeginUpdate();
+  parser.AddState(u"Code");
+  parser.EndUpdate();
+  EXPECT_TRUE(source.Strings().GetRow(0)->GetNeedsLayout());
+  EXPECT_EQ(source.ScannedTo(), -1);
+  source.SetParser(nullptr);
+  source.Strings().GetRow(0)->ClearNeedsLayout();
+  parser.BeginUpdate();
+  parser.EndUpdate();
+  EXPECT_FALSE(source.Strings().GetRow(0)->GetNeedsLayout());
+}
+
 }  // namespace
 }  // namespace pw::editor
