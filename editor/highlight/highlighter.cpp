@@ -273,7 +273,7 @@ void TateHighLighter::AddKeywordsToGroup(WideStringView group, WideStringView st
 void TateHighLighter::AddRegion(WideStringView name, WideStringView styleName, WideStringView fallback,
                                 WideStringView startDelim, WideStringView endSpec, bool endIsRun, bool restartAtRoot,
                                 bool usePrefix) {
-  const WideString n(name), spec(endSpec);
+  const WideString n(name), endName(endSpec);
   const WideString start = FoldCase(startDelim), end = FoldCase(endSpec);
   if (start.empty()) return;
   const bool first = FindState(n + u"_Start1") == nullptr;
@@ -285,7 +285,8 @@ void TateHighLighter::AddRegion(WideStringView name, WideStringView styleName, W
   if (r) r->Setup(f, 1, restartAtRoot, usePrefix);
   TateHLStateBase* p = s1;
   for (std::size_t i = 2; i <= start.size(); ++i) {
-    TateHLStateBase* si = GetOrCreateState(n + u"_Start" + IntToWide(static_cast<long long>(i)) + spec, styleName, 1);
+    TateHLStateBase* si =
+        GetOrCreateState(n + u"_Start" + IntToWide(static_cast<long long>(i)) + endName, styleName, 1);
     if (first && r) SetAll(p, u"", r);
     SetAll(p, start.substr(i - 1, 1), si);
     r = dynamic_cast<TateHLReplaceState*>(
@@ -294,7 +295,7 @@ void TateHighLighter::AddRegion(WideStringView name, WideStringView styleName, W
     p = si;
   }
   TateHLStateBase* body = p;
-  TateHLStateBase* e1 = GetOrCreateState(n + u"_End1" + spec, styleName, 0);
+  TateHLStateBase* e1 = GetOrCreateState(n + u"_End1" + endName, styleName, 0);
   SetAll(e1, u"", rootState_.get());
   if (endIsRun) {
     SetAll(body, u"", rootState_.get());
@@ -318,7 +319,7 @@ void TateHighLighter::AddRegion(WideStringView name, WideStringView styleName, W
         GetOrCreateState(n + u"_End_Replace" + IntToWide(static_cast<long long>(i)), u"", 4));
     if (ri) ri->Setup(body, static_cast<std::int32_t>(i - 1), false, false);
     if (ri) SetAll(p, u"", ri);
-    TateHLStateBase* ei = GetOrCreateState(n + u"_End" + IntToWide(static_cast<long long>(i)) + spec, styleName, 0);
+    TateHLStateBase* ei = GetOrCreateState(n + u"_End" + IntToWide(static_cast<long long>(i)) + endName, styleName, 0);
     SetAll(p, end.substr(i - 1, 1), ei);
     p = ei;
   }
