@@ -173,11 +173,8 @@ void TateHighLighter::SetStyle(std::int32_t from, std::int32_t to, std::int32_t 
   if (!Row) return;
   from = std::max(from, 1);
   to = std::min(to, Row->GetCount());
-  const std::uint32_t style = static_cast<std::uint32_t>(styleIndex & 0xFFFF) << 16;
-  for (std::int32_t i = from; i <= to; ++i) {
-    std::uint32_t& e = Row->Entries[static_cast<std::size_t>(i - 1)];
-    e = (e & 0xFFFFu) | style;
-  }
+  for (std::int32_t i = from; i <= to; ++i)
+    Row->Entries[static_cast<std::size_t>(i - 1)].Style = static_cast<std::uint16_t>(styleIndex);
 }
 
 void TateHighLighter::ScanLine(TateHLStateInternal* startState, const WideString& text, TateHLRow* row) {
@@ -191,7 +188,7 @@ void TateHighLighter::ScanLine(TateHLStateInternal* startState, const WideString
   TokenStart = 1;
   Row = row;
   if (row->Entries.size() < static_cast<std::size_t>(Length) + 3)
-    row->Entries.resize(static_cast<std::size_t>(Length) + 3, 0);
+    row->Entries.resize(static_cast<std::size_t>(Length) + 3);
   row->State = startState ? startState : rootState_.get();
   static const unsigned char* const kTable = CodePage1250Table();
   Buffer.resize(static_cast<std::size_t>(Length) + 1);

@@ -193,13 +193,10 @@ class TateHighLighter : public TateHighLighterIntf {
   std::int32_t TokenStart = 1;
   void SetStyle(std::int32_t from, std::int32_t to, std::int32_t styleIndex);
   // The style of the character at Pos (1 <= Pos <= Length, inside the row by construction).
-  void SetStyleAtPos(std::int32_t styleIndex) {
-    std::uint32_t& e = EntriesAt[Pos - 1];
-    e = (e & 0xFFFFu) | (static_cast<std::uint32_t>(styleIndex & 0xFFFF) << 16);
-  }
+  void SetStyleAtPos(std::int32_t styleIndex) { EntriesAt[Pos - 1].Style = static_cast<std::uint16_t>(styleIndex); }
   std::uint8_t ByteAtPos() const { return BytesAt[Pos]; }
   // The row's entries (from 0) and the scanned bytes (by Pos), valid during a scan.
-  std::uint32_t* EntriesAt = nullptr;
+  TateHLEntry* EntriesAt = nullptr;
   const std::uint8_t* BytesAt = nullptr;
 
  private:

@@ -16,7 +16,7 @@ TateHLRow::~TateHLRow() {
   if (!dynamic_cast<TateDefaultLineData*>(LineData)) delete LineData;
 }
 
-std::uint32_t* TateHLRow::GetEntry(std::int32_t index) {
+TateHLEntry* TateHLRow::GetEntry(std::int32_t index) {
   if (Entries.empty()) return nullptr;
   const std::size_t i = static_cast<std::size_t>(std::clamp<std::int32_t>(index, 1, GetCount()));
   return &Entries[i - 1];
@@ -35,7 +35,7 @@ void TateHLRow::SetBlock(TateCollapseBlock* block) {
 
 std::uint16_t TateHLRow::StyleAt(std::int32_t index) const {
   if (index < 1 || index > GetCount()) return 0;
-  return static_cast<std::uint16_t>(Entries[static_cast<std::size_t>(index - 1)] >> 16);
+  return Entries[static_cast<std::size_t>(index - 1)].Style;
 }
 
 }  // namespace pw::editor

@@ -1,6 +1,6 @@
 // TateHLRow: the highlighter's per-line row that the line store keeps beside each line. One
-// 32-bit entry per character (1-based; low half the pixel offset written by the editor's
-// layout, high half the style index written by the scanner), the state at the end of the line
+// entry per character (1-based: the pixel offset written by the editor's layout, 32 bits, and
+// the style index written by the scanner), the state at the end of the line
 // after the last scan (nil: to be rescanned), and the line's data (the block, the revision),
 // owned unless it is the store's shared default data, which the row copies on first change.
 #pragma once
@@ -18,7 +18,7 @@ class TateHLRow : public TateHLRowIntf {
   ~TateHLRow() override;
 
   // The address of entry min(index, count) (1-based); nil for a row without entries.
-  std::uint32_t* GetEntry(std::int32_t index) override;
+  TateHLEntry* GetEntry(std::int32_t index) override;
   std::int32_t GetCount() const override { return static_cast<std::int32_t>(Entries.size()); }
   void Invalidate() override {
     State = nullptr;
@@ -39,7 +39,7 @@ class TateHLRow : public TateHLRowIntf {
   // The style index of character `index` (1-based), 0 beyond the row.
   std::uint16_t StyleAt(std::int32_t index) const;
 
-  std::vector<std::uint32_t> Entries;
+  std::vector<TateHLEntry> Entries;
   TateHLStateInternal* State = nullptr;
   TateLineDataIntf* LineData;
   bool NeedsLayout = true;

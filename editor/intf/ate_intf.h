@@ -86,11 +86,18 @@ class TateHLStateInternal : public TObject {
   virtual void Mark() = 0;
 };
 
-// The per-line scan result: one 32-bit entry per character (low half the pixel offset, high
-// half the style index), the state at the end of the line, the line's data.
+// One character of a scanned line: its horizontal offset in pixels (32 bits, so long lines do
+// not wrap) and its style index.
+struct TateHLEntry {
+  std::int32_t X = 0;
+  std::uint16_t Style = 0;
+};
+
+// The per-line scan result: one entry per character, the state at the end of the line, the
+// line's data.
 class TateHLRowIntf : public TObject {
  public:
-  virtual std::uint32_t* GetEntry(std::int32_t index) = 0;
+  virtual TateHLEntry* GetEntry(std::int32_t index) = 0;
   virtual std::int32_t GetCount() const = 0;
   virtual void Invalidate() = 0;
   virtual void ClearNeedsLayout() = 0;

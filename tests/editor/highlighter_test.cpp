@@ -48,6 +48,15 @@ TEST_F(HighlighterTest, AFreshHighlighterGivesEverythingIndent) {
   EXPECT_EQ(row->GetEntry(1000), &row->Entries.back());
 }
 
+TEST_F(HighlighterTest, TheScanKeepsPixelOffsetsPast65535) {
+  row = std::make_unique<TateHLRow>(nullptr, nullptr);
+  hl.ScanLine(hl.GetRootState(), u"ab", row.get());
+  row->GetEntry(2)->X = 70000;
+  hl.ScanLine(hl.GetRootState(), u"ab", row.get());
+  EXPECT_EQ(row->GetEntry(2)->X, 70000);
+  EXPECT_EQ(row->StyleAt(2), 0);
+}
+
 class LanguageTest : public HighlighterTest {
  protected:
   void SetUp() override {
