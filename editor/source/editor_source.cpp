@@ -1,6 +1,7 @@
 #include "editor/source/editor_source.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "platform/rtl/strings.h"
 
@@ -16,11 +17,8 @@ constexpr char16_t kPositionGroup[] = u"{FD8FD08F-5345-4D0E-9F61-F25B69AF0F78}";
 constexpr char16_t kReplaceRangeGroup[] = u"{8F48F07F-C33E-4E58-A6F7-4EEBDB884337}";
 
 // U+0000 and U+0002..U+0020.
-WideString MakeBreakChars() {
-  WideString s(1, u'\0');
-  for (char16_t c = 2; c <= 32; ++c) s.push_back(c);
-  return s;
-}
+constexpr char16_t kBreakChars[] = {0,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13, 14, 15, 16,
+                                    17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31, 32};
 
 bool IsBlank(char16_t c) { return c <= 32 && c != 1; }
 }  // namespace
@@ -44,7 +42,7 @@ struct TateEditorSource::UndoGroup {
 
 TateEditorSource::TateEditorSource(TComponent* owner)
     : TateAbstractEditSource(owner),
-      breakChars_(MakeBreakChars()),
+      breakChars_(kBreakChars, std::size(kBreakChars)),
       strings_(std::make_unique<TateStrings>(this)),
       undo_(std::make_unique<TateUndoManager>(this)),
       tabStops_(std::make_unique<TateTabStopList>(properties_.TabStopColumns)) {}
@@ -847,14 +845,15 @@ void TateEditorSource::GetWordBounds(const TPoint& p, std::int32_t mode, bool sk
   const bool onSpace = at(i) == u' ';
   while (i > 1 && (!stop(i - 1) || (mode == 3 && onSpace && at(i - 1) == u' '))) --i;
   start = i;
+  // The last character of the word: move right while the next character is not a delimiter.
   std::int32_t j = i;
-  while (j < n && !stop(j)) ++j;
-  if (mode == 1 && j < n && at(j) == u' ')
+  while (j < n && !stop(j + 1)) ++j;
+  if (mode == 1 && j < n && at(j + 1) == u' ')
     ++j;
   else if (mode == 2)
-    while (j < n && stop(j)) ++j;
+    while (j < n && stop(j + 1)) ++j;
   else if (mode == 3)
-    while (j < n && at(j) == u' ') ++j;
+    while (j < n && at(j + 1) == u' ') ++j;
   end = j;
 }
 

@@ -222,6 +222,24 @@ TEST_F(EditSourceTest, JoiningATwoLineBlockRemovesItAndUndoBringsItBack) {
   EXPECT_TRUE(OutlineConsistent(source.Strings()));
 }
 
+TEST_F(EditSourceTest, WordBoundsStopAtBreakCharactersAndQuotes) {
+  EXPECT_EQ(source.BreakChars().size(), 32u);
+  EXPECT_TRUE(source.IsBreakChar(0));
+  EXPECT_FALSE(source.IsBreakChar(1));
+  EXPECT_TRUE(source.IsBreakChar(u'"'));
+  Load(u"foo bar'baz");
+  std::int32_t start = 0, end = 0;
+  source.GetWordBounds({5, 0}, 0, false, start, end);
+  EXPECT_EQ(start, 5);  // "bar": the 1-based first and last character
+  EXPECT_EQ(end, 7);
+  source.GetWordBounds({1, 0}, 1, false, start, end);
+  EXPECT_EQ(start, 1);
+  EXPECT_EQ(end, 4);  // "foo" and one following space
+  source.GetWordBounds({0, 3}, 0, false, start, end);
+  EXPECT_EQ(start, 0);
+  EXPECT_EQ(end, 0);
+}
+
 TEST_F(EditSourceTest, ReadOnlySourceChangesNothing) {
   Load(u"abc");
   source.SetReadOnly(true);
