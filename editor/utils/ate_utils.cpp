@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "platform/rtl/strings.h"
+#include "platform/ui/window_system.h"
 
 namespace pw::editor {
 
@@ -76,7 +77,7 @@ std::int32_t FirstNonBlank(WideStringView s, std::int32_t from) {
   return 0;
 }
 
-bool IsAltDown() { return false; }
+bool IsAltDown() { return GetAsyncKeyDown(VK_MENU); }
 
 WideString AteWideTrimRight(WideStringView s) {
   std::size_t n = s.size();

@@ -85,7 +85,7 @@ std::int32_t EnsureRange(std::int32_t value, std::int32_t low, std::int32_t high
 void PadRightWide(WideString& s, std::int32_t len);
 // 1-based position of the first unit at or after From (0-based) that is neither space nor tab.
 std::int32_t FirstNonBlank(WideStringView s, std::int32_t from);
-// True while the Alt key is down; without a window system it never is.
+// True while the Alt key is down (the window system's key state).
 bool IsAltDown();
 // S without its trailing units of code 32 or less; a unit of code 1 stops the trimming.
 WideString AteWideTrimRight(WideStringView s);

@@ -5,6 +5,7 @@
 #include "editor/text/wide_strings.h"
 #include "editor/utils/ate_utils.h"
 #include "platform/rtl/rtl_lists.h"
+#include "platform/ui/window_system.h"
 
 namespace pw::editor {
 namespace {
@@ -44,6 +45,14 @@ TEST(Utils, Routines) {
   EXPECT_TRUE(IsRectCollapsed({3, 3, 3, 3}));
   EXPECT_TRUE(IsRectZero(EmptyRect()));
   EXPECT_EQ(SatAdd(MaxInt - 1, 5), MaxInt);
+}
+
+TEST(Utils, AltFollowsTheWindowSystemsKeyState) {
+  EXPECT_FALSE(IsAltDown());
+  SetKeyStateProc([](int key) { return key == VK_MENU; });
+  EXPECT_TRUE(IsAltDown());
+  SetKeyStateProc(nullptr);
+  EXPECT_FALSE(IsAltDown());
 }
 
 TEST(Utils, CharacterSets) {
