@@ -13,13 +13,15 @@ bool NoWindowSystem(HWND) { return true; }
 
 std::atomic<LockWindowUpdateProc> gLockWindowUpdate{NoWindowSystem};
 
+bool NoKeys(int) { return false; }
+
+std::atomic<KeyStateProc> gKeyState{NoKeys};
+
 }  // namespace
 
 bool LockWindowUpdate(HWND wnd) { return gLockWindowUpdate.load()(wnd); }
 
-void SetLockWindowUpdateProc(LockWindowUpdateProc proc) {
-  gLockWindowUpdate.store(proc ? proc : NoWindowSystem);
-}
+void SetLockWindowUpdateProc(LockWindowUpdateProc proc) { gLockWindowUpdate.store(proc ? proc : NoWindowSystem); }
 
 unsigned RegisterWindowMessageA(const char* name) {
   static std::mutex lock;
@@ -33,5 +35,9 @@ unsigned RegisterWindowMessageA(const char* name) {
 bool UnhookWindowsHookEx(HHOOK hook) { return hook != 0; }
 
 void DispatchPaintMessages() {}
+
+bool GetAsyncKeyDown(int virtualKey) { return gKeyState.load()(virtualKey); }
+
+void SetKeyStateProc(KeyStateProc proc) { gKeyState.store(proc ? proc : NoKeys); }
 
 }  // namespace pw

@@ -24,6 +24,14 @@ using HHOOK = std::uintptr_t;
 // Removes a window hook; without a window system there is none to remove.
 bool UnhookWindowsHookEx(HHOOK hook);
 
+// Whether a key is down right now, by its virtual-key code (VK_MENU 0x12 is Alt). Without a
+// window system no key is down.
+inline constexpr int VK_MENU = 0x12;
+bool GetAsyncKeyDown(int virtualKey);
+using KeyStateProc = bool (*)(int virtualKey);
+// Installs the window system's implementation; nil restores the one without keys.
+void SetKeyStateProc(KeyStateProc proc);
+
 // Removes and dispatches every pending paint message of the calling thread; without a window
 // system there is none.
 void DispatchPaintMessages();

@@ -6,6 +6,7 @@
 
 #include "tools/pwhost/commands.h"
 #include "host/module_loader.h"
+#include "tools/pwhost/editor_command.h"
 #include "tools/pwhost/options_command.h"
 #include "tools/pwhost/picture_command.h"
 #include "platform/com/apartment.h"
@@ -25,6 +26,10 @@ const Command kCommands[] = {
      [](const CommandContext& c) { return RunOptionsCommand(c.args, stdout, stderr); }},
     {"picture", "find IMAGE NEEDLE | compare A B | convert IN OUT [OPTIONS]  search, compare or convert images",
      [](const CommandContext& c) { return RunPictureCommand(c.args, c.modulePath, stdout, stderr); }},
+    {"editor",
+     "load FILE [--list] [--print] [--tabs STOPS] | save IN OUT --encoding utf16|utf8|ansi|keep [--list] | "
+     "highlight --scheme NAME FILE",
+     [](const CommandContext& c) { return RunEditorCommand(c.args, stdout, stderr); }},
 };
 
 void Usage() {

@@ -1,0 +1,445 @@
+#include "editor/source/strings.h"
+
+#include <algorithm>
+
+#include "editor/highlight/factory.h"
+#include "platform/rtl/rtl_lists.h"
+#include "platform/rtl/strings.h"
+
+namespace pw::editor {
+
+void TateLineData::Reset() {
+  Data1 = 0;
+  Data2 = 0;
+  if (Block)
+    if (auto* strings = dynamic_cast<TateStrings*>(Block->Owner())) strings->BlocksChanged();
+}
+
+void TateDefaultLineData::MakePrivate(TateLineDataIntf*& self) {
+  if (self != this) return;
+  auto* copy = new TateLineData(Block);
+  copy->Data1 = Data1;
+  copy->Data2 = Data2;
+  copy->Revision = Revision;
+  self = copy;
+}
+
+namespace {
+// The pieces of a text cut at CR LF, lone CR and lone LF; a text ending in LF yields a final
+// empty piece, one ending in a lone CR does not.
+std::vector<WideString> SplitLines(WideStringView text) {
+  std::vector<WideString> pieces;
+  pieces.reserve(text.size() / 32 + 1);
+  std::size_t p = 0;
+  for (;;) {
+    const std::size_t start = p;
+    while (p < text.size() && text[p] != u'\r' && text[p] != u'\n') ++p;
+    pieces.emplace_back(text.substr(start, p - start));
+    bool lf = false;
+    if (p < text.size() && text[p] == u'\r') ++p;
+    if (p < text.size() && text[p] == u'\n') {
+      ++p;
+      lf = true;
+    }
+    if (p >= text.size()) {
+      if (lf) pieces.emplace_back();
+      break;
+    }
+  }
+  return pieces;
+}
+}  // namespace
+
+TateStrings::TateStrings(TateAbstractEditSource* owner)
+    : Owner(owner),
+      textSource_(std::make_unique<TateTextSource>([this] { TextSourceChanged(); })),
+      rootBlock_(std::make_unique<TateRootBlock>(this)),
+      defaultLineData_(std::make_unique<TateDefaultLineData>(this)) {
+  defaultLineData_->Block = rootBlock_.get();
+  rootBlock_->SetRange(0, -1);
+}
+
+TateStrings::~TateStrings() {
+  Owner = nullptr;
+  Clear();
+  rows_.clear();
+}
+
+void TateStrings::Assign(TPersistent* source) {
+  auto* other = dynamic_cast<TateStrings*>(source);
+  if (!other) return TPersistent::Assign(source);
+  if (other == this) return;
+  BeginUpdate();
+  Clear();
+  std::vector<WideString> lines;
+  for (std::int32_t i = 0; i < other->GetCount(); ++i) lines.push_back(other->Get(i));
+  for (auto& l : lines) Add(std::move(l));
+  EndUpdate(-1, MaxInt, true);
+}
+
+const WideString& TateStrings::Get(std::int32_t index) const {
+  if (!IsValidLine(index)) throw EStringListError(u"List Index out of bounds Index: " + IntToWide(index));
+  return textSource_->Get(index);
+}
+
+TateHLRow* TateStrings::GetRow(std::int32_t index) const {
+  if (index < 0 || index >= static_cast<std::int32_t>(rows_.size())) throw EListError(ListIndexErrorMessage(index));
+  return rows_[static_cast<std::size_t>(index)].get();
+}
+
+std::int32_t TateStrings::GetLineLength(std::int32_t index) const {
+  return static_cast<std::int32_t>(Get(index).size());
+}
+
+TateCollapseBlock* TateStrings::LineBlock(std::int32_t line) const {
+  if (line < 0 || line >= static_cast<std::int32_t>(rows_.size())) return rootBlock_.get();
+  TateCollapseBlock* b = rows_[static_cast<std::size_t>(line)]->GetBlock();
+  return b ? b : rootBlock_.get();
+}
+
+void TateStrings::SetLinesBlock(std::int32_t fromLine, std::int32_t toLine, TateCollapseBlock* block) {
+  const std::int32_t count = static_cast<std::int32_t>(rows_.size());
+  if (count == 0) return;
+  if (!block) block = rootBlock_.get();
+  fromLine = EnsureRange(fromLine, 0, count - 1);
+  toLine = EnsureRange(toLine, 0, count - 1);
+  for (std::int32_t i = fromLine; i <= toLine; ++i) rows_[static_cast<std::size_t>(i)]->SetBlock(block);
+}
+
+TateHLRow* TateStrings::NewRow(TateCollapseBlock* block) {
+  return CreateHLRow(new TateLineData(block ? block : rootBlock_.get()), startState_);
+}
+
+void TateStrings::RebuildRows(std::int32_t fromLine, std::int32_t toLine) {
+  BeginUpdate();
+  const std::size_t count = static_cast<std::size_t>(GetCount());
+  while (rows_.size() < count)
+    rows_.push_back(std::unique_ptr<TateHLRow>(CreateHLRow(defaultLineData_.get(), startState_)));
+  while (rows_.size() > count) rows_.pop_back();
+  TateCollapseBlock* deepest = rootBlock_->DeepestBlock();
+  maxLevel_ = deepest ? deepest->Level() : 0;
+  rootBlock_->SetRange(0, GetCount() - 1);
+  if (Owner) Owner->MarkChange(9);
+  EndUpdate(fromLine, toLine, true);
+}
+
+void TateStrings::BlocksChanged() {
+  if (Owner) Owner->BlocksChanged();
+}
+
+void TateStrings::RecordBlockChange(std::int32_t line, TateCollapseBlock* block) {
+  if (!block || block == rootBlock_.get() || !Owner) return;
+  if (TateUndoManager* undo = Owner->GetUndoManager())
+    undo->AddChangeOutline(line, block->Level(), block->EndLine(), block->StartLine());
+}
+
+void TateStrings::EndUpdate(std::int32_t fromLine, std::int32_t toLine, bool textChanged) {
+  if (updateCount_ > 0) --updateCount_;
+  if (updateCount_ == 0) Changed(fromLine, toLine, textChanged);
+}
+
+void TateStrings::Changed(std::int32_t fromLine, std::int32_t toLine, bool textChanged) {
+  const std::int32_t count = GetCount();
+  if ((count == 0 || (count == 1 && textSource_->GetLineLength(0) == 0)) && rootBlock_->Children()->GetCount() > 0) {
+    ++updateCount_;
+    rootBlock_->Remove(true);
+    --updateCount_;
+  }
+  if (updateCount_ == 0 && Owner) Owner->LinesChanged(fromLine, toLine, textChanged);
+}
+
+void TateStrings::Put(std::int32_t index, WideString s) {
+  if (!IsValidLine(index)) throw EStringListError(u"List Index out of bounds Index: " + IntToWide(index));
+  textSource_->Put(index, std::move(s));
+  if (Owner && Owner->HasEditor()) rows_[static_cast<std::size_t>(index)]->SetRevision(Owner->NextRevision());
+  Changed(index, index, true);
+}
+
+std::int64_t TateStrings::GetTextLength() const {
+  std::int64_t n = 0;
+  for (std::int32_t i = 0; i < GetCount(); ++i) n += textSource_->GetLineLength(i) + 2;
+  return n;
+}
+
+void TateStrings::InsertLine(std::int32_t index, WideString s) {
+  if (index < 0 || index > GetCount()) throw EStringListError(u"List Index out of bounds Index: " + IntToWide(index));
+  TateCollapseBlock* block = index < GetCount() && inheritBlock_ ? LineBlock(index) : rootBlock_.get();
+  std::unique_ptr<TateHLRow> row(NewRow(block));
+  if (Owner && Owner->HasEditor()) row->SetRevision(Owner->NextRevision());
+  textSource_->Insert(index, std::move(s));
+  rows_.insert(rows_.begin() + index, std::move(row));
+  rootBlock_->SetRange(0, GetCount() - 1);
+  Changed(index, index, true);
+}
+
+std::int32_t TateStrings::Add(WideString s) {
+  const std::int32_t index = GetCount();
+  InsertLine(index, std::move(s));
+  return index;
+}
+
+void TateStrings::Delete(std::int32_t index) {
+  GetRow(index);
+  textSource_->Delete(index);
+  rows_.erase(rows_.begin() + index);
+  rootBlock_->SetRange(0, GetCount() - 1);
+  Changed(index, index, true);
+}
+
+void TateStrings::Clear() {
+  ++updateCount_;
+  rootBlock_->Remove(true);
+  --updateCount_;
+  rows_.clear();
+  textSource_->Clear();
+  rootBlock_->SetRange(0, -1);
+  Changed(0, MaxInt, true);
+}
+
+void TateStrings::SetTextSource(TateAbstractTextSource* source) {
+  if (!source) {
+    textSource_ = std::make_unique<TateTextSource>([this] { TextSourceChanged(); });
+  } else if (source != textSource_.get()) {
+    textSource_.reset(source);
+    textSource_->Attach();
+  }
+  TextSourceChanged();
+}
+
+void TateStrings::TextSourceChanged() {
+  RebuildRows(0, MaxInt);
+  if (Owner) Owner->ClearUndo();
+}
+
+std::int32_t TateStrings::DisplayWidth(std::int32_t line) const {
+  const WideString& s = textSource_->Get(line);
+  TateTabStopList* tabs = Owner ? Owner->GetTabStops() : nullptr;
+  return tabs ? tabs->IndexToColumn(s, static_cast<std::int32_t>(s.size())) : static_cast<std::int32_t>(s.size());
+}
+
+std::int32_t TateStrings::ColumnToChar(std::int32_t line, std::int32_t col) const {
+  const WideString& s = textSource_->Get(line);
+  TateTabStopList* tabs = Owner ? Owner->GetTabStops() : nullptr;
+  const std::int32_t i = tabs ? tabs->ColumnToIndex(s, col) : col;
+  return std::clamp<std::int32_t>(i, 0, static_cast<std::int32_t>(s.size()));
+}
+
+WideString TateStrings::GetText() const { return GetTextRange(0, 0, MaxInt, MaxInt); }
+
+void TateStrings::SetText(WideStringView text) {
+  BeginUpdate();
+  rootBlock_->Remove(true);
+  ReplaceText(0, 0, MaxInt, MaxInt, text);
+  EndUpdate(0, MaxInt, true);
+  if (Owner) Owner->SetRevisionCounter(0);
+}
+
+WideString TateStrings::GetTextRange(std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2) const {
+  const std::int32_t count = GetCount();
+  if (count == 0) return {};
+  const bool toEnd = y2 >= count;
+  y1 = EnsureRange(y1, 0, count - 1);
+  x1 = EnsureRange(x1, 0, textSource_->GetLineLength(y1));
+  y2 = EnsureRange(y2, 0, count - 1);
+  x2 = toEnd ? textSource_->GetLineLength(y2) : EnsureRange(x2, 0, textSource_->GetLineLength(y2));
+  if (y2 < y1 || (y2 == y1 && x2 <= x1)) {
+    std::swap(x1, x2);
+    std::swap(y1, y2);
+  }
+  if (y2 < y1 || (y2 == y1 && x2 <= x1)) return {};
+  const WideString& first = textSource_->Get(y1);
+  if (y1 == y2) return first.substr(static_cast<std::size_t>(x1), static_cast<std::size_t>(x2 - x1));
+  std::size_t size = 0;
+  for (std::int32_t y = y1; y < y2; ++y) size += static_cast<std::size_t>(textSource_->GetLineLength(y)) + 2;
+  size = size - static_cast<std::size_t>(x1) + static_cast<std::size_t>(x2);
+  WideString out;
+  out.reserve(size);
+  out.append(first, static_cast<std::size_t>(x1));
+  for (std::int32_t y = y1 + 1; y < y2; ++y) {
+    out += u"\r\n";
+    out += textSource_->Get(y);
+  }
+  out += u"\r\n";
+  out.append(textSource_->Get(y2), 0, static_cast<std::size_t>(x2));
+  return out;
+}
+
+void TateStrings::ReplaceText(std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2, WideStringView text) {
+  if (GetCount() == 0) Add(WideString());
+  const std::int32_t count = GetCount();
+  y1 = EnsureRange(y1, 0, count - 1);
+  y2 = EnsureRange(y2, 0, count - 1);
+  x1 = EnsureRange(x1, 0, DisplayWidth(y1));
+  x2 = EnsureRange(x2, 0, DisplayWidth(y2));
+  const std::int32_t c1 = ColumnToChar(y1, x1);
+  // The tail starts at the character that column X2 maps to.
+  const WideString tail = textSource_->Get(y2).substr(static_cast<std::size_t>(ColumnToChar(y2, x2)));
+  std::vector<WideString> pieces = SplitLines(text);
+  BeginUpdate();
+  inheritBlock_ = false;
+  try {
+    WideString head = textSource_->Get(y1).substr(0, static_cast<std::size_t>(c1));
+    head += pieces[0];
+    if (pieces.size() == 1) head += tail;
+    Put(y1, std::move(head));
+    if (y2 > y1) {
+      textSource_->DeleteLines(y1 + 1, y2 - y1);
+      rows_.erase(rows_.begin() + y1 + 1, rows_.begin() + y2 + 1);
+    }
+    if (pieces.size() > 1) {
+      pieces.back() += tail;
+      std::vector<std::unique_ptr<TateHLRow>> rows;
+      rows.reserve(pieces.size() - 1);
+      const bool stamp = Owner && Owner->HasEditor();
+      // New lines share the default data (the root block) until their first change.
+      for (std::size_t i = 1; i < pieces.size(); ++i) {
+        rows.emplace_back(CreateHLRow(defaultLineData_.get(), startState_));
+        if (stamp) rows.back()->SetRevision(Owner->NextRevision());
+      }
+      textSource_->InsertLines(y1 + 1, std::vector<WideString>(std::make_move_iterator(pieces.begin() + 1),
+                                                               std::make_move_iterator(pieces.end())));
+      rows_.insert(rows_.begin() + y1 + 1, std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
+    }
+    rootBlock_->SetRange(0, GetCount() - 1);
+  } catch (...) {
+    inheritBlock_ = true;
+    EndUpdate(y1, MaxInt, true);
+    throw;
+  }
+  inheritBlock_ = true;
+  const std::int32_t last = y1 + static_cast<std::int32_t>(pieces.size()) - 1;
+  EndUpdate(y1, std::max(SatAdd(y2, 1), last), true);
+}
+
+void TateStrings::OffsetToPos(std::int32_t offset, TPoint& pos) const {
+  std::int32_t y = 0;
+  std::int64_t rest = offset;
+  while (y < GetCount() - 1 && rest > textSource_->GetLineLength(y)) {
+    rest -= textSource_->GetLineLength(y) + 2;
+    ++y;
+  }
+  pos = TPoint{static_cast<std::int32_t>(rest), y};
+}
+
+bool TateStrings::Equals(const TateStrings& other) const {
+  if (GetCount() != other.GetCount()) return false;
+  for (std::int32_t i = 0; i < GetCount(); ++i)
+    if (textSource_->Get(i) != other.textSource_->Get(i)) return false;
+  return true;
+}
+
+bool TateStrings::CanAddBlock(std::int32_t l1, std::int32_t l2) const {
+  OrderLines(l1, l2);
+  if (!IsValidLine(l1) || !IsValidLine(l2) || l2 - l1 < 1) return false;
+  TateCollapseBlock* b = LineBlock(l1);
+  if (b != LineBlock(l2)) return false;
+  return b == rootBlock_.get() || !(b->StartLine() == l1 && b->EndLine() == l2);
+}
+
+TateCollapseBlock* TateStrings::AddBlock(std::int32_t l1, std::int32_t l2) {
+  if (!CanAddBlock(l1, l2)) throw Exception(u"Invalid range.");
+  OrderLines(l1, l2);
+  TateCollapseBlock* parent = LineBlock(l1);
+  BeginUpdate();
+  TateCollapseBlock* block = nullptr;
+  try {
+    block = new TateCollapseBlock(this, nullptr, l1, l2);
+    // The parent's children inside the range move under the new block, in order.
+    std::vector<TateCollapseBlock*> inside;
+    for (std::int32_t i = 0; i < parent->Children()->GetCount(); ++i) {
+      TateCollapseBlock* c = parent->Children()->GetItem(i);
+      if (c->StartLine() >= l1 && c->EndLine() <= l2) inside.push_back(c);
+    }
+    for (TateCollapseBlock* c : inside) SetParent(c, block);
+    SetParent(block, parent);
+    parent->Children()->PlaceBlock(block, l1, l2);
+    block->ClaimLines();
+    RebuildRows(l1, l2);
+  } catch (...) {
+    EndUpdate(l1, l2, false);
+    throw;
+  }
+  EndUpdate(l1, l2, false);
+  return block;
+}
+
+void TateStrings::RemoveBlocks(std::int32_t l1, std::int32_t l2) {
+  OrderLines(l1, l2);
+  l1 = std::max(l1, 0);
+  l2 = std::min(l2, GetCount() - 1);
+  if (l1 > l2) return;
+  std::int32_t line = l1;
+  TateCollapseBlock* first = LineBlock(l1);
+  if (first->Level() > 1) line = first->StartLine();
+  std::int32_t reached = line;
+  const std::int32_t start = line;
+  BeginUpdate();
+  try {
+    while (line <= l2 && IsValidLine(line)) {
+      TateCollapseBlock* b = LineBlock(line);
+      if (b->Level() > 0) {
+        const std::int32_t end = b->EndLine();
+        b->Remove(false);
+        reached = std::max(reached, end);
+        line = end + 1;
+      } else {
+        ++line;
+      }
+    }
+  } catch (...) {
+    EndUpdate(start, reached, false);
+    throw;
+  }
+  EndUpdate(start, reached, false);
+}
+
+TateTextEncoding TateStrings::DetectEncoding(std::string_view bytes, std::size_t& textStart) {
+  textStart = 0;
+  if (bytes.size() >= 2) {
+    if (bytes.substr(0, 2) == "\xFF\xFE") {
+      textStart = 2;
+      return teUtf16;
+    }
+    if (bytes.substr(0, 2) == "\xEF\xBB") {
+      textStart = std::min<std::size_t>(3, bytes.size());
+      return teUtf8;
+    }
+  }
+  return IsPlainTextWindow(bytes, bytes.size() < 2 ? 0 : 2) ? teAnsi : teKeep;
+}
+
+bool TateStrings::LoadFromBytes(std::string_view bytes) {
+  std::size_t start = 0;
+  const TateTextEncoding encoding = DetectEncoding(bytes, start);
+  bool recognised = true;
+  switch (encoding) {
+    case teUtf16:
+      SetText(DecodeUtf16Le(bytes.substr(start)));
+      break;
+    case teUtf8:
+      SetText(DecodeUtf8(bytes.substr(start)));
+      break;
+    case teAnsi:
+      SetText(DecodeAnsi(bytes));
+      break;
+    default:
+      SetText(u"[Error]");
+      recognised = false;
+      break;
+  }
+  if (recognised) LoadedEncoding = encoding;
+  if (Owner) Owner->ClearUndo();
+  return recognised;
+}
+
+bool TateStrings::LoadFromStream(TStream& stream) { return LoadFromBytes(ReadAllBytes(stream)); }
+
+bool TateStrings::LoadFromFile(WideStringView fileName) { return LoadFromBytes(ReadFileBytes(fileName)); }
+
+std::string TateStrings::SaveToBytes() const { return EncodeText(GetText(), GetSaveEncoding()); }
+
+void TateStrings::SaveToStream(TStream& stream) const { WriteAllBytes(stream, SaveToBytes()); }
+
+void TateStrings::SaveToFile(WideStringView fileName) const { WriteFileBytes(fileName, SaveToBytes()); }
+
+}  // namespace pw::editor

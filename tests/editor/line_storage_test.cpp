@@ -1,0 +1,110 @@
+// The line storage: line breaks, ranges, reports batched in brackets, rows and revisions.
+#include <gtest/gtest.h>
+
+#include "editor/source/editor_source.h"
+#include "stand_in_editor.h"
+
+namespace pw::editor {
+namespace {
+
+struct Report {
+  std::int32_t from, to;
+};
+
+class LineStorageTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    source.AddNotifier({this, [](void* o, void* s, std::intptr_t) {
+                          auto* self = static_cast<LineStorageTest*>(o);
+                          auto* src = static_cast<TateEditorSource*>(s);
+                          self->reports.push_back({src->ChangedFrom(), src->ChangedTo()});
+                        }});
+  }
+  TateStrings& strings() { return source.Strings(); }
+  TateEditorSource source;
+  std::vector<Report> reports;
+};
+
+TEST_F(LineStorageTest, LineBreaks) {
+  struct {
+    const char16_t* text;
+    std::vector<WideString> lines;
+  } cases[] = {
+      {u"a\r\nb", {u"a", u"b"}},      {u"a\n", {u"a", u""}}, {u"a\r", {u"a"}},
+      {u"a\r\rb", {u"a", u"", u"b"}}, {u"", {u""}},          {u"a\r\n\r\n", {u"a", u"", u""}},
+  };
+  for (const auto& c : cases) {
+    strings().SetText(c.text);
+    std::vector<WideString> lines;
+    for (std::int32_t i = 0; i < strings().GetCount(); ++i) lines.push_back(strings().Get(i));
+    EXPECT_EQ(lines, c.lines);
+  }
+  strings().SetText(u"a\nb");
+  EXPECT_EQ(strings().GetText(), u"a\r\nb");
+  EXPECT_EQ(strings().GetTextLength(), 6);
+}
+
+TEST_F(LineStorageTest, Ranges) {
+  strings().SetText(u"one\r\ntwo\r\nthree");
+  EXPECT_EQ(strings().GetTextRange(1, 0, 2, 2), u"ne\r\ntwo\r\nth");
+  EXPECT_EQ(strings().GetTextRange(2, 2, 1, 0), u"ne\r\ntwo\r\nth");
+  EXPECT_EQ(strings().GetTextRange(1, 1, 1, 1), u"");
+  EXPECT_EQ(strings().GetTextRange(1, 1, 0, 9), u"wo\r\nthree");
+  // Display columns: the tail starts at the character at column X2.
+  strings().SetText(u"a\tbc\r\nxyz");
+  strings().ReplaceText(4, 0, 5, 0, u"Q");
+  EXPECT_EQ(strings().Get(0), u"a\tQc");
+  strings().ReplaceText(0, 0, 1, 1, u"1\r\n2\r\n");
+  EXPECT_EQ(strings().GetText(), u"1\r\n2\r\nyz");
+  TPoint p;
+  strings().OffsetToPos(3, p);
+  EXPECT_EQ(p, (TPoint{0, 1}));
+}
+
+TEST_F(LineStorageTest, ReportsOnceForABracket) {
+  strings().SetText(u"a\r\nb\r\nc");
+  reports.clear();
+  strings().BeginUpdate();
+  strings().Put(1, u"x");
+  strings().Put(2, u"y");
+  strings().EndUpdate(5, 9, true);
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0].from, 5);
+  EXPECT_EQ(reports[0].to, 9);
+}
+
+TEST_F(LineStorageTest, IndexErrors) {
+  strings().SetText(u"a");
+  EXPECT_THROW(strings().Get(1), EStringListError);
+  EXPECT_THROW(strings().Put(-1, u"x"), EStringListError);
+  EXPECT_THROW(strings().Delete(3), EListError);
+  EXPECT_THROW(strings().GetRow(3), EListError);
+}
+
+TEST_F(LineStorageTest, RowsShareDefaultDataUntilTheirFirstChange) {
+  testing::StandInEditor editor;
+  source.SetEditor(&editor);
+  strings().Clear();
+  auto* source2 = new TateTextSource();
+  source2->Lines().SetTextStr(u"x\r\ny");
+  strings().SetTextSource(source2);
+  ASSERT_EQ(strings().GetCount(), 2);
+  EXPECT_EQ(strings().GetRow(0)->LineData, strings().GetRow(1)->LineData);
+  strings().Put(0, u"z");
+  EXPECT_NE(strings().GetRow(0)->LineData, strings().GetRow(1)->LineData);
+  EXPECT_GT(strings().GetRow(0)->GetRevision(), 0);
+  EXPECT_EQ(strings().GetRow(1)->GetRevision(), 0);
+  EXPECT_EQ(strings().GetRow(1)->GetEntry(5), nullptr);
+}
+
+TEST_F(LineStorageTest, EqualsAndAssign) {
+  strings().SetText(u"a\r\nb");
+  TateEditorSource other;
+  other.Strings().Assign(&strings());
+  EXPECT_TRUE(other.Strings().Equals(strings()));
+  other.Strings().Put(1, u"B");
+  EXPECT_FALSE(other.Strings().Equals(strings()));
+}
+
+}  // namespace
+}  // namespace pw::editor
