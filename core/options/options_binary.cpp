@@ -155,6 +155,10 @@ void TcvBinaryPropertyStub::Unpack(const std::uint8_t* block, std::size_t size, 
   const auto expected = static_cast<std::uint64_t>(length);
   // Checked before anything of that length exists.
   if (expected > packed * kMaxInflateRatio) RaiseDamaged(name, "its header claims more bytes than the data can hold");
+  if (expected > kMaxUnpackedBinarySize)
+    throw EcvOptionsException(u"The packed value of the '" + WideString(name) + u"' Binary property is too long: it " +
+                              u"unpacks to " + IntToWide(length) + u" bytes, more than the limit of " +
+                              IntToWide(static_cast<long long>(kMaxUnpackedBinarySize)) + u" bytes.");
   const std::uint8_t* stream = block + kPackedHeaderSize;
   if (expected <= kBinaryMemoryLimit) {
     std::vector<std::uint8_t> value;

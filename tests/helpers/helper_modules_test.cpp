@@ -168,6 +168,31 @@ TEST(RegExprModule, MatchesInItsDialect) {
   StopHelperModules();
 }
 
+// A pattern that backtracks without end fails with an error naming the limit instead of
+// running on (or answering "no match" for a text it never finished looking at).
+TEST(RegExprModule, RunawayMatchesStopAtTheLimit) {
+  ScopedHostFolder host(HostDir());
+  ComPtr<IcvRegExprModule> regexpr;
+  GetRegExprModule(regexpr);
+  ASSERT_TRUE(regexpr);
+  WordBool matched = WordTrue;
+  const std::u16string subject = std::u16string(40, u'a') + u"b";
+  HRESULT hr = regexpr->Match(u"^((a+)+)+$", subject.c_str(), &matched);
+  EXPECT_TRUE(Failed(hr));
+  ComPtr<IErrorInfo> info;
+  ASSERT_EQ(GetErrorInfo(0, info.Put()), S_OK);
+  BSTR text = nullptr;
+  info->GetDescription(&text);
+  EXPECT_NE(std::u16string(BstrView(text)).find(u"more steps than a match may take"), std::u16string::npos)
+      << WideToUtf8(BstrView(text));
+  SysFreeString(text);
+  // The same pattern on a text it can decide quickly still answers.
+  ASSERT_EQ(regexpr->Match(u"^((a+)+)+$", u"aaaa", &matched), S_OK);
+  EXPECT_EQ(matched, WordTrue);
+  regexpr = nullptr;
+  StopHelperModules();
+}
+
 TEST(RegExprModule, AMissingLibraryRaisesAndIsRetried) {
   test::ScratchDir dir;
   {

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "core/options/options_name_pool.h"
+#include "core/options/options_path.h"
 #include "core/options/options_tree.h"
 #include "core/options/options_xml_storage.h"
 #include "core/options/xml_text.h"
@@ -35,84 +36,6 @@ struct NamePoolUnit {
   NamePoolUnit() { StartOptionsNamePool(); }
   ~NamePoolUnit() { StopOptionsNamePool(); }
 };
-
-// Names in paths: "\" and "/" and control characters are escaped.
-std::string EscapeText(WideStringView s, bool path) {
-  std::string out;
-  for (char16_t c : s) {
-    switch (c) {
-      case u'\\': out += "\\\\"; continue;
-      case u'\t': out += "\\t"; continue;
-      case u'\n': out += "\\n"; continue;
-      case u'\r': out += "\\r"; continue;
-      case u'"':
-        if (!path) {
-          out += "\\\"";
-          continue;
-        }
-        break;
-      case u'/':
-        if (path) {
-          out += "\\/";
-          continue;
-        }
-        break;
-      default: break;
-    }
-    if (c < 0x20) {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\x%02X", static_cast<unsigned>(c));
-      out += buf;
-      continue;
-    }
-    out += WideToUtf8(WideStringView(&c, 1).substr(0, 1));
-  }
-  return out;
-}
-
-// UTF-16 to UTF-8 keeping surrogate pairs together.
-std::string EscapeWide(WideStringView s, bool path) {
-  std::string out;
-  std::size_t start = 0;
-  for (std::size_t i = 0; i <= s.size(); ++i) {
-    const bool special = i < s.size() && (s[i] < 0x20 || s[i] == u'\\' || (path ? s[i] == u'/' : s[i] == u'"'));
-    if (i == s.size() || special) {
-      out += WideToUtf8(s.substr(start, i - start));
-      if (special) out += EscapeText(s.substr(i, 1), path);
-      start = i + 1;
-    }
-  }
-  return out;
-}
-
-// Splits "a/b\/c" into its names, resolving the escapes.
-std::vector<WideString> SplitPath(const std::string& path) {
-  std::vector<WideString> parts;
-  std::string current;
-  for (std::size_t i = 0; i < path.size(); ++i) {
-    char c = path[i];
-    if (c == '\\' && i + 1 < path.size()) {
-      char n = path[++i];
-      switch (n) {
-        case 't': current += '\t'; break;
-        case 'n': current += '\n'; break;
-        case 'r': current += '\r'; break;
-        default: current += n; break;
-      }
-    } else if (c == '/') {
-      parts.push_back(Utf8ToWide(current));
-      current.clear();
-    } else {
-      current += c;
-    }
-  }
-  parts.push_back(Utf8ToWide(current));
-  if (!parts.empty() && parts.front().empty()) parts.erase(parts.begin());  // a leading "/"
-  for (const WideString& p : parts)
-    if (p.empty()) throw UsageError(u"the path " + Utf8ToWide(path) + u" has an empty name in it");
-  if (parts.empty()) throw UsageError(u"the path names no property");
-  return parts;
-}
 
 std::string Hex(const std::vector<std::uint8_t>& bytes) {
   static constexpr char kDigits[] = "0123456789ABCDEF";
@@ -148,7 +71,10 @@ ComPtr<TcvSAX2OptionsReader> OpenStorage(const std::string& file, ComPtr<IcvOpti
   return storage;
 }
 
-void DumpNode(IcvOptionsNode* node, const std::string& path, std::FILE* out) {
+// Prints a node's line, its properties and then its children, each sorted by name, as the walk
+// goes; `path` is the node's path, shared by the whole walk (each level appends its name and
+// takes it off again).
+void DumpNode(IcvOptionsNode* node, std::string& path, std::FILE* out) {
   std::fprintf(out, "node\t%s\n", path.empty() ? "/" : path.c_str());
   ComPtr<IcvOptionsProperties> props;
   SafeCallCheck(node->GetProperties(props.Put()));
@@ -163,7 +89,9 @@ void DumpNode(IcvOptionsNode* node, const std::string& path, std::FILE* out) {
   std::sort(list.begin(), list.end(), [](auto& a, auto& b) { return CompareTextIgnoringCase(a.Name, b.Name) < 0; });
   TcvProperties* table = TcvOptionsNode::FromInterface(node)->Properties();
   for (const auto& d : list) {
-    const std::string name = path + "/" + EscapeWide(d.Name, true);
+    const std::size_t mark = path.size();
+    path += '/';
+    path += EscapeOptionsText(d.Name, true);
     std::string value;
     switch (d.Type) {
       case ptInteger: {
@@ -175,7 +103,7 @@ void DumpNode(IcvOptionsNode* node, const std::string& path, std::FILE* out) {
       case ptString: {
         WideString v;
         SafeCallCheck(props->GetString(d.Name, u"", &v));
-        value = "\"" + EscapeWide(v, false) + "\"";
+        value = "\"" + EscapeOptionsText(v, false) + "\"";
         break;
       }
       case ptDouble: {
@@ -204,7 +132,8 @@ void DumpNode(IcvOptionsNode* node, const std::string& path, std::FILE* out) {
       }
       default: break;
     }
-    std::fprintf(out, "prop\t%s\t%s\t%s\n", name.c_str(), WideToUtf8(PropertyTypeName(d.Type)).c_str(), value.c_str());
+    std::fprintf(out, "prop\t%s\t%s\t%s\n", path.c_str(), WideToUtf8(PropertyTypeName(d.Type)).c_str(), value.c_str());
+    path.resize(mark);
   }
   std::vector<std::pair<WideString, ComPtr<IcvOptionsNode>>> children;
   ComPtr<IcvOptionsNodeIterator> it;
@@ -218,7 +147,13 @@ void DumpNode(IcvOptionsNode* node, const std::string& path, std::FILE* out) {
   }
   std::sort(children.begin(), children.end(),
             [](auto& a, auto& b) { return CompareTextIgnoringCase(a.first, b.first) < 0; });
-  for (auto& [childName, child] : children) DumpNode(child.Get(), path + "/" + EscapeWide(childName, true), out);
+  for (auto& [childName, child] : children) {
+    const std::size_t mark = path.size();
+    path += '/';
+    path += EscapeOptionsText(childName, true);
+    DumpNode(child.Get(), path, out);
+    path.resize(mark);
+  }
 }
 
 int Dump(const std::string& file, std::FILE* out, std::FILE* err) {
@@ -234,12 +169,13 @@ int Dump(const std::string& file, std::FILE* out, std::FILE* err) {
     std::fprintf(err, "pwhost: cannot read %s: %s\n", file.c_str(), WideToUtf8(storage->LoadFailureText()).c_str());
     return 1;
   }
-  DumpNode(root.Get(), "", out);
+  std::string path;
+  DumpNode(root.Get(), path, out);
   return 0;
 }
 
 int Set(const std::string& file, const std::string& path, const std::string& type, const std::string& text) {
-  const std::vector<WideString> names = SplitPath(path);
+  const std::vector<WideString> names = SplitOptionsPath(path);
   ComPtr<IcvOptionsBuilder> builder;
   auto storage = OpenStorage(file, builder);
   ComPtr<IcvOptionsNode> node = builder->GetRoot();
@@ -303,6 +239,9 @@ int RunOptionsCommand(const std::vector<std::string>& args, std::FILE* out, std:
     if (dump) return Dump(args[1], out, err);
     return Set(args[1], args[2], args[3], args[4]);
   } catch (const UsageError& e) {
+    std::fprintf(err, "pwhost: %s\n", e.what());
+    return 2;
+  } catch (const EcvOptionsPathError& e) {
     std::fprintf(err, "pwhost: %s\n", e.what());
     return 2;
   } catch (const std::exception& e) {
