@@ -25,12 +25,15 @@ constexpr std::uint64_t kMaxInflateRatio = 1032;
                             AsciiToWide(reason) + u".");
 }
 
-// A new, empty temporary file named "cv..." in the temporary folder.
+// A new, empty temporary file named "cv..." in the temporary folder; a failure names the
+// folder and the system's reason.
 WideString CreateTempFile() {
+  const WideString folder = GetTempFolder(u"");
   try {
-    return GetLongPath(CreateUniqueTempFile(u"cv"));
-  } catch (const Exception&) {
-    RaiseNoTempSpace();
+    return GetLongPath(CreateUniqueTempFile(u"cv", folder));
+  } catch (const Exception& e) {
+    throw EcvOptionsException(u"Cannot create a temporary file for a Binary value in the folder " + folder + u": " +
+                              e.Message());
   }
 }
 

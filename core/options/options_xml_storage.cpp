@@ -12,6 +12,7 @@
 
 #include "core/options/safe_file.h"
 #include "core/options/xml_text.h"
+#include "platform/rtl/rtl_stream.h"
 #include "platform/rtl/strings.h"
 
 namespace pw {
@@ -467,11 +468,28 @@ void TcvSAX2OptionsReader::ParseBytes(std::string_view bytes) {
 }
 
 void TcvSAX2OptionsReader::ProbeFile() {
-  int fd = ::open(path_.c_str(), O_RDWR | O_CLOEXEC);
-  if (fd < 0 && errno == ENOENT) fd = ::open(path_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd < 0)
-    throw EcvOptionsException(WideFormat(kOptCannotOpenFile, {fileName_, SysErrorMessage(static_cast<DWORD>(errno))}));
-  ::close(fd);
+  // Nothing is created here: a save that fails later leaves no file where there was none.
+  const std::string target = ResolveSaveTarget(path_);
+  auto raise = [&](int error) {
+    throw EcvOptionsException(WideFormat(kOptCannotOpenFile, {fileName_, SysErrorMessage(static_cast<DWORD>(error))}));
+  };
+  int fd = ::open(target.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+  if (fd >= 0) {
+    ::close(fd);
+  } else if (errno != ENOENT) {
+    raise(errno);
+  } else {
+    try {
+      CheckCreatableTarget(target);
+    } catch (const EFCreateError& e) {
+      raise(static_cast<int>(e.ErrorCode()));
+    }
+  }
+  try {
+    CheckReplaceableTarget(target);
+  } catch (const EFCreateError& e) {
+    throw EcvOptionsException(u"Cannot save the " + fileName_ + u" file: " + e.Message());
+  }
 }
 
 void TcvSAX2OptionsReader::WriteFile() {

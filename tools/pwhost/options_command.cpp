@@ -3,9 +3,12 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <optional>
 
 #include "core/options/options_name_pool.h"
 #include "core/options/options_path.h"
+#include "core/options/safe_file.h"
 #include "core/options/options_tree.h"
 #include "core/options/options_xml_storage.h"
 #include "core/options/xml_text.h"
@@ -174,8 +177,97 @@ int Dump(const std::string& file, std::FILE* out, std::FILE* err) {
   return 0;
 }
 
+// An integer text of the command line: decimal or "$"/"0x" hexadecimal after an optional sign.
+// Decimal and negative values must lie in the signed range of `bits`; an unsigned hexadecimal
+// text may give the whole bit pattern ($FFFFFFFF is -1 as an Integer). Nothing else is taken.
+std::optional<std::int64_t> StrictInteger(const std::string& text, int bits) {
+  std::size_t i = 0;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+  int base = 10;
+  if (text.compare(i, 1, "$") == 0) {
+    base = 16, i += 1;
+  } else if (text.compare(i, 2, "0x") == 0 || text.compare(i, 2, "0X") == 0) {
+    base = 16, i += 2;
+  }
+  if (i == text.size()) return std::nullopt;
+  std::uint64_t magnitude = 0;
+  const std::uint64_t limit = bits == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << bits) - 1;
+  for (; i < text.size(); ++i) {
+    const char c = text[i];
+    const int d = c >= '0' && c <= '9'   ? c - '0'
+                  : base == 16 && c >= 'a' && c <= 'f' ? c - 'a' + 10
+                  : base == 16 && c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                       : -1;
+    if (d < 0) return std::nullopt;
+    if (magnitude > (limit - static_cast<std::uint64_t>(d)) / static_cast<std::uint64_t>(base)) return std::nullopt;
+    magnitude = magnitude * static_cast<std::uint64_t>(base) + static_cast<std::uint64_t>(d);
+  }
+  const std::uint64_t signedMax = (std::uint64_t{1} << (bits - 1)) - 1;
+  if (negative) {
+    if (magnitude > signedMax + 1) return std::nullopt;
+    return magnitude == signedMax + 1 ? (bits == 64 ? INT64_MIN : -static_cast<std::int64_t>(magnitude))
+                                      : -static_cast<std::int64_t>(magnitude);
+  }
+  if (base == 10 && magnitude > signedMax) return std::nullopt;
+  // A hexadecimal bit pattern: the value of those bits as a signed number of `bits` bits.
+  if (magnitude > signedMax) return static_cast<std::int64_t>(magnitude - limit - 1);
+  return static_cast<std::int64_t>(magnitude);
+}
+
+// A value of the command line, checked before the file is touched.
+struct Value {
+  TcvPropertyType type = ptInteger;
+  std::int64_t integer = 0;
+  double real = 0;
+  WideString text;
+  std::vector<std::uint8_t> bytes;
+};
+
+Value ParseValue(const std::string& type, const std::string& text) {
+  auto invalid = [&](const char* what) {
+    return UsageError(u"'" + Utf8ToWide(text) + u"' is not a valid " + AsciiToWide(what) + u" value");
+  };
+  auto is = [&](const char* word, const char* letter) {
+    return SameTextIgnoringCase(std::string_view(type), std::string_view(word)) || type == letter;
+  };
+  Value v;
+  if (is("Integer", "I")) {
+    auto n = StrictInteger(text, 32);
+    if (!n) throw invalid("Integer");
+    v.type = ptInteger, v.integer = *n;
+  } else if (is("String", "S")) {
+    v.type = ptString, v.text = StrictUtf8ToWide(text, "the value");
+  } else if (is("Double", "D")) {
+    auto d = ParseDouble(text);
+    if (!d) throw invalid("Double");
+    v.type = ptDouble, v.real = *d;
+  } else if (is("Int64", "L")) {
+    auto n = StrictInteger(text, 64);
+    if (!n) throw invalid("Int64");
+    v.type = ptInt64, v.integer = *n;
+  } else if (is("Binary", "H")) {
+    v.type = ptBinary, v.bytes = ParseHex(text);
+  } else if (is("Boolean", "B")) {
+    // True or False in any case, or an integer (0 is False).
+    std::optional<bool> b;
+    if (SameTextIgnoringCase(std::string_view(text), std::string_view("True"))) b = true;
+    else if (SameTextIgnoringCase(std::string_view(text), std::string_view("False"))) b = false;
+    else if (auto n = StrictInteger(text, 64)) b = *n != 0;
+    if (!b) throw invalid("Boolean");
+    v.type = ptBoolean, v.integer = *b;
+  } else {
+    throw UsageError(u"unknown type " + Utf8ToWide(type) + u" (Integer, String, Double, Int64, Binary or Boolean)");
+  }
+  return v;
+}
+
 int Set(const std::string& file, const std::string& path, const std::string& type, const std::string& text) {
   const std::vector<WideString> names = SplitOptionsPath(path);
+  const Value value = ParseValue(type, text);
+  // Writers of the same file take turns from the read to the write, so none loses another's
+  // change.
+  TcvFileUpdateLock lock(file);
   ComPtr<IcvOptionsBuilder> builder;
   auto storage = OpenStorage(file, builder);
   ComPtr<IcvOptionsNode> node = builder->GetRoot();
@@ -187,39 +279,21 @@ int Set(const std::string& file, const std::string& path, const std::string& typ
   const WideString& name = names.back();
   ComPtr<IcvOptionsProperties> props;
   SafeCallCheck(node->GetProperties(props.Put()));
-  auto invalid = [&](const char* what) {
-    return UsageError(u"'" + Utf8ToWide(text) + u"' is not a valid " + AsciiToWide(what) + u" value");
-  };
-  auto is = [&](const char* word, const char* letter) {
-    return SameTextIgnoringCase(std::string_view(type), std::string_view(word)) || type == letter;
-  };
-  if (is("Integer", "I")) {
-    auto v = ParseInt32(text);
-    if (!v) throw invalid("Integer");
-    SafeCallCheck(props->SetInteger(name, *v));
-  } else if (is("String", "S")) {
-    SafeCallCheck(props->SetString(name, Utf8ToWide(text)));
-  } else if (is("Double", "D")) {
-    auto v = ParseDouble(text);
-    if (!v) throw invalid("Double");
-    SafeCallCheck(props->SetDouble(name, *v));
-  } else if (is("Int64", "L")) {
-    auto v = ParseInt64(text);
-    if (!v) throw invalid("Int64");
-    SafeCallCheck(props->SetInt64(name, *v));
-  } else if (is("Binary", "H")) {
-    std::vector<std::uint8_t> bytes = ParseHex(text);
-    // A Binary value that was stored packed stays packed.
-    auto* table = TcvOptionsNode::FromInterface(node.Get())->Properties();
-    auto* old = dynamic_cast<TcvBinaryPropertyStub*>(table->FindPresent(name));
-    SafeCallCheck(props->SetBinary(name, bytes.data(), static_cast<std::int32_t>(bytes.size()),
-                                   ToWordBool(old && old->Compressed())));
-  } else if (is("Boolean", "B")) {
-    auto v = ParseBoolean(text);
-    if (!v) throw invalid("Boolean");
-    SafeCallCheck(props->SetBoolean(name, ToWordBool(*v)));
-  } else {
-    throw UsageError(u"unknown type " + Utf8ToWide(type) + u" (Integer, String, Double, Int64, Binary or Boolean)");
+  switch (value.type) {
+    case ptInteger: SafeCallCheck(props->SetInteger(name, static_cast<std::int32_t>(value.integer))); break;
+    case ptString: SafeCallCheck(props->SetString(name, value.text)); break;
+    case ptDouble: SafeCallCheck(props->SetDouble(name, value.real)); break;
+    case ptInt64: SafeCallCheck(props->SetInt64(name, value.integer)); break;
+    case ptBoolean: SafeCallCheck(props->SetBoolean(name, ToWordBool(value.integer != 0))); break;
+    case ptBinary: {
+      // A Binary value that was stored packed stays packed.
+      auto* table = TcvOptionsNode::FromInterface(node.Get())->Properties();
+      auto* old = dynamic_cast<TcvBinaryPropertyStub*>(table->FindPresent(name));
+      SafeCallCheck(props->SetBinary(name, value.bytes.data(), static_cast<std::int32_t>(value.bytes.size()),
+                                     ToWordBool(old && old->Compressed())));
+      break;
+    }
+    default: break;
   }
   builder->Save();
   return 0;
