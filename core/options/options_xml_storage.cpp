@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 
 #include "core/options/safe_file.h"
 #include "core/options/xml_text.h"
@@ -78,6 +79,25 @@ std::vector<std::uint8_t> DecodeHex(WideStringView text) {
     b = lo < 0 ? 0xFF : static_cast<std::uint8_t>(b | lo);
     bytes.push_back(b);
   }
+  return bytes;
+}
+
+// DecodeHex straight from the parser's UTF-8 text when it is all ASCII (as hexadecimal values
+// are), without a UTF-16 copy of what may be many megabytes; nullopt for any other text.
+std::optional<std::vector<std::uint8_t>> DecodeAsciiHex(const char* text) {
+  const std::size_t length = std::strlen(text);
+  std::vector<std::uint8_t> bytes;
+  bytes.reserve(length / 2);
+  for (std::size_t i = 0; i + 1 < length; i += 2) {
+    if (static_cast<unsigned char>(text[i]) >= 0x80 || static_cast<unsigned char>(text[i + 1]) >= 0x80)
+      return std::nullopt;
+    const int hi = HexValue(static_cast<char16_t>(text[i]));
+    const int lo = HexValue(static_cast<char16_t>(text[i + 1]));
+    std::uint8_t b = hi < 0 ? 0xF0 : static_cast<std::uint8_t>(hi << 4);
+    b = lo < 0 ? 0xFF : static_cast<std::uint8_t>(b | lo);
+    bytes.push_back(b);
+  }
+  if (length % 2 && static_cast<unsigned char>(text[length - 1]) >= 0x80) return std::nullopt;
   return bytes;
 }
 
@@ -242,7 +262,11 @@ class TcvSAX2OptionsReader::Parser {
       case ptDouble: take(ParseDouble(value), p->doubleValue); break;
       case ptBoolean: take(ParseBoolean(value), p->boolValue); break;
       case ptString: p->strValue = FromUtf8(value); break;
-      case ptBinary: p->binary = DecodeHex(FromUtf8(value)); break;
+      case ptBinary: {
+        auto ascii = DecodeAsciiHex(value);
+        p->binary = ascii ? std::move(*ascii) : DecodeHex(FromUtf8(value));
+        break;
+      }
       default: break;
     }
   }
