@@ -238,6 +238,27 @@ TEST(StatCounters, ReachTheLibraryEscapedAndRetryWhileItIsMissing) {
   FreeLibrary(lib);
 }
 
+// A truncated copy of a library is refused with a clear error before the system loader maps
+// it (which would fault past the file's end); the whole copy loads.
+TEST(HelperLibraries, DamagedLibraryFilesAreRefusedBeforeLoading) {
+  test::ScratchDir dir;
+  const std::string original = test::ReadFileBytes(HostDir() + "/cvStatistic.so");
+  ASSERT_GT(original.size(), 4096u);
+  for (std::size_t cut : {std::size_t{32}, std::size_t{1000}, original.size() / 2, original.size() - 64}) {
+    const std::string copy = dir.Utf8File("cut" + std::to_string(cut) + ".so");
+    test::WriteFileBytes(copy, original.substr(0, cut));
+    EXPECT_EQ(LoadLibrary(copy), nullptr) << cut;
+    EXPECT_EQ(GetLastError(), ERROR_BAD_EXE_FORMAT);
+    const std::string message = WideToUtf8(LibraryErrorMessage(ERROR_BAD_EXE_FORMAT));
+    EXPECT_NE(message.find("The file " + copy + " is damaged: "), std::string::npos) << message;
+  }
+  const std::string whole = dir.Utf8File("whole.so");
+  test::WriteFileBytes(whole, original);
+  HMODULE lib = LoadLibrary(whole);
+  EXPECT_NE(lib, nullptr) << WideToUtf8(LibraryErrorMessage(GetLastError()));
+  if (lib) FreeLibrary(lib);
+}
+
 // ---- the reporter ---------------------------------------------------------------------------
 
 // The reporter library loaded for one test, its record emptied; unloaded afterwards.
