@@ -120,7 +120,14 @@ int RunScriptCommand(const CommandContext& context) {
     options.interactive = false;  // a script run is unattended
     TestHost host(options);
     host.SetPrinter([log](const WideString& line) {
-      std::string text = WideToUtf8(line);
+      // A NUL inside a message is printed escaped, so that the rest of the line is not lost.
+      std::string text;
+      for (const char c : WideToUtf8(line)) {
+        if (c == '\0')
+          text += "\\0";
+        else
+          text += c;
+      }
       std::printf("%s\n", text.c_str());
       std::fflush(stdout);
       log->Line(text);

@@ -198,6 +198,18 @@ TEST(PwhostRun, HostileLogFilesAreRefused) {
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "old");
 }
 
+// A NUL inside a logged text does not cut the line short: it is printed escaped.
+TEST(PwhostRun, NulCharactersArePrintedEscaped) {
+  test::ScratchDir scratch;
+  const std::string script = scratch.Utf8File("nul.js"), log = scratch.Utf8File("nul.log");
+  std::ofstream(script) << "Log.Message('before\\u0000after');\n";
+  int status = 0;
+  const std::string out = RunCommand(HostDir() + "/pwhost run '" + script + "' --log '" + log + "'", status);
+  EXPECT_EQ(status, 0) << out;
+  EXPECT_NE(out.find("Message: before\\0after\n"), std::string::npos) << out;
+  EXPECT_EQ(test::ReadFileBytes(log), out);
+}
+
 TEST(PwhostRun, TheModuleMustHandOutItsPlugins) {
   // A library that is no plug-in module: the run does not start.
   test::ScratchDir scratch;
