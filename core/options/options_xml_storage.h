@@ -127,8 +127,6 @@ class TcvSAX2OptionsReader final : public Implements<TcvInterfacedObject, IcvOpt
 // A storage for the options XML file `fileName`, as the tree takes it.
 ComPtr<IcvOptionsReader> CreateOptionsXmlReader(WideStringView fileName, bool sortOnWrite);
 
-// The deepest nesting of nodes that a file may hold; deeper files do not parse.
-inline constexpr int kMaxOptionsNodeDepth = 1000;
 // The longest name of a node or property (UTF-16 code units) that a file may hold: names are
 // keys that programs choose, and every line of a dump repeats the names above it, so a
 // longer name would only multiply what a reader has to hold. Longer names do not parse and

@@ -672,6 +672,26 @@ TEST_F(OptionsXml, NamesLongerThanTheLimitNeitherReadNorSave) {
   }
 }
 
+// A tree far deeper than a file may hold is refused by the save before its recursion can
+// exhaust the stack, and the file is not touched.
+TEST_F(OptionsXml, AFarTooDeepTreeIsRefusedBeforeTheSaveRecurses) {
+  {
+    auto o = Open();
+    SafeCallCheck(Props(o.Root().Get())->SetInteger(u"kept", 1));
+    o.builder->Save();
+  }
+  const std::string saved = Bytes();
+  auto o = Open();
+  ComPtr<IcvOptionsNode> node = o.Root();
+  for (int i = 0; i < 6000; ++i) node = Child(node.Get(), u"n");
+  node = nullptr;
+  // The tree refuses it, before the storage is sent a single node of it.
+  EXPECT_EQ(RaisedMessage([&] { o.builder->Save(); }),
+            "Cannot save the options: the nodes are nested more than 1000 levels deep.");
+  EXPECT_EQ(Bytes(), saved);
+  EXPECT_EQ(folder.Entries(), std::vector<std::string>{"options.xml"});
+}
+
 // What is not a regular file is refused at once, without waiting for a writer of a FIFO.
 TEST_F(OptionsXml, OnlyRegularFilesAreReadOrReplaced) {
   const std::string fifo = folder.Utf8File("pipe.xml");
