@@ -60,20 +60,25 @@ constexpr UnitEntry kUnits[] = {
     {"com helper", StartComHelp, StopComHelp},
 };
 
-WideString gStartError;
+// Made on first use: the load-time constructor below runs before this file's own globals are
+// initialised, which would empty (and leak) an error it had already stored in one.
+WideString& StartError() {
+  static WideString error;
+  return error;
+}
 
 // Load and unload of the shared object run the table; nothing else starts at load.
 __attribute__((constructor)) void ModuleLoad() {
   try {
     ModuleUnits().Start();
   } catch (const std::exception& e) {
-    gStartError = Utf8ToWide(e.what());
-    if (gStartError.empty()) gStartError = u"The module failed to start.";
+    StartError() = Utf8ToWide(e.what());
+    if (StartError().empty()) StartError() = u"The module failed to start.";
   } catch (...) {
-    gStartError = u"The module failed to start.";
+    StartError() = u"The module failed to start.";
   }
   // The loader then unloads the module and fails the load with this message.
-  if (!gStartError.empty()) ReportModuleInitFailure(reinterpret_cast<const void*>(&ModuleLoad), gStartError);
+  if (!StartError().empty()) ReportModuleInitFailure(reinterpret_cast<const void*>(&ModuleLoad), StartError());
 }
 
 __attribute__((destructor)) void ModuleUnload() {
@@ -91,6 +96,6 @@ UnitTable& ModuleUnits() {
   return table;
 }
 
-const WideString& ModuleStartError() { return gStartError; }
+const WideString& ModuleStartError() { return StartError(); }
 
 }  // namespace pw

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up a fresh Debian machine, builds, and runs every test: once in a normal build and once
 # under AddressSanitizer and UndefinedBehaviorSanitizer; the thread tests also under
-# ThreadSanitizer.
+# ThreadSanitizer; then the fuzz stage (scripts/fuzz.sh: every fuzz target for a bounded time
+# and the replay of its inputs).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
@@ -25,4 +26,6 @@ ninja -C "$root/build-tsan" test_threads test_helpers test_host
 echo "== test (thread sanitizer)"
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
   ctest --test-dir "$root/build-tsan" --output-on-failure -j "$jobs" -R '^(threads|helpers|host)$'
+echo "== fuzz (clang, libFuzzer)"
+"$root/scripts/fuzz.sh"
 echo "== all tests passed"

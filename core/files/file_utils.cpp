@@ -323,12 +323,12 @@ void SetTempNameCounter(TempNameCounterProc proc) { gTempNameCounter.store(proc 
 WideString GetTempFolder(WideStringView folder) {
   WideString result(folder);
   if (result.empty()) {
+    // $TMPDIR only when it names a folder: a temporary folder is never created (the variable
+    // may point anywhere), and the system's own serves when it is missing.
     const char* env = std::getenv("TMPDIR");
-    const std::string path = env && *env ? env : "/tmp";
     std::error_code ec;
-    std::filesystem::create_directories(path, ec);
-    if (ec) RaiseOSError(static_cast<DWORD>(ec.value()));
-    result = Utf8ToWide(path);
+    const bool usable = env && *env && std::filesystem::is_directory(env, ec);
+    result = Utf8ToWide(usable ? env : "/tmp");
   }
   if (result.size() > 1 && result.back() == kPathDelimiter) result.pop_back();
   return result;

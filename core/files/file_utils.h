@@ -86,8 +86,8 @@ WideString ExpandAndSearchFileName(WideStringView baseFolder, WideStringView fil
 
 // ---- Temporary files
 
-// `folder` without one trailing delimiter, or, when it is empty, the system's temporary folder
-// ($TMPDIR, else /tmp), created when missing. Raises EOSError when that fails.
+// `folder` without one trailing delimiter, or, when it is empty, the system's temporary folder:
+// $TMPDIR when it names an existing folder, else /tmp. No folder is ever created.
 WideString GetTempFolder(WideStringView folder);
 // Creates the new, empty file "<folder>/<prefix><thread id><counter>.tmp" (both numbers in
 // upper-case hexadecimal) and closes it. Never opens an existing file. Answers 0 with the name,

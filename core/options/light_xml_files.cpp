@@ -27,6 +27,8 @@ WideString FromUtf8(const char* s) {
 
 // ---- the binary form ---------------------------------------------------------------------
 
+[[noreturn]] void RaiseDamagedData() { throw EcvXMLExceptions(u"The binary data of the element is damaged"); }
+
 [[noreturn]] void RaiseBrokenData() { throw EcvXMLExceptions(u"The binary data of the element breaks off"); }
 
 void WriteBytes(IStream* stream, const void* data, std::size_t size) {
@@ -67,7 +69,7 @@ void WriteStreamWideString(IStream* stream, WideStringView s) {
 // The string grows only as its bytes arrive, so a damaged length cannot ask for a huge block.
 WideString ReadStreamWideString(IStream* stream) {
   const std::int32_t length = ReadStreamInteger(stream);
-  if (length < 0) throw EcvXMLExceptions(u"The binary data of the element is damaged");
+  if (length < 0) RaiseDamagedData();
   WideString s;
   std::vector<std::uint8_t> chunk;
   for (std::int32_t done = 0; done < length;) {
@@ -445,6 +447,7 @@ void TcvXMLDataReader::Load(IStream* stream, int depth) {
   values_.clear();
   name_ = ReadStreamWideString(stream);
   const std::int32_t properties = ReadStreamInteger(stream);
+  if (properties < 0) RaiseDamagedData();
   for (std::int32_t i = 0; i < properties; ++i) {
     WideString name = ReadStreamWideString(stream);
     WideString value = ReadStreamWideString(stream);
@@ -452,6 +455,7 @@ void TcvXMLDataReader::Load(IStream* stream, int depth) {
     values_.push_back(std::move(value));
   }
   const std::int32_t children = ReadStreamInteger(stream);
+  if (children < 0) RaiseDamagedData();
   for (std::int32_t i = 0; i < children; ++i) {
     auto child = MakeObject<TcvXMLDataReader>(u"");
     child->Load(stream, depth + 1);

@@ -25,12 +25,15 @@ constexpr std::uint64_t kMaxInflateRatio = 1032;
                             AsciiToWide(reason) + u".");
 }
 
-// A new, empty temporary file named "cv..." in the temporary folder.
+// A new, empty temporary file named "cv..." in the temporary folder; a failure names the
+// folder and the system's reason.
 WideString CreateTempFile() {
+  const WideString folder = GetTempFolder(u"");
   try {
-    return GetLongPath(CreateUniqueTempFile(u"cv"));
-  } catch (const Exception&) {
-    RaiseNoTempSpace();
+    return GetLongPath(CreateUniqueTempFile(u"cv", folder));
+  } catch (const Exception& e) {
+    throw EcvOptionsException(u"Cannot create a temporary file for a Binary value in the folder " + folder + u": " +
+                              e.Message());
   }
 }
 
@@ -155,6 +158,10 @@ void TcvBinaryPropertyStub::Unpack(const std::uint8_t* block, std::size_t size, 
   const auto expected = static_cast<std::uint64_t>(length);
   // Checked before anything of that length exists.
   if (expected > packed * kMaxInflateRatio) RaiseDamaged(name, "its header claims more bytes than the data can hold");
+  if (expected > kMaxUnpackedBinarySize)
+    throw EcvOptionsException(u"The packed value of the '" + WideString(name) + u"' Binary property is too long: it " +
+                              u"unpacks to " + IntToWide(length) + u" bytes, more than the limit of " +
+                              IntToWide(static_cast<long long>(kMaxUnpackedBinarySize)) + u" bytes.");
   const std::uint8_t* stream = block + kPackedHeaderSize;
   if (expected <= kBinaryMemoryLimit) {
     std::vector<std::uint8_t> value;

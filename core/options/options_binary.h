@@ -4,7 +4,8 @@
 //
 // A value set with compression is handed to the storage packed: a 16-byte header ("cvbin",
 // 3 bytes of padding, the 32-bit value 1, the signed 32-bit unpacked length, little-endian)
-// followed by a zlib stream at level 1. Reading recognises the header and unpacks the block.
+// followed by a zlib stream at level 1. Reading recognises the header and unpacks the block;
+// a block whose header claims more than kMaxUnpackedBinarySize bytes is refused unread.
 #pragma once
 
 #include <cstdint>
@@ -15,6 +16,10 @@
 namespace pw {
 
 inline constexpr std::uint32_t kBinaryMemoryLimit = 16384;
+// The longest value a packed block may unpack to. Packing shrinks repetitive data up to about
+// a thousand times, so a small file could otherwise claim gigabytes of temporary files; values
+// that projects keep (settings, captured images, recorded files) stay well below this.
+inline constexpr std::uint64_t kMaxUnpackedBinarySize = 64u << 20;
 inline constexpr std::size_t kPackedHeaderSize = 16;
 
 // True when a stored block would be read as a packed value: longer than the header and

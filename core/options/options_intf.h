@@ -194,4 +194,8 @@ struct IcvOptionsBuilder : IUnknown {
   virtual void ReleaseReader() = 0;
 };
 
+// The deepest nesting of nodes (the root is the first level) that a file may hold and that a
+// tree saves: deeper files do not parse, deeper trees are refused before the save recurses.
+inline constexpr int kMaxOptionsNodeDepth = 1000;
+
 }  // namespace pw

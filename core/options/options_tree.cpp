@@ -233,7 +233,10 @@ bool TcvOptionsNode::HasContent() const {
   return !LiveChildren().empty() || (properties_ && properties_->HasContent());
 }
 
-void TcvOptionsNode::Save(IcvOptionsReader* reader) {
+void TcvOptionsNode::Save(IcvOptionsReader* reader, int depth) {
+  if (depth > kMaxOptionsNodeDepth)
+    throw EcvOptionsException(u"Cannot save the options: the nodes are nested more than " +
+                              IntToWide(kMaxOptionsNodeDepth) + u" levels deep.");
   reader->BeginNodeUpdate(cookie_);
   try {
     while (!retired_.empty()) {
@@ -258,7 +261,7 @@ void TcvOptionsNode::Save(IcvOptionsReader* reader) {
     throw;
   }
   reader->EndNodeUpdate(cookie_);
-  for (TcvOptionsNode* n : TableValues<TcvOptionsNode>(children_.get())) n->Save(reader);
+  for (TcvOptionsNode* n : TableValues<TcvOptionsNode>(children_.get())) n->Save(reader, depth + 1);
 }
 
 void TcvOptionsNode::ResetStorage() {

@@ -103,7 +103,9 @@ class TcvOptionsNode final : public TcvOptionsElements, public IcvOptionsNode, p
   TcvProperties* Properties();
   bool Modified() const;
   bool HasContent() const;
-  void Save(IcvOptionsReader* reader);
+  // `depth` is the node's level (the root's is 1); a node below kMaxOptionsNodeDepth levels
+  // raises before anything of it is sent.
+  void Save(IcvOptionsReader* reader, int depth = 1);
   void ResetStorage() override;
   void CopyInto(IcvOptionsNode* destination);
   // The node becomes unloaded again, so that its content is read from the storage anew.

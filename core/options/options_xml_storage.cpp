@@ -2,15 +2,18 @@
 
 #include <expat.h>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 
 #include "core/options/safe_file.h"
 #include "core/options/xml_text.h"
+#include "platform/rtl/rtl_stream.h"
 #include "platform/rtl/strings.h"
 
 namespace pw {
@@ -79,6 +82,25 @@ std::vector<std::uint8_t> DecodeHex(WideStringView text) {
   return bytes;
 }
 
+// DecodeHex straight from the parser's UTF-8 text when it is all ASCII (as hexadecimal values
+// are), without a UTF-16 copy of what may be many megabytes; nullopt for any other text.
+std::optional<std::vector<std::uint8_t>> DecodeAsciiHex(const char* text) {
+  const std::size_t length = std::strlen(text);
+  std::vector<std::uint8_t> bytes;
+  bytes.reserve(length / 2);
+  for (std::size_t i = 0; i + 1 < length; i += 2) {
+    if (static_cast<unsigned char>(text[i]) >= 0x80 || static_cast<unsigned char>(text[i + 1]) >= 0x80)
+      return std::nullopt;
+    const int hi = HexValue(static_cast<char16_t>(text[i]));
+    const int lo = HexValue(static_cast<char16_t>(text[i + 1]));
+    std::uint8_t b = hi < 0 ? 0xF0 : static_cast<std::uint8_t>(hi << 4);
+    b = lo < 0 ? 0xFF : static_cast<std::uint8_t>(b | lo);
+    bytes.push_back(b);
+  }
+  if (length % 2 && static_cast<unsigned char>(text[length - 1]) >= 0x80) return std::nullopt;
+  return bytes;
+}
+
 void AppendHex(std::string& out, const std::vector<std::uint8_t>& bytes) {
   static constexpr char kDigits[] = "0123456789ABCDEF";
   if (bytes.empty()) {
@@ -123,24 +145,22 @@ class TcvSAX2OptionsReader::Parser {
   Parser(const Parser&) = delete;
   Parser& operator=(const Parser&) = delete;
 
-  // Parses the open file. False with `line` and `message` set when it fails.
-  bool Run(int fd) {
-    constexpr int kChunk = 1 << 16;
-    for (;;) {
-      void* buffer = XML_GetBuffer(parser_, kChunk);
-      if (!buffer) return Failed(0, "out of memory");
-      ssize_t n = ::read(fd, buffer, kChunk);
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        return Failed(0, WideToUtf8(SysErrorMessage(static_cast<DWORD>(errno))));
-      }
-      if (XML_ParseBuffer(parser_, static_cast<int>(n), n == 0) != XML_STATUS_OK) {
+  // Parses the whole content. False with `line` and `message` set when it fails.
+  bool Run(std::string_view bytes) {
+    // The parser takes an int length; pieces that large keep a token from being scanned more
+    // than a few times.
+    constexpr std::size_t kPiece = 1u << 30;
+    do {
+      const std::size_t n = std::min(bytes.size(), kPiece);
+      const bool last = n == bytes.size();
+      if (XML_Parse(parser_, bytes.data(), static_cast<int>(n), last) != XML_STATUS_OK) {
         const XML_Error code = XML_GetErrorCode(parser_);
         if (code == XML_ERROR_ABORTED && failed_) return false;
         return Failed(static_cast<std::int64_t>(XML_GetCurrentLineNumber(parser_)), XML_ErrorString(code));
       }
-      if (n == 0) return true;
-    }
+      bytes.remove_prefix(n);
+    } while (!bytes.empty());
+    return true;
   }
 
   std::int64_t line = 0;
@@ -207,7 +227,9 @@ class TcvSAX2OptionsReader::Parser {
     if (!name) return Stop("a Node element has no 'name' attribute");
     if (stack_.size() >= static_cast<std::size_t>(kMaxOptionsNodeDepth))
       return Stop("the nodes are nested more than " + std::to_string(kMaxOptionsNodeDepth) + " levels deep");
-    stack_.push_back({owner_.NewNode(stack_.back().node, FromUtf8(name)), nullptr});
+    WideString wide = FromUtf8(name);
+    if (!CheckName(wide)) return;
+    stack_.push_back({owner_.NewNode(stack_.back().node, std::move(wide)), nullptr});
   }
 
   void StartProperty(const XML_Char** atts) {
@@ -221,8 +243,10 @@ class TcvSAX2OptionsReader::Parser {
     const char* letter = std::strchr(kTypeLetters, type[0]);
     if (!letter) return Stop("unknown property type '" + std::string(type) + "'");
     const auto code = static_cast<TcvPropertyType>(letter - kTypeLetters);
+    WideString wide = FromUtf8(name);
+    if (!CheckName(wide)) return;
     Frame& frame = stack_.back();
-    PropertyRecord* p = owner_.NewProperty(frame.node, FromUtf8(name), code, frame.tail);
+    PropertyRecord* p = owner_.NewProperty(frame.node, std::move(wide), code, frame.tail);
     frame.tail = p;
     if (!*value && code != ptString) return;
     // A number or Boolean text into its field; a text that is none stops the parse.
@@ -238,9 +262,19 @@ class TcvSAX2OptionsReader::Parser {
       case ptDouble: take(ParseDouble(value), p->doubleValue); break;
       case ptBoolean: take(ParseBoolean(value), p->boolValue); break;
       case ptString: p->strValue = FromUtf8(value); break;
-      case ptBinary: p->binary = DecodeHex(FromUtf8(value)); break;
+      case ptBinary: {
+        auto ascii = DecodeAsciiHex(value);
+        p->binary = ascii ? std::move(*ascii) : DecodeHex(FromUtf8(value));
+        break;
+      }
       default: break;
     }
+  }
+
+  bool CheckName(const WideString& name) {
+    if (name.size() <= kMaxOptionsNameLength) return true;
+    Stop("a name is longer than " + std::to_string(kMaxOptionsNameLength) + " characters");
+    return false;
   }
 
   TcvSAX2OptionsReader& owner_;
@@ -388,28 +422,69 @@ void TcvSAX2OptionsReader::Purge(NodeRecord* node) {
 
 void TcvSAX2OptionsReader::Parse() {
   failure_ = {};
-  int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+  auto cannotRead = [&](int error) {
+    failure_ = {true, 0, u"the file cannot be read: " + SysErrorMessage(static_cast<DWORD>(error))};
+  };
+  // Without blocking: a FIFO would otherwise wait for a writer for ever.
+  int fd = ::open(path_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
-    if (errno != ENOENT) failure_ = {true, 0, u"the file cannot be read: " + SysErrorMessage(static_cast<DWORD>(errno))};
+    if (errno != ENOENT) cannotRead(errno);
     return;
   }
   struct stat st;
-  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0) {
+  if (::fstat(fd, &st) != 0) {
+    cannotRead(errno);
+    ::close(fd);
+    return;
+  }
+  if (S_ISDIR(st.st_mode)) {
+    cannotRead(EISDIR);
+    ::close(fd);
+    return;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    failure_ = {true, 0, u"it is not a regular file"};
+    ::close(fd);
+    return;
+  }
+  if (st.st_size == 0) {
     ::close(fd);  // an empty file holds nothing to keep
     return;
   }
+  const auto size = static_cast<std::size_t>(st.st_size);
+  void* map = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+  const int error = errno;
+  ::close(fd);
+  if (map == MAP_FAILED) return cannotRead(error);
+  try {
+    ParseBytes(std::string_view(static_cast<const char*>(map), size));
+  } catch (...) {
+    ::munmap(map, size);
+    throw;
+  }
+  ::munmap(map, size);
+}
+
+void TcvSAX2OptionsReader::LoadFromMemory(std::string_view bytes) {
+  if (root_) FreeContent(root_);
+  failure_ = {};
+  startEmpty_ = false;
+  if (!bytes.empty()) ParseBytes(bytes);
+  if (!root_) root_ = NewNode(nullptr, u"root");
+}
+
+void TcvSAX2OptionsReader::ParseBytes(std::string_view bytes) {
   bool ok = false;
   std::int64_t line = 0;
   std::string message;
   try {
     Parser parser(*this);
-    ok = parser.Run(fd);
+    ok = parser.Run(bytes);
     line = parser.line;
     message = std::move(parser.message);
   } catch (const std::exception& e) {
     message = e.what();
   }
-  ::close(fd);
   if (!ok) {
     failure_ = {true, line, Utf8ToWide(message)};
     if (root_) FreeContent(root_);
@@ -417,18 +492,52 @@ void TcvSAX2OptionsReader::Parse() {
 }
 
 void TcvSAX2OptionsReader::ProbeFile() {
-  int fd = ::open(path_.c_str(), O_RDWR | O_CLOEXEC);
-  if (fd < 0 && errno == ENOENT) fd = ::open(path_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd < 0)
-    throw EcvOptionsException(WideFormat(kOptCannotOpenFile, {fileName_, SysErrorMessage(static_cast<DWORD>(errno))}));
-  ::close(fd);
+  // Nothing is created here: a save that fails later leaves no file where there was none.
+  const std::string target = ResolveSaveTarget(path_);
+  auto raise = [&](int error) {
+    throw EcvOptionsException(WideFormat(kOptCannotOpenFile, {fileName_, SysErrorMessage(static_cast<DWORD>(error))}));
+  };
+  int fd = ::open(target.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+  if (fd >= 0) {
+    ::close(fd);
+  } else if (errno != ENOENT) {
+    raise(errno);
+  } else {
+    try {
+      CheckCreatableTarget(target);
+    } catch (const EFCreateError& e) {
+      raise(static_cast<int>(e.ErrorCode()));
+    }
+  }
+  try {
+    CheckReplaceableTarget(target);
+  } catch (const EFCreateError& e) {
+    throw EcvOptionsException(u"Cannot save the " + fileName_ + u" file: " + e.Message());
+  }
 }
 
 void TcvSAX2OptionsReader::WriteFile() {
   TcvSafeFileWriter file(path_);
-  std::string out;
-  out.reserve(1 << 20);
-  out += kHeader;
+  WriteTo([&](std::string_view bytes) { file.Write(bytes); });
+  file.Commit();
+}
+
+std::string TcvSAX2OptionsReader::SaveToMemory() {
+  GetRoot();
+  Purge(root_);
+  std::string bytes;
+  WriteTo([&](std::string_view piece) { bytes += piece; });
+  return bytes;
+}
+
+void TcvSAX2OptionsReader::WriteTo(const std::function<void(std::string_view)>& sink) {
+  std::string out(kHeader);
+  auto name = [&](WideStringView s) {
+    if (s.size() > kMaxOptionsNameLength)
+      throw EcvOptionsException(u"Cannot save the " + fileName_ + u" file: the name \"" + WideString(s.substr(0, 32)) +
+                                u"...\" is longer than " + IntToWide(static_cast<long long>(kMaxOptionsNameLength)) +
+                                u" characters.");
+  };
   auto text = [&](WideStringView owner, WideStringView s) {
     if (auto bad = AppendXmlAttributeText(out, s))
       throw EcvOptionsException(u"Cannot save the " + fileName_ + u" file: the text of \"" + WideString(owner) +
@@ -436,7 +545,7 @@ void TcvSAX2OptionsReader::WriteFile() {
   };
   auto flush = [&] {
     if (out.size() >= (1 << 20)) {
-      file.Write(out);
+      sink(out);
       out.clear();
     }
   };
@@ -449,6 +558,7 @@ void TcvSAX2OptionsReader::WriteFile() {
       throw EcvOptionsException(u"Cannot save the " + fileName_ + u" file: its nodes are nested more than " +
                                 IntToWide(kMaxOptionsNodeDepth) + u" levels deep.");
     out.append(static_cast<std::size_t>(depth), '\t');
+    if (node != root_) name(node->name);
     out += "<Node name=\"";
     text(node->name, node == root_ ? WideStringView(u"root") : WideStringView(node->name));
     out += '"';
@@ -469,6 +579,7 @@ void TcvSAX2OptionsReader::WriteFile() {
     for (NodeRecord* c : children) self(self, c, depth + 1);
     for (PropertyRecord* p : properties) {
       out.append(static_cast<std::size_t>(depth + 1), '\t');
+      name(p->name);
       out += "<Prp name=\"";
       text(p->name, p->name);
       out += "\" type=\"";
@@ -492,8 +603,7 @@ void TcvSAX2OptionsReader::WriteFile() {
   };
   writeNode(writeNode, root_, 1);
   out += kFooter;
-  file.Write(out);
-  file.Commit();
+  sink(out);
 }
 
 // ---- IcvOptionsReader --------------------------------------------------------------------

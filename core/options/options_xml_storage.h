@@ -11,11 +11,18 @@
 // elements with the attributes `name`, `type` (one of I S D L H B) and `value`.
 //
 // A file that does not parse reads as an empty tree; the storage remembers why (LoadFailure)
-// and refuses to save over that file, so that nothing in it is lost.
+// and refuses to save over that file, so that nothing in it is lost. Only a regular file is
+// read or replaced: a folder, a device or a FIFO is refused without waiting on it.
+//
+// The whole file goes to the XML parser in one piece (a token is scanned once however long it
+// is); LoadFromMemory and SaveToMemory do the same with bytes in memory instead of the file.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/com/interfaced_object.h"
@@ -42,6 +49,13 @@ class TcvSAX2OptionsReader final : public Implements<TcvInterfacedObject, IcvOpt
   // "line 3: unknown property type 'X'"-style text of the failure.
   WideString LoadFailureText() const;
   const WideString& FileName() const { return fileName_; }
+
+  // Parses `bytes` as the file's content (replacing whatever was read), as GetRoot parses the
+  // file; the load failure tells how it went.
+  void LoadFromMemory(std::string_view bytes);
+  // The file's bytes as EndUpdate would write them (deleted records are dropped first);
+  // raises EcvOptionsException for a tree that no file can hold.
+  std::string SaveToMemory();
 
   // IcvOptionsReader
   void GetStorageInfo(CV_OPTIONS_STORAGE_INFO& info) override;
@@ -84,8 +98,11 @@ class TcvSAX2OptionsReader final : public Implements<TcvInterfacedObject, IcvOpt
   void MarkDeleted(NodeRecord* node);
   void Purge(NodeRecord* node);
   void Parse();
+  void ParseBytes(std::string_view bytes);
   void ProbeFile();
   void WriteFile();
+  // Sends the file's bytes to `sink` in pieces.
+  void WriteTo(const std::function<void(std::string_view)>& sink);
 
   friend class Parser;
 
@@ -110,7 +127,10 @@ class TcvSAX2OptionsReader final : public Implements<TcvInterfacedObject, IcvOpt
 // A storage for the options XML file `fileName`, as the tree takes it.
 ComPtr<IcvOptionsReader> CreateOptionsXmlReader(WideStringView fileName, bool sortOnWrite);
 
-// The deepest nesting of nodes that a file may hold; deeper files do not parse.
-inline constexpr int kMaxOptionsNodeDepth = 1000;
+// The longest name of a node or property (UTF-16 code units) that a file may hold: names are
+// keys that programs choose, and every line of a dump repeats the names above it, so a
+// longer name would only multiply what a reader has to hold. Longer names do not parse and
+// are not written.
+inline constexpr std::size_t kMaxOptionsNameLength = 255;
 
 }  // namespace pw

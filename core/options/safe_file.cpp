@@ -1,6 +1,7 @@
 #include "core/options/safe_file.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,17 +19,88 @@ namespace {
 
 constexpr std::size_t kBufferSize = 1 << 20;
 
-std::string FollowLinks(const std::string& path) {
-  struct stat st;
-  if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
-  char resolved[PATH_MAX];
-  if (::realpath(path.c_str(), resolved)) return resolved;
-  return path;  // a dangling link: it is replaced itself
+[[noreturn]] void RaiseCreateError(const std::string& target, WideStringView reason, int error) {
+  throw EFCreateError(u"Cannot create file \"" + Utf8ToWide(target) + u"\". " + WideString(reason),
+                      static_cast<DWORD>(error));
+}
+
+std::string FolderOf(const std::string& path) {
+  const auto slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 }  // namespace
 
-TcvSafeFileWriter::TcvSafeFileWriter(std::string target) : target_(FollowLinks(target)) {
+std::string ResolveSaveTarget(const std::string& path) {
+  std::string current = path;
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st;
+    if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return current;
+    char resolved[PATH_MAX];
+    if (::realpath(current.c_str(), resolved)) return resolved;
+    // A dangling link: its target (relative to the link's folder) is the file to create.
+    char link[PATH_MAX];
+    const ssize_t n = ::readlink(current.c_str(), link, sizeof link - 1);
+    if (n <= 0) return current;
+    const std::string text(link, static_cast<std::size_t>(n));
+    current = text.front() == '/' ? text : FolderOf(current) + "/" + text;
+  }
+  return current;
+}
+
+void CheckReplaceableTarget(const std::string& target) {
+  struct stat st;
+  if (::stat(target.c_str(), &st) != 0) return;
+  if (!S_ISREG(st.st_mode)) RaiseCreateError(target, u"It is not a regular file.", EINVAL);
+  if (st.st_nlink > 1)
+    RaiseCreateError(target,
+                     u"It has " + IntToWide(static_cast<long long>(st.st_nlink)) +
+                         u" hard links, and replacing it would leave the other names with the old content.",
+                     EMLINK);
+}
+
+void CheckCreatableTarget(const std::string& target) {
+  // An unnamed file in the folder tells whether a file may be made there, and leaves nothing.
+  int fd = ::open(FolderOf(target).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+  if (fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR)) {
+    if (::access(FolderOf(target).c_str(), W_OK | X_OK) == 0) return;
+  }
+  if (fd < 0) {
+    const int error = errno;
+    RaiseCreateError(target, SysErrorMessage(static_cast<DWORD>(error)), error);
+  }
+  ::close(fd);
+}
+
+TcvFileUpdateLock::TcvFileUpdateLock(const std::string& target) {
+  const std::string resolved = ResolveSaveTarget(target);
+  const auto slash = resolved.rfind('/');
+  const std::string base = slash == std::string::npos ? resolved : resolved.substr(slash + 1);
+  const std::string lock = (slash == std::string::npos ? std::string() : resolved.substr(0, slash + 1)) + "." + base +
+                           ".lock";
+  fd_ = ::open(lock.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+  if (fd_ < 0) return;
+  struct stat st;
+  if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd_);
+    fd_ = -1;
+    return;
+  }
+  while (::flock(fd_, LOCK_EX) != 0) {
+    if (errno == EINTR) continue;
+    ::close(fd_);
+    fd_ = -1;
+    return;
+  }
+}
+
+TcvFileUpdateLock::~TcvFileUpdateLock() {
+  if (fd_ >= 0) ::close(fd_);  // closing drops the lock
+}
+
+TcvSafeFileWriter::TcvSafeFileWriter(std::string target) : target_(ResolveSaveTarget(target)) {
+  CheckReplaceableTarget(target_);
   const auto slash = target_.rfind('/');
   const std::string folder = slash == std::string::npos ? std::string() : target_.substr(0, slash + 1);
   const std::string base = slash == std::string::npos ? target_ : target_.substr(slash + 1);
@@ -91,7 +163,22 @@ void TcvSafeFileWriter::Commit() {
   if (fd_ < 0) Fail(EBADF);
   Flush();
   struct stat st;
-  if (::stat(target_.c_str(), &st) == 0 && ::fchmod(fd_, st.st_mode & 07777) != 0) Fail(errno);
+  if (::stat(target_.c_str(), &st) == 0) {
+    CheckReplaceableTarget(target_);
+    struct stat mine;
+    if (::fstat(fd_, &mine) != 0) Fail(errno);
+    if ((mine.st_uid != st.st_uid || mine.st_gid != st.st_gid) && ::fchown(fd_, st.st_uid, st.st_gid) != 0) {
+      const int error = errno;
+      ::close(fd_);
+      fd_ = -1;
+      ::unlink(temp_.c_str());
+      RaiseCreateError(target_,
+                       u"Its owner and group cannot be kept (" + SysErrorMessage(static_cast<DWORD>(error)) +
+                           u"), so it is left as it was.",
+                       error);
+    }
+    if (::fchmod(fd_, st.st_mode & 07777) != 0) Fail(errno);
+  }
   if (::fsync(fd_) != 0) Fail(errno);
   if (::close(fd_) != 0) {
     const int error = errno;

@@ -96,7 +96,7 @@ class Implements : public Base, public Intfs... {
  protected:
   void* GetInterface(const IID& riid) noexcept override {
     void* p = nullptr;
-    ((p == nullptr && InterfaceMatches<Intfs>(riid) ? (p = static_cast<Intfs*>(this), true) : false), ...);
+    ((p == nullptr && InterfaceMatches<Intfs>(riid) ? void(p = static_cast<Intfs*>(this)) : void()), ...);
     return p ? p : Base::GetInterface(riid);
   }
 };

@@ -1,14 +1,18 @@
 #include "platform/kernel/library.h"
 
 #include <dlfcn.h>
+#include <elf.h>
+#include <fcntl.h>
 #include <link.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cstring>
 #include <map>
 #include <mutex>
 
-#include "platform/rtl/exceptions.h"
 #include "platform/kernel/modules.h"
+#include "platform/rtl/exceptions.h"
 #include "platform/rtl/strings.h"
 
 namespace pw {
@@ -63,10 +67,56 @@ std::string LoadedFile(HMODULE module) {
   return map->l_name;
 }
 
+// Why the ELF file's headers do not fit the file (a truncated or damaged copy, which the system
+// loader would map past its end and fault on), or empty when they fit or the file is no ELF
+// file at all (the loader says what is wrong with that).
+std::string DamagedLibraryReason(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return {};
+  std::string reason;
+  struct stat st {};
+  Elf64_Ehdr header{};
+  if (::fstat(fd, &st) != 0) {
+    reason = {};
+  } else if (!S_ISREG(st.st_mode)) {
+    reason = "it is not a regular file";
+  } else if (::pread(fd, &header, sizeof header, 0) != static_cast<ssize_t>(sizeof header)) {
+    reason = std::memcmp(&header, ELFMAG, SELFMAG) == 0 ? "it breaks off inside its ELF header" : "";
+  } else if (std::memcmp(header.e_ident, ELFMAG, SELFMAG) == 0 && header.e_ident[EI_CLASS] == ELFCLASS64) {
+    const auto size = static_cast<std::uint64_t>(st.st_size);
+    const std::uint64_t programEnd = header.e_phoff + static_cast<std::uint64_t>(header.e_phnum) * header.e_phentsize;
+    const std::uint64_t sectionEnd = header.e_shoff + static_cast<std::uint64_t>(header.e_shnum) * header.e_shentsize;
+    if (header.e_phentsize != sizeof(Elf64_Phdr) || programEnd > size) {
+      reason = "its program headers lie beyond its end";
+    } else if (header.e_shoff != 0 && sectionEnd > size) {
+      reason = "its section headers lie beyond its end";
+    } else {
+      for (std::uint16_t i = 0; i < header.e_phnum && reason.empty(); ++i) {
+        Elf64_Phdr segment{};
+        if (::pread(fd, &segment, sizeof segment, static_cast<off_t>(header.e_phoff + i * sizeof segment)) !=
+            static_cast<ssize_t>(sizeof segment))
+          reason = "its program headers cannot be read";
+        else if (segment.p_type != PT_NULL && segment.p_offset + segment.p_filesz > size)
+          reason = "its segments need " + std::to_string(segment.p_offset + segment.p_filesz) +
+                   " bytes, but it holds only " + std::to_string(size);
+      }
+    }
+  }
+  ::close(fd);
+  return reason;
+}
+
 }  // namespace
 
 HMODULE LoadLibrary(const std::string& fileName) {
   const std::string path = BesideProgram(fileName);
+  if (path.find('/') != std::string::npos) {
+    const std::string damaged = DamagedLibraryReason(path);
+    if (!damaged.empty()) {
+      Fail(ERROR_BAD_EXE_FORMAT, Utf8ToWide("The file " + path + " is damaged: " + damaged + "."));
+      return nullptr;
+    }
+  }
   dlerror();
   HMODULE module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!module) {

@@ -6,7 +6,9 @@
 // loaded) is unloaded again and the load fails with ERROR_DLL_INIT_FAILED.
 //
 // Error codes of a failed load (GetLastError): ERROR_MOD_NOT_FOUND when no file was found,
-// ERROR_BAD_EXE_FORMAT when a file was found but could not be loaded, ERROR_DLL_INIT_FAILED
+// ERROR_BAD_EXE_FORMAT when a file was found but could not be loaded (also, before the system
+// loader sees it, an ELF file whose headers or segments reach beyond its end, which would fault
+// inside the loader: "The file ... is damaged: ..."), ERROR_DLL_INIT_FAILED
 // when its start failed. LibraryErrorMessage gives the text of the thread's last failure.
 #pragma once
 

@@ -168,6 +168,31 @@ TEST(RegExprModule, MatchesInItsDialect) {
   StopHelperModules();
 }
 
+// A pattern that backtracks without end fails with an error naming the limit instead of
+// running on (or answering "no match" for a text it never finished looking at).
+TEST(RegExprModule, RunawayMatchesStopAtTheLimit) {
+  ScopedHostFolder host(HostDir());
+  ComPtr<IcvRegExprModule> regexpr;
+  GetRegExprModule(regexpr);
+  ASSERT_TRUE(regexpr);
+  WordBool matched = WordTrue;
+  const std::u16string subject = std::u16string(40, u'a') + u"b";
+  HRESULT hr = regexpr->Match(u"^((a+)+)+$", subject.c_str(), &matched);
+  EXPECT_TRUE(Failed(hr));
+  ComPtr<IErrorInfo> info;
+  ASSERT_EQ(GetErrorInfo(0, info.Put()), S_OK);
+  BSTR text = nullptr;
+  info->GetDescription(&text);
+  EXPECT_NE(std::u16string(BstrView(text)).find(u"more steps than a match may take"), std::u16string::npos)
+      << WideToUtf8(BstrView(text));
+  SysFreeString(text);
+  // The same pattern on a text it can decide quickly still answers.
+  ASSERT_EQ(regexpr->Match(u"^((a+)+)+$", u"aaaa", &matched), S_OK);
+  EXPECT_EQ(matched, WordTrue);
+  regexpr = nullptr;
+  StopHelperModules();
+}
+
 TEST(RegExprModule, AMissingLibraryRaisesAndIsRetried) {
   test::ScratchDir dir;
   {
@@ -211,6 +236,27 @@ TEST(StatCounters, ReachTheLibraryEscapedAndRetryWhileItIsMissing) {
   ASSERT_EQ(read(&unnamed, &value, name, 64), 0);
   EXPECT_EQ(WideString(name), u"");
   FreeLibrary(lib);
+}
+
+// A truncated copy of a library is refused with a clear error before the system loader maps
+// it (which would fault past the file's end); the whole copy loads.
+TEST(HelperLibraries, DamagedLibraryFilesAreRefusedBeforeLoading) {
+  test::ScratchDir dir;
+  const std::string original = test::ReadFileBytes(HostDir() + "/cvStatistic.so");
+  ASSERT_GT(original.size(), 4096u);
+  for (std::size_t cut : {std::size_t{32}, std::size_t{1000}, original.size() / 2, original.size() - 64}) {
+    const std::string copy = dir.Utf8File("cut" + std::to_string(cut) + ".so");
+    test::WriteFileBytes(copy, original.substr(0, cut));
+    EXPECT_EQ(LoadLibrary(copy), nullptr) << cut;
+    EXPECT_EQ(GetLastError(), ERROR_BAD_EXE_FORMAT);
+    const std::string message = WideToUtf8(LibraryErrorMessage(ERROR_BAD_EXE_FORMAT));
+    EXPECT_NE(message.find("The file " + copy + " is damaged: "), std::string::npos) << message;
+  }
+  const std::string whole = dir.Utf8File("whole.so");
+  test::WriteFileBytes(whole, original);
+  HMODULE lib = LoadLibrary(whole);
+  EXPECT_NE(lib, nullptr) << WideToUtf8(LibraryErrorMessage(GetLastError()));
+  if (lib) FreeLibrary(lib);
 }
 
 // ---- the reporter ---------------------------------------------------------------------------

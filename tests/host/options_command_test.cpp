@@ -135,6 +135,105 @@ TEST_F(OptionsCommand, BadArgumentsAndBadFilesFailClearly) {
   EXPECT_EQ(ReadFileBytes(file), bad);
 }
 
+// Values the command line cannot mean are refused (exit 2) instead of wrapping or guessing,
+// and nothing is written for them.
+TEST_F(OptionsCommand, OutOfRangeAndMalformedValuesAreRefused) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"Int64", "-0x8000000000000001"}, {"Int64", "9223372036854775808"}, {"Int64", "0x1FFFFFFFFFFFFFFFF"},
+      {"Integer", "-$FFFFFFFF"},        {"Integer", "2147483648"},         {"Integer", "$100000000"},
+      {"Integer", " 5"},                {"Boolean", "NaN"},                 {"Boolean", "yes"},
+      {"String", std::string("bad\xFF", 4)},
+  };
+  for (const auto& [type, value] : cases) {
+    Result r = RunOptions({"set", file, "p", type, value});
+    EXPECT_EQ(r.code, 2) << type << " " << value;
+    EXPECT_FALSE(r.err.empty());
+  }
+  Result badName = RunOptions({"set", file, std::string("n\xC0/p", 5), "I", "1"});
+  EXPECT_EQ(badName.code, 2);
+  EXPECT_NE(badName.err.find("not valid UTF-8"), std::string::npos) << badName.err;
+  EXPECT_TRUE(scratch.Entries().empty());
+
+  // The edges of each range, and bit patterns in hexadecimal, are taken.
+  const std::vector<std::vector<std::string>> taken = {
+      {"a", "Int64", "-9223372036854775808"}, {"b", "Int64", "-0x8000000000000000"}, {"c", "Integer", "$FFFFFFFF"},
+      {"d", "Integer", "-2147483648"},        {"e", "Boolean", "0"},                  {"f", "Boolean", "TRUE"},
+      {"g", "Int64", "0xFFFFFFFFFFFFFFFF"},
+  };
+  for (const auto& t : taken) ASSERT_EQ(RunOptions({"set", file, t[0], t[1], t[2]}).code, 0) << t[2];
+  EXPECT_EQ(RunOptions({"dump", file}).out,
+            "node\t/\nprop\t/a\tInt64\t-9223372036854775808\nprop\t/b\tInt64\t-9223372036854775808\n"
+            "prop\t/c\tInteger\t-1\nprop\t/d\tInteger\t-2147483648\nprop\t/e\tBoolean\tFalse\n"
+            "prop\t/f\tBoolean\tTrue\nprop\t/g\tInt64\t-1\n");
+}
+
+// What a hostile file system puts in the way: a failed set leaves no file, a dangling link
+// gets its target created, FIFOs and hard-linked files are refused at once, a path deeper
+// than a file may nest is refused before anything is built.
+TEST_F(OptionsCommand, HostileTargetsAreRefusedWithoutDamage) {
+  const std::string missingFolder = dir + "/no folder/x.xml";
+  Result r = RunOptions({"set", missingFolder, "p", "I", "1"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.err.find("No such file or directory"), std::string::npos) << r.err;
+
+  // A failed save of a missing file leaves nothing behind: here a name XML cannot store.
+  r = RunOptions({"set", file, "p", "String", std::string("a\x01", 2)});
+  EXPECT_EQ(r.code, 1) << r.err;
+  EXPECT_FALSE(std::filesystem::exists(file));
+
+  const std::string link = dir + "/link.xml", target = dir + "/made-by-set.xml";
+  std::filesystem::create_symlink("made-by-set.xml", link);
+  r = RunOptions({"set", link, "p", "I", "7"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
+  EXPECT_NE(ReadFileBytes(target).find("name=\"p\" type=\"I\" value=\"7\""), std::string::npos);
+
+  const std::string fifo = dir + "/pipe.xml";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  for (const auto& args : std::vector<std::vector<std::string>>{{"dump", fifo}, {"set", fifo, "p", "I", "1"}}) {
+    r = RunOptions(args);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("it is not a regular file"), std::string::npos) << r.err;
+  }
+
+  const std::string linked = dir + "/second-name.xml";
+  std::filesystem::create_hard_link(target, linked);
+  const std::string before = ReadFileBytes(target);
+  r = RunOptions({"set", target, "p", "I", "8"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.err.find("hard links"), std::string::npos) << r.err;
+  EXPECT_EQ(ReadFileBytes(target), before);
+
+  std::string deep;
+  for (int i = 0; i < 20000; ++i) deep += "n/";
+  r = RunOptions({"set", file, deep + "p", "I", "1"});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_NE(r.err.find("nested more than 1000 levels deep"), std::string::npos) << r.err;
+  r = RunOptions({"set", file, std::string(300, 'x'), "I", "1"});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_NE(r.err.find("longer than 255 characters"), std::string::npos) << r.err;
+  EXPECT_FALSE(std::filesystem::exists(file));
+}
+
+// Several processes setting different properties of one file at once lose none of them.
+TEST_F(OptionsCommand, ConcurrentSetsOfOneFileLoseNothing) {
+  constexpr int kWriters = 4, kUpdates = 25;
+  // Separate pwhost processes, as users start them: each writer its own loop in the background.
+  std::string script;
+  for (int w = 0; w < kWriters; ++w)
+    script += "(for u in $(seq 0 " + std::to_string(kUpdates - 1) + "); do '" + test::HostDir() +
+              "/pwhost' options set '" + file + "' w" + std::to_string(w) + "/u$u I $u || exit 1; done) & ";
+  script += "fail=0; for j in $(jobs -p); do wait $j || fail=1; done; exit $fail";
+  int code = -1;
+  std::ofstream(dir + "/writers.sh") << script << "\n";
+  const std::string output = test::RunCommand("bash '" + dir + "/writers.sh'", code);
+  EXPECT_EQ(code, 0) << output;
+  const std::string out = RunOptions({"dump", file}).out;
+  int properties = 0;
+  for (std::size_t at = 0; (at = out.find("prop\t", at)) != std::string::npos; ++at) ++properties;
+  EXPECT_EQ(properties, kWriters * kUpdates) << out;
+}
+
 TEST_F(OptionsCommand, PwhostRunsTheCommands) {
   const std::string pwhost = test::HostDir() + "/pwhost";
   const std::string set = "'" + pwhost + "' options set '" + file + "' Top/Value String 'x y' 2>&1";

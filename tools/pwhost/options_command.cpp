@@ -3,8 +3,12 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <optional>
 
 #include "core/options/options_name_pool.h"
+#include "core/options/options_path.h"
+#include "core/options/safe_file.h"
 #include "core/options/options_tree.h"
 #include "core/options/options_xml_storage.h"
 #include "core/options/xml_text.h"
@@ -35,84 +39,6 @@ struct NamePoolUnit {
   NamePoolUnit() { StartOptionsNamePool(); }
   ~NamePoolUnit() { StopOptionsNamePool(); }
 };
-
-// Names in paths: "\" and "/" and control characters are escaped.
-std::string EscapeText(WideStringView s, bool path) {
-  std::string out;
-  for (char16_t c : s) {
-    switch (c) {
-      case u'\\': out += "\\\\"; continue;
-      case u'\t': out += "\\t"; continue;
-      case u'\n': out += "\\n"; continue;
-      case u'\r': out += "\\r"; continue;
-      case u'"':
-        if (!path) {
-          out += "\\\"";
-          continue;
-        }
-        break;
-      case u'/':
-        if (path) {
-          out += "\\/";
-          continue;
-        }
-        break;
-      default: break;
-    }
-    if (c < 0x20) {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\x%02X", static_cast<unsigned>(c));
-      out += buf;
-      continue;
-    }
-    out += WideToUtf8(WideStringView(&c, 1).substr(0, 1));
-  }
-  return out;
-}
-
-// UTF-16 to UTF-8 keeping surrogate pairs together.
-std::string EscapeWide(WideStringView s, bool path) {
-  std::string out;
-  std::size_t start = 0;
-  for (std::size_t i = 0; i <= s.size(); ++i) {
-    const bool special = i < s.size() && (s[i] < 0x20 || s[i] == u'\\' || (path ? s[i] == u'/' : s[i] == u'"'));
-    if (i == s.size() || special) {
-      out += WideToUtf8(s.substr(start, i - start));
-      if (special) out += EscapeText(s.substr(i, 1), path);
-      start = i + 1;
-    }
-  }
-  return out;
-}
-
-// Splits "a/b\/c" into its names, resolving the escapes.
-std::vector<WideString> SplitPath(const std::string& path) {
-  std::vector<WideString> parts;
-  std::string current;
-  for (std::size_t i = 0; i < path.size(); ++i) {
-    char c = path[i];
-    if (c == '\\' && i + 1 < path.size()) {
-      char n = path[++i];
-      switch (n) {
-        case 't': current += '\t'; break;
-        case 'n': current += '\n'; break;
-        case 'r': current += '\r'; break;
-        default: current += n; break;
-      }
-    } else if (c == '/') {
-      parts.push_back(Utf8ToWide(current));
-      current.clear();
-    } else {
-      current += c;
-    }
-  }
-  parts.push_back(Utf8ToWide(current));
-  if (!parts.empty() && parts.front().empty()) parts.erase(parts.begin());  // a leading "/"
-  for (const WideString& p : parts)
-    if (p.empty()) throw UsageError(u"the path " + Utf8ToWide(path) + u" has an empty name in it");
-  if (parts.empty()) throw UsageError(u"the path names no property");
-  return parts;
-}
 
 std::string Hex(const std::vector<std::uint8_t>& bytes) {
   static constexpr char kDigits[] = "0123456789ABCDEF";
@@ -148,7 +74,10 @@ ComPtr<TcvSAX2OptionsReader> OpenStorage(const std::string& file, ComPtr<IcvOpti
   return storage;
 }
 
-void DumpNode(IcvOptionsNode* node, const std::string& path, std::FILE* out) {
+// Prints a node's line, its properties and then its children, each sorted by name, as the walk
+// goes; `path` is the node's path, shared by the whole walk (each level appends its name and
+// takes it off again).
+void DumpNode(IcvOptionsNode* node, std::string& path, std::FILE* out) {
   std::fprintf(out, "node\t%s\n", path.empty() ? "/" : path.c_str());
   ComPtr<IcvOptionsProperties> props;
   SafeCallCheck(node->GetProperties(props.Put()));
@@ -163,7 +92,9 @@ void DumpNode(IcvOptionsNode* node, const std::string& path, std::FILE* out) {
   std::sort(list.begin(), list.end(), [](auto& a, auto& b) { return CompareTextIgnoringCase(a.Name, b.Name) < 0; });
   TcvProperties* table = TcvOptionsNode::FromInterface(node)->Properties();
   for (const auto& d : list) {
-    const std::string name = path + "/" + EscapeWide(d.Name, true);
+    const std::size_t mark = path.size();
+    path += '/';
+    path += EscapeOptionsText(d.Name, true);
     std::string value;
     switch (d.Type) {
       case ptInteger: {
@@ -175,7 +106,7 @@ void DumpNode(IcvOptionsNode* node, const std::string& path, std::FILE* out) {
       case ptString: {
         WideString v;
         SafeCallCheck(props->GetString(d.Name, u"", &v));
-        value = "\"" + EscapeWide(v, false) + "\"";
+        value = "\"" + EscapeOptionsText(v, false) + "\"";
         break;
       }
       case ptDouble: {
@@ -204,7 +135,8 @@ void DumpNode(IcvOptionsNode* node, const std::string& path, std::FILE* out) {
       }
       default: break;
     }
-    std::fprintf(out, "prop\t%s\t%s\t%s\n", name.c_str(), WideToUtf8(PropertyTypeName(d.Type)).c_str(), value.c_str());
+    std::fprintf(out, "prop\t%s\t%s\t%s\n", path.c_str(), WideToUtf8(PropertyTypeName(d.Type)).c_str(), value.c_str());
+    path.resize(mark);
   }
   std::vector<std::pair<WideString, ComPtr<IcvOptionsNode>>> children;
   ComPtr<IcvOptionsNodeIterator> it;
@@ -218,7 +150,13 @@ void DumpNode(IcvOptionsNode* node, const std::string& path, std::FILE* out) {
   }
   std::sort(children.begin(), children.end(),
             [](auto& a, auto& b) { return CompareTextIgnoringCase(a.first, b.first) < 0; });
-  for (auto& [childName, child] : children) DumpNode(child.Get(), path + "/" + EscapeWide(childName, true), out);
+  for (auto& [childName, child] : children) {
+    const std::size_t mark = path.size();
+    path += '/';
+    path += EscapeOptionsText(childName, true);
+    DumpNode(child.Get(), path, out);
+    path.resize(mark);
+  }
 }
 
 int Dump(const std::string& file, std::FILE* out, std::FILE* err) {
@@ -234,12 +172,102 @@ int Dump(const std::string& file, std::FILE* out, std::FILE* err) {
     std::fprintf(err, "pwhost: cannot read %s: %s\n", file.c_str(), WideToUtf8(storage->LoadFailureText()).c_str());
     return 1;
   }
-  DumpNode(root.Get(), "", out);
+  std::string path;
+  DumpNode(root.Get(), path, out);
   return 0;
 }
 
+// An integer text of the command line: decimal or "$"/"0x" hexadecimal after an optional sign.
+// Decimal and negative values must lie in the signed range of `bits`; an unsigned hexadecimal
+// text may give the whole bit pattern ($FFFFFFFF is -1 as an Integer). Nothing else is taken.
+std::optional<std::int64_t> StrictInteger(const std::string& text, int bits) {
+  std::size_t i = 0;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+  int base = 10;
+  if (text.compare(i, 1, "$") == 0) {
+    base = 16, i += 1;
+  } else if (text.compare(i, 2, "0x") == 0 || text.compare(i, 2, "0X") == 0) {
+    base = 16, i += 2;
+  }
+  if (i == text.size()) return std::nullopt;
+  std::uint64_t magnitude = 0;
+  const std::uint64_t limit = bits == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << bits) - 1;
+  for (; i < text.size(); ++i) {
+    const char c = text[i];
+    const int d = c >= '0' && c <= '9'   ? c - '0'
+                  : base == 16 && c >= 'a' && c <= 'f' ? c - 'a' + 10
+                  : base == 16 && c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                       : -1;
+    if (d < 0) return std::nullopt;
+    if (magnitude > (limit - static_cast<std::uint64_t>(d)) / static_cast<std::uint64_t>(base)) return std::nullopt;
+    magnitude = magnitude * static_cast<std::uint64_t>(base) + static_cast<std::uint64_t>(d);
+  }
+  const std::uint64_t signedMax = (std::uint64_t{1} << (bits - 1)) - 1;
+  if (negative) {
+    if (magnitude > signedMax + 1) return std::nullopt;
+    return magnitude == signedMax + 1 ? (bits == 64 ? INT64_MIN : -static_cast<std::int64_t>(magnitude))
+                                      : -static_cast<std::int64_t>(magnitude);
+  }
+  if (base == 10 && magnitude > signedMax) return std::nullopt;
+  // A hexadecimal bit pattern: the value of those bits as a signed number of `bits` bits.
+  if (magnitude > signedMax) return static_cast<std::int64_t>(magnitude - limit - 1);
+  return static_cast<std::int64_t>(magnitude);
+}
+
+// A value of the command line, checked before the file is touched.
+struct Value {
+  TcvPropertyType type = ptInteger;
+  std::int64_t integer = 0;
+  double real = 0;
+  WideString text;
+  std::vector<std::uint8_t> bytes;
+};
+
+Value ParseValue(const std::string& type, const std::string& text) {
+  auto invalid = [&](const char* what) {
+    return UsageError(u"'" + Utf8ToWide(text) + u"' is not a valid " + AsciiToWide(what) + u" value");
+  };
+  auto is = [&](const char* word, const char* letter) {
+    return SameTextIgnoringCase(std::string_view(type), std::string_view(word)) || type == letter;
+  };
+  Value v;
+  if (is("Integer", "I")) {
+    auto n = StrictInteger(text, 32);
+    if (!n) throw invalid("Integer");
+    v.type = ptInteger, v.integer = *n;
+  } else if (is("String", "S")) {
+    v.type = ptString, v.text = StrictUtf8ToWide(text, "the value");
+  } else if (is("Double", "D")) {
+    auto d = ParseDouble(text);
+    if (!d) throw invalid("Double");
+    v.type = ptDouble, v.real = *d;
+  } else if (is("Int64", "L")) {
+    auto n = StrictInteger(text, 64);
+    if (!n) throw invalid("Int64");
+    v.type = ptInt64, v.integer = *n;
+  } else if (is("Binary", "H")) {
+    v.type = ptBinary, v.bytes = ParseHex(text);
+  } else if (is("Boolean", "B")) {
+    // True or False in any case, or an integer (0 is False).
+    std::optional<bool> b;
+    if (SameTextIgnoringCase(std::string_view(text), std::string_view("True"))) b = true;
+    else if (SameTextIgnoringCase(std::string_view(text), std::string_view("False"))) b = false;
+    else if (auto n = StrictInteger(text, 64)) b = *n != 0;
+    if (!b) throw invalid("Boolean");
+    v.type = ptBoolean, v.integer = *b;
+  } else {
+    throw UsageError(u"unknown type " + Utf8ToWide(type) + u" (Integer, String, Double, Int64, Binary or Boolean)");
+  }
+  return v;
+}
+
 int Set(const std::string& file, const std::string& path, const std::string& type, const std::string& text) {
-  const std::vector<WideString> names = SplitPath(path);
+  const std::vector<WideString> names = SplitOptionsPath(path);
+  const Value value = ParseValue(type, text);
+  // Writers of the same file take turns from the read to the write, so none loses another's
+  // change.
+  TcvFileUpdateLock lock(file);
   ComPtr<IcvOptionsBuilder> builder;
   auto storage = OpenStorage(file, builder);
   ComPtr<IcvOptionsNode> node = builder->GetRoot();
@@ -251,39 +279,21 @@ int Set(const std::string& file, const std::string& path, const std::string& typ
   const WideString& name = names.back();
   ComPtr<IcvOptionsProperties> props;
   SafeCallCheck(node->GetProperties(props.Put()));
-  auto invalid = [&](const char* what) {
-    return UsageError(u"'" + Utf8ToWide(text) + u"' is not a valid " + AsciiToWide(what) + u" value");
-  };
-  auto is = [&](const char* word, const char* letter) {
-    return SameTextIgnoringCase(std::string_view(type), std::string_view(word)) || type == letter;
-  };
-  if (is("Integer", "I")) {
-    auto v = ParseInt32(text);
-    if (!v) throw invalid("Integer");
-    SafeCallCheck(props->SetInteger(name, *v));
-  } else if (is("String", "S")) {
-    SafeCallCheck(props->SetString(name, Utf8ToWide(text)));
-  } else if (is("Double", "D")) {
-    auto v = ParseDouble(text);
-    if (!v) throw invalid("Double");
-    SafeCallCheck(props->SetDouble(name, *v));
-  } else if (is("Int64", "L")) {
-    auto v = ParseInt64(text);
-    if (!v) throw invalid("Int64");
-    SafeCallCheck(props->SetInt64(name, *v));
-  } else if (is("Binary", "H")) {
-    std::vector<std::uint8_t> bytes = ParseHex(text);
-    // A Binary value that was stored packed stays packed.
-    auto* table = TcvOptionsNode::FromInterface(node.Get())->Properties();
-    auto* old = dynamic_cast<TcvBinaryPropertyStub*>(table->FindPresent(name));
-    SafeCallCheck(props->SetBinary(name, bytes.data(), static_cast<std::int32_t>(bytes.size()),
-                                   ToWordBool(old && old->Compressed())));
-  } else if (is("Boolean", "B")) {
-    auto v = ParseBoolean(text);
-    if (!v) throw invalid("Boolean");
-    SafeCallCheck(props->SetBoolean(name, ToWordBool(*v)));
-  } else {
-    throw UsageError(u"unknown type " + Utf8ToWide(type) + u" (Integer, String, Double, Int64, Binary or Boolean)");
+  switch (value.type) {
+    case ptInteger: SafeCallCheck(props->SetInteger(name, static_cast<std::int32_t>(value.integer))); break;
+    case ptString: SafeCallCheck(props->SetString(name, value.text)); break;
+    case ptDouble: SafeCallCheck(props->SetDouble(name, value.real)); break;
+    case ptInt64: SafeCallCheck(props->SetInt64(name, value.integer)); break;
+    case ptBoolean: SafeCallCheck(props->SetBoolean(name, ToWordBool(value.integer != 0))); break;
+    case ptBinary: {
+      // A Binary value that was stored packed stays packed.
+      auto* table = TcvOptionsNode::FromInterface(node.Get())->Properties();
+      auto* old = dynamic_cast<TcvBinaryPropertyStub*>(table->FindPresent(name));
+      SafeCallCheck(props->SetBinary(name, value.bytes.data(), static_cast<std::int32_t>(value.bytes.size()),
+                                     ToWordBool(old && old->Compressed())));
+      break;
+    }
+    default: break;
   }
   builder->Save();
   return 0;
@@ -303,6 +313,9 @@ int RunOptionsCommand(const std::vector<std::string>& args, std::FILE* out, std:
     if (dump) return Dump(args[1], out, err);
     return Set(args[1], args[2], args[3], args[4]);
   } catch (const UsageError& e) {
+    std::fprintf(err, "pwhost: %s\n", e.what());
+    return 2;
+  } catch (const EcvOptionsPathError& e) {
     std::fprintf(err, "pwhost: %s\n", e.what());
     return 2;
   } catch (const std::exception& e) {

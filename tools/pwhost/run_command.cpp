@@ -2,21 +2,76 @@
 // without dialogs, loads the module, creates and starts its plug-ins, publishes the runtime
 // objects ("Log", "Sys" and whatever the plug-ins registered) to the script, prints the log as
 // the run goes (and writes it to FILE), finalizes the plug-ins, and ends with a non-zero exit
-// when the script fails, naming its file, line and message, or when a plug-in fails to start.
+// when the script fails, naming its file, line and message, when a plug-in fails to start, or
+// when the log cannot be written. The log may not be the script (also through a link), nor a
+// FIFO or folder; nothing is truncated before the script is found.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
-#include <fstream>
 #include <memory>
 #include <string>
 
 #include "core/com/exposed_objects.h"
-#include "tools/pwhost/commands.h"
 #include "host/module_loader.h"
 #include "host/plugin_host.h"
 #include "host/script/script_engine.h"
 #include "host/test_host.h"
 #include "platform/rtl/strings.h"
+#include "tools/pwhost/commands.h"
 
 namespace pw::host {
+
+namespace {
+
+constexpr const char* kLogIsTheScript = "it is the script itself";
+
+// The --log file: checked and opened before the run, written line by line; the first failed
+// write is kept (and later lines are not tried) so that the run ends reporting it.
+class RunLog {
+ public:
+  ~RunLog() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  // Empty when the log is open, else what is wrong with it.
+  std::string Open(const std::string& path, const struct stat& script) {
+    struct stat existing;
+    if (::stat(path.c_str(), &existing) == 0 && S_ISFIFO(existing.st_mode)) return "it is not a regular file";
+    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd_ < 0) return WideToUtf8(SysErrorMessage(static_cast<DWORD>(errno)));
+    struct stat st;
+    if (::fstat(fd_, &st) != 0) return WideToUtf8(SysErrorMessage(static_cast<DWORD>(errno)));
+    if (st.st_dev == script.st_dev && st.st_ino == script.st_ino) return kLogIsTheScript;
+    // A device such as /dev/null may take the log; a FIFO, a socket or a folder may not.
+    if (!S_ISREG(st.st_mode) && !S_ISCHR(st.st_mode)) return "it is not a regular file";
+    if (S_ISREG(st.st_mode) && ::ftruncate(fd_, 0) != 0) return WideToUtf8(SysErrorMessage(static_cast<DWORD>(errno)));
+    ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
+    return {};
+  }
+  void Line(const std::string& text) {
+    if (fd_ < 0 || error_) return;
+    const std::string line = text + '\n';
+    for (std::size_t done = 0; done < line.size();) {
+      const ssize_t n = ::write(fd_, line.data() + done, line.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        error_ = n < 0 ? errno : EIO;
+        return;
+      }
+      done += static_cast<std::size_t>(n);
+    }
+  }
+  // The errno of the first failed write, 0 when none failed.
+  int Failed() const { return error_; }
+
+ private:
+  int fd_ = -1;
+  int error_ = 0;
+};
+
+}  // namespace
 
 int RunScriptCommand(const CommandContext& context) {
   std::string script, logFile;
@@ -35,12 +90,20 @@ int RunScriptCommand(const CommandContext& context) {
     std::fprintf(stderr, "usage: pwhost run SCRIPT.js [--log FILE]\n");
     return 2;
   }
-  auto log = std::make_shared<std::ofstream>();
+  // The script is found before anything is truncated; the log is opened without blocking (a
+  // FIFO would wait for a reader for ever) and must not be the script itself.
+  struct stat scriptStat;
+  if (::stat(script.c_str(), &scriptStat) != 0) {
+    std::fprintf(stderr, "pwhost run: cannot read the script %s: %s\n", script.c_str(),
+                 WideToUtf8(SysErrorMessage(static_cast<DWORD>(errno))).c_str());
+    return 1;
+  }
+  auto log = std::make_shared<RunLog>();
   if (!logFile.empty()) {
-    log->open(logFile, std::ios::binary | std::ios::trunc);
-    if (!*log) {
-      std::fprintf(stderr, "pwhost run: unable to write the log file %s\n", logFile.c_str());
-      return 1;
+    std::string problem = log->Open(logFile, scriptStat);
+    if (!problem.empty()) {
+      std::fprintf(stderr, "pwhost run: unable to write the log file %s: %s\n", logFile.c_str(), problem.c_str());
+      return problem == kLogIsTheScript ? 2 : 1;
     }
   }
 
@@ -57,10 +120,17 @@ int RunScriptCommand(const CommandContext& context) {
     options.interactive = false;  // a script run is unattended
     TestHost host(options);
     host.SetPrinter([log](const WideString& line) {
-      std::string text = WideToUtf8(line);
+      // A NUL inside a message is printed escaped, so that the rest of the line is not lost.
+      std::string text;
+      for (const char c : WideToUtf8(line)) {
+        if (c == '\0')
+          text += "\\0";
+        else
+          text += c;
+      }
       std::printf("%s\n", text.c_str());
       std::fflush(stdout);
-      if (log->is_open()) *log << text << '\n' << std::flush;
+      log->Line(text);
     });
     TPluginHost plugins(host);
     {
@@ -91,6 +161,11 @@ int RunScriptCommand(const CommandContext& context) {
     plugins.Stop();
   }
   if (!ok) std::fprintf(stderr, "%s\n", error.Text().c_str());
+  if (log->Failed()) {
+    std::fprintf(stderr, "pwhost run: unable to write the log file %s: %s\n", logFile.c_str(),
+                 WideToUtf8(SysErrorMessage(static_cast<DWORD>(log->Failed()))).c_str());
+    ok = false;
+  }
   if (auto disconnect = module.ExportAs<DisconnectExposedObjectsProc>(kDisconnectExposedObjectsExport))
     disconnect(WordTrue, 5000);
   module.Unload();

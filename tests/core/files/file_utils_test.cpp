@@ -307,17 +307,23 @@ class TempFiles : public ::testing::Test {
   test::ScratchDir dir_;
 };
 
-TEST_F(TempFiles, TempFolderComesFromTmpdirAndIsCreated) {
+// $TMPDIR names the folder when it exists; a missing one is not created (the variable may
+// point anywhere) and the system's folder serves instead.
+TEST_F(TempFiles, TempFolderComesFromAnExistingTmpdirAndIsNeverCreated) {
+  {
+    ScopedEnv tmp("TMPDIR", U8(dir_.Wide()) + "/");
+    EXPECT_EQ(GetTempFolder(u""), dir_.Wide());
+  }
   {
     ScopedEnv tmp("TMPDIR", U8(dir_.Wide()) + "/made/here/");
-    EXPECT_EQ(GetTempFolder(u""), dir_.Wide() + u"/made/here");
-    EXPECT_TRUE(fs::is_directory(dir_.Path() / "made" / "here"));
+    EXPECT_EQ(GetTempFolder(u""), u"/tmp");
+    EXPECT_FALSE(fs::exists(dir_.Path() / "made"));
   }
   EXPECT_EQ(GetTempFolder(u"/some/folder/"), u"/some/folder");
   EXPECT_EQ(GetTempFolder(u"/some/folder"), u"/some/folder");
   test::WriteFileBytes(dir_.File("plain-file"), "x");
-  ScopedEnv blocked("TMPDIR", U8(dir_.File("plain-file")) + "/sub");
-  EXPECT_THROW(GetTempFolder(u""), EOSError);
+  ScopedEnv blocked("TMPDIR", U8(dir_.File("plain-file")));
+  EXPECT_EQ(GetTempFolder(u""), u"/tmp");
 }
 
 TEST_F(TempFiles, TryCreateMakesANewEmptyFileAndNeverReopensOne) {

@@ -314,6 +314,17 @@ TEST(LightXml, BinaryFormRoundTripsAndRejectsDamagedData) {
   SafeCallCheck(huge->Write(lie, 6, nullptr));
   SafeCallCheck(huge->Seek(0, STREAM_SEEK_SET, nullptr));
   EXPECT_NE(FailureMessage(MakeObject<TcvXMLDataReader>(u"")->LoadFromStream(huge.Get())), "");
+
+  // A negative count of attributes or children is damage, not an empty list: read as empty it
+  // would save back as other bytes.
+  for (const std::string& damaged :
+       {std::string("\0\0\0\0\0\0\0\xB6\0\0\0\0", 12), std::string("\0\0\0\0\0\0\0\0\xFF\xFF\xFF\xFF", 12)}) {
+    auto stream = MemoryStream();
+    SafeCallCheck(stream->Write(damaged.data(), static_cast<ULONG>(damaged.size()), nullptr));
+    SafeCallCheck(stream->Seek(0, STREAM_SEEK_SET, nullptr));
+    EXPECT_EQ(FailureMessage(MakeObject<TcvXMLDataReader>(u"")->LoadFromStream(stream.Get())),
+              "The binary data of the element is damaged");
+  }
 }
 
 }  // namespace

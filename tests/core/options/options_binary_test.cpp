@@ -199,6 +199,34 @@ TEST(BinaryValues, DamagedPackedBlocksRaiseWithoutHugeAllocations) {
   else ::setenv("TMPDIR", saved.c_str(), 1);
 }
 
+// A packed value may not claim more than the cap, however well it packs: the claim is refused
+// before anything is unpacked, and the message names the limit. A value at the cap unpacks.
+TEST(BinaryValues, UnpackedSizeHasACap) {
+  ScratchDir temp;
+  const std::string saved = std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "";
+  ::setenv("TMPDIR", temp.Path().c_str(), 1);
+  std::vector<std::uint8_t> zeros(kMaxUnpackedBinarySize + 1);
+  auto over = PackBinaryValue(zeros.data(), zeros.size());
+  auto at = PackBinaryValue(zeros.data(), zeros.size() - 1);
+  zeros = {};
+  {
+    OneBlockStorage s(over);
+    const std::string message = RaisedMessage([&] { s.Read(); });
+    EXPECT_NE(message.find("is too long: it unpacks to 67108865 bytes, more than the limit of 67108864 bytes"),
+              std::string::npos)
+        << message;
+    EXPECT_TRUE(temp.Entries().empty());
+  }
+  {
+    OneBlockStorage s(at);
+    EXPECT_EQ(s.Read()->GetSize(), kMaxUnpackedBinarySize);
+  }
+  if (saved.empty())
+    ::unsetenv("TMPDIR");
+  else
+    ::setenv("TMPDIR", saved.c_str(), 1);
+}
+
 TEST(BinaryValues, TheInterfaceCopiesWhatFitsTheBuffer) {
   auto builder = CreateOptionsBuilder();
   auto props = Props(builder->GetRoot().Get());

@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 
 #include <cmath>
+#include <cstdio>
 #include <limits>
 
 #include "core/options/options_xml_storage.h"
@@ -627,6 +628,107 @@ TEST(XmlText, DoublesAreWrittenInTheGeneralFormatWithTheFewestDigits) {
     if (std::isnan(value)) EXPECT_TRUE(std::isnan(*back));
     else EXPECT_EQ(std::bit_cast<std::uint64_t>(*back), std::bit_cast<std::uint64_t>(value));
   }
+}
+
+}  // namespace
+}  // namespace pw
+
+namespace pw {
+namespace {
+
+using namespace pw::test;
+
+// Names have a length limit: a file with a longer name does not read (and is not written
+// over), a tree with one is not saved, and the limit is named in both errors.
+TEST_F(OptionsXml, NamesLongerThanTheLimitNeitherReadNorSave) {
+  const std::string longName(kMaxOptionsNameLength + 1, 'n');
+  const std::string fits(kMaxOptionsNameLength, 'n');
+  for (const std::string& element :
+       {"<Node name=\"" + longName + "\"/>", "<Prp name=\"" + longName + "\" type=\"I\" value=\"1\"/>"}) {
+    SCOPED_TRACE(element);
+    const std::string bytes = "<Nodes version=\"1\"><Node name=\"root\">" + element + "</Node></Nodes>";
+    Write(bytes);
+    auto o = Open();
+    EXPECT_TRUE(ChildNames(o.Root().Get()).empty());
+    ASSERT_TRUE(o.storage->GetLoadFailure().failed);
+    EXPECT_EQ(WideToUtf8(o.storage->GetLoadFailure().message), "a name is longer than 255 characters");
+    EXPECT_THROW(o.builder->Save(), EcvOptionsException);
+    EXPECT_EQ(Bytes(), bytes);
+  }
+  std::remove(file.c_str());
+  for (const bool asNode : {true, false}) {
+    auto o = Open();
+    SafeCallCheck(Props(o.Root().Get())->SetInteger(Utf8ToWide(fits), 1));
+    o.builder->Save();
+    const std::string saved = Bytes();
+    if (asNode)
+      Child(o.Root().Get(), Utf8ToWide(longName));
+    else
+      SafeCallCheck(Props(o.Root().Get())->SetInteger(Utf8ToWide(longName), 2));
+    const std::string message = RaisedMessage([&] { o.builder->Save(); });
+    EXPECT_NE(message.find("is longer than 255 characters"), std::string::npos) << message;
+    EXPECT_EQ(Bytes(), saved);
+    EXPECT_EQ(folder.Entries(), std::vector<std::string>{"options.xml"});
+  }
+}
+
+// A tree far deeper than a file may hold is refused by the save before its recursion can
+// exhaust the stack, and the file is not touched.
+TEST_F(OptionsXml, AFarTooDeepTreeIsRefusedBeforeTheSaveRecurses) {
+  {
+    auto o = Open();
+    SafeCallCheck(Props(o.Root().Get())->SetInteger(u"kept", 1));
+    o.builder->Save();
+  }
+  const std::string saved = Bytes();
+  auto o = Open();
+  ComPtr<IcvOptionsNode> node = o.Root();
+  for (int i = 0; i < 6000; ++i) node = Child(node.Get(), u"n");
+  node = nullptr;
+  // The tree refuses it, before the storage is sent a single node of it.
+  EXPECT_EQ(RaisedMessage([&] { o.builder->Save(); }),
+            "Cannot save the options: the nodes are nested more than 1000 levels deep.");
+  EXPECT_EQ(Bytes(), saved);
+  EXPECT_EQ(folder.Entries(), std::vector<std::string>{"options.xml"});
+}
+
+// What is not a regular file is refused at once, without waiting for a writer of a FIFO.
+TEST_F(OptionsXml, OnlyRegularFilesAreReadOrReplaced) {
+  const std::string fifo = folder.Utf8File("pipe.xml");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  for (const auto& [path, text] : {std::pair{fifo, "it is not a regular file"},
+                                   {folder.Path().string(), "the file cannot be read: Is a directory"}}) {
+    SCOPED_TRACE(path);
+    auto o = Open(true, path);
+    EXPECT_TRUE(ChildNames(o.Root().Get()).empty());
+    ASSERT_TRUE(o.storage->GetLoadFailure().failed);
+    EXPECT_EQ(WideToUtf8(o.storage->LoadFailureText()), text);
+    EXPECT_THROW(o.builder->Save(), EcvOptionsException);
+  }
+  struct stat st;
+  ASSERT_EQ(::stat(fifo.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+}
+
+// Loading from memory and saving to memory give what the file gives.
+TEST_F(OptionsXml, MemoryLoadAndSaveMatchTheFile) {
+  {
+    auto o = Open();
+    SafeCallCheck(Props(Path(o.Root().Get(), u"a/b").Get())->SetString(u"s", u"x \u00E9"));
+    SafeCallCheck(Props(o.Root().Get())->SetDouble(u"d", 0.5));
+    o.builder->Save();
+  }
+  auto storage = MakeObject<TcvSAX2OptionsReader>(u"memory.xml", true);
+  storage->LoadFromMemory(Bytes());
+  EXPECT_FALSE(storage->GetLoadFailure().failed);
+  EXPECT_EQ(storage->SaveToMemory(), Bytes());
+  storage->LoadFromMemory("<Nodes version=\"2\"/>");
+  EXPECT_TRUE(storage->GetLoadFailure().failed);
+  storage->LoadFromMemory("");
+  EXPECT_FALSE(storage->GetLoadFailure().failed);
+  TPropertyCookiesArray children;
+  storage->GetChildNodes(storage->GetRoot(), children);
+  EXPECT_TRUE(children.empty());
 }
 
 }  // namespace

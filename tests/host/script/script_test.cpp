@@ -1,9 +1,11 @@
 // Test scripts on the host: late-bound calls into host and module objects, results, errors with
 // file and line, the log; and pwhost run on the shipped example.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -156,6 +158,56 @@ TEST(PwhostRun, AScriptErrorGivesFileLineAndAFailingExit) {
   EXPECT_NE(status, 0);
   EXPECT_NE(out.find("unable to write the log file /nonexistent/folder/run.log"), std::string::npos) << out;
   std::remove(script.c_str());
+}
+
+// The log may not destroy the script, wait on a FIFO or fail silently: each case ends before
+// or after the run with a message and a failing exit, and the script is untouched.
+TEST(PwhostRun, HostileLogFilesAreRefused) {
+  test::ScratchDir scratch;
+  const std::string script = scratch.Utf8File("s.js"), link = scratch.Utf8File("link.js");
+  const std::string fifo = scratch.Utf8File("fifo.log");
+  const std::string text = "Log.Message('ran');\n";
+  std::ofstream(script) << text;
+  std::filesystem::create_symlink(script, link);
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  struct Case {
+    std::string script, log;
+    int status;
+    std::string message;
+    bool runs;
+  };
+  const Case cases[] = {
+      {script, script, 2, "it is the script itself", false},
+      {script, link, 2, "it is the script itself", false},
+      {link, script, 2, "it is the script itself", false},
+      {script, fifo, 1, "it is not a regular file", false},
+      {script, "/dev/full", 1, "No space left on device", true},
+      {scratch.Utf8File("missing.js"), scratch.Utf8File("kept.log"), 1, "cannot read the script", false},
+  };
+  std::ofstream(scratch.Utf8File("kept.log")) << "old";
+  for (const Case& c : cases) {
+    int status = 0;
+    const std::string out = RunCommand(HostDir() + "/pwhost run '" + c.script + "' --log '" + c.log + "'", status);
+    EXPECT_EQ(status, c.status) << c.log << ": " << out;
+    EXPECT_NE(out.find(c.message), std::string::npos) << out;
+    EXPECT_EQ(out.find("Message: ran") != std::string::npos, c.runs) << out;
+    std::ifstream in(script);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), text);
+  }
+  std::ifstream kept(scratch.Utf8File("kept.log"));
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "old");
+}
+
+// A NUL inside a logged text does not cut the line short: it is printed escaped.
+TEST(PwhostRun, NulCharactersArePrintedEscaped) {
+  test::ScratchDir scratch;
+  const std::string script = scratch.Utf8File("nul.js"), log = scratch.Utf8File("nul.log");
+  std::ofstream(script) << "Log.Message('before\\u0000after');\n";
+  int status = 0;
+  const std::string out = RunCommand(HostDir() + "/pwhost run '" + script + "' --log '" + log + "'", status);
+  EXPECT_EQ(status, 0) << out;
+  EXPECT_NE(out.find("Message: before\\0after\n"), std::string::npos) << out;
+  EXPECT_EQ(test::ReadFileBytes(log), out);
 }
 
 TEST(PwhostRun, TheModuleMustHandOutItsPlugins) {
