@@ -13,6 +13,7 @@
 #include <mutex>
 #include <vector>
 
+#include "host/browser/objects/browsers.h"
 #include "host/code_model.h"
 #include "host/file_queries.h"
 #include "host/host_config.h"
@@ -115,6 +116,9 @@ class TestHost {
   // The processes (platform model, object tree, hook channels) and the services over them.
   TProcessList& Processes() { return *processes_; }
   THookParameterService& HookParameters() { return *hookParameters_; }
+  // The tested browsers: pages of one real engine, started with the first browser and stopped
+  // with the host.
+  TBrowsers& Browsers() { return *browsers_; }
 
  private:
   std::shared_ptr<HostConfig> config_;
@@ -145,6 +149,7 @@ class TestHost {
   ComPtr<TProcessInfoService> processInfo_;
   ComPtr<TWindowsManager> windows_;
   ComPtr<THookParameterService> hookParameters_;
+  std::unique_ptr<TBrowsers> browsers_;
   ComPtr<THostManager> manager_;
 };
 
