@@ -16,6 +16,9 @@
 #include <thread>
 
 #include "host/browser/browser.h"
+#include "host/test_host.h"
+#include "platform/automation/safearray.h"
+#include "tests/browser/dispatch_call.h"
 #include "tests/support/scratch_dir.h"
 
 namespace pw::browser {
@@ -218,6 +221,76 @@ TEST_F(RealEngine, AKilledEngineFailsItsCallsAndLeavesNothingBehind) {
   EXPECT_THROW(page->Evaluate("1"), BrowserError);
   own->Close();
   EXPECT_EQ(LiveProcessesInGroup(pid), 0);  // the whole group is gone
+}
+
+
+std::u16string TextOf(const test::DispatchResult& r) {
+  return r.value.Ptr()->vt == VT_BSTR ? std::u16string(BstrView(r.value.Ptr()->bstrVal)) : u"<not a text>";
+}
+
+IDispatch* Object(const test::DispatchResult& r) {
+  return r.value.Ptr()->vt == VT_DISPATCH ? r.value.Ptr()->pdispVal : nullptr;
+}
+
+TEST_F(RealEngine, TheHostsDocumentsAndElementsAnswerLateBoundCalls) {
+  host::TestHostOptions options;
+  options.interactive = false;
+  host::TestHost host(options);
+  auto tested = host.Browsers().Launch(host::BrowserKind::InternetExplorer, "file://" + dir_->Utf8File("page.html"));
+  auto document = host.Browsers().Document(*tested);
+  IDispatch* doc = document.Get();
+  EXPECT_EQ(TextOf(test::Get(doc, u"title")), u"Engine test");
+  EXPECT_EQ(TextOf(test::Get(doc, u"Title")), u"Engine test");  // ignoring case
+  ASSERT_EQ(test::Put(doc, u"title", OleVariant(u"Changed")).hr, S_OK);
+  EXPECT_EQ(TextOf(test::Get(doc, u"title")), u"Changed");
+
+  auto input = test::Get(doc, u"getElementById", {OleVariant(u"in")});
+  ASSERT_NE(Object(input), nullptr);
+  ASSERT_EQ(test::Put(Object(input), u"value", OleVariant(u"typed")).hr, S_OK);
+  EXPECT_EQ(TextOf(test::Get(Object(input), u"value")), u"typed");
+  EXPECT_EQ(test::Get(Object(input), u"nosuchmember").hr, DISP_E_UNKNOWNNAME);
+  EXPECT_EQ(test::Get(Object(input), u"placeholder").value.Ptr()->vt, VT_BSTR);
+
+  // Collections: length, item, and the default member with an index.
+  auto items = test::Get(doc, u"getElementsByTagName", {OleVariant(u"li")});
+  ASSERT_NE(Object(items), nullptr);
+  auto length = test::Get(Object(items), u"length");
+  EXPECT_EQ(length.value.Ptr()->vt, VT_I4);
+  EXPECT_EQ(length.value.Ptr()->lVal, 3);
+  auto second = test::Get(Object(items), u"item", {OleVariant(1)});
+  EXPECT_EQ(TextOf(test::Get(Object(second), u"textContent")), u"two");
+  auto third = test::InvokeId(Object(items), DISPID_VALUE, DISPATCH_PROPERTYGET, {OleVariant(2)});
+  EXPECT_EQ(TextOf(test::Get(Object(third), u"textContent")), u"three");
+  EXPECT_EQ(test::Get(Object(items), u"item", {OleVariant(9)}).value.Ptr()->vt, VT_NULL);
+
+  // The page-side members: XPath, CSS and the element identifier.
+  auto xpath = test::InvokeId(doc, host::kDispEvaluateXPath, DISPATCH_METHOD, {OleVariant(u"//li"), OleVariant(false)});
+  ASSERT_EQ(xpath.value.Ptr()->vt, VT_ARRAY | VT_VARIANT);
+  std::int32_t upper = -1;
+  SafeArrayGetUBound(xpath.value.Ptr()->parray, 1, &upper);
+  EXPECT_EQ(upper, 2);
+  auto count = test::InvokeId(doc, host::kDispEvaluateXPath, DISPATCH_METHOD, {OleVariant(u"count(//li)"), OleVariant(false)});
+  EXPECT_EQ(count.value.Ptr()->lVal, 3);
+  auto single = test::InvokeId(doc, host::kDispQueryCss, DISPATCH_METHOD, {OleVariant(u"#out"), OleVariant(true)});
+  EXPECT_EQ(TextOf(test::Get(Object(single), u"textContent")), u"none");
+  auto none = test::InvokeId(doc, host::kDispQueryCss, DISPATCH_METHOD, {OleVariant(u".nothing"), OleVariant(true)});
+  EXPECT_EQ(none.value.Ptr()->vt, VT_NULL);
+  auto all = test::InvokeId(doc, host::kDispQueryCss, DISPATCH_METHOD, {OleVariant(u"button"), OleVariant(false)});
+  ASSERT_EQ(all.value.Ptr()->vt, VT_ARRAY | VT_VARIANT);
+  const auto id1 = TextOf(test::InvokeId(Object(single), host::kDispElementId, DISPATCH_PROPERTYGET));
+  auto again = test::InvokeId(doc, host::kDispQueryCss, DISPATCH_METHOD, {OleVariant(u"#out"), OleVariant(true)});
+  EXPECT_EQ(TextOf(test::InvokeId(Object(again), host::kDispElementId, DISPATCH_PROPERTYGET)), id1);
+  EXPECT_NE(TextOf(test::InvokeId(Object(input), host::kDispElementId, DISPATCH_PROPERTYGET)), id1);
+
+  // A script exception, then an object of a document the page has left.
+  auto thrown = test::Get(doc, u"querySelector", {OleVariant(u"[[[")});
+  EXPECT_EQ(thrown.hr, DISP_E_EXCEPTION);
+  EXPECT_NE(thrown.error.find("not a valid selector"), std::string::npos);
+  tested->page->Navigate("file://" + dir_->Utf8File("popup.html"));
+  auto stale = test::Get(Object(input), u"value");
+  EXPECT_EQ(stale.hr, DISP_E_EXCEPTION);
+  EXPECT_EQ(stale.error, "The object no longer exists");
+  EXPECT_EQ(TextOf(test::Get(host.Browsers().Document(*tested).Get(), u"title")), u"Popup");
 }
 
 }  // namespace

@@ -49,7 +49,9 @@ TEST_F(PageTest, NavigateWaitsForTheLoadOfItsOwnNavigation) {
   engine.Emit("Page.lifecycleEvent", {{"frameId", "P1"}, {"loaderId", "L6"}, {"name", "load"}}, "S-P1");
   engine.Emit("Page.lifecycleEvent", {{"frameId", "F2"}, {"loaderId", "L7"}, {"name", "load"}}, "S-P1");
   engine.Emit("Page.lifecycleEvent", {{"frameId", "P1"}, {"loaderId", "L7"}, {"name", "DOMContentLoaded"}}, "S-P1");
-  // A round trip through the dispatcher: the events above have been handled.
+  // A round trip through the engine (its answer comes behind the events), then one through the
+  // event thread: the events above have been handled.
+  browser->Conn().Call("Test.ping");
   std::promise<void> handled;
   browser->Conn().Post([&] { handled.set_value(); });
   handled.get_future().wait();

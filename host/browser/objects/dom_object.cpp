@@ -115,9 +115,9 @@ class TDomObject : public Implements<ComObject, IDispatch> {
       for (std::uint32_t i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
       if (count == 0) return;
       const std::string name = WideToUtf8(names[0]);
-      CheckAlive();
       std::optional<std::string> resolved = names_->Resolved(className_, name);
       if (!resolved) {
+        CheckAlive();
         resolved = page_->CallOn(objectId_, kResolveHelper, Json::array({{{"value", name}}}))
                        .object.value("value", std::string());
         names_->SetResolved(className_, name, *resolved);

@@ -1,0 +1,119 @@
+// The test host's browsers against scripted engines: processes, windows and nodes of each
+// kind, popups, closing, and a new engine after the old one died.
+#include "host/browser/objects/browsers.h"
+
+#include <gtest/gtest.h>
+
+#include <future>
+
+#include "host/browser/fake_engine.h"
+#include "host/test_host.h"
+#include "platform/kernel/processes.h"
+
+namespace pw::host {
+namespace {
+
+using browser::FakeEngine;
+
+struct BrowsersTest : ::testing::Test {
+  std::vector<std::unique_ptr<FakeEngine>> engines;
+  std::unique_ptr<TestHost> host;
+  int started = 0;
+  void SetUp() override {
+    for (int i = 0; i < 2; ++i) engines.push_back(std::make_unique<FakeEngine>());
+    TestHostOptions options;
+    options.interactive = false;
+    host = std::make_unique<TestHost>(options);
+    host->Browsers().SetEngineFactory([this] { return browser::Browser::Attach(engines.at(started++)->TakeClientEnd()); });
+  }
+  void TearDown() override {
+    host.reset();
+    engines.clear();
+  }
+  // Waits until the events the engine has sent so far have been handled: a round trip through
+  // the engine puts its answer behind them on the pipe, then one through the event thread.
+  void Settle() {
+    host->Browsers().Engine().Conn().Call("Test.ping");
+    std::promise<void> done;
+    host->Browsers().Engine().Conn().Post([&] { done.set_value(); });
+    done.get_future().wait();
+  }
+};
+
+TEST_F(BrowsersTest, EachKindIsAProcessWithAWindowAndANodePerPage) {
+  EXPECT_FALSE(host->Browsers().EngineRunning());  // started lazily
+  auto chrome = host->Browsers().Launch(BrowserKind::Chrome, "file:///a.html");
+  auto ie1 = host->Browsers().Launch(BrowserKind::InternetExplorer);
+  auto ie2 = host->Browsers().Launch(BrowserKind::InternetExplorer, "file:///b.html");
+  EXPECT_EQ(started, 1);
+  EXPECT_EQ(engines[0]->WaitForCall("Page.navigate")["params"]["url"], "file:///a.html");
+  EXPECT_EQ(host->Browsers().List().size(), 3u);
+
+  const auto processes = host->Processes().All();
+  ASSERT_EQ(processes.size(), 2u);
+  const auto chromeProcess = FindProcessDescription(processes[0]->Id());
+  const auto ieProcess = FindProcessDescription(processes[1]->Id());
+  ASSERT_TRUE(chromeProcess && ieProcess);
+  EXPECT_EQ(chromeProcess->name, u"chrome.exe");
+  EXPECT_EQ(ieProcess->name, u"iexplore.exe");
+  ASSERT_EQ(ieProcess->windows.size(), 2u);
+  EXPECT_EQ(GetWindowClassName(ie2->window), u"IEFrame");
+  EXPECT_EQ(GetWindowClassName(chrome->window), u"Chrome_WidgetWin_1");
+  EXPECT_NE(ie1->window, ie2->window);
+  EXPECT_EQ(host->Browsers().FindByWindow(ie1->window), ie1);
+  EXPECT_EQ(processes[1]->Node()->Children().size(), 2u);
+
+  EXPECT_TRUE(host->Browsers().Close(ie1->id));
+  EXPECT_FALSE(host->Browsers().Close(ie1->id));
+  EXPECT_EQ(engines[0]->WaitForCall("Target.closeTarget")["params"]["targetId"], ie1->page->TargetId());
+  EXPECT_EQ(FindProcessDescription(processes[1]->Id())->windows.size(), 1u);
+  EXPECT_EQ(processes[1]->Node()->Children().size(), 1u);
+
+  host->Browsers().CloseAll();
+  EXPECT_TRUE(host->Processes().All().empty());
+  EXPECT_TRUE(host->Browsers().List().empty());
+}
+
+TEST_F(BrowsersTest, APopupIsABrowserOfItsOpenersKind) {
+  auto ie = host->Browsers().Launch(BrowserKind::InternetExplorer);
+  engines[0]->Emit("Target.targetCreated",
+                   {{"targetInfo", {{"targetId", "P77"}, {"type", "page"}, {"openerId", ie->page->TargetId()}}}});
+  engines[0]->WaitForCall("Target.attachToTarget", 3);
+  Settle();
+  auto all = host->Browsers().List();
+  ASSERT_EQ(all.size(), 2u);
+  EXPECT_EQ(all[1]->kind, BrowserKind::InternetExplorer);
+  EXPECT_EQ(all[1]->page->OpenerId(), ie->page->TargetId());
+  engines[0]->Emit("Target.targetDestroyed", {{"targetId", "P77"}});
+  Settle();
+  EXPECT_EQ(host->Browsers().List().size(), 1u);
+}
+
+TEST_F(BrowsersTest, ADeadEngineIsReplacedAtTheNextUseAndTheLogSaysSo) {
+  auto first = host->Browsers().Launch(BrowserKind::Chrome);
+  std::promise<void> closed;
+  host->Browsers().Engine().OnClosed([&] { closed.set_value(); });
+  engines[0]->Close();
+  closed.get_future().wait();
+  EXPECT_FALSE(host->Browsers().EngineRunning());
+  auto second = host->Browsers().Launch(BrowserKind::Chrome);
+  EXPECT_EQ(started, 2);
+  EXPECT_EQ(host->Browsers().List().size(), 1u);  // the dead engine's browsers are gone
+  bool said = false;
+  for (const auto& entry : host->Log().Entries()) {
+    said |= entry.kind == LogEntry::Warning && entry.text == u"The browser engine has closed; a new one is started";
+  }
+  EXPECT_TRUE(said);
+}
+
+TEST(UrlFromArgument, KeepsUrlsAndMakesFilesFileUrls) {
+  EXPECT_EQ(UrlFromArgument("http://127.0.0.1:8080/x"), "http://127.0.0.1:8080/x");
+  EXPECT_EQ(UrlFromArgument("about:blank"), "about:blank");
+  EXPECT_EQ(UrlFromArgument("/tmp/a b#.html"), "file:///tmp/a%20b%23.html");
+  EXPECT_EQ(UrlFromArgument("x.html"), "file://" + (std::filesystem::current_path() / "x.html").string());
+  EXPECT_EQ(BrowserKindOf("IExplore"), BrowserKind::InternetExplorer);
+  EXPECT_FALSE(BrowserKindOf("firefox"));
+}
+
+}  // namespace
+}  // namespace pw::host
