@@ -418,16 +418,21 @@ std::shared_ptr<Page> Browser::FindPage(const std::string& targetId) {
 }
 
 std::shared_ptr<Page> Browser::AttachPage(const std::string& targetId, const std::string& openerId) {
-  std::lock_guard attach(attachMutex_);
-  if (auto page = FindPage(targetId)) return page;
-  const Json answer = connection_->Call("Target.attachToTarget", {{"targetId", targetId}, {"flatten", true}});
-  auto page = std::make_shared<Page>(*this, targetId, answer.value("sessionId", std::string()), openerId);
+  std::shared_ptr<Page> page;
   {
-    std::lock_guard lock(mutex_);
-    pages_.push_back(page);
-    bySession_[page->SessionId()] = page;
+    std::lock_guard attach(attachMutex_);
+    if (auto known = FindPage(targetId)) return known;
+    const Json answer = connection_->Call("Target.attachToTarget", {{"targetId", targetId}, {"flatten", true}});
+    page = std::make_shared<Page>(*this, targetId, answer.value("sessionId", std::string()), openerId);
+    {
+      std::lock_guard lock(mutex_);
+      pages_.push_back(page);
+      bySession_[page->SessionId()] = page;
+    }
+    page->Enable();
   }
-  page->Enable();
+  // The handlers run without the attach lock: they may take locks of their own that a thread
+  // attaching a page holds.
   std::vector<PageHandler> handlers;
   {
     std::lock_guard lock(mutex_);

@@ -9,19 +9,26 @@ struct PendingCall::State {
   std::condition_variable done;
   bool finished = false;
   Json result;
-  std::exception_ptr error;
+  struct Failure {
+    ErrorKind kind;
+    std::string message;
+    int code;
+  };
+  // Plain data, thrown afresh by the waiter: no exception object (nor its shared message)
+  // crosses threads.
+  std::optional<Failure> error;
   std::string sessionId;
   std::string method;
   std::chrono::steady_clock::time_point deadline;
   std::unique_ptr<Event> staSignal;  // set when the caller waits in a single-threaded apartment
 
-  void Finish(Json value, std::exception_ptr failure) {
+  void Finish(Json value, std::optional<BrowserError> failure) {
     {
       std::lock_guard lock(mutex);
       if (finished) return;
       finished = true;
       result = std::move(value);
-      error = std::move(failure);
+      if (failure) error = Failure{failure->Kind(), std::string(failure->what()), failure->Code()};
     }
     done.notify_all();
     if (staSignal) staSignal->Set();
@@ -37,7 +44,7 @@ Json PendingCall::Wait() {
   }
   std::unique_lock lock(state_->mutex);
   state_->done.wait(lock, [&] { return state_->finished; });
-  if (state_->error) std::rethrow_exception(state_->error);
+  if (state_->error) throw BrowserError(state_->error->kind, state_->error->message, state_->error->code);
   return state_->result;
 }
 
@@ -74,7 +81,7 @@ PendingCall Connection::Send(const std::string& method, Json params, const std::
   if (id == 0) return call;
   message["id"] = id;
   if (!transport_->Send(message.dump(-1, ' ', false, Json::error_handler_t::replace))) {
-    Complete(id, {}, std::make_exception_ptr(BrowserError(ErrorKind::Closed, kClosedMessage)));
+    Complete(id, {}, BrowserError(ErrorKind::Closed, kClosedMessage));
   }
   return call;
 }
@@ -82,7 +89,7 @@ PendingCall Connection::Send(const std::string& method, Json params, const std::
 std::int64_t Connection::Register(const std::shared_ptr<PendingCall::State>& state, bool expectation) {
   std::lock_guard lock(mutex_);
   if (closed_) {
-    state->Finish({}, std::make_exception_ptr(BrowserError(ErrorKind::Closed, kClosedMessage)));
+    state->Finish({}, BrowserError(ErrorKind::Closed, kClosedMessage));
     return 0;
   }
   const std::int64_t id = expectation ? nextExpectation_-- : nextId_++;
@@ -109,7 +116,7 @@ std::pair<std::int64_t, PendingCall> Connection::Expect(const std::string& what,
   return {id, std::move(call)};
 }
 
-void Connection::Complete(std::int64_t id, Json result, std::exception_ptr error) {
+void Connection::Complete(std::int64_t id, Json result, std::optional<BrowserError> error) {
   std::shared_ptr<PendingCall::State> state;
   {
     std::lock_guard lock(mutex_);
@@ -133,7 +140,7 @@ void Connection::OnFrame(Frame&& frame) {
     const std::string text = "The browser sent a message larger than " + std::to_string(options_.maxMessageBytes) +
                              " bytes; it was dropped";
     Log(text);
-    if (frame.id) Complete(*frame.id, {}, std::make_exception_ptr(BrowserError(ErrorKind::TooLarge, text)));
+    if (frame.id) Complete(*frame.id, {}, BrowserError(ErrorKind::TooLarge, text));
     return;
   }
   Json message;
@@ -143,7 +150,7 @@ void Connection::OnFrame(Frame&& frame) {
     const std::string text = std::string("The browser sent a malformed message: ") + e.what();
     Log(text);
     if (auto id = LeadingCallId(frame.text)) {
-      Complete(*id, {}, std::make_exception_ptr(BrowserError(ErrorKind::Malformed, text)));
+      Complete(*id, {}, BrowserError(ErrorKind::Malformed, text));
     }
     return;
   }
@@ -160,10 +167,10 @@ void Connection::OnFrame(Frame&& frame) {
                                  ? ErrorKind::StaleObject
                                  : ErrorKind::Protocol;
       Complete(id->get<std::int64_t>(), {},
-               std::make_exception_ptr(BrowserError(kind, kind == ErrorKind::StaleObject ? kStaleObjectMessage : text, code)));
+               BrowserError(kind, kind == ErrorKind::StaleObject ? kStaleObjectMessage : text, code));
     } else {
       Json result = message.contains("result") ? std::move(message["result"]) : Json::object();
-      Complete(id->get<std::int64_t>(), std::move(result), nullptr);
+      Complete(id->get<std::int64_t>(), std::move(result), std::nullopt);
     }
     return;
   }
@@ -197,7 +204,7 @@ void Connection::OnClosed() {
     deadlines_.clear();
   }
   for (auto& [id, state] : pending) {
-    state->Finish({}, std::make_exception_ptr(BrowserError(ErrorKind::Closed, kClosedMessage)));
+    state->Finish({}, BrowserError(ErrorKind::Closed, kClosedMessage));
   }
   auto event = std::make_shared<ProtocolEvent>();
   event->method = kClosedEvent;
@@ -240,7 +247,7 @@ void Connection::InterruptSession(const std::string& sessionId, const BrowserErr
       if (state->sessionId == sessionId) ids.push_back(id);
     }
   }
-  for (auto id : ids) Complete(id, {}, std::make_exception_ptr(error));
+  for (auto id : ids) Complete(id, {}, error);
 }
 
 bool Connection::IsClosed() const {
@@ -288,8 +295,8 @@ void Connection::TimerLoop() {
     const std::string method = it != pending_.end() ? it->second->method : std::string();
     lock.unlock();
     Complete(id, {},
-             std::make_exception_ptr(BrowserError(ErrorKind::Timeout, "The browser did not answer " + method +
-                                                                           " in time")));
+             BrowserError(ErrorKind::Timeout, "The browser did not answer " + method +
+                                                                           " in time"));
     lock.lock();
   }
 }

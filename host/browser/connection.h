@@ -21,6 +21,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <unordered_map>
@@ -92,7 +93,7 @@ class Connection {
   // deadline, the pipe closing, an interrupt of its session) or when Fulfil is given its id.
   std::pair<std::int64_t, PendingCall> Expect(const std::string& what, const std::string& sessionId,
                                               std::chrono::milliseconds timeout);
-  void Fulfil(std::int64_t id, Json result) { Complete(id, std::move(result), nullptr); }
+  void Fulfil(std::int64_t id, Json result) { Complete(id, std::move(result), std::nullopt); }
 
   // Completes the pending calls of one session with `error`.
   void InterruptSession(const std::string& sessionId, const BrowserError& error);
@@ -107,7 +108,7 @@ class Connection {
   std::int64_t Register(const std::shared_ptr<PendingCall::State>& state, bool expectation);
   void OnFrame(Frame&& frame);
   void OnClosed();
-  void Complete(std::int64_t id, Json result, std::exception_ptr error);
+  void Complete(std::int64_t id, Json result, std::optional<BrowserError> error);
   void Log(const std::string& text);
   void DispatchLoop();
   void TimerLoop();

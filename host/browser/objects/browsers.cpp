@@ -136,15 +136,23 @@ void TBrowsers::RemoveLocked(const std::shared_ptr<TestedBrowser>& b) {
 
 std::shared_ptr<TestedBrowser> TBrowsers::Launch(BrowserKind kind, const std::string& url) {
   if (auto dead = RetireDeadEngine()) dead->Close();
-  std::shared_ptr<browser::Page> page;
+  std::shared_ptr<browser::Browser> engine;
   {
     std::lock_guard lock(mutex_);
     StartEngineLocked();
-    page = engine_->NewPage();
+    engine = engine_;
+  }
+  // The page is opened without the lock: the engine's event thread may be waiting for it.
+  std::shared_ptr<browser::Page> page;
+  try {
+    page = engine->NewPage();
+  } catch (const browser::BrowserError& e) {
+    throw EOleSysError(Utf8ToWide(e.what()), E_FAIL);
   }
   std::shared_ptr<TestedBrowser> b;
   {
     std::lock_guard lock(mutex_);
+    if (engine_ != engine) throw EOleSysError(Utf8ToWide(browser::kClosedMessage), E_FAIL);
     b = AddLocked(kind, page, url.empty() ? "about:blank" : url);
   }
   if (!url.empty()) {
