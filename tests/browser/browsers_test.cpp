@@ -106,6 +106,66 @@ TEST_F(BrowsersTest, ADeadEngineIsReplacedAtTheNextUseAndTheLogSaysSo) {
   EXPECT_TRUE(said);
 }
 
+// Records the browser events of a browser as "Kind url" lines.
+struct EventLog {
+  std::mutex mutex;
+  std::vector<std::string> lines;
+  void Listen(BrowserEvents& events) {
+    events.Listen([this](const BrowserEvent& e) {
+      std::lock_guard lock(mutex);
+      lines.push_back(std::string(BrowserEventName(e.kind)) + (e.url.empty() ? "" : " " + e.url));
+    });
+  }
+  std::vector<std::string> Lines() {
+    std::lock_guard lock(mutex);
+    return lines;
+  }
+};
+
+TEST_F(BrowsersTest, ANavigationReportsItsEventsInOrderAndTheirState) {
+  FakeEngine& engine = *engines[0];
+  engine.On("Page.navigate", [&](const FakeEngine::Json& call) {
+    const std::string s = call["sessionId"], target = s.substr(2), url = call["params"]["url"];
+    engine.Reply(call["id"], {{"frameId", target}, {"loaderId", "LX"}});
+    engine.Emit("Page.frameStartedLoading", {{"frameId", target}}, s);
+    engine.Emit("Page.frameNavigated", {{"frame", {{"id", target}, {"url", url}}}}, s);
+    engine.Emit("Page.frameNavigated", {{"frame", {{"id", "child"}, {"parentId", target}, {"url", "about:blank"}}}}, s);
+    engine.Emit("Page.lifecycleEvent", {{"frameId", target}, {"loaderId", "LX"}, {"name", "DOMContentLoaded"}}, s);
+    engine.Emit("Page.lifecycleEvent", {{"frameId", target}, {"loaderId", "LX"}, {"name", "load"}}, s);
+    engine.Emit("Page.frameStoppedLoading", {{"frameId", target}}, s);
+    return std::optional<FakeEngine::Answer>();
+  });
+  auto ie = host->Browsers().Launch(BrowserKind::InternetExplorer);
+  EventLog log;
+  log.Listen(*ie->events);
+  EXPECT_EQ(ie->events->State(), ReadyState::Uninitialized);
+  host->Browsers().Navigate(*ie, "file:///a.html");
+  Settle();
+  EXPECT_EQ(log.Lines(), (std::vector<std::string>{"BeforeNavigate file:///a.html", "DownloadBegin",
+                                                   "NavigateComplete file:///a.html", "DownloadComplete file:///a.html",
+                                                   "DocumentComplete file:///a.html"}));
+  EXPECT_EQ(ie->events->State(), ReadyState::Complete);
+  EXPECT_FALSE(ie->events->Busy());
+  EXPECT_EQ(ie->events->LocationUrl(), "file:///a.html");
+
+  // A link the page follows by itself, a popup, the front window, and the end.
+  engine.Emit("Page.frameRequestedNavigation", {{"frameId", ie->page->TargetId()}, {"url", "file:///b.html"}},
+              ie->page->SessionId());
+  engine.Emit("Target.targetCreated", {{"targetInfo", {{"targetId", "P50"}, {"type", "page"}, {"openerId", ie->page->TargetId()}}}});
+  engine.WaitForCall("Target.attachToTarget", 3);
+  Settle();
+  EXPECT_EQ(host->Browsers().Front()->page->TargetId(), "P50");
+  host->Browsers().Activate(ie->id);
+  EXPECT_EQ(host->Browsers().Front(), ie);
+  host->Browsers().Close(ie->id);
+  const auto lines = log.Lines();
+  ASSERT_EQ(lines.size(), 9u);
+  EXPECT_EQ(lines[5], "BeforeNavigate file:///b.html");
+  EXPECT_EQ(lines[6], "NewWindow about:blank");
+  EXPECT_EQ(lines[7], "WindowActivate");
+  EXPECT_EQ(lines[8], "Quit");
+}
+
 TEST(UrlFromArgument, KeepsUrlsAndMakesFilesFileUrls) {
   EXPECT_EQ(UrlFromArgument("http://127.0.0.1:8080/x"), "http://127.0.0.1:8080/x");
   EXPECT_EQ(UrlFromArgument("about:blank"), "about:blank");

@@ -293,5 +293,36 @@ TEST_F(RealEngine, TheHostsDocumentsAndElementsAnswerLateBoundCalls) {
   EXPECT_EQ(TextOf(test::Get(host.Browsers().Document(*tested).Get(), u"title")), u"Popup");
 }
 
+
+TEST_F(RealEngine, AnIExploreBrowserReportsItsEventsInTheOrderOfThatBrowser) {
+  host::TestHostOptions options;
+  options.interactive = false;
+  host::TestHost host(options);
+  auto ie = host.Browsers().Launch(host::BrowserKind::InternetExplorer);
+  std::mutex mutex;
+  std::vector<std::string> seen;
+  std::promise<void> popupOpened;
+  ie->events->Listen([&](const host::BrowserEvent& e) {
+    std::lock_guard lock(mutex);
+    seen.push_back(host::BrowserEventName(e.kind));
+    if (e.kind == host::BrowserEventKind::NewWindow) popupOpened.set_value();
+  });
+  const std::string url = "file://" + dir_->Utf8File("page.html");
+  host.Browsers().Navigate(*ie, url);
+  {
+    std::lock_guard lock(mutex);
+    EXPECT_EQ(seen, (std::vector<std::string>{"BeforeNavigate", "DownloadBegin", "NavigateComplete", "DownloadComplete",
+                                              "DocumentComplete"}));
+  }
+  EXPECT_EQ(ie->events->State(), host::ReadyState::Complete);
+  EXPECT_EQ(ie->events->LocationUrl(), url);
+  EXPECT_FALSE(ie->events->Busy());
+  // A popup opened by a click is a new browser of the same kind.
+  ie->page->Click(60, 105);
+  ASSERT_EQ(popupOpened.get_future().wait_for(30s), std::future_status::ready);
+  EXPECT_EQ(host.Browsers().List().size(), 2u);
+  EXPECT_EQ(host.Browsers().List()[1]->kind, host::BrowserKind::InternetExplorer);
+}
+
 }  // namespace
 }  // namespace pw::browser

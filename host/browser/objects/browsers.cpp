@@ -118,7 +118,9 @@ std::shared_ptr<TestedBrowser> TBrowsers::AddLocked(BrowserKind kind, std::share
   b->window = nextWindow_;
   nextWindow_ += 0x10;
   b->openedAt = url;
+  b->events = BrowserEvents::Attach(b->page);
   browsers_.push_back(b);
+  front_ = b->id;
   DescribeLocked(kind);
   b->node = processOf_[Index(kind)]->Node()->AddChild(u"Page", {OleVariant(Utf8ToWide(url))});
   return b;
@@ -128,6 +130,8 @@ void TBrowsers::RemoveLocked(const std::shared_ptr<TestedBrowser>& b) {
   auto it = std::find(browsers_.begin(), browsers_.end(), b);
   if (it == browsers_.end()) return;
   browsers_.erase(it);
+  b->events->Detach();
+  if (front_ == b->id) front_ = browsers_.empty() ? 0 : browsers_.back()->id;
   if (auto& process = processOf_[Index(b->kind)]) {
     if (b->node) process->Node()->RemoveChild(b->node.Get());
     DescribeLocked(b->kind);
@@ -155,15 +159,29 @@ std::shared_ptr<TestedBrowser> TBrowsers::Launch(BrowserKind kind, const std::st
     if (engine_ != engine) throw EOleSysError(Utf8ToWide(browser::kClosedMessage), E_FAIL);
     b = AddLocked(kind, page, url.empty() ? "about:blank" : url);
   }
-  if (!url.empty()) {
-    try {
-      page->Navigate(url);
-    } catch (const browser::BrowserError& e) {
-      throw EOleSysError(Utf8ToWide(e.what()), E_FAIL);
-    }
-  }
+  if (!url.empty()) Navigate(*b, url);
   return b;
 }
+
+void TBrowsers::Navigate(TestedBrowser& b, const std::string& url) {
+  try {
+    b.events->Navigate(url);
+  } catch (const browser::BrowserError& e) {
+    throw EOleSysError(Utf8ToWide(e.what()), E_FAIL);
+  }
+}
+
+void TBrowsers::Activate(int id) {
+  std::shared_ptr<TestedBrowser> b = Find(id);
+  if (!b) throw EOleSysError(u"There is no browser " + IntToWide(id), E_INVALIDARG);
+  {
+    std::lock_guard lock(mutex_);
+    front_ = id;
+  }
+  b->events->Activate();
+}
+
+std::shared_ptr<TestedBrowser> TBrowsers::Front() const { return Find(front_); }
 
 std::vector<std::shared_ptr<TestedBrowser>> TBrowsers::List() const {
   std::lock_guard lock(mutex_);
@@ -194,8 +212,11 @@ bool TBrowsers::Close(int id) {
   } catch (const browser::BrowserError&) {
     // The page or the engine is gone already.
   }
-  std::lock_guard lock(mutex_);
-  RemoveLocked(b);
+  {
+    std::lock_guard lock(mutex_);
+    RemoveLocked(b);
+  }
+  b->events->Quit();
   return true;
 }
 
@@ -230,23 +251,34 @@ ComPtr<IDispatch> TBrowsers::Document(const TestedBrowser& b) {
 
 void TBrowsers::OnNewPage(const std::shared_ptr<browser::Page>& page) {
   if (page->OpenerId().empty()) return;
-  std::lock_guard lock(mutex_);
-  for (const auto& b : browsers_) {
-    if (b->page->TargetId() == page->OpenerId()) {
-      AddLocked(b->kind, page, "");
-      return;
+  std::shared_ptr<TestedBrowser> opener;
+  {
+    std::lock_guard lock(mutex_);
+    for (const auto& b : browsers_) {
+      if (b->page->TargetId() == page->OpenerId()) {
+        opener = b;
+        break;
+      }
     }
+    if (opener) AddLocked(opener->kind, page, "");
   }
+  // Listeners run without the lock.
+  if (opener) opener->events->NewWindow(page->TargetId(), page->Url());
 }
 
 void TBrowsers::OnPageClosed(const std::shared_ptr<browser::Page>& page) {
-  std::lock_guard lock(mutex_);
-  for (const auto& b : browsers_) {
-    if (b->page == page) {
-      RemoveLocked(b);
-      return;
+  std::shared_ptr<TestedBrowser> gone;
+  {
+    std::lock_guard lock(mutex_);
+    for (const auto& b : browsers_) {
+      if (b->page == page) {
+        gone = b;
+        break;
+      }
     }
+    if (gone) RemoveLocked(gone);
   }
+  if (gone) gone->events->Quit();
 }
 
 }  // namespace pw::host

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "host/browser/browser.h"
+#include "host/browser/objects/browser_events.h"
 #include "host/browser/objects/dom_object.h"
 #include "host/object_tree.h"
 #include "host/processes.h"
@@ -44,6 +45,7 @@ struct TestedBrowser {
   HWND window = 0;
   ComPtr<TSysNode> node;
   std::string openedAt;
+  std::shared_ptr<BrowserEvents> events;  // its browser events and state
 };
 
 class TBrowsers {
@@ -63,6 +65,12 @@ class TBrowsers {
   std::vector<std::shared_ptr<TestedBrowser>> List() const;
   std::shared_ptr<TestedBrowser> Find(int id) const;
   std::shared_ptr<TestedBrowser> FindByWindow(HWND window) const;
+  // Navigates a browser (before-navigate first) and waits for the load.
+  void Navigate(TestedBrowser& browser, const std::string& url);
+  // Brings a browser to the front (window activate); the front browser is the host's choice:
+  // the last one launched or activated.
+  void Activate(int id);
+  std::shared_ptr<TestedBrowser> Front() const;
   // Closes one browser (its page); false when there is none with the id.
   bool Close(int id);
   // Closes every browser and stops the engine.
@@ -98,6 +106,7 @@ class TBrowsers {
   std::vector<std::shared_ptr<TestedBrowser>> browsers_;
   ComPtr<TProcess> processOf_[2];
   int nextId_ = 1;
+  int front_ = 0;
   HWND nextWindow_ = 0x50000;
 };
 
