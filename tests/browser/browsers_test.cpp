@@ -166,6 +166,25 @@ TEST_F(BrowsersTest, ANavigationReportsItsEventsInOrderAndTheirState) {
   EXPECT_EQ(lines[8], "Quit");
 }
 
+TEST_F(BrowsersTest, ADialogLeftOpenIsAWindowOfItsBrowserUntilClosed) {
+  auto ie = host->Browsers().Launch(BrowserKind::InternetExplorer);
+  auto other = host->Browsers().Launch(BrowserKind::InternetExplorer);
+  other->page->SetDialogPolicy([](const browser::DialogInfo&) { return browser::DialogAnswer{true, {}}; });
+  engines[0]->Emit("Page.javascriptDialogOpening", {{"type", "confirm"}, {"message", "Sure?"}}, ie->page->SessionId());
+  engines[0]->Emit("Page.javascriptDialogOpening", {{"type", "alert"}, {"message", "Auto"}}, other->page->SessionId());
+  Settle();
+  ASSERT_NE(ie->dialogWindow, 0u);
+  EXPECT_EQ(other->dialogWindow, 0u);  // its policy answered at once
+  EXPECT_EQ(GetWindowClassName(ie->dialogWindow), u"#32770");
+  EXPECT_EQ(host->Browsers().FindByDialog(ie->dialogWindow), ie);
+  const HWND dialog = ie->dialogWindow;
+  host->Browsers().CloseDialog(dialog, false);
+  EXPECT_EQ(engines[0]->WaitForCall("Page.handleJavaScriptDialog", 2)["params"]["accept"], false);
+  EXPECT_EQ(ie->dialogWindow, 0u);
+  EXPECT_TRUE(GetWindowClassName(dialog).empty());
+  EXPECT_THROW(host->Browsers().CloseDialog(dialog, true), EOleSysError);
+}
+
 TEST(UrlFromArgument, KeepsUrlsAndMakesFilesFileUrls) {
   EXPECT_EQ(UrlFromArgument("http://127.0.0.1:8080/x"), "http://127.0.0.1:8080/x");
   EXPECT_EQ(UrlFromArgument("about:blank"), "about:blank");

@@ -12,6 +12,8 @@ const char* BrowserEventName(BrowserEventKind kind) {
     case BrowserEventKind::NewWindow: return "NewWindow";
     case BrowserEventKind::WindowActivate: return "WindowActivate";
     case BrowserEventKind::Quit: return "Quit";
+    case BrowserEventKind::DialogOpened: return "DialogOpened";
+    case BrowserEventKind::DialogClosed: return "DialogClosed";
   }
   return "";
 }
@@ -119,6 +121,11 @@ void BrowserEvents::OnEngineEvent(const browser::ProtocolEvent& event) {
         downloading_ = false;
         fire.push_back({BrowserEventKind::DocumentComplete, location_, {}});
       }
+    } else if (m == "Page.javascriptDialogOpening") {
+      // The page handled the event first: a dialog its policy answered is not open.
+      if (auto dialog = page_->OpenDialog()) fire.push_back({BrowserEventKind::DialogOpened, dialog->message, {}});
+    } else if (m == "Page.javascriptDialogClosed") {
+      fire.push_back({BrowserEventKind::DialogClosed, {}, {}});
     } else if (m == "Page.frameStoppedLoading" && p.value("frameId", std::string()) == main) {
       busy_ = false;
       if (downloading_) fire.push_back({BrowserEventKind::DownloadComplete, location_, {}});

@@ -27,6 +27,8 @@ enum class BrowserEventKind {
   NewWindow,
   WindowActivate,
   Quit,
+  DialogOpened,  // a JavaScript dialog that the dialog policy left open (url: its message)
+  DialogClosed,
 };
 
 const char* BrowserEventName(BrowserEventKind kind);

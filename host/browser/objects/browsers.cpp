@@ -100,7 +100,9 @@ void TBrowsers::DescribeLocked(BrowserKind kind) {
   description.id = ProcessIdLocked(kind);
   description.name = BrowserProcessName(kind);
   for (const auto& b : browsers_) {
-    if (b->kind == kind) description.windows.push_back({b->window, BrowserWindowClass(kind)});
+    if (b->kind != kind) continue;
+    if (b->dialogWindow) description.windows.push_back({b->dialogWindow, u"#32770"});
+    description.windows.push_back({b->window, BrowserWindowClass(kind)});
   }
   if (!processOf_[Index(kind)]) {
     processOf_[Index(kind)] = processes_.Add(description);
@@ -119,6 +121,12 @@ std::shared_ptr<TestedBrowser> TBrowsers::AddLocked(BrowserKind kind, std::share
   nextWindow_ += 0x10;
   b->openedAt = url;
   b->events = BrowserEvents::Attach(b->page);
+  const int id = b->id;
+  b->events->Listen([this, id](const BrowserEvent& e) {
+    if (e.kind == BrowserEventKind::DialogOpened || e.kind == BrowserEventKind::DialogClosed) {
+      OnDialog(id, e.kind == BrowserEventKind::DialogOpened);
+    }
+  });
   browsers_.push_back(b);
   front_ = b->id;
   DescribeLocked(kind);
@@ -264,6 +272,40 @@ void TBrowsers::OnNewPage(const std::shared_ptr<browser::Page>& page) {
   }
   // Listeners run without the lock.
   if (opener) opener->events->NewWindow(page->TargetId(), page->Url());
+}
+
+void TBrowsers::OnDialog(int id, bool opened) {
+  std::lock_guard lock(mutex_);
+  for (const auto& b : browsers_) {
+    if (b->id != id) continue;
+    if (opened && !b->dialogWindow) {
+      b->dialogWindow = nextWindow_;
+      nextWindow_ += 0x10;
+    } else if (!opened) {
+      b->dialogWindow = 0;
+    }
+    DescribeLocked(b->kind);
+    return;
+  }
+}
+
+std::shared_ptr<TestedBrowser> TBrowsers::FindByDialog(HWND window) const {
+  std::lock_guard lock(mutex_);
+  for (const auto& b : browsers_) {
+    if (window && b->dialogWindow == window) return b;
+  }
+  return nullptr;
+}
+
+void TBrowsers::CloseDialog(HWND window, bool accept, const std::string& promptText) {
+  std::shared_ptr<TestedBrowser> b = FindByDialog(window);
+  if (!b) throw EOleSysError(u"The window is no dialog of a browser", E_INVALIDARG);
+  try {
+    b->page->CloseDialog(accept, promptText);
+  } catch (const browser::BrowserError& e) {
+    throw EOleSysError(Utf8ToWide(e.what()), E_FAIL);
+  }
+  OnDialog(b->id, false);
 }
 
 void TBrowsers::OnPageClosed(const std::shared_ptr<browser::Page>& page) {

@@ -46,6 +46,7 @@ struct TestedBrowser {
   ComPtr<TSysNode> node;
   std::string openedAt;
   std::shared_ptr<BrowserEvents> events;  // its browser events and state
+  HWND dialogWindow = 0;                  // the window of its open JavaScript dialog, or 0
 };
 
 class TBrowsers {
@@ -71,6 +72,10 @@ class TBrowsers {
   // the last one launched or activated.
   void Activate(int id);
   std::shared_ptr<TestedBrowser> Front() const;
+  // JavaScript dialogs left open are windows of class "#32770" of their browser's process.
+  std::shared_ptr<TestedBrowser> FindByDialog(HWND window) const;
+  // Answers the dialog of that window (OK or Cancel; the text of a prompt).
+  void CloseDialog(HWND window, bool accept, const std::string& promptText = {});
   // Closes one browser (its page); false when there is none with the id.
   bool Close(int id);
   // Closes every browser and stops the engine.
@@ -96,6 +101,7 @@ class TBrowsers {
   DWORD ProcessIdLocked(BrowserKind kind) const;
   void OnNewPage(const std::shared_ptr<browser::Page>& page);
   void OnPageClosed(const std::shared_ptr<browser::Page>& page);
+  void OnDialog(int id, bool opened);
 
   TProcessList& processes_;
   TTestLog& log_;
