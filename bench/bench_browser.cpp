@@ -63,18 +63,23 @@ void BM_RawRoundTrip(benchmark::State& state) {
   const std::string targets = pipe.RoundTrip(R"({"id":1,"method":"Target.getTargets"})");
   const auto target = Json::parse(targets)["result"]["targetInfos"][0]["targetId"].get<std::string>();
   const auto attach = Json::parse(pipe.RoundTrip(
-      Json({{"id", 2}, {"method", "Target.attachToTarget"}, {"params", {{"targetId", target}, {"flatten", true}}}}).dump()));
-  const std::string session = attach["result"]["sessionId"];
-  const auto document = Json::parse(pipe.RoundTrip(
-      Json({{"id", 3}, {"method", "Runtime.evaluate"}, {"params", {{"expression", "document.title='T'; document"}}}, {"sessionId", session}})
+      Json({{"id", 2}, {"method", "Target.attachToTarget"}, {"params", {{"targetId", target}, {"flatten", true}}}})
           .dump()));
+  const std::string session = attach["result"]["sessionId"];
+  const auto document = Json::parse(pipe.RoundTrip(Json({{"id", 3},
+                                                         {"method", "Runtime.evaluate"},
+                                                         {"params", {{"expression", "document.title='T'; document"}}},
+                                                         {"sessionId", session}})
+                                                       .dump()));
   const std::string objectId = document["result"]["result"]["objectId"];
-  const std::string read =
-      Json({{"id", 4},
-            {"method", "Runtime.callFunctionOn"},
-            {"params", {{"objectId", objectId}, {"functionDeclaration", "function(){return this.title;}"}, {"returnByValue", false}}},
-            {"sessionId", session}})
-          .dump();
+  const std::string read = Json({{"id", 4},
+                                 {"method", "Runtime.callFunctionOn"},
+                                 {"params",
+                                  {{"objectId", objectId},
+                                   {"functionDeclaration", "function(){return this.title;}"},
+                                   {"returnByValue", false}}},
+                                 {"sessionId", session}})
+                               .dump();
   for (auto _ : state) benchmark::DoNotOptimize(pipe.RoundTrip(read));
   pipe.RoundTrip(R"({"id":5,"method":"Browser.close"})");
   StopEngine(engine, std::chrono::seconds(5));

@@ -63,7 +63,10 @@ std::string DecodeBase64(std::string_view text) {
 // Page
 
 Page::Page(Browser& browser, std::string targetId, std::string sessionId, std::string openerId)
-    : browser_(browser), targetId_(std::move(targetId)), sessionId_(std::move(sessionId)), openerId_(std::move(openerId)) {}
+    : browser_(browser),
+      targetId_(std::move(targetId)),
+      sessionId_(std::move(sessionId)),
+      openerId_(std::move(openerId)) {}
 
 Page::~Page() = default;
 
@@ -230,10 +233,9 @@ RemoteValue Page::Evaluate(const std::string& expression, bool userGesture) {
     std::lock_guard lock(mutex_);
     group = ObjectGroupLocked();
   }
-  return ResultOf(PageCall("Runtime.evaluate", {{"expression", expression},
-                                                {"objectGroup", group},
-                                                {"returnByValue", false},
-                                                {"userGesture", userGesture}}));
+  return ResultOf(PageCall(
+      "Runtime.evaluate",
+      {{"expression", expression}, {"objectGroup", group}, {"returnByValue", false}, {"userGesture", userGesture}}));
 }
 
 RemoteValue Page::CallOn(const std::string& objectId, const std::string& function, Json arguments, bool userGesture) {
@@ -245,10 +247,11 @@ RemoteValue Page::CallOn(const std::string& objectId, const std::string& functio
 }
 
 PendingCall Page::SendCallOn(const std::string& objectId, const std::string& function, Json arguments) {
-  return Conn().Send("Runtime.callFunctionOn", {{"objectId", objectId},
-                                                {"functionDeclaration", function},
-                                                {"arguments", std::move(arguments)},
-                                                {"returnByValue", false}},
+  return Conn().Send("Runtime.callFunctionOn",
+                     {{"objectId", objectId},
+                      {"functionDeclaration", function},
+                      {"arguments", std::move(arguments)},
+                      {"returnByValue", false}},
                      sessionId_);
 }
 

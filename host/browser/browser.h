@@ -119,7 +119,7 @@ class Page : public std::enable_shared_from_this<Page> {
   void OnEvent(const ProtocolEvent& event);
   void Enable();
   Json PageCall(const std::string& method, Json params = Json::object(), bool action = false,
-               std::chrono::milliseconds timeout = std::chrono::milliseconds(0));
+                std::chrono::milliseconds timeout = std::chrono::milliseconds(0));
   std::string ObjectGroupLocked() const { return "doc" + std::to_string(document_); }
 
   Browser& browser_;

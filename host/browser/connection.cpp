@@ -137,8 +137,8 @@ void Connection::Complete(std::int64_t id, Json result, std::optional<BrowserErr
 
 void Connection::OnFrame(Frame&& frame) {
   if (frame.oversized) {
-    const std::string text = "The browser sent a message larger than " + std::to_string(options_.maxMessageBytes) +
-                             " bytes; it was dropped";
+    const std::string text =
+        "The browser sent a message larger than " + std::to_string(options_.maxMessageBytes) + " bytes; it was dropped";
     Log(text);
     if (frame.id) Complete(*frame.id, {}, BrowserError(ErrorKind::TooLarge, text));
     return;
@@ -294,9 +294,7 @@ void Connection::TimerLoop() {
     auto it = pending_.find(id);
     const std::string method = it != pending_.end() ? it->second->method : std::string();
     lock.unlock();
-    Complete(id, {},
-             BrowserError(ErrorKind::Timeout, "The browser did not answer " + method +
-                                                                           " in time"));
+    Complete(id, {}, BrowserError(ErrorKind::Timeout, "The browser did not answer " + method + " in time"));
     lock.lock();
   }
 }

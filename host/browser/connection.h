@@ -21,12 +21,11 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <thread>
 #include <unordered_map>
-
-#include <nlohmann/json.hpp>
 
 #include "host/browser/errors.h"
 #include "host/browser/transport.h"

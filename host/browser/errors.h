@@ -8,16 +8,16 @@
 namespace pw::browser {
 
 enum class ErrorKind {
-  Closed,      // the engine has closed (or was never started): "The browser has closed"
-  Timeout,     // no answer before the call's deadline
-  Protocol,    // the engine answered with an error
-  Script,      // a script threw; the message is its text
-  StaleObject, // the object belonged to a document that is gone: "The object no longer exists"
-  Dialog,      // a dialog of the page is open and blocks the page
-  TooLarge,    // the answer exceeded the message limit
-  Malformed,   // the answer was not JSON
-  Launch,      // the engine could not be started
-  Navigation,  // a navigation failed (the engine's error text)
+  Closed,       // the engine has closed (or was never started): "The browser has closed"
+  Timeout,      // no answer before the call's deadline
+  Protocol,     // the engine answered with an error
+  Script,       // a script threw; the message is its text
+  StaleObject,  // the object belonged to a document that is gone: "The object no longer exists"
+  Dialog,       // a dialog of the page is open and blocks the page
+  TooLarge,     // the answer exceeded the message limit
+  Malformed,    // the answer was not JSON
+  Launch,       // the engine could not be started
+  Navigation,   // a navigation failed (the engine's error text)
 };
 
 class BrowserError : public std::runtime_error {

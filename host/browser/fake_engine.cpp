@@ -27,7 +27,8 @@ FakeEngine::FakeEngine() {
     return Result({{"targetId", "P" + std::to_string(nextTarget_++)}});
   });
   On("Target.getTargetInfo", [](const Json& call) {
-    return Result({{"targetInfo", {{"targetId", call["params"].value("targetId", std::string())}, {"url", "about:blank"}}}});
+    return Result(
+        {{"targetInfo", {{"targetId", call["params"].value("targetId", std::string())}, {"url", "about:blank"}}}});
   });
   On("Page.navigate", [this](const Json& call) {
     const std::string session = call.value("sessionId", std::string());

@@ -9,12 +9,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 namespace pw::browser {
 
@@ -22,9 +21,9 @@ namespace pw::browser {
 inline constexpr std::size_t kDefaultMaxMessageBytes = 256u << 20;
 
 struct Frame {
-  std::string text;                  // the message without its NUL (empty when oversized)
-  bool oversized = false;            // the message exceeded the limit and was dropped
-  std::optional<std::int64_t> id;    // for an oversized message: the call it answered, when known
+  std::string text;                // the message without its NUL (empty when oversized)
+  bool oversized = false;          // the message exceeded the limit and was dropped
+  std::optional<std::int64_t> id;  // for an oversized message: the call it answered, when known
 };
 
 class FrameSplitter {

@@ -116,9 +116,7 @@ EngineProcess SpawnWithPipe(const std::string& executable, const std::vector<std
   return EngineProcess{pid, parentEnd, profileDir};
 }
 
-bool EngineRunning(const EngineProcess& process) {
-  return process.pid > 0 && kill(process.pid, 0) == 0;
-}
+bool EngineRunning(const EngineProcess& process) { return process.pid > 0 && kill(process.pid, 0) == 0; }
 
 void StopEngine(EngineProcess& process, std::chrono::milliseconds grace) {
   if (process.pid > 0) {

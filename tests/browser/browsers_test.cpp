@@ -24,7 +24,8 @@ struct BrowsersTest : ::testing::Test {
     TestHostOptions options;
     options.interactive = false;
     host = std::make_unique<TestHost>(options);
-    host->Browsers().SetEngineFactory([this] { return browser::Browser::Attach(engines.at(started++)->TakeClientEnd()); });
+    host->Browsers().SetEngineFactory(
+        [this] { return browser::Browser::Attach(engines.at(started++)->TakeClientEnd()); });
   }
   void TearDown() override {
     host.reset();
@@ -151,7 +152,8 @@ TEST_F(BrowsersTest, ANavigationReportsItsEventsInOrderAndTheirState) {
   // A link the page follows by itself, a popup, the front window, and the end.
   engine.Emit("Page.frameRequestedNavigation", {{"frameId", ie->page->TargetId()}, {"url", "file:///b.html"}},
               ie->page->SessionId());
-  engine.Emit("Target.targetCreated", {{"targetInfo", {{"targetId", "P50"}, {"type", "page"}, {"openerId", ie->page->TargetId()}}}});
+  engine.Emit("Target.targetCreated",
+              {{"targetInfo", {{"targetId", "P50"}, {"type", "page"}, {"openerId", ie->page->TargetId()}}}});
   engine.WaitForCall("Target.attachToTarget", 3);
   Settle();
   EXPECT_EQ(host->Browsers().Front()->page->TargetId(), "P50");

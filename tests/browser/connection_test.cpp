@@ -178,7 +178,9 @@ TEST_F(ConnectionTest, ALoneSurrogateIsRepairedNotDropped) {
   auto call = connection->Send("Test.raw");
   const auto id = engine.WaitForCall("Test.raw")["id"].get<std::int64_t>();
   engine.SendRaw("{\"id\":" + std::to_string(id) + ",\"result\":{\"value\":\"a\\udc01b\"}}" + std::string(1, '\0'));
-  EXPECT_EQ(call.Wait()["value"], "a\xEF\xBF\xBD" "b");
+  EXPECT_EQ(call.Wait()["value"],
+            "a\xEF\xBF\xBD"
+            "b");
 }
 
 TEST_F(ConnectionTest, InterruptingASessionEndsOnlyItsCalls) {

@@ -28,14 +28,17 @@ struct DomObjectTest : ::testing::Test {
 
   void SetUp() override {
     engine.On("Runtime.evaluate", [](const Json&) {
-      return FakeEngine::Result({{"result", {{"type", "object"}, {"subtype", "node"}, {"className", "HTMLDocument"}, {"objectId", "doc"}}}});
+      return FakeEngine::Result(
+          {{"result", {{"type", "object"}, {"subtype", "node"}, {"className", "HTMLDocument"}, {"objectId", "doc"}}}});
     });
     engine.On("Runtime.callFunctionOn", [this](const Json& call) {
       const std::string f = call["params"]["functionDeclaration"];
       if (f.find("toLowerCase") != std::string::npos && f.find("for (const k in this)") != std::string::npos) {
         // The name check: "title" and "getElementById" exist; "TITLE" resolves ignoring case.
         const std::string n = call["params"]["arguments"][0]["value"];
-        const std::string resolved = n == "title" || n == "TITLE" ? "title" : n == "getElementById" ? "getElementById" : "";
+        const std::string resolved = n == "title" || n == "TITLE" ? "title"
+                                     : n == "getElementById"      ? "getElementById"
+                                                                  : "";
         return FakeEngine::Result({{"result", {{"type", "string"}, {"value", resolved}}}});
       }
       std::lock_guard lock(mutex);
@@ -52,7 +55,9 @@ struct DomObjectTest : ::testing::Test {
     std::lock_guard lock(mutex);
     nextResult = std::move(result);
   }
-  Json LastInvoke() { return engine.WaitForCall("Runtime.callFunctionOn", static_cast<int>(engine.CountCalls("Runtime.callFunctionOn"))); }
+  Json LastInvoke() {
+    return engine.WaitForCall("Runtime.callFunctionOn", static_cast<int>(engine.CountCalls("Runtime.callFunctionOn")));
+  }
 };
 
 TEST_F(DomObjectTest, NamesAreCheckedOncePerClassAndShareOneTable) {
@@ -123,7 +128,8 @@ TEST_F(DomObjectTest, ResultsBecomeVariants) {
   auto element = InvokeId(document.Get(), title, DISPATCH_PROPERTYGET);
   EXPECT_EQ(RemoteObjectId(element.value.Ptr()->pdispVal), "el7");
   Answer({{"type", "undefined"}});
-  ASSERT_EQ(InvokeId(document.Get(), title, DISPATCH_METHOD, {element.value, OleVariant(7), OleVariant(true)}).hr, S_OK);
+  ASSERT_EQ(InvokeId(document.Get(), title, DISPATCH_METHOD, {element.value, OleVariant(7), OleVariant(true)}).hr,
+            S_OK);
   const Json args = LastInvoke()["params"]["arguments"];
   EXPECT_EQ(args[0]["value"], 3);  // a method call
   EXPECT_EQ(args[2]["objectId"], "el7");
@@ -135,8 +141,9 @@ TEST_F(DomObjectTest, FailuresAreExceptionsWithTheirText) {
   auto document = DocumentObject(page, names);
   const DISPID title = IdOf(document.Get(), u"title");
   engine.On("Runtime.callFunctionOn", [](const Json&) {
-    return FakeEngine::Result({{"result", {{"type", "object"}}},
-                               {"exceptionDetails", {{"exception", {{"description", "TypeError: x is not a function"}}}}}});
+    return FakeEngine::Result(
+        {{"result", {{"type", "object"}}},
+         {"exceptionDetails", {{"exception", {{"description", "TypeError: x is not a function"}}}}}});
   });
   auto r = InvokeId(document.Get(), title, DISPATCH_METHOD);
   EXPECT_EQ(r.hr, DISP_E_EXCEPTION);
@@ -159,8 +166,9 @@ TEST_F(DomObjectTest, AnArrayOfResultsIsReadInAConstantNumberOfRoundTrips) {
   engine.On("Runtime.getProperties", [](const Json&) {
     Json props = Json::array();
     for (int i = kCount - 1; i >= 0; --i) {
-      props.push_back({{"name", std::to_string(i)},
-                       {"value", {{"type", "object"}, {"className", "HTMLLIElement"}, {"objectId", "li" + std::to_string(i)}}}});
+      props.push_back(
+          {{"name", std::to_string(i)},
+           {"value", {{"type", "object"}, {"className", "HTMLLIElement"}, {"objectId", "li" + std::to_string(i)}}}});
     }
     props.push_back({{"name", "length"}, {"value", {{"type", "number"}, {"value", kCount}}}});
     return FakeEngine::Result({{"result", props}});

@@ -1,18 +1,17 @@
 // The real engine on local pages (file:// and a loopback server of the test). Every wait is for
 // an event or an answer; nothing sleeps. Run by the CTest test "browser_engine" only.
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <future>
+#include <sstream>
 #include <thread>
 
 #include "host/browser/browser.h"
@@ -187,9 +186,10 @@ TEST_F(RealEngine, LoadsFromALoopbackServer) {
       const ssize_t n = read(client, request, sizeof request);
       const bool page = n > 0 && std::string(request, static_cast<std::size_t>(n)).rfind("GET / ", 0) == 0;
       const std::string body = page ? "<html><head><title>Served</title></head><body>hi</body></html>" : "";
-      const std::string answer = std::string(page ? "HTTP/1.1 200 OK" : "HTTP/1.1 404 Not Found") +
-                                 "\r\nContent-Type: text/html\r\nConnection: close\r\nContent-Length: " +
-                                 std::to_string(body.size()) + "\r\n\r\n" + body;
+      const std::string answer =
+          std::string(page ? "HTTP/1.1 200 OK" : "HTTP/1.1 404 Not Found") +
+          "\r\nContent-Type: text/html\r\nConnection: close\r\nContent-Length: " + std::to_string(body.size()) +
+          "\r\n\r\n" + body;
       (void)!write(client, answer.data(), answer.size());
       close(client);
     }
@@ -222,7 +222,6 @@ TEST_F(RealEngine, AKilledEngineFailsItsCallsAndLeavesNothingBehind) {
   own->Close();
   EXPECT_EQ(LiveProcessesInGroup(pid), 0);  // the whole group is gone
 }
-
 
 std::u16string TextOf(const test::DispatchResult& r) {
   return r.value.Ptr()->vt == VT_BSTR ? std::u16string(BstrView(r.value.Ptr()->bstrVal)) : u"<not a text>";
@@ -269,7 +268,8 @@ TEST_F(RealEngine, TheHostsDocumentsAndElementsAnswerLateBoundCalls) {
   std::int32_t upper = -1;
   SafeArrayGetUBound(xpath.value.Ptr()->parray, 1, &upper);
   EXPECT_EQ(upper, 2);
-  auto count = test::InvokeId(doc, host::kDispEvaluateXPath, DISPATCH_METHOD, {OleVariant(u"count(//li)"), OleVariant(false)});
+  auto count =
+      test::InvokeId(doc, host::kDispEvaluateXPath, DISPATCH_METHOD, {OleVariant(u"count(//li)"), OleVariant(false)});
   EXPECT_EQ(count.value.Ptr()->lVal, 3);
   auto single = test::InvokeId(doc, host::kDispQueryCss, DISPATCH_METHOD, {OleVariant(u"#out"), OleVariant(true)});
   EXPECT_EQ(TextOf(test::Get(Object(single), u"textContent")), u"none");
@@ -292,7 +292,6 @@ TEST_F(RealEngine, TheHostsDocumentsAndElementsAnswerLateBoundCalls) {
   EXPECT_EQ(stale.error, "The object no longer exists");
   EXPECT_EQ(TextOf(test::Get(host.Browsers().Document(*tested).Get(), u"title")), u"Popup");
 }
-
 
 TEST_F(RealEngine, AnIExploreBrowserReportsItsEventsInTheOrderOfThatBrowser) {
   host::TestHostOptions options;

@@ -61,12 +61,12 @@ TEST(RepairLoneSurrogates, ReplacesOnlyLoneSurrogatesInsideStrings) {
   const Case cases[] = {
       {R"({"a":"\ud800"})", R"({"a":"\uFFFD"})", true},
       {R"({"a":"x\udc00y"})", R"({"a":"x\uFFFDy"})", true},
-      {R"({"a":"\ud83d\ude00"})", R"({"a":"\ud83d\ude00"})", false},               // a pair stays
-      {R"({"a":"\ud83d\ud83d\ude00"})", R"({"a":"\uFFFD\ud83d\ude00"})", true},    // lone, then a pair
-      {R"({"a":"\\ud800"})", R"({"a":"\\ud800"})", false},                         // an escaped backslash
+      {R"({"a":"\ud83d\ude00"})", R"({"a":"\ud83d\ude00"})", false},             // a pair stays
+      {R"({"a":"\ud83d\ud83d\ude00"})", R"({"a":"\uFFFD\ud83d\ude00"})", true},  // lone, then a pair
+      {R"({"a":"\\ud800"})", R"({"a":"\\ud800"})", false},                       // an escaped backslash
       {R"({"a":"\u0041\n\""})", R"({"a":"\u0041\n\""})", false},
-      {R"({"a":"\ud800)", R"({"a":"\uFFFD)", true},                                // unterminated: still repaired
-      {R"({"\udfff":1})", R"({"\uFFFD":1})", true},                                // keys too
+      {R"({"a":"\ud800)", R"({"a":"\uFFFD)", true},  // unterminated: still repaired
+      {R"({"\udfff":1})", R"({"\uFFFD":1})", true},  // keys too
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.in);
@@ -77,7 +77,9 @@ TEST(RepairLoneSurrogates, ReplacesOnlyLoneSurrogatesInsideStrings) {
 }
 
 TEST(ParseMessage, RepairsLoneSurrogatesAndRefusesWhatIsNoJson) {
-  EXPECT_EQ(ParseMessage(R"({"v":"a\ud800b"})")["v"].get<std::string>(), "a\xEF\xBF\xBD" "b");
+  EXPECT_EQ(ParseMessage(R"({"v":"a\ud800b"})")["v"].get<std::string>(),
+            "a\xEF\xBF\xBD"
+            "b");
   EXPECT_EQ(ParseMessage(R"({"v":"\ud83d\ude00"})")["v"].get<std::string>(), "\xF0\x9F\x98\x80");
   EXPECT_THROW(ParseMessage("{\"v\":"), nlohmann::json::exception);
   EXPECT_THROW(ParseMessage("{\"v\":\"\\ud800\""), nlohmann::json::exception);

@@ -1,11 +1,10 @@
 // Browser and pages against the scripted engine: navigation waits for its own load, dialogs,
 // stale objects, script errors and popups.
-#include "host/browser/browser.h"
-
 #include <gtest/gtest.h>
 
 #include <future>
 
+#include "host/browser/browser.h"
 #include "host/browser/fake_engine.h"
 
 namespace pw::browser {
@@ -64,9 +63,10 @@ TEST_F(PageTest, NavigateWaitsForTheLoadOfItsOwnNavigation) {
 TEST_F(PageTest, NavigationResults) {
   engine.On("Page.navigate", [&](const Json& call) {
     const std::string url = call["params"]["url"];
-    if (url == "file:///missing") return FakeEngine::Result({{"frameId", "P1"}, {"errorText", "net::ERR_FILE_NOT_FOUND"}});
+    if (url == "file:///missing")
+      return FakeEngine::Result({{"frameId", "P1"}, {"errorText", "net::ERR_FILE_NOT_FOUND"}});
     if (url == "#frag") return FakeEngine::Result({{"frameId", "P1"}});  // same document
-    return std::optional<FakeEngine::Answer>();                           // never answered
+    return std::optional<FakeEngine::Answer>();                          // never answered
   });
   try {
     page->Navigate("file:///missing");
@@ -81,7 +81,8 @@ TEST_F(PageTest, NavigationResults) {
 
 TEST_F(PageTest, ObjectsOfAnOldDocumentAreReleasedAsAGroup) {
   engine.On("Runtime.evaluate", [](const Json& call) {
-    return FakeEngine::Result({{"result", {{"type", "object"}, {"objectId", "O-" + call["params"].value("objectGroup", std::string())}}}});
+    return FakeEngine::Result(
+        {{"result", {{"type", "object"}, {"objectId", "O-" + call["params"].value("objectGroup", std::string())}}}});
   });
   EXPECT_EQ(page->Evaluate("document").ObjectId(), "O-doc1");
   const auto before = page->Document();
@@ -95,8 +96,10 @@ TEST_F(PageTest, ObjectsOfAnOldDocumentAreReleasedAsAGroup) {
 
 TEST_F(PageTest, ScriptExceptionsCarryTheirText) {
   engine.On("Runtime.evaluate", [](const Json&) {
-    return FakeEngine::Result({{"result", {{"type", "object"}}},
-                               {"exceptionDetails", {{"text", "Uncaught"}, {"exception", {{"description", "ReferenceError: nope is not defined"}}}}}});
+    return FakeEngine::Result(
+        {{"result", {{"type", "object"}}},
+         {"exceptionDetails",
+          {{"text", "Uncaught"}, {"exception", {{"description", "ReferenceError: nope is not defined"}}}}}});
   });
   try {
     page->Evaluate("nope");
@@ -144,7 +147,8 @@ TEST_F(PageTest, TheDialogPolicyAnswersOnTheEventThread) {
     policyThread.set_value(std::this_thread::get_id());
     return DialogAnswer{false, "typed " + info.defaultPrompt};
   });
-  engine.Emit("Page.javascriptDialogOpening", {{"type", "prompt"}, {"message", "Name?"}, {"defaultPrompt", "x"}}, "S-P1");
+  engine.Emit("Page.javascriptDialogOpening", {{"type", "prompt"}, {"message", "Name?"}, {"defaultPrompt", "x"}},
+              "S-P1");
   const auto answer = engine.WaitForCall("Page.handleJavaScriptDialog");
   EXPECT_EQ(answer["params"]["accept"], false);
   EXPECT_EQ(answer["params"]["promptText"], "typed x");

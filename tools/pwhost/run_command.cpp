@@ -13,12 +13,12 @@
 #include <string>
 
 #include "core/com/exposed_objects.h"
-#include "tools/pwhost/commands.h"
 #include "host/module_loader.h"
 #include "host/plugin_host.h"
 #include "host/script/script_engine.h"
 #include "host/test_host.h"
 #include "platform/rtl/strings.h"
+#include "tools/pwhost/commands.h"
 
 namespace pw::host {
 

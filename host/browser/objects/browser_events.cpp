@@ -4,16 +4,26 @@ namespace pw::host {
 
 const char* BrowserEventName(BrowserEventKind kind) {
   switch (kind) {
-    case BrowserEventKind::BeforeNavigate: return "BeforeNavigate";
-    case BrowserEventKind::DownloadBegin: return "DownloadBegin";
-    case BrowserEventKind::NavigateComplete: return "NavigateComplete";
-    case BrowserEventKind::DownloadComplete: return "DownloadComplete";
-    case BrowserEventKind::DocumentComplete: return "DocumentComplete";
-    case BrowserEventKind::NewWindow: return "NewWindow";
-    case BrowserEventKind::WindowActivate: return "WindowActivate";
-    case BrowserEventKind::Quit: return "Quit";
-    case BrowserEventKind::DialogOpened: return "DialogOpened";
-    case BrowserEventKind::DialogClosed: return "DialogClosed";
+    case BrowserEventKind::BeforeNavigate:
+      return "BeforeNavigate";
+    case BrowserEventKind::DownloadBegin:
+      return "DownloadBegin";
+    case BrowserEventKind::NavigateComplete:
+      return "NavigateComplete";
+    case BrowserEventKind::DownloadComplete:
+      return "DownloadComplete";
+    case BrowserEventKind::DocumentComplete:
+      return "DocumentComplete";
+    case BrowserEventKind::NewWindow:
+      return "NewWindow";
+    case BrowserEventKind::WindowActivate:
+      return "WindowActivate";
+    case BrowserEventKind::Quit:
+      return "Quit";
+    case BrowserEventKind::DialogOpened:
+      return "DialogOpened";
+    case BrowserEventKind::DialogClosed:
+      return "DialogClosed";
   }
   return "";
 }

@@ -25,9 +25,9 @@ std::optional<BrowserKind> BrowserKindOf(std::string_view name) {
 
 std::string UrlFromArgument(const std::string& argument) {
   const auto colon = argument.find(':');
-  const bool hasScheme = colon != std::string::npos && colon > 1 &&
-                         argument.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789+-.") ==
-                             colon;
+  const bool hasScheme =
+      colon != std::string::npos && colon > 1 &&
+      argument.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789+-.") == colon;
   if (hasScheme) return argument;
   const std::filesystem::path path = std::filesystem::absolute(argument).lexically_normal();
   std::string url = "file://";

@@ -72,9 +72,7 @@ constexpr const char* kIdHelper = R"(function() {
   return id;
 })";
 
-[[noreturn]] void Raise(const std::string& text) {
-  throw EOleSysError(Utf8ToWide(text), DISP_E_EXCEPTION);
-}
+[[noreturn]] void Raise(const std::string& text) { throw EOleSysError(Utf8ToWide(text), DISP_E_EXCEPTION); }
 
 constexpr IID kDomObjectIid = MakeGuid("{6E1C2A51-3F0B-4C8E-9A77-0B1D5E2F4C10}");
 

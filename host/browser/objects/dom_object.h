@@ -28,9 +28,9 @@
 namespace pw::host {
 
 // DISPIDs of the page-side members.
-inline constexpr DISPID kDispEvaluateXPath = 0x10F25;     // (expression, search in frames) -> Variant
-inline constexpr DISPID kDispQueryCss = 0x10F28;          // (selector, single) -> Variant
-inline constexpr DISPID kDispElementId = 0x01000005;      // -> BSTR
+inline constexpr DISPID kDispEvaluateXPath = 0x10F25;         // (expression, search in frames) -> Variant
+inline constexpr DISPID kDispQueryCss = 0x10F28;              // (selector, single) -> Variant
+inline constexpr DISPID kDispElementId = 0x01000005;          // -> BSTR
 inline constexpr DISPID kDispElementTestObject = 0x01000002;  // -> IDispatch (no test objects yet)
 inline constexpr DISPID kFirstNameDispId = 1000;
 
