@@ -92,6 +92,8 @@ Json Page::PageCall(const std::string& method, Json params, bool action, std::ch
 }
 
 void Page::OnEvent(const ProtocolEvent& event) {
+  // A navigation's wait ends after the page's own handlers have seen its load.
+  std::optional<std::int64_t> loadDone;
   const std::string& m = event.method;
   const Json& p = event.params;
   if (m == "Page.frameNavigated") {
@@ -125,7 +127,7 @@ void Page::OnEvent(const ProtocolEvent& event) {
           loadWaiters_.erase(it);
         }
       }
-      if (waiter) Conn().Fulfil(*waiter, Json::object());
+      loadDone = waiter;
     }
   } else if (m == "Page.javascriptDialogOpening") {
     DialogInfo info{p.value("type", std::string()), p.value("message", std::string()),
@@ -158,6 +160,7 @@ void Page::OnEvent(const ProtocolEvent& event) {
     for (auto& [id, handler] : handlers_) handlers.push_back(handler);
   }
   for (auto& handler : handlers) handler(event);
+  if (loadDone) Conn().Fulfil(*loadDone, Json::object());
 }
 
 void Page::Navigate(const std::string& url, std::chrono::milliseconds timeout) {
