@@ -129,7 +129,10 @@ TEST_F(BrowsersTest, ANavigationReportsItsEventsInOrderAndTheirState) {
     const std::string s = call["sessionId"], target = s.substr(2), url = call["params"]["url"];
     engine.Reply(call["id"], {{"frameId", target}, {"loaderId", "LX"}});
     engine.Emit("Page.frameStartedLoading", {{"frameId", target}}, s);
-    engine.Emit("Page.frameNavigated", {{"frame", {{"id", target}, {"url", url}}}}, s);
+    // An older document's lifecycle, repeated late, does not count.
+    engine.Emit("Page.lifecycleEvent", {{"frameId", target}, {"loaderId", "L0"}, {"name", "load"}}, s);
+    engine.Emit("Page.frameNavigated", {{"frame", {{"id", target}, {"loaderId", "LX"}, {"url", url}}}}, s);
+    engine.Emit("Page.lifecycleEvent", {{"frameId", target}, {"loaderId", "L0"}, {"name", "load"}}, s);
     engine.Emit("Page.frameNavigated", {{"frame", {{"id", "child"}, {"parentId", target}, {"url", "about:blank"}}}}, s);
     engine.Emit("Page.lifecycleEvent", {{"frameId", target}, {"loaderId", "LX"}, {"name", "DOMContentLoaded"}}, s);
     engine.Emit("Page.lifecycleEvent", {{"frameId", target}, {"loaderId", "LX"}, {"name", "load"}}, s);

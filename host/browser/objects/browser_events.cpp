@@ -70,6 +70,10 @@ void BrowserEvents::Fire(const BrowserEvent& event) {
 }
 
 void BrowserEvents::Navigate(const std::string& url) {
+  {
+    std::lock_guard lock(mutex_);
+    loader_.clear();
+  }
   Fire({BrowserEventKind::BeforeNavigate, url, {}});
   page_->Navigate(url);
 }
@@ -104,6 +108,7 @@ void BrowserEvents::OnEngineEvent(const browser::ProtocolEvent& event) {
     std::lock_guard lock(mutex_);
     if (quit_) return;
     if (m == "Page.frameRequestedNavigation" && p.value("frameId", std::string()) == main) {
+      loader_.clear();
       fire.push_back({BrowserEventKind::BeforeNavigate, p.value("url", std::string()), {}});
     } else if (m == "Page.frameStartedLoading" && p.value("frameId", std::string()) == main) {
       busy_ = true;
@@ -114,13 +119,15 @@ void BrowserEvents::OnEngineEvent(const browser::ProtocolEvent& event) {
       const auto frame = p.value("frame", browser::Json::object());
       if (!frame.contains("parentId")) {
         location_ = frame.value("url", std::string()) + frame.value("urlFragment", std::string());
+        loader_ = frame.value("loaderId", std::string());
         fire.push_back({BrowserEventKind::NavigateComplete, location_, {}});
       }
     } else if (m == "Page.navigatedWithinDocument" && p.value("frameId", std::string()) == main) {
       location_ = p.value("url", std::string());
       fire.push_back({BrowserEventKind::NavigateComplete, location_, {}});
       fire.push_back({BrowserEventKind::DocumentComplete, location_, {}});
-    } else if (m == "Page.lifecycleEvent" && p.value("frameId", std::string()) == main) {
+    } else if (m == "Page.lifecycleEvent" && p.value("frameId", std::string()) == main &&
+               !loader_.empty() && p.value("loaderId", std::string()) == loader_) {
       const std::string name = p.value("name", std::string());
       if (name == "DOMContentLoaded") {
         state_ = ReadyState::Interactive;

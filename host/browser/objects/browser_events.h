@@ -85,6 +85,9 @@ class BrowserEvents : public std::enable_shared_from_this<BrowserEvents> {
   bool quit_ = false;
   ReadyState state_ = ReadyState::Uninitialized;
   std::string location_;
+  // The loader of the main frame's current document: only its lifecycle events count (the engine
+  // repeats an older document's events when they are switched on). Cleared by a new navigation.
+  std::string loader_;
 };
 
 }  // namespace pw::host
