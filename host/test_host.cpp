@@ -119,6 +119,7 @@ TestHost::TestHost(TestHostOptions options) : config_(std::make_shared<HostConfi
   unsavedFiles_ = MakeObject<TUnsavedFileQuery>(config_);
   providers_ = MakeObject<TProviderRegistry>();
   processes_ = std::make_unique<TProcessList>(*sys_->Root());
+  browsers_ = std::make_unique<TBrowsers>(*processes_, *log_);
   processInfo_ = MakeObject<TProcessInfoService>(*processes_);
   windows_ = MakeObject<TWindowsManager>();
   recording_ = MakeObject<TRecordingService>();
@@ -163,6 +164,8 @@ TestHost::TestHost(TestHostOptions options) : config_(std::make_shared<HostConfi
 }
 
 TestHost::~TestHost() {
+  // The engine goes first: its pages are processes and nodes of the host.
+  browsers_->CloseAll();
   // Break the links between services and what plug-ins left registered, then let them go.
   manager_->Clear();
   runtime_->Clear();
@@ -175,6 +178,7 @@ TestHost::~TestHost() {
   options_->Shutdown();
   settings_->Shutdown();
   manager_ = nullptr;
+  browsers_.reset();
   processes_->Clear();
   imageFormats_ = nullptr;
   hookParameters_ = nullptr;

@@ -13,6 +13,7 @@
 #include <mutex>
 #include <vector>
 
+#include "host/browser/objects/browsers.h"
 #include "host/code_model.h"
 #include "host/file_queries.h"
 #include "host/host_config.h"
@@ -128,6 +129,9 @@ class TestHost {
   TRecordingService& Recording() { return *recording_; }
   // The image formats "BMP" and "PNG".
   THostImageFormatService& ImageFormats() { return *imageFormats_; }
+  // The tested browsers: pages of one real engine, started with the first browser and stopped
+  // with the host.
+  TBrowsers& Browsers() { return *browsers_; }
 
  private:
   std::shared_ptr<HostConfig> config_;
@@ -161,6 +165,7 @@ class TestHost {
   ComPtr<THookParameterService> hookParameters_;
   ComPtr<TRecordingService> recording_;
   ComPtr<THostImageFormatService> imageFormats_;
+  std::unique_ptr<TBrowsers> browsers_;
   ComPtr<THostManager> manager_;
 };
 

@@ -19,7 +19,10 @@ const Command kCommands[] = {
     {"plugins", "load the module, list its plug-ins and drive their life against the host (the default)",
      RunPluginsCommand},
     {"main", "load the module, disconnect its exposed objects, unload it", RunMainCommand},
-    {"run", "SCRIPT.js [--log FILE]  run a test script; the log is printed and written to FILE", RunScriptCommand},
+    {"run",
+     "SCRIPT.js [--log FILE] [--browser chrome|iexplore [--url URL]]  run a test script; the log is printed and "
+     "written to FILE; a tested browser is opened before it and closed after",
+     RunScriptCommand},
     {"record", "FILE [--out FILE] [--language JavaScript|VBScript]  analyze and describe a recording",
      RunRecordCommand},
     {"options", "dump FILE | set FILE PATH TYPE VALUE  show or change an options file",

@@ -1,4 +1,7 @@
-// pwhost run SCRIPT.js [--log FILE]: runs a test script the way the host does. The host runs
+// pwhost run SCRIPT.js [--log FILE] [--browser chrome|iexplore [--url URL]]: runs a test script
+// the way the host does. With --browser a tested browser of that kind is opened before the
+// script (at URL; a URL without a scheme is a file, relative to the current folder) and closed
+// after it, with the engine behind it. The host runs
 // without dialogs, loads the module, creates and starts its plug-ins, publishes the runtime
 // objects ("Log", "Sys" and whatever the plug-ins registered) to the script, prints the log as
 // the run goes (and writes it to FILE), finalizes the plug-ins, and ends with a non-zero exit
@@ -12,6 +15,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "core/com/exposed_objects.h"
@@ -74,20 +78,36 @@ class RunLog {
 }  // namespace
 
 int RunScriptCommand(const CommandContext& context) {
-  std::string script, logFile;
+  constexpr const char* kUsage = "usage: pwhost run SCRIPT.js [--log FILE] [--browser chrome|iexplore [--url URL]]\n";
+  std::string script, logFile, browserName, url;
   for (std::size_t i = 0; i < context.args.size(); ++i) {
     const std::string& a = context.args[i];
     if (a == "--log" && i + 1 < context.args.size()) {
       logFile = context.args[++i];
+    } else if (a == "--browser" && i + 1 < context.args.size()) {
+      browserName = context.args[++i];
+    } else if (a == "--url" && i + 1 < context.args.size()) {
+      url = context.args[++i];
     } else if (a.rfind("--", 0) == 0 || !script.empty()) {
-      std::fprintf(stderr, "pwhost run: unexpected argument %s\nusage: pwhost run SCRIPT.js [--log FILE]\n", a.c_str());
+      std::fprintf(stderr, "pwhost run: unexpected argument %s\n%s", a.c_str(), kUsage);
       return 2;
     } else {
       script = a;
     }
   }
   if (script.empty()) {
-    std::fprintf(stderr, "usage: pwhost run SCRIPT.js [--log FILE]\n");
+    std::fprintf(stderr, "%s", kUsage);
+    return 2;
+  }
+  std::optional<BrowserKind> browserKind;
+  if (!browserName.empty()) {
+    browserKind = BrowserKindOf(browserName);
+    if (!browserKind) {
+      std::fprintf(stderr, "pwhost run: unknown browser %s (chrome or iexplore)\n%s", browserName.c_str(), kUsage);
+      return 2;
+    }
+  } else if (!url.empty()) {
+    std::fprintf(stderr, "pwhost run: --url needs --browser\n%s", kUsage);
     return 2;
   }
   // The script is found before anything is truncated; the log is opened without blocking (a
@@ -113,7 +133,7 @@ int RunScriptCommand(const CommandContext& context) {
     std::fprintf(stderr, "pwhost run: the module does not export GetPluginRegistrator\n");
     return 1;
   }
-  bool ok = false, started = true;
+  bool ok = false, started = true, ran = false;
   ScriptError error;
   {
     TestHostOptions options;
@@ -154,13 +174,30 @@ int RunScriptCommand(const CommandContext& context) {
                    WideToUtf8(p.error).c_str());
       started = false;
     }
-    {
+    bool browserReady = true;
+    if (browserKind) {
+      try {
+        const std::string target = url.empty() ? std::string() : UrlFromArgument(url);
+        host.Browsers().Launch(*browserKind, target);
+        host.Log().Add(LogEntry::Event,
+                       u"Started the browser " + Utf8ToWide(browserName) +
+                           (target.empty() ? WideString() : u" at " + Utf8ToWide(target)),
+                       {}, kNormalPriority);
+      } catch (const Exception& e) {
+        std::fprintf(stderr, "pwhost run: the browser did not start: %s\n", WideToUtf8(e.Message()).c_str());
+        browserReady = false;
+        started = false;
+      }
+    }
+    if (browserReady) {
       ScriptEngine engine(host.RuntimeObjects());
       ok = engine.RunFile(script, error);
+      ran = true;
     }  // the script's objects are released before the plug-ins finalize
+    host.Browsers().CloseAll();
     plugins.Stop();
   }
-  if (!ok) std::fprintf(stderr, "%s\n", error.Text().c_str());
+  if (!ok && ran) std::fprintf(stderr, "%s\n", error.Text().c_str());
   if (log->Failed()) {
     std::fprintf(stderr, "pwhost run: unable to write the log file %s: %s\n", logFile.c_str(),
                  WideToUtf8(SysErrorMessage(static_cast<DWORD>(log->Failed()))).c_str());

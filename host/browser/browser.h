@@ -1,0 +1,200 @@
+// The engine as a browser: its pages, each a session of the connection.
+//
+// Browser::Launch starts the engine, discovers its targets and attaches to every page (the
+// first one, and every page a page opens later: popups arrive with their opener). A Page
+// navigates and waits for that navigation's own load, evaluates scripts (results always by
+// reference, in the object group of the current document, released as a group when the
+// document goes), calls functions on remote objects, measures, takes screenshots (PNG bytes)
+// and sends input. Every page reports itself visible and focused: which page is in front is
+// the host's decision.
+//
+// Dialogs: a JavaScript dialog blocks its page. The page's dialog policy runs on the event
+// thread as the dialog opens and may answer it at once; a dialog left open is the page's open
+// dialog until CloseDialog. Meanwhile calls of the page fail with a Dialog error, except input
+// actions, which count the dialog they opened as their result.
+#pragma once
+
+#include <sys/types.h>
+
+#include <atomic>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "host/browser/connection.h"
+#include "host/browser/launcher.h"
+
+namespace pw::browser {
+
+class Browser;
+
+// A remote value as the engine describes it: "type", "subtype", "value", "objectId",
+// "className", "description".
+struct RemoteValue {
+  Json object;
+  bool IsObject() const { return object.contains("objectId"); }
+  std::string ObjectId() const { return object.value("objectId", std::string()); }
+  std::string Type() const { return object.value("type", std::string()); }
+  std::string Subtype() const { return object.value("subtype", std::string()); }
+};
+
+struct DialogInfo {
+  std::string type;  // "alert", "confirm", "prompt", "beforeunload"
+  std::string message;
+  std::string defaultPrompt;
+  std::string url;
+};
+
+struct DialogAnswer {
+  bool accept = true;
+  std::string promptText;
+};
+
+struct Clip {
+  double x = 0, y = 0, width = 0, height = 0;
+};
+
+enum class MouseButton { Left, Middle, Right };
+
+class Page : public std::enable_shared_from_this<Page> {
+ public:
+  using DialogPolicy = std::function<std::optional<DialogAnswer>(const DialogInfo&)>;
+  using EventHandler = std::function<void(const ProtocolEvent&)>;
+
+  Page(Browser& browser, std::string targetId, std::string sessionId, std::string openerId);
+  ~Page();
+
+  const std::string& TargetId() const { return targetId_; }
+  const std::string& SessionId() const { return sessionId_; }
+  const std::string& OpenerId() const { return openerId_; }
+  Connection& Conn();
+
+  // Navigates and waits until that navigation's document has loaded (a fragment change of the
+  // same document is done at once; a dialog that opens while loading also ends the wait).
+  // Throws a Navigation error with the engine's text when the navigation fails.
+  void Navigate(const std::string& url, std::chrono::milliseconds timeout = std::chrono::milliseconds(0));
+  void Reload(std::chrono::milliseconds timeout = std::chrono::milliseconds(0));
+  std::string Url();
+  std::string Title();
+  // The number of documents this page has had: objects of an older one are gone.
+  std::uint64_t Document() const;
+  bool Loading() const;
+
+  RemoteValue Evaluate(const std::string& expression, bool userGesture = false);
+  // Calls `function` with the remote object as `this`; arguments are call arguments of the
+  // protocol ({"value": v} or {"objectId": id}).
+  RemoteValue CallOn(const std::string& objectId, const std::string& function, Json arguments = Json::array(),
+                     bool userGesture = false);
+  PendingCall SendCallOn(const std::string& objectId, const std::string& function, Json arguments = Json::array());
+  static RemoteValue ResultOf(Json answer);  // throws Script errors
+  void Release(const std::string& objectId);
+
+  Json Metrics();
+  // PNG bytes of the viewport, a clip of the page, or the whole page.
+  std::string Screenshot(std::optional<Clip> clip = std::nullopt, bool fullPage = false);
+
+  void Click(double x, double y, MouseButton button = MouseButton::Left, int clickCount = 1);
+  void MoveMouse(double x, double y);
+  void InsertText(const std::string& text);
+  // A key by its name ("Enter", "Tab", "a", ...): down and up.
+  void Key(const std::string& key);
+  void Close();
+  bool Closed() const;
+
+  void SetDialogPolicy(DialogPolicy policy);
+  std::optional<DialogInfo> OpenDialog() const;
+  void CloseDialog(bool accept, const std::string& promptText = {});
+
+  // The page's own events (its session's), on the event thread.
+  int Subscribe(EventHandler handler);
+  void Unsubscribe(int id);
+
+ private:
+  friend class Browser;
+  void OnEvent(const ProtocolEvent& event);
+  void Enable();
+  Json PageCall(const std::string& method, Json params = Json::object(), bool action = false,
+                std::chrono::milliseconds timeout = std::chrono::milliseconds(0));
+  std::string ObjectGroupLocked() const { return "doc" + std::to_string(document_); }
+
+  Browser& browser_;
+  const std::string targetId_;
+  const std::string sessionId_;
+  const std::string openerId_;
+  mutable std::mutex mutex_;
+  std::uint64_t document_ = 1;
+  bool loading_ = false;
+  bool closed_ = false;
+  std::string mainFrameId_;
+  std::set<std::string> loadedLoaders_;
+  std::map<std::string, std::int64_t> loadWaiters_;  // loader id -> expectation id
+  std::optional<DialogInfo> dialog_;
+  DialogPolicy dialogPolicy_;
+  std::map<int, EventHandler> handlers_;
+  int nextHandler_ = 1;
+};
+
+struct TargetInfo {
+  std::string targetId;
+  std::string type;
+  std::string url;
+  std::string title;
+  std::string openerId;
+};
+
+class Browser {
+ public:
+  using PageHandler = std::function<void(const std::shared_ptr<Page>&)>;
+
+  // Starts the engine and waits for its first answer.
+  static std::unique_ptr<Browser> Launch(const LaunchOptions& options = {}, ConnectionOptions connection = {});
+  // A browser on a pipe that something else started (the fake engine of the tests).
+  static std::unique_ptr<Browser> Attach(int fd, ConnectionOptions connection = {});
+  ~Browser();
+  Browser(const Browser&) = delete;
+  Browser& operator=(const Browser&) = delete;
+
+  Connection& Conn() { return *connection_; }
+  pid_t ProcessId() const { return process_.pid; }
+  std::vector<TargetInfo> Targets();
+  std::shared_ptr<Page> NewPage(const std::string& url = "about:blank");
+  // The attached pages, oldest first.
+  std::vector<std::shared_ptr<Page>> Pages();
+  std::shared_ptr<Page> FindPage(const std::string& targetId);
+  // Told of every page attached after this call (popups included), on the event thread.
+  void OnNewPage(PageHandler handler);
+  void OnPageClosed(PageHandler handler);
+  void OnClosed(std::function<void()> handler);
+  // Browser.close, a bounded wait, then the process group is killed, reaped, the profile removed.
+  void Close();
+  bool IsClosed() const;
+  // The page attached for a target (attaching it when needed).
+  std::shared_ptr<Page> AttachPage(const std::string& targetId, const std::string& openerId = {});
+
+ private:
+  Browser() = default;
+  void Start();
+  void OnEvent(const ProtocolEvent& event);
+
+  EngineProcess process_;
+  std::unique_ptr<Connection> connection_;
+  std::mutex mutex_;
+  std::mutex attachMutex_;
+  std::vector<std::shared_ptr<Page>> pages_;
+  std::map<std::string, std::shared_ptr<Page>> bySession_;
+  std::vector<PageHandler> newPageHandlers_;
+  std::vector<PageHandler> closedPageHandlers_;
+  std::vector<std::function<void()>> closedHandlers_;
+  std::atomic<bool> closing_{false};
+  bool closed_ = false;
+};
+
+// Standard base64 (the engine's encoding of binary data).
+std::string DecodeBase64(std::string_view text);
+
+}  // namespace pw::browser

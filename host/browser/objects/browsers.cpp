@@ -1,0 +1,326 @@
+#include "host/browser/objects/browsers.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+#include "platform/rtl/exceptions.h"
+#include "platform/rtl/strings.h"
+
+namespace pw::host {
+
+namespace {
+
+int Index(BrowserKind kind) { return kind == BrowserKind::Chrome ? 0 : 1; }
+
+}  // namespace
+
+std::optional<BrowserKind> BrowserKindOf(std::string_view name) {
+  if (SameTextIgnoringCase(name, "chrome")) return BrowserKind::Chrome;
+  if (SameTextIgnoringCase(name, "iexplore")) return BrowserKind::InternetExplorer;
+  return std::nullopt;
+}
+
+std::string UrlFromArgument(const std::string& argument) {
+  const auto colon = argument.find(':');
+  const bool hasScheme =
+      colon != std::string::npos && colon > 1 &&
+      argument.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789+-.") == colon;
+  if (hasScheme) return argument;
+  const std::filesystem::path path = std::filesystem::absolute(argument).lexically_normal();
+  std::string url = "file://";
+  for (const unsigned char c : path.string()) {
+    if (std::isalnum(c) || std::strchr("/-._~", c)) {
+      url.push_back(static_cast<char>(c));
+    } else {
+      char escaped[4];
+      std::snprintf(escaped, sizeof escaped, "%%%02X", c);
+      url += escaped;
+    }
+  }
+  return url;
+}
+
+const char16_t* BrowserProcessName(BrowserKind kind) {
+  return kind == BrowserKind::Chrome ? u"chrome.exe" : u"iexplore.exe";
+}
+
+const char16_t* BrowserWindowClass(BrowserKind kind) {
+  return kind == BrowserKind::Chrome ? u"Chrome_WidgetWin_1" : u"IEFrame";
+}
+
+TBrowsers::TBrowsers(TProcessList& processes, TTestLog& log)
+    : processes_(processes), log_(log), factory_([] { return browser::Browser::Launch(); }) {}
+
+TBrowsers::~TBrowsers() { CloseAll(); }
+
+void TBrowsers::SetEngineFactory(EngineFactory factory) {
+  std::lock_guard lock(mutex_);
+  factory_ = std::move(factory);
+}
+
+std::shared_ptr<browser::Browser> TBrowsers::RetireDeadEngine() {
+  std::lock_guard lock(mutex_);
+  if (!engine_ || !engine_->IsClosed()) return nullptr;
+  log_.Add(LogEntry::Warning, u"The browser engine has closed; a new one is started", {}, kNormalPriority);
+  return StopEngineLocked();
+}
+
+void TBrowsers::StartEngineLocked() {
+  if (engine_) return;
+  try {
+    engine_ = factory_();
+  } catch (const browser::BrowserError& e) {
+    throw EOleSysError(Utf8ToWide(e.what()), E_FAIL);
+  }
+  // The engine's own first page stays blank and unlisted: every browser is a page of its own.
+  engine_->OnNewPage([this](const std::shared_ptr<browser::Page>& page) { OnNewPage(page); });
+  engine_->OnPageClosed([this](const std::shared_ptr<browser::Page>& page) { OnPageClosed(page); });
+}
+
+std::shared_ptr<browser::Browser> TBrowsers::StopEngineLocked() {
+  auto browsers = browsers_;
+  for (auto& b : browsers) RemoveLocked(b);
+  for (int i = 0; i < 2; ++i) {
+    if (processOf_[i]) processes_.Remove(processOf_[i]->Id());
+    processOf_[i] = nullptr;
+  }
+  return std::move(engine_);
+}
+
+DWORD TBrowsers::ProcessIdLocked(BrowserKind kind) const {
+  const DWORD pid = engine_ && engine_->ProcessId() > 0 ? static_cast<DWORD>(engine_->ProcessId()) : 1;
+  return kind == BrowserKind::Chrome ? pid : (pid | 0x40000000u);
+}
+
+void TBrowsers::DescribeLocked(BrowserKind kind) {
+  ProcessDescription description;
+  description.id = ProcessIdLocked(kind);
+  description.name = BrowserProcessName(kind);
+  for (const auto& b : browsers_) {
+    if (b->kind != kind) continue;
+    if (b->dialogWindow) description.windows.push_back({b->dialogWindow, u"#32770"});
+    description.windows.push_back({b->window, BrowserWindowClass(kind)});
+  }
+  if (!processOf_[Index(kind)]) {
+    processOf_[Index(kind)] = processes_.Add(description);
+  } else {
+    DescribeProcess(description);
+  }
+}
+
+std::shared_ptr<TestedBrowser> TBrowsers::AddLocked(BrowserKind kind, std::shared_ptr<browser::Page> page,
+                                                    const std::string& url) {
+  auto b = std::make_shared<TestedBrowser>();
+  b->id = nextId_++;
+  b->kind = kind;
+  b->page = std::move(page);
+  b->window = nextWindow_;
+  nextWindow_ += 0x10;
+  b->openedAt = url;
+  b->events = BrowserEvents::Attach(b->page);
+  const int id = b->id;
+  b->events->Listen([this, id](const BrowserEvent& e) {
+    if (e.kind == BrowserEventKind::DialogOpened || e.kind == BrowserEventKind::DialogClosed) {
+      OnDialog(id, e.kind == BrowserEventKind::DialogOpened);
+    }
+  });
+  browsers_.push_back(b);
+  front_ = b->id;
+  DescribeLocked(kind);
+  b->node = processOf_[Index(kind)]->Node()->AddChild(u"Page", {OleVariant(Utf8ToWide(url))});
+  return b;
+}
+
+void TBrowsers::RemoveLocked(const std::shared_ptr<TestedBrowser>& b) {
+  auto it = std::find(browsers_.begin(), browsers_.end(), b);
+  if (it == browsers_.end()) return;
+  browsers_.erase(it);
+  b->events->Detach();
+  if (front_ == b->id) front_ = browsers_.empty() ? 0 : browsers_.back()->id;
+  if (auto& process = processOf_[Index(b->kind)]) {
+    if (b->node) process->Node()->RemoveChild(b->node.Get());
+    DescribeLocked(b->kind);
+  }
+}
+
+std::shared_ptr<TestedBrowser> TBrowsers::Launch(BrowserKind kind, const std::string& url) {
+  if (auto dead = RetireDeadEngine()) dead->Close();
+  std::shared_ptr<browser::Browser> engine;
+  {
+    std::lock_guard lock(mutex_);
+    StartEngineLocked();
+    engine = engine_;
+  }
+  // The page is opened without the lock: the engine's event thread may be waiting for it.
+  std::shared_ptr<browser::Page> page;
+  try {
+    page = engine->NewPage();
+  } catch (const browser::BrowserError& e) {
+    throw EOleSysError(Utf8ToWide(e.what()), E_FAIL);
+  }
+  std::shared_ptr<TestedBrowser> b;
+  {
+    std::lock_guard lock(mutex_);
+    if (engine_ != engine) throw EOleSysError(Utf8ToWide(browser::kClosedMessage), E_FAIL);
+    b = AddLocked(kind, page, url.empty() ? "about:blank" : url);
+  }
+  if (!url.empty()) Navigate(*b, url);
+  return b;
+}
+
+void TBrowsers::Navigate(TestedBrowser& b, const std::string& url) {
+  try {
+    b.events->Navigate(url);
+  } catch (const browser::BrowserError& e) {
+    throw EOleSysError(Utf8ToWide(e.what()), E_FAIL);
+  }
+}
+
+void TBrowsers::Activate(int id) {
+  std::shared_ptr<TestedBrowser> b = Find(id);
+  if (!b) throw EOleSysError(u"There is no browser " + IntToWide(id), E_INVALIDARG);
+  {
+    std::lock_guard lock(mutex_);
+    front_ = id;
+  }
+  b->events->Activate();
+}
+
+std::shared_ptr<TestedBrowser> TBrowsers::Front() const { return Find(front_); }
+
+std::vector<std::shared_ptr<TestedBrowser>> TBrowsers::List() const {
+  std::lock_guard lock(mutex_);
+  return browsers_;
+}
+
+std::shared_ptr<TestedBrowser> TBrowsers::Find(int id) const {
+  std::lock_guard lock(mutex_);
+  for (const auto& b : browsers_) {
+    if (b->id == id) return b;
+  }
+  return nullptr;
+}
+
+std::shared_ptr<TestedBrowser> TBrowsers::FindByWindow(HWND window) const {
+  std::lock_guard lock(mutex_);
+  for (const auto& b : browsers_) {
+    if (b->window == window) return b;
+  }
+  return nullptr;
+}
+
+bool TBrowsers::Close(int id) {
+  std::shared_ptr<TestedBrowser> b = Find(id);
+  if (!b) return false;
+  try {
+    b->page->Close();
+  } catch (const browser::BrowserError&) {
+    // The page or the engine is gone already.
+  }
+  {
+    std::lock_guard lock(mutex_);
+    RemoveLocked(b);
+  }
+  b->events->Quit();
+  return true;
+}
+
+void TBrowsers::CloseAll() {
+  std::shared_ptr<browser::Browser> engine;
+  {
+    std::lock_guard lock(mutex_);
+    engine = StopEngineLocked();
+  }
+  if (engine) engine->Close();
+}
+
+browser::Browser& TBrowsers::Engine() {
+  if (auto dead = RetireDeadEngine()) dead->Close();
+  std::lock_guard lock(mutex_);
+  StartEngineLocked();
+  return *engine_;
+}
+
+bool TBrowsers::EngineRunning() const {
+  std::lock_guard lock(mutex_);
+  return engine_ && !engine_->IsClosed();
+}
+
+ComPtr<IDispatch> TBrowsers::Document(const TestedBrowser& b) {
+  try {
+    return DocumentObject(b.page, names_);
+  } catch (const browser::BrowserError& e) {
+    throw EOleSysError(Utf8ToWide(e.what()), E_FAIL);
+  }
+}
+
+void TBrowsers::OnNewPage(const std::shared_ptr<browser::Page>& page) {
+  if (page->OpenerId().empty()) return;
+  std::shared_ptr<TestedBrowser> opener;
+  {
+    std::lock_guard lock(mutex_);
+    for (const auto& b : browsers_) {
+      if (b->page->TargetId() == page->OpenerId()) {
+        opener = b;
+        break;
+      }
+    }
+    if (opener) AddLocked(opener->kind, page, "");
+  }
+  // Listeners run without the lock.
+  if (opener) opener->events->NewWindow(page->TargetId(), page->Url());
+}
+
+void TBrowsers::OnDialog(int id, bool opened) {
+  std::lock_guard lock(mutex_);
+  for (const auto& b : browsers_) {
+    if (b->id != id) continue;
+    if (opened && !b->dialogWindow) {
+      b->dialogWindow = nextWindow_;
+      nextWindow_ += 0x10;
+    } else if (!opened) {
+      b->dialogWindow = 0;
+    }
+    DescribeLocked(b->kind);
+    return;
+  }
+}
+
+std::shared_ptr<TestedBrowser> TBrowsers::FindByDialog(HWND window) const {
+  std::lock_guard lock(mutex_);
+  for (const auto& b : browsers_) {
+    if (window && b->dialogWindow == window) return b;
+  }
+  return nullptr;
+}
+
+void TBrowsers::CloseDialog(HWND window, bool accept, const std::string& promptText) {
+  std::shared_ptr<TestedBrowser> b = FindByDialog(window);
+  if (!b) throw EOleSysError(u"The window is no dialog of a browser", E_INVALIDARG);
+  try {
+    b->page->CloseDialog(accept, promptText);
+  } catch (const browser::BrowserError& e) {
+    throw EOleSysError(Utf8ToWide(e.what()), E_FAIL);
+  }
+  OnDialog(b->id, false);
+}
+
+void TBrowsers::OnPageClosed(const std::shared_ptr<browser::Page>& page) {
+  std::shared_ptr<TestedBrowser> gone;
+  {
+    std::lock_guard lock(mutex_);
+    for (const auto& b : browsers_) {
+      if (b->page == page) {
+        gone = b;
+        break;
+      }
+    }
+    if (gone) RemoveLocked(gone);
+  }
+  if (gone) gone->events->Quit();
+}
+
+}  // namespace pw::host

@@ -1,0 +1,119 @@
+// The test host's browsers: tested browsers of a kind, each one page of the one engine of the
+// test host, shown in the platform's process model and in the object tree.
+//
+// The engine starts with the first browser and stops with the host. An engine that has died
+// (killed, crashed) is replaced by a new one at the next use, and the test log says so; the
+// browsers of the dead engine are gone then. Two kinds of browser share the engine:
+//   "chrome"   process "chrome.exe" (the engine's process id), a top-level window of class
+//              "Chrome_WidgetWin_1" per page;
+//   "iexplore" process "iexplore.exe" (the engine's process id with bit 30 set, so both kinds
+//              can be described at once), a top-level window of class "IEFrame" per page.
+// Each page is a node "Page" (argument: the URL it was opened at) under its process node.
+// A page that a tested page opens (a popup) becomes a tested browser of the same kind.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "host/browser/browser.h"
+#include "host/browser/objects/browser_events.h"
+#include "host/browser/objects/dom_object.h"
+#include "host/object_tree.h"
+#include "host/processes.h"
+#include "host/test_log.h"
+
+namespace pw::host {
+
+enum class BrowserKind { Chrome, InternetExplorer };
+
+// "chrome" or "iexplore" (ignoring case); nullopt for any other name.
+std::optional<BrowserKind> BrowserKindOf(std::string_view name);
+const char16_t* BrowserProcessName(BrowserKind kind);
+const char16_t* BrowserWindowClass(BrowserKind kind);
+
+// A URL as given, or a file name (no scheme: relative to the current folder) as a file:// URL.
+std::string UrlFromArgument(const std::string& argument);
+
+struct TestedBrowser {
+  int id = 0;
+  BrowserKind kind = BrowserKind::Chrome;
+  std::shared_ptr<browser::Page> page;
+  HWND window = 0;
+  ComPtr<TSysNode> node;
+  std::string openedAt;
+  std::shared_ptr<BrowserEvents> events;  // its browser events and state
+  HWND dialogWindow = 0;                  // the window of its open JavaScript dialog, or 0
+};
+
+class TBrowsers {
+ public:
+  using EngineFactory = std::function<std::unique_ptr<browser::Browser>()>;
+
+  TBrowsers(TProcessList& processes, TTestLog& log);
+  ~TBrowsers();
+  TBrowsers(const TBrowsers&) = delete;
+  TBrowsers& operator=(const TBrowsers&) = delete;
+
+  // Replaces how engines are started (tests hand a scripted engine); before the first launch.
+  void SetEngineFactory(EngineFactory factory);
+
+  // Opens a browser of the kind (a new page of the engine), at `url` when one is given.
+  std::shared_ptr<TestedBrowser> Launch(BrowserKind kind, const std::string& url = {});
+  std::vector<std::shared_ptr<TestedBrowser>> List() const;
+  std::shared_ptr<TestedBrowser> Find(int id) const;
+  std::shared_ptr<TestedBrowser> FindByWindow(HWND window) const;
+  // Navigates a browser (before-navigate first) and waits for the load.
+  void Navigate(TestedBrowser& browser, const std::string& url);
+  // Brings a browser to the front (window activate); the front browser is the host's choice:
+  // the last one launched or activated.
+  void Activate(int id);
+  std::shared_ptr<TestedBrowser> Front() const;
+  // JavaScript dialogs left open are windows of class "#32770" of their browser's process.
+  std::shared_ptr<TestedBrowser> FindByDialog(HWND window) const;
+  // Answers the dialog of that window (OK or Cancel; the text of a prompt).
+  void CloseDialog(HWND window, bool accept, const std::string& promptText = {});
+  // Closes one browser (its page); false when there is none with the id.
+  bool Close(int id);
+  // Closes every browser and stops the engine.
+  void CloseAll();
+
+  // The running engine (started when needed).
+  browser::Browser& Engine();
+  bool EngineRunning() const;
+  const std::shared_ptr<DomNames>& Names() const { return names_; }
+  // The document of a browser's page, as a dispatch object.
+  ComPtr<IDispatch> Document(const TestedBrowser& browser);
+
+ private:
+  // Starting and stopping under the lock; an engine is closed only outside it (its event thread
+  // may be waiting for the lock).
+  void StartEngineLocked();
+  std::shared_ptr<browser::Browser> StopEngineLocked();
+  std::shared_ptr<browser::Browser> RetireDeadEngine();
+  std::shared_ptr<TestedBrowser> AddLocked(BrowserKind kind, std::shared_ptr<browser::Page> page,
+                                           const std::string& url);
+  void RemoveLocked(const std::shared_ptr<TestedBrowser>& browser);
+  void DescribeLocked(BrowserKind kind);
+  DWORD ProcessIdLocked(BrowserKind kind) const;
+  void OnNewPage(const std::shared_ptr<browser::Page>& page);
+  void OnPageClosed(const std::shared_ptr<browser::Page>& page);
+  void OnDialog(int id, bool opened);
+
+  TProcessList& processes_;
+  TTestLog& log_;
+  EngineFactory factory_;
+  mutable std::recursive_mutex mutex_;
+  std::shared_ptr<browser::Browser> engine_;
+  std::shared_ptr<DomNames> names_ = std::make_shared<DomNames>();
+  std::vector<std::shared_ptr<TestedBrowser>> browsers_;
+  ComPtr<TProcess> processOf_[2];
+  int nextId_ = 1;
+  int front_ = 0;
+  HWND nextWindow_ = 0x50000;
+};
+
+}  // namespace pw::host

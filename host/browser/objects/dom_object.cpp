@@ -1,0 +1,360 @@
+#include "host/browser/objects/dom_object.h"
+
+#include <cmath>
+#include <limits>
+
+#include "platform/automation/dispatch_call.h"
+#include "platform/automation/safearray.h"
+#include "platform/com/comobject.h"
+#include "platform/rtl/exceptions.h"
+#include "platform/rtl/strings.h"
+
+namespace pw::host {
+
+using browser::BrowserError;
+using browser::ErrorKind;
+using browser::Json;
+using browser::RemoteValue;
+
+namespace {
+
+// kind: 0 method or property get, 1 property get, 2 property put, 3 method. An empty name is
+// the object's default member: an item of a collection, or the object itself.
+constexpr const char* kInvokeHelper = R"(function(kind, name, ...args) {
+  if (kind === 2) { this[name] = args[0]; return undefined; }
+  if (name === '') {
+    if (args.length && typeof this.item === 'function') return this.item(args[0]);
+    return this;
+  }
+  const v = this[name];
+  if (typeof v === 'function' && kind !== 1) return v.apply(this, args);
+  if (args.length && v != null && typeof v.item === 'function') return v.item(args[0]);
+  return v;
+})";
+
+constexpr const char* kResolveHelper = R"(function(n) {
+  if (n in this) return n;
+  const l = n.toLowerCase();
+  for (const k in this) if (k.toLowerCase() === l) return k;
+  return '';
+})";
+
+// Returns an array of nodes (or a scalar for XPath expressions that yield one).
+constexpr const char* kXPathHelper = R"(function(expression, inFrames) {
+  const collect = (doc, context, out) => {
+    const r = doc.evaluate(expression, context, null, XPathResult.ANY_TYPE, null);
+    switch (r.resultType) {
+      case XPathResult.NUMBER_TYPE: return r.numberValue;
+      case XPathResult.STRING_TYPE: return r.stringValue;
+      case XPathResult.BOOLEAN_TYPE: return r.booleanValue;
+    }
+    for (let n = r.iterateNext(); n; n = r.iterateNext()) out.push(n);
+    if (inFrames) for (const f of doc.querySelectorAll('iframe,frame')) {
+      let d = null;
+      try { d = f.contentDocument; } catch (e) {}
+      if (d) collect(d, d, out);
+    }
+    return out;
+  };
+  const doc = this.nodeType === 9 ? this : this.ownerDocument;
+  return collect(doc, this, []);
+})";
+
+constexpr const char* kCssHelper = R"(function(selector, single) {
+  return single ? this.querySelector(selector) : Array.from(this.querySelectorAll(selector));
+})";
+
+constexpr const char* kIdHelper = R"(function() {
+  const w = (this.ownerDocument || this).defaultView || window;
+  if (!w.__pwIds) { w.__pwIds = new WeakMap(); w.__pwNextId = 0; }
+  let id = w.__pwIds.get(this);
+  if (id === undefined) { id = 'pw' + (++w.__pwNextId); w.__pwIds.set(this, id); }
+  return id;
+})";
+
+[[noreturn]] void Raise(const std::string& text) { throw EOleSysError(Utf8ToWide(text), DISP_E_EXCEPTION); }
+
+constexpr IID kDomObjectIid = MakeGuid("{6E1C2A51-3F0B-4C8E-9A77-0B1D5E2F4C10}");
+
+class TDomObject : public Implements<ComObject, IDispatch> {
+ public:
+  TDomObject(std::shared_ptr<browser::Page> page, std::shared_ptr<DomNames> names, RemoteValue value)
+      : page_(std::move(page)),
+        names_(std::move(names)),
+        objectId_(value.ObjectId()),
+        className_(value.object.value("className", value.Type())),
+        document_(page_->Document()) {}
+
+  ~TDomObject() override {
+    if (!page_->Closed() && page_->Document() == document_) page_->Release(objectId_);
+  }
+
+  const std::string& ObjectId() const { return objectId_; }
+
+  HRESULT QueryInterface(const IID& riid, void** ppv) override {
+    if (riid == kDomObjectIid && ppv) {
+      *ppv = this;  // no reference: an identity probe of this layer only
+      return S_OK;
+    }
+    return ComObject::QueryInterface(riid, ppv);
+  }
+
+  HRESULT GetTypeInfoCount(std::uint32_t* count) override {
+    if (!count) return E_POINTER;
+    *count = 0;
+    return S_OK;
+  }
+  HRESULT GetTypeInfo(std::uint32_t, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+
+  HRESULT GetIDsOfNames(const IID&, const char16_t* const* names, std::uint32_t count, LCID, DISPID* ids) override {
+    if (!names || !ids) return E_POINTER;
+    HRESULT result = S_OK;
+    const HRESULT hr = SafeCall([&] {
+      for (std::uint32_t i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
+      if (count == 0) return;
+      const std::string name = WideToUtf8(names[0]);
+      std::optional<std::string> resolved = names_->Resolved(className_, name);
+      if (!resolved) {
+        CheckAlive();
+        resolved = page_->CallOn(objectId_, kResolveHelper, Json::array({{{"value", name}}}))
+                       .object.value("value", std::string());
+        names_->SetResolved(className_, name, *resolved);
+      }
+      if (resolved->empty()) {
+        result = DISP_E_UNKNOWNNAME;
+        return;
+      }
+      ids[0] = names_->IdOf(*resolved);
+      if (count > 1) result = DISP_E_UNKNOWNNAME;  // named arguments are not supported
+    });
+    return Failed(hr) ? hr : result;
+  }
+
+  HRESULT Invoke(DISPID id, const IID&, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* excepInfo,
+                 std::uint32_t*) override {
+    if (result) VariantInit(result);
+    OleVariant value;
+    HRESULT status = S_OK;
+    const HRESULT hr = SafeCall([&] {
+      CheckAlive();
+      Json args = Json::array();
+      const std::uint32_t count = params ? params->cArgs : 0;
+      for (std::uint32_t i = count; i-- > 0;) {
+        if (params->cNamedArgs > 0 && i < params->cNamedArgs && params->rgdispidNamedArgs[i] != DISPID_PROPERTYPUT) {
+          continue;
+        }
+        args.push_back(ToArgument(params->rgvarg[i]));
+      }
+      switch (id) {
+        case kDispEvaluateXPath:
+          value = Call(kXPathHelper, ArgsOr(args, {"", false}), true);
+          return;
+        case kDispQueryCss:
+          value = Call(kCssHelper, ArgsOr(args, {"", false}), true);
+          return;
+        case kDispElementId:
+          value = Call(kIdHelper, Json::array(), false);
+          return;
+        case kDispElementTestObject:
+          status = DISP_E_MEMBERNOTFOUND;
+          return;
+        default:
+          break;
+      }
+      std::string name;
+      if (id != DISPID_VALUE) {
+        auto known = names_->NameOf(id);
+        if (!known) {
+          status = DISP_E_MEMBERNOTFOUND;
+          return;
+        }
+        name = *known;
+      }
+      int kind = 0;
+      if (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) {
+        kind = 2;
+        if (args.empty()) {
+          status = DISP_E_BADPARAMCOUNT;
+          return;
+        }
+      } else if ((flags & DISPATCH_METHOD) && !(flags & DISPATCH_PROPERTYGET)) {
+        kind = 3;
+      } else if (!(flags & DISPATCH_METHOD)) {
+        kind = 1;
+      }
+      Json callArgs = Json::array({{{"value", kind}}, {{"value", name}}});
+      for (auto& a : args) callArgs.push_back(a);
+      value = ToVariant(page_, names_, page_->CallOn(objectId_, kInvokeHelper, std::move(callArgs), kind == 3));
+    });
+    if (Failed(hr)) return FailedCall(hr, excepInfo);
+    if (Failed(status)) return status;
+    if (result) *result = value.Detach();
+    return S_OK;
+  }
+
+ private:
+  void CheckAlive() const {
+    if (page_->Closed() || page_->Document() != document_) Raise(browser::kStaleObjectMessage);
+  }
+
+  static Json ArgsOr(Json args, std::initializer_list<Json> defaults) {
+    Json out = Json::array();
+    std::size_t i = 0;
+    for (const auto& d : defaults) {
+      out.push_back(i < args.size() ? args[i] : Json{{"value", d}});
+      ++i;
+    }
+    return out;
+  }
+
+  Json ToArgument(const VARIANT& arg) const {
+    const VARIANT& v = VariantDeref(arg);
+    switch (v.vt) {
+      case VT_EMPTY:
+        return Json::object();  // undefined
+      case VT_NULL:
+        return {{"value", nullptr}};
+      case VT_BOOL:
+        return {{"value", v.boolVal != VARIANT_FALSE}};
+      case VT_BSTR:
+        return {{"value", WideToUtf8(BstrView(v.bstrVal))}};
+      case VT_DISPATCH:
+      case VT_UNKNOWN: {
+        const std::string id = RemoteObjectId(reinterpret_cast<IDispatch*>(v.pdispVal));
+        if (id.empty()) {
+          if (!v.pdispVal) return {{"value", nullptr}};
+          Raise("Only objects of the page can be passed to it");
+        }
+        return {{"objectId", id}};
+      }
+      case VT_R4:
+      case VT_R8:
+      case VT_CY:
+      case VT_DATE: {
+        OleVariant d;
+        OleCheck(VariantChangeType(d.Ptr(), &v, 0, VT_R8));
+        return {{"value", d.Ptr()->dblVal}};
+      }
+      default: {
+        OleVariant n;
+        if (Failed(VariantChangeType(n.Ptr(), &v, 0, VT_I8))) Raise("The argument cannot be passed to the page");
+        return {{"value", n.Ptr()->llVal}};
+      }
+    }
+  }
+
+  // One call of a page-side member; arrays of results become arrays of variants.
+  OleVariant Call(const char* helper, Json args, bool arrays) {
+    const RemoteValue r = page_->CallOn(objectId_, helper, std::move(args));
+    if (!arrays || r.Subtype() != "array") return ToVariant(page_, names_, r);
+    // Every element's handle in one more round trip.
+    const Json props = page_->Conn().Call("Runtime.getProperties",
+                                          {{"objectId", r.ObjectId()}, {"ownProperties", true}}, page_->SessionId());
+    std::vector<std::pair<std::size_t, Json>> items;
+    for (const auto& p : props.value("result", Json::array())) {
+      const std::string key = p.value("name", std::string());
+      if (key.empty() || key.find_first_not_of("0123456789") != std::string::npos) continue;
+      items.emplace_back(std::stoul(key), p.value("value", Json::object()));
+    }
+    std::sort(items.begin(), items.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    page_->Release(r.ObjectId());
+    SAFEARRAY* array = SafeArrayCreateVector(VT_VARIANT, 0, static_cast<std::uint32_t>(items.size()));
+    if (!array) throw EOleSysError(u"Out of memory", E_OUTOFMEMORY);
+    for (std::size_t i = 0; i < items.size(); ++i) {
+      OleVariant element = ToVariant(page_, names_, RemoteValue{items[i].second});
+      const std::int32_t index = static_cast<std::int32_t>(i);
+      SafeArrayPutElement(array, &index, element.Ptr());
+    }
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_ARRAY | VT_VARIANT;
+    v.parray = array;
+    return OleVariant::Attach(v);
+  }
+
+  std::shared_ptr<browser::Page> page_;
+  std::shared_ptr<DomNames> names_;
+  std::string objectId_;
+  std::string className_;
+  std::uint64_t document_;
+};
+
+}  // namespace
+
+DISPID DomNames::IdOf(const std::string& name) {
+  std::lock_guard lock(mutex_);
+  auto [it, added] = ids_.emplace(name, kFirstNameDispId + static_cast<DISPID>(names_.size()));
+  if (added) names_.push_back(name);
+  return it->second;
+}
+
+std::optional<std::string> DomNames::NameOf(DISPID id) const {
+  std::lock_guard lock(mutex_);
+  if (id < kFirstNameDispId || static_cast<std::size_t>(id - kFirstNameDispId) >= names_.size()) return std::nullopt;
+  return names_[static_cast<std::size_t>(id - kFirstNameDispId)];
+}
+
+std::optional<std::string> DomNames::Resolved(const std::string& className, const std::string& name) const {
+  std::lock_guard lock(mutex_);
+  auto it = resolved_.find({className, name});
+  if (it == resolved_.end()) return std::nullopt;
+  return it->second;
+}
+
+void DomNames::SetResolved(const std::string& className, const std::string& name, const std::string& resolved) {
+  std::lock_guard lock(mutex_);
+  resolved_[{className, name}] = resolved;
+}
+
+ComPtr<IDispatch> MakeDomObject(std::shared_ptr<browser::Page> page, std::shared_ptr<DomNames> names,
+                                const RemoteValue& value) {
+  if (!value.IsObject()) throw EOleSysError(u"The value is not an object", E_INVALIDARG);
+  auto object = MakeObject<TDomObject>(std::move(page), std::move(names), value);
+  return ComPtr<IDispatch>(static_cast<IDispatch*>(object.Get()));
+}
+
+ComPtr<IDispatch> DocumentObject(std::shared_ptr<browser::Page> page, std::shared_ptr<DomNames> names) {
+  const RemoteValue document = page->Evaluate("document");
+  return MakeDomObject(std::move(page), std::move(names), document);
+}
+
+OleVariant ToVariant(const std::shared_ptr<browser::Page>& page, const std::shared_ptr<DomNames>& names,
+                     const RemoteValue& value) {
+  const std::string type = value.Type();
+  if (type == "undefined" || type.empty()) return OleVariant();
+  if (value.Subtype() == "null") return OleVariant::Null();
+  if (value.IsObject()) {
+    auto object = MakeDomObject(page, names, value);
+    return OleVariant(object.Get());
+  }
+  const Json& v = value.object.contains("value") ? value.object["value"] : Json();
+  if (type == "string") return OleVariant(Utf8ToWide(v.get<std::string>()));
+  if (type == "boolean") return OleVariant(v.get<bool>());
+  if (type == "number") {
+    if (v.is_number_integer() && v.get<std::int64_t>() >= std::numeric_limits<std::int32_t>::min() &&
+        v.get<std::int64_t>() <= std::numeric_limits<std::int32_t>::max()) {
+      return OleVariant(static_cast<std::int32_t>(v.get<std::int64_t>()));
+    }
+    if (v.is_number()) {
+      const double d = v.get<double>();
+      if (std::floor(d) == d && std::fabs(d) <= 2147483647.0) return OleVariant(static_cast<std::int32_t>(d));
+      return OleVariant(d);
+    }
+    const std::string special = value.object.value("unserializableValue", std::string());
+    if (special == "-0") return OleVariant(0);
+    if (special == "Infinity") return OleVariant(std::numeric_limits<double>::infinity());
+    if (special == "-Infinity") return OleVariant(-std::numeric_limits<double>::infinity());
+    return OleVariant(std::numeric_limits<double>::quiet_NaN());
+  }
+  if (type == "bigint") return OleVariant(Utf8ToWide(value.object.value("description", std::string())));
+  return OleVariant(Utf8ToWide(value.object.value("description", std::string())));
+}
+
+std::string RemoteObjectId(IDispatch* object) {
+  if (!object) return {};
+  void* self = nullptr;
+  if (object->QueryInterface(kDomObjectIid, &self) != S_OK || !self) return {};
+  return static_cast<TDomObject*>(self)->ObjectId();
+}
+
+}  // namespace pw::host

@@ -1,0 +1,65 @@
+// The engine's remote objects as IDispatch objects of the host: documents, elements,
+// collections and any other object of a page.
+//
+// Names get DISPIDs from one table per browser (DomNames): a name is checked once per class of
+// object (exactly, then ignoring case), and what it resolved to is cached. Invoke is one call
+// of a fixed helper in the page (get, put or call of the member); the result becomes a VARIANT:
+// undefined Empty, null Null, strings, numbers (a whole number in 32 bits VT_I4, else VT_R8) and
+// Booleans as themselves, every object a new dispatch object. Collections answer `length` and
+// `item` (also as the default member with an index). The page-side members that the web code
+// calls by DISPID are answered here: XPath evaluation and CSS queries (arrays of results become
+// arrays of variants, read in a constant number of round trips) and the element identifier.
+//
+// A script exception answers DISP_E_EXCEPTION with the script's text; an object of a document
+// the page has left answers DISP_E_EXCEPTION with "The object no longer exists", without a call.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "host/browser/browser.h"
+#include "platform/automation/dispatch.h"
+#include "platform/com/comptr.h"
+
+namespace pw::host {
+
+// DISPIDs of the page-side members.
+inline constexpr DISPID kDispEvaluateXPath = 0x10F25;         // (expression, search in frames) -> Variant
+inline constexpr DISPID kDispQueryCss = 0x10F28;              // (selector, single) -> Variant
+inline constexpr DISPID kDispElementId = 0x01000005;          // -> BSTR
+inline constexpr DISPID kDispElementTestObject = 0x01000002;  // -> IDispatch (no test objects yet)
+inline constexpr DISPID kFirstNameDispId = 1000;
+
+// The names of one browser and their DISPIDs; thread-safe.
+class DomNames {
+ public:
+  DISPID IdOf(const std::string& name);
+  std::optional<std::string> NameOf(DISPID id) const;
+  // The resolved member name of `name` on objects of `className`: nullopt when not checked yet;
+  // an empty string when the class has no such member.
+  std::optional<std::string> Resolved(const std::string& className, const std::string& name) const;
+  void SetResolved(const std::string& className, const std::string& name, const std::string& resolved);
+
+ private:
+  mutable std::mutex mutex_;
+  std::map<std::string, DISPID> ids_;
+  std::vector<std::string> names_;
+  std::map<std::pair<std::string, std::string>, std::string> resolved_;
+};
+
+// A dispatch object for a remote value of a page (which must be an object).
+ComPtr<IDispatch> MakeDomObject(std::shared_ptr<browser::Page> page, std::shared_ptr<DomNames> names,
+                                const browser::RemoteValue& value);
+// The page's current document.
+ComPtr<IDispatch> DocumentObject(std::shared_ptr<browser::Page> page, std::shared_ptr<DomNames> names);
+// A remote value as a VARIANT (objects as new dispatch objects).
+OleVariant ToVariant(const std::shared_ptr<browser::Page>& page, const std::shared_ptr<DomNames>& names,
+                     const browser::RemoteValue& value);
+// The remote object behind a dispatch object of this layer, or empty.
+std::string RemoteObjectId(IDispatch* object);
+
+}  // namespace pw::host

@@ -1,0 +1,203 @@
+// The test host's browsers against scripted engines: processes, windows and nodes of each
+// kind, popups, closing, and a new engine after the old one died.
+#include "host/browser/objects/browsers.h"
+
+#include <gtest/gtest.h>
+
+#include <future>
+
+#include "host/browser/fake_engine.h"
+#include "host/test_host.h"
+#include "platform/kernel/processes.h"
+
+namespace pw::host {
+namespace {
+
+using browser::FakeEngine;
+
+struct BrowsersTest : ::testing::Test {
+  std::vector<std::unique_ptr<FakeEngine>> engines;
+  std::unique_ptr<TestHost> host;
+  int started = 0;
+  void SetUp() override {
+    for (int i = 0; i < 2; ++i) engines.push_back(std::make_unique<FakeEngine>());
+    TestHostOptions options;
+    options.interactive = false;
+    host = std::make_unique<TestHost>(options);
+    host->Browsers().SetEngineFactory(
+        [this] { return browser::Browser::Attach(engines.at(started++)->TakeClientEnd()); });
+  }
+  void TearDown() override {
+    host.reset();
+    engines.clear();
+  }
+  // Waits until the events the engine has sent so far have been handled: a round trip through
+  // the engine puts its answer behind them on the pipe, then one through the event thread.
+  void Settle() {
+    host->Browsers().Engine().Conn().Call("Test.ping");
+    std::promise<void> done;
+    host->Browsers().Engine().Conn().Post([&] { done.set_value(); });
+    done.get_future().wait();
+  }
+};
+
+TEST_F(BrowsersTest, EachKindIsAProcessWithAWindowAndANodePerPage) {
+  EXPECT_FALSE(host->Browsers().EngineRunning());  // started lazily
+  auto chrome = host->Browsers().Launch(BrowserKind::Chrome, "file:///a.html");
+  auto ie1 = host->Browsers().Launch(BrowserKind::InternetExplorer);
+  auto ie2 = host->Browsers().Launch(BrowserKind::InternetExplorer, "file:///b.html");
+  EXPECT_EQ(started, 1);
+  EXPECT_EQ(engines[0]->WaitForCall("Page.navigate")["params"]["url"], "file:///a.html");
+  EXPECT_EQ(host->Browsers().List().size(), 3u);
+
+  const auto processes = host->Processes().All();
+  ASSERT_EQ(processes.size(), 2u);
+  const auto chromeProcess = FindProcessDescription(processes[0]->Id());
+  const auto ieProcess = FindProcessDescription(processes[1]->Id());
+  ASSERT_TRUE(chromeProcess && ieProcess);
+  EXPECT_EQ(chromeProcess->name, u"chrome.exe");
+  EXPECT_EQ(ieProcess->name, u"iexplore.exe");
+  ASSERT_EQ(ieProcess->windows.size(), 2u);
+  EXPECT_EQ(GetWindowClassName(ie2->window), u"IEFrame");
+  EXPECT_EQ(GetWindowClassName(chrome->window), u"Chrome_WidgetWin_1");
+  EXPECT_NE(ie1->window, ie2->window);
+  EXPECT_EQ(host->Browsers().FindByWindow(ie1->window), ie1);
+  EXPECT_EQ(processes[1]->Node()->Children().size(), 2u);
+
+  EXPECT_TRUE(host->Browsers().Close(ie1->id));
+  EXPECT_FALSE(host->Browsers().Close(ie1->id));
+  EXPECT_EQ(engines[0]->WaitForCall("Target.closeTarget")["params"]["targetId"], ie1->page->TargetId());
+  EXPECT_EQ(FindProcessDescription(processes[1]->Id())->windows.size(), 1u);
+  EXPECT_EQ(processes[1]->Node()->Children().size(), 1u);
+
+  host->Browsers().CloseAll();
+  EXPECT_TRUE(host->Processes().All().empty());
+  EXPECT_TRUE(host->Browsers().List().empty());
+}
+
+TEST_F(BrowsersTest, APopupIsABrowserOfItsOpenersKind) {
+  auto ie = host->Browsers().Launch(BrowserKind::InternetExplorer);
+  engines[0]->Emit("Target.targetCreated",
+                   {{"targetInfo", {{"targetId", "P77"}, {"type", "page"}, {"openerId", ie->page->TargetId()}}}});
+  engines[0]->WaitForCall("Target.attachToTarget", 3);
+  Settle();
+  auto all = host->Browsers().List();
+  ASSERT_EQ(all.size(), 2u);
+  EXPECT_EQ(all[1]->kind, BrowserKind::InternetExplorer);
+  EXPECT_EQ(all[1]->page->OpenerId(), ie->page->TargetId());
+  engines[0]->Emit("Target.targetDestroyed", {{"targetId", "P77"}});
+  Settle();
+  EXPECT_EQ(host->Browsers().List().size(), 1u);
+}
+
+TEST_F(BrowsersTest, ADeadEngineIsReplacedAtTheNextUseAndTheLogSaysSo) {
+  auto first = host->Browsers().Launch(BrowserKind::Chrome);
+  std::promise<void> closed;
+  host->Browsers().Engine().OnClosed([&] { closed.set_value(); });
+  engines[0]->Close();
+  closed.get_future().wait();
+  EXPECT_FALSE(host->Browsers().EngineRunning());
+  auto second = host->Browsers().Launch(BrowserKind::Chrome);
+  EXPECT_EQ(started, 2);
+  EXPECT_EQ(host->Browsers().List().size(), 1u);  // the dead engine's browsers are gone
+  bool said = false;
+  for (const auto& entry : host->Log().Entries()) {
+    said |= entry.kind == LogEntry::Warning && entry.text == u"The browser engine has closed; a new one is started";
+  }
+  EXPECT_TRUE(said);
+}
+
+// Records the browser events of a browser as "Kind url" lines.
+struct EventLog {
+  std::mutex mutex;
+  std::vector<std::string> lines;
+  void Listen(BrowserEvents& events) {
+    events.Listen([this](const BrowserEvent& e) {
+      std::lock_guard lock(mutex);
+      lines.push_back(std::string(BrowserEventName(e.kind)) + (e.url.empty() ? "" : " " + e.url));
+    });
+  }
+  std::vector<std::string> Lines() {
+    std::lock_guard lock(mutex);
+    return lines;
+  }
+};
+
+TEST_F(BrowsersTest, ANavigationReportsItsEventsInOrderAndTheirState) {
+  FakeEngine& engine = *engines[0];
+  engine.On("Page.navigate", [&](const FakeEngine::Json& call) {
+    const std::string s = call["sessionId"], target = s.substr(2), url = call["params"]["url"];
+    engine.Reply(call["id"], {{"frameId", target}, {"loaderId", "LX"}});
+    engine.Emit("Page.frameStartedLoading", {{"frameId", target}}, s);
+    // An older document's lifecycle, repeated late, does not count.
+    engine.Emit("Page.lifecycleEvent", {{"frameId", target}, {"loaderId", "L0"}, {"name", "load"}}, s);
+    engine.Emit("Page.frameNavigated", {{"frame", {{"id", target}, {"loaderId", "LX"}, {"url", url}}}}, s);
+    engine.Emit("Page.lifecycleEvent", {{"frameId", target}, {"loaderId", "L0"}, {"name", "load"}}, s);
+    engine.Emit("Page.frameNavigated", {{"frame", {{"id", "child"}, {"parentId", target}, {"url", "about:blank"}}}}, s);
+    engine.Emit("Page.lifecycleEvent", {{"frameId", target}, {"loaderId", "LX"}, {"name", "DOMContentLoaded"}}, s);
+    engine.Emit("Page.lifecycleEvent", {{"frameId", target}, {"loaderId", "LX"}, {"name", "load"}}, s);
+    engine.Emit("Page.frameStoppedLoading", {{"frameId", target}}, s);
+    return std::optional<FakeEngine::Answer>();
+  });
+  auto ie = host->Browsers().Launch(BrowserKind::InternetExplorer);
+  EventLog log;
+  log.Listen(*ie->events);
+  EXPECT_EQ(ie->events->State(), ReadyState::Uninitialized);
+  host->Browsers().Navigate(*ie, "file:///a.html");
+  Settle();
+  EXPECT_EQ(log.Lines(), (std::vector<std::string>{"BeforeNavigate file:///a.html", "DownloadBegin",
+                                                   "NavigateComplete file:///a.html", "DownloadComplete file:///a.html",
+                                                   "DocumentComplete file:///a.html"}));
+  EXPECT_EQ(ie->events->State(), ReadyState::Complete);
+  EXPECT_FALSE(ie->events->Busy());
+  EXPECT_EQ(ie->events->LocationUrl(), "file:///a.html");
+
+  // A link the page follows by itself, a popup, the front window, and the end.
+  engine.Emit("Page.frameRequestedNavigation", {{"frameId", ie->page->TargetId()}, {"url", "file:///b.html"}},
+              ie->page->SessionId());
+  engine.Emit("Target.targetCreated",
+              {{"targetInfo", {{"targetId", "P50"}, {"type", "page"}, {"openerId", ie->page->TargetId()}}}});
+  engine.WaitForCall("Target.attachToTarget", 3);
+  Settle();
+  EXPECT_EQ(host->Browsers().Front()->page->TargetId(), "P50");
+  host->Browsers().Activate(ie->id);
+  EXPECT_EQ(host->Browsers().Front(), ie);
+  host->Browsers().Close(ie->id);
+  const auto lines = log.Lines();
+  ASSERT_EQ(lines.size(), 9u);
+  EXPECT_EQ(lines[5], "BeforeNavigate file:///b.html");
+  EXPECT_EQ(lines[6], "NewWindow about:blank");
+  EXPECT_EQ(lines[7], "WindowActivate");
+  EXPECT_EQ(lines[8], "Quit");
+}
+
+TEST_F(BrowsersTest, ADialogLeftOpenIsAWindowOfItsBrowserUntilClosed) {
+  auto ie = host->Browsers().Launch(BrowserKind::InternetExplorer);
+  auto other = host->Browsers().Launch(BrowserKind::InternetExplorer);
+  other->page->SetDialogPolicy([](const browser::DialogInfo&) { return browser::DialogAnswer{true, {}}; });
+  engines[0]->Emit("Page.javascriptDialogOpening", {{"type", "confirm"}, {"message", "Sure?"}}, ie->page->SessionId());
+  engines[0]->Emit("Page.javascriptDialogOpening", {{"type", "alert"}, {"message", "Auto"}}, other->page->SessionId());
+  Settle();
+  ASSERT_NE(ie->dialogWindow, 0u);
+  EXPECT_EQ(other->dialogWindow, 0u);  // its policy answered at once
+  EXPECT_EQ(GetWindowClassName(ie->dialogWindow), u"#32770");
+  EXPECT_EQ(host->Browsers().FindByDialog(ie->dialogWindow), ie);
+  const HWND dialog = ie->dialogWindow;
+  host->Browsers().CloseDialog(dialog, false);
+  EXPECT_EQ(engines[0]->WaitForCall("Page.handleJavaScriptDialog", 2)["params"]["accept"], false);
+  EXPECT_EQ(ie->dialogWindow, 0u);
+  EXPECT_TRUE(GetWindowClassName(dialog).empty());
+  EXPECT_THROW(host->Browsers().CloseDialog(dialog, true), EOleSysError);
+}
+
+TEST(UrlFromArgument, KeepsUrlsAndMakesFilesFileUrls) {
+  EXPECT_EQ(UrlFromArgument("http://127.0.0.1:8080/x"), "http://127.0.0.1:8080/x");
+  EXPECT_EQ(UrlFromArgument("about:blank"), "about:blank");
+  EXPECT_EQ(UrlFromArgument("/tmp/a b#.html"), "file:///tmp/a%20b%23.html");
+  EXPECT_EQ(UrlFromArgument("x.html"), "file://" + (std::filesystem::current_path() / "x.html").string());
+  EXPECT_EQ(BrowserKindOf("IExplore"), BrowserKind::InternetExplorer);
+  EXPECT_FALSE(BrowserKindOf("firefox"));
+}
+
+}  // namespace
+}  // namespace pw::host

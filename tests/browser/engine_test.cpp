@@ -1,0 +1,327 @@
+// The real engine on local pages (file:// and a loopback server of the test). Every wait is for
+// an event or an answer; nothing sleeps. Run by the CTest test "browser_engine" only.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <sstream>
+#include <thread>
+
+#include "host/browser/browser.h"
+#include "host/test_host.h"
+#include "platform/automation/safearray.h"
+#include "tests/browser/dispatch_call.h"
+#include "tests/support/scratch_dir.h"
+
+namespace pw::browser {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr const char* kPage = R"(<!DOCTYPE html>
+<html><head><title>Engine test</title></head>
+<body style="margin:0">
+<button id="b" style="position:absolute;left:10px;top:10px;width:100px;height:30px"
+        onclick="document.getElementById('out').textContent='clicked'">Press</button>
+<button id="al" style="position:absolute;left:10px;top:50px;width:100px;height:30px"
+        onclick="alert('Hello'); document.getElementById('out').textContent='after alert'">Alert</button>
+<a id="pop" href="popup.html" target="_blank"
+   style="position:absolute;left:10px;top:90px;width:100px;height:30px;display:block">Popup</a>
+<input id="in" style="position:absolute;left:10px;top:130px;width:200px;height:30px"
+       onkeydown="if (event.key==='Enter') document.getElementById('out').textContent='enter:'+this.value">
+<ul style="position:absolute;left:10px;top:170px"><li>one</li><li>two</li><li>three</li></ul>
+<div id="out" style="position:absolute;left:300px;top:10px">none</div>
+</body></html>)";
+
+// Processes of a process group that still run (zombies not counted: the machine's first process
+// reaps them when it gets to it).
+int LiveProcessesInGroup(pid_t group) {
+  int live = 0;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    std::ifstream stat(entry.path() / "stat");
+    std::string line;
+    if (!std::getline(stat, line)) continue;
+    const auto close = line.rfind(')');
+    if (close == std::string::npos) continue;
+    std::istringstream rest(line.substr(close + 2));
+    char state = 0;
+    long parent = 0, pgrp = 0;
+    rest >> state >> parent >> pgrp;
+    if (pgrp == group && state != 'Z' && state != 'X') ++live;
+  }
+  return live;
+}
+
+bool EngineTestsWanted() {
+  const char* env = std::getenv("PW_ENGINE_TESTS");
+  return env && std::string(env) == "1";
+}
+
+class RealEngine : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (!EngineTestsWanted()) return;
+    dir_ = new test::ScratchDir();
+    std::ofstream(dir_->Utf8File("page.html")) << kPage;
+    std::ofstream(dir_->Utf8File("popup.html")) << "<html><head><title>Popup</title></head><body>p</body></html>";
+    browser_ = Browser::Launch().release();
+  }
+  static void TearDownTestSuite() {
+    const pid_t pid = browser_ ? browser_->ProcessId() : 0;
+    delete browser_;
+    if (pid > 0) {
+      EXPECT_EQ(LiveProcessesInGroup(pid), 0);
+    }
+    browser_ = nullptr;
+    delete dir_;
+    dir_ = nullptr;
+  }
+  void SetUp() override {
+    if (!EngineTestsWanted()) GTEST_SKIP() << "the engine tests run in the test browser_engine";
+    ASSERT_NE(browser_, nullptr);
+    page_ = browser_->Pages().front();
+    page_->Navigate("file://" + dir_->Utf8File("page.html"));
+  }
+  std::string Text(const std::string& expression) {
+    return page_->Evaluate(expression).object.value("value", std::string());
+  }
+
+  static test::ScratchDir* dir_;
+  static Browser* browser_;
+  std::shared_ptr<Page> page_;
+};
+test::ScratchDir* RealEngine::dir_ = nullptr;
+Browser* RealEngine::browser_ = nullptr;
+
+TEST_F(RealEngine, NavigatesAndReadsTheDocument) {
+  EXPECT_EQ(page_->Title(), "Engine test");
+  EXPECT_EQ(page_->Url(), "file://" + dir_->Utf8File("page.html"));
+  EXPECT_EQ(page_->Evaluate("document.querySelectorAll('li').length").object["value"], 3);
+  const RemoteValue list = page_->Evaluate("document.evaluate('//li[2]', document, null, 9, null).singleNodeValue");
+  ASSERT_TRUE(list.IsObject());
+  EXPECT_EQ(page_->CallOn(list.ObjectId(), "function() { return this.textContent; }").object["value"], "two");
+  EXPECT_EQ(page_->Evaluate("undefined").Type(), "undefined");
+  EXPECT_EQ(page_->Evaluate("document.body").Subtype(), "node");
+  try {
+    page_->Evaluate("nope.x");
+    FAIL();
+  } catch (const BrowserError& e) {
+    EXPECT_EQ(e.Kind(), ErrorKind::Script);
+    EXPECT_NE(std::string(e.what()).find("nope is not defined"), std::string::npos);
+  }
+  // An object of a document that is gone.
+  const auto old = page_->Evaluate("document.body").ObjectId();
+  page_->Navigate("file://" + dir_->Utf8File("popup.html"));
+  EXPECT_EQ(page_->Title(), "Popup");
+  try {
+    page_->CallOn(old, "function() { return 1; }");
+    FAIL();
+  } catch (const BrowserError& e) {
+    EXPECT_EQ(e.Kind(), ErrorKind::StaleObject);
+  }
+  EXPECT_THROW(page_->Navigate("file://" + dir_->Utf8File("missing.html")), BrowserError);
+}
+
+TEST_F(RealEngine, ClicksAndTypes) {
+  page_->Click(60, 25);
+  EXPECT_EQ(Text("document.getElementById('out').textContent"), "clicked");
+  page_->Click(60, 145);
+  page_->InsertText("abc");
+  page_->Key("Enter");
+  EXPECT_EQ(Text("document.getElementById('out').textContent"), "enter:abc");
+}
+
+TEST_F(RealEngine, ADialogBlocksThePageUntilClosed) {
+  page_->Click(60, 65);
+  ASSERT_TRUE(page_->OpenDialog());
+  EXPECT_EQ(page_->OpenDialog()->message, "Hello");
+  EXPECT_THROW(page_->Evaluate("1"), BrowserError);
+  page_->CloseDialog(true);
+  EXPECT_EQ(Text("document.getElementById('out').textContent"), "after alert");
+}
+
+TEST_F(RealEngine, APopupOpensAsAPageWithItsOpener) {
+  std::promise<std::shared_ptr<Page>> popup;
+  std::once_flag once;
+  browser_->OnNewPage([&](const std::shared_ptr<Page>& p) { std::call_once(once, [&] { popup.set_value(p); }); });
+  page_->Click(60, 105);
+  auto future = popup.get_future();
+  ASSERT_EQ(future.wait_for(30s), std::future_status::ready);
+  auto p = future.get();
+  EXPECT_EQ(p->OpenerId(), page_->TargetId());
+  p->Close();
+}
+
+TEST_F(RealEngine, ScreenshotsArePngOfTheViewportOrTheClip) {
+  auto width = [](const std::string& png) {
+    return png.size() > 24 ? (static_cast<unsigned char>(png[18]) << 8) | static_cast<unsigned char>(png[19]) : 0;
+  };
+  const std::string viewport = page_->Screenshot();
+  ASSERT_EQ(viewport.substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8));
+  EXPECT_EQ(width(viewport), 1280);
+  EXPECT_EQ(width(page_->Screenshot(Clip{10, 10, 100, 30})), 100);
+}
+
+TEST_F(RealEngine, LoadsFromALoopbackServer) {
+  const int server = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(bind(server, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  socklen_t length = sizeof address;
+  getsockname(server, reinterpret_cast<sockaddr*>(&address), &length);
+  listen(server, 4);
+  std::thread serve([server] {
+    for (;;) {
+      const int client = accept(server, nullptr, nullptr);
+      if (client < 0) return;
+      char request[4096];
+      const ssize_t n = read(client, request, sizeof request);
+      const bool page = n > 0 && std::string(request, static_cast<std::size_t>(n)).rfind("GET / ", 0) == 0;
+      const std::string body = page ? "<html><head><title>Served</title></head><body>hi</body></html>" : "";
+      const std::string answer =
+          std::string(page ? "HTTP/1.1 200 OK" : "HTTP/1.1 404 Not Found") +
+          "\r\nContent-Type: text/html\r\nConnection: close\r\nContent-Length: " + std::to_string(body.size()) +
+          "\r\n\r\n" + body;
+      (void)!write(client, answer.data(), answer.size());
+      close(client);
+    }
+  });
+  const std::string url = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/";
+  page_->Navigate(url);
+  EXPECT_EQ(page_->Title(), "Served");
+  shutdown(server, SHUT_RDWR);
+  serve.join();
+  close(server);
+}
+
+TEST_F(RealEngine, AKilledEngineFailsItsCallsAndLeavesNothingBehind) {
+  auto own = Browser::Launch();
+  const pid_t pid = own->ProcessId();
+  std::promise<void> closed;
+  own->OnClosed([&] { closed.set_value(); });
+  auto page = own->Pages().front();
+  auto hang = page->Conn().Send("Runtime.evaluate", {{"expression", "new Promise(() => {})"}, {"awaitPromise", true}},
+                                page->SessionId());
+  kill(pid, SIGKILL);
+  try {
+    hang.Wait();
+    FAIL();
+  } catch (const BrowserError& e) {
+    EXPECT_EQ(e.Kind(), ErrorKind::Closed);
+  }
+  ASSERT_EQ(closed.get_future().wait_for(30s), std::future_status::ready);
+  EXPECT_THROW(page->Evaluate("1"), BrowserError);
+  own->Close();
+  EXPECT_EQ(LiveProcessesInGroup(pid), 0);  // the whole group is gone
+}
+
+std::u16string TextOf(const test::DispatchResult& r) {
+  return r.value.Ptr()->vt == VT_BSTR ? std::u16string(BstrView(r.value.Ptr()->bstrVal)) : u"<not a text>";
+}
+
+IDispatch* Object(const test::DispatchResult& r) {
+  return r.value.Ptr()->vt == VT_DISPATCH ? r.value.Ptr()->pdispVal : nullptr;
+}
+
+TEST_F(RealEngine, TheHostsDocumentsAndElementsAnswerLateBoundCalls) {
+  host::TestHostOptions options;
+  options.interactive = false;
+  host::TestHost host(options);
+  auto tested = host.Browsers().Launch(host::BrowserKind::InternetExplorer, "file://" + dir_->Utf8File("page.html"));
+  auto document = host.Browsers().Document(*tested);
+  IDispatch* doc = document.Get();
+  EXPECT_EQ(TextOf(test::Get(doc, u"title")), u"Engine test");
+  EXPECT_EQ(TextOf(test::Get(doc, u"Title")), u"Engine test");  // ignoring case
+  ASSERT_EQ(test::Put(doc, u"title", OleVariant(u"Changed")).hr, S_OK);
+  EXPECT_EQ(TextOf(test::Get(doc, u"title")), u"Changed");
+
+  auto input = test::Get(doc, u"getElementById", {OleVariant(u"in")});
+  ASSERT_NE(Object(input), nullptr);
+  ASSERT_EQ(test::Put(Object(input), u"value", OleVariant(u"typed")).hr, S_OK);
+  EXPECT_EQ(TextOf(test::Get(Object(input), u"value")), u"typed");
+  EXPECT_EQ(test::Get(Object(input), u"nosuchmember").hr, DISP_E_UNKNOWNNAME);
+  EXPECT_EQ(test::Get(Object(input), u"placeholder").value.Ptr()->vt, VT_BSTR);
+
+  // Collections: length, item, and the default member with an index.
+  auto items = test::Get(doc, u"getElementsByTagName", {OleVariant(u"li")});
+  ASSERT_NE(Object(items), nullptr);
+  auto length = test::Get(Object(items), u"length");
+  EXPECT_EQ(length.value.Ptr()->vt, VT_I4);
+  EXPECT_EQ(length.value.Ptr()->lVal, 3);
+  auto second = test::Get(Object(items), u"item", {OleVariant(1)});
+  EXPECT_EQ(TextOf(test::Get(Object(second), u"textContent")), u"two");
+  auto third = test::InvokeId(Object(items), DISPID_VALUE, DISPATCH_PROPERTYGET, {OleVariant(2)});
+  EXPECT_EQ(TextOf(test::Get(Object(third), u"textContent")), u"three");
+  EXPECT_EQ(test::Get(Object(items), u"item", {OleVariant(9)}).value.Ptr()->vt, VT_NULL);
+
+  // The page-side members: XPath, CSS and the element identifier.
+  auto xpath = test::InvokeId(doc, host::kDispEvaluateXPath, DISPATCH_METHOD, {OleVariant(u"//li"), OleVariant(false)});
+  ASSERT_EQ(xpath.value.Ptr()->vt, VT_ARRAY | VT_VARIANT);
+  std::int32_t upper = -1;
+  SafeArrayGetUBound(xpath.value.Ptr()->parray, 1, &upper);
+  EXPECT_EQ(upper, 2);
+  auto count =
+      test::InvokeId(doc, host::kDispEvaluateXPath, DISPATCH_METHOD, {OleVariant(u"count(//li)"), OleVariant(false)});
+  EXPECT_EQ(count.value.Ptr()->lVal, 3);
+  auto single = test::InvokeId(doc, host::kDispQueryCss, DISPATCH_METHOD, {OleVariant(u"#out"), OleVariant(true)});
+  EXPECT_EQ(TextOf(test::Get(Object(single), u"textContent")), u"none");
+  auto none = test::InvokeId(doc, host::kDispQueryCss, DISPATCH_METHOD, {OleVariant(u".nothing"), OleVariant(true)});
+  EXPECT_EQ(none.value.Ptr()->vt, VT_NULL);
+  auto all = test::InvokeId(doc, host::kDispQueryCss, DISPATCH_METHOD, {OleVariant(u"button"), OleVariant(false)});
+  ASSERT_EQ(all.value.Ptr()->vt, VT_ARRAY | VT_VARIANT);
+  const auto id1 = TextOf(test::InvokeId(Object(single), host::kDispElementId, DISPATCH_PROPERTYGET));
+  auto again = test::InvokeId(doc, host::kDispQueryCss, DISPATCH_METHOD, {OleVariant(u"#out"), OleVariant(true)});
+  EXPECT_EQ(TextOf(test::InvokeId(Object(again), host::kDispElementId, DISPATCH_PROPERTYGET)), id1);
+  EXPECT_NE(TextOf(test::InvokeId(Object(input), host::kDispElementId, DISPATCH_PROPERTYGET)), id1);
+
+  // A script exception, then an object of a document the page has left.
+  auto thrown = test::Get(doc, u"querySelector", {OleVariant(u"[[[")});
+  EXPECT_EQ(thrown.hr, DISP_E_EXCEPTION);
+  EXPECT_NE(thrown.error.find("not a valid selector"), std::string::npos);
+  tested->page->Navigate("file://" + dir_->Utf8File("popup.html"));
+  auto stale = test::Get(Object(input), u"value");
+  EXPECT_EQ(stale.hr, DISP_E_EXCEPTION);
+  EXPECT_EQ(stale.error, "The object no longer exists");
+  EXPECT_EQ(TextOf(test::Get(host.Browsers().Document(*tested).Get(), u"title")), u"Popup");
+}
+
+TEST_F(RealEngine, AnIExploreBrowserReportsItsEventsInTheOrderOfThatBrowser) {
+  host::TestHostOptions options;
+  options.interactive = false;
+  host::TestHost host(options);
+  auto ie = host.Browsers().Launch(host::BrowserKind::InternetExplorer);
+  std::mutex mutex;
+  std::vector<std::string> seen;
+  std::promise<void> popupOpened;
+  ie->events->Listen([&](const host::BrowserEvent& e) {
+    std::lock_guard lock(mutex);
+    seen.push_back(host::BrowserEventName(e.kind));
+    if (e.kind == host::BrowserEventKind::NewWindow) popupOpened.set_value();
+  });
+  const std::string url = "file://" + dir_->Utf8File("page.html");
+  host.Browsers().Navigate(*ie, url);
+  {
+    std::lock_guard lock(mutex);
+    EXPECT_EQ(seen, (std::vector<std::string>{"BeforeNavigate", "DownloadBegin", "NavigateComplete", "DownloadComplete",
+                                              "DocumentComplete"}));
+  }
+  EXPECT_EQ(ie->events->State(), host::ReadyState::Complete);
+  EXPECT_EQ(ie->events->LocationUrl(), url);
+  EXPECT_FALSE(ie->events->Busy());
+  // A popup opened by a click is a new browser of the same kind.
+  ie->page->Click(60, 105);
+  ASSERT_EQ(popupOpened.get_future().wait_for(30s), std::future_status::ready);
+  EXPECT_EQ(host.Browsers().List().size(), 2u);
+  EXPECT_EQ(host.Browsers().List()[1]->kind, host::BrowserKind::InternetExplorer);
+}
+
+}  // namespace
+}  // namespace pw::browser
