@@ -23,10 +23,18 @@ TEST(BelongsToBrowser, Table) {
     std::int32_t pid, current;
     bool belongs;
   } cases[] = {
-      {0, kNoCurrentBrowser, false}, {100, kNoCurrentBrowser, true}, {110, kNoCurrentBrowser, true},
-      {120, kNoCurrentBrowser, true}, {200, kNoCurrentBrowser, false}, {999, kNoCurrentBrowser, false},
-      {300, kNoCurrentBrowser, false}, {400, kNoCurrentBrowser, false}, {510, kNoCurrentBrowser, false},
-      {510, 500, true},  {500, 500, true},  {200, 500, false},
+      {0, kNoCurrentBrowser, false},
+      {100, kNoCurrentBrowser, true},
+      {110, kNoCurrentBrowser, true},
+      {120, kNoCurrentBrowser, true},
+      {200, kNoCurrentBrowser, false},
+      {999, kNoCurrentBrowser, false},
+      {300, kNoCurrentBrowser, false},
+      {400, kNoCurrentBrowser, false},
+      {510, kNoCurrentBrowser, false},
+      {510, 500, true},
+      {500, 500, true},
+      {200, 500, false},
   };
   for (const auto& c : cases) {
     lookups = 0;

@@ -59,14 +59,16 @@ INSTANTIATE_TEST_SUITE_P(
         UrlCase{"file:", "file:///"}, UrlCase{"file:/tmp/a.htm", "file:///tmp/a.htm"},
         UrlCase{"file:///tmp/a.htm", "file:///tmp/a.htm"}, UrlCase{"file:////tmp/a.htm", "file:///tmp/a.htm"},
         UrlCase{"file://///tmp/a.htm", "file:///tmp/a.htm"}, UrlCase{"FILE:///tmp/A.htm", "file:///tmp/A.htm"},
-        UrlCase{"file://Server/share/a.htm", "file://server/share/a.htm"},
-        UrlCase{"file://server", "file://server/"}, UrlCase{"file://localhost/tmp/a.htm", "file:///tmp/a.htm"},
+        UrlCase{"file://Server/share/a.htm", "file://server/share/a.htm"}, UrlCase{"file://server", "file://server/"},
+        UrlCase{"file://localhost/tmp/a.htm", "file:///tmp/a.htm"},
         UrlCase{"file://LocalHost/tmp/a.htm", "file:///tmp/a.htm"}, UrlCase{"file://", "file:///"},
         UrlCase{"file:///C:/docs/../web/a b.htm", "file:///C:/web/a%20b.htm"},
         UrlCase{"file:///tmp/a.htm?x=1#y", "file:///tmp/a.htm?x=1#y"},
         UrlCase{"file:///\\\\tmp/a.htm", "file:///tmp/a.htm"},
         // a control in a file path is encoded, so its dot segments still go
-        UrlCase{"file:///../w\x02" "b/./a.htm", "file:///w%02b/a.htm"},
+        UrlCase{"file:///../w\x02"
+                "b/./a.htm",
+                "file:///w%02b/a.htm"},
         // dot segments that bring separators to the front of a file path
         UrlCase{"file:/..//tmp?q#f", "file:///tmp?q#f"}, UrlCase{"file:/../\\x", "file:///x"}));
 
@@ -112,30 +114,30 @@ constexpr const char* kFileBase = "file:///tmp/b/c.htm?x#y";
 
 INSTANTIATE_TEST_SUITE_P(
     References, ResolveUrlTable,
-    ::testing::Values(
-        ResolveCase{kBase, "e.htm", "http://example.com/b/c/e.htm"},
-        ResolveCase{kBase, "../e.htm", "http://example.com/b/e.htm"},
-        ResolveCase{kBase, "../../../../e.htm", "http://example.com/e.htm"},
-        ResolveCase{kBase, "/e.htm", "http://example.com/e.htm"},
-        ResolveCase{kBase, "./", "http://example.com/b/c/"}, ResolveCase{kBase, "..", "http://example.com/b/"},
-        ResolveCase{kBase, "", "http://example.com/b/c/d.htm?x=1"},
-        ResolveCase{kBase, "#top", "http://example.com/b/c/d.htm?x=1#top"},
-        ResolveCase{kBase, "?q=2", "http://example.com/b/c/d.htm?q=2"},
-        ResolveCase{kBase, "e f.htm?g h#i j", "http://example.com/b/c/e%20f.htm?g h#i j"},
-        ResolveCase{kBase, "//Other.com/x", "http://other.com/x"},
-        ResolveCase{kBase, "HTTPS://Other.com:443/x", "https://other.com/x"},
-        ResolveCase{kBase, "about:blank", "about:blank"},
-        ResolveCase{kBase, "file://localhost/tmp/a.htm", "file:///tmp/a.htm"},
-        ResolveCase{kFileBase, "d.htm", "file:///tmp/b/d.htm"},
-        ResolveCase{kFileBase, "../../../d.htm?q#f", "file:///d.htm?q#f"},
-        ResolveCase{kFileBase, "/etc/d.htm", "file:///etc/d.htm"},
-        ResolveCase{kFileBase, "?q", "file:///tmp/b/c.htm?q"},
-        ResolveCase{kFileBase, "//Server/share/d.htm", "file://server/share/d.htm"},
-        ResolveCase{"file://Server/share/b/c.htm", "../d.htm", "file://server/share/d.htm"},
-        ResolveCase{"file:///C:/web/a.htm", "b.htm", "file:///C:/web/b.htm"},
-        // no base to resolve against: the reference on its own
-        ResolveCase{"", "e.htm", "e.htm"}, ResolveCase{"about:blank", "e.htm", "e.htm"},
-        ResolveCase{"about:blank", "HTTP://Example.com", "http://example.com/"}));
+    ::testing::Values(ResolveCase{kBase, "e.htm", "http://example.com/b/c/e.htm"},
+                      ResolveCase{kBase, "../e.htm", "http://example.com/b/e.htm"},
+                      ResolveCase{kBase, "../../../../e.htm", "http://example.com/e.htm"},
+                      ResolveCase{kBase, "/e.htm", "http://example.com/e.htm"},
+                      ResolveCase{kBase, "./", "http://example.com/b/c/"},
+                      ResolveCase{kBase, "..", "http://example.com/b/"},
+                      ResolveCase{kBase, "", "http://example.com/b/c/d.htm?x=1"},
+                      ResolveCase{kBase, "#top", "http://example.com/b/c/d.htm?x=1#top"},
+                      ResolveCase{kBase, "?q=2", "http://example.com/b/c/d.htm?q=2"},
+                      ResolveCase{kBase, "e f.htm?g h#i j", "http://example.com/b/c/e%20f.htm?g h#i j"},
+                      ResolveCase{kBase, "//Other.com/x", "http://other.com/x"},
+                      ResolveCase{kBase, "HTTPS://Other.com:443/x", "https://other.com/x"},
+                      ResolveCase{kBase, "about:blank", "about:blank"},
+                      ResolveCase{kBase, "file://localhost/tmp/a.htm", "file:///tmp/a.htm"},
+                      ResolveCase{kFileBase, "d.htm", "file:///tmp/b/d.htm"},
+                      ResolveCase{kFileBase, "../../../d.htm?q#f", "file:///d.htm?q#f"},
+                      ResolveCase{kFileBase, "/etc/d.htm", "file:///etc/d.htm"},
+                      ResolveCase{kFileBase, "?q", "file:///tmp/b/c.htm?q"},
+                      ResolveCase{kFileBase, "//Server/share/d.htm", "file://server/share/d.htm"},
+                      ResolveCase{"file://Server/share/b/c.htm", "../d.htm", "file://server/share/d.htm"},
+                      ResolveCase{"file:///C:/web/a.htm", "b.htm", "file:///C:/web/b.htm"},
+                      // no base to resolve against: the reference on its own
+                      ResolveCase{"", "e.htm", "e.htm"}, ResolveCase{"about:blank", "e.htm", "e.htm"},
+                      ResolveCase{"about:blank", "HTTP://Example.com", "http://example.com/"}));
 
 }  // namespace
 }  // namespace pw::web

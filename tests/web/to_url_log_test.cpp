@@ -26,8 +26,8 @@ TEST(LogToUrlOutcome, Table) {
       {shortUrl, kCannotFindPageNode, std::nullopt, host::LogEntry::Error,
        u"Unable to navigate to the " + shortUrl + u" page.",
        u"URL: " + shortUrl + u"\r\nInfo: Cannot find the Page node.\r\n\r\n" + name},
-      {longUrl, kErrorCallingNavigateTo, ToUrlProcessFacts{u"4102", u"iexplore.exe SCODEF:4100"},
-       host::LogEntry::Error, u"Unable to navigate to the http://example.com/" + WideString(41, u'p') + u"... page.",
+      {longUrl, kErrorCallingNavigateTo, ToUrlProcessFacts{u"4102", u"iexplore.exe SCODEF:4100"}, host::LogEntry::Error,
+       u"Unable to navigate to the http://example.com/" + WideString(41, u'p') + u"... page.",
        u"URL: " + longUrl +
            u"\r\nProcess ID: 4102\r\nProcess Command Line: iexplore.exe SCODEF:4100\r\nInfo: An error occurred "
            u"while calling the NavigateTo method.\r\n\r\n" +

@@ -21,7 +21,7 @@ struct Call {
   std::int32_t priority = 0;
   VARTYPE attributesType = VT_EMPTY;
   std::int32_t attributes = -99;
-  IUnknown* picture = nullptr;  // VT_UNKNOWN or VT_DISPATCH
+  IUnknown* picture = nullptr;    // VT_UNKNOWN or VT_DISPATCH
   std::int32_t pictureInt = -99;  // VT_I4
   std::int32_t time = -99;
 };
@@ -48,10 +48,11 @@ class TExtendedLog : public Implements<TBasicLog, IpwExtendedTestLog> {
  public:
 #define PW_RESERVED(n) \
   HRESULT Reserved##n() override { return E_NOTIMPL; }
-  PW_RESERVED(3) PW_RESERVED(4) PW_RESERVED(5) PW_RESERVED(6) PW_RESERVED(8) PW_RESERVED(10) PW_RESERVED(12)
+  PW_RESERVED(3)
+  PW_RESERVED(4) PW_RESERVED(5) PW_RESERVED(6) PW_RESERVED(8) PW_RESERVED(10) PW_RESERVED(12)
 #undef PW_RESERVED
-  HRESULT Message(const VARIANT& t, const VARIANT& a, std::int32_t p, const VARIANT& at, const VARIANT& pic,
-                  std::int32_t time) override {
+      HRESULT Message(const VARIANT& t, const VARIANT& a, std::int32_t p, const VARIANT& at, const VARIANT& pic,
+                      std::int32_t time) override {
     return AddEx("ExMessage", t, a, p, at, pic, time);
   }
   HRESULT Warning(const VARIANT& t, const VARIANT& a, std::int32_t p, const VARIANT& at, const VARIANT& pic,
@@ -87,8 +88,8 @@ constexpr TpwWebLogKind kKinds[] = {TpwWebLogKind::Message, TpwWebLogKind::Error
                                     TpwWebLogKind::Event};
 
 void Write(IpwTestLog* log, TpwWebLogKind kind, IUnknown* picture, WideStringView details = u"Info: %s") {
-  WriteWebLogTo(log, u"Sys.Browser(\"chrome\")", u"Navigating to the %s page.", {u"http://a/"}, details,
-                {u"why"}, kind, picture);
+  WriteWebLogTo(log, u"Sys.Browser(\"chrome\")", u"Navigating to the %s page.", {u"http://a/"}, details, {u"why"}, kind,
+                picture);
 }
 
 TEST(WriteWebLog, KindsTable) {
@@ -106,17 +107,17 @@ TEST(WriteWebLog, KindsTable) {
   };
   for (const auto& row : rows) {
     for (int k = 0; k < 4; ++k) {
-      SCOPED_TRACE(::testing::Message() << "extended " << row.extended << ", picture " << row.withPicture
-                                        << ", kind " << k + 1);
-      ComPtr<TBasicLog> log = row.extended ? ComPtr<TBasicLog>(MakeObject<TExtendedLog>())
-                                           : MakeObject<TBasicLog>();
+      SCOPED_TRACE(::testing::Message() << "extended " << row.extended << ", picture " << row.withPicture << ", kind "
+                                        << k + 1);
+      ComPtr<TBasicLog> log = row.extended ? ComPtr<TBasicLog>(MakeObject<TExtendedLog>()) : MakeObject<TBasicLog>();
       Write(log.Get(), kKinds[k], row.withPicture ? pic : nullptr);
       ASSERT_EQ(log->calls.size(), 1u);
       const Call& c = log->calls[0];
       EXPECT_EQ(c.op, row.ops[k]);
       EXPECT_EQ(c.additional, u"Info: why\r\n\r\nSys.Browser(\"chrome\")");
       bool fallbackEvent = !row.extended && kKinds[k] == TpwWebLogKind::Event;
-      EXPECT_EQ(c.text, fallbackEvent ? u"[Event] Navigating to the http://a/ page." : u"Navigating to the http://a/ page.");
+      EXPECT_EQ(c.text,
+                fallbackEvent ? u"[Event] Navigating to the http://a/ page." : u"Navigating to the http://a/ page.");
       EXPECT_EQ(c.priority, fallbackEvent ? 100 : 300);
       if (c.op.starts_with("Ex")) {
         EXPECT_EQ(c.attributesType, VT_I4);
@@ -163,8 +164,8 @@ TEST(WriteWebLog, WritesToTheHostsLog) {
   host::TestHost host;
   LogNamedMessage(host.Manager(), u"Sys.Process(\"x\")", u"The check box is already %s.", {u"checked"}, u"", {},
                   TpwWebLogKind::Message);
-  LogNamedMessage(host.Manager(), u"Sys.Process(\"x\")", u"Navigating to the %s page.", {u"u"}, u"URL: %s",
-                  {u"u"}, TpwWebLogKind::Event);
+  LogNamedMessage(host.Manager(), u"Sys.Process(\"x\")", u"Navigating to the %s page.", {u"u"}, u"URL: %s", {u"u"},
+                  TpwWebLogKind::Event);
   auto entries = host.Log().Entries();
   ASSERT_EQ(entries.size(), 2u);
   EXPECT_EQ(entries[0].kind, host::LogEntry::Message);

@@ -189,8 +189,8 @@ std::optional<std::string> Resolve(const std::string& base, std::string_view ref
     return baseHead + std::string(refTail);
   }
   bool isFile = IsFileUrl(baseHead);
-  bool networkPath = refHead.size() >= 2 && (refHead[0] == '/' || refHead[0] == '\\') &&
-                     (refHead[1] == '/' || refHead[1] == '\\');
+  bool networkPath =
+      refHead.size() >= 2 && (refHead[0] == '/' || refHead[0] == '\\') && (refHead[1] == '/' || refHead[1] == '\\');
   if (isFile && networkPath) return Canonical("file:" + std::string(ref));
   FileUrl file;
   std::string against = baseHead;

@@ -89,8 +89,7 @@ void TpwIEBrowserEventStates::HandleEvent(TpwBrowserEventKind kind, WideStringVi
     case 7:
       if (OnActivate) OnActivate(browser);
       break;
-    default:
-      break;
+    default: break;
   }
 }
 

@@ -5,8 +5,8 @@
 
 namespace pw::web {
 
-void LogToUrlOutcome(IcvBaseManager* manager, WideStringView objectName, WideStringView url,
-                     WideStringView errorText, const std::optional<ToUrlProcessFacts>& process) {
+void LogToUrlOutcome(IcvBaseManager* manager, WideStringView objectName, WideStringView url, WideStringView errorText,
+                     const std::optional<ToUrlProcessFacts>& process) {
   WideString shown = ShortenUrlForLog(url);
   if (errorText.empty()) {
     LogNamedMessage(manager, objectName, u"Navigating to the %s page.", {shown}, u"URL: %s", {url},

@@ -28,7 +28,7 @@ struct ToUrlProcessFacts {
   WideString commandLine;  // its "CommandLine"
 };
 
-void LogToUrlOutcome(IcvBaseManager* manager, WideStringView objectName, WideStringView url,
-                     WideStringView errorText, const std::optional<ToUrlProcessFacts>& process = std::nullopt);
+void LogToUrlOutcome(IcvBaseManager* manager, WideStringView objectName, WideStringView url, WideStringView errorText,
+                     const std::optional<ToUrlProcessFacts>& process = std::nullopt);
 
 }  // namespace pw::web

@@ -11,8 +11,7 @@
 namespace pw::web {
 
 void WriteWebLogTo(IpwTestLog* log, WideStringView objectName, WideStringView text, TpwLogArgs textArgs,
-                   WideStringView additionalText, TpwLogArgs additionalArgs, TpwWebLogKind kind,
-                   IUnknown* picture) {
+                   WideStringView additionalText, TpwLogArgs additionalArgs, TpwWebLogKind kind, IUnknown* picture) {
   if (!log) return;
   auto k = static_cast<std::uint8_t>(kind);
   if (k < 1 || k > 4) return;
@@ -25,8 +24,8 @@ void WriteWebLogTo(IpwTestLog* log, WideStringView objectName, WideStringView te
   if (extended && (picture || kind == TpwWebLogKind::Event)) {
     OleVariant m(message), a(additional), none(0);
     OleVariant shown = picture ? OleVariant(picture) : OleVariant(0);
-    HRESULT (IpwExtendedTestLog::*write)(const VARIANT&, const VARIANT&, std::int32_t, const VARIANT&,
-                                         const VARIANT&, std::int32_t) = nullptr;
+    HRESULT (IpwExtendedTestLog::*write)
+    (const VARIANT&, const VARIANT&, std::int32_t, const VARIANT&, const VARIANT&, std::int32_t) = nullptr;
     switch (kind) {
       case TpwWebLogKind::Message: write = &IpwExtendedTestLog::Message; break;
       case TpwWebLogKind::Error: write = &IpwExtendedTestLog::Error; break;
@@ -48,8 +47,7 @@ void WriteWebLogTo(IpwTestLog* log, WideStringView objectName, WideStringView te
 }
 
 void WriteWebLog(IcvBaseManager* manager, WideStringView objectName, WideStringView text, TpwLogArgs textArgs,
-                 WideStringView additionalText, TpwLogArgs additionalArgs, TpwWebLogKind kind,
-                 IUnknown* picture) {
+                 WideStringView additionalText, TpwLogArgs additionalArgs, TpwWebLogKind kind, IUnknown* picture) {
   ComPtr<IpwTestLog> log;
   try {
     log = GetLogObject(manager);

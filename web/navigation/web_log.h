@@ -1,8 +1,8 @@
 // Test-log entries of the web slices.
 //
 // WriteWebLog writes one entry to the host's test log (the runtime object "Log"); without a log
-// (or without the host's runtime-object service) nothing is written. Message is the text with each "%s" replaced by the next text argument;
-// the additional text likewise, followed, when it is not empty, by CR LF CR LF, and then by the
+// (or without the host's runtime-object service) nothing is written. Message is the text with each "%s" replaced by the
+// next text argument; the additional text likewise, followed, when it is not empty, by CR LF CR LF, and then by the
 // object name (so an entry without additional text carries the bare object name).
 //
 // By kind (any other kind writes nothing):
@@ -32,13 +32,11 @@ using TpwLogArgs = std::initializer_list<WideStringView>;
 
 // The entry written to a given log object (nil: nothing). Picture: nil for none.
 void WriteWebLogTo(IpwTestLog* log, WideStringView objectName, WideStringView text, TpwLogArgs textArgs,
-                   WideStringView additionalText, TpwLogArgs additionalArgs, TpwWebLogKind kind,
-                   IUnknown* picture);
+                   WideStringView additionalText, TpwLogArgs additionalArgs, TpwWebLogKind kind, IUnknown* picture);
 
 // The entry written to the host's test log.
 void WriteWebLog(IcvBaseManager* manager, WideStringView objectName, WideStringView text, TpwLogArgs textArgs,
-                 WideStringView additionalText, TpwLogArgs additionalArgs, TpwWebLogKind kind,
-                 IUnknown* picture);
+                 WideStringView additionalText, TpwLogArgs additionalArgs, TpwWebLogKind kind, IUnknown* picture);
 
 // WriteWebLog without a picture.
 void LogNamedMessage(IcvBaseManager* manager, WideStringView objectName, WideStringView text, TpwLogArgs textArgs,
