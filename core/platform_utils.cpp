@@ -1,8 +1,8 @@
 #include "core/platform_utils.h"
 
 #include <unistd.h>
+#include <zlib.h>
 
-#include <array>
 #include <cerrno>
 #include <filesystem>
 #include <mutex>
@@ -119,26 +119,11 @@ std::int32_t WindowUpdateLockCount() {
   return gWindowUpdateLocks;
 }
 
-namespace {
-
-constexpr std::array<std::uint32_t, 256> MakeCrc32Table() {
-  std::array<std::uint32_t, 256> table{};
-  for (std::uint32_t n = 0; n < 256; ++n) {
-    std::uint32_t c = n;
-    for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-    table[n] = c;
-  }
-  return table;
-}
-
-constexpr std::array<std::uint32_t, 256> kCrc32Table = MakeCrc32Table();
-
-}  // namespace
-
 std::uint32_t Crc32Update(std::uint32_t crc, const void* buffer, std::int32_t length) {
-  const auto* p = static_cast<const std::uint8_t*>(buffer);
-  for (std::int32_t i = 0; i < length; ++i) crc = kCrc32Table[(crc ^ p[i]) & 0xFF] ^ (crc >> 8);
-  return crc;
+  if (length < 1) return crc;
+  // zlib inverts before and after; this value carries no inversion, so undo both.
+  const auto* p = static_cast<const Bytef*>(buffer);
+  return ~static_cast<std::uint32_t>(::crc32(~crc, p, static_cast<uInt>(length)));
 }
 
 WideString WideGetClassName(HWND wnd) { return GetWindowClassName(wnd); }
