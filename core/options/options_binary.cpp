@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "core/files/file_utils.h"
+#include "platform/automation/out_params.h"
 #include "platform/rtl/rtl_stream.h"
 #include "platform/rtl/strings.h"
 
@@ -200,7 +201,7 @@ void TcvBinaryPropertyStub::DropTempFile() {
 }
 
 void TcvBinaryPropertyStub::SetValue(const void* data, std::uint32_t size, bool compressed) {
-  if (size > 0 && !data) OleError(E_POINTER);
+  if (size > 0) CheckOut(data);
   compressed_ = compressed;
   const auto* bytes = static_cast<const std::uint8_t*>(data);
   if (size > kBinaryMemoryLimit) {
