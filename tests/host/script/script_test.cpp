@@ -25,7 +25,9 @@ using test::RunCommand;
 class Scripts : public ::testing::Test {
  protected:
   void SetUp() override {
-    // The module's own library describes its script objects (the rectangle among them).
+    // The module's own library describes its script objects (the rectangle among them); its
+    // thunks are registered as the module registers them at its start.
+    RegisterInterfaceThunks(pwWebTestingInterfaceThunks());
     TypeLibraries()->Add(LoadTypeLibraryChecked(Utf8ToWide(HostDir() + "/pwOpenApps2.so")).Get());
     rect = MakeObject<TpwRect>(TRect{10, 20, 110, 70});
     host.RuntimeObjects().Register(u"Rect", rect->Dispatch());
