@@ -9,8 +9,8 @@ jobs=$(nproc)
 
 echo "== build"
 "$root/scripts/build.sh" build
-echo "== test"
-ctest --test-dir "$root/build" --output-on-failure -j "$jobs"
+echo "== test (shuffled, twice: no test may depend on another's order or leftovers)"
+GTEST_SHUFFLE=1 GTEST_REPEAT=2 ctest --test-dir "$root/build" --output-on-failure -j "$jobs"
 
 echo "== build (address and undefined-behaviour sanitizers)"
 "$root/scripts/build.sh" build-asan -DPW_SANITIZE=ON -DPW_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug

@@ -190,6 +190,7 @@ using ReadCounterProc = std::int32_t (*)(const GUID*, std::int32_t*, char16_t*, 
 TEST(StatCounters, ReachTheLibraryEscapedAndRetryWhileItIsMissing) {
   constexpr GUID key = MakeGuid("{0B0E58E2-6A5C-4C2A-9E0F-2D7C51A3B6E1}");
   constexpr GUID unnamed = MakeGuid("{7D3F3A10-1E2B-4C5D-8F6A-9B0C1D2E3F40}");
+  ResetHelperModulesForTesting();  // counters of an earlier run in this process are gone
   test::ScratchDir dir;
   ScopedHostFolder host(dir.Path().string());
   EXPECT_FALSE(IncStatCounter(key, 1));
@@ -211,6 +212,7 @@ TEST(StatCounters, ReachTheLibraryEscapedAndRetryWhileItIsMissing) {
   ASSERT_EQ(read(&unnamed, &value, name, 64), 0);
   EXPECT_EQ(WideString(name), u"");
   FreeLibrary(lib);
+  ResetHelperModulesForTesting();
 }
 
 // ---- the reporter ---------------------------------------------------------------------------
@@ -224,7 +226,7 @@ class LoadedReporter {
   }
   ~LoadedReporter() {
     reporter_ = nullptr;
-    StopHelperModules();
+    ResetHelperModulesForTesting();  // the next test finds the library unloaded
     if (lib_) FreeLibrary(lib_);
   }
   bool Ready() const { return reporter_ != nullptr; }
