@@ -14,6 +14,11 @@ std::mutex& WaitableObject::WaitLock() {
 
 WaitableObject::~WaitableObject() = default;
 
+std::size_t WaitableObject::WaiterCount() const {
+  std::lock_guard lock(WaitLock());
+  return waiters_.size();
+}
+
 void WaitableObject::NotifyWaitersLocked() {
   for (auto* cv : waiters_) cv->notify_all();
 }

@@ -28,6 +28,10 @@ class WaitableObject {
   WaitableObject(const WaitableObject&) = delete;
   WaitableObject& operator=(const WaitableObject&) = delete;
 
+  // How many threads are waiting for this object now (a test learns that another thread has
+  // reached its wait).
+  std::size_t WaiterCount() const;
+
  protected:
   // Called under the wait lock.
   virtual bool IsSignaledLocked() const = 0;

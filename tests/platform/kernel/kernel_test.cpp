@@ -39,7 +39,8 @@ TEST(Event, TimeOutsFollowTheInjectedClock) {
   std::thread t([&] { result = e.Wait(5000); });
   clock.WaitForReads(reads + 1);  // the waiter has taken its deadline
   clock.Advance(4999);
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  // Two more reads: the waiter has looked at the moved time at least once and waits on.
+  clock.WaitForReads(clock.ReadCount() + 2);
   EXPECT_EQ(result.load(), 12345u) << "the wait must not end before its clock time";
   clock.Advance(1);
   t.join();
