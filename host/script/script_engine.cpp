@@ -5,9 +5,12 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
+#include "host/script/script_source.h"
 #include "host/test_log.h"
 #include "platform/automation/dispatch.h"
 #include "platform/rtl/exceptions.h"
@@ -458,6 +461,11 @@ bool ScriptEngine::Run(const std::string& fileName, const std::string& source, S
 }
 
 bool ScriptEngine::RunFile(const std::string& fileName, ScriptError& error) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(fileName, ec)) {
+    error = {fileName, 0, u"This is a folder, not a script file"};
+    return false;
+  }
   std::ifstream in(fileName, std::ios::binary);
   if (!in) {
     error = {fileName, 0, u"Unable to read the script file: " + SysErrorMessage(static_cast<DWORD>(errno))};
@@ -465,7 +473,12 @@ bool ScriptEngine::RunFile(const std::string& fileName, ScriptError& error) {
   }
   std::stringstream text;
   text << in.rdbuf();
-  return Run(fileName, text.str(), error);
+  std::optional<std::string> source = DecodeScriptSource(text.str());
+  if (!source) {
+    error = {fileName, 0, u"The script file is not UTF-8 or UTF-16 text"};
+    return false;
+  }
+  return Run(fileName, *source, error);
 }
 
 }  // namespace pw::host

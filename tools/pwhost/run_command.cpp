@@ -4,6 +4,7 @@
 // the run goes (and writes it to FILE), finalizes the plug-ins, and ends with a non-zero exit
 // when the script fails, naming its file, line and message, or when a plug-in fails to start.
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -33,6 +34,11 @@ int RunScriptCommand(const CommandContext& context) {
   }
   if (script.empty()) {
     std::fprintf(stderr, "usage: pwhost run SCRIPT.js [--log FILE]\n");
+    return 2;
+  }
+  std::error_code ec;
+  if (std::filesystem::is_directory(script, ec)) {
+    std::fprintf(stderr, "pwhost run: %s is a folder, not a script file\n", script.c_str());
     return 2;
   }
   auto log = std::make_shared<std::ofstream>();

@@ -160,6 +160,62 @@ TEST(PwhostRun, AScriptErrorGivesFileLineAndAFailingExit) {
   std::remove(script.c_str());
 }
 
+// Script files in UTF-8 (with or without the mark) and UTF-16 of either order with the mark;
+// what is neither is refused without a line, and so is a folder.
+TEST_F(Scripts, ScriptFilesAreUtf8OrUtf16WithTheirMark) {
+  test::ScratchDir scratch;
+  const std::u16string text = u"Log.Message(\"h\u00E9 \u4E2D\");\n";
+  auto utf16 = [&](bool bigEndian) {
+    std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (char16_t c : text) {
+      const char hi = static_cast<char>(c >> 8), lo = static_cast<char>(c & 0xFF);
+      bytes += bigEndian ? std::string{hi, lo} : std::string{lo, hi};
+    }
+    return bytes;
+  };
+  const struct {
+    const char* name;
+    std::string bytes;
+  } readable[] = {
+      {"plain.js", WideToUtf8(text)},
+      {"marked.js", "\xEF\xBB\xBF" + WideToUtf8(text)},
+      {"le.js", utf16(false)},
+      {"be.js", utf16(true)},
+  };
+  for (const auto& c : readable) {
+    const std::string file = scratch.Utf8File(c.name);
+    std::ofstream(file, std::ios::binary) << c.bytes;
+    ASSERT_TRUE(engine.RunFile(file, error)) << c.name << ": " << error.Text();
+    EXPECT_EQ(Texts().back(), u"h\u00E9 \u4E2D") << c.name;
+  }
+  const struct {
+    const char* name;
+    std::string bytes;
+  } unreadable[] = {
+      {"latin1.js", "Log.Message('h\xE9');"},
+      {"odd.js", utf16(false) + "x"},
+      {"lone.js", std::string("\xFF\xFE\x00\xD8\x41\x00", 6)},  // an unpaired surrogate
+      {"cut.js", "Log.Message('\xE4\xB8');"},                      // a sequence cut short
+  };
+  for (const auto& c : unreadable) {
+    const std::string file = scratch.Utf8File(c.name);
+    std::ofstream(file, std::ios::binary) << c.bytes;
+    EXPECT_FALSE(engine.RunFile(file, error)) << c.name;
+    EXPECT_EQ(error.Text(), file + ": The script file is not UTF-8 or UTF-16 text") << c.name;
+  }
+  EXPECT_FALSE(engine.RunFile(scratch.Path().string(), error));
+  EXPECT_EQ(error.line, 0);
+  EXPECT_EQ(error.message, u"This is a folder, not a script file");
+}
+
+TEST(PwhostRun, AFolderIsNoScript) {
+  test::ScratchDir scratch;
+  int status = 0;
+  std::string out = RunCommand(HostDir() + "/pwhost run " + scratch.Path().string(), status);
+  EXPECT_EQ(status, 2);
+  EXPECT_NE(out.find(scratch.Path().string() + " is a folder, not a script file"), std::string::npos) << out;
+}
+
 TEST(PwhostRun, TheModuleMustHandOutItsPlugins) {
   // A library that is no plug-in module: the run does not start.
   test::ScratchDir scratch;
