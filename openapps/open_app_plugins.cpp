@@ -1,8 +1,9 @@
 #include "openapps/open_app_plugins.h"
-#include "platform/automation/out_params.h"
 
 #include "core/host/host_services.h"
 #include "platform/automation/bstr.h"
+#include "platform/automation/out_params.h"
+#include "platform/com/errorinfo.h"
 #include "platform/kernel/processes.h"
 #include "platform/ui/resources.h"
 #include "platform/automation/safearray.h"
@@ -90,6 +91,18 @@ void SetHookParameter(IDispatch* target, const GUID& key, const OleVariant& valu
 
 TpwOpenAppPlugin::~TpwOpenAppPlugin() {
   if (typeBitmap_) DeleteGdiObject(typeBitmap_);
+}
+
+void ReportSettingsFailure(IcvBaseManager* manager, const OpenAppTechnology& technology, HRESULT hr) {
+  if (Succeeded(hr)) return;
+  ComPtr<IErrorInfo> info;
+  WideString reason = HResultMessage(hr);
+  if (GetErrorInfo(0, info.Put()) == S_OK && info) {
+    BString text;
+    if (Succeeded(info->GetDescription(text.Put())) && !text.View().empty()) reason = WideString(text.View());
+    SetErrorInfo(0, info.Get());  // taken only to be read: it stays the thread's
+  }
+  WriteHostDiagnostic(manager, WideString(technology.typeName) + u": a settings change did not reach the hooks: " + reason);
 }
 
 HRESULT TpwOpenAppPlugin::GetTypeKey(GUID* key) {
