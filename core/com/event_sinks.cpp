@@ -80,7 +80,7 @@ TpwEventSink::TpwEventSink(IUnknown* source, std::vector<IID> eventInterfaces, E
     TAxList list;
     AddTypeInfoMembers(nullptr, lib.Get(), iid, true, true, true, INVOKE_FUNC, list);
     for (std::int32_t i = 0; i < list.Count(); ++i)
-      eventMap_.push_back({SystemCodePageToWide(list.Items(i).Name), list.Items(i).MemberId});
+      eventMap_.push_back({list.Items(i).Name, list.Items(i).MemberId});
   }
 }
 

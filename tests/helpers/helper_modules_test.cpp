@@ -215,6 +215,26 @@ TEST(StatCounters, ReachTheLibraryEscapedAndRetryWhileItIsMissing) {
   ResetHelperModulesForTesting();
 }
 
+// A host folder whose name is not ASCII (nor Windows-1252) serves the libraries as any other.
+TEST(HelperLibraries, LoadFromAFolderWithANonAsciiName) {
+  ResetHelperModulesForTesting();
+  test::ScratchDir dir;
+  const fs::path host = dir.Path() / fs::path(u8"Pr\u00FCfung \u540D\u524D \u0418\u043C\u044F");
+  fs::create_directories(host / "Extensions");
+  fs::create_symlink(HostDir() + "/cvStatistic.so", host / "cvStatistic.so");
+  fs::create_symlink(HostDir() + "/Extensions/cvRegExpr.so", host / "Extensions" / "cvRegExpr.so");
+  {
+    ScopedHostFolder folder(host.string());
+    constexpr GUID key = MakeGuid("{5E1C0D2A-3B4F-4A6E-8D7C-9F0A1B2C3D4E}");
+    EXPECT_TRUE(RegisterStatCounter(key, u"\u540D\u524D"));
+    EXPECT_TRUE(IncStatCounter(key, 1));
+    ComPtr<IcvRegExprModule> regexpr;
+    GetRegExprModule(regexpr);
+    EXPECT_TRUE(regexpr);
+  }
+  ResetHelperModulesForTesting();
+}
+
 // ---- the reporter ---------------------------------------------------------------------------
 
 // The reporter library loaded for one test, its record emptied; unloaded afterwards.
