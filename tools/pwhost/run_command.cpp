@@ -1,9 +1,15 @@
-// pwhost run SCRIPT.js [--log FILE]: runs a test script the way the host does. The host runs
+// pwhost run SCRIPT.js [--log FILE] [--timeout SECONDS]: runs a test script the way the host does. The host runs
 // without dialogs, loads the module, creates and starts its plug-ins, publishes the runtime
 // objects ("Log", "Sys" and whatever the plug-ins registered) to the script, prints the log as
 // the run goes (and writes it to FILE), finalizes the plug-ins, and ends with a non-zero exit
 // when the script fails, naming its file, line and message, or when a plug-in fails to start.
+// A script that runs past SECONDS, is stopped by the host's run control or interrupted (Ctrl+C)
+// ends with "The script was stopped".
+#include <signal.h>
+
+#include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -19,21 +25,65 @@
 
 namespace pw::host {
 
+namespace {
+
+// The engine that a Ctrl+C stops while a script runs.
+std::atomic<ScriptEngine*> gRunningEngine{nullptr};
+
+void StopOnInterrupt(int) {
+  if (ScriptEngine* engine = gRunningEngine.load()) engine->Stop();
+}
+
+// Ctrl+C stops the engine for the life of a scope; the earlier handler comes back afterwards.
+class InterruptStops {
+ public:
+  explicit InterruptStops(ScriptEngine& engine) {
+    gRunningEngine = &engine;
+    struct sigaction action {};
+    action.sa_handler = StopOnInterrupt;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, &previous_);
+  }
+  ~InterruptStops() {
+    sigaction(SIGINT, &previous_, nullptr);
+    gRunningEngine = nullptr;
+  }
+  InterruptStops(const InterruptStops&) = delete;
+  InterruptStops& operator=(const InterruptStops&) = delete;
+
+ private:
+  struct sigaction previous_ {};
+};
+
+constexpr const char* kRunUsage = "usage: pwhost run SCRIPT.js [--log FILE] [--timeout SECONDS]\n";
+
+}  // namespace
+
 int RunScriptCommand(const CommandContext& context) {
   std::string script, logFile;
+  double timeoutSeconds = 0;
   for (std::size_t i = 0; i < context.args.size(); ++i) {
     const std::string& a = context.args[i];
     if (a == "--log" && i + 1 < context.args.size()) {
       logFile = context.args[++i];
+    } else if (a == "--timeout" && i + 1 < context.args.size()) {
+      const std::string& value = context.args[++i];
+      char* end = nullptr;
+      timeoutSeconds = std::strtod(value.c_str(), &end);
+      if (value.empty() || *end || !(timeoutSeconds > 0) || timeoutSeconds > 1e9) {
+        std::fprintf(stderr, "pwhost run: the time-out must be a number of seconds above 0, not %s\n%s", value.c_str(),
+                     kRunUsage);
+        return 2;
+      }
     } else if (a.rfind("--", 0) == 0 || !script.empty()) {
-      std::fprintf(stderr, "pwhost run: unexpected argument %s\nusage: pwhost run SCRIPT.js [--log FILE]\n", a.c_str());
+      std::fprintf(stderr, "pwhost run: unexpected argument %s\n%s", a.c_str(), kRunUsage);
       return 2;
     } else {
       script = a;
     }
   }
   if (script.empty()) {
-    std::fprintf(stderr, "usage: pwhost run SCRIPT.js [--log FILE]\n");
+    std::fprintf(stderr, "%s", kRunUsage);
     return 2;
   }
   std::error_code ec;
@@ -91,7 +141,11 @@ int RunScriptCommand(const CommandContext& context) {
       started = false;
     }
     {
-      ScriptEngine engine(host.RuntimeObjects());
+      ScriptLimits limits;
+      limits.timeoutMs = static_cast<std::uint64_t>(timeoutSeconds * 1000);
+      limits.shouldStop = [&host] { return host.Projects().StopRequested(); };
+      ScriptEngine engine(host.RuntimeObjects(), std::move(limits));
+      InterruptStops interrupt(engine);
       ok = engine.RunFile(script, error);
     }  // the script's objects are released before the plug-ins finalize
     plugins.Stop();

@@ -5,12 +5,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <sstream>
+#include <thread>
 
 #include "core/automation/automation.h"
 #include "core/automation/rect.h"
 #include "host/script/script_engine.h"
 #include "host/test_host.h"
+#include "platform/kernel/clock.h"
 #include "platform/kernel/modules.h"
 #include "platform/rtl/strings.h"
 #include "tests/support/scratch_dir.h"
@@ -206,6 +209,76 @@ TEST_F(Scripts, ScriptFilesAreUtf8OrUtf16WithTheirMark) {
   EXPECT_FALSE(engine.RunFile(scratch.Path().string(), error));
   EXPECT_EQ(error.line, 0);
   EXPECT_EQ(error.message, u"This is a folder, not a script file");
+}
+
+// A script that never ends is stopped: by Stop from another thread, by the run control, by its
+// time-out on the host clock; a try/catch does not keep it alive, and the engine runs the next
+// script as usual.
+TEST(ScriptLimits, ARunningScriptIsStoppedAndTheEngineGoesOn) {
+  ManualClock clock;
+  ScopedClock useClock(clock);
+  host::TestHost host;
+  const std::string loop = "Log.Message('looping');\nwhile (true) { try { for (;;) {} } catch (e) {} }\n";
+  auto whenLooping = [&](std::function<void()> stop) {
+    const std::size_t before = host.Log().Entries().size();
+    return std::thread([&host, stop, before] {
+      // The script has logged: it has reached its loop.
+      while (host.Log().Entries().size() == before) std::this_thread::yield();
+      stop();
+    });
+  };
+  host::ScriptError error;
+  {
+    host::ScriptEngine engine(host.RuntimeObjects());
+    auto stopper = whenLooping([&] { engine.Stop(); });
+    EXPECT_FALSE(engine.Run("loop.js", loop, error));
+    stopper.join();
+    EXPECT_EQ(error.message, u"The script was stopped");
+    EXPECT_EQ(error.line, 2);
+    ASSERT_TRUE(engine.Run("next.js", "Log.Message('next');", error)) << error.Text();
+  }
+  {
+    host::ScriptLimits limits;
+    limits.shouldStop = [&host] { return host.Projects().StopRequested(); };
+    host::ScriptEngine engine(host.RuntimeObjects(), limits);
+    auto stopper = whenLooping([&] { host.Projects().RequestStop(); });
+    EXPECT_FALSE(engine.Run("loop.js", loop, error));
+    stopper.join();
+    EXPECT_EQ(error.Text(), "loop.js:2: The script was stopped");
+    host.Projects().ClearStop();
+  }
+  {
+    host::ScriptLimits limits;
+    limits.timeoutMs = 30000;
+    host::ScriptEngine engine(host.RuntimeObjects(), limits);
+    auto stopper = whenLooping([&] { clock.Advance(30000); });
+    EXPECT_FALSE(engine.Run("loop.js", loop, error));
+    stopper.join();
+    EXPECT_EQ(error.Text(), "loop.js:2: The script was stopped");
+  }
+}
+
+TEST(ScriptLimits, AHeapPastItsLimitIsAScriptErrorWithFileAndLine) {
+  host::TestHost host;
+  host::ScriptLimits limits;
+  limits.heapBytes = std::size_t{16} << 20;
+  host::ScriptEngine engine(host.RuntimeObjects(), limits);
+  host::ScriptError error;
+  EXPECT_FALSE(engine.Run("grow.js", "var s = 'x';\nfor (var i = 0; i < 40; ++i) s = s + s;\n", error));
+  EXPECT_EQ(error.Text(), "grow.js:2: The script ran out of memory (its heap may take 16 MB)");
+  ASSERT_TRUE(engine.Run("small.js", "var t = 'still fine';", error)) << error.Text();
+}
+
+TEST(PwhostRun, TheTimeOutMustBeSecondsAboveZero) {
+  test::ScratchDir scratch;
+  const std::string script = scratch.Utf8File("t.js");
+  std::ofstream(script) << "Log.Message('x');\n";
+  for (const char* bad : {"0", "-1", "abc", "1x", ""}) {
+    int status = 0;
+    std::string out = RunCommand(HostDir() + "/pwhost run " + script + " --timeout '" + bad + "'", status);
+    EXPECT_EQ(status, 2) << bad;
+    EXPECT_NE(out.find("the time-out must be a number of seconds above 0"), std::string::npos) << out;
+  }
 }
 
 TEST(PwhostRun, AFolderIsNoScript) {
