@@ -22,13 +22,17 @@ T* CheckOut(T* out) {
 // A plain value (integers, GUIDs, handles...).
 template <class T>
 void SetOutValue(T* out, std::type_identity_t<T> value) {
-  *CheckOut(out) = value;
+  CheckOut(out);
+  *out = value;
 }
 
 inline void SetOutBool(VARIANT_BOOL* out, bool value) { SetOutValue(out, value ? VARIANT_TRUE : VARIANT_FALSE); }
 
 // A new BSTR with the text; the caller frees it.
-inline void SetOut(BSTR* out, WideStringView text) { *CheckOut(out) = SysAllocString(text); }
+inline void SetOut(BSTR* out, WideStringView text) {
+  CheckOut(out);  // first: the right side of an assignment is evaluated before its left
+  *out = SysAllocString(text);
+}
 
 // An interface with a reference of its own (nil stays nil).
 template <class I, class P>
