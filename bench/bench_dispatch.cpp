@@ -8,7 +8,6 @@
 #include "platform/automation/dispatch_thunks.h"
 #include "platform/rtl/exceptions.h"
 
-
 namespace {
 
 using namespace pw;

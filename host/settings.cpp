@@ -433,7 +433,8 @@ std::vector<ComPtr<TSettingsGroup>> TSettingsGroupList::Entries(Kind kind) const
 
 std::int32_t TSettingsGroupList::Count(Kind kind) const {
   std::lock_guard guard(lock_);
-  return static_cast<std::int32_t>(std::count_if(entries_.begin(), entries_.end(), [&](const auto& e) { return e.first == kind; }));
+  return static_cast<std::int32_t>(
+      std::count_if(entries_.begin(), entries_.end(), [&](const auto& e) { return e.first == kind; }));
 }
 
 ComPtr<TSettingsGroup> TSettingsGroupList::At(Kind kind, long index) const {
@@ -686,8 +687,8 @@ HRESULT TOptionsService::CreatePage(const GUID& key, BSTR path, std::int32_t fla
     }
     if (!entries_.InsertIfAbsent(key, TSettingsGroupList::kPage, [&] {
           if (WideTrim(p).empty()) Refuse(bitmap, u"An options page needs a path");
-          auto page = MakeObject<TSettingsGroup>(settings, key, WideString(BstrView(caption)), u"", imageIndex,
-                                                 bitmap, u"", std::move(p));
+          auto page = MakeObject<TSettingsGroup>(settings, key, WideString(BstrView(caption)), u"", imageIndex, bitmap,
+                                                 u"", std::move(p));
           page->SetPageValues(flags, order);
           return page;
         }))

@@ -102,7 +102,8 @@ void ReportSettingsFailure(IcvBaseManager* manager, const OpenAppTechnology& tec
     if (Succeeded(info->GetDescription(text.Put())) && !text.View().empty()) reason = WideString(text.View());
     SetErrorInfo(0, info.Get());  // taken only to be read: it stays the thread's
   }
-  WriteHostDiagnostic(manager, WideString(technology.typeName) + u": a settings change did not reach the hooks: " + reason);
+  WriteHostDiagnostic(manager,
+                      WideString(technology.typeName) + u": a settings change did not reach the hooks: " + reason);
 }
 
 HRESULT TpwOpenAppPlugin::GetTypeKey(GUID* key) {
@@ -291,9 +292,7 @@ bool TpwVBAppPlugin::ProcessSupported(IpwProcess* process) {
 }
 
 HRESULT TpwVBAppPlugin::IsTargetProcess(IpwProcess* process, IpwModuleList* modules, VARIANT_BOOL* result) {
-  return SafeCall([&] {
-    SetOutBool(result, Manager() && IsVisualBasic6(process, modules));
-  });
+  return SafeCall([&] { SetOutBool(result, Manager() && IsVisualBasic6(process, modules)); });
 }
 
 bool TpwVBAppPlugin::IsVisualBasic6(IpwProcess* process, IpwModuleList* modules) {

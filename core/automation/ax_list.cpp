@@ -35,8 +35,7 @@ void AddFunction(ITypeInfo* info, const FUNCDESC& f, TAxList& list) {
   BString name;
   if (Succeeded(info->GetDocumentation(f.memid, name.Put(), nullptr, nullptr, nullptr)))
     prop->Name = WideString(name.View());
-  else
-    prop->Name = u"Unknown";
+  else prop->Name = u"Unknown";
   prop->MemberId = f.memid;
   prop->InvokeKinds = static_cast<WORD>(f.invkind);
   prop->Visible = (f.wFuncFlags & FUNCFLAG_FNONBROWSABLE) == 0;

@@ -79,8 +79,7 @@ TpwEventSink::TpwEventSink(IUnknown* source, std::vector<IID> eventInterfaces, E
     if (!lib) continue;
     TAxList list;
     AddTypeInfoMembers(nullptr, lib.Get(), iid, true, true, true, INVOKE_FUNC, list);
-    for (std::int32_t i = 0; i < list.Count(); ++i)
-      eventMap_.push_back({list.Items(i).Name, list.Items(i).MemberId});
+    for (std::int32_t i = 0; i < list.Count(); ++i) eventMap_.push_back({list.Items(i).Name, list.Items(i).MemberId});
   }
 }
 

@@ -370,7 +370,7 @@ struct HeapState {
   std::uint64_t deadline = 0;  // host clock; 0: none
   bool stopped = false;        // the check answered "stop" during this run
   std::size_t used = 0;
-  bool exhausted = false;      // an allocation was refused for the limit
+  bool exhausted = false;  // an allocation was refused for the limit
 };
 
 // Whether the running script is to end: asked by the engine's time-out check.
@@ -438,7 +438,8 @@ struct ScriptEngine::Impl {
   duk_context* ctx = nullptr;
 };
 
-ScriptEngine::ScriptEngine(TRuntimeObjectService& objects, ScriptLimits limits) : impl_(new Impl{objects, {}, nullptr}) {
+ScriptEngine::ScriptEngine(TRuntimeObjectService& objects, ScriptLimits limits)
+    : impl_(new Impl{objects, {}, nullptr}) {
   impl_->heap.limits = std::move(limits);
   impl_->ctx = duk_create_heap(HeapAlloc, HeapRealloc, HeapFree, &impl_->heap, Fatal);
   if (!impl_->ctx) throw EOutOfMemory();

@@ -34,9 +34,9 @@ struct ScriptError {
 // whose heap would grow past `heapBytes` ends with an error saying so, both at the line it had
 // reached.
 struct ScriptLimits {
-  std::uint64_t timeoutMs = 0;              // on the host's clock; 0: no limit
+  std::uint64_t timeoutMs = 0;  // on the host's clock; 0: no limit
   std::size_t heapBytes = std::size_t{256} << 20;
-  std::function<bool()> shouldStop;          // asked while the script runs (its own thread)
+  std::function<bool()> shouldStop;  // asked while the script runs (its own thread)
 };
 
 class ScriptEngine {

@@ -209,9 +209,7 @@ HRESULT MapArguments(std::size_t count, bool isPut, const DISPPARAMS& params, st
 HRESULT ConvertArgument(const DispatchParam& p, const VARIANT& given, VARIANTARG& arg, VARIANT& temp, bool& owned) {
   HRESULT hr = S_OK;
   switch (p.mode) {
-    case ParamMode::Variant:
-      arg = given;
-      return S_OK;
+    case ParamMode::Variant: arg = given; return S_OK;
     case ParamMode::Value:
       if (given.vt == p.vt) {
         arg = given;
@@ -250,7 +248,8 @@ HRESULT ConvertArgument(const DispatchParam& p, const VARIANT& given, VARIANTARG
       VARTYPE vt = v.vt & ~VT_BYREF;
       IUnknown* unk = nullptr;
       if ((vt == VT_DISPATCH || vt == VT_UNKNOWN) && (v.vt & VT_BYREF) && !v.byref) return DISP_E_TYPEMISMATCH;
-      if (vt == VT_DISPATCH || vt == VT_UNKNOWN) unk = (v.vt & VT_BYREF) ? *static_cast<IUnknown**>(v.byref) : v.punkVal;
+      if (vt == VT_DISPATCH || vt == VT_UNKNOWN)
+        unk = (v.vt & VT_BYREF) ? *static_cast<IUnknown**>(v.byref) : v.punkVal;
       else if (vt != VT_EMPTY && vt != VT_NULL) return DISP_E_TYPEMISMATCH;
       VariantInit(&arg);
       arg.vt = VT_BYREF | VT_UNKNOWN;

@@ -36,7 +36,7 @@ inline void SetOut(BSTR* out, WideStringView text) {
 
 // An interface with a reference of its own (nil stays nil).
 template <class I, class P>
-  requires requires(const P& p) { p.Get(); }
+requires requires(const P& p) { p.Get(); }
 void SetOut(I** out, const P& p) {
   CheckOut(out);
   *out = p ? static_cast<I*>(p.Get()) : nullptr;

@@ -49,19 +49,26 @@ TEST(SettingsKeys, OneKeyCreatedFromManyThreadsAtOnceExistsOnce) {
     SCOPED_TRACE(round);
     switch (round % 3) {
       case 0:  // the settings service's groups
-        EXPECT_EQ(CreateAtOnce(8, [&](int) { return settings.CreateGroup(key, caption.Get(), empty.Get(), -1, 0, empty.Get()); }), 1);
+        EXPECT_EQ(
+            CreateAtOnce(
+                8, [&](int) { return settings.CreateGroup(key, caption.Get(), empty.Get(), -1, 0, empty.Get()); }),
+            1);
         EXPECT_EQ(CountKey(settings.Groups(), key), 1);
         break;
       case 1:  // the options service's groups
-        EXPECT_EQ(CreateAtOnce(8, [&](int) { return options.CreateGroup(key, caption.Get(), empty.Get(), -1, 0, empty.Get()); }), 1);
+        EXPECT_EQ(CreateAtOnce(
+                      8, [&](int) { return options.CreateGroup(key, caption.Get(), empty.Get(), -1, 0, empty.Get()); }),
+                  1);
         EXPECT_TRUE(options.FindEntry(key));
         EXPECT_EQ(CountKey(options.Pages(), key), 0);
         break;
       case 2:  // groups and pages share one key space
-        EXPECT_EQ(CreateAtOnce(8, [&](int t) {
-                    return t % 2 ? options.CreatePage(key, path.Get(), 0, -1, 0, 0, caption.Get())
-                                 : options.CreateGroup(key, caption.Get(), empty.Get(), -1, 0, empty.Get());
-                  }),
+        EXPECT_EQ(CreateAtOnce(8,
+                               [&](int t) {
+                                 return t % 2
+                                            ? options.CreatePage(key, path.Get(), 0, -1, 0, 0, caption.Get())
+                                            : options.CreateGroup(key, caption.Get(), empty.Get(), -1, 0, empty.Get());
+                               }),
                   1);
         break;
     }

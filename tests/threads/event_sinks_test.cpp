@@ -274,8 +274,8 @@ TEST_F(EventSinks, AHandlerDetachingItsAdapterWaitsForTheHandlersOfOtherThreadsO
   // The event with value 1 is held until released; the one with value 2 detaches the adapter.
   class THoldOrDetach : public TRecordingEvents {
    public:
-    using TRecordingEvents::TRecordingEvents;
     using TRecordingEvents::DetachesWaiting;
+    using TRecordingEvents::TRecordingEvents;
     Event held{true, false}, release{true, false}, detached{true, false};
 
    protected:

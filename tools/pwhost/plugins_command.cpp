@@ -102,10 +102,8 @@ void PrintRunningPlugin(const TPluginHost::Plugin& p) {
   if (!p.settingsGroup) return;
   for (const auto& s : p.settingsGroup->Children()) {
     std::printf("      setting %s \"%s\"", GuidToString(s->Key()).c_str(), WideToUtf8(s->Caption()).c_str());
-    if (s->Kind() == kSettingTable)
-      std::printf(": table of %zu rows\n", s->Rows().size());
-    else
-      std::printf(" = %s\n", ValueText(s->CurrentValue()).c_str());
+    if (s->Kind() == kSettingTable) std::printf(": table of %zu rows\n", s->Rows().size());
+    else std::printf(" = %s\n", ValueText(s->CurrentValue()).c_str());
   }
 }
 
@@ -136,10 +134,8 @@ class PluginsRun {
       if (Failed(p.created))
         std::printf("  %zu \"%s\": not created (%s): %s\n", i, WideToUtf8(p.name).c_str(), Hex(p.created).c_str(),
                     WideToUtf8(p.error).c_str());
-      else if (!p.object)
-        std::printf("  %zu \"%s\": the registrator made no plug-in\n", i, WideToUtf8(p.name).c_str());
-      else
-        std::printf("  %zu \"%s\": created\n", i, WideToUtf8(p.name).c_str());
+      else if (!p.object) std::printf("  %zu \"%s\": the registrator made no plug-in\n", i, WideToUtf8(p.name).c_str());
+      else std::printf("  %zu \"%s\": created\n", i, WideToUtf8(p.name).c_str());
     }
   }
 
@@ -148,10 +144,8 @@ class PluginsRun {
     if (plugins_.Start() != 0) status_ = 1;
     for (auto& p : plugins_.Plugins()) {
       if (!p.object) continue;
-      if (!p.error.empty())
-        std::printf("  \"%s\": %s\n", WideToUtf8(p.name).c_str(), WideToUtf8(p.error).c_str());
-      else
-        PrintRunningPlugin(p);
+      if (!p.error.empty()) std::printf("  \"%s\": %s\n", WideToUtf8(p.name).c_str(), WideToUtf8(p.error).c_str());
+      else PrintRunningPlugin(p);
     }
     for (const auto& page : host_.Options().Pages())
       std::printf("  options page \"%s\" (values %d, %d)\n", WideToUtf8(page->Path()).c_str(), page->ImageIndex(),

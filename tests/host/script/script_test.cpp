@@ -198,7 +198,7 @@ TEST_F(Scripts, ScriptFilesAreUtf8OrUtf16WithTheirMark) {
       {"latin1.js", "Log.Message('h\xE9');"},
       {"odd.js", utf16(false) + "x"},
       {"lone.js", std::string("\xFF\xFE\x00\xD8\x41\x00", 6)},  // an unpaired surrogate
-      {"cut.js", "Log.Message('\xE4\xB8');"},                      // a sequence cut short
+      {"cut.js", "Log.Message('\xE4\xB8');"},                   // a sequence cut short
   };
   for (const auto& c : unreadable) {
     const std::string file = scratch.Utf8File(c.name);
