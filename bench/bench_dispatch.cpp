@@ -8,10 +8,6 @@
 #include "platform/automation/dispatch_thunks.h"
 #include "platform/rtl/exceptions.h"
 
-namespace pw {
-std::span<const InterfaceThunks> TestInterfaceThunks() noexcept;
-}
-
 namespace {
 
 using namespace pw;
@@ -40,7 +36,7 @@ class TTwo : public AutoImplements<TCVAAutoIntfObject, IpwBenchFirst, IpwBenchSe
 
 struct Setup {
   Setup() {
-    RegisterInterfaceThunks(TestInterfaceThunks());
+    RegisterInterfaceThunks(pwAutomationTestInterfaceThunks());
     StartAutomation();
     ComPtr<ITypeLib> lib;
     OleCheck(LoadTypeLib(WideString(std::string_view(PW_TEST_TYPELIB).begin(), std::string_view(PW_TEST_TYPELIB).end()),

@@ -1,9 +1,11 @@
-// Small helpers shared by the test host's service objects.
+// Small helpers shared by the test host's service objects. Out parameters follow the
+// platform's one rule (platform/automation/out_params.h).
 #pragma once
 
 #include <utility>
 
 #include "platform/automation/bstr.h"
+#include "platform/automation/out_params.h"
 #include "platform/com/comobject.h"
 #include "platform/rtl/exceptions.h"
 #include "platform/automation/variant.h"
@@ -13,32 +15,6 @@ namespace pw::host {
 // An operation of a host interface that the test host does not serve.
 #define PW_HOST_RESERVED(n) \
   HRESULT Reserved##n() override { return E_NOTIMPL; }
-
-// Hands an interface out through an out parameter (with a reference; nil stays nil).
-template <class I, class P>
-  requires requires(const P& p) { p.Get(); }
-void SetOut(I** out, const P& p) {
-  if (!out) throw EOleSysError(u"Invalid pointer", E_POINTER);
-  *out = p ? static_cast<I*>(p.Get()) : nullptr;
-  if (*out) (*out)->AddRef();
-}
-
-inline void SetOut(BSTR* out, WideStringView s) {
-  if (!out) throw EOleSysError(u"Invalid pointer", E_POINTER);
-  *out = SysAllocString(s);
-}
-
-inline void SetOut(VARIANT* out, const OleVariant& v) {
-  if (!out) throw EOleSysError(u"Invalid pointer", E_POINTER);
-  VariantInit(out);
-  OleCheck(VariantCopy(out, v.Ptr()));
-}
-
-template <class T>
-void SetOutValue(T* out, T value) {
-  if (!out) throw EOleSysError(u"Invalid pointer", E_POINTER);
-  *out = value;
-}
 
 // An index outside 0 .. count - 1 is a bad argument.
 inline void CheckIndex(long index, std::size_t count) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/automation/out_params.h"
 #include "platform/rtl/strings.h"
 
 namespace pw::host {
@@ -122,7 +123,8 @@ HRESULT THookCommandTarget::SetParameter(BSTR key, const VARIANT& value, VARIANT
 
 HRESULT THookChannel::QueryObject(const GUID& iid, IUnknown** object, VARIANT_BOOL* found) {
   return SafeCall([&] {
-    if (!object || !found) throw EOleSysError(u"Invalid pointer", E_POINTER);
+    CheckOut(object);
+    CheckOut(found);
     *object = nullptr;
     *found = VARIANT_FALSE;
     if (state_ == HookChannelState::QueryFails) throw EOleSysError(u"The hook channel does not answer", E_FAIL);
@@ -146,7 +148,8 @@ HRESULT TProcess::GetProcessName(BSTR* name) {
 
 HRESULT TProcess::GetHookChannel(IpwHookChannel** channel, VARIANT_BOOL* available) {
   return SafeCall([&] {
-    if (!channel || !available) throw EOleSysError(u"Invalid pointer", E_POINTER);
+    CheckOut(channel);
+    CheckOut(available);
     *channel = nullptr;
     *available = VARIANT_FALSE;
     if (state_ == HookChannelState::ChannelFails) throw EOleSysError(u"The process has ended", E_FAIL);

@@ -4,6 +4,8 @@
 // belongs to plug-ins; the host keeps nodes that tests or plug-ins hand it.
 #pragma once
 
+#include <atomic>
+
 #include <mutex>
 #include <vector>
 
@@ -56,6 +58,11 @@ class TProjectRegistry final : public Implements<ComObject, IpwProjectNodeRegist
   void SetCurrentLanguage(const GUID& key);
   // The item the test run works on (nil: none).
   void SetRunItem(IcvKeyItem* item);
+  // The run control's stop: a running script ends at its next check (any thread). The request
+  // holds until ClearStop.
+  void RequestStop() noexcept { stopRequested_ = true; }
+  bool StopRequested() const noexcept { return stopRequested_.load(); }
+  void ClearStop() noexcept { stopRequested_ = false; }
   void Clear();
 
   // IpwProjectNodeRegistry
@@ -76,6 +83,7 @@ class TProjectRegistry final : public Implements<ComObject, IpwProjectNodeRegist
  private:
   ComPtr<TRunState> run_;
   mutable std::mutex lock_;
+  std::atomic<bool> stopRequested_{false};
   bool suiteOpen_ = false;
   std::vector<ComPtr<IpwProjectNode>> nodes_;
   ComPtr<IpwProjectNode> current_;

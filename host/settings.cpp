@@ -405,6 +405,55 @@ HRESULT TSetting::ToggleFlags(std::int32_t flags) {
   return S_OK;
 }
 
+// ---- TSettingsGroupList -------------------------------------------------------------------
+
+bool TSettingsGroupList::InsertIfAbsent(const GUID& key, Kind kind,
+                                        const std::function<ComPtr<TSettingsGroup>()>& make) {
+  std::lock_guard guard(lock_);
+  for (const auto& e : entries_)
+    if (e.second->Key() == key) return false;
+  entries_.emplace_back(kind, make());
+  return true;
+}
+
+ComPtr<TSettingsGroup> TSettingsGroupList::Find(const GUID& key) const {
+  std::lock_guard guard(lock_);
+  for (const auto& e : entries_)
+    if (e.second->Key() == key) return e.second;
+  return nullptr;
+}
+
+std::vector<ComPtr<TSettingsGroup>> TSettingsGroupList::Entries(Kind kind) const {
+  std::lock_guard guard(lock_);
+  std::vector<ComPtr<TSettingsGroup>> result;
+  for (const auto& e : entries_)
+    if (e.first == kind) result.push_back(e.second);
+  return result;
+}
+
+std::int32_t TSettingsGroupList::Count(Kind kind) const {
+  std::lock_guard guard(lock_);
+  return static_cast<std::int32_t>(
+      std::count_if(entries_.begin(), entries_.end(), [&](const auto& e) { return e.first == kind; }));
+}
+
+ComPtr<TSettingsGroup> TSettingsGroupList::At(Kind kind, long index) const {
+  auto list = Entries(kind);
+  CheckIndex(index, list.size());
+  return list[static_cast<std::size_t>(index)];
+}
+
+std::vector<ComPtr<TSettingsGroup>> TSettingsGroupList::TakeAll() {
+  std::vector<std::pair<Kind, ComPtr<TSettingsGroup>>> taken;
+  {
+    std::lock_guard guard(lock_);
+    taken.swap(entries_);
+  }
+  std::vector<ComPtr<TSettingsGroup>> result;
+  for (auto& e : taken) result.push_back(std::move(e.second));
+  return result;
+}
+
 // ---- TSettingsManager ---------------------------------------------------------------------
 
 namespace {
@@ -413,19 +462,18 @@ constexpr GUID kHostGroupKey = MakeGuid("{5C596A8D-4A66-4E19-8658-C096056F3809}"
 
 TSettingsManager::TSettingsManager() {
   hostGroup_ = MakeObject<TSettingsGroup>(this, kHostGroupKey, u"Probewright", u"", -1, 0, u"", u"Probewright");
-  groups_.push_back(hostGroup_);
+  groups_.InsertIfAbsent(kHostGroupKey, TSettingsGroupList::kGroup, [&] { return hostGroup_; });
 }
 
 TSettingsManager::~TSettingsManager() { Shutdown(); }
 
 void TSettingsManager::Shutdown() {
-  std::vector<ComPtr<TSettingsGroup>> groups;
+  std::vector<ComPtr<TSettingsGroup>> groups = groups_.TakeAll();
   std::map<GUID, ComPtr<TSetting>> settings;
   std::vector<ComPtr<IpwSettingsListener>> listeners;
   std::vector<std::pair<GUID, ComPtr<IpwSettingsListener>>> keyListeners;
   {
     std::lock_guard guard(lock_);
-    groups.swap(groups_);
     settings.swap(settings_);
     listeners.swap(listeners_);
     keyListeners.swap(keyListeners_);
@@ -472,16 +520,10 @@ ComPtr<TSetting> TSettingsManager::FindSetting(const GUID& key) const {
   return found == settings_.end() ? nullptr : found->second;
 }
 
-ComPtr<TSettingsGroup> TSettingsManager::FindGroupByKey(const GUID& key) const {
-  std::lock_guard guard(lock_);
-  for (const auto& g : groups_)
-    if (g->Key() == key) return g;
-  return nullptr;
-}
+ComPtr<TSettingsGroup> TSettingsManager::FindGroupByKey(const GUID& key) const { return groups_.Find(key); }
 
 std::vector<ComPtr<TSettingsGroup>> TSettingsManager::Groups() const {
-  std::lock_guard guard(lock_);
-  return groups_;
+  return groups_.Entries(TSettingsGroupList::kGroup);
 }
 
 std::vector<SettingWrite> TSettingsManager::Writes() const {
@@ -521,25 +563,19 @@ HRESULT TSettingsManager::GetSetting(const GUID& key, IpwSetting** setting) {
 HRESULT TSettingsManager::CreateGroup(const GUID& key, BSTR caption, BSTR description, std::int32_t imageIndex,
                                       std::int32_t bitmap, BSTR category) {
   return SafeCall([&] {
-    std::lock_guard guard(lock_);
-    for (const auto& g : groups_)
-      if (g->Key() == key) Refuse(bitmap, u"A settings group with this key already exists");
-    groups_.push_back(NewGroup(this, key, caption, description, imageIndex, bitmap, category));
+    if (!groups_.InsertIfAbsent(key, TSettingsGroupList::kGroup, [&] {
+          return NewGroup(this, key, caption, description, imageIndex, bitmap, category);
+        }))
+      Refuse(bitmap, u"A settings group with this key already exists");
   });
 }
 
 HRESULT TSettingsManager::GetCount(std::int32_t* count) {
-  return SafeCall([&] {
-    std::lock_guard guard(lock_);
-    SetOutCount(count, groups_);
-  });
+  return SafeCall([&] { SetOutValue(count, groups_.Count(TSettingsGroupList::kGroup)); });
 }
 
 HRESULT TSettingsManager::GetGroup(std::int32_t index, IpwSettingsGroup** group) {
-  return SafeCall([&] {
-    std::lock_guard guard(lock_);
-    SetOutItem(group, groups_, index);
-  });
+  return SafeCall([&] { SetOut(group, groups_.At(TSettingsGroupList::kGroup, index)); });
 }
 
 HRESULT TSettingsManager::FindGroup(const GUID& key, IpwSettingsGroup** group) {
@@ -586,62 +622,54 @@ HRESULT TSettingsManager::RemoveKeyListener(const GUID& key, IpwSettingsListener
 // ---- TOptionsService ----------------------------------------------------------------------
 
 ComPtr<TSettingsGroup> TOptionsService::DefineGroup(const GUID& key, WideStringView caption) {
-  std::lock_guard guard(lock_);
-  auto g = MakeObject<TSettingsGroup>(settings_, key, WideString(caption), u"", -1, 0, u"", WideString(caption));
-  groups_.push_back(g);
-  return g;
+  TSettingsManager* settings;
+  {
+    std::lock_guard guard(lock_);
+    settings = settings_;
+  }
+  entries_.InsertIfAbsent(key, TSettingsGroupList::kGroup, [&] {
+    return MakeObject<TSettingsGroup>(settings, key, WideString(caption), u"", -1, 0, u"", WideString(caption));
+  });
+  return entries_.Find(key);
 }
 
-ComPtr<TSettingsGroup> TOptionsService::FindEntry(const GUID& key) const {
-  std::lock_guard guard(lock_);
-  for (const auto* list : {&groups_, &pages_})
-    for (const auto& g : *list)
-      if (g->Key() == key) return g;
-  return nullptr;
-}
+ComPtr<TSettingsGroup> TOptionsService::FindEntry(const GUID& key) const { return entries_.Find(key); }
 
 std::vector<ComPtr<TSettingsGroup>> TOptionsService::Pages() const {
-  std::lock_guard guard(lock_);
-  return pages_;
+  return entries_.Entries(TSettingsGroupList::kPage);
 }
 
 void TOptionsService::Shutdown() {
+  for (const auto& g : entries_.TakeAll()) g->owner_ = nullptr;
   std::lock_guard guard(lock_);
-  for (const auto* list : {&groups_, &pages_})
-    for (const auto& g : *list) g->owner_ = nullptr;
-  groups_.clear();
-  pages_.clear();
   settings_ = nullptr;
 }
 
 HRESULT TOptionsService::GetPageCount(std::int32_t* count) {
-  return SafeCall([&] {
-    std::lock_guard guard(lock_);
-    SetOutCount(count, pages_);
-  });
+  return SafeCall([&] { SetOutValue(count, entries_.Count(TSettingsGroupList::kPage)); });
 }
 
 HRESULT TOptionsService::CreateGroup(const GUID& key, BSTR caption, BSTR description, std::int32_t imageIndex,
                                      std::int32_t bitmap, BSTR category) {
   return SafeCall([&] {
-    if (FindEntry(key)) Refuse(bitmap, u"An options group with this key already exists");
-    std::lock_guard guard(lock_);
-    groups_.push_back(NewGroup(settings_, key, caption, description, imageIndex, bitmap, category));
+    TSettingsManager* settings;
+    {
+      std::lock_guard guard(lock_);
+      settings = settings_;
+    }
+    if (!entries_.InsertIfAbsent(key, TSettingsGroupList::kGroup, [&] {
+          return NewGroup(settings, key, caption, description, imageIndex, bitmap, category);
+        }))
+      Refuse(bitmap, u"An options group with this key already exists");
   });
 }
 
 HRESULT TOptionsService::GetCount(std::int32_t* count) {
-  return SafeCall([&] {
-    std::lock_guard guard(lock_);
-    SetOutCount(count, groups_);
-  });
+  return SafeCall([&] { SetOutValue(count, entries_.Count(TSettingsGroupList::kGroup)); });
 }
 
 HRESULT TOptionsService::GetGroup(std::int32_t index, IpwSettingsGroup** group) {
-  return SafeCall([&] {
-    std::lock_guard guard(lock_);
-    SetOutItem(group, groups_, index);
-  });
+  return SafeCall([&] { SetOut(group, entries_.At(TSettingsGroupList::kGroup, index)); });
 }
 
 HRESULT TOptionsService::FindGroup(const GUID& key, IpwSettingsGroup** group) {
@@ -652,13 +680,19 @@ HRESULT TOptionsService::CreatePage(const GUID& key, BSTR path, std::int32_t fla
                                     std::int32_t order, std::int32_t bitmap, BSTR caption) {
   return SafeCall([&] {
     WideString p(BstrView(path));
-    if (FindEntry(key)) Refuse(bitmap, u"An options page with this key already exists");
-    if (WideTrim(p).empty()) Refuse(bitmap, u"An options page needs a path");
-    std::lock_guard guard(lock_);
-    auto page = MakeObject<TSettingsGroup>(settings_, key, WideString(BstrView(caption)), u"", imageIndex, bitmap,
-                                           u"", std::move(p));
-    page->SetPageValues(flags, order);
-    pages_.push_back(page);
+    TSettingsManager* settings;
+    {
+      std::lock_guard guard(lock_);
+      settings = settings_;
+    }
+    if (!entries_.InsertIfAbsent(key, TSettingsGroupList::kPage, [&] {
+          if (WideTrim(p).empty()) Refuse(bitmap, u"An options page needs a path");
+          auto page = MakeObject<TSettingsGroup>(settings, key, WideString(BstrView(caption)), u"", imageIndex, bitmap,
+                                                 u"", std::move(p));
+          page->SetPageValues(flags, order);
+          return page;
+        }))
+      Refuse(bitmap, u"An options page with this key already exists");
   });
 }
 

@@ -3,6 +3,7 @@
 // in a journal that tests read back.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -181,6 +182,29 @@ class TSetting : public TSettingsItem<IcvTableSetting_DVS, IcvTableSettingSchema
   std::int32_t flags_ = 0;
 };
 
+// The groups of a settings service (and the options service's pages), in the order they were
+// made, with unique keys across both kinds: the check for a key and the insert happen under
+// one lock, so two creates with one key never both succeed.
+class TSettingsGroupList {
+ public:
+  enum Kind { kGroup, kPage };
+
+  // Adds what `make` builds unless an entry of either kind has the key; false then, and nothing
+  // is built. `make` runs under the list's lock and must not call back into the list.
+  bool InsertIfAbsent(const GUID& key, Kind kind, const std::function<ComPtr<TSettingsGroup>()>& make);
+  ComPtr<TSettingsGroup> Find(const GUID& key) const;
+  std::vector<ComPtr<TSettingsGroup>> Entries(Kind kind) const;
+  std::int32_t Count(Kind kind) const;
+  // The entry of a kind at an index; an index out of range is a bad argument.
+  ComPtr<TSettingsGroup> At(Kind kind, long index) const;
+  // Empties the list and answers what it held.
+  std::vector<ComPtr<TSettingsGroup>> TakeAll();
+
+ private:
+  mutable std::mutex lock_;
+  std::vector<std::pair<Kind, ComPtr<TSettingsGroup>>> entries_;
+};
+
 // One write that reached a setting, in the order they came.
 struct SettingWrite {
   GUID key;
@@ -233,7 +257,7 @@ class TSettingsManager final
   void NotifyChanged(TSetting& setting);
 
   mutable std::mutex lock_;
-  std::vector<ComPtr<TSettingsGroup>> groups_;
+  TSettingsGroupList groups_;
   std::map<GUID, ComPtr<TSetting>> settings_;
   std::vector<ComPtr<IpwSettingsListener>> listeners_;
   std::vector<std::pair<GUID, ComPtr<IpwSettingsListener>>> keyListeners_;
@@ -248,7 +272,8 @@ class TOptionsService final
  public:
   explicit TOptionsService(TSettingsManager* settings) : settings_(settings) {}
 
-  // A group of the host's options tree (its path is its caption).
+  // A group of the host's options tree (its path is its caption); the group that has the key
+  // already, when there is one.
   ComPtr<TSettingsGroup> DefineGroup(const GUID& key, WideStringView caption);
   ComPtr<TSettingsGroup> FindEntry(const GUID& key) const;
   std::vector<ComPtr<TSettingsGroup>> Pages() const;
@@ -269,8 +294,7 @@ class TOptionsService final
  private:
   mutable std::mutex lock_;
   TSettingsManager* settings_;  // owned by the host, outlives this service
-  std::vector<ComPtr<TSettingsGroup>> groups_;
-  std::vector<ComPtr<TSettingsGroup>> pages_;
+  TSettingsGroupList entries_;  // groups and pages: one key space
 };
 
 }  // namespace pw::host

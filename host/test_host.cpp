@@ -1,5 +1,8 @@
 #include "host/test_host.h"
 
+#include "interfaces/ProbewrightInternal.h"
+#include "interfaces/pwOpenAppServices.h"
+
 #include "platform/kernel/modules.h"
 #include "platform/rtl/strings.h"
 
@@ -87,6 +90,10 @@ class THostManager final : public Implements<ComObject, IcvBaseManager> {
 
 TestHost::TestHost(TestHostOptions options) : config_(std::make_shared<HostConfig>()) {
   if (options.clock) clock_ = std::make_unique<ScopedClock>(*options.clock);
+  // The host's interfaces are called late-bound through the thunks of its own descriptions.
+  RegisterInterfaceThunks(ProbewrightHostInterfaceThunks());
+  RegisterInterfaceThunks(ProbewrightInternalInterfaceThunks());
+  RegisterInterfaceThunks(pwOpenAppServicesInterfaceThunks());
   // The host's script-visible objects take their type information from the host's own library.
   if (!TypeLibraries()) {
     StartAutomation();

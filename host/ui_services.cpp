@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "platform/automation/out_params.h"
 #include "platform/rtl/strings.h"
 
 namespace pw::host {
@@ -26,7 +27,7 @@ std::vector<DialogRecord> TDialogService::Dialogs() const {
 }
 
 bool TDialogService::Show(DialogRecord::Kind kind, BSTR title, BSTR* value, std::int32_t options) {
-  if (!value) throw EOleSysError(u"Invalid pointer", E_POINTER);
+  CheckOut(value);
   WideString t(BstrView(title));
   if (!config_->Interactive()) throw EOleSysError(u"The host runs without dialogs: " + t, E_FAIL);
   std::lock_guard guard(lock_);

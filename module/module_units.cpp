@@ -1,6 +1,7 @@
 #include "module/module_units.h"
 
 #include "core/automation/automation.h"
+#include "interfaces/pwWebTesting.h"
 #include "core/host/com_help.h"
 #include "core/com/exposed_objects.h"
 #include "core/options/options_name_pool.h"
@@ -35,10 +36,13 @@ void StopBaseObjects() {
   StopAutomation();
 }
 
-// The module's own type library joins the list at start, before any object needs it.
+// The module's own type library joins the list at start, before any object needs it; the
+// thunks of its interfaces are registered with it and withdrawn when the module unloads.
 void StartModuleTypeLibrary() {
+  RegisterInterfaceThunks(pwWebTestingInterfaceThunks());
   if (ComPtr<ITypeLib> lib = LoadModuleTypeLibrary()) TypeLibraries()->Add(lib.Get());
 }
+void StopModuleTypeLibrary() { UnregisterInterfaceThunks(pwWebTestingInterfaceThunks()); }
 
 // The module's resources (string table, bitmaps) answer from start to unload.
 void StartModuleResources() { RegisterModuleResources(&ModuleResourceTable()); }
@@ -49,7 +53,7 @@ constexpr UnitEntry kUnits[] = {
     {"module resources", StartModuleResources, StopModuleResources},
     {"base objects", StartBaseObjects, StopBaseObjects},
     {"global table", StartGlobalTable, StopGlobalTable},
-    {"module type library", StartModuleTypeLibrary, nullptr},
+    {"module type library", StartModuleTypeLibrary, StopModuleTypeLibrary},
     {"threads", StartThreads, StopThreads},
     {"helper modules", nullptr, StopHelperModules},
     {"options name pool", StartOptionsNamePool, StopOptionsNamePool},

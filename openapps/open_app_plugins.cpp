@@ -1,8 +1,9 @@
 #include "openapps/open_app_plugins.h"
-#include "openapps/out_params.h"
 
 #include "core/host/host_services.h"
 #include "platform/automation/bstr.h"
+#include "platform/automation/out_params.h"
+#include "platform/com/errorinfo.h"
 #include "platform/kernel/processes.h"
 #include "platform/ui/resources.h"
 #include "platform/automation/safearray.h"
@@ -50,7 +51,7 @@ void InvokeById(IDispatch* target, DISPID id, std::vector<VARIANT> args) {
 
 // A bitmap of the module's resources, loaded on the first request into Kept, which owns it.
 void OutBitmap(std::int32_t* out, HBITMAP& kept, const char* resource) {
-  if (!out) OleError(E_POINTER);
+  CheckOut(out);
   if (!kept) kept = LoadModuleBitmap(resource);
   *out = kept;
 }
@@ -92,17 +93,30 @@ TpwOpenAppPlugin::~TpwOpenAppPlugin() {
   if (typeBitmap_) DeleteGdiObject(typeBitmap_);
 }
 
+void ReportSettingsFailure(IcvBaseManager* manager, const OpenAppTechnology& technology, HRESULT hr) {
+  if (Succeeded(hr)) return;
+  ComPtr<IErrorInfo> info;
+  WideString reason = HResultMessage(hr);
+  if (GetErrorInfo(0, info.Put()) == S_OK && info) {
+    BString text;
+    if (Succeeded(info->GetDescription(text.Put())) && !text.View().empty()) reason = WideString(text.View());
+    SetErrorInfo(0, info.Get());  // taken only to be read: it stays the thread's
+  }
+  WriteHostDiagnostic(manager,
+                      WideString(technology.typeName) + u": a settings change did not reach the hooks: " + reason);
+}
+
 HRESULT TpwOpenAppPlugin::GetTypeKey(GUID* key) {
-  return SafeCall([&] { OutValue(key, technology_.typeKey); });
+  return SafeCall([&] { SetOutValue(key, technology_.typeKey); });
 }
 HRESULT TpwOpenAppPlugin::GetTypeName(BSTR* name) {
-  return SafeCall([&] { OutText(name, technology_.typeName); });
+  return SafeCall([&] { SetOut(name, technology_.typeName); });
 }
 HRESULT TpwOpenAppPlugin::GetOrder(std::int32_t* order) {
-  return SafeCall([&] { OutValue(order, technology_.order); });
+  return SafeCall([&] { SetOutValue(order, technology_.order); });
 }
 HRESULT TpwOpenAppPlugin::GetTag(std::int32_t* tag) {
-  return SafeCall([&] { OutValue(tag, tag_); });
+  return SafeCall([&] { SetOutValue(tag, tag_); });
 }
 HRESULT TpwOpenAppPlugin::SetTag(std::int32_t tag) {
   return SafeCall([&] { tag_ = tag; });
@@ -152,7 +166,7 @@ bool TpwOpenAppPlugin::ChannelUsable(bool available, bool hasChannel, bool insta
 }
 
 HRESULT TpwOpenAppPlugin::HookIsProcessSupported(IpwProcess* process, VARIANT_BOOL* supported) {
-  return SafeCall([&] { OutBool(supported, ProcessSupported(process)); });
+  return SafeCall([&] { SetOutBool(supported, ProcessSupported(process)); });
 }
 
 ComPtr<IDispatch> TpwOpenAppPlugin::HookCommandTarget(IpwProcess* process, bool installing) {
@@ -249,7 +263,7 @@ bool TpwUiaSupportPlugin::ProcessSupported(IpwProcess* process) {
 }
 
 HRESULT TpwUiaSupportPlugin::IsTargetProcess(IpwProcess*, IpwModuleList*, VARIANT_BOOL* result) {
-  return SafeCall([&] { OutBool(result, Manager() && uiaAvailable_); });
+  return SafeCall([&] { SetOutBool(result, Manager() && uiaAvailable_); });
 }
 
 HRESULT TpwUiaSupportPlugin::GetKindBitmap(BSTR kindName, std::int32_t* bitmap) {
@@ -278,9 +292,7 @@ bool TpwVBAppPlugin::ProcessSupported(IpwProcess* process) {
 }
 
 HRESULT TpwVBAppPlugin::IsTargetProcess(IpwProcess* process, IpwModuleList* modules, VARIANT_BOOL* result) {
-  return SafeCall([&] {
-    OutBool(result, Manager() && IsVisualBasic6(process, modules));
-  });
+  return SafeCall([&] { SetOutBool(result, Manager() && IsVisualBasic6(process, modules)); });
 }
 
 bool TpwVBAppPlugin::IsVisualBasic6(IpwProcess* process, IpwModuleList* modules) {
@@ -334,23 +346,23 @@ bool TpwVBAppPlugin::CallInformation(IpwObjectCallInfoRequest* info, OleVariant&
 
 template <class Base>
 HRESULT TpwCallInformationOf<Base>::GetFirstFlag(VARIANT_BOOL* flag) {
-  return this->SafeCall([&] { OutBool(flag, true); });
+  return this->SafeCall([&] { SetOutBool(flag, true); });
 }
 template <class Base>
 HRESULT TpwCallInformationOf<Base>::GetName(BSTR* name) {
-  return this->SafeCall([&] { OutText(name, name_); });
+  return this->SafeCall([&] { SetOut(name, name_); });
 }
 template <class Base>
 HRESULT TpwCallInformationOf<Base>::GetSecondFlag(VARIANT_BOOL* flag) {
-  return this->SafeCall([&] { OutBool(flag, false); });
+  return this->SafeCall([&] { SetOutBool(flag, false); });
 }
 template <class Base>
 HRESULT TpwCallInformationOf<Base>::GetParamCount(std::int32_t* count) {
-  return this->SafeCall([&] { OutValue(count, 1); });
+  return this->SafeCall([&] { SetOutValue(count, 1); });
 }
 template <class Base>
 HRESULT TpwCallInformationOf<Base>::GetParamName(std::int32_t, BSTR* name) {
-  return this->SafeCall([&] { OutText(name, u"Name"); });
+  return this->SafeCall([&] { SetOut(name, u"Name"); });
 }
 
 template class TpwCallInformationOf<TcvInterfacedObject>;

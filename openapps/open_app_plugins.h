@@ -129,6 +129,11 @@ class TpwOpenAppPluginOf : public Implements<TpwOpenAppPlugin, Intfs...> {
   using Implements<TpwOpenAppPlugin, Intfs...>::Implements;
 };
 
+// A settings notification that failed with hr (its error information is the thread's): the
+// failure goes to the host's diagnostic log, naming the plug-in's object type; the thread's
+// error information stays as it was.
+void ReportSettingsFailure(IcvBaseManager* manager, const OpenAppTechnology& technology, HRESULT hr);
+
 // The MSAA and UI Automation plug-ins: the options page of accepted windows, the settings
 // listener that keeps the hooks up to date, and the page's hook parameters before the load
 // command. Intfs lists IpwSettingsChangeListener and IpwSettingsPageProvider among the others.
@@ -142,14 +147,15 @@ class TpwOpenAppPagePlugin : public TpwOpenAppPluginOf<Intfs...> {
   }
   void Unused5() override {}
   // No result code reaches the host from these two: a failure stays in the thread's error
-  // information instead of escaping into the host's code.
+  // information instead of escaping into the host's code, and, as a background failure, is
+  // written to the host's diagnostic log.
   void SetSettingsGroup(IpwSetting* setting, const GUID& groupKey) override {
-    this->SafeCall([&] { page_.SetSettingsGroup(this->Manager(), setting, groupKey); });
+    Notified(this->SafeCall([&] { page_.SetSettingsGroup(this->Manager(), setting, groupKey); }));
   }
   void GetListenerKey(GUID* key) override { this->GetKey(key); }
   void Unused4(IUnknown*) override {}
   void SettingChanged(IpwSetting* setting, const GUID& groupKey) override {
-    this->SafeCall([&] { page_.SettingChanged(this->Manager(), setting, groupKey); });
+    Notified(this->SafeCall([&] { page_.SettingChanged(this->Manager(), setting, groupKey); }));
   }
   void Unused6(IUnknown*) override {}
 
@@ -162,6 +168,8 @@ class TpwOpenAppPagePlugin : public TpwOpenAppPluginOf<Intfs...> {
   void BeforeInstall(IDispatch* target) override { page_.SetHookParameters(this->Manager(), target); }
 
  private:
+  void Notified(HRESULT hr) { ReportSettingsFailure(this->Manager(), this->Technology(), hr); }
+
   TAcceptedWindowsPage page_;
 };
 

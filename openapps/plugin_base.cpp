@@ -1,12 +1,13 @@
 #include "openapps/plugin_base.h"
 
+#include "platform/automation/out_params.h"
 #include "platform/rtl/exceptions.h"
 
 namespace pw {
 
 HRESULT TcvBasePlugin::GetKey(GUID* key) {
   return SafeCall([&] {
-    if (!key) OleError(E_POINTER);
+    CheckOut(key);
     *key = DoGetKey();
   });
 }

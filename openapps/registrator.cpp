@@ -1,7 +1,7 @@
 #include "openapps/registrator.h"
 
 #include "openapps/open_app_plugins.h"
-#include "openapps/out_params.h"
+#include "platform/automation/out_params.h"
 #include "platform/automation/bstr.h"
 #include "platform/rtl/exceptions.h"
 #include "platform/ui/resources.h"
@@ -17,12 +17,12 @@ void CheckItemIndex(std::int32_t index, std::size_t count) {
   if (index < 0 || static_cast<std::size_t>(index) >= count) throw EListError(ListIndexErrorMessage(index));
 }
 
-void OutCount(std::int32_t* out, std::size_t count) { OutValue(out, static_cast<std::int32_t>(count)); }
+void OutCount(std::int32_t* out, std::size_t count) { SetOutValue(out, static_cast<std::int32_t>(count)); }
 
 // Item Index of one of a plug-in's GUID lists; an index outside the list fails.
 void OutListItem(GUID* out, const std::vector<GUID>& list, std::int32_t index) {
   CheckItemIndex(index, list.size());
-  OutValue(out, list[static_cast<std::size_t>(index)]);
+  SetOutValue(out, list[static_cast<std::size_t>(index)]);
 }
 
 constexpr GUID kHostPlugin = MakeGuid("{CB9ABF70-9469-4792-ADD4-2C9CB437D174}");
@@ -143,54 +143,54 @@ const TPluginDescription& TcvBaseExtensionRegistrator::Description(std::int32_t 
 }
 
 HRESULT TcvBaseExtensionRegistrator::GetKey(GUID* key) {
-  return SafeCall([&] { OutValue(key, DoGetKey()); });
+  return SafeCall([&] { SetOutValue(key, DoGetKey()); });
 }
 HRESULT TcvBaseExtensionRegistrator::GetName(BSTR* name) {
-  return SafeCall([&] { OutText(name, DoGetName()); });
+  return SafeCall([&] { SetOut(name, DoGetName()); });
 }
 HRESULT TcvBaseExtensionRegistrator::GetDescription(BSTR* text) {
-  return SafeCall([&] { OutText(text, DoGetDescription()); });
+  return SafeCall([&] { SetOut(text, DoGetDescription()); });
 }
 HRESULT TcvBaseExtensionRegistrator::GetListACount(std::int32_t* count) {
-  return SafeCall([&] { OutValue(count, DoGetListACount()); });
+  return SafeCall([&] { SetOutValue(count, DoGetListACount()); });
 }
 HRESULT TcvBaseExtensionRegistrator::GetListAItem(std::int32_t index, GUID* item) {
   return SafeCall([&] {
     CheckItemIndex(index, static_cast<std::size_t>(std::max(DoGetListACount(), 0)));
-    OutValue(item, DoGetListAItem(index));
+    SetOutValue(item, DoGetListAItem(index));
   });
 }
 HRESULT TcvBaseExtensionRegistrator::GetListBCount(std::int32_t* count) {
-  return SafeCall([&] { OutValue(count, DoGetListBCount()); });
+  return SafeCall([&] { SetOutValue(count, DoGetListBCount()); });
 }
 HRESULT TcvBaseExtensionRegistrator::GetListBItem(std::int32_t index, GUID* item) {
   return SafeCall([&] {
     CheckItemIndex(index, static_cast<std::size_t>(std::max(DoGetListBCount(), 0)));
-    OutValue(item, DoGetListBItem(index));
+    SetOutValue(item, DoGetListBItem(index));
   });
 }
 HRESULT TcvBaseExtensionRegistrator::PluginCount(std::int32_t* count) {
   return SafeCall([&] { OutCount(count, list_.size()); });
 }
 HRESULT TcvBaseExtensionRegistrator::PluginKey(std::int32_t plugin, GUID* key) {
-  return SafeCall([&] { OutValue(key, Description(plugin).key); });
+  return SafeCall([&] { SetOutValue(key, Description(plugin).key); });
 }
 HRESULT TcvBaseExtensionRegistrator::PluginName(std::int32_t plugin, BSTR* name) {
-  return SafeCall([&] { OutText(name, Description(plugin).name); });
+  return SafeCall([&] { SetOut(name, Description(plugin).name); });
 }
 HRESULT TcvBaseExtensionRegistrator::PluginDescription(std::int32_t plugin, BSTR* text) {
-  return SafeCall([&] { OutText(text, Description(plugin).description); });
+  return SafeCall([&] { SetOut(text, Description(plugin).description); });
 }
 HRESULT TcvBaseExtensionRegistrator::PluginVersion(std::int32_t plugin, std::int32_t* version,
                                                    std::int32_t* version2) {
   return SafeCall([&] {
     const auto& d = Description(plugin);
-    OutValue(version, d.version);
-    OutValue(version2, d.version2);
+    SetOutValue(version, d.version);
+    SetOutValue(version2, d.version2);
   });
 }
 HRESULT TcvBaseExtensionRegistrator::PluginFlag(std::int32_t plugin, VARIANT_BOOL* flag) {
-  return SafeCall([&] { OutBool(flag, Description(plugin).flag); });
+  return SafeCall([&] { SetOutBool(flag, Description(plugin).flag); });
 }
 HRESULT TcvBaseExtensionRegistrator::PluginRequiredCount(std::int32_t plugin, std::int32_t* count) {
   return SafeCall([&] { OutCount(count, Description(plugin).required.size()); });
@@ -207,7 +207,7 @@ HRESULT TcvBaseExtensionRegistrator::PluginListAItem(std::int32_t plugin, std::i
 HRESULT TcvBaseExtensionRegistrator::CreatePlugin(std::int32_t plugin, IcvPlugin** result) {
   if (result) *result = nullptr;
   return SafeCall([&] {
-    if (!result) OleError(E_POINTER);
+    CheckOut(result);
     ComPtr<IcvPlugin> made = CreatePluginInstance(Description(plugin));
     *result = made.Detach();
   });
@@ -254,7 +254,7 @@ ComPtr<IcvPluginRegistrator> CreatePluginRegistrator() {
 HRESULT GetPluginRegistratorImpl(IcvPluginRegistrator** registrator, const WideString& startError) {
   if (registrator) *registrator = nullptr;
   return SafeCallBoundary([&] {
-    if (!registrator) OleError(E_POINTER);
+    CheckOut(registrator);
     if (!startError.empty()) throw EOleSysError(u"The module failed to start: " + startError, E_FAIL);
     *registrator = CreatePluginRegistrator().Detach();
   });

@@ -34,9 +34,8 @@ void AddFunction(ITypeInfo* info, const FUNCDESC& f, TAxList& list) {
   auto prop = std::make_unique<TAxProp>();
   BString name;
   if (Succeeded(info->GetDocumentation(f.memid, name.Put(), nullptr, nullptr, nullptr)))
-    prop->Name = WideToSystemCodePage(name.View());
-  else
-    prop->Name = "Unknown";
+    prop->Name = WideString(name.View());
+  else prop->Name = u"Unknown";
   prop->MemberId = f.memid;
   prop->InvokeKinds = static_cast<WORD>(f.invkind);
   prop->Visible = (f.wFuncFlags & FUNCFLAG_FNONBROWSABLE) == 0;

@@ -20,7 +20,7 @@ class TAxParams : public TObject {};
 class TAxProp : public TObject {
  public:
   bool Visible = true;      // FUNCFLAG_FNONBROWSABLE clear
-  std::string Name;         // the documentation name, in the system code page
+  WideString Name;          // the documentation name (UTF-16: any character a name may hold)
   DISPID MemberId = 0;
   WORD InvokeKinds = 0;     // INVOKE_FUNC | INVOKE_PROPERTYGET | ...
   TAxParams Params;

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "core/platform_utils.h"
+#include "core/automation/text_search.h"
 #include "platform/automation/dispatch.h"
 #include "platform/rtl/exceptions.h"
 #include "platform/com/safecall.h"

@@ -1,5 +1,6 @@
 #include "core/automation/rect.h"
 
+#include "platform/automation/out_params.h"
 #include "core/automation/dispatch_helpers.h"
 #include "platform/rtl/exceptions.h"
 
@@ -9,7 +10,7 @@ TpwRect::TpwRect(const TRect& r) : AutoImplements({IpwRect::iid}), rect_(r) {}
 
 HRESULT TpwRect::Get(std::int32_t* out, std::int32_t v) {
   return SafeCall([&] {
-    if (!out) throw EOleSysError(u"Invalid pointer", E_POINTER);
+    CheckOut(out);
     *out = v;
   });
 }

@@ -79,8 +79,7 @@ TpwEventSink::TpwEventSink(IUnknown* source, std::vector<IID> eventInterfaces, E
     if (!lib) continue;
     TAxList list;
     AddTypeInfoMembers(nullptr, lib.Get(), iid, true, true, true, INVOKE_FUNC, list);
-    for (std::int32_t i = 0; i < list.Count(); ++i)
-      eventMap_.push_back({SystemCodePageToWide(list.Items(i).Name), list.Items(i).MemberId});
+    for (std::int32_t i = 0; i < list.Count(); ++i) eventMap_.push_back({list.Items(i).Name, list.Items(i).MemberId});
   }
 }
 
@@ -95,9 +94,21 @@ HRESULT TpwEventSink::GetEventSource(IUnknown** source) {
   return S_OK;
 }
 
+namespace {
+
+// Takes the sink's lock; the thread counts as waiting until it has it.
+std::unique_lock<CriticalSection> LockCounted(CriticalSection& lock, std::atomic<int>& waiting) {
+  waiting.fetch_add(1);
+  std::unique_lock g(lock);
+  waiting.fetch_sub(1);
+  return g;
+}
+
+}  // namespace
+
 HRESULT TpwEventSink::Attach() {
   return SafeCall([&] {
-    std::lock_guard g(lock_);
+    auto g = LockCounted(lock_, lockWaiters_);
     if (connected_.load()) return;
     ComPtr<IConnectionPointContainer> container = source_.As<IConnectionPointContainer>();
     if (!container) return;
@@ -119,7 +130,7 @@ HRESULT TpwEventSink::Detach() {
   return SafeCall([&] {
     bool raised = false;
     {
-      std::lock_guard g(lock_);
+      auto g = LockCounted(lock_, lockWaiters_);
       if (!connected_.load()) return;
       try {
         for (auto& c : connections_)

@@ -72,6 +72,8 @@ class TpwEventSink : public Implements<TcvFreeMarshaledObject, IpwEventSource, I
                  EXCEPINFO* excepInfo, std::uint32_t* argErr) override;
 
   bool Connected() const { return connected_.load(); }
+  // Threads that have come to Attach or Detach and wait for the one that runs.
+  int WaitingToAttachOrDetach() const { return lockWaiters_.load(); }
   const std::vector<TEventEntry>& EventMap() const { return eventMap_; }
   std::size_t ConnectionCount();
 
@@ -89,6 +91,7 @@ class TpwEventSink : public Implements<TcvFreeMarshaledObject, IpwEventSource, I
   std::vector<Connection> connections_;
   std::vector<IID> eventInterfaces_;
   CriticalSection lock_;  // serialises Attach and Detach
+  std::atomic<int> lockWaiters_{0};
   TRunningCalls running_;
 };
 
@@ -112,6 +115,8 @@ class TpwCustomEvents : public Implements<TcvInterfacedObject, IpwAttachable, Ip
   bool Active() const { return active_.load(); }
 
  protected:
+  // Threads in Detach waiting for running handlers to return.
+  std::size_t DetachesWaiting() const { return running_.WaiterCount(); }
   virtual void DoEvent(IUnknown* source, const TEventEntry& entry, DISPPARAMS* params) = 0;
   // Activates an adapter that its constructor connected.
   void Constructed() noexcept override;

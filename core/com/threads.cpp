@@ -182,8 +182,11 @@ TcvTransparentCriticalSection::~TcvTransparentCriticalSection() = default;
 
 void TcvTransparentCriticalSection::Acquire() {
   TSynchroObject::Acquire();
-  // The caller never goes on without the lock: a failed wait is waited again.
-  while (WaitHandle(mutex_, INFINITE) != 0) {
+  // The caller never goes on without the lock: a failed wait is waited again. A lock whose
+  // holder ended without releasing it is taken over (abandoned: the wait succeeded).
+  for (;;) {
+    const DWORD r = WaitHandle(mutex_, INFINITE);
+    if (r == WAIT_OBJECT_0 || r == WAIT_ABANDONED_0) break;
   }
   if (holdCount_.load() == 0 && IsThreadInSTA()) {
     try {

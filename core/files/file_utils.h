@@ -1,6 +1,6 @@
 // File, path and temporary-name utilities over UTF-16 file names (UTF-8 at the system
 // boundary). Paths are POSIX: the delimiter is '/', there are no drive letters and no UNC
-// names; docs/architecture.md ("File names") says how the drive and network notions map here.
+// names; core/files/README.md ("File names") says how the drive and network notions map here.
 // File names compare exactly: POSIX file systems are case-sensitive.
 #pragma once
 

@@ -1,5 +1,7 @@
 #include "core/host/com_help.h"
 
+#include "platform/automation/out_params.h"
+
 #include "platform/rtl/exceptions.h"
 #include "platform/com/safecall.h"
 
@@ -38,13 +40,12 @@ void ReinitializeApartment(void*) {
   CoInitialize(nullptr);
 }
 
+// The field's interface of the out parameter's type (nil when the field is nil).
 template <class T>
-HRESULT Hand(const ComPtr<T>& field, auto** out) {
-  if (!out) return E_POINTER;
-  *out = nullptr;
+void Hand(const ComPtr<T>& field, auto** out) {
+  *CheckOut(out) = nullptr;
   using Out = std::remove_pointer_t<std::remove_pointer_t<decltype(out)>>;
   if (field) field->QueryInterface(Out::iid, reinterpret_cast<void**>(out));
-  return S_OK;
 }
 
 }  // namespace
@@ -72,34 +73,34 @@ void TcvComHelpProxy::MakeProxyOnce(ComPtr<Proxy>& proxy, ModuleGetter getter) {
 HRESULT TcvComHelpProxy::GetGlobalInterfaceTable(IGlobalInterfaceTable** table) {
   return SafeCall([&] {
     MakeProxyOnce<IGlobalInterfaceTable>(globalTableProxy_, &IcvComHelpModule::GetGlobalInterfaceTable);
-    OleCheck(Hand(globalTableProxy_, table));
+    Hand(globalTableProxy_, table);
   });
 }
 
 HRESULT TcvComHelpProxy::GetSTA1(IcvSTA1** thread) {
   return SafeCall([&] {
     MakeProxyOnce<IcvInvoker>(sharedSTA_, &IcvComHelpModule::GetSTA1);
-    OleCheck(Hand(sharedSTA_, thread));
+    Hand(sharedSTA_, thread);
   });
 }
 
 HRESULT TcvComHelpProxy::GetPrivateSTA(IcvSTA1** thread) {
   return SafeCall([&] {
     MakeProxyOnce<IcvSTA1>(privateSTA_, &IcvComHelpModule::CreateSTA);
-    OleCheck(Hand(privateSTA_, thread));
+    Hand(privateSTA_, thread);
   });
 }
 
 HRESULT TcvComHelpProxy::GetMTA(IcvMTA** thread) {
   return SafeCall([&] {
     MakeProxyOnce<IcvInvoker>(mta_, &IcvComHelpModule::GetMTA);
-    OleCheck(Hand(mta_, thread));
+    Hand(mta_, thread);
   });
 }
 
 HRESULT TcvComHelpProxy::CreateInvoker(IcvInvoker** invoker) {
   return SafeCall([&] {
-    if (!invoker) OleCheck(E_POINTER);
+    CheckOut(invoker);
     *invoker = nullptr;
     auto inner = LibraryObject<IcvInvoker>(&IcvComHelpModule::CreateSTA);
     if (!inner) return;

@@ -32,6 +32,13 @@ ComPtr<I> GetHostService(IcvBaseManager* manager, const GUID& service) {
   return CastHostObject<I>(answer.Get());
 }
 
+// The host's diagnostic log: where failures go that have no caller to answer to.
+inline constexpr GUID kDiagnosticLogService = MakeGuid("{2A39924A-C72A-4254-B8FD-B7F63B8553C2}");
+
+// Writes a line to the host's diagnostic log. Never raises: without a manager or the service,
+// or when the write fails, the line is dropped.
+void WriteHostDiagnostic(IcvBaseManager* manager, WideStringView text) noexcept;
+
 // Hands F each item of a host iterator (HasNext, then Next as Item); a failing call raises.
 template <Interface Item, class Iterator, class F>
 void ForEachHostItem(Iterator* items, F&& f) {

@@ -247,6 +247,13 @@ void StopHelperModules() {
   gReporter = nullptr;  // the library itself stays loaded
 }
 
+void ResetHelperModulesForTesting() {
+  StopHelperModules();
+  if (HMODULE h = gStatistics.exchange(nullptr)) FreeLibrary(h);
+  std::lock_guard g(gReporterLock);
+  if (HMODULE h = std::exchange(gReporterHandle, nullptr)) FreeLibrary(h);
+}
+
 // ---- identifiers ----------------------------------------------------------------------------
 
 WideString TcvUniqueIdentGenerator::MakeIdentifier(const WideString& text, const WideString& defaultIdent) {

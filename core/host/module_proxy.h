@@ -84,6 +84,10 @@ void ReporterEndNetworkRead();
 
 // Unit stop: unloads the regular-expression proxy and drops the reporter interface.
 void StopHelperModules();
+// For tests only: also lets go of the libraries kept for the life of the process (the counters'
+// and the reporter's), so the next use loads them afresh, with empty state, from the host
+// folder of that moment.
+void ResetHelperModulesForTesting();
 
 class TcvUniqueIdentGenerator {
  public:

@@ -1,12 +1,15 @@
 #include "core/options/options_binary.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 #include <zlib.h>
 
+#include <cerrno>
 #include <cstring>
 #include <functional>
 
 #include "core/files/file_utils.h"
+#include "platform/automation/out_params.h"
 #include "platform/rtl/rtl_stream.h"
 #include "platform/rtl/strings.h"
 
@@ -25,27 +28,49 @@ constexpr std::uint64_t kMaxInflateRatio = 1032;
                             AsciiToWide(reason) + u".");
 }
 
-// A new, empty temporary file named "cv..." in the temporary folder; a failure names the
-// folder and the system's reason.
-WideString CreateTempFile() {
+// A new, empty temporary file in the temporary folder that has no name from the start
+// (O_TMPFILE); where the file system cannot make one, a new "cv..." file unlinked at once. A
+// failure names the folder and the system's reason.
+int CreateTempFile() {
   const WideString folder = GetTempFolder(u"");
   try {
-    return GetLongPath(CreateUniqueTempFile(u"cv", folder));
+    const std::string path = WideToUtf8(folder);
+    int fd = ::open(path.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd >= 0) return fd;
+    const std::string name = WideToUtf8(CreateUniqueTempFile(u"cv", folder));
+    fd = ::open(name.c_str(), O_RDWR | O_CLOEXEC);
+    ::unlink(name.c_str());
+    if (fd < 0) RaiseNoTempSpace();
+    return fd;
+  } catch (const EcvOptionsException&) {
+    throw;
   } catch (const Exception& e) {
     throw EcvOptionsException(u"Cannot create a temporary file for a Binary value in the folder " + folder + u": " +
                               e.Message());
   }
 }
 
-// Reads the first n bytes of a file; false when they cannot be read.
-bool ReadStart(const WideString& path, std::uint8_t* p, std::size_t n) {
-  try {
-    TFileStream file(path, fmOpenRead | fmShareDenyWrite);
-    file.ReadBuffer(p, static_cast<std::int32_t>(n));
-    return true;
-  } catch (const Exception&) {
-    return false;
+// Writes all n bytes at an offset; false when they cannot be written.
+bool WriteAt(int fd, std::uint64_t at, const std::uint8_t* p, std::size_t n) {
+  while (n > 0) {
+    const ssize_t done = ::pwrite(fd, p, n, static_cast<off_t>(at));
+    if (done < 0 && errno == EINTR) continue;
+    if (done <= 0) return false;
+    p += done, at += static_cast<std::uint64_t>(done), n -= static_cast<std::size_t>(done);
   }
+  return true;
+}
+
+// Reads the first n bytes of a file; false when they cannot be read.
+bool ReadStart(int fd, std::uint8_t* p, std::size_t n) {
+  std::uint64_t at = 0;
+  while (n > 0) {
+    const ssize_t done = ::pread(fd, p, n, static_cast<off_t>(at));
+    if (done < 0 && errno == EINTR) continue;
+    if (done <= 0) return false;
+    p += done, at += static_cast<std::uint64_t>(done), n -= static_cast<std::size_t>(done);
+  }
+  return true;
 }
 
 std::int32_t ReadLE32(const std::uint8_t* p) {
@@ -175,18 +200,14 @@ void TcvBinaryPropertyStub::Unpack(const std::uint8_t* block, std::size_t size, 
   }
   // A long value goes straight into its temporary file.
   SetValue(nullptr, 0, true);
-  tempFile_ = CreateTempFile();
-  const char* error = nullptr;
-  try {
-    TFileStream file(tempFile_, fmCreate);
-    error = Inflate(stream, packed, expected, [&](const std::uint8_t* p, std::size_t n) {
-      file.WriteBuffer(p, static_cast<std::int32_t>(n));
-    });
-  } catch (const EcvOptionsException&) {
-    throw;
-  } catch (const Exception&) {
-    RaiseNoTempSpace();
-  }
+  tempFd_ = CreateTempFile();
+  std::uint64_t written = 0;
+  bool full = false;
+  const char* error = Inflate(stream, packed, expected, [&](const std::uint8_t* p, std::size_t n) {
+    if (!full && !WriteAt(tempFd_, written, p, n)) full = true;
+    written += n;
+  });
+  if (full) RaiseNoTempSpace();
   if (error) RaiseDamaged(name, error);
   size_ = static_cast<std::uint32_t>(expected);
   compressed_ = true;
@@ -201,28 +222,21 @@ void TcvBinaryPropertyStub::Snapshot() {
 }
 
 void TcvBinaryPropertyStub::DropTempFile() {
-  if (tempFile_.empty()) return;
-  ::unlink(WideToUtf8(tempFile_).c_str());
-  tempFile_.clear();
+  if (tempFd_ < 0) return;
+  ::close(tempFd_);
+  tempFd_ = -1;
 }
 
 void TcvBinaryPropertyStub::SetValue(const void* data, std::uint32_t size, bool compressed) {
-  if (size > 0 && !data) OleError(E_POINTER);
+  if (size > 0) CheckOut(data);
   compressed_ = compressed;
   const auto* bytes = static_cast<const std::uint8_t*>(data);
   if (size > kBinaryMemoryLimit) {
     std::vector<std::uint8_t>().swap(data_);
-    if (tempFile_.empty()) tempFile_ = CreateTempFile();
+    if (tempFd_ < 0) tempFd_ = CreateTempFile();
     size_ = 0;
-    try {
-      TFileStream file(tempFile_, fmCreate);
-      file.SetSize(size);
-      file.SetPosition(0);
-      file.WriteBuffer(bytes, static_cast<std::int32_t>(size));
-    } catch (const Exception&) {
-      // The reason is not passed on: a full temporary folder is what fails here.
-      RaiseNoTempSpace();
-    }
+    // The reason is not passed on: a full temporary folder is what fails here.
+    if (::ftruncate(tempFd_, 0) != 0 || !WriteAt(tempFd_, 0, bytes, size)) RaiseNoTempSpace();
     modified_ = true;
   } else {
     DropTempFile();
@@ -237,12 +251,12 @@ void TcvBinaryPropertyStub::GetData(void* buffer, std::int32_t& count) const {
   if (count < 0) count = 0;
   count = static_cast<std::int32_t>(std::min<std::uint32_t>(static_cast<std::uint32_t>(count), size_));
   if (count == 0) return;
-  if (tempFile_.empty()) {
+  if (tempFd_ < 0) {
     std::memcpy(buffer, data_.data(), static_cast<std::size_t>(count));
     return;
   }
   std::vector<std::uint8_t> scratch(static_cast<std::size_t>(count));
-  if (!ReadStart(tempFile_, scratch.data(), scratch.size())) {
+  if (!ReadStart(tempFd_, scratch.data(), scratch.size())) {
     count = 0;
     return;
   }
@@ -250,10 +264,10 @@ void TcvBinaryPropertyStub::GetData(void* buffer, std::int32_t& count) const {
 }
 
 std::vector<std::uint8_t> TcvBinaryPropertyStub::GetValue() const {
-  if (tempFile_.empty()) return data_;
+  if (tempFd_ < 0) return data_;
   std::vector<std::uint8_t> value(size_);
-  if (!ReadStart(tempFile_, value.data(), value.size()))
-    throw EcvOptionsException(u"Cannot read the temporary file " + tempFile_ + u" of a Binary value.");
+  if (!ReadStart(tempFd_, value.data(), value.size()))
+    throw EcvOptionsException(u"Cannot read the temporary file of a Binary value.");
   return value;
 }
 

@@ -36,6 +36,8 @@ class TcvBinaryPropertyStub final : public TcvPropertyStub {
   TcvBinaryPropertyStub(TcvCookie cookie, IcvOptionsReader* reader, std::int32_t storedSize,
                         WideStringView name = {});
   ~TcvBinaryPropertyStub() override;
+  TcvBinaryPropertyStub(const TcvBinaryPropertyStub&) = delete;
+  TcvBinaryPropertyStub& operator=(const TcvBinaryPropertyStub&) = delete;
 
   // Replaces the value; raises "Not enough disk space in the temporary directory." when a
   // long value cannot be written to its temporary file.
@@ -47,8 +49,10 @@ class TcvBinaryPropertyStub final : public TcvPropertyStub {
   // The whole value; raises when a long value's temporary file cannot be read.
   std::vector<std::uint8_t> GetValue() const;
   bool Compressed() const { return compressed_; }
-  // The temporary file of a long value, empty when the value is in memory.
-  const WideString& TempFileName() const { return tempFile_; }
+  // The open temporary file of a long value, -1 when the value is in memory. The file has no
+  // name: it is unlinked from its creation on, so nothing is left behind however the process
+  // ends.
+  int TempFileDescriptor() const { return tempFd_; }
 
   bool IsModified() const override { return TcvPropertyStub::IsModified() || modified_; }
   void SaveTo(IcvOptionsReader* reader) override;
@@ -64,7 +68,7 @@ class TcvBinaryPropertyStub final : public TcvPropertyStub {
   std::uint32_t size_ = 0;
   std::vector<std::uint8_t> storedCopy_;
   std::uint32_t storedSize_ = 0;
-  WideString tempFile_;
+  int tempFd_ = -1;
   bool compressed_ = false;
   bool modified_ = false;
 };

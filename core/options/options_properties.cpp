@@ -1,5 +1,6 @@
 #include "core/options/options_iterator.h"
 #include "core/options/options_tree.h"
+#include "platform/automation/out_params.h"
 #include "platform/com/safecall.h"
 
 namespace pw {
@@ -285,7 +286,7 @@ HRESULT TcvProperties::GetBinary(WideStringView name, void* buffer, std::int32_t
   *copied = 0;
   return SafeCallBoundary([&] {
     CheckSize(bufferSize);
-    if (bufferSize > 0 && !buffer) OleError(E_POINTER);
+    if (bufferSize > 0) CheckOut(buffer);
     auto* stub = PresentOfType<TcvBinaryPropertyStub>(name, ptBinary);
     if (!stub) return;
     std::int32_t count = bufferSize;
@@ -317,7 +318,7 @@ HRESULT TcvProperties::SetDouble(WideStringView name, double value) {
 HRESULT TcvProperties::SetBinary(WideStringView name, const void* data, std::int32_t size, WordBool compressed) {
   return SafeCallBoundary([&] {
     CheckSize(size);
-    if (size > 0 && !data) OleError(E_POINTER);
+    if (size > 0) CheckOut(data);
     Prepare<TcvBinaryPropertyStub>(name, nullptr, 0)->SetValue(data, static_cast<std::uint32_t>(size), compressed != 0);
   });
 }

@@ -2,14 +2,22 @@
 
 #include <duktape.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <cstddef>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
+#include "host/script/script_source.h"
 #include "host/test_log.h"
 #include "platform/automation/dispatch.h"
+#include "platform/kernel/clock.h"
 #include "platform/rtl/exceptions.h"
 #include "platform/rtl/strings.h"
 
@@ -355,6 +363,68 @@ duk_ret_t NoteThrow(duk_context* ctx) {
   return 1;
 }
 
+// What the engine's heap and its time-out check share (the heap's user data).
+struct HeapState {
+  std::atomic<bool> stop{false};
+  ScriptLimits limits;
+  std::uint64_t deadline = 0;  // host clock; 0: none
+  bool stopped = false;        // the check answered "stop" during this run
+  std::size_t used = 0;
+  bool exhausted = false;  // an allocation was refused for the limit
+};
+
+// Whether the running script is to end: asked by the engine's time-out check.
+bool ShouldStop(HeapState& h) {
+  if (h.stopped) return true;  // once stopped, every later check stops too (no catch survives)
+  if (h.stop.load() || (h.deadline && CurrentClock().NowMs() >= h.deadline) ||
+      (h.limits.shouldStop && h.limits.shouldStop()))
+    h.stopped = true;
+  return h.stopped;
+}
+
+// Each block carries its size in front, so that the heap's use is known exactly.
+constexpr std::size_t kBlockHeader = alignof(std::max_align_t);
+
+void* HeapAlloc(void* udata, duk_size_t size) {
+  auto* h = static_cast<HeapState*>(udata);
+  if (size > h->limits.heapBytes - std::min(h->used, h->limits.heapBytes)) {
+    h->exhausted = true;
+    return nullptr;
+  }
+  auto* block = static_cast<unsigned char*>(std::malloc(size + kBlockHeader));
+  if (!block) return nullptr;
+  std::memcpy(block, &size, sizeof size);
+  h->used += size;
+  return block + kBlockHeader;
+}
+
+void HeapFree(void* udata, void* p) {
+  if (!p) return;
+  auto* h = static_cast<HeapState*>(udata);
+  unsigned char* block = static_cast<unsigned char*>(p) - kBlockHeader;
+  duk_size_t size;
+  std::memcpy(&size, block, sizeof size);
+  h->used -= size;
+  std::free(block);
+}
+
+void* HeapRealloc(void* udata, void* p, duk_size_t size) {
+  if (!p) return HeapAlloc(udata, size);
+  auto* h = static_cast<HeapState*>(udata);
+  unsigned char* block = static_cast<unsigned char*>(p) - kBlockHeader;
+  duk_size_t old;
+  std::memcpy(&old, block, sizeof old);
+  if (size > old && size - old > h->limits.heapBytes - std::min(h->used, h->limits.heapBytes)) {
+    h->exhausted = true;
+    return nullptr;
+  }
+  auto* grown = static_cast<unsigned char*>(std::realloc(block, size + kBlockHeader));
+  if (!grown) return nullptr;
+  std::memcpy(grown, &size, sizeof size);
+  h->used = h->used - old + size;
+  return grown + kBlockHeader;
+}
+
 [[noreturn]] void Fatal(void*, const char* message) {
   std::fprintf(stderr, "pwhost: the script engine failed: %s\n", message ? message : "");
   std::abort();
@@ -364,11 +434,14 @@ duk_ret_t NoteThrow(duk_context* ctx) {
 
 struct ScriptEngine::Impl {
   TRuntimeObjectService& objects;
+  HeapState heap;
   duk_context* ctx = nullptr;
 };
 
-ScriptEngine::ScriptEngine(TRuntimeObjectService& objects) : impl_(new Impl{objects}) {
-  impl_->ctx = duk_create_heap(nullptr, nullptr, nullptr, nullptr, Fatal);
+ScriptEngine::ScriptEngine(TRuntimeObjectService& objects, ScriptLimits limits)
+    : impl_(new Impl{objects, {}, nullptr}) {
+  impl_->heap.limits = std::move(limits);
+  impl_->ctx = duk_create_heap(HeapAlloc, HeapRealloc, HeapFree, &impl_->heap, Fatal);
   if (!impl_->ctx) throw EOutOfMemory();
   duk_get_global_string(impl_->ctx, "Duktape");
   duk_push_c_function(impl_->ctx, NoteThrow, 1);
@@ -434,6 +507,8 @@ void ReadError(duk_context* ctx, const std::string& fileName, ScriptError& error
 
 }  // namespace
 
+void ScriptEngine::Stop() noexcept { impl_->heap.stop = true; }
+
 bool ScriptEngine::Run(const std::string& fileName, const std::string& source, ScriptError& error) {
   duk_context* ctx = impl_->ctx;
   // The runtime objects as they are now.
@@ -450,14 +525,32 @@ bool ScriptEngine::Run(const std::string& fileName, const std::string& source, S
   duk_pop(ctx);
   duk_push_lstring(ctx, source.data(), source.size());
   duk_push_string(ctx, fileName.c_str());
+  HeapState& heap = impl_->heap;
+  heap.stopped = heap.exhausted = false;
+  heap.deadline = heap.limits.timeoutMs ? CurrentClock().NowMs() + heap.limits.timeoutMs : 0;
   bool ok = duk_safe_call(ctx, CompileAndRun, nullptr, 2, 1) == DUK_EXEC_SUCCESS;
-  if (!ok) ReadError(ctx, fileName, error);
+  if (!ok) {
+    ReadError(ctx, fileName, error);
+    if (heap.stopped) {
+      error.message = u"The script was stopped";
+    } else if (heap.exhausted) {
+      error.message = u"The script ran out of memory (its heap may take " +
+                      IntToWide(static_cast<std::int64_t>(heap.limits.heapBytes >> 20)) + u" MB)";
+    }
+  }
   duk_pop(ctx);
   duk_gc(ctx, 0);
+  heap.stop = false;
+  heap.deadline = 0;
   return ok;
 }
 
 bool ScriptEngine::RunFile(const std::string& fileName, ScriptError& error) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(fileName, ec)) {
+    error = {fileName, 0, u"This is a folder, not a script file"};
+    return false;
+  }
   std::ifstream in(fileName, std::ios::binary);
   if (!in) {
     error = {fileName, 0, u"Unable to read the script file: " + SysErrorMessage(static_cast<DWORD>(errno))};
@@ -465,7 +558,18 @@ bool ScriptEngine::RunFile(const std::string& fileName, ScriptError& error) {
   }
   std::stringstream text;
   text << in.rdbuf();
-  return Run(fileName, text.str(), error);
+  std::optional<std::string> source = DecodeScriptSource(text.str());
+  if (!source) {
+    error = {fileName, 0, u"The script file is not UTF-8 or UTF-16 text"};
+    return false;
+  }
+  return Run(fileName, *source, error);
 }
 
 }  // namespace pw::host
+
+// The engine's execution time-out check (host/script/duktape_build.c), every few thousand
+// instructions while a script runs.
+extern "C" int pwScriptShouldStop(void* heapUserData) {
+  return heapUserData && pw::host::ShouldStop(*static_cast<pw::host::HeapState*>(heapUserData)) ? 1 : 0;
+}

@@ -10,6 +10,8 @@
 // message (EXCEPINFO) and `number`, the HRESULT.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -27,11 +29,21 @@ struct ScriptError {
   std::string Text() const;
 };
 
+// What a script may take. A script that runs past its time, or is stopped (Stop, or the
+// `shouldStop` question answering true), ends with the error "The script was stopped"; one
+// whose heap would grow past `heapBytes` ends with an error saying so, both at the line it had
+// reached.
+struct ScriptLimits {
+  std::uint64_t timeoutMs = 0;  // on the host's clock; 0: no limit
+  std::size_t heapBytes = std::size_t{256} << 20;
+  std::function<bool()> shouldStop;  // asked while the script runs (its own thread)
+};
+
 class ScriptEngine {
  public:
   // The scripts' global objects are the runtime objects registered with the service when a
   // script starts.
-  explicit ScriptEngine(TRuntimeObjectService& objects);
+  explicit ScriptEngine(TRuntimeObjectService& objects, ScriptLimits limits = {});
   ~ScriptEngine();
   ScriptEngine(const ScriptEngine&) = delete;
   ScriptEngine& operator=(const ScriptEngine&) = delete;
@@ -40,6 +52,9 @@ class ScriptEngine {
   bool Run(const std::string& fileName, const std::string& source, ScriptError& error);
   // Reads and runs a file (a file that cannot be read is an error without a line).
   bool RunFile(const std::string& fileName, ScriptError& error);
+  // Ends the running script at its next check; from any thread, also from a signal handler.
+  // The request holds until the run it ends (or the next one) is over.
+  void Stop() noexcept;
 
  private:
   struct Impl;

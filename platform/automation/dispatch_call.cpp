@@ -156,35 +156,20 @@ bool HoldsTemporary(VARTYPE vt) {
 
 }  // namespace
 
-HRESULT InvokeGeneral(const DispatchFunction& f, void* instance, WORD flags, DISPPARAMS* params, VARIANT* result,
-                      EXCEPINFO* excepInfo, std::uint32_t* argErr) {
-  if (!f.thunk) return E_NOTIMPL;  // no C++ binding for this interface
-  const bool isPut = (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;
-  const std::size_t count = f.params.size();
-  if (count == 0 && (!params || params->cArgs == 0)) {  // nothing to map
-    CallResult out(result);
-    return out.Finish(f.thunk(instance, nullptr, out.Out()), excepInfo);
-  }
-  static DISPPARAMS noArgs{nullptr, nullptr, 0, 0};
-  if (!params) params = &noArgs;
-  if (params->cNamedArgs > params->cArgs || (params->cArgs && !params->rgvarg) ||
-      (params->cNamedArgs && !params->rgdispidNamedArgs))
-    return E_INVALIDARG;
+namespace {
 
-  // Which caller argument (its rgvarg index) goes to which parameter.
-  constexpr std::size_t kInline = 8;
-  std::int32_t inlineSource[kInline];
-  std::vector<std::int32_t> heapSource;
-  std::int32_t* source = inlineSource;
-  if (count > kInline) {
-    heapSource.resize(count);
-    source = heapSource.data();
-  }
+constexpr std::size_t kInlineParams = 8;
+
+// Fills source[k] with the caller argument (its rgvarg index) that goes to parameter k, -1 for
+// none: named arguments first (DISPID_PROPERTYPUT names the value of a put), then the
+// positional ones, which rgvarg holds last-first. A put without the named value takes its last
+// argument as the value.
+HRESULT MapArguments(std::size_t count, bool isPut, const DISPPARAMS& params, std::int32_t* source,
+                     std::uint32_t* argErr) {
   std::fill(source, source + count, -1);
-
-  std::uint32_t positional = params->cArgs - params->cNamedArgs;
-  for (std::uint32_t n = 0; n < params->cNamedArgs; ++n) {
-    DISPID id = params->rgdispidNamedArgs[n];
+  std::uint32_t positional = params.cArgs - params.cNamedArgs;
+  for (std::uint32_t n = 0; n < params.cNamedArgs; ++n) {
+    DISPID id = params.rgdispidNamedArgs[n];
     std::size_t target;
     if (id == DISPID_PROPERTYPUT && isPut && count > 0) {
       target = count - 1;
@@ -200,167 +185,197 @@ HRESULT InvokeGeneral(const DispatchFunction& f, void* instance, WORD flags, DIS
     }
     source[target] = static_cast<std::int32_t>(n);
   }
-  if (isPut && params->cNamedArgs == 0 && positional > 0 && count > 0) {
-    // A put without the named value argument: the last argument is the value.
+  if (isPut && params.cNamedArgs == 0 && positional > 0 && count > 0) {
     source[count - 1] = 0;
     --positional;
     if (positional > count - 1) return DISP_E_BADPARAMCOUNT;
-    for (std::uint32_t k = 0; k < positional; ++k)
-      source[k] = static_cast<std::int32_t>(params->cArgs - 1 - k);
-  } else {
-    if (positional > count) return DISP_E_BADPARAMCOUNT;
-    for (std::uint32_t k = 0; k < positional; ++k) {
-      if (source[k] >= 0) {
-        if (argErr) *argErr = static_cast<std::uint32_t>(source[k]);
-        return DISP_E_PARAMNOTFOUND;
-      }
-      source[k] = static_cast<std::int32_t>(params->cArgs - 1 - k);
-    }
+    for (std::uint32_t k = 0; k < positional; ++k) source[k] = static_cast<std::int32_t>(params.cArgs - 1 - k);
+    return S_OK;
   }
-
-  // Convert the arguments. `owned` marks slots whose content must be released afterwards: the
-  // converted value, the queried interface, or for a by-reference parameter given a value the
-  // temporary in `temps` that the callee received.
-  VARIANTARG inlineArgs[kInline];
-  VARIANT inlineTemps[kInline];
-  bool inlineOwned[kInline] = {};
-  std::vector<VARIANTARG> heapArgs;
-  std::vector<VARIANT> heapTemps;
-  std::vector<char> heapOwned;
-  VARIANTARG* args = inlineArgs;
-  VARIANT* temps = inlineTemps;
-  bool* owned = inlineOwned;
-  if (count > kInline) {
-    heapArgs.resize(count);
-    heapTemps.resize(count);
-    heapOwned.resize(count);
-    args = heapArgs.data();
-    temps = heapTemps.data();
-    owned = reinterpret_cast<bool*>(heapOwned.data());
-  }
-  auto cleanup = [&](std::size_t upTo) {
-    for (std::size_t k = 0; k < upTo; ++k) {
-      if (!owned[k]) continue;
-      if (f.params[k].mode == ParamMode::Interface) {
-        if (args[k].byref) static_cast<IUnknown*>(args[k].byref)->Release();
-      } else if (f.params[k].mode == ParamMode::ByRef) {
-        VariantClear(&temps[k]);
-      } else {
-        VariantClear(&args[k]);
-      }
-    }
-  };
-
-  HRESULT hr = S_OK;
-  std::size_t k = 0;
-  for (; k < count; ++k) {
-    const DispatchParam& p = f.params[k];
-    owned[k] = false;
-    if (source[k] < 0) {
-      if (!p.optional) {
-        hr = params->cNamedArgs ? DISP_E_PARAMNOTOPTIONAL : DISP_E_BADPARAMCOUNT;
-        break;
-      }
-      VariantInit(&args[k]);
-      args[k].vt = VT_ERROR;
-      args[k].scode = DISP_E_PARAMNOTFOUND;
-      continue;
-    }
-    const VARIANT& given = params->rgvarg[source[k]];
-    switch (p.mode) {
-      case ParamMode::Variant:
-        args[k] = given;
-        break;
-      case ParamMode::Value:
-        if (given.vt == p.vt) {
-          args[k] = given;
-        } else if (given.vt == (VT_BYREF | p.vt) && given.byref) {
-          VariantInit(&args[k]);
-          args[k].vt = p.vt;
-          std::memcpy(&args[k].llVal, given.byref, ByRefSize(p.vt));
-        } else {
-          VariantInit(&args[k]);
-          hr = VariantChangeType(&args[k], &given, 0, p.vt);
-          owned[k] = Succeeded(hr);
-        }
-        break;
-      case ParamMode::ByRef:
-        VariantInit(&args[k]);
-        if (given.vt == (VT_BYREF | p.vt) && given.byref) {
-          args[k].vt = given.vt;
-          args[k].byref = given.byref;
-          break;
-        }
-        // A reference of another type, or a value for a parameter no temporary can stand for.
-        if ((given.vt & VT_BYREF) || !HoldsTemporary(p.vt)) {
-          hr = DISP_E_TYPEMISMATCH;
-          break;
-        }
-        // A value: the callee gets a temporary of the parameter's type, holding the value
-        // converted when the callee reads it, else nothing (zero, nil, Empty).
-        VariantInit(&temps[k]);
-        if (!p.input) temps[k].vt = p.vt == VT_VARIANT ? VARTYPE{VT_EMPTY} : p.vt;
-        else if (p.vt == VT_VARIANT) hr = VariantCopy(&temps[k], &given);
-        else hr = VariantChangeType(&temps[k], &given, 0, p.vt);
-        if (Failed(hr)) break;
-        owned[k] = true;
-        args[k].vt = VT_BYREF | p.vt;
-        args[k].byref = p.vt == VT_VARIANT ? static_cast<void*>(&temps[k]) : static_cast<void*>(&temps[k].llVal);
-        break;
-      case ParamMode::Interface: {
-        const VARIANT& v = VariantDeref(given);
-        VARTYPE vt = v.vt & ~VT_BYREF;
-        IUnknown* unk = nullptr;
-        if ((vt == VT_DISPATCH || vt == VT_UNKNOWN) && (v.vt & VT_BYREF) && !v.byref) {
-          hr = DISP_E_TYPEMISMATCH;  // a nil reference
-          break;
-        }
-        if (vt == VT_DISPATCH || vt == VT_UNKNOWN)
-          unk = (v.vt & VT_BYREF) ? *static_cast<IUnknown**>(v.byref) : v.punkVal;
-        else if (vt != VT_EMPTY && vt != VT_NULL) {
-          hr = DISP_E_TYPEMISMATCH;
-          break;
-        }
-        VariantInit(&args[k]);
-        args[k].vt = VT_BYREF | VT_UNKNOWN;
-        args[k].byref = nullptr;
-        if (unk) {
-          if (Failed(unk->QueryInterface(p.iid, &args[k].byref))) {
-            hr = DISP_E_TYPEMISMATCH;
-            break;
-          }
-          owned[k] = true;
-        }
-        break;
-      }
-      case ParamMode::Array: {
-        const VARIANT& v = VariantDeref(given);
-        SAFEARRAY* a = nullptr;
-        if (v.vt == (VT_ARRAY | p.vt)) a = v.parray;
-        else if (v.vt == (VT_BYREF | VT_ARRAY | p.vt) && v.byref) a = *static_cast<SAFEARRAY**>(v.byref);
-        else {
-          hr = DISP_E_TYPEMISMATCH;
-          break;
-        }
-        VariantInit(&args[k]);
-        args[k].vt = VT_ARRAY | p.vt;
-        args[k].parray = a;
-        break;
-      }
-    }
-    if (Failed(hr)) {
+  if (positional > count) return DISP_E_BADPARAMCOUNT;
+  for (std::uint32_t k = 0; k < positional; ++k) {
+    if (source[k] >= 0) {
       if (argErr) *argErr = static_cast<std::uint32_t>(source[k]);
-      break;
+      return DISP_E_PARAMNOTFOUND;
+    }
+    source[k] = static_cast<std::int32_t>(params.cArgs - 1 - k);
+  }
+  return S_OK;
+}
+
+// One argument handed over as its parameter expects it. `owned` is set when `arg` (or, for a
+// by-reference parameter given a value, the temporary `temp` the callee receives) holds
+// something to release after the call: the converted value or the queried interface.
+HRESULT ConvertArgument(const DispatchParam& p, const VARIANT& given, VARIANTARG& arg, VARIANT& temp, bool& owned) {
+  HRESULT hr = S_OK;
+  switch (p.mode) {
+    case ParamMode::Variant: arg = given; return S_OK;
+    case ParamMode::Value:
+      if (given.vt == p.vt) {
+        arg = given;
+      } else if (given.vt == (VT_BYREF | p.vt) && given.byref) {
+        VariantInit(&arg);
+        arg.vt = p.vt;
+        std::memcpy(&arg.llVal, given.byref, ByRefSize(p.vt));
+      } else {
+        VariantInit(&arg);
+        hr = VariantChangeType(&arg, &given, 0, p.vt);
+        owned = Succeeded(hr);
+      }
+      return hr;
+    case ParamMode::ByRef:
+      VariantInit(&arg);
+      if (given.vt == (VT_BYREF | p.vt) && given.byref) {
+        arg.vt = given.vt;
+        arg.byref = given.byref;
+        return S_OK;
+      }
+      // A reference of another type, or a value for a parameter no temporary can stand for.
+      if ((given.vt & VT_BYREF) || !HoldsTemporary(p.vt)) return DISP_E_TYPEMISMATCH;
+      // A value: the callee gets a temporary of the parameter's type, holding the value
+      // converted when the callee reads it, else nothing (zero, nil, Empty).
+      VariantInit(&temp);
+      if (!p.input) temp.vt = p.vt == VT_VARIANT ? VARTYPE{VT_EMPTY} : p.vt;
+      else if (p.vt == VT_VARIANT) hr = VariantCopy(&temp, &given);
+      else hr = VariantChangeType(&temp, &given, 0, p.vt);
+      if (Failed(hr)) return hr;
+      owned = true;
+      arg.vt = VT_BYREF | p.vt;
+      arg.byref = p.vt == VT_VARIANT ? static_cast<void*>(&temp) : static_cast<void*>(&temp.llVal);
+      return S_OK;
+    case ParamMode::Interface: {
+      const VARIANT& v = VariantDeref(given);
+      VARTYPE vt = v.vt & ~VT_BYREF;
+      IUnknown* unk = nullptr;
+      if ((vt == VT_DISPATCH || vt == VT_UNKNOWN) && (v.vt & VT_BYREF) && !v.byref) return DISP_E_TYPEMISMATCH;
+      if (vt == VT_DISPATCH || vt == VT_UNKNOWN)
+        unk = (v.vt & VT_BYREF) ? *static_cast<IUnknown**>(v.byref) : v.punkVal;
+      else if (vt != VT_EMPTY && vt != VT_NULL) return DISP_E_TYPEMISMATCH;
+      VariantInit(&arg);
+      arg.vt = VT_BYREF | VT_UNKNOWN;
+      arg.byref = nullptr;
+      if (unk) {
+        if (Failed(unk->QueryInterface(p.iid, &arg.byref))) return DISP_E_TYPEMISMATCH;
+        owned = true;
+      }
+      return S_OK;
+    }
+    case ParamMode::Array: {
+      const VARIANT& v = VariantDeref(given);
+      SAFEARRAY* a = nullptr;
+      if (v.vt == (VT_ARRAY | p.vt)) a = v.parray;
+      else if (v.vt == (VT_BYREF | VT_ARRAY | p.vt) && v.byref) a = *static_cast<SAFEARRAY**>(v.byref);
+      else return DISP_E_TYPEMISMATCH;
+      VariantInit(&arg);
+      arg.vt = VT_ARRAY | p.vt;
+      arg.parray = a;
+      return S_OK;
     }
   }
-  if (Failed(hr)) {
-    cleanup(k);
-    return hr;
+  return S_OK;
+}
+
+// The converted arguments of one call: on the stack for up to kInlineParams parameters. What
+// was converted is released when the call is over.
+class ConvertedArguments {
+ public:
+  explicit ConvertedArguments(const DispatchFunction& f) : f_(f) {
+    const std::size_t count = f.params.size();
+    if (count > kInlineParams) {
+      heapArgs_.resize(count);
+      heapTemps_.resize(count);
+      heapOwned_.resize(count);
+      args_ = heapArgs_.data();
+      temps_ = heapTemps_.data();
+      owned_ = reinterpret_cast<bool*>(heapOwned_.data());
+    }
   }
+  ConvertedArguments(const ConvertedArguments&) = delete;
+  ConvertedArguments& operator=(const ConvertedArguments&) = delete;
+  ~ConvertedArguments() {
+    for (std::size_t k = 0; k < converted_; ++k) {
+      if (!owned_[k]) continue;
+      if (f_.params[k].mode == ParamMode::Interface) {
+        if (args_[k].byref) static_cast<IUnknown*>(args_[k].byref)->Release();
+      } else if (f_.params[k].mode == ParamMode::ByRef) {
+        VariantClear(&temps_[k]);
+      } else {
+        VariantClear(&args_[k]);
+      }
+    }
+  }
+
+  // Converts every parameter's argument (source as MapArguments filled it); a missing optional
+  // one is passed as DISP_E_PARAMNOTFOUND.
+  HRESULT Convert(const DISPPARAMS& params, const std::int32_t* source, std::uint32_t* argErr) {
+    for (std::size_t k = 0; k < f_.params.size(); ++k) {
+      const DispatchParam& p = f_.params[k];
+      owned_[k] = false;
+      converted_ = k + 1;
+      if (source[k] < 0) {
+        if (!p.optional) return params.cNamedArgs ? DISP_E_PARAMNOTOPTIONAL : DISP_E_BADPARAMCOUNT;
+        VariantInit(&args_[k]);
+        args_[k].vt = VT_ERROR;
+        args_[k].scode = DISP_E_PARAMNOTFOUND;
+        continue;
+      }
+      HRESULT hr = ConvertArgument(p, params.rgvarg[source[k]], args_[k], temps_[k], owned_[k]);
+      if (Failed(hr)) {
+        if (argErr) *argErr = static_cast<std::uint32_t>(source[k]);
+        return hr;
+      }
+    }
+    return S_OK;
+  }
+  VARIANTARG* Args() noexcept { return args_; }
+
+ private:
+  const DispatchFunction& f_;
+  std::size_t converted_ = 0;  // slots that may own something
+  VARIANTARG inlineArgs_[kInlineParams];
+  VARIANT inlineTemps_[kInlineParams];
+  bool inlineOwned_[kInlineParams] = {};
+  std::vector<VARIANTARG> heapArgs_;
+  std::vector<VARIANT> heapTemps_;
+  std::vector<char> heapOwned_;
+  VARIANTARG* args_ = inlineArgs_;
+  VARIANT* temps_ = inlineTemps_;
+  bool* owned_ = inlineOwned_;
+};
+
+}  // namespace
+
+HRESULT InvokeGeneral(const DispatchFunction& f, void* instance, WORD flags, DISPPARAMS* params, VARIANT* result,
+                      EXCEPINFO* excepInfo, std::uint32_t* argErr) {
+  if (!f.thunk) return E_NOTIMPL;  // no C++ binding for this interface
+  const bool isPut = (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;
+  const std::size_t count = f.params.size();
+  if (count == 0 && (!params || params->cArgs == 0)) {  // nothing to map
+    CallResult out(result);
+    return out.Finish(f.thunk(instance, nullptr, out.Out()), excepInfo);
+  }
+  static DISPPARAMS noArgs{nullptr, nullptr, 0, 0};
+  if (!params) params = &noArgs;
+  if (params->cNamedArgs > params->cArgs || (params->cArgs && !params->rgvarg) ||
+      (params->cNamedArgs && !params->rgdispidNamedArgs))
+    return E_INVALIDARG;
+
+  std::int32_t inlineSource[kInlineParams];
+  std::vector<std::int32_t> heapSource;
+  std::int32_t* source = inlineSource;
+  if (count > kInlineParams) {
+    heapSource.resize(count);
+    source = heapSource.data();
+  }
+  HRESULT hr = MapArguments(count, isPut, *params, source, argErr);
+  if (Failed(hr)) return hr;
+
+  ConvertedArguments args(f);
+  hr = args.Convert(*params, source, argErr);
+  if (Failed(hr)) return hr;
 
   CallResult out(result);
-  hr = f.thunk(instance, args, out.Out());
-  cleanup(count);
+  hr = f.thunk(instance, args.Args(), out.Out());
   return out.Finish(hr, excepInfo);
 }
 

@@ -26,12 +26,15 @@ struct InterfaceThunks {
   const DispatchThunk* thunks;  // one per function; nil for the seven inherited ones
 };
 
-// The thunks of the interfaces described by the build's interface files, sorted by GUID
-// (generated code).
-std::span<const InterfaceThunks> BuiltInInterfaceThunks() noexcept;
-// Adds a further sorted set of thunks (interfaces generated for tests and benchmarks). A type
-// library binds to thunks when it is loaded, so the set is added before its library is loaded.
+// The platform holds no thunks of its own: the binary that owns an interface description
+// compiles its generated thunks (<Library>InterfaceThunks(), sorted by GUID) and registers them
+// at its start: the module in its unit table, the host when it starts, tests and benchmarks
+// before they call. Registering a set twice keeps one. A type information binds to the thunks
+// of its interface at its first call, so a set is registered before the first call through
+// one of its interfaces (the library itself may be loaded earlier).
 void RegisterInterfaceThunks(std::span<const InterfaceThunks> thunks);
+// Withdraws a registered set (a module that is unloaded withdraws its own).
+void UnregisterInterfaceThunks(std::span<const InterfaceThunks> thunks);
 // The thunks of an interface, nil when none were generated for it.
 const InterfaceThunks* FindInterfaceThunks(const GUID& iid) noexcept;
 

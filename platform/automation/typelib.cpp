@@ -32,7 +32,7 @@ void ClearExcepInfo(EXCEPINFO& info) noexcept {
 namespace {
 
 std::mutex gThunkLock;
-std::vector<std::span<const InterfaceThunks>> gExtraThunks;
+std::vector<std::span<const InterfaceThunks>> gThunks;
 
 const InterfaceThunks* FindIn(std::span<const InterfaceThunks> set, const GUID& iid) {
   auto it = std::lower_bound(set.begin(), set.end(), iid, [](const InterfaceThunks& e, const GUID& g) { return e.iid < g; });
@@ -43,15 +43,19 @@ const InterfaceThunks* FindIn(std::span<const InterfaceThunks> set, const GUID& 
 
 void RegisterInterfaceThunks(std::span<const InterfaceThunks> thunks) {
   std::lock_guard lock(gThunkLock);
-  for (const auto& s : gExtraThunks)
+  for (const auto& s : gThunks)
     if (s.data() == thunks.data()) return;
-  gExtraThunks.push_back(thunks);
+  gThunks.push_back(thunks);
+}
+
+void UnregisterInterfaceThunks(std::span<const InterfaceThunks> thunks) {
+  std::lock_guard lock(gThunkLock);
+  std::erase_if(gThunks, [&](const auto& s) { return s.data() == thunks.data(); });
 }
 
 const InterfaceThunks* FindInterfaceThunks(const GUID& iid) noexcept {
-  if (const InterfaceThunks* t = FindIn(BuiltInInterfaceThunks(), iid)) return t;
   std::lock_guard lock(gThunkLock);
-  for (const auto& s : gExtraThunks)
+  for (const auto& s : gThunks)
     if (const InterfaceThunks* t = FindIn(s, iid)) return t;
   return nullptr;
 }
@@ -111,9 +115,25 @@ class TTypeInfo final : public ITypeInfo {
   HRESULT GetContainingTypeLib(ITypeLib** lib, std::uint32_t* index) override;
 
   const tlb::TypeData& Data() const { return data_; }
-  const DispatchMap& Map() const { return map_; }
+  // The map, its functions bound to the interface's thunks.
+  const DispatchMap& Map() const {
+    BindThunks();
+    return map_;
+  }
 
  private:
+  // Binds each function to its thunk once, at the first call: the owner of the interface may
+  // register its thunks after the library was loaded.
+  void BindThunks() const {
+    std::call_once(thunksBound_, [this] {
+      const InterfaceThunks* thunks = FindInterfaceThunks(data_.guid);
+      if (!thunks || thunks->funcCount != data_.funcs.size()) return;
+      for (std::size_t i = 0; i < funcs_.size(); ++i) {
+        funcs_[i].call.thunk = thunks->thunks[i];
+        if (data_.funcs[i].params.empty()) funcs_[i].call.direct = funcs_[i].call.thunk;
+      }
+    });
+  }
   // The function that names a member: its method, else get, put, putref.
   const tlb::FuncData* FirstFunction(DISPID memid) const {
     const DispatchMember* m = map_.Find(memid);
@@ -126,7 +146,8 @@ class TTypeInfo final : public ITypeInfo {
   tlb::TypeData data_;
   TYPEATTR attr_{};
   std::vector<FUNCDESC> descs_;
-  std::vector<FuncInfo> funcs_;
+  mutable std::vector<FuncInfo> funcs_;  // thunks bound by BindThunks
+  mutable std::once_flag thunksBound_;
   std::deque<TYPEDESC> typeDescs_;  // stable addresses for nested descriptions
   std::vector<GUID> refs_;          // VT_USERDEFINED references
   DispatchMap map_;
@@ -246,9 +267,6 @@ TTypeInfo::TTypeInfo(TTypeLib* lib, std::uint32_t index, tlb::TypeData data, WOR
   attr_.memidConstructor = attr_.memidDestructor = MEMBERID_NIL;
   attr_.cbAlignment = alignof(void*);
   int slots = 0;
-  // The generated thunks of the interface, when this build described it.
-  const InterfaceThunks* thunks = FindInterfaceThunks(data_.guid);
-  if (thunks && thunks->funcCount != data_.funcs.size()) thunks = nullptr;
   funcs_.resize(data_.funcs.size());
   descs_.resize(data_.funcs.size());
   for (std::size_t i = 0; i < data_.funcs.size(); ++i) {
@@ -257,8 +275,6 @@ TTypeInfo::TTypeInfo(TTypeLib* lib, std::uint32_t index, tlb::TypeData data, WOR
     FUNCDESC& d = descs_[i];
     slots = std::max(slots, f.slot + 1);
     fi.call.index = static_cast<std::uint16_t>(i);
-    fi.call.thunk = thunks ? thunks->thunks[i] : nullptr;
-    if (f.params.empty()) fi.call.direct = fi.call.thunk;
     for (const auto& p : f.params) {
       fi.call.params.push_back(MakeDispatchParam(p));
       ELEMDESC e{};
@@ -348,7 +364,7 @@ HRESULT TTypeInfo::GetContainingTypeLib(ITypeLib** lib, std::uint32_t* index) {
 HRESULT TTypeInfo::Invoke(void* instance, DISPID memid, WORD flags, DISPPARAMS* params, VARIANT* result,
                           EXCEPINFO* excepInfo, std::uint32_t* argErr) {
   if (!instance) return E_INVALIDARG;
-  const DispatchMember* m = map_.Find(memid);
+  const DispatchMember* m = Map().Find(memid);
   const DispatchFunction* f = m ? m->For(flags) : nullptr;
   if (!f) return DISP_E_MEMBERNOTFOUND;
   return InvokeFunction(*f, instance, flags, params, result, excepInfo, argErr);

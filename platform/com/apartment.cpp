@@ -235,6 +235,14 @@ DWORD ApartmentThreadId(const Apartment& apartment) { return apartment.ThreadId(
 
 // ---- waits ----------------------------------------------------------------------------------
 
+namespace {
+
+// A wait that took an abandoned mutex among the first `count` handles: it succeeded, and the
+// caller learns of the abandonment through the index (WAIT_ABANDONED_0 + i).
+bool IsAbandonedWait(DWORD r, DWORD count) { return r >= WAIT_ABANDONED_0 && r < WAIT_ABANDONED_0 + count; }
+
+}  // namespace
+
 HRESULT CoWaitForMultipleHandles(DWORD, DWORD timeoutMs, ULONG count, WaitableObject* const* handles, DWORD* index) {
   ThreadState& ts = Tls();
   if (count > 0 && (!handles || !index)) return E_INVALIDARG;
@@ -245,7 +253,7 @@ HRESULT CoWaitForMultipleHandles(DWORD, DWORD timeoutMs, ULONG count, WaitableOb
       return RPC_S_CALLPENDING;
     }
     DWORD r = WaitForMultipleObjects(std::span(handles, count), false, timeoutMs);
-    if (r >= count) return RPC_S_CALLPENDING;
+    if (r >= count && !IsAbandonedWait(r, count)) return RPC_S_CALLPENDING;
     *index = r;
     return S_OK;
   }
@@ -261,7 +269,7 @@ HRESULT CoWaitForMultipleHandles(DWORD, DWORD timeoutMs, ULONG count, WaitableOb
       remaining = now >= deadline ? 0 : static_cast<DWORD>(deadline - now);
     }
     DWORD r = WaitForMultipleObjects(objects, false, remaining);
-    if (r < count) {
+    if (r < count || IsAbandonedWait(r, count)) {
       *index = r;
       return S_OK;
     }

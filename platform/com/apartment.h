@@ -45,7 +45,8 @@ enum class AptType { None = -1, STA = 0, MTA = 1 };
 HRESULT CoGetApartmentType(AptType* type);
 
 // The COM-aware wait: waits until one of the handles is signalled (its index in *index) or the
-// time-out passes (RPC_S_CALLPENDING). In an STA it serves incoming calls while it waits.
+// time-out passes (RPC_S_CALLPENDING); a mutex abandoned by its ended owner is taken with
+// *index WAIT_ABANDONED_0 + its index (S_OK). In an STA it serves incoming calls while it waits.
 // flags are accepted for form (0: wait for any one, not alertable).
 HRESULT CoWaitForMultipleHandles(DWORD flags, DWORD timeoutMs, ULONG count, WaitableObject* const* handles,
                                  DWORD* index);

@@ -4,6 +4,7 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <span>
 #include <vector>
@@ -27,11 +28,16 @@ class WaitableObject {
   WaitableObject(const WaitableObject&) = delete;
   WaitableObject& operator=(const WaitableObject&) = delete;
 
+  // How many threads are waiting for this object now (a test learns that another thread has
+  // reached its wait).
+  std::size_t WaiterCount() const;
+
  protected:
   // Called under the wait lock.
   virtual bool IsSignaledLocked() const = 0;
-  // The wait that this object satisfied takes it (an auto-reset event resets itself).
-  virtual void TakeLocked() {}
+  // The wait that this object satisfied takes it (an auto-reset event resets itself); true
+  // when the wait gets it abandoned (a mutex whose owner ended while it held it).
+  virtual bool TakeLocked() { return false; }
   // Wakes every thread waiting for this object; the caller holds the wait lock.
   void NotifyWaitersLocked();
   static std::mutex& WaitLock();
@@ -52,8 +58,9 @@ class Event final : public WaitableObject {
 
  protected:
   bool IsSignaledLocked() const override { return signaled_; }
-  void TakeLocked() override {
+  bool TakeLocked() override {
     if (!manualReset_) signaled_ = false;
+    return false;
   }
 
  private:
@@ -62,26 +69,32 @@ class Event final : public WaitableObject {
 };
 
 // A kernel mutex: owned by one thread at a time, recursively. A wait for it takes it when it is
-// free or already owned by the waiting thread.
+// free or already owned by the waiting thread. A thread that ends while it owns the mutex
+// abandons it: the mutex is free again, and the wait that takes it next answers
+// WAIT_ABANDONED_0 (+ its index) instead of WAIT_OBJECT_0; the one after answers as usual.
 class Mutex final : public WaitableObject {
  public:
-  Mutex() = default;
+  Mutex();
+  ~Mutex() override;
   // False when the calling thread does not own the mutex.
   bool Release();
   // The owning thread's id, 0 when free.
   DWORD Owner() const;
 
+  struct State;
+  struct HeldByThread;  // what a thread owns; abandons it when the thread ends
+
  protected:
   bool IsSignaledLocked() const override;
-  void TakeLocked() override;
+  bool TakeLocked() override;
 
  private:
-  DWORD owner_ = 0;
-  int count_ = 0;
+  std::shared_ptr<State> state_;  // outlives the mutex while a thread still lists it
 };
 
 // WAIT_OBJECT_0 + index of the object that ended the wait (the first signalled one, or 0 when
-// waitAll), or WAIT_TIMEOUT.
+// waitAll), WAIT_ABANDONED_0 + index when that was an abandoned mutex (with waitAll: the first
+// abandoned one), or WAIT_TIMEOUT.
 DWORD WaitForMultipleObjects(std::span<WaitableObject* const> objects, bool waitAll, DWORD timeoutMs);
 inline DWORD WaitForSingleObject(WaitableObject& object, DWORD timeoutMs) {
   WaitableObject* one[1] = {&object};

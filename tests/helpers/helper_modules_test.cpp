@@ -215,6 +215,7 @@ using ReadCounterProc = std::int32_t (*)(const GUID*, std::int32_t*, char16_t*, 
 TEST(StatCounters, ReachTheLibraryEscapedAndRetryWhileItIsMissing) {
   constexpr GUID key = MakeGuid("{0B0E58E2-6A5C-4C2A-9E0F-2D7C51A3B6E1}");
   constexpr GUID unnamed = MakeGuid("{7D3F3A10-1E2B-4C5D-8F6A-9B0C1D2E3F40}");
+  ResetHelperModulesForTesting();  // counters of an earlier run in this process are gone
   test::ScratchDir dir;
   ScopedHostFolder host(dir.Path().string());
   EXPECT_FALSE(IncStatCounter(key, 1));
@@ -236,6 +237,27 @@ TEST(StatCounters, ReachTheLibraryEscapedAndRetryWhileItIsMissing) {
   ASSERT_EQ(read(&unnamed, &value, name, 64), 0);
   EXPECT_EQ(WideString(name), u"");
   FreeLibrary(lib);
+  ResetHelperModulesForTesting();
+}
+
+// A host folder whose name is not ASCII (nor Windows-1252) serves the libraries as any other.
+TEST(HelperLibraries, LoadFromAFolderWithANonAsciiName) {
+  ResetHelperModulesForTesting();
+  test::ScratchDir dir;
+  const fs::path host = dir.Path() / fs::path(u8"Pr\u00FCfung \u540D\u524D \u0418\u043C\u044F");
+  fs::create_directories(host / "Extensions");
+  fs::create_symlink(HostDir() + "/cvStatistic.so", host / "cvStatistic.so");
+  fs::create_symlink(HostDir() + "/Extensions/cvRegExpr.so", host / "Extensions" / "cvRegExpr.so");
+  {
+    ScopedHostFolder folder(host.string());
+    constexpr GUID key = MakeGuid("{5E1C0D2A-3B4F-4A6E-8D7C-9F0A1B2C3D4E}");
+    EXPECT_TRUE(RegisterStatCounter(key, u"\u540D\u524D"));
+    EXPECT_TRUE(IncStatCounter(key, 1));
+    ComPtr<IcvRegExprModule> regexpr;
+    GetRegExprModule(regexpr);
+    EXPECT_TRUE(regexpr);
+  }
+  ResetHelperModulesForTesting();
 }
 
 // A truncated copy of a library is refused with a clear error before the system loader maps
@@ -270,7 +292,7 @@ class LoadedReporter {
   }
   ~LoadedReporter() {
     reporter_ = nullptr;
-    StopHelperModules();
+    ResetHelperModulesForTesting();  // the next test finds the library unloaded
     if (lib_) FreeLibrary(lib_);
   }
   bool Ready() const { return reporter_ != nullptr; }

@@ -173,6 +173,26 @@ TEST_F(Pages, FailedSendIsMadeAgainAtTheNextChange) {
   EXPECT_TRUE(msaa->Page().CompatibilitySent());
 }
 
+// A notification has no caller to answer to: its failure is written to the host's diagnostic
+// log and stays the thread's error information.
+TEST_F(Pages, AFailedSendIsWrittenToTheDiagnosticLog) {
+  Start();
+  auto compatibility = host->Settings().FindSetting(kMSAACompatibilitySetting);
+  const std::size_t before = host->Diagnostics().Lines().size();
+  host->HookParameters().FailWith(E_FAIL);
+  SetErrorInfo(0, nullptr);
+  compatibility->put_Value(OleVariant(true).Get());  // the host tells the plug-in, whose send fails
+  auto lines = host->Diagnostics().Lines();
+  ASSERT_EQ(lines.size(), before + 1);
+  EXPECT_NE(lines.back().find(u"a settings change did not reach the hooks: "), WideString::npos)
+      << Narrow(lines.back());
+  ComPtr<IErrorInfo> info;
+  EXPECT_EQ(GetErrorInfo(0, info.Put()), S_OK) << "the error information stays the thread's";
+  host->HookParameters().FailWith(S_OK);
+  static_cast<IpwSettingsChangeListener*>(msaa)->SettingChanged(compatibility.Get(), kMSAAPluginKey);
+  EXPECT_EQ(host->Diagnostics().Lines().size(), before + 1) << "a send that works writes nothing";
+}
+
 TEST_F(Pages, MSAASendsOnlyTheValueOfTheSettingNamed) {
   Start();
   auto table = host->Settings().FindSetting(kMSAAAcceptedWindowsSetting);

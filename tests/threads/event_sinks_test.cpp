@@ -222,17 +222,23 @@ TEST_F(EventSinks, NoEventIsDeliveredAfterDetachReturns) {
   auto events = MakeObject<TRecordingEvents>(source->Identity(), std::vector<IID>{IpwTestFirst::iid});
   events->pauseMs = 1;
   std::atomic<bool> stop{false};
+  std::atomic<int> fired{0};
   std::vector<std::thread> firing;
   for (int t = 0; t < 3; ++t)
     firing.emplace_back([&] {
       ScopedApartment own(COINIT_MULTITHREADED);
-      while (!stop) source->Fire(kSubtract, 1);
+      while (!stop) {
+        source->Fire(kSubtract, 1);
+        ++fired;
+      }
     });
   while (events->entered.load() < 5) std::this_thread::yield();
   ASSERT_EQ(events->Detach(), S_OK);
   const int entered = events->entered.load();
   EXPECT_EQ(events->left.load(), entered) << "a handler running at Detach has returned before it";
-  std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  // Every firing thread goes on firing; the events it fires after Detach reach nobody.
+  const int firedAtDetach = fired.load();
+  while (fired.load() < firedAtDetach + 30) std::this_thread::yield();
   EXPECT_EQ(events->entered.load(), entered) << "nothing is delivered afterwards";
   stop = true;
   for (auto& t : firing) t.join();
@@ -268,6 +274,7 @@ TEST_F(EventSinks, AHandlerDetachingItsAdapterWaitsForTheHandlersOfOtherThreadsO
   // The event with value 1 is held until released; the one with value 2 detaches the adapter.
   class THoldOrDetach : public TRecordingEvents {
    public:
+    using TRecordingEvents::DetachesWaiting;
     using TRecordingEvents::TRecordingEvents;
     Event held{true, false}, release{true, false}, detached{true, false};
 
@@ -293,7 +300,7 @@ TEST_F(EventSinks, AHandlerDetachingItsAdapterWaitsForTheHandlersOfOtherThreadsO
     ScopedApartment own(COINIT_MULTITHREADED);
     source->Fire(kSubtract, 2);
   });
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));  // into its wait, most likely
+  while (events->DetachesWaiting() == 0) std::this_thread::yield();  // in its wait for the handler
   EXPECT_FALSE(events->detached.IsSet()) << "Detach waits for the handler of the other thread";
   events->release.Set();
   ExpectEndsSoon(events->detached, "Detach from a handler");
@@ -357,7 +364,7 @@ TEST_F(EventSinks, TwoAttachesAtOnceAdviseOnce) {
   std::thread first([&] { sink->Attach(); });
   WaitForSingleObject(source->entered, INFINITE);
   std::thread second([&] { sink->Attach(); });
-  std::this_thread::sleep_for(std::chrono::milliseconds(10));  // at the sink's lock, most likely
+  while (sink->WaitingToAttachOrDetach() == 0) std::this_thread::yield();  // at the sink's lock
   source->proceed.Set();
   first.join();
   second.join();

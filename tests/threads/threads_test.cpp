@@ -368,6 +368,30 @@ TEST(TransparentCriticalSection, ExcludesOtherThreads) {
   EXPECT_EQ(counter, 800);
 }
 
+// A thread that ends while it holds the lock does not block the others for ever: the next
+// Acquire takes the abandoned lock over and owns it.
+TEST(TransparentCriticalSection, ALockAbandonedByAnEndedThreadIsTakenOver) {
+  TcvTransparentCriticalSection lock;
+  std::thread holder([&] {
+    ScopedApartment apartment(COINIT_MULTITHREADED);
+    lock.Acquire();
+  });  // ends holding the lock
+  holder.join();
+  ScopedApartment apartment(COINIT_MULTITHREADED);
+  lock.Acquire();
+  lock.Acquire();  // recursively, as usual
+  lock.Release();
+  lock.Release();
+  std::atomic<bool> taken{false};
+  std::thread next([&] {
+    lock.Acquire();
+    taken = true;
+    lock.Release();
+  });
+  next.join();
+  EXPECT_TRUE(taken.load());
+}
+
 TEST(TransparentCriticalSection, KeepsServingCallsWhileItWaitsAndWhileItHolds) {
   test::RegisterCallsProxy();
   ComPtr<IGlobalInterfaceTable> git;

@@ -4,12 +4,13 @@
 //   GENDIR/<Library>_resource.cpp   for --embed libraries: the library as the type library
 //                                   resource of the binary that links it (ELF section
 //                                   ".pwtypelib"),
-//   GENDIR/interface_thunks.cpp     the Invoke thunks of every dual interface,
+//   GENDIR/<Library>_thunks.cpp     the Invoke thunks of the library's dual interfaces, answered
+//                                   by <Library>InterfaceThunks() (declared in its header); the
+//                                   binary that owns the library compiles them and registers
+//                                   them (RegisterInterfaceThunks),
 // and copies the .tlb of every library that is not embedded into EXTDIR.
 //
-// usage: idlgen --gen GENDIR --ext EXTDIR [--embed LIBRARY]... [--thunks FUNCTION] FILE.idl...
-// FUNCTION (default BuiltInInterfaceThunks) is the name of the function that answers the thunk
-// tables of the generated interfaces.
+// usage: idlgen --gen GENDIR --ext EXTDIR [--embed LIBRARY]... FILE.idl...
 // The format is described in docs/interface-description.md.
 #include <algorithm>
 #include <cctype>
@@ -564,7 +565,8 @@ std::string Header(const Library& lib) {
   std::ostringstream o;
   o << "// The interfaces of the type library " << lib.name << ", generated from "
     << std::filesystem::path(lib.file).filename().string() << ". Do not edit.\n"
-    << "#pragma once\n\n#include <cstdint>\n\n#include \"platform/automation/dispatch.h\"\n#include \"platform/automation/safearray.h\"\n\n"
+    << "#pragma once\n\n#include <cstdint>\n#include <span>\n\n#include \"platform/automation/dispatch.h\"\n"
+    << "#include \"platform/automation/dispatch_thunks.h\"\n#include \"platform/automation/safearray.h\"\n\n"
     << "namespace pw {\n\n";
   std::set<std::string> foreign;
   for (const auto& n : lib.interfaces) {
@@ -582,6 +584,9 @@ std::string Header(const Library& lib) {
     if (included.insert(other).second) o << "}  // namespace pw\n#include \"interfaces/" << other << ".h\"\nnamespace pw {\n\n";
   }
   o << "inline constexpr GUID LIBID_" << lib.name << " = " << GuidLiteral(lib.guid) << ";\n\n";
+  o << "// The Invoke thunks of the library's dual interfaces (" << lib.name << "_thunks.cpp), sorted by GUID;\n"
+    << "// the binary that owns the library registers them with RegisterInterfaceThunks.\n"
+    << "std::span<const InterfaceThunks> " << lib.name << "InterfaceThunks() noexcept;\n\n";
   for (const auto& n : lib.interfaces) o << "struct " << n << ";\n";
   o << "\n";
   for (const auto& n : lib.interfaces) {
@@ -687,15 +692,18 @@ std::string Thunk(const Interface& itf, const Method& m, const std::string& fn) 
   return o.str();
 }
 
-std::string Thunks(const std::string& function) {
+std::string Thunks(const Library& lib) {
+  const std::string function = lib.name + "InterfaceThunks";
   std::ostringstream o;
-  o << "// The Invoke thunks of the dual interfaces, generated from the interface descriptions. Do not edit.\n"
-    << "#include <iterator>\n#include <span>\n\n#include \"platform/automation/dispatch_thunks.h\"\n";
-  for (const auto& lib : gLibraries) o << "#include \"interfaces/" << lib.name << ".h\"\n";
+  o << "// The Invoke thunks of the dual interfaces of " << lib.name << ", generated from its interface description.\n"
+    << "// Do not edit.\n"
+    << "#include <iterator>\n#include <span>\n\n#include \"platform/automation/dispatch_thunks.h\"\n"
+    << "#include \"interfaces/" << lib.name << ".h\"\n";
   o << "\nnamespace pw {\n\nnamespace {\n\n";
   struct Entry { GUID iid; std::string table; std::size_t count; };
   std::vector<Entry> entries;
-  for (const auto& [name, itf] : gInterfaces) {
+  for (const auto& name : lib.interfaces) {
+    const Interface& itf = gInterfaces[name];
     if (RootOf(name) != "IDispatch" || !itf.dual) continue;
     std::vector<FlatMethod> flat;
     Flatten(name, flat);
@@ -741,14 +749,12 @@ std::string Resource(const Library& lib, const std::vector<std::uint8_t>& bytes)
 int main(int argc, char** argv) {
   std::filesystem::path gen, ext;
   std::set<std::string> embed;
-  std::string thunks = "BuiltInInterfaceThunks";
   std::vector<std::string> files;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     if (a == "--gen" && i + 1 < argc) gen = argv[++i];
     else if (a == "--ext" && i + 1 < argc) ext = argv[++i];
     else if (a == "--embed" && i + 1 < argc) embed.insert(argv[++i]);
-    else if (a == "--thunks" && i + 1 < argc) thunks = argv[++i];
     else files.push_back(a);
   }
   if (gen.empty() || ext.empty() || files.empty()) {
@@ -775,13 +781,13 @@ int main(int argc, char** argv) {
       std::string blob(bytes.begin(), bytes.end());
       WriteIfChanged(gen / "interfaces" / (lib.name + ".h"), Header(lib));
       WriteIfChanged(gen / (lib.name + ".tlb"), blob);
+      WriteIfChanged(gen / (lib.name + "_thunks.cpp"), Thunks(lib));
       if (embed.count(lib.name)) WriteIfChanged(gen / (lib.name + "_resource.cpp"), Resource(lib, bytes));
       else WriteIfChanged(ext / (lib.name + ".tlb"), blob);
     }
     for (const auto& e : embed)
       if (std::none_of(gLibraries.begin(), gLibraries.end(), [&](const Library& l) { return l.name == e; }))
         throw Error{"no library named " + e};
-    WriteIfChanged(gen / "interface_thunks.cpp", Thunks(thunks));
   } catch (const Error& e) {
     std::cerr << "idlgen: " << e.message << "\n";
     return 1;

@@ -6,7 +6,9 @@
 #include <stdexcept>
 
 #include "host/test_host.h"
+#include "interfaces/pwWebTesting.h"
 #include "openapps/picture/picture.h"
+#include "platform/automation/dispatch_thunks.h"
 #include "platform/com/errorinfo.h"
 #include "platform/rtl/strings.h"
 
@@ -141,6 +143,9 @@ class PictureSession {
     if (Failed(LoadTypeLib(Utf8ToWide(modulePath), lib.Put())) || !lib)
       throw std::runtime_error("cannot read the type library of the module " + modulePath);
     TypeLibraries()->Add(lib.Get());
+    // The picture's results (rectangles) are interfaces of the module's library, called here
+    // in-process without the module: this program registers their thunks itself.
+    RegisterInterfaceThunks(pwWebTestingInterfaceThunks());
   }
 
   ComPtr<IDispatch> New() {

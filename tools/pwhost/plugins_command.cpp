@@ -18,9 +18,6 @@ namespace pw::host {
 
 namespace {
 
-std::string U(WideStringView s) { return WideToUtf8(s); }
-std::string G(const GUID& g) { return GuidToString(g); }
-
 std::string Hex(HRESULT hr) {
   char buf[16];
   std::snprintf(buf, sizeof buf, "0x%08X", static_cast<unsigned>(hr));
@@ -35,7 +32,7 @@ std::string ValueText(const OleVariant& v) {
   if (x.vt == VT_BOOL) return x.boolVal ? "True" : "False";
   OleVariant s;
   if (Failed(VariantChangeType(s.Ptr(), v.Ptr(), 0, VT_BSTR))) return "(value)";
-  std::string text = U(BstrView(s.Ptr()->bstrVal)), out;
+  std::string text = WideToUtf8(BstrView(s.Ptr()->bstrVal)), out;
   if (x.vt != VT_BSTR) return text;
   for (char c : text) {
     if (c == '\r') out += "\\r";
@@ -49,7 +46,7 @@ std::string ValueText(const OleVariant& v) {
 std::string GuidList(const std::vector<GUID>& list) {
   if (list.empty()) return "none";
   std::string s;
-  for (const auto& g : list) s += (s.empty() ? "" : ", ") + G(g);
+  for (const auto& g : list) s += (s.empty() ? "" : ", ") + GuidToString(g);
   return s;
 }
 
@@ -57,7 +54,7 @@ void PrintHookCalls(TProcess& process, std::size_t from) {
   auto calls = process.Hooks().Calls();
   for (std::size_t i = from; i < calls.size(); ++i) {
     const auto& c = calls[i];
-    std::printf("      %s %s %s\n", c.kind == HookCall::Command ? "command  " : "parameter", U(c.name).c_str(),
+    std::printf("      %s %s %s\n", c.kind == HookCall::Command ? "command  " : "parameter", WideToUtf8(c.name).c_str(),
                 ValueText(c.value).c_str());
   }
 }
@@ -70,136 +67,183 @@ std::vector<ProcessDescription> SampleProcesses() {
   };
 }
 
-int DrivePlugins(IcvPluginRegistrator* registrator) {
-  RegistratorTable table = ReadRegistratorTable(registrator);
-  std::printf("Registrator %s \"%s\"\n", G(table.key).c_str(), U(table.name).c_str());
-  std::printf("  description: %s\n", U(table.description).c_str());
+void PrintTable(const RegistratorTable& table) {
+  std::printf("Registrator %s \"%s\"\n", GuidToString(table.key).c_str(), WideToUtf8(table.name).c_str());
+  std::printf("  description: %s\n", WideToUtf8(table.description).c_str());
   std::printf("  list A (%zu): %s\n", table.listA.size(), GuidList(table.listA).c_str());
   std::printf("  list B (%zu): %s\n", table.listB.size(), GuidList(table.listB).c_str());
   std::printf("Plug-ins: %zu\n", table.plugins.size());
   for (std::size_t i = 0; i < table.plugins.size(); ++i) {
     const auto& p = table.plugins[i];
-    std::printf("  %zu %s \"%s\"\n", i, G(p.key).c_str(), U(p.name).c_str());
-    std::printf("      %s\n", U(p.description).c_str());
+    std::printf("  %zu %s \"%s\"\n", i, GuidToString(p.key).c_str(), WideToUtf8(p.name).c_str());
+    std::printf("      %s\n", WideToUtf8(p.description).c_str());
     std::printf("      version %d.%d, flag %s, requires %s, list A %s\n", p.version, p.version2,
                 p.flag ? "True" : "False", GuidList(p.required).c_str(), GuidList(p.listA).c_str());
   }
+}
 
+// A running plug-in: its object type and the settings its options page made.
+void PrintRunningPlugin(const TPluginHost::Plugin& p) {
+  std::printf("  \"%s\": running\n", WideToUtf8(p.name).c_str());
+  if (auto d = QueryAs<IpwObjectTypeDescriptor>(p.object.Get())) {
+    BString name;
+    GUID type{};
+    std::int32_t order = 0, bitmap = 0;
+    d->GetTypeName(name.Put());
+    d->GetTypeKey(&type);
+    d->GetOrder(&order);
+    HRESULT hr = d->GetBitmap(&bitmap);
+    BitmapData data;
+    GetBitmapData(bitmap, data);
+    std::printf("      object type %s \"%s\", order %d, bitmap %s\n", GuidToString(type).c_str(),
+                WideToUtf8(name.View()).c_str(), order,
+                Succeeded(hr) ? (std::to_string(data.width) + " x " + std::to_string(data.height)).c_str() : "missing");
+  }
+  if (!p.settingsGroup) return;
+  for (const auto& s : p.settingsGroup->Children()) {
+    std::printf("      setting %s \"%s\"", GuidToString(s->Key()).c_str(), WideToUtf8(s->Caption()).c_str());
+    if (s->Kind() == kSettingTable) std::printf(": table of %zu rows\n", s->Rows().size());
+    else std::printf(" = %s\n", ValueText(s->CurrentValue()).c_str());
+  }
+}
+
+// One run of the plug-ins' life against a test host, stage by stage; any failure makes the
+// status 1 and the run goes on.
+class PluginsRun {
+ public:
+  PluginsRun(TestHost& host, IcvPluginRegistrator* registrator, const RegistratorTable& table)
+      : host_(host), registrator_(registrator), table_(table), plugins_(host) {}
+
+  int Run() {
+    Create();
+    Start();
+    AttachProcesses();
+    ChangeMsaaSettings();
+    Notify();
+    DetachProcesses();
+    Finalize();
+    host_.Processes().Clear();
+    return status_;
+  }
+
+ private:
+  void Create() {
+    std::printf("Creating the plug-ins\n");
+    for (std::size_t i = 0; i < table_.plugins.size(); ++i) {
+      auto& p = plugins_.Create(registrator_, static_cast<std::int32_t>(i), table_.plugins[i].name);
+      if (Failed(p.created))
+        std::printf("  %zu \"%s\": not created (%s): %s\n", i, WideToUtf8(p.name).c_str(), Hex(p.created).c_str(),
+                    WideToUtf8(p.error).c_str());
+      else if (!p.object) std::printf("  %zu \"%s\": the registrator made no plug-in\n", i, WideToUtf8(p.name).c_str());
+      else std::printf("  %zu \"%s\": created\n", i, WideToUtf8(p.name).c_str());
+    }
+  }
+
+  void Start() {
+    std::printf("Initialize, PostInitialize, options pages\n");
+    if (plugins_.Start() != 0) status_ = 1;
+    for (auto& p : plugins_.Plugins()) {
+      if (!p.object) continue;
+      if (!p.error.empty()) std::printf("  \"%s\": %s\n", WideToUtf8(p.name).c_str(), WideToUtf8(p.error).c_str());
+      else PrintRunningPlugin(p);
+    }
+    for (const auto& page : host_.Options().Pages())
+      std::printf("  options page \"%s\" (values %d, %d)\n", WideToUtf8(page->Path()).c_str(), page->ImageIndex(),
+                  page->Order());
+    PrintHookParameters(0);
+  }
+
+  void AttachProcesses() {
+    std::printf("Processes (the test host's samples)\n");
+    for (const auto& d : SampleProcesses()) processes_.push_back(host_.Processes().Add(d));
+    for (const auto& process : processes_) {
+      auto outcome = plugins_.AttachProcess(*process);
+      std::string names;
+      for (auto index : outcome.done) names += (names.empty() ? "\"" : ", \"") + NameOf(index) + "\"";
+      std::printf("  %u %s: served by %s\n", process->Id(), WideToUtf8(process->Name()).c_str(),
+                  names.empty() ? "none" : names.c_str());
+      PrintFailures(outcome);
+      PrintHookCalls(*process, 0);
+    }
+  }
+
+  // Two MSAA settings change; the plug-in passes them on to the running hooks.
+  void ChangeMsaaSettings() {
+    std::printf("Changing the MSAA settings\n");
+    std::vector<std::size_t> seen;
+    for (const auto& process : processes_) seen.push_back(process->Hooks().Calls().size());
+    std::size_t received = host_.HookParameters().Received().size();
+    if (auto compatibility = host_.Settings().FindSetting(MakeGuid("{3BAA9083-AE46-48CE-BFF4-A656DECF8E2F}")))
+      compatibility->put_Value(OleVariant(true).Get());
+    if (auto accepted = host_.Settings().FindSetting(MakeGuid("{47A56F4F-F2D3-4697-BEC8-632B29D5A344}")))
+      accepted->SetCell(0, 6, OleVariant(true).Get());  // accept "Internet Explorer_Server" too
+    PrintHookParameters(received);
+    for (std::size_t i = 0; i < processes_.size(); ++i) {
+      std::printf("  %u %s:\n", processes_[i]->Id(), WideToUtf8(processes_[i]->Name()).c_str());
+      PrintHookCalls(*processes_[i], seen[i]);
+    }
+  }
+
+  void Notify() {
+    std::printf("Notify(1)\n");
+    if (plugins_.Notify(1) == 0) return;
+    status_ = 1;
+    for (const auto& p : plugins_.Plugins())
+      if (p.object && p.error.rfind(u"Notify: ", 0) == 0)
+        std::printf("  \"%s\": %s\n", WideToUtf8(p.name).c_str(), WideToUtf8(p.error).c_str());
+  }
+
+  void DetachProcesses() {
+    std::printf("Removing the hooks\n");
+    for (const auto& process : processes_) {
+      std::size_t from = process->Hooks().Calls().size();
+      auto outcome = plugins_.DetachProcess(*process);
+      std::printf("  %u %s: hooks loaded now: %zu\n", process->Id(), WideToUtf8(process->Name()).c_str(),
+                  process->Hooks().LoadedLibraries().size());
+      PrintFailures(outcome);
+      PrintHookCalls(*process, from);
+    }
+  }
+
+  void Finalize() {
+    std::printf("Finalize\n");
+    for (const auto& failure : plugins_.Stop()) {
+      std::printf("  %s\n", WideToUtf8(failure).c_str());
+      status_ = 1;
+    }
+  }
+
+  std::string NameOf(std::int32_t index) const {
+    return WideToUtf8(table_.plugins[static_cast<std::size_t>(index)].name);
+  }
+  void PrintFailures(const TPluginHost::HookOutcome& outcome) {
+    for (const auto& [index, why] : outcome.failed) {
+      std::printf("      \"%s\": %s\n", NameOf(index).c_str(), WideToUtf8(why).c_str());
+      status_ = 1;
+    }
+  }
+  // The hook parameters the host passed on, from the `from`th.
+  void PrintHookParameters(std::size_t from) {
+    auto sent = host_.HookParameters().Received();
+    for (std::size_t i = from; i < sent.size(); ++i)
+      std::printf("  hook parameter %s = %s\n", GuidToString(sent[i].key).c_str(), ValueText(sent[i].value).c_str());
+  }
+
+  TestHost& host_;
+  IcvPluginRegistrator* registrator_;
+  const RegistratorTable& table_;
+  TPluginHost plugins_;
+  std::vector<ComPtr<TProcess>> processes_;
+  int status_ = 0;
+};
+
+int DrivePlugins(IcvPluginRegistrator* registrator) {
+  RegistratorTable table = ReadRegistratorTable(registrator);
+  PrintTable(table);
   TestHostOptions options;
   options.interactive = false;
   TestHost host(options);
-  int status = 0;
-  {
-    TPluginHost plugins(host);
-    std::printf("Creating the plug-ins\n");
-    for (std::size_t i = 0; i < table.plugins.size(); ++i) {
-      auto& p = plugins.Create(registrator, static_cast<std::int32_t>(i), table.plugins[i].name);
-      if (Failed(p.created))
-        std::printf("  %zu \"%s\": not created (%s): %s\n", i, U(p.name).c_str(), Hex(p.created).c_str(),
-                    U(p.error).c_str());
-      else if (!p.object)
-        std::printf("  %zu \"%s\": the registrator made no plug-in\n", i, U(p.name).c_str());
-      else
-        std::printf("  %zu \"%s\": created\n", i, U(p.name).c_str());
-    }
-
-    std::printf("Initialize, PostInitialize, options pages\n");
-    if (plugins.Start() != 0) status = 1;
-    for (auto& p : plugins.Plugins()) {
-      if (!p.object) continue;
-      if (!p.error.empty()) {
-        std::printf("  \"%s\": %s\n", U(p.name).c_str(), U(p.error).c_str());
-        continue;
-      }
-      std::printf("  \"%s\": running\n", U(p.name).c_str());
-      if (auto d = QueryAs<IpwObjectTypeDescriptor>(p.object.Get())) {
-        BString name;
-        GUID type{};
-        std::int32_t order = 0, bitmap = 0;
-        d->GetTypeName(name.Put());
-        d->GetTypeKey(&type);
-        d->GetOrder(&order);
-        HRESULT hr = d->GetBitmap(&bitmap);
-        BitmapData data;
-        GetBitmapData(bitmap, data);
-        std::printf("      object type %s \"%s\", order %d, bitmap %s\n", G(type).c_str(), U(name.View()).c_str(), order,
-                    Succeeded(hr) ? (std::to_string(data.width) + " x " + std::to_string(data.height)).c_str()
-                                  : "missing");
-      }
-      if (p.settingsGroup)
-        for (const auto& s : p.settingsGroup->Children()) {
-          std::printf("      setting %s \"%s\"", G(s->Key()).c_str(), U(s->Caption()).c_str());
-          if (s->Kind() == kSettingTable)
-            std::printf(": table of %zu rows\n", s->Rows().size());
-          else
-            std::printf(" = %s\n", ValueText(s->CurrentValue()).c_str());
-        }
-    }
-    for (const auto& page : host.Options().Pages())
-      std::printf("  options page \"%s\" (values %d, %d)\n", U(page->Path()).c_str(), page->ImageIndex(),
-                  page->Order());
-    for (const auto& sent : host.HookParameters().Received())
-      std::printf("  hook parameter %s = %s\n", G(sent.key).c_str(), ValueText(sent.value).c_str());
-
-    std::printf("Processes (the test host's samples)\n");
-    std::vector<ComPtr<TProcess>> processes;
-    for (const auto& d : SampleProcesses()) processes.push_back(host.Processes().Add(d));
-    auto nameOf = [&](std::int32_t index) { return U(table.plugins[static_cast<std::size_t>(index)].name); };
-    auto printFailures = [&](const TPluginHost::HookOutcome& outcome) {
-      for (const auto& [index, why] : outcome.failed) {
-        std::printf("      \"%s\": %s\n", nameOf(index).c_str(), U(why).c_str());
-        status = 1;
-      }
-    };
-    for (const auto& process : processes) {
-      auto outcome = plugins.AttachProcess(*process);
-      std::string names;
-      for (auto index : outcome.done) names += (names.empty() ? "\"" : ", \"") + nameOf(index) + "\"";
-      std::printf("  %u %s: served by %s\n", process->Id(), U(process->Name()).c_str(), names.empty() ? "none" : names.c_str());
-      printFailures(outcome);
-      PrintHookCalls(*process, 0);
-    }
-
-    std::printf("Changing the MSAA settings\n");
-    std::vector<std::size_t> seen;
-    for (const auto& process : processes) seen.push_back(process->Hooks().Calls().size());
-    std::size_t received = host.HookParameters().Received().size();
-    if (auto compatibility = host.Settings().FindSetting(MakeGuid("{3BAA9083-AE46-48CE-BFF4-A656DECF8E2F}")))
-      compatibility->put_Value(OleVariant(true).Get());
-    if (auto accepted = host.Settings().FindSetting(MakeGuid("{47A56F4F-F2D3-4697-BEC8-632B29D5A344}")))
-      accepted->SetCell(0, 6, OleVariant(true).Get());  // accept "Internet Explorer_Server" too
-    auto sent = host.HookParameters().Received();
-    for (std::size_t i = received; i < sent.size(); ++i)
-      std::printf("  hook parameter %s = %s\n", G(sent[i].key).c_str(), ValueText(sent[i].value).c_str());
-    for (std::size_t i = 0; i < processes.size(); ++i) {
-      std::printf("  %u %s:\n", processes[i]->Id(), U(processes[i]->Name()).c_str());
-      PrintHookCalls(*processes[i], seen[i]);
-    }
-
-    std::printf("Notify(1)\n");
-    if (plugins.Notify(1) != 0) {
-      status = 1;
-      for (const auto& p : plugins.Plugins())
-        if (p.object && p.error.rfind(u"Notify: ", 0) == 0) std::printf("  \"%s\": %s\n", U(p.name).c_str(), U(p.error).c_str());
-    }
-
-    std::printf("Removing the hooks\n");
-    for (const auto& process : processes) {
-      std::size_t from = process->Hooks().Calls().size();
-      auto outcome = plugins.DetachProcess(*process);
-      std::printf("  %u %s: hooks loaded now: %zu\n", process->Id(), U(process->Name()).c_str(),
-                  process->Hooks().LoadedLibraries().size());
-      printFailures(outcome);
-      PrintHookCalls(*process, from);
-    }
-    std::printf("Finalize\n");
-    for (const auto& failure : plugins.Stop()) {
-      std::printf("  %s\n", U(failure).c_str());
-      status = 1;
-    }
-    host.Processes().Clear();
-  }
-  return status;
+  return PluginsRun(host, registrator, table).Run();
 }
 
 }  // namespace
@@ -222,7 +266,7 @@ int RunPluginsCommand(const CommandContext& context) {
     HRESULT hr = get(registrator.Put());
     if (Failed(hr) || !registrator) {
       std::fprintf(stderr, "pwhost: GetPluginRegistrator failed (%s): %s\n", Hex(hr).c_str(),
-                   U(FailureText(Failed(hr) ? hr : E_POINTER)).c_str());
+                   WideToUtf8(FailureText(Failed(hr) ? hr : E_POINTER)).c_str());
       status = 1;
     } else {
       status = DrivePlugins(registrator.Get());

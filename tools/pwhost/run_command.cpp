@@ -1,4 +1,4 @@
-// pwhost run SCRIPT.js [--log FILE] [--browser chrome|iexplore [--url URL]]: runs a test script
+// pwhost run SCRIPT.js [--log FILE] [--timeout SECONDS] [--browser chrome|iexplore [--url URL]]: runs a test script
 // the way the host does. With --browser a tested browser of that kind is opened before the
 // script (at URL; a URL without a scheme is a file, relative to the current folder) and closed
 // after it, with the engine behind it. The host runs
@@ -7,13 +7,19 @@
 // the run goes (and writes it to FILE), finalizes the plug-ins, and ends with a non-zero exit
 // when the script fails, naming its file, line and message, when a plug-in fails to start, or
 // when the log cannot be written. The log may not be the script (also through a link), nor a
-// FIFO or folder; nothing is truncated before the script is found.
+// FIFO or folder; nothing is truncated before the script is found. A script that runs past
+// SECONDS, is stopped by the host's run control or interrupted (Ctrl+C) ends with "The script was
+// stopped".
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -31,6 +37,34 @@ namespace pw::host {
 namespace {
 
 constexpr const char* kLogIsTheScript = "it is the script itself";
+
+// The engine that a Ctrl+C stops while a script runs.
+std::atomic<ScriptEngine*> gRunningEngine{nullptr};
+
+void StopOnInterrupt(int) {
+  if (ScriptEngine* engine = gRunningEngine.load()) engine->Stop();
+}
+
+// Ctrl+C stops the engine for the life of a scope; the earlier handler comes back afterwards.
+class InterruptStops {
+ public:
+  explicit InterruptStops(ScriptEngine& engine) {
+    gRunningEngine = &engine;
+    struct sigaction action {};
+    action.sa_handler = StopOnInterrupt;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, &previous_);
+  }
+  ~InterruptStops() {
+    sigaction(SIGINT, &previous_, nullptr);
+    gRunningEngine = nullptr;
+  }
+  InterruptStops(const InterruptStops&) = delete;
+  InterruptStops& operator=(const InterruptStops&) = delete;
+
+ private:
+  struct sigaction previous_ {};
+};
 
 // The --log file: checked and opened before the run, written line by line; the first failed
 // write is kept (and later lines are not tried) so that the run ends reporting it.
@@ -78,12 +112,23 @@ class RunLog {
 }  // namespace
 
 int RunScriptCommand(const CommandContext& context) {
-  constexpr const char* kUsage = "usage: pwhost run SCRIPT.js [--log FILE] [--browser chrome|iexplore [--url URL]]\n";
+  constexpr const char* kUsage =
+      "usage: pwhost run SCRIPT.js [--log FILE] [--timeout SECONDS] [--browser chrome|iexplore [--url URL]]\n";
   std::string script, logFile, browserName, url;
+  double timeoutSeconds = 0;
   for (std::size_t i = 0; i < context.args.size(); ++i) {
     const std::string& a = context.args[i];
     if (a == "--log" && i + 1 < context.args.size()) {
       logFile = context.args[++i];
+    } else if (a == "--timeout" && i + 1 < context.args.size()) {
+      const std::string& value = context.args[++i];
+      char* end = nullptr;
+      timeoutSeconds = std::strtod(value.c_str(), &end);
+      if (value.empty() || *end || !(timeoutSeconds > 0) || timeoutSeconds > 1e9) {
+        std::fprintf(stderr, "pwhost run: the time-out must be a number of seconds above 0, not %s\n%s", value.c_str(),
+                     kUsage);
+        return 2;
+      }
     } else if (a == "--browser" && i + 1 < context.args.size()) {
       browserName = context.args[++i];
     } else if (a == "--url" && i + 1 < context.args.size()) {
@@ -97,6 +142,11 @@ int RunScriptCommand(const CommandContext& context) {
   }
   if (script.empty()) {
     std::fprintf(stderr, "%s", kUsage);
+    return 2;
+  }
+  std::error_code ec;
+  if (std::filesystem::is_directory(script, ec)) {
+    std::fprintf(stderr, "pwhost run: %s is a folder, not a script file\n", script.c_str());
     return 2;
   }
   std::optional<BrowserKind> browserKind;
@@ -190,7 +240,11 @@ int RunScriptCommand(const CommandContext& context) {
       }
     }
     if (browserReady) {
-      ScriptEngine engine(host.RuntimeObjects());
+      ScriptLimits limits;
+      limits.timeoutMs = static_cast<std::uint64_t>(timeoutSeconds * 1000);
+      limits.shouldStop = [&host] { return host.Projects().StopRequested(); };
+      ScriptEngine engine(host.RuntimeObjects(), std::move(limits));
+      InterruptStops interrupt(engine);
       ok = engine.RunFile(script, error);
       ran = true;
     }  // the script's objects are released before the plug-ins finalize

@@ -2,7 +2,7 @@
 
 #include "core/host/host_settings.h"
 #include "core/host/node_names.h"
-#include "core/platform_utils.h"
+#include "core/automation/text_search.h"
 #include "platform/automation/bstr.h"
 #include "platform/automation/safearray.h"
 #include "platform/rtl/exceptions.h"

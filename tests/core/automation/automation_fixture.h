@@ -14,8 +14,6 @@
 
 namespace pw {
 
-std::span<const InterfaceThunks> TestInterfaceThunks() noexcept;
-
 namespace test {
 
 class TSecond;
@@ -153,7 +151,7 @@ class TFirstAndSecond : public TFirstImpl<AutoImplements<TCVAAutoIntfObject, Ipw
 class AutomationTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    RegisterInterfaceThunks(TestInterfaceThunks());
+    RegisterInterfaceThunks(pwAutomationTestInterfaceThunks());
     StartAutomation();
     OleCheck(LoadTypeLib(AsciiWide(PW_TEST_TYPELIB), lib.Put()));
     TypeLibraries()->Add(lib.Get());

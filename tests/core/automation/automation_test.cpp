@@ -330,7 +330,7 @@ TEST_F(Automation, UnknownInterfaceFailsConstruction) {
 }
 
 TEST(AutomationWithoutLibraries, ObjectsAnswerWithoutTypeInformation) {
-  RegisterInterfaceThunks(TestInterfaceThunks());
+  RegisterInterfaceThunks(pwAutomationTestInterfaceThunks());
   StartAutomation();
   // The test program carries the module's library as its own (it loads at start); drop it.
   EXPECT_FALSE(TypeLibraries()->IsEmpty());
@@ -371,6 +371,33 @@ TEST_F(Automation, ModuleLibraryLoadsFromTheBinary) {
   own->GetDocumentation(-1, name.Put(), nullptr, nullptr, nullptr);
   EXPECT_EQ(name.View(), u"pwWebTesting");
   EXPECT_THROW(LoadTypeLibraryChecked(u"/nonexistent/file.tlb"), EOleSysError);
+}
+
+}  // namespace
+}  // namespace pw::test
+
+namespace pw::test {
+namespace {
+
+// The platform compiles no thunks: an interface has them only once the binary that owns its
+// description registers them, and a library loaded before that binds at its first call.
+TEST_F(Automation, ThunksComeFromTheirOwnerAndBindAtTheFirstCall) {
+  UnregisterInterfaceThunks(pwAutomationTestInterfaceThunks());
+  EXPECT_EQ(FindInterfaceThunks(IpwTestFirst::iid), nullptr);
+  ComPtr<ITypeLib> early;
+  OleCheck(LoadTypeLib(AsciiWide(PW_TEST_TYPELIB), early.Put()));
+  RegisterInterfaceThunks(pwAutomationTestInterfaceThunks());
+  ASSERT_NE(FindInterfaceThunks(IpwTestFirst::iid), nullptr);
+
+  ComPtr<ITypeInfo> info;
+  ASSERT_EQ(early->GetTypeInfoOfGuid(IpwTestFirst::iid, info.Put()), S_OK);
+  auto obj = MakeObject<TFirst>();
+  OleVariant a(10), b(4), r;
+  VARIANT slots[2] = {b.Get(), a.Get()};
+  DISPPARAMS p{slots, nullptr, 2, 0};
+  ASSERT_EQ(info->Invoke(static_cast<IpwTestFirst*>(obj.Get()), 3, DISPATCH_METHOD, &p, r.Put(), nullptr, nullptr),
+            S_OK);
+  EXPECT_EQ(r.AsInt(), 6);
 }
 
 }  // namespace

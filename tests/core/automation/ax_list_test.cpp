@@ -2,6 +2,7 @@
 
 #include "automation_fixture.h"
 #include "interfaces/ProbewrightInternal.h"
+#include "platform/automation/typelib_data.h"
 #include "platform/com/registry.h"
 
 namespace pw::test {
@@ -9,25 +10,54 @@ namespace {
 
 using AxList = AutomationTest;
 
+// Member names keep every character: none passes through an 8-bit code page.
+TEST_F(AxList, MemberNamesStayUtf16) {
+  const GUID iid = MakeGuid("{6A1E3C55-0B7D-4E21-9C3F-2D8A11B0E901}");
+  tlb::LibraryData data;
+  data.guid = MakeGuid("{6A1E3C55-0B7D-4E21-9C3F-2D8A11B0E900}");
+  data.name = u"Names";
+  tlb::TypeData type;
+  type.guid = iid;
+  type.name = u"INames";
+  for (const char16_t* name : {u"Gr\u00F6\u00DFe", u"\u540D\u524D", u"\u0418\u043C\u044F"}) {
+    tlb::FuncData f;
+    f.memid = static_cast<std::int32_t>(type.funcs.size() + 1);
+    f.slot = static_cast<std::int16_t>(type.funcs.size() + 3);
+    f.name = name;
+    f.result.chain = {VT_HRESULT};
+    type.funcs.push_back(f);
+  }
+  data.types.push_back(type);
+  const auto bytes = tlb::Serialize(data);
+  ComPtr<ITypeLib> names;
+  ASSERT_EQ(LoadTypeLibFromMemory(bytes.data(), bytes.size(), names.Put()), S_OK);
+  TAxList list;
+  AddTypeInfoMembers(nullptr, names.Get(), iid, false, false, false, INVOKE_FUNC, list);
+  ASSERT_EQ(list.Count(), 3);
+  EXPECT_EQ(list.Items(2).Name, u"Gr\u00F6\u00DFe");
+  EXPECT_EQ(list.Items(1).Name, u"\u540D\u524D");
+  EXPECT_EQ(list.Items(0).Name, u"\u0418\u043C\u044F");
+}
+
 TEST_F(AxList, ListsMembersInReverseWithFilters) {
   TAxList list;
   AddTypeInfoMembers(nullptr, lib.Get(), IpwTestSecond::iid, false, false, false, INVOKE_FUNC | INVOKE_PROPERTYGET, list);
   ASSERT_EQ(list.Count(), 3);  // the seven restricted inherited functions are left out
-  EXPECT_EQ(list.Items(0).Name, "Echo");
+  EXPECT_EQ(list.Items(0).Name, u"Echo");
   EXPECT_EQ(list.Items(0).ResultType, VT_VARIANT);
-  EXPECT_EQ(list.Items(2).Name, "Name");
+  EXPECT_EQ(list.Items(2).Name, u"Name");
   EXPECT_EQ(list.Items(2).ResultType, VT_BSTR);
 
   TAxList first;
   AddTypeInfoMembers(nullptr, lib.Get(), IpwTestFirst::iid, false, false, false, INVOKE_FUNC, first);
   bool secret = false;
-  for (int i = 0; i < first.Count(); ++i) secret |= first.Items(i).Name == "Secret";
+  for (int i = 0; i < first.Count(); ++i) secret |= first.Items(i).Name == u"Secret";
   EXPECT_FALSE(secret);  // hidden
   TAxList all;
   AddTypeInfoMembers(nullptr, lib.Get(), IpwTestFirst::iid, false, true, true, INVOKE_FUNC, all);
   EXPECT_EQ(all.Count(), first.Count() + 1 + 1 + 7);  // Secret, Internal and the inherited seven
   for (int i = 0; i < all.Count(); ++i) {
-    if (all.Items(i).Name == "Partner") {
+    if (all.Items(i).Name == u"Partner") {
       EXPECT_EQ(all.Items(i).ResultType, VT_USERDEFINED);
     }
   }

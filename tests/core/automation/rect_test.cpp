@@ -9,6 +9,7 @@ class Rect : public AutomationTest {
  protected:
   void SetUp() override {
     AutomationTest::SetUp();
+    RegisterInterfaceThunks(pwWebTestingInterfaceThunks());  // as the module does at its start
     TypeLibraries()->Add(LoadModuleTypeLibrary().Get());
   }
 };

@@ -1,10 +1,16 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <optional>
+#include <string>
 
 #include "core/options/options_binary.h"
 #include "core/options/options_xml_storage.h"
 #include "options_test_support.h"
+#include "tests/support/scratch_dir.h"
 
 namespace pw {
 namespace {
@@ -43,49 +49,87 @@ std::vector<std::uint8_t> Bytes(std::size_t n, std::uint8_t seed) {
   return v;
 }
 
-TEST(BinaryValues, LongValuesLiveInATemporaryFileOfTheirOwn) {
+// An environment variable set for the life of a scope.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const std::string& value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    ::setenv(name, value.c_str(), 1);
+  }
+  ~ScopedEnv() {
+    if (old_) ::setenv(name_, old_->c_str(), 1);
+    else ::unsetenv(name_);
+  }
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+// The names in a folder.
+std::vector<std::string> Names(const std::filesystem::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(folder)) names.push_back(e.path().filename().string());
+  return names;
+}
+
+// The file an open descriptor refers to, as the kernel names it.
+std::string FileOf(int fd) {
+  std::error_code ec;
+  return std::filesystem::read_symlink("/proc/self/fd/" + std::to_string(fd), ec).string();
+}
+
+TEST(BinaryValues, LongValuesLiveInATemporaryFileOfTheirOwnThatHasNoName) {
+  test::ScratchDir temp;
+  ScopedEnv tmpdir("TMPDIR", temp.Path().string());
   TcvBinaryPropertyStub stub(0, nullptr, 0);
   auto limit = Bytes(16384, 1);
   stub.SetValue(limit.data(), 16384, false);
-  EXPECT_TRUE(stub.TempFileName().empty());
+  EXPECT_EQ(stub.TempFileDescriptor(), -1);
 
   auto longer = Bytes(16385, 2);
   stub.SetValue(longer.data(), 16385, false);
-  const std::filesystem::path temp(WideToUtf8(stub.TempFileName()));
-  ASSERT_FALSE(temp.empty());
-  EXPECT_TRUE(temp.filename().string().starts_with("cv")) << temp;
-  EXPECT_EQ(std::filesystem::file_size(temp), 16385u);
+  const int fd = stub.TempFileDescriptor();
+  ASSERT_GE(fd, 0);
+  // Already unlinked: nothing is left in the temporary folder, whatever ends the process.
+  EXPECT_TRUE(Names(temp.Path()).empty());
+  EXPECT_TRUE(FileOf(fd).starts_with(temp.Path().string())) << FileOf(fd);
+  EXPECT_TRUE(FileOf(fd).ends_with("(deleted)")) << FileOf(fd);
+  EXPECT_EQ(::lseek(fd, 0, SEEK_END), 16385);
   EXPECT_EQ(stub.GetValue(), longer);
 
   // The file is reused while the value stays long, and goes when it becomes short.
   auto other = Bytes(50000, 3);
   stub.SetValue(other.data(), 50000, true);
-  EXPECT_EQ(WideToUtf8(stub.TempFileName()), temp.string());
+  EXPECT_EQ(stub.TempFileDescriptor(), fd);
   std::vector<std::uint8_t> head(10);
   std::int32_t count = 10;
   stub.GetData(head.data(), count);
   EXPECT_EQ(count, 10);
   EXPECT_TRUE(std::equal(head.begin(), head.end(), other.begin()));
+  stub.SetValue(longer.data(), 16385, false);  // shorter, still long: the old tail is gone
+  EXPECT_EQ(stub.GetValue(), longer);
+  EXPECT_EQ(::lseek(fd, 0, SEEK_END), 16385);
 
   auto shortValue = Bytes(10, 4);
   stub.SetValue(shortValue.data(), 10, false);
-  EXPECT_TRUE(stub.TempFileName().empty());
-  EXPECT_FALSE(std::filesystem::exists(temp));
+  EXPECT_EQ(stub.TempFileDescriptor(), -1);
+  EXPECT_EQ(::fcntl(fd, F_GETFD), -1) << "closed";
 
   stub.SetValue(longer.data(), 16385, false);
-  const std::filesystem::path second(WideToUtf8(stub.TempFileName()));
+  const int second = stub.TempFileDescriptor();
   {
     TcvBinaryPropertyStub gone(0, nullptr, 0);
     gone.SetValue(longer.data(), 16385, false);
-    const std::filesystem::path third(WideToUtf8(gone.TempFileName()));
+    const int third = gone.TempFileDescriptor();
     EXPECT_NE(third, second);
-    EXPECT_TRUE(std::filesystem::exists(third));
-    std::filesystem::remove(third);
+    ASSERT_EQ(::ftruncate(third, 0), 0);  // the file lost its content
     std::int32_t n = 100;
     gone.GetData(head.data(), n);  // a lost file reads as nothing, silently
     EXPECT_EQ(n, 0);
     EXPECT_THROW(gone.GetValue(), EcvOptionsException);
   }
+  EXPECT_TRUE(Names(temp.Path()).empty());
 }
 
 TEST(BinaryValues, ModifiedFollowsTheStoredValue) {

@@ -7,12 +7,15 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
+#include <thread>
 
 #include "core/automation/automation.h"
 #include "core/automation/rect.h"
 #include "host/script/script_engine.h"
 #include "host/test_host.h"
+#include "platform/kernel/clock.h"
 #include "platform/kernel/modules.h"
 #include "platform/rtl/strings.h"
 #include "tests/support/scratch_dir.h"
@@ -27,7 +30,9 @@ using test::RunCommand;
 class Scripts : public ::testing::Test {
  protected:
   void SetUp() override {
-    // The module's own library describes its script objects (the rectangle among them).
+    // The module's own library describes its script objects (the rectangle among them); its
+    // thunks are registered as the module registers them at its start.
+    RegisterInterfaceThunks(pwWebTestingInterfaceThunks());
     TypeLibraries()->Add(LoadTypeLibraryChecked(Utf8ToWide(HostDir() + "/pwOpenApps2.so")).Get());
     rect = MakeObject<TpwRect>(TRect{10, 20, 110, 70});
     host.RuntimeObjects().Register(u"Rect", rect->Dispatch());
@@ -208,6 +213,132 @@ TEST(PwhostRun, NulCharactersArePrintedEscaped) {
   EXPECT_EQ(status, 0) << out;
   EXPECT_NE(out.find("Message: before\\0after\n"), std::string::npos) << out;
   EXPECT_EQ(test::ReadFileBytes(log), out);
+}
+
+// Script files in UTF-8 (with or without the mark) and UTF-16 of either order with the mark;
+// what is neither is refused without a line, and so is a folder.
+TEST_F(Scripts, ScriptFilesAreUtf8OrUtf16WithTheirMark) {
+  test::ScratchDir scratch;
+  const std::u16string text = u"Log.Message(\"h\u00E9 \u4E2D\");\n";
+  auto utf16 = [&](bool bigEndian) {
+    std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (char16_t c : text) {
+      const char hi = static_cast<char>(c >> 8), lo = static_cast<char>(c & 0xFF);
+      bytes += bigEndian ? std::string{hi, lo} : std::string{lo, hi};
+    }
+    return bytes;
+  };
+  const struct {
+    const char* name;
+    std::string bytes;
+  } readable[] = {
+      {"plain.js", WideToUtf8(text)},
+      {"marked.js", "\xEF\xBB\xBF" + WideToUtf8(text)},
+      {"le.js", utf16(false)},
+      {"be.js", utf16(true)},
+  };
+  for (const auto& c : readable) {
+    const std::string file = scratch.Utf8File(c.name);
+    std::ofstream(file, std::ios::binary) << c.bytes;
+    ASSERT_TRUE(engine.RunFile(file, error)) << c.name << ": " << error.Text();
+    EXPECT_EQ(Texts().back(), u"h\u00E9 \u4E2D") << c.name;
+  }
+  const struct {
+    const char* name;
+    std::string bytes;
+  } unreadable[] = {
+      {"latin1.js", "Log.Message('h\xE9');"},
+      {"odd.js", utf16(false) + "x"},
+      {"lone.js", std::string("\xFF\xFE\x00\xD8\x41\x00", 6)},  // an unpaired surrogate
+      {"cut.js", "Log.Message('\xE4\xB8');"},                   // a sequence cut short
+  };
+  for (const auto& c : unreadable) {
+    const std::string file = scratch.Utf8File(c.name);
+    std::ofstream(file, std::ios::binary) << c.bytes;
+    EXPECT_FALSE(engine.RunFile(file, error)) << c.name;
+    EXPECT_EQ(error.Text(), file + ": The script file is not UTF-8 or UTF-16 text") << c.name;
+  }
+  EXPECT_FALSE(engine.RunFile(scratch.Path().string(), error));
+  EXPECT_EQ(error.line, 0);
+  EXPECT_EQ(error.message, u"This is a folder, not a script file");
+}
+
+// A script that never ends is stopped: by Stop from another thread, by the run control, by its
+// time-out on the host clock; a try/catch does not keep it alive, and the engine runs the next
+// script as usual.
+TEST(ScriptLimits, ARunningScriptIsStoppedAndTheEngineGoesOn) {
+  ManualClock clock;
+  ScopedClock useClock(clock);
+  host::TestHost host;
+  const std::string loop = "Log.Message('looping');\nwhile (true) { try { for (;;) {} } catch (e) {} }\n";
+  auto whenLooping = [&](std::function<void()> stop) {
+    const std::size_t before = host.Log().Entries().size();
+    return std::thread([&host, stop, before] {
+      // The script has logged: it has reached its loop.
+      while (host.Log().Entries().size() == before) std::this_thread::yield();
+      stop();
+    });
+  };
+  host::ScriptError error;
+  {
+    host::ScriptEngine engine(host.RuntimeObjects());
+    auto stopper = whenLooping([&] { engine.Stop(); });
+    EXPECT_FALSE(engine.Run("loop.js", loop, error));
+    stopper.join();
+    EXPECT_EQ(error.message, u"The script was stopped");
+    EXPECT_EQ(error.line, 2);
+    ASSERT_TRUE(engine.Run("next.js", "Log.Message('next');", error)) << error.Text();
+  }
+  {
+    host::ScriptLimits limits;
+    limits.shouldStop = [&host] { return host.Projects().StopRequested(); };
+    host::ScriptEngine engine(host.RuntimeObjects(), limits);
+    auto stopper = whenLooping([&] { host.Projects().RequestStop(); });
+    EXPECT_FALSE(engine.Run("loop.js", loop, error));
+    stopper.join();
+    EXPECT_EQ(error.Text(), "loop.js:2: The script was stopped");
+    host.Projects().ClearStop();
+  }
+  {
+    host::ScriptLimits limits;
+    limits.timeoutMs = 30000;
+    host::ScriptEngine engine(host.RuntimeObjects(), limits);
+    auto stopper = whenLooping([&] { clock.Advance(30000); });
+    EXPECT_FALSE(engine.Run("loop.js", loop, error));
+    stopper.join();
+    EXPECT_EQ(error.Text(), "loop.js:2: The script was stopped");
+  }
+}
+
+TEST(ScriptLimits, AHeapPastItsLimitIsAScriptErrorWithFileAndLine) {
+  host::TestHost host;
+  host::ScriptLimits limits;
+  limits.heapBytes = std::size_t{16} << 20;
+  host::ScriptEngine engine(host.RuntimeObjects(), limits);
+  host::ScriptError error;
+  EXPECT_FALSE(engine.Run("grow.js", "var s = 'x';\nfor (var i = 0; i < 40; ++i) s = s + s;\n", error));
+  EXPECT_EQ(error.Text(), "grow.js:2: The script ran out of memory (its heap may take 16 MB)");
+  ASSERT_TRUE(engine.Run("small.js", "var t = 'still fine';", error)) << error.Text();
+}
+
+TEST(PwhostRun, TheTimeOutMustBeSecondsAboveZero) {
+  test::ScratchDir scratch;
+  const std::string script = scratch.Utf8File("t.js");
+  std::ofstream(script) << "Log.Message('x');\n";
+  for (const char* bad : {"0", "-1", "abc", "1x", ""}) {
+    int status = 0;
+    std::string out = RunCommand(HostDir() + "/pwhost run " + script + " --timeout '" + bad + "'", status);
+    EXPECT_EQ(status, 2) << bad;
+    EXPECT_NE(out.find("the time-out must be a number of seconds above 0"), std::string::npos) << out;
+  }
+}
+
+TEST(PwhostRun, AFolderIsNoScript) {
+  test::ScratchDir scratch;
+  int status = 0;
+  std::string out = RunCommand(HostDir() + "/pwhost run " + scratch.Path().string(), status);
+  EXPECT_EQ(status, 2);
+  EXPECT_NE(out.find(scratch.Path().string() + " is a folder, not a script file"), std::string::npos) << out;
 }
 
 TEST(PwhostRun, TheModuleMustHandOutItsPlugins) {

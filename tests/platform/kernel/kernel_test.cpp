@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <memory>
 #include <thread>
 
 namespace pw {
@@ -38,7 +39,8 @@ TEST(Event, TimeOutsFollowTheInjectedClock) {
   std::thread t([&] { result = e.Wait(5000); });
   clock.WaitForReads(reads + 1);  // the waiter has taken its deadline
   clock.Advance(4999);
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  // Two more reads: the waiter has looked at the moved time at least once and waits on.
+  clock.WaitForReads(clock.ReadCount() + 2);
   EXPECT_EQ(result.load(), 12345u) << "the wait must not end before its clock time";
   clock.Advance(1);
   t.join();
@@ -87,6 +89,75 @@ TEST(Clock, TickCountAndSleepReadTheInjectedClock) {
     t.join();
   }
   EXPECT_NE(&CurrentClock(), &clock);
+}
+
+}  // namespace
+}  // namespace pw
+
+namespace pw {
+namespace {
+
+// A thread that ends while it owns a mutex abandons it: the next wait takes it and says so.
+TEST(Mutex, AThreadThatEndsHoldingItAbandonsIt) {
+  Mutex m;
+  Event held(true, false);
+  std::thread owner([&] {
+    ASSERT_EQ(WaitForSingleObject(m, INFINITE), WAIT_OBJECT_0);
+    ASSERT_EQ(WaitForSingleObject(m, INFINITE), WAIT_OBJECT_0);  // recursively, twice
+    held.Set();
+  });  // ends without releasing
+  ASSERT_EQ(held.Wait(INFINITE), WAIT_OBJECT_0);
+  owner.join();
+
+  EXPECT_EQ(m.Owner(), 0u);
+  EXPECT_EQ(WaitForSingleObject(m, 0), WAIT_ABANDONED_0);
+  EXPECT_EQ(m.Owner(), GetCurrentThreadId());
+  EXPECT_EQ(WaitForSingleObject(m, 0), WAIT_OBJECT_0);  // the abandonment is reported once
+  EXPECT_TRUE(m.Release());
+  EXPECT_TRUE(m.Release());
+  EXPECT_FALSE(m.Release());
+  EXPECT_EQ(m.Owner(), 0u);
+}
+
+TEST(Mutex, AWaiterIsWokenByTheAbandonmentAndAFailedWaitTakesNothing) {
+  Mutex m, other;
+  Event held(true, false), end(true, false);
+  std::thread owner([&] {
+    WaitForSingleObject(m, INFINITE);
+    held.Set();
+    end.Wait(INFINITE);
+  });
+  ASSERT_EQ(held.Wait(INFINITE), WAIT_OBJECT_0);
+  EXPECT_EQ(WaitForSingleObject(m, 0), WAIT_TIMEOUT);  // owned by the other thread
+  EXPECT_FALSE(m.Release());                           // and not by this one
+  std::atomic<DWORD> answer{WAIT_FAILED};
+  std::thread waiter([&] {
+    WaitableObject* both[] = {&other, &m};
+    answer = WaitForMultipleObjects(both, true, INFINITE);
+    other.Release();
+    m.Release();
+  });
+  end.Set();  // the owner ends holding m; the waiter, blocked on it, gets it
+  owner.join();
+  waiter.join();
+  EXPECT_EQ(answer.load(), WAIT_ABANDONED_0 + 1);
+  EXPECT_EQ(m.Owner(), 0u);
+  EXPECT_EQ(WaitForSingleObject(m, 0), WAIT_OBJECT_0);
+  m.Release();
+}
+
+TEST(Mutex, AMutexDestroyedBeforeItsOwnerEndsIsForgotten) {
+  Event held(true, false), end(true, false);
+  auto m = std::make_unique<Mutex>();
+  std::thread owner([&] {
+    WaitForSingleObject(*m, INFINITE);
+    held.Set();
+    end.Wait(INFINITE);
+  });
+  ASSERT_EQ(held.Wait(INFINITE), WAIT_OBJECT_0);
+  m.reset();
+  end.Set();
+  owner.join();  // ending touches nothing of the destroyed mutex (AddressSanitizer checks)
 }
 
 }  // namespace
