@@ -1,5 +1,10 @@
 #include "host/host_state.h"
 
+#include <algorithm>
+#include <string>
+
+#include "platform/rtl/strings.h"
+
 namespace pw::host {
 
 void THostState::SetAnswer(const GUID& question, const GUID& answer) {
@@ -16,6 +21,7 @@ HRESULT THostState::GetState(const GUID& question, GUID* answer) {
     auto at = answers_.find(question);
     if (at != answers_.end()) return SetOutValue(answer, at->second);
     if (question == kHostModeQuestion && config_->Interactive()) return SetOutValue(answer, kHostModeInteractive);
+    if (question == kRunStateQuestion && run_) return SetOutValue(answer, run_->State());
     SetOutValue(answer, GUID_NULL);
   });
 }
@@ -30,18 +36,90 @@ std::vector<WideString> TIndicator::History() const {
   return history_;
 }
 
+std::vector<TIndicator::Progress> TIndicator::Bars() const {
+  std::lock_guard guard(lock_);
+  return bars_;
+}
+
+int TIndicator::UpdateLevel() const {
+  std::lock_guard guard(lock_);
+  return updateLevel_;
+}
+
+std::vector<WideString> TIndicator::Events() const {
+  std::lock_guard guard(lock_);
+  return events_;
+}
+
+void TIndicator::Record(WideString what) { events_.push_back(std::move(what)); }
+
+namespace {
+WideString Number(std::int64_t n) { return Utf8ToWide(std::to_string(n)); }
+}  // namespace
+
+HRESULT TIndicator::BeginUpdate() {
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    ++updateLevel_;
+    Record(u"begin");
+  });
+}
+
+HRESULT TIndicator::EndUpdate() {
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    if (updateLevel_ > 0) --updateLevel_;
+    Record(u"end");
+  });
+}
+
 HRESULT TIndicator::PushText(BSTR text) {
   return SafeCall([&] {
     std::lock_guard guard(lock_);
     stack_.emplace_back(BstrView(text));
     history_.emplace_back(BstrView(text));
+    Record(u"push " + WideString(BstrView(text)));
   });
 }
 
 HRESULT TIndicator::RestoreText() {
-  std::lock_guard guard(lock_);
-  if (!stack_.empty()) stack_.pop_back();
-  return S_OK;
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    if (!stack_.empty()) stack_.pop_back();
+    Record(u"restore");
+  });
+}
+
+std::int32_t TIndicator::StartProgress(BSTR text, std::int32_t min, std::int32_t max) {
+  try {
+    std::lock_guard guard(lock_);
+    std::int32_t id = nextId_++;
+    if (nextId_ <= 0) nextId_ = 1;  // ids stay positive: never 0 (none) or -1 (none)
+    bars_.push_back({id, WideString(BstrView(text)), min, max, min});
+    Record(u"start " + Number(id) + u" " + WideString(BstrView(text)) + u" " + Number(min) + u" " + Number(max));
+    return id;
+  } catch (...) {
+    return -1;  // a plain call reports no error: no bar
+  }
+}
+
+void TIndicator::StopProgress(std::int32_t id) {
+  try {
+    std::lock_guard guard(lock_);
+    std::erase_if(bars_, [&](const Progress& p) { return p.id == id; });
+    Record(u"stop " + Number(id));
+  } catch (...) {
+  }
+}
+
+void TIndicator::UpdateProgress(std::int32_t id, std::int32_t position) {
+  try {
+    std::lock_guard guard(lock_);
+    for (auto& bar : bars_)
+      if (bar.id == id) bar.position = std::clamp(position, std::min(bar.min, bar.max), std::max(bar.min, bar.max));
+    Record(u"update " + Number(id) + u" " + Number(position));
+  } catch (...) {
+  }
 }
 
 void THostObjectProvider::RegisterObject(const GUID& key, IUnknown* object) {

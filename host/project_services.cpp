@@ -103,6 +103,10 @@ HRESULT TProjectRegistry::GetCurrentItem(IcvKeyItem** item) {
   });
 }
 
+HRESULT TProjectRegistry::GetRunState(GUID* state) {
+  return SafeCall([&] { SetOutValue(state, run_ ? run_->State() : GUID_NULL); });
+}
+
 std::vector<WideString> TDiagnosticLog::Lines() const {
   std::lock_guard guard(lock_);
   return lines_;

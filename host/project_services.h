@@ -1,6 +1,6 @@
 // The host's view of the project suite as far as the code model and the test run need it: the
 // node registry (is a suite open, the current node, nodes by key, the current language), the
-// run control (the item the run works on) and the diagnostic log. The project tree itself
+// run control (the item the run works on, the run state) and the diagnostic log. The project tree itself
 // belongs to plug-ins; the host keeps nodes that tests or plug-ins hand it.
 #pragma once
 
@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "host/com_support.h"
+#include "host/run_state.h"
 #include "interfaces/ProbewrightHost.h"
 
 namespace pw::host {
@@ -44,9 +45,11 @@ class THostProjectNode final : public Implements<ComObject, IpwProjectNode, IpwP
   GUID languageKey_{};
 };
 
-class TProjectRegistry final
-    : public Implements<ComObject, IpwProjectNodeRegistry, IpwProjectNodeRegistryService, IpwRunControl> {
+class TProjectRegistry final : public Implements<ComObject, IpwProjectNodeRegistry, IpwProjectNodeRegistryService,
+                                                 IpwRunControl, IpwTestEngineState> {
  public:
+  // The run control answers the run state that `run` holds (GUID_NULL without one).
+  explicit TProjectRegistry(ComPtr<TRunState> run = nullptr) : run_(std::move(run)) {}
   void SetSuiteOpen(bool open);
   void AddNode(IpwProjectNode* node);
   void SetCurrentNode(IpwProjectNode* node);
@@ -67,8 +70,11 @@ class TProjectRegistry final
   HRESULT GetCurrentLanguageKey(GUID* key) override;
   // IpwRunControl
   HRESULT GetCurrentItem(IcvKeyItem** item) override;
+  // IpwTestEngineState
+  HRESULT GetRunState(GUID* state) override;
 
  private:
+  ComPtr<TRunState> run_;
   mutable std::mutex lock_;
   bool suiteOpen_ = false;
   std::vector<ComPtr<IpwProjectNode>> nodes_;

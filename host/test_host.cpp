@@ -101,9 +101,10 @@ TestHost::TestHost(TestHostOptions options) : config_(std::make_shared<HostConfi
   runtime_ = MakeObject<TRuntimeObjectService>();
   syntax_ = MakeObject<TSyntaxManager>();
   sys_ = MakeObject<TSysManager>();
-  projects_ = MakeObject<TProjectRegistry>();
+  run_ = MakeObject<TRunState>();
+  projects_ = MakeObject<TProjectRegistry>(run_);
   diagnostics_ = MakeObject<TDiagnosticLog>();
-  state_ = MakeObject<THostState>(config_);
+  state_ = MakeObject<THostState>(config_, run_);
   indicator_ = MakeObject<TIndicator>();
   hostObjects_ = MakeObject<THostObjectProvider>(indicator_, [sys = sys_](const GUID& key) -> ComPtr<IUnknown> {
     auto node = sys->Root()->FindByKey(key);
@@ -154,6 +155,7 @@ TestHost::TestHost(TestHostOptions options) : config_(std::make_shared<HostConfi
   add(services::kProcessInfo, processInfo_->Identity());
   add(services::kWindowsManager, windows_->Identity());
   add(services::kHookParameters, hookParameters_->Identity());
+  add(services::kStopRequest, run_->Identity());
 }
 
 TestHost::~TestHost() {
@@ -187,6 +189,7 @@ TestHost::~TestHost() {
   state_ = nullptr;
   diagnostics_ = nullptr;
   projects_ = nullptr;
+  run_ = nullptr;
   sys_ = nullptr;
   syntax_ = nullptr;
   runtime_ = nullptr;

@@ -22,6 +22,7 @@
 #include "host/object_tree.h"
 #include "host/processes.h"
 #include "host/project_services.h"
+#include "host/run_state.h"
 #include "host/settings.h"
 #include "host/test_log.h"
 #include "host/ui_services.h"
@@ -53,6 +54,7 @@ inline constexpr GUID kUnsavedFileQuery = MakeGuid("{0A5D44F6-2F15-476D-8B86-870
 inline constexpr GUID kProcessInfo = MakeGuid("{06B8A42E-4755-44EE-95B1-D775606ECB17}");
 inline constexpr GUID kWindowsManager = MakeGuid("{463D5E7A-02B6-4BE5-A74C-2D885DC8D6BB}");
 inline constexpr GUID kHookParameters = MakeGuid("{676A4D80-5C20-4A65-B4B8-BCD879BAE0A1}");
+inline constexpr GUID kStopRequest = MakeGuid("{A0CC50ED-072D-4512-8E65-C5A63D307263}");
 }  // namespace services
 
 // The host's options group "Open Applications", under which the technology plug-ins' pages go.
@@ -101,6 +103,8 @@ class TestHost {
   TProjectRegistry& Projects() { return *projects_; }
   TDiagnosticLog& Diagnostics() { return *diagnostics_; }
   THostState& State() { return *state_; }
+  // The run state and the stop flag behind every question about the test run.
+  TRunState& RunState() { return *run_; }
   TIndicator& Indicator() { return *indicator_; }
   THostObjectProvider& HostObjects() { return *hostObjects_; }
   MainThread& Main() { return main_; }
@@ -130,6 +134,7 @@ class TestHost {
   ComPtr<TSysManager> sys_;
   ComPtr<TProjectRegistry> projects_;
   ComPtr<TDiagnosticLog> diagnostics_;
+  ComPtr<TRunState> run_;
   ComPtr<THostState> state_;
   ComPtr<TIndicator> indicator_;
   ComPtr<THostObjectProvider> hostObjects_;
