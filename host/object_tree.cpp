@@ -53,14 +53,48 @@ std::recursive_mutex& ParentLinks() {
 
 }  // namespace
 
+// What a weak reference reads: the node while it is alive, cleared by its destructor.
+struct TSysNode::Life {
+  std::mutex lock;
+  TSysNode* node;
+};
+
+namespace {
+
+class TNodeWeakReference final : public Implements<ComObject, IpwNodeReference> {
+ public:
+  explicit TNodeWeakReference(std::shared_ptr<TSysNode::Life> life) : life_(std::move(life)) {}
+  HRESULT Resolve(IUnknown** node) override {
+    return SafeCall([&] {
+      ComPtr<TSysNode> alive;
+      {
+        std::lock_guard guard(life_->lock);
+        if (life_->node && life_->node->TryAddRef()) alive = ComPtr<TSysNode>::Attach(life_->node);
+      }
+      SetOut(node, alive && alive->InTree() ? ComPtr<IUnknown>(static_cast<IpwSysNodeEx*>(alive.Get())) : nullptr);
+    });
+  }
+
+ private:
+  std::shared_ptr<TSysNode::Life> life_;
+};
+
+}  // namespace
+
 TSysNode::TSysNode(TSysNode* parent, WideStringView name, std::vector<OleVariant> args, const GUID& key)
     : AutoImplements({IpwScriptSysNode::iid}), parent_(parent), key_(key) {
   if (key_ == GUID_NULL) OleCheck(CreateGuid(key_));
+  life_ = std::make_shared<Life>();
+  life_->node = this;
   name_ = WideString(name);
   properties_[kNodeNameProperty] = ElementValue(MakeInvokeExpression(name, args).Get());
 }
 
 TSysNode::~TSysNode() {
+  {
+    std::lock_guard guard(life_->lock);
+    life_->node = nullptr;
+  }
   std::lock_guard links(ParentLinks());
   for (auto& c : children_) c->parent_ = nullptr;
   for (auto& e : extensions_) e->parent_ = nullptr;
@@ -96,8 +130,21 @@ void TSysNode::RemoveChild(TSysNode* child) {
     removed = std::move(*at);
     children_.erase(at);
   }
+  removed->removed_ = true;
   std::lock_guard links(ParentLinks());
   removed->parent_ = nullptr;
+}
+
+bool TSysNode::InTree() const {
+  if (removed_) return false;
+  for (auto p = Parent(); p; p = p->Parent())
+    if (p->removed_) return false;
+  return true;
+}
+
+void TSysNode::SetObjectType(const GUID& typeKey) {
+  std::lock_guard guard(lock_);
+  typeKey_ = typeKey;
 }
 
 void TSysNode::SetMappedName(WideStringView name, std::vector<OleVariant> args) {
@@ -203,6 +250,30 @@ HRESULT TSysNode::GetKey(GUID* key) {
   return SafeCall([&] { SetOutValue(key, key_); });
 }
 
+HRESULT TSysNode::GetNodeKey(GUID* key) { return GetKey(key); }
+
+HRESULT TSysNode::GetChildCount(std::int32_t* count) {
+  return SafeCall([&] { SetOutCount(count, Children()); });
+}
+
+HRESULT TSysNode::Refresh() {
+  ++refreshes_;
+  return S_OK;
+}
+
+HRESULT TSysNode::GetObjectTypeKey(GUID* typeKey) {
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    SetOutValue(typeKey, typeKey_);
+  });
+}
+
+HRESULT TSysNode::Resolve(IUnknown** reference) {
+  return SafeCall([&] { SetOut(reference, ComPtr<IUnknown>(MakeObject<TNodeWeakReference>(life_)->Identity())); });
+}
+
+HRESULT TSysNode::GetNameText(BSTR* name) { return get_Name(name); }
+
 HRESULT TSysNode::GetContextObject(const GUID& key, IUnknown** object) {
   return SafeCall([&] {
     std::lock_guard guard(lock_);
@@ -265,6 +336,20 @@ TSysManager::~TSysManager() = default;
 
 HRESULT TSysManager::GetRoot(IpwSysNode** root) {
   return SafeCall([&] { SetOut(root, ComPtr<IpwSysNode>(root_.Get())); });
+}
+
+void TSysManager::RegisterType(const GUID& typeKey, WideStringView name) {
+  std::lock_guard guard(typesLock_);
+  types_[typeKey] = WideString(name);
+}
+
+HRESULT TSysManager::FindTypeName(const GUID& typeKey, BSTR* name, VARIANT_BOOL* found) {
+  return SafeCall([&] {
+    std::lock_guard guard(typesLock_);
+    auto at = types_.find(typeKey);
+    SetOut(name, at == types_.end() ? WideString() : at->second);
+    SetOutValue<VARIANT_BOOL>(found, ToWordBool(at != types_.end()));
+  });
 }
 
 }  // namespace pw::host

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -19,8 +20,8 @@ namespace pw::host {
 inline constexpr GUID kNodeNameProperty = MakeGuid("{E38E283C-D00E-428E-B146-C2555847E758}");
 inline constexpr GUID kNodeSecondNameProperty = MakeGuid("{49AB793E-88F7-4B7A-82B4-C6A3FCE36794}");
 
-class TSysNode final
-    : public AutoImplements<TCVAAutoIntfObject, IpwScriptSysNode, IpwSysNodeEx, IpwSysNodeHighlight> {
+class TSysNode final : public AutoImplements<TCVAAutoIntfObject, IpwScriptSysNode, IpwSysNodeEx, IpwSysNodeHighlight,
+                                             IcvKeyItem, IpwNodeReference, IpwSysNodeNameText> {
  public:
   // A node named Name(args...) in code; GUID_NULL as the key makes a new one.
   TSysNode(TSysNode* parent, WideStringView name, std::vector<OleVariant> args, const GUID& key);
@@ -37,6 +38,10 @@ class TSysNode final
   void SetContextObject(const GUID& key, IUnknown* object);
   // Drops the name property (a node that contributes nothing to full names).
   void ClearName();
+  // The key of the node's object type (names come from the manager's type registry).
+  void SetObjectType(const GUID& typeKey);
+  // How often the node was asked to refresh its children.
+  int RefreshCount() const { return refreshes_; }
 
   const GUID& Key() const { return key_; }
   const WideString& NameText() const { return name_; }
@@ -62,8 +67,18 @@ class TSysNode final
   HRESULT GetMappedNameElement(IcvSyntaxCodeInvokeExpression** element) override;
   HRESULT GetChildren(IpwSysNodeIterator** children) override;
   PW_HOST_RESERVED(28)
-  HRESULT GetKey(GUID* key) override;
+  HRESULT GetNodeKey(GUID* key) override;
   HRESULT GetContextObject(const GUID& key, IUnknown** object) override;
+  HRESULT GetChildCount(std::int32_t* count) override;
+  HRESULT Refresh() override;
+  HRESULT GetObjectTypeKey(GUID* typeKey) override;
+  // IcvKeyItem
+  HRESULT GetKey(GUID* key) override;
+  // IpwNodeReference: a weak reference object, which answers this node while it is alive and in
+  // the tree, nil after.
+  HRESULT Resolve(IUnknown** reference) override;
+  // IpwSysNodeNameText: the node's name as JavaScript text.
+  HRESULT GetNameText(BSTR* name) override;
   // IpwSysNodeHighlight
   HRESULT Highlight() override;
   HRESULT IsHighlighted(VARIANT_BOOL* result) override;
@@ -88,10 +103,27 @@ class TSysNode final
   std::vector<ComPtr<TSysNode>> extensions_;
   std::map<GUID, ComPtr<IUnknown>> contextObjects_;
   std::atomic<bool> highlighted_{false};  // reset from any thread
+  GUID typeKey_{};
+  std::atomic<int> refreshes_{0};
+  // Set on a node that was removed from its parent: it and its descendants left the tree.
+  std::atomic<bool> removed_{false};
+
+ public:
+  struct Life;
+
+ private:
+  std::shared_ptr<Life> life_;
+
+ public:
+  // Whether the node and its ancestors are still in the tree.
+  bool InTree() const;
 };
 
-class TSysManager final : public Implements<ComObject, IpwSysManager> {
+class TSysManager final : public Implements<ComObject, IpwSysManager, IpwObjectTypeRegistry> {
  public:
+  // Names an object type.
+  void RegisterType(const GUID& typeKey, WideStringView name);
+  HRESULT FindTypeName(const GUID& typeKey, BSTR* name, VARIANT_BOOL* found) override;
   // The root is the node "Sys".
   TSysManager();
   ~TSysManager() override;
@@ -101,6 +133,8 @@ class TSysManager final : public Implements<ComObject, IpwSysManager> {
 
  private:
   ComPtr<TSysNode> root_;
+  std::mutex typesLock_;
+  std::map<GUID, WideString> types_;
 };
 
 }  // namespace pw::host
