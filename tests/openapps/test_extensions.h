@@ -1,0 +1,123 @@
+// The test-only builder, slice and proxy that prove the road from a script call to a slice:
+// a slice with a few members (IpwTestSlice of the test library), a builder that attaches it,
+// a proxy whose target a test chooses. Also the fixture that runs them in a test host.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+
+#include "host/test_host.h"
+#include "interfaces/pwAutomationTest.h"
+#include "openapps/extensions/node_builder.h"
+#include "openapps/extensions/node_proxy.h"
+#include "openapps/extensions/node_slice.h"
+#include "openapps/extensions/node_utils.h"
+#include "platform/automation/bstr.h"
+#include "platform/automation/dispatch_thunks.h"
+#include "platform/kernel/clock.h"
+#include "core/automation/automation.h"
+
+namespace pw {
+
+std::span<const InterfaceThunks> TestInterfaceThunks() noexcept;
+
+class TTestSlice final : public AutoImplements<TpwNodeSlice, IpwTestSlice> {
+ public:
+  TTestSlice() : AutoImplements(std::vector<IID>{IpwTestSlice::iid}) {}
+  HRESULT Ping(std::int32_t value, std::int32_t* result) override {
+    return SafeCall([&] { *result = value + 1; });
+  }
+  HRESULT get_NodeName(BSTR* result) override {
+    return SafeCall([&] {
+      auto node = GetSliceNode();
+      if (!node) throw EOleSysError(u"Unable to find the object.", E_FAIL);
+      auto name = QueryAs<IpwSysNodeNameText>(node.Get());
+      OleCheck(name->GetNameText(result));
+    });
+  }
+  HRESULT Fail() override {
+    return SafeCall([&] { throw EOleSysError(u"The slice failed.", E_ABORT); });
+  }
+};
+
+// A builder that answers its abstract operation and counts the nodes it was offered.
+class TTestBuilder final : public TpwSysNodeBuilder {
+ public:
+  using TpwSysNodeBuilder::TpwSysNodeBuilder;
+  int extended = 0;
+
+ protected:
+  void DoExtendNode(IpwSysNode*) override { ++extended; }
+  bool DoOperation7(IUnknown*) override { return false; }
+};
+
+// A proxy whose target the test sets; it adds the test slice's members of its own.
+class TTestProxy final : public AutoImplements<TpwSysNodeProxy, IpwTestSlice> {
+ public:
+  TTestProxy() : AutoImplements(std::vector<IID>{IpwTestSlice::iid}) {}
+  void SetTarget(IpwSysNode* target) {
+    std::lock_guard guard(lock_);
+    target_ = target;
+  }
+  ComPtr<IpwSysNode> GetTargetNode() override {
+    ++targetAsked;
+    std::lock_guard guard(lock_);
+    return target_;
+  }
+  HRESULT Ping(std::int32_t value, std::int32_t* result) override {
+    return SafeCall([&] { *result = value + 100; });
+  }
+  HRESULT get_NodeName(BSTR* result) override {
+    return SafeCall([&] { *result = SysAllocString(u"proxy"); });
+  }
+  HRESULT Fail() override {
+    return SafeCall([&] { throw EOleSysError(u"The proxy failed.", E_ABORT); });
+  }
+  std::atomic<int> targetAsked{0};
+
+ private:
+  std::mutex lock_;
+  ComPtr<IpwSysNode> target_;
+};
+
+// A test host on a manual clock with the test library's interfaces registered.
+class ExtensionTest : public ::testing::Test {
+ protected:
+  ExtensionTest() {
+    RegisterInterfaceThunks(TestInterfaceThunks());
+    host::TestHostOptions options;
+    options.interactive = false;
+    options.clock = &clock;
+    host = std::make_unique<host::TestHost>(options);
+    const char* path = PW_TEST_TYPELIB;
+    OleCheck(LoadTypeLib(WideString(path, path + std::char_traits<char>::length(path)), lib.Put()));
+    TypeLibraries()->Add(lib.Get());
+  }
+  ~ExtensionTest() override {
+    lib = nullptr;
+    host.reset();  // the host's automation state ends with it
+  }
+  IcvBaseManager* Manager() { return host->Manager(); }
+  static IpwSysNodeEx* Node(const ComPtr<host::TSysNode>& n) { return static_cast<IpwSysNodeEx*>(n.Get()); }
+
+  // Invoke with arguments in call order.
+  static HRESULT Call(IDispatch* d, DISPID id, WORD flags, std::vector<OleVariant> args, VARIANT* result,
+                      EXCEPINFO* info = nullptr) {
+    std::vector<VARIANT> slots;
+    for (auto it = args.rbegin(); it != args.rend(); ++it) slots.push_back(it->Get());
+    DISPPARAMS p{slots.data(), nullptr, static_cast<std::uint32_t>(slots.size()), 0};
+    return d->Invoke(id, GUID_NULL, 0, flags, &p, result, info, nullptr);
+  }
+  static HRESULT IdOf(IDispatch* d, const char16_t* name, DISPID* id) {
+    const char16_t* names[] = {name};
+    return d->GetIDsOfNames(GUID_NULL, names, 1, 0, id);
+  }
+
+  ManualClock clock{1000};
+  std::unique_ptr<host::TestHost> host;
+  ComPtr<ITypeLib> lib;
+};
+
+}  // namespace pw
