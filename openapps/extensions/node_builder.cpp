@@ -140,6 +140,7 @@ ComPtr<IUnknown> TpwSysNodeBuilder::GetNodeNameSyntax(IpwSysNode* node) {
     SafeCallCheck(constant->put_Value(value.Get()));
     SafeCallCheck(args->Add(constant.Get()));
     SafeCallCheck(call->put_Arguments(args.Get()));
+    SafeCallCheck(call->put_HasArgumentList(VARIANT_TRUE));
   }
   return ComPtr<IUnknown>(call.Get());
 }

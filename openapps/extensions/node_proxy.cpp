@@ -33,9 +33,7 @@ bool ClearValue(T* out) {
 
 }  // namespace
 
-HRESULT TpwSysNodeProxy::QueryInterface(const IID& riid, void** ppv) {
-  HRESULT hr = ComObject::QueryInterface(riid, ppv);
-  if (hr != E_NOINTERFACE) return hr;
+HRESULT TpwSysNodeProxy::QueryMissingInterface(const IID& riid, void** ppv) noexcept {
   ComPtr<IpwSysNode> target;
   try {
     target = GetTargetNode();

@@ -22,8 +22,6 @@ class TpwSysNodeProxy
   // The node the proxy stands for; nil when there is none (now).
   virtual ComPtr<IpwSysNode> GetTargetNode() = 0;
 
-  // Own interfaces first, then the target's (the caller then holds the target's interface).
-  HRESULT QueryInterface(const IID& riid, void** ppv) override;
   // The target's; E_FAIL without a target.
   HRESULT GetTypeInfoCount(std::uint32_t* count) override;
   HRESULT GetTypeInfo(std::uint32_t index, LCID lcid, ITypeInfo** typeInfo) override;
@@ -69,6 +67,9 @@ class TpwSysNodeProxy
 
  protected:
   explicit TpwSysNodeProxy(std::vector<IID> iids = {}) : AutoImplements(std::move(iids)) {}
+  // After the proxy's own interfaces, the target's (the caller then holds the target's
+  // interface).
+  HRESULT QueryMissingInterface(const IID& riid, void** ppv) noexcept override;
 
  private:
   template <class I, class F>
