@@ -132,8 +132,8 @@ ComPtr<IUnknown> TpwSysNodeBuilder::GetNodeNameSyntax(IpwSysNode* node) {
   BString name(position < 0 ? u"Unknown" : u"Child");
   SafeCallCheck(call->put_Name(name.Get()));
   if (position >= 0) {
-    auto args = CastHostObject<IcvSyntaxExpressionCollection>(
-        GetSyntaxObject(IcvSyntaxExpressionCollection::iid).Get());
+    auto args =
+        CastHostObject<IcvSyntaxExpressionCollection>(GetSyntaxObject(IcvSyntaxExpressionCollection::iid).Get());
     auto constant =
         CastHostObject<IcvSyntaxConstantExpression>(GetSyntaxObject(IcvSyntaxConstantExpression::iid).Get());
     OleVariant value(position);

@@ -73,8 +73,7 @@ HRESULT TpwSysNodeProxy::GetIDsOfNames(const IID& riid, const char16_t* const* n
 
 HRESULT TpwSysNodeProxy::Invoke(DISPID dispId, const IID& riid, LCID lcid, WORD flags, DISPPARAMS* params,
                                 VARIANT* result, EXCEPINFO* excepInfo, std::uint32_t* argErr) {
-  HRESULT hr =
-      TcvFreeMarshaledAutoIntfObject::Invoke(dispId, riid, lcid, flags, params, result, excepInfo, argErr);
+  HRESULT hr = TcvFreeMarshaledAutoIntfObject::Invoke(dispId, riid, lcid, flags, params, result, excepInfo, argErr);
   if (hr != DISP_E_MEMBERNOTFOUND) return hr;
   ComPtr<IpwSysNode> target;
   SafeCall([&] { target = GetTargetNode(); });
@@ -94,9 +93,9 @@ HRESULT TpwSysNodeProxy::GetParent(IpwSysNode** parent) {
   return Forward<IpwSysNode>([&](IpwSysNode* t) { return t->GetParent(parent); });
 }
 
-#define PW_PROXY_RESERVED(n)                                                           \
-  HRESULT TpwSysNodeProxy::Reserved##n() {                                             \
-    return Forward<IpwSysNode>([&](IpwSysNode* t) { return t->Reserved##n(); });       \
+#define PW_PROXY_RESERVED(n)                                                     \
+  HRESULT TpwSysNodeProxy::Reserved##n() {                                       \
+    return Forward<IpwSysNode>([&](IpwSysNode* t) { return t->Reserved##n(); }); \
   }
 PW_PROXY_RESERVED(9)
 PW_PROXY_RESERVED(11)

@@ -37,7 +37,8 @@ class TpwNodeSlice : public AutoImplements<TcvFreeMarshaledAutoIntfObject, IpwNo
 };
 
 // The text of a node that cannot be found any more.
-inline constexpr char16_t kObjectNotFoundText[] = u"Unable to find the object %s. See Additional Information for details.";
+inline constexpr char16_t kObjectNotFoundText[] =
+    u"Unable to find the object %s. See Additional Information for details.";
 
 class TpwObjectDisconnected final : public Implements<TcvFreeMarshaledObject, IDispatch> {
  public:

@@ -11,10 +11,14 @@ TEST_F(ExtensionTest, IsTestRunningReadsTheRunStateAndTheStopFlag) {
     GUID state;
     bool stopping, running;
   } cases[] = {
-      {GUID_NULL, false, false},        {GUID_NULL, true, false},
-      {kRunStateRunning, false, true},  {kRunStateRunning, true, false},
-      {kRunStateRunningAlternate, false, true}, {kRunStateRunningAlternate, true, false},
-      {other, false, false},            {other, true, false},
+      {GUID_NULL, false, false},
+      {GUID_NULL, true, false},
+      {kRunStateRunning, false, true},
+      {kRunStateRunning, true, false},
+      {kRunStateRunningAlternate, false, true},
+      {kRunStateRunningAlternate, true, false},
+      {other, false, false},
+      {other, true, false},
   };
   for (const auto& c : cases) {
     host->RunState().SetState(c.state);
@@ -139,13 +143,17 @@ TEST_F(ExtensionTest, ChildrenAndReferences) {
 
 class TNamed final : public Implements<ComObject, IpwNamedObject> {
  public:
-  HRESULT GetObjectName(BSTR* name) override { return SafeCall([&] { *name = SysAllocString(u"Aliases.app"); }); }
+  HRESULT GetObjectName(BSTR* name) override {
+    return SafeCall([&] { *name = SysAllocString(u"Aliases.app"); });
+  }
 };
 
 class TMappingItem final : public Implements<ComObject, IpwNameMappingItem> {
  public:
   TMappingItem(WideString name, ComPtr<IpwNameMappingItem> parent) : name_(std::move(name)), parent_(parent) {}
-  HRESULT GetItemName(BSTR* name) override { return SafeCall([&] { *name = SysAllocString(name_); }); }
+  HRESULT GetItemName(BSTR* name) override {
+    return SafeCall([&] { *name = SysAllocString(name_); });
+  }
   HRESULT GetParentItem(IpwNameMappingItem** parent) override {
     return SafeCall([&] {
       *parent = parent_.Get();

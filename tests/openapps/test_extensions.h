@@ -8,6 +8,7 @@
 #include <atomic>
 #include <mutex>
 
+#include "core/automation/automation.h"
 #include "host/test_host.h"
 #include "interfaces/pwAutomationTest.h"
 #include "openapps/extensions/node_builder.h"
@@ -17,7 +18,6 @@
 #include "platform/automation/bstr.h"
 #include "platform/automation/dispatch_thunks.h"
 #include "platform/kernel/clock.h"
-#include "core/automation/automation.h"
 
 namespace pw {
 
