@@ -85,6 +85,7 @@ int RunScriptCommand(const CommandContext& context) {
       started = false;
     }
     {
+      ScopedRunState running(host.RunState(), kRunStateRunning);  // a test runs while the script runs
       ScriptEngine engine(host.RuntimeObjects());
       ok = engine.RunFile(script, error);
     }  // the script's objects are released before the plug-ins finalize
