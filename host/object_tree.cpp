@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "host/code_model.h"
+#include "host/plugin_host.h"
 #include "platform/rtl/strings.h"
 
 namespace pw::host {
@@ -274,6 +275,73 @@ HRESULT TSysNode::Resolve(IUnknown** reference) {
 
 HRESULT TSysNode::GetNameText(BSTR* name) { return get_Name(name); }
 
+void TSysNode::SetNativeObject(const GUID& kind, IUnknown* object) {
+  std::lock_guard guard(lock_);
+  if (object)
+    natives_[kind] = object;
+  else
+    natives_.erase(kind);
+}
+
+std::vector<TSysNode::Slice> TSysNode::Slices() const {
+  std::lock_guard guard(lock_);
+  return slices_;
+}
+
+HRESULT TSysNode::GetNativeObject(const GUID& kind, IUnknown** object) {
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    auto at = natives_.find(kind);
+    SetOut(object, at == natives_.end() ? nullptr : at->second);
+  });
+}
+
+HRESULT TSysNode::AddExtension(const GUID& iid, IUnknown* slice, const GUID& group, std::int32_t tag) {
+  return SafeCall([&] {
+    auto dispatch = QueryAs<IDispatch>(slice);
+    if (!dispatch) throw EOleSysError(u"A slice must answer IDispatch", E_INVALIDARG);
+    if (auto attach = QueryAs<IpwNodeSlice>(slice))
+      OleCheck(attach->AttachNode(static_cast<IpwSysNodeEx*>(this)));
+    std::lock_guard guard(lock_);
+    slices_.push_back({iid, dispatch, group, tag});
+  });
+}
+
+HRESULT TSysNode::GetIDsOfNames(const IID& riid, const char16_t* const* names, std::uint32_t count, LCID lcid,
+                                DISPID* dispIds) {
+  HRESULT own = TCVAAutoIntfObject::GetIDsOfNames(riid, names, count, lcid, dispIds);
+  if (Succeeded(own) || count == 0 || !names || !dispIds) return own;
+  std::vector<Slice> slices = Slices();
+  for (std::size_t i = 0; i < slices.size(); ++i) {
+    if (Failed(slices[i].dispatch->GetIDsOfNames(riid, names, count, lcid, dispIds))) continue;
+    std::lock_guard guard(lock_);
+    std::pair<std::size_t, DISPID> route{i, dispIds[0]};
+    auto at = std::find(sliceRoutes_.begin(), sliceRoutes_.end(), route);
+    if (at == sliceRoutes_.end()) at = sliceRoutes_.insert(sliceRoutes_.end(), route);
+    dispIds[0] = kSliceDispIdBase + static_cast<DISPID>(at - sliceRoutes_.begin());
+    return S_OK;
+  }
+  return own;
+}
+
+HRESULT TSysNode::Invoke(DISPID dispId, const IID& riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
+                         EXCEPINFO* excepInfo, std::uint32_t* argErr) {
+  if (dispId >= kSliceDispIdBase) {
+    ComPtr<IDispatch> slice;
+    DISPID sliceId = 0;
+    {
+      std::lock_guard guard(lock_);
+      auto entry = static_cast<std::size_t>(dispId - kSliceDispIdBase);
+      if (entry < sliceRoutes_.size()) {
+        slice = slices_[sliceRoutes_[entry].first].dispatch;
+        sliceId = sliceRoutes_[entry].second;
+      }
+    }
+    if (slice) return slice->Invoke(sliceId, riid, lcid, flags, params, result, excepInfo, argErr);
+  }
+  return TCVAAutoIntfObject::Invoke(dispId, riid, lcid, flags, params, result, excepInfo, argErr);
+}
+
 HRESULT TSysNode::GetContextObject(const GUID& key, IUnknown** object) {
   return SafeCall([&] {
     std::lock_guard guard(lock_);
@@ -336,6 +404,35 @@ TSysManager::~TSysManager() = default;
 
 HRESULT TSysManager::GetRoot(IpwSysNode** root) {
   return SafeCall([&] { SetOut(root, ComPtr<IpwSysNode>(root_.Get())); });
+}
+
+void TSysManager::AddBuilder(IpwSysNodeBuilder* builder) {
+  std::lock_guard guard(typesLock_);
+  if (builder) builders_.emplace_back(builder);
+}
+
+void TSysManager::ClearBuilders() {
+  std::lock_guard guard(typesLock_);
+  builders_.clear();
+}
+
+std::vector<WideString> TSysManager::OfferNode(TSysNode& node, bool subtree) {
+  std::vector<ComPtr<IpwSysNodeBuilder>> builders;
+  {
+    std::lock_guard guard(typesLock_);
+    builders = builders_;
+  }
+  std::vector<WideString> failures;
+  for (const auto& b : builders) {
+    HRESULT hr = b->ExtendNode(static_cast<IpwSysNodeEx*>(&node));
+    if (Failed(hr)) failures.push_back(node.FullNameText() + u": " + FailureText(hr));
+  }
+  if (subtree)
+    for (const auto& c : node.Children()) {
+      auto more = OfferNode(*c, true);
+      failures.insert(failures.end(), more.begin(), more.end());
+    }
+  return failures;
 }
 
 void TSysManager::RegisterType(const GUID& typeKey, WideStringView name) {

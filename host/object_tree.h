@@ -21,7 +21,7 @@ inline constexpr GUID kNodeNameProperty = MakeGuid("{E38E283C-D00E-428E-B146-C25
 inline constexpr GUID kNodeSecondNameProperty = MakeGuid("{49AB793E-88F7-4B7A-82B4-C6A3FCE36794}");
 
 class TSysNode final : public AutoImplements<TCVAAutoIntfObject, IpwScriptSysNode, IpwSysNodeEx, IpwSysNodeHighlight,
-                                             IcvKeyItem, IpwNodeReference, IpwSysNodeNameText> {
+                                             IcvKeyItem, IpwNodeReference, IpwSysNodeNameText, IpwExtensibleSysNode> {
  public:
   // A node named Name(args...) in code; GUID_NULL as the key makes a new one.
   TSysNode(TSysNode* parent, WideStringView name, std::vector<OleVariant> args, const GUID& key);
@@ -40,6 +40,16 @@ class TSysNode final : public AutoImplements<TCVAAutoIntfObject, IpwScriptSysNod
   void ClearName();
   // The key of the node's object type (names come from the manager's type registry).
   void SetObjectType(const GUID& typeKey);
+  // The native object of a kind that builders ask for (nil removes it).
+  void SetNativeObject(const GUID& kind, IUnknown* object);
+  // The slices added to the node, in order.
+  struct Slice {
+    IID iid;
+    ComPtr<IDispatch> dispatch;
+    GUID group;
+    std::int32_t tag;
+  };
+  std::vector<Slice> Slices() const;
   // How often the node was asked to refresh its children.
   int RefreshCount() const { return refreshes_; }
 
@@ -79,6 +89,17 @@ class TSysNode final : public AutoImplements<TCVAAutoIntfObject, IpwScriptSysNod
   HRESULT Resolve(IUnknown** reference) override;
   // IpwSysNodeNameText: the node's name as JavaScript text.
   HRESULT GetNameText(BSTR* name) override;
+  // IpwExtensibleSysNode
+  HRESULT GetNativeObject(const GUID& kind, IUnknown** object) override;
+  HRESULT AddExtension(const GUID& iid, IUnknown* slice, const GUID& group, std::int32_t tag) override;
+  // IDispatch: the node's own members, then its slices' in the order they were added. A name a
+  // slice answers gets a DISPID of the node (kSliceDispIdBase + its entry) that routes each call
+  // to that slice with the slice's own DISPID.
+  static constexpr DISPID kSliceDispIdBase = 0x40000000;
+  HRESULT GetIDsOfNames(const IID& riid, const char16_t* const* names, std::uint32_t count, LCID lcid,
+                        DISPID* dispIds) override;
+  HRESULT Invoke(DISPID dispId, const IID& riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
+                 EXCEPINFO* excepInfo, std::uint32_t* argErr) override;
   // IpwSysNodeHighlight
   HRESULT Highlight() override;
   HRESULT IsHighlighted(VARIANT_BOOL* result) override;
@@ -105,6 +126,10 @@ class TSysNode final : public AutoImplements<TCVAAutoIntfObject, IpwScriptSysNod
   std::atomic<bool> highlighted_{false};  // reset from any thread
   GUID typeKey_{};
   std::atomic<int> refreshes_{0};
+  std::map<GUID, ComPtr<IUnknown>> natives_;
+  std::vector<Slice> slices_;
+  // The node's DISPIDs of slice members: entry i is (slice, the slice's DISPID).
+  std::vector<std::pair<std::size_t, DISPID>> sliceRoutes_;
   // Set on a node that was removed from its parent: it and its descendants left the tree.
   std::atomic<bool> removed_{false};
 
@@ -131,10 +156,18 @@ class TSysManager final : public Implements<ComObject, IpwSysManager, IpwObjectT
 
   HRESULT GetRoot(IpwSysNode** root) override;
 
+  // The builders that every node is offered to (TPluginHost adds the plug-ins').
+  void AddBuilder(IpwSysNodeBuilder* builder);
+  void ClearBuilders();
+  // Offers the node (and, with `subtree`, everything below it) to every builder, in the order
+  // they were added; answers the failures of ExtendNode as texts.
+  std::vector<WideString> OfferNode(TSysNode& node, bool subtree = false);
+
  private:
   ComPtr<TSysNode> root_;
   std::mutex typesLock_;
   std::map<GUID, WideString> types_;
+  std::vector<ComPtr<IpwSysNodeBuilder>> builders_;
 };
 
 }  // namespace pw::host

@@ -17,6 +17,7 @@
 #include "openapps/extensions/node_utils.h"
 #include "platform/automation/bstr.h"
 #include "platform/automation/dispatch_thunks.h"
+#include "platform/com/safecall.h"
 #include "platform/kernel/clock.h"
 
 namespace pw {
@@ -42,15 +43,39 @@ class TTestSlice final : public AutoImplements<TpwNodeSlice, IpwTestSlice> {
   }
 };
 
-// A builder that answers its abstract operation and counts the nodes it was offered.
+// The native object kind the test builder looks for, and the group it files its slices in.
+inline constexpr GUID kTestNativeKind = MakeGuid("{5E1A0C3B-7D2F-4E9A-8B6C-1D2E3F4A5B6C}");
+inline constexpr GUID kTestSliceGroup = MakeGuid("{6F2B1D4C-8E3A-4FAB-9C7D-2E3F4A5B6C7D}");
+
+// A builder that gives every node with a native object of its kind a test slice, and counts the
+// nodes it was offered.
 class TTestBuilder final : public TpwSysNodeBuilder {
  public:
   using TpwSysNodeBuilder::TpwSysNodeBuilder;
   int extended = 0;
 
  protected:
-  void DoExtendNode(IpwSysNode*) override { ++extended; }
+  void DoExtendNode(IpwSysNode* node) override {
+    ++extended;
+    auto extensible = QueryAs<IpwExtensibleSysNode>(node);
+    if (!extensible) return;
+    ComPtr<IUnknown> native;
+    SafeCallCheck(extensible->GetNativeObject(kTestNativeKind, native.Put()));
+    if (!native) return;
+    auto slice = MakeObject<TTestSlice>();
+    SafeCallCheck(extensible->AddExtension(IpwTestSlice::iid, slice->Dispatch(), kTestSliceGroup, 0));
+  }
   bool DoOperation7(IUnknown*) override { return false; }
+};
+
+// A proxy without members of its own: every name goes to its target.
+class TPlainProxy final : public TpwSysNodeProxy {
+ public:
+  explicit TPlainProxy(IpwSysNode* target) : target_(target) {}
+  ComPtr<IpwSysNode> GetTargetNode() override { return target_; }
+
+ private:
+  ComPtr<IpwSysNode> target_;
 };
 
 // A proxy whose target the test sets; it adds the test slice's members of its own.
