@@ -283,6 +283,31 @@ void TSysNode::SetNativeObject(const GUID& kind, IUnknown* object) {
     natives_.erase(kind);
 }
 
+void* TSysNode::GetInterface(const IID& riid) noexcept {
+  if (riid == IpwSysObjectWindow::iid && windowHandle_ == 0) return nullptr;
+  if (riid == IpwSysObjectControlWithPivotWindow::iid && pivotWindow_ == 0) return nullptr;
+  return AutoImplements::GetInterface(riid);
+}
+
+HRESULT TSysNode::GetHandle(std::int32_t* handle) {
+  return SafeCall([&] { SetOutValue<std::int32_t>(handle, windowHandle_); });
+}
+
+HRESULT TSysNode::GetPivotWindow(std::int32_t* handle) {
+  return SafeCall([&] { SetOutValue<std::int32_t>(handle, pivotWindow_); });
+}
+
+HRESULT TSysNode::SetContextKey(const GUID& key) {
+  std::lock_guard guard(lock_);
+  contextKeys_.push_back(key);
+  return S_OK;
+}
+
+std::vector<GUID> TSysNode::ContextKeys() const {
+  std::lock_guard guard(lock_);
+  return contextKeys_;
+}
+
 std::vector<TSysNode::Slice> TSysNode::Slices() const {
   std::lock_guard guard(lock_);
   return slices_;

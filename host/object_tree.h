@@ -21,7 +21,9 @@ inline constexpr GUID kNodeNameProperty = MakeGuid("{E38E283C-D00E-428E-B146-C25
 inline constexpr GUID kNodeSecondNameProperty = MakeGuid("{49AB793E-88F7-4B7A-82B4-C6A3FCE36794}");
 
 class TSysNode final : public AutoImplements<TCVAAutoIntfObject, IpwScriptSysNode, IpwSysNodeEx, IpwSysNodeHighlight,
-                                             IcvKeyItem, IpwNodeReference, IpwSysNodeNameText, IpwExtensibleSysNode> {
+                                             IcvKeyItem, IpwNodeReference, IpwSysNodeNameText, IpwExtensibleSysNode,
+                                             IpwSysObjectWindow, IpwSysObjectControlWithPivotWindow,
+                                             IpwNativeContext> {
  public:
   // A node named Name(args...) in code; GUID_NULL as the key makes a new one.
   TSysNode(TSysNode* parent, WideStringView name, std::vector<OleVariant> args, const GUID& key);
@@ -42,6 +44,12 @@ class TSysNode final : public AutoImplements<TCVAAutoIntfObject, IpwScriptSysNod
   void SetObjectType(const GUID& typeKey);
   // The native object of a kind that builders ask for (nil removes it).
   void SetNativeObject(const GUID& kind, IUnknown* object);
+  // A window node (IpwSysObjectWindow answers its handle) and a control with a pivot window
+  // (IpwSysObjectControlWithPivotWindow); a node answers each only once it is set.
+  void SetWindowHandle(std::int32_t handle) { windowHandle_ = handle; }
+  void SetPivotWindow(std::int32_t handle) { pivotWindow_ = handle; }
+  // The keys handed to the node's native context, in order.
+  std::vector<GUID> ContextKeys() const;
   // The slices added to the node, in order.
   struct Slice {
     IID iid;
@@ -96,6 +104,10 @@ class TSysNode final : public AutoImplements<TCVAAutoIntfObject, IpwScriptSysNod
   // slice answers gets a DISPID of the node (kSliceDispIdBase + its entry) that routes each call
   // to that slice with the slice's own DISPID.
   static constexpr DISPID kSliceDispIdBase = 0x40000000;
+  // IpwSysObjectWindow, IpwSysObjectControlWithPivotWindow, IpwNativeContext
+  HRESULT GetHandle(std::int32_t* handle) override;
+  HRESULT GetPivotWindow(std::int32_t* handle) override;
+  HRESULT SetContextKey(const GUID& key) override;
   HRESULT GetIDsOfNames(const IID& riid, const char16_t* const* names, std::uint32_t count, LCID lcid,
                         DISPID* dispIds) override;
   HRESULT Invoke(DISPID dispId, const IID& riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
@@ -127,6 +139,8 @@ class TSysNode final : public AutoImplements<TCVAAutoIntfObject, IpwScriptSysNod
   GUID typeKey_{};
   std::atomic<int> refreshes_{0};
   std::map<GUID, ComPtr<IUnknown>> natives_;
+  std::atomic<std::int32_t> windowHandle_{0}, pivotWindow_{0};
+  std::vector<GUID> contextKeys_;
   std::vector<Slice> slices_;
   // The node's DISPIDs of slice members: entry i is (slice, the slice's DISPID).
   std::vector<std::pair<std::size_t, DISPID>> sliceRoutes_;
@@ -135,6 +149,9 @@ class TSysNode final : public AutoImplements<TCVAAutoIntfObject, IpwScriptSysNod
 
  public:
   struct Life;
+
+ protected:
+  void* GetInterface(const IID& riid) noexcept override;
 
  private:
   std::shared_ptr<Life> life_;

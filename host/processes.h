@@ -139,6 +139,22 @@ class TWindowsManager final : public Implements<ComObject, IcvWindowsManager> {
   PW_HOST_RESERVED(14)
   HRESULT GetProcessWindows(IpwProcess* process, IpwWindowList** windows) override;
   HRESULT GetWindowClassName(std::int32_t window, BSTR* className) override;
+  PW_HOST_RESERVED(16) PW_HOST_RESERVED(17) PW_HOST_RESERVED(18) PW_HOST_RESERVED(19) PW_HOST_RESERVED(20)
+  PW_HOST_RESERVED(21) PW_HOST_RESERVED(22) PW_HOST_RESERVED(23) PW_HOST_RESERVED(24) PW_HOST_RESERVED(25)
+  PW_HOST_RESERVED(26) PW_HOST_RESERVED(27) PW_HOST_RESERVED(28) PW_HOST_RESERVED(29) PW_HOST_RESERVED(30)
+  PW_HOST_RESERVED(31) PW_HOST_RESERVED(32) PW_HOST_RESERVED(33) PW_HOST_RESERVED(34) PW_HOST_RESERVED(35)
+  PW_HOST_RESERVED(36) PW_HOST_RESERVED(37) PW_HOST_RESERVED(38) PW_HOST_RESERVED(39) PW_HOST_RESERVED(40)
+  PW_HOST_RESERVED(41)
+  // The stand-in for the window system: a window's client area starts at the origin set for it
+  // (0, 0 unless set); every conversion is recorded.
+  HRESULT ClientToScreen(std::int32_t window, std::int32_t* x, std::int32_t* y) override;
+  void SetClientOrigin(std::int32_t window, std::int32_t x, std::int32_t y);
+  std::vector<std::int32_t> Conversions() const;
+
+ private:
+  mutable std::mutex lock_;
+  std::map<std::int32_t, std::pair<std::int32_t, std::int32_t>> origins_;
+  std::vector<std::int32_t> conversions_;
 };
 
 // One parameter that reached the hook parameter service.
