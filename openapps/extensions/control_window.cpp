@@ -32,12 +32,13 @@ bool GetBoolean(IDispatch* object, DISPID id) {
   return b.Get().boolVal != VARIANT_FALSE;
 }
 
-bool IsLiveWindow(std::int32_t handle) { return handle != 0 && IsWindow(static_cast<HWND>(static_cast<std::uint32_t>(handle))); }
+bool IsLiveWindow(std::int32_t handle) {
+  return handle != 0 && IsWindow(static_cast<HWND>(static_cast<std::uint32_t>(handle)));
+}
 
 }  // namespace
 
-TpwOpenControlWindow::TpwOpenControlWindow(IcvBaseManager* host, IpwNodeReference* nodeRef,
-                                           IpwObjectContext2* context)
+TpwOpenControlWindow::TpwOpenControlWindow(IcvBaseManager* host, IpwNodeReference* nodeRef, IpwObjectContext2* context)
     : host_(host), nodeRef_(nodeRef), context_(context) {}
 
 ComPtr<IDispatch> TpwOpenControlWindow::GetControlObject() {

@@ -32,6 +32,11 @@ ComPtr<IpwSysNode> TpwNodeSlice::GetSliceNode() {
   return GetReferencedNode(reference.Get());
 }
 
+ComPtr<IpwNodeReference> TpwNodeSlice::NodeReference() {
+  std::lock_guard guard(lock_);
+  return nodeRef_;
+}
+
 bool TpwNodeSlice::Attached() {
   std::lock_guard guard(lock_);
   return static_cast<bool>(nodeRef_);

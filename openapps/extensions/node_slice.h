@@ -30,6 +30,8 @@ class TpwNodeSlice : public AutoImplements<TcvFreeMarshaledAutoIntfObject, IpwNo
  protected:
   explicit TpwNodeSlice(std::vector<IID> iids) : AutoImplements(std::move(iids)) {}
   virtual void DoAttachNode(IUnknown*) {}
+  // The node's reference object; nil when not attached.
+  ComPtr<IpwNodeReference> NodeReference();
 
  private:
   std::mutex lock_;  // the host may attach while another thread reads

@@ -1,7 +1,8 @@
 // The control window helper: the window handle (from the control object, from the node tree,
 // never a stale one), the rectangle through the windows manager, and the point test.
-#include "core/host/host_services.h"
 #include "openapps/extensions/control_window.h"
+
+#include "core/host/host_services.h"
 #include "tests/openapps/test_extensions.h"
 
 namespace pw {
@@ -41,11 +42,16 @@ class TFakeControl final : public Implements<ComObject, IDispatch> {
       return S_OK;
     };
     switch (id) {
-      case m::kVisible: return boolean(visible);
-      case m::kWidth: return integer(width);
-      case m::kHeight: return integer(height);
-      case m::kLeft: return Failed(raiseOnLeft) ? raiseOnLeft : integer(left);
-      case m::kTop: return integer(top);
+      case m::kVisible:
+        return boolean(visible);
+      case m::kWidth:
+        return integer(width);
+      case m::kHeight:
+        return integer(height);
+      case m::kLeft:
+        return Failed(raiseOnLeft) ? raiseOnLeft : integer(left);
+      case m::kTop:
+        return integer(top);
       case m::kWindowHandle:
         ++windowCalls;
         *static_cast<std::int32_t*>(params->rgvarg[0].byref) = gives ? handle : 0;
@@ -54,7 +60,8 @@ class TFakeControl final : public Implements<ComObject, IDispatch> {
         if (checkPointFails) return E_FAIL;
         lastPoint = {params->rgvarg[1].lVal, params->rgvarg[0].lVal};
         return boolean(checkPointAnswer);
-      default: return DISP_E_MEMBERNOTFOUND;
+      default:
+        return DISP_E_MEMBERNOTFOUND;
     }
   }
   std::pair<std::int32_t, std::int32_t> lastPoint{};
@@ -172,7 +179,8 @@ TEST_F(ControlWindowTest, PointTestByMemberOrVisibility) {
   context->object = other->Dispatch();
   ComPtr<IUnknown> ref;
   OleCheck(controlNode->Resolve(ref.Put()));
-  auto withMember = MakeObject<TpwOpenControlWindow>(Manager(), QueryAs<IpwNodeReference>(ref.Get()).Get(), context.Get());
+  auto withMember =
+      MakeObject<TpwOpenControlWindow>(Manager(), QueryAs<IpwNodeReference>(ref.Get()).Get(), context.Get());
   EXPECT_EQ(withMember->IsPointAccessible(5, 6), VARIANT_FALSE);
   EXPECT_EQ(other->lastPoint, (std::pair<std::int32_t, std::int32_t>{5, 6}));
   other->checkPointAnswer = true;

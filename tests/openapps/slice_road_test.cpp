@@ -41,11 +41,11 @@ TEST_F(SliceRoadTest, BuilderAddsTheSliceOnlyWhereItsNativeObjectIs) {
 }
 
 TEST_F(SliceRoadTest, AScriptCallsTheSliceThroughTheNode) {
-  auto texts = Run(
-      "var w = Sys.Child(0).Child(0);\n"
-      "Log.Message(String(w.Ping(41)));\n"
-      "Log.Message(w.NodeName);\n"
-      "Log.Message(w.Name);\n");  // the node's own members still answer first
+  auto texts =
+      Run("var w = Sys.Child(0).Child(0);\n"
+          "Log.Message(String(w.Ping(41)));\n"
+          "Log.Message(w.NodeName);\n"
+          "Log.Message(w.Name);\n");  // the node's own members still answer first
   EXPECT_EQ(texts, (std::vector<WideString>{u"42", u"Window(\"Main\")", u"Window(\"Main\")"}));
   // A member no one has fails; a slice's error reaches the script.
   Run("Sys.Child(1).Ping(1);", false);

@@ -119,9 +119,14 @@ class ExtensionTest : public ::testing::Test {
     const char* path = PW_TEST_TYPELIB;
     OleCheck(LoadTypeLib(WideString(path, path + std::char_traits<char>::length(path)), lib.Put()));
     TypeLibraries()->Add(lib.Get());
+    const char* modulePath = PW_MODULE_TYPELIB;
+    OleCheck(
+        LoadTypeLib(WideString(modulePath, modulePath + std::char_traits<char>::length(modulePath)), moduleLib.Put()));
+    TypeLibraries()->Add(moduleLib.Get());
   }
   ~ExtensionTest() override {
     lib = nullptr;
+    moduleLib = nullptr;
     host.reset();  // the host's automation state ends with it
   }
   IcvBaseManager* Manager() { return host->Manager(); }
@@ -142,7 +147,7 @@ class ExtensionTest : public ::testing::Test {
 
   ManualClock clock{1000};
   std::unique_ptr<host::TestHost> host;
-  ComPtr<ITypeLib> lib;
+  ComPtr<ITypeLib> lib, moduleLib;
 };
 
 }  // namespace pw
