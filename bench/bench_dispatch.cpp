@@ -124,12 +124,12 @@ class TBenchProxy final : public TpwSysNodeProxy {
 // A test host with one node that carries a slice.
 struct SliceSetup {
   SliceSetup() {
-    TheSetup();
     node = host.Sys().AddChild(u"Window");
     slice = MakeObject<TBenchSlice>();
     OleCheck(node->AddExtension(IpwTestSlice::iid, slice->Dispatch(), GUID_NULL, 0));
     proxy = MakeObject<TBenchProxy>(static_cast<IpwSysNodeEx*>(node.Get()));
   }
+  const Setup& setup = TheSetup();  // before the host, which then finds the automation started
   host::TestHost host;
   ComPtr<host::TSysNode> node;
   ComPtr<TBenchSlice> slice;
