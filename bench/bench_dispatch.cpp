@@ -1,9 +1,15 @@
 // Invoke by DISPID on a one-interface object (200 members) and on a two-interface object
 // (100 + 100 members, the DISPID owned by the second) against a direct virtual call of the
 // same property. Goal: dispatch costs at most ten direct calls.
+//
+// A slice's member by DISPID through the node's IDispatch (goal: at most 2x) and through a
+// proxy standing in for the node (goal: at most 3x), against Invoke on the slice itself.
 #include <benchmark/benchmark.h>
 
 #include "core/automation/automation.h"
+#include "host/test_host.h"
+#include "openapps/extensions/node_proxy.h"
+#include "openapps/extensions/node_slice.h"
 #include "interfaces/pwAutomationTest.h"
 #include "platform/automation/dispatch_thunks.h"
 #include "platform/rtl/exceptions.h"
@@ -90,6 +96,83 @@ void BM_InvokeTwoInterfaces(benchmark::State& state) {
   InvokeLoop(state, obj->Dispatch(), 150);  // owned by the second interface
 }
 BENCHMARK(BM_InvokeTwoInterfaces);
+
+class TBenchSlice final : public AutoImplements<TpwNodeSlice, IpwTestSlice> {
+ public:
+  TBenchSlice() : AutoImplements(std::vector<IID>{IpwTestSlice::iid}) {}
+  HRESULT Ping(std::int32_t value, std::int32_t* result) override {
+    *result = value + 1;
+    return S_OK;
+  }
+  HRESULT get_NodeName(BSTR* result) override { return E_NOTIMPL; }
+  HRESULT Fail() override { return E_FAIL; }
+};
+
+class TBenchProxy final : public TpwSysNodeProxy {
+ public:
+  explicit TBenchProxy(IpwSysNode* target) : target_(target) {}
+  ComPtr<IpwSysNode> GetTargetNode() override { return target_; }
+
+ private:
+  ComPtr<IpwSysNode> target_;
+};
+
+// A test host with one node that carries a slice.
+struct SliceSetup {
+  SliceSetup() {
+    node = host.Sys().AddChild(u"Window");
+    slice = MakeObject<TBenchSlice>();
+    OleCheck(node->AddExtension(IpwTestSlice::iid, slice->Dispatch(), GUID_NULL, 0));
+    proxy = MakeObject<TBenchProxy>(static_cast<IpwSysNodeEx*>(node.Get()));
+  }
+  const Setup& setup = TheSetup();  // before the host, which then finds the automation started
+  host::TestHost host;
+  ComPtr<host::TSysNode> node;
+  ComPtr<TBenchSlice> slice;
+  ComPtr<TBenchProxy> proxy;
+};
+
+void PingLoop(benchmark::State& state, IDispatch* d) {
+  DISPID id = 0;
+  const char16_t* names[] = {u"Ping"};
+  if (d->GetIDsOfNames(GUID_NULL, names, 1, 0, &id) != S_OK) {
+    state.SkipWithError("no Ping");
+    return;
+  }
+  VARIANT arg;
+  VariantInit(&arg);
+  arg.vt = VT_I4;
+  arg.lVal = 41;
+  DISPPARAMS one{&arg, nullptr, 1, 0};
+  VARIANT r;
+  VariantInit(&r);
+  if (d->Invoke(id, GUID_NULL, 0, DISPATCH_METHOD, &one, &r, nullptr, nullptr) != S_OK || r.lVal != 42) {
+    state.SkipWithError("the call failed");
+    return;
+  }
+  for (auto _ : state) {
+    d->Invoke(id, GUID_NULL, 0, DISPATCH_METHOD, &one, &r, nullptr, nullptr);
+    benchmark::DoNotOptimize(r.lVal);
+  }
+}
+
+void BM_SliceInvoke(benchmark::State& state) {
+  SliceSetup s;
+  PingLoop(state, s.slice->Dispatch());
+}
+BENCHMARK(BM_SliceInvoke);
+
+void BM_SliceInvokeThroughNode(benchmark::State& state) {
+  SliceSetup s;
+  PingLoop(state, s.node->Dispatch());
+}
+BENCHMARK(BM_SliceInvokeThroughNode);
+
+void BM_SliceInvokeThroughProxy(benchmark::State& state) {
+  SliceSetup s;
+  PingLoop(state, s.proxy->Dispatch());
+}
+BENCHMARK(BM_SliceInvokeThroughProxy);
 
 }  // namespace
 

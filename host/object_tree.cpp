@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "host/code_model.h"
+#include "host/plugin_host.h"
 #include "platform/rtl/strings.h"
 
 namespace pw::host {
@@ -53,14 +54,48 @@ std::recursive_mutex& ParentLinks() {
 
 }  // namespace
 
+// What a weak reference reads: the node while it is alive, cleared by its destructor.
+struct TSysNode::Life {
+  std::mutex lock;
+  TSysNode* node;
+};
+
+namespace {
+
+class TNodeWeakReference final : public Implements<ComObject, IpwNodeReference> {
+ public:
+  explicit TNodeWeakReference(std::shared_ptr<TSysNode::Life> life) : life_(std::move(life)) {}
+  HRESULT Resolve(IUnknown** node) override {
+    return SafeCall([&] {
+      ComPtr<TSysNode> alive;
+      {
+        std::lock_guard guard(life_->lock);
+        if (life_->node && life_->node->TryAddRef()) alive = ComPtr<TSysNode>::Attach(life_->node);
+      }
+      SetOut(node, alive && alive->InTree() ? ComPtr<IUnknown>(static_cast<IpwSysNodeEx*>(alive.Get())) : nullptr);
+    });
+  }
+
+ private:
+  std::shared_ptr<TSysNode::Life> life_;
+};
+
+}  // namespace
+
 TSysNode::TSysNode(TSysNode* parent, WideStringView name, std::vector<OleVariant> args, const GUID& key)
     : AutoImplements({IpwScriptSysNode::iid}), parent_(parent), key_(key) {
   if (key_ == GUID_NULL) OleCheck(CreateGuid(key_));
+  life_ = std::make_shared<Life>();
+  life_->node = this;
   name_ = WideString(name);
   properties_[kNodeNameProperty] = ElementValue(MakeInvokeExpression(name, args).Get());
 }
 
 TSysNode::~TSysNode() {
+  {
+    std::lock_guard guard(life_->lock);
+    life_->node = nullptr;
+  }
   std::lock_guard links(ParentLinks());
   for (auto& c : children_) c->parent_ = nullptr;
   for (auto& e : extensions_) e->parent_ = nullptr;
@@ -96,8 +131,21 @@ void TSysNode::RemoveChild(TSysNode* child) {
     removed = std::move(*at);
     children_.erase(at);
   }
+  removed->removed_ = true;
   std::lock_guard links(ParentLinks());
   removed->parent_ = nullptr;
+}
+
+bool TSysNode::InTree() const {
+  if (removed_) return false;
+  for (auto p = Parent(); p; p = p->Parent())
+    if (p->removed_) return false;
+  return true;
+}
+
+void TSysNode::SetObjectType(const GUID& typeKey) {
+  std::lock_guard guard(lock_);
+  typeKey_ = typeKey;
 }
 
 void TSysNode::SetMappedName(WideStringView name, std::vector<OleVariant> args) {
@@ -203,6 +251,122 @@ HRESULT TSysNode::GetKey(GUID* key) {
   return SafeCall([&] { SetOutValue(key, key_); });
 }
 
+HRESULT TSysNode::GetNodeKey(GUID* key) { return GetKey(key); }
+
+HRESULT TSysNode::GetChildCount(std::int32_t* count) {
+  return SafeCall([&] { SetOutCount(count, Children()); });
+}
+
+HRESULT TSysNode::Refresh() {
+  ++refreshes_;
+  return S_OK;
+}
+
+HRESULT TSysNode::GetObjectTypeKey(GUID* typeKey) {
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    SetOutValue(typeKey, typeKey_);
+  });
+}
+
+HRESULT TSysNode::Resolve(IUnknown** reference) {
+  return SafeCall([&] { SetOut(reference, ComPtr<IUnknown>(MakeObject<TNodeWeakReference>(life_)->Identity())); });
+}
+
+HRESULT TSysNode::GetNameText(BSTR* name) { return get_Name(name); }
+
+void TSysNode::SetNativeObject(const GUID& kind, IUnknown* object) {
+  std::lock_guard guard(lock_);
+  if (object)
+    natives_[kind] = object;
+  else
+    natives_.erase(kind);
+}
+
+void* TSysNode::GetInterface(const IID& riid) noexcept {
+  if (riid == IpwSysObjectWindow::iid && windowHandle_ == 0) return nullptr;
+  if (riid == IpwSysObjectControlWithPivotWindow::iid && pivotWindow_ == 0) return nullptr;
+  return AutoImplements::GetInterface(riid);
+}
+
+HRESULT TSysNode::GetHandle(std::int32_t* handle) {
+  return SafeCall([&] { SetOutValue<std::int32_t>(handle, windowHandle_); });
+}
+
+HRESULT TSysNode::GetPivotWindow(std::int32_t* handle) {
+  return SafeCall([&] { SetOutValue<std::int32_t>(handle, pivotWindow_); });
+}
+
+HRESULT TSysNode::SetContextKey(const GUID& key) {
+  std::lock_guard guard(lock_);
+  contextKeys_.push_back(key);
+  return S_OK;
+}
+
+std::vector<GUID> TSysNode::ContextKeys() const {
+  std::lock_guard guard(lock_);
+  return contextKeys_;
+}
+
+std::vector<TSysNode::Slice> TSysNode::Slices() const {
+  std::lock_guard guard(lock_);
+  return slices_;
+}
+
+HRESULT TSysNode::GetNativeObject(const GUID& kind, IUnknown** object) {
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    auto at = natives_.find(kind);
+    SetOut(object, at == natives_.end() ? nullptr : at->second);
+  });
+}
+
+HRESULT TSysNode::AddExtension(const GUID& iid, IUnknown* slice, const GUID& group, std::int32_t tag) {
+  return SafeCall([&] {
+    auto dispatch = QueryAs<IDispatch>(slice);
+    if (!dispatch) throw EOleSysError(u"A slice must answer IDispatch", E_INVALIDARG);
+    if (auto attach = QueryAs<IpwNodeSlice>(slice))
+      OleCheck(attach->AttachNode(static_cast<IpwSysNodeEx*>(this)));
+    std::lock_guard guard(lock_);
+    slices_.push_back({iid, dispatch, group, tag});
+  });
+}
+
+HRESULT TSysNode::GetIDsOfNames(const IID& riid, const char16_t* const* names, std::uint32_t count, LCID lcid,
+                                DISPID* dispIds) {
+  HRESULT own = TCVAAutoIntfObject::GetIDsOfNames(riid, names, count, lcid, dispIds);
+  if (Succeeded(own) || count == 0 || !names || !dispIds) return own;
+  std::vector<Slice> slices = Slices();
+  for (std::size_t i = 0; i < slices.size(); ++i) {
+    if (Failed(slices[i].dispatch->GetIDsOfNames(riid, names, count, lcid, dispIds))) continue;
+    std::lock_guard guard(lock_);
+    std::pair<std::size_t, DISPID> route{i, dispIds[0]};
+    auto at = std::find(sliceRoutes_.begin(), sliceRoutes_.end(), route);
+    if (at == sliceRoutes_.end()) at = sliceRoutes_.insert(sliceRoutes_.end(), route);
+    dispIds[0] = kSliceDispIdBase + static_cast<DISPID>(at - sliceRoutes_.begin());
+    return S_OK;
+  }
+  return own;
+}
+
+HRESULT TSysNode::Invoke(DISPID dispId, const IID& riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
+                         EXCEPINFO* excepInfo, std::uint32_t* argErr) {
+  if (dispId >= kSliceDispIdBase) {
+    ComPtr<IDispatch> slice;
+    DISPID sliceId = 0;
+    {
+      std::lock_guard guard(lock_);
+      auto entry = static_cast<std::size_t>(dispId - kSliceDispIdBase);
+      if (entry < sliceRoutes_.size()) {
+        slice = slices_[sliceRoutes_[entry].first].dispatch;
+        sliceId = sliceRoutes_[entry].second;
+      }
+    }
+    if (slice) return slice->Invoke(sliceId, riid, lcid, flags, params, result, excepInfo, argErr);
+  }
+  return TCVAAutoIntfObject::Invoke(dispId, riid, lcid, flags, params, result, excepInfo, argErr);
+}
+
 HRESULT TSysNode::GetContextObject(const GUID& key, IUnknown** object) {
   return SafeCall([&] {
     std::lock_guard guard(lock_);
@@ -265,6 +429,49 @@ TSysManager::~TSysManager() = default;
 
 HRESULT TSysManager::GetRoot(IpwSysNode** root) {
   return SafeCall([&] { SetOut(root, ComPtr<IpwSysNode>(root_.Get())); });
+}
+
+void TSysManager::AddBuilder(IpwSysNodeBuilder* builder) {
+  std::lock_guard guard(typesLock_);
+  if (builder) builders_.emplace_back(builder);
+}
+
+void TSysManager::ClearBuilders() {
+  std::lock_guard guard(typesLock_);
+  builders_.clear();
+}
+
+std::vector<WideString> TSysManager::OfferNode(TSysNode& node, bool subtree) {
+  std::vector<ComPtr<IpwSysNodeBuilder>> builders;
+  {
+    std::lock_guard guard(typesLock_);
+    builders = builders_;
+  }
+  std::vector<WideString> failures;
+  for (const auto& b : builders) {
+    HRESULT hr = b->ExtendNode(static_cast<IpwSysNodeEx*>(&node));
+    if (Failed(hr)) failures.push_back(node.FullNameText() + u": " + FailureText(hr));
+  }
+  if (subtree)
+    for (const auto& c : node.Children()) {
+      auto more = OfferNode(*c, true);
+      failures.insert(failures.end(), more.begin(), more.end());
+    }
+  return failures;
+}
+
+void TSysManager::RegisterType(const GUID& typeKey, WideStringView name) {
+  std::lock_guard guard(typesLock_);
+  types_[typeKey] = WideString(name);
+}
+
+HRESULT TSysManager::FindTypeName(const GUID& typeKey, BSTR* name, VARIANT_BOOL* found) {
+  return SafeCall([&] {
+    std::lock_guard guard(typesLock_);
+    auto at = types_.find(typeKey);
+    SetOut(name, at == types_.end() ? WideString() : at->second);
+    SetOutValue<VARIANT_BOOL>(found, ToWordBool(at != types_.end()));
+  });
 }
 
 }  // namespace pw::host

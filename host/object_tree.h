@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -19,8 +20,10 @@ namespace pw::host {
 inline constexpr GUID kNodeNameProperty = MakeGuid("{E38E283C-D00E-428E-B146-C2555847E758}");
 inline constexpr GUID kNodeSecondNameProperty = MakeGuid("{49AB793E-88F7-4B7A-82B4-C6A3FCE36794}");
 
-class TSysNode final
-    : public AutoImplements<TCVAAutoIntfObject, IpwScriptSysNode, IpwSysNodeEx, IpwSysNodeHighlight> {
+class TSysNode final : public AutoImplements<TCVAAutoIntfObject, IpwScriptSysNode, IpwSysNodeEx, IpwSysNodeHighlight,
+                                             IcvKeyItem, IpwNodeReference, IpwSysNodeNameText, IpwExtensibleSysNode,
+                                             IpwSysObjectWindow, IpwSysObjectControlWithPivotWindow,
+                                             IpwNativeContext> {
  public:
   // A node named Name(args...) in code; GUID_NULL as the key makes a new one.
   TSysNode(TSysNode* parent, WideStringView name, std::vector<OleVariant> args, const GUID& key);
@@ -37,6 +40,26 @@ class TSysNode final
   void SetContextObject(const GUID& key, IUnknown* object);
   // Drops the name property (a node that contributes nothing to full names).
   void ClearName();
+  // The key of the node's object type (names come from the manager's type registry).
+  void SetObjectType(const GUID& typeKey);
+  // The native object of a kind that builders ask for (nil removes it).
+  void SetNativeObject(const GUID& kind, IUnknown* object);
+  // A window node (IpwSysObjectWindow answers its handle) and a control with a pivot window
+  // (IpwSysObjectControlWithPivotWindow); a node answers each only once it is set.
+  void SetWindowHandle(std::int32_t handle) { windowHandle_ = handle; }
+  void SetPivotWindow(std::int32_t handle) { pivotWindow_ = handle; }
+  // The keys handed to the node's native context, in order.
+  std::vector<GUID> ContextKeys() const;
+  // The slices added to the node, in order.
+  struct Slice {
+    IID iid;
+    ComPtr<IDispatch> dispatch;
+    GUID group;
+    std::int32_t tag;
+  };
+  std::vector<Slice> Slices() const;
+  // How often the node was asked to refresh its children.
+  int RefreshCount() const { return refreshes_; }
 
   const GUID& Key() const { return key_; }
   const WideString& NameText() const { return name_; }
@@ -62,8 +85,33 @@ class TSysNode final
   HRESULT GetMappedNameElement(IcvSyntaxCodeInvokeExpression** element) override;
   HRESULT GetChildren(IpwSysNodeIterator** children) override;
   PW_HOST_RESERVED(28)
-  HRESULT GetKey(GUID* key) override;
+  HRESULT GetNodeKey(GUID* key) override;
   HRESULT GetContextObject(const GUID& key, IUnknown** object) override;
+  HRESULT GetChildCount(std::int32_t* count) override;
+  HRESULT Refresh() override;
+  HRESULT GetObjectTypeKey(GUID* typeKey) override;
+  // IcvKeyItem
+  HRESULT GetKey(GUID* key) override;
+  // IpwNodeReference: a weak reference object, which answers this node while it is alive and in
+  // the tree, nil after.
+  HRESULT Resolve(IUnknown** reference) override;
+  // IpwSysNodeNameText: the node's name as JavaScript text.
+  HRESULT GetNameText(BSTR* name) override;
+  // IpwExtensibleSysNode
+  HRESULT GetNativeObject(const GUID& kind, IUnknown** object) override;
+  HRESULT AddExtension(const GUID& iid, IUnknown* slice, const GUID& group, std::int32_t tag) override;
+  // IDispatch: the node's own members, then its slices' in the order they were added. A name a
+  // slice answers gets a DISPID of the node (kSliceDispIdBase + its entry) that routes each call
+  // to that slice with the slice's own DISPID.
+  static constexpr DISPID kSliceDispIdBase = 0x40000000;
+  // IpwSysObjectWindow, IpwSysObjectControlWithPivotWindow, IpwNativeContext
+  HRESULT GetHandle(std::int32_t* handle) override;
+  HRESULT GetPivotWindow(std::int32_t* handle) override;
+  HRESULT SetContextKey(const GUID& key) override;
+  HRESULT GetIDsOfNames(const IID& riid, const char16_t* const* names, std::uint32_t count, LCID lcid,
+                        DISPID* dispIds) override;
+  HRESULT Invoke(DISPID dispId, const IID& riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
+                 EXCEPINFO* excepInfo, std::uint32_t* argErr) override;
   // IpwSysNodeHighlight
   HRESULT Highlight() override;
   HRESULT IsHighlighted(VARIANT_BOOL* result) override;
@@ -88,10 +136,36 @@ class TSysNode final
   std::vector<ComPtr<TSysNode>> extensions_;
   std::map<GUID, ComPtr<IUnknown>> contextObjects_;
   std::atomic<bool> highlighted_{false};  // reset from any thread
+  GUID typeKey_{};
+  std::atomic<int> refreshes_{0};
+  std::map<GUID, ComPtr<IUnknown>> natives_;
+  std::atomic<std::int32_t> windowHandle_{0}, pivotWindow_{0};
+  std::vector<GUID> contextKeys_;
+  std::vector<Slice> slices_;
+  // The node's DISPIDs of slice members: entry i is (slice, the slice's DISPID).
+  std::vector<std::pair<std::size_t, DISPID>> sliceRoutes_;
+  // Set on a node that was removed from its parent: it and its descendants left the tree.
+  std::atomic<bool> removed_{false};
+
+ public:
+  struct Life;
+
+ protected:
+  void* GetInterface(const IID& riid) noexcept override;
+
+ private:
+  std::shared_ptr<Life> life_;
+
+ public:
+  // Whether the node and its ancestors are still in the tree.
+  bool InTree() const;
 };
 
-class TSysManager final : public Implements<ComObject, IpwSysManager> {
+class TSysManager final : public Implements<ComObject, IpwSysManager, IpwObjectTypeRegistry> {
  public:
+  // Names an object type.
+  void RegisterType(const GUID& typeKey, WideStringView name);
+  HRESULT FindTypeName(const GUID& typeKey, BSTR* name, VARIANT_BOOL* found) override;
   // The root is the node "Sys".
   TSysManager();
   ~TSysManager() override;
@@ -99,8 +173,18 @@ class TSysManager final : public Implements<ComObject, IpwSysManager> {
 
   HRESULT GetRoot(IpwSysNode** root) override;
 
+  // The builders that every node is offered to (TPluginHost adds the plug-ins').
+  void AddBuilder(IpwSysNodeBuilder* builder);
+  void ClearBuilders();
+  // Offers the node (and, with `subtree`, everything below it) to every builder, in the order
+  // they were added; answers the failures of ExtendNode as texts.
+  std::vector<WideString> OfferNode(TSysNode& node, bool subtree = false);
+
  private:
   ComPtr<TSysNode> root_;
+  std::mutex typesLock_;
+  std::map<GUID, WideString> types_;
+  std::vector<ComPtr<IpwSysNodeBuilder>> builders_;
 };
 
 }  // namespace pw::host

@@ -140,7 +140,30 @@ std::size_t TPluginHost::Start() {
       ++failures;
     }
   }
+  for (auto& p : plugins_) {
+    if (!Running(p)) continue;
+    try {
+      AddBuilders(p);
+    } catch (const Exception& e) {
+      p.error = u"GetBuilder: " + e.Message();
+      ++failures;
+    }
+  }
+  // The nodes that exist now are offered to the builders; a test offers the nodes it adds later
+  // (TSysManager::OfferNode).
+  for (const auto& failure : host_.ObjectTree().OfferNode(host_.Sys(), true)) builderFailures_.push_back(failure);
   return failures;
+}
+
+void TPluginHost::AddBuilders(Plugin& p) {
+  auto provider = QueryAs<IpwSysNodeBuilderProvider>(p.object.Get());
+  if (!provider) return;
+  std::int32_t count = provider->GetBuilderCount();
+  for (std::int32_t i = 0; i < count; ++i) {
+    ComPtr<IpwSysNodeBuilder> builder;
+    SafeCallCheck(provider->GetBuilder(i, builder.Put()));
+    host_.ObjectTree().AddBuilder(builder.Get());
+  }
 }
 
 void TPluginHost::RegisterPage(Plugin& p) {
@@ -233,6 +256,7 @@ std::vector<WideString> TPluginHost::Stop() {
     static_cast<TSettingsForwarder*>(forwarder_.Get())->Detach();
     forwarder_ = nullptr;
   }
+  host_.ObjectTree().ClearBuilders();
   if (started_)
     for (auto& p : plugins_)
       if (p.object) {

@@ -80,11 +80,15 @@ class TPluginHost {
   std::vector<WideString> Stop();
 
   std::vector<Plugin>& Plugins() { return plugins_; }
+  // The failures of builders' ExtendNode when Start offered them the object tree.
+  const std::vector<WideString>& BuilderFailures() const { return builderFailures_; }
   bool Running(const Plugin& p) const { return started_ && p.object && p.error.empty(); }
 
  private:
   class TSettingsForwarder;
   void RegisterPage(Plugin& p);
+  // The builders of a plug-in that answers IpwSysNodeBuilderProvider go to the object tree.
+  void AddBuilders(Plugin& p);
   void SettingChanged(IpwSetting* setting);
 
   TestHost& host_;
@@ -92,6 +96,7 @@ class TPluginHost {
   std::vector<std::pair<DWORD, std::int32_t>> hooks_;  // process id, plug-in index
   ComPtr<IpwSettingsListener> forwarder_;
   bool started_ = false;
+  std::vector<WideString> builderFailures_;
 };
 
 }  // namespace pw::host

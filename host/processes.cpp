@@ -254,4 +254,26 @@ HRESULT THookParameterService::SetHookParameter(const GUID& key, const VARIANT& 
   });
 }
 
+HRESULT TWindowsManager::ClientToScreen(std::int32_t window, std::int32_t* x, std::int32_t* y) {
+  return SafeCall([&] {
+    if (!x || !y) throw EOleSysError(u"Invalid pointer", E_POINTER);
+    std::lock_guard guard(lock_);
+    conversions_.push_back(window);
+    auto at = origins_.find(window);
+    if (at == origins_.end()) return;
+    *x += at->second.first;
+    *y += at->second.second;
+  });
+}
+
+void TWindowsManager::SetClientOrigin(std::int32_t window, std::int32_t x, std::int32_t y) {
+  std::lock_guard guard(lock_);
+  origins_[window] = {x, y};
+}
+
+std::vector<std::int32_t> TWindowsManager::Conversions() const {
+  std::lock_guard guard(lock_);
+  return conversions_;
+}
+
 }  // namespace pw::host

@@ -118,7 +118,7 @@ ComPtr<IpwSysNode> FindNodeExtension(IpwSysNode* node, const GUID& key) {
     auto ex = QueryAs<IpwSysNodeEx>(extension.Get());
     if (!ex) continue;
     GUID k{};
-    SafeCallCheck(ex->GetKey(&k));
+    SafeCallCheck(ex->GetNodeKey(&k));
     if (k == key) return extension;
   }
   return nullptr;

@@ -9,7 +9,7 @@ HRESULT ComObject::QueryInterface(const IID& riid, void** ppv) {
   void* p = GetInterface(riid);
   if (!p) {
     *ppv = nullptr;
-    return E_NOINTERFACE;
+    return QueryMissingInterface(riid, ppv);
   }
   static_cast<IUnknown*>(p)->AddRef();
   *ppv = p;

@@ -74,6 +74,9 @@ class ComObject : public TObject, public IUnknown {
 
   // The pointer for riid, without a reference, or nil. Implements<> overrides it.
   virtual void* GetInterface(const IID& riid) noexcept;
+  // Asked when the object has no interface riid: an object that stands in for another may hand
+  // out the other's interface (with a reference). E_NOINTERFACE by default.
+  virtual HRESULT QueryMissingInterface(const IID&, void**) noexcept { return E_NOINTERFACE; }
   // Turns an exception into a failure code and sets the thread's error information.
   virtual HRESULT SafeCallException(std::exception_ptr e) noexcept;
 

@@ -90,6 +90,24 @@ std::vector<HWND> GetProcessWindowHandles(DWORD id) {
   return handles;
 }
 
+bool IsWindow(HWND window) {
+  if (window == 0) return false;
+  ProcessModel& m = Model();
+  std::lock_guard guard(m.lock);
+  for (const auto& p : m.processes)
+    for (const auto& w : p.windows)
+      if (w.window == window) return true;
+  return false;
+}
+
+bool DestroyWindow(HWND window) {
+  ProcessModel& m = Model();
+  std::lock_guard guard(m.lock);
+  for (auto& p : m.processes)
+    if (std::erase_if(p.windows, [&](const WindowDescription& w) { return w.window == window; }) > 0) return true;
+  return false;
+}
+
 WideString GetWindowClassName(HWND window) {
   ProcessModel& m = Model();
   std::lock_guard guard(m.lock);

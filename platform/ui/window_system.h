@@ -1,5 +1,6 @@
 // The window system's calls that the module makes. No window system is wired in yet: each call
-// does nothing and answers success until a window layer (or a test) installs its own.
+// does nothing and answers success until a window layer (or a test) installs its own; which
+// windows exist is what the process model describes.
 #pragma once
 
 #include <cstdint>
@@ -31,6 +32,11 @@ bool GetAsyncKeyDown(int virtualKey);
 using KeyStateProc = bool (*)(int virtualKey);
 // Installs the window system's implementation; nil restores the one without keys.
 void SetKeyStateProc(KeyStateProc proc);
+// The window table: the windows of the processes that the process model describes
+// (platform/kernel/processes.h). IsWindow: whether a handle names such a window; DestroyWindow
+// removes it from its process (false when there is none).
+bool IsWindow(HWND window);
+bool DestroyWindow(HWND window);
 
 // Removes and dispatches every pending paint message of the calling thread; without a window
 // system there is none.

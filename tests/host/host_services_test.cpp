@@ -478,7 +478,7 @@ TEST(HostObjectTree, AskingForAParentRacesSafelyWithItsRelease) {
         ASSERT_EQ(child->GetParent(p.Put()), S_OK);
         GUID key{};
         if (p) {
-          ASSERT_EQ(QueryAs<IpwSysNodeEx>(p.Get())->GetKey(&key), S_OK);
+          ASSERT_EQ(QueryAs<IpwSysNodeEx>(p.Get())->GetNodeKey(&key), S_OK);
           EXPECT_EQ(key, parentKey);
         }
       }

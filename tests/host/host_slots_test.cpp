@@ -119,8 +119,8 @@ TEST(HostSlots, OperationsSitWhereTheirCallersReachThem) {
   // A node's interfaces: IpwSysNode is IDispatch's (slots 3 to 6) with its own from 7 to 24,
   // and IpwSysNodeEx continues it from 25 to 34.
   EXPECT_EQ(SlotOf(IpwSysNode::iid, u"Invoke", INVOKE_FUNC), 6);
-  for (const char16_t* own : {u"GetPropertyValue", u"GetMappedNameElement", u"GetChildren", u"GetKey",
-                              u"GetContextObject"}) {
+  for (const char16_t* own : {u"GetPropertyValue", u"GetMappedNameElement", u"GetChildren", u"GetNodeKey",
+                              u"GetContextObject", u"GetChildCount", u"Refresh", u"GetObjectTypeKey"}) {
     int slot = SlotOf(IpwSysNodeEx::iid, own, INVOKE_FUNC);
     EXPECT_TRUE(slot >= 25 && slot <= 34 && slot != 28) << WideToUtf8(own) << " at " << slot;
   }

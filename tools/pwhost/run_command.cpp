@@ -240,6 +240,7 @@ int RunScriptCommand(const CommandContext& context) {
       }
     }
     if (browserReady) {
+      ScopedRunState running(host.RunState(), kRunStateRunning);  // a test runs while the script runs
       ScriptLimits limits;
       limits.timeoutMs = static_cast<std::uint64_t>(timeoutSeconds * 1000);
       limits.shouldStop = [&host] { return host.Projects().StopRequested(); };
