@@ -66,6 +66,8 @@ struct TestHostOptions {
   WideString currentLanguage = u"JavaScript";
   // Installed for the host's life when given (the host's waits and log times read it).
   Clock* clock = nullptr;
+  // The host's major version (the information object's answer).
+  std::int32_t majorVersion = 9;
 };
 
 class THostManager;
@@ -99,6 +101,7 @@ class TestHost {
   TSysManager& ObjectTree() { return *sys_; }
   TSysNode& Sys() { return *sys_->Root(); }
   TProjectRegistry& Projects() { return *projects_; }
+  THostNodeEvents& NodeEvents() { return *nodeEvents_; }
   TDiagnosticLog& Diagnostics() { return *diagnostics_; }
   THostState& State() { return *state_; }
   TIndicator& Indicator() { return *indicator_; }
@@ -129,6 +132,7 @@ class TestHost {
   ComPtr<TSyntaxManager> syntax_;
   ComPtr<TSysManager> sys_;
   ComPtr<TProjectRegistry> projects_;
+  ComPtr<THostNodeEvents> nodeEvents_;
   ComPtr<TDiagnosticLog> diagnostics_;
   ComPtr<THostState> state_;
   ComPtr<TIndicator> indicator_;

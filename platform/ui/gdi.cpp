@@ -69,4 +69,34 @@ std::int32_t GdiObjectCount() { return OwnCount(); }
 
 bool GetBitmapData(HBITMAP handle, BitmapData& data) { return OwnData(handle, &data); }
 
+HBITMAP CopyImage(HBITMAP handle) {
+  BitmapData d;
+  if (!OwnData(handle, &d)) return 0;
+  return OwnCreate(d.width, d.height, &d.pixels);
+}
+
+bool DrawTransparent(HBITMAP target, HBITMAP source, std::int32_t x, std::int32_t y) {
+  BitmapData src;
+  if (target == source || !OwnData(source, &src)) return false;
+  Handles& t = Table();
+  std::lock_guard guard(t.lock);
+  auto at = t.live.find(target);
+  if (at == t.live.end()) return false;
+  BitmapData& dst = at->second;
+  if (src.width == 0 || src.height == 0) return true;
+  std::uint32_t transparent = src.pixels[static_cast<std::size_t>(src.height - 1) * static_cast<std::size_t>(src.width)];
+  for (std::int32_t row = 0; row < src.height; ++row) {
+    std::int32_t ty = y + row;
+    if (ty < 0 || ty >= dst.height) continue;
+    for (std::int32_t col = 0; col < src.width; ++col) {
+      std::int32_t tx = x + col;
+      if (tx < 0 || tx >= dst.width) continue;
+      std::uint32_t pixel = src.pixels[static_cast<std::size_t>(row) * static_cast<std::size_t>(src.width) + col];
+      if (pixel == transparent) continue;
+      dst.pixels[static_cast<std::size_t>(ty) * static_cast<std::size_t>(dst.width) + tx] = pixel;
+    }
+  }
+  return true;
+}
+
 }  // namespace pw

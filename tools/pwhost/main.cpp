@@ -7,6 +7,7 @@
 #include "tools/pwhost/commands.h"
 #include "host/module_loader.h"
 #include "tools/pwhost/options_command.h"
+#include "tools/pwhost/project_command.h"
 #include "platform/com/apartment.h"
 
 namespace {
@@ -20,6 +21,7 @@ const Command kCommands[] = {
     {"run", "SCRIPT.js [--log FILE]  run a test script; the log is printed and written to FILE", RunScriptCommand},
     {"options", "dump FILE | set FILE PATH TYPE VALUE  show or change an options file",
      [](const CommandContext& c) { return RunOptionsCommand(c.args, stdout, stderr); }},
+    {"project", kProjectUsage, [](const CommandContext& c) { return RunProjectCommand(c.args, stdout, stderr); }},
 };
 
 void Usage() {
