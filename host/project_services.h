@@ -31,6 +31,8 @@ class THostProjectNode final : public Implements<ComObject, IpwProjectNode, IpwP
   THostProjectNode(IpwProjectNode* parent, const GUID& typeKey, WideStringView name, const GUID& key = GUID_NULL);
   void SetLanguageKey(const GUID& key) { languageKey_ = key; }
   void AddChild(IpwProjectNode* child) { children_.emplace_back(child); }
+  // Lets the children go (they hold their parent: the tree is a cycle until then).
+  void ClearChildren() { children_.clear(); }
   // Attribute 0 is the file that keeps the node's data.
   void SetAttributeValue(std::int32_t id, const OleVariant& value) { attributes_[id] = value; }
 
