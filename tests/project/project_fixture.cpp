@@ -36,6 +36,7 @@ TTestItemTypes::TTestItemTypes(IcvBaseManager *manager) : manager_(manager) {
   single.typeName = &kSingle;
   single.caption = &kSingleCaption;
   single.singleInstance = true;
+  single.defaultFileName = &kSingle;
   types_.push_back(single);
   project::TProjectNodeInfo fixed = widget;
   fixed.typeKey = &kFixedTypeValue;
