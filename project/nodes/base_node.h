@@ -30,8 +30,7 @@
 namespace pw::project {
 
 // The second identity under which nodes answer IpwNodeLastError.
-inline constexpr IID kNodeLastErrorAltIid =
-    MakeGuid("{59E2F6CE-98FE-41B9-A864-BA6081A4084E}");
+inline constexpr IID kNodeLastErrorAltIid = MakeGuid("{59E2F6CE-98FE-41B9-A864-BA6081A4084E}");
 
 // The general-property texts.
 struct TpwPropertyTexts {
@@ -47,28 +46,25 @@ struct TpwPropertyTexts {
 };
 
 class TpwBaseProjectNode
-    : public Implements<TcvInterfacedObject, IpwProjectNodeInternal,
-                        IpwProjectContextItem, IpwNodePropertyList,
-                        IpwPropertyObjectOwner, IpwNodeLastError,
-                        IpwNodeBitmapAccess, IpwNodeManagerAccess> {
-public:
-  TpwBaseProjectNode(IpwProjectNode *parent, const GUID &typeKey,
-                     const GUID &key);
+    : public Implements<TcvInterfacedObject, IpwProjectNodeInternal, IpwProjectContextItem, IpwNodePropertyList,
+                        IpwPropertyObjectOwner, IpwNodeLastError, IpwNodeBitmapAccess, IpwNodeManagerAccess> {
+ public:
+  TpwBaseProjectNode(IpwProjectNode* parent, const GUID& typeKey, const GUID& key);
   ~TpwBaseProjectNode() override;
 
-  const GUID &Key() const { return key_; }
-  const GUID &TypeKey() const { return typeKey_; }
-  const GUID &InstanceKey() const { return instanceKey_; }
-  const WideString &Name() const { return name_; }
-  IcvBaseManager *Manager() const { return manager_.Get(); }
-  IpwProjectNode *Parent() const { return parent_.Get(); }
+  const GUID& Key() const { return key_; }
+  const GUID& TypeKey() const { return typeKey_; }
+  const GUID& InstanceKey() const { return instanceKey_; }
+  const WideString& Name() const { return name_; }
+  IcvBaseManager* Manager() const { return manager_.Get(); }
+  IpwProjectNode* Parent() const { return parent_.Get(); }
   std::int32_t ChangeCount() const { return changeCount_; }
   std::int32_t ErrorCode() const { return errorCode_; }
-  const WideString &ErrorMessage() const { return errorMessage_; }
+  const WideString& ErrorMessage() const { return errorMessage_; }
   bool Finalizing() const { return finalizing_; }
   std::int32_t ReloadCount() const { return reloadCount_; }
   void SetReloadCount(std::int32_t count) { reloadCount_ = count; }
-  TpwProjectNodePersonalBitmap *PersonalBitmap() const { return bitmap_.get(); }
+  TpwProjectNodePersonalBitmap* PersonalBitmap() const { return bitmap_.get(); }
 
   // The name: unchanged for the same name; taken without checks while updating;
   // otherwise ValidateName (which may correct it), NameChanged and
@@ -81,29 +77,25 @@ public:
   // 0 no rule, 1 file names, 2 identifiers of the project's language, 3
   // identifiers of the language whose names begin with a letter.
   virtual std::uint8_t GetStorageType() { return 0; }
-  virtual bool ValidateName(WideString &newName, bool allowCorrection);
-  virtual void NameChanged(const WideString &oldName,
-                           const WideString &newName) {
-    MarkOwnerModified();
-  }
+  virtual bool ValidateName(WideString& newName, bool allowCorrection);
+  virtual void NameChanged(const WideString& oldName, const WideString& newName) { MarkOwnerModified(); }
   virtual ComPtr<IpwPropertyObject> CreatePropertyObject(std::int32_t index);
   virtual std::int32_t PropertyCount() { return 3; }
   virtual OleVariant Attribute(std::int32_t id);
-  virtual void ChangeAttribute(std::int32_t id, const OleVariant &value);
+  virtual void ChangeAttribute(std::int32_t id, const OleVariant& value);
   virtual GUID GuidAttribute(std::int32_t index);
-  virtual void ChangeGuidAttribute(std::int32_t index, const GUID &value);
+  virtual void ChangeGuidAttribute(std::int32_t index, const GUID& value);
   virtual ComPtr<IpwProjectNodeIterator> Children();
   virtual bool NodeHasTests() { return false; }
   virtual ComPtr<IUnknown> TestContext() { return nullptr; }
   virtual ComPtr<IpwTestIterator> Tests();
-  virtual void DoInitialize(IcvBaseManager *manager);
+  virtual void DoInitialize(IcvBaseManager* manager);
   virtual void DoFinalize();
   virtual bool NodeCanRelease() { return true; }
 
   void BeginUpdate() { ++updateCount_; }
   void EndUpdate() {
-    if (updateCount_ > 0)
-      --updateCount_;
+    if (updateCount_ > 0) --updateCount_;
   }
   bool IsUpdating() const { return updateCount_ > 0; }
   // Tells the host's node-event sink that this node changed.
@@ -112,47 +104,46 @@ public:
   void MarkOwnerModified();
 
   // IcvKeyItem, IpwProjectNode, IpwProjectNodeInternal
-  HRESULT GetKey(GUID *key) override;
-  HRESULT GetName(BSTR *name) override;
+  HRESULT GetKey(GUID* key) override;
+  HRESULT GetName(BSTR* name) override;
   HRESULT SetName(BSTR name) override;
-  HRESULT GetTypeKey(GUID *typeKey) override;
-  HRESULT GetAttribute(std::int32_t id, VARIANT *value) override;
-  HRESULT SetAttribute(std::int32_t id, const VARIANT &value) override;
-  HRESULT GetGuidAttribute(std::int32_t index, GUID *value) override;
-  HRESULT SetGuidAttribute(std::int32_t index, const GUID &value) override;
-  HRESULT GetParent(IpwProjectNode **parent) override;
-  HRESULT GetChildren(IpwProjectNodeIterator **children) override;
-  HRESULT HasTests(VARIANT_BOOL *result) override;
-  HRESULT GetTestContext(IUnknown **context) override;
-  HRESULT GetTests(IpwTestIterator **tests) override;
-  HRESULT Initialize(IcvBaseManager *manager) override;
+  HRESULT GetTypeKey(GUID* typeKey) override;
+  HRESULT GetAttribute(std::int32_t id, VARIANT* value) override;
+  HRESULT SetAttribute(std::int32_t id, const VARIANT& value) override;
+  HRESULT GetGuidAttribute(std::int32_t index, GUID* value) override;
+  HRESULT SetGuidAttribute(std::int32_t index, const GUID& value) override;
+  HRESULT GetParent(IpwProjectNode** parent) override;
+  HRESULT GetChildren(IpwProjectNodeIterator** children) override;
+  HRESULT HasTests(VARIANT_BOOL* result) override;
+  HRESULT GetTestContext(IUnknown** context) override;
+  HRESULT GetTests(IpwTestIterator** tests) override;
+  HRESULT Initialize(IcvBaseManager* manager) override;
   HRESULT Finalize() override;
   HRESULT FinalizeNode() override;
-  HRESULT CanRelease(VARIANT_BOOL *result) override;
+  HRESULT CanRelease(VARIANT_BOOL* result) override;
   // IpwProjectContextItem
-  HRESULT GetInstanceKey(GUID *key) override;
+  HRESULT GetInstanceKey(GUID* key) override;
   // IpwNodePropertyList
-  HRESULT GetPropertyCount(std::int32_t *count) override;
-  HRESULT GetProperty(std::int32_t index,
-                      IpwPropertyObject **property) override;
+  HRESULT GetPropertyCount(std::int32_t* count) override;
+  HRESULT GetProperty(std::int32_t index, IpwPropertyObject** property) override;
   // IpwPropertyObjectOwner (plain calls: they raise)
-  void GetPropertyValue(std::int32_t index, VARIANT *value) override;
-  void SetPropertyValue(std::int32_t index, const VARIANT &value) override;
+  void GetPropertyValue(std::int32_t index, VARIANT* value) override;
+  void SetPropertyValue(std::int32_t index, const VARIANT& value) override;
   // IpwNodeLastError
-  HRESULT GetErrorCode(std::int32_t *code) override;
-  HRESULT GetErrorMessage(BSTR *message) override;
+  HRESULT GetErrorCode(std::int32_t* code) override;
+  HRESULT GetErrorMessage(BSTR* message) override;
   void SetNodeError(std::int32_t code, BSTR message) override;
   // IpwNodeBitmapAccess
   HRESULT SetBitmapHandle(std::int32_t handle) override;
-  HRESULT GetBitmapPart(std::int32_t index, std::int32_t *handle) override;
+  HRESULT GetBitmapPart(std::int32_t index, std::int32_t* handle) override;
   HRESULT SetBitmapPart(std::int32_t index, std::int32_t handle) override;
-  HRESULT GetBitmapHandle(std::int32_t *handle) override;
+  HRESULT GetBitmapHandle(std::int32_t* handle) override;
   // IpwNodeManagerAccess
-  void GetManager(IcvBaseManager **manager) override;
+  void GetManager(IcvBaseManager** manager) override;
 
-protected:
+ protected:
   void Constructed() noexcept override;
-  void *GetInterface(const IID &riid) noexcept override;
+  void* GetInterface(const IID& riid) noexcept override;
   // The type's information (nil without a manager or for a type the host does
   // not know).
   ComPtr<IpwProjectNodeInfo> TypeInfo() const;
@@ -163,9 +154,8 @@ protected:
   ComPtr<IcvBaseManager> manager_;
   ComPtr<IpwProjectNode> parent_;
 
-private:
-  bool ApplyNameRule(WideString &newName, bool allowCorrection,
-                     const WideString &typeCaption);
+ private:
+  bool ApplyNameRule(WideString& newName, bool allowCorrection, const WideString& typeCaption);
 
   GUID instanceKey_{};
   std::unique_ptr<TpwProjectNodePersonalBitmap> bitmap_;
@@ -184,43 +174,38 @@ private:
 // The ordered child list of a container. Every child holds one reference; every
 // Add, Remove and Clear raises the generation that the list's iterators check.
 class TProjectNodeChilds {
-public:
-  explicit TProjectNodeChilds(const GUID &ownerTypeKey)
-      : ownerTypeKey_(ownerTypeKey) {}
+ public:
+  explicit TProjectNodeChilds(const GUID& ownerTypeKey) : ownerTypeKey_(ownerTypeKey) {}
   ~TProjectNodeChilds() { Clear(); }
-  TProjectNodeChilds(const TProjectNodeChilds &) = delete;
-  TProjectNodeChilds &operator=(const TProjectNodeChilds &) = delete;
+  TProjectNodeChilds(const TProjectNodeChilds&) = delete;
+  TProjectNodeChilds& operator=(const TProjectNodeChilds&) = delete;
 
   // False for nil, a key already present or a type whose information names
   // another parent type (types of the any-parent key go anywhere). The registry
   // is asked once per type.
-  bool Add(IpwProjectNodeRegistry *registry, IpwProjectNode *child);
-  bool Remove(IpwProjectNode *child);
+  bool Add(IpwProjectNodeRegistry* registry, IpwProjectNode* child);
+  bool Remove(IpwProjectNode* child);
   // Whether it held any.
   bool Clear();
-  std::int32_t Count() const {
-    return static_cast<std::int32_t>(items_.size());
-  }
+  std::int32_t Count() const { return static_cast<std::int32_t>(items_.size()); }
   // No range check.
-  IpwProjectNode *Get(std::int32_t index) const {
-    return items_[static_cast<std::size_t>(index)].Get();
-  }
-  std::int32_t IndexOf(IpwProjectNode *child) const;
-  bool Contains(IpwProjectNode *child) const { return IndexOf(child) >= 0; }
-  std::int32_t IndexOfKey(const GUID &key) const;
-  bool ContainsKey(const GUID &key) const { return byKey_.contains(key); }
-  IpwProjectNode *FindByKey(const GUID &key) const;
+  IpwProjectNode* Get(std::int32_t index) const { return items_[static_cast<std::size_t>(index)].Get(); }
+  std::int32_t IndexOf(IpwProjectNode* child) const;
+  bool Contains(IpwProjectNode* child) const { return IndexOf(child) >= 0; }
+  std::int32_t IndexOfKey(const GUID& key) const;
+  bool ContainsKey(const GUID& key) const { return byKey_.contains(key); }
+  IpwProjectNode* FindByKey(const GUID& key) const;
   std::int32_t Generation() const { return generation_; }
   // An iterator that fails once the list changed; KeepAlive is held while it
   // lives (the list's owner).
-  ComPtr<IpwProjectNodeIterator> GetIterator(IUnknown *keepAlive) const;
+  ComPtr<IpwProjectNodeIterator> GetIterator(IUnknown* keepAlive) const;
   // Every child that answers IpwProjectNodeInternal answers CanRelease True.
   bool AllChildrenCanRelease() const;
 
-private:
+ private:
   GUID ownerTypeKey_;
   std::vector<ComPtr<IpwProjectNode>> items_;
-  std::unordered_map<GUID, IpwProjectNode *> byKey_;
+  std::unordered_map<GUID, IpwProjectNode*> byKey_;
   std::unordered_map<GUID, bool> allowedTypes_;
   std::int32_t generation_ = 0;
 };
@@ -229,7 +214,6 @@ private:
 ComPtr<IpwProjectNodeIterator> MakeEmptyNodeIterator();
 ComPtr<IpwTestIterator> MakeEmptyTestIterator();
 // A node iterator over a fixed list (no generation check).
-ComPtr<IpwProjectNodeIterator>
-MakeNodeListIterator(std::vector<ComPtr<IpwProjectNode>> nodes);
+ComPtr<IpwProjectNodeIterator> MakeNodeListIterator(std::vector<ComPtr<IpwProjectNode>> nodes);
 
-} // namespace pw::project
+}  // namespace pw::project

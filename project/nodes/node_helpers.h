@@ -15,9 +15,9 @@ namespace pw::project {
 WideString CurrentExceptionMessage();
 // Shows that message through the messenger (help context 0) when it is not
 // empty.
-void ShowCurrentException(IcvBaseManager *manager);
+void ShowCurrentException(IcvBaseManager* manager);
 // Writes a line to the host's diagnostic log.
-void WriteDiagnostic(IcvBaseManager *manager, WideStringView text);
+void WriteDiagnostic(IcvBaseManager* manager, WideStringView text);
 
 // True when the file exists and is writable by mode, or its read-only mode was
 // cleared; False for a missing name, a mode that cannot be read or changed. A
@@ -26,6 +26,6 @@ bool ClearReadOnly(WideStringView fileName);
 // Creates the folder and its missing parents, appending each created one
 // (parents first) to Created. An empty path raises; an existing folder or the
 // root counts as done.
-bool ForceFolders(WideStringView path, std::vector<WideString> &created);
+bool ForceFolders(WideStringView path, std::vector<WideString>& created);
 
-} // namespace pw::project
+}  // namespace pw::project

@@ -11,16 +11,16 @@
 namespace pw::project {
 
 namespace {
-OleVariant Prop(IpwProjectNodeInfo *info, std::int32_t index) {
+OleVariant Prop(IpwProjectNodeInfo* info, std::int32_t index) {
   OleVariant v;
   SafeCallCheck(info->GetProperty(index, v.Put()));
   return v;
 }
-} // namespace
+}  // namespace
 
-std::vector<TItemTypeSummary> ListItemTypes(IcvBaseManager *manager) {
+std::vector<TItemTypeSummary> ListItemTypes(IcvBaseManager* manager) {
   std::vector<TItemTypeSummary> result;
-  for (const auto &info : GetAllNodeInfos(manager)) {
+  for (const auto& info : GetAllNodeInfos(manager)) {
     TItemTypeSummary s;
     SafeCallCheck(info->GetKey(&s.key));
     SafeCallCheck(info->GetParentTypeKey(&s.parentKey));
@@ -29,9 +29,7 @@ std::vector<TItemTypeSummary> ListItemTypes(IcvBaseManager *manager) {
     s.singleInstance = Prop(info.Get(), kInfoSingleInstance).AsBool();
     s.numberedNames = Prop(info.Get(), kInfoNumberedNames).AsBool();
     ComPtr<IpwFileProjectNodeInfo> file;
-    if (Succeeded(info->QueryInterface(IpwFileProjectNodeInfo::iid,
-                                       file.PutVoid())) &&
-        file) {
+    if (Succeeded(info->QueryInterface(IpwFileProjectNodeInfo::iid, file.PutVoid())) && file) {
       BString ext;
       SafeCallCheck(file->GetFileExtension(ext.Put()));
       s.extension = ext.Str();
@@ -41,22 +39,19 @@ std::vector<TItemTypeSummary> ListItemTypes(IcvBaseManager *manager) {
   return result;
 }
 
-ComPtr<IpwProjectNodeInfo> FindItemType(IcvBaseManager *manager,
-                                        WideStringView nameOrKey) {
-  for (const auto &info : GetAllNodeInfos(manager)) {
+ComPtr<IpwProjectNodeInfo> FindItemType(IcvBaseManager* manager, WideStringView nameOrKey) {
+  for (const auto& info : GetAllNodeInfos(manager)) {
     GUID key{};
     SafeCallCheck(info->GetKey(&key));
     if (SameTextIgnoringCase(AsciiToWide(GuidToString(key)), nameOrKey) ||
-        SameTextIgnoringCase(Prop(info.Get(), kInfoTypeName).AsString(),
-                             nameOrKey))
+        SameTextIgnoringCase(Prop(info.Get(), kInfoTypeName).AsString(), nameOrKey))
       return info;
   }
   return nullptr;
 }
 
-TNewItemCheck CheckNewItem(IcvBaseManager *manager, IpwProjectNodeInfo *info,
-                           IpwProjectNode *parent, WideStringView name,
-                           std::optional<WideString> location) {
+TNewItemCheck CheckNewItem(IcvBaseManager* manager, IpwProjectNodeInfo* info, IpwProjectNode* parent,
+                           WideStringView name, std::optional<WideString> location) {
   TNewItemCheck check;
   ComPtr<IpwProjectNodeConfigInfo> config;
   SafeCallCheck(info->CreateConfigInfo(parent, config.Put()));
@@ -69,10 +64,8 @@ TNewItemCheck CheckNewItem(IcvBaseManager *manager, IpwProjectNodeInfo *info,
   for (std::int32_t i = 0; i < count; ++i) {
     BString caption;
     SafeCallCheck(config->GetName(i, caption.Put()));
-    if (caption.View() == u"&Name")
-      SafeCallCheck(config->SetValue(i, OleVariant(name).Get()));
-    if (caption.View() == u"&Location" && location)
-      SafeCallCheck(config->SetValue(i, OleVariant(*location).Get()));
+    if (caption.View() == u"&Name") SafeCallCheck(config->SetValue(i, OleVariant(name).Get()));
+    if (caption.View() == u"&Location" && location) SafeCallCheck(config->SetValue(i, OleVariant(*location).Get()));
   }
   try {
     std::int32_t bad = -1;
@@ -80,7 +73,7 @@ TNewItemCheck CheckNewItem(IcvBaseManager *manager, IpwProjectNodeInfo *info,
     SafeCallCheck(config->Validate(&bad, &ok));
     check.valid = ok != VARIANT_FALSE;
     check.badIndex = bad;
-  } catch (const Exception &e) {
+  } catch (const Exception& e) {
     check.valid = false;
     check.message = e.Message();
   }
@@ -92,9 +85,7 @@ TNewItemCheck CheckNewItem(IcvBaseManager *manager, IpwProjectNodeInfo *info,
     check.params.emplace_back(caption.Str(), value.AsString());
   }
   ComPtr<IpwFileProjectNodeConfigInfo> file;
-  if (Succeeded(config->QueryInterface(IpwFileProjectNodeConfigInfo::iid,
-                                       file.PutVoid())) &&
-      file) {
+  if (Succeeded(config->QueryInterface(IpwFileProjectNodeConfigInfo::iid, file.PutVoid())) && file) {
     BString fileName;
     SafeCallCheck(file->GetFullFileName(fileName.Put()));
     check.fileName = fileName.Str();
@@ -102,4 +93,4 @@ TNewItemCheck CheckNewItem(IcvBaseManager *manager, IpwProjectNodeInfo *info,
   return check;
 }
 
-} // namespace pw::project
+}  // namespace pw::project

@@ -17,26 +17,22 @@ struct TItemTypeSummary {
   WideString caption, typeName, extension;
   bool singleInstance = false, numberedNames = false;
 };
-std::vector<TItemTypeSummary> ListItemTypes(IcvBaseManager *manager);
+std::vector<TItemTypeSummary> ListItemTypes(IcvBaseManager* manager);
 
 // The type whose type name (ignoring case) or key text is Name; nil when none.
-ComPtr<IpwProjectNodeInfo> FindItemType(IcvBaseManager *manager,
-                                        WideStringView nameOrKey);
+ComPtr<IpwProjectNodeInfo> FindItemType(IcvBaseManager* manager, WideStringView nameOrKey);
 
 struct TNewItemCheck {
-  std::vector<std::pair<WideString, WideString>>
-      params;          // caption and value as text
-  WideString fileName; // for file-kept types
+  std::vector<std::pair<WideString, WideString>> params;  // caption and value as text
+  WideString fileName;                                    // for file-kept types
   bool valid = false;
   std::int32_t badIndex = -1;
-  WideString
-      message; // the first message (a refused question counts as a message)
+  WideString message;  // the first message (a refused question counts as a message)
 };
 // Creates the type's parameters under Parent, sets Name and (when given)
 // Location, validates. Messages the host raises (no dialogs) end the check with
 // their text.
-TNewItemCheck CheckNewItem(IcvBaseManager *manager, IpwProjectNodeInfo *info,
-                           IpwProjectNode *parent, WideStringView name,
-                           std::optional<WideString> location);
+TNewItemCheck CheckNewItem(IcvBaseManager* manager, IpwProjectNodeInfo* info, IpwProjectNode* parent,
+                           WideStringView name, std::optional<WideString> location);
 
-} // namespace pw::project
+}  // namespace pw::project

@@ -28,9 +28,8 @@ namespace pw::project {
 
 class TpwProjectNodeConfigInfo;
 // A configuration class: makes the object with its defaults filled in.
-using TConfigInfoClass = ComPtr<TpwProjectNodeConfigInfo> (*)(
-    IcvBaseManager *owner, IpwProjectNodeInfo *nodeInfo,
-    IpwProjectNode *parent);
+using TConfigInfoClass = ComPtr<TpwProjectNodeConfigInfo> (*)(IcvBaseManager* owner, IpwProjectNodeInfo* nodeInfo,
+                                                              IpwProjectNode* parent);
 
 // Property indexes of an item type's information.
 enum TNodeInfoProperty : std::int32_t {
@@ -52,59 +51,54 @@ enum TNodeInfoProperty : std::int32_t {
 
 // The description of one item type. Nil text pointers read as empty texts.
 struct TProjectNodeInfo {
-  const GUID *typeKey = nullptr;
-  const WideString *typeName = nullptr;
+  const GUID* typeKey = nullptr;
+  const WideString* typeName = nullptr;
   WideString bitmapName;
-  const WideString *caption = nullptr;
-  const WideString *description = nullptr;
-  const WideString *longDescription = nullptr;
+  const WideString* caption = nullptr;
+  const WideString* description = nullptr;
+  const WideString* longDescription = nullptr;
   std::int32_t number = 0;
-  const WideString *infoFile =
-      nullptr; // relative to the host program's folder; nil: the program itself
+  const WideString* infoFile = nullptr;  // relative to the host program's folder; nil: the program itself
   WideString text;
-  const WideString *helpFile = nullptr; // relative to the host program's
-                                        // folder; nil: "ProjectWizard.chm"
-  const GUID *parentTypeKey = nullptr;
+  const WideString* helpFile = nullptr;  // relative to the host program's
+                                         // folder; nil: "ProjectWizard.chm"
+  const GUID* parentTypeKey = nullptr;
   bool singleInstance = false;
   bool flag10 = false;
-  bool numberedNames =
-      false; // numbered default names, and the name may be changed
+  bool numberedNames = false;  // numbered default names, and the name may be changed
   bool flag12 = false;
   bool flag13 = false;
   TConfigInfoClass configClass = nullptr;
-  const WideString *defaultFileName = nullptr;
-  const WideString *fileExtension = nullptr;
-  const WideString *pluginName = nullptr;
+  const WideString* defaultFileName = nullptr;
+  const WideString* fileExtension = nullptr;
+  const WideString* pluginName = nullptr;
 };
 
 // The information object of an item type. The bitmap (property 1) is loaded on
 // first request and deleted with the object.
-class TpwProjectNodeInfo
-    : public Implements<TcvInterfacedObject, IpwFileProjectNodeInfo,
-                        IpwProjectNodeInfoPlugin> {
-public:
-  TpwProjectNodeInfo(IcvBaseManager *owner, const TProjectNodeInfo &info);
+class TpwProjectNodeInfo : public Implements<TcvInterfacedObject, IpwFileProjectNodeInfo, IpwProjectNodeInfoPlugin> {
+ public:
+  TpwProjectNodeInfo(IcvBaseManager* owner, const TProjectNodeInfo& info);
   ~TpwProjectNodeInfo() override;
 
-  const TProjectNodeInfo &Info() const { return info_; }
-  IcvBaseManager *Owner() const { return owner_.Get(); }
+  const TProjectNodeInfo& Info() const { return info_; }
+  IcvBaseManager* Owner() const { return owner_.Get(); }
   // The property's value; E_INVALIDARG (raised) for an index outside 0 .. 13.
   OleVariant Property(std::int32_t index);
 
-  HRESULT GetKey(GUID *key) override;
-  HRESULT GetProperty(std::int32_t index, VARIANT *value) override;
-  HRESULT GetParentTypeKey(GUID *key) override;
-  HRESULT CreateConfigInfo(IpwProjectNode *parent,
-                           IpwProjectNodeConfigInfo **configInfo) override;
-  HRESULT GetDefaultFileName(BSTR *fileName) override;
-  HRESULT GetFileExtension(BSTR *extension) override;
-  HRESULT GetPluginName(BSTR *name) override;
+  HRESULT GetKey(GUID* key) override;
+  HRESULT GetProperty(std::int32_t index, VARIANT* value) override;
+  HRESULT GetParentTypeKey(GUID* key) override;
+  HRESULT CreateConfigInfo(IpwProjectNode* parent, IpwProjectNodeConfigInfo** configInfo) override;
+  HRESULT GetDefaultFileName(BSTR* fileName) override;
+  HRESULT GetFileExtension(BSTR* extension) override;
+  HRESULT GetPluginName(BSTR* name) override;
 
-protected:
-  void *GetInterface(const IID &riid) noexcept override;
+ protected:
+  void* GetInterface(const IID& riid) noexcept override;
   virtual bool IsFileInfo() const { return false; }
 
-private:
+ private:
   ComPtr<IcvBaseManager> owner_;
   TProjectNodeInfo info_;
   HBITMAP bitmap_ = 0;
@@ -113,10 +107,10 @@ private:
 // The information object of an item type kept in files: also
 // IpwFileProjectNodeInfo.
 class TpwFileProjectNodeInfo : public TpwProjectNodeInfo {
-public:
+ public:
   using TpwProjectNodeInfo::TpwProjectNodeInfo;
 
-protected:
+ protected:
   bool IsFileInfo() const override { return true; }
 };
 
@@ -126,62 +120,54 @@ struct TpwCfgParam {
   OleVariant Value;
 };
 
-class TpwProjectNodeConfigInfo
-    : public Implements<TcvInterfacedObject, IpwProjectNodeConfigInfo> {
-public:
-  TpwProjectNodeConfigInfo(IcvBaseManager *owner, IpwProjectNodeInfo *nodeInfo,
-                           IpwProjectNode *parent);
+class TpwProjectNodeConfigInfo : public Implements<TcvInterfacedObject, IpwProjectNodeConfigInfo> {
+ public:
+  TpwProjectNodeConfigInfo(IcvBaseManager* owner, IpwProjectNodeInfo* nodeInfo, IpwProjectNode* parent);
 
   // Makes the parameters from GetParamNames and fills the defaults: run once,
   // right after construction (the configuration classes do it).
   void Setup();
 
-  std::int32_t ParamCount() const {
-    return static_cast<std::int32_t>(params_.size());
-  }
+  std::int32_t ParamCount() const { return static_cast<std::int32_t>(params_.size()); }
   // Raise EListError for an index outside the list.
-  const TpwCfgParam &Param(std::int32_t index) const;
-  void SetParamValue(std::int32_t index, const OleVariant &value);
+  const TpwCfgParam& Param(std::int32_t index) const;
+  void SetParamValue(std::int32_t index, const OleVariant& value);
   // Runs every check; the first failing parameter's index in BadIndex (-1 when
   // all pass).
-  virtual bool Validate(std::int32_t &badIndex);
+  virtual bool Validate(std::int32_t& badIndex);
 
-  HRESULT GetCount(std::int32_t *count) override;
-  HRESULT GetName(std::int32_t index, BSTR *name) override;
-  HRESULT GetValue(std::int32_t index, VARIANT *value) override;
-  HRESULT SetValue(std::int32_t index, const VARIANT &value) override;
-  HRESULT Validate(std::int32_t *badIndex, VARIANT_BOOL *ok) override;
+  HRESULT GetCount(std::int32_t* count) override;
+  HRESULT GetName(std::int32_t index, BSTR* name) override;
+  HRESULT GetValue(std::int32_t index, VARIANT* value) override;
+  HRESULT SetValue(std::int32_t index, const VARIANT& value) override;
+  HRESULT Validate(std::int32_t* badIndex, VARIANT_BOOL* ok) override;
 
-protected:
+ protected:
   virtual std::vector<WideString> GetParamNames() { return {}; }
   virtual void InitDefaults() {}
   virtual bool ValidateParam(std::int32_t index) { return true; }
 
   OleVariant InfoProperty(std::int32_t index) const;
-  WideString InfoText(std::int32_t index) const {
-    return InfoProperty(index).AsString();
-  }
-  bool InfoBool(std::int32_t index) const {
-    return InfoProperty(index).AsBool();
-  }
+  WideString InfoText(std::int32_t index) const { return InfoProperty(index).AsString(); }
+  bool InfoBool(std::int32_t index) const { return InfoProperty(index).AsBool(); }
 
   ComPtr<IcvBaseManager> owner_;
   ComPtr<IpwProjectNodeInfo> nodeInfo_;
   ComPtr<IpwProjectNode> parent_;
 
-private:
+ private:
   std::vector<TpwCfgParam> params_;
 };
 
 class TpwNamedProjectNodeConfigInfo : public TpwProjectNodeConfigInfo {
-public:
+ public:
   using TpwProjectNodeConfigInfo::TpwProjectNodeConfigInfo;
   using TpwProjectNodeConfigInfo::Validate;
-  bool Validate(std::int32_t &badIndex) override;
+  bool Validate(std::int32_t& badIndex) override;
   std::int32_t NameIndex() const { return nameIndex_; }
   WideString Name() const { return Param(nameIndex_).Value.AsString(); }
 
-protected:
+ protected:
   std::vector<WideString> GetParamNames() override;
   void InitDefaults() override;
   bool ValidateParam(std::int32_t index) override;
@@ -197,13 +183,11 @@ protected:
   std::int32_t nameIndex_ = -1;
 };
 
-class TpwFileProjectNodeConfigInfo
-    : public Implements<TpwNamedProjectNodeConfigInfo,
-                        IpwFileProjectNodeConfigInfo> {
-public:
+class TpwFileProjectNodeConfigInfo : public Implements<TpwNamedProjectNodeConfigInfo, IpwFileProjectNodeConfigInfo> {
+ public:
   using Implements::Implements;
   using TpwNamedProjectNodeConfigInfo::Validate;
-  bool Validate(std::int32_t &badIndex) override;
+  bool Validate(std::int32_t& badIndex) override;
   std::int32_t LocationIndex() const { return locationIndex_; }
 
   // The new item's file: Location/Name followed by the extension.
@@ -218,11 +202,11 @@ public:
   // parent.
   virtual WideString GetDefaultFolder();
 
-  HRESULT GetFileFolder(BSTR folder, BSTR *result) override;
-  HRESULT GetFileExtension(BSTR *extension) override;
-  HRESULT GetFullFileName(BSTR *fileName) override;
+  HRESULT GetFileFolder(BSTR folder, BSTR* result) override;
+  HRESULT GetFileExtension(BSTR* extension) override;
+  HRESULT GetFullFileName(BSTR* fileName) override;
 
-protected:
+ protected:
   std::vector<WideString> GetParamNames() override;
   void InitDefaults() override;
   bool ValidateParam(std::int32_t index) override;
@@ -230,41 +214,35 @@ protected:
   WideString GenerateDefaultName() override;
   virtual bool DeleteFile(WideStringView fileName);
   // Whether a numbered candidate is taken.
-  virtual bool CandidateTaken(WideStringView dir, WideStringView candidate,
-                              WideStringView ext);
+  virtual bool CandidateTaken(WideStringView dir, WideStringView candidate, WideStringView ext);
 
   std::int32_t locationIndex_ = -1;
 };
 
-class TpwFileProjectNodeConfigInfoValidIdent
-    : public TpwFileProjectNodeConfigInfo {
-public:
+class TpwFileProjectNodeConfigInfoValidIdent : public TpwFileProjectNodeConfigInfo {
+ public:
   using TpwFileProjectNodeConfigInfo::TpwFileProjectNodeConfigInfo;
 
-protected:
+ protected:
   std::int32_t GetNameCheckMode() override { return 2; }
 };
 
-class TpwFileProjectNodeSeparateFolderConfigInfo
-    : public TpwFileProjectNodeConfigInfo {
-public:
+class TpwFileProjectNodeSeparateFolderConfigInfo : public TpwFileProjectNodeConfigInfo {
+ public:
   using TpwFileProjectNodeConfigInfo::TpwFileProjectNodeConfigInfo;
   WideString GetFileName() override;
   WideString GetFileFolder(WideStringView folder) override;
 
-protected:
+ protected:
   bool ValidateParam(std::int32_t index) override;
-  bool CandidateTaken(WideStringView dir, WideStringView candidate,
-                      WideStringView ext) override;
+  bool CandidateTaken(WideStringView dir, WideStringView candidate, WideStringView ext) override;
 };
 
 // The configuration class of T.
 template <class T>
-ComPtr<TpwProjectNodeConfigInfo> ConfigInfoClass(IcvBaseManager *owner,
-                                                 IpwProjectNodeInfo *nodeInfo,
-                                                 IpwProjectNode *parent) {
-  ComPtr<TpwProjectNodeConfigInfo> info =
-      MakeObject<T>(owner, nodeInfo, parent);
+ComPtr<TpwProjectNodeConfigInfo> ConfigInfoClass(IcvBaseManager* owner, IpwProjectNodeInfo* nodeInfo,
+                                                 IpwProjectNode* parent) {
+  ComPtr<TpwProjectNodeConfigInfo> info = MakeObject<T>(owner, nodeInfo, parent);
   info->Setup();
   return info;
 }
@@ -274,4 +252,4 @@ bool IsReservedDeviceName(WideStringView name);
 // Whether the folder exists.
 bool FolderExists(WideStringView folder);
 
-} // namespace pw::project
+}  // namespace pw::project

@@ -14,9 +14,8 @@ namespace pw::host {
 
 // `args` are the words after "project". Answers the exit code: 0 done (valid),
 // 1 failed (invalid), 2 misused.
-int RunProjectCommand(const std::vector<std::string> &args, std::FILE *out,
-                      std::FILE *err);
+int RunProjectCommand(const std::vector<std::string>& args, std::FILE* out, std::FILE* err);
 
-extern const char *const kProjectUsage;
+extern const char* const kProjectUsage;
 
-} // namespace pw::host
+}  // namespace pw::host
