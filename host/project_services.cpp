@@ -187,6 +187,7 @@ void TProjectRegistry::Clear() {
   suiteRoot_ = nullptr;
   defaultProject_ = nullptr;
   editsBegun_.clear();
+  sccNotices_.clear();
   nodes_.clear();
   current_ = nullptr;
   runItem_ = nullptr;
@@ -277,6 +278,79 @@ HRESULT TProjectRegistry::GetCurrentItem(IcvKeyItem** item) {
   return SafeCall([&] {
     std::lock_guard guard(lock_);
     SetOut(item, runItem_);
+  });
+}
+
+std::vector<TProjectRegistry::SccNotice> TProjectRegistry::SccNotices() const {
+  std::lock_guard guard(lock_);
+  return sccNotices_;
+}
+HRESULT TProjectRegistry::BeginReload(IpwProjectNode* node) {
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    sccNotices_.push_back({"BeginReload", ComPtr<IpwProjectNode>(node), nullptr});
+  });
+}
+HRESULT TProjectRegistry::EndReload(IpwProjectNode* node) {
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    sccNotices_.push_back({"EndReload", ComPtr<IpwProjectNode>(node), nullptr});
+  });
+}
+HRESULT TProjectRegistry::ChildAdded(IpwProjectNode* container, IpwProjectNode* child) {
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    sccNotices_.push_back({"ChildAdded", ComPtr<IpwProjectNode>(container), ComPtr<IpwProjectNode>(child)});
+  });
+}
+HRESULT TProjectRegistry::ChildRemoved(IpwProjectNode* container, IpwProjectNode* child) {
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    sccNotices_.push_back({"ChildRemoved", ComPtr<IpwProjectNode>(container), ComPtr<IpwProjectNode>(child)});
+  });
+}
+
+std::int32_t THostProjectUpdate::Depth() const {
+  std::lock_guard guard(lock_);
+  return depth_;
+}
+std::vector<WideString> THostProjectUpdate::Notices() const {
+  std::lock_guard guard(lock_);
+  return notices_;
+}
+HRESULT THostProjectUpdate::BeginProjectUpdate() {
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    ++depth_;
+    notices_.push_back(u"begin");
+  });
+}
+HRESULT THostProjectUpdate::EndProjectUpdate() {
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    if (depth_ == 0) throw EOleSysError(u"No project update is open.", E_UNEXPECTED);
+    --depth_;
+    notices_.push_back(u"end");
+  });
+}
+HRESULT THostProjectUpdate::NodeFilesRemoved(IpwProjectNode* node, IpwStringCollection* files) {
+  return SafeCall([&] {
+    WideString line = u"removed ";
+    if (node) {
+      BString name;
+      OleCheck(node->GetName(name.Put()));
+      line += name.Str();
+    }
+    line += u":";
+    std::int32_t count = 0;
+    if (files) OleCheck(files->GetCount(&count));
+    for (std::int32_t i = 0; i < count; ++i) {
+      BString file;
+      OleCheck(files->GetItem(i, file.Put()));
+      line += (i ? u", " : u" ") + file.Str();
+    }
+    std::lock_guard guard(lock_);
+    notices_.push_back(line);
   });
 }
 

@@ -99,9 +99,15 @@ class THostNodeEvents final : public Implements<ComObject, IpwProjectNodeEvents>
   std::vector<Record> changes_;
 };
 
-class TProjectRegistry final
-    : public Implements<ComObject, IpwProjectNodeRegistry, IpwProjectNodeRegistryService, IpwRunControl> {
+// Also the source-control support manager of the run-control service: it records what it is told.
+class TProjectRegistry final : public Implements<ComObject, IpwProjectNodeRegistry, IpwProjectNodeRegistryService,
+                                                 IpwRunControl, IpwSccSupportManager> {
  public:
+  struct SccNotice {
+    const char* what;  // "BeginReload", "EndReload", "ChildAdded", "ChildRemoved"
+    ComPtr<IpwProjectNode> node, child;
+  };
+  std::vector<SccNotice> SccNotices() const;
   void SetSuiteOpen(bool open);
   void AddNode(IpwProjectNode* node);
   void SetCurrentNode(IpwProjectNode* node);
@@ -139,6 +145,12 @@ class TProjectRegistry final
   HRESULT GetCurrentLanguageKey(GUID* key) override;
   // IpwRunControl
   HRESULT GetCurrentItem(IcvKeyItem** item) override;
+  // IpwSccSupportManager
+  PW_HOST_RESERVED(3)
+  HRESULT BeginReload(IpwProjectNode* node) override;
+  HRESULT EndReload(IpwProjectNode* node) override;
+  HRESULT ChildAdded(IpwProjectNode* container, IpwProjectNode* child) override;
+  HRESULT ChildRemoved(IpwProjectNode* container, IpwProjectNode* child) override;
 
  private:
   mutable std::mutex lock_;
@@ -151,6 +163,23 @@ class TProjectRegistry final
   std::vector<ComPtr<IpwProjectItemTypeProvider>> itemTypes_;
   bool canEdit_ = true;
   std::vector<ComPtr<IpwProjectNode>> editsBegun_;
+  std::vector<SccNotice> sccNotices_;
+};
+
+// The project-update object the broker hands out: records update brackets and removed files.
+class THostProjectUpdate final : public Implements<ComObject, IpwProjectUpdate> {
+ public:
+  std::int32_t Depth() const;
+  // "begin", "end" and "removed NAME: FILE, FILE" lines, in order.
+  std::vector<WideString> Notices() const;
+  HRESULT BeginProjectUpdate() override;
+  HRESULT EndProjectUpdate() override;
+  HRESULT NodeFilesRemoved(IpwProjectNode* node, IpwStringCollection* files) override;
+
+ private:
+  mutable std::mutex lock_;
+  std::int32_t depth_ = 0;
+  std::vector<WideString> notices_;
 };
 
 class TDiagnosticLog final : public Implements<ComObject, IpwDiagnosticLog> {

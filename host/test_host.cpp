@@ -129,6 +129,8 @@ TestHost::TestHost(TestHostOptions options) : config_(std::make_shared<HostConfi
   options_->DefineGroup(kOpenApplicationsGroup, u"Open Applications");
   nodeEvents_ = MakeObject<THostNodeEvents>();
   OleCheck(broker_->RegisterObject(IpwProjectNodeEvents::iid, nodeEvents_->Identity()));
+  projectUpdate_ = MakeObject<THostProjectUpdate>();
+  OleCheck(broker_->RegisterObject(IpwProjectUpdate::iid, projectUpdate_->Identity()));
   projects_->AddItemTypes(MakeObject<THostItemTypes>(manager_.Get()).Get());
 
   settings_->DefineSetting(kCurrentLanguageSetting, kSettingText, u"Scripting language",
@@ -190,6 +192,7 @@ TestHost::~TestHost() {
   dialogs_ = nullptr;
   broker_ = nullptr;
   nodeEvents_ = nullptr;
+  projectUpdate_ = nullptr;
   hostObjects_ = nullptr;
   indicator_ = nullptr;
   state_ = nullptr;

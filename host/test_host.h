@@ -102,6 +102,7 @@ class TestHost {
   TSysNode& Sys() { return *sys_->Root(); }
   TProjectRegistry& Projects() { return *projects_; }
   THostNodeEvents& NodeEvents() { return *nodeEvents_; }
+  THostProjectUpdate& ProjectUpdate() { return *projectUpdate_; }
   TDiagnosticLog& Diagnostics() { return *diagnostics_; }
   THostState& State() { return *state_; }
   TIndicator& Indicator() { return *indicator_; }
@@ -133,6 +134,7 @@ class TestHost {
   ComPtr<TSysManager> sys_;
   ComPtr<TProjectRegistry> projects_;
   ComPtr<THostNodeEvents> nodeEvents_;
+  ComPtr<THostProjectUpdate> projectUpdate_;
   ComPtr<TDiagnosticLog> diagnostics_;
   ComPtr<THostState> state_;
   ComPtr<TIndicator> indicator_;

@@ -213,14 +213,22 @@ std::vector<TActionService::Registration> TActionService::Registrations() const 
   return registrations_;
 }
 
-HRESULT TActionService::Execute(const GUID& actionKey, const GUID& contextKey) {
+std::int32_t TActionService::Execute(const GUID& actionKey, const GUID& contextKey, const OleVariant& param) {
   ComPtr<IpwProjectActionHandler> handler;
   {
     std::lock_guard guard(lock_);
     for (const auto& r : registrations_)
       if (r.actionKey == actionKey && r.contextKey == contextKey) handler = r.handler;
   }
-  return handler ? handler->Execute(actionKey, contextKey) : E_INVALIDARG;
+  if (!handler) return E_INVALIDARG;
+  OleVariant result;
+  return handler->ExecuteAction(actionKey, param.Get(), result.Put());
+}
+
+void* TActionService::GetInterface(const IID& riid) noexcept {
+  static constexpr IID kActionRegistry = MakeGuid("{41338AB1-D596-4A0E-B12C-F33A6708E84C}");
+  if (riid == kActionRegistry) return static_cast<IpwActionService*>(this);
+  return Implements::GetInterface(riid);
 }
 
 void TActionService::Clear() {
@@ -349,6 +357,33 @@ HRESULT TMenu::GetItemCount(std::int32_t* count) {
   return SafeCall([&] {
     std::lock_guard guard(lock_);
     SetOutCount(count, items_);
+  });
+}
+
+HRESULT TMenu::SetCaption(BSTR caption) {
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    caption_ = WideString(BstrView(caption));
+  });
+}
+
+HRESULT TMenu::GetCaption(BSTR* caption) {
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    SetOut(caption, caption_);
+  });
+}
+
+HRESULT TMenu::GetItems(IpwMenuItems** items) {
+  return SafeCall([&] { SetOut(items, ComPtr<IpwMenuItems>(static_cast<IpwMenuItems*>(this))); });
+}
+
+HRESULT TMenu::GetCount(std::int32_t* count) { return GetItemCount(count); }
+
+HRESULT TMenu::HasItems(VARIANT_BOOL* result) {
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    SetOutValue<VARIANT_BOOL>(result, ToWordBool(!items_.empty()));
   });
 }
 
