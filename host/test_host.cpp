@@ -1,6 +1,7 @@
 #include "host/test_host.h"
 
 #include "platform/kernel/modules.h"
+#include "project/nodes/thread_events.h"
 #include "platform/rtl/strings.h"
 
 namespace pw::host {
@@ -129,6 +130,7 @@ TestHost::TestHost(TestHostOptions options) : config_(std::make_shared<HostConfi
   options_->DefineGroup(kOpenApplicationsGroup, u"Open Applications");
   nodeEvents_ = MakeObject<THostNodeEvents>();
   OleCheck(broker_->RegisterObject(IpwProjectNodeEvents::iid, nodeEvents_->Identity()));
+  broker_->SetEventHandler(project::kContainerThreadEventClass, &project::RunContainerThreadEvent);
   projectUpdate_ = MakeObject<THostProjectUpdate>();
   OleCheck(broker_->RegisterObject(IpwProjectUpdate::iid, projectUpdate_->Identity()));
   projects_->AddItemTypes(MakeObject<THostItemTypes>(manager_.Get()).Get());
