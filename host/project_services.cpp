@@ -128,6 +128,20 @@ HRESULT THostProjectNode::GetTests(IpwTestIterator** tests) {
 HRESULT THostProjectNode::GetInstanceKey(GUID* key) {
   return SafeCall([&] { SetOutValue(key, instanceKey_); });
 }
+HRESULT THostProjectNode::NodeAttached(IpwProjectNode* node) {
+  return SafeCall([&] {
+    BString name;
+    if (node) OleCheck(node->GetName(name.Put()));
+    tracking_.push_back(u"attached " + name.Str());
+  });
+}
+HRESULT THostProjectNode::NodeDetached(IpwProjectNode* node) {
+  return SafeCall([&] {
+    BString name;
+    if (node) OleCheck(node->GetName(name.Put()));
+    tracking_.push_back(u"detached " + name.Str());
+  });
+}
 HRESULT THostProjectNode::GetLanguageKey(GUID* key) {
   return SafeCall([&] { SetOutValue(key, languageKey_); });
 }

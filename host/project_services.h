@@ -49,8 +49,11 @@ class THostProjectNode final : public Implements<ComObject, IpwProjectNode, IpwP
   HRESULT HasTests(VARIANT_BOOL* result) override;
   HRESULT GetTestContext(IUnknown** context) override;
   HRESULT GetTests(IpwTestIterator** tests) override;
-  // IpwProject
+  // IpwProject: attached and detached nodes are recorded.
   HRESULT GetLanguageKey(GUID* key) override;
+  HRESULT NodeAttached(IpwProjectNode* node) override;
+  HRESULT NodeDetached(IpwProjectNode* node) override;
+  std::vector<WideString> Tracking() const { return tracking_; }
   // IpwProjectContextItem
   HRESULT GetInstanceKey(GUID* key) override;
 
@@ -64,6 +67,7 @@ class THostProjectNode final : public Implements<ComObject, IpwProjectNode, IpwP
   GUID languageKey_{};
   std::vector<ComPtr<IpwProjectNode>> children_;
   std::map<std::int32_t, OleVariant> attributes_;
+  std::vector<WideString> tracking_;
 };
 
 // The host's own item types, Project and Item.

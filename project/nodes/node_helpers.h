@@ -29,3 +29,23 @@ bool ClearReadOnly(WideStringView fileName);
 bool ForceFolders(WideStringView path, std::vector<WideString>& created);
 
 }  // namespace pw::project
+
+namespace pw::project {
+
+// Tells the project above a persistent node (one answering IpwPersistentNodeType, not itself a
+// Project) that the node joined it.
+void NotifyProjectNodeAttached(IpwProjectNode* node);
+// The same when it left; with CheckLinked, every step up checks that the parent still lists the
+// node it came from and stops without telling anyone when it does not.
+void NotifyProjectNodeDetached(IpwProjectNode* node, bool checkLinked);
+
+// The mark of a node whose file changed on disk and was not reloaded: the marker bitmap in one of
+// the node's bitmap parts and a sentence in its comment (attribute 5).
+inline constexpr WideStringView kNotReloadedSentence = u"The file was modified, but it was not reloaded.";
+bool HasNotReloadedMark(IpwProjectNode* node);
+void SetNotReloadedMark(IpwProjectNode* node);
+void ClearNotReloadedMark(IpwProjectNode* node);
+// Deletes the marker bitmap (at the module's stop).
+void ReleaseNotReloadedMarker();
+
+}  // namespace pw::project
