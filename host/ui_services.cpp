@@ -77,14 +77,20 @@ TFileWatchService::FileState TFileWatchService::StateOf(const WideString& fileNa
   s.exists = true;
   s.size = st.st_size;
   s.modified = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  s.inode = static_cast<std::uint64_t>(st.st_ino);
+  s.mode = static_cast<std::uint32_t>(st.st_mode & 07777);
   return s;
 }
 
 std::int32_t TFileWatchService::FlagsFor(const FileState& before, const FileState& now) {
   if (before == now) return 0;
-  if (before.exists && !now.exists) return 2;
-  if (!before.exists && now.exists) return 4;
-  return 1;
+  if (before.exists && !now.exists) return 1;
+  if (!before.exists && now.exists) return 2 | 4;
+  if (before.inode != now.inode) return 1 | 2;  // gone and back between two checks
+  std::int32_t flags = 0;
+  if (before.size != now.size || before.modified != now.modified) flags |= 2;
+  if (before.mode != now.mode) flags |= 8;
+  return flags;
 }
 
 std::size_t TFileWatchService::ClientCount() const {
@@ -136,6 +142,12 @@ HRESULT TFileWatchService::Register(IpwFileWatchClient* client) {
     OleCheck(client->GetFileName(name.Put()));
     Entry e{client, name.Str(), StateOf(name.Str())};
     std::lock_guard guard(lock_);
+    // A client registered again watches its (possibly new) file from its present state.
+    for (auto& entry : entries_)
+      if (entry.client.Get() == client) {
+        std::swap(entry, e);
+        return;
+      }
     entries_.push_back(std::move(e));
   });
 }

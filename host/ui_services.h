@@ -82,6 +82,8 @@ class TFileWatchService final : public Implements<ComObject, IpwFileWatchService
     bool exists = false;
     std::int64_t size = 0;
     std::int64_t modified = 0;  // nanoseconds
+    std::uint64_t inode = 0;
+    std::uint32_t mode = 0;
     friend bool operator==(const FileState&, const FileState&) = default;
   };
   struct Entry {
