@@ -25,7 +25,7 @@ std::vector<DialogRecord> TDialogService::Dialogs() const {
   return dialogs_;
 }
 
-bool TDialogService::Show(DialogRecord::Kind kind, BSTR title, BSTR* value, std::int32_t options) {
+bool TDialogService::Show(DialogRecord::Kind kind, BSTR title, BSTR* value, std::int32_t options, BSTR filter) {
   if (!value) throw EOleSysError(u"Invalid pointer", E_POINTER);
   WideString t(BstrView(title));
   if (!config_->Interactive()) throw EOleSysError(u"The host runs without dialogs: " + t, E_FAIL);
@@ -33,19 +33,23 @@ bool TDialogService::Show(DialogRecord::Kind kind, BSTR title, BSTR* value, std:
   if (answers_.empty()) throw EOleSysError(u"The test host has no answer for the dialog: " + t, E_FAIL);
   DialogAnswer a = answers_.front();
   answers_.pop_front();
-  dialogs_.push_back({kind, t, WideString(BstrView(*value)), options, a.accept});
+  dialogs_.push_back({kind, t, WideString(BstrView(*value)), options, a.accept, WideString(BstrView(filter))});
   if (a.accept && !SysReAllocString(value, a.value)) throw EOutOfMemory();
   return a.accept;
 }
 
-HRESULT TDialogService::OpenFileDialog(GUID*, BSTR title, BSTR* fileNames, BSTR, std::int32_t*, std::int32_t options,
-                                       VARIANT_BOOL* result) {
-  return SafeCall([&] { SetOutValue<VARIANT_BOOL>(result, ToWordBool(Show(DialogRecord::OpenFile, title, fileNames, options))); });
+HRESULT TDialogService::OpenFileDialog(GUID*, BSTR title, BSTR* fileNames, BSTR filter, std::int32_t*,
+                                       std::int32_t options, VARIANT_BOOL* result) {
+  return SafeCall([&] {
+    SetOutValue<VARIANT_BOOL>(result, ToWordBool(Show(DialogRecord::OpenFile, title, fileNames, options, filter)));
+  });
 }
 
-HRESULT TDialogService::SaveFileDialog(GUID*, BSTR title, BSTR* fileName, BSTR, std::int32_t*, BSTR,
+HRESULT TDialogService::SaveFileDialog(GUID*, BSTR title, BSTR* fileName, BSTR filter, std::int32_t*, BSTR,
                                        std::int32_t options, VARIANT_BOOL* result) {
-  return SafeCall([&] { SetOutValue<VARIANT_BOOL>(result, ToWordBool(Show(DialogRecord::SaveFile, title, fileName, options))); });
+  return SafeCall([&] {
+    SetOutValue<VARIANT_BOOL>(result, ToWordBool(Show(DialogRecord::SaveFile, title, fileName, options, filter)));
+  });
 }
 
 HRESULT TDialogService::SelectFolderDialog(GUID*, BSTR caption, BSTR* folder, VARIANT_BOOL* result) {
@@ -62,7 +66,7 @@ HRESULT TDialogService::ResolveReadOnlyFile(BSTR fileName, std::int32_t* answer)
         a = readOnlyAnswers_.front();
         readOnlyAnswers_.pop_front();
       }
-      dialogs_.push_back({DialogRecord::ReadOnlyFile, name, name, 0, a != 2});
+      dialogs_.push_back({DialogRecord::ReadOnlyFile, name, name, 0, a != 2, {}});
     }
     SetOutValue(answer, a);
   });

@@ -28,6 +28,7 @@ struct DialogRecord {
   WideString initial;    // the names the dialog started with
   std::int32_t options;  // the option bits (0 for folders and read-only files)
   bool accepted;
+  WideString filter;  // file dialogs: the filter
 };
 
 class TDialogService final : public Implements<ComObject, IpwDialogService> {
@@ -53,7 +54,7 @@ class TDialogService final : public Implements<ComObject, IpwDialogService> {
 
  private:
   // Shows one dialog: takes the next answer and, when accepted, writes its value to *value.
-  bool Show(DialogRecord::Kind kind, BSTR title, BSTR* value, std::int32_t options);
+  bool Show(DialogRecord::Kind kind, BSTR title, BSTR* value, std::int32_t options, BSTR filter = nullptr);
 
   std::shared_ptr<HostConfig> config_;
   mutable std::mutex lock_;
@@ -63,7 +64,7 @@ class TDialogService final : public Implements<ComObject, IpwDialogService> {
 };
 
 // Watches the files of its clients: CheckFiles compares each file with the state it had when
-// it was registered or last checked and notifies the client (1 changed, 2 deleted, 4 created
+// it was registered or last checked and notifies the client (IpwFileWatchClient's flags
 // again).
 class TFileWatchService final : public Implements<ComObject, IpwFileWatchService> {
  public:
