@@ -1,5 +1,6 @@
 #include "project/nodes/base_node.h"
 
+#include "core/host/host_services.h"
 #include "core/platform_utils.h"
 #include "platform/automation/bstr.h"
 #include "platform/com/safecall.h"
@@ -67,6 +68,25 @@ class TpwBasedListProjectNodeIterator final
   ComPtr<IUnknown> keepAlive_;
 };
 
+// A walk over an interface list; Next casts each item to a project node.
+class TpwBasedIntfListProjectNodeIterator final
+    : public Implements<TcvBaseInterfacedListIterator, IpwProjectNodeIterator> {
+ public:
+  TpwBasedIntfListProjectNodeIterator(IInterfaceList* list, std::function<std::int32_t()> generation)
+      : Implements(ComPtr<IInterfaceList>(list), generation ? generation() : 0) {
+    OnGetGeneration = std::move(generation);
+  }
+  void Skip(std::int32_t count) override { TcvBaseInterfacedListIterator::Skip(count); }
+  VARIANT_BOOL HasNext() override { return TcvBaseInterfacedListIterator::HasNext(); }
+  void Reset() override { TcvBaseInterfacedListIterator::Reset(); }
+  void Next(IpwProjectNode** node) override {
+    CheckOut(node);
+    *node = nullptr;
+    ComPtr<IUnknown> item = TcvBaseInterfacedListIterator::Next();
+    *node = CastHostObject<IpwProjectNode>(item.Get()).Detach();
+  }
+};
+
 // A walk over a fixed list of interfaces.
 template <class Intf, class Item>
 class TFixedListIterator final : public Implements<TcvBaseIterator, Intf> {
@@ -98,6 +118,11 @@ ComPtr<IpwProjectNodeIterator> MakeEmptyNodeIterator() {
 ComPtr<IpwTestIterator> MakeEmptyTestIterator() {
   return MakeObject<TFixedListIterator<IpwTestIterator, IUnknown>>(std::vector<ComPtr<IUnknown>>{});
 }
+ComPtr<IpwProjectNodeIterator> MakeInterfaceListNodeIterator(IInterfaceList* list,
+                                                             std::function<std::int32_t()> generation) {
+  return MakeObject<TpwBasedIntfListProjectNodeIterator>(list, std::move(generation));
+}
+
 ComPtr<IpwProjectNodeIterator> MakeNodeListIterator(std::vector<ComPtr<IpwProjectNode>> nodes) {
   return MakeObject<TFixedListIterator<IpwProjectNodeIterator, IpwProjectNode>>(std::move(nodes));
 }

@@ -215,5 +215,9 @@ ComPtr<IpwProjectNodeIterator> MakeEmptyNodeIterator();
 ComPtr<IpwTestIterator> MakeEmptyTestIterator();
 // A node iterator over a fixed list (no generation check).
 ComPtr<IpwProjectNodeIterator> MakeNodeListIterator(std::vector<ComPtr<IpwProjectNode>> nodes);
+// A node iterator over an interface list it holds, checked against Generation when given; an
+// item that is no project node raises the interface-cast error.
+ComPtr<IpwProjectNodeIterator> MakeInterfaceListNodeIterator(IInterfaceList* list,
+                                                             std::function<std::int32_t()> generation);
 
 }  // namespace pw::project

@@ -58,6 +58,24 @@ TEST_F(ProjectTest, IteratorFailsAfterTheListChanged) {
   EXPECT_FALSE(fresh->HasNext());
 }
 
+TEST_F(ProjectTest, InterfaceListIteratorCastsItsItems) {
+  auto list = MakeObject<TInterfaceList>();
+  auto node = MakeObject<host::THostProjectNode>(nullptr, kWidgetType, u"N");
+  list->Add(static_cast<IpwProjectNode*>(node.Get()));
+  list->Add(MakeObject<TInterfaceList>()->Identity());  // not a node
+  std::int32_t generation = 3;
+  auto it = MakeInterfaceListNodeIterator(list.Get(), [&] { return generation; });
+  ComPtr<IpwProjectNode> first;
+  it->Next(first.Put());
+  EXPECT_EQ(first.Get(), static_cast<IpwProjectNode*>(node.Get()));
+  EXPECT_TRUE(it->HasNext());
+  ComPtr<IpwProjectNode> second;
+  EXPECT_ANY_THROW(it->Next(second.Put()));
+  EXPECT_FALSE(second);
+  generation = 4;
+  EXPECT_THROW(it->Reset(), EcvIteratorInvalidUsage);
+}
+
 TEST_F(ProjectTest, AllChildrenCanRelease) {
   TProjectNodeChilds childs(host::kProjectNodeType);
   auto node = MakeNode(kWidgetType, nullptr, u"W");
