@@ -129,9 +129,11 @@ std::vector<ComPtr<IUnknown>> TObjectBroker::Objects(const GUID& iid) const {
 
 void TObjectBroker::Clear() {
   std::map<GUID, std::vector<ComPtr<IUnknown>>> objects;
+  std::vector<ComPtr<IpwEventSubscription>> subscriptions;
   std::lock_guard guard(lock_);
   handlers_.clear();
   objects.swap(objects_);
+  subscriptions.swap(subscriptions_);
 }
 
 HRESULT TObjectBroker::GetObject(const GUID& iid, std::int32_t index, IUnknown** object) {
@@ -169,6 +171,58 @@ HRESULT TObjectBroker::PostAndWait(const GUID& eventClass, std::int64_t data, st
     if (!handler) throw EOleSysError(u"The host has no handler for the event " + GuidToWideString(eventClass), hr);
     if (Failed(hr)) throw EOleSysError(HResultMessage(hr), hr);
   });
+}
+
+HRESULT TObjectBroker::RegisterSubscription(IpwEventSubscription* subscription) {
+  return SafeCall([&] {
+    if (!subscription) throw EOleSysError(u"No subscription", E_INVALIDARG);
+    std::lock_guard guard(lock_);
+    subscriptions_.emplace_back(subscription);
+  });
+}
+
+HRESULT TObjectBroker::UnregisterSubscription(GUID* key) {
+  return SafeCall([&] {
+    if (!key) throw EOleSysError(u"No key", E_INVALIDARG);
+    std::vector<ComPtr<IpwEventSubscription>> gone;
+    std::lock_guard guard(lock_);
+    std::erase_if(subscriptions_, [&](const ComPtr<IpwEventSubscription>& s) {
+      GUID k{};
+      if (Failed(s->GetKey(&k)) || k != *key) return false;
+      gone.push_back(s);
+      return true;
+    });
+  });
+}
+
+std::size_t TObjectBroker::SubscriptionCount() const {
+  std::lock_guard guard(lock_);
+  return subscriptions_.size();
+}
+
+std::size_t TObjectBroker::FireProjectNodeEvent(std::int32_t which, const OleVariant& arg) {
+  std::vector<ComPtr<IpwEventSubscription>> subscriptions;
+  {
+    std::lock_guard guard(lock_);
+    subscriptions = subscriptions_;
+  }
+  std::size_t reached = 0;
+  for (const auto& s : subscriptions) {
+    std::int32_t count = 0;
+    if (Failed(s->GetCount(&count))) continue;
+    bool listens = false;
+    for (std::int32_t i = 0; i < count && !listens; ++i) {
+      GUID iid{};
+      std::int32_t value = 0;
+      listens = Succeeded(s->GetItem(i, &iid, &value)) && iid == IpwProjectNodeEventHandler::iid;
+    }
+    ComPtr<IpwProjectNodeEventHandler> handler;
+    if (!listens || Failed(s->QueryInterface(IpwProjectNodeEventHandler::iid, handler.PutVoid())) || !handler)
+      continue;
+    OleCheck(which == 1 ? handler->Event1(arg.Get()) : handler->Event2(arg.Get()));
+    ++reached;
+  }
+  return reached;
 }
 
 HRESULT TObjectBroker::RegisterObject(const GUID& iid, IUnknown* object) {

@@ -72,6 +72,14 @@ class TObjectBroker final : public Implements<ComObject, IpwObjectBroker> {
   HRESULT PostAndWait(const GUID& eventClass, std::int64_t data, std::int32_t size, std::int32_t timeout) override;
   HRESULT RegisterObject(const GUID& iid, IUnknown* object) override;
   HRESULT UnregisterObject(const GUID& iid, IUnknown* object) override;
+  PW_HOST_RESERVED(7) PW_HOST_RESERVED(8) PW_HOST_RESERVED(9) PW_HOST_RESERVED(10)
+  HRESULT RegisterSubscription(IpwEventSubscription* subscription) override;
+  HRESULT UnregisterSubscription(GUID* key) override;
+
+  std::size_t SubscriptionCount() const;
+  // Delivers a project-node event (1 or 2) with its argument to every subscriber that listens
+  // to the project-node events; the number of subscribers reached.
+  std::size_t FireProjectNodeEvent(std::int32_t which, const OleVariant& arg);
 
  private:
   MainThread& mainThread_;
@@ -79,6 +87,7 @@ class TObjectBroker final : public Implements<ComObject, IpwObjectBroker> {
   std::map<GUID, Handler> handlers_;
   std::map<GUID, std::vector<ComPtr<IUnknown>>> objects_;
   std::vector<PostedEvent> posted_;
+  std::vector<ComPtr<IpwEventSubscription>> subscriptions_;
 };
 
 }  // namespace pw::host

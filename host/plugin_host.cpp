@@ -129,6 +129,12 @@ std::size_t TPluginHost::Start() {
     if (step(p, p.object->Initialize(host_.Manager()), u"Initialize"))
       step(p, p.object->PostInitialize(), u"PostInitialize");
   }
+  // The item types the running plug-ins offer join the registry's lists.
+  for (auto& p : plugins_) {
+    ComPtr<IpwProjectItemTypeProvider> types;
+    if (Running(p) && Succeeded(p.object->QueryInterface(IpwProjectItemTypeProvider::iid, types.PutVoid())) && types)
+      host_.Projects().AddItemTypes(types.Get());
+  }
   forwarder_ = MakeObject<TSettingsForwarder>(this);
   host_.Settings().AddListener(forwarder_.Get());
   for (auto& p : plugins_) {
@@ -260,6 +266,9 @@ std::vector<WideString> TPluginHost::Stop() {
   if (started_)
     for (auto& p : plugins_)
       if (p.object) {
+        ComPtr<IpwProjectItemTypeProvider> types;
+        if (Succeeded(p.object->QueryInterface(IpwProjectItemTypeProvider::iid, types.PutVoid())) && types)
+          host_.Projects().RemoveItemTypes(types.Get());
         HRESULT hr = p.object->Finalize();
         if (Failed(hr)) failures.push_back(p.name + u": Finalize: " + FailureText(hr));
       }

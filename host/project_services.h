@@ -1,29 +1,42 @@
-// The host's view of the project suite as far as the code model and the test run need it: the
-// node registry (is a suite open, the current node, nodes by key, the current language), the
-// run control (the item the run works on, the run state) and the diagnostic log. The project tree itself
-// belongs to plug-ins; the host keeps nodes that tests or plug-ins hand it.
+// The host's view of the project suite: the node registry (is a suite open, its root, the
+// current node and the default project, nodes by key, the current language, the item-type lists
+// and the edit permission of persistent nodes), the run control (the item the run works on, the run state), the
+// diagnostic log and the node-event sink. The project tree itself belongs to plug-ins; the host
+// keeps nodes that tests or plug-ins hand it. The host offers two item types of its own: Project
+// ("*.pwp", each in a folder of its own) and Item ("*.pwi", under a Project).
 #pragma once
 
 #include <atomic>
-
+#include <map>
 #include <mutex>
 #include <vector>
 
 #include "host/com_support.h"
 #include "host/run_state.h"
 #include "interfaces/ProbewrightHost.h"
+#include "project/types/node_info.h"
 
 namespace pw::host {
 
 // The type key of Project nodes.
 inline constexpr GUID kProjectNodeType = MakeGuid("{362A8EE5-675E-43A9-869D-06ECE80B0CB4}");
+// The type key of the host's Item nodes.
+inline constexpr GUID kItemNodeType = MakeGuid("{E96AEE9E-8FE9-4ADA-BDAB-53AEE029022E}");
+// The key of the host's own item-type list.
+inline constexpr GUID kHostItemTypesKey = MakeGuid("{1DA40FDF-8FDB-4AD8-ADCA-F13523011DBA}");
 
 // A plain project node the host can place in its registry: a key, a type, a parent and, for
 // Project nodes, a language.
-class THostProjectNode final : public Implements<ComObject, IpwProjectNode, IpwProject> {
+// Its children are the ones added to it; attributes are what was set (others: E_INVALIDARG).
+class THostProjectNode final : public Implements<ComObject, IpwProjectNode, IpwProject, IpwProjectContextItem> {
  public:
   THostProjectNode(IpwProjectNode* parent, const GUID& typeKey, WideStringView name, const GUID& key = GUID_NULL);
   void SetLanguageKey(const GUID& key) { languageKey_ = key; }
+  void AddChild(IpwProjectNode* child) { children_.emplace_back(child); }
+  // Lets the children go (they hold their parent: the tree is a cycle until then).
+  void ClearChildren() { children_.clear(); }
+  // Attribute 0 is the file that keeps the node's data.
+  void SetAttributeValue(std::int32_t id, const OleVariant& value) { attributes_[id] = value; }
 
   HRESULT GetKey(GUID* key) override;
   HRESULT GetName(BSTR* name) override;
@@ -34,22 +47,73 @@ class THostProjectNode final : public Implements<ComObject, IpwProjectNode, IpwP
   HRESULT GetGuidAttribute(std::int32_t index, GUID* value) override;
   HRESULT SetGuidAttribute(std::int32_t index, const GUID& value) override;
   HRESULT GetParent(IpwProjectNode** parent) override;
-  // IpwProject
+  HRESULT GetChildren(IpwProjectNodeIterator** children) override;
+  HRESULT HasTests(VARIANT_BOOL* result) override;
+  HRESULT GetTestContext(IUnknown** context) override;
+  HRESULT GetTests(IpwTestIterator** tests) override;
+  // IpwProject: attached and detached nodes are recorded.
   HRESULT GetLanguageKey(GUID* key) override;
+  HRESULT NodeAttached(IpwProjectNode* node) override;
+  HRESULT NodeDetached(IpwProjectNode* node) override;
+  std::vector<WideString> Tracking() const { return tracking_; }
+  // IpwProjectContextItem
+  HRESULT GetInstanceKey(GUID* key) override;
 
  protected:
   void* GetInterface(const IID& riid) noexcept override;
 
  private:
   ComPtr<IpwProjectNode> parent_;
-  GUID typeKey_, key_;
+  GUID typeKey_, key_, instanceKey_{};
   WideString name_;
   GUID languageKey_{};
+  std::vector<ComPtr<IpwProjectNode>> children_;
+  std::map<std::int32_t, OleVariant> attributes_;
+  std::vector<WideString> tracking_;
 };
 
-class TProjectRegistry final : public Implements<ComObject, IpwProjectNodeRegistry, IpwProjectNodeRegistryService,
-                                                 IpwRunControl, IpwTestEngineState> {
+// The host's own item types, Project and Item.
+class THostItemTypes final : public Implements<ComObject, IpwProjectItemTypeProvider> {
  public:
+  explicit THostItemTypes(IcvBaseManager* manager) : manager_(manager) {}
+  HRESULT GetKey(GUID* key) override;
+  HRESULT GetItemTypeCount(std::int32_t* count) override;
+  // The host makes no nodes of its own types here: E_NOTIMPL.
+  HRESULT CreateItem(const GUID& typeKey, const GUID& key, IpwProjectNodeConfigInfo* configInfo, IUnknown* context,
+                     IpwProjectNode* parent, IpwProjectNode** node) override;
+  HRESULT AddNewItem(IpwProjectNode* parent, const GUID& typeKey, BSTR name, IpwProjectNode** node) override;
+  HRESULT GetItemTypeInfo(std::int32_t index, IpwProjectNodeInfo** info) override;
+
+ private:
+  // Not counted: the manager holds the registry that holds this list.
+  IcvBaseManager* manager_;
+};
+
+// The node-event sink the broker hands out: records every NodeChanged.
+class THostNodeEvents final : public Implements<ComObject, IpwProjectNodeEvents> {
+ public:
+  struct Record {
+    std::int32_t kind;
+    ComPtr<IpwProjectNode> node;
+  };
+  std::vector<Record> Changes() const;
+  void ClearChanges();
+  HRESULT NodeChanged(std::int32_t kind, IpwProjectNode* node) override;
+
+ private:
+  mutable std::mutex lock_;
+  std::vector<Record> changes_;
+};
+
+// Also the source-control support manager of the run-control service: it records what it is told.
+class TProjectRegistry final : public Implements<ComObject, IpwProjectNodeRegistry, IpwProjectNodeRegistryService,
+                                                 IpwRunControl, IpwTestEngineState, IpwSccSupportManager> {
+ public:
+  struct SccNotice {
+    const char* what;  // "BeginReload", "EndReload", "ChildAdded", "ChildRemoved"
+    ComPtr<IpwProjectNode> node, child;
+  };
+  std::vector<SccNotice> SccNotices() const;
   // The run control answers the run state that `run` holds (GUID_NULL without one).
   explicit TProjectRegistry(ComPtr<TRunState> run = nullptr) : run_(std::move(run)) {}
   void SetSuiteOpen(bool open);
@@ -63,6 +127,15 @@ class TProjectRegistry final : public Implements<ComObject, IpwProjectNodeRegist
   void RequestStop() noexcept { stopRequested_ = true; }
   bool StopRequested() const noexcept { return stopRequested_.load(); }
   void ClearStop() noexcept { stopRequested_ = false; }
+  void SetSuiteRoot(IpwProjectNode* root);
+  void SetDefaultProject(IpwProjectNode* project);
+  // Item-type lists: the host's own first, then the plug-ins' in the order added.
+  void AddItemTypes(IpwProjectItemTypeProvider* list);
+  void RemoveItemTypes(IpwProjectItemTypeProvider* list);
+  std::vector<ComPtr<IpwProjectItemTypeProvider>> ItemTypeLists() const;
+  // The answer of CanEdit (True by default) and the nodes BeginEdit was called with.
+  void SetCanEdit(bool canEdit);
+  std::vector<ComPtr<IpwProjectNode>> EditsBegun() const;
   void Clear();
 
   // IpwProjectNodeRegistry
@@ -71,14 +144,28 @@ class TProjectRegistry final : public Implements<ComObject, IpwProjectNodeRegist
   PW_HOST_RESERVED(9) PW_HOST_RESERVED(10) PW_HOST_RESERVED(11)
   HRESULT IsSuiteOpen(VARIANT_BOOL* open) override;
   PW_HOST_RESERVED(13) PW_HOST_RESERVED(14) PW_HOST_RESERVED(15) PW_HOST_RESERVED(16) PW_HOST_RESERVED(17)
-  PW_HOST_RESERVED(18)
+  HRESULT GetSuiteRoot(IpwProjectNode** root) override;
   HRESULT GetCurrentNode(IpwProjectNode** node) override;
+  HRESULT GetDefaultProject(IpwProjectNode** project) override;
+  PW_HOST_RESERVED(21) PW_HOST_RESERVED(22) PW_HOST_RESERVED(23) PW_HOST_RESERVED(24)
+  HRESULT GetNodeInfoLists(IpwNodeInfoListEnumerator** lists) override;
+  HRESULT GetNodeInfo(const GUID& typeKey, IpwProjectNodeInfo** info) override;
+  PW_HOST_RESERVED(27) PW_HOST_RESERVED(28) PW_HOST_RESERVED(29) PW_HOST_RESERVED(30) PW_HOST_RESERVED(31)
+  PW_HOST_RESERVED(32) PW_HOST_RESERVED(33)
+  HRESULT CanEdit(IpwProjectNode* owner, VARIANT_BOOL* result) override;
+  HRESULT BeginEdit(IpwProjectNode* owner) override;
   // IpwProjectNodeRegistryService
   HRESULT GetCurrentLanguageKey(GUID* key) override;
   // IpwRunControl
   HRESULT GetCurrentItem(IcvKeyItem** item) override;
   // IpwTestEngineState
   HRESULT GetRunState(GUID* state) override;
+  // IpwSccSupportManager
+  PW_HOST_RESERVED(3)
+  HRESULT BeginReload(IpwProjectNode* node) override;
+  HRESULT EndReload(IpwProjectNode* node) override;
+  HRESULT ChildAdded(IpwProjectNode* container, IpwProjectNode* child) override;
+  HRESULT ChildRemoved(IpwProjectNode* container, IpwProjectNode* child) override;
 
  private:
   ComPtr<TRunState> run_;
@@ -89,6 +176,27 @@ class TProjectRegistry final : public Implements<ComObject, IpwProjectNodeRegist
   ComPtr<IpwProjectNode> current_;
   ComPtr<IcvKeyItem> runItem_;
   GUID language_{};
+  ComPtr<IpwProjectNode> suiteRoot_, defaultProject_;
+  std::vector<ComPtr<IpwProjectItemTypeProvider>> itemTypes_;
+  bool canEdit_ = true;
+  std::vector<ComPtr<IpwProjectNode>> editsBegun_;
+  std::vector<SccNotice> sccNotices_;
+};
+
+// The project-update object the broker hands out: records update brackets and removed files.
+class THostProjectUpdate final : public Implements<ComObject, IpwProjectUpdate> {
+ public:
+  std::int32_t Depth() const;
+  // "begin", "end" and "removed NAME: FILE, FILE" lines, in order.
+  std::vector<WideString> Notices() const;
+  HRESULT BeginProjectUpdate() override;
+  HRESULT EndProjectUpdate() override;
+  HRESULT NodeFilesRemoved(IpwProjectNode* node, IpwStringCollection* files) override;
+
+ private:
+  mutable std::mutex lock_;
+  std::int32_t depth_ = 0;
+  std::vector<WideString> notices_;
 };
 
 class TDiagnosticLog final : public Implements<ComObject, IpwDiagnosticLog> {

@@ -4,18 +4,22 @@
 #include "interfaces/pwOpenAppServices.h"
 
 #include "platform/kernel/modules.h"
+#include "project/nodes/thread_events.h"
 #include "platform/rtl/strings.h"
 
 namespace pw::host {
 
 class THostInformation final : public Implements<ComObject, IpwHostInformation> {
  public:
-  THostInformation() { OleCheck(CreateGuid(instance_)); }
+  explicit THostInformation(std::int32_t majorVersion) : majorVersion_(majorVersion) { OleCheck(CreateGuid(instance_)); }
 
   HRESULT GetProductName(BSTR* name) override {
     return SafeCall([&] { SetOut(name, u"Probewright"); });
   }
-  PW_HOST_RESERVED(4) PW_HOST_RESERVED(5) PW_HOST_RESERVED(6) PW_HOST_RESERVED(7) PW_HOST_RESERVED(8)
+  PW_HOST_RESERVED(4) PW_HOST_RESERVED(5) PW_HOST_RESERVED(6) PW_HOST_RESERVED(7)
+  HRESULT GetMajorVersion(std::int32_t* version) override {
+    return SafeCall([&] { SetOutValue(version, majorVersion_); });
+  }
   PW_HOST_RESERVED(9) PW_HOST_RESERVED(10) PW_HOST_RESERVED(11) PW_HOST_RESERVED(12)
   HRESULT GetFileName(BSTR* fileName) override {
     return SafeCall([&] { SetOut(fileName, Utf8ToWide(ProgramFile())); });
@@ -33,13 +37,14 @@ class THostInformation final : public Implements<ComObject, IpwHostInformation> 
   }
 
  private:
+  std::int32_t majorVersion_;
   GUID instance_{};
 };
 
 class THostManager final : public Implements<ComObject, IcvBaseManager> {
  public:
-  explicit THostManager(std::shared_ptr<HostConfig> config)
-      : config_(std::move(config)), information_(MakeObject<THostInformation>()) {}
+  THostManager(std::shared_ptr<HostConfig> config, std::int32_t majorVersion)
+      : config_(std::move(config)), information_(MakeObject<THostInformation>(majorVersion)) {}
 
   void SetService(const GUID& service, IUnknown* object) {
     std::lock_guard guard(lock_);
@@ -132,8 +137,14 @@ TestHost::TestHost(TestHostOptions options) : config_(std::make_shared<HostConfi
   recording_ = MakeObject<TRecordingService>();
   hookParameters_ = MakeObject<THookParameterService>(*processes_);
   imageFormats_ = MakeObject<THostImageFormatService>();
-  manager_ = MakeObject<THostManager>(config_);
+  manager_ = MakeObject<THostManager>(config_, options.majorVersion);
   options_->DefineGroup(kOpenApplicationsGroup, u"Open Applications");
+  nodeEvents_ = MakeObject<THostNodeEvents>();
+  OleCheck(broker_->RegisterObject(IpwProjectNodeEvents::iid, nodeEvents_->Identity()));
+  broker_->SetEventHandler(project::kContainerThreadEventClass, &project::RunContainerThreadEvent);
+  projectUpdate_ = MakeObject<THostProjectUpdate>();
+  OleCheck(broker_->RegisterObject(IpwProjectUpdate::iid, projectUpdate_->Identity()));
+  projects_->AddItemTypes(MakeObject<THostItemTypes>(manager_.Get()).Get());
 
   settings_->DefineSetting(kCurrentLanguageSetting, kSettingText, u"Scripting language",
                            OleVariant(options.currentLanguage));
@@ -201,6 +212,8 @@ TestHost::~TestHost() {
   fileWatch_ = nullptr;
   dialogs_ = nullptr;
   broker_ = nullptr;
+  nodeEvents_ = nullptr;
+  projectUpdate_ = nullptr;
   hostObjects_ = nullptr;
   indicator_ = nullptr;
   state_ = nullptr;

@@ -73,6 +73,8 @@ struct TestHostOptions {
   WideString currentLanguage = u"JavaScript";
   // Installed for the host's life when given (the host's waits and log times read it).
   Clock* clock = nullptr;
+  // The host's major version (the information object's answer).
+  std::int32_t majorVersion = 9;
 };
 
 class THostManager;
@@ -106,6 +108,8 @@ class TestHost {
   TSysManager& ObjectTree() { return *sys_; }
   TSysNode& Sys() { return *sys_->Root(); }
   TProjectRegistry& Projects() { return *projects_; }
+  THostNodeEvents& NodeEvents() { return *nodeEvents_; }
+  THostProjectUpdate& ProjectUpdate() { return *projectUpdate_; }
   TDiagnosticLog& Diagnostics() { return *diagnostics_; }
   THostState& State() { return *state_; }
   // The run state and the stop flag behind every question about the test run.
@@ -146,6 +150,8 @@ class TestHost {
   ComPtr<TSyntaxManager> syntax_;
   ComPtr<TSysManager> sys_;
   ComPtr<TProjectRegistry> projects_;
+  ComPtr<THostNodeEvents> nodeEvents_;
+  ComPtr<THostProjectUpdate> projectUpdate_;
   ComPtr<TDiagnosticLog> diagnostics_;
   ComPtr<TRunState> run_;
   ComPtr<THostState> state_;

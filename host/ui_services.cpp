@@ -26,7 +26,7 @@ std::vector<DialogRecord> TDialogService::Dialogs() const {
   return dialogs_;
 }
 
-bool TDialogService::Show(DialogRecord::Kind kind, BSTR title, BSTR* value, std::int32_t options) {
+bool TDialogService::Show(DialogRecord::Kind kind, BSTR title, BSTR* value, std::int32_t options, BSTR filter) {
   CheckOut(value);
   WideString t(BstrView(title));
   if (!config_->Interactive()) throw EOleSysError(u"The host runs without dialogs: " + t, E_FAIL);
@@ -34,19 +34,23 @@ bool TDialogService::Show(DialogRecord::Kind kind, BSTR title, BSTR* value, std:
   if (answers_.empty()) throw EOleSysError(u"The test host has no answer for the dialog: " + t, E_FAIL);
   DialogAnswer a = answers_.front();
   answers_.pop_front();
-  dialogs_.push_back({kind, t, WideString(BstrView(*value)), options, a.accept});
+  dialogs_.push_back({kind, t, WideString(BstrView(*value)), options, a.accept, WideString(BstrView(filter))});
   if (a.accept && !SysReAllocString(value, a.value)) throw EOutOfMemory();
   return a.accept;
 }
 
-HRESULT TDialogService::OpenFileDialog(GUID*, BSTR title, BSTR* fileNames, BSTR, std::int32_t*, std::int32_t options,
-                                       VARIANT_BOOL* result) {
-  return SafeCall([&] { SetOutValue<VARIANT_BOOL>(result, ToWordBool(Show(DialogRecord::OpenFile, title, fileNames, options))); });
+HRESULT TDialogService::OpenFileDialog(GUID*, BSTR title, BSTR* fileNames, BSTR filter, std::int32_t*,
+                                       std::int32_t options, VARIANT_BOOL* result) {
+  return SafeCall([&] {
+    SetOutValue<VARIANT_BOOL>(result, ToWordBool(Show(DialogRecord::OpenFile, title, fileNames, options, filter)));
+  });
 }
 
-HRESULT TDialogService::SaveFileDialog(GUID*, BSTR title, BSTR* fileName, BSTR, std::int32_t*, BSTR,
+HRESULT TDialogService::SaveFileDialog(GUID*, BSTR title, BSTR* fileName, BSTR filter, std::int32_t*, BSTR,
                                        std::int32_t options, VARIANT_BOOL* result) {
-  return SafeCall([&] { SetOutValue<VARIANT_BOOL>(result, ToWordBool(Show(DialogRecord::SaveFile, title, fileName, options))); });
+  return SafeCall([&] {
+    SetOutValue<VARIANT_BOOL>(result, ToWordBool(Show(DialogRecord::SaveFile, title, fileName, options, filter)));
+  });
 }
 
 HRESULT TDialogService::SelectFolderDialog(GUID*, BSTR caption, BSTR* folder, VARIANT_BOOL* result) {
@@ -63,7 +67,7 @@ HRESULT TDialogService::ResolveReadOnlyFile(BSTR fileName, std::int32_t* answer)
         a = readOnlyAnswers_.front();
         readOnlyAnswers_.pop_front();
       }
-      dialogs_.push_back({DialogRecord::ReadOnlyFile, name, name, 0, a != 2});
+      dialogs_.push_back({DialogRecord::ReadOnlyFile, name, name, 0, a != 2, {}});
     }
     SetOutValue(answer, a);
   });
@@ -78,14 +82,20 @@ TFileWatchService::FileState TFileWatchService::StateOf(const WideString& fileNa
   s.exists = true;
   s.size = st.st_size;
   s.modified = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  s.inode = static_cast<std::uint64_t>(st.st_ino);
+  s.mode = static_cast<std::uint32_t>(st.st_mode & 07777);
   return s;
 }
 
 std::int32_t TFileWatchService::FlagsFor(const FileState& before, const FileState& now) {
   if (before == now) return 0;
-  if (before.exists && !now.exists) return 2;
-  if (!before.exists && now.exists) return 4;
-  return 1;
+  if (before.exists && !now.exists) return 1;
+  if (!before.exists && now.exists) return 2 | 4;
+  if (before.inode != now.inode) return 1 | 2;  // gone and back between two checks
+  std::int32_t flags = 0;
+  if (before.size != now.size || before.modified != now.modified) flags |= 2;
+  if (before.mode != now.mode) flags |= 8;
+  return flags;
 }
 
 std::size_t TFileWatchService::ClientCount() const {
@@ -137,6 +147,12 @@ HRESULT TFileWatchService::Register(IpwFileWatchClient* client) {
     OleCheck(client->GetFileName(name.Put()));
     Entry e{client, name.Str(), StateOf(name.Str())};
     std::lock_guard guard(lock_);
+    // A client registered again watches its (possibly new) file from its present state.
+    for (auto& entry : entries_)
+      if (entry.client.Get() == client) {
+        std::swap(entry, e);
+        return;
+      }
     entries_.push_back(std::move(e));
   });
 }
@@ -214,14 +230,22 @@ std::vector<TActionService::Registration> TActionService::Registrations() const 
   return registrations_;
 }
 
-HRESULT TActionService::Execute(const GUID& actionKey, const GUID& contextKey) {
+std::int32_t TActionService::Execute(const GUID& actionKey, const GUID& contextKey, const OleVariant& param) {
   ComPtr<IpwProjectActionHandler> handler;
   {
     std::lock_guard guard(lock_);
     for (const auto& r : registrations_)
       if (r.actionKey == actionKey && r.contextKey == contextKey) handler = r.handler;
   }
-  return handler ? handler->Execute(actionKey, contextKey) : E_INVALIDARG;
+  if (!handler) return E_INVALIDARG;
+  OleVariant result;
+  return handler->ExecuteAction(actionKey, param.Get(), result.Put());
+}
+
+void* TActionService::GetInterface(const IID& riid) noexcept {
+  static constexpr IID kActionRegistry = MakeGuid("{41338AB1-D596-4A0E-B12C-F33A6708E84C}");
+  if (riid == kActionRegistry) return static_cast<IpwActionService*>(this);
+  return Implements::GetInterface(riid);
 }
 
 void TActionService::Clear() {
@@ -350,6 +374,33 @@ HRESULT TMenu::GetItemCount(std::int32_t* count) {
   return SafeCall([&] {
     std::lock_guard guard(lock_);
     SetOutCount(count, items_);
+  });
+}
+
+HRESULT TMenu::SetCaption(BSTR caption) {
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    caption_ = WideString(BstrView(caption));
+  });
+}
+
+HRESULT TMenu::GetCaption(BSTR* caption) {
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    SetOut(caption, caption_);
+  });
+}
+
+HRESULT TMenu::GetItems(IpwMenuItems** items) {
+  return SafeCall([&] { SetOut(items, ComPtr<IpwMenuItems>(static_cast<IpwMenuItems*>(this))); });
+}
+
+HRESULT TMenu::GetCount(std::int32_t* count) { return GetItemCount(count); }
+
+HRESULT TMenu::HasItems(VARIANT_BOOL* result) {
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    SetOutValue<VARIANT_BOOL>(result, ToWordBool(!items_.empty()));
   });
 }
 

@@ -28,6 +28,7 @@ struct DialogRecord {
   WideString initial;    // the names the dialog started with
   std::int32_t options;  // the option bits (0 for folders and read-only files)
   bool accepted;
+  WideString filter;  // file dialogs: the filter
 };
 
 class TDialogService final : public Implements<ComObject, IpwDialogService> {
@@ -53,7 +54,7 @@ class TDialogService final : public Implements<ComObject, IpwDialogService> {
 
  private:
   // Shows one dialog: takes the next answer and, when accepted, writes its value to *value.
-  bool Show(DialogRecord::Kind kind, BSTR title, BSTR* value, std::int32_t options);
+  bool Show(DialogRecord::Kind kind, BSTR title, BSTR* value, std::int32_t options, BSTR filter = nullptr);
 
   std::shared_ptr<HostConfig> config_;
   mutable std::mutex lock_;
@@ -63,7 +64,7 @@ class TDialogService final : public Implements<ComObject, IpwDialogService> {
 };
 
 // Watches the files of its clients: CheckFiles compares each file with the state it had when
-// it was registered or last checked and notifies the client (1 changed, 2 deleted, 4 created
+// it was registered or last checked and notifies the client (IpwFileWatchClient's flags
 // again).
 class TFileWatchService final : public Implements<ComObject, IpwFileWatchService> {
  public:
@@ -82,6 +83,8 @@ class TFileWatchService final : public Implements<ComObject, IpwFileWatchService
     bool exists = false;
     std::int64_t size = 0;
     std::int64_t modified = 0;  // nanoseconds
+    std::uint64_t inode = 0;
+    std::uint32_t mode = 0;
     friend bool operator==(const FileState&, const FileState&) = default;
   };
   struct Entry {
@@ -121,6 +124,7 @@ class TAction final : public Implements<ComObject, IpwAction> {
   std::map<std::int32_t, OleVariant> properties_;
 };
 
+// Answers its own interface also for {41338AB1-...} (the project view's action registry).
 class TActionService final : public Implements<ComObject, IpwActionService> {
  public:
   struct Registration {
@@ -131,16 +135,23 @@ class TActionService final : public Implements<ComObject, IpwActionService> {
   // The actions added under a context, in the order they came.
   std::vector<ComPtr<TAction>> ActionsOf(const GUID& contextKey) const;
   std::vector<Registration> Registrations() const;
-  // Runs an action for a context through its registered handler, as the user's click does.
-  HRESULT Execute(const GUID& actionKey, const GUID& contextKey);
+  // Runs an action for a context through its registered handler, as the user's click does: the
+  // handler's code (0 executed, 2 not executed); E_INVALIDARG (as a code) without a handler.
+  std::int32_t Execute(const GUID& actionKey, const GUID& contextKey, const OleVariant& param = {});
   void Clear();
 
   HRESULT CreateAction(std::int32_t kind, const GUID& key, BSTR category, VARIANT_BOOL flag, const GUID& group,
                        IpwAction** action) override;
   HRESULT AddAction(const GUID& contextKey, IpwAction* action) override;
-  HRESULT FindAction(const GUID& key, IpwAction** action) override;
+  PW_HOST_RESERVED(5) PW_HOST_RESERVED(6) PW_HOST_RESERVED(7) PW_HOST_RESERVED(8) PW_HOST_RESERVED(9)
+  PW_HOST_RESERVED(10) PW_HOST_RESERVED(11) PW_HOST_RESERVED(12) PW_HOST_RESERVED(13)
   HRESULT RegisterHandler(const GUID& actionKey, const GUID& contextKey, IpwProjectActionHandler* handler) override;
   HRESULT UnregisterHandler(const GUID& actionKey, const GUID& contextKey) override;
+  PW_HOST_RESERVED(16) PW_HOST_RESERVED(17) PW_HOST_RESERVED(18) PW_HOST_RESERVED(19) PW_HOST_RESERVED(20)
+  HRESULT FindAction(const GUID& key, IpwAction** action) override;
+
+ protected:
+  void* GetInterface(const IID& riid) noexcept override;
 
  private:
   mutable std::mutex lock_;
@@ -149,7 +160,7 @@ class TActionService final : public Implements<ComObject, IpwActionService> {
   std::vector<Registration> registrations_;
 };
 
-class TMenu final : public Implements<ComObject, IpwMenu> {
+class TMenu final : public Implements<ComObject, IpwMenu, IpwMenuItems> {
  public:
   struct Item {
     OleVariant item;  // an action (VT_UNKNOWN) or a key (text)
@@ -168,8 +179,16 @@ class TMenu final : public Implements<ComObject, IpwMenu> {
   HRESULT AddItem(const VARIANT& item, std::int32_t kind, std::int32_t value) override;
   HRESULT SetItemState(const GUID& key, std::int32_t state) override;
   HRESULT GetItemCount(std::int32_t* count) override;
+  HRESULT SetCaption(BSTR caption) override;
+  HRESULT GetCaption(BSTR* caption) override;
+  PW_HOST_RESERVED(12)
+  HRESULT GetItems(IpwMenuItems** items) override;
+  // IpwMenuItems
+  HRESULT GetCount(std::int32_t* count) override;
+  HRESULT HasItems(VARIANT_BOOL* result) override;
 
  private:
+  WideString caption_;
   GUID parentKey_, key_;
   bool submenu_;
   mutable std::mutex lock_;

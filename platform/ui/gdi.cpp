@@ -374,4 +374,28 @@ void EmptyClipboard() {
   t.clipboard.reset();
 }
 
+HBITMAP CopyImage(HBITMAP handle) { return CopyBitmap(handle); }
+
+bool DrawTransparent(HBITMAP target, HBITMAP source, std::int32_t x, std::int32_t y) {
+  BitmapData src;
+  if (target == source || !GetBitmapData(source, src)) return false;
+  auto dst = BitmapPixels(target);
+  if (!dst) return false;
+  if (src.width == 0 || src.height == 0) return true;
+  const std::uint32_t transparent =
+      src.pixels[static_cast<std::size_t>(src.height - 1) * static_cast<std::size_t>(src.width)];
+  for (std::int32_t row = 0; row < src.height; ++row) {
+    const std::int32_t ty = y + row;
+    if (ty < 0 || ty >= dst->height()) continue;
+    for (std::int32_t col = 0; col < src.width; ++col) {
+      const std::int32_t tx = x + col;
+      if (tx < 0 || tx >= dst->width()) continue;
+      const std::uint32_t pixel = src.pixels[static_cast<std::size_t>(row) * static_cast<std::size_t>(src.width) + col];
+      if (pixel == transparent) continue;
+      dst->SetPixel(tx, ty, 0xFF000000u | pixel);
+    }
+  }
+  return true;
+}
+
 }  // namespace pw

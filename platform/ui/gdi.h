@@ -151,4 +151,12 @@ bool SetClipboardBitmap(HBITMAP bitmap);
 HBITMAP GetClipboardBitmap();
 void EmptyClipboard();
 
+// A new bitmap with the size and pixels of a valid one (a device-independent copy); 0 for any
+// other handle.
+HBITMAP CopyImage(HBITMAP handle);
+// Draws Source onto Target with its top-left corner at (x, y), clipped to Target; pixels of
+// Source's transparent colour (the colour of its bottom-left pixel) are left out. False when
+// either handle is not a valid bitmap or both are the same.
+bool DrawTransparent(HBITMAP target, HBITMAP source, std::int32_t x, std::int32_t y);
+
 }  // namespace pw

@@ -296,7 +296,7 @@ TEST(HostFileWatch, ChangesDeletionAndReturn) {
   ASSERT_EQ(watch->CheckNow(client.Get()), S_OK);
   std::ofstream(file) << "three";
   EXPECT_EQ(host.FileWatch().CheckFiles(), 1u);
-  EXPECT_EQ(client->flags, (std::vector<std::int32_t>{1, 2, 4}));
+  EXPECT_EQ(client->flags, (std::vector<std::int32_t>{2, 1, 2 | 4}));
   // A refreshed file has nothing to report.
   std::ofstream(file) << "four!!";
   watch->Refresh(client.Get());
@@ -350,14 +350,11 @@ TEST(HostDialogs, ScriptedAnswers) {
 class Handler : public Implements<ComObject, IpwProjectActionHandler> {
  public:
   int executed = 0;
-  HRESULT Execute(const GUID&, const GUID&) override {
+  std::int32_t ExecuteAction(const GUID&, const VARIANT&, VARIANT*) override {
     ++executed;
-    return S_OK;
+    return 0;
   }
-  HRESULT Update(const GUID&, const GUID&, std::int32_t* state) override {
-    *state = 1;
-    return S_OK;
-  }
+  void UpdateAction(const GUID&) override {}
 };
 
 TEST(HostActions, ActionsHandlersAndMenusAreKept) {
@@ -377,10 +374,10 @@ TEST(HostActions, ActionsHandlersAndMenusAreKept) {
 
   auto handler = MakeObject<Handler>();
   actions->RegisterHandler(kAction, kContext, handler.Get());
-  EXPECT_EQ(host.Actions().Execute(kAction, kContext), S_OK);
+  EXPECT_EQ(host.Actions().Execute(kAction, kContext), 0);
   EXPECT_EQ(handler->executed, 1);
   actions->UnregisterHandler(kAction, kContext);
-  EXPECT_EQ(host.Actions().Execute(kAction, kContext), E_INVALIDARG);
+  EXPECT_EQ(host.Actions().Execute(kAction, kContext), static_cast<std::int32_t>(E_INVALIDARG));
   EXPECT_TRUE(host.Actions().Registrations().empty());
 
   auto menus = Service<IpwMenuService>(host, host::services::kMenus);

@@ -14,7 +14,8 @@ struct Failing {
   bool install = false, remove = false, notify = false, finalize = false;
 };
 
-class TStepPlugin final : public Implements<TcvBasePlugin, IpwOpenAppHookProvider> {
+// Plug-ins also offer a list of project item types (an empty one).
+class TStepPlugin final : public Implements<TcvBasePlugin, IpwOpenAppHookProvider, IpwProjectItemTypeProvider> {
  public:
   TStepPlugin(const GUID& key, Failing failing) : key_(key), failing_(failing) {}
   HRESULT GetKey(GUID* key) override { return TcvBasePlugin::GetKey(key); }
@@ -24,6 +25,13 @@ class TStepPlugin final : public Implements<TcvBasePlugin, IpwOpenAppHookProvide
   }
   HRESULT InstallHook(IpwProcess*) override { return Step(failing_.install, u"the hook cannot be loaded"); }
   HRESULT RemoveHook(IpwProcess*) override { return Step(failing_.remove, u"the hook cannot be unloaded"); }
+  HRESULT GetItemTypeCount(std::int32_t* count) override { return *count = 0, S_OK; }
+  HRESULT CreateItem(const GUID&, const GUID&, IpwProjectNodeConfigInfo*, IUnknown*, IpwProjectNode*,
+                     IpwProjectNode**) override {
+    return E_NOTIMPL;
+  }
+  HRESULT AddNewItem(IpwProjectNode*, const GUID&, BSTR, IpwProjectNode**) override { return E_NOTIMPL; }
+  HRESULT GetItemTypeInfo(std::int32_t, IpwProjectNodeInfo**) override { return E_INVALIDARG; }
 
  protected:
   GUID DoGetKey() override { return key_; }
@@ -78,7 +86,10 @@ TEST_F(OpenAppsTest, PluginHostReportsEachFailingStepAndGoesOnWithTheOthers) {
   host::TPluginHost plugins(*host);
   const char16_t* names[] = {u"fine", u"no install", u"no remove", u"no notify"};
   for (std::int32_t i = 0; i < 4; ++i) ASSERT_EQ(plugins.Create(registrator.Get(), i, names[i]).created, S_OK);
+  auto lists = host->Projects().ItemTypeLists().size();
   ASSERT_EQ(plugins.Start(), 0u);
+  // The item types of the running plug-ins join the registry's lists until they stop.
+  EXPECT_EQ(host->Projects().ItemTypeLists().size(), lists + 4);
 
   auto process = AddProcess(21, u"app.exe", {}, {});
   auto attached = plugins.AttachProcess(*process);
@@ -97,6 +108,7 @@ TEST_F(OpenAppsTest, PluginHostReportsEachFailingStepAndGoesOnWithTheOthers) {
 
   EXPECT_EQ(plugins.Stop(), (std::vector<WideString>{u"no remove: Finalize: the plug-in cannot stop"}));
   EXPECT_TRUE(plugins.Plugins().empty());
+  EXPECT_EQ(host->Projects().ItemTypeLists().size(), lists);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "tools/pwhost/editor_command.h"
 #include "tools/pwhost/options_command.h"
 #include "tools/pwhost/picture_command.h"
+#include "tools/pwhost/project_command.h"
 #include "platform/com/apartment.h"
 
 namespace {
@@ -33,6 +34,7 @@ const Command kCommands[] = {
      "load FILE [--list] [--print] [--tabs STOPS] | save IN OUT --encoding utf16|utf8|ansi|keep [--list] | "
      "highlight --scheme NAME FILE",
      [](const CommandContext& c) { return RunEditorCommand(c.args, stdout, stderr); }},
+    {"project", kProjectUsage, [](const CommandContext& c) { return RunProjectCommand(c.args, stdout, stderr); }},
 };
 
 void Usage() {
