@@ -97,4 +97,15 @@ void TateEditorProperties::SetPersistentBlock(bool v) {
   Set(persistentBlock_, v);
 }
 
+TateVisualProperties::TateVisualProperties(Event event)
+    : TatePropContainer(event),
+      gutter_(std::make_unique<TateGutter>(event)),
+      lineDivider_(std::make_unique<TateLineDivider>(event)),
+      rightMargin_(std::make_unique<TateRightMargin>(event)),
+      colors_(std::make_unique<TateColors>(event)),
+      backGround_(std::make_unique<TateContentBackGround>(event)),
+      preferences_(std::make_unique<TatePreferences>(event)),
+      currentBrackets_(std::make_unique<TateCurentBracket>(event)),
+      scrollBars_(std::make_unique<TateScrollBars>(event)) {}
+
 }  // namespace pw::editor

@@ -207,4 +207,109 @@ class TateEditorProperties : public TatePropContainer {
        wordSelection_ = kDefaultWordSelection;
 };
 
+// A container of plain values: each has a getter, a setter that marks a change, and the
+// declared default the constructor sets.
+#define PW_PROP(Type, Name, Init)                       \
+ public:                                                \
+  static constexpr Type kDefault##Name = Init;          \
+  Type Name() const { return Name##_; }                 \
+  void Set##Name(Type v) { Set(Name##_, v); }           \
+                                                        \
+ private:                                               \
+  Type Name##_ = Init;
+
+class TateColors : public TatePropContainer {
+ public:
+  using TatePropContainer::TatePropContainer;
+  PW_PROP(std::uint32_t, DisabledColor, clBtnFaceColor)
+  PW_PROP(std::uint32_t, ReadOnlyColor, clBtnFaceColor)
+  PW_PROP(std::uint32_t, SearchMatchColor, 0x00FF00)
+  PW_PROP(std::uint32_t, SearchMatchBackColor, 0)
+  PW_PROP(std::uint32_t, SelColor, clHighlightTextColor)
+  PW_PROP(std::uint32_t, SelBackColor, clHighlightColor)
+  PW_PROP(std::uint32_t, InActiveSelColor, clWindowTextColor)
+  PW_PROP(std::uint32_t, InActiveSelBackColor, clBtnFaceColor)
+  PW_PROP(std::uint32_t, LiveSpellColor, 0x0000FF)
+  PW_PROP(std::uint32_t, HyperStringColor, 0xFF0000)
+  PW_PROP(std::uint32_t, FmtMarkColor, clBtnShadowColor)
+  PW_PROP(std::uint32_t, ChangesColor, 0x00FFFF)
+  PW_PROP(std::uint32_t, SavedChangesColor, 0x00FF00)
+};
+
+class TateCurentBracket : public TatePropContainer {
+ public:
+  using TatePropContainer::TatePropContainer;
+  PW_PROP(bool, HighLight, true)
+  PW_PROP(std::uint32_t, FontColor, clDefaultColor)
+  PW_PROP(std::uint32_t, Color, clDefaultColor)
+  PW_PROP(std::uint8_t, FontStyle, 1)  // bold
+};
+
+class TatePreferences : public TatePropContainer {
+ public:
+  using TatePropContainer::TatePropContainer;
+  PW_PROP(bool, OverwriteCaret, true)
+  PW_PROP(bool, PaintFormattingMarks, false)
+  PW_PROP(bool, UseOutlining, true)
+};
+
+class TateScrollBars : public TatePropContainer {
+ public:
+  using TatePropContainer::TatePropContainer;
+  PW_PROP(bool, Flat, false)
+};
+
+class TateUndoRedo : public TatePropContainer {
+ public:
+  using TatePropContainer::TatePropContainer;
+  PW_PROP(bool, AllowUndo, true)
+  PW_PROP(bool, GroupUndo, false)
+  PW_PROP(bool, UndoOnlyChanges, false)
+};
+
+class TateSourceProperties : public TatePropContainer {
+ public:
+  explicit TateSourceProperties(Event event = {})
+      : TatePropContainer(event), undoRedo_(std::make_unique<TateUndoRedo>(event)) {}
+  TateUndoRedo& UndoRedo() { return *undoRedo_; }
+  const WideString& TabStopColumns() const { return tabStopColumns_; }
+  void SetTabStopColumns(WideStringView v) { Set(tabStopColumns_, WideString(v)); }
+  PW_PROP(bool, AutoIndentMode, true)
+  PW_PROP(bool, BackUnIndent, true)
+  PW_PROP(bool, SmartTab, true)
+  PW_PROP(bool, UseTabChar, true)
+  PW_PROP(std::int32_t, BlockIndent, 4)
+  PW_PROP(bool, BeyoundEOL, true)
+
+ private:
+  std::unique_ptr<TateUndoRedo> undoRedo_;
+  WideString tabStopColumns_ = u"4";
+};
+
+#undef PW_PROP
+
+// The visual settings: the sub-containers, created by the constructor and owned.
+class TateVisualProperties : public TatePropContainer {
+ public:
+  explicit TateVisualProperties(Event event = {});
+  TateGutter& Gutter() { return *gutter_; }
+  TateLineDivider& LineDivider() { return *lineDivider_; }
+  TateRightMargin& RightMargin() { return *rightMargin_; }
+  TateColors& Colors() { return *colors_; }
+  TateBackGround& BackGround() { return *backGround_; }
+  TatePreferences& Preferences() { return *preferences_; }
+  TateCurentBracket& CurrentBrackets() { return *currentBrackets_; }
+  TateScrollBars& ScrollBars() { return *scrollBars_; }
+
+ private:
+  std::unique_ptr<TateGutter> gutter_;
+  std::unique_ptr<TateLineDivider> lineDivider_;
+  std::unique_ptr<TateRightMargin> rightMargin_;
+  std::unique_ptr<TateColors> colors_;
+  std::unique_ptr<TateContentBackGround> backGround_;
+  std::unique_ptr<TatePreferences> preferences_;
+  std::unique_ptr<TateCurentBracket> currentBrackets_;
+  std::unique_ptr<TateScrollBars> scrollBars_;
+};
+
 }  // namespace pw::editor

@@ -68,6 +68,23 @@ TEST(PropContainers, DeclaredDefaultsAreTheConstructorsValues) {
   TateEditorProperties editor;
   EXPECT_EQ(editor.WordSelection(), TateEditorProperties::kDefaultWordSelection);
   EXPECT_EQ(editor.OverwiteBlock(), TateEditorProperties::kDefaultOverwiteBlock);
+  TateVisualProperties visual;
+  EXPECT_EQ(visual.Colors().SelBackColor(), TateColors::kDefaultSelBackColor);
+  EXPECT_EQ(visual.CurrentBrackets().FontStyle(), 1);
+  EXPECT_EQ(visual.BackGround().StartColor(), clWindowColor);
+  EXPECT_EQ(visual.Gutter().BackGround().Style(), bsHorzGradient);
+  EXPECT_FALSE(visual.RightMargin().Visible());
+  TateSourceProperties source;
+  EXPECT_EQ(source.TabStopColumns(), u"4");
+  EXPECT_EQ(source.BlockIndent(), 4);
+  EXPECT_TRUE(source.UndoRedo().AllowUndo());
+  source.SetBlockIndent(4);
+  EXPECT_FALSE(source.Modified);
+  source.SetTabStopColumns(u"2 4");
+  EXPECT_TRUE(source.Modified);
+  visual.Colors().SetChangesColor(1);
+  EXPECT_TRUE(visual.Colors().Modified);
+  EXPECT_FALSE(visual.Modified);
 }
 
 TEST(PropContainers, AssignCopiesTheListedValues) {
