@@ -3,7 +3,7 @@
 //
 // Colours are 32-bit values red + green*256 + blue*65536; kRtfNoColor (-1) is "none" on the
 // reader's side, clNone (0x1FFFFFFF) on the writer's. A value 0xFF0000NN is system colour NN
-// and resolves through a fixed table (an unknown NN resolves to black).
+// and resolves through the platform's table (ColorToRGB).
 #pragma once
 
 #include <cstdint>
@@ -12,6 +12,7 @@
 
 #include "graphics/bitmap.h"
 #include "platform/com/types.h"
+#include "platform/ui/colors.h"
 
 namespace pw::editor {
 
@@ -50,7 +51,6 @@ struct TateRtfPicture {
   bool Unscaled = true;
 };
 
-// A colour as red + green*256 + blue*65536 with system colours looked up.
-std::uint32_t ColorToRGB(std::uint32_t color);
+using ui::ColorToRGB;
 
 }  // namespace pw::editor
