@@ -1,14 +1,16 @@
-// Text measurement on real font metrics. Deterministic: the fonts come only from the DejaVu
-// files of the system's font folder (a font configuration of their own, not the user's), and
-// names map through one table: Arial and Tahoma to DejaVu Sans, Times New Roman to DejaVu
-// Serif, Courier New to DejaVu Sans Mono, every other name to DejaVu Sans. A measured font
-// keeps the name it was asked for.
+// Text measurement on real font metrics. Deterministic: the fonts come only
+// from the DejaVu files of the system's font folder (a font configuration of
+// their own, not the user's), and names map through one table: Arial and Tahoma
+// to DejaVu Sans, Times New Roman to DejaVu Serif, Courier New to DejaVu Sans
+// Mono, every other name to DejaVu Sans. A measured font keeps the name it was
+// asked for.
 //
-// Sizes are points at 96 pixels per inch (rounded to whole pixels). Widths are hinted advances
-// in whole pixels without kerning, so a string measures as the sum of its characters; a unit
-// without a glyph measures as the font's missing-glyph mark. Height (ascent + descent) and
-// average character width come from the font's OS/2 metrics. No DejaVu files, or a file that
-// does not load: FontError with a message saying so.
+// Sizes are points at 96 pixels per inch (rounded to whole pixels). Widths are
+// hinted advances in whole pixels without kerning, so a string measures as the
+// sum of its characters; a unit without a glyph measures as the font's
+// missing-glyph mark. Height (ascent + descent) and average character width
+// come from the font's OS/2 metrics. No DejaVu files, or a file that does not
+// load: FontError with a message saying so.
 #pragma once
 
 #include <cstdint>
@@ -21,32 +23,33 @@
 namespace pw::ui {
 
 class FontError : public std::runtime_error {
- public:
+public:
   using std::runtime_error::runtime_error;
 };
 
 struct FontSpec {
   WideString Name = u"Arial";
-  std::int32_t Size = 10;  // points
+  std::int32_t Size = 10; // points
   bool Bold = false;
   bool Italic = false;
 };
 
-// The DejaVu family a name maps to ("DejaVu Sans", "DejaVu Serif", "DejaVu Sans Mono").
-const char* FontFamilyFor(WideStringView name);
+// The DejaVu family a name maps to ("DejaVu Sans", "DejaVu Serif", "DejaVu Sans
+// Mono").
+const char *FontFamilyFor(WideStringView name);
 
 class MeasuredFont {
- public:
+public:
   // Opens the face for the spec; raises FontError.
-  explicit MeasuredFont(const FontSpec& spec);
+  explicit MeasuredFont(const FontSpec &spec);
   ~MeasuredFont();
-  MeasuredFont(const MeasuredFont&) = delete;
-  MeasuredFont& operator=(const MeasuredFont&) = delete;
+  MeasuredFont(const MeasuredFont &) = delete;
+  MeasuredFont &operator=(const MeasuredFont &) = delete;
 
-  const FontSpec& Spec() const { return spec_; }
-  const WideString& Name() const { return spec_.Name; }
+  const FontSpec &Spec() const { return spec_; }
+  const WideString &Name() const { return spec_.Name; }
   // The file the face was loaded from.
-  const std::string& File() const { return file_; }
+  const std::string &File() const { return file_; }
   std::int32_t PixelSize() const { return pixels_; }
   std::int32_t Height() const { return height_; }
   std::int32_t Ascent() const { return ascent_; }
@@ -54,7 +57,7 @@ class MeasuredFont {
   std::int32_t CharWidth(char16_t c) const;
   std::int32_t TextWidth(WideStringView text) const;
 
- private:
+private:
   struct Face;
   FontSpec spec_;
   std::string file_;
@@ -62,4 +65,4 @@ class MeasuredFont {
   std::int32_t pixels_ = 0, height_ = 0, ascent_ = 0, average_ = 0;
 };
 
-}  // namespace pw::ui
+} // namespace pw::ui
