@@ -31,95 +31,88 @@ enum TateBackgroundType : std::uint8_t {
   bsVerticalGradientEx
 };
 
-inline constexpr std::uint32_t clBtnFaceColor = 0xFF00000F,
-                               clBtnShadowColor = 0xFF000010,
-                               clWindowColor = 0xFF000005,
-                               clBtnTextColor = 0xFF000012,
-                               clInactiveCaptionColor = 0xFF000003,
-                               clHighlightTextColor = 0xFF00000E,
-                               clHighlightColor = 0xFF00000D,
-                               clWindowTextColor = 0xFF000008,
-                               clDefaultColor = 0x1FFFFFFF;
+inline constexpr std::uint32_t clBtnFaceColor = 0xFF00000F, clBtnShadowColor = 0xFF000010, clWindowColor = 0xFF000005,
+                               clBtnTextColor = 0xFF000012, clInactiveCaptionColor = 0xFF000003,
+                               clHighlightTextColor = 0xFF00000E, clHighlightColor = 0xFF00000D,
+                               clWindowTextColor = 0xFF000008, clDefaultColor = 0x1FFFFFFF;
 
 class TatePropContainer {
-public:
-  using Event = std::function<void(TatePropContainer *)>;
+ public:
+  using Event = std::function<void(TatePropContainer*)>;
   explicit TatePropContainer(Event event = {}) : event_(std::move(event)) {}
   virtual ~TatePropContainer() = default;
-  TatePropContainer(const TatePropContainer &) = delete;
-  TatePropContainer &operator=(const TatePropContainer &) = delete;
+  TatePropContainer(const TatePropContainer&) = delete;
+  TatePropContainer& operator=(const TatePropContainer&) = delete;
   virtual void Changed() { Modified = true; }
   void ResetModified() { Modified = false; }
-  const Event &GetEvent() const { return event_; }
+  const Event& GetEvent() const { return event_; }
   bool Modified = false;
 
-protected:
-  template <class T> void Set(T &field, const T &value) {
-    if (field == value)
-      return;
+ protected:
+  template <class T>
+  void Set(T& field, const T& value) {
+    if (field == value) return;
     field = value;
     Changed();
   }
 
-private:
+ private:
   Event event_;
 };
 
 class TateVisualPropContainer : public TatePropContainer {
-public:
+ public:
   using TatePropContainer::TatePropContainer;
   bool Visible() const { return visible_; }
   void SetVisible(bool v) { Set(visible_, v); }
 
-protected:
+ protected:
   bool visible_ = true;
 };
 
 class TateBackGround : public TatePropContainer {
-public:
-  explicit TateBackGround(Event event = {})
-      : TatePropContainer(std::move(event)) {}
+ public:
+  explicit TateBackGround(Event event = {}) : TatePropContainer(std::move(event)) {}
   std::uint32_t StartColor() const { return startColor_; }
   std::uint32_t EndColor() const { return endColor_; }
   TateBackgroundType Style() const { return style_; }
   void SetStartColor(std::uint32_t v) { Set(startColor_, v); }
   void SetEndColor(std::uint32_t v) { Set(endColor_, v); }
   void SetStyle(TateBackgroundType v) { Set(style_, v); }
-  void Assign(const TateBackGround &source);
+  void Assign(const TateBackGround& source);
   // Frees the cached bitmap, then marks the container modified.
   void Changed() override;
   // Paints R of the canvas (clipped to it); an empty R paints nothing.
-  void PaintTo(graphics::Bitmap &canvas, const TRect &r);
+  void PaintTo(graphics::Bitmap& canvas, const TRect& r);
   // How often the cached bitmap was drawn.
   std::int32_t RedrawCount() const { return redraws_; }
 
-protected:
+ protected:
   std::uint32_t startColor_ = 0, endColor_ = 0;
   TateBackgroundType style_ = bsNone;
 
-private:
+ private:
   std::optional<graphics::Bitmap> cache_;
   std::int32_t redraws_ = 0;
 };
 
 class TateGutterBackGround : public TateBackGround {
-public:
+ public:
   explicit TateGutterBackGround(Event event = {});
 };
 
 class TateContentBackGround : public TateBackGround {
-public:
+ public:
   explicit TateContentBackGround(Event event = {});
 };
 
 class TateLineNumbers : public TateVisualPropContainer {
-public:
+ public:
   static constexpr bool kDefaultVisible = true;
   static constexpr std::uint32_t kDefaultColor = 0;
   static constexpr std::int32_t kDefaultStartFrom = 1;
   static constexpr bool kDefaultHideByIcons = false;
-  explicit TateLineNumbers(Event event = {})
-      : TateVisualPropContainer(std::move(event)) {}
+  explicit TateLineNumbers(Event event = {}) : TateVisualPropContainer(std::move(event)) {}
   std::uint32_t Color() const { return color_; }
   std::int32_t StartFrom() const { return startFrom_; }
   bool HideByIcons() const { return hideByIcons_; }
@@ -127,38 +120,38 @@ public:
   void SetStartFrom(std::int32_t v) { Set(startFrom_, v < 0 ? 0 : v); }
   void SetHideByIcons(bool v) { Set(hideByIcons_, v); }
   // Color, Visible and StartFrom (not HideByIcons).
-  void Assign(const TateLineNumbers &source);
+  void Assign(const TateLineNumbers& source);
 
-private:
+ private:
   std::uint32_t color_ = kDefaultColor;
   std::int32_t startFrom_ = kDefaultStartFrom;
   bool hideByIcons_ = kDefaultHideByIcons;
 };
 
 class TateGutter : public TateVisualPropContainer {
-public:
+ public:
   static constexpr bool kDefaultVisible = true;
   static constexpr std::int32_t kDefaultIconCapasity = 2;
   explicit TateGutter(Event event = {});
   std::int32_t IconCapasity() const { return iconCapasity_; }
   void SetIconCapasity(std::int32_t v) { Set(iconCapasity_, v); }
-  TateBackGround &BackGround() { return *backGround_; }
-  TateLineNumbers &LineNumbers() { return *lineNumbers_; }
-  void SetBackGround(const TateBackGround &v) { backGround_->Assign(v); }
-  void SetLineNumbers(const TateLineNumbers &v) { lineNumbers_->Assign(v); }
+  TateBackGround& BackGround() { return *backGround_; }
+  TateLineNumbers& LineNumbers() { return *lineNumbers_; }
+  void SetBackGround(const TateBackGround& v) { backGround_->Assign(v); }
+  void SetLineNumbers(const TateLineNumbers& v) { lineNumbers_->Assign(v); }
   // Visible, then the background and the line numbers (not IconCapasity).
-  void Assign(const TateGutter &source);
+  void Assign(const TateGutter& source);
 
-private:
+ private:
   std::int32_t iconCapasity_ = kDefaultIconCapasity;
   std::unique_ptr<TateGutterBackGround> backGround_;
   std::unique_ptr<TateLineNumbers> lineNumbers_;
 };
 
 class TateLineDivider : public TatePropContainer {
-public:
+ public:
   using TatePropContainer::TatePropContainer;
-  bool HighLightCurLine = true; // plain values, as the owner reads them
+  bool HighLightCurLine = true;  // plain values, as the owner reads them
   bool SeparateLines = false;
   bool SeparateWrapLines = false;
   std::uint32_t FontColor() const { return fontColor_; }
@@ -171,40 +164,32 @@ public:
   void SetSeparateLines(bool v) { Set(SeparateLines, v); }
   void SetSeparateWrapLines(bool v) { Set(SeparateWrapLines, v); }
   // Color, BackColor and FontColor (not the three flags).
-  void Assign(const TateLineDivider &source);
+  void Assign(const TateLineDivider& source);
 
-private:
-  std::uint32_t fontColor_ = clBtnTextColor, color_ = clBtnTextColor,
-                backColor_ = clInactiveCaptionColor;
+ private:
+  std::uint32_t fontColor_ = clBtnTextColor, color_ = clBtnTextColor, backColor_ = clInactiveCaptionColor;
 };
 
 class TateRightMargin : public TateVisualPropContainer {
-public:
-  explicit TateRightMargin(Event event = {})
-      : TateVisualPropContainer(std::move(event)) {
-    visible_ = false;
-  }
+ public:
+  explicit TateRightMargin(Event event = {}) : TateVisualPropContainer(std::move(event)) { visible_ = false; }
   std::int32_t Position() const { return position_; }
   void SetPosition(std::int32_t v) {
-    if (v != position_)
-      Set(position_, v < 200 ? 200 : v);
+    if (v != position_) Set(position_, v < 200 ? 200 : v);
   }
-  bool CanDrag = true; // stored directly, no change
+  bool CanDrag = true;  // stored directly, no change
   bool WordWrap() const { return wordWrap_; }
   void SetWordWrap(bool v) { Set(wordWrap_, v); }
 
-private:
+ private:
   std::int32_t position_ = 500;
   bool wordWrap_ = false;
 };
 
 class TateEditorProperties : public TatePropContainer {
-public:
-  static constexpr bool kDefaultOverwiteBlock = true,
-                        kDefaultPersistentBlock = false,
-                        kDefaultLineSelect = false,
-                        kDefaultEnableDragging = true,
-                        kDefaultWordSelection = false;
+ public:
+  static constexpr bool kDefaultOverwiteBlock = true, kDefaultPersistentBlock = false, kDefaultLineSelect = false,
+                        kDefaultEnableDragging = true, kDefaultWordSelection = false;
   using TatePropContainer::TatePropContainer;
   bool OverwiteBlock() const { return overwiteBlock_; }
   bool PersistentBlock() const { return persistentBlock_; }
@@ -217,27 +202,25 @@ public:
   void SetEnableDragging(bool v) { Set(enableDragging_, v); }
   void SetWordSelection(bool v) { Set(wordSelection_, v); }
 
-private:
-  bool overwiteBlock_ = kDefaultOverwiteBlock,
-       persistentBlock_ = kDefaultPersistentBlock,
-       lineSelect_ = kDefaultLineSelect,
-       enableDragging_ = kDefaultEnableDragging,
+ private:
+  bool overwiteBlock_ = kDefaultOverwiteBlock, persistentBlock_ = kDefaultPersistentBlock,
+       lineSelect_ = kDefaultLineSelect, enableDragging_ = kDefaultEnableDragging,
        wordSelection_ = kDefaultWordSelection;
 };
 
 // A container of plain values: each has a getter, a setter that marks a change,
 // and the declared default the constructor sets.
-#define PW_PROP(Type, Name, Init)                                              \
-public:                                                                        \
-  static constexpr Type kDefault##Name = Init;                                 \
-  Type Name() const { return Name##_; }                                        \
-  void Set##Name(Type v) { Set(Name##_, v); }                                  \
-                                                                               \
-private:                                                                       \
+#define PW_PROP(Type, Name, Init)              \
+ public:                                       \
+  static constexpr Type kDefault##Name = Init; \
+  Type Name() const { return Name##_; }        \
+  void Set##Name(Type v) { Set(Name##_, v); }  \
+                                               \
+ private:                                      \
   Type Name##_ = Init;
 
 class TateColors : public TatePropContainer {
-public:
+ public:
   using TatePropContainer::TatePropContainer;
   PW_PROP(std::uint32_t, DisabledColor, clBtnFaceColor)
   PW_PROP(std::uint32_t, ReadOnlyColor, clBtnFaceColor)
@@ -255,16 +238,16 @@ public:
 };
 
 class TateCurentBracket : public TatePropContainer {
-public:
+ public:
   using TatePropContainer::TatePropContainer;
   PW_PROP(bool, HighLight, true)
   PW_PROP(std::uint32_t, FontColor, clDefaultColor)
   PW_PROP(std::uint32_t, Color, clDefaultColor)
-  PW_PROP(std::uint8_t, FontStyle, 1) // bold
+  PW_PROP(std::uint8_t, FontStyle, 1)  // bold
 };
 
 class TatePreferences : public TatePropContainer {
-public:
+ public:
   using TatePropContainer::TatePropContainer;
   PW_PROP(bool, OverwriteCaret, true)
   PW_PROP(bool, PaintFormattingMarks, false)
@@ -272,39 +255,9 @@ public:
 };
 
 class TateScrollBars : public TatePropContainer {
-public:
+ public:
   using TatePropContainer::TatePropContainer;
   PW_PROP(bool, Flat, false)
-};
-
-class TateUndoRedo : public TatePropContainer {
-public:
-  using TatePropContainer::TatePropContainer;
-  PW_PROP(bool, AllowUndo, true)
-  PW_PROP(bool, GroupUndo, false)
-  PW_PROP(bool, UndoOnlyChanges, false)
-};
-
-class TateSourceProperties : public TatePropContainer {
-public:
-  explicit TateSourceProperties(Event event = {})
-      : TatePropContainer(event),
-        undoRedo_(std::make_unique<TateUndoRedo>(event)) {}
-  TateUndoRedo &UndoRedo() { return *undoRedo_; }
-  const WideString &TabStopColumns() const { return tabStopColumns_; }
-  void SetTabStopColumns(WideStringView v) {
-    Set(tabStopColumns_, WideString(v));
-  }
-  PW_PROP(bool, AutoIndentMode, true)
-  PW_PROP(bool, BackUnIndent, true)
-  PW_PROP(bool, SmartTab, true)
-  PW_PROP(bool, UseTabChar, true)
-  PW_PROP(std::int32_t, BlockIndent, 4)
-  PW_PROP(bool, BeyoundEOL, true)
-
-private:
-  std::unique_ptr<TateUndoRedo> undoRedo_;
-  WideString tabStopColumns_ = u"4";
 };
 
 #undef PW_PROP
@@ -312,18 +265,18 @@ private:
 // The visual settings: the sub-containers, created by the constructor and
 // owned.
 class TateVisualProperties : public TatePropContainer {
-public:
+ public:
   explicit TateVisualProperties(Event event = {});
-  TateGutter &Gutter() { return *gutter_; }
-  TateLineDivider &LineDivider() { return *lineDivider_; }
-  TateRightMargin &RightMargin() { return *rightMargin_; }
-  TateColors &Colors() { return *colors_; }
-  TateBackGround &BackGround() { return *backGround_; }
-  TatePreferences &Preferences() { return *preferences_; }
-  TateCurentBracket &CurrentBrackets() { return *currentBrackets_; }
-  TateScrollBars &ScrollBars() { return *scrollBars_; }
+  TateGutter& Gutter() { return *gutter_; }
+  TateLineDivider& LineDivider() { return *lineDivider_; }
+  TateRightMargin& RightMargin() { return *rightMargin_; }
+  TateColors& Colors() { return *colors_; }
+  TateBackGround& BackGround() { return *backGround_; }
+  TatePreferences& Preferences() { return *preferences_; }
+  TateCurentBracket& CurrentBrackets() { return *currentBrackets_; }
+  TateScrollBars& ScrollBars() { return *scrollBars_; }
 
-private:
+ private:
   std::unique_ptr<TateGutter> gutter_;
   std::unique_ptr<TateLineDivider> lineDivider_;
   std::unique_ptr<TateRightMargin> rightMargin_;
@@ -334,4 +287,4 @@ private:
   std::unique_ptr<TateScrollBars> scrollBars_;
 };
 
-} // namespace pw::editor
+}  // namespace pw::editor

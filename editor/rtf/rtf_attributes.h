@@ -26,20 +26,20 @@ struct TateRtfAttributes {
   WideString FontName;
   std::uint8_t Charset = 0;
   std::uint8_t Pitch = 0;
-  std::int32_t Size = 10;                // points
-  std::int32_t Color = 0;                // kRtfNoColor or clNone: none
-  std::int32_t Background = kRtfNoColor; // kRtfNoColor or clNone: none
+  std::int32_t Size = 10;                 // points
+  std::int32_t Color = 0;                 // kRtfNoColor or clNone: none
+  std::int32_t Background = kRtfNoColor;  // kRtfNoColor or clNone: none
   std::uint8_t Style = 0;
-  std::uint8_t Vertical = 0; // 0 normal, 1 subscript, 2 superscript
-  bool operator==(const TateRtfAttributes &) const = default;
+  std::uint8_t Vertical = 0;  // 0 normal, 1 subscript, 2 superscript
+  bool operator==(const TateRtfAttributes&) const = default;
 };
 
 struct TateRtfParagraph {
-  std::int32_t Alignment = 0; // 0 left, 1 right, 2 centre, 3 justify
-  std::int32_t Numbering = 0; // 0 none, 1 bullet, 2 numbered
-  std::int32_t Number = 1;    // the number of a numbered paragraph
-  std::int32_t FirstIndent = 0, LeftIndent = 0, RightIndent = 0; // pixels
-  bool operator==(const TateRtfParagraph &) const = default;
+  std::int32_t Alignment = 0;                                     // 0 left, 1 right, 2 centre, 3 justify
+  std::int32_t Numbering = 0;                                     // 0 none, 1 bullet, 2 numbered
+  std::int32_t Number = 1;                                        // the number of a numbered paragraph
+  std::int32_t FirstIndent = 0, LeftIndent = 0, RightIndent = 0;  // pixels
+  bool operator==(const TateRtfParagraph&) const = default;
 };
 
 // A picture: a bitmap (decoded), or a metafile that keeps its bytes. Width and
@@ -48,14 +48,14 @@ struct TateRtfParagraph {
 struct TateRtfPicture {
   enum Kind : std::uint8_t { Bitmap = 0, Enhanced = 1, Metafile = 6 };
   Kind Type = Bitmap;
-  std::optional<graphics::Bitmap> Image; // Bitmap
-  std::vector<std::uint8_t> Bytes; // Enhanced and Metafile: the file's bytes
+  std::optional<graphics::Bitmap> Image;  // Bitmap
+  std::vector<std::uint8_t> Bytes;        // Enhanced and Metafile: the file's bytes
   std::int32_t GraphicWidth = 0,
-               GraphicHeight = 0; // the graphic's own size in pixels
+               GraphicHeight = 0;  // the graphic's own size in pixels
   std::int32_t Width = 0, Height = 0;
   bool Unscaled = true;
 };
 
 using ui::ColorToRGB;
 
-} // namespace pw::editor
+}  // namespace pw::editor

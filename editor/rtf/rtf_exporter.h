@@ -38,45 +38,38 @@
 namespace pw::editor {
 
 class TateCustomExporter {
-public:
-  TateCustomExporter(TStream &stream, const TateRtfAttributes &font)
-      : stream_(stream), font_(font) {}
+ public:
+  TateCustomExporter(TStream& stream, const TateRtfAttributes& font) : stream_(stream), font_(font) {}
   virtual ~TateCustomExporter() = default;
-  std::function<void(TateCustomExporter *sender, std::int32_t current,
-                     std::int32_t total)>
-      OnProgress;
-  virtual void NewLine(bool newParagraph,
-                       const TateRtfParagraph *paragraph) = 0;
-  virtual void WriteText(WideStringView text,
-                         const TateRtfAttributes *attributes,
-                         const TateRtfPicture *picture) = 0;
+  std::function<void(TateCustomExporter* sender, std::int32_t current, std::int32_t total)> OnProgress;
+  virtual void NewLine(bool newParagraph, const TateRtfParagraph* paragraph) = 0;
+  virtual void WriteText(WideStringView text, const TateRtfAttributes* attributes, const TateRtfPicture* picture) = 0;
   virtual void Finish() = 0;
 
-protected:
-  TStream &stream_;
+ protected:
+  TStream& stream_;
   TateRtfAttributes font_;
 };
 
 class TateRTF_Exporter : public TateCustomExporter {
-public:
-  TateRTF_Exporter(TStream &stream, const TateRtfAttributes &font);
+ public:
+  TateRTF_Exporter(TStream& stream, const TateRtfAttributes& font);
   // The displayed number of a line index; empty: the index + 1.
   std::function<std::int32_t(std::int32_t line)> LineNumbers;
   bool ShowLineNumbers = true;
-  void NewLine(bool newParagraph, const TateRtfParagraph *paragraph) override;
-  void WriteText(WideStringView text, const TateRtfAttributes *attributes,
-                 const TateRtfPicture *picture) override;
+  void NewLine(bool newParagraph, const TateRtfParagraph* paragraph) override;
+  void WriteText(WideStringView text, const TateRtfAttributes* attributes, const TateRtfPicture* picture) override;
   void Finish() override;
 
-private:
+ private:
   void Control(std::string_view word);
   void Control(std::string_view word, std::int64_t value);
   void Text(std::string_view bytes);
   void Raw(std::string_view bytes);
-  std::int32_t FontIndex(const TateRtfAttributes &a);
+  std::int32_t FontIndex(const TateRtfAttributes& a);
   std::int32_t ColorIndex(std::uint32_t color, bool background);
-  void Run(WideStringView text, const TateRtfAttributes &a);
-  void Picture(const TateRtfPicture &picture);
+  void Run(WideStringView text, const TateRtfAttributes& a);
+  void Picture(const TateRtfPicture& picture);
   std::string Escape(WideStringView text) const;
 
   TateRtfAttributes current_, default_;
@@ -89,4 +82,4 @@ private:
   std::int32_t lineCounter_ = 0, previousNumbering_ = 0, symbolFont_ = -1;
 };
 
-} // namespace pw::editor
+}  // namespace pw::editor

@@ -43,23 +43,21 @@
 namespace pw::editor {
 
 class TateCustomImporter;
-using TateImportTextEvent = std::function<void(
-    TateCustomImporter *sender, WideStringView text,
-    const TateRtfAttributes *attributes, const TateRtfPicture *picture,
-    const TateRtfParagraph *paragraph)>;
-using TateImportProgressEvent = std::function<void(
-    TateCustomImporter *sender, std::int32_t current, std::int32_t total)>;
+using TateImportTextEvent =
+    std::function<void(TateCustomImporter* sender, WideStringView text, const TateRtfAttributes* attributes,
+                       const TateRtfPicture* picture, const TateRtfParagraph* paragraph)>;
+using TateImportProgressEvent =
+    std::function<void(TateCustomImporter* sender, std::int32_t current, std::int32_t total)>;
 
 class TateCustomImporter {
-public:
+ public:
   virtual ~TateCustomImporter() = default;
   TateImportTextEvent OnText;
   TateImportProgressEvent OnProgress;
-  virtual void DoText(WideStringView text, const TateRtfAttributes *attributes,
-                      const TateRtfPicture *picture,
-                      const TateRtfParagraph *paragraph);
-  virtual bool CanImport(TStream &stream);
-  virtual void Import(TStream &stream) = 0;
+  virtual void DoText(WideStringView text, const TateRtfAttributes* attributes, const TateRtfPicture* picture,
+                      const TateRtfParagraph* paragraph);
+  virtual bool CanImport(TStream& stream);
+  virtual void Import(TStream& stream) = 0;
   // Text given as UTF-16 (imported as a stream with the mark FF FE).
   void ImportText(WideStringView text);
 };
@@ -71,32 +69,28 @@ struct TateRtfRecord {
 };
 
 class TateCustomImporterEx : public TateCustomImporter {
-public:
+ public:
   // The default font: "Times New Roman", 10 points, unless one is given.
-  explicit TateCustomImporterEx(const TateRtfAttributes *font = nullptr);
+  explicit TateCustomImporterEx(const TateRtfAttributes* font = nullptr);
 
   void PushGroup(std::int32_t key);
   void PopGroup(std::int32_t key);
-  TateRtfRecord &Top();
+  TateRtfRecord& Top();
   void SetColor(std::int32_t color) { Top().Attributes.Color = color; }
-  void SetBackground(std::int32_t color) {
-    Top().Attributes.Background = color;
-  }
+  void SetBackground(std::int32_t color) { Top().Attributes.Background = color; }
   void SetFont(WideStringView name, std::uint8_t charset);
   void SetSize(std::int32_t size) { Top().Attributes.Size = size; }
   void SetStyle(std::uint8_t style, bool on);
-  void SetVertical(std::uint8_t value, bool on) {
-    Top().Attributes.Vertical = on ? value : 0;
-  }
+  void SetVertical(std::uint8_t value, bool on) { Top().Attributes.Vertical = on ? value : 0; }
   void SetAlignment(std::int32_t value) { paragraph_.Alignment = value; }
   void SetNumbering(std::int32_t value) { paragraph_.Numbering = value; }
   virtual void AddText(WideStringView text);
   virtual void EndParagraph() {}
-  virtual void ApplyAttributes(TateRtfAttributes &attributes);
-  const TateRtfAttributes &DefaultFont() const { return default_; }
+  virtual void ApplyAttributes(TateRtfAttributes& attributes);
+  const TateRtfAttributes& DefaultFont() const { return default_; }
   std::size_t Depth() const { return stack_.size(); }
 
-protected:
+ protected:
   // The attributes of a level pushed on an empty stack.
   TateRtfAttributes Base() const;
   std::vector<TateRtfRecord> stack_;
@@ -106,32 +100,31 @@ protected:
 };
 
 class TateRTF_Importer : public TateCustomImporterEx {
-public:
-  explicit TateRTF_Importer(const TateRtfAttributes *font = nullptr);
+ public:
+  explicit TateRTF_Importer(const TateRtfAttributes* font = nullptr);
   // At least 5 bytes and they are "{\rtf"; the stream is rewound.
-  bool CanImport(TStream &stream) override;
+  bool CanImport(TStream& stream) override;
   // Text that is not in a known encoding raises EConvertError.
-  void Import(TStream &stream) override;
+  void Import(TStream& stream) override;
   void AddText(WideStringView text) override;
   void EndParagraph() override;
 
-private:
+ private:
   void Run();
   void Flush();
-  void HandleControl(const WideString &token, std::int32_t previousKind);
+  void HandleControl(const WideString& token, std::int32_t previousKind);
   void SkipGroup();
   void ReadFontTable();
   void ReadColorTable();
   void ReadPicture();
   void HexRun(WideString token);
   void Deliver(WideStringView text);
-  TateSyntaxStyle *Next();
+  TateSyntaxStyle* Next();
 
   TateRTF_Parser parser_;
   std::map<std::int32_t, std::pair<WideString, std::uint8_t>> fonts_;
   std::vector<std::int32_t> colors_;
-  bool skipText_ = false, paragraphPending_ = false, watching_ = true,
-       changed_ = false;
+  bool skipText_ = false, paragraphPending_ = false, watching_ = true, changed_ = false;
   bool skipFallback_ = false;
   WideString pendingText_;
   TateRtfAttributes pendingAttributes_;
@@ -146,9 +139,7 @@ private:
 // TEXT is UTF-8 with \, ", tab, CR and LF escaped (\\ \" \t \r \n); colours are
 // RRGGBB in hexadecimal or "none"; STYLES are the letters b i u s, then "sub"
 // or "super", or "-".
-std::string RtfEventLine(WideStringView text,
-                         const TateRtfAttributes *attributes,
-                         const TateRtfPicture *picture,
-                         const TateRtfParagraph *paragraph);
+std::string RtfEventLine(WideStringView text, const TateRtfAttributes* attributes, const TateRtfPicture* picture,
+                         const TateRtfParagraph* paragraph);
 
-} // namespace pw::editor
+}  // namespace pw::editor

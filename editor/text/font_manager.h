@@ -19,16 +19,16 @@
 namespace pw::editor {
 
 class TateFontManager {
-public:
+ public:
   TateFontManager() { SetFont(nullptr); }
-  void SetFont(const ui::FontSpec *font);
+  void SetFont(const ui::FontSpec* font);
   std::int32_t CharWidth(char16_t c, bool bold);
   std::int32_t TextWidth(WideStringView s, bool bold, bool perCharacter);
   std::int32_t AverageWidth() const { return average_; }
   std::int32_t LineHeight() const { return lineHeight_; }
   bool FontIsArial() const { return arial_; }
 
-private:
+ private:
   ui::FontSpec spec_;
   bool hasFont_ = false, arial_ = false;
   WideString cachedName_;
@@ -37,4 +37,4 @@ private:
   std::vector<std::uint16_t> widths_[2];
 };
 
-} // namespace pw::editor
+}  // namespace pw::editor

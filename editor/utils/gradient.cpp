@@ -6,13 +6,11 @@
 
 namespace pw::editor {
 
-void GradientFill(graphics::Bitmap &canvas, const TRect &r,
-                  std::uint32_t color1, bool vertical, std::uint32_t color2) {
-  if (r.Right <= r.Left || r.Bottom <= r.Top)
-    return;
+void GradientFill(graphics::Bitmap& canvas, const TRect& r, std::uint32_t color1, bool vertical, std::uint32_t color2) {
+  if (r.Right <= r.Left || r.Bottom <= r.Top) return;
   const std::uint32_t a = ColorToRGB(color1), b = ColorToRGB(color2);
-  const std::int64_t n = vertical ? static_cast<std::int64_t>(r.Bottom) - r.Top
-                                  : static_cast<std::int64_t>(r.Right) - r.Left;
+  const std::int64_t n =
+      vertical ? static_cast<std::int64_t>(r.Bottom) - r.Top : static_cast<std::int64_t>(r.Right) - r.Left;
   auto at = [&](std::int64_t i) {
     std::uint32_t argb = 0xFF000000u;
     for (int shift = 0; shift < 24; shift += 8) {
@@ -23,15 +21,12 @@ void GradientFill(graphics::Bitmap &canvas, const TRect &r,
     }
     return argb;
   };
-  const std::int32_t left = std::max(r.Left, 0),
-                     right = std::min(r.Right, canvas.width());
-  const std::int32_t top = std::max(r.Top, 0),
-                     bottom = std::min(r.Bottom, canvas.height());
+  const std::int32_t left = std::max(r.Left, 0), right = std::min(r.Right, canvas.width());
+  const std::int32_t top = std::max(r.Top, 0), bottom = std::min(r.Bottom, canvas.height());
   for (std::int32_t y = top; y < bottom; ++y)
     for (std::int32_t x = left; x < right; ++x)
       canvas.SetPixel(x, y,
-                      at(vertical ? static_cast<std::int64_t>(y) - r.Top
-                                  : static_cast<std::int64_t>(x) - r.Left));
+                      at(vertical ? static_cast<std::int64_t>(y) - r.Top : static_cast<std::int64_t>(x) - r.Left));
 }
 
-} // namespace pw::editor
+}  // namespace pw::editor

@@ -13,7 +13,6 @@
 
 namespace pw::editor {
 
-void GradientFill(graphics::Bitmap &canvas, const TRect &r,
-                  std::uint32_t color1, bool vertical, std::uint32_t color2);
+void GradientFill(graphics::Bitmap& canvas, const TRect& r, std::uint32_t color1, bool vertical, std::uint32_t color2);
 
-} // namespace pw::editor
+}  // namespace pw::editor

@@ -12,4 +12,4 @@ std::uint32_t GetSysColor(std::int32_t index);
 // The red + green*256 + blue*65536 value of a colour, system colours looked up.
 std::uint32_t ColorToRGB(std::uint32_t color);
 
-} // namespace pw::ui
+}  // namespace pw::ui

@@ -14,20 +14,17 @@ namespace pw::ui {
 
 namespace {
 
-constexpr const char *kFontFolder = "/usr/share/fonts/truetype/dejavu";
+constexpr const char* kFontFolder = "/usr/share/fonts/truetype/dejavu";
 
 // The font configuration that knows only the DejaVu files, built once.
-FcConfig *DejaVuConfig() {
-  static FcConfig *config = [] {
+FcConfig* DejaVuConfig() {
+  static FcConfig* config = [] {
     // Only the DejaVu folder; scans are cached in the user's cache folder.
-    const std::string text =
-        std::string("<?xml version=\"1.0\"?><fontconfig><dir>") + kFontFolder +
-        "</dir><cachedir prefix=\"xdg\">fontconfig</cachedir></fontconfig>";
-    FcConfig *c = FcConfigCreate();
-    if (c &&
-        (!FcConfigParseAndLoadFromMemory(
-             c, reinterpret_cast<const FcChar8 *>(text.c_str()), FcFalse) ||
-         !FcConfigBuildFonts(c))) {
+    const std::string text = std::string("<?xml version=\"1.0\"?><fontconfig><dir>") + kFontFolder +
+                             "</dir><cachedir prefix=\"xdg\">fontconfig</cachedir></fontconfig>";
+    FcConfig* c = FcConfigCreate();
+    if (c && (!FcConfigParseAndLoadFromMemory(c, reinterpret_cast<const FcChar8*>(text.c_str()), FcFalse) ||
+              !FcConfigBuildFonts(c))) {
       FcConfigDestroy(c);
       c = nullptr;
     }
@@ -36,89 +33,67 @@ FcConfig *DejaVuConfig() {
   return config;
 }
 
-std::string FindFile(const char *family, bool bold, bool italic) {
-  FcConfig *config = DejaVuConfig();
-  if (!config)
-    throw FontError(std::string("no fonts: the DejaVu fonts are not in ") +
-                    kFontFolder);
-  FcPattern *pattern = FcPatternCreate();
-  FcPatternAddString(pattern, FC_FAMILY,
-                     reinterpret_cast<const FcChar8 *>(family));
-  FcPatternAddInteger(pattern, FC_WEIGHT,
-                      bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
-  FcPatternAddInteger(pattern, FC_SLANT,
-                      italic ? FC_SLANT_OBLIQUE : FC_SLANT_ROMAN);
+std::string FindFile(const char* family, bool bold, bool italic) {
+  FcConfig* config = DejaVuConfig();
+  if (!config) throw FontError(std::string("no fonts: the DejaVu fonts are not in ") + kFontFolder);
+  FcPattern* pattern = FcPatternCreate();
+  FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family));
+  FcPatternAddInteger(pattern, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
+  FcPatternAddInteger(pattern, FC_SLANT, italic ? FC_SLANT_OBLIQUE : FC_SLANT_ROMAN);
   FcPatternAddInteger(pattern, FC_WIDTH, FC_WIDTH_NORMAL);
   FcConfigSubstitute(config, pattern, FcMatchPattern);
   FcResult result = FcResultNoMatch;
-  FcPattern *match = FcFontMatch(config, pattern, &result);
+  FcPattern* match = FcFontMatch(config, pattern, &result);
   FcPatternDestroy(pattern);
   std::string file;
-  FcChar8 *path = nullptr;
-  if (match && FcPatternGetString(match, FC_FILE, 0, &path) == FcResultMatch &&
-      path)
-    file = reinterpret_cast<const char *>(path);
-  if (match)
-    FcPatternDestroy(match);
-  if (file.empty())
-    throw FontError(std::string("no fonts: no DejaVu face for ") + family +
-                    " in " + kFontFolder);
+  FcChar8* path = nullptr;
+  if (match && FcPatternGetString(match, FC_FILE, 0, &path) == FcResultMatch && path)
+    file = reinterpret_cast<const char*>(path);
+  if (match) FcPatternDestroy(match);
+  if (file.empty()) throw FontError(std::string("no fonts: no DejaVu face for ") + family + " in " + kFontFolder);
   return file;
 }
 
-std::mutex &LibraryLock() {
+std::mutex& LibraryLock() {
   static std::mutex m;
   return m;
 }
 
-} // namespace
+}  // namespace
 
 struct MeasuredFont::Face {
   FT_Library library = nullptr;
   FT_Face face = nullptr;
   ~Face() {
-    if (face)
-      FT_Done_Face(face);
-    if (library)
-      FT_Done_FreeType(library);
+    if (face) FT_Done_Face(face);
+    if (library) FT_Done_FreeType(library);
   }
 };
 
-const char *FontFamilyFor(WideStringView name) {
-  if (SameTextIgnoringCase(name, u"Arial") ||
-      SameTextIgnoringCase(name, u"Tahoma"))
-    return "DejaVu Sans";
-  if (SameTextIgnoringCase(name, u"Times New Roman"))
-    return "DejaVu Serif";
-  if (SameTextIgnoringCase(name, u"Courier New"))
-    return "DejaVu Sans Mono";
+const char* FontFamilyFor(WideStringView name) {
+  if (SameTextIgnoringCase(name, u"Arial") || SameTextIgnoringCase(name, u"Tahoma")) return "DejaVu Sans";
+  if (SameTextIgnoringCase(name, u"Times New Roman")) return "DejaVu Serif";
+  if (SameTextIgnoringCase(name, u"Courier New")) return "DejaVu Sans Mono";
   return "DejaVu Sans";
 }
 
-MeasuredFont::MeasuredFont(const FontSpec &spec)
-    : spec_(spec), face_(std::make_unique<Face>()) {
+MeasuredFont::MeasuredFont(const FontSpec& spec) : spec_(spec), face_(std::make_unique<Face>()) {
   {
     std::lock_guard<std::mutex> lock(LibraryLock());
     file_ = FindFile(FontFamilyFor(spec.Name), spec.Bold, spec.Italic);
   }
-  if (FT_Init_FreeType(&face_->library) != 0)
-    throw FontError("the font engine does not start");
+  if (FT_Init_FreeType(&face_->library) != 0) throw FontError("the font engine does not start");
   if (FT_New_Face(face_->library, file_.c_str(), 0, &face_->face) != 0)
     throw FontError("the font file " + file_ + " does not load");
-  pixels_ = static_cast<std::int32_t>(
-      std::lround(std::max(spec.Size, 1) * 96.0 / 72.0));
+  pixels_ = static_cast<std::int32_t>(std::lround(std::max(spec.Size, 1) * 96.0 / 72.0));
   pixels_ = std::min(pixels_, 2048);
   if (FT_Set_Pixel_Sizes(face_->face, 0, static_cast<FT_UInt>(pixels_)) != 0)
-    throw FontError("the font file " + file_ + " has no size " +
-                    std::to_string(pixels_));
+    throw FontError("the font file " + file_ + " has no size " + std::to_string(pixels_));
   const double scale = static_cast<double>(pixels_) / face_->face->units_per_EM;
-  if (auto *os2 =
-          static_cast<TT_OS2 *>(FT_Get_Sfnt_Table(face_->face, FT_SFNT_OS2))) {
+  if (auto* os2 = static_cast<TT_OS2*>(FT_Get_Sfnt_Table(face_->face, FT_SFNT_OS2))) {
     ascent_ = static_cast<std::int32_t>(std::lround(os2->usWinAscent * scale));
-    height_ = ascent_ +
-              static_cast<std::int32_t>(std::lround(os2->usWinDescent * scale));
-    average_ =
-        static_cast<std::int32_t>(std::lround(os2->xAvgCharWidth * scale));
+    height_ = ascent_ + static_cast<std::int32_t>(std::lround(os2->usWinDescent * scale));
+    average_ = static_cast<std::int32_t>(std::lround(os2->xAvgCharWidth * scale));
   } else {
     throw FontError("the font file " + file_ + " has no OS/2 metrics");
   }
@@ -127,16 +102,14 @@ MeasuredFont::MeasuredFont(const FontSpec &spec)
 MeasuredFont::~MeasuredFont() = default;
 
 std::int32_t MeasuredFont::CharWidth(char16_t c) const {
-  if (FT_Load_Char(face_->face, c, FT_LOAD_DEFAULT) != 0)
-    return 0;
+  if (FT_Load_Char(face_->face, c, FT_LOAD_DEFAULT) != 0) return 0;
   return static_cast<std::int32_t>((face_->face->glyph->advance.x + 32) >> 6);
 }
 
 std::int32_t MeasuredFont::TextWidth(WideStringView text) const {
   std::int64_t sum = 0;
-  for (char16_t c : text)
-    sum += CharWidth(c);
+  for (char16_t c : text) sum += CharWidth(c);
   return static_cast<std::int32_t>(std::min<std::int64_t>(sum, INT32_MAX));
 }
 
-} // namespace pw::ui
+}  // namespace pw::ui

@@ -23,33 +23,33 @@
 namespace pw::ui {
 
 class FontError : public std::runtime_error {
-public:
+ public:
   using std::runtime_error::runtime_error;
 };
 
 struct FontSpec {
   WideString Name = u"Arial";
-  std::int32_t Size = 10; // points
+  std::int32_t Size = 10;  // points
   bool Bold = false;
   bool Italic = false;
 };
 
 // The DejaVu family a name maps to ("DejaVu Sans", "DejaVu Serif", "DejaVu Sans
 // Mono").
-const char *FontFamilyFor(WideStringView name);
+const char* FontFamilyFor(WideStringView name);
 
 class MeasuredFont {
-public:
+ public:
   // Opens the face for the spec; raises FontError.
-  explicit MeasuredFont(const FontSpec &spec);
+  explicit MeasuredFont(const FontSpec& spec);
   ~MeasuredFont();
-  MeasuredFont(const MeasuredFont &) = delete;
-  MeasuredFont &operator=(const MeasuredFont &) = delete;
+  MeasuredFont(const MeasuredFont&) = delete;
+  MeasuredFont& operator=(const MeasuredFont&) = delete;
 
-  const FontSpec &Spec() const { return spec_; }
-  const WideString &Name() const { return spec_.Name; }
+  const FontSpec& Spec() const { return spec_; }
+  const WideString& Name() const { return spec_.Name; }
   // The file the face was loaded from.
-  const std::string &File() const { return file_; }
+  const std::string& File() const { return file_; }
   std::int32_t PixelSize() const { return pixels_; }
   std::int32_t Height() const { return height_; }
   std::int32_t Ascent() const { return ascent_; }
@@ -57,7 +57,7 @@ public:
   std::int32_t CharWidth(char16_t c) const;
   std::int32_t TextWidth(WideStringView text) const;
 
-private:
+ private:
   struct Face;
   FontSpec spec_;
   std::string file_;
@@ -65,4 +65,4 @@ private:
   std::int32_t pixels_ = 0, height_ = 0, ascent_ = 0, average_ = 0;
 };
 
-} // namespace pw::ui
+}  // namespace pw::ui

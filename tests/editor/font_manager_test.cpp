@@ -9,9 +9,9 @@ namespace {
 
 TEST(TextMeasure, NamesMapToDejaVuFacesAndKeepTheirName) {
   struct Case {
-    const char16_t *name;
+    const char16_t* name;
     bool bold;
-    const char *file;
+    const char* file;
   } cases[] = {
       {u"Arial", false, "DejaVuSans.ttf"},
       {u"tahoma", false, "DejaVuSans.ttf"},
@@ -20,13 +20,13 @@ TEST(TextMeasure, NamesMapToDejaVuFacesAndKeepTheirName) {
       {u"Courier New", true, "DejaVuSansMono-Bold.ttf"},
       {u"Wingdings", false, "DejaVuSans.ttf"},
   };
-  for (const Case &c : cases) {
+  for (const Case& c : cases) {
     ui::FontSpec spec;
     spec.Name = c.name;
     spec.Bold = c.bold;
     ui::MeasuredFont font(spec);
     EXPECT_EQ(font.Name(), c.name);
-    const std::string &f = font.File();
+    const std::string& f = font.File();
     EXPECT_EQ(f.substr(f.rfind('/') + 1), c.file);
   }
 }
@@ -35,8 +35,7 @@ TEST(TextMeasure, WidthsAndHeights) {
   ui::FontSpec mono{u"Courier New", 10, false, false};
   ui::MeasuredFont m(mono);
   EXPECT_EQ(m.PixelSize(), 13);
-  for (char16_t c : std::u16string(u"iW .\u00e9"))
-    EXPECT_EQ(m.CharWidth(c), 8) << static_cast<int>(c);
+  for (char16_t c : std::u16string(u"iW .\u00e9")) EXPECT_EQ(m.CharWidth(c), 8) << static_cast<int>(c);
   EXPECT_EQ(m.TextWidth(u"hello"), 40);
   EXPECT_EQ(m.TextWidth(u""), 0);
   ui::MeasuredFont sans(ui::FontSpec{u"Arial", 10, false, false});
@@ -48,14 +47,14 @@ TEST(TextMeasure, WidthsAndHeights) {
 
 TEST(TextMeasure, DejaVuAtTenPoints) {
   struct Case {
-    const char16_t *name;
+    const char16_t* name;
     int height, average, i, w, hello;
   } cases[] = {
       {u"Arial", 15, 7, 4, 13, 78},
       {u"Times New Roman", 15, 7, 4, 13, 80},
       {u"Courier New", 15, 8, 8, 8, 96},
   };
-  for (const Case &c : cases) {
+  for (const Case& c : cases) {
     ui::MeasuredFont f(ui::FontSpec{c.name, 10, false, false});
     EXPECT_EQ(f.Height(), c.height) << f.File();
     EXPECT_EQ(f.AverageCharWidth(), c.average) << f.File();
@@ -71,7 +70,7 @@ TEST(FontManager, CacheLineHeightAndArial) {
   EXPECT_EQ(fm.CharWidth(u'a', false), 0);
   ui::FontSpec small{u"Arial", 6, false, false};
   fm.SetFont(&small);
-  EXPECT_EQ(fm.LineHeight(), 18); // a small font still gets 18
+  EXPECT_EQ(fm.LineHeight(), 18);  // a small font still gets 18
   EXPECT_TRUE(fm.FontIsArial());
   ui::FontSpec big{u"Courier New", 20, false, false};
   fm.SetFont(&big);
@@ -79,8 +78,7 @@ TEST(FontManager, CacheLineHeightAndArial) {
   EXPECT_EQ(fm.LineHeight(), bold.Height() + 1);
   EXPECT_FALSE(fm.FontIsArial());
   EXPECT_EQ(fm.TextWidth(u"", false, true), 0);
-  EXPECT_EQ(fm.TextWidth(u"abc", false, false),
-            fm.TextWidth(u"abc", false, true));
+  EXPECT_EQ(fm.TextWidth(u"abc", false, false), fm.TextWidth(u"abc", false, true));
   EXPECT_EQ(fm.TextWidth(u"abc", true, true), 3 * fm.CharWidth(u'a', true));
   fm.SetFont(nullptr);
   EXPECT_EQ(fm.AverageWidth(), 0);
@@ -97,5 +95,5 @@ TEST(FontManager, WideGlyphsKeepTheirWidth) {
   EXPECT_EQ(fm.CharWidth(u'W', false), m.CharWidth(u'W'));
 }
 
-} // namespace
-} // namespace pw::editor
+}  // namespace
+}  // namespace pw::editor

@@ -9,9 +9,7 @@
 namespace pw::editor {
 namespace {
 
-std::uint32_t Rgb(const graphics::Bitmap &b, int x, int y) {
-  return b.GetPixel(x, y) & 0xFFFFFF;
-}
+std::uint32_t Rgb(const graphics::Bitmap& b, int x, int y) { return b.GetPixel(x, y) & 0xFFFFFF; }
 
 TEST(GradientFill, RowsAndColumnsEndExactlyAtTheSecondColour) {
   graphics::Bitmap b(6, 6, graphics::PixelFormat::Rgb32());
@@ -28,13 +26,13 @@ TEST(GradientFill, RowsAndColumnsEndExactlyAtTheSecondColour) {
     EXPECT_EQ(Rgb(b, i, 0), 0u);
   }
   GradientFill(b, {0, 0, 6, 6}, 0xFF000005, true,
-               0x00FF00); // the window colour (white) to green
+               0x00FF00);  // the window colour (white) to green
   EXPECT_EQ(Rgb(b, 3, 0), 0xFFFFFFu);
   EXPECT_EQ(Rgb(b, 3, 5), 0x00FF00u);
   graphics::Bitmap c(4, 4, graphics::PixelFormat::Rgb32());
-  GradientFill(c, {2, 2, 2, 9}, 0xFFFFFF, true, 0xFFFFFF); // no width
+  GradientFill(c, {2, 2, 2, 9}, 0xFFFFFF, true, 0xFFFFFF);  // no width
   GradientFill(c, {-10, -10, 100, 100}, 0x0000FF, false,
-               0x0000FF); // clipped to the bitmap
+               0x0000FF);  // clipped to the bitmap
   EXPECT_EQ(Rgb(c, 0, 0), 0xFF0000u);
   EXPECT_EQ(Rgb(c, 3, 3), 0xFF0000u);
 }
@@ -71,24 +69,14 @@ TEST(PropContainers, DeclaredDefaultsAreTheConstructorsValues) {
   TateGutter gutter;
   EXPECT_EQ(gutter.IconCapasity(), TateGutter::kDefaultIconCapasity);
   TateEditorProperties editor;
-  EXPECT_EQ(editor.WordSelection(),
-            TateEditorProperties::kDefaultWordSelection);
-  EXPECT_EQ(editor.OverwiteBlock(),
-            TateEditorProperties::kDefaultOverwiteBlock);
+  EXPECT_EQ(editor.WordSelection(), TateEditorProperties::kDefaultWordSelection);
+  EXPECT_EQ(editor.OverwiteBlock(), TateEditorProperties::kDefaultOverwiteBlock);
   TateVisualProperties visual;
   EXPECT_EQ(visual.Colors().SelBackColor(), TateColors::kDefaultSelBackColor);
   EXPECT_EQ(visual.CurrentBrackets().FontStyle(), 1);
   EXPECT_EQ(visual.BackGround().StartColor(), clWindowColor);
   EXPECT_EQ(visual.Gutter().BackGround().Style(), bsHorzGradient);
   EXPECT_FALSE(visual.RightMargin().Visible());
-  TateSourceProperties source;
-  EXPECT_EQ(source.TabStopColumns(), u"4");
-  EXPECT_EQ(source.BlockIndent(), 4);
-  EXPECT_TRUE(source.UndoRedo().AllowUndo());
-  source.SetBlockIndent(4);
-  EXPECT_FALSE(source.Modified);
-  source.SetTabStopColumns(u"2 4");
-  EXPECT_TRUE(source.Modified);
   visual.Colors().SetChangesColor(1);
   EXPECT_TRUE(visual.Colors().Modified);
   EXPECT_FALSE(visual.Modified);
@@ -132,18 +120,18 @@ TEST(PropContainers, BackgroundPaintsThroughItsCache) {
   EXPECT_EQ(Rgb(canvas, 2, 1), 0x000000u);
   EXPECT_EQ(Rgb(canvas, 5, 1), 0xFF0000u);
   EXPECT_EQ(Rgb(canvas, 6, 1), 0u);
-  bg.SetStyle(bsHorzGradientEx); // a change frees the cache
+  bg.SetStyle(bsHorzGradientEx);  // a change frees the cache
   bg.PaintTo(canvas, {0, 0, 5, 4});
   EXPECT_EQ(bg.RedrawCount(), 2);
   EXPECT_EQ(Rgb(canvas, 0, 0), 0x000000u);
-  EXPECT_EQ(Rgb(canvas, 2, 0), 0xFF0000u); // the middle
+  EXPECT_EQ(Rgb(canvas, 2, 0), 0xFF0000u);  // the middle
   EXPECT_EQ(Rgb(canvas, 4, 0), 0x000000u);
-  bg.PaintTo(canvas, {3, 3, 3, 9}); // empty: nothing
+  bg.PaintTo(canvas, {3, 3, 3, 9});  // empty: nothing
   EXPECT_EQ(bg.RedrawCount(), 2);
   TateContentBackGround content;
-  content.PaintTo(canvas, {8, 0, 12, 2}); // the window colour, clipped
+  content.PaintTo(canvas, {8, 0, 12, 2});  // the window colour, clipped
   EXPECT_EQ(Rgb(canvas, 9, 1), 0xFFFFFFu);
 }
 
-} // namespace
-} // namespace pw::editor
+}  // namespace
+}  // namespace pw::editor

@@ -11,36 +11,31 @@
 namespace pw::editor {
 namespace {
 
-std::string Events(std::string_view rtf, TateRTF_Importer *importer = nullptr) {
+std::string Events(std::string_view rtf, TateRTF_Importer* importer = nullptr) {
   TateRTF_Importer own;
-  TateRTF_Importer &im = importer ? *importer : own;
+  TateRTF_Importer& im = importer ? *importer : own;
   std::string out;
-  im.OnText = [&](TateCustomImporter *, WideStringView text,
-                  const TateRtfAttributes *a, const TateRtfPicture *p,
-                  const TateRtfParagraph *g) {
-    out += RtfEventLine(text, a, p, g) + "\n";
-  };
+  im.OnText = [&](TateCustomImporter*, WideStringView text, const TateRtfAttributes* a, const TateRtfPicture* p,
+                  const TateRtfParagraph* g) { out += RtfEventLine(text, a, p, g) + "\n"; };
   im.ImportText(Utf8ToWide(rtf));
   return out;
 }
 
 struct Case {
-  const char *name;
-  const char *rtf;
-  const char *events;
+  const char* name;
+  const char* rtf;
+  const char* events;
 };
 
 const Case kCases[] = {
-    {"fonts and a paragraph",
-     R"({\rtf1\ansi{\fonttbl{\f0 Arial;}}\f0\fs20 Hello\par World})",
+    {"fonts and a paragraph", R"({\rtf1\ansi{\fonttbl{\f0 Arial;}}\f0\fs20 Hello\par World})",
      "run\t\"Hello\"\tArial\t10\tnone\tnone\t-\n"
      "paragraph\tbreak\t0\t0\t0\t0\t0\n"
      "run\t\"World\"\tArial\t10\tnone\tnone\t-\n"},
     {"bold on and off", R"({\b bold\b0  plain})",
      "run\t\"bold\"\tTimes New Roman\t10\tnone\tnone\tb\n"
      "run\t\" plain\"\tTimes New Roman\t10\tnone\tnone\t-\n"},
-    {"destination skipped", R"({\rtf1{\*\generator x;}a})",
-     "run\t\"a\"\tTimes New Roman\t10\tnone\tnone\t-\n"},
+    {"destination skipped", R"({\rtf1{\*\generator x;}a})", "run\t\"a\"\tTimes New Roman\t10\tnone\tnone\t-\n"},
     {"groups restore attributes", R"({a{\i\ul b}c\strike d\ulnone})",
      "run\t\"a\"\tTimes New Roman\t10\tnone\tnone\t-\n"
      "run\t\"b\"\tTimes New Roman\t10\tnone\tnone\tiu\n"
@@ -50,8 +45,7 @@ const Case kCases[] = {
      "run\t\"x\"\tTimes New Roman\t72\t000000\tnone\t-\n"},
     // A colour entry is complete at ";": "\red255;" is colour 1 and "\blue9;"
     // colour 2.
-    {"colour entries end at the semicolon",
-     R"({{\colortbl;\red255;\blue9;}\cf1 r\cf2 b\highlight1 h\highlight0 n})",
+    {"colour entries end at the semicolon", R"({{\colortbl;\red255;\blue9;}\cf1 r\cf2 b\highlight1 h\highlight0 n})",
      "run\t\"r\"\tTimes New Roman\t10\tFF0000\tnone\t-\n"
      "run\t\"b\"\tTimes New Roman\t10\t000009\tnone\t-\n"
      "run\t\"h\"\tTimes New Roman\t10\t000009\tFF0000\t-\n"
@@ -77,8 +71,7 @@ const Case kCases[] = {
      "paragraph\tbreak\t1\t0\t-38\t100\t0\n"},
     {"special characters", R"({a\tab b\line c\lquote\endash\{\}\\})",
      "run\t\"a\\tb\\r\\nc'-{}\\\\\"\tTimes New Roman\t10\tnone\tnone\t-\n"},
-    {"plain and vertical",
-     R"({{\fonttbl{\f0 Courier;}}\b\super a\plain b\sub c\nosupersub d})",
+    {"plain and vertical", R"({{\fonttbl{\f0 Courier;}}\b\super a\plain b\sub c\nosupersub d})",
      "run\t\"a\"\tTimes New Roman\t10\tnone\tnone\tbsuper\n"
      "run\t\"b\"\tCourier\t12\t000000\tnone\t-\n"
      "run\t\"c\"\tCourier\t12\t000000\tnone\tsub\n"
@@ -87,19 +80,15 @@ const Case kCases[] = {
      "run\t\"ab\"\tTimes New Roman\t10\tnone\tnone\t-\n"
      "paragraph\tbreak\t0\t0\t0\t0\t0\n"
      "run\t\"c\"\tTimes New Roman\t10\tnone\tnone\t-\n"},
-    {"skipped info groups", R"({{\info{\title T}{\author A}}x})",
-     "run\t\"x\"\tTimes New Roman\t10\tnone\tnone\t-\n"},
+    {"skipped info groups", R"({{\info{\title T}{\author A}}x})", "run\t\"x\"\tTimes New Roman\t10\tnone\tnone\t-\n"},
     {"unclosed groups end at the end", R"({\rtf1{\fonttbl{\f0 A;})", ""},
-    {"png and jpeg dropped",
-     R"({a{\pict\pngblip 89504E47}{\pict\jpegblip FFD8}b})",
+    {"png and jpeg dropped", R"({a{\pict\pngblip 89504E47}{\pict\jpegblip FFD8}b})",
      "run\t\"ab\"\tTimes New Roman\t10\tnone\tnone\t-\n"},
-    {"undecodable bitmap dropped", R"({{\pict\dibitmap0 0102}x})",
-     "run\t\"x\"\tTimes New Roman\t10\tnone\tnone\t-\n"},
+    {"undecodable bitmap dropped", R"({{\pict\dibitmap0 0102}x})", "run\t\"x\"\tTimes New Roman\t10\tnone\tnone\t-\n"},
 };
 
 TEST(RtfImport, GoldenEvents) {
-  for (const Case &c : kCases)
-    EXPECT_EQ(Events(c.rtf), c.events) << c.name;
+  for (const Case& c : kCases) EXPECT_EQ(Events(c.rtf), c.events) << c.name;
 }
 
 TEST(RtfImport, DeepNestingIsFlat) {
@@ -111,15 +100,10 @@ TEST(RtfImport, DeepNestingIsFlat) {
 
 TEST(RtfImport, CanImportChecksTheStartAndRewinds) {
   TateRTF_Importer im;
-  for (const auto &[bytes, ok] :
-       std::vector<std::pair<std::string, bool>>{{"{\\rtf1 x}", true},
-                                                 {"{\\rtf", true},
-                                                 {"{\\rt", false},
-                                                 {"{\\RTF1", false},
-                                                 {"", false}}) {
+  for (const auto& [bytes, ok] : std::vector<std::pair<std::string, bool>>{
+           {"{\\rtf1 x}", true}, {"{\\rtf", true}, {"{\\rt", false}, {"{\\RTF1", false}, {"", false}}) {
     TMemoryStream s;
-    if (!bytes.empty())
-      s.WriteBuffer(bytes.data(), static_cast<std::int32_t>(bytes.size()));
+    if (!bytes.empty()) s.WriteBuffer(bytes.data(), static_cast<std::int32_t>(bytes.size()));
     EXPECT_EQ(im.CanImport(s), ok) << bytes;
     EXPECT_EQ(s.Position(), 0);
   }
@@ -128,8 +112,7 @@ TEST(RtfImport, CanImportChecksTheStartAndRewinds) {
 TEST(RtfImport, ProgressEndsWithTheLineCount) {
   TateRTF_Importer im;
   std::vector<std::pair<int, int>> calls;
-  im.OnProgress = [&](TateCustomImporter *, std::int32_t current,
-                      std::int32_t total) {
+  im.OnProgress = [&](TateCustomImporter*, std::int32_t current, std::int32_t total) {
     calls.emplace_back(current, total);
   };
   Events("{a\r\nb\r\nc}", &im);
@@ -139,12 +122,12 @@ TEST(RtfImport, ProgressEndsWithTheLineCount) {
 }
 
 struct BaseOnly : TateCustomImporterEx {
-  void Import(TStream &) override {}
+  void Import(TStream&) override {}
 };
 
 TEST(RtfImport, ImporterBaseStack) {
   BaseOnly base;
-  base.PopGroup(5); // nothing on an empty stack
+  base.PopGroup(5);  // nothing on an empty stack
   EXPECT_EQ(base.Depth(), 0u);
   TateRtfAttributes a;
   base.ApplyAttributes(a);
@@ -156,7 +139,7 @@ TEST(RtfImport, ImporterBaseStack) {
   base.SetStyle(1, true);
   base.PushGroup(-1);
   base.SetSize(20);
-  base.PopGroup(7); // the level with key 7 goes; the one above stays
+  base.PopGroup(7);  // the level with key 7 goes; the one above stays
   ASSERT_EQ(base.Depth(), 2u);
   base.ApplyAttributes(a);
   EXPECT_EQ(a.Size, 20);
@@ -177,20 +160,17 @@ TEST(RtfImport, BitmapPicture) {
   TateRTF_Importer im;
   std::vector<TateRtfPicture> pictures;
   std::string out;
-  im.OnText = [&](TateCustomImporter *, WideStringView text,
-                  const TateRtfAttributes *a, const TateRtfPicture *p,
-                  const TateRtfParagraph *g) {
+  im.OnText = [&](TateCustomImporter*, WideStringView text, const TateRtfAttributes* a, const TateRtfPicture* p,
+                  const TateRtfParagraph* g) {
     out += RtfEventLine(text, a, p, g) + "\n";
-    if (p)
-      pictures.push_back(*p);
+    if (p) pictures.push_back(*p);
   };
-  im.ImportText(
-      Utf8ToWide("{a{\\pict\\wbitmap0\\picscalex200\\picw3\\pich2\r\n" +
-                 hex.substr(0, 10) + "\r\n" + hex.substr(10) +
-                 "}{\\pict\\dibitmap0 " + hex + "}}"));
-  EXPECT_EQ(out, "run\t\"a\"\tTimes New Roman\t10\tnone\tnone\t-\n"
-                 "picture\tbitmap\t6x2\n"
-                 "picture\tbitmap\t3x2\n");
+  im.ImportText(Utf8ToWide("{a{\\pict\\wbitmap0\\picscalex200\\picw3\\pich2\r\n" + hex.substr(0, 10) + "\r\n" +
+                           hex.substr(10) + "}{\\pict\\dibitmap0 " + hex + "}}"));
+  EXPECT_EQ(out,
+            "run\t\"a\"\tTimes New Roman\t10\tnone\tnone\t-\n"
+            "picture\tbitmap\t6x2\n"
+            "picture\tbitmap\t3x2\n");
   ASSERT_EQ(pictures.size(), 2u);
   EXPECT_FALSE(pictures[0].Unscaled);
   EXPECT_TRUE(pictures[1].Unscaled);
@@ -203,23 +183,20 @@ TEST(RtfImport, MetafilesKeepTheirBytes) {
   const std::string wmf = "010009000003220000000000FFFF0000FFFF";
   TateRTF_Importer im;
   std::vector<TateRtfPicture> pictures;
-  im.OnText = [&](TateCustomImporter *, WideStringView,
-                  const TateRtfAttributes *, const TateRtfPicture *p,
-                  const TateRtfParagraph *) {
-    if (p)
-      pictures.push_back(*p);
+  im.OnText = [&](TateCustomImporter*, WideStringView, const TateRtfAttributes*, const TateRtfPicture* p,
+                  const TateRtfParagraph*) {
+    if (p) pictures.push_back(*p);
   };
-  im.ImportText(Utf8ToWide("{{\\pict\\wmetafile8\\picw2540\\pich1270 " + wmf +
-                           "}{\\pict\\wmetafile8 " + wmf + "}}"));
-  ASSERT_EQ(pictures.size(), 1u); // the second has no size
+  im.ImportText(Utf8ToWide("{{\\pict\\wmetafile8\\picw2540\\pich1270 " + wmf + "}{\\pict\\wmetafile8 " + wmf + "}}"));
+  ASSERT_EQ(pictures.size(), 1u);  // the second has no size
   EXPECT_EQ(pictures[0].Width, 96);
   EXPECT_EQ(pictures[0].Height, 48);
   ASSERT_EQ(pictures[0].Bytes.size(), 22u + 18u);
   EXPECT_EQ(pictures[0].Bytes[0], 0xD7);
   EXPECT_EQ(pictures[0].Bytes[3], 0x9A);
-  EXPECT_EQ(pictures[0].Bytes[10], 96); // right
+  EXPECT_EQ(pictures[0].Bytes[10], 96);  // right
   EXPECT_EQ(pictures[0].Bytes[22], 0x01);
 }
 
-} // namespace
-} // namespace pw::editor
+}  // namespace
+}  // namespace pw::editor
