@@ -40,7 +40,7 @@ const char* FontFamilyFor(WideStringView name);
 
 class MeasuredFont {
  public:
-  // Opens the face for the spec; raises FontError.
+  // Opens the face for the font asked for; raises FontError.
   explicit MeasuredFont(const FontSpec& spec);
   ~MeasuredFont();
   MeasuredFont(const MeasuredFont&) = delete;
