@@ -14,28 +14,29 @@ namespace pw::ui {
 
 namespace {
 
-constexpr const char* kFontFolder = "/usr/share/fonts/truetype/dejavu";
+// A font configuration that knows only the files of one folder; scans are cached in the
+// user's cache folder. Null when it cannot be built.
+FcConfig* BuildConfig(const std::string& folder) {
+  if (folder.find_first_of("<>&\"") != std::string::npos) return nullptr;
+  const std::string text = "<?xml version=\"1.0\"?><fontconfig><dir>" + folder +
+                           "</dir><cachedir prefix=\"xdg\">fontconfig</cachedir></fontconfig>";
+  FcConfig* c = FcConfigCreate();
+  if (c && (!FcConfigParseAndLoadFromMemory(c, reinterpret_cast<const FcChar8*>(text.c_str()), FcFalse) ||
+            !FcConfigBuildFonts(c))) {
+    FcConfigDestroy(c);
+    c = nullptr;
+  }
+  return c;
+}
 
-// The font configuration that knows only the DejaVu files, built once.
+// The configuration of the DejaVu folder, built once.
 FcConfig* DejaVuConfig() {
-  static FcConfig* config = [] {
-    // Only the DejaVu folder; scans are cached in the user's cache folder.
-    const std::string text = std::string("<?xml version=\"1.0\"?><fontconfig><dir>") + kFontFolder +
-                             "</dir><cachedir prefix=\"xdg\">fontconfig</cachedir></fontconfig>";
-    FcConfig* c = FcConfigCreate();
-    if (c && (!FcConfigParseAndLoadFromMemory(c, reinterpret_cast<const FcChar8*>(text.c_str()), FcFalse) ||
-              !FcConfigBuildFonts(c))) {
-      FcConfigDestroy(c);
-      c = nullptr;
-    }
-    return c;
-  }();
+  static FcConfig* config = BuildConfig(kDejaVuFolder);
   return config;
 }
 
-std::string FindFile(const char* family, bool bold, bool italic) {
-  FcConfig* config = DejaVuConfig();
-  if (!config) throw FontError(std::string("no fonts: the DejaVu fonts are not in ") + kFontFolder);
+std::string FindFile(FcConfig* config, const std::string& folder, const char* family, bool bold, bool italic) {
+  if (!config) throw FontError("no fonts: the DejaVu fonts are not in " + folder);
   FcPattern* pattern = FcPatternCreate();
   FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family));
   FcPatternAddInteger(pattern, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
@@ -50,7 +51,7 @@ std::string FindFile(const char* family, bool bold, bool italic) {
   if (match && FcPatternGetString(match, FC_FILE, 0, &path) == FcResultMatch && path)
     file = reinterpret_cast<const char*>(path);
   if (match) FcPatternDestroy(match);
-  if (file.empty()) throw FontError(std::string("no fonts: no DejaVu face for ") + family + " in " + kFontFolder);
+  if (file.empty()) throw FontError(std::string("no fonts: no DejaVu face for ") + family + " in " + folder);
   return file;
 }
 
@@ -80,7 +81,7 @@ const char* FontFamilyFor(WideStringView name) {
 MeasuredFont::MeasuredFont(const FontSpec& spec) : spec_(spec), face_(std::make_unique<Face>()) {
   {
     std::lock_guard<std::mutex> lock(LibraryLock());
-    file_ = FindFile(FontFamilyFor(spec.Name), spec.Bold, spec.Italic);
+    file_ = FindFile(DejaVuConfig(), kDejaVuFolder, FontFamilyFor(spec.Name), spec.Bold, spec.Italic);
   }
   if (FT_Init_FreeType(&face_->library) != 0) throw FontError("the font engine does not start");
   if (FT_New_Face(face_->library, file_.c_str(), 0, &face_->face) != 0)
@@ -100,6 +101,21 @@ MeasuredFont::MeasuredFont(const FontSpec& spec) : spec_(spec), face_(std::make_
 }
 
 MeasuredFont::~MeasuredFont() = default;
+
+std::string FontFileFor(const FontSpec& spec, const std::string& folder) {
+  std::lock_guard<std::mutex> lock(LibraryLock());
+  if (folder == kDejaVuFolder)
+    return FindFile(DejaVuConfig(), folder, FontFamilyFor(spec.Name), spec.Bold, spec.Italic);
+  FcConfig* config = BuildConfig(folder);
+  try {
+    std::string file = FindFile(config, folder, FontFamilyFor(spec.Name), spec.Bold, spec.Italic);
+    if (config) FcConfigDestroy(config);
+    return file;
+  } catch (...) {
+    if (config) FcConfigDestroy(config);
+    throw;
+  }
+}
 
 std::int32_t MeasuredFont::CharWidth(char16_t c) const {
   if (FT_Load_Char(face_->face, c, FT_LOAD_DEFAULT) != 0) return 0;

@@ -34,6 +34,12 @@ struct FontSpec {
   bool Italic = false;
 };
 
+inline constexpr const char* kDejaVuFolder = "/usr/share/fonts/truetype/dejavu";
+
+// The file of the face for a font among the fonts of a folder; FontError ("no fonts: ...") when
+// the folder has none.
+std::string FontFileFor(const FontSpec& spec, const std::string& folder = kDejaVuFolder);
+
 // The DejaVu family a name maps to ("DejaVu Sans", "DejaVu Serif", "DejaVu Sans
 // Mono").
 const char* FontFamilyFor(WideStringView name);

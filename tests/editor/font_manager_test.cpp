@@ -31,6 +31,18 @@ TEST(TextMeasure, NamesMapToDejaVuFacesAndKeepTheirName) {
   }
 }
 
+TEST(TextMeasure, NoFontsIsAClearError) {
+  ui::FontSpec spec;
+  EXPECT_EQ(ui::FontFileFor(spec).substr(ui::FontFileFor(spec).rfind('/') + 1), "DejaVuSans.ttf");
+  try {
+    ui::FontFileFor(spec, "/nonexistent/fonts");
+    FAIL() << "no error";
+  } catch (const ui::FontError& e) {
+    EXPECT_EQ(std::string(e.what()).rfind("no fonts: ", 0), 0u) << e.what();
+    EXPECT_NE(std::string(e.what()).find("/nonexistent/fonts"), std::string::npos) << e.what();
+  }
+}
+
 TEST(TextMeasure, WidthsAndHeights) {
   ui::FontSpec mono{u"Courier New", 10, false, false};
   ui::MeasuredFont m(mono);
