@@ -102,5 +102,36 @@ TEST_F(EditorCommandTest, HighlightPrintsRunsAndRejectsUnknownSchemes) {
   EXPECT_EQ(Run({"highlight", "--scheme", "cpp", Write("b.bin", std::string("ab\0", 3))}), 1);
 }
 
+TEST_F(EditorCommandTest, ToRtfWritesAParagraphPerLineInTheSchemesStyles) {
+  const auto f = Write("a.cpp", "int x;\r\n\t{}");
+  ASSERT_EQ(Run({"to-rtf", f, "--scheme", "cpp"}), 0) << err;
+  EXPECT_EQ(out,
+            "{\\rtf1\\ansi {\\fonttbl\r\n{\\f0\\fnil\\fcharset0 Courier New;}}{\\colortbl\r\n\\red0\\green0\\blue0;}"
+            "\\cf0\\f0\\fs20\\b\\nosupersub int\\b0  x;\r\n\\par \\tab \\{\\}}");
+  ASSERT_EQ(Run({"to-rtf", f, "--line-numbers"}), 0) << err;
+  EXPECT_EQ(out,
+            "{\\rtf1\\ansi {\\fonttbl\r\n{\\f0\\fnil\\fcharset0 Courier New;}}{\\colortbl\r\n\\red0\\green0\\blue0;}"
+            "\\cf0\\f0\\fs20\\nosupersub  1    int x;\r\n\\par  2    \\tab \\{\\}}");
+  EXPECT_EQ(Run({"to-rtf", f, "--scheme", "lisp"}), 2);
+  EXPECT_EQ(Run({"to-rtf"}), 2);
+}
+
+TEST_F(EditorCommandTest, FromRtfPrintsTextOrEvents) {
+  const auto f = Write("a.rtf", "{\\rtf1{\\fonttbl{\\f0 Arial;}}{\\colortbl;\\red255;}\\f0\\fs20 Hi \\cf1\\b there\\par "
+                                "\\u8364?{\\pict\\emfblip 00}}");
+  ASSERT_EQ(Run({"from-rtf", f}), 0) << err;
+  EXPECT_EQ(out, "Hi there\r\n\xE2\x82\xAC");
+  ASSERT_EQ(Run({"from-rtf", f, "--runs"}), 0) << err;
+  EXPECT_EQ(out,
+            "run\t\"Hi \"\tArial\t10\tnone\tnone\t-\n"
+            "run\t\"there\"\tArial\t10\tFF0000\tnone\tb\n"
+            "paragraph\tbreak\t0\t0\t0\t0\t0\n"
+            "run\t\"\xE2\x82\xAC\"\tArial\t10\tFF0000\tnone\tb\n");
+  EXPECT_EQ(Run({"from-rtf", Write("b.rtf", "plain text")}), 1);
+  EXPECT_NE(err.find("not an RTF document"), std::string::npos) << err;
+  EXPECT_EQ(Run({"from-rtf", (dir / "missing.rtf").string()}), 1);
+  EXPECT_NE(err.find("missing.rtf"), std::string::npos) << err;
+}
+
 }  // namespace
 }  // namespace pw::host

@@ -4,6 +4,9 @@
 
 #include "editor/highlight/factory.h"
 #include "editor/highlight/highlighter.h"
+#include "editor/rtf/rtf_exporter.h"
+#include "editor/rtf/rtf_importer.h"
+#include "editor/text/text_encoding.h"
 #include "editor/source/editor_source.h"
 #include "editor/text/wide_strings.h"
 #include "platform/rtl/strings.h"
@@ -14,6 +17,8 @@ const char* const kEditorUsage =
     "usage: pwhost editor load FILE [--list] [--print] [--tabs STOPS]\n"
     "       pwhost editor save IN OUT --encoding utf16|utf8|ansi|keep [--list]\n"
     "       pwhost editor highlight --scheme NAME FILE\n"
+    "       pwhost editor to-rtf FILE [--scheme NAME] [--line-numbers]\n"
+    "       pwhost editor from-rtf FILE [--runs]\n"
     "         NAME: empty pascal cpp csharp java basic cobol fortran asm fsharp script\n";
 
 namespace {
@@ -197,6 +202,122 @@ int Highlight(const std::vector<std::string>& args, std::FILE* out, std::FILE* e
   return 0;
 }
 
+// The file as the editor's copy feeds the RTF writer: a paragraph per line, runs in the styles'
+// attributes (with a scheme), Courier New 10.
+int ToRtf(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
+  std::string file, scheme;
+  bool numbers = false;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    if (args[i] == "--scheme" && i + 1 < args.size())
+      scheme = args[++i];
+    else if (args[i] == "--line-numbers")
+      numbers = true;
+    else if (file.empty() && args[i].rfind("--", 0) != 0)
+      file = args[i];
+    else
+      return Misused(err, ("unexpected argument " + args[i]).c_str());
+  }
+  int kind = -1;
+  for (int k = 0; k < 11; ++k)
+    if (scheme == kSchemes[k]) kind = k;
+  if (!scheme.empty() && kind < 0) return Misused(err, "--scheme takes one of the scheme names");
+  if (file.empty()) return Misused(err, "no file given");
+  std::unique_ptr<TateHighLighter> highlighter(CreateDefaultHighlighter());
+  if (kind >= 0) highlighter->CreateBuiltInParsers(static_cast<std::uint8_t>(kind), TateBuiltInStyleNames{});
+  HeadlessEditor editor(highlighter.get());
+  TateEditorSource source;
+  if (kind >= 0) source.SetEditor(&editor);
+  auto& strings = source.Strings();
+  if (kind >= 0) strings.SetStartState(highlighter->GetRootState());
+  if (!strings.LoadFromFile(Utf8ToWide(file))) {
+    std::fprintf(err, "pwhost editor: %s: the content is not text in a known encoding\n", file.c_str());
+    return 1;
+  }
+  if (kind >= 0) source.ScanRows(0, strings.GetCount() - 1, true);
+  TateRtfAttributes font;
+  font.FontName = u"Courier New";
+  font.Size = 10;
+  font.Color = static_cast<std::int32_t>(clWindowText);
+  font.Background = static_cast<std::int32_t>(clNone);
+  TMemoryStream stream;
+  TateRTF_Exporter exporter(stream, font);
+  exporter.ShowLineNumbers = numbers;
+  auto& styles = highlighter->GetStyles();
+  for (std::int32_t y = 0; y < strings.GetCount(); ++y) {
+    if (y > 0) exporter.NewLine(true, nullptr);
+    const WideString& line = strings.Get(y);
+    TateHLRow* row = kind >= 0 ? strings.GetRow(y) : nullptr;
+    // Each character's style, read at its column with the tabs expanded (stops "4").
+    std::vector<std::uint16_t> style(line.size(), 0);
+    std::int32_t col = 0;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+      if (row) style[i] = row->StyleAt(col + 1);
+      col = line[i] == u'\t' ? std::max(source.TabStops().NextTabStop(col), col + 1) : col + 1;
+    }
+    if (line.empty()) exporter.WriteText(u"", nullptr, nullptr);
+    for (std::size_t i = 0; i < line.size();) {
+      std::size_t j = i;
+      while (j < line.size() && style[j] == style[i]) ++j;
+      TateRtfAttributes a = font;
+      if (const TateHLStyle* s = row ? styles.GetStyleSafe(style[i]) : nullptr) {
+        a.Color = static_cast<std::int32_t>(s->GetColor());
+        a.Style = s->GetFontStyle();
+        a.Background = static_cast<std::int32_t>(s->GetBackColor());
+      }
+      exporter.WriteText(WideStringView(line).substr(i, j - i), &a, nullptr);
+      i = j;
+    }
+  }
+  exporter.Finish();
+  std::fwrite(stream.Memory(), 1, static_cast<std::size_t>(stream.Size()), out);
+  return 0;
+}
+
+// The text an RTF file holds (UTF-8, breaks as delivered), or its events one per line.
+int FromRtf(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
+  std::string file;
+  bool runs = false;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    if (args[i] == "--runs")
+      runs = true;
+    else if (file.empty() && args[i].rfind("--", 0) != 0)
+      file = args[i];
+    else
+      return Misused(err, ("unexpected argument " + args[i]).c_str());
+  }
+  if (file.empty()) return Misused(err, "no file given");
+  std::string bytes;
+  try {
+    bytes = ReadFileBytes(Utf8ToWide(file));
+  } catch (const Exception& e) {
+    std::fprintf(err, "pwhost editor: %s\n", e.what());
+    return 1;
+  }
+  TMemoryStream stream;
+  if (!bytes.empty()) stream.WriteBuffer(bytes.data(), static_cast<std::int32_t>(bytes.size()));
+  TateRTF_Importer importer;
+  if (!importer.CanImport(stream)) {
+    std::fprintf(err, "pwhost editor: %s: not an RTF document (it does not start with {\\rtf)\n", file.c_str());
+    return 1;
+  }
+  std::string text;
+  importer.OnText = [&](TateCustomImporter*, WideStringView t, const TateRtfAttributes* a, const TateRtfPicture* p,
+                        const TateRtfParagraph* g) {
+    if (runs)
+      text += RtfEventLine(t, a, p, g) + "\n";
+    else
+      text += WideToUtf8(t);
+  };
+  try {
+    importer.Import(stream);
+  } catch (const Exception& e) {
+    std::fprintf(err, "pwhost editor: %s: %s\n", file.c_str(), e.what());
+    return 1;
+  }
+  std::fwrite(text.data(), 1, text.size(), out);
+  return 0;
+}
+
 }  // namespace
 
 int RunEditorCommand(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
@@ -205,6 +326,8 @@ int RunEditorCommand(const std::vector<std::string>& args, std::FILE* out, std::
     if (args[0] == "load") return Load(args, out, err);
     if (args[0] == "save") return Save(args, err);
     if (args[0] == "highlight") return Highlight(args, out, err);
+    if (args[0] == "to-rtf") return ToRtf(args, out, err);
+    if (args[0] == "from-rtf") return FromRtf(args, out, err);
   } catch (const std::exception& e) {
     std::fprintf(err, "pwhost editor: %s\n", e.what());
     return 1;
