@@ -13,7 +13,6 @@ constexpr char16_t kDeleteGroup[] = u"{9F9741A0-386E-4510-9B8D-81930498F1A1}";
 constexpr char16_t kBreakGroup[] = u"{EE5F751B-B8D1-4CE8-8546-7137E99887C5}";
 constexpr char16_t kJoinGroup[] = u"{7B980FFA-386A-4A40-AB4F-802AF0012B98}";
 constexpr char16_t kBackSpaceGroup[] = u"{66DCEDF3-F12D-4591-B7C6-5F4BCDFC67B1}";
-constexpr char16_t kPositionGroup[] = u"{FD8FD08F-5345-4D0E-9F61-F25B69AF0F78}";
 constexpr char16_t kReplaceRangeGroup[] = u"{8F48F07F-C33E-4E58-A6F7-4EEBDB884337}";
 
 // U+0000 and U+0002..U+0020.
