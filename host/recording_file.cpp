@@ -226,7 +226,7 @@ RecordingFile ParseRecording(std::string_view text) {
   Json doc;
   try {
     doc = Json::parse(text.begin(), text.end());
-  } catch (const Json::parse_error& e) {
+  } catch (const Json::exception& e) {  // a syntax error, or a number out of range
     std::string what = e.what();
     auto close = what.find("] ");
     throw RecordingFileError(close == std::string::npos ? what : what.substr(close + 2));

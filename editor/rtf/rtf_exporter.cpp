@@ -94,8 +94,15 @@ std::string TateRTF_Exporter::Escape(WideStringView text) const {
       out += static_cast<char>(c);
     } else {
       const std::string b = WideToSystemCodePage(WideStringView(&c, 1));
-      if (b.size() == 1 && (b[0] != '?' || c == u'?')) {
+      const auto byte = static_cast<unsigned char>(b.empty() ? 0 : b[0]);
+      if (b.size() == 1 && (b[0] != '?' || c == u'?') && byte >= 0x20) {
         out += b;
+      } else if (b.size() == 1 && (b[0] != '?' || c == u'?')) {
+        // Control characters go as hex escapes, so the document stays text that reads back.
+        static constexpr char kHex[] = "0123456789abcdef";
+        out += "\\'";
+        out += kHex[byte >> 4];
+        out += kHex[byte & 15];
       } else {
         out += "\\u" + std::to_string(c > 32767 ? static_cast<std::int32_t>(c) - 65536 : c) + "?";
       }

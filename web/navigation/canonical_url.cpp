@@ -231,7 +231,9 @@ WideString ResolveUrl(WideStringView base, WideStringView reference) {
   std::optional<std::string> canonicalBase = Canonical(Trim(baseText));
   if (!canonicalBase || (!IsFileUrl(*canonicalBase) && canonicalBase->find("://") == std::string::npos))
     return CanonicalizeUrl(reference);
-  if (auto resolved = Resolve(*canonicalBase, trimmed)) return Utf8ToWide(*resolved);
+  // What resolving leaves (a base's query may end in a character that canonical URLs trim) is
+  // made canonical too, so a resolved URL resolves and canonicalises to itself.
+  if (auto resolved = Resolve(*canonicalBase, trimmed)) return CanonicalizeUrl(Utf8ToWide(*resolved));
   return CanonicalizeUrl(reference);
 }
 
