@@ -456,7 +456,8 @@ void TateRTF_Importer::ReadFontTable() {
       WideString name = Trim(parser_.TokenText());
       std::erase(name, u';');
       if (name.empty()) continue;
-      std::int32_t key = number >= 0 ? Clamp32(number) : (fonts_.empty() ? 0 : fonts_.rbegin()->first + 1);
+      std::int32_t key =
+          number >= 0 ? Clamp32(number) : (fonts_.empty() ? 0 : Clamp32(std::int64_t{fonts_.rbegin()->first} + 1));
       if (key < 0) key = 0;
       fonts_[key] = {Unescape(name), charset};
       charset = 0;
