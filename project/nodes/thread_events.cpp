@@ -14,7 +14,16 @@ void Post(IcvBaseManager* manager, TpwContainerThreadEventBlock& block) {
                                     static_cast<std::int32_t>(sizeof(block)), -1));
 }
 
-bool TakeNewNode(IpwProjectNode*& slot, WordBool result, ComPtr<IpwProjectNode>& newNode) {
+// Posts a replacement and takes the node the host wrote into `slot`: kept in `newNode` when the
+// replacement succeeded, released otherwise (also when the post raises).
+bool PostForNewNode(IcvBaseManager* manager, TpwContainerThreadEventBlock& block, IpwProjectNode*& slot,
+                    const WordBool& result, ComPtr<IpwProjectNode>& newNode) {
+  try {
+    Post(manager, block);
+  } catch (...) {
+    ComPtr<IpwProjectNode>::Attach(slot);
+    throw;
+  }
   ComPtr<IpwProjectNode> written = ComPtr<IpwProjectNode>::Attach(slot);
   slot = nullptr;
   newNode = result ? std::move(written) : nullptr;
@@ -46,13 +55,7 @@ bool PostReplaceOnFake(IcvBaseManager* manager, IpwProjectNodeContainer* contain
   TpwProjectNodeContainerThreadEvent_ReplaceOnFake record{ComPtr<IpwProjectNodeContainer>(container),
                                                           ComPtr<IpwProjectNode>(child), &slot, &result};
   TpwContainerThreadEventBlock block{kReplaceOnFake, &record};
-  try {
-    Post(manager, block);
-  } catch (...) {
-    ComPtr<IpwProjectNode>::Attach(slot);
-    throw;
-  }
-  return TakeNewNode(slot, result, newNode);
+  return PostForNewNode(manager, block, slot, result, newNode);
 }
 
 bool PostReplaceOnReal(IcvBaseManager* manager, IpwProjectNodeContainer* container, IpwFakeProjectNode* fake,
@@ -63,13 +66,7 @@ bool PostReplaceOnReal(IcvBaseManager* manager, IpwProjectNodeContainer* contain
   TpwProjectNodeContainerThreadEvent_ReplaceOnReal record{ComPtr<IpwProjectNodeContainer>(container),
                                                           ComPtr<IpwFakeProjectNode>(fake), &slot, &result};
   TpwContainerThreadEventBlock block{kReplaceOnReal, &record};
-  try {
-    Post(manager, block);
-  } catch (...) {
-    ComPtr<IpwProjectNode>::Attach(slot);
-    throw;
-  }
-  return TakeNewNode(slot, result, newNode);
+  return PostForNewNode(manager, block, slot, result, newNode);
 }
 
 HRESULT RunContainerThreadEvent(void* data, std::int32_t size) {

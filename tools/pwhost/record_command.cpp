@@ -13,6 +13,7 @@
 #include "host/test_host.h"
 #include "platform/rtl/strings.h"
 #include "tools/pwhost/commands.h"
+#include "tools/pwhost/module_plugins.h"
 
 namespace pw::host {
 
@@ -62,18 +63,7 @@ int RunRecordCommand(const CommandContext& context) {
     options.currentLanguage = language;
     TestHost host(options);
     TPluginHost plugins(host);
-    {
-      ComPtr<IcvPluginRegistrator> registrator;
-      HRESULT hr = getRegistrator(registrator.Put());
-      if (Failed(hr) || !registrator) {
-        std::fprintf(stderr, "pwhost record: GetPluginRegistrator failed: %s\n",
-                     WideToUtf8(FailureText(Failed(hr) ? hr : E_POINTER)).c_str());
-        return 1;
-      }
-      RegistratorTable table = ReadRegistratorTable(registrator.Get());
-      for (std::size_t i = 0; i < table.plugins.size(); ++i)
-        plugins.Create(registrator.Get(), static_cast<std::int32_t>(i), table.plugins[i].name);
-    }
+    if (!CreateModulePlugins(getRegistrator, plugins, "pwhost record")) return 1;
     plugins.Start();
     result = RunRecorder(host, request, stdout, stderr);
     plugins.Stop();

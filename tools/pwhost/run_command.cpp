@@ -31,6 +31,7 @@
 #include "host/test_host.h"
 #include "platform/rtl/strings.h"
 #include "tools/pwhost/commands.h"
+#include "tools/pwhost/module_plugins.h"
 
 namespace pw::host {
 
@@ -203,18 +204,7 @@ int RunScriptCommand(const CommandContext& context) {
       log->Line(text);
     });
     TPluginHost plugins(host);
-    {
-      ComPtr<IcvPluginRegistrator> registrator;
-      HRESULT hr = getRegistrator(registrator.Put());
-      if (Failed(hr) || !registrator) {
-        std::fprintf(stderr, "pwhost run: GetPluginRegistrator failed: %s\n",
-                     WideToUtf8(FailureText(Failed(hr) ? hr : E_POINTER)).c_str());
-        return 1;
-      }
-      RegistratorTable table = ReadRegistratorTable(registrator.Get());
-      for (std::size_t i = 0; i < table.plugins.size(); ++i)
-        plugins.Create(registrator.Get(), static_cast<std::int32_t>(i), table.plugins[i].name);
-    }
+    if (!CreateModulePlugins(getRegistrator, plugins, "pwhost run")) return 1;
     plugins.Start();
     for (const auto& p : plugins.Plugins()) {
       // A plug-in that this build does not contain is left out, as the host leaves out plug-ins
