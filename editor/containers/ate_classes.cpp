@@ -273,20 +273,30 @@ void TFastStringList::Sort() {
 
 // ---- TateNotifierList
 
+TateNotifierList::TateNotifierList()
+    : TCollection([](TCollection* c) -> TCollectionItem* { return new TateNotifierListItem(c); }) {}
+
+std::int32_t TateNotifierList::Find(const TateNotifyHandler& handler) const {
+  for (std::int32_t i = 0; i < Count(); ++i)
+    if (static_cast<TateNotifierListItem*>(Items(i))->Handler == handler) return i;
+  return -1;
+}
+
 void TateNotifierList::AddNotifier(const TateNotifyHandler& handler) {
   RemoveNotifier(handler);
-  items_.push_back(handler);
+  static_cast<TateNotifierListItem*>(Add())->Handler = handler;
 }
 
 void TateNotifierList::RemoveNotifier(const TateNotifyHandler& handler) {
-  auto it = std::find(items_.begin(), items_.end(), handler);
-  if (it != items_.end()) items_.erase(it);
+  const std::int32_t i = Find(handler);
+  if (i >= 0) Delete(i);
 }
 
 void TateNotifierList::Notify(void* a, std::intptr_t b) {
-  const std::vector<TateNotifyHandler> snapshot = items_;
+  std::vector<TateNotifyHandler> snapshot;
+  for (std::int32_t i = 0; i < Count(); ++i) snapshot.push_back(static_cast<TateNotifierListItem*>(Items(i))->Handler);
   for (const auto& h : snapshot)
-    if (std::find(items_.begin(), items_.end(), h) != items_.end() && h.Code) h.Code(h.Object, a, b);
+    if (Find(h) >= 0 && h.Code) h.Code(h.Object, a, b);
 }
 
 bool WideCharInString(WideStringView s, char16_t ch) { return s.find(ch) != WideStringView::npos; }

@@ -13,6 +13,7 @@
 
 #include "editor/utils/ate_utils.h"
 #include "platform/rtl/exceptions.h"
+#include "platform/rtl/collection.h"
 #include "platform/rtl/rtl.h"
 
 namespace pw::editor {
@@ -131,18 +132,26 @@ struct TateNotifyHandler {
   friend bool operator==(const TateNotifyHandler&, const TateNotifyHandler&) = default;
 };
 
-class TateNotifierList : public TObject {
+class TateNotifierListItem : public TCollectionItem {
  public:
+  using TCollectionItem::TCollectionItem;
+  WideString ClassName() const override { return u"TateNotifierListItem"; }
+  TateNotifyHandler Handler;
+};
+
+// A collection of handlers (TateNotifierListItem).
+class TateNotifierList : public TCollection {
+ public:
+  TateNotifierList();
+  WideString ClassName() const override { return u"TateNotifierList"; }
   // Replaces an equal handler, then adds.
   void AddNotifier(const TateNotifyHandler& handler);
   void RemoveNotifier(const TateNotifyHandler& handler);
   // Calls every handler, first to last; a handler may unsubscribe itself while it runs.
   void Notify(void* a, std::intptr_t b);
-  void Clear() { items_.clear(); }
-  std::int32_t Count() const { return static_cast<std::int32_t>(items_.size()); }
 
  private:
-  std::vector<TateNotifyHandler> items_;
+  std::int32_t Find(const TateNotifyHandler& handler) const;
 };
 
 bool WideCharInString(WideStringView s, char16_t ch);

@@ -10,6 +10,13 @@
 // OverwiteBlock and PersistentBlock clear each other when set true.
 // TateBackGround paints through a cached bitmap of the area's size, drawn again
 // only after a change or at another size.
+//
+// Every container is a TPersistent whose published properties (PublishedProperties)
+// stream in the component format of platform/rtl/filer.h; sub-containers stream
+// as dotted names ("Gutter.LineNumbers.StartFrom"). The source settings
+// (TateSourceProperties, with its TateUndoRedo) tell their owner of every change
+// through the event given to the constructor; a tab-stop text that the owner
+// rejects raises and leaves the settings as they were.
 #pragma once
 
 #include <cstdint>
@@ -19,6 +26,7 @@
 
 #include "editor/utils/ate_utils.h"
 #include "graphics/bitmap.h"
+#include "platform/rtl/persistent.h"
 #include "platform/com/types.h"
 
 namespace pw::editor {
@@ -36,13 +44,11 @@ inline constexpr std::uint32_t clBtnFaceColor = 0xFF00000F, clBtnShadowColor = 0
                                clHighlightTextColor = 0xFF00000E, clHighlightColor = 0xFF00000D,
                                clWindowTextColor = 0xFF000008, clDefaultColor = 0x1FFFFFFF;
 
-class TatePropContainer {
+class TatePropContainer : public TPersistent {
  public:
   using Event = std::function<void(TatePropContainer*)>;
   explicit TatePropContainer(Event event = {}) : event_(std::move(event)) {}
-  virtual ~TatePropContainer() = default;
-  TatePropContainer(const TatePropContainer&) = delete;
-  TatePropContainer& operator=(const TatePropContainer&) = delete;
+  WideString ClassName() const override { return u"TatePropContainer"; }
   virtual void Changed() { Modified = true; }
   void ResetModified() { Modified = false; }
   const Event& GetEvent() const { return event_; }
@@ -73,6 +79,8 @@ class TateVisualPropContainer : public TatePropContainer {
 class TateBackGround : public TatePropContainer {
  public:
   explicit TateBackGround(Event event = {}) : TatePropContainer(std::move(event)) {}
+  WideString ClassName() const override { return u"TateBackGround"; }
+  void PublishedProperties(TPropList& list) override;
   std::uint32_t StartColor() const { return startColor_; }
   std::uint32_t EndColor() const { return endColor_; }
   TateBackgroundType Style() const { return style_; }
@@ -80,6 +88,8 @@ class TateBackGround : public TatePropContainer {
   void SetEndColor(std::uint32_t v) { Set(endColor_, v); }
   void SetStyle(TateBackgroundType v) { Set(style_, v); }
   void Assign(const TateBackGround& source);
+  // From another background as above (others: the assignment error).
+  void Assign(TPersistent* source) override;
   // Frees the cached bitmap, then marks the container modified.
   void Changed() override;
   // Paints R of the canvas (clipped to it); an empty R paints nothing.
@@ -90,6 +100,9 @@ class TateBackGround : public TatePropContainer {
  protected:
   std::uint32_t startColor_ = 0, endColor_ = 0;
   TateBackgroundType style_ = bsNone;
+  // The declared defaults (none in the base class).
+  std::optional<std::uint32_t> defaultStart_, defaultEnd_;
+  std::optional<std::int32_t> defaultStyle_;
 
  private:
   std::optional<graphics::Bitmap> cache_;
@@ -99,11 +112,13 @@ class TateBackGround : public TatePropContainer {
 class TateGutterBackGround : public TateBackGround {
  public:
   explicit TateGutterBackGround(Event event = {});
+  WideString ClassName() const override { return u"TateGutterBackGround"; }
 };
 
 class TateContentBackGround : public TateBackGround {
  public:
   explicit TateContentBackGround(Event event = {});
+  WideString ClassName() const override { return u"TateContentBackGround"; }
 };
 
 class TateLineNumbers : public TateVisualPropContainer {
@@ -113,6 +128,9 @@ class TateLineNumbers : public TateVisualPropContainer {
   static constexpr std::int32_t kDefaultStartFrom = 1;
   static constexpr bool kDefaultHideByIcons = false;
   explicit TateLineNumbers(Event event = {}) : TateVisualPropContainer(std::move(event)) {}
+  WideString ClassName() const override { return u"TateLineNumbers"; }
+  void PublishedProperties(TPropList& list) override;
+  void Assign(TPersistent* source) override;
   std::uint32_t Color() const { return color_; }
   std::int32_t StartFrom() const { return startFrom_; }
   bool HideByIcons() const { return hideByIcons_; }
@@ -133,6 +151,9 @@ class TateGutter : public TateVisualPropContainer {
   static constexpr bool kDefaultVisible = true;
   static constexpr std::int32_t kDefaultIconCapasity = 2;
   explicit TateGutter(Event event = {});
+  WideString ClassName() const override { return u"TateGutter"; }
+  void PublishedProperties(TPropList& list) override;
+  void Assign(TPersistent* source) override;
   std::int32_t IconCapasity() const { return iconCapasity_; }
   void SetIconCapasity(std::int32_t v) { Set(iconCapasity_, v); }
   TateBackGround& BackGround() { return *backGround_; }
@@ -151,6 +172,10 @@ class TateGutter : public TateVisualPropContainer {
 class TateLineDivider : public TatePropContainer {
  public:
   using TatePropContainer::TatePropContainer;
+  WideString ClassName() const override { return u"TateLineDivider"; }
+  void PublishedProperties(TPropList& list) override;
+  // From another line divider as below; any other source is ignored.
+  void Assign(TPersistent* source) override;
   bool HighLightCurLine = true;  // plain values, as the owner reads them
   bool SeparateLines = false;
   bool SeparateWrapLines = false;
@@ -173,6 +198,8 @@ class TateLineDivider : public TatePropContainer {
 class TateRightMargin : public TateVisualPropContainer {
  public:
   explicit TateRightMargin(Event event = {}) : TateVisualPropContainer(std::move(event)) { visible_ = false; }
+  WideString ClassName() const override { return u"TateRightMargin"; }
+  void PublishedProperties(TPropList& list) override;
   std::int32_t Position() const { return position_; }
   void SetPosition(std::int32_t v) {
     if (v != position_) Set(position_, v < 200 ? 200 : v);
@@ -191,6 +218,8 @@ class TateEditorProperties : public TatePropContainer {
   static constexpr bool kDefaultOverwiteBlock = true, kDefaultPersistentBlock = false, kDefaultLineSelect = false,
                         kDefaultEnableDragging = true, kDefaultWordSelection = false;
   using TatePropContainer::TatePropContainer;
+  WideString ClassName() const override { return u"TateEditorProperties"; }
+  void PublishedProperties(TPropList& list) override;
   bool OverwiteBlock() const { return overwiteBlock_; }
   bool PersistentBlock() const { return persistentBlock_; }
   bool LineSelect() const { return lineSelect_; }
@@ -222,6 +251,8 @@ class TateEditorProperties : public TatePropContainer {
 class TateColors : public TatePropContainer {
  public:
   using TatePropContainer::TatePropContainer;
+  WideString ClassName() const override { return u"TateColors"; }
+  void PublishedProperties(TPropList& list) override;
   PW_PROP(std::uint32_t, DisabledColor, clBtnFaceColor)
   PW_PROP(std::uint32_t, ReadOnlyColor, clBtnFaceColor)
   PW_PROP(std::uint32_t, SearchMatchColor, 0x00FF00)
@@ -240,6 +271,8 @@ class TateColors : public TatePropContainer {
 class TateCurentBracket : public TatePropContainer {
  public:
   using TatePropContainer::TatePropContainer;
+  WideString ClassName() const override { return u"TateCurentBracket"; }
+  void PublishedProperties(TPropList& list) override;
   PW_PROP(bool, HighLight, true)
   PW_PROP(std::uint32_t, FontColor, clDefaultColor)
   PW_PROP(std::uint32_t, Color, clDefaultColor)
@@ -249,6 +282,8 @@ class TateCurentBracket : public TatePropContainer {
 class TatePreferences : public TatePropContainer {
  public:
   using TatePropContainer::TatePropContainer;
+  WideString ClassName() const override { return u"TatePreferences"; }
+  void PublishedProperties(TPropList& list) override;
   PW_PROP(bool, OverwriteCaret, true)
   PW_PROP(bool, PaintFormattingMarks, false)
   PW_PROP(bool, UseOutlining, true)
@@ -257,16 +292,18 @@ class TatePreferences : public TatePropContainer {
 class TateScrollBars : public TatePropContainer {
  public:
   using TatePropContainer::TatePropContainer;
+  WideString ClassName() const override { return u"TateScrollBars"; }
+  void PublishedProperties(TPropList& list) override;
   PW_PROP(bool, Flat, false)
 };
-
-#undef PW_PROP
 
 // The visual settings: the sub-containers, created by the constructor and
 // owned.
 class TateVisualProperties : public TatePropContainer {
  public:
   explicit TateVisualProperties(Event event = {});
+  WideString ClassName() const override { return u"TateVisualProperties"; }
+  void PublishedProperties(TPropList& list) override;
   TateGutter& Gutter() { return *gutter_; }
   TateLineDivider& LineDivider() { return *lineDivider_; }
   TateRightMargin& RightMargin() { return *rightMargin_; }
@@ -286,5 +323,53 @@ class TateVisualProperties : public TatePropContainer {
   std::unique_ptr<TateCurentBracket> currentBrackets_;
   std::unique_ptr<TateScrollBars> scrollBars_;
 };
+
+// The undo settings of an edit source. Changes reach the owner through the
+// event (TateSourceProperties passes them on as its own).
+class TateUndoRedo : public TatePropContainer {
+ public:
+  using TatePropContainer::TatePropContainer;
+  WideString ClassName() const override { return u"TateUndoRedo"; }
+  void PublishedProperties(TPropList& list) override;
+  // From another TateUndoRedo through the setters (others: the assignment error).
+  void Assign(TPersistent* source) override;
+  void Changed() override;
+  PW_PROP(bool, AllowUndo, true)
+  std::int32_t reserved_ = 0;  // kept beside the settings, not published
+  PW_PROP(bool, GroupUndo, false)
+  PW_PROP(bool, UndoOnlyChanges, false)
+};
+
+// The settings of an edit source. Every change calls the event (the source
+// applies tab stops and undo settings); an exception from it undoes a change of
+// TabStopColumns and passes on.
+class TateSourceProperties : public TatePropContainer {
+ public:
+  explicit TateSourceProperties(Event event = {});
+  WideString ClassName() const override { return u"TateSourceProperties"; }
+  void PublishedProperties(TPropList& list) override;
+  // From another TateSourceProperties through the setters, the tab stops first
+  // (a rejected text changes nothing); others: the assignment error.
+  void Assign(TPersistent* source) override;
+  void Changed() override;
+  TateUndoRedo& UndoRedo() { return *undoRedo_; }
+  const TateUndoRedo& UndoRedo() const { return *undoRedo_; }
+  void SetUndoRedo(TateUndoRedo* v) { undoRedo_->Assign(v); }
+  PW_PROP(bool, AutoIndentMode, true)
+  PW_PROP(bool, BackUnIndent, true)
+  PW_PROP(bool, SmartTab, true)
+  PW_PROP(bool, UseTabChar, true)
+  PW_PROP(std::int32_t, BlockIndent, 4)
+ public:
+  const WideString& TabStopColumns() const { return tabStopColumns_; }
+  void SetTabStopColumns(const WideString& v);
+  PW_PROP(bool, BeyoundEOL, true)
+
+ private:
+  std::unique_ptr<TateUndoRedo> undoRedo_;
+  WideString tabStopColumns_ = u"4";
+};
+
+#undef PW_PROP
 
 }  // namespace pw::editor

@@ -40,11 +40,10 @@ struct TateEditorSource::UndoGroup {
 };
 
 TateEditorSource::TateEditorSource(TComponent* owner)
-    : TateAbstractEditSource(owner),
-      breakChars_(kBreakChars, std::size(kBreakChars)),
-      strings_(std::make_unique<TateStrings>(this)),
-      undo_(std::make_unique<TateUndoManager>(this)),
-      tabStops_(std::make_unique<TateTabStopList>(properties_.TabStopColumns)) {}
+    : TateAbstractEditSource(owner), breakChars_(kBreakChars, std::size(kBreakChars)),
+      strings_(std::make_unique<TateStrings>(this)), undo_(std::make_unique<TateUndoManager>(this)),
+      properties_(std::make_unique<TateSourceProperties>([this](TatePropContainer*) { ApplyProperties(); })),
+      tabStops_(std::make_unique<TateTabStopList>(properties_->TabStopColumns())) {}
 
 TateEditorSource::~TateEditorSource() {
   SetParser(nullptr);
@@ -52,12 +51,12 @@ TateEditorSource::~TateEditorSource() {
   strings_.reset();
 }
 
-void TateEditorSource::SetSourceProperties(const TateSourceProperties& properties) {
-  tabStops_->SetTabStops(properties.TabStopColumns);
-  properties_ = properties;
-  undo_->SetAllowUndo(properties.UndoRedo.AllowUndo);
-  undo_->SetUndoOnlyChanges(properties.UndoRedo.UndoOnlyChanges);
-  undo_->SetGroupUndo(properties.UndoRedo.GroupUndo);
+void TateEditorSource::ApplyProperties() {
+  const TateSourceProperties& p = *properties_;
+  tabStops_->SetTabStops(p.TabStopColumns());
+  undo_->SetAllowUndo(p.UndoRedo().AllowUndo());
+  undo_->SetUndoOnlyChanges(p.UndoRedo().UndoOnlyChanges());
+  undo_->SetGroupUndo(p.UndoRedo().GroupUndo());
 }
 
 void TateEditorSource::SetOptions(TateSourceOptions options) {
@@ -386,7 +385,7 @@ void TateEditorSource::InsertText(const WideString& text, std::int32_t flag) {
     if (Recording()) undo_->AddLineBuffer(caret.Y, line);
     const std::int32_t lineWidth = LineWidth(caret.Y);
     WideString pad(static_cast<std::size_t>(std::max(caret.X - lineWidth, 0)), u' ');
-    if (properties_.UseTabChar) {
+    if (properties_->UseTabChar()) {
       WideString prefixed = line + pad;
       OptimalFill(prefixed, 0);
       line = std::move(prefixed);
@@ -583,7 +582,7 @@ void TateEditorSource::TrimTrailingSpaces(bool withUndo) {
 }
 
 void TateEditorSource::OptimalFill(WideString& s, std::int32_t startColumn) {
-  if (!properties_.UseTabChar) return;
+  if (!properties_->UseTabChar()) return;
   WideString out;
   std::int32_t col = startColumn;
   std::size_t pending = 0;
@@ -739,7 +738,7 @@ void TateEditorSource::MoveCaretBy(std::int32_t dX, std::int32_t dY) {
   dY = std::max(dY, -old.Y);
   TPoint target{SatAdd(old.X, dX), SatAdd(old.Y, dY)};
   if (!HasOption(srBeyondEof)) target.Y = std::min(target.Y, std::max(strings_->GetCount() - 1, 0));
-  if (!properties_.BeyoundEOL) target.X = std::min(target.X, LineWidth(target.Y));
+  if (!properties_->BeyoundEOL()) target.X = std::min(target.X, LineWidth(target.Y));
   if (target == old) return;
   ChangeBracket bracket(*this);
   if (HasOption(srOptimalFill) && strings_->IsValidLine(old.Y)) {
@@ -772,7 +771,7 @@ void TateEditorSource::CaretLeft() {
 
 void TateEditorSource::CaretRight() {
   const TPoint c = GetCaret();
-  if (HasOption(srMoveDownAtLineEnd) && !properties_.BeyoundEOL && strings_->IsValidLine(c.Y + 1) &&
+  if (HasOption(srMoveDownAtLineEnd) && !properties_->BeyoundEOL() && strings_->IsValidLine(c.Y + 1) &&
       c.X >= LineWidth(c.Y)) {
     SetCaretXY(0, c.Y + 1);
     return;
@@ -790,7 +789,7 @@ void TateEditorSource::BackSpace() {
   ChangeBracket bracket(*this);
   UndoGroup group(*this, kBackSpaceGroup);
   const TPoint c = GetCaret();
-  if (properties_.BackUnIndent && c.Y > 0 && strings_->IsValidLine(c.Y)) {
+  if (properties_->BackUnIndent() && c.Y > 0 && strings_->IsValidLine(c.Y)) {
     const WideString expanded = tabStops_->ExpandTabs(strings_->Get(c.Y));
     const std::size_t before = std::min(static_cast<std::size_t>(std::max(c.X, 0)), expanded.size());
     bool onlyBlanks = true;
@@ -858,7 +857,7 @@ void TateEditorSource::GetWordBounds(const TPoint& p, std::int32_t mode, bool sk
 
 std::int32_t TateEditorSource::TabTarget(bool backMode) {
   const TPoint c = GetCaret();
-  if (!properties_.SmartTab && !backMode) return tabStops_->NextTabStop(c.X);
+  if (!properties_->SmartTab() && !backMode) return tabStops_->NextTabStop(c.X);
   for (std::int32_t y = std::min(c.Y, strings_->GetCount()) - 1; y >= 0; --y) {
     const WideString s = tabStops_->ExpandTabs(strings_->Get(y));
     const std::int32_t first = FirstNonBlank(s, 0);

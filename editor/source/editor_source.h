@@ -25,6 +25,7 @@
 
 #include "editor/containers/ate_classes.h"
 #include "editor/parser/parser.h"
+#include "editor/properties/properties.h"
 #include "editor/source/strings.h"
 
 namespace pw::editor {
@@ -39,23 +40,6 @@ enum TateSourceOption : std::uint8_t {
 };
 using TateSourceOptions = std::uint8_t;  // bit N = option N
 constexpr TateSourceOptions SourceOption(TateSourceOption o) { return static_cast<TateSourceOptions>(1u << o); }
-
-struct TateUndoRedo {
-  bool AllowUndo = true;
-  bool GroupUndo = false;
-  bool UndoOnlyChanges = false;
-};
-
-struct TateSourceProperties {
-  TateUndoRedo UndoRedo;
-  bool AutoIndentMode = true;
-  bool BackUnIndent = true;
-  bool SmartTab = true;
-  bool UseTabChar = true;
-  std::int32_t BlockIndent = 4;
-  WideString TabStopColumns = u"4";
-  bool BeyoundEOL = true;
-};
 
 // Change kinds (bit numbers of PendingChanges).
 enum : std::int32_t {
@@ -78,10 +62,12 @@ class TateEditorSource : public TateAbstractEditSource {
   const TateStrings& Strings() const { return *strings_; }
   TateUndoManager& UndoManager() { return *undo_; }
   TateTabStopList& TabStops() { return *tabStops_; }
-  const TateSourceProperties& SourceProperties() const { return properties_; }
-  // Takes new properties: the tab stops (a rejected text raises and keeps everything as it
-  // was) and the undo settings.
-  void SetSourceProperties(const TateSourceProperties& properties);
+  // The settings; every change applies at once: the tab stops (a rejected text raises and
+  // keeps everything as it was) and the undo settings.
+  TateSourceProperties& SourceProperties() { return *properties_; }
+  const TateSourceProperties& SourceProperties() const { return *properties_; }
+  // Copies `properties` (TateSourceProperties::Assign).
+  void SetSourceProperties(TateSourceProperties& properties) { properties_->Assign(&properties); }
   TateSourceOptions Options() const { return options_; }
   void SetOptions(TateSourceOptions options);
   bool HasOption(TateSourceOption o) const { return (options_ & SourceOption(o)) != 0; }
@@ -191,6 +177,8 @@ class TateEditorSource : public TateAbstractEditSource {
   std::function<void()> OnAfterChange;
 
  private:
+  // Passes the settings on: the tab stops (a rejected text raises), the undo settings.
+  void ApplyProperties();
   struct ChangeBracket;
   struct UndoGroup;
   bool Recording() const { return !readOnly_ && undo_->AllowUndo(); }
@@ -223,7 +211,7 @@ class TateEditorSource : public TateAbstractEditSource {
   TateNotifierList notifiers_;
   std::unique_ptr<TateUndoManager> undo_;
   TateSourceOptions options_ = 0;
-  TateSourceProperties properties_;
+  std::unique_ptr<TateSourceProperties> properties_;
   std::unique_ptr<TateTabStopList> tabStops_;
   TateSourceEditor* editor_ = nullptr;
   TateParser* parser_ = nullptr;

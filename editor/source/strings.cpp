@@ -4,6 +4,7 @@
 
 #include "editor/highlight/factory.h"
 #include "platform/rtl/rtl_lists.h"
+#include "platform/rtl/filer.h"
 #include "platform/rtl/strings.h"
 
 namespace pw::editor {
@@ -441,5 +442,40 @@ std::string TateStrings::SaveToBytes() const { return EncodeText(GetText(), GetS
 void TateStrings::SaveToStream(TStream& stream) const { WriteAllBytes(stream, SaveToBytes()); }
 
 void TateStrings::SaveToFile(WideStringView fileName) const { WriteFileBytes(fileName, SaveToBytes()); }
+
+}  // namespace pw::editor
+
+namespace pw::editor {
+
+void TateStrings::DefineProperties(TFiler& filer) {
+  bool hasData = GetCount() > 0;
+  if (TPersistent* ancestor = filer.Ancestor()) {
+    auto* lines = dynamic_cast<TateStrings*>(ancestor);
+    hasData = !lines || !lines->Equals(*this);
+  }
+  filer.DefineProperty(
+      "Strings",
+      [this](TReader& reader) {
+        std::vector<WideString> lines;
+        reader.ReadListBegin();
+        while (!reader.EndOfList()) lines.push_back(reader.ReadWideString());
+        reader.ReadListEnd();
+        BeginUpdate();
+        try {
+          Clear();
+          for (auto& line : lines) Add(std::move(line));
+        } catch (...) {
+          EndUpdate(-1, 2147483647, true);
+          throw;
+        }
+        EndUpdate(-1, 2147483647, true);
+      },
+      [this](TWriter& writer) {
+        writer.WriteListBegin();
+        for (std::int32_t i = 0; i < GetCount(); ++i) writer.WriteWideString(Get(i));
+        writer.WriteListEnd();
+      },
+      hasData);
+}
 
 }  // namespace pw::editor

@@ -33,6 +33,11 @@ class TateStrings : public TateStringsHolder {
   explicit TateStrings(TateAbstractEditSource* owner);
   ~TateStrings() override;
   WideString ClassName() const override { return u"TateStrings"; }
+  // The property "Strings", a list of wide strings, one per line: written when there is no
+  // ancestor and there are lines, when the ancestor is line storage with other lines, and
+  // always for any other ancestor. Reading replaces the lines in one update bracket that
+  // reports the whole text changed.
+  void DefineProperties(TFiler& filer) override;
   // Copies the lines of another TateStrings.
   void Assign(TPersistent* source) override;
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/rtl/filer.h"
 #include "platform/rtl/strings.h"
 
 namespace pw::editor {
@@ -374,5 +375,44 @@ std::string TWideStrings::SaveToBytes() const { return EncodeText(GetTextStr(), 
 void TWideStrings::SaveToStream(TStream& stream) const { WriteAllBytes(stream, SaveToBytes()); }
 
 void TWideStrings::SaveToFile(WideStringView fileName) const { WriteFileBytes(fileName, SaveToBytes()); }
+
+}  // namespace pw::editor
+
+namespace pw::editor {
+
+namespace {
+// The items of a list of wide strings, read whole before anything changes, so that a damaged
+// list leaves the receiver as it was.
+std::vector<WideString> ReadWideStringList(TReader& reader) {
+  std::vector<WideString> items;
+  reader.ReadListBegin();
+  while (!reader.EndOfList()) items.push_back(reader.ReadWideString());
+  reader.ReadListEnd();
+  return items;
+}
+}  // namespace
+
+void TWideStrings::DefineProperties(TFiler& filer) {
+  filer.DefineProperty(
+      "Strings",
+      [this](TReader& reader) {
+        std::vector<WideString> items = ReadWideStringList(reader);
+        BeginUpdate();
+        try {
+          Clear();
+          for (auto& item : items) Add(std::move(item));
+        } catch (...) {
+          EndUpdate();
+          throw;
+        }
+        EndUpdate();
+      },
+      [this](TWriter& writer) {
+        writer.WriteListBegin();
+        for (const auto& item : items_) writer.WriteWideString(item.String);
+        writer.WriteListEnd();
+      },
+      GetCount() > 0);
+}
 
 }  // namespace pw::editor

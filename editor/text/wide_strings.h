@@ -43,6 +43,9 @@ class TWideStrings : public TPersistent {
   WideString ClassName() const override { return u"TWideStrings"; }
   // Copies the strings and objects of another TWideStrings (others: the assignment error).
   void Assign(TPersistent* source) override;
+  // The property "Strings" (written only when the list has items): a list of wide strings,
+  // one per item. Reading replaces the items inside an update bracket.
+  void DefineProperties(TFiler& filer) override;
 
   std::int32_t GetCount() const { return static_cast<std::int32_t>(items_.size()); }
   std::int32_t Count() const { return GetCount(); }

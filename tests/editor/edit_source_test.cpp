@@ -49,9 +49,7 @@ TEST_F(EditSourceTest, TypingInsideALineAndUndoingIt) {
 }
 
 TEST_F(EditSourceTest, TypingBeyondTheEndPadsAndRecordsTheWholeLine) {
-  auto props = source.SourceProperties();
-  props.UseTabChar = false;
-  source.SetSourceProperties(props);
+  source.SourceProperties().SetUseTabChar(false);
   Load(u"abcd");
   Type(10, 0, u"X");
   EXPECT_EQ(Text(), u"abcd      X");
@@ -139,9 +137,7 @@ TEST_F(EditSourceTest, CaretMovesFollowTheOptions) {
   editor.caret = {0, 1};
   source.MoveCaretBy(0, 5);
   EXPECT_EQ(editor.caret, (TPoint{0, 2}));
-  auto props = source.SourceProperties();
-  props.BeyoundEOL = false;
-  source.SetSourceProperties(props);
+  source.SourceProperties().SetBeyoundEOL(false);
   editor.caret = {3, 0};
   source.CaretRight();
   EXPECT_EQ(editor.caret, (TPoint{3, 0}));
@@ -155,9 +151,7 @@ TEST_F(EditSourceTest, CaretMovesFollowTheOptions) {
 }
 
 TEST_F(EditSourceTest, BackSpaceUnindentsToTheLineAbove) {
-  auto props = source.SourceProperties();
-  props.UseTabChar = false;
-  source.SetSourceProperties(props);
+  source.SourceProperties().SetUseTabChar(false);
   Load(u"    x\r\n        ");
   editor.caret = {8, 1};
   source.BackSpace();
