@@ -1,6 +1,7 @@
 #include "editor/highlight/hl_row.h"
 
 #include <algorithm>
+#include <typeinfo>
 
 #include "editor/source/line_data.h"
 
@@ -13,7 +14,8 @@ TateHLRow::TateHLRow(TateLineDataIntf* lineData, TateHLStateInternal* state) : L
 
 TateHLRow::~TateHLRow() {
   Entries.clear();
-  if (!dynamic_cast<TateDefaultLineData*>(LineData)) delete LineData;
+  // The shared default data (a final class) is its storage's; any other is the row's own.
+  if (LineData && typeid(*LineData) != typeid(TateDefaultLineData)) delete LineData;
 }
 
 TateHLEntry* TateHLRow::GetEntry(std::int32_t index) {

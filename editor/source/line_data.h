@@ -30,7 +30,7 @@ class TateLineData : public TateLineDataIntf {
   std::int32_t Revision = 0;
 };
 
-class TateDefaultLineData : public TateLineData {
+class TateDefaultLineData final : public TateLineData {
  public:
   explicit TateDefaultLineData(TateStrings* strings) : Strings(strings) {}
   // Stores a new TateLineData with the same block in `self`; the shared object stays as it is.

@@ -117,10 +117,15 @@ void TWideStrings::InsertStrings(std::int32_t index, std::vector<WideString> str
   if (index < 0 || index > GetCount()) Error(index);
   if (strings.empty()) return;
   Changing();
-  std::vector<TWideStringItem> items;
-  items.reserve(strings.size());
-  for (auto& s : strings) items.push_back({std::move(s), nullptr});
-  items_.insert(items_.begin() + index, std::make_move_iterator(items.begin()), std::make_move_iterator(items.end()));
+  if (index == GetCount()) {  // appending (a load): straight in
+    items_.reserve(items_.size() + strings.size());
+    for (auto& s : strings) items_.push_back({std::move(s), nullptr});
+  } else {
+    std::vector<TWideStringItem> items;
+    items.reserve(strings.size());
+    for (auto& s : strings) items.push_back({std::move(s), nullptr});
+    items_.insert(items_.begin() + index, std::make_move_iterator(items.begin()), std::make_move_iterator(items.end()));
+  }
   Changed();
 }
 

@@ -39,6 +39,30 @@ TEST_F(LineStorageTest, LineBreaks) {
     for (std::int32_t i = 0; i < strings().GetCount(); ++i) lines.push_back(strings().Get(i));
     EXPECT_EQ(lines, c.lines);
   }
+  // Breaks at every offset of the blocks the scan looks at several units at a time, beside
+  // characters just above and below CR and LF.
+  std::uint32_t seed = 7;
+  WideString text;
+  std::vector<WideString> expected(1);
+  bool afterCr = false;
+  for (int i = 0; i < 400; ++i) {
+    seed = seed * 1103515245u + 12345u;
+    // A lone CR and an empty line's LF would be one break: such lines get a character.
+    const int len = static_cast<int>((seed >> 16) % 19) + (afterCr ? 1 : 0);
+    for (int k = 0; k < len; ++k) expected.back().push_back(u"\t\x0b\x0c\x0e\x8d\u0d0a\u0a0dx"[(seed >> (k % 8)) % 8]);
+    text += expected.back();
+    const char16_t* breaks[] = {u"\r\n", u"\n", u"\r"};
+    const unsigned b = (seed >> 4) % 3;
+    text += breaks[b];
+    afterCr = b == 2;
+    expected.emplace_back();
+  }
+  text += u"end";
+  expected.back() = u"end";
+  strings().SetText(text);
+  ASSERT_EQ(strings().GetCount(), static_cast<std::int32_t>(expected.size()));
+  for (std::int32_t i = 0; i < strings().GetCount(); ++i) EXPECT_EQ(strings().Get(i), expected[i]) << i;
+
   strings().SetText(u"a\nb");
   EXPECT_EQ(strings().GetText(), u"a\r\nb");
   EXPECT_EQ(strings().GetTextLength(), 6);
