@@ -35,7 +35,7 @@ std::int32_t TateHLStyles::IndexOfStyle(const TateHLStyle* style) const {
 
 // ---- tables and states
 
-void TateHLLookUpTable::SetChars(WideStringView chars, TateHLStateInternal* state) {
+void TateHLLookUpTable::SetChars(WideStringView chars, TateHLStateBase* state) {
   if (chars.empty()) {
     entries_.fill(state);
     return;
@@ -43,9 +43,9 @@ void TateHLLookUpTable::SetChars(WideStringView chars, TateHLStateInternal* stat
   for (char16_t c : chars) entries_[WideCharToCodePage1250(c)] = state;
 }
 
-void TateHLState::SetChars(WideStringView chars, TateHLStateInternal* state) { Table.SetChars(chars, state); }
+void TateHLState::SetChars(WideStringView chars, TateHLStateBase* state) { Table.SetChars(chars, state); }
 
-TateHLStateInternal* TateHLState::Next() { return Table[Owner->ByteAtPos()]; }
+TateHLStateBase* TateHLState::Next() { return Table[Owner->ByteAtPos()]; }
 
 void TateHLState::Mark() {
   Owner->TokenStart = Owner->Pos;
@@ -63,7 +63,7 @@ void TateHLKeywordStartState::Mark() {
   Owner->TokenStart = Owner->Pos;
 }
 
-TateHLStateInternal* TateHLKeywordEndState::Next() { return Owner->GetRootState(); }
+TateHLStateBase* TateHLKeywordEndState::Next() { return Owner->Root(); }
 
 void TateHLKeywordEndState::Mark() {
   Owner->TokenStart = Owner->Pos;
@@ -86,7 +86,7 @@ void TateHLReplaceState::Setup(TateHLStateBase* target, std::int32_t count, bool
   } else {
     Target = target;
   }
-  NextState = restartAtRoot ? Owner->GetRootState() : Target;
+  NextState = restartAtRoot ? Owner->Root() : Target;
 }
 
 void TateHLReplaceState::Mark() {
@@ -104,7 +104,7 @@ void TateHLReplaceState::Mark() {
     Owner->Pos = Owner->TokenStart;
 }
 
-TateHLStateInternal* TateHLRootState::Next() { return Table[Owner->ByteAtPos()]; }
+TateHLStateBase* TateHLRootState::Next() { return Table[Owner->ByteAtPos()]; }
 
 void TateHLRootState::Mark() {
   Owner->TokenStart = Owner->Pos;
@@ -165,7 +165,7 @@ TateHLStateBase* TateHighLighter::GetOrCreateState(WideStringView name, WideStri
   return raw;
 }
 
-void TateHighLighter::SetAll(TateHLStateBase* state, WideStringView chars, TateHLStateInternal* to) {
+void TateHighLighter::SetAll(TateHLStateBase* state, WideStringView chars, TateHLStateBase* to) {
   if (auto* s = dynamic_cast<TateHLState*>(state)) s->SetChars(chars, to);
 }
 
@@ -179,26 +179,42 @@ void TateHighLighter::SetStyle(std::int32_t from, std::int32_t to, std::int32_t 
 
 void TateHighLighter::ScanLine(TateHLStateInternal* startState, const WideString& text, TateHLRow* row) {
   // The folded line and its bytes reuse their buffers from line to line.
-  Folded.assign(text);
-  Folded += u"  ";
-  if (!caseSensitive_)
-    for (char16_t& c : Folded) c = WideUpperChar(c);
-  Length = static_cast<std::int32_t>(Folded.size());
+  const std::size_t n = text.size();
+  Folded.resize(n + 2);
+  Buffer.resize(n + 3);
+  static const unsigned char* const kTable = CodePage1250Table();
+  for (std::size_t i = 0; i < n; ++i) {
+    char16_t c = text[i];
+    if (!caseSensitive_) c = c < 0x80 ? (c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c) : WideUpperChar(c);
+    Folded[i] = c;
+    Buffer[i + 1] = static_cast<char>(kTable[c]);
+  }
+  Folded[n] = Folded[n + 1] = u' ';
+  Buffer[0] = '\0';
+  Buffer[n + 1] = static_cast<char>(kTable[u' ']);
+  Length = static_cast<std::int32_t>(n + 2);
+  Buffer[static_cast<std::size_t>(Length)] = '\r';
   WordStart = 1;
   TokenStart = 1;
   Row = row;
   if (row->Entries.size() < static_cast<std::size_t>(Length) + 3)
     row->Entries.resize(static_cast<std::size_t>(Length) + 3);
-  row->State = startState ? startState : rootState_.get();
-  static const unsigned char* const kTable = CodePage1250Table();
-  Buffer.resize(static_cast<std::size_t>(Length) + 1);
-  Buffer[0] = '\0';
-  for (std::int32_t i = 0; i < Length; ++i)
-    Buffer[static_cast<std::size_t>(i) + 1] = static_cast<char>(kTable[Folded[static_cast<std::size_t>(i)]]);
-  Buffer[static_cast<std::size_t>(Length)] = '\r';
   EntriesAt = row->Entries.data();
   BytesAt = reinterpret_cast<const std::uint8_t*>(Buffer.data());
   Pos = 1;
+  // A start state of this highlighter takes the loop below; any other is called as it is.
+  auto* start = startState ? dynamic_cast<TateHLStateBase*>(startState) : rootState_.get();
+  if (!start || start->Owner != this) {
+    row->State = startState;
+    ScanCalling(row);
+  } else {
+    ScanInline(start, row);
+  }
+  Row = nullptr;
+}
+
+// The scan with every state called through its two operations.
+void TateHighLighter::ScanCalling(TateHLRow* row) {
   std::int32_t furthest = 1;
   int steps = 0;
   while (Pos <= Length) {
@@ -216,7 +232,60 @@ void TateHighLighter::ScanLine(TateHLStateInternal* startState, const WideString
       steps = 0;
     }
   }
-  Row = nullptr;
+}
+
+// The same scan over this highlighter's own states: the states that only look a byte up and
+// take the character (or mark a start) run here without a call, with the position in a
+// register; the others are called as above.
+void TateHighLighter::ScanInline(TateHLStateBase* state, TateHLRow* row) {
+  TateHLEntry* const entries = EntriesAt;
+  const std::uint8_t* const bytes = BytesAt;
+  TateHLRootState* const root = rootState_.get();
+  const std::int32_t length = Length;
+  std::int32_t pos = 1;
+  std::int32_t furthest = 1;
+  int steps = 0;
+  while (pos <= length) {
+    TateHLStateBase* next;
+    switch (state->FastKind) {
+      case TateHLStateBase::kTake:
+      case TateHLStateBase::kTakeBody: next = static_cast<TateHLState*>(state)->Table[bytes[pos]]; break;
+      case TateHLStateBase::kRoot: next = static_cast<TateHLRootState*>(state)->Table[bytes[pos]]; break;
+      default:
+        Pos = pos;
+        next = static_cast<TateHLStateBase*>(state->Next());
+        pos = Pos;
+        break;
+    }
+    if (!next) next = root;
+    state = next;
+    switch (next->FastKind) {
+      case TateHLStateBase::kTake: TokenStart = pos; [[fallthrough]];
+      case TateHLStateBase::kTakeBody:
+        entries[pos - 1].Style = static_cast<std::uint16_t>(static_cast<TateHLState*>(next)->StyleIndex);
+        ++pos;
+        break;
+      case TateHLStateBase::kRoot: TokenStart = WordStart = pos; break;
+      default:
+        Pos = pos;
+        row->State = next;
+        next->Mark();
+        state = static_cast<TateHLStateBase*>(row->State);  // a relay may hand on to its target
+        pos = Pos;
+        break;
+    }
+    if (pos > furthest) {
+      furthest = pos;
+      steps = 0;
+    } else if (++steps > kMaxStepsWithoutProgress) {
+      entries[furthest - 1].Style = 0;
+      pos = furthest = furthest + 1;
+      state = root;
+      steps = 0;
+    }
+  }
+  Pos = pos;
+  row->State = state;
 }
 
 // ---- builder operations

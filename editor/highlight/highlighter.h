@@ -71,32 +71,36 @@ class TateHighLighter;
 // A named state.
 class TateHLStateBase : public TateHLStateInternal {
  public:
-  explicit TateHLStateBase(TateHighLighter* owner) : Owner(owner) {}
+  // How the scan loop treats the state without calling it: kinds 0 and 1 take the character
+  // in their style (0 also marks a token start), the root only marks; others are called.
+  enum : std::uint8_t { kTake = 0, kTakeBody = 1, kCall = 2, kRoot = 3 };
+  explicit TateHLStateBase(TateHighLighter* owner, std::uint8_t fastKind = kCall) : Owner(owner), FastKind(fastKind) {}
   virtual bool Consumes() const { return false; }
   WideString Name;
   TateHighLighter* Owner;
+  const std::uint8_t FastKind;
 };
 
 class TateHLLookUpTable {
  public:
-  explicit TateHLLookUpTable(TateHLStateInternal* fill) { entries_.fill(fill); }
+  explicit TateHLLookUpTable(TateHLStateBase* fill) { entries_.fill(fill); }
   // Empty `chars`: all 256 entries; otherwise the entry of each unit's Windows-1250 byte.
-  void SetChars(WideStringView chars, TateHLStateInternal* state);
-  TateHLStateInternal* operator[](std::uint8_t b) const { return entries_[b]; }
+  void SetChars(WideStringView chars, TateHLStateBase* state);
+  TateHLStateBase* operator[](std::uint8_t b) const { return entries_[b]; }
 
  private:
-  std::array<TateHLStateInternal*, 256> entries_;
+  std::array<TateHLStateBase*, 256> entries_;
 };
 
 // Kind 0: takes a character in its style and marks it as a token start.
 class TateHLState : public TateHLStateBase {
  public:
-  TateHLState(TateHighLighter* owner, std::int32_t styleIndex)
-      : TateHLStateBase(owner), Table(this), StyleIndex(styleIndex) {}
-  TateHLStateInternal* Next() override;
+  TateHLState(TateHighLighter* owner, std::int32_t styleIndex, std::uint8_t fastKind = kTake)
+      : TateHLStateBase(owner, fastKind), Table(this), StyleIndex(styleIndex) {}
+  TateHLStateBase* Next() override;
   void Mark() override;
   bool Consumes() const override { return true; }
-  void SetChars(WideStringView chars, TateHLStateInternal* state);
+  void SetChars(WideStringView chars, TateHLStateBase* state);
   TateHLLookUpTable Table;
   std::int32_t StyleIndex;
 };
@@ -104,7 +108,7 @@ class TateHLState : public TateHLStateBase {
 // Kind 1: takes a character without moving the token start.
 class TateHLStateBody : public TateHLState {
  public:
-  using TateHLState::TateHLState;
+  TateHLStateBody(TateHighLighter* owner, std::int32_t styleIndex) : TateHLState(owner, styleIndex, kTakeBody) {}
   void Mark() override;
 };
 
@@ -112,17 +116,17 @@ class TateHLStateBody : public TateHLState {
 class TateHLKeywordStartState : public TateHLStateBase {
  public:
   using TateHLStateBase::TateHLStateBase;
-  TateHLStateInternal* Next() override { return NextState; }
+  TateHLStateBase* Next() override { return NextState; }
   void Mark() override;
-  void SetNext(TateHLStateInternal* state) { NextState = state; }
-  TateHLStateInternal* NextState = nullptr;
+  void SetNext(TateHLStateBase* state) { NextState = state; }
+  TateHLStateBase* NextState = nullptr;
 };
 
 // Kind 3: at the end of a word, restyles it when it is one of the keywords.
 class TateHLKeywordEndState : public TateHLStateBase {
  public:
   explicit TateHLKeywordEndState(TateHighLighter* owner) : TateHLStateBase(owner), Keywords(11) {}
-  TateHLStateInternal* Next() override;
+  TateHLStateBase* Next() override;
   void Mark() override;
   void AddKeyword(WideStringView word, std::int32_t styleIndex) { Keywords.SetValue(word, styleIndex); }
   TateWideStringTable Keywords;
@@ -132,21 +136,21 @@ class TateHLKeywordEndState : public TateHLStateBase {
 class TateHLReplaceState : public TateHLStateBase {
  public:
   using TateHLStateBase::TateHLStateBase;
-  TateHLStateInternal* Next() override { return NextState; }
+  TateHLStateBase* Next() override { return NextState; }
   void Mark() override;
   void Setup(TateHLStateBase* target, std::int32_t count, bool restartAtRoot, bool usePrefix);
   TateHLStateBase* Target = nullptr;
-  TateHLStateInternal* NextState = nullptr;
+  TateHLStateBase* NextState = nullptr;
   std::int32_t Count = 0;
   bool UsePrefix = false;
 };
 
 class TateHLRootState : public TateHLStateBase {
  public:
-  explicit TateHLRootState(TateHighLighter* owner) : TateHLStateBase(owner), Table(this) {}
-  TateHLStateInternal* Next() override;
+  explicit TateHLRootState(TateHighLighter* owner) : TateHLStateBase(owner, kRoot), Table(this) {}
+  TateHLStateBase* Next() override;
   void Mark() override;
-  void SetChars(WideStringView chars, TateHLStateInternal* state) { Table.SetChars(chars, state); }
+  void SetChars(WideStringView chars, TateHLStateBase* state) { Table.SetChars(chars, state); }
   TateHLLookUpTable Table;
 };
 
@@ -159,6 +163,7 @@ class TateHighLighter : public TateHighLighterIntf {
   // prologue) with the caller's style names. Every row must be rescanned afterwards.
   void CreateBuiltInParsers(std::uint8_t kind, const TateBuiltInStyleNames& names);
   TateHLStateInternal* GetRootState() override { return rootState_.get(); }
+  TateHLStateBase* Root() const { return rootState_.get(); }
   void ScanLine(TateHLStateInternal* startState, const WideString& text, TateHLRow* row) override;
   TateHLStyles& GetStyles() { return styles_; }
   // Frees every state and style and makes a new root state; the name and case are kept.
@@ -200,7 +205,9 @@ class TateHighLighter : public TateHighLighterIntf {
   const std::uint8_t* BytesAt = nullptr;
 
  private:
-  static void SetAll(TateHLStateBase* state, WideStringView chars, TateHLStateInternal* to);
+  static void SetAll(TateHLStateBase* state, WideStringView chars, TateHLStateBase* to);
+  void ScanCalling(TateHLRow* row);
+  void ScanInline(TateHLStateBase* state, TateHLRow* row);
 
   std::unique_ptr<TateHLRootState> rootState_;
   TateHLStyles styles_;
