@@ -4,6 +4,7 @@
 
 #include "editor/utils/gradient.h"
 #include "platform/rtl/filer.h"
+#include "platform/ui/colors.h"
 
 namespace pw::editor {
 
@@ -232,34 +233,43 @@ void TateBackGround::Changed() {
   TatePropContainer::Changed();
 }
 
-void TateBackGround::PaintTo(graphics::Bitmap& canvas, const TRect& r) {
+void TateBackGround::PaintTo(graphics::Canvas& canvas, const TRect& r) {
   if (r.Right <= r.Left || r.Bottom <= r.Top) return;
   const std::int32_t w = r.Right - r.Left, h = r.Bottom - r.Top;
   if (!cache_ || cache_->width() != w || cache_->height() != h) {
     cache_.emplace(w, h, graphics::PixelFormat::Rgb32());
     ++redraws_;
+    graphics::Canvas c(*cache_);
     const TRect all{0, 0, w, h};
     switch (style_) {
-      case bsHorzGradient: GradientFill(*cache_, all, startColor_, false, endColor_); break;
-      case bsVertGradient: GradientFill(*cache_, all, startColor_, true, endColor_); break;
+      case bsHorzGradient: GradientFill(c, all, startColor_, false, endColor_); break;
+      case bsVertGradient: GradientFill(c, all, startColor_, true, endColor_); break;
       case bsHorzGradientEx: {
         const std::int32_t mid = w / 2;
-        GradientFill(*cache_, {0, 0, mid + 1, h}, startColor_, false, endColor_);
-        GradientFill(*cache_, {mid + 1, 0, w, h}, endColor_, false, startColor_);
+        GradientFill(c, {0, 0, mid + 1, h}, startColor_, false, endColor_);
+        GradientFill(c, {mid + 1, 0, w, h}, endColor_, false, startColor_);
         break;
       }
       case bsVerticalGradientEx: {
         const std::int32_t mid = h / 2;
-        GradientFill(*cache_, {0, 0, w, mid + 1}, startColor_, true, endColor_);
-        GradientFill(*cache_, {0, mid + 1, w, h}, endColor_, true, startColor_);
+        GradientFill(c, {0, 0, w, mid + 1}, startColor_, true, endColor_);
+        GradientFill(c, {0, mid + 1, w, h}, endColor_, true, startColor_);
         break;
       }
-      default: GradientFill(*cache_, all, startColor_, false, startColor_); break;
+      default: {
+        const std::uint32_t rgb = ui::ColorToRGB(startColor_);
+        c.SetBrushColor(graphics::Argb(255, rgb & 0xFF, (rgb >> 8) & 0xFF, (rgb >> 16) & 0xFF));
+        c.FillRect(0, 0, w, h);
+        break;
+      }
     }
   }
-  for (std::int32_t y = std::max(r.Top, 0); y < std::min(r.Bottom, canvas.height()); ++y)
-    for (std::int32_t x = std::max(r.Left, 0); x < std::min(r.Right, canvas.width()); ++x)
-      canvas.SetPixel(x, y, cache_->GetPixel(x - r.Left, y - r.Top));
+  canvas.Draw(r.Left, r.Top, *cache_);
+}
+
+void TateBackGround::PaintTo(graphics::Bitmap& bitmap, const TRect& r) {
+  graphics::Canvas canvas(bitmap);
+  PaintTo(canvas, r);
 }
 
 TateGutterBackGround::TateGutterBackGround(Event event) : TateBackGround(std::move(event)) {

@@ -26,6 +26,7 @@
 
 #include "editor/utils/ate_utils.h"
 #include "graphics/bitmap.h"
+#include "graphics/canvas.h"
 #include "platform/rtl/persistent.h"
 #include "platform/com/types.h"
 
@@ -93,7 +94,9 @@ class TateBackGround : public TatePropContainer {
   // Frees the cached bitmap, then marks the container modified.
   void Changed() override;
   // Paints R of the canvas (clipped to it); an empty R paints nothing.
-  void PaintTo(graphics::Bitmap& canvas, const TRect& r);
+  void PaintTo(graphics::Canvas& canvas, const TRect& r);
+  // The same on a canvas of its own over `bitmap`.
+  void PaintTo(graphics::Bitmap& bitmap, const TRect& r);
   // How often the cached bitmap was drawn.
   std::int32_t RedrawCount() const { return redraws_; }
 

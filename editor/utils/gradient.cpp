@@ -6,7 +6,7 @@
 
 namespace pw::editor {
 
-void GradientFill(graphics::Bitmap& canvas, const TRect& r, std::uint32_t color1, bool vertical, std::uint32_t color2) {
+void GradientFill(graphics::Canvas& canvas, const TRect& r, std::uint32_t color1, bool vertical, std::uint32_t color2) {
   if (r.Right <= r.Left || r.Bottom <= r.Top) return;
   const std::uint32_t a = ColorToRGB(color1), b = ColorToRGB(color2);
   const std::int64_t n =
@@ -21,12 +21,27 @@ void GradientFill(graphics::Bitmap& canvas, const TRect& r, std::uint32_t color1
     }
     return argb;
   };
-  const std::int32_t left = std::max(r.Left, 0), right = std::min(r.Right, canvas.width());
-  const std::int32_t top = std::max(r.Top, 0), bottom = std::min(r.Bottom, canvas.height());
-  for (std::int32_t y = top; y < bottom; ++y)
-    for (std::int32_t x = left; x < right; ++x)
-      canvas.SetPixel(x, y,
-                      at(vertical ? static_cast<std::int64_t>(y) - r.Top : static_cast<std::int64_t>(x) - r.Left));
+  // Only the rows or columns that can reach the bitmap are drawn.
+  graphics::Bitmap& target = canvas.target();
+  const std::int64_t first = vertical ? std::max<std::int64_t>(r.Top, 0) : std::max<std::int64_t>(r.Left, 0);
+  const std::int64_t last =
+      vertical ? std::min<std::int64_t>(r.Bottom, target.height()) : std::min<std::int64_t>(r.Right, target.width());
+  for (std::int64_t p = first; p < last; ++p) {
+    canvas.SetPenColor(at(p - (vertical ? r.Top : r.Left)));
+    const auto q = static_cast<std::int32_t>(p);
+    if (vertical) {
+      canvas.MoveTo(r.Left, q);
+      canvas.LineTo(r.Right, q);
+    } else {
+      canvas.MoveTo(q, r.Top);
+      canvas.LineTo(q, r.Bottom);
+    }
+  }
+}
+
+void GradientFill(graphics::Bitmap& bitmap, const TRect& r, std::uint32_t color1, bool vertical, std::uint32_t color2) {
+  graphics::Canvas canvas(bitmap);
+  GradientFill(canvas, r, color1, vertical, color2);
 }
 
 }  // namespace pw::editor
