@@ -105,9 +105,16 @@ TEST_F(EditorCommandTest, HighlightPrintsRunsAndRejectsUnknownSchemes) {
 TEST_F(EditorCommandTest, ToRtfWritesAParagraphPerLineInTheSchemesStyles) {
   const auto f = Write("a.cpp", "int x;\r\n\t{}");
   ASSERT_EQ(Run({"to-rtf", f, "--scheme", "cpp"}), 0) << err;
+  // Each role in its colour: the keyword navy (and bold, as the scheme has it), symbols maroon.
   EXPECT_EQ(out,
-            "{\\rtf1\\ansi {\\fonttbl\r\n{\\f0\\fnil\\fcharset0 Courier New;}}{\\colortbl\r\n\\red0\\green0\\blue0;}"
-            "\\cf0\\f0\\fs20\\b\\nosupersub int\\b0  x;\r\n\\par \\tab \\{\\}}");
+            "{\\rtf1\\ansi {\\fonttbl\r\n{\\f0\\fnil\\fcharset0 Courier New;}}{\\colortbl\r\n\\red0\\green0\\blue0;"
+            "\\red0\\green0\\blue128;\\red128\\green0\\blue0;}\\cf1\\f0\\fs20\\b\\nosupersub int\\cf0\\b0  x\\cf2 ;\r\n"
+            "\\par\\cf0 \\tab \\cf2 \\{\\}}");
+  const auto g = Write("b.cpp", "x = \"s\" + 1; // c\r\n#if");
+  ASSERT_EQ(Run({"to-rtf", g, "--scheme", "cpp"}), 0) << err;
+  for (const char* colour : {"\\red0\\green0\\blue255;", "\\red0\\green128\\blue128;", "\\red0\\green128\\blue0;",
+                             "\\red128\\green128\\blue0;"})
+    EXPECT_NE(out.find(colour), std::string::npos) << colour;  // string, number, comment, preprocessor
   ASSERT_EQ(Run({"to-rtf", f, "--line-numbers"}), 0) << err;
   EXPECT_EQ(out,
             "{\\rtf1\\ansi {\\fonttbl\r\n{\\f0\\fnil\\fcharset0 Courier New;}}{\\colortbl\r\n\\red0\\green0\\blue0;}"

@@ -136,6 +136,29 @@ int Save(const std::vector<std::string>& args, std::FILE* err) {
 const char* const kSchemes[] = {"empty", "pascal",  "cpp", "csharp", "java",  "basic",
                                 "cobol", "fortran", "asm", "fsharp", "script"};
 
+// The colour of each role in RTF (red + green*256 + blue*65536); the roles not listed keep the
+// window text colour. Every scheme names its styles by role, so one table serves them all.
+struct RoleColour {
+  const char16_t* role;
+  std::uint32_t colour;
+};
+constexpr RoleColour kRoleColours[] = {
+    {u"String", 0xFF0000},        // blue
+    {u"Number", 0x808000},        // teal
+    {u"Comment", 0x008000},       // green
+    {u"Keyword", 0x800000},       // navy
+    {u"Symbol", 0x000080},        // maroon
+    {u"Preprocessor", 0x008080},  // olive
+};
+
+// Gives the highlighter's styles their role's colour.
+void ColourByRole(TateHighLighter& highlighter) {
+  auto& styles = highlighter.GetStyles();
+  for (std::int32_t i = 0; i < styles.GetCount(); ++i)
+    for (const auto& r : kRoleColours)
+      if (styles.GetStyle(i)->Name == r.role) styles.GetStyle(i)->SetColor(r.colour);
+}
+
 // The editor a source serves, without a window system: it keeps the caret and shows the
 // highlighter it is given.
 class HeadlessEditor : public TateSourceEditor {
@@ -203,7 +226,7 @@ int Highlight(const std::vector<std::string>& args, std::FILE* out, std::FILE* e
 }
 
 // The file as the editor's copy feeds the RTF writer: a paragraph per line, runs in the styles'
-// attributes (with a scheme), Courier New 10.
+// attributes (with a scheme: its font styles, the role's colour), Courier New 10.
 int ToRtf(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
   std::string file, scheme;
   bool numbers = false;
@@ -223,7 +246,10 @@ int ToRtf(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) 
   if (!scheme.empty() && kind < 0) return Misused(err, "--scheme takes one of the scheme names");
   if (file.empty()) return Misused(err, "no file given");
   std::unique_ptr<TateHighLighter> highlighter(CreateDefaultHighlighter());
-  if (kind >= 0) highlighter->CreateBuiltInParsers(static_cast<std::uint8_t>(kind), TateBuiltInStyleNames{});
+  if (kind >= 0) {
+    highlighter->CreateBuiltInParsers(static_cast<std::uint8_t>(kind), TateBuiltInStyleNames{});
+    ColourByRole(*highlighter);
+  }
   HeadlessEditor editor(highlighter.get());
   TateEditorSource source;
   if (kind >= 0) source.SetEditor(&editor);
