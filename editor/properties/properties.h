@@ -338,7 +338,6 @@ class TateUndoRedo : public TatePropContainer {
   void Assign(TPersistent* source) override;
   void Changed() override;
   PW_PROP(bool, AllowUndo, true)
-  std::int32_t reserved_ = 0;  // kept beside the settings, not published
   PW_PROP(bool, GroupUndo, false)
   PW_PROP(bool, UndoOnlyChanges, false)
 };

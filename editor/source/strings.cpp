@@ -85,6 +85,50 @@ void SplitLines(WideStringView text, WideString& first, std::vector<WideString>&
     }
   }
 }
+// The same over UTF-16 little-endian bytes (an odd last byte is left out), each line decoded
+// once from the bytes, without a decoded copy of the whole text.
+void SplitUtf16Le(std::string_view bytes, WideString& first, std::vector<WideString>& rest) {
+  const char* p = bytes.data();
+  const char* const end = p + (bytes.size() & ~std::size_t{1});
+  bool isFirst = true;
+  auto unitAt = [](const char* q) {
+    return static_cast<char16_t>(static_cast<unsigned char>(q[0]) | (static_cast<unsigned char>(q[1]) << 8));
+  };
+  for (;;) {
+    const char* brk = p;
+#if defined(__SSE2__)  // x86: the 16-bit lanes are the little-endian units
+    const __m128i crs = _mm_set1_epi16(u'\r'), lfs = _mm_set1_epi16(u'\n');
+    while (end - brk >= 16) {
+      const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(brk));
+      const int mask = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi16(x, crs), _mm_cmpeq_epi16(x, lfs)));
+      if (mask != 0) {
+        brk += std::countr_zero(static_cast<unsigned>(mask));
+        break;
+      }
+      brk += 16;
+    }
+#endif
+    while (brk < end && unitAt(brk) != u'\r' && unitAt(brk) != u'\n') brk += 2;
+    WideString line = DecodeUtf16Le(std::string_view(p, static_cast<std::size_t>(brk - p)));
+    if (isFirst) {
+      first = std::move(line);
+      isFirst = false;
+    } else {
+      rest.push_back(std::move(line));
+    }
+    p = brk;
+    bool lf = false;
+    if (p < end && unitAt(p) == u'\r') p += 2;
+    if (p < end && unitAt(p) == u'\n') {
+      p += 2;
+      lf = true;
+    }
+    if (p >= end) {
+      if (lf) rest.emplace_back();
+      break;
+    }
+  }
+}
 }  // namespace
 
 TateStrings::TateStrings(TateAbstractEditSource* owner)
@@ -264,9 +308,17 @@ std::int32_t TateStrings::ColumnToChar(std::int32_t line, std::int32_t col) cons
 WideString TateStrings::GetText() const { return GetTextRange(0, 0, MaxInt, MaxInt); }
 
 void TateStrings::SetText(WideStringView text) {
+  WideString first;
+  std::vector<WideString> rest;
+  rest.reserve(text.size() / 48 + 1);
+  SplitLines(text, first, rest);
+  SetLines(std::move(first), std::move(rest));
+}
+
+void TateStrings::SetLines(WideString firstLine, std::vector<WideString> otherLines) {
   BeginUpdate();
   rootBlock_->Remove(true);
-  ReplaceText(0, 0, MaxInt, MaxInt, text);
+  ReplaceLines(0, 0, MaxInt, MaxInt, std::move(firstLine), std::move(otherLines));
   EndUpdate(0, MaxInt, true);
   if (Owner) Owner->SetRevisionCounter(0);
 }
@@ -302,6 +354,15 @@ WideString TateStrings::GetTextRange(std::int32_t x1, std::int32_t y1, std::int3
 }
 
 void TateStrings::ReplaceText(std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2, WideStringView text) {
+  WideString firstPiece;
+  std::vector<WideString> rest;
+  rest.reserve(text.size() / 48 + 1);
+  SplitLines(text, firstPiece, rest);
+  ReplaceLines(x1, y1, x2, y2, std::move(firstPiece), std::move(rest));
+}
+
+void TateStrings::ReplaceLines(std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2,
+                               WideString firstPiece, std::vector<WideString> rest) {
   if (GetCount() == 0) Add(WideString());
   const std::int32_t count = GetCount();
   y1 = EnsureRange(y1, 0, count - 1);
@@ -311,10 +372,6 @@ void TateStrings::ReplaceText(std::int32_t x1, std::int32_t y1, std::int32_t x2,
   const std::int32_t c1 = ColumnToChar(y1, x1);
   // The tail starts at the character that column X2 maps to.
   const WideString tail = textSource_->Get(y2).substr(static_cast<std::size_t>(ColumnToChar(y2, x2)));
-  WideString firstPiece;
-  std::vector<WideString> rest;
-  rest.reserve(text.size() / 48 + 1);
-  SplitLines(text, firstPiece, rest);
   const std::size_t added = rest.size();
   BeginUpdate();
   inheritBlock_ = false;
@@ -453,9 +510,14 @@ bool TateStrings::LoadFromBytes(std::string_view bytes) {
   const TateTextEncoding encoding = DetectEncoding(bytes, start);
   bool recognised = true;
   switch (encoding) {
-    case teUtf16:
-      SetText(DecodeUtf16Le(bytes.substr(start)));
+    case teUtf16: {
+      WideString first;
+      std::vector<WideString> rest;
+      rest.reserve(bytes.size() / 96 + 1);
+      SplitUtf16Le(bytes.substr(start), first, rest);
+      SetLines(std::move(first), std::move(rest));
       break;
+    }
     case teUtf8:
       SetText(DecodeUtf8(bytes.substr(start)));
       break;

@@ -65,6 +65,11 @@ class TateStrings : public TateStringsHolder {
   void SetText(WideStringView text);
   WideString GetText() const;
   void ReplaceText(std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2, WideStringView text);
+  // SetText with the text already cut into its first line and the others.
+  void SetLines(WideString firstLine, std::vector<WideString> otherLines);
+  // ReplaceText with the text already cut into its first line and the others.
+  void ReplaceLines(std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2, WideString firstLine,
+                    std::vector<WideString> otherLines);
   WideString GetTextRange(std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2) const;
   void InsertLine(std::int32_t index, WideString s);
   std::int32_t Add(WideString s);
