@@ -1,11 +1,12 @@
 // Fuzz target: the component stream reader over any bytes, into the editor's settings
-// containers and its list of wide strings. A stream either reads or is refused with the
+// containers, its list of wide strings and the rule-based parser. A stream either reads or is refused with the
 // reader's error; what reads writes back, and that reads again and writes the same bytes.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 
+#include "editor/parser/parser.h"
 #include "editor/properties/properties.h"
 #include "editor/text/wide_strings.h"
 #include "platform/rtl/filer.h"
@@ -46,5 +47,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Check<pw::editor::TateVisualProperties>(data, size);
   Check<pw::editor::TateSourceProperties>(data, size);
   Check<pw::editor::TWideStrings>(data, size);
+  Check<pw::editor::TateEditorParser>(data, size);
   return 0;
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/rtl/codepage.h"
+#include "platform/rtl/filer.h"
 #include "platform/rtl/strings.h"
 
 namespace pw::editor {
@@ -56,6 +57,118 @@ void TateParseRule::SetExpression(WideStringView text) {
   expression_.Clear();
   if (!trimmed.empty()) expression_.SetTextStr(trimmed);
   Changed();
+}
+
+// ---- streaming
+
+namespace {
+constexpr std::string_view kFontStyleNames[] = {"fsBold", "fsItalic", "fsUnderline", "fsStrikeOut"};
+}  // namespace
+
+void TateSyntaxStyle::PublishedProperties(TPropList& list) {
+  list.AddWideString(
+      "Name", [this] { return name_; }, [this](const WideString& v) { SetName(v); });
+  list.AddColour(
+      "FontColor", 0xFF000008u, [this] { return FontColor; },
+      [this](std::uint32_t v) {
+        FontColor = v;
+        if (owner_) owner_->ItemChanged();
+      });
+  list.AddSet(
+      "FontStyle", kFontStyleNames, 0, [this] { return static_cast<std::int32_t>(FontStyle); },
+      [this](std::int32_t v) {
+        FontStyle = static_cast<std::uint8_t>(v & 0x0F);
+        if (owner_) owner_->ItemChanged();
+      });
+  list.AddColour(
+      "Color", 0xFF000005u, [this] { return Color; },
+      [this](std::uint32_t v) {
+        Color = v;
+        if (owner_) owner_->ItemChanged();
+      });
+}
+
+void TateParseState::PublishedProperties(TPropList& list) {
+  list.AddWideString(
+      "Name", [this] { return name_; }, [this](const WideString& v) { SetName(v); });
+  list.AddBoolean(
+      "ResetOnEndLine", true, [this] { return ResetOnEndLine; }, [this](bool v) { ResetOnEndLine = v; });
+  list.AddBoolean(
+      "CaseSensetive", std::nullopt, [this] { return CaseSensetive; }, [this](bool v) { CaseSensetive = v; });
+}
+
+void TateParseRule::PublishedProperties(TPropList& list) {
+  list.AddWideString(
+      "Name", [this] { return name_; }, [this](const WideString& v) { SetName(v); });
+  list.AddBoolean(
+      "CaseSensitive", false, [this] { return caseSensitive_; }, [this](bool v) { SetCaseSensitive(v); });
+  list.AddWideString(
+      "InitStateRef", [this] { return initState_ ? initState_->Name() : WideString(); },
+      [this](const WideString& v) { SetInitState(owner_->FindState(v)); });
+  list.SetStored([this] { return initState_ != nullptr; });
+  list.AddObject("Expression", [this] { return &expression_; });
+  list.AddWideString(
+      "SetStateRef", [this] { return setState_ ? setState_->Name() : WideString(); },
+      [this](const WideString& v) { SetSetState(owner_->FindState(v)); });
+  list.SetStored([this] { return setState_ != nullptr; });
+  list.AddBoolean(
+      "RegExpr", false, [this] { return regExpr_; }, [this](bool v) { SetRegExpr(v); });
+  list.AddWideString(
+      "StyleRef", [this] { return style_ ? style_->Name() : WideString(); },
+      [this](const WideString& v) { SetStyle(owner_->FindStyle(v)); });
+  list.SetStored([this] { return style_ != nullptr; });
+}
+
+void TateParser::PublishedProperties(TPropList& list) {
+  auto begin = [this] { BeginUpdate(); };
+  auto end = [this] {
+    EndUpdate();
+    ItemChanged();
+  };
+  list.AddCollection(
+      "States", [this] { return static_cast<std::int32_t>(states_.size()); },
+      [this](std::int32_t i) { return states_[static_cast<std::size_t>(i)].get(); }, [this] { ClearStates(); },
+      [this]() -> TPersistent* {
+        states_.push_back(std::make_unique<TateParseState>(this));
+        return states_.back().get();
+      },
+      begin, end);
+  list.AddCollection(
+      "Styles", [this] { return static_cast<std::int32_t>(styles_.size()); },
+      [this](std::int32_t i) { return styles_[static_cast<std::size_t>(i)].get(); }, [this] { ClearStyles(); },
+      [this]() -> TPersistent* {
+        styles_.push_back(std::make_unique<TateSyntaxStyle>(this));
+        return styles_.back().get();
+      },
+      begin, end);
+  list.AddCollection(
+      "Rules", [this] { return static_cast<std::int32_t>(rules_.size()); },
+      [this](std::int32_t i) { return rules_[static_cast<std::size_t>(i)].get(); }, [this] { rules_.clear(); },
+      [this]() -> TPersistent* {
+        rules_.push_back(std::make_unique<TateParseRule>(this));
+        return rules_.back().get();
+      },
+      begin, end);
+  list.AddWideString(
+      "InitialStateRef", [this] { return InitialState ? InitialState->Name() : WideString(); },
+      [this](const WideString& v) { InitialState = FindState(v); });
+  list.SetStored([this] { return InitialState != nullptr; });
+}
+
+void TateParser::ClearStates() {
+  for (const auto& r : rules_) {
+    if (r->InitState()) r->SetInitState(nullptr);
+    if (r->SetState()) r->SetSetState(nullptr);
+  }
+  InitialState = nullptr;
+  currentState_ = nullptr;
+  states_.clear();
+}
+
+void TateParser::ClearStyles() {
+  for (const auto& r : rules_)
+    if (r->Style()) r->SetStyle(nullptr);
+  styles_.clear();
 }
 
 // ---- states

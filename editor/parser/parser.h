@@ -25,9 +25,11 @@ namespace pw::editor {
 class TateParser;
 class TateParseRule;
 
-class TateSyntaxStyle {
+class TateSyntaxStyle : public TPersistent {
  public:
   explicit TateSyntaxStyle(TateParser* owner = nullptr) : owner_(owner) {}
+  WideString ClassName() const override { return u"TateSyntaxStyle"; }
+  void PublishedProperties(TPropList& list) override;
   const WideString& Name() const { return name_; }
   void SetName(WideStringView name);
   std::uint32_t FontColor = 0xFF000008;  // the system window-text colour
@@ -48,9 +50,11 @@ class TateRegExprRule : public TateRegExpr {
   std::int32_t Rule;  // index in the parser's rules
 };
 
-class TateParseState {
+class TateParseState : public TPersistent {
  public:
   explicit TateParseState(TateParser* owner) : owner_(owner), keywords_(50) {}
+  WideString ClassName() const override { return u"TateParseState"; }
+  void PublishedProperties(TPropList& list) override;
   const WideString& Name() const { return name_; }
   void SetName(WideStringView name);
   bool ResetOnEndLine = true;
@@ -70,9 +74,13 @@ class TateParseState {
   WideString word_;  // the word being looked up (kept to reuse its buffer)
 };
 
-class TateParseRule {
+class TateParseRule : public TPersistent {
  public:
   explicit TateParseRule(TateParser* owner) : owner_(owner) {}
+  WideString ClassName() const override { return u"TateParseRule"; }
+  // The states and the style stream by name ("InitStateRef", "SetStateRef", "StyleRef"),
+  // written only when set; a name the parser does not have reads as none.
+  void PublishedProperties(TPropList& list) override;
   const WideString& Name() const { return name_; }
   void SetName(WideStringView name);
   bool CaseSensitive() const { return caseSensitive_; }
@@ -101,12 +109,15 @@ class TateParseRule {
   TWideStrings expression_;
 };
 
-class TateParser {
+class TateParser : public TPersistent {
  public:
   TateParser();
-  virtual ~TateParser();
-  TateParser(const TateParser&) = delete;
-  TateParser& operator=(const TateParser&) = delete;
+  ~TateParser() override;
+  WideString ClassName() const override { return u"TateParser"; }
+  // "States", "Styles" and "Rules" as collections, then "InitialStateRef" (the state's name,
+  // written when set). Reading a collection replaces its items (references to removed states
+  // and styles become none) inside one update, then rebuilds the tables.
+  void PublishedProperties(TPropList& list) override;
 
   TateParseState* AddState(WideStringView name);
   TateParseRule* AddRule(WideStringView name);
@@ -136,6 +147,8 @@ class TateParser {
   TateParseState* currentState_ = nullptr;
 
  private:
+  void ClearStates();
+  void ClearStyles();
   std::vector<std::unique_ptr<TateParseState>> states_;
   std::vector<std::unique_ptr<TateParseRule>> rules_;
   std::vector<std::unique_ptr<TateSyntaxStyle>> styles_;

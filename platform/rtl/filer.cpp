@@ -95,6 +95,21 @@ std::optional<std::uint32_t> IdentToColor(std::string_view name) {
 
 // ---- TPropList
 
+namespace {
+TPropInfo Ordinal(std::string name, TPropKind kind, std::optional<std::int32_t> def,
+                  std::span<const std::string_view> names, std::function<std::int32_t()> get,
+                  std::function<void(std::int32_t)> set) {
+  TPropInfo p;
+  p.Name = std::move(name);
+  p.Kind = kind;
+  p.Default = def;
+  p.Names = names;
+  p.GetOrd = std::move(get);
+  p.SetOrd = std::move(set);
+  return p;
+}
+}  // namespace
+
 const TPropInfo* TPropList::Find(std::string_view name) const {
   for (const auto& p : items_)
     if (SameAscii(p.Name, name)) return &p;
@@ -114,7 +129,7 @@ void TPropList::AddBoolean(std::string name, std::optional<bool> def, std::funct
 
 void TPropList::AddInteger(std::string name, std::optional<std::int32_t> def, std::function<std::int32_t()> get,
                            std::function<void(std::int32_t)> set) {
-  Add({std::move(name), TPropKind::Integer, def, {}, std::move(get), std::move(set), {}, {}, {}});
+  Add(Ordinal(std::move(name), TPropKind::Integer, def, {}, std::move(get), std::move(set)));
 }
 
 void TPropList::AddColour(std::string name, std::optional<std::uint32_t> def, std::function<std::uint32_t()> get,
@@ -131,21 +146,46 @@ void TPropList::AddColour(std::string name, std::optional<std::uint32_t> def, st
 void TPropList::AddEnumeration(std::string name, std::span<const std::string_view> names,
                                std::optional<std::int32_t> def, std::function<std::int32_t()> get,
                                std::function<void(std::int32_t)> set) {
-  Add({std::move(name), TPropKind::Enumeration, def, names, std::move(get), std::move(set), {}, {}, {}});
+  Add(Ordinal(std::move(name), TPropKind::Enumeration, def, names, std::move(get), std::move(set)));
 }
 
 void TPropList::AddSet(std::string name, std::span<const std::string_view> names, std::optional<std::int32_t> def,
                        std::function<std::int32_t()> get, std::function<void(std::int32_t)> set) {
-  Add({std::move(name), TPropKind::Set, def, names, std::move(get), std::move(set), {}, {}, {}});
+  Add(Ordinal(std::move(name), TPropKind::Set, def, names, std::move(get), std::move(set)));
 }
 
 void TPropList::AddWideString(std::string name, std::function<WideString()> get,
                               std::function<void(const WideString&)> set) {
-  Add({std::move(name), TPropKind::WideString, std::nullopt, {}, {}, {}, std::move(get), std::move(set), {}});
+  TPropInfo p;
+  p.Name = std::move(name);
+  p.Kind = TPropKind::WideString;
+  p.GetString = std::move(get);
+  p.SetString = std::move(set);
+  Add(std::move(p));
 }
 
 void TPropList::AddObject(std::string name, std::function<TPersistent*()> get) {
-  Add({std::move(name), TPropKind::Object, std::nullopt, {}, {}, {}, {}, {}, std::move(get)});
+  TPropInfo p;
+  p.Name = std::move(name);
+  p.Kind = TPropKind::Object;
+  p.GetObject = std::move(get);
+  Add(std::move(p));
+}
+
+void TPropList::AddCollection(std::string name, std::function<std::int32_t()> count,
+                              std::function<TPersistent*(std::int32_t)> at, std::function<void()> clear,
+                              std::function<TPersistent*()> add, std::function<void()> beginRead,
+                              std::function<void()> endRead) {
+  TPropInfo p;
+  p.Name = std::move(name);
+  p.Kind = TPropKind::Collection;
+  p.ItemCount = std::move(count);
+  p.ItemAt = std::move(at);
+  p.ClearItems = std::move(clear);
+  p.AddItem = std::move(add);
+  p.BeginRead = std::move(beginRead);
+  p.EndRead = std::move(endRead);
+  Add(std::move(p));
 }
 
 // ---- TWriter
@@ -175,6 +215,24 @@ void TWriter::WriteProperties(TPersistent& instance) {
   if (ancestor) ancestor->PublishedProperties(ancestorProps);
   for (const auto& p : props.Items()) {
     const TPropInfo* a = ancestor ? ancestorProps.Find(p.Name) : nullptr;
+    if (p.Stored && !p.Stored()) continue;
+    if (p.Kind == TPropKind::Collection) {
+      if (p.ItemCount() == 0 && !ancestor) continue;
+      WritePropName(p.Name);
+      WriteValue(vaCollection);
+      const std::string saved = prefix_;
+      prefix_.clear();
+      ancestor_ = nullptr;
+      for (std::int32_t i = 0; i < p.ItemCount(); ++i) {
+        WriteListBegin();
+        WriteProperties(*p.ItemAt(i));
+        WriteListEnd();
+      }
+      WriteListEnd();
+      prefix_ = saved;
+      ancestor_ = ancestor;
+      continue;
+    }
     if (p.Kind != TPropKind::Object) {
       WriteProperty(p, ancestor != nullptr, a && a->Kind == p.Kind ? a : nullptr);
       continue;
@@ -498,6 +556,31 @@ void TReader::ReadPropValue(TPersistent& instance, const TPropInfo& p) {
       auto* collection = dynamic_cast<TCollection*>(p.GetObject());
       if (!collection) Invalid();
       ReadCollection(*collection);
+      return;
+    }
+    case TPropKind::Collection: {
+      if (ReadValue() != vaCollection) Invalid();
+      if (++depth_ > kMaxDepth) {
+        --depth_;
+        throw EReadError(u"Invalid stream format: objects nest too deeply");
+      }
+      if (p.BeginRead) p.BeginRead();
+      try {
+        p.ClearItems();
+        while (!EndOfList()) {
+          const TValueType v = NextValue();
+          if (v == vaInt8 || v == vaInt16 || v == vaInt32) ReadInteger();  // the item's order: not used
+          ReadListBegin();
+          ReadProperties(*p.AddItem());
+        }
+        ReadListEnd();
+      } catch (...) {
+        --depth_;
+        if (p.EndRead) p.EndRead();
+        throw;
+      }
+      --depth_;
+      if (p.EndRead) p.EndRead();
       return;
     }
   }

@@ -77,7 +77,8 @@ enum class TPropKind : std::uint8_t {
   Enumeration,  // an ordinal written as the name of its value
   Set,          // a bit set (bit N = Names[N]) written as its members' names
   WideString,
-  Object,  // a persistent sub-object: its properties, or a collection's items
+  Object,      // a persistent sub-object: its properties, or a collection's items
+  Collection,  // items that a class keeps itself, streamed as a collection (the callbacks below)
 };
 
 struct TPropInfo {
@@ -92,6 +93,15 @@ struct TPropInfo {
   std::function<WideString()> GetString;
   std::function<void(const WideString&)> SetString;
   std::function<TPersistent*()> GetObject;
+  // Written only when this answers true (none: by the default rules).
+  std::function<bool()> Stored;
+  // Collection: the items, emptying, a new item at the end, and a bracket around a read.
+  std::function<std::int32_t()> ItemCount;
+  std::function<TPersistent*(std::int32_t)> ItemAt;
+  std::function<void()> ClearItems;
+  std::function<TPersistent*()> AddItem;
+  std::function<void()> BeginRead;
+  std::function<void()> EndRead;
 };
 
 class TPropList {
@@ -112,6 +122,12 @@ class TPropList {
               std::function<std::int32_t()> get, std::function<void(std::int32_t)> set);
   void AddWideString(std::string name, std::function<WideString()> get, std::function<void(const WideString&)> set);
   void AddObject(std::string name, std::function<TPersistent*()> get);
+  // Items a class keeps itself; `endRead` also runs when a read fails.
+  void AddCollection(std::string name, std::function<std::int32_t()> count,
+                     std::function<TPersistent*(std::int32_t)> at, std::function<void()> clear,
+                     std::function<TPersistent*()> add, std::function<void()> beginRead, std::function<void()> endRead);
+  // Sets the stored predicate of the property added last.
+  void SetStored(std::function<bool()> stored) { items_.back().Stored = std::move(stored); }
 
  private:
   std::vector<TPropInfo> items_;

@@ -5,10 +5,22 @@
 #include <gtest/gtest.h>
 
 #include "platform/rtl/exceptions.h"
+#include "platform/rtl/filer.h"
 #include "platform/rtl/strings.h"
 
 namespace pw::editor {
 namespace {
+
+// "text=Style" per token of all lines.
+std::string TokensOf(TateEditorParser& p) {
+  p.Reset();
+  std::string out;
+  while (TateSyntaxStyle* s = p.NextToken()) {
+    if (!out.empty()) out += ' ';
+    out += WideToUtf8(p.TokenText()) + "=" + (s == p.DefaultStyle() ? "-" : WideToUtf8(s->Name()));
+  }
+  return out;
+}
 
 class ParserTest : public ::testing::Test {
  protected:
@@ -49,16 +61,7 @@ class ParserTest : public ::testing::Test {
     p.EndUpdate();
     p.Prepare();
   }
-  // "text=Style" per token of all lines.
-  std::string Tokens() {
-    p.Reset();
-    std::string out;
-    while (TateSyntaxStyle* s = p.NextToken()) {
-      if (!out.empty()) out += ' ';
-      out += WideToUtf8(p.TokenText()) + "=" + (s == p.DefaultStyle() ? "-" : WideToUtf8(s->Name()));
-    }
-    return out;
-  }
+  std::string Tokens() { return TokensOf(p); }
   TateEditorParser p;
   TateParseState *code = nullptr, *comment = nullptr;
   TateSyntaxStyle *keyword = nullptr, *note = nullptr, *number = nullptr;
@@ -69,6 +72,36 @@ TEST_F(ParserTest, TokensStatesAndLines) {
   EXPECT_EQ(Tokens(),
             "BEGIN=Keyword  =- x1=-  =- {=Note a=Note b=Note }=Note  =- Begin=Keyword  =- 42=Number ;=- "
             "end=Keyword");
+}
+
+TEST_F(ParserTest, StreamsItsCollectionsAndTokenizesTheSameAfterReadingThem) {
+  TMemoryStream s;
+  WriteObjectToStream(s, p, "P");
+  const std::string bytes(reinterpret_cast<const char*>(s.Memory()), static_cast<std::size_t>(s.Size()));
+  // A rule: its name, the states and style by name, its expression as the list's "Strings".
+  const auto name = [](std::string_view n) { return static_cast<char>(n.size()) + std::string(n); };
+  const auto utf8 = [](std::string_view v) {
+    return std::string("\x14") + static_cast<char>(v.size()) + '\0' + '\0' + '\0' + std::string(v);
+  };
+  const std::string rule = "\x01" + name("Name") + utf8("Open") + name("InitStateRef") + utf8("Code") +
+                           name("Expression.Strings") + "\x01" + utf8("\\{") + '\0';
+  EXPECT_NE(bytes.find(rule), std::string::npos);
+  EXPECT_NE(bytes.find("\x0FInitialStateRef\x14\x04"), std::string::npos);
+
+  // Read over a parser with items of its own, one rule pointing at a state that goes.
+  TateEditorParser q;
+  auto* old = q.AddState(u"Old");
+  q.AddRule(u"Stale")->SetInitState(old);
+  s.SetPosition(0);
+  EXPECT_EQ(ReadObjectFromStream(s, q), "P");
+  ASSERT_NE(q.FindState(u"Comment"), nullptr);
+  EXPECT_EQ(q.FindState(u"Old"), nullptr);
+  EXPECT_EQ(q.RuleCount(), 5);
+  EXPECT_EQ(q.InitialState, q.FindState(u"Code"));
+  const WideString text = u"BEGIN x1 {a\r\n\r\nb} Begin 42;\r\nend";
+  p.Lines().SetTextStr(text);
+  q.Lines().SetTextStr(text);
+  EXPECT_EQ(TokensOf(q), Tokens());
 }
 
 TEST_F(ParserTest, CaseSensitiveStatesFindOnlyCaseSensitiveRules) {
