@@ -1,4 +1,5 @@
 #include "host/file_queries.h"
+#include "host/project_services.h"
 
 namespace pw::host {
 
@@ -92,6 +93,27 @@ HRESULT TProviderRegistry::IsAvailable(const GUID& key, VARIANT_BOOL* result) {
     auto at = objects_.find(key);
     bool registered = at != objects_.end() && !at->second.empty();
     SetOutValue<VARIANT_BOOL>(result, ToWordBool(registered && unavailable_.count(key) == 0));
+  });
+}
+
+}  // namespace pw::host
+
+namespace pw::host {
+
+std::vector<WideString> TProviderRegistry::ReloadNotices() const {
+  std::lock_guard guard(lock_);
+  return reloadNotices_;
+}
+HRESULT TProviderRegistry::BeforeReload(IpwProjectNode* node) {
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    reloadNotices_.push_back(u"BeforeReload " + NoticeName(node));
+  });
+}
+HRESULT TProviderRegistry::AfterReload(IpwProjectNode* node) {
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    reloadNotices_.push_back(u"AfterReload " + NoticeName(node));
   });
 }
 

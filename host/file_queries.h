@@ -62,8 +62,13 @@ class TUnsavedFileQuery final : public Implements<ComObject, IpwLoadFromUnsavedF
 
 // Objects registered by key. A key is available while its object is registered and not marked
 // unavailable (a provider that is registered but cannot serve now).
-class TProviderRegistry final : public Implements<ComObject, IpwProviderRegistry> {
+// It also takes the notices around the reload of a node's file (IpwReloadNotices): "BeforeReload
+// NAME" and "AfterReload NAME" lines.
+class TProviderRegistry final : public Implements<ComObject, IpwProviderRegistry, IpwReloadNotices> {
  public:
+  std::vector<WideString> ReloadNotices() const;
+  HRESULT BeforeReload(IpwProjectNode* node) override;
+  HRESULT AfterReload(IpwProjectNode* node) override;
   void SetAvailable(const GUID& key, bool available);
   void Clear();
 
@@ -79,6 +84,7 @@ class TProviderRegistry final : public Implements<ComObject, IpwProviderRegistry
   mutable std::mutex lock_;
   std::map<GUID, std::vector<ComPtr<IUnknown>>> objects_;
   std::map<GUID, bool> unavailable_;
+  std::vector<WideString> reloadNotices_;
 };
 
 }  // namespace pw::host
