@@ -19,6 +19,9 @@ namespace pw::host {
 struct FileQuestion {
   WideString fileName;
   bool answer;
+  // The question as the host words it (the reload question: "Project element: <full name>" CR LF
+  // "File: <file name>"); empty for the others.
+  WideString text;
 };
 
 // A question about files that the host answers: with dialogs the answers come from a queue (a
@@ -32,7 +35,7 @@ class TFileQuestions {
   TFileQuestions(std::shared_ptr<HostConfig> config, bool withoutDialogs)
       : config_(std::move(config)), withoutDialogs_(withoutDialogs) {}
   // The answer for the file, kept with the question.
-  bool Ask(BSTR fileName);
+  bool Ask(BSTR fileName, WideString text = {});
 
  private:
   std::shared_ptr<HostConfig> config_;

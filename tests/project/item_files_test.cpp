@@ -17,7 +17,8 @@ using project::IsProjectItemFileFormat;
 using project::ReadFileSnapshot;
 using project::SnapshotsEqual;
 
-const std::string kSignatureLine = "<Prp name=\"signature\" type=\"S\" value=\"{E96AEE9E-8FE9-4ADA-BDAB-53AEE029022E}\"/>";
+const std::string kSignatureLine =
+    "<Prp name=\"signature\" type=\"S\" value=\"{E96AEE9E-8FE9-4ADA-BDAB-53AEE029022E}\"/>";
 const std::string kVersionLine = "<Prp name=\"version\" type=\"S\" value=\"9.0\"/>";
 
 void SetTimes(const std::string& path, long seconds) {
@@ -105,9 +106,9 @@ TEST(ItemFileVersion, NumbersCompare) {
     const char16_t* stored;
     std::int32_t expected;
   } cases[] = {
-      {u"10.0", 0}, {u"10.00", 0}, {u"11.0", 106}, {u"10.1", 106}, {u"8.0", 0}, {u"4.0", 0}, {u"9.0", 0},
-      {u"3.0", 105}, {u"8.5", 105}, {u"8", 105},  {u"", 105},     {u"abc", 105}, {u"10.", 105}, {u".5", 105},
-      {u"99999999999999.0", 105},
+      {u"10.0", 0}, {u"10.00", 0}, {u"11.0", 106}, {u"10.1", 106}, {u"8.0", 0},
+      {u"4.0", 0},  {u"9.0", 0},   {u"3.0", 105},  {u"8.5", 105},  {u"8", 105},
+      {u"", 105},   {u"abc", 105}, {u"10.", 105},  {u".5", 105},   {u"99999999999999.0", 105},
   };
   for (const auto& c : cases) EXPECT_EQ(CheckVersionText(c.stored, u"10.0"), c.expected) << WideToUtf8(c.stored);
   // As text "8.0" sorts above "10.0"; as numbers it is older and passes.
