@@ -81,7 +81,8 @@ class TpwFileObserverFakeOwner final : public Implements<TcvInterfacedObject, Ip
  private:
   template <class F>
   HRESULT Forward(F f);
-  std::mutex lock_;
+  // Recursive: a forward may end with the storage's own destruction on the same thread.
+  std::recursive_mutex lock_;
   TpwNodeFileStorage* storage_;
 };
 

@@ -4,6 +4,8 @@
 #include "core/options/options_tree.h"
 #include "core/options/options_xml_storage.h"
 #include "platform/com/safecall.h"
+#include "platform/ui/resources.h"
+#include "project/nodes/node_helpers.h"
 
 namespace pw::test {
 
@@ -15,6 +17,10 @@ class OptionsUnitEnvironment : public ::testing::Environment {
   void TearDown() override { StopOptionsNamePool(); }
 };
 const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new OptionsUnitEnvironment);
+
+// The module's bitmap of the not-reloaded mark.
+const BitmapResource kMarker[] = {{"ICON_NONRELOADED_MARKER", 2, 2, 1, 2, 3}};
+const ResourceTable kResources{{}, kMarker};
 
 GUID NewKey() {
   GUID key{};
@@ -53,11 +59,15 @@ ItemNodeTest::ItemNodeTest(bool interactive)
         host::TestHostOptions options;
         options.interactive = interactive;
         return options;
-      }()) {}
+      }()) {
+  RegisterModuleResources(&kResources);
+}
 
 ItemNodeTest::~ItemNodeTest() {
   for (auto& node : nodes_) node->Finalize();
   nodes_.clear();
+  project::ReleaseNotReloadedMarker();
+  RegisterModuleResources(nullptr);
 }
 
 void ItemNodeTest::Finalize(TItemNode* node) {
