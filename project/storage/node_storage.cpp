@@ -46,6 +46,18 @@ bool RemoveFile(WideStringView fileName) {
   return ::unlink(WideToUtf8(fileName).c_str()) == 0;
 }
 
+// Writes a copy of the tree to the file (replacing it by rename); the tree itself stays bound
+// where it was, so a write that fails changes nothing.
+void WriteCopy(TpwProjectNode* owner, IcvOptionsNode* root, WideStringView fileName) {
+  auto copy = CreateOptionsBuilder();
+  if (root) SafeCallCheck(root->CopyTo(copy->GetRoot().Get()));
+  auto reader = owner->CreateOptionsReader(fileName);
+  reader->Clear();
+  copy->SetReader(reader.Get());
+  copy->Save();
+  copy->ReleaseReader();
+}
+
 template <class I>
 ComPtr<I> As(IUnknown* object) {
   ComPtr<I> r;
@@ -239,14 +251,10 @@ void TpwNodeFileStorage::ApplyRename(WideStringView oldName, WideStringView newN
   const WideString oldPath = fileName_;
   if (!closed_ && data_) {
     // The data goes to the new file first; only a complete write moves the node.
+    owner_->Save();
+    WriteCopy(owner_, data_->GetRoot().Get(), newPath);
     BindOptionsFile(newPath, true);
-    try {
-      owner_->Save();
-      data_->Save();
-    } catch (...) {
-      BindOptionsFile(oldPath, false);
-      throw;
-    }
+    data_->Save();
   }
   fileName_ = newPath;
   if (observer_) {
@@ -514,6 +522,8 @@ std::int32_t TpwNodeFileStorage::SaveToFile(WideStringView newFileName, bool asC
           saveData_->Save();
         } else {
           if (toOther) {
+            // The new file is written whole before the tree moves to it.
+            WriteCopy(owner_, data_->GetRoot().Get(), saveTarget);
             BindOptionsFile(saveTarget, true);
             rebound = true;
           }

@@ -49,7 +49,14 @@ bool TItemNode::Load() {
 std::int32_t TItemNode::Save() {
   if (auto data = DataNode()) {
     SafeCallCheck(Props(data.Get())->SetString(u"Value", value));
-    if (unsaveable) SafeCallCheck(Props(data.Get())->SetString(WideString(300, u'n'), u"x"));
+    // A child node whose name no file may hold.
+    const WideString bad(300, u'n');
+    if (unsaveable) {
+      ComPtr<IcvOptionsNode> child;
+      SafeCallCheck(data->GetNode(bad, child.Put()));
+    } else {
+      SafeCallCheck(data->DeleteNode(bad));
+    }
   }
   return TpwProjectNode::Save();
 }

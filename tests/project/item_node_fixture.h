@@ -18,7 +18,7 @@ class TItemNode : public project::TpwProjectNode {
   TItemNode(IpwProjectNode* parent, std::uint8_t kind, const GUID& type = host::kItemNodeType);
 
   WideString value;
-  // A save that the file cannot take (a property name longer than a file may hold).
+  // A save that the file cannot take (a node name longer than a file may hold).
   bool unsaveable = false;
   // Load raises after the data was read.
   bool failLoad = false;
