@@ -228,7 +228,7 @@ GUID GetSourceControlMenuKey(IcvBaseManager* manager, IpwProjectNode* node) {
 WideString GetProjectFolder(IpwProjectNode* node) {
   auto project = FindParentProject(node);
   if (!project) return {};
-  return WideExtractFilePath(GetStorageFileName(project.Get()));
+  return WideExtractFilePath(AttributeText(project.Get(), 0));
 }
 
 ComPtr<IpwProjectNode> CreateNewChildItem(IcvBaseManager* manager, IpwProjectItemTypeProvider* types,
