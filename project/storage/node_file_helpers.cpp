@@ -182,8 +182,10 @@ WideString GetDefaultNodeFileName(IcvBaseManager* manager, IpwProjectNode* node)
   WideString old;
   if (auto save = As<IpwFileSaveSupport>(node)) {
     BString name;
-    if (Succeeded(save->GetOldFileName(name.Put()))) old = WideString(name.View());
+    if (Succeeded(save->GetOldFileName(name.Put()))) old = WideTrim(name.View());
   }
+  // A node whose file is not moving: its old file is its file.
+  if (old.empty()) old = AttributeText(node, 0);
   auto info = GetNodeInfo(manager, NodeTypeKey(node));
   if (!info) return old;
   ComPtr<IpwProjectNodeConfigInfo> config;

@@ -468,11 +468,12 @@ HRESULT TpwProjectNode::SaveToNewFile(BSTR fileName, VARIANT_BOOL flag, std::int
 HRESULT TpwProjectNode::IsSavingToNewFile(VARIANT_BOOL* result) {
   return SafeCall([&] { *result = saveAsCount_ > 0 ? VARIANT_TRUE : VARIANT_FALSE; });
 }
+// Both names are empty unless a save to another file runs.
 HRESULT TpwProjectNode::GetNewFileName(BSTR* fileName) {
-  return SafeCall([&] { *fileName = BString(newFileName_).Detach(); });
+  return SafeCall([&] { *fileName = BString(saveAsCount_ > 0 ? newFileName_ : WideString()).Detach(); });
 }
 HRESULT TpwProjectNode::GetOldFileName(BSTR* fileName) {
-  return SafeCall([&] { *fileName = BString(oldFileName_).Detach(); });
+  return SafeCall([&] { *fileName = BString(saveAsCount_ > 0 ? oldFileName_ : WideString()).Detach(); });
 }
 HRESULT TpwProjectNode::SaveToDefaultFile(VARIANT_BOOL flag, std::int32_t* result) {
   return SafeCall([&] { *result = SaveToDefaultFileResult(flag != VARIANT_FALSE); });
