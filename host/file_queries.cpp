@@ -1,4 +1,6 @@
 #include "host/file_queries.h"
+#include "host/project_services.h"
+#include "project/nodes/project_helpers.h"
 
 namespace pw::host {
 
@@ -12,7 +14,7 @@ std::vector<FileQuestion> TFileQuestions::Questions() const {
   return questions_;
 }
 
-bool TFileQuestions::Ask(BSTR fileName) {
+bool TFileQuestions::Ask(BSTR fileName, WideString text) {
   WideString name(BstrView(fileName));
   std::lock_guard guard(lock_);
   bool answer = withoutDialogs_;
@@ -21,12 +23,19 @@ bool TFileQuestions::Ask(BSTR fileName) {
     answer = answers_.front();
     answers_.pop_front();
   }
-  questions_.push_back({name, answer});
+  questions_.push_back({name, answer, std::move(text)});
   return answer;
 }
 
-HRESULT TFileReloadManager::ReloadWanted(BSTR fileName, IUnknown*, VARIANT_BOOL* reload) {
-  return SafeCall([&] { SetOutValue<VARIANT_BOOL>(reload, ToWordBool(Ask(fileName))); });
+HRESULT TFileReloadManager::ReloadWanted(BSTR fileName, IUnknown* node, VARIANT_BOOL* reload) {
+  return SafeCall([&] {
+    ComPtr<IpwProjectNode> projectNode;
+    WideString fullName;
+    if (node && Succeeded(node->QueryInterface(IpwProjectNode::iid, projectNode.PutVoid())) && projectNode)
+      fullName = project::GetNodeDisplayPath(projectNode.Get());
+    WideString text = u"Project element: " + fullName + u"\r\nFile: " + WideString(BstrView(fileName));
+    SetOutValue<VARIANT_BOOL>(reload, ToWordBool(Ask(fileName, std::move(text))));
+  });
 }
 
 HRESULT TUnsavedFileQuery::LoadFromUnsavedFile(BSTR fileName, VARIANT_BOOL* load) {
@@ -92,6 +101,27 @@ HRESULT TProviderRegistry::IsAvailable(const GUID& key, VARIANT_BOOL* result) {
     auto at = objects_.find(key);
     bool registered = at != objects_.end() && !at->second.empty();
     SetOutValue<VARIANT_BOOL>(result, ToWordBool(registered && unavailable_.count(key) == 0));
+  });
+}
+
+}  // namespace pw::host
+
+namespace pw::host {
+
+std::vector<WideString> TProviderRegistry::ReloadNotices() const {
+  std::lock_guard guard(lock_);
+  return reloadNotices_;
+}
+HRESULT TProviderRegistry::BeforeReload(IpwProjectNode* node) {
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    reloadNotices_.push_back(u"BeforeReload " + NoticeName(node));
+  });
+}
+HRESULT TProviderRegistry::AfterReload(IpwProjectNode* node) {
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    reloadNotices_.push_back(u"AfterReload " + NoticeName(node));
   });
 }
 

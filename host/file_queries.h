@@ -19,6 +19,9 @@ namespace pw::host {
 struct FileQuestion {
   WideString fileName;
   bool answer;
+  // The question as the host words it (the reload question: "Project element: <full name>" CR LF
+  // "File: <file name>"); empty for the others.
+  WideString text;
 };
 
 // A question about files that the host answers: with dialogs the answers come from a queue (a
@@ -32,7 +35,7 @@ class TFileQuestions {
   TFileQuestions(std::shared_ptr<HostConfig> config, bool withoutDialogs)
       : config_(std::move(config)), withoutDialogs_(withoutDialogs) {}
   // The answer for the file, kept with the question.
-  bool Ask(BSTR fileName);
+  bool Ask(BSTR fileName, WideString text = {});
 
  private:
   std::shared_ptr<HostConfig> config_;
@@ -62,8 +65,13 @@ class TUnsavedFileQuery final : public Implements<ComObject, IpwLoadFromUnsavedF
 
 // Objects registered by key. A key is available while its object is registered and not marked
 // unavailable (a provider that is registered but cannot serve now).
-class TProviderRegistry final : public Implements<ComObject, IpwProviderRegistry> {
+// It also takes the notices around the reload of a node's file (IpwReloadNotices): "BeforeReload
+// NAME" and "AfterReload NAME" lines.
+class TProviderRegistry final : public Implements<ComObject, IpwProviderRegistry, IpwReloadNotices> {
  public:
+  std::vector<WideString> ReloadNotices() const;
+  HRESULT BeforeReload(IpwProjectNode* node) override;
+  HRESULT AfterReload(IpwProjectNode* node) override;
   void SetAvailable(const GUID& key, bool available);
   void Clear();
 
@@ -79,6 +87,7 @@ class TProviderRegistry final : public Implements<ComObject, IpwProviderRegistry
   mutable std::mutex lock_;
   std::map<GUID, std::vector<ComPtr<IUnknown>>> objects_;
   std::map<GUID, bool> unavailable_;
+  std::vector<WideString> reloadNotices_;
 };
 
 }  // namespace pw::host

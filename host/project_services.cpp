@@ -424,3 +424,77 @@ HRESULT TDiagnosticLog::Write(BSTR text) {
 }
 
 }  // namespace pw::host
+
+namespace pw::host {
+
+WideString NoticeName(IpwProjectNode* node) {
+  BString name;
+  if (!node || Failed(node->GetName(name.Put()))) return u"?";
+  return WideString(name.View());
+}
+
+void TProjectService::Add(WideString line) {
+  std::lock_guard guard(lock_);
+  notices_.push_back(std::move(line));
+}
+std::vector<WideString> TProjectService::Notices() const {
+  std::lock_guard guard(lock_);
+  return notices_;
+}
+void TProjectService::ClearNotices() {
+  std::lock_guard guard(lock_);
+  notices_.clear();
+}
+HRESULT TProjectService::BeforeLoad(IpwProjectNode* node) {
+  return SafeCall([&] { Add(u"BeforeLoad " + NoticeName(node)); });
+}
+HRESULT TProjectService::NodeUnloaded(IpwProjectNode* node) {
+  return SafeCall([&] { Add(u"Unloaded " + NoticeName(node)); });
+}
+HRESULT TProjectService::BeforeSave(IpwProjectNode* node) {
+  return SafeCall([&] { Add(u"BeforeSave " + NoticeName(node)); });
+}
+HRESULT TProjectService::HasUnsavedChanges(IpwProjectNode*, VARIANT_BOOL* result) {
+  return SafeCall([&] { SetOutValue<VARIANT_BOOL>(result, ToWordBool(unsaved_.load())); });
+}
+HRESULT TProjectService::CanShowProperties(IpwProjectNode*, VARIANT_BOOL* result) {
+  return SafeCall([&] { SetOutValue<VARIANT_BOOL>(result, ToWordBool(canShowProperties_.load())); });
+}
+HRESULT TProjectService::ShowProperties(IpwProjectNode* node) {
+  return SafeCall([&] { Add(u"Properties " + NoticeName(node)); });
+}
+HRESULT TProjectService::ConfirmRename(IpwProjectNode* node, BSTR newName, VARIANT_BOOL* result) {
+  return SafeCall([&] {
+    Add(u"ConfirmRename " + NoticeName(node) + u" " + WideString(BstrView(newName)));
+    SetOutValue<VARIANT_BOOL>(result, ToWordBool(confirmRename_.load()));
+  });
+}
+HRESULT TProjectService::NodeRenamed(IpwProjectNode* node, BSTR newName) {
+  return SafeCall([&] { Add(u"Renamed " + NoticeName(node) + u" " + WideString(BstrView(newName))); });
+}
+
+std::vector<WideString> TFileNotices::Notices() const {
+  std::lock_guard guard(lock_);
+  return notices_;
+}
+HRESULT TFileNotices::FileRenamed(IpwProjectNode* node, BSTR oldPath, BSTR newPath) {
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    notices_.push_back(u"Renamed " + NoticeName(node) + u": " + WideString(BstrView(oldPath)) + u" -> " +
+                       WideString(BstrView(newPath)));
+  });
+}
+HRESULT TFileNotices::BeforeReload(IpwProjectNode* node) {
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    notices_.push_back(u"BeforeReload " + NoticeName(node));
+  });
+}
+HRESULT TFileNotices::AfterReload(IpwProjectNode* node) {
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    notices_.push_back(u"AfterReload " + NoticeName(node));
+  });
+}
+
+}  // namespace pw::host

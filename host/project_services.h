@@ -209,4 +209,60 @@ class TDiagnosticLog final : public Implements<ComObject, IpwDiagnosticLog> {
   std::vector<WideString> lines_;
 };
 
+// The project service (IpwProjectService), handed out by the options service's entry of the
+// lookup: it records "BeforeLoad NAME", "Unloaded NAME", "BeforeSave NAME", "Properties NAME",
+// "ConfirmRename NAME NEW" and "Renamed NAME NEW" and answers from what the test set (no
+// unsaved changes, properties shown, renames confirmed).
+class TProjectService final : public Implements<ComObject, IpwProjectService> {
+ public:
+  std::vector<WideString> Notices() const;
+  void ClearNotices();
+  void SetUnsavedChanges(bool value) { unsaved_ = value; }
+  void SetCanShowProperties(bool value) { canShowProperties_ = value; }
+  void SetConfirmRename(bool value) { confirmRename_ = value; }
+
+  PW_HOST_RESERVED(3) PW_HOST_RESERVED(4) PW_HOST_RESERVED(5) PW_HOST_RESERVED(6) PW_HOST_RESERVED(7)
+  PW_HOST_RESERVED(8) PW_HOST_RESERVED(9) PW_HOST_RESERVED(10)
+  HRESULT BeforeLoad(IpwProjectNode* node) override;
+  HRESULT NodeUnloaded(IpwProjectNode* node) override;
+  HRESULT BeforeSave(IpwProjectNode* node) override;
+  HRESULT HasUnsavedChanges(IpwProjectNode* node, VARIANT_BOOL* result) override;
+  HRESULT CanShowProperties(IpwProjectNode* node, VARIANT_BOOL* result) override;
+  PW_HOST_RESERVED(16) PW_HOST_RESERVED(17) PW_HOST_RESERVED(18) PW_HOST_RESERVED(19) PW_HOST_RESERVED(20)
+  PW_HOST_RESERVED(21)
+  HRESULT ShowProperties(IpwProjectNode* node) override;
+  PW_HOST_RESERVED(23) PW_HOST_RESERVED(24) PW_HOST_RESERVED(25) PW_HOST_RESERVED(26) PW_HOST_RESERVED(27)
+  PW_HOST_RESERVED(28) PW_HOST_RESERVED(29) PW_HOST_RESERVED(30) PW_HOST_RESERVED(31) PW_HOST_RESERVED(32)
+  PW_HOST_RESERVED(33)
+  HRESULT ConfirmRename(IpwProjectNode* node, BSTR newName, VARIANT_BOOL* result) override;
+  HRESULT NodeRenamed(IpwProjectNode* node, BSTR newName) override;
+
+ private:
+  void Add(WideString line);
+  mutable std::mutex lock_;
+  std::vector<WideString> notices_;
+  std::atomic<bool> unsaved_{false}, canShowProperties_{true}, confirmRename_{true};
+};
+
+// The file notices of project nodes (IpwFileNotices): records "Renamed NAME: OLD -> NEW",
+// "BeforeReload NAME" and "AfterReload NAME". The host has none registered; tests and pwhost
+// register one under the file-notice service key.
+class TFileNotices final : public Implements<ComObject, IpwFileNotices> {
+ public:
+  std::vector<WideString> Notices() const;
+  PW_HOST_RESERVED(3) PW_HOST_RESERVED(4) PW_HOST_RESERVED(5) PW_HOST_RESERVED(6) PW_HOST_RESERVED(7)
+  PW_HOST_RESERVED(8) PW_HOST_RESERVED(9) PW_HOST_RESERVED(10) PW_HOST_RESERVED(11) PW_HOST_RESERVED(12)
+  PW_HOST_RESERVED(13) PW_HOST_RESERVED(14) PW_HOST_RESERVED(15)
+  HRESULT FileRenamed(IpwProjectNode* node, BSTR oldPath, BSTR newPath) override;
+  HRESULT BeforeReload(IpwProjectNode* node) override;
+  HRESULT AfterReload(IpwProjectNode* node) override;
+
+ private:
+  mutable std::mutex lock_;
+  std::vector<WideString> notices_;
+};
+
+// "NAME" of a node for the notices ("?" when it has none).
+WideString NoticeName(IpwProjectNode* node);
+
 }  // namespace pw::host

@@ -278,6 +278,9 @@ class TOptionsService final
   ComPtr<TSettingsGroup> FindEntry(const GUID& key) const;
   std::vector<ComPtr<TSettingsGroup>> Pages() const;
   void Shutdown();
+  // The host's project service is reached through this service's lookup key: its interface is
+  // handed out from the object given here.
+  void SetProjectService(IUnknown* service) { projectService_ = service; }
 
   // IpwOptionsService
   HRESULT GetPageCount(std::int32_t* count) override;
@@ -291,7 +294,13 @@ class TOptionsService final
   HRESULT CreatePage(const GUID& key, BSTR path, std::int32_t flags, std::int32_t imageIndex, std::int32_t order,
                      std::int32_t bitmap, BSTR caption) override;
 
+ protected:
+  HRESULT QueryMissingInterface(const IID& riid, void** ppv) noexcept override {
+    return projectService_ ? projectService_->QueryInterface(riid, ppv) : E_NOINTERFACE;
+  }
+
  private:
+  ComPtr<IUnknown> projectService_;
   mutable std::mutex lock_;
   TSettingsManager* settings_;  // owned by the host, outlives this service
   TSettingsGroupList entries_;  // groups and pages: one key space

@@ -130,6 +130,8 @@ TestHost::TestHost(TestHostOptions options) : config_(std::make_shared<HostConfi
   fileReload_ = MakeObject<TFileReloadManager>(config_);
   unsavedFiles_ = MakeObject<TUnsavedFileQuery>(config_);
   providers_ = MakeObject<TProviderRegistry>();
+  projectService_ = MakeObject<TProjectService>();
+  options_->SetProjectService(projectService_->Identity());
   processes_ = std::make_unique<TProcessList>(*sys_->Root());
   browsers_ = std::make_unique<TBrowsers>(*processes_, *log_);
   processInfo_ = MakeObject<TProcessInfoService>(*processes_);
@@ -205,6 +207,7 @@ TestHost::~TestHost() {
   processInfo_ = nullptr;
   processes_.reset();
   providers_ = nullptr;
+  projectService_ = nullptr;
   unsavedFiles_ = nullptr;
   fileReload_ = nullptr;
   menus_ = nullptr;

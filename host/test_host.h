@@ -125,6 +125,8 @@ class TestHost {
   TFileReloadManager& FileReloads() { return *fileReload_; }
   TUnsavedFileQuery& UnsavedFiles() { return *unsavedFiles_; }
   TProviderRegistry& Providers() { return *providers_; }
+  // The project service (behind the options service's lookup key).
+  TProjectService& ProjectService() { return *projectService_; }
   // The processes (platform model, object tree, hook channels) and the services over them.
   TProcessList& Processes() { return *processes_; }
   THookParameterService& HookParameters() { return *hookParameters_; }
@@ -165,6 +167,7 @@ class TestHost {
   ComPtr<TFileReloadManager> fileReload_;
   ComPtr<TUnsavedFileQuery> unsavedFiles_;
   ComPtr<TProviderRegistry> providers_;
+  ComPtr<TProjectService> projectService_;
   std::unique_ptr<TProcessList> processes_;
   ComPtr<TProcessInfoService> processInfo_;
   ComPtr<TWindowsManager> windows_;

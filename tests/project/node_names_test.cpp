@@ -139,6 +139,8 @@ class TPersistentOwner final : public Implements<ComObject, IpwPersistentProject
   HRESULT GetModified(VARIANT_BOOL* m) override { return *m = modified, S_OK; }
   HRESULT SetModified(VARIANT_BOOL m) override { return modified = m, S_OK; }
   HRESULT SaveNode() override { return S_OK; }
+  HRESULT LoadItemData(IUnknown*, VARIANT_BOOL*) override { return E_NOTIMPL; }
+  HRESULT WriteItemData(IUnknown*) override { return E_NOTIMPL; }
   VARIANT_BOOL modified = VARIANT_FALSE;
 };
 

@@ -5,13 +5,19 @@
 #include "host/test_host.h"
 #include "platform/com/guid.h"
 #include "platform/rtl/strings.h"
+#include "core/options/options_name_pool.h"
+#include "platform/kernel/clock.h"
+#include "platform/ui/resources.h"
+#include "project/nodes/node_helpers.h"
+#include "project/storage/node_storage.h"
+#include "project/storage/project_node.h"
 #include "project/types/new_item_check.h"
 
 namespace pw::host {
 
 const char* const kProjectUsage =
-    "types | validate TYPE NAME [--location DIR] "
-    " list item types or check a new item";
+    "types | validate TYPE NAME [--location DIR] | item FILE.pwi [--rename NAME] | watch FILE... [--reload yes|no] "
+    "[--seconds N]  list item types, check a new item, open an item file or follow outside changes";
 
 namespace {
 std::string Text(WideStringView s) { return WideToUtf8(s); }
@@ -53,12 +59,181 @@ int Validate(const std::vector<std::string>& args, std::FILE* out, std::FILE* er
   std::fprintf(out, "%s\n", check.message.empty() ? "invalid" : Text(check.message).c_str());
   return 1;
 }
+// The options name pool lives while a command runs.
+struct NamePoolUnit {
+  NamePoolUnit() { StartOptionsNamePool(); }
+  ~NamePoolUnit() { StopOptionsNamePool(); }
+};
+
+// The module is not loaded in this process: the watch command carries the one bitmap of the
+// module's resource script that the not-reloaded mark draws (as the script declares it).
+const BitmapResource kMarkerBitmap[] = {{"ICON_NONRELOADED_MARKER", 8, 8, 0x800000, 0xFFD0D0, 0xC00000}};
+const ResourceTable kMarkerResources{{}, kMarkerBitmap};
+struct MarkerResources {
+  MarkerResources() { RegisterModuleResources(&kMarkerResources); }
+  ~MarkerResources() {
+    project::ReleaseNotReloadedMarker();
+    RegisterModuleResources(nullptr);
+  }
+};
+
+ComPtr<project::TpwProjectNode> NewItemNode(TestHost& host) {
+  GUID key{};
+  OleCheck(CreateGuid(key));
+  auto node = MakeObject<project::TpwProjectNode>(nullptr, kItemNodeType, key, project::kFileStorageKind);
+  OleCheck(node->Initialize(host.Manager()));
+  return node;
+}
+
+std::string TimeText(std::int64_t ns) {
+  return std::to_string(ns / 1000000000) + "." + std::to_string(1000000000 + ns % 1000000000).substr(1);
+}
+
+void PrintItem(project::TpwProjectNode& node, std::FILE* out) {
+  auto* storage = node.FileStorage();
+  const auto& s = storage->Snapshot();
+  std::fprintf(out, "file\t%s\n", Text(node.FileName()).c_str());
+  std::fprintf(out, "name\t%s\n", Text(node.Name()).c_str());
+  std::fprintf(out, "type\t%s\n", GuidToString(node.TypeKey()).c_str());
+  WideString version;
+  if (auto data = node.DataNode()) {
+    ComPtr<IcvOptionsProperties> properties;
+    if (Succeeded(data->GetProperties(properties.Put()))) properties->GetString(u"Version", u"", &version);
+  }
+  std::fprintf(out, "version\t%s\n", Text(version).c_str());
+  std::fprintf(out, "read-only\t%d\n", storage->IsFileReadOnly() ? 1 : 0);
+  std::fprintf(out, "size\t%llu\n",
+               static_cast<unsigned long long>((static_cast<std::uint64_t>(s.sizeHigh) << 32) | s.sizeLow));
+  std::fprintf(out, "crc32\t%08X\n", s.crc);
+  std::fprintf(out, "written\t%s\n", TimeText(s.writeTime).c_str());
+  std::fprintf(out, "born\t%s\n", TimeText(s.creationTime).c_str());
+}
+
+void PrintError(project::TpwProjectNode& node, std::FILE* out) {
+  std::fprintf(out, "error\t%d\t%s\n", node.ErrorCode(), Text(node.ErrorMessage()).c_str());
+}
+
+int Item(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
+  if (args.size() != 2 && !(args.size() == 4 && args[2] == "--rename")) {
+    std::fprintf(err, "usage: pwhost project %s\n", kProjectUsage);
+    return 2;
+  }
+  NamePoolUnit unit;
+  TestHostOptions options;
+  options.interactive = false;
+  TestHost host(options);
+  auto node = NewItemNode(host);
+  struct Finalize {
+    project::TpwProjectNode& node;
+    ~Finalize() { node.Finalize(); }
+  } finalize{*node};
+  if (!node->ReloadFromFileName(Utf8ToWide(args[1]), false)) {
+    PrintError(*node, out);
+    for (const auto& m : host.Messenger().Messages()) std::fprintf(err, "%s\n", Text(m.text).c_str());
+    if (node->ErrorCode() == 0) std::fprintf(err, "The file is not an item file of the host's Item type.\n");
+    return 1;
+  }
+  if (args.size() == 4) {
+    WideString before = node->FileName();
+    HRESULT hr = node->SetName(BString(Utf8ToWide(args[3])).Get());
+    if (Failed(hr) || node->FileName() == before) {
+      for (const auto& m : host.Messenger().Messages()) std::fprintf(err, "%s\n", Text(m.text).c_str());
+      std::fprintf(err, "The item was not renamed.\n");
+      PrintItem(*node, out);
+      return 1;
+    }
+  }
+  PrintItem(*node, out);
+  PrintError(*node, out);
+  return 0;
+}
+
+int Watch(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
+  std::vector<std::string> files;
+  bool reload = true;
+  long seconds = 10;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    if (args[i] == "--reload" && i + 1 < args.size() && (args[i + 1] == "yes" || args[i + 1] == "no")) {
+      reload = args[++i] == "yes";
+    } else if (args[i] == "--seconds" && i + 1 < args.size()) {
+      char* end = nullptr;
+      seconds = std::strtol(args[++i].c_str(), &end, 10);
+      if (*end || seconds < 0) {
+        std::fprintf(err, "usage: pwhost project %s\n", kProjectUsage);
+        return 2;
+      }
+    } else if (args[i].rfind("--", 0) == 0) {
+      std::fprintf(err, "usage: pwhost project %s\n", kProjectUsage);
+      return 2;
+    } else {
+      files.push_back(args[i]);
+    }
+  }
+  if (files.empty()) {
+    std::fprintf(err, "usage: pwhost project %s\n", kProjectUsage);
+    return 2;
+  }
+  NamePoolUnit unit;
+  MarkerResources resources;
+  TestHostOptions options;
+  options.interactive = false;
+  TestHost host(options);
+  // Reload handling: the host's setting on (the file-reload manager of a host without dialogs
+  // answers yes) or off (changed nodes get the not-reloaded mark).
+  host.State().SetAnswer(kHostModeQuestion, reload ? kHostModeInteractive : GUID_NULL);
+  std::vector<ComPtr<project::TpwProjectNode>> nodes;
+  struct FinalizeAll {
+    std::vector<ComPtr<project::TpwProjectNode>>& nodes;
+    ~FinalizeAll() {
+      for (auto& n : nodes) n->Finalize();
+    }
+  } finalize{nodes};
+  int rc = 0;
+  for (const auto& f : files) {
+    auto node = NewItemNode(host);
+    if (!node->ReloadFromFileName(Utf8ToWide(f), false)) {
+      std::fprintf(err, "%s: not opened (%s)\n", f.c_str(), Text(node->ErrorMessage()).c_str());
+      node->Finalize();
+      rc = 1;
+      continue;
+    }
+    std::fprintf(out, "watching %s\n", Text(node->FileName()).c_str());
+    nodes.push_back(node);
+  }
+  std::fflush(out);
+  std::vector<std::int32_t> loads(nodes.size(), 0);
+  auto& clock = CurrentClock();
+  const std::uint64_t end = clock.NowMs() + static_cast<std::uint64_t>(seconds) * 1000;
+  for (;;) {
+    std::vector<std::int32_t> before;
+    for (auto& n : nodes) before.push_back(n->ChangeCount());
+    std::vector<bool> marked;
+    for (auto& n : nodes) marked.push_back(project::HasNotReloadedMark(n->AsNode()));
+    std::vector<WideString> reloads = host.Providers().ReloadNotices();
+    host.FileWatch().CheckFiles();
+    std::vector<WideString> after = host.Providers().ReloadNotices();
+    for (std::size_t i = 0; i < nodes.size(); ++i) {
+      WideString notice = u"AfterReload " + nodes[i]->Name();
+      auto count = [&](const std::vector<WideString>& v) { return std::count(v.begin(), v.end(), notice); };
+      if (count(after) > count(reloads)) std::fprintf(out, "reloaded %s\n", Text(nodes[i]->FileName()).c_str());
+      else if (!marked[i] && project::HasNotReloadedMark(nodes[i]->AsNode()))
+        std::fprintf(out, "not reloaded %s\n", Text(nodes[i]->FileName()).c_str());
+    }
+    std::fflush(out);
+    if (clock.NowMs() >= end) break;
+    SleepMs(200);
+  }
+  return rc;
+}
+
 }  // namespace
 
 int RunProjectCommand(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
   try {
     if (args.size() == 1 && args[0] == "types") return Types(out);
     if (!args.empty() && args[0] == "validate") return Validate(args, out, err);
+    if (!args.empty() && args[0] == "item") return Item(args, out, err);
+    if (!args.empty() && args[0] == "watch") return Watch(args, out, err);
     std::fprintf(err, "usage: pwhost project %s\n", kProjectUsage);
     return 2;
   } catch (const Exception& e) {

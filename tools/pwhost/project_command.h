@@ -1,9 +1,13 @@
-// pwhost's "project" commands: the item types the host knows, and the New Item
-// dialog's check of a type's creation parameters. They run without dialogs:
-// questions refuse, nothing is deleted.
+// pwhost's "project" commands: the item types the host knows, the New Item
+// dialog's check of a type's creation parameters, an item file of the host's Item
+// type opened (created when missing, renamed on request) with its snapshot, and
+// item files followed for outside changes. They run without dialogs: questions
+// refuse, nothing is deleted.
 //
 //   pwhost project types
 //   pwhost project validate TYPE NAME [--location DIR]
+//   pwhost project item FILE.pwi [--rename NAME]
+//   pwhost project watch FILE... [--reload yes|no] [--seconds N]
 #pragma once
 
 #include <cstdio>

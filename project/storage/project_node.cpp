@@ -1,0 +1,548 @@
+#include "project/storage/project_node.h"
+
+#include "core/host/host_services.h"
+#include "core/options/options_tree.h"
+#include "core/options/options_xml_storage.h"
+#include "platform/automation/bstr.h"
+#include "platform/com/safecall.h"
+#include "platform/rtl/strings.h"
+#include "project/actions/action_tables.h"
+#include "project/actions/project_actions.h"
+#include "project/nodes/dialogs.h"
+#include "project/nodes/node_helpers.h"
+#include "project/nodes/project_helpers.h"
+#include "project/storage/node_file_helpers.h"
+#include "project/storage/node_storage.h"
+
+namespace pw::project {
+
+namespace {
+
+ComPtr<IcvOptionsProperties> PropertiesOf(IcvOptionsNode* node) {
+  ComPtr<IcvOptionsProperties> properties;
+  SafeCallCheck(node->GetProperties(properties.Put()));
+  return properties;
+}
+
+ComPtr<IcvOptionsNode> AsOptionsNode(IUnknown* object) {
+  ComPtr<IcvOptionsNode> node;
+  if (!object || Failed(object->QueryInterface(IcvOptionsNode::iid, node.PutVoid())) || !node)
+    throw EOleSysError(u"The entry is not an options node.", E_INVALIDARG);
+  return node;
+}
+
+// The project-node actions a node serves: Save, Save As, Properties, Reload.
+const GUID& ActionKey(std::size_t index) { return NodeActions()[index].Key; }
+constexpr std::size_t kSaveAction = 2, kSaveAsAction = 3, kPropertiesAction = 4, kReloadAction = 5;
+
+std::vector<GUID> HandledActions(bool fileStorage) {
+  if (!fileStorage) return {ActionKey(kSaveAction)};
+  return {ActionKey(kSaveAction), ActionKey(kSaveAsAction), ActionKey(kPropertiesAction), ActionKey(kReloadAction)};
+}
+
+}  // namespace
+
+TpwProjectNode::TpwProjectNode(IpwProjectNode* parent, const GUID& typeKey, const GUID& key, std::uint8_t storageKind)
+    : Implements(parent, typeKey, key) {
+  if (storageKind == kFileStorageKind) storage_ = std::make_unique<TpwNodeFileStorage>(this);
+  else if (storageKind == kParentStorageKind) storage_ = std::make_unique<TpwNodeVirtualStorage>(this);
+  else throw EOleSysError(u"Unknown storage kind.", E_INVALIDARG);
+  storage_->Initialize();
+}
+
+TpwProjectNode::~TpwProjectNode() { storage_.reset(); }
+
+TpwNodeFileStorage* TpwProjectNode::FileStorage() const { return dynamic_cast<TpwNodeFileStorage*>(storage_.get()); }
+TpwNodeVirtualStorage* TpwProjectNode::VirtualStorage() const {
+  return dynamic_cast<TpwNodeVirtualStorage*>(storage_.get());
+}
+
+WideString TpwProjectNode::FileName() const {
+  auto file = FileStorage();
+  return file ? file->FileName() : WideString();
+}
+
+void* TpwProjectNode::GetInterface(const IID& riid) noexcept {
+  const bool file = FileStorage() != nullptr;
+  if (riid == IpwProjectNode::iid || riid == IcvKeyItem::iid)
+    return static_cast<IpwProjectNode*>(static_cast<IpwProjectNodeInternal*>(this));
+  if ((riid == IpwPersistentProjectNode::iid || riid == IpwFileNode::iid || riid == IpwUnsavedCopySave::iid) && !file)
+    return nullptr;
+  if (riid == IpwParentStoredNode::iid && file) return nullptr;
+  return Implements::GetInterface(riid);
+}
+
+// ---- Data and checks
+
+bool TpwProjectNode::HasModifiedData() {
+  if (GetDataFormat() != 0) return false;
+  auto data = DataNode();
+  if (!data) return false;
+  WordBool modified = 0;
+  SafeCallCheck(data->IsModified(&modified));
+  return modified != 0;
+}
+
+ComPtr<IcvOptionsNode> TpwProjectNode::DataNode() {
+  if (GetDataFormat() > 1) return nullptr;
+  return storage_->GetDataNode();
+}
+
+ComPtr<IcvOptionsNode> TpwProjectNode::Settings() {
+  auto data = DataNode();
+  if (!data) return nullptr;
+  ComPtr<IcvOptionsNode> settings;
+  SafeCallCheck(data->GetNode(u"Settings", settings.Put()));
+  return settings;
+}
+
+WideString TpwProjectNode::GetSignature() { return GuidToWideString(TypeKey()); }
+WideString TpwProjectNode::GetDataVersion() { return GetHostVersionText(Manager()); }
+
+ComPtr<IcvOptionsReader> TpwProjectNode::CreateOptionsReader(WideStringView fileName) {
+  return CreateOptionsXmlReader(fileName, true);
+}
+
+bool TpwProjectNode::CheckSignature(IcvOptionsNode* data) {
+  WideString stored;
+  SafeCallCheck(PropertiesOf(data)->GetString(u"Signature", u"", &stored));
+  if (SameTextIgnoringCase(stored, GetSignature())) return true;
+  SetNodeError(kErrInvalidFormat,
+               BString(WideFormat(u"Invalid format of %s data.", {GetNodeTypeName(Manager(), AsNode())})).Get());
+  return false;
+}
+
+bool TpwProjectNode::CheckDataVersion(IcvOptionsNode* data, bool& flag) {
+  WideString stored;
+  SafeCallCheck(PropertiesOf(data)->GetString(u"Version", u"", &stored));
+  std::int32_t verdict = CheckVersionText(stored, GetDataVersion());
+  if (!stored.empty()) flag = false;
+  if (verdict == kVersionOk) return true;
+  SetNodeError(verdict, BString(verdict == kVersionNewer ? u"Newer version of the data format."
+                                                         : u"Unknown version of the data format.")
+                            .Get());
+  return false;
+}
+
+// ---- Load, save, unload
+
+bool TpwProjectNode::Load() {
+  unloadCount_ = 0;
+  if (GetDataFormat() == 0) {
+    if (auto service = GetProjectService(Manager())) SafeCallCheck(service->BeforeLoad(AsNode()));
+  }
+  if (auto data = DataNode()) {
+    WideString current = GetDataVersion(), stored;
+    auto properties = PropertiesOf(data.Get());
+    SafeCallCheck(properties->GetString(u"Version", current, &stored));
+    if (!SameTextIgnoringCase(stored, current)) SafeCallCheck(properties->SetString(u"Version", current));
+  }
+  return true;
+}
+
+std::int32_t TpwProjectNode::Save() {
+  if (GetDataFormat() == 0) {
+    if (auto service = GetProjectService(Manager())) SafeCallCheck(service->BeforeSave(AsNode()));
+  }
+  if (auto data = DataNode()) {
+    auto properties = PropertiesOf(data.Get());
+    SafeCallCheck(properties->SetString(u"Signature", GetSignature()));
+    SafeCallCheck(properties->SetString(u"Version", GetDataVersion()));
+  }
+  return 0;
+}
+
+void TpwProjectNode::Unload() {
+  if (GetDataFormat() == 0) {
+    if (auto service = GetProjectService(Manager())) SafeCallCheck(service->NodeUnloaded(AsNode()));
+  }
+}
+
+void TpwProjectNode::UnloadData() {
+  ++unloadCount_;
+  BeginUpdate();
+  try {
+    Unload();
+  } catch (...) {
+    storage_->ReleaseData();
+    EndUpdate();
+    throw;
+  }
+  storage_->ReleaseData();
+  EndUpdate();
+  ResetModified();
+}
+
+void TpwProjectNode::ReportReloadError(WideStringView text) {
+  ComPtr<IpwProjectNodeContainer> container;
+  if (!Parent() || Failed(Parent()->QueryInterface(IpwProjectNodeContainer::iid, container.PutVoid())) || !container)
+    return;
+  ComPtr<IUnknown> entry;
+  OleVariant value;
+  if (Failed(container->GetChildEntry(AsNode(), entry.Put(), value.Put())) || !entry) return;
+  ComPtr<IpwPropertyObjectOwner> owner;
+  if (Failed(entry->QueryInterface(IpwPropertyObjectOwner::iid, owner.PutVoid())) || !owner) return;
+  owner->SetPropertyValue(1, OleVariant(text).Get());
+}
+
+bool TpwProjectNode::Reload() {
+  IcvBaseManager* manager = Manager();
+  ComPtr<IpwProjectNode> self(AsNode());
+  auto scc = GetSccSupportManager(manager);
+  if (scc) SafeCallCheck(scc->BeginReload(self.Get()));
+  NotifyBeforeReload(manager, self.Get());
+  SetReloadCount(ReloadCount() + 1);
+  bool ok = false;
+  if (unloadCount_ == 0) {
+    WideString name = FileName();
+    BeginUpdate();
+    try {
+      UnloadData();
+      DoChanged(false);
+      ok = ReloadFromFileName(name, false);
+    } catch (...) {
+      ok = false;
+    }
+    EndUpdate();
+    if (!ok) {
+      WideString message = WideTrim(ErrorMessage());
+      WideString text = message.empty() || ErrorCode() == 0 ? WideString(u"Reload error.")
+                                                            : WideFormat(u"%s [%s]", {u"Reload error.", message});
+      ReportReloadError(text);
+    }
+  }
+  SetReloadCount(ReloadCount() - 1);
+  NotifyAfterReload(manager, self.Get());
+  if (scc) SafeCallCheck(scc->EndReload(self.Get()));
+  if (ok) SendNodeChanged();
+  return ok;
+}
+
+bool TpwProjectNode::ReloadFromFileName(WideStringView fileName, bool quiet) {
+  auto file = FileStorage();
+  return file && file->LoadFromFile(fileName, quiet, true);
+}
+
+std::int32_t TpwProjectNode::SaveToOwnFileResult() {
+  auto file = FileStorage();
+  if (!file) return 1;
+  return file->SaveToFile(file->FileName(), false);
+}
+
+std::int32_t TpwProjectNode::SaveNodeResult() { return FileStorage() ? SaveToOwnFileResult() : 1; }
+
+std::int32_t TpwProjectNode::SaveToNewFileName(WideStringView fileName, bool flag) {
+  auto file = FileStorage();
+  if (!file || SameFileName(file->FileName(), fileName)) return 1;
+  ++saveAsCount_;
+  oldFileName_ = file->FileName();
+  newFileName_ = WideString(fileName);
+  saveAsFlag_ = flag;
+  std::int32_t result = 1;
+  BeginUpdate();
+  try {
+    result = file->SaveToFile(fileName, true);
+  } catch (...) {
+    EndUpdate();
+    --saveAsCount_;
+    throw;
+  }
+  EndUpdate();
+  --saveAsCount_;
+  return result;
+}
+
+std::int32_t TpwProjectNode::SaveToDefaultFileResult(bool flag) {
+  ++saveAsCount_;
+  saveAsFlag_ = flag;
+  struct Lower {
+    std::int32_t& count;
+    ~Lower() { --count; }
+  } lower{saveAsCount_};
+  auto file = FileStorage();
+  if (file) {
+    oldFileName_ = file->FileName();
+    newFileName_ = GetDefaultNodeFileName(Manager(), AsNode());
+  } else {
+    oldFileName_.clear();
+    newFileName_.clear();
+  }
+  if (!newFileName_.empty() && file) {
+    if (SameFileName(newFileName_, file->FileName())) return SaveToOwnFileResult();
+    BeginUpdate();
+    std::int32_t result = 1;
+    try {
+      result = file->SaveToFile(newFileName_, true);
+    } catch (...) {
+      EndUpdate();
+      throw;
+    }
+    EndUpdate();
+    return result;
+  }
+  return saveTarget_ ? storage_->SaveToDataNode(saveTarget_.Get(), true) : 1;
+}
+
+void TpwProjectNode::BeginUnsavedSave() {
+  ++unsavedDepth_;
+  if (auto file = FileStorage()) file->BeginUnsavedSave();
+}
+void TpwProjectNode::EndUnsavedSave() {
+  if (unsavedDepth_ > 0) --unsavedDepth_;
+  if (auto file = FileStorage()) file->EndUnsavedSave();
+}
+
+// ---- Actions
+
+bool TpwProjectNode::CanSave() {
+  if (ReloadCount() > 0 || unloadCount_ > 0) return false;
+  return IsModified();
+}
+
+bool TpwProjectNode::SaveAction() {
+  if (!FileStorage()) {
+    auto owner = GetParentPersistentNode(AsNode());
+    return owner && Succeeded(owner->SaveNode());
+  }
+  return SaveNodeResult() == 0;
+}
+
+bool TpwProjectNode::CanSaveAs() {
+  return ReloadCount() == 0 && unloadCount_ == 0 && FileStorage() && !FileName().empty() &&
+         IsHostInteractive(Manager());
+}
+
+bool TpwProjectNode::SaveAs() {
+  auto file = FileStorage();
+  if (!file || !Manager()) return false;
+  WideString chosen = file->FileName();
+  if (!ShowSaveAsDialog(Manager(), AsNode(), chosen, FileExtension(chosen), false)) return false;
+  return file->SaveToFile(chosen, false) == 0;
+}
+
+bool TpwProjectNode::CanShowProperties() {
+  if (ReloadCount() > 0 || unloadCount_ > 0) return false;
+  auto service = GetProjectService(Manager());
+  VARIANT_BOOL result = VARIANT_FALSE;
+  return service && Succeeded(service->CanShowProperties(AsNode(), &result)) && result;
+}
+
+void TpwProjectNode::ShowNodeProperties() {
+  if (auto service = GetProjectService(Manager())) SafeCallCheck(service->ShowProperties(AsNode()));
+}
+
+bool TpwProjectNode::CanReload() {
+  return ReloadCount() == 0 && unloadCount_ == 0 && HasNotReloadedMark(AsNode()) && IsHostInteractive(Manager());
+}
+
+// ---- Overrides of the base node
+
+void TpwProjectNode::DoChanged(bool notify) {
+  TpwBaseProjectNode::DoChanged(notify);
+  if (FileStorage() || IsUpdating()) return;
+  if (auto owner = GetParentPersistentNode(AsNode())) SafeCallCheck(owner->SetModified(VARIANT_TRUE));
+  for (auto p = ComPtr<IpwProjectNode>(Parent()); p; p = NodeParent(p.Get())) {
+    ComPtr<IpwParentStoredNode> stored;
+    if (Succeeded(p->QueryInterface(IpwParentStoredNode::iid, stored.PutVoid())) && stored) stored->MarkChanged();
+  }
+}
+
+bool TpwProjectNode::IsModified() {
+  if (ReloadCount() > 0 || unloadCount_ > 0) return false;
+  bool modified = false;
+  if (FileStorage()) modified = TpwBaseProjectNode::IsModified() || HasModifiedData();
+  else if (VirtualStorage()) modified = TpwBaseProjectNode::IsModified();
+  if (!modified && GetDataFormat() == 0) {
+    if (auto service = GetProjectService(Manager())) {
+      VARIANT_BOOL unsaved = VARIANT_FALSE;
+      SafeCallCheck(service->HasUnsavedChanges(AsNode(), &unsaved));
+      modified = unsaved != VARIANT_FALSE;
+    }
+  }
+  return modified;
+}
+
+std::uint8_t TpwProjectNode::GetStorageType() { return FileStorage() ? 1 : TpwBaseProjectNode::GetStorageType(); }
+
+bool TpwProjectNode::ValidateName(WideString& newName, bool allowCorrection) {
+  return TpwBaseProjectNode::ValidateName(newName, allowCorrection) && storage_->ValidateRename(newName);
+}
+
+void TpwProjectNode::NameChanged(const WideString& oldName, const WideString& newName) {
+  try {
+    storage_->ApplyRename(oldName, newName);
+  } catch (...) {
+    // The file stays where it was, and so does the name.
+    BeginUpdate();
+    ChangeName(oldName);
+    EndUpdate();
+    throw;
+  }
+  TpwBaseProjectNode::NameChanged(oldName, newName);
+}
+
+OleVariant TpwProjectNode::Attribute(std::int32_t id) {
+  auto file = FileStorage();
+  switch (id) {
+    case 0: return OleVariant(file ? file->FileName() : WideString());
+    case 2:
+      if (file) return OleVariant(file->IsFileReadOnly());
+      if (auto owner = GetParentPersistentNode(AsNode())) {
+        OleVariant value;
+        SafeCallCheck(owner->GetAttribute(2, value.Put()));
+        return value;
+      }
+      return OleVariant(false);
+    case 7:
+      if (file) return OleVariant(true);
+      break;
+    default: break;
+  }
+  return TpwBaseProjectNode::Attribute(id);
+}
+
+void TpwProjectNode::DoInitialize(IcvBaseManager* manager) {
+  TpwBaseProjectNode::DoInitialize(manager);
+  if (manager && GetHostService<IUnknown>(manager, kActionService)) {
+    auto keys = HandledActions(FileStorage() != nullptr);
+    RegisterContextActions(manager, InstanceKey(), keys, static_cast<IpwProjectActionHandler*>(this));
+    actionsRegistered_ = true;
+  }
+}
+
+void TpwProjectNode::DoFinalize() {
+  ++unloadCount_;
+  if (actionsRegistered_ && Manager()) {
+    actionsRegistered_ = false;
+    auto keys = HandledActions(FileStorage() != nullptr);
+    UnregisterContextActions(Manager(), InstanceKey(), keys);
+  }
+  UnloadData();
+  TpwBaseProjectNode::DoFinalize();
+}
+
+// ---- Interface methods
+
+HRESULT TpwProjectNode::GetModified(VARIANT_BOOL* modified) {
+  return SafeCall([&] { *modified = IsModified() ? VARIANT_TRUE : VARIANT_FALSE; });
+}
+HRESULT TpwProjectNode::SetModified(VARIANT_BOOL modified) {
+  return SafeCall([&] {
+    if (modified) DoChanged(false);
+    else ResetModified();
+  });
+}
+HRESULT TpwProjectNode::SaveNode() {
+  return SafeCall([&] {
+    if (SaveNodeResult() != 0) throw EOleSysError(u"The element was not saved.", E_FAIL);
+  });
+}
+HRESULT TpwProjectNode::LoadItemData(IUnknown* entry, VARIANT_BOOL* loaded) {
+  return SafeCall([&] {
+    auto node = AsOptionsNode(entry);
+    ComPtr<IcvOptionsNode> data;
+    SafeCallCheck(node->GetNode(u"Item Data", data.Put()));
+    UnloadData();
+    bool ok = FileStorage() ? CreateFromInfo(Manager(), AsNode(), data.Get()) : storage_->LoadFromDataNode(data.Get());
+    *loaded = ok ? VARIANT_TRUE : VARIANT_FALSE;
+  });
+}
+HRESULT TpwProjectNode::WriteItemData(IUnknown* entry) {
+  return SafeCall([&] {
+    auto node = AsOptionsNode(entry);
+    ComPtr<IcvOptionsNode> data;
+    SafeCallCheck(node->GetNode(u"Item Data", data.Put()));
+    if (FileStorage()) WriteCreationInfoFor(Manager(), AsNode(), data.Get());
+  });
+}
+HRESULT TpwProjectNode::ReloadFromFile(BSTR fileName, VARIANT_BOOL quiet, VARIANT_BOOL* loaded) {
+  return SafeCall(
+      [&] { *loaded = ReloadFromFileName(BstrView(fileName), quiet != VARIANT_FALSE) ? VARIANT_TRUE : VARIANT_FALSE; });
+}
+HRESULT TpwProjectNode::SaveToOwnFile(std::int32_t* result) {
+  return SafeCall([&] { *result = SaveToOwnFileResult(); });
+}
+HRESULT TpwProjectNode::SaveToNewFile(BSTR fileName, VARIANT_BOOL flag, std::int32_t* result) {
+  return SafeCall([&] { *result = SaveToNewFileName(BstrView(fileName), flag != VARIANT_FALSE); });
+}
+HRESULT TpwProjectNode::IsSavingToNewFile(VARIANT_BOOL* result) {
+  return SafeCall([&] { *result = saveAsCount_ > 0 ? VARIANT_TRUE : VARIANT_FALSE; });
+}
+// Both names are empty unless a save to another file runs.
+HRESULT TpwProjectNode::GetNewFileName(BSTR* fileName) {
+  return SafeCall([&] { *fileName = BString(saveAsCount_ > 0 ? newFileName_ : WideString()).Detach(); });
+}
+HRESULT TpwProjectNode::GetOldFileName(BSTR* fileName) {
+  return SafeCall([&] { *fileName = BString(saveAsCount_ > 0 ? oldFileName_ : WideString()).Detach(); });
+}
+HRESULT TpwProjectNode::SaveToDefaultFile(VARIANT_BOOL flag, std::int32_t* result) {
+  return SafeCall([&] { *result = SaveToDefaultFileResult(flag != VARIANT_FALSE); });
+}
+HRESULT TpwProjectNode::WriteCreationInfo(IUnknown* info) {
+  return SafeCall([&] {
+    if (FileStorage()) WriteCreationInfoFor(Manager(), AsNode(), AsOptionsNode(info).Get());
+  });
+}
+HRESULT TpwProjectNode::LoadFromDataNode(IUnknown* source, VARIANT_BOOL* loaded) {
+  return SafeCall([&] {
+    ComPtr<IcvOptionsNode> node;
+    if (source) node = AsOptionsNode(source);
+    *loaded = storage_->LoadFromDataNode(node.Get()) ? VARIANT_TRUE : VARIANT_FALSE;
+  });
+}
+HRESULT TpwProjectNode::SaveToDataNode(IUnknown* target, VARIANT_BOOL force, std::int32_t* result) {
+  return SafeCall([&] { *result = storage_->SaveToDataNode(AsOptionsNode(target).Get(), force != VARIANT_FALSE); });
+}
+HRESULT TpwProjectNode::MarkChanged() {
+  return SafeCall([&] { DoChanged(false); });
+}
+HRESULT TpwProjectNode::GetEventProvider(IUnknown** provider) {
+  return SafeCall([&] { *provider = nullptr; });
+}
+HRESULT TpwProjectNode::SaveToUnsavedCopy(std::int32_t* result) {
+  return SafeCall([&] {
+    BeginUnsavedSave();
+    try {
+      *result = SaveToOwnFileResult();
+    } catch (...) {
+      EndUnsavedSave();
+      throw;
+    }
+    EndUnsavedSave();
+  });
+}
+
+std::int32_t TpwProjectNode::ExecuteAction(const GUID& action, const VARIANT&, VARIANT*) {
+  if (action == ActionKey(kSaveAction)) {
+    SaveAction();
+  } else if (action == ActionKey(kSaveAsAction)) {
+    SaveAs();
+  } else if (action == ActionKey(kPropertiesAction)) {
+    ShowNodeProperties();
+  } else if (action == ActionKey(kReloadAction)) {
+    Reload();
+  } else {
+    return 2;
+  }
+  return 0;
+}
+
+void TpwProjectNode::UpdateAction(const GUID& action) {
+  bool enabled = false;
+  if (action == ActionKey(kSaveAction)) enabled = CanSave();
+  else if (action == ActionKey(kSaveAsAction)) enabled = CanSaveAs();
+  else if (action == ActionKey(kPropertiesAction)) enabled = CanShowProperties();
+  else if (action == ActionKey(kReloadAction)) enabled = CanReload();
+  else return;
+  auto actions = GetHostService<IpwActionService>(Manager(), kActionService);
+  if (!actions) return;
+  ComPtr<IpwAction> found;
+  if (Succeeded(actions->FindAction(action, found.Put())) && found)
+    SafeCallCheck(found->SetProperty(0, OleVariant(enabled).Get()));
+}
+
+HRESULT TpwProjectNode::GetNodeTypeKey(GUID* typeKey) {
+  return SafeCall([&] { *typeKey = TypeKey(); });
+}
+
+}  // namespace pw::project

@@ -1,0 +1,178 @@
+// TpwProjectNode: the project node that keeps data, in a file of its own (storage kind 0,
+// TpwNodeFileStorage) or inside its parent's data (kind 1, TpwNodeVirtualStorage). Its data is
+// an options tree (the data node) that subclasses read in Load and write in Save around the
+// inherited step; every stored node carries "Signature" (its type key) and "Version" (the
+// host's data version), checked when it is read. It loads, saves, saves as, saves to a new or
+// default file, unloads and reloads with the host's notices around them, and serves the
+// project-node actions Save, Save As, Properties and Reload.
+//
+// Which interfaces it answers depends on its storage: IpwPersistentProjectNode and IpwFileNode
+// only with a file, IpwParentStoredNode only in its parent's data. Every stored node here uses
+// the options XML format (data format 0).
+#pragma once
+
+#include <memory>
+
+#include "core/options/options_intf.h"
+#include "project/nodes/base_node.h"
+
+namespace pw::project {
+
+class TpwNodeCustomStorage;
+class TpwNodeFileStorage;
+class TpwNodeVirtualStorage;
+
+inline constexpr std::uint8_t kFileStorageKind = 0;
+inline constexpr std::uint8_t kParentStorageKind = 1;
+
+// Node error codes of loads.
+inline constexpr std::int32_t kErrFileMissing = 101;
+inline constexpr std::int32_t kErrInvalidFormat = 103;
+inline constexpr std::int32_t kErrInvalidCaption = 104;
+inline constexpr std::int32_t kErrException = static_cast<std::int32_t>(0x80020009u);
+
+class TpwProjectNode
+    : public Implements<TpwBaseProjectNode, IpwPersistentProjectNode, IpwFileNode, IpwFileSaveSupport,
+                        IpwParentStoredNode, IpwUnsavedCopySave, IpwProjectActionHandler, IpwPersistentNodeType> {
+ public:
+  TpwProjectNode(IpwProjectNode* parent, const GUID& typeKey, const GUID& key, std::uint8_t storageKind);
+  ~TpwProjectNode() override;
+
+  TpwNodeCustomStorage* Storage() const { return storage_.get(); }
+  // Nil for a node of the other kind.
+  TpwNodeFileStorage* FileStorage() const;
+  TpwNodeVirtualStorage* VirtualStorage() const;
+  std::int32_t UnloadCount() const { return unloadCount_.load(); }
+  // The node as the host sees it.
+  IpwProjectNode* AsNode() { return static_cast<IpwProjectNodeInternal*>(this); }
+  // The file name (empty for a node kept in its parent's data).
+  WideString FileName() const;
+
+  // ---- What subclasses override
+  // 0: options XML. Every node of this program answers 0.
+  virtual std::uint8_t GetDataFormat() { return 0; }
+  virtual bool HasModifiedData();
+  virtual bool GetNodeOption() { return false; }
+  // Reads the node from the data node (filled by the storage): the "Version" is brought up to
+  // the current one. Subclasses read their properties after calling it.
+  virtual bool Load();
+  // Writes "Signature" and "Version"; 0 when done. Subclasses write their properties first.
+  virtual std::int32_t Save();
+  virtual void Unload();
+  virtual WideString GetSignature();
+  virtual WideString GetDataVersion();
+  virtual bool CanLoad() { return true; }
+  virtual ComPtr<IcvOptionsReader> CreateOptionsReader(WideStringView fileName);
+  virtual bool ModifiedWhenVersionDiffers() { return false; }
+  virtual void ReportReloadError(WideStringView text);
+
+  // The checks of a read: signature (103), then version (105 unknown, 106 newer). The version
+  // check leaves Flag as it was for an empty version and sets it False otherwise.
+  bool CheckSignature(IcvOptionsNode* data);
+  bool CheckDataVersion(IcvOptionsNode* data, bool& flag);
+
+  // ---- Steps
+  void Changed(bool notify) { DoChanged(notify); }
+  ComPtr<IcvOptionsNode> DataNode();
+  ComPtr<IcvOptionsNode> Settings();
+  bool Reload();
+  void UnloadData();
+  // The file operations (file storage only; False or 1 for other nodes).
+  bool ReloadFromFileName(WideStringView fileName, bool quiet);
+  std::int32_t SaveToOwnFileResult();
+  std::int32_t SaveNodeResult();
+  std::int32_t SaveToNewFileName(WideStringView fileName, bool flag);
+  std::int32_t SaveToDefaultFileResult(bool flag);
+  bool SavingToNewFile() const { return saveAsCount_ > 0; }
+  const WideString& NewFileNameText() const { return newFileName_; }
+  const WideString& OldFileNameText() const { return oldFileName_; }
+  void BeginUnsavedSave();
+  void EndUnsavedSave();
+  void SetSaveTarget(IcvOptionsNode* target) { saveTarget_ = target; }
+
+  bool CanSave();
+  bool SaveAction();
+  bool CanSaveAs();
+  bool SaveAs();
+  bool CanShowProperties();
+  void ShowNodeProperties();
+  bool CanReload();
+
+  // ---- Overrides of the base node
+  void DoChanged(bool notify) override;
+  bool IsModified() override;
+  std::uint8_t GetStorageType() override;
+  bool ValidateName(WideString& newName, bool allowCorrection) override;
+  void NameChanged(const WideString& oldName, const WideString& newName) override;
+  OleVariant Attribute(std::int32_t id) override;
+  void DoInitialize(IcvBaseManager* manager) override;
+  void DoFinalize() override;
+
+  // IpwProjectNode (one implementation for every interface that extends it)
+  HRESULT GetKey(GUID* key) override { return TpwBaseProjectNode::GetKey(key); }
+  HRESULT GetName(BSTR* name) override { return TpwBaseProjectNode::GetName(name); }
+  HRESULT SetName(BSTR name) override { return TpwBaseProjectNode::SetName(name); }
+  HRESULT GetTypeKey(GUID* typeKey) override { return TpwBaseProjectNode::GetTypeKey(typeKey); }
+  HRESULT GetAttribute(std::int32_t id, VARIANT* value) override { return TpwBaseProjectNode::GetAttribute(id, value); }
+  HRESULT SetAttribute(std::int32_t id, const VARIANT& value) override {
+    return TpwBaseProjectNode::SetAttribute(id, value);
+  }
+  HRESULT GetGuidAttribute(std::int32_t index, GUID* value) override {
+    return TpwBaseProjectNode::GetGuidAttribute(index, value);
+  }
+  HRESULT SetGuidAttribute(std::int32_t index, const GUID& value) override {
+    return TpwBaseProjectNode::SetGuidAttribute(index, value);
+  }
+  HRESULT GetParent(IpwProjectNode** parent) override { return TpwBaseProjectNode::GetParent(parent); }
+  HRESULT GetChildren(IpwProjectNodeIterator** children) override { return TpwBaseProjectNode::GetChildren(children); }
+  HRESULT HasTests(VARIANT_BOOL* result) override { return TpwBaseProjectNode::HasTests(result); }
+  HRESULT GetTestContext(IUnknown** context) override { return TpwBaseProjectNode::GetTestContext(context); }
+  HRESULT GetTests(IpwTestIterator** tests) override { return TpwBaseProjectNode::GetTests(tests); }
+  // IpwPersistentProjectNode
+  HRESULT GetModified(VARIANT_BOOL* modified) override;
+  HRESULT SetModified(VARIANT_BOOL modified) override;
+  HRESULT SaveNode() override;
+  HRESULT LoadItemData(IUnknown* entry, VARIANT_BOOL* loaded) override;
+  HRESULT WriteItemData(IUnknown* entry) override;
+  // IpwFileNode
+  HRESULT ReloadFromFile(BSTR fileName, VARIANT_BOOL quiet, VARIANT_BOOL* loaded) override;
+  HRESULT SaveToOwnFile(std::int32_t* result) override;
+  // IpwFileSaveSupport
+  HRESULT SaveToNewFile(BSTR fileName, VARIANT_BOOL flag, std::int32_t* result) override;
+  HRESULT IsSavingToNewFile(VARIANT_BOOL* result) override;
+  HRESULT GetNewFileName(BSTR* fileName) override;
+  HRESULT GetOldFileName(BSTR* fileName) override;
+  HRESULT SaveToDefaultFile(VARIANT_BOOL flag, std::int32_t* result) override;
+  HRESULT WriteCreationInfo(IUnknown* info) override;
+  // IpwParentStoredNode
+  HRESULT LoadFromDataNode(IUnknown* source, VARIANT_BOOL* loaded) override;
+  HRESULT SaveToDataNode(IUnknown* target, VARIANT_BOOL force, std::int32_t* result) override;
+  HRESULT MarkChanged() override;
+  HRESULT GetEventProvider(IUnknown** provider) override;
+  // IpwUnsavedCopySave
+  HRESULT SaveToUnsavedCopy(std::int32_t* result) override;
+  // IpwProjectActionHandler: Save, Save As, Properties and Reload.
+  std::int32_t ExecuteAction(const GUID& action, const VARIANT& param, VARIANT* result) override;
+  void UpdateAction(const GUID& action) override;
+  // IpwPersistentNodeType
+  HRESULT GetNodeTypeKey(GUID* typeKey) override;
+
+ protected:
+  void* GetInterface(const IID& riid) noexcept override;
+
+ private:
+  friend class TpwNodeCustomStorage;
+  friend class TpwNodeFileStorage;
+  friend class TpwNodeVirtualStorage;
+
+  std::unique_ptr<TpwNodeCustomStorage> storage_;
+  std::atomic<std::int32_t> unloadCount_{0};
+  std::int32_t unsavedDepth_ = 0;
+  std::int32_t saveAsCount_ = 0;
+  WideString oldFileName_, newFileName_;
+  bool saveAsFlag_ = false;
+  ComPtr<IcvOptionsNode> saveTarget_;
+  bool actionsRegistered_ = false;
+};
+
+}  // namespace pw::project

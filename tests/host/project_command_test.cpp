@@ -1,0 +1,97 @@
+// pwhost project item and watch, run in this process.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "platform/rtl/strings.h"
+#include "tests/support/scratch_dir.h"
+#include "tools/pwhost/project_command.h"
+
+namespace pw::host {
+namespace {
+
+struct Result {
+  int code;
+  std::string out, err;
+};
+
+Result RunProject(std::vector<std::string> args) {
+  std::FILE* out = std::tmpfile();
+  std::FILE* err = std::tmpfile();
+  Result r{RunProjectCommand(args, out, err), {}, {}};
+  for (auto [f, s] : {std::pair{out, &r.out}, {err, &r.err}}) {
+    std::rewind(f);
+    char buf[4096];
+    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) s->append(buf, n);
+    std::fclose(f);
+  }
+  return r;
+}
+
+using test::ReadFileBytes;
+using test::ScratchDir;
+using test::WriteFileBytes;
+
+TEST(ProjectCommand, ItemIsCreatedOpenedAndRenamed) {
+  ScratchDir dir;
+  const std::string a = dir.Utf8File("A.pwi");
+  auto r = RunProject({"item", a});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(r.out.find("name\tA\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("type\t{E96AEE9E-8FE9-4ADA-BDAB-53AEE029022E}\n"), std::string::npos);
+  EXPECT_NE(r.out.find("version\t9.0\n"), std::string::npos);
+  EXPECT_NE(r.out.find("read-only\t0\n"), std::string::npos);
+  EXPECT_NE(r.out.find("error\t0\t\n"), std::string::npos);
+  const std::string bytes = ReadFileBytes(a);
+  ASSERT_FALSE(bytes.empty());
+  // Opened again: nothing written.
+  r = RunProject({"item", a});
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(ReadFileBytes(a), bytes);
+  // Renamed: the file moves.
+  r = RunProject({"item", a, "--rename", "B"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(r.out.find("name\tB\n"), std::string::npos);
+  EXPECT_EQ(ReadFileBytes(dir.Utf8File("B.pwi")), bytes);
+  EXPECT_TRUE(ReadFileBytes(a).empty());
+}
+
+TEST(ProjectCommand, RefusedOpenLeavesTheFile) {
+  ScratchDir dir;
+  struct Case {
+    const char* name;
+    std::string content;
+    const char* error;
+  } cases[] = {
+      {"Junk.pwi", "<x/>", "error\t103\t"},
+      {"Newer.pwi",
+       "<?xml version=\"1.0\"?><Nodes version=\"1\"><Node name=\"root\"><Prp name=\"signature\" type=\"S\" "
+       "value=\"{E96AEE9E-8FE9-4ADA-BDAB-53AEE029022E}\"/><Prp name=\"version\" type=\"S\" value=\"10.0\"/></Node>"
+       "</Nodes>",
+       "error\t106\t"},
+  };
+  for (const auto& c : cases) {
+    WriteFileBytes(dir.Utf8File(c.name), c.content);
+    auto r = RunProject({"item", dir.Utf8File(c.name)});
+    EXPECT_EQ(r.code, 1) << c.name;
+    EXPECT_NE(r.out.find(c.error), std::string::npos) << r.out;
+    EXPECT_EQ(ReadFileBytes(dir.Utf8File(c.name)), c.content) << c.name;
+    // A rename of a file that does not open touches nothing.
+    r = RunProject({"item", dir.Utf8File(c.name), "--rename", "Other"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(ReadFileBytes(dir.Utf8File("Other.pwi")).empty());
+  }
+}
+
+TEST(ProjectCommand, WatchOpensTheFiles) {
+  ScratchDir dir;
+  auto r = RunProject({"watch", dir.Utf8File("A.pwi"), dir.Utf8File("B.pwi"), "--reload", "no", "--seconds", "0"});
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out, "watching " + dir.Utf8File("A.pwi") + "\nwatching " + dir.Utf8File("B.pwi") + "\n");
+  EXPECT_EQ(RunProject({"watch"}).code, 2);
+  EXPECT_EQ(RunProject({"watch", "x", "--reload", "maybe"}).code, 2);
+  EXPECT_EQ(RunProject({"item"}).code, 2);
+}
+
+}  // namespace
+}  // namespace pw::host
