@@ -82,8 +82,37 @@ class TNodeWeakReference final : public Implements<ComObject, IpwNodeReference> 
 
 }  // namespace
 
+namespace {
+
+// Offers a node (and, with `subtree`, everything below it as it is before the offer) to the
+// builders; answers the failures.
+std::vector<WideString> Offer(TNodeBuilders& builders, TSysNode& node, bool subtree) {
+  std::vector<ComPtr<IpwSysNodeBuilder>> list;
+  {
+    std::lock_guard guard(builders.lock);
+    list = builders.list;
+  }
+  std::vector<ComPtr<TSysNode>> children;
+  if (subtree) children = node.Children();  // a child a builder adds is offered as it joins
+  std::vector<WideString> failures;
+  for (const auto& b : list) {
+    HRESULT hr = b->ExtendNode(static_cast<IpwSysNodeEx*>(&node));
+    if (Failed(hr)) failures.push_back(node.FullNameText() + u": " + FailureText(hr));
+  }
+  for (const auto& c : children) {
+    auto more = Offer(builders, *c, true);
+    failures.insert(failures.end(), more.begin(), more.end());
+  }
+  return failures;
+}
+
+}  // namespace
+
 TSysNode::TSysNode(TSysNode* parent, WideStringView name, std::vector<OleVariant> args, const GUID& key)
-    : AutoImplements({IpwScriptSysNode::iid}), parent_(parent), key_(key) {
+    : AutoImplements({IpwScriptSysNode::iid}),
+      parent_(parent),
+      key_(key),
+      builders_(parent ? parent->builders_ : nullptr) {
   if (key_ == GUID_NULL) OleCheck(CreateGuid(key_));
   life_ = std::make_shared<Life>();
   life_->node = this;
@@ -107,10 +136,21 @@ ComPtr<TSysNode> TSysNode::Parent() const {
   return ComPtr<TSysNode>::Attach(parent_);
 }
 
-ComPtr<TSysNode> TSysNode::AddChild(WideStringView name, std::vector<OleVariant> args, const GUID& key) {
+ComPtr<TSysNode> TSysNode::AddChild(WideStringView name, std::vector<OleVariant> args, const GUID& key,
+                                    const std::function<void(TSysNode&)>& prepare) {
   auto child = MakeObject<TSysNode>(this, name, std::move(args), key);
-  std::lock_guard guard(lock_);
-  children_.push_back(child);
+  if (prepare) prepare(*child);
+  {
+    std::lock_guard guard(lock_);
+    children_.push_back(child);
+  }
+  if (builders_) {
+    auto failures = Offer(*builders_, *child, false);
+    if (!failures.empty()) {
+      std::lock_guard guard(builders_->lock);
+      builders_->failures.insert(builders_->failures.end(), failures.begin(), failures.end());
+    }
+  }
   return child;
 }
 
@@ -423,7 +463,9 @@ HRESULT TSysNode::get_Parent(IDispatch** node) {
   });
 }
 
-TSysManager::TSysManager() : root_(MakeObject<TSysNode>(nullptr, u"Sys", std::vector<OleVariant>{}, GUID_NULL)) {}
+TSysManager::TSysManager() : root_(MakeObject<TSysNode>(nullptr, u"Sys", std::vector<OleVariant>{}, GUID_NULL)) {
+  root_->builders_ = builders_;
+}
 
 TSysManager::~TSysManager() = default;
 
@@ -432,32 +474,22 @@ HRESULT TSysManager::GetRoot(IpwSysNode** root) {
 }
 
 void TSysManager::AddBuilder(IpwSysNodeBuilder* builder) {
-  std::lock_guard guard(typesLock_);
-  if (builder) builders_.emplace_back(builder);
+  std::lock_guard guard(builders_->lock);
+  if (builder) builders_->list.emplace_back(builder);
 }
 
 void TSysManager::ClearBuilders() {
-  std::lock_guard guard(typesLock_);
-  builders_.clear();
+  std::lock_guard guard(builders_->lock);
+  builders_->list.clear();
 }
 
 std::vector<WideString> TSysManager::OfferNode(TSysNode& node, bool subtree) {
-  std::vector<ComPtr<IpwSysNodeBuilder>> builders;
-  {
-    std::lock_guard guard(typesLock_);
-    builders = builders_;
-  }
-  std::vector<WideString> failures;
-  for (const auto& b : builders) {
-    HRESULT hr = b->ExtendNode(static_cast<IpwSysNodeEx*>(&node));
-    if (Failed(hr)) failures.push_back(node.FullNameText() + u": " + FailureText(hr));
-  }
-  if (subtree)
-    for (const auto& c : node.Children()) {
-      auto more = OfferNode(*c, true);
-      failures.insert(failures.end(), more.begin(), more.end());
-    }
-  return failures;
+  return Offer(*builders_, node, subtree);
+}
+
+std::vector<WideString> TSysManager::BuilderFailures() const {
+  std::lock_guard guard(builders_->lock);
+  return builders_->failures;
 }
 
 void TSysManager::RegisterType(const GUID& typeKey, WideStringView name) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -20,6 +21,14 @@ namespace pw::host {
 inline constexpr GUID kNodeNameProperty = MakeGuid("{E38E283C-D00E-428E-B146-C2555847E758}");
 inline constexpr GUID kNodeSecondNameProperty = MakeGuid("{49AB793E-88F7-4B7A-82B4-C6A3FCE36794}");
 
+// The builders that the nodes of one tree are offered to, shared by the manager and its nodes
+// (a node may outlive its manager), and the failures of the offers made as nodes were added.
+struct TNodeBuilders {
+  std::mutex lock;
+  std::vector<ComPtr<IpwSysNodeBuilder>> list;
+  std::vector<WideString> failures;
+};
+
 class TSysNode final : public AutoImplements<TCVAAutoIntfObject, IpwScriptSysNode, IpwSysNodeEx, IpwSysNodeHighlight,
                                              IcvKeyItem, IpwNodeReference, IpwSysNodeNameText, IpwExtensibleSysNode,
                                              IpwSysObjectWindow, IpwSysObjectControlWithPivotWindow,
@@ -29,7 +38,11 @@ class TSysNode final : public AutoImplements<TCVAAutoIntfObject, IpwScriptSysNod
   TSysNode(TSysNode* parent, WideStringView name, std::vector<OleVariant> args, const GUID& key);
   ~TSysNode() override;
 
-  ComPtr<TSysNode> AddChild(WideStringView name, std::vector<OleVariant> args = {}, const GUID& key = GUID_NULL);
+  // A new child joins the tree and is offered to the tree's builders at once (their failures go
+  // to TSysManager::BuilderFailures). `prepare` runs on the child before it joins and is
+  // offered, for what builders ask of a new node (its native objects, its type).
+  ComPtr<TSysNode> AddChild(WideStringView name, std::vector<OleVariant> args = {}, const GUID& key = GUID_NULL,
+                            const std::function<void(TSysNode&)>& prepare = {});
   // An extension node (found by FindNodeExtension through its key).
   ComPtr<TSysNode> AddExtension(const GUID& key);
   void RemoveChild(TSysNode* child);
@@ -146,6 +159,9 @@ class TSysNode final : public AutoImplements<TCVAAutoIntfObject, IpwScriptSysNod
   std::vector<std::pair<std::size_t, DISPID>> sliceRoutes_;
   // Set on a node that was removed from its parent: it and its descendants left the tree.
   std::atomic<bool> removed_{false};
+  // The builders of the tree (the parent's; the manager's for the root).
+  std::shared_ptr<TNodeBuilders> builders_;
+  friend class TSysManager;
 
  public:
   struct Life;
@@ -173,18 +189,22 @@ class TSysManager final : public Implements<ComObject, IpwSysManager, IpwObjectT
 
   HRESULT GetRoot(IpwSysNode** root) override;
 
-  // The builders that every node is offered to (TPluginHost adds the plug-ins').
+  // The builders that every node is offered to (TPluginHost adds the plug-ins'). A node added
+  // to the tree is offered as it joins; the nodes that exist when builders come are offered
+  // with OfferNode (TPluginHost::Start offers the whole tree).
   void AddBuilder(IpwSysNodeBuilder* builder);
   void ClearBuilders();
   // Offers the node (and, with `subtree`, everything below it) to every builder, in the order
   // they were added; answers the failures of ExtendNode as texts.
   std::vector<WideString> OfferNode(TSysNode& node, bool subtree = false);
+  // The failures of the offers made as nodes joined the tree, in order.
+  std::vector<WideString> BuilderFailures() const;
 
  private:
   ComPtr<TSysNode> root_;
   std::mutex typesLock_;
   std::map<GUID, WideString> types_;
-  std::vector<ComPtr<IpwSysNodeBuilder>> builders_;
+  std::shared_ptr<TNodeBuilders> builders_ = std::make_shared<TNodeBuilders>();
 };
 
 }  // namespace pw::host
