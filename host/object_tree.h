@@ -27,6 +27,9 @@ struct TNodeBuilders {
   std::mutex lock;
   std::vector<ComPtr<IpwSysNodeBuilder>> list;
   std::vector<WideString> failures;
+  // Moves when the list is cleared, so that a node's record of the builders that serve it
+  // (uncounted: the plug-ins that made them may be gone) is not read for other builders.
+  std::uint64_t generation = 0;
 };
 
 class TSysNode final : public AutoImplements<TCVAAutoIntfObject, IpwScriptSysNode, IpwSysNodeEx, IpwSysNodeHighlight,
@@ -93,7 +96,9 @@ class TSysNode final : public AutoImplements<TCVAAutoIntfObject, IpwScriptSysNod
   PW_HOST_RESERVED(11) PW_HOST_RESERVED(12) PW_HOST_RESERVED(13) PW_HOST_RESERVED(14) PW_HOST_RESERVED(15)
   PW_HOST_RESERVED(16) PW_HOST_RESERVED(17) PW_HOST_RESERVED(18) PW_HOST_RESERVED(19) PW_HOST_RESERVED(20)
   PW_HOST_RESERVED(21) PW_HOST_RESERVED(22) PW_HOST_RESERVED(23) PW_HOST_RESERVED(24)
-  // IpwSysNodeEx
+  // IpwSysNodeEx. A property the node does not hold itself comes from the builders that serve
+  // the node (IpwSysNodePropertyProvider), the first that answers one (not Unassigned); Null
+  // when none does.
   HRESULT GetPropertyValue(const GUID& key, VARIANT* value) override;
   HRESULT GetMappedNameElement(IcvSyntaxCodeInvokeExpression** element) override;
   HRESULT GetChildren(IpwSysNodeIterator** children) override;
@@ -161,7 +166,15 @@ class TSysNode final : public AutoImplements<TCVAAutoIntfObject, IpwScriptSysNod
   std::atomic<bool> removed_{false};
   // The builders of the tree (the parent's; the manager's for the root).
   std::shared_ptr<TNodeBuilders> builders_;
+  // The builders that serve the node (their ExtendNode added a slice to it), uncounted, valid
+  // while builders_->generation is servedGeneration_.
+  std::vector<IpwSysNodeBuilder*> servedBy_;
+  std::uint64_t servedGeneration_ = 0;
+  void NoteServedBy(IpwSysNodeBuilder* builder, std::uint64_t generation);
+  // The builders that serve the node and are still the tree's, counted.
+  std::vector<ComPtr<IpwSysNodeBuilder>> ServingBuilders() const;
   friend class TSysManager;
+  friend std::vector<WideString> OfferToBuilders(TNodeBuilders&, TSysNode&, bool);
 
  public:
   struct Life;

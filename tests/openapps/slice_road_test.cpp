@@ -1,6 +1,7 @@
 // The road from a script call to a slice: a builder extends a node with a slice, and a script
 // calls the slice's members on the node, and on a proxy standing in for the node.
 #include "host/script/script_engine.h"
+#include "openapps/extensions/node_builder.h"
 #include "platform/rtl/strings.h"
 #include "tests/openapps/test_extensions.h"
 
@@ -77,6 +78,31 @@ TEST_F(SliceRoadTest, NodesAddedLaterAreOfferedAsTheyJoin) {
   plain->AddChild(u"Unseen");
   EXPECT_EQ(builder->extended, 6);
   EXPECT_EQ(host->ObjectTree().BuilderFailures().size(), 2u);
+}
+
+// A property the node does not hold comes from the builders that serve it (those whose
+// ExtendNode added a slice), the node's own properties first; a node no builder serves, and
+// every node once the builders are gone, answers Null.
+TEST_F(SliceRoadTest, StandardPropertiesComeFromTheBuildersThatServeTheNode) {
+  namespace p = node_properties;
+  const GUID type = MakeGuid("{7A7A7A7A-0000-0000-0000-000000000002}");
+  host->ObjectTree().RegisterType(type, u"Test window");
+  window->SetObjectType(type);
+  auto property = [](const ComPtr<host::TSysNode>& node, const GUID& key) {
+    OleVariant v;
+    EXPECT_EQ(Node(node)->GetPropertyValue(key, v.Ptr()), S_OK);
+    return v;
+  };
+  EXPECT_EQ(property(window, p::kTypeName).AsString(), u"Test window");
+  EXPECT_EQ(property(window, p::kIntegerA).AsInt(), -1);
+  EXPECT_EQ(property(window, p::kNullA).Type(), VT_NULL);
+  EXPECT_EQ(property(window, MakeGuid("{7A7A7A7A-0000-0000-0000-000000000003}")).Type(), VT_NULL);  // no one's: Unassigned becomes Null
+  // The node's own name, not the builder's default Child(n).
+  EXPECT_NE(property(window, p::kNameSyntax).Type(), VT_NULL);
+  EXPECT_EQ(Node(window)->GetPropertyValue(p::kNameSyntax, nullptr), E_POINTER);
+  EXPECT_EQ(property(plain, p::kTypeName).Type(), VT_NULL);
+  host->ObjectTree().ClearBuilders();
+  EXPECT_EQ(property(window, p::kTypeName).Type(), VT_NULL);
 }
 
 TEST_F(SliceRoadTest, AScriptCallsTheSliceThroughTheNode) {
