@@ -120,7 +120,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ComPtr<IcvOptionsBuilder> builder = CreateOptionsBuilder();
     builder->SetReader(first.Get());
     WalkTree(builder->GetRoot().Get());
-    // Letting the storage go reads the whole tree first, which raises for a damaged value.
+    // Letting the storage go reads the whole tree first (packed values stay packed).
     builder->ReleaseReader();
   } catch (const EcvOptionsException&) {
   }

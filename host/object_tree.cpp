@@ -82,8 +82,37 @@ class TNodeWeakReference final : public Implements<ComObject, IpwNodeReference> 
 
 }  // namespace
 
+// Offers a node (and, with `subtree`, everything below it as it is before the offer) to the
+// builders; a builder whose ExtendNode adds a slice serves the node. Answers the failures.
+std::vector<WideString> OfferToBuilders(TNodeBuilders& builders, TSysNode& node, bool subtree) {
+  std::vector<ComPtr<IpwSysNodeBuilder>> list;
+  std::uint64_t generation;
+  {
+    std::lock_guard guard(builders.lock);
+    list = builders.list;
+    generation = builders.generation;
+  }
+  std::vector<ComPtr<TSysNode>> children;
+  if (subtree) children = node.Children();  // a child a builder adds is offered as it joins
+  std::vector<WideString> failures;
+  for (const auto& b : list) {
+    const std::size_t before = node.Slices().size();
+    HRESULT hr = b->ExtendNode(static_cast<IpwSysNodeEx*>(&node));
+    if (node.Slices().size() > before) node.NoteServedBy(b.Get(), generation);
+    if (Failed(hr)) failures.push_back(node.FullNameText() + u": " + FailureText(hr));
+  }
+  for (const auto& c : children) {
+    auto more = OfferToBuilders(builders, *c, true);
+    failures.insert(failures.end(), more.begin(), more.end());
+  }
+  return failures;
+}
+
 TSysNode::TSysNode(TSysNode* parent, WideStringView name, std::vector<OleVariant> args, const GUID& key)
-    : AutoImplements({IpwScriptSysNode::iid}), parent_(parent), key_(key) {
+    : AutoImplements({IpwScriptSysNode::iid}),
+      parent_(parent),
+      key_(key),
+      builders_(parent ? parent->builders_ : nullptr) {
   if (key_ == GUID_NULL) OleCheck(CreateGuid(key_));
   life_ = std::make_shared<Life>();
   life_->node = this;
@@ -107,10 +136,21 @@ ComPtr<TSysNode> TSysNode::Parent() const {
   return ComPtr<TSysNode>::Attach(parent_);
 }
 
-ComPtr<TSysNode> TSysNode::AddChild(WideStringView name, std::vector<OleVariant> args, const GUID& key) {
+ComPtr<TSysNode> TSysNode::AddChild(WideStringView name, std::vector<OleVariant> args, const GUID& key,
+                                    const std::function<void(TSysNode&)>& prepare) {
   auto child = MakeObject<TSysNode>(this, name, std::move(args), key);
-  std::lock_guard guard(lock_);
-  children_.push_back(child);
+  if (prepare) prepare(*child);
+  {
+    std::lock_guard guard(lock_);
+    children_.push_back(child);
+  }
+  if (builders_) {
+    auto failures = OfferToBuilders(*builders_, *child, false);
+    if (!failures.empty()) {
+      std::lock_guard guard(builders_->lock);
+      builders_->failures.insert(builders_->failures.end(), failures.begin(), failures.end());
+    }
+  }
   return child;
 }
 
@@ -223,16 +263,52 @@ HRESULT TSysNode::GetExtension(std::int32_t index, IpwSysNode** extension) {
   });
 }
 
+void TSysNode::NoteServedBy(IpwSysNodeBuilder* builder, std::uint64_t generation) {
+  std::lock_guard guard(lock_);
+  if (servedGeneration_ != generation) servedBy_.clear();
+  servedGeneration_ = generation;
+  if (std::find(servedBy_.begin(), servedBy_.end(), builder) == servedBy_.end()) servedBy_.push_back(builder);
+}
+
+std::vector<ComPtr<IpwSysNodeBuilder>> TSysNode::ServingBuilders() const {
+  std::vector<ComPtr<IpwSysNodeBuilder>> serving;
+  if (!builders_) return serving;
+  std::vector<IpwSysNodeBuilder*> served;
+  std::uint64_t generation;
+  {
+    std::lock_guard guard(lock_);
+    served = servedBy_;
+    generation = servedGeneration_;
+  }
+  std::lock_guard guard(builders_->lock);
+  if (generation != builders_->generation) return serving;
+  for (const auto& b : builders_->list)
+    if (std::find(served.begin(), served.end(), b.Get()) != served.end()) serving.push_back(b);
+  return serving;
+}
+
 HRESULT TSysNode::GetPropertyValue(const GUID& key, VARIANT* value) {
   return SafeCall([&] {
-    std::lock_guard guard(lock_);
-    auto at = properties_.find(key);
-    if (at == properties_.end()) return SetOut(value, OleVariant::Null());
-    const VARIANT& v = at->second.Get();
-    if (v.vt == VT_UNKNOWN)
-      if (auto e = QueryAs<IcvSyntaxCodeInvokeExpression>(v.punkVal))
-        return SetOut(value, ElementValue(CopyNameElement(e.Get()).Get()));
-    SetOut(value, at->second);
+    {
+      std::lock_guard guard(lock_);
+      auto at = properties_.find(key);
+      if (at != properties_.end()) {
+        const VARIANT& v = at->second.Get();
+        if (v.vt == VT_UNKNOWN)
+          if (auto e = QueryAs<IcvSyntaxCodeInvokeExpression>(v.punkVal))
+            return SetOut(value, ElementValue(CopyNameElement(e.Get()).Get()));
+        return SetOut(value, at->second);
+      }
+    }
+    // Asked without the node's lock: a provider reads the node back.
+    for (const auto& builder : ServingBuilders()) {
+      auto provider = QueryAs<IpwSysNodePropertyProvider>(builder.Get());
+      if (!provider) continue;
+      OleVariant answer;
+      OleCheck(provider->GetNodeProperty(static_cast<IpwSysNodeEx*>(this), key, answer.Ptr()));
+      if (answer.Type() != VT_EMPTY) return SetOut(value, answer);
+    }
+    SetOut(value, OleVariant::Null());
   });
 }
 
@@ -423,7 +499,9 @@ HRESULT TSysNode::get_Parent(IDispatch** node) {
   });
 }
 
-TSysManager::TSysManager() : root_(MakeObject<TSysNode>(nullptr, u"Sys", std::vector<OleVariant>{}, GUID_NULL)) {}
+TSysManager::TSysManager() : root_(MakeObject<TSysNode>(nullptr, u"Sys", std::vector<OleVariant>{}, GUID_NULL)) {
+  root_->builders_ = builders_;
+}
 
 TSysManager::~TSysManager() = default;
 
@@ -432,32 +510,23 @@ HRESULT TSysManager::GetRoot(IpwSysNode** root) {
 }
 
 void TSysManager::AddBuilder(IpwSysNodeBuilder* builder) {
-  std::lock_guard guard(typesLock_);
-  if (builder) builders_.emplace_back(builder);
+  std::lock_guard guard(builders_->lock);
+  if (builder) builders_->list.emplace_back(builder);
 }
 
 void TSysManager::ClearBuilders() {
-  std::lock_guard guard(typesLock_);
-  builders_.clear();
+  std::lock_guard guard(builders_->lock);
+  builders_->list.clear();
+  ++builders_->generation;
 }
 
 std::vector<WideString> TSysManager::OfferNode(TSysNode& node, bool subtree) {
-  std::vector<ComPtr<IpwSysNodeBuilder>> builders;
-  {
-    std::lock_guard guard(typesLock_);
-    builders = builders_;
-  }
-  std::vector<WideString> failures;
-  for (const auto& b : builders) {
-    HRESULT hr = b->ExtendNode(static_cast<IpwSysNodeEx*>(&node));
-    if (Failed(hr)) failures.push_back(node.FullNameText() + u": " + FailureText(hr));
-  }
-  if (subtree)
-    for (const auto& c : node.Children()) {
-      auto more = OfferNode(*c, true);
-      failures.insert(failures.end(), more.begin(), more.end());
-    }
-  return failures;
+  return OfferToBuilders(*builders_, node, subtree);
+}
+
+std::vector<WideString> TSysManager::BuilderFailures() const {
+  std::lock_guard guard(builders_->lock);
+  return builders_->failures;
 }
 
 void TSysManager::RegisterType(const GUID& typeKey, WideStringView name) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -20,6 +21,17 @@ namespace pw::host {
 inline constexpr GUID kNodeNameProperty = MakeGuid("{E38E283C-D00E-428E-B146-C2555847E758}");
 inline constexpr GUID kNodeSecondNameProperty = MakeGuid("{49AB793E-88F7-4B7A-82B4-C6A3FCE36794}");
 
+// The builders that the nodes of one tree are offered to, shared by the manager and its nodes
+// (a node may outlive its manager), and the failures of the offers made as nodes were added.
+struct TNodeBuilders {
+  std::mutex lock;
+  std::vector<ComPtr<IpwSysNodeBuilder>> list;
+  std::vector<WideString> failures;
+  // Moves when the list is cleared, so that a node's record of the builders that serve it
+  // (uncounted: the plug-ins that made them may be gone) is not read for other builders.
+  std::uint64_t generation = 0;
+};
+
 class TSysNode final : public AutoImplements<TCVAAutoIntfObject, IpwScriptSysNode, IpwSysNodeEx, IpwSysNodeHighlight,
                                              IcvKeyItem, IpwNodeReference, IpwSysNodeNameText, IpwExtensibleSysNode,
                                              IpwSysObjectWindow, IpwSysObjectControlWithPivotWindow,
@@ -29,7 +41,11 @@ class TSysNode final : public AutoImplements<TCVAAutoIntfObject, IpwScriptSysNod
   TSysNode(TSysNode* parent, WideStringView name, std::vector<OleVariant> args, const GUID& key);
   ~TSysNode() override;
 
-  ComPtr<TSysNode> AddChild(WideStringView name, std::vector<OleVariant> args = {}, const GUID& key = GUID_NULL);
+  // A new child joins the tree and is offered to the tree's builders at once (their failures go
+  // to TSysManager::BuilderFailures). `prepare` runs on the child before it joins and is
+  // offered, for what builders ask of a new node (its native objects, its type).
+  ComPtr<TSysNode> AddChild(WideStringView name, std::vector<OleVariant> args = {}, const GUID& key = GUID_NULL,
+                            const std::function<void(TSysNode&)>& prepare = {});
   // An extension node (found by FindNodeExtension through its key).
   ComPtr<TSysNode> AddExtension(const GUID& key);
   void RemoveChild(TSysNode* child);
@@ -80,7 +96,9 @@ class TSysNode final : public AutoImplements<TCVAAutoIntfObject, IpwScriptSysNod
   PW_HOST_RESERVED(11) PW_HOST_RESERVED(12) PW_HOST_RESERVED(13) PW_HOST_RESERVED(14) PW_HOST_RESERVED(15)
   PW_HOST_RESERVED(16) PW_HOST_RESERVED(17) PW_HOST_RESERVED(18) PW_HOST_RESERVED(19) PW_HOST_RESERVED(20)
   PW_HOST_RESERVED(21) PW_HOST_RESERVED(22) PW_HOST_RESERVED(23) PW_HOST_RESERVED(24)
-  // IpwSysNodeEx
+  // IpwSysNodeEx. A property the node does not hold itself comes from the builders that serve
+  // the node (IpwSysNodePropertyProvider), the first that answers one (not Unassigned); Null
+  // when none does.
   HRESULT GetPropertyValue(const GUID& key, VARIANT* value) override;
   HRESULT GetMappedNameElement(IcvSyntaxCodeInvokeExpression** element) override;
   HRESULT GetChildren(IpwSysNodeIterator** children) override;
@@ -146,6 +164,17 @@ class TSysNode final : public AutoImplements<TCVAAutoIntfObject, IpwScriptSysNod
   std::vector<std::pair<std::size_t, DISPID>> sliceRoutes_;
   // Set on a node that was removed from its parent: it and its descendants left the tree.
   std::atomic<bool> removed_{false};
+  // The builders of the tree (the parent's; the manager's for the root).
+  std::shared_ptr<TNodeBuilders> builders_;
+  // The builders that serve the node (their ExtendNode added a slice to it), uncounted, valid
+  // while builders_->generation is servedGeneration_.
+  std::vector<IpwSysNodeBuilder*> servedBy_;
+  std::uint64_t servedGeneration_ = 0;
+  void NoteServedBy(IpwSysNodeBuilder* builder, std::uint64_t generation);
+  // The builders that serve the node and are still the tree's, counted.
+  std::vector<ComPtr<IpwSysNodeBuilder>> ServingBuilders() const;
+  friend class TSysManager;
+  friend std::vector<WideString> OfferToBuilders(TNodeBuilders&, TSysNode&, bool);
 
  public:
   struct Life;
@@ -173,18 +202,22 @@ class TSysManager final : public Implements<ComObject, IpwSysManager, IpwObjectT
 
   HRESULT GetRoot(IpwSysNode** root) override;
 
-  // The builders that every node is offered to (TPluginHost adds the plug-ins').
+  // The builders that every node is offered to (TPluginHost adds the plug-ins'). A node added
+  // to the tree is offered as it joins; the nodes that exist when builders come are offered
+  // with OfferNode (TPluginHost::Start offers the whole tree).
   void AddBuilder(IpwSysNodeBuilder* builder);
   void ClearBuilders();
   // Offers the node (and, with `subtree`, everything below it) to every builder, in the order
   // they were added; answers the failures of ExtendNode as texts.
   std::vector<WideString> OfferNode(TSysNode& node, bool subtree = false);
+  // The failures of the offers made as nodes joined the tree, in order.
+  std::vector<WideString> BuilderFailures() const;
 
  private:
   ComPtr<TSysNode> root_;
   std::mutex typesLock_;
   std::map<GUID, WideString> types_;
-  std::vector<ComPtr<IpwSysNodeBuilder>> builders_;
+  std::shared_ptr<TNodeBuilders> builders_ = std::make_shared<TNodeBuilders>();
 };
 
 }  // namespace pw::host

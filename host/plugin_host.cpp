@@ -155,8 +155,8 @@ std::size_t TPluginHost::Start() {
       ++failures;
     }
   }
-  // The nodes that exist now are offered to the builders; a test offers the nodes it adds later
-  // (TSysManager::OfferNode).
+  // The nodes that exist now are offered to the builders; a node added later is offered as it
+  // joins the tree (TSysNode::AddChild).
   for (const auto& failure : host_.ObjectTree().OfferNode(host_.Sys(), true)) builderFailures_.push_back(failure);
   return failures;
 }

@@ -166,9 +166,12 @@ TProcessList::~TProcessList() { Clear(); }
 ComPtr<TProcess> TProcessList::Add(const ProcessDescription& description) {
   Remove(description.id);
   DescribeProcess(description);
-  auto node = root_.AddChild(u"Process", {OleVariant(description.name)});
-  auto process = MakeObject<TProcess>(description.id, description.name, node);
-  node->SetContextObject(IpwProcess::iid, static_cast<IpwProcess*>(process.Get()));
+  // The node answers its process before the builders are offered it.
+  ComPtr<TProcess> process;
+  root_.AddChild(u"Process", {OleVariant(description.name)}, GUID_NULL, [&](TSysNode& node) {
+    process = MakeObject<TProcess>(description.id, description.name, ComPtr<TSysNode>(&node));
+    node.SetContextObject(IpwProcess::iid, static_cast<IpwProcess*>(process.Get()));
+  });
   std::lock_guard guard(lock_);
   processes_.push_back(process);
   return process;

@@ -150,9 +150,9 @@ std::vector<std::uint8_t> PackBinaryValue(const void* data, std::size_t size) {
 
 TcvBinaryPropertyStub::TcvBinaryPropertyStub(TcvCookie cookie, IcvOptionsReader* reader, std::int32_t storedSize,
                                              WideStringView name)
-    : TcvPropertyStub(cookie) {
+    : TcvPropertyStub(cookie), name_(name) {
   try {
-    if (cookie != 0 && storedSize > 0 && reader) Load(reader, storedSize, name);
+    if (cookie != 0 && storedSize > 0 && reader) Load(reader, storedSize);
     Snapshot();
   } catch (...) {
     DropTempFile();
@@ -162,18 +162,42 @@ TcvBinaryPropertyStub::TcvBinaryPropertyStub(TcvCookie cookie, IcvOptionsReader*
 
 TcvBinaryPropertyStub::~TcvBinaryPropertyStub() { DropTempFile(); }
 
-void TcvBinaryPropertyStub::Load(IcvOptionsReader* reader, std::int32_t storedSize, WideStringView name) {
+void TcvBinaryPropertyStub::Load(IcvOptionsReader* reader, std::int32_t storedSize) {
   std::vector<std::uint8_t> buffer(static_cast<std::size_t>(storedSize));
   std::int32_t n = storedSize;
   reader->ReadBinary(Cookie, buffer.data(), n);
   if (n < 0 || n > storedSize) n = 0;
-  if (LooksPacked(buffer.data(), static_cast<std::size_t>(n)))
-    Unpack(buffer.data(), static_cast<std::size_t>(n), name);
-  else
+  buffer.resize(static_cast<std::size_t>(n));
+  if (LooksPacked(buffer.data(), buffer.size())) {
+    packed_ = std::move(buffer);
+    compressed_ = true;
+  } else {
     SetValue(buffer.data(), static_cast<std::uint32_t>(n), false);
+  }
 }
 
-void TcvBinaryPropertyStub::Unpack(const std::uint8_t* block, std::size_t size, WideStringView name) {
+void TcvBinaryPropertyStub::EnsureUnpacked() {
+  if (packed_.empty()) return;
+  std::vector<std::uint8_t> block = std::move(packed_);
+  packed_.clear();
+  try {
+    Unpack(block.data(), block.size());
+  } catch (...) {
+    // Nothing of the value stays; the stored block is kept for the save and the next try.
+    DropTempFile();
+    std::vector<std::uint8_t>().swap(data_);
+    size_ = 0;
+    packed_ = std::move(block);
+    compressed_ = true;
+    modified_ = false;
+    throw;
+  }
+  // Unpacked whole: the value read is the stored one.
+  Snapshot();
+}
+
+void TcvBinaryPropertyStub::Unpack(const std::uint8_t* block, std::size_t size) {
+  const WideStringView name = name_;
   const std::int32_t length = ReadLE32(block + 12);
   if (length <= 0) {
     SetValue(nullptr, 0, true);
@@ -229,6 +253,12 @@ void TcvBinaryPropertyStub::DropTempFile() {
 
 void TcvBinaryPropertyStub::SetValue(const void* data, std::uint32_t size, bool compressed) {
   if (size > 0) CheckOut(data);
+  if (!packed_.empty()) {
+    // The stored value is not known unpacked: any new value counts as a change.
+    std::vector<std::uint8_t>().swap(packed_);
+    storedSize_ = 0xFFFFFFFFu;
+    storedCopy_.clear();
+  }
   compressed_ = compressed;
   const auto* bytes = static_cast<const std::uint8_t*>(data);
   if (size > kBinaryMemoryLimit) {
@@ -247,7 +277,13 @@ void TcvBinaryPropertyStub::SetValue(const void* data, std::uint32_t size, bool 
   size_ = size;
 }
 
-void TcvBinaryPropertyStub::GetData(void* buffer, std::int32_t& count) const {
+std::uint32_t TcvBinaryPropertyStub::GetSize() {
+  EnsureUnpacked();
+  return size_;
+}
+
+void TcvBinaryPropertyStub::GetData(void* buffer, std::int32_t& count) {
+  EnsureUnpacked();
   if (count < 0) count = 0;
   count = static_cast<std::int32_t>(std::min<std::uint32_t>(static_cast<std::uint32_t>(count), size_));
   if (count == 0) return;
@@ -263,7 +299,8 @@ void TcvBinaryPropertyStub::GetData(void* buffer, std::int32_t& count) const {
   std::memcpy(buffer, scratch.data(), scratch.size());
 }
 
-std::vector<std::uint8_t> TcvBinaryPropertyStub::GetValue() const {
+std::vector<std::uint8_t> TcvBinaryPropertyStub::GetValue() {
+  EnsureUnpacked();
   if (tempFd_ < 0) return data_;
   std::vector<std::uint8_t> value(size_);
   if (!ReadStart(tempFd_, value.data(), value.size()))
@@ -272,6 +309,11 @@ std::vector<std::uint8_t> TcvBinaryPropertyStub::GetValue() const {
 }
 
 void TcvBinaryPropertyStub::SaveTo(IcvOptionsReader* reader) {
+  if (!packed_.empty()) {
+    // A value nobody asked for goes back as the block it was read as.
+    reader->SetBinary(Cookie, packed_.data(), static_cast<std::int32_t>(packed_.size()));
+    return;
+  }
   std::vector<std::uint8_t> value = GetValue();
   // An unpacked value that would read as a packed block is stored packed, so that it reads
   // back as the bytes it is.

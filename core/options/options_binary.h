@@ -4,8 +4,11 @@
 //
 // A value set with compression is handed to the storage packed: a 16-byte header ("cvbin",
 // 3 bytes of padding, the 32-bit value 1, the signed 32-bit unpacked length, little-endian)
-// followed by a zlib stream at level 1. Reading recognises the header and unpacks the block;
-// a block whose header claims more than kMaxUnpackedBinarySize bytes is refused unread.
+// followed by a zlib stream at level 1. Reading recognises the header and keeps the block as it
+// is stored; it is unpacked when the value is first asked for (its size, its bytes), so a table
+// whose other properties change saves such a value again byte for byte without ever unpacking
+// it. A block whose header claims more than kMaxUnpackedBinarySize bytes is refused unread
+// when the value is asked for; the stored block stays as it was.
 #pragma once
 
 #include <cstdint>
@@ -32,7 +35,8 @@ class TcvBinaryPropertyStub final : public TcvPropertyStub {
  public:
   static constexpr TcvPropertyType kType = ptBinary;
   // A present stub with an empty value; with a cookie and a stored size above 0 it reads the
-  // stored value (unpacking a packed one). `name` only serves error messages.
+  // stored value (a packed one is kept packed until it is asked for). `name` serves error
+  // messages.
   TcvBinaryPropertyStub(TcvCookie cookie, IcvOptionsReader* reader, std::int32_t storedSize,
                         WideStringView name = {});
   ~TcvBinaryPropertyStub() override;
@@ -42,13 +46,17 @@ class TcvBinaryPropertyStub final : public TcvPropertyStub {
   // Replaces the value; raises "Not enough disk space in the temporary directory." when a
   // long value cannot be written to its temporary file.
   void SetValue(const void* data, std::uint32_t size, bool compressed);
-  std::uint32_t GetSize() const { return size_; }
+  // The accessors of the value unpack a stored packed block first, raising when it is damaged
+  // or longer than the cap (the block is kept, and the next call raises again).
+  std::uint32_t GetSize();
   // Copies min(count, size) bytes and sets count to that number; a temporary file that
   // cannot be read gives 0 bytes.
-  void GetData(void* buffer, std::int32_t& count) const;
+  void GetData(void* buffer, std::int32_t& count);
   // The whole value; raises when a long value's temporary file cannot be read.
-  std::vector<std::uint8_t> GetValue() const;
+  std::vector<std::uint8_t> GetValue();
   bool Compressed() const { return compressed_; }
+  // True while the value is the stored packed block, not unpacked yet.
+  bool StillPacked() const { return !packed_.empty(); }
   // The open temporary file of a long value, -1 when the value is in memory. The file has no
   // name: it is unlinked from its creation on, so nothing is left behind however the process
   // ends.
@@ -59,11 +67,15 @@ class TcvBinaryPropertyStub final : public TcvPropertyStub {
   TcvPropertyType GetType() const override { return ptBinary; }
 
  private:
-  void Load(IcvOptionsReader* reader, std::int32_t storedSize, WideStringView name);
-  void Unpack(const std::uint8_t* block, std::size_t size, WideStringView name);
+  void Load(IcvOptionsReader* reader, std::int32_t storedSize);
+  void EnsureUnpacked();
+  void Unpack(const std::uint8_t* block, std::size_t size);
   void Snapshot();
   void DropTempFile();
 
+  WideString name_;
+  // The stored packed block while it is not unpacked (then data_ is empty and size_ 0).
+  std::vector<std::uint8_t> packed_;
   std::vector<std::uint8_t> data_;
   std::uint32_t size_ = 0;
   std::vector<std::uint8_t> storedCopy_;

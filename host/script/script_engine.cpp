@@ -446,6 +446,10 @@ ScriptEngine::ScriptEngine(TRuntimeObjectService& objects, ScriptLimits limits)
   duk_get_global_string(impl_->ctx, "Duktape");
   duk_push_c_function(impl_->ctx, NoteThrow, 1);
   duk_put_prop_string(impl_->ctx, -2, "errThrow");
+  // The release hooks of the host's objects stay out of the scripts' reach: a script that could
+  // read a hook could release an object early (and break it), one that could replace it would
+  // leak the object. The engine's own way to them goes, scripts have no other.
+  duk_del_prop_string(impl_->ctx, -1, "fin");
   duk_pop(impl_->ctx);
 }
 

@@ -1,4 +1,5 @@
 #include "tools/pwhost/options_command.h"
+#include "core/options/options_binary.h"
 #include "core/options/options_name_pool.h"
 #include "core/options/options_tree.h"
 #include "core/options/options_xml_storage.h"
@@ -97,6 +98,50 @@ TEST_F(OptionsCommand, PackedBinaryValuesStayPacked) {
   EXPECT_EQ(r.out, "node\t/\nprop\t/packed\tBinary\t0405\tcompressed\n");
   // "cvbin" leads the stored bytes.
   EXPECT_NE(ReadFileBytes(file).find("type=\"H\" value=\"637662696E"), std::string::npos);
+}
+
+// A set of another property carries packed values over without unpacking them: their stored
+// bytes survive byte for byte, and a value that could not be unpacked (over the cap, damaged)
+// does not stop the set. Dump, which shows the values, refuses the file clearly.
+TEST_F(OptionsCommand, SetCarriesUntouchedPackedValuesOverUnopened) {
+  std::vector<std::uint8_t> zeros(kMaxUnpackedBinarySize + 1);
+  std::vector<std::uint8_t> over = PackBinaryValue(zeros.data(), zeros.size());
+  zeros = {};
+  std::vector<std::uint8_t> padded = PackBinaryValue("a packed value", 14);
+  padded[5] = padded[6] = padded[7] = 0xAA;  // another writer's padding: packing again differs
+  {
+    StartOptionsNamePool();
+    ComPtr<IcvOptionsReader> storage = CreateOptionsXmlReader(Utf8ToWide(file), true);
+    storage->BeginUpdate();
+    const TcvCookie node = storage->AddNode(storage->GetRoot(), u"data");
+    for (auto [name, block] : {std::pair{u"big", &over}, {u"padded", &padded}}) {
+      const TcvCookie p = storage->AddProperty(node, name, ptBinary);
+      storage->SetBinary(p, block->data(), static_cast<std::int32_t>(block->size()));
+    }
+    storage->EndUpdate();
+    storage = nullptr;
+    StopOptionsNamePool();
+  }
+  auto attribute = [&](const char* name) {
+    const std::string bytes = ReadFileBytes(file);
+    const std::size_t at = bytes.find(std::string("<Prp name=\"") + name + "\"");
+    return at == std::string::npos ? std::string() : bytes.substr(at, bytes.find("/>", at) - at);
+  };
+  const std::string big = attribute("big"), small = attribute("padded");
+  ASSERT_GT(big.size(), 100000u);
+  ASSERT_FALSE(small.empty());
+  for (const auto& set : std::vector<std::vector<std::string>>{{"set", file, "data/count", "Integer", "1"},
+                                                                {"set", file, "data/count", "Integer", "2"},
+                                                                {"set", file, "other/name", "String", "x"}}) {
+    Result r = RunOptions(set);
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(attribute("big"), big);
+    EXPECT_EQ(attribute("padded"), small);
+  }
+  EXPECT_NE(ReadFileBytes(file).find("<Prp name=\"count\" type=\"I\" value=\"2\"/>"), std::string::npos);
+  Result r = RunOptions({"dump", file});
+  EXPECT_NE(r.code, 0);
+  EXPECT_NE(r.err.find("The packed value of the 'big' Binary property is too long"), std::string::npos) << r.err;
 }
 
 TEST_F(OptionsCommand, BadArgumentsAndBadFilesFailClearly) {

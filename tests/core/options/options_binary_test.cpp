@@ -222,7 +222,7 @@ TEST(BinaryValues, DamagedPackedBlocksRaiseWithoutHugeAllocations) {
   for (const auto& block : {claims(0x7FFFFFFF), claims(11), claims(9), claims(100000)}) {
     OneBlockStorage s(block);
     try {
-      s.Read();
+      s.Read()->GetValue();
       ADD_FAILURE() << "read a damaged block";
     } catch (const EcvOptionsException& e) {
       EXPECT_NE(WideToUtf8(e.Message()).find("The packed value of the 'b' Binary property is damaged"),
@@ -237,8 +237,11 @@ TEST(BinaryValues, DamagedPackedBlocksRaiseWithoutHugeAllocations) {
   auto packed = PackBinaryValue(big.data(), big.size());
   packed.resize(packed.size() / 2);
   OneBlockStorage s(packed);
-  EXPECT_THROW(s.Read(), EcvOptionsException);
+  auto stub = s.Read();
+  EXPECT_THROW(stub->GetValue(), EcvOptionsException);
+  EXPECT_THROW(stub->GetSize(), EcvOptionsException);  // the block is kept, so it raises again
   EXPECT_TRUE(temp.Entries().empty());
+  EXPECT_EQ(FileOf(stub->TempFileDescriptor()), "");
   if (saved.empty()) ::unsetenv("TMPDIR");
   else ::setenv("TMPDIR", saved.c_str(), 1);
 }
@@ -255,7 +258,7 @@ TEST(BinaryValues, UnpackedSizeHasACap) {
   zeros = {};
   {
     OneBlockStorage s(over);
-    const std::string message = RaisedMessage([&] { s.Read(); });
+    const std::string message = RaisedMessage([&] { s.Read()->GetSize(); });
     EXPECT_NE(message.find("is too long: it unpacks to 67108865 bytes, more than the limit of 67108864 bytes"),
               std::string::npos)
         << message;
@@ -269,6 +272,45 @@ TEST(BinaryValues, UnpackedSizeHasACap) {
     ::unsetenv("TMPDIR");
   else
     ::setenv("TMPDIR", saved.c_str(), 1);
+}
+
+// A packed value is unpacked only when it is asked for: one nobody asked for is saved back as
+// the block it was read as, byte for byte, even when it could not be unpacked (over the cap,
+// damaged). Setting a new value replaces the block.
+TEST(BinaryValues, UntouchedPackedValuesAreSavedBackUnopened) {
+  std::vector<std::uint8_t> zeros(kMaxUnpackedBinarySize + 1);
+  auto over = PackBinaryValue(zeros.data(), zeros.size());
+  zeros = {};
+  auto damaged = PackBinaryValue("0123456789", 10);
+  damaged[12] = 11;
+  // Stored by another writer, which fills the header's padding: packing the value again would
+  // give other bytes.
+  auto value = Bytes(20000, 3);
+  auto otherWriter = PackBinaryValue(value.data(), value.size());
+  otherWriter[5] = otherWriter[6] = otherWriter[7] = 0xAA;
+  for (const auto& block : {over, damaged, otherWriter}) {
+    OneBlockStorage s(block);
+    auto stub = s.Read();
+    EXPECT_TRUE(stub->StillPacked());
+    EXPECT_TRUE(stub->Compressed());
+    EXPECT_FALSE(stub->IsModified());
+    s.storage->SetBinary(s.cookie, nullptr, 0);
+    stub->SaveTo(s.storage.Get());  // as when the tree moves to another storage
+    EXPECT_EQ(s.Stored(), block);
+    EXPECT_TRUE(stub->StillPacked());
+  }
+  OneBlockStorage s(otherWriter);
+  auto stub = s.Read();
+  EXPECT_EQ(stub->GetValue(), value);
+  EXPECT_FALSE(stub->StillPacked());
+  EXPECT_FALSE(stub->IsModified());
+  OneBlockStorage replaced(over);
+  auto fresh = replaced.Read();
+  fresh->SetValue(value.data(), 100, true);
+  EXPECT_FALSE(fresh->StillPacked());
+  EXPECT_TRUE(fresh->IsModified());
+  fresh->SaveTo(replaced.storage.Get());
+  EXPECT_EQ(replaced.Read()->GetValue(), std::vector<std::uint8_t>(value.begin(), value.begin() + 100));
 }
 
 TEST(BinaryValues, TheInterfaceCopiesWhatFitsTheBuffer) {

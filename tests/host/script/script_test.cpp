@@ -126,6 +126,30 @@ TEST_F(Scripts, ObjectsTheScriptHoldsAreReleasedWithTheEngine) {
 }
 
 
+// The hook that releases an object when the script lets it go is out of the script's reach: a
+// script that tries to replace it, read it or run it early neither leaks the object nor
+// releases it twice, and the object keeps working.
+TEST_F(Scripts, AScriptCannotReplaceOrRunTheReleaseHook) {
+  const LONG before = rect->RefCount();
+  const char* attempts[] = {
+      "Duktape.fin(Rect, function () {});",
+      "var hook = Duktape.fin(Rect); if (hook) { hook(Rect); hook(Rect); }",
+      "var o = Rect; Duktape.fin(o, function (x) { Log.Message('mine'); }); o = null; Duktape.gc();",
+      "Object.defineProperty(Rect, 'x', {value: 1}); delete Rect.x;",
+  };
+  for (const char* attempt : attempts) {
+    SCOPED_TRACE(attempt);
+    {
+      host::ScriptEngine other(host.RuntimeObjects());
+      const std::string source = std::string("try { ") + attempt + " } catch (e) {}\nLog.Message('width ' + Rect.Width);";
+      ASSERT_TRUE(other.Run("t.js", source, error)) << error.Text();
+      EXPECT_GT(rect->RefCount(), before);
+    }
+    EXPECT_EQ(rect->RefCount(), before);
+  }
+  for (const auto& text : Texts()) EXPECT_EQ(text, u"width 100");
+}
+
 TEST(PwhostRun, RunsTheExampleAndWritesTheLog) {
   const std::string src = test::SourceDir();
   test::ScratchDir scratch;
