@@ -1,10 +1,13 @@
 // The navigation tests' host: a test host without dialogs on a clock that moves when a wait
-// sleeps, and builders of process, window and page nodes with the members the web layer reads.
+// sleeps, with the module's library registered, and builders of process, window and page nodes with the members the web layer reads.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include "core/automation/automation.h"
 #include "host/test_host.h"
+#include "interfaces/pwWebTesting.h"
+#include "platform/automation/dispatch_thunks.h"
 #include "platform/rtl/strings.h"
 #include "tests/support/stepping_clock.h"
 
@@ -12,7 +15,14 @@ namespace pw::web::test {
 
 class NavTest : public ::testing::Test {
  protected:
-  NavTest() : host(Options(clock)) {}
+  NavTest() : host(Options(clock)) {
+    // The slices answer by name through the module's own library, as the module registers it.
+    RegisterInterfaceThunks(pwWebTestingInterfaceThunks());
+    const char* path = PW_MODULE_TYPELIB;
+    OleCheck(LoadTypeLib(WideString(path, path + std::char_traits<char>::length(path)), moduleLib.Put()));
+    TypeLibraries()->Add(moduleLib.Get());
+  }
+  ~NavTest() override { moduleLib = nullptr; }
   static host::TestHostOptions Options(pw::test::SteppingClock& c) {
     host::TestHostOptions o;
     o.interactive = false;
@@ -51,6 +61,7 @@ class NavTest : public ::testing::Test {
 
   pw::test::SteppingClock clock;
   host::TestHost host;
+  ComPtr<ITypeLib> moduleLib;
 };
 
 }  // namespace pw::web::test

@@ -15,17 +15,8 @@ namespace {
 
 class SlicesTest : public NavTest {
  protected:
-  SlicesTest() {
-    RegisterInterfaceThunks(pwWebTestingInterfaceThunks());
-    const char* path = PW_MODULE_TYPELIB;
-    OleCheck(LoadTypeLib(WideString(path, path + std::char_traits<char>::length(path)), moduleLib.Put()));
-    TypeLibraries()->Add(moduleLib.Get());
-  }
-  ComPtr<ITypeLib> moduleLib;
-  ~SlicesTest() override {
-    ClearProcessDescriptions();
-    moduleLib = nullptr;
-  }
+
+  ~SlicesTest() override { ClearProcessDescriptions(); }
 
   template <class Slice>
   static void Attach(const ComPtr<host::TSysNode>& node, const ComPtr<Slice>& slice, const IID& iid) {

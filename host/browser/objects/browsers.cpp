@@ -131,7 +131,29 @@ std::shared_ptr<TestedBrowser> TBrowsers::AddLocked(BrowserKind kind, std::share
   front_ = b->id;
   DescribeLocked(kind);
   b->node = processOf_[Index(kind)]->Node()->AddChild(u"Page", {OleVariant(Utf8ToWide(url))});
+  AddPageMembersLocked(b);
   return b;
+}
+
+void TBrowsers::AddPageMembersLocked(const std::shared_ptr<TestedBrowser>& b) {
+  std::weak_ptr<TestedBrowser> weak = b;
+  b->node->SetMemberValue(u"ObjectType", OleVariant(u"Page"));
+  b->node->SetMemberValue(u"Visible", OleVariant(true));
+  b->node->SetMemberValue(u"ObjectIdentifier", OleVariant(u""));
+  b->node->SetMemberValue(u"ProcessId", OleVariant(static_cast<std::int32_t>(ProcessIdLocked(b->kind))));
+  b->node->SetMember(u"URL", [weak](std::vector<OleVariant>&) {
+    auto alive = weak.lock();
+    if (!alive) return OleVariant(u"");
+    std::string location = alive->events->LocationUrl();
+    return OleVariant(Utf8ToWide(location.empty() ? alive->openedAt : location));
+  });
+  b->node->SetMember(u"NavigateTo", [this, weak](std::vector<OleVariant>& args) {
+    auto alive = weak.lock();
+    if (!alive) throw EOleSysError(u"The browser has closed", E_FAIL);
+    if (args.empty()) throw EOleSysError(u"NavigateTo needs a URL", E_INVALIDARG);
+    Navigate(*alive, WideToUtf8(args[0].AsString()));
+    return OleVariant();
+  });
 }
 
 void TBrowsers::RemoveLocked(const std::shared_ptr<TestedBrowser>& b) {

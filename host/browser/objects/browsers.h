@@ -97,6 +97,9 @@ class TBrowsers {
   std::shared_ptr<TestedBrowser> AddLocked(BrowserKind kind, std::shared_ptr<browser::Page> page,
                                            const std::string& url);
   void RemoveLocked(const std::shared_ptr<TestedBrowser>& browser);
+  // The page node's script members: "ObjectType" "Page", "URL" (the location), "Visible",
+  // "ProcessId", "ObjectIdentifier", "NavigateTo" (URL, wait time: navigates and waits for the load).
+  void AddPageMembersLocked(const std::shared_ptr<TestedBrowser>& browser);
   void DescribeLocked(BrowserKind kind);
   DWORD ProcessIdLocked(BrowserKind kind) const;
   void OnNewPage(const std::shared_ptr<browser::Page>& page);
