@@ -2,6 +2,7 @@
 // process sent to local pages by ToUrl, the page node it answers and the log entry.
 #include <cstdlib>
 #include <fstream>
+#include <future>
 
 #include "core/automation/dispatch_helpers.h"
 #include "host/browser/objects/browsers.h"
@@ -10,6 +11,7 @@
 #include "web/navigation/node_facts.h"
 #include "web/navigation/page_search.h"
 #include "web/navigation/process_to_url.h"
+#include "web/navigation/window_helpers.h"
 
 namespace pw::web::test {
 namespace {
@@ -57,6 +59,33 @@ TEST_F(RealEngineNavigation, ToUrlOfTheBrowserProcessNavigatesItsPage) {
   EXPECT_NE(entries.back().additionalText.find(u"URL: " + second), WideString::npos);
   // The page is found by its URL below the process.
   EXPECT_EQ(FindPageByProperty(Node(process), GUID_NULL, second, false, Manager()).Get(), Node(chrome->node));
+}
+
+TEST_F(RealEngineNavigation, AnAlertIsClosedAsAnUnexpectedWindow) {
+  auto chrome = host.Browsers().Launch(host::BrowserKind::Chrome, Url("first.html"));
+  auto process = chrome->node->Parent();
+  std::int32_t pid = 0;
+  ASSERT_EQ(QueryAs<IpwSysObjectProcess>(static_cast<IpwSysNodeEx*>(process.Get()))->GetProcessId(&pid), S_OK);
+  EXPECT_FALSE(CloseUnexpectedWindows(Manager(), pid));  // nothing to close yet
+  std::promise<void> opened, closed;
+  chrome->events->Listen([&](const host::BrowserEvent& e) {
+    if (e.kind == host::BrowserEventKind::DialogOpened) opened.set_value();
+    if (e.kind == host::BrowserEventKind::DialogClosed) closed.set_value();
+  });
+  chrome->page->Evaluate("setTimeout(() => alert('Hello'), 0)");
+  ASSERT_EQ(opened.get_future().wait_for(std::chrono::seconds(20)), std::future_status::ready);
+  ASSERT_NE(chrome->dialogWindow, 0);
+  const auto before = host.Log().Entries().size();
+  EXPECT_TRUE(CloseUnexpectedWindows(Manager(), pid));
+  ASSERT_EQ(closed.get_future().wait_for(std::chrono::seconds(20)), std::future_status::ready);
+  EXPECT_EQ(chrome->dialogWindow, 0);
+  auto entries = host.Log().Entries();
+  ASSERT_EQ(entries.size(), before + 1);
+  EXPECT_EQ(entries.back().kind, host::LogEntry::Warning);
+  EXPECT_EQ(entries.back().text, kCloseWithEscText);
+  // The page answers again once its dialog is gone.
+  OleVariant title = DispGetProperty(host.Browsers().Document(*chrome).Get(), u"title", OleVariant());
+  EXPECT_EQ(title.AsString(), u"First");
 }
 
 }  // namespace

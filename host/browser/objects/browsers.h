@@ -47,6 +47,9 @@ struct TestedBrowser {
   std::string openedAt;
   std::shared_ptr<BrowserEvents> events;  // its browser events and state
   HWND dialogWindow = 0;                  // the window of its open JavaScript dialog, or 0
+  // The dialog window's node under the process ("Window"; its "Keys" "[Esc]" cancels the
+  // dialog, any other keys accept it), nil while no dialog is open.
+  ComPtr<TSysNode> dialogNode;
 };
 
 class TBrowsers {
