@@ -24,9 +24,8 @@ inline constexpr GUID kNodeSecondNameProperty = MakeGuid("{49AB793E-88F7-4B7A-82
 
 class TSysNode final : public AutoImplements<TCVAAutoIntfObject, IpwScriptSysNode, IpwSysNodeEx, IpwSysNodeHighlight,
                                              IcvKeyItem, IpwNodeReference, IpwSysNodeNameText, IpwExtensibleSysNode,
-                                             IpwSysObjectWindow, IpwSysObjectControlWithPivotWindow,
-                                             IpwNativeContext, IpwSysObjectProcess, IpwSysWindowActions,
-                                             IpwWaitTimeoutValue> {
+                                             IpwSysObjectWindow, IpwSysObjectControlWithPivotWindow, IpwNativeContext,
+                                             IpwSysObjectProcess, IpwSysWindowActions, IpwWaitTimeoutValue> {
  public:
   // A node named Name(args...) in code; GUID_NULL as the key makes a new one.
   TSysNode(TSysNode* parent, WideStringView name, std::vector<OleVariant> args, const GUID& key);

@@ -47,8 +47,7 @@ TpwTestEngineEventListener::TpwTestEngineEventListener(IcvBaseManager* manager, 
 }
 
 ComPtr<TpwTestEngineEventListener> TpwTestEngineEventListener::CreateWithHandler(IcvBaseManager* manager, bool flag,
-                                                                                 WideStringView name,
-                                                                                 Handler handler) {
+                                                                                 WideStringView name, Handler handler) {
   auto listener = MakeObject<TpwTestEngineEventListener>(manager, nullptr, flag, name);
   listener->handler_ = std::move(handler);
   return listener;
@@ -101,10 +100,8 @@ HRESULT TpwTestEngineEventListener::OnEvent(std::int32_t eventId, const VARIANT&
 
 HRESULT TpwTestEngineEventListener::OnEvent2(std::int32_t value) {
   return SafeCall([&] {
-    if (owner_)
-      SafeCallCheck(owner_->OnEngineEvent2(value));
-    else if (handler_)
-      handler_(value);
+    if (owner_) SafeCallCheck(owner_->OnEngineEvent2(value));
+    else if (handler_) handler_(value);
   });
 }
 
@@ -199,8 +196,8 @@ WideString FormatUniqueName(WideStringView format, WideStringView baseName, std:
   return out;
 }
 
-void GenerateUniqueNameEx(IpwProjectNode* parent, WideStringView baseName, const GUID* excludeKey, WideStringView format,
-                          bool alwaysNumber, std::int32_t& index, WideString& name) {
+void GenerateUniqueNameEx(IpwProjectNode* parent, WideStringView baseName, const GUID* excludeKey,
+                          WideStringView format, bool alwaysNumber, std::int32_t& index, WideString& name) {
   const WideStringView fmt = format.empty() ? WideStringView(u"%s%d") : format;
   if (index == -1) index = alwaysNumber ? 1 : 0;
   auto candidate = [&](std::int32_t i) {

@@ -114,8 +114,8 @@ class TpwWaitHelper {
 WideString FormatUniqueName(WideStringView format, WideStringView baseName, std::int32_t index);
 
 // Index in and out: -1 picks the start by AlwaysNumber; the index of the answer comes back.
-void GenerateUniqueNameEx(IpwProjectNode* parent, WideStringView baseName, const GUID* excludeKey, WideStringView format,
-                          bool alwaysNumber, std::int32_t& index, WideString& name);
+void GenerateUniqueNameEx(IpwProjectNode* parent, WideStringView baseName, const GUID* excludeKey,
+                          WideStringView format, bool alwaysNumber, std::int32_t& index, WideString& name);
 void GenerateUniqueName(IpwProjectNode* parent, WideStringView baseName, const GUID* excludeKey, bool alwaysNumber,
                         WideString& name, WideStringView format = {});
 

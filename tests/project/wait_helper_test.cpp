@@ -44,9 +44,9 @@ TEST_F(WaitHelperTest, TimeOutsAndTheIndicator) {
     int steps;       // 50 ms steps before elapsed passes the time-out
     bool indicator;  // a bar with the time-out as maximum
   } cases[] = {
-      {0, 1, false},       // the first step sees 0 elapsed, sleeps; the second sees 50 > 0
-      {1000, 21, false},   // 1000 is not above 1000: no bar
-      {1001, 21, true},    // 1050 > 1001 after 21 steps
+      {0, 1, false},      // the first step sees 0 elapsed, sleeps; the second sees 50 > 0
+      {1000, 21, false},  // 1000 is not above 1000: no bar
+      {1001, 21, true},   // 1050 > 1001 after 21 steps
       {30000, 601, true},
   };
   for (const auto& c : cases) {
@@ -221,8 +221,8 @@ TEST(UniqueNames, Table) {
       {{u"Other"}, u"Item", false, false, u"", u"Item"},
       {{}, u"Item", true, false, u"", u"Item1"},
       {{u"ITEM", u"item1", u"Item3"}, u"Item", false, false, u"", u"Item2"},  // ignoring case
-      {{u"Item2", u"Item1"}, u"Item", false, false, u"", u"Item"},           // the bare name is free
-      {{u"Item"}, u"Item", false, true, u"", u"Item"},                       // its own name stays
+      {{u"Item2", u"Item1"}, u"Item", false, false, u"", u"Item"},            // the bare name is free
+      {{u"Item"}, u"Item", false, true, u"", u"Item"},                        // its own name stays
       {{u"Item_1"}, u"Item", true, false, u"%s_%d", u"Item_2"},
       {{u"NewFolder1", u"newfolder2"}, u"NewFolder", true, false, u"", u"NewFolder3"},
       {{u"5% A"}, u"A", true, false, u"%d%% %s", u"1% A"},
@@ -230,8 +230,7 @@ TEST(UniqueNames, Table) {
   for (const auto& c : cases) {
     auto parent = MakeObject<host::THostProjectNode>(nullptr, GUID_NULL, u"Parent");
     for (const auto& name : c.children) {
-      auto child = MakeObject<host::THostProjectNode>(parent.Get(), GUID_NULL, name,
-                                                      c.exclude ? excluded : GUID_NULL);
+      auto child = MakeObject<host::THostProjectNode>(parent.Get(), GUID_NULL, name, c.exclude ? excluded : GUID_NULL);
       parent->AddChild(child.Get());
     }
     WideString name;

@@ -1,5 +1,6 @@
 // The navigation tests' host: a test host without dialogs on a clock that moves when a wait
-// sleeps, with the module's library registered, and builders of process, window and page nodes with the members the web layer reads.
+// sleeps, with the module's library registered, and builders of process, window and page nodes with the members the web
+// layer reads.
 #pragma once
 
 #include <gtest/gtest.h>

@@ -102,9 +102,9 @@ TEST_F(PageSearchTest, WhichPagesBelongToTheBrowser) {
   };
   for (const auto& c : cases) {
     if (c.currentBrowser)
-      host.RuntimeObjects().Register(u"Browsers", static_cast<IpwBrowserList*>(MakeObject<TBrowsersObject>(c.currentBrowser).Get()));
-    else
-      host.RuntimeObjects().Unregister(u"Browsers");
+      host.RuntimeObjects().Register(u"Browsers",
+                                     static_cast<IpwBrowserList*>(MakeObject<TBrowsersObject>(c.currentBrowser).Get()));
+    else host.RuntimeObjects().Unregister(u"Browsers");
     auto browser = AddProcess(100);
     auto page = AddPage(browser, u"http://x/", c.pagePid, true);
     EXPECT_EQ(Visible(browser) != nullptr, c.belongs) << c.pagePid << " " << c.currentBrowser;

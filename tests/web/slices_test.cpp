@@ -15,7 +15,6 @@ namespace {
 
 class SlicesTest : public NavTest {
  protected:
-
   ~SlicesTest() override { ClearProcessDescriptions(); }
 
   template <class Slice>
@@ -122,7 +121,8 @@ TEST_F(SlicesTest, ToUrlErrorTextsAndDetails) {
     EXPECT_EQ(last.kind, host::LogEntry::Error) << c.what;
     EXPECT_EQ(last.text, u"Unable to navigate to the http://x/ page.") << c.what;
     const WideString details = c.liveProcess ? u"URL: http://x/\r\nProcess ID: 200\r\nProcess Command Line: "
-                                               u"firefox.exe -new\r\nInfo: " + c.error
+                                               u"firefox.exe -new\r\nInfo: " +
+                                                   c.error
                                              : u"URL: http://x/\r\nInfo: " + c.error;
     EXPECT_TRUE(last.additionalText.starts_with(details)) << c.what << ": " << WideToUtf8(last.additionalText);
     if (c.navigateTo && c.liveProcess) {
@@ -131,7 +131,8 @@ TEST_F(SlicesTest, ToUrlErrorTextsAndDetails) {
       EXPECT_GE(slept, 30000u);
       EXPECT_LE(slept, 32000u);
       bool bar = false;
-      for (const auto& e : host.Indicator().Events()) bar |= e.find(u"Waiting for Page('*') 0 30000") != WideString::npos;
+      for (const auto& e : host.Indicator().Events())
+        bar |= e.find(u"Waiting for Page('*') 0 30000") != WideString::npos;
       EXPECT_TRUE(bar);
       EXPECT_TRUE(host.Indicator().Bars().empty());
     }
@@ -230,12 +231,12 @@ TEST_F(SlicesTest, FindWalksThePageDepthFirst) {
     host::TSysNode* expected;  // nil: the "item" object
   } cases[] = {
       {u"id", u"userName", u"", name.Get()},
-      {u"ID", u"USERNAME", u"input", name.Get()},     // names and texts ignoring case
-      {u"id", u"user*", u"", name.Get()},             // the first in depth-first order
+      {u"ID", u"USERNAME", u"input", name.Get()},  // names and texts ignoring case
+      {u"id", u"user*", u"", name.Get()},          // the first in depth-first order
       {u"id", u"user*", u"DIV", div.Get()},
       {u"id", u"password", u"INPUT", inFrame.Get()},  // inside a frame
       {u"id", u"nothing", u"", nullptr},
-      {u"value", u"x", u"", nullptr},                 // no element knows the property
+      {u"value", u"x", u"", nullptr},  // no element knows the property
   };
   for (const auto& c : cases) {
     std::vector<OleVariant> args{OleVariant(c.property), OleVariant(c.value)};
@@ -263,7 +264,8 @@ TEST_F(SlicesTest, ClickCheckedStates) {
     host::LogEntry::Kind kind;
     WideString text, details;
   } cases[] = {
-      {"already set", true, true, true, false, true, 0, host::LogEntry::Message, u"The check box is already checked.", u""},
+      {"already set", true, true, true, false, true, 0, host::LogEntry::Message, u"The check box is already checked.",
+       u""},
       {"set", false, true, true, false, true, 1, host::LogEntry::Event, kCheckBoxClickedText,
        u"The control state has been changed to 'checked'."},
       {"cleared", true, true, true, false, false, 1, host::LogEntry::Event, kCheckBoxClickedText,

@@ -32,7 +32,7 @@ TEST_F(WindowHelpersTest, ActivatesTheNearestWindowWithItsTimeOutAtZero) {
 TEST_F(WindowHelpersTest, ThePivotWindowRoad) {
   auto process = AddProcess(100);
   auto window = AddWindow(process, 0x10010, false);
-  auto element = host.Sys().AddChild(u"Element");  // no window above it
+  auto element = host.Sys().AddChild(u"Element");              // no window above it
   EXPECT_FALSE(ActivateNodeWindow(Manager(), Node(element)));  // and no pivot window either
   element->SetPivotWindow(0x10010);
   EXPECT_TRUE(ActivateNodeWindow(Manager(), Node(element)));
@@ -46,7 +46,8 @@ TEST_F(WindowHelpersTest, ThePivotWindowRoad) {
 }
 
 TEST_F(WindowHelpersTest, ClosesFlaggedWindowsWithTheirKeystroke) {
-  host.Processes().Add({200, u"opera.exe", {}, {{0x20010, u"OperaWindowClass"}, {0x20020, u"#32770"}, {0x20030, u"Main"}}});
+  host.Processes().Add(
+      {200, u"opera.exe", {}, {{0x20010, u"OperaWindowClass"}, {0x20020, u"#32770"}, {0x20030, u"Main"}}});
   auto process = host.Processes().Find(200)->Node();
   std::vector<WideString> keys;
   auto add = [&](std::int32_t handle) {

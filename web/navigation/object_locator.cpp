@@ -62,10 +62,8 @@ HRESULT TpwWebObjectLocator::Find(BSTR propertyName, const VARIANT& keyValue, co
     OleVariant key;
     OleCheck(VariantCopyInd(key.Put(), &keyValue));
     ComPtr<IDispatch> answer;
-    if (auto found = SearchBelow(node.Get(), property.c_str(), key.Get(), tag))
-      answer = DispatchOf(found.Get());
-    else
-      answer = DispatchOf(FindPageByIdentification(manager_.Get(), u"item").Get());
+    if (auto found = SearchBelow(node.Get(), property.c_str(), key.Get(), tag)) answer = DispatchOf(found.Get());
+    else answer = DispatchOf(FindPageByIdentification(manager_.Get(), u"item").Get());
     *value = answer.Detach();
   });
 }

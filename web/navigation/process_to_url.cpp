@@ -32,8 +32,7 @@ struct TpwWebProcessToUrlMethod::Call {
 };
 
 TpwWebProcessToUrlMethod::TpwWebProcessToUrlMethod(IcvBaseManager* manager, bool isInternetExplorer)
-    : AutoImplements(std::vector<IID>{IpwWebPageLocator2::iid}),
-      manager_(manager),
+    : AutoImplements(std::vector<IID>{IpwWebPageLocator2::iid}), manager_(manager),
       isInternetExplorer_(isInternetExplorer) {}
 
 namespace {
