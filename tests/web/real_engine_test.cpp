@@ -57,6 +57,11 @@ TEST_F(RealEngineNavigation, ToUrlOfTheBrowserProcessNavigatesItsPage) {
   ASSERT_FALSE(entries.empty());
   EXPECT_NE(entries.back().text.find(u"Navigating to the "), WideString::npos);
   EXPECT_NE(entries.back().additionalText.find(u"URL: " + second), WideString::npos);
+  // The host names it Page("url") and "Page" (the front browser's).
+  auto named = FindPageByIdentification(Manager(), PageIdentification(second));
+  EXPECT_EQ(QueryAs<IUnknown>(named.Get()).Get(), QueryAs<IUnknown>(Node(chrome->node)).Get());
+  auto front = FindPageByIdentification(Manager(), u"Page");
+  EXPECT_EQ(QueryAs<IUnknown>(front.Get()).Get(), QueryAs<IUnknown>(Node(chrome->node)).Get());
   // The page is found by its URL below the process.
   EXPECT_EQ(FindPageByProperty(Node(process), GUID_NULL, second, false, Manager()).Get(), Node(chrome->node));
 }
