@@ -147,9 +147,10 @@ TEST_F(SlicesTest, ToUrlErrorTextsAndDetails) {
 TEST_F(SlicesTest, ToUrlRetriesThroughTheFrameOfAnIExploreTabProcess) {
   std::vector<WideString> keys;
   auto frameProcess = AddProcess(1234, u"iexplore.exe");
-  frameProcess->SetMember(u"IEFrame", [&, frameProcess](std::vector<OleVariant>& args) {
+  // The member holds the node by a plain pointer: a counted one would keep the node alive.
+  frameProcess->SetMember(u"IEFrame", [&, process = frameProcess.Get()](std::vector<OleVariant>& args) {
     EXPECT_EQ(args.at(0).AsInt(), 0);
-    auto frame = frameProcess->AddChild(u"IEFrame", {OleVariant(0)});
+    auto frame = process->AddChild(u"IEFrame", {OleVariant(0)});
     frame->SetMember(u"Keys", [&](std::vector<OleVariant>& a) {
       keys.push_back(a.at(0).AsString());
       return OleVariant();
