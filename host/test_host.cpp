@@ -134,6 +134,24 @@ TestHost::TestHost(TestHostOptions options) : config_(std::make_shared<HostConfi
   options_->SetProjectService(projectService_->Identity());
   processes_ = std::make_unique<TProcessList>(*sys_->Root());
   browsers_ = std::make_unique<TBrowsers>(*processes_, *log_);
+  // Script-style names of pages: "Page" the front browser's page, Page("url") a browser's page
+  // at that location (ignoring case).
+  hostObjects_->SetNameFinder([browsers = browsers_.get()](WideStringView name) -> ComPtr<IUnknown> {
+    auto pageNode = [](const std::shared_ptr<TestedBrowser>& b) {
+      return b && b->node ? ComPtr<IUnknown>(static_cast<IpwSysNodeEx*>(b->node.Get())) : nullptr;
+    };
+    if (SameTextIgnoringCase(name, u"Page")) return pageNode(browsers->Front());
+    constexpr WideStringView open = u"Page(\"", close = u"\")";
+    if (name.size() < open.size() + close.size() || !SameTextIgnoringCase(name.substr(0, open.size()), open) ||
+        !name.ends_with(close))
+      return nullptr;
+    const WideStringView url = name.substr(open.size(), name.size() - open.size() - close.size());
+    for (const auto& b : browsers->List()) {
+      const std::string location = b->events ? b->events->LocationUrl() : std::string();
+      if (SameTextIgnoringCase(Utf8ToWide(location.empty() ? b->openedAt : location), url)) return pageNode(b);
+    }
+    return nullptr;
+  });
   processInfo_ = MakeObject<TProcessInfoService>(*processes_);
   windows_ = MakeObject<TWindowsManager>();
   recording_ = MakeObject<TRecordingService>();

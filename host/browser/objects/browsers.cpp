@@ -131,7 +131,29 @@ std::shared_ptr<TestedBrowser> TBrowsers::AddLocked(BrowserKind kind, std::share
   front_ = b->id;
   DescribeLocked(kind);
   b->node = processOf_[Index(kind)]->Node()->AddChild(u"Page", {OleVariant(Utf8ToWide(url))});
+  AddPageMembersLocked(b);
   return b;
+}
+
+void TBrowsers::AddPageMembersLocked(const std::shared_ptr<TestedBrowser>& b) {
+  std::weak_ptr<TestedBrowser> weak = b;
+  b->node->SetMemberValue(u"ObjectType", OleVariant(u"Page"));
+  b->node->SetMemberValue(u"Visible", OleVariant(true));
+  b->node->SetMemberValue(u"ObjectIdentifier", OleVariant(u""));
+  b->node->SetMemberValue(u"ProcessId", OleVariant(static_cast<std::int32_t>(ProcessIdLocked(b->kind))));
+  b->node->SetMember(u"URL", [weak](std::vector<OleVariant>&) {
+    auto alive = weak.lock();
+    if (!alive) return OleVariant(u"");
+    std::string location = alive->events->LocationUrl();
+    return OleVariant(Utf8ToWide(location.empty() ? alive->openedAt : location));
+  });
+  b->node->SetMember(u"NavigateTo", [this, weak](std::vector<OleVariant>& args) {
+    auto alive = weak.lock();
+    if (!alive) throw EOleSysError(u"The browser has closed", E_FAIL);
+    if (args.empty()) throw EOleSysError(u"NavigateTo needs a URL", E_INVALIDARG);
+    Navigate(*alive, WideToUtf8(args[0].AsString()));
+    return OleVariant();
+  });
 }
 
 void TBrowsers::RemoveLocked(const std::shared_ptr<TestedBrowser>& b) {
@@ -142,6 +164,8 @@ void TBrowsers::RemoveLocked(const std::shared_ptr<TestedBrowser>& b) {
   if (front_ == b->id) front_ = browsers_.empty() ? 0 : browsers_.back()->id;
   if (auto& process = processOf_[Index(b->kind)]) {
     if (b->node) process->Node()->RemoveChild(b->node.Get());
+    if (b->dialogNode) process->Node()->RemoveChild(b->dialogNode.Get());
+    b->dialogNode = nullptr;
     DescribeLocked(b->kind);
   }
 }
@@ -278,11 +302,25 @@ void TBrowsers::OnDialog(int id, bool opened) {
   std::lock_guard lock(mutex_);
   for (const auto& b : browsers_) {
     if (b->id != id) continue;
+    auto& process = processOf_[Index(b->kind)];
     if (opened && !b->dialogWindow) {
       b->dialogWindow = nextWindow_;
       nextWindow_ += 0x10;
+      if (process) {
+        const HWND window = b->dialogWindow;
+        b->dialogNode = process->Node()->AddChild(u"Window", {OleVariant(u"#32770")});
+        b->dialogNode->SetWindowHandle(static_cast<std::int32_t>(window));
+        b->dialogNode->SetMemberValue(u"Visible", OleVariant(true));
+        b->dialogNode->SetMember(u"Keys", [this, window](std::vector<OleVariant>& args) {
+          const bool cancel = !args.empty() && args[0].AsString() == u"[Esc]";
+          CloseDialog(window, !cancel);
+          return OleVariant();
+        });
+      }
     } else if (!opened) {
       b->dialogWindow = 0;
+      if (b->dialogNode && process) process->Node()->RemoveChild(b->dialogNode.Get());
+      b->dialogNode = nullptr;
     }
     DescribeLocked(b->kind);
     return;

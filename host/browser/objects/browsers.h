@@ -47,6 +47,9 @@ struct TestedBrowser {
   std::string openedAt;
   std::shared_ptr<BrowserEvents> events;  // its browser events and state
   HWND dialogWindow = 0;                  // the window of its open JavaScript dialog, or 0
+  // The dialog window's node under the process ("Window"; its "Keys" "[Esc]" cancels the
+  // dialog, any other keys accept it), nil while no dialog is open.
+  ComPtr<TSysNode> dialogNode;
 };
 
 class TBrowsers {
@@ -97,6 +100,9 @@ class TBrowsers {
   std::shared_ptr<TestedBrowser> AddLocked(BrowserKind kind, std::shared_ptr<browser::Page> page,
                                            const std::string& url);
   void RemoveLocked(const std::shared_ptr<TestedBrowser>& browser);
+  // The page node's script members: "ObjectType" "Page", "URL" (the location), "Visible",
+  // "ProcessId", "ObjectIdentifier", "NavigateTo" (URL, wait time: navigates and waits for the load).
+  void AddPageMembersLocked(const std::shared_ptr<TestedBrowser>& browser);
   void DescribeLocked(BrowserKind kind);
   DWORD ProcessIdLocked(BrowserKind kind) const;
   void OnNewPage(const std::shared_ptr<browser::Page>& page);
