@@ -1,5 +1,7 @@
 #include "host/test_host.h"
 
+#include "host/browser/objects/window_pictures.h"
+
 #include "interfaces/ProbewrightInternal.h"
 #include "interfaces/pwOpenAppServices.h"
 
@@ -134,6 +136,10 @@ TestHost::TestHost(TestHostOptions options) : config_(std::make_shared<HostConfi
   browsers_ = std::make_unique<TBrowsers>(*processes_, *log_);
   processInfo_ = MakeObject<TProcessInfoService>(*processes_);
   windows_ = MakeObject<TWindowsManager>();
+  // A window's picture: the viewport shot of the tested browser whose window it is.
+  windows_->SetPictureSource([browsers = browsers_.get()](std::int32_t window, std::int32_t) {
+    return static_cast<std::int32_t>(WindowPicture(*browsers, static_cast<HWND>(window)));
+  });
   recording_ = MakeObject<TRecordingService>();
   hookParameters_ = MakeObject<THookParameterService>(*processes_);
   imageFormats_ = MakeObject<THostImageFormatService>();

@@ -1,0 +1,18 @@
+// STAND-IN, TO BE REPLACED by the shared web navigation helpers once they are merged: the
+// entry of a node (its full name as the object name, no picture). Kept private to the controls.
+#pragma once
+
+#include "openapps/extensions/node_utils.h"
+#include "web/navigation/web_log.h"
+
+namespace pw::web::pending {
+
+inline void LogNodeMessage(IcvBaseManager* manager, IpwSysNode* node, WideStringView text, TpwLogArgs textArgs,
+                           WideStringView details, TpwLogArgs detailsArgs, TpwWebLogKind kind) {
+  if (!node) return;
+  WideString name;
+  GetSysNodeFullName(manager, node, name);
+  LogNamedMessage(manager, name, text, textArgs, details, detailsArgs, kind);
+}
+
+}  // namespace pw::web::pending
