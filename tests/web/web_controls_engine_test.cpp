@@ -15,6 +15,7 @@
 #include "tests/support/scratch_dir.h"
 #include "web/controls/page_picture.h"
 #include "web/controls/select_elements.h"
+#include "web/controls/tab_controls.h"
 
 #include <fstream>
 #include <map>
@@ -87,6 +88,16 @@ TEST(RealEngineWebControls, SelectControlsReadRealOptions) {
     EXPECT_FALSE(box->GetSelected(OleVariant(0).Get()));
     EXPECT_EQ(combo->GetText(), u"Medium");
     EXPECT_EQ(combo->GetItem(2), u"Large");
+
+    // The ARIA tab list: its tabs, captions and the selected one.
+    auto tabsContext = MakeObject<TElementContext>(Element(document.Get(), u"tabs"));
+    auto tabs = MakeObject<TpwWebTabListControl>(host.Manager(), tabsContext.Get());
+    ASSERT_EQ(tabs->AttachNode(static_cast<IpwSysNodeEx*>(tested->node.Get())), S_OK);
+    EXPECT_EQ(tabs->GetTabCount(), 2);
+    EXPECT_EQ(tabs->GetFocusedTab(), 0);
+    EXPECT_EQ(tabs->GetTabCaption(1), u"Details");
+    EXPECT_EQ(tabs->FindTabIndex(OleVariant(u"^Det").Get()), 1);
+    EXPECT_EQ(tabs->FormatTabForLog(OleVariant(u"^Det").Get(), 1), u"'Details'");
 
     tested->page->Evaluate("document.getElementById('fruit').disabled = true");
     EXPECT_FALSE(box->CheckEnabled());

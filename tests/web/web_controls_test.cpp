@@ -12,8 +12,10 @@
 #include "platform/automation/bstr.h"
 #include "platform/automation/safearray.h"
 #include "platform/com/comobject.h"
+#include "platform/rtl/exceptions.h"
 #include "platform/rtl/strings.h"
 #include "web/controls/select_elements.h"
+#include "web/controls/tab_controls.h"
 #include "web/controls/wait_objects.h"
 
 namespace pw::web {
@@ -295,6 +297,32 @@ TEST_F(WebControls, ItemTableIsOneValueColumn) {
   EXPECT_EQ(table->GetCellValue(2, 99, cell.Ptr()), S_OK);
   EXPECT_EQ(table->EndRead(), S_OK);
   EXPECT_EQ(BstrView(cell.Get().bstrVal), u"gamma");
+}
+
+TEST_F(WebControls, TabsAreFoundByCaptionPatternOrUncheckedIndex) {
+  auto tabs = Make<TpwWebTabListControl>(true);
+  EXPECT_EQ(tabs->GetTabCount(), 4);
+  EXPECT_EQ(tabs->GetFocusedTab(), -1);  // none selected
+  list_->selected = {2};
+  EXPECT_EQ(tabs->GetFocusedTab(), 2);
+  EXPECT_EQ(tabs->GetTabCaption(3), u"beta two");
+  EXPECT_EQ(tabs->GetTabCaption(9), u"");  // the element refuses: empty by default
+  struct Case {
+    OleVariant item;
+    std::int32_t index;
+    const char16_t* designation;
+  };
+  const Case cases[] = {{OleVariant(u"two$"), 3, u"'beta two'"},
+                        {OleVariant(u"Name"), -1, u"'Name'"},
+                        {OleVariant(7), 7, u"7"},  // beyond the last tab, passed on unchecked
+                        {OleVariant(-3), -3, u"-3"}};
+  for (const auto& c : cases) {
+    const std::int32_t index = tabs->FindTabIndex(c.item.Get());
+    EXPECT_EQ(index, c.index);
+    EXPECT_EQ(tabs->FormatTabForLog(c.item.Get(), index), c.designation);
+  }
+  // An item that is no number and no text fails the call.
+  EXPECT_THROW(tabs->FindTabIndex(OleVariant(static_cast<IDispatch*>(nullptr)).Get()), EOleSysError);
 }
 
 TEST(WaitObjects, AnswerTheirFixedCallInformation) {
