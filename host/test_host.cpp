@@ -140,6 +140,7 @@ TestHost::TestHost(TestHostOptions options) : config_(std::make_shared<HostConfi
   windows_->SetPictureSource([browsers = browsers_.get()](std::int32_t window, std::int32_t) {
     return static_cast<std::int32_t>(WindowPicture(*browsers, static_cast<HWND>(window)));
   });
+  input_ = MakeObject<TInputService>(*browsers_);
   recording_ = MakeObject<TRecordingService>();
   hookParameters_ = MakeObject<THookParameterService>(*processes_);
   imageFormats_ = MakeObject<THostImageFormatService>();
@@ -181,6 +182,7 @@ TestHost::TestHost(TestHostOptions options) : config_(std::make_shared<HostConfi
   add(services::kUnsavedFileQuery, unsavedFiles_->Identity());
   add(services::kProcessInfo, processInfo_->Identity());
   add(services::kWindowsManager, windows_->Identity());
+  add(services::kInput, static_cast<IpwInputService*>(input_.Get()));
   add(services::kHookParameters, hookParameters_->Identity());
   add(services::kRecording, recording_->Identity());
   add(services::kImageFormats, imageFormats_->Identity());

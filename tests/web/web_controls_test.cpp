@@ -3,6 +3,7 @@
 // information of the wait objects.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <vector>
 
@@ -26,7 +27,10 @@ class TListObject final : public Implements<ComObject, IDispatch> {
  public:
   std::vector<WideString> items;
   std::vector<std::int32_t> selected;
-  bool enabled = true, hasEditText = false, linesSelectedIsNull = false;
+  bool enabled = true, hasEditText = false, linesSelectedIsNull = false, multiSelect = true, giveRect = true;
+  std::vector<std::int32_t> disabled;
+  std::int32_t window = 0x7001;
+  int rectCalls = 0;
   WideString editText;
   std::map<WideString, int> reads;
 
@@ -36,8 +40,8 @@ class TListObject final : public Implements<ComObject, IDispatch> {
   }
   HRESULT GetTypeInfo(std::uint32_t, LCID, ITypeInfo**) override { return E_NOTIMPL; }
   HRESULT GetIDsOfNames(const IID&, const char16_t* const* names, std::uint32_t, LCID, DISPID* ids) override {
-    static const WideString kNames[] = {u"LineCount", u"LineText",  u"LineSelected", u"LinesSelected",
-                                        u"Enabled",   u"IsMultiSelect", u"EditableComboBoxText"};
+    static const WideString kNames[] = {u"LineCount", u"LineText",      u"LineSelected",         u"LinesSelected",
+                                        u"Enabled",   u"IsMultiSelect", u"EditableComboBoxText", u"LineDisabled"};
     for (std::size_t i = 0; i < std::size(kNames); ++i) {
       if (kNames[i] == names[0] && (i != 6 || hasEditText)) {
         ids[0] = static_cast<DISPID>(i + 1);
@@ -88,8 +92,26 @@ class TListObject final : public Implements<ComObject, IDispatch> {
         value = OleVariant(enabled);
         break;
       case 6:
+        value = OleVariant(multiSelect);
+        break;
+      case 8: {
+        const std::int32_t i = VariantDeref(params->rgvarg[0]).lVal;
+        value = OleVariant(std::find(disabled.begin(), disabled.end(), i) != disabled.end());
+        break;
+      }
+      case 0x9001: {  // GetLineRect: item i is a 100 x 20 row at (10, 30 + 20 i) of the window
+        ++rectCalls;
+        if (params->cArgs != 7) return DISP_E_BADPARAMCOUNT;
+        const std::int32_t i = params->rgvarg[6].lVal;
+        if (!giveRect) {
+          value = OleVariant(false);
+          break;
+        }
+        const std::int32_t out[5] = {window, 10, 30 + 20 * i, 110, 50 + 20 * i};
+        for (int k = 0; k < 5; ++k) *static_cast<std::int32_t*>(params->rgvarg[4 - k].byref) = out[k];
         value = OleVariant(true);
         break;
+      }
       case 7:
         value = OleVariant(editText);
         break;
@@ -323,6 +345,150 @@ TEST_F(WebControls, TabsAreFoundByCaptionPatternOrUncheckedIndex) {
   }
   // An item that is no number and no text fails the call.
   EXPECT_THROW(tabs->FindTabIndex(OleVariant(static_cast<IDispatch*>(nullptr)).Get()), EOleSysError);
+}
+
+TEST_F(WebControls, TheEightClicksOfAListBox) {
+  auto box = Make<TpwWebLstBoxElement>(true);
+  const WideString name = FullName();
+  struct Case {
+    TpwListClick kind;
+    std::int32_t x, y, shift;
+    DISPID action;
+    std::int32_t clickX, clickY;
+    const char16_t* message;
+    const char16_t* details;
+  };
+  // Item 1 ('beta') is the row (10, 50) - (110, 70): its centre is (60, 60).
+  const Case cases[] = {
+      {TpwListClick::Click, 0, 0, 0, 0x2028001, 60, 60, u"The listbox item 'beta' was clicked with the left mouse button.",
+       u"Click at the point (60, 60) with no key pressed."},
+      {TpwListClick::DblClick, 0, 0, 0x2000, 0x2028004, 60, 60,
+       u"The listbox item 'beta' was double-clicked with the left mouse button.",
+       u"Click at the point (60, 60) with the Shift key pressed."},
+      {TpwListClick::ClickXY, 5, 7, 0, 0x2028001, 15, 57,
+       u"The listbox item 'beta' was clicked with the left mouse button.", u"Click at the point (15, 57) with no key pressed."},
+      {TpwListClick::DblClickXY, -1, -1, 0, 0x2028004, 60, 60,
+       u"The listbox item 'beta' was double-clicked with the left mouse button.",
+       u"Click at the point (60, 60) with no key pressed."},
+      {TpwListClick::ClickR, 0, 0, 0x4000, 0x2028003, 60, 60,
+       u"The listbox item 'beta' was clicked with the right mouse button.",
+       u"Click at the point (60, 60) with the Control key pressed."},
+      {TpwListClick::DblClickR, 0, 0, 0, 0x2028006, 60, 60,
+       u"The listbox item 'beta' was double-clicked with the right mouse button.",
+       u"Click at the point (60, 60) with no key pressed."},
+      {TpwListClick::ClickRXY, 99, 19, 0, 0x2028003, 109, 69,
+       u"The listbox item 'beta' was clicked with the right mouse button.",
+       u"Click at the point (109, 69) with no key pressed."},
+      {TpwListClick::DblClickRXY, 0, 0, 0xA000, 0x2028006, 10, 50,
+       u"The listbox item 'beta' was double-clicked with the right mouse button.",
+       u"Click at the point (10, 50) with the Shift + Alt key pressed."},
+  };
+  for (const auto& c : cases) {
+    const auto before = host_->Input().Actions().size();
+    box->ClickItemAction(c.kind, OleVariant(u"^beta$").Get(), c.x, c.y, c.shift);
+    const auto actions = host_->Input().Actions();
+    ASSERT_EQ(actions.size(), before + 1);
+    EXPECT_EQ(actions.back(), (host::InputAction{list_->window, c.action, c.clickX, c.clickY, c.shift}));
+    const auto entry = Entries().back();
+    // The test host's log has no extended interface: events are "[Event] " messages.
+    EXPECT_EQ(entry.kind, host::LogEntry::Message);
+    EXPECT_EQ(entry.text, u"[Event] " + WideString(c.message));
+    EXPECT_EQ(entry.additionalText, WideString(c.details) + u"\r\n\r\n" + name);
+  }
+
+  // Refusals: one error each, no click.
+  struct Refusal {
+    TpwListClick kind;
+    OleVariant item;
+    std::int32_t x, y;
+    const char16_t* error;
+  };
+  list_->disabled = {2};
+  const Refusal refusals[] = {
+      {TpwListClick::ClickXY, OleVariant(1), 100, 5,
+       u"There was an attempt to perform an action at point (100, 5), which is beyond the item's bounds."},
+      {TpwListClick::ClickRXY, OleVariant(1), 5, 20,
+       u"There was an attempt to perform an action at point (5, 20), which is beyond the item's bounds."},
+      {TpwListClick::Click, OleVariant(2), 0, 0, u"The listbox item 2 is disabled."},
+      {TpwListClick::Click, OleVariant(9), 0, 0, u"The listbox item 9 not found."},
+  };
+  const auto clicks = host_->Input().Actions().size();
+  for (const auto& r : refusals) {
+    box->ClickItemAction(r.kind, r.item.Get(), r.x, r.y, 0);
+    EXPECT_EQ(Entries().back().kind, host::LogEntry::Error);
+    EXPECT_EQ(Entries().back().text, r.error);
+  }
+  list_->giveRect = false;
+  box->ClickItemAction(TpwListClick::Click, OleVariant(u"alpha").Get(), 0, 0, 0);
+  EXPECT_EQ(Entries().back().text, u"Cannot activate the 'alpha' item.");
+  list_->giveRect = true;
+  list_->enabled = false;
+  box->ClickItemAction(TpwListClick::Click, OleVariant(0).Get(), 0, 0, 0);
+  EXPECT_EQ(Entries().back().text, kWebControlDisabledText);
+  EXPECT_EQ(host_->Input().Actions().size(), clicks);
+}
+
+TEST_F(WebControls, SelectItemClicksWithControlOrSaysAlready) {
+  auto box = Make<TpwWebLstBoxElement>(true);
+  list_->selected = {1};
+  box->SelectItem(OleVariant(u"beta").Get(), true);
+  EXPECT_EQ(Entries().back().text, u"The listbox item 'beta' is already selected.");
+  EXPECT_EQ(Entries().back().kind, host::LogEntry::Message);
+  EXPECT_TRUE(host_->Input().Actions().empty());
+  box->SelectItem(OleVariant(0).Get(), true);
+  ASSERT_EQ(host_->Input().Actions().size(), 1u);
+  EXPECT_EQ(host_->Input().Actions()[0].shift, 0x4000);
+  EXPECT_EQ(Entries().back().text, u"[Event] The listbox item 0 was selected.");
+  // -1: every item whose state differs (the stub's selection does not follow the clicks).
+  box->SelectItem(OleVariant(-1).Get(), false);
+  EXPECT_EQ(host_->Input().Actions().size(), 2u);  // only item 1 was selected
+  EXPECT_EQ(Entries().back().text, u"[Event] The listbox item 1 was unselected.");
+  list_->multiSelect = false;
+  box->SelectItem(OleVariant(-1).Get(), true);
+  EXPECT_EQ(Entries().back().text, u"The listbox does not support multiple selection.");
+  box->SelectItem(OleVariant(2).Get(), false);
+  EXPECT_EQ(Entries().back().text, u"The listbox item 2 is already unselected.");
+  box->SelectItem(OleVariant(1).Get(), false);
+  EXPECT_EQ(Entries().back().text, u"The listbox does not support multiple selection.");
+  list_->items.clear();
+  const auto entries = Entries().size();
+  box->SelectItem(OleVariant(-1).Get(), true);  // an empty list box: nothing to do
+  EXPECT_EQ(Entries().size(), entries);
+  EXPECT_EQ(host_->Input().Actions().size(), 2u);
+}
+
+TEST_F(WebControls, MultiSelectClicksQuietlyAndWritesOneSummary) {
+  auto box = Make<TpwWebLstBoxElement>(true);
+  struct Case {
+    OleVariant items;
+    std::vector<std::int32_t> shifts;
+    const char16_t* summary;
+  };
+  const Case cases[] = {
+      {OleVariant(u"alpha;gamma"), {0, 0x4000}, u"The list of selected items:\r\n'alpha'\r\n'gamma'\r\n."},
+      {OleVariant(u"alpha;;gamma"), {0}, u"The list of selected items:\r\n'alpha'\r\n."},
+      {OleVariant(3), {0}, u"The list of selected items:\r\n3\r\n."},
+  };
+  for (const auto& c : cases) {
+    const auto before = host_->Input().Actions().size();
+    const auto entriesBefore = Entries().size();
+    box->MultiSelect(c.items.Get());
+    const auto actions = host_->Input().Actions();
+    ASSERT_EQ(actions.size() - before, c.shifts.size());
+    for (std::size_t i = 0; i < c.shifts.size(); ++i) EXPECT_EQ(actions[before + i].shift, c.shifts[i]);
+    ASSERT_EQ(Entries().size(), entriesBefore + 1);  // no per-click events
+    EXPECT_EQ(Entries().back().text, u"[Event] The number of selected items has changed (see details).");
+    EXPECT_EQ(Entries().back().additionalText, c.summary + (u"\r\n\r\n" + FullName()));
+  }
+  // A failing item stops the loop: its error is written although the clicks are muted, no summary.
+  const auto before = host_->Input().Actions().size();
+  box->MultiSelect(OleVariant(u"beta;nothing;alpha").Get());
+  EXPECT_EQ(host_->Input().Actions().size(), before + 1);
+  EXPECT_EQ(Entries().back().text, u"The listbox item 'nothing' not found.");
+  EXPECT_TRUE(box->IsLogEnabled());
+  list_->multiSelect = false;
+  box->MultiSelect(OleVariant(u"beta").Get());
+  EXPECT_EQ(Entries().back().text, u"The listbox does not support multiple selection.");
 }
 
 TEST(WaitObjects, AnswerTheirFixedCallInformation) {

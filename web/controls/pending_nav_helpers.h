@@ -15,4 +15,10 @@ inline void LogNodeMessage(IcvBaseManager* manager, IpwSysNode* node, WideString
   LogNamedMessage(manager, name, text, textArgs, details, detailsArgs, kind);
 }
 
+// The window activation of a node and the host's action-point sink: no counterpart in the test
+// host yet; the steps are kept in place and do nothing.
+inline bool ActivateNodeWindow(IcvBaseManager*, IpwSysNode*) { return false; }
+inline void ReportActionTarget(IcvBaseManager*, IpwSysNode*) {}
+inline void ReportActionPoint(IcvBaseManager*, std::int32_t, std::int32_t, std::int32_t, std::int32_t) {}
+
 }  // namespace pw::web::pending

@@ -15,6 +15,7 @@
 #pragma once
 
 #include "interfaces/ProbewrightHost.h"
+#include "core/automation/rect.h"
 #include "web/controls/web_custom_control.h"
 
 namespace pw::web {
@@ -56,10 +57,38 @@ class TpwWebCustomSelectElement : public Implements<TpwWebCustomControl, IpwItem
   WideString listSeparator_;
 };
 
+// The eight clicks of a list box: button and count, and whether the point is the item's centre
+// or a point (X, Y) of the item (-1, -1 its centre).
+enum class TpwListClick { Click, DblClick, ClickXY, DblClickXY, ClickR, DblClickR, ClickRXY, DblClickRXY };
+
+// A list box's clicks: the enabled check, the item (not found, disabled), its rectangle from the
+// native object's GetLineRect (DISPID 0x9001) made relative to its window, the point (inside the
+// item: the right and bottom edges are outside), the prepared event, the click through the
+// input service's actions object of the item's window (Click 0x2028001, DblClick 0x2028004,
+// ClickR 0x2028003, DblClickR 0x2028006 with ClientX, ClientY, Shift), and the event written.
+// Every refusal writes one error and clicks nothing.
 class TpwWebLstBoxElement : public TpwWebCustomSelectElement {
  public:
   TpwWebLstBoxElement(IcvBaseManager* manager, IpwObjectContext2* context)
       : TpwWebCustomSelectElement(manager, context, {}) {}
+
+  void ClickItemAction(TpwListClick kind, const VARIANT& item, std::int32_t x, std::int32_t y, std::int32_t shift);
+  // Selects or unselects an item (-1: every item) by Control-clicks; "already" when it is so.
+  void SelectItem(const VARIANT& item, bool selected);
+  // Selects exactly the listed items: a variant array, a script array (its "length" and "0",
+  // "1", ...), a text split at the separator's first character (ending at the first empty piece)
+  // or one item; the first without modifier, the others with Control; one summary entry.
+  void MultiSelect(const VARIANT& items);
+
+  // The item's rectangles: ControlRect relative to the control, WindowRect to its window.
+  bool GetItemRect(const VARIANT& item, TRect& controlRect, bool activate, TRect& windowRect, std::int32_t& window);
+
+ private:
+  // Steps 3 to 10 of a left click at the item's centre; True when the click was made.
+  bool ClickListItem(const VARIANT& item, std::int32_t shift, bool selectionMode);
+  bool ClickAt(const VARIANT& item, DISPID action, const char16_t* button, bool doubleClick, bool atPoint,
+               std::int32_t x, std::int32_t y, std::int32_t shift, bool selectionMode);
+  bool IsMultiSelect();
 };
 
 class TpwWebComboElement : public TpwWebCustomSelectElement {

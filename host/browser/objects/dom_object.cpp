@@ -73,7 +73,7 @@ constexpr const char* kIdHelper = R"(function() {
 })";
 
 // The list members (dom_object.h). Every answer is a JSON text {"v": change count, "r": result}.
-constexpr const char* kListHelper = R"(function(op, index) {
+constexpr const char* kListHelper = R"(function(op, index, op2) {
   const w = (this.ownerDocument || document).defaultView || window;
   if (op === 'enabled') {
     let d = !!this.disabled;
@@ -110,6 +110,16 @@ constexpr const char* kListHelper = R"(function(op, index) {
                    : items[index].getAttribute('aria-disabled') === 'true';
       break;
     case 'multi': r = isSelect ? !!this.multiple : false; break;
+    case 'rect': {
+      if (!inRange(index)) { r = null; break; }
+      if (isSelect && !this.multiple && this.size <= 1) { r = null; break; }
+      const item = items[index];
+      if (op2) item.scrollIntoView({block: 'nearest', inline: 'nearest'});
+      const b = item.getBoundingClientRect();
+      if (b.width <= 0 || b.height <= 0) { r = null; break; }
+      r = [Math.round(b.left), Math.round(b.top), Math.round(b.right), Math.round(b.bottom)];
+      break;
+    }
     default: throw new Error('Unknown list member');
   }
   return JSON.stringify({v: entry.v, r: r});
@@ -214,6 +224,9 @@ class TDomObject : public Implements<ComObject, IDispatch> {
         case kDispIsMultiSelect:
         case kDispEnabled:
           value = ListMember(id, args);
+          return;
+        case kDispGetLineRect:
+          value = LineRect(params, args);
           return;
         default:
           break;
@@ -337,6 +350,39 @@ class TDomObject : public Implements<ComObject, IDispatch> {
     return OleVariant((*kept)[static_cast<std::size_t>(index)]);
   }
 
+  // GetLineRect: the out values are the by-reference arguments 3 to 7 (in call order).
+  OleVariant LineRect(DISPPARAMS* params, const Json& args) {
+    if (!params || params->cArgs != 7) throw EOleSysError(u"GetLineRect takes seven arguments", DISP_E_BADPARAMCOUNT);
+    const std::int64_t index = IndexArgument(args);
+    const bool activate = args.size() > 1 && args[1].contains("value") && args[1]["value"].is_boolean()
+                              ? args[1]["value"].get<bool>()
+                              : (args.size() > 1 && args[1].contains("value") && args[1]["value"].is_number() &&
+                                 args[1]["value"].get<double>() != 0);
+    Json callArgs = Json::array({{{"value", "rect"}}, {{"value", index}}, {{"value", activate}}});
+    const RemoteValue r = page_->CallOn(objectId_, kListHelper, std::move(callArgs));
+    const Json answer = Json::parse(r.object.value("value", std::string("{}")));
+    const Json rect = answer.value("r", Json());
+    if (!rect.is_array() || rect.size() != 4) return OleVariant(false);
+    const std::int32_t values[5] = {names_->WindowOf(page_.get()), rect[0].get<std::int32_t>(),
+                                    rect[1].get<std::int32_t>(), rect[2].get<std::int32_t>(),
+                                    rect[3].get<std::int32_t>()};
+    for (int i = 0; i < 5; ++i) {
+      VARIANT& out = params->rgvarg[params->cArgs - 3 - i];  // call order 2..6, stored in reverse
+      if (out.vt == (VT_BYREF | VT_I4) && out.byref) {
+        *static_cast<std::int32_t*>(out.byref) = values[i];
+      } else if (out.vt == (VT_BYREF | VT_VARIANT) && out.byref) {
+        VARIANT* target = static_cast<VARIANT*>(out.byref);
+        VariantClear(target);
+        target->vt = VT_I4;
+        target->lVal = values[i];
+      } else {
+        throw EOleSysError(u"GetLineRect gives its rectangle through arguments passed by reference",
+                           DISP_E_TYPEMISMATCH);
+      }
+    }
+    return OleVariant(true);
+  }
+
   void CheckAlive() const {
     if (page_->Closed() || page_->Document() != document_) Raise(browser::kStaleObjectMessage);
   }
@@ -448,6 +494,20 @@ std::optional<std::string> DomNames::Resolved(const std::string& className, cons
   auto it = resolved_.find({className, name});
   if (it == resolved_.end()) return std::nullopt;
   return it->second;
+}
+
+void DomNames::SetWindowOf(std::function<std::int32_t(const browser::Page*)> resolver) {
+  std::lock_guard lock(mutex_);
+  windowOf_ = std::move(resolver);
+}
+
+std::int32_t DomNames::WindowOf(const browser::Page* page) const {
+  std::function<std::int32_t(const browser::Page*)> resolver;
+  {
+    std::lock_guard lock(mutex_);
+    resolver = windowOf_;
+  }
+  return resolver ? resolver(page) : 0;
 }
 
 void DomNames::SetResolved(const std::string& className, const std::string& name, const std::string& resolved) {

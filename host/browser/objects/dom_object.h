@@ -15,6 +15,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -53,6 +54,11 @@ inline constexpr DISPID kDispLineDisabled = 0x01000014;
 inline constexpr DISPID kDispIsMultiSelect = 0x01000015;
 inline constexpr DISPID kDispEnabled = 0x01000016;
 inline constexpr std::chrono::milliseconds kListTextLifetime{1000};
+// GetLineRect(Index, Activate, out Window, out Left, out Top, out Right, out Bottom) -> BOOL: the
+// item's rectangle in the client area of its page's window (viewport pixels) and that window;
+// with Activate the item is scrolled into view first. False for an index out of range or an item
+// that is not shown (the options of a drop-down select: its list window is not built).
+inline constexpr DISPID kDispGetLineRect = 0x9001;
 
 // The names of one browser and their DISPIDs; thread-safe.
 class DomNames {
@@ -63,12 +69,16 @@ class DomNames {
   // an empty string when the class has no such member.
   std::optional<std::string> Resolved(const std::string& className, const std::string& name) const;
   void SetResolved(const std::string& className, const std::string& name, const std::string& resolved);
+  // The window handle of a page's browser (0 when none); the host's browsers set the resolver.
+  void SetWindowOf(std::function<std::int32_t(const browser::Page*)> resolver);
+  std::int32_t WindowOf(const browser::Page* page) const;
 
  private:
   mutable std::mutex mutex_;
   std::map<std::string, DISPID> ids_;
   std::vector<std::string> names_;
   std::map<std::pair<std::string, std::string>, std::string> resolved_;
+  std::function<std::int32_t(const browser::Page*)> windowOf_;
 };
 
 // A dispatch object for a remote value of a page (which must be an object).
