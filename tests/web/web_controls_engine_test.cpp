@@ -99,6 +99,23 @@ TEST(RealEngineWebControls, SelectControlsReadRealOptions) {
     EXPECT_EQ(tabs->FindTabIndex(OleVariant(u"^Det").Get()), 1);
     EXPECT_EQ(tabs->FormatTabForLog(OleVariant(u"^Det").Get(), 1), u"'Details'");
 
+    // Clicks select the real option: the page sees the value and its change event.
+    const auto text = [&](const char* expression) {
+      return tested->page->Evaluate(expression).object.value("value", std::string());
+    };
+    box->ClickItemAction(TpwListClick::Click, OleVariant(u"^Apple$").Get(), -1, -1, 0);
+    EXPECT_EQ(text("document.getElementById('out').textContent"), "fruit:Apple");
+    EXPECT_EQ(box->GetSelectedItems(), u"Apple");  // a plain click selects only the clicked item
+    EXPECT_EQ(host.Log().Entries().back().text,
+              u"[Event] The listbox item 'Apple' was clicked with the left mouse button.");
+    box->SelectItem(OleVariant(3).Get(), true);  // with Control: added to the selection
+    EXPECT_EQ(box->GetSelectedItems(), u"Apple;Damson");
+    box->ClickItemAction(TpwListClick::Click, OleVariant(u"Cherry").Get(), -1, -1, 0);
+    EXPECT_EQ(host.Log().Entries().back().text, u"The listbox item 'Cherry' is disabled.");
+    EXPECT_EQ(box->GetSelectedItems(), u"Apple;Damson");
+    box->MultiSelect(OleVariant(u"Banana;Damson").Get());
+    EXPECT_EQ(box->GetSelectedItems(), u"Banana;Damson");
+
     tested->page->Evaluate("document.getElementById('fruit').disabled = true");
     EXPECT_FALSE(box->CheckEnabled());
     const auto entries = host.Log().Entries();
