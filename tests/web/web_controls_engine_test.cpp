@@ -98,6 +98,13 @@ TEST(RealEngineWebControls, SelectControlsReadRealOptions) {
     EXPECT_EQ(tabs->GetTabCaption(1), u"Details");
     EXPECT_EQ(tabs->FindTabIndex(OleVariant(u"^Det").Get()), 1);
     EXPECT_EQ(tabs->FormatTabForLog(OleVariant(u"^Det").Get(), 1), u"'Details'");
+    tabs->ClickTab(OleVariant(u"Details").Get());
+    EXPECT_EQ(tabs->GetFocusedTab(), 1);
+    EXPECT_EQ(host.Log().Entries().back().text, u"[Event] The tab page 'Details' is activated.");
+    tabs->ClickTab(OleVariant(u"Nothing").Get());
+    EXPECT_EQ(host.Log().Entries().back().text, u"The tab page 'Nothing' not found.");
+    tabs->ClickTab(OleVariant(5).Get());  // passed on unchecked: the element gives no rectangle
+    EXPECT_EQ(host.Log().Entries().back().text, u"Cannot perform the ClickTab operation.");
 
     // Clicks select the real option: the page sees the value and its change event.
     const auto text = [&](const char* expression) {

@@ -343,6 +343,17 @@ TEST_F(WebControls, TabsAreFoundByCaptionPatternOrUncheckedIndex) {
     EXPECT_EQ(index, c.index);
     EXPECT_EQ(tabs->FormatTabForLog(c.item.Get(), index), c.designation);
   }
+  // ClickTab: a left click at the tab's centre, then the event; refusals click nothing.
+  tabs->ClickTab(OleVariant(u"gam").Get());
+  ASSERT_EQ(host_->Input().Actions().size(), 1u);
+  EXPECT_EQ(host_->Input().Actions()[0], (host::InputAction{list_->window, 0x2028001, 60, 80, 0}));
+  EXPECT_EQ(Entries().back().text, u"[Event] The tab page 'gamma' is activated.");
+  tabs->ClickTab(OleVariant(u"Name").Get());
+  EXPECT_EQ(Entries().back().text, u"The tab page 'Name' not found.");
+  list_->giveRect = false;
+  tabs->ClickTab(OleVariant(7).Get());
+  EXPECT_EQ(Entries().back().text, u"Cannot perform the ClickTab operation.");
+  EXPECT_EQ(host_->Input().Actions().size(), 1u);
   // An item that is no number and no text fails the call.
   EXPECT_THROW(tabs->FindTabIndex(OleVariant(static_cast<IDispatch*>(nullptr)).Get()), EOleSysError);
 }

@@ -21,6 +21,11 @@ class TpwWebTabListControl : public TpwWebCustomControl {
   // -1 when no caption matches; an index is answered as it is.
   std::int32_t FindTabIndex(const VARIANT& item);
   WideString FormatTabForLog(const VARIANT& item, std::int32_t index);
+  // Selects a tab by a left click at its centre (its rectangle from the native object's
+  // GetLineRect, made relative to its window; the click through the input service's actions
+  // object of that window), then writes "The tab page '%s' is activated."; an unknown tab or a
+  // tab without a rectangle writes its error and clicks nothing. Nothing without a native object.
+  void ClickTab(const VARIANT& item);
 };
 
 }  // namespace pw::web
