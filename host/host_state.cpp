@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "host/object_tree.h"
 #include "platform/rtl/strings.h"
 
 namespace pw::host {
@@ -139,6 +140,44 @@ HRESULT THostObjectProvider::GetObjectByKey(const GUID& key, IUnknown** object) 
       if (at != objects_.end()) found = at->second;
     }
     if (!found && finder_) found = finder_(key);
+    SetOut(object, found);
+  });
+}
+
+void THostObjectProvider::RegisterName(WideStringView name, IUnknown* object) {
+  std::lock_guard guard(lock_);
+  std::erase_if(names_, [&](const auto& n) { return SameTextIgnoringCase(n.first, name); });
+  if (object) names_.emplace_back(WideString(name), ComPtr<IUnknown>(object));
+}
+
+void THostObjectProvider::SetNameFinder(NameFinder finder) {
+  std::lock_guard guard(lock_);
+  nameFinder_ = std::move(finder);
+}
+
+std::vector<WideString> THostObjectProvider::NameRequests() const {
+  std::lock_guard guard(lock_);
+  return nameRequests_;
+}
+
+HRESULT THostObjectProvider::GetObjectByName(BSTR name, IUnknown** object) {
+  return SafeCall([&] {
+    const WideString text(name ? WideStringView(name) : WideStringView());
+    ComPtr<IUnknown> found;
+    NameFinder finder;
+    {
+      std::lock_guard guard(lock_);
+      nameRequests_.push_back(text);
+      for (const auto& n : names_)
+        if (SameTextIgnoringCase(n.first, text)) found = n.second;
+      finder = nameFinder_;
+    }
+    if (!found && finder) found = finder(text);
+    if (!found) {
+      auto placeholder = MakeObject<TSysNode>(nullptr, text, std::vector<OleVariant>{}, GUID_NULL);
+      placeholder->SetMemberValue(u"Exists", OleVariant(false));
+      found = ComPtr<IUnknown>(static_cast<IpwSysNodeEx*>(placeholder.Get()));
+    }
     SetOut(object, found);
   });
 }

@@ -93,9 +93,18 @@ class THostObjectProvider final : public Implements<ComObject, IpwHostObjectProv
   THostObjectProvider(ComPtr<TIndicator> indicator, Finder finder)
       : indicator_(std::move(indicator)), finder_(std::move(finder)) {}
   void RegisterObject(const GUID& key, IUnknown* object);
+  // Script-style names: an object registered under a name (compared ignoring case) comes first,
+  // then the finder's answer (TestHost: "Page" the front browser's page, Page("url") a page of
+  // that URL); anything else gives a placeholder node named by the text whose Exists is False.
+  using NameFinder = std::function<ComPtr<IUnknown>(WideStringView name)>;
+  void RegisterName(WideStringView name, IUnknown* object);
+  void SetNameFinder(NameFinder finder);
+  // The names asked for, in order.
+  std::vector<WideString> NameRequests() const;
 
   HRESULT GetObjectByKey(const GUID& key, IUnknown** object) override;
-  PW_HOST_RESERVED(4) PW_HOST_RESERVED(5) PW_HOST_RESERVED(6) PW_HOST_RESERVED(7) PW_HOST_RESERVED(8)
+  HRESULT GetObjectByName(BSTR name, IUnknown** object) override;
+  PW_HOST_RESERVED(5) PW_HOST_RESERVED(6) PW_HOST_RESERVED(7) PW_HOST_RESERVED(8)
   PW_HOST_RESERVED(9) PW_HOST_RESERVED(10) PW_HOST_RESERVED(11) PW_HOST_RESERVED(12) PW_HOST_RESERVED(13)
   PW_HOST_RESERVED(14) PW_HOST_RESERVED(15) PW_HOST_RESERVED(16)
   HRESULT GetIndicator(IUnknown** indicator) override;
@@ -103,8 +112,11 @@ class THostObjectProvider final : public Implements<ComObject, IpwHostObjectProv
  private:
   ComPtr<TIndicator> indicator_;
   Finder finder_;
-  std::mutex lock_;
+  mutable std::mutex lock_;
   std::map<GUID, ComPtr<IUnknown>> objects_;
+  NameFinder nameFinder_;
+  std::vector<std::pair<WideString, ComPtr<IUnknown>>> names_;
+  std::vector<WideString> nameRequests_;
 };
 
 }  // namespace pw::host

@@ -200,6 +200,36 @@ std::size_t TObjectBroker::SubscriptionCount() const {
   return subscriptions_.size();
 }
 
+template <class Handler>
+std::vector<ComPtr<Handler>> TObjectBroker::Listeners() {
+  std::vector<ComPtr<IpwEventSubscription>> subscriptions;
+  {
+    std::lock_guard guard(lock_);
+    subscriptions = subscriptions_;
+  }
+  std::vector<ComPtr<Handler>> out;
+  for (const auto& s : subscriptions) {
+    std::int32_t count = 0;
+    if (Failed(s->GetCount(&count))) continue;
+    bool listens = false;
+    for (std::int32_t i = 0; i < count && !listens; ++i) {
+      GUID iid{};
+      std::int32_t value = 0;
+      listens = Succeeded(s->GetItem(i, &iid, &value)) && iid == Handler::iid;
+    }
+    ComPtr<Handler> handler;
+    if (listens && Succeeded(s->QueryInterface(Handler::iid, handler.PutVoid())) && handler)
+      out.push_back(std::move(handler));
+  }
+  return out;
+}
+
+std::size_t TObjectBroker::FireTestEngineEvent(std::int32_t id, const OleVariant& param, bool valueOnly) {
+  auto listeners = Listeners<IpwTestEngineEvents>();
+  for (const auto& l : listeners) OleCheck(valueOnly ? l->OnEvent2(id) : l->OnEvent(id, param.Get()));
+  return listeners.size();
+}
+
 std::size_t TObjectBroker::FireProjectNodeEvent(std::int32_t which, const OleVariant& arg) {
   std::vector<ComPtr<IpwEventSubscription>> subscriptions;
   {

@@ -80,6 +80,9 @@ class TObjectBroker final : public Implements<ComObject, IpwObjectBroker> {
   // Delivers a project-node event (1 or 2) with its argument to every subscriber that listens
   // to the project-node events; the number of subscribers reached.
   std::size_t FireProjectNodeEvent(std::int32_t which, const OleVariant& arg);
+  // Delivers a test-engine event to every subscriber that listens to them (IpwTestEngineEvents):
+  // OnEvent (id, param), or with `valueOnly` OnEvent2 (id as the value); the number reached.
+  std::size_t FireTestEngineEvent(std::int32_t id, const OleVariant& param, bool valueOnly = false);
 
  private:
   MainThread& mainThread_;
@@ -88,6 +91,9 @@ class TObjectBroker final : public Implements<ComObject, IpwObjectBroker> {
   std::map<GUID, std::vector<ComPtr<IUnknown>>> objects_;
   std::vector<PostedEvent> posted_;
   std::vector<ComPtr<IpwEventSubscription>> subscriptions_;
+  // The subscribers that list the event interface, as that interface.
+  template <class Handler>
+  std::vector<ComPtr<Handler>> Listeners();
 };
 
 }  // namespace pw::host

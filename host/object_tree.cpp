@@ -284,7 +284,9 @@ void TSysNode::SetNativeObject(const GUID& kind, IUnknown* object) {
 }
 
 void* TSysNode::GetInterface(const IID& riid) noexcept {
-  if (riid == IpwSysObjectWindow::iid && windowHandle_ == 0) return nullptr;
+  if ((riid == IpwSysObjectWindow::iid || riid == IpwSysWindowActions::iid) && windowHandle_ == 0) return nullptr;
+  if (riid == IpwSysObjectProcess::iid && !isProcess_) return nullptr;
+  if (riid == IpwWaitTimeoutValue::iid && waitTimeout_ == INT32_MIN) return nullptr;
   if (riid == IpwSysObjectControlWithPivotWindow::iid && pivotWindow_ == 0) return nullptr;
   return AutoImplements::GetInterface(riid);
 }
@@ -332,10 +334,169 @@ HRESULT TSysNode::AddExtension(const GUID& iid, IUnknown* slice, const GUID& gro
   });
 }
 
+void TSysNode::SetMemberValue(WideStringView name, const OleVariant& value) {
+  std::lock_guard guard(lock_);
+  for (auto& m : members_)
+    if (SameTextIgnoringCase(m.name, name)) {
+      m.value = value;
+      m.function = nullptr;
+      return;
+    }
+  members_.push_back({WideString(name), value, nullptr});
+}
+
+void TSysNode::SetMember(WideStringView name, MemberFunction function) {
+  std::lock_guard guard(lock_);
+  for (auto& m : members_)
+    if (SameTextIgnoringCase(m.name, name)) {
+      m.function = std::move(function);
+      return;
+    }
+  members_.push_back({WideString(name), OleVariant(), std::move(function)});
+}
+
+OleVariant TSysNode::MemberValue(WideStringView name) const {
+  std::lock_guard guard(lock_);
+  for (const auto& m : members_)
+    if (SameTextIgnoringCase(m.name, name)) return m.value;
+  return OleVariant();
+}
+
+void TSysNode::SetProcess(std::int32_t id, WideStringView name, WideStringView commandLine) {
+  std::lock_guard guard(lock_);
+  isProcess_ = true;
+  processId_ = id;
+  processName_ = WideString(name);
+  commandLine_ = WideString(commandLine);
+}
+
+HRESULT TSysNode::GetProcessId(std::int32_t* id) {
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    SetOutValue<std::int32_t>(id, processId_);
+  });
+}
+
+HRESULT TSysNode::GetProcessName(BSTR* name) {
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    SetOut(name, processName_);
+  });
+}
+
+HRESULT TSysNode::GetCommandLine(BSTR* commandLine) {
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    SetOut(commandLine, commandLine_);
+  });
+}
+
+void TSysNode::SetWindowActionHandler(std::function<void(WideStringView)> handler) {
+  std::lock_guard guard(lock_);
+  windowActionHandler_ = std::move(handler);
+}
+
+void TSysNode::RecordWindowAction(WideStringView action) {
+  std::function<void(WideStringView)> handler;
+  {
+    std::lock_guard guard(lock_);
+    WideString entry(action);
+    if (waitTimeout_ != INT32_MIN) entry += u" " + IntToWide(waitTimeout_.load());
+    windowActions_.push_back(std::move(entry));
+    handler = windowActionHandler_;
+  }
+  if (handler) handler(action);
+}
+
+std::vector<WideString> TSysNode::WindowActions() const {
+  std::lock_guard guard(lock_);
+  return windowActions_;
+}
+
+HRESULT TSysNode::Activate() {
+  return SafeCall([&] { RecordWindowAction(u"activate"); });
+}
+
+HRESULT TSysNode::Restore() {
+  return SafeCall([&] { RecordWindowAction(u"restore"); });
+}
+
+HRESULT TSysNode::GetValue(std::int32_t* value) {
+  return SafeCall([&] { SetOutValue<std::int32_t>(value, waitTimeout_.load()); });
+}
+
+HRESULT TSysNode::SetValue(std::int32_t value) {
+  waitTimeout_ = value;
+  return S_OK;
+}
+
+HRESULT TSysNode::InvokeMember(std::size_t index, WORD flags, DISPPARAMS* params, VARIANT* result,
+                               EXCEPINFO* excepInfo) {
+  const std::uint32_t count = params ? params->cArgs : 0;
+  std::vector<OleVariant> args;
+  for (std::uint32_t i = 0; i < count; ++i) {
+    const VARIANT& slot = params->rgvarg[count - 1 - i];
+    OleVariant v;
+    const VARIANT* at = &slot;
+    while (at->vt == (VT_BYREF | VT_VARIANT) && at->pvarVal) at = at->pvarVal;
+    if (Failed(VariantCopyInd(v.Put(), at))) return DISP_E_TYPEMISMATCH;
+    args.push_back(std::move(v));
+  }
+  try {
+    OleVariant answer;
+    MemberFunction function;
+    {
+      std::lock_guard guard(lock_);
+      if (index == SIZE_MAX) {
+        answer = OleVariant(InTree());
+      } else {
+        Member& m = members_[index];
+        if (!m.function && (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) && !args.empty()) {
+          m.value = args.back();
+          return S_OK;
+        }
+        function = m.function;
+        answer = m.value;
+      }
+    }
+    if (function) answer = function(args);
+    if (result) {
+      VariantClear(result);
+      OleCheck(VariantCopy(result, &answer.Get()));
+    }
+    return S_OK;
+  } catch (const EOleSysError& e) {
+    if (excepInfo) {
+      ClearExcepInfo(*excepInfo);
+      excepInfo->bstrDescription = SysAllocString(e.Message());
+      excepInfo->scode = e.ErrorCode();
+    }
+    return DISP_E_EXCEPTION;
+  } catch (const std::exception&) {
+    if (excepInfo) {
+      ClearExcepInfo(*excepInfo);
+      excepInfo->scode = E_UNEXPECTED;
+    }
+    return DISP_E_EXCEPTION;
+  }
+}
+
 HRESULT TSysNode::GetIDsOfNames(const IID& riid, const char16_t* const* names, std::uint32_t count, LCID lcid,
                                 DISPID* dispIds) {
   HRESULT own = TCVAAutoIntfObject::GetIDsOfNames(riid, names, count, lcid, dispIds);
   if (Succeeded(own) || count == 0 || !names || !dispIds) return own;
+  {
+    std::lock_guard guard(lock_);
+    for (std::size_t i = 0; i < members_.size(); ++i)
+      if (SameTextIgnoringCase(members_[i].name, names[0])) {
+        dispIds[0] = kMemberDispIdBase + static_cast<DISPID>(i);
+        return S_OK;
+      }
+    if (SameTextIgnoringCase(names[0], u"Exists")) {
+      dispIds[0] = kMemberDispIdBase - 1;
+      return S_OK;
+    }
+  }
   std::vector<Slice> slices = Slices();
   for (std::size_t i = 0; i < slices.size(); ++i) {
     if (Failed(slices[i].dispatch->GetIDsOfNames(riid, names, count, lcid, dispIds))) continue;
@@ -351,6 +512,15 @@ HRESULT TSysNode::GetIDsOfNames(const IID& riid, const char16_t* const* names, s
 
 HRESULT TSysNode::Invoke(DISPID dispId, const IID& riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
                          EXCEPINFO* excepInfo, std::uint32_t* argErr) {
+  if (dispId == kMemberDispIdBase - 1) return InvokeMember(SIZE_MAX, flags, params, result, excepInfo);
+  if (dispId >= kMemberDispIdBase && dispId < kSliceDispIdBase) {
+    std::size_t index = static_cast<std::size_t>(dispId - kMemberDispIdBase);
+    {
+      std::lock_guard guard(lock_);
+      if (index >= members_.size()) return DISP_E_MEMBERNOTFOUND;
+    }
+    return InvokeMember(index, flags, params, result, excepInfo);
+  }
   if (dispId >= kSliceDispIdBase) {
     ComPtr<IDispatch> slice;
     DISPID sliceId = 0;
@@ -429,6 +599,25 @@ TSysManager::~TSysManager() = default;
 
 HRESULT TSysManager::GetRoot(IpwSysNode** root) {
   return SafeCall([&] { SetOut(root, ComPtr<IpwSysNode>(root_.Get())); });
+}
+
+namespace {
+ComPtr<TSysNode> FindWindowNode(TSysNode& node, std::int32_t window) {
+  std::int32_t handle = 0;
+  if (QueryAs<IpwSysObjectWindow>(static_cast<IpwSysNodeEx*>(&node)) && Succeeded(node.GetHandle(&handle)) &&
+      handle == window)
+    return ComPtr<TSysNode>(&node);
+  for (const auto& c : node.Children())
+    if (auto found = FindWindowNode(*c, window)) return found;
+  return nullptr;
+}
+}  // namespace
+
+HRESULT TSysManager::GetWindowNode(std::int32_t window, IpwSysNode** node) {
+  return SafeCall([&] {
+    auto found = window ? FindWindowNode(*root_, window) : nullptr;
+    SetOut(node, found ? ComPtr<IpwSysNode>(static_cast<IpwSysNodeEx*>(found.Get())) : nullptr);
+  });
 }
 
 void TSysManager::AddBuilder(IpwSysNodeBuilder* builder) {

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <atomic>
+#include <climits>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -23,7 +25,8 @@ inline constexpr GUID kNodeSecondNameProperty = MakeGuid("{49AB793E-88F7-4B7A-82
 class TSysNode final : public AutoImplements<TCVAAutoIntfObject, IpwScriptSysNode, IpwSysNodeEx, IpwSysNodeHighlight,
                                              IcvKeyItem, IpwNodeReference, IpwSysNodeNameText, IpwExtensibleSysNode,
                                              IpwSysObjectWindow, IpwSysObjectControlWithPivotWindow,
-                                             IpwNativeContext> {
+                                             IpwNativeContext, IpwSysObjectProcess, IpwSysWindowActions,
+                                             IpwWaitTimeoutValue> {
  public:
   // A node named Name(args...) in code; GUID_NULL as the key makes a new one.
   TSysNode(TSysNode* parent, WideStringView name, std::vector<OleVariant> args, const GUID& key);
@@ -48,6 +51,24 @@ class TSysNode final : public AutoImplements<TCVAAutoIntfObject, IpwScriptSysNod
   // (IpwSysObjectControlWithPivotWindow); a node answers each only once it is set.
   void SetWindowHandle(std::int32_t handle) { windowHandle_ = handle; }
   void SetPivotWindow(std::int32_t handle) { pivotWindow_ = handle; }
+  // Script members of the node's own (answered after IpwScriptSysNode's, before the slices'): a
+  // value (read, and written by a property put) or a function of the arguments in call order
+  // (an exception becomes the call's failure with its message and code). "Exists" answers
+  // whether the node is in the tree unless a member of that name is set.
+  using MemberFunction = std::function<OleVariant(std::vector<OleVariant>& args)>;
+  void SetMemberValue(WideStringView name, const OleVariant& value);
+  void SetMember(WideStringView name, MemberFunction function);
+  OleVariant MemberValue(WideStringView name) const;
+  // A process node (IpwSysObjectProcess; answered once set).
+  void SetProcess(std::int32_t id, WideStringView name, WideStringView commandLine);
+  // The window actions (IpwSysWindowActions, answered by window nodes) recorded in order:
+  // "activate", "restore"; with the wait time-out value (IpwWaitTimeoutValue, answered once set)
+  // at the time of the call: "activate 0".
+  std::vector<WideString> WindowActions() const;
+  void SetWaitTimeout(std::int32_t value) { waitTimeout_ = value; }
+  std::int32_t WaitTimeout() const { return waitTimeout_; }
+  // What an action on the window does besides being recorded (nil: nothing).
+  void SetWindowActionHandler(std::function<void(WideStringView action)> handler);
   // The keys handed to the node's native context, in order.
   std::vector<GUID> ContextKeys() const;
   // The slices added to the node, in order.
@@ -108,6 +129,16 @@ class TSysNode final : public AutoImplements<TCVAAutoIntfObject, IpwScriptSysNod
   HRESULT GetHandle(std::int32_t* handle) override;
   HRESULT GetPivotWindow(std::int32_t* handle) override;
   HRESULT SetContextKey(const GUID& key) override;
+  // IpwSysObjectProcess
+  HRESULT GetProcessId(std::int32_t* id) override;
+  HRESULT GetProcessName(BSTR* name) override;
+  HRESULT GetCommandLine(BSTR* commandLine) override;
+  // IpwSysWindowActions
+  HRESULT Activate() override;
+  HRESULT Restore() override;
+  // IpwWaitTimeoutValue
+  HRESULT GetValue(std::int32_t* value) override;
+  HRESULT SetValue(std::int32_t value) override;
   HRESULT GetIDsOfNames(const IID& riid, const char16_t* const* names, std::uint32_t count, LCID lcid,
                         DISPID* dispIds) override;
   HRESULT Invoke(DISPID dispId, const IID& riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
@@ -141,6 +172,21 @@ class TSysNode final : public AutoImplements<TCVAAutoIntfObject, IpwScriptSysNod
   std::map<GUID, ComPtr<IUnknown>> natives_;
   std::atomic<std::int32_t> windowHandle_{0}, pivotWindow_{0};
   std::vector<GUID> contextKeys_;
+  struct Member {
+    WideString name;
+    OleVariant value;
+    MemberFunction function;
+  };
+  static constexpr DISPID kMemberDispIdBase = 0x30000000;
+  std::vector<Member> members_;
+  HRESULT InvokeMember(std::size_t index, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* excepInfo);
+  void RecordWindowAction(WideStringView action);
+  bool isProcess_ = false;
+  std::int32_t processId_ = 0;
+  WideString processName_, commandLine_;
+  std::vector<WideString> windowActions_;
+  std::function<void(WideStringView)> windowActionHandler_;
+  std::atomic<std::int32_t> waitTimeout_{INT32_MIN};
   std::vector<Slice> slices_;
   // The node's DISPIDs of slice members: entry i is (slice, the slice's DISPID).
   std::vector<std::pair<std::size_t, DISPID>> sliceRoutes_;
@@ -172,6 +218,8 @@ class TSysManager final : public Implements<ComObject, IpwSysManager, IpwObjectT
   const ComPtr<TSysNode>& Root() const { return root_; }
 
   HRESULT GetRoot(IpwSysNode** root) override;
+  // The first node in the tree (depth first) whose window handle is Window.
+  HRESULT GetWindowNode(std::int32_t window, IpwSysNode** node) override;
 
   // The builders that every node is offered to (TPluginHost adds the plug-ins').
   void AddBuilder(IpwSysNodeBuilder* builder);

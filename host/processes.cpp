@@ -169,6 +169,7 @@ ComPtr<TProcess> TProcessList::Add(const ProcessDescription& description) {
   auto node = root_.AddChild(u"Process", {OleVariant(description.name)});
   auto process = MakeObject<TProcess>(description.id, description.name, node);
   node->SetContextObject(IpwProcess::iid, static_cast<IpwProcess*>(process.Get()));
+  node->SetProcess(static_cast<std::int32_t>(description.id), description.name, u"");
   std::lock_guard guard(lock_);
   processes_.push_back(process);
   return process;
@@ -206,6 +207,13 @@ void TProcessList::Clear() {
 
 // ---- Services -----------------------------------------------------------------------------
 
+HRESULT TProcessInfoService::GetParentProcessId(std::int32_t processId, std::int32_t* parentId) {
+  return SafeCall([&] {
+    auto d = FindProcessDescription(static_cast<DWORD>(processId));
+    SetOutValue<std::int32_t>(parentId, d ? static_cast<std::int32_t>(d->parentId) : 0);
+  });
+}
+
 HRESULT TProcessInfoService::GetProcessFlag(IpwProcess* process, VARIANT_BOOL* flag) {
   return SafeCall([&] {
     auto known = processes_.Find(ProcessIdOf(process));
@@ -219,6 +227,33 @@ HRESULT TProcessInfoService::GetProcessModules(IpwProcess* process, IpwModuleLis
 
 HRESULT TWindowsManager::GetProcessWindows(IpwProcess* process, IpwWindowList** windows) {
   return SafeCall([&] { SetOut(windows, MakeObject<TWindowList>(GetProcessWindowHandles(ProcessIdOf(process)))); });
+}
+
+HRESULT TWindowsManager::GetWindowsOfProcess(std::int32_t processId, IpwWindowList** windows) {
+  return SafeCall(
+      [&] { SetOut(windows, MakeObject<TWindowList>(GetProcessWindowHandles(static_cast<DWORD>(processId)))); });
+}
+
+void TWindowsManager::SetWindowStateFlags(std::int32_t window, std::int32_t flags) {
+  std::lock_guard guard(flagsLock_);
+  stateFlags_[window] = flags;
+}
+
+HRESULT TWindowsManager::GetWindowStateFlags(std::int32_t window, std::int32_t* flags) {
+  return SafeCall([&] {
+    std::int32_t answer = 0;
+    {
+      std::lock_guard guard(flagsLock_);
+      auto at = stateFlags_.find(window);
+      if (at != stateFlags_.end()) answer = at->second;
+      else if (pw::GetWindowClassName(static_cast<HWND>(window)) == u"#32770") answer = 1;
+    }
+    SetOutValue<std::int32_t>(flags, answer);
+  });
+}
+
+HRESULT TWindowsManager::GetForegroundWindow(std::int32_t* window) {
+  return SafeCall([&] { SetOutValue<std::int32_t>(window, foreground_.load()); });
 }
 
 HRESULT TWindowsManager::GetWindowClassName(std::int32_t window, BSTR* className) {

@@ -125,7 +125,9 @@ class TProcessList {
 class TProcessInfoService final : public Implements<ComObject, IpwProcessInfoService> {
  public:
   explicit TProcessInfoService(const TProcessList& processes) : processes_(processes) {}
-  PW_HOST_RESERVED(3) PW_HOST_RESERVED(4) PW_HOST_RESERVED(5) PW_HOST_RESERVED(6) PW_HOST_RESERVED(7)
+  // Slot 3: the parent recorded in the process model (ProcessDescription::parentId).
+  HRESULT GetParentProcessId(std::int32_t processId, std::int32_t* parentId) override;
+  PW_HOST_RESERVED(4) PW_HOST_RESERVED(5) PW_HOST_RESERVED(6) PW_HOST_RESERVED(7)
   PW_HOST_RESERVED(9) PW_HOST_RESERVED(10)
   HRESULT GetProcessFlag(IpwProcess* process, VARIANT_BOOL* flag) override;
   HRESULT GetProcessModules(IpwProcess* process, IpwModuleList** modules) override;
@@ -137,12 +139,21 @@ class TProcessInfoService final : public Implements<ComObject, IpwProcessInfoSer
 // IcvWindowsManager over the process model.
 class TWindowsManager final : public Implements<ComObject, IcvWindowsManager> {
  public:
-  PW_HOST_RESERVED(3) PW_HOST_RESERVED(4) PW_HOST_RESERVED(5) PW_HOST_RESERVED(7) PW_HOST_RESERVED(8)
+  PW_HOST_RESERVED(3) PW_HOST_RESERVED(4) PW_HOST_RESERVED(5) PW_HOST_RESERVED(8)
   PW_HOST_RESERVED(9) PW_HOST_RESERVED(10) PW_HOST_RESERVED(11) PW_HOST_RESERVED(12) PW_HOST_RESERVED(13)
   PW_HOST_RESERVED(14)
   HRESULT GetProcessWindows(IpwProcess* process, IpwWindowList** windows) override;
+  // Slot 7: the windows of a process by its id.
+  HRESULT GetWindowsOfProcess(std::int32_t processId, IpwWindowList** windows) override;
   HRESULT GetWindowClassName(std::int32_t window, BSTR* className) override;
-  PW_HOST_RESERVED(16) PW_HOST_RESERVED(17) PW_HOST_RESERVED(18) PW_HOST_RESERVED(19) PW_HOST_RESERVED(20)
+  // Slot 16: the flags set for a window; without any, bit 0 for a window of the dialog class
+  // "#32770" (a message box or a page's dialog is a window the test did not expect).
+  HRESULT GetWindowStateFlags(std::int32_t window, std::int32_t* flags) override;
+  void SetWindowStateFlags(std::int32_t window, std::int32_t flags);
+  // Slot 17: the window set as foreground (0 until set).
+  HRESULT GetForegroundWindow(std::int32_t* window) override;
+  void SetForegroundWindow(std::int32_t window) { foreground_ = window; }
+  PW_HOST_RESERVED(18) PW_HOST_RESERVED(19) PW_HOST_RESERVED(20)
   PW_HOST_RESERVED(21) PW_HOST_RESERVED(22) PW_HOST_RESERVED(23) PW_HOST_RESERVED(24) PW_HOST_RESERVED(25)
   PW_HOST_RESERVED(26) PW_HOST_RESERVED(27) PW_HOST_RESERVED(28) PW_HOST_RESERVED(29) PW_HOST_RESERVED(30)
   PW_HOST_RESERVED(31) PW_HOST_RESERVED(32) PW_HOST_RESERVED(33) PW_HOST_RESERVED(34) PW_HOST_RESERVED(35)
@@ -172,6 +183,9 @@ class TWindowsManager final : public Implements<ComObject, IcvWindowsManager> {
 
  private:
   std::atomic<std::uint32_t> doubleClickTime_{500};
+  std::atomic<std::int32_t> foreground_{0};
+  mutable std::mutex flagsLock_;
+  std::map<std::int32_t, std::int32_t> stateFlags_;
   mutable std::mutex lock_;
   std::map<std::int32_t, std::pair<std::int32_t, std::int32_t>> origins_;
   std::vector<std::int32_t> conversions_;

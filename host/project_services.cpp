@@ -288,6 +288,13 @@ HRESULT TProjectRegistry::GetCurrentLanguageKey(GUID* key) {
   });
 }
 
+HRESULT TProjectRegistry::IsStopRequested(VARIANT_BOOL* requested) {
+  if (!requested) return E_POINTER;
+  const bool stop = stopRequested_.load() || (run_ && run_->Stopping());
+  *requested = stop ? VARIANT_TRUE : VARIANT_FALSE;
+  return S_OK;
+}
+
 HRESULT TProjectRegistry::GetCurrentItem(IcvKeyItem** item) {
   return SafeCall([&] {
     std::lock_guard guard(lock_);

@@ -156,8 +156,12 @@ class TProjectRegistry final : public Implements<ComObject, IpwProjectNodeRegist
   HRESULT BeginEdit(IpwProjectNode* owner) override;
   // IpwProjectNodeRegistryService
   HRESULT GetCurrentLanguageKey(GUID* key) override;
-  // IpwRunControl
+  // IpwRunControl (its reserved slots 4 to 31 are the registry's, by name)
   HRESULT GetCurrentItem(IcvKeyItem** item) override;
+  PW_HOST_RESERVED(12) PW_HOST_RESERVED(18) PW_HOST_RESERVED(19) PW_HOST_RESERVED(20) PW_HOST_RESERVED(25)
+  PW_HOST_RESERVED(26)
+  // Slot 32: True while the run control's stop or the run state's stop flag is set.
+  HRESULT IsStopRequested(VARIANT_BOOL* requested) override;
   // IpwTestEngineState
   HRESULT GetRunState(GUID* state) override;
   // IpwSccSupportManager

@@ -25,6 +25,7 @@ struct ProcessDescription {
   WideString name;                        // the program's name without the folder, e.g. "vb6app.exe"
   std::vector<WideString> modules;        // file names of the loaded modules, e.g. "MSVBVM60.DLL"
   std::vector<WindowDescription> windows; // top-level windows, in z-order
+  DWORD parentId = 0;                     // the parent process (0: none known)
 };
 
 // Adds a process, or replaces the one with the same identifier.

@@ -1,6 +1,7 @@
 #include "web/navigation/web_log.h"
 
 #include "core/automation/dispatch_helpers.h"
+#include "openapps/extensions/node_utils.h"
 #include "platform/automation/bstr.h"
 #include "platform/automation/variant.h"
 #include "platform/com/comptr.h"
@@ -60,6 +61,20 @@ void WriteWebLog(IcvBaseManager* manager, WideStringView objectName, WideStringV
 void LogNamedMessage(IcvBaseManager* manager, WideStringView objectName, WideStringView text, TpwLogArgs textArgs,
                      WideStringView additionalText, TpwLogArgs additionalArgs, TpwWebLogKind kind) {
   WriteWebLog(manager, objectName, text, textArgs, additionalText, additionalArgs, kind, nullptr);
+}
+
+void LogNodeMessageWithPicture(IcvBaseManager* manager, IUnknown* node, WideStringView text, TpwLogArgs textArgs,
+                               WideStringView additionalText, TpwLogArgs additionalArgs, TpwWebLogKind kind,
+                               IUnknown* picture) {
+  if (!node) return;
+  WideString name;
+  GetObjectFullName(manager, node, name);
+  WriteWebLog(manager, name, text, textArgs, additionalText, additionalArgs, kind, picture);
+}
+
+void LogNodeMessage(IcvBaseManager* manager, IUnknown* node, WideStringView text, TpwLogArgs textArgs,
+                    WideStringView additionalText, TpwLogArgs additionalArgs, TpwWebLogKind kind) {
+  LogNodeMessageWithPicture(manager, node, text, textArgs, additionalText, additionalArgs, kind, nullptr);
 }
 
 }  // namespace pw::web

@@ -42,4 +42,11 @@ void WriteWebLog(IcvBaseManager* manager, WideStringView objectName, WideStringV
 void LogNamedMessage(IcvBaseManager* manager, WideStringView objectName, WideStringView text, TpwLogArgs textArgs,
                      WideStringView additionalText, TpwLogArgs additionalArgs, TpwWebLogKind kind);
 
+// The entry with the node's full name as object name; nothing for a nil node.
+void LogNodeMessage(IcvBaseManager* manager, IUnknown* node, WideStringView text, TpwLogArgs textArgs,
+                    WideStringView additionalText, TpwLogArgs additionalArgs, TpwWebLogKind kind);
+void LogNodeMessageWithPicture(IcvBaseManager* manager, IUnknown* node, WideStringView text, TpwLogArgs textArgs,
+                               WideStringView additionalText, TpwLogArgs additionalArgs, TpwWebLogKind kind,
+                               IUnknown* picture);
+
 }  // namespace pw::web

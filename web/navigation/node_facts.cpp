@@ -1,0 +1,88 @@
+#include "web/navigation/node_facts.h"
+
+#include <vector>
+
+#include "core/automation/dispatch_helpers.h"
+#include "platform/automation/bstr.h"
+#include "platform/rtl/exceptions.h"
+
+namespace pw::web {
+
+ComPtr<IDispatch> DispatchOf(IUnknown* object) { return object ? QueryAs<IDispatch>(object) : nullptr; }
+
+bool NodeExists(IUnknown* node) {
+  auto d = DispatchOf(node);
+  if (!d) return false;
+  OleVariant v = DispGetProperty(d.Get(), u"Exists", OleVariant(true));
+  try {
+    return v.AsBool();
+  } catch (const EOleSysError&) {
+    return false;
+  }
+}
+
+WideString NodeText(IUnknown* node, const char16_t* name) {
+  auto d = DispatchOf(node);
+  if (!d) return {};
+  OleVariant v = DispGetProperty(d.Get(), name, OleVariant());
+  if (v.Get().vt == VT_EMPTY || v.Get().vt == VT_NULL) return {};
+  try {
+    return v.AsString();
+  } catch (const EOleSysError&) {
+    return {};
+  }
+}
+
+WideString GetWebObjectType(IUnknown* node) { return NodeText(node, u"ObjectType"); }
+
+bool NodeIsVisible(IUnknown* node, bool defaultValue) {
+  auto d = DispatchOf(node);
+  if (!d) return defaultValue;
+  OleVariant v = DispGetProperty(d.Get(), u"Visible", OleVariant(defaultValue));
+  return v.Get().vt == VT_BOOL ? v.Get().boolVal != VARIANT_FALSE : defaultValue;
+}
+
+OleVariant DispInvoke(IDispatch* object, const char16_t* name, std::span<const OleVariant> args, WORD flags) {
+  if (!object) throw EOleSysError(u"No object to call " + WideString(name), E_POINTER);
+  DISPID id = 0;
+  const char16_t* names[] = {name};
+  HRESULT hr = object->GetIDsOfNames(GUID_NULL, names, 1, 0, &id);
+  if (Failed(hr)) throw EOleSysError(u"Unknown name: " + WideString(name), hr);
+  std::vector<std::int32_t> ints(args.size());
+  std::vector<VARIANT> slots(args.size());
+  for (auto& s : slots) VariantInit(&s);
+  struct Cleanup {
+    std::vector<VARIANT>& v;
+    ~Cleanup() {
+      for (auto& s : v) VariantClear(&s);
+    }
+  } cleanup{slots};
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    VARIANT& slot = slots[args.size() - 1 - i];  // the callee reads the last slot first
+    if (args[i].Get().vt == VT_I4) {
+      ints[i] = args[i].Get().lVal;
+      slot.vt = VT_BYREF | VT_I4;
+      slot.byref = &ints[i];
+    } else {
+      OleCheck(VariantCopy(&slot, &args[i].Get()));
+    }
+  }
+  DISPPARAMS params{slots.empty() ? nullptr : slots.data(), nullptr, static_cast<std::uint32_t>(slots.size()), 0};
+  OleVariant result;
+  EXCEPINFO info{};
+  hr = object->Invoke(id, GUID_NULL, 0, flags, &params, result.Put(), &info, nullptr);
+  // The by-reference integers are not VARIANT-owned: detach them before the cleanup clears.
+  for (auto& s : slots)
+    if (s.vt == (VT_BYREF | VT_I4)) s.vt = VT_EMPTY;
+  if (hr == DISP_E_EXCEPTION) {
+    if (info.pfnDeferredFillIn) info.pfnDeferredFillIn(&info);
+    WideString message = info.bstrDescription ? WideString(info.bstrDescription) : WideString();
+    HRESULT code = info.scode ? info.scode : E_FAIL;
+    ClearExcepInfo(info);
+    throw EOleException(message, code, {}, {}, 0);
+  }
+  if (Failed(hr)) throw EOleSysError(u"The call of " + WideString(name) + u" failed", hr);
+  return result;
+}
+
+}  // namespace pw::web
