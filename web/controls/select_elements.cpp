@@ -11,6 +11,7 @@
 #include "platform/rtl/exceptions.h"
 #include "platform/rtl/strings.h"
 #include "web/controls/pending_nav_helpers.h"
+#include "web/navigation/window_helpers.h"
 #include "web/navigation/web_helpers.h"
 
 namespace pw::web {
@@ -356,7 +357,7 @@ void TpwWebLstBoxElement::ClickItemAction(TpwListClick kind, const VARIANT& item
     if (r.kind == kind) row = &r;
   }
   if (!row || !CheckEnabled()) return;
-  pending::ActivateNodeWindow(Manager(), GetSliceNode().Get());
+  ActivateNodeWindow(Manager(), GetSliceNode().Get());
   ClickAt(item, row->action, row->button, row->doubleClick, row->atPoint, x, y, shift, false);
 }
 
@@ -393,7 +394,7 @@ void TpwWebLstBoxElement::SelectItem(const VARIANT& item, bool selected) {
 
 void TpwWebLstBoxElement::MultiSelect(const VARIANT& items) {
   if (!CheckEnabled()) return;
-  pending::ActivateNodeWindow(Manager(), GetSliceNode().Get());
+  ActivateNodeWindow(Manager(), GetSliceNode().Get());
   if (!IsMultiSelect()) {
     PostLog(kNoMultipleSelection, {}, u"", {}, TpwWebLogKind::Error);
     return;

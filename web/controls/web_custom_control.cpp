@@ -1,10 +1,11 @@
 #include "web/controls/web_custom_control.h"
 
+
 #include "core/automation/dispatch_helpers.h"
 #include "openapps/extensions/node_utils.h"
 #include "platform/com/safecall.h"
 #include "platform/rtl/strings.h"
-#include "web/controls/pending_nav_helpers.h"
+
 
 namespace pw::web {
 
@@ -33,7 +34,7 @@ void TpwWebCustomControl::PostLog(WideStringView message, TpwLogArgs messageArgs
   if (!IsLogEnabled() && kind != TpwWebLogKind::Error) return;
   auto node = GetSliceNode();
   if (!node) return;
-  pending::LogNodeMessage(manager_.Get(), node.Get(), message, messageArgs, details, detailsArgs, kind);
+  LogNodeMessage(manager_.Get(), node.Get(), message, messageArgs, details, detailsArgs, kind);
 }
 
 void TpwWebCustomControl::PrepareLogEntry(WideStringView message, TpwLogArgs messageArgs, WideStringView details,
