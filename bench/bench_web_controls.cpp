@@ -37,9 +37,10 @@ struct ListPage {
   std::unique_ptr<Browser> browser = Browser::Launch();
   std::shared_ptr<Page> page = browser->Pages().front();
   ListPage() {
-    page->Evaluate("(() => { const s = document.createElement('select'); s.id = 'many'; s.size = 10;"
-                   "for (let i = 0; i < " + std::to_string(kItems) +
-                   "; ++i) s.add(new Option('item ' + i)); document.body.appendChild(s); })()");
+    page->Evaluate(
+        "(() => { const s = document.createElement('select'); s.id = 'many'; s.size = 10;"
+        "for (let i = 0; i < " +
+        std::to_string(kItems) + "; ++i) s.add(new Option('item ' + i)); document.body.appendChild(s); })()");
   }
   ~ListPage() { browser->Close(); }
 };
@@ -126,7 +127,8 @@ struct TallPage {
     out << "<!DOCTYPE html><html><head><style>html,body{margin:0}body{width:1280px}"
            "div{height:400px}p{margin:0;padding:20px}</style></head><body>";
     const char* colours[] = {"#c0392b", "#2980b9", "#27ae60", "#f1c40f", "#8e44ad"};
-    for (int i = 0; i < 50; ++i) out << "<div style='background:" << colours[i % 5] << "'><p>Band " << i << "</p></div>";
+    for (int i = 0; i < 50; ++i)
+      out << "<div style='background:" << colours[i % 5] << "'><p>Band " << i << "</p></div>";
     out << "</body></html>";
     out.close();
     tested = host.Browsers().Launch(host::BrowserKind::Chrome, "file://" + file.string());
@@ -138,8 +140,8 @@ void BM_FullPageCapture(benchmark::State& state) {
   TallPage page;
   for (auto _ : state) {
     const std::string png = page.tested->page->Screenshot(std::nullopt, true);
-    auto bitmap = graphics::ReadPng(
-        std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(png.data()), png.size()));
+    auto bitmap =
+        graphics::ReadPng(std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(png.data()), png.size()));
     benchmark::DoNotOptimize(bitmap);
   }
 }

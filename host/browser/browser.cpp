@@ -287,14 +287,14 @@ void Page::Click(double x, double y, MouseButton button, int clickCount, int mod
   const char* name = button == MouseButton::Left ? "left" : button == MouseButton::Middle ? "middle" : "right";
   MoveMouse(x, y);
   for (int i = 1; i <= clickCount; ++i) {
-    PageCall("Input.dispatchMouseEvent",
-             {{"type", "mousePressed"}, {"x", x}, {"y", y}, {"button", name}, {"clickCount", i},
-              {"modifiers", modifiers}},
-             true);
-    PageCall("Input.dispatchMouseEvent",
-             {{"type", "mouseReleased"}, {"x", x}, {"y", y}, {"button", name}, {"clickCount", i},
-              {"modifiers", modifiers}},
-             true);
+    PageCall(
+        "Input.dispatchMouseEvent",
+        {{"type", "mousePressed"}, {"x", x}, {"y", y}, {"button", name}, {"clickCount", i}, {"modifiers", modifiers}},
+        true);
+    PageCall(
+        "Input.dispatchMouseEvent",
+        {{"type", "mouseReleased"}, {"x", x}, {"y", y}, {"button", name}, {"clickCount", i}, {"modifiers", modifiers}},
+        true);
   }
 }
 

@@ -32,8 +32,7 @@ class TPropertyBag final : public Implements<ComObject, IDispatch> {
     ids[0] = static_cast<DISPID>(std::distance(values.begin(), it) + 1);
     return S_OK;
   }
-  HRESULT Invoke(DISPID id, const IID&, LCID, WORD, DISPPARAMS*, VARIANT* result, EXCEPINFO*,
-                 std::uint32_t*) override {
+  HRESULT Invoke(DISPID id, const IID&, LCID, WORD, DISPPARAMS*, VARIANT* result, EXCEPINFO*, std::uint32_t*) override {
     auto it = values.begin();
     std::advance(it, id - 1);
     VariantInit(result);
@@ -61,7 +60,11 @@ TEST(PagePicture, TilesStepByTheClientSizeAndAlignTheLastToTheEdge) {
   const Case cases[] = {
       {Metrics(500, 400, 500, 1000), -1, -1, -1, -1, {{0, 0}, {0, 400}, {0, 600}}},
       {Metrics(800, 600, 300, 500), -1, -1, -1, -1, {{0, 0}}},  // narrower and lower than the view
-      {Metrics(400, 300, 1000, 700), -1, -1, -1, -1,
+      {Metrics(400, 300, 1000, 700),
+       -1,
+       -1,
+       -1,
+       -1,
        {{0, 0}, {0, 300}, {0, 400}, {400, 0}, {400, 300}, {400, 400}, {600, 0}, {600, 300}, {600, 400}}},
       {Metrics(400, 300, 1000, 700), 0, 0, 300, 200, {{0, 0}}},  // stops after the covering tiles
       {Metrics(400, 300, 1000, 700), 350, -1, 100, 10, {{0, 0}, {400, 0}}},

@@ -81,8 +81,9 @@ TEST(RealEngineWebControls, SelectControlsReadRealOptions) {
     EXPECT_EQ(box->FindItemIndex(OleVariant(u"^D").Get()), 3);
     EXPECT_EQ(box->GetSelectedItem(), -1);
     EXPECT_TRUE(box->CheckEnabled());
-    tested->page->Evaluate("document.getElementById('fruit').options[1].selected = true;"
-                           "document.getElementById('fruit').options[3].selected = true");
+    tested->page->Evaluate(
+        "document.getElementById('fruit').options[1].selected = true;"
+        "document.getElementById('fruit').options[3].selected = true");
     EXPECT_EQ(box->GetSelectedItems(), u"Banana;Damson");
     EXPECT_TRUE(box->GetSelected(OleVariant(u"Dam").Get()));
     EXPECT_FALSE(box->GetSelected(OleVariant(0).Get()));
@@ -168,8 +169,7 @@ std::string TallPage() {
   </style></head><body>)";
   const char* colours[] = {"#c0392b", "#2980b9", "#27ae60", "#f1c40f", "#8e44ad", "#ecf0f1", "#34495e"};
   for (int i = 0; i < 50; ++i) {
-    html += "<div class=band style='background:" + std::string(colours[i % 7]) + "'><p>Band " +
-            std::to_string(i) +
+    html += "<div class=band style='background:" + std::string(colours[i % 7]) + "'><p>Band " + std::to_string(i) +
             " with some text that runs along the band to give the raster something to draw.</p>"
             "<img width=120 height=80 src=\"data:image/svg+xml,<svg xmlns='http://www.w3.org/2000/svg' "
             "width='120' height='80'><circle cx='40' cy='40' r='30' fill='white'/><rect x='70' y='10' "
@@ -216,8 +216,8 @@ TEST(RealEngineWebControls, PagePictureEqualsTheEnginesFullCapture) {
   EXPECT_EQ(shots, static_cast<int>(PlanPageTiles(planned, -1, -1, -1, -1).size()));
 
   const std::string png = tested->page->Screenshot(std::nullopt, true);
-  const auto full = graphics::ReadPng(
-      std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(png.data()), png.size()));
+  const auto full =
+      graphics::ReadPng(std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(png.data()), png.size()));
   ASSERT_EQ(full.width(), 1280);
   ASSERT_EQ(full.height(), 20000);
   std::int64_t differing = 0;

@@ -67,9 +67,7 @@ class TListObject final : public Implements<ComObject, IDispatch> {
         value = OleVariant(items[static_cast<std::size_t>(i)]);
         break;
       }
-      case 3:
-        value = OleVariant(selected.empty() ? -1 : selected[0]);
-        break;
+      case 3: value = OleVariant(selected.empty() ? -1 : selected[0]); break;
       case 4: {
         if (linesSelectedIsNull) {
           value = OleVariant::Null();
@@ -88,12 +86,8 @@ class TListObject final : public Implements<ComObject, IDispatch> {
         value = OleVariant::Attach(v);
         break;
       }
-      case 5:
-        value = OleVariant(enabled);
-        break;
-      case 6:
-        value = OleVariant(multiSelect);
-        break;
+      case 5: value = OleVariant(enabled); break;
+      case 6: value = OleVariant(multiSelect); break;
       case 8: {
         const std::int32_t i = VariantDeref(params->rgvarg[0]).lVal;
         value = OleVariant(std::find(disabled.begin(), disabled.end(), i) != disabled.end());
@@ -112,11 +106,8 @@ class TListObject final : public Implements<ComObject, IDispatch> {
         value = OleVariant(true);
         break;
       }
-      case 7:
-        value = OleVariant(editText);
-        break;
-      default:
-        return DISP_E_MEMBERNOTFOUND;
+      case 7: value = OleVariant(editText); break;
+      default: return DISP_E_MEMBERNOTFOUND;
     }
     *result = value.Detach();
     return S_OK;
@@ -203,8 +194,7 @@ TEST_F(WebControls, PreparedEntryCarriesTheFullNameAfterItsDetails) {
   };
   const Case cases[] = {{u"", FullName()}, {u"Click at %s.", u"Click at (1, 2).\r\n\r\n" + FullName()}};
   for (const auto& c : cases) {
-    box->PrepareLogEntry(u"The listbox item %s was clicked.", {u"'b'"}, c.details, {u"(1, 2)"},
-                         TpwWebLogKind::Message);
+    box->PrepareLogEntry(u"The listbox item %s was clicked.", {u"'b'"}, c.details, {u"(1, 2)"}, TpwWebLogKind::Message);
     EXPECT_EQ(box->Pending().details, c.expected);
     box->WriteLogEntry();
     EXPECT_EQ(box->Pending().kind, 0);
@@ -243,10 +233,14 @@ TEST_F(WebControls, ItemsAreFoundByIndexOrFirstMatchingPattern) {
     const char16_t* designation;
   };
   const Case cases[] = {
-      {OleVariant(u"beta"), 1, u"'beta'"},    {OleVariant(u"be.*two"), 3, u"'beta two'"},
-      {OleVariant(u"^g"), 2, u"'gamma'"},     {OleVariant(u"delta"), -1, u"'delta'"},
-      {OleVariant(2), 2, u"2"},               {OleVariant(-1), -1, u"-1"},
-      {OleVariant(4), -1, u"4"},              {OleVariant(2.0), 2, u"2"},
+      {OleVariant(u"beta"), 1, u"'beta'"},
+      {OleVariant(u"be.*two"), 3, u"'beta two'"},
+      {OleVariant(u"^g"), 2, u"'gamma'"},
+      {OleVariant(u"delta"), -1, u"'delta'"},
+      {OleVariant(2), 2, u"2"},
+      {OleVariant(-1), -1, u"-1"},
+      {OleVariant(4), -1, u"4"},
+      {OleVariant(2.0), 2, u"2"},
   };
   for (const auto& c : cases) {
     const std::int32_t index = box->FindItemIndex(c.item.Get());
@@ -371,13 +365,15 @@ TEST_F(WebControls, TheEightClicksOfAListBox) {
   };
   // Item 1 ('beta') is the row (10, 50) - (110, 70): its centre is (60, 60).
   const Case cases[] = {
-      {TpwListClick::Click, 0, 0, 0, 0x2028001, 60, 60, u"The listbox item 'beta' was clicked with the left mouse button.",
+      {TpwListClick::Click, 0, 0, 0, 0x2028001, 60, 60,
+       u"The listbox item 'beta' was clicked with the left mouse button.",
        u"Click at the point (60, 60) with no key pressed."},
       {TpwListClick::DblClick, 0, 0, 0x2000, 0x2028004, 60, 60,
        u"The listbox item 'beta' was double-clicked with the left mouse button.",
        u"Click at the point (60, 60) with the Shift key pressed."},
       {TpwListClick::ClickXY, 5, 7, 0, 0x2028001, 15, 57,
-       u"The listbox item 'beta' was clicked with the left mouse button.", u"Click at the point (15, 57) with no key pressed."},
+       u"The listbox item 'beta' was clicked with the left mouse button.",
+       u"Click at the point (15, 57) with no key pressed."},
       {TpwListClick::DblClickXY, -1, -1, 0, 0x2028004, 60, 60,
        u"The listbox item 'beta' was double-clicked with the left mouse button.",
        u"Click at the point (60, 60) with no key pressed."},

@@ -77,8 +77,7 @@ bool GetFirefoxPageMetrics(IDispatch* native, const TRect& windowRect, const TRe
   return true;
 }
 
-bool GetIEPageMetrics(IDispatch* native, const TRect& windowRect, ComPtr<IDispatch>& scrollTarget,
-                      TpwPageMetrics& m) {
+bool GetIEPageMetrics(IDispatch* native, const TRect& windowRect, ComPtr<IDispatch>& scrollTarget, TpwPageMetrics& m) {
   ComPtr<IDispatch> document;
   if (auto application = ObjectOf(native, u"Application")) document = ObjectOf(application.Get(), u"Document");
   if (!document) document = ObjectOf(native, u"contentDocument");
@@ -149,10 +148,11 @@ graphics::Bitmap StitchPagePicture(TpwPageMetrics m, std::int32_t clientX, std::
   const std::int32_t left = clientX == -1 ? 0 : std::clamp(clientX, 0, m.ScrollWidth);
   const std::int32_t top = clientY == -1 ? 0 : std::clamp(clientY, 0, m.ScrollHeight);
   const std::int32_t right =
-      width == -1 ? m.ScrollWidth : static_cast<std::int32_t>(std::min<std::int64_t>(std::int64_t{left} + width, m.ScrollWidth));
-  const std::int32_t bottom = height == -1 ? m.ScrollHeight
-                                           : static_cast<std::int32_t>(
-                                                 std::min<std::int64_t>(std::int64_t{top} + height, m.ScrollHeight));
+      width == -1 ? m.ScrollWidth
+                  : static_cast<std::int32_t>(std::min<std::int64_t>(std::int64_t{left} + width, m.ScrollWidth));
+  const std::int32_t bottom =
+      height == -1 ? m.ScrollHeight
+                   : static_cast<std::int32_t>(std::min<std::int64_t>(std::int64_t{top} + height, m.ScrollHeight));
   if (left == 0 && top == 0 && right == m.ScrollWidth && bottom == m.ScrollHeight) return page;
   if (right <= left || bottom <= top) return {};
   graphics::Bitmap cropped(right - left, bottom - top, graphics::PixelFormat::Rgb32());

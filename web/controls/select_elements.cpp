@@ -203,10 +203,14 @@ struct ClickRow {
   bool doubleClick, atPoint;
 };
 constexpr ClickRow kClicks[] = {
-    {TpwListClick::Click, 0x2028001, u"left", false, false},     {TpwListClick::DblClick, 0x2028004, u"left", true, false},
-    {TpwListClick::ClickXY, 0x2028001, u"left", false, true},    {TpwListClick::DblClickXY, 0x2028004, u"left", true, true},
-    {TpwListClick::ClickR, 0x2028003, u"right", false, false},   {TpwListClick::DblClickR, 0x2028006, u"right", true, false},
-    {TpwListClick::ClickRXY, 0x2028003, u"right", false, true},  {TpwListClick::DblClickRXY, 0x2028006, u"right", true, true},
+    {TpwListClick::Click, 0x2028001, u"left", false, false},
+    {TpwListClick::DblClick, 0x2028004, u"left", true, false},
+    {TpwListClick::ClickXY, 0x2028001, u"left", false, true},
+    {TpwListClick::DblClickXY, 0x2028004, u"left", true, true},
+    {TpwListClick::ClickR, 0x2028003, u"right", false, false},
+    {TpwListClick::DblClickR, 0x2028006, u"right", true, false},
+    {TpwListClick::ClickRXY, 0x2028003, u"right", false, true},
+    {TpwListClick::DblClickRXY, 0x2028006, u"right", true, true},
 };
 
 // The host's input service: the actions object of a window.
@@ -380,9 +384,9 @@ void TpwWebLstBoxElement::SelectItem(const VARIANT& item, bool selected) {
     return;
   }
   if (FindItemIndex(item) != -1 && GetSelected(item) == selected) {
-    PostLog(u"The listbox item %s is already %s.", {FormatItemForLog(item, FindItemIndex(item)),
-                                                     selected ? u"selected" : u"unselected"},
-            u"", {}, TpwWebLogKind::Message);
+    PostLog(u"The listbox item %s is already %s.",
+            {FormatItemForLog(item, FindItemIndex(item)), selected ? u"selected" : u"unselected"}, u"", {},
+            TpwWebLogKind::Message);
     return;
   }
   if (!IsMultiSelect() && !selected) {

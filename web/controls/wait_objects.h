@@ -16,10 +16,10 @@ class TpwWaitPageObject final : public Implements<TCVAAutoIntfObject, IpwObjectC
  public:
   TpwWaitPageObject() : Implements(std::vector<IID>{}) {}
 
-  HRESULT GetFirstFlag(VARIANT_BOOL* flag) override;   // True
-  HRESULT GetName(BSTR* name) override;                // "Page"
-  HRESULT GetSecondFlag(VARIANT_BOOL* flag) override;  // False
-  HRESULT GetParamCount(std::int32_t* count) override; // 1
+  HRESULT GetFirstFlag(VARIANT_BOOL* flag) override;              // True
+  HRESULT GetName(BSTR* name) override;                           // "Page"
+  HRESULT GetSecondFlag(VARIANT_BOOL* flag) override;             // False
+  HRESULT GetParamCount(std::int32_t* count) override;            // 1
   HRESULT GetParamName(std::int32_t index, BSTR* name) override;  // "URL"
 };
 
@@ -30,10 +30,10 @@ class TpwWaitItemObject final : public Implements<TCVAAutoIntfObject, IpwObjectC
   TpwWaitItemObject(WideString name, bool noParameter)
       : Implements(std::vector<IID>{}), name_(std::move(name)), noParameter_(noParameter) {}
 
-  HRESULT GetFirstFlag(VARIANT_BOOL* flag) override;   // True
-  HRESULT GetName(BSTR* name) override;                // the name
-  HRESULT GetSecondFlag(VARIANT_BOOL* flag) override;  // False
-  HRESULT GetParamCount(std::int32_t* count) override; // 0 without a parameter, else 1
+  HRESULT GetFirstFlag(VARIANT_BOOL* flag) override;              // True
+  HRESULT GetName(BSTR* name) override;                           // the name
+  HRESULT GetSecondFlag(VARIANT_BOOL* flag) override;             // False
+  HRESULT GetParamCount(std::int32_t* count) override;            // 0 without a parameter, else 1
   HRESULT GetParamName(std::int32_t index, BSTR* name) override;  // "IndexOrName"
 
  private:

@@ -1,11 +1,9 @@
 #include "web/controls/web_custom_control.h"
 
-
 #include "core/automation/dispatch_helpers.h"
 #include "openapps/extensions/node_utils.h"
 #include "platform/com/safecall.h"
 #include "platform/rtl/strings.h"
-
 
 namespace pw::web {
 
@@ -21,8 +19,7 @@ ComPtr<IDispatch> TpwWebCustomControl::GetNativeObject() {
 bool TpwWebCustomControl::CheckEnabled() {
   OleVariant enabled = DispGetProperty(GetNativeObject().Get(), u"Enabled", OleVariant(true));
   OleVariant asBool;
-  if (Succeeded(VariantChangeType(asBool.Ptr(), enabled.Ptr(), 0, VT_BOOL)) &&
-      asBool.Get().boolVal == VARIANT_FALSE) {
+  if (Succeeded(VariantChangeType(asBool.Ptr(), enabled.Ptr(), 0, VT_BOOL)) && asBool.Get().boolVal == VARIANT_FALSE) {
     PostLog(kWebControlDisabledText, {}, u"", {}, TpwWebLogKind::Error);
     return false;
   }
@@ -58,8 +55,8 @@ void TpwWebCustomControl::WriteLogEntry() {
     // message as the one argument of a bare format.
     const PendingEntry entry = pending_;
     pending_ = {};
-    WriteWebLogTo(log.Get(), entry.details, u"%s", {entry.message}, u"", {},
-                  static_cast<TpwWebLogKind>(entry.kind), nullptr);
+    WriteWebLogTo(log.Get(), entry.details, u"%s", {entry.message}, u"", {}, static_cast<TpwWebLogKind>(entry.kind),
+                  nullptr);
     return;
   }
   pending_ = {};

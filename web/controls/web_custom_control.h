@@ -31,8 +31,8 @@ class TpwWebCustomControl : public TpwNodeSlice {
 
   void PostLog(WideStringView message, TpwLogArgs messageArgs, WideStringView details, TpwLogArgs detailsArgs,
                TpwWebLogKind kind);
-  void PrepareLogEntry(WideStringView message, TpwLogArgs messageArgs, WideStringView details,
-                       TpwLogArgs detailsArgs, TpwWebLogKind kind);
+  void PrepareLogEntry(WideStringView message, TpwLogArgs messageArgs, WideStringView details, TpwLogArgs detailsArgs,
+                       TpwWebLogKind kind);
   void WriteLogEntry();
   void MuteLog() { ++logMuteCount_; }
   void UnmuteLog() { --logMuteCount_; }

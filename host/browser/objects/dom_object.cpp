@@ -222,12 +222,8 @@ class TDomObject : public Implements<ComObject, IDispatch> {
         case kDispLinesSelected:
         case kDispLineDisabled:
         case kDispIsMultiSelect:
-        case kDispEnabled:
-          value = ListMember(id, args);
-          return;
-        case kDispGetLineRect:
-          value = LineRect(params, args);
-          return;
+        case kDispEnabled: value = ListMember(id, args); return;
+        case kDispGetLineRect: value = LineRect(params, args); return;
         default:
           break;
       }
@@ -264,11 +260,13 @@ class TDomObject : public Implements<ComObject, IDispatch> {
 
  private:
   static DISPID ListMemberId(const std::string& name) {
-    static const std::pair<const char*, DISPID> kMembers[] = {
-        {"LineCount", kDispLineCount},           {"LineText", kDispLineText},
-        {"LineSelected", kDispLineSelected},     {"LinesSelected", kDispLinesSelected},
-        {"LineDisabled", kDispLineDisabled},     {"IsMultiSelect", kDispIsMultiSelect},
-        {"Enabled", kDispEnabled}};
+    static const std::pair<const char*, DISPID> kMembers[] = {{"LineCount", kDispLineCount},
+                                                              {"LineText", kDispLineText},
+                                                              {"LineSelected", kDispLineSelected},
+                                                              {"LinesSelected", kDispLinesSelected},
+                                                              {"LineDisabled", kDispLineDisabled},
+                                                              {"IsMultiSelect", kDispIsMultiSelect},
+                                                              {"Enabled", kDispEnabled}};
     for (const auto& [member, id] : kMembers) {
       if (name == member) return id;
     }
@@ -305,12 +303,9 @@ class TDomObject : public Implements<ComObject, IDispatch> {
         return OleVariant(static_cast<std::int32_t>(ListCall("count", std::nullopt).get<std::int64_t>()));
       case kDispLineSelected:
         return OleVariant(static_cast<std::int32_t>(ListCall("selected", std::nullopt).get<std::int64_t>()));
-      case kDispIsMultiSelect:
-        return OleVariant(ListCall("multi", std::nullopt).get<bool>());
-      case kDispEnabled:
-        return OleVariant(ListCall("enabled", std::nullopt).get<bool>());
-      case kDispLineDisabled:
-        return OleVariant(ListCall("disabled", IndexArgument(args)).get<bool>());
+      case kDispIsMultiSelect: return OleVariant(ListCall("multi", std::nullopt).get<bool>());
+      case kDispEnabled: return OleVariant(ListCall("enabled", std::nullopt).get<bool>());
+      case kDispLineDisabled: return OleVariant(ListCall("disabled", IndexArgument(args)).get<bool>());
       case kDispLinesSelected: {
         const Json list = ListCall("selectedList", std::nullopt);
         SAFEARRAY* array = SafeArrayCreateVector(VT_VARIANT, 0, static_cast<std::uint32_t>(list.size()));
@@ -326,8 +321,7 @@ class TDomObject : public Implements<ComObject, IDispatch> {
         v.parray = array;
         return OleVariant::Attach(v);
       }
-      default:
-        break;
+      default: break;
     }
     // LineText: from the texts kept while the list has not changed, else all texts in one read.
     const std::int64_t index = IndexArgument(args);

@@ -10,8 +10,7 @@ namespace {
 
 class TWindowActions final : public Implements<ComObject, IDispatch> {
  public:
-  TWindowActions(ComPtr<TInputService> service, std::int32_t window)
-      : service_(std::move(service)), window_(window) {}
+  TWindowActions(ComPtr<TInputService> service, std::int32_t window) : service_(std::move(service)), window_(window) {}
 
   HRESULT GetTypeInfoCount(std::uint32_t* count) override {
     if (!count) return E_POINTER;
@@ -22,10 +21,10 @@ class TWindowActions final : public Implements<ComObject, IDispatch> {
   HRESULT GetIDsOfNames(const IID&, const char16_t* const* names, std::uint32_t count, LCID, DISPID* ids) override {
     if (!names || !ids) return E_POINTER;
     static const std::pair<const char16_t*, DISPID> kNames[] = {{u"Click", kActionClick},
-                                                               {u"ClickM", kActionClickM},
-                                                               {u"ClickR", kActionClickR},
-                                                               {u"DblClick", kActionDblClick},
-                                                               {u"DblClickR", kActionDblClickR}};
+                                                                {u"ClickM", kActionClickM},
+                                                                {u"ClickR", kActionClickR},
+                                                                {u"DblClick", kActionDblClick},
+                                                                {u"DblClickR", kActionDblClickR}};
     for (std::uint32_t i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
     for (const auto& [name, id] : kNames) {
       if (count > 0 && WideStringView(names[0]) == name) {
@@ -59,8 +58,8 @@ class TWindowActions final : public Implements<ComObject, IDispatch> {
       if (action.shift & 0x4000) modifiers |= 2;
       if (action.shift & 0x2000) modifiers |= 8;
       const auto button = id == kActionClickR || id == kActionDblClickR ? browser::MouseButton::Right
-                          : id == kActionClickM                        ? browser::MouseButton::Middle
-                                                                       : browser::MouseButton::Left;
+                          : id == kActionClickM                         ? browser::MouseButton::Middle
+                                                                        : browser::MouseButton::Left;
       const int count = id == kActionDblClick || id == kActionDblClickR ? 2 : 1;
       browser->page->Click(action.x, action.y, button, count, modifiers);
     });

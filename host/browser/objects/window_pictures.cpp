@@ -37,9 +37,8 @@ HBITMAP WindowPicture(TBrowsers& browsers, HWND window, const std::optional<Pict
   const std::int32_t right = std::min<std::int64_t>(std::int64_t{rect->left} + rect->width, viewWidth);
   const std::int32_t bottom = std::min<std::int64_t>(std::int64_t{rect->top} + rect->height, viewHeight);
   if (right <= left || bottom <= top) return 0;
-  return BitmapFromPng(browser->page->Screenshot(browser::Clip{pageX + left, pageY + top,
-                                                               static_cast<double>(right - left),
-                                                               static_cast<double>(bottom - top)}));
+  return BitmapFromPng(browser->page->Screenshot(
+      browser::Clip{pageX + left, pageY + top, static_cast<double>(right - left), static_cast<double>(bottom - top)}));
 }
 
 }  // namespace pw::host
