@@ -309,6 +309,24 @@ void TWindowsManager::SetClientOrigin(std::int32_t window, std::int32_t x, std::
   origins_[window] = {x, y};
 }
 
+HRESULT TWindowsManager::GetWindowPicture(std::int32_t window, std::int32_t flags, std::int32_t* bitmap) {
+  return SafeCall([&] {
+    if (!bitmap) throw EOleSysError(u"Invalid pointer", E_POINTER);
+    *bitmap = 0;
+    PictureSource source;
+    {
+      std::lock_guard guard(lock_);
+      source = pictureSource_;
+    }
+    if (source) *bitmap = source(window, flags);
+  });
+}
+
+void TWindowsManager::SetPictureSource(PictureSource source) {
+  std::lock_guard guard(lock_);
+  pictureSource_ = std::move(source);
+}
+
 std::vector<std::int32_t> TWindowsManager::Conversions() const {
   std::lock_guard guard(lock_);
   return conversions_;

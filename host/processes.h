@@ -9,6 +9,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 
 #include <map>
 #include <mutex>
@@ -166,7 +167,13 @@ class TWindowsManager final : public Implements<ComObject, IcvWindowsManager> {
   PW_HOST_RESERVED(43) PW_HOST_RESERVED(44) PW_HOST_RESERVED(45) PW_HOST_RESERVED(46) PW_HOST_RESERVED(47)
   PW_HOST_RESERVED(48) PW_HOST_RESERVED(49) PW_HOST_RESERVED(50) PW_HOST_RESERVED(51) PW_HOST_RESERVED(52)
   PW_HOST_RESERVED(53) PW_HOST_RESERVED(54) PW_HOST_RESERVED(55) PW_HOST_RESERVED(56) PW_HOST_RESERVED(57)
-  PW_HOST_RESERVED(58) PW_HOST_RESERVED(59) PW_HOST_RESERVED(60) PW_HOST_RESERVED(61) PW_HOST_RESERVED(62)
+  PW_HOST_RESERVED(58) PW_HOST_RESERVED(59)
+  // Slot 60: the window's picture from the picture source (the test host's: the tested browsers'
+  // viewport shots); 0 without a source or when the source has none. Flags are passed on.
+  HRESULT GetWindowPicture(std::int32_t window, std::int32_t flags, std::int32_t* bitmap) override;
+  using PictureSource = std::function<std::int32_t(std::int32_t window, std::int32_t flags)>;
+  void SetPictureSource(PictureSource source);
+  PW_HOST_RESERVED(61) PW_HOST_RESERVED(62)
   PW_HOST_RESERVED(63) PW_HOST_RESERVED(64) PW_HOST_RESERVED(65) PW_HOST_RESERVED(66) PW_HOST_RESERVED(67)
   PW_HOST_RESERVED(68) PW_HOST_RESERVED(69) PW_HOST_RESERVED(70) PW_HOST_RESERVED(71) PW_HOST_RESERVED(72)
   PW_HOST_RESERVED(73) PW_HOST_RESERVED(74) PW_HOST_RESERVED(75) PW_HOST_RESERVED(76)
@@ -182,6 +189,7 @@ class TWindowsManager final : public Implements<ComObject, IcvWindowsManager> {
   mutable std::mutex lock_;
   std::map<std::int32_t, std::pair<std::int32_t, std::int32_t>> origins_;
   std::vector<std::int32_t> conversions_;
+  PictureSource pictureSource_;
 };
 
 // One parameter that reached the hook parameter service.

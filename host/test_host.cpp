@@ -1,5 +1,7 @@
 #include "host/test_host.h"
 
+#include "host/browser/objects/window_pictures.h"
+
 #include "interfaces/ProbewrightInternal.h"
 #include "interfaces/pwOpenAppServices.h"
 
@@ -154,6 +156,11 @@ TestHost::TestHost(TestHostOptions options) : config_(std::make_shared<HostConfi
   });
   processInfo_ = MakeObject<TProcessInfoService>(*processes_);
   windows_ = MakeObject<TWindowsManager>();
+  // A window's picture: the viewport shot of the tested browser whose window it is.
+  windows_->SetPictureSource([browsers = browsers_.get()](std::int32_t window, std::int32_t) {
+    return static_cast<std::int32_t>(WindowPicture(*browsers, static_cast<HWND>(window)));
+  });
+  input_ = MakeObject<TInputService>(*browsers_);
   recording_ = MakeObject<TRecordingService>();
   hookParameters_ = MakeObject<THookParameterService>(*processes_);
   imageFormats_ = MakeObject<THostImageFormatService>();
@@ -195,6 +202,7 @@ TestHost::TestHost(TestHostOptions options) : config_(std::make_shared<HostConfi
   add(services::kUnsavedFileQuery, unsavedFiles_->Identity());
   add(services::kProcessInfo, processInfo_->Identity());
   add(services::kWindowsManager, windows_->Identity());
+  add(services::kInput, static_cast<IpwInputService*>(input_.Get()));
   add(services::kHookParameters, hookParameters_->Identity());
   add(services::kRecording, recording_->Identity());
   add(services::kImageFormats, imageFormats_->Identity());

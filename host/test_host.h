@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "host/browser/objects/browsers.h"
+#include "host/browser/objects/input_actions.h"
 #include "host/code_model.h"
 #include "host/file_queries.h"
 #include "host/host_config.h"
@@ -60,6 +61,7 @@ inline constexpr GUID kHookParameters = MakeGuid("{676A4D80-5C20-4A65-B4B8-BCD87
 inline constexpr GUID kRecording = MakeGuid("{7304CEEC-41E0-461E-9B13-F1B94DF03466}");
 inline constexpr GUID kImageFormats = MakeGuid("{3B1367F5-9B09-46AB-861E-57F435F66D6A}");
 inline constexpr GUID kStopRequest = MakeGuid("{A0CC50ED-072D-4512-8E65-C5A63D307263}");
+inline constexpr GUID kInput = MakeGuid("{10989D82-BE71-4BD3-BE80-30B785CD1009}");
 }  // namespace services
 
 // The host's options group "Open Applications", under which the technology plug-ins' pages go.
@@ -131,6 +133,7 @@ class TestHost {
   TProcessList& Processes() { return *processes_; }
   THookParameterService& HookParameters() { return *hookParameters_; }
   TWindowsManager& Windows() { return *windows_; }
+  TInputService& Input() { return *input_; }
   // The analyzers plug-ins registered for recordings.
   TRecordingService& Recording() { return *recording_; }
   // The image formats "BMP" and "PNG".
@@ -171,6 +174,7 @@ class TestHost {
   std::unique_ptr<TProcessList> processes_;
   ComPtr<TProcessInfoService> processInfo_;
   ComPtr<TWindowsManager> windows_;
+  ComPtr<TInputService> input_;
   ComPtr<THookParameterService> hookParameters_;
   ComPtr<TRecordingService> recording_;
   ComPtr<THostImageFormatService> imageFormats_;

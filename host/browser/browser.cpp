@@ -283,14 +283,18 @@ void Page::MoveMouse(double x, double y) {
   PageCall("Input.dispatchMouseEvent", {{"type", "mouseMoved"}, {"x", x}, {"y", y}}, true);
 }
 
-void Page::Click(double x, double y, MouseButton button, int clickCount) {
+void Page::Click(double x, double y, MouseButton button, int clickCount, int modifiers) {
   const char* name = button == MouseButton::Left ? "left" : button == MouseButton::Middle ? "middle" : "right";
   MoveMouse(x, y);
   for (int i = 1; i <= clickCount; ++i) {
-    PageCall("Input.dispatchMouseEvent",
-             {{"type", "mousePressed"}, {"x", x}, {"y", y}, {"button", name}, {"clickCount", i}}, true);
-    PageCall("Input.dispatchMouseEvent",
-             {{"type", "mouseReleased"}, {"x", x}, {"y", y}, {"button", name}, {"clickCount", i}}, true);
+    PageCall(
+        "Input.dispatchMouseEvent",
+        {{"type", "mousePressed"}, {"x", x}, {"y", y}, {"button", name}, {"clickCount", i}, {"modifiers", modifiers}},
+        true);
+    PageCall(
+        "Input.dispatchMouseEvent",
+        {{"type", "mouseReleased"}, {"x", x}, {"y", y}, {"button", name}, {"clickCount", i}, {"modifiers", modifiers}},
+        true);
   }
 }
 

@@ -98,7 +98,8 @@ class Page : public std::enable_shared_from_this<Page> {
   // PNG bytes of the viewport, a clip of the page, or the whole page.
   std::string Screenshot(std::optional<Clip> clip = std::nullopt, bool fullPage = false);
 
-  void Click(double x, double y, MouseButton button = MouseButton::Left, int clickCount = 1);
+  // modifiers: the protocol's bits (1 Alt, 2 Control, 4 Meta, 8 Shift), held for the clicks.
+  void Click(double x, double y, MouseButton button = MouseButton::Left, int clickCount = 1, int modifiers = 0);
   void MoveMouse(double x, double y);
   void InsertText(const std::string& text);
   // A key by its name ("Enter", "Tab", "a", ...): down and up.

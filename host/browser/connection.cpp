@@ -255,6 +255,11 @@ bool Connection::IsClosed() const {
   return closed_;
 }
 
+std::int64_t Connection::CallsSent() const {
+  std::lock_guard lock(mutex_);
+  return nextId_ - 1;
+}
+
 std::size_t Connection::PendingCount() const {
   std::lock_guard lock(mutex_);
   return pending_.size();

@@ -102,6 +102,8 @@ class Connection {
   void Close();
   // Number of calls waiting for an answer.
   std::size_t PendingCount() const;
+  // Number of calls sent so far (the round trips that benchmarks report).
+  std::int64_t CallsSent() const;
 
  private:
   std::int64_t Register(const std::shared_ptr<PendingCall::State>& state, bool expectation);

@@ -293,6 +293,67 @@ TEST_F(RealEngine, TheHostsDocumentsAndElementsAnswerLateBoundCalls) {
   EXPECT_EQ(TextOf(test::Get(host.Browsers().Document(*tested).Get(), u"title")), u"Popup");
 }
 
+TEST_F(RealEngine, ListElementsAnswerTheirItemsInAFewRoundTrips) {
+  host::TestHostOptions options;
+  options.interactive = false;
+  host::TestHost host(options);
+  auto tested = host.Browsers().Launch(host::BrowserKind::Chrome, "file://" + dir_->Utf8File("page.html"));
+  tested->page->Evaluate(R"((() => {
+    const s = document.createElement('select');
+    s.id = 'many'; s.multiple = true;
+    for (let i = 0; i < 2000; ++i) s.add(new Option('item ' + i, 'v' + i));
+    s.options[5].disabled = true; s.options[7].selected = true; s.options[9].selected = true;
+    document.body.appendChild(s);
+    const t = document.createElement('div');
+    t.setAttribute('role', 'tablist');
+    t.innerHTML = '<span role="tab">First</span><span role="tab" aria-selected="true"> Second </span>';
+    document.body.appendChild(t);
+    document.body.appendChild(document.createElement('p')).id = 'plain';
+  })())");
+  auto document = host.Browsers().Document(*tested);
+  auto list = test::Get(document.Get(), u"getElementById", {OleVariant(u"many")});
+  IDispatch* select = Object(list);
+  ASSERT_NE(select, nullptr);
+  auto& connection = host.Browsers().Engine().Conn();
+
+  EXPECT_EQ(test::Get(select, u"LineCount").value.Ptr()->lVal, 2000);
+  const auto before = connection.CallsSent();
+  for (std::int32_t i = 0; i < 2000; ++i) {
+    auto text = test::Get(select, u"LineText", {OleVariant(i)});
+    ASSERT_EQ(TextOf(text), u"item " + Utf8ToWide(std::to_string(i)));
+  }
+  EXPECT_LE(connection.CallsSent() - before, 3);  // all texts in one read, not one read per item
+  EXPECT_EQ(test::Get(select, u"LineText", {OleVariant(2000)}).hr, DISP_E_EXCEPTION);
+  EXPECT_EQ(test::Get(select, u"LineSelected").value.Ptr()->lVal, 7);
+  auto selected = test::Get(select, u"LinesSelected");
+  ASSERT_EQ(selected.value.Ptr()->vt, VT_ARRAY | VT_VARIANT);
+  std::int32_t upper = -1;
+  SafeArrayGetUBound(selected.value.Ptr()->parray, 1, &upper);
+  EXPECT_EQ(upper, 1);
+  EXPECT_EQ(test::Get(select, u"LineDisabled", {OleVariant(5)}).value.Ptr()->boolVal, VARIANT_TRUE);
+  EXPECT_EQ(test::Get(select, u"LineDisabled", {OleVariant(6)}).value.Ptr()->boolVal, VARIANT_FALSE);
+  EXPECT_EQ(test::Get(select, u"IsMultiSelect").value.Ptr()->boolVal, VARIANT_TRUE);
+  EXPECT_EQ(test::Get(select, u"Enabled").value.Ptr()->boolVal, VARIANT_TRUE);
+
+  // A change of the list is seen by the next read: the kept texts are not answered any more.
+  tested->page->Evaluate("document.getElementById('many').options[3].text = 'renamed'");
+  EXPECT_EQ(test::Get(select, u"LineCount").value.Ptr()->lVal, 2000);
+  EXPECT_EQ(TextOf(test::Get(select, u"LineText", {OleVariant(3)})), u"renamed");
+  tested->page->Evaluate("document.getElementById('many').disabled = true");
+  EXPECT_EQ(test::Get(select, u"Enabled").value.Ptr()->boolVal, VARIANT_FALSE);
+
+  // An ARIA tab list gives its tabs; an element without items refuses.
+  auto tabs = test::InvokeId(document.Get(), host::kDispQueryCss, DISPATCH_METHOD,
+                             {OleVariant(u"[role=tablist]"), OleVariant(true)});
+  EXPECT_EQ(test::Get(Object(tabs), u"LineCount").value.Ptr()->lVal, 2);
+  EXPECT_EQ(TextOf(test::Get(Object(tabs), u"LineText", {OleVariant(1)})), u"Second");
+  EXPECT_EQ(test::Get(Object(tabs), u"LineSelected").value.Ptr()->lVal, 1);
+  auto plain = test::Get(document.Get(), u"getElementById", {OleVariant(u"plain")});
+  auto refused = test::Get(Object(plain), u"LineCount");
+  EXPECT_EQ(refused.hr, DISP_E_EXCEPTION);
+  EXPECT_NE(refused.error.find("The object has no items"), std::string::npos);
+}
+
 TEST_F(RealEngine, AnIExploreBrowserReportsItsEventsInTheOrderOfThatBrowser) {
   host::TestHostOptions options;
   options.interactive = false;

@@ -52,7 +52,16 @@ const char16_t* BrowserWindowClass(BrowserKind kind) {
 }
 
 TBrowsers::TBrowsers(TProcessList& processes, TTestLog& log)
-    : processes_(processes), log_(log), factory_([] { return browser::Browser::Launch(); }) {}
+    : processes_(processes), log_(log), factory_([] { return browser::Browser::Launch(); }) {
+  // The window of an element's page, for the rectangles of list items.
+  names_->SetWindowOf([this](const browser::Page* page) -> std::int32_t {
+    std::lock_guard lock(mutex_);
+    for (const auto& b : browsers_) {
+      if (b->page.get() == page) return static_cast<std::int32_t>(b->window);
+    }
+    return 0;
+  });
+}
 
 TBrowsers::~TBrowsers() { CloseAll(); }
 

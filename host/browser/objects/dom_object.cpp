@@ -72,6 +72,59 @@ constexpr const char* kIdHelper = R"(function() {
   return id;
 })";
 
+// The list members (dom_object.h). Every answer is a JSON text {"v": change count, "r": result}.
+constexpr const char* kListHelper = R"(function(op, index, op2) {
+  const w = (this.ownerDocument || document).defaultView || window;
+  if (op === 'enabled') {
+    let d = !!this.disabled;
+    try { d = d || !!(this.closest && this.closest('fieldset[disabled]')); } catch (e) {}
+    return JSON.stringify({v: 0, r: !d});
+  }
+  const isSelect = this.tagName === 'SELECT';
+  const isTabs = !isSelect && this.getAttribute && this.getAttribute('role') === 'tablist';
+  if (!isSelect && !isTabs) throw new Error('The object has no items');
+  if (!w.__pwLists) w.__pwLists = new WeakMap();
+  let entry = w.__pwLists.get(this);
+  if (!entry) {
+    entry = {v: 1};
+    new w.MutationObserver(() => { entry.v++; }).observe(this,
+        {subtree: true, childList: true, characterData: true, attributes: true});
+    if (isSelect) this.addEventListener('change', () => { entry.v++; }, true);
+    w.__pwLists.set(this, entry);
+  }
+  const items = isSelect ? Array.from(this.options) : Array.from(this.querySelectorAll('[role=tab]'));
+  const text = (i) => isSelect ? i.text : (i.textContent || '').trim();
+  const selected = (i) => isSelect ? i.selected : i.getAttribute('aria-selected') === 'true';
+  const inRange = (n) => Number.isInteger(n) && n >= 0 && n < items.length;
+  let r;
+  switch (op) {
+    case 'count': r = items.length; break;
+    case 'texts': r = items.map(text); break;
+    case 'text': if (!inRange(index)) throw new Error('The item index is out of range'); r = text(items[index]); break;
+    case 'selected': r = isSelect ? this.selectedIndex : items.findIndex(selected); break;
+    case 'selectedList': r = []; items.forEach((i, n) => { if (selected(i)) r.push(n); }); break;
+    case 'disabled':
+      if (!inRange(index)) throw new Error('The item index is out of range');
+      r = isSelect ? !!(items[index].disabled || (items[index].parentElement &&
+                       items[index].parentElement.tagName === 'OPTGROUP' && items[index].parentElement.disabled))
+                   : items[index].getAttribute('aria-disabled') === 'true';
+      break;
+    case 'multi': r = isSelect ? !!this.multiple : false; break;
+    case 'rect': {
+      if (!inRange(index)) { r = null; break; }
+      if (isSelect && !this.multiple && this.size <= 1) { r = null; break; }
+      const item = items[index];
+      if (op2) item.scrollIntoView({block: 'nearest', inline: 'nearest'});
+      const b = item.getBoundingClientRect();
+      if (b.width <= 0 || b.height <= 0) { r = null; break; }
+      r = [Math.round(b.left), Math.round(b.top), Math.round(b.right), Math.round(b.bottom)];
+      break;
+    }
+    default: throw new Error('Unknown list member');
+  }
+  return JSON.stringify({v: entry.v, r: r});
+})";
+
 [[noreturn]] void Raise(const std::string& text) { throw EOleSysError(Utf8ToWide(text), DISP_E_EXCEPTION); }
 
 constexpr IID kDomObjectIid = MakeGuid("{6E1C2A51-3F0B-4C8E-9A77-0B1D5E2F4C10}");
@@ -113,6 +166,11 @@ class TDomObject : public Implements<ComObject, IDispatch> {
       for (std::uint32_t i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
       if (count == 0) return;
       const std::string name = WideToUtf8(names[0]);
+      if (const DISPID fixed = ListMemberId(name); fixed != DISPID_UNKNOWN) {
+        ids[0] = fixed;
+        if (count > 1) result = DISP_E_UNKNOWNNAME;
+        return;
+      }
       std::optional<std::string> resolved = names_->Resolved(className_, name);
       if (!resolved) {
         CheckAlive();
@@ -158,6 +216,14 @@ class TDomObject : public Implements<ComObject, IDispatch> {
         case kDispElementTestObject:
           status = DISP_E_MEMBERNOTFOUND;
           return;
+        case kDispLineCount:
+        case kDispLineText:
+        case kDispLineSelected:
+        case kDispLinesSelected:
+        case kDispLineDisabled:
+        case kDispIsMultiSelect:
+        case kDispEnabled: value = ListMember(id, args); return;
+        case kDispGetLineRect: value = LineRect(params, args); return;
         default:
           break;
       }
@@ -193,6 +259,124 @@ class TDomObject : public Implements<ComObject, IDispatch> {
   }
 
  private:
+  static DISPID ListMemberId(const std::string& name) {
+    static const std::pair<const char*, DISPID> kMembers[] = {{"LineCount", kDispLineCount},
+                                                              {"LineText", kDispLineText},
+                                                              {"LineSelected", kDispLineSelected},
+                                                              {"LinesSelected", kDispLinesSelected},
+                                                              {"LineDisabled", kDispLineDisabled},
+                                                              {"IsMultiSelect", kDispIsMultiSelect},
+                                                              {"Enabled", kDispEnabled}};
+    for (const auto& [member, id] : kMembers) {
+      if (name == member) return id;
+    }
+    return DISPID_UNKNOWN;
+  }
+
+  // One list read: the answer's result, and the change count it saw.
+  Json ListCall(const char* op, std::optional<std::int64_t> index) {
+    Json args = Json::array({{{"value", op}}});
+    if (index) args.push_back({{"value", *index}});
+    const RemoteValue r = page_->CallOn(objectId_, kListHelper, std::move(args));
+    const Json answer = Json::parse(r.object.value("value", std::string("{}")));
+    const std::int64_t version = answer.value("v", std::int64_t{0});
+    if (version != 0) {
+      std::lock_guard lock(listMutex_);
+      if (version != listVersion_) listTexts_.reset();
+      listVersion_ = version;
+      listConfirmed_ = std::chrono::steady_clock::now();
+    }
+    return answer.value("r", Json());
+  }
+
+  static std::int64_t IndexArgument(const Json& args) {
+    if (args.empty() || !args[0].contains("value") || !args[0]["value"].is_number()) {
+      Raise("The item index must be a number");
+    }
+    return args[0]["value"].is_number_integer() ? args[0]["value"].get<std::int64_t>()
+                                                : static_cast<std::int64_t>(args[0]["value"].get<double>());
+  }
+
+  OleVariant ListMember(DISPID id, const Json& args) {
+    switch (id) {
+      case kDispLineCount:
+        return OleVariant(static_cast<std::int32_t>(ListCall("count", std::nullopt).get<std::int64_t>()));
+      case kDispLineSelected:
+        return OleVariant(static_cast<std::int32_t>(ListCall("selected", std::nullopt).get<std::int64_t>()));
+      case kDispIsMultiSelect: return OleVariant(ListCall("multi", std::nullopt).get<bool>());
+      case kDispEnabled: return OleVariant(ListCall("enabled", std::nullopt).get<bool>());
+      case kDispLineDisabled: return OleVariant(ListCall("disabled", IndexArgument(args)).get<bool>());
+      case kDispLinesSelected: {
+        const Json list = ListCall("selectedList", std::nullopt);
+        SAFEARRAY* array = SafeArrayCreateVector(VT_VARIANT, 0, static_cast<std::uint32_t>(list.size()));
+        if (!array) throw EOleSysError(u"Out of memory", E_OUTOFMEMORY);
+        for (std::size_t i = 0; i < list.size(); ++i) {
+          OleVariant element(static_cast<std::int32_t>(list[i].get<std::int64_t>()));
+          const std::int32_t index = static_cast<std::int32_t>(i);
+          SafeArrayPutElement(array, &index, element.Ptr());
+        }
+        VARIANT v;
+        VariantInit(&v);
+        v.vt = VT_ARRAY | VT_VARIANT;
+        v.parray = array;
+        return OleVariant::Attach(v);
+      }
+      default: break;
+    }
+    // LineText: from the texts kept while the list has not changed, else all texts in one read.
+    const std::int64_t index = IndexArgument(args);
+    {
+      std::lock_guard lock(listMutex_);
+      if (listTexts_ && std::chrono::steady_clock::now() - listConfirmed_ < kListTextLifetime) {
+        if (index < 0 || index >= static_cast<std::int64_t>(listTexts_->size())) {
+          Raise("The item index is out of range");
+        }
+        return OleVariant((*listTexts_)[static_cast<std::size_t>(index)]);
+      }
+    }
+    const Json texts = ListCall("texts", std::nullopt);
+    auto kept = std::make_shared<std::vector<WideString>>();
+    kept->reserve(texts.size());
+    for (const auto& t : texts) kept->push_back(Utf8ToWide(t.get<std::string>()));
+    std::lock_guard lock(listMutex_);
+    listTexts_ = kept;
+    if (index < 0 || index >= static_cast<std::int64_t>(kept->size())) Raise("The item index is out of range");
+    return OleVariant((*kept)[static_cast<std::size_t>(index)]);
+  }
+
+  // GetLineRect: the out values are the by-reference arguments 3 to 7 (in call order).
+  OleVariant LineRect(DISPPARAMS* params, const Json& args) {
+    if (!params || params->cArgs != 7) throw EOleSysError(u"GetLineRect takes seven arguments", DISP_E_BADPARAMCOUNT);
+    const std::int64_t index = IndexArgument(args);
+    const bool activate = args.size() > 1 && args[1].contains("value") && args[1]["value"].is_boolean()
+                              ? args[1]["value"].get<bool>()
+                              : (args.size() > 1 && args[1].contains("value") && args[1]["value"].is_number() &&
+                                 args[1]["value"].get<double>() != 0);
+    Json callArgs = Json::array({{{"value", "rect"}}, {{"value", index}}, {{"value", activate}}});
+    const RemoteValue r = page_->CallOn(objectId_, kListHelper, std::move(callArgs));
+    const Json answer = Json::parse(r.object.value("value", std::string("{}")));
+    const Json rect = answer.value("r", Json());
+    if (!rect.is_array() || rect.size() != 4) return OleVariant(false);
+    const std::int32_t values[5] = {names_->WindowOf(page_.get()), rect[0].get<std::int32_t>(),
+                                    rect[1].get<std::int32_t>(), rect[2].get<std::int32_t>(),
+                                    rect[3].get<std::int32_t>()};
+    for (int i = 0; i < 5; ++i) {
+      VARIANT& out = params->rgvarg[params->cArgs - 3 - i];  // call order 2..6, stored in reverse
+      if (out.vt == (VT_BYREF | VT_I4) && out.byref) {
+        *static_cast<std::int32_t*>(out.byref) = values[i];
+      } else if (out.vt == (VT_BYREF | VT_VARIANT) && out.byref) {
+        VARIANT* target = static_cast<VARIANT*>(out.byref);
+        VariantClear(target);
+        target->vt = VT_I4;
+        target->lVal = values[i];
+      } else {
+        throw EOleSysError(u"GetLineRect gives its rectangle through arguments passed by reference",
+                           DISP_E_TYPEMISMATCH);
+      }
+    }
+    return OleVariant(true);
+  }
+
   void CheckAlive() const {
     if (page_->Closed() || page_->Document() != document_) Raise(browser::kStaleObjectMessage);
   }
@@ -277,6 +461,11 @@ class TDomObject : public Implements<ComObject, IDispatch> {
   std::string objectId_;
   std::string className_;
   std::uint64_t document_;
+  // The item texts last read, valid for listVersion_ (dom_object.h).
+  std::mutex listMutex_;
+  std::shared_ptr<std::vector<WideString>> listTexts_;
+  std::int64_t listVersion_ = 0;
+  std::chrono::steady_clock::time_point listConfirmed_;
 };
 
 }  // namespace
@@ -299,6 +488,20 @@ std::optional<std::string> DomNames::Resolved(const std::string& className, cons
   auto it = resolved_.find({className, name});
   if (it == resolved_.end()) return std::nullopt;
   return it->second;
+}
+
+void DomNames::SetWindowOf(std::function<std::int32_t(const browser::Page*)> resolver) {
+  std::lock_guard lock(mutex_);
+  windowOf_ = std::move(resolver);
+}
+
+std::int32_t DomNames::WindowOf(const browser::Page* page) const {
+  std::function<std::int32_t(const browser::Page*)> resolver;
+  {
+    std::lock_guard lock(mutex_);
+    resolver = windowOf_;
+  }
+  return resolver ? resolver(page) : 0;
 }
 
 void DomNames::SetResolved(const std::string& className, const std::string& name, const std::string& resolved) {

@@ -14,6 +14,8 @@
 // the page has left answers DISP_E_EXCEPTION with "The object no longer exists", without a call.
 #pragma once
 
+#include <chrono>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -34,6 +36,30 @@ inline constexpr DISPID kDispElementId = 0x01000005;          // -> BSTR
 inline constexpr DISPID kDispElementTestObject = 0x01000002;  // -> IDispatch (no test objects yet)
 inline constexpr DISPID kFirstNameDispId = 1000;
 
+// The list members of elements that show items: a <select> (its options) and an ARIA tab list
+// (role "tablist": its elements of role "tab"). Answered for every element; an element that shows
+// no items fails them with "The object has no items". "Enabled" answers for any element (not
+// disabled, not inside a disabled fieldset). Names are matched exactly.
+//   LineCount -> I4; LineText(index) -> BSTR; LineSelected -> I4 (-1 none); LinesSelected -> array
+//   of I4; LineDisabled(index) -> BOOL; IsMultiSelect -> BOOL; Enabled -> BOOL.
+// Item texts are read in one call for all items and kept with the list's change count (a
+// page-side observer counts changes of the list); every other list read answers the current
+// count too, so a text is answered from what was kept only while no change was seen since it
+// was read, and never later than kListTextLifetime after the last read that confirmed it.
+inline constexpr DISPID kDispLineCount = 0x01000010;
+inline constexpr DISPID kDispLineText = 0x01000011;
+inline constexpr DISPID kDispLineSelected = 0x01000012;
+inline constexpr DISPID kDispLinesSelected = 0x01000013;
+inline constexpr DISPID kDispLineDisabled = 0x01000014;
+inline constexpr DISPID kDispIsMultiSelect = 0x01000015;
+inline constexpr DISPID kDispEnabled = 0x01000016;
+inline constexpr std::chrono::milliseconds kListTextLifetime{1000};
+// GetLineRect(Index, Activate, out Window, out Left, out Top, out Right, out Bottom) -> BOOL: the
+// item's rectangle in the client area of its page's window (viewport pixels) and that window;
+// with Activate the item is scrolled into view first. False for an index out of range or an item
+// that is not shown (the options of a drop-down select: its list window is not built).
+inline constexpr DISPID kDispGetLineRect = 0x9001;
+
 // The names of one browser and their DISPIDs; thread-safe.
 class DomNames {
  public:
@@ -43,12 +69,16 @@ class DomNames {
   // an empty string when the class has no such member.
   std::optional<std::string> Resolved(const std::string& className, const std::string& name) const;
   void SetResolved(const std::string& className, const std::string& name, const std::string& resolved);
+  // The window handle of a page's browser (0 when none); the host's browsers set the resolver.
+  void SetWindowOf(std::function<std::int32_t(const browser::Page*)> resolver);
+  std::int32_t WindowOf(const browser::Page* page) const;
 
  private:
   mutable std::mutex mutex_;
   std::map<std::string, DISPID> ids_;
   std::vector<std::string> names_;
   std::map<std::pair<std::string, std::string>, std::string> resolved_;
+  std::function<std::int32_t(const browser::Page*)> windowOf_;
 };
 
 // A dispatch object for a remote value of a page (which must be an object).

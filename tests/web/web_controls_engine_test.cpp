@@ -1,0 +1,234 @@
+// The select controls attached by hand to real <select> elements of the engine: the item reads
+// and the lookup by pattern go through the host's list members. Run by the CTest test
+// "web_engine" only.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "core/host/module_proxy.h"
+#include "host/test_host.h"
+#include "platform/com/comobject.h"
+#include "platform/rtl/strings.h"
+#include "graphics/png.h"
+#include "host/browser/objects/window_pictures.h"
+#include "tests/support/scratch_dir.h"
+#include "web/controls/page_picture.h"
+#include "web/controls/select_elements.h"
+#include "web/controls/tab_controls.h"
+
+#include <fstream>
+#include <map>
+
+namespace pw::web {
+namespace {
+
+bool EngineTestsWanted() {
+  const char* env = std::getenv("PW_ENGINE_TESTS");
+  return env && std::string(env) == "1";
+}
+
+class TElementContext final : public Implements<ComObject, IpwObjectContext2> {
+ public:
+  explicit TElementContext(ComPtr<IDispatch> object) : object_(std::move(object)) {}
+  HRESULT IsValid(VARIANT_BOOL* v) override {
+    *v = VARIANT_TRUE;
+    return S_OK;
+  }
+  HRESULT Renew(IUnknown**, GUID*, IpwObjectContext2**, VARIANT_BOOL*) override { return E_NOTIMPL; }
+  HRESULT GetObject(IDispatch** o) override {
+    *o = object_.Get();
+    if (*o) (*o)->AddRef();
+    return S_OK;
+  }
+
+ private:
+  ComPtr<IDispatch> object_;
+};
+
+ComPtr<IDispatch> Element(IDispatch* document, const char16_t* id) {
+  const char16_t* name = u"getElementById";
+  DISPID dispId = DISPID_UNKNOWN;
+  OleCheck(document->GetIDsOfNames(GUID_NULL, &name, 1, 0, &dispId));
+  OleVariant arg(id);
+  DISPPARAMS params{arg.Ptr(), nullptr, 1, 0};
+  VARIANT result;
+  VariantInit(&result);
+  OleCheck(document->Invoke(dispId, GUID_NULL, 0, DISPATCH_METHOD, &params, &result, nullptr, nullptr));
+  OleVariant held = OleVariant::Attach(result);
+  return ComPtr<IDispatch>(held.Ptr()->pdispVal);
+}
+
+TEST(RealEngineWebControls, SelectControlsReadRealOptions) {
+  if (!EngineTestsWanted()) GTEST_SKIP() << "the engine tests run in the test web_engine";
+  SetHostExeFolderOverride(Utf8ToWide(PW_TEST_HOST_DIR));
+  {
+    host::TestHostOptions options;
+    options.interactive = false;
+    host::TestHost host(options);
+    const std::string page = std::string(PW_TEST_SOURCE_DIR) + "/examples/web/controls.html";
+    auto tested = host.Browsers().Launch(host::BrowserKind::Chrome, "file://" + page);
+    auto document = host.Browsers().Document(*tested);
+    auto listContext = MakeObject<TElementContext>(Element(document.Get(), u"fruit"));
+    auto comboContext = MakeObject<TElementContext>(Element(document.Get(), u"size"));
+    auto box = MakeObject<TpwWebLstBoxElement>(host.Manager(), listContext.Get());
+    auto combo = MakeObject<TpwWebComboElement>(host.Manager(), comboContext.Get(), true);
+    ASSERT_EQ(box->AttachNode(static_cast<IpwSysNodeEx*>(tested->node.Get())), S_OK);
+    ASSERT_EQ(combo->AttachNode(static_cast<IpwSysNodeEx*>(tested->node.Get())), S_OK);
+
+    EXPECT_EQ(box->GetLineCount(), 4);
+    EXPECT_EQ(box->GetItemList(), u"Apple;Banana;Cherry;Damson");
+    EXPECT_EQ(box->FindItemIndex(OleVariant(u"^D").Get()), 3);
+    EXPECT_EQ(box->GetSelectedItem(), -1);
+    EXPECT_TRUE(box->CheckEnabled());
+    tested->page->Evaluate(
+        "document.getElementById('fruit').options[1].selected = true;"
+        "document.getElementById('fruit').options[3].selected = true");
+    EXPECT_EQ(box->GetSelectedItems(), u"Banana;Damson");
+    EXPECT_TRUE(box->GetSelected(OleVariant(u"Dam").Get()));
+    EXPECT_FALSE(box->GetSelected(OleVariant(0).Get()));
+    EXPECT_EQ(combo->GetText(), u"Medium");
+    EXPECT_EQ(combo->GetItem(2), u"Large");
+
+    // The ARIA tab list: its tabs, captions and the selected one.
+    auto tabsContext = MakeObject<TElementContext>(Element(document.Get(), u"tabs"));
+    auto tabs = MakeObject<TpwWebTabListControl>(host.Manager(), tabsContext.Get());
+    ASSERT_EQ(tabs->AttachNode(static_cast<IpwSysNodeEx*>(tested->node.Get())), S_OK);
+    EXPECT_EQ(tabs->GetTabCount(), 2);
+    EXPECT_EQ(tabs->GetFocusedTab(), 0);
+    EXPECT_EQ(tabs->GetTabCaption(1), u"Details");
+    EXPECT_EQ(tabs->FindTabIndex(OleVariant(u"^Det").Get()), 1);
+    EXPECT_EQ(tabs->FormatTabForLog(OleVariant(u"^Det").Get(), 1), u"'Details'");
+    tabs->ClickTab(OleVariant(u"Details").Get());
+    EXPECT_EQ(tabs->GetFocusedTab(), 1);
+    EXPECT_EQ(host.Log().Entries().back().text, u"[Event] The tab page 'Details' is activated.");
+    tabs->ClickTab(OleVariant(u"Nothing").Get());
+    EXPECT_EQ(host.Log().Entries().back().text, u"The tab page 'Nothing' not found.");
+    tabs->ClickTab(OleVariant(5).Get());  // passed on unchecked: the element gives no rectangle
+    EXPECT_EQ(host.Log().Entries().back().text, u"Cannot perform the ClickTab operation.");
+
+    // Clicks select the real option: the page sees the value and its change event.
+    const auto text = [&](const char* expression) {
+      return tested->page->Evaluate(expression).object.value("value", std::string());
+    };
+    box->ClickItemAction(TpwListClick::Click, OleVariant(u"^Apple$").Get(), -1, -1, 0);
+    EXPECT_EQ(text("document.getElementById('out').textContent"), "fruit:Apple");
+    EXPECT_EQ(box->GetSelectedItems(), u"Apple");  // a plain click selects only the clicked item
+    EXPECT_EQ(host.Log().Entries().back().text,
+              u"[Event] The listbox item 'Apple' was clicked with the left mouse button.");
+    box->SelectItem(OleVariant(3).Get(), true);  // with Control: added to the selection
+    EXPECT_EQ(box->GetSelectedItems(), u"Apple;Damson");
+    box->ClickItemAction(TpwListClick::Click, OleVariant(u"Cherry").Get(), -1, -1, 0);
+    EXPECT_EQ(host.Log().Entries().back().text, u"The listbox item 'Cherry' is disabled.");
+    EXPECT_EQ(box->GetSelectedItems(), u"Apple;Damson");
+    box->MultiSelect(OleVariant(u"Banana;Damson").Get());
+    EXPECT_EQ(box->GetSelectedItems(), u"Banana;Damson");
+
+    tested->page->Evaluate("document.getElementById('fruit').disabled = true");
+    EXPECT_FALSE(box->CheckEnabled());
+    const auto entries = host.Log().Entries();
+    ASSERT_FALSE(entries.empty());
+    EXPECT_EQ(entries.back().text, kWebControlDisabledText);
+  }
+  StopHelperModules();
+  SetHostExeFolderOverride(u"");
+}
+
+// A late-bound object whose one member "contentDocument" is the page's document, as the engine's
+// page nodes answer it.
+class TPageNative final : public Implements<ComObject, IDispatch> {
+ public:
+  explicit TPageNative(ComPtr<IDispatch> document) : document_(std::move(document)) {}
+  HRESULT GetTypeInfoCount(std::uint32_t* count) override {
+    *count = 0;
+    return S_OK;
+  }
+  HRESULT GetTypeInfo(std::uint32_t, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT GetIDsOfNames(const IID&, const char16_t* const* names, std::uint32_t, LCID, DISPID* ids) override {
+    if (WideStringView(names[0]) != u"contentDocument") return DISP_E_UNKNOWNNAME;
+    ids[0] = 1;
+    return S_OK;
+  }
+  HRESULT Invoke(DISPID, const IID&, LCID, WORD, DISPPARAMS*, VARIANT* result, EXCEPINFO*, std::uint32_t*) override {
+    VariantInit(result);
+    *result = OleVariant(document_.Get()).Detach();
+    return S_OK;
+  }
+
+ private:
+  ComPtr<IDispatch> document_;
+};
+
+// A tall page of text, images and colour bands; nothing fixed or animated.
+std::string TallPage() {
+  std::string html = R"(<!DOCTYPE html><html><head><style>
+    html, body { margin: 0; } body { width: 1280px; font: 16px sans-serif; }
+    .band { height: 400px; position: relative; }
+    p { margin: 0; padding: 20px; }
+    img { position: absolute; left: 900px; top: 40px; }
+  </style></head><body>)";
+  const char* colours[] = {"#c0392b", "#2980b9", "#27ae60", "#f1c40f", "#8e44ad", "#ecf0f1", "#34495e"};
+  for (int i = 0; i < 50; ++i) {
+    html += "<div class=band style='background:" + std::string(colours[i % 7]) + "'><p>Band " + std::to_string(i) +
+            " with some text that runs along the band to give the raster something to draw.</p>"
+            "<img width=120 height=80 src=\"data:image/svg+xml,<svg xmlns='http://www.w3.org/2000/svg' "
+            "width='120' height='80'><circle cx='40' cy='40' r='30' fill='white'/><rect x='70' y='10' "
+            "width='40' height='60' fill='black'/></svg>\"></div>";
+  }
+  return html + "</body></html>";
+}
+
+TEST(RealEngineWebControls, PagePictureEqualsTheEnginesFullCapture) {
+  if (!EngineTestsWanted()) GTEST_SKIP() << "the engine tests run in the test web_engine";
+  test::ScratchDir dir;
+  std::ofstream(dir.Utf8File("tall.html")) << TallPage();
+  host::TestHostOptions options;
+  options.interactive = false;
+  host::TestHost host(options);
+  auto tested = host.Browsers().Launch(host::BrowserKind::Chrome, "file://" + dir.Utf8File("tall.html"));
+  auto native = MakeObject<TPageNative>(host.Browsers().Document(*tested));
+  const auto size = [&](const char* expression) {
+    return static_cast<std::int32_t>(tested->page->Evaluate(expression).object.value("value", 0));
+  };
+  const TRect view{0, 0, size("window.innerWidth"), size("window.innerHeight")};
+  ComPtr<IDispatch> target;
+  TpwPageMetrics metrics;
+  ASSERT_TRUE(GetFirefoxPageMetrics(native.Get(), view, view, target, metrics));
+  ASSERT_EQ(metrics.ScrollWidth, 1280);
+  ASSERT_EQ(metrics.ScrollHeight, 20000);
+
+  int shots = 0;
+  const auto takeShot = [&] {
+    ++shots;
+    std::int32_t bitmap = 0;
+    EXPECT_EQ(host.Windows().GetWindowPicture(static_cast<std::int32_t>(tested->window), 0, &bitmap), S_OK);
+    graphics::Bitmap shot;
+    if (auto pixels = BitmapPixels(bitmap)) shot = *pixels;
+    EXPECT_EQ(shot.format().bitCount, 32);  // the screen's format
+    DeleteObject(bitmap);
+    return shot;
+  };
+  const auto stitched = StitchPagePicture(
+      metrics, -1, -1, -1, -1, [&](std::int32_t x, std::int32_t y) { ScrollPageTo(target.Get(), x, y); }, takeShot);
+  ASSERT_EQ(stitched.width(), 1280);
+  ASSERT_EQ(stitched.height(), 20000);
+  TpwPageMetrics planned = metrics;
+  EXPECT_EQ(shots, static_cast<int>(PlanPageTiles(planned, -1, -1, -1, -1).size()));
+
+  const std::string png = tested->page->Screenshot(std::nullopt, true);
+  const auto full =
+      graphics::ReadPng(std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(png.data()), png.size()));
+  ASSERT_EQ(full.width(), 1280);
+  ASSERT_EQ(full.height(), 20000);
+  std::int64_t differing = 0;
+  std::vector<std::uint32_t> a(1280), b(1280);
+  for (std::int32_t y = 0; y < 20000; ++y) {
+    stitched.ReadRow(y, a.data());
+    full.ReadRow(y, b.data());
+    for (std::size_t x = 0; x < a.size(); ++x) differing += (a[x] & 0xFFFFFF) != (b[x] & 0xFFFFFF);
+  }
+  EXPECT_EQ(differing, 0) << "pixels that differ between the stitched page and the engine's own capture";
+}
+
+}  // namespace
+}  // namespace pw::web

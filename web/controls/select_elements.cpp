@@ -1,0 +1,476 @@
+#include "web/controls/select_elements.h"
+
+#include <string>
+
+#include "core/automation/dispatch_helpers.h"
+#include "core/host/module_proxy.h"
+#include "platform/automation/bstr.h"
+#include "platform/automation/out_params.h"
+#include "platform/automation/safearray.h"
+#include "platform/com/safecall.h"
+#include "platform/rtl/exceptions.h"
+#include "platform/rtl/strings.h"
+#include "web/controls/pending_nav_helpers.h"
+#include "web/navigation/window_helpers.h"
+#include "web/navigation/web_helpers.h"
+
+namespace pw::web {
+
+namespace {
+
+std::int32_t ToInt(const OleVariant& value, std::int32_t fallback) {
+  OleVariant n;
+  if (Failed(VariantChangeType(n.Ptr(), value.Ptr(), 0, VT_I4))) return fallback;
+  return n.Get().lVal;
+}
+
+WideString ToText(const OleVariant& value) {
+  OleVariant t;
+  if (Failed(VariantChangeType(t.Ptr(), value.Ptr(), 0, VT_BSTR))) return {};
+  return WideString(BstrView(t.Get().bstrVal));
+}
+
+WideString Number(std::int64_t n) { return Utf8ToWide(std::to_string(n)); }
+
+bool IsString(const VARIANT& item) { return VariantDeref(item).vt == VT_BSTR; }
+
+WideString StringOf(const VARIANT& item) { return WideString(BstrView(VariantDeref(item).bstrVal)); }
+
+bool PatternMatches(IcvRegExprModule* regex, const WideString& pattern, const WideString& subject) {
+  WordBool matched = 0;
+  SafeCallCheck(regex->Match(pattern.c_str(), subject.c_str(), &matched));
+  return matched != 0;
+}
+
+// The indexes of a "LinesSelected" answer; empty for Null or anything that is not an array.
+std::vector<OleVariant> ArrayElements(const OleVariant& value) {
+  std::vector<OleVariant> out;
+  const VARIANT& v = VariantDeref(value.Get());
+  if (!(v.vt & VT_ARRAY) || !v.parray) return out;
+  std::int32_t low = 0, high = -1;
+  if (Failed(SafeArrayGetLBound(v.parray, 1, &low)) || Failed(SafeArrayGetUBound(v.parray, 1, &high))) return out;
+  for (std::int32_t i = low; i <= high; ++i) {
+    OleVariant element;
+    if ((v.vt & VT_TYPEMASK) == VT_VARIANT) {
+      SafeArrayGetElement(v.parray, &i, element.Ptr());
+    } else if ((v.vt & VT_TYPEMASK) == VT_I4) {
+      std::int32_t n = 0;
+      SafeArrayGetElement(v.parray, &i, &n);
+      element = OleVariant(n);
+    } else {
+      continue;
+    }
+    out.push_back(std::move(element));
+  }
+  return out;
+}
+
+}  // namespace
+
+WideString TpwWebCustomSelectElement::GetListSeparator() {
+  if (listSeparator_.empty()) listSeparator_ = u";";
+  return listSeparator_;
+}
+
+std::int32_t TpwWebCustomSelectElement::GetLineCount() {
+  return ToInt(DispGetProperty(GetNativeObject().Get(), u"LineCount", OleVariant(0)), 0);
+}
+
+std::int32_t TpwWebCustomSelectElement::GetSelectedItem() {
+  return ToInt(DispGetProperty(GetNativeObject().Get(), u"LineSelected", OleVariant(-1)), -1);
+}
+
+WideString TpwWebCustomSelectElement::LineText(IDispatch* native, std::int32_t index) {
+  const OleVariant args[] = {OleVariant(index)};
+  return ToText(DispCallMethod(native, u"LineText", args, OleVariant(u"")));
+}
+
+void TpwWebCustomSelectElement::PostNotFound(const WideString& designation) {
+  PostLog(IsComboBox() ? u"The combo box item %s not found." : u"The listbox item %s not found.", {designation},
+          u"Total number of items: %s.", {Number(GetLineCount())}, TpwWebLogKind::Error);
+}
+
+WideString TpwWebCustomSelectElement::GetItem(std::int32_t index) {
+  if (index < 0 || index >= GetLineCount()) {
+    PostNotFound(Number(index));
+    return {};
+  }
+  return LineText(GetNativeObject().Get(), index);
+}
+
+std::int32_t TpwWebCustomSelectElement::FindItemIndex(const VARIANT& item) {
+  const std::int32_t count = GetLineCount();
+  if (IsString(item)) {
+    const WideString pattern = StringOf(item);
+    auto native = GetNativeObject();
+    ComPtr<IcvRegExprModule> regex;
+    GetRegExprModule(regex);
+    for (std::int32_t i = 0; i < count; ++i) {
+      if (PatternMatches(regex.Get(), pattern, LineText(native.Get(), i))) return i;
+    }
+    return -1;
+  }
+  OleVariant n;
+  if (Failed(VariantChangeType(n.Ptr(), &item, 0, VT_I4))) return -1;
+  const std::int32_t index = n.Get().lVal;
+  return index < 0 || index >= count ? -1 : index;
+}
+
+WideString TpwWebCustomSelectElement::FormatItemForLog(const VARIANT& item, std::int32_t index) {
+  if (!IsString(item)) {
+    OleVariant copy(item);
+    return ToText(copy);
+  }
+  if (index == -1) return u"'" + StringOf(item) + u"'";
+  return u"'" + LineText(GetNativeObject().Get(), index) + u"'";
+}
+
+bool TpwWebCustomSelectElement::GetSelected(const VARIANT& item) {
+  const std::int32_t index = FindItemIndex(item);
+  if (index == -1) {
+    PostNotFound(FormatItemForLog(item, -1));
+    return false;
+  }
+  auto native = GetNativeObject();
+  const auto selected = ArrayElements(DispGetProperty(native.Get(), u"LinesSelected", OleVariant::Null()));
+  const VARIANT& wanted = VariantDeref(item);
+  ComPtr<IcvRegExprModule> regex;
+  for (const auto& element : selected) {
+    if (wanted.vt == VT_I4 || wanted.vt == VT_I2) {
+      const std::int32_t value = wanted.vt == VT_I4 ? wanted.lVal : wanted.iVal;
+      if (ToInt(element, -2) == value) return true;
+    } else if (wanted.vt == VT_BSTR) {
+      if (!regex) GetRegExprModule(regex);
+      if (PatternMatches(regex.Get(), StringOf(item), LineText(native.Get(), ToInt(element, -1)))) return true;
+    }
+  }
+  return false;
+}
+
+WideString TpwWebCustomSelectElement::GetItemList() {
+  const std::int32_t count = GetLineCount();
+  auto native = GetNativeObject();
+  const WideString separator = GetListSeparator();
+  WideString list;
+  for (std::int32_t i = 0; i < count; ++i) {
+    if (i > 0) list += separator;
+    list += LineText(native.Get(), i);
+  }
+  return list;
+}
+
+WideString TpwWebCustomSelectElement::GetSelectedItems() {
+  auto native = GetNativeObject();
+  const auto selected = ArrayElements(DispGetProperty(native.Get(), u"LinesSelected", OleVariant::Null()));
+  const WideString separator = GetListSeparator();
+  WideString list;
+  bool first = true;
+  for (const auto& element : selected) {
+    if (!first) list += separator;
+    first = false;
+    list += LineText(native.Get(), ToInt(element, -1));
+  }
+  return list;
+}
+
+HRESULT TpwWebCustomSelectElement::GetRowCount(std::int32_t* count) {
+  return SafeCall([&] { SetOutValue(count, GetLineCount()); });
+}
+HRESULT TpwWebCustomSelectElement::GetColumnCount(std::int32_t* count) {
+  return SafeCall([&] { SetOutValue(count, 1); });
+}
+HRESULT TpwWebCustomSelectElement::GetColumnName(std::int32_t, BSTR* name) {
+  return SafeCall([&] { SetOut(name, u"Value"); });
+}
+HRESULT TpwWebCustomSelectElement::GetCellValue(std::int32_t row, std::int32_t, VARIANT* value) {
+  if (value) VariantInit(value);
+  return SafeCall([&] {
+    if (!value) throw EOleSysError(u"No place for the value", E_POINTER);
+    *value = OleVariant(LineText(GetNativeObject().Get(), row)).Detach();
+  });
+}
+
+namespace {
+
+constexpr DISPID kControlCentreAction = 0x0200000B;
+constexpr DISPID kGetLineRect = 0x9001;
+constexpr char16_t kNoMultipleSelection[] = u"The listbox does not support multiple selection.";
+
+struct ClickRow {
+  TpwListClick kind;
+  DISPID action;
+  const char16_t* button;
+  bool doubleClick, atPoint;
+};
+constexpr ClickRow kClicks[] = {
+    {TpwListClick::Click, 0x2028001, u"left", false, false},
+    {TpwListClick::DblClick, 0x2028004, u"left", true, false},
+    {TpwListClick::ClickXY, 0x2028001, u"left", false, true},
+    {TpwListClick::DblClickXY, 0x2028004, u"left", true, true},
+    {TpwListClick::ClickR, 0x2028003, u"right", false, false},
+    {TpwListClick::DblClickR, 0x2028006, u"right", true, false},
+    {TpwListClick::ClickRXY, 0x2028003, u"right", false, true},
+    {TpwListClick::DblClickRXY, 0x2028006, u"right", true, true},
+};
+
+// The host's input service: the actions object of a window.
+ComPtr<IDispatch> WindowActions(IcvBaseManager* manager, std::int32_t window) {
+  ComPtr<IUnknown> service;
+  SafeCallCheck(manager->GetService(MakeGuid("{10989D82-BE71-4BD3-BE80-30B785CD1009}"), service.Put()));
+  auto input = QueryAs<IpwInputService>(service.Get());
+  if (!input) throw EOleSysError(u"The host has no input service.", E_NOINTERFACE);
+  ComPtr<IDispatch> actions;
+  SafeCallCheck(input->GetWindowObject(window, actions.Put()));
+  if (!actions) throw EOleSysError(u"The host gave no actions object for the window.", E_FAIL);
+  return actions;
+}
+
+void CallAction(IDispatch* actions, DISPID action, std::int32_t x, std::int32_t y, std::int32_t shift) {
+  VARIANT args[3];
+  for (auto& a : args) VariantInit(&a);
+  args[2].vt = VT_I4, args[2].lVal = x;  // call order: ClientX, ClientY, Shift
+  args[1].vt = VT_I4, args[1].lVal = y;
+  args[0].vt = VT_I4, args[0].lVal = shift;
+  DISPPARAMS params{args, nullptr, 3, 0};
+  OleCheck(actions->Invoke(action, GUID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr));
+}
+
+// The window manager's origin of a window: its client point (0, 0) converted.
+void WindowOrigin(IcvBaseManager* manager, std::int32_t window, std::int32_t& x, std::int32_t& y) {
+  x = y = 0;
+  ComPtr<IUnknown> service;
+  SafeCallCheck(manager->GetService(MakeGuid("{463D5E7A-02B6-4BE5-A74C-2D885DC8D6BB}"), service.Put()));
+  auto windows = QueryAs<IcvWindowsManager>(service.Get());
+  if (!windows) throw EOleSysError(u"The host has no windows manager.", E_NOINTERFACE);
+  SafeCallCheck(windows->ClientToScreen(window, &x, &y));
+}
+
+bool IsMinusOne(const VARIANT& item) {
+  const VARIANT& v = VariantDeref(item);
+  if (v.vt == VT_BSTR) return false;
+  OleVariant n;
+  return Succeeded(VariantChangeType(n.Ptr(), &v, 0, VT_I4)) && n.Get().lVal == -1;
+}
+
+}  // namespace
+
+bool TpwWebLstBoxElement::IsMultiSelect() {
+  OleVariant value = DispGetProperty(GetNativeObject().Get(), u"IsMultiSelect", OleVariant(true));
+  OleVariant b;
+  return Failed(VariantChangeType(b.Ptr(), value.Ptr(), 0, VT_BOOL)) || b.Get().boolVal != VARIANT_FALSE;
+}
+
+bool TpwWebLstBoxElement::GetItemRect(const VARIANT& item, TRect& controlRect, bool activate, TRect& windowRect,
+                                      std::int32_t& window) {
+  auto native = GetNativeObject();
+  if (!native) return false;
+  if (activate) pending::ReportActionTarget(Manager(), GetSliceNode().Get());
+  const OleVariant centre[] = {OleVariant(-1), OleVariant(-1)};
+  DispCallMethodByID(native.Get(), kControlCentreAction, centre, OleVariant());
+  const std::int32_t index = FindItemIndex(item);
+  if (index == -1) {
+    PostNotFound(FormatItemForLog(item, -1));
+    return false;
+  }
+  std::int32_t values[5] = {};
+  VARIANT args[7];
+  for (auto& a : args) VariantInit(&a);
+  args[6].vt = VT_I4, args[6].lVal = index;  // call order: Index, Activate, Window, Left, Top, Right, Bottom
+  args[5].vt = VT_BOOL, args[5].boolVal = activate ? VARIANT_TRUE : VARIANT_FALSE;
+  for (int i = 0; i < 5; ++i) {
+    args[4 - i].vt = VT_BYREF | VT_I4;
+    args[4 - i].byref = &values[i];
+  }
+  DISPPARAMS params{args, nullptr, 7, 0};
+  VARIANT result;
+  VariantInit(&result);
+  OleCheck(native->Invoke(kGetLineRect, GUID_NULL, 0, DISPATCH_METHOD, &params, &result, nullptr, nullptr));
+  OleVariant answer = OleVariant::Attach(result);
+  OleVariant b;
+  if (Failed(VariantChangeType(b.Ptr(), answer.Ptr(), 0, VT_BOOL)) || b.Get().boolVal == VARIANT_FALSE) return false;
+  window = values[0];
+  std::int32_t originX = 0, originY = 0;
+  WindowOrigin(Manager(), window, originX, originY);
+  windowRect = {values[1] - originX, values[2] - originY, values[3] - originX, values[4] - originY};
+  controlRect = windowRect;  // the control window gives no offset of its own here
+  return true;
+}
+
+bool TpwWebLstBoxElement::ClickAt(const VARIANT& item, DISPID action, const char16_t* button, bool doubleClick,
+                                  bool atPoint, std::int32_t x, std::int32_t y, std::int32_t shift,
+                                  bool selectionMode) {
+  const std::int32_t index = FindItemIndex(item);
+  if (index == -1) {
+    PostNotFound(FormatItemForLog(item, -1));
+    return false;
+  }
+  const WideString designation = FormatItemForLog(item, index);
+  const OleVariant indexArg[] = {OleVariant(index)};
+  OleVariant disabled = DispCallMethod(GetNativeObject().Get(), u"LineDisabled", indexArg, OleVariant(false));
+  OleVariant isDisabled;
+  if (Succeeded(VariantChangeType(isDisabled.Ptr(), disabled.Ptr(), 0, VT_BOOL)) &&
+      isDisabled.Get().boolVal != VARIANT_FALSE) {
+    PostLog(u"The listbox item %s is disabled.", {designation}, u"", {}, TpwWebLogKind::Error);
+    return false;
+  }
+  TRect controlRect, windowRect;
+  std::int32_t window = 0;
+  if (!GetItemRect(item, controlRect, true, windowRect, window)) {
+    PostLog(u"Cannot activate the %s item.", {designation}, u"", {}, TpwWebLogKind::Error);
+    return false;
+  }
+  TPoint logPoint, clickPoint;
+  if (!atPoint) {
+    logPoint = GetRectCenter(controlRect);
+    clickPoint = GetRectCenter(windowRect);
+  } else {
+    const std::int32_t width = windowRect.Right - windowRect.Left, height = windowRect.Bottom - windowRect.Top;
+    if (x == -1 && y == -1) {
+      x = width / 2;
+      y = height / 2;
+    }
+    if (x < 0 || x >= width || y < 0 || y >= height) {
+      PostLog(u"There was an attempt to perform an action at point (%s, %s), which is beyond the item's bounds.",
+              {Number(x), Number(y)}, u"", {}, TpwWebLogKind::Error);
+      return false;
+    }
+    logPoint = {controlRect.Left + x, controlRect.Top + y};
+    clickPoint = {windowRect.Left + x, windowRect.Top + y};
+  }
+  if (selectionMode) {
+    const bool wasSelected = GetSelected(item);
+    PrepareLogEntry(wasSelected ? u"The listbox item %s was unselected." : u"The listbox item %s was selected.",
+                    {designation}, u"", {}, TpwWebLogKind::Event);
+  } else {
+    PrepareLogEntry(doubleClick ? u"The listbox item %s was double-clicked with the %s mouse button."
+                                : u"The listbox item %s was clicked with the %s mouse button.",
+                    {designation, button}, u"Click at the point (%s, %s) with %s key pressed.",
+                    {Number(logPoint.X), Number(logPoint.Y), FormatShiftKeys(static_cast<std::uint16_t>(shift))},
+                    TpwWebLogKind::Event);
+  }
+  pending::ReportActionPoint(Manager(), window, clickPoint.X, clickPoint.Y, 1);
+  CallAction(WindowActions(Manager(), window).Get(), action, clickPoint.X, clickPoint.Y, shift);
+  WriteLogEntry();
+  return true;
+}
+
+void TpwWebLstBoxElement::ClickItemAction(TpwListClick kind, const VARIANT& item, std::int32_t x, std::int32_t y,
+                                          std::int32_t shift) {
+  const ClickRow* row = nullptr;
+  for (const auto& r : kClicks) {
+    if (r.kind == kind) row = &r;
+  }
+  if (!row || !CheckEnabled()) return;
+  ActivateNodeWindow(Manager(), GetSliceNode().Get());
+  ClickAt(item, row->action, row->button, row->doubleClick, row->atPoint, x, y, shift, false);
+}
+
+bool TpwWebLstBoxElement::ClickListItem(const VARIANT& item, std::int32_t shift, bool selectionMode) {
+  return ClickAt(item, 0x2028001, u"left", false, false, -1, -1, shift, selectionMode);
+}
+
+void TpwWebLstBoxElement::SelectItem(const VARIANT& item, bool selected) {
+  if (!CheckEnabled()) return;
+  if (IsMinusOne(item)) {
+    const std::int32_t count = GetLineCount();
+    if (count > 0 && !IsMultiSelect()) {
+      PostLog(kNoMultipleSelection, {}, u"", {}, TpwWebLogKind::Error);
+      return;
+    }
+    for (std::int32_t i = 0; i < count; ++i) {
+      const OleVariant index(i);
+      if (GetSelected(index.Get()) != selected) ClickListItem(index.Get(), kControlKey, true);
+    }
+    return;
+  }
+  if (FindItemIndex(item) != -1 && GetSelected(item) == selected) {
+    PostLog(u"The listbox item %s is already %s.",
+            {FormatItemForLog(item, FindItemIndex(item)), selected ? u"selected" : u"unselected"}, u"", {},
+            TpwWebLogKind::Message);
+    return;
+  }
+  if (!IsMultiSelect() && !selected) {
+    PostLog(kNoMultipleSelection, {}, u"", {}, TpwWebLogKind::Error);
+    return;
+  }
+  ClickListItem(item, kControlKey, true);
+}
+
+void TpwWebLstBoxElement::MultiSelect(const VARIANT& items) {
+  if (!CheckEnabled()) return;
+  ActivateNodeWindow(Manager(), GetSliceNode().Get());
+  if (!IsMultiSelect()) {
+    PostLog(kNoMultipleSelection, {}, u"", {}, TpwWebLogKind::Error);
+    return;
+  }
+  std::vector<OleVariant> list;
+  const VARIANT& v = VariantDeref(items);
+  if (v.vt & VT_ARRAY) {
+    list = ArrayElements(OleVariant(v));
+  } else if (v.vt == VT_DISPATCH && v.pdispVal) {
+    const std::int32_t length = ToInt(DispGetProperty(v.pdispVal, u"length", OleVariant(0)), 0);
+    for (std::int32_t i = 0; i < length; ++i) {
+      const WideString name = Number(i);
+      list.push_back(DispGetProperty(v.pdispVal, name.c_str(), OleVariant()));
+    }
+  } else if (v.vt == VT_BSTR) {
+    const WideString text(BstrView(v.bstrVal));
+    const char16_t separator = GetListSeparator()[0];
+    std::size_t start = 0;
+    for (;;) {
+      const std::size_t end = text.find(separator, start);
+      const WideString piece = text.substr(start, end == WideString::npos ? WideString::npos : end - start);
+      if (piece.empty()) break;
+      list.emplace_back(piece);
+      if (end == WideString::npos) break;
+      start = end + 1;
+    }
+  } else {
+    list.emplace_back(v);
+  }
+  MuteLog();
+  WideString names;
+  auto native = GetNativeObject();
+  for (const auto& element : list) {
+    const std::int32_t index = FindItemIndex(element.Get());
+    if (index == -1) continue;
+    const OleVariant indexArg[] = {OleVariant(index)};
+    OleVariant disabled = DispCallMethod(native.Get(), u"LineDisabled", indexArg, OleVariant(false));
+    OleVariant b;
+    if (Succeeded(VariantChangeType(b.Ptr(), disabled.Ptr(), 0, VT_BOOL)) && b.Get().boolVal != VARIANT_FALSE) continue;
+    names += FormatItemForLog(element.Get(), index) + u"\r\n";
+  }
+  bool allClicked = true;
+  try {
+    bool first = true;
+    for (const auto& element : list) {
+      if (!ClickListItem(element.Get(), first ? 0 : kControlKey, true)) {
+        allClicked = false;
+        break;
+      }
+      first = false;
+    }
+  } catch (...) {
+    // The summary is written also when a click raised; the exception goes on.
+    UnmuteLog();
+    PostLog(u"The number of selected items has changed (see details).", {}, u"The list of selected items:\r\n%s.",
+            {names}, TpwWebLogKind::Event);
+    throw;
+  }
+  UnmuteLog();
+  if (allClicked) {
+    PostLog(u"The number of selected items has changed (see details).", {}, u"The list of selected items:\r\n%s.",
+            {names}, TpwWebLogKind::Event);
+  }
+}
+
+WideString TpwWebComboElement::GetText() {
+  auto native = GetNativeObject();
+  if (native && DispHasMember(native.Get(), u"EditableComboBoxText")) {
+    return ToText(DispGetProperty(native.Get(), u"EditableComboBoxText", OleVariant(u"")));
+  }
+  const std::int32_t selected = GetSelectedItem();
+  return selected == -1 ? WideString() : LineText(native.Get(), selected);
+}
+
+}  // namespace pw::web

@@ -1,0 +1,58 @@
+// TpwWebCustomControl: the base of the slices that turn a web element node into a control (the
+// select elements, the tab list). It keeps the host's manager and the element's object context,
+// gives the element's native object (the host's automation object of the element, reached
+// late-bound), checks that the control is enabled, and writes test-log entries in two ways:
+//   PostLog          at once, only while the slice is attached; while the log is muted
+//                    (MuteLog/UnmuteLog counted) only errors are written;
+//   PrepareLogEntry  formatted now, written by WriteLogEntry after the action: the details
+//   /WriteLogEntry   followed (after one empty line when there are details) by the node's full
+//                    name; a muted log drops the prepared entry; a host without a log keeps it.
+// Failures of host calls raise; the script methods of subclasses turn them into failure results.
+#pragma once
+
+#include <vector>
+
+#include "openapps/extensions/node_slice.h"
+#include "web/navigation/web_log.h"
+
+namespace pw::web {
+
+inline constexpr char16_t kWebControlDisabledText[] = u"Unable to perform the action because the control is disabled.";
+
+class TpwWebCustomControl : public TpwNodeSlice {
+ public:
+  // The element's native object: what the context's object operation gives; nil when none.
+  ComPtr<IDispatch> GetNativeObject();
+  IcvBaseManager* Manager() const { return manager_.Get(); }
+
+  // "Enabled" of the native object (True when it cannot be read); a disabled control writes the
+  // error (also while muted) and answers False.
+  bool CheckEnabled();
+
+  void PostLog(WideStringView message, TpwLogArgs messageArgs, WideStringView details, TpwLogArgs detailsArgs,
+               TpwWebLogKind kind);
+  void PrepareLogEntry(WideStringView message, TpwLogArgs messageArgs, WideStringView details, TpwLogArgs detailsArgs,
+                       TpwWebLogKind kind);
+  void WriteLogEntry();
+  void MuteLog() { ++logMuteCount_; }
+  void UnmuteLog() { --logMuteCount_; }
+  bool IsLogEnabled() const { return logMuteCount_ == 0; }
+
+  // The pending entry (for tests and subclasses): kind 0 while none is pending.
+  struct PendingEntry {
+    WideString message, details;
+    std::uint8_t kind = 0;
+  };
+  const PendingEntry& Pending() const { return pending_; }
+
+ protected:
+  TpwWebCustomControl(IcvBaseManager* manager, IpwObjectContext2* context, std::vector<IID> iids);
+
+ private:
+  ComPtr<IcvBaseManager> manager_;
+  ComPtr<IpwObjectContext2> context_;
+  PendingEntry pending_;
+  std::int32_t logMuteCount_ = 0;
+};
+
+}  // namespace pw::web
