@@ -10,6 +10,7 @@
 #include "platform/com/safecall.h"
 #include "platform/rtl/exceptions.h"
 #include "platform/rtl/strings.h"
+#include "web/controls/control_values.h"
 #include "web/controls/pending_nav_helpers.h"
 #include "web/navigation/window_helpers.h"
 #include "web/navigation/web_helpers.h"
@@ -17,18 +18,6 @@
 namespace pw::web {
 
 namespace {
-
-std::int32_t ToInt(const OleVariant& value, std::int32_t fallback) {
-  OleVariant n;
-  if (Failed(VariantChangeType(n.Ptr(), value.Ptr(), 0, VT_I4))) return fallback;
-  return n.Get().lVal;
-}
-
-WideString ToText(const OleVariant& value) {
-  OleVariant t;
-  if (Failed(VariantChangeType(t.Ptr(), value.Ptr(), 0, VT_BSTR))) return {};
-  return WideString(BstrView(t.Get().bstrVal));
-}
 
 WideString Number(std::int64_t n) { return Utf8ToWide(std::to_string(n)); }
 

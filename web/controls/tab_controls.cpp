@@ -6,26 +6,11 @@
 #include "platform/com/safecall.h"
 #include "platform/rtl/exceptions.h"
 #include "platform/rtl/strings.h"
+#include "web/controls/control_values.h"
 #include "web/controls/pending_nav_helpers.h"
 #include "web/navigation/web_helpers.h"
 
 namespace pw::web {
-
-namespace {
-
-std::int32_t ToInt(const OleVariant& value, std::int32_t fallback) {
-  OleVariant n;
-  if (Failed(VariantChangeType(n.Ptr(), value.Ptr(), 0, VT_I4))) return fallback;
-  return n.Get().lVal;
-}
-
-WideString ToText(const OleVariant& value) {
-  OleVariant t;
-  if (Failed(VariantChangeType(t.Ptr(), value.Ptr(), 0, VT_BSTR))) return {};
-  return WideString(BstrView(t.Get().bstrVal));
-}
-
-}  // namespace
 
 std::int32_t TpwWebTabListControl::GetTabCount() {
   return ToInt(DispGetProperty(GetNativeObject().Get(), u"LineCount", OleVariant(0)), 0);
