@@ -8,9 +8,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <string_view>
 #include <thread>
 
 #include "host/browser/errors.h"
@@ -29,6 +32,25 @@ std::string MakeProfileDir() {
   std::string pattern = (std::filesystem::temp_directory_path() / "pw-browser-XXXXXX").string();
   if (!mkdtemp(pattern.data())) Fail("no profile folder", errno);
   return pattern;
+}
+
+// Members of the process group that have not ended yet. Orphaned helpers are reaped by
+// whoever adopted them, so a zombie counts as gone.
+int LiveGroupMembers(pid_t group) {
+  int live = 0;
+  std::error_code error;
+  for (std::filesystem::directory_iterator it("/proc", error), end; !error && it != end; it.increment(error)) {
+    std::ifstream stat(it->path() / "stat");
+    std::string line;
+    if (!std::getline(stat, line)) continue;
+    const auto close = line.rfind(')');
+    if (close == std::string::npos || close + 2 >= line.size()) continue;
+    const char state = line[close + 2];
+    long parent = 0, pgrp = 0;
+    if (std::sscanf(line.c_str() + close + 3, "%ld %ld", &parent, &pgrp) != 2) continue;
+    if (pgrp == group && state != 'Z' && state != 'X') ++live;
+  }
+  return live;
 }
 
 }  // namespace
@@ -134,6 +156,15 @@ void StopEngine(EngineProcess& process, std::chrono::milliseconds grace) {
     if (reaped == 0) {
       while (waitpid(process.pid, &status, 0) < 0 && errno == EINTR) {
       }
+    }
+    // SIGKILL is delivered asynchronously: the helpers end a moment later. Stopping means
+    // nothing of the engine runs any more, so wait (bounded) for the last of them.
+    const auto gone = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    step = std::chrono::milliseconds(1);
+    while (LiveGroupMembers(process.pid) > 0 && std::chrono::steady_clock::now() < gone) {
+      kill(-process.pid, SIGKILL);
+      std::this_thread::sleep_for(step);
+      step = std::min(step * 2, std::chrono::milliseconds(20));
     }
     process.pid = -1;
   }

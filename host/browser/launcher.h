@@ -44,7 +44,8 @@ EngineProcess SpawnWithPipe(const std::string& executable, const std::vector<std
                             const std::string& profileDir);
 
 // Waits up to `grace` (real time) for the process to exit by itself, then kills its process
-// group, reaps it and removes the profile folder. Safe to call once per process; the pipe
+// group, reaps it, waits (at most 5 s) until no member of the group runs any more and removes
+// the profile folder. Safe to call once per process; the pipe
 // descriptor is not touched (its reader closes it).
 void StopEngine(EngineProcess& process, std::chrono::milliseconds grace);
 
