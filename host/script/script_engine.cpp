@@ -549,7 +549,7 @@ bool ScriptEngine::Run(const std::string& fileName, const std::string& source, S
   return ok;
 }
 
-bool ScriptEngine::RunFile(const std::string& fileName, ScriptError& error) {
+bool ScriptEngine::ReadFile(const std::string& fileName, std::string& source, ScriptError& error) {
   std::error_code ec;
   if (std::filesystem::is_directory(fileName, ec)) {
     error = {fileName, 0, u"This is a folder, not a script file"};
@@ -562,12 +562,18 @@ bool ScriptEngine::RunFile(const std::string& fileName, ScriptError& error) {
   }
   std::stringstream text;
   text << in.rdbuf();
-  std::optional<std::string> source = DecodeScriptSource(text.str());
-  if (!source) {
+  std::optional<std::string> decoded = DecodeScriptSource(text.str());
+  if (!decoded) {
     error = {fileName, 0, u"The script file is not UTF-8 or UTF-16 text"};
     return false;
   }
-  return Run(fileName, *source, error);
+  source = std::move(*decoded);
+  return true;
+}
+
+bool ScriptEngine::RunFile(const std::string& fileName, ScriptError& error) {
+  std::string source;
+  return ReadFile(fileName, source, error) && Run(fileName, source, error);
 }
 
 }  // namespace pw::host

@@ -52,6 +52,10 @@ class ScriptEngine {
   bool Run(const std::string& fileName, const std::string& source, ScriptError& error);
   // Reads and runs a file (a file that cannot be read is an error without a line).
   bool RunFile(const std::string& fileName, ScriptError& error);
+  // Reads a script file and decodes it (UTF-8 with or without mark, UTF-16 with mark) into the
+  // UTF-8 source that Run takes; false with an error without a line when it is a folder, cannot
+  // be read or is not such text.
+  static bool ReadFile(const std::string& fileName, std::string& source, ScriptError& error);
   // Ends the running script at its next check; from any thread, also from a signal handler.
   // The request holds until the run it ends (or the next one) is over.
   void Stop() noexcept;

@@ -7,7 +7,7 @@
 // the run goes (and writes it to FILE), finalizes the plug-ins, and ends with a non-zero exit
 // when the script fails, naming its file, line and message, when a plug-in fails to start, or
 // when the log cannot be written. The log may not be the script (also through a link), nor a
-// FIFO or folder; nothing is truncated before the script is found. A script that runs past
+// FIFO or folder; nothing is truncated before the script is read. A script that runs past
 // SECONDS, is stopped by the host's run control or interrupted (Ctrl+C) ends with "The script was
 // stopped".
 #include <fcntl.h>
@@ -161,12 +161,20 @@ int RunScriptCommand(const CommandContext& context) {
     std::fprintf(stderr, "pwhost run: --url needs --browser\n%s", kUsage);
     return 2;
   }
-  // The script is found before anything is truncated; the log is opened without blocking (a
+  // The script is read before anything is truncated; the log is opened without blocking (a
   // FIFO would wait for a reader for ever) and must not be the script itself.
   struct stat scriptStat;
   if (::stat(script.c_str(), &scriptStat) != 0) {
     std::fprintf(stderr, "pwhost run: cannot read the script %s: %s\n", script.c_str(),
                  WideToUtf8(SysErrorMessage(static_cast<DWORD>(errno))).c_str());
+    return 1;
+  }
+  // The run has its script (read and decoded) before the log is opened, so a script that cannot
+  // run never costs the old log.
+  std::string source;
+  ScriptError error;
+  if (!ScriptEngine::ReadFile(script, source, error)) {
+    std::fprintf(stderr, "%s\n", error.Text().c_str());
     return 1;
   }
   auto log = std::make_shared<RunLog>();
@@ -185,7 +193,6 @@ int RunScriptCommand(const CommandContext& context) {
     return 1;
   }
   bool ok = false, started = true, ran = false;
-  ScriptError error;
   {
     TestHostOptions options;
     options.interactive = false;  // a script run is unattended
@@ -236,7 +243,7 @@ int RunScriptCommand(const CommandContext& context) {
       limits.shouldStop = [&host] { return host.Projects().StopRequested(); };
       ScriptEngine engine(host.RuntimeObjects(), std::move(limits));
       InterruptStops interrupt(engine);
-      ok = engine.RunFile(script, error);
+      ok = engine.Run(script, source, error);
       ran = true;
     }  // the script's objects are released before the plug-ins finalize
     host.Browsers().CloseAll();

@@ -190,7 +190,8 @@ TEST(PwhostRun, AScriptErrorGivesFileLineAndAFailingExit) {
 }
 
 // The log may not destroy the script, wait on a FIFO or fail silently: each case ends before
-// or after the run with a message and a failing exit, and the script is untouched.
+// or after the run with a message and a failing exit, and the script is untouched. A script
+// that is missing or cannot be read as text ends the run before the old log is touched.
 TEST(PwhostRun, HostileLogFilesAreRefused) {
   test::ScratchDir scratch;
   const std::string script = scratch.Utf8File("s.js"), link = scratch.Utf8File("link.js");
@@ -212,8 +213,10 @@ TEST(PwhostRun, HostileLogFilesAreRefused) {
       {script, fifo, 1, "it is not a regular file", false},
       {script, "/dev/full", 1, "No space left on device", true},
       {scratch.Utf8File("missing.js"), scratch.Utf8File("kept.log"), 1, "cannot read the script", false},
+      {scratch.Utf8File("binary.js"), scratch.Utf8File("kept.log"), 1, "is not UTF-8 or UTF-16 text", false},
   };
   std::ofstream(scratch.Utf8File("kept.log")) << "old";
+  std::ofstream(scratch.Utf8File("binary.js"), std::ios::binary) << "Log.Message('\xC0\x80');\n";
   for (const Case& c : cases) {
     int status = 0;
     const std::string out = RunCommand(HostDir() + "/pwhost run '" + c.script + "' --log '" + c.log + "'", status);
