@@ -77,26 +77,36 @@ TcvFileUpdateLock::TcvFileUpdateLock(const std::string& target) {
   const std::string resolved = ResolveSaveTarget(target);
   const auto slash = resolved.rfind('/');
   const std::string base = slash == std::string::npos ? resolved : resolved.substr(slash + 1);
-  const std::string lock = (slash == std::string::npos ? std::string() : resolved.substr(0, slash + 1)) + "." + base +
-                           ".lock";
-  fd_ = ::open(lock.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
-  if (fd_ < 0) return;
-  struct stat st;
-  if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+  lock_ = (slash == std::string::npos ? std::string() : resolved.substr(0, slash + 1)) + "." + base + ".lock";
+  // The holder before may have removed the lock file as it let go while this one waited for the
+  // lock on it; a lock on a file that no longer has the name holds nobody back, so the file is
+  // opened and locked again until the lock is on the file of that name.
+  for (int attempt = 0; attempt < 1000; ++attempt) {
+    fd_ = ::open(lock_.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+    // Another user's lock file: a lock needs no write access.
+    if (fd_ < 0 && errno == EACCES) fd_ = ::open(lock_.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd_ < 0) return;
+    struct stat locked;
+    if (::fstat(fd_, &locked) != 0 || !S_ISREG(locked.st_mode)) break;
+    int result;
+    while ((result = ::flock(fd_, LOCK_EX)) != 0 && errno == EINTR) {
+    }
+    if (result != 0) break;
+    struct stat named;
+    if (::lstat(lock_.c_str(), &named) == 0 && named.st_dev == locked.st_dev && named.st_ino == locked.st_ino) return;
     ::close(fd_);
     fd_ = -1;
-    return;
   }
-  while (::flock(fd_, LOCK_EX) != 0) {
-    if (errno == EINTR) continue;
-    ::close(fd_);
-    fd_ = -1;
-    return;
-  }
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
 }
 
 TcvFileUpdateLock::~TcvFileUpdateLock() {
-  if (fd_ >= 0) ::close(fd_);  // closing drops the lock
+  if (fd_ < 0) return;
+  // Removed while still held, so nothing is left beside the file; a writer that waits on this
+  // file sees it gone and takes the lock on a new one.
+  ::unlink(lock_.c_str());
+  ::close(fd_);  // closing drops the lock
 }
 
 TcvSafeFileWriter::TcvSafeFileWriter(std::string target) : target_(ResolveSaveTarget(target)) {
@@ -104,12 +114,17 @@ TcvSafeFileWriter::TcvSafeFileWriter(std::string target) : target_(ResolveSaveTa
   const auto slash = target_.rfind('/');
   const std::string folder = slash == std::string::npos ? std::string() : target_.substr(0, slash + 1);
   const std::string base = slash == std::string::npos ? target_ : target_.substr(slash + 1);
+  // The copy of an existing file is readable by its owner alone until Commit gives it the
+  // target's owner, group and permissions: the content of a private file is never exposed
+  // on the way. A new file gets the permissions the process gives new files.
+  struct stat existing;
+  const mode_t mode = ::stat(target_.c_str(), &existing) == 0 ? 0600 : 0666;
   std::random_device random;
   for (int attempt = 0; attempt < 100; ++attempt) {
     char suffix[16];
     std::snprintf(suffix, sizeof suffix, "%08x", static_cast<unsigned>(random()));
     temp_ = folder + "." + base + "." + suffix + ".tmp";
-    fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
     if (fd_ >= 0 || errno != EEXIST) break;
   }
   if (fd_ < 0) Fail(errno);

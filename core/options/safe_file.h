@@ -23,10 +23,10 @@ void CheckReplaceableTarget(const std::string& target);
 void CheckCreatableTarget(const std::string& target);
 
 // An advisory lock held across a read-modify-write of `target`: an exclusive lock on the lock
-// file beside it ("." + name + ".lock", made when missing and kept), so that writers of the
-// same file that take it serialise. Waits for the lock. Where the lock file cannot be made
-// (a missing or read-only folder) no lock is held: a save there fails on its own, naming the
-// file.
+// file beside it ("." + name + ".lock", made when missing and removed when the lock is let
+// go), so that writers of the same file that take it serialise. Waits for the lock. Where the
+// lock file cannot be made (a missing or read-only folder) no lock is held: a save there fails
+// on its own, naming the file.
 class TcvFileUpdateLock {
  public:
   explicit TcvFileUpdateLock(const std::string& target);
@@ -36,14 +36,16 @@ class TcvFileUpdateLock {
   bool Held() const { return fd_ >= 0; }
 
  private:
+  std::string lock_;
   int fd_ = -1;
 };
 
 class TcvSafeFileWriter {
  public:
   // Creates the temporary file beside `target` (a UTF-8 path resolved by ResolveSaveTarget, so
-  // the file a link names is replaced). Raises EFCreateError "Cannot create file ..." on
-  // failure, and for a target that CheckReplaceableTarget refuses.
+  // the file a link names is replaced); while the target exists, only its maker may read the
+  // temporary file. Raises EFCreateError "Cannot create file ..." on failure, and for a target
+  // that CheckReplaceableTarget refuses.
   explicit TcvSafeFileWriter(std::string target);
   // Without Commit the temporary file is removed and the target stays as it was.
   ~TcvSafeFileWriter();
