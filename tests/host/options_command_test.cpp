@@ -9,7 +9,9 @@
 #include "tests/support/test_process.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -224,7 +226,7 @@ TEST_F(OptionsCommand, HostileTargetsAreRefusedWithoutDamage) {
   // A failed save of a missing file leaves nothing behind: here a name XML cannot store.
   r = RunOptions({"set", file, "p", "String", std::string("a\x01", 2)});
   EXPECT_EQ(r.code, 1) << r.err;
-  EXPECT_FALSE(std::filesystem::exists(file));
+  EXPECT_EQ(scratch.Entries(), std::vector<std::string>{});  // neither the file nor its lock file
 
   const std::string link = dir + "/link.xml", target = dir + "/made-by-set.xml";
   std::filesystem::create_symlink("made-by-set.xml", link);
@@ -258,6 +260,47 @@ TEST_F(OptionsCommand, HostileTargetsAreRefusedWithoutDamage) {
   EXPECT_EQ(r.code, 2);
   EXPECT_NE(r.err.find("longer than 255 characters"), std::string::npos) << r.err;
   EXPECT_FALSE(std::filesystem::exists(file));
+  EXPECT_EQ(scratch.Entries(),
+            (std::vector<std::string>{"link.xml", "made-by-set.xml", "pipe.xml", "second-name.xml"}));
+}
+
+// A save changes nothing of the file but its content: another user's file keeps its owner,
+// group and permissions. A process that may not give files away (here another user who may
+// write the file and its folder) fails the save saying why, and the old file stays as it was.
+TEST_F(OptionsCommand, ASaveKeepsOwnerGroupAndPermissionsOrFails) {
+  if (::geteuid() != 0) GTEST_SKIP() << "giving a file to another owner takes root";
+  constexpr uid_t kOtherUser = 65534;
+  constexpr gid_t kOtherGroup = 65534;
+  ASSERT_EQ(RunOptions({"set", file, "p", "I", "1"}).code, 0);
+  ASSERT_EQ(::chown(file.c_str(), kOtherUser, kOtherGroup), 0);
+  ASSERT_EQ(::chmod(file.c_str(), 0640), 0);
+  Result r = RunOptions({"set", file, "p", "I", "2"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  struct stat st {};
+  ASSERT_EQ(::stat(file.c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, kOtherUser);
+  EXPECT_EQ(st.st_gid, kOtherGroup);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+  EXPECT_NE(ReadFileBytes(file).find("name=\"p\" type=\"I\" value=\"2\""), std::string::npos);
+
+  ASSERT_EQ(::chown(file.c_str(), 0, 0), 0);
+  ASSERT_EQ(::chmod(file.c_str(), 0666), 0);
+  ASSERT_EQ(::chmod(dir.c_str(), 0777), 0);
+  const std::string before = ReadFileBytes(file);
+  const std::vector<std::string> entries = scratch.Entries();
+  int status = -1;
+  const std::string out =
+      test::RunCommand("setpriv --reuid=" + std::to_string(kOtherUser) + " --regid=" + std::to_string(kOtherGroup) +
+                           " --clear-groups '" + test::HostDir() + "/pwhost' options set '" + file + "' p I 3",
+                       status);
+  EXPECT_EQ(status, 1) << out;
+  EXPECT_NE(out.find("Its owner and group cannot be kept (Operation not permitted), so it is left as it was."),
+            std::string::npos)
+      << out;
+  EXPECT_EQ(ReadFileBytes(file), before);
+  EXPECT_EQ(scratch.Entries(), entries);  // no temporary file left behind
+  ASSERT_EQ(::stat(file.c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, 0u);
 }
 
 // Several processes setting different properties of one file at once lose none of them.
@@ -277,6 +320,8 @@ TEST_F(OptionsCommand, ConcurrentSetsOfOneFileLoseNothing) {
   int properties = 0;
   for (std::size_t at = 0; (at = out.find("prop\t", at)) != std::string::npos; ++at) ++properties;
   EXPECT_EQ(properties, kWriters * kUpdates) << out;
+  // The lock files went with their locks.
+  EXPECT_EQ(scratch.Entries(), (std::vector<std::string>{"item.xml", "writers.sh"}));
 }
 
 TEST_F(OptionsCommand, PwhostRunsTheCommands) {
