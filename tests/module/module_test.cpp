@@ -207,6 +207,24 @@ TEST(Pwhost, AModuleThatCannotFindTheComHelperLibraryFailsToLoad) {
   RunCommand("rm -rf " + dir, status);
 }
 
+// A truncated copy of the module (cut inside its headers, inside its segments) is refused with
+// a clear error before the system loader maps it past its end; pwhost fails, it does not crash.
+TEST(Pwhost, ADamagedModuleIsRefusedBeforeLoading) {
+  test::ScratchDir scratch;
+  const std::string original = test::ReadFileBytes(HostDir() + "/pwOpenApps2.so");
+  ASSERT_GT(original.size(), 65536u);
+  for (std::size_t cut : {std::size_t{100}, std::size_t{4096}, original.size() / 2}) {
+    const std::string copy = scratch.Utf8File("cut" + std::to_string(cut) + ".so");
+    test::WriteFileBytes(copy, original.substr(0, cut));
+    int status = 0;
+    const std::string out = RunCommand(HostDir() + "/pwhost --module " + copy, status);
+    EXPECT_EQ(status, 1) << cut << ": " << out;
+    EXPECT_NE(out.find("Unable to load the module '" + copy + "': The file " + copy + " is damaged: "),
+              std::string::npos)
+        << out;
+  }
+}
+
 TEST(Pwhost, PluginsIsTheDefaultAndDrivesTheFivePlugins) {
   int status = 0;
   std::string out = RunCommand(HostDir() + "/pwhost", status);

@@ -132,6 +132,25 @@ TEST(BinaryValues, LongValuesLiveInATemporaryFileOfTheirOwnThatHasNoName) {
   EXPECT_TRUE(Names(temp.Path()).empty());
 }
 
+// A temporary folder that takes no files is named with the system's own reason, not guessed to
+// be full; nothing is created for it.
+TEST(BinaryValues, ATemporaryFolderThatTakesNoFilesIsNamedWithTheReason) {
+  ScopedEnv tmpdir("TMPDIR", "/proc");  // a folder of the system that no file can be made in
+  TcvBinaryPropertyStub stub(0, nullptr, 0);
+  auto longer = Bytes(16385, 2);
+  try {
+    stub.SetValue(longer.data(), 16385, false);
+    ADD_FAILURE() << "a temporary file was made in /proc";
+  } catch (const EcvOptionsException& e) {
+    const std::string message = WideToUtf8(e.Message());
+    EXPECT_NE(message.find("Cannot create a temporary file for a Binary value in the folder /proc: "),
+              std::string::npos)
+        << message;
+    EXPECT_NE(message.find("No such file or directory"), std::string::npos) << message;
+    EXPECT_EQ(message.find("disk space"), std::string::npos) << message;
+  }
+}
+
 TEST(BinaryValues, ModifiedFollowsTheStoredValue) {
   auto stored = Bytes(100, 5);
   OneBlockStorage s(stored);
