@@ -4,6 +4,7 @@
 
 #include "platform/automation/out_params.h"
 #include "platform/rtl/strings.h"
+#include "platform/ui/window_system.h"
 
 namespace pw::host {
 
@@ -302,6 +303,69 @@ HRESULT TWindowsManager::ClientToScreen(std::int32_t window, std::int32_t* x, st
     *x += at->second.first;
     *y += at->second.second;
   });
+}
+
+namespace {
+
+HRESULT OutRect(const TRect& r, std::int32_t* left, std::int32_t* top, std::int32_t* right, std::int32_t* bottom) {
+  if (!left || !top || !right || !bottom) return E_POINTER;
+  *left = r.Left, *top = r.Top, *right = r.Right, *bottom = r.Bottom;
+  return S_OK;
+}
+
+}  // namespace
+
+HRESULT TWindowsManager::GetWindowRect(std::int32_t window, std::int32_t* left, std::int32_t* top, std::int32_t* right,
+                                       std::int32_t* bottom) {
+  std::lock_guard guard(lock_);
+  auto at = rects_.find(window);
+  if (at != rects_.end()) return OutRect(at->second.first, left, top, right, bottom);
+  auto origin = origins_.find(window);
+  const std::int32_t x = origin == origins_.end() ? 0 : origin->second.first;
+  const std::int32_t y = origin == origins_.end() ? 0 : origin->second.second;
+  return OutRect({x, y, x, y}, left, top, right, bottom);
+}
+
+HRESULT TWindowsManager::GetClientRect(std::int32_t window, std::int32_t* left, std::int32_t* top, std::int32_t* right,
+                                       std::int32_t* bottom) {
+  std::lock_guard guard(lock_);
+  auto at = rects_.find(window);
+  if (at != rects_.end()) return OutRect(at->second.second, left, top, right, bottom);
+  auto origin = origins_.find(window);
+  const std::int32_t x = origin == origins_.end() ? 0 : origin->second.first;
+  const std::int32_t y = origin == origins_.end() ? 0 : origin->second.second;
+  return OutRect({x, y, x, y}, left, top, right, bottom);
+}
+
+HRESULT TWindowsManager::WindowExists(std::int32_t window, VARIANT_BOOL* exists) {
+  if (!exists) return E_POINTER;
+  std::lock_guard guard(lock_);
+  auto at = states_.find(window);
+  const bool yes = at != states_.end()
+                       ? at->second.first
+                       : rects_.contains(window) || IsWindow(static_cast<HWND>(static_cast<std::uint32_t>(window)));
+  *exists = yes ? VARIANT_TRUE : VARIANT_FALSE;
+  return S_OK;
+}
+
+HRESULT TWindowsManager::WindowVisible(std::int32_t window, VARIANT_BOOL* visible) {
+  if (!visible) return E_POINTER;
+  VARIANT_BOOL exists = VARIANT_FALSE;
+  WindowExists(window, &exists);
+  std::lock_guard guard(lock_);
+  auto at = states_.find(window);
+  *visible = exists != VARIANT_FALSE && (at == states_.end() || at->second.second) ? VARIANT_TRUE : VARIANT_FALSE;
+  return S_OK;
+}
+
+void TWindowsManager::SetWindowRects(std::int32_t window, TRect windowRect, TRect clientRect) {
+  std::lock_guard guard(lock_);
+  rects_[window] = {windowRect, clientRect};
+}
+
+void TWindowsManager::SetWindowState(std::int32_t window, bool exists, bool visible) {
+  std::lock_guard guard(lock_);
+  states_[window] = {exists, visible};
 }
 
 void TWindowsManager::SetClientOrigin(std::int32_t window, std::int32_t x, std::int32_t y) {

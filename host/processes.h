@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "core/automation/automation.h"
+#include "core/automation/rect.h"
 #include "host/com_support.h"
 #include "host/object_tree.h"
 #include "interfaces/ProbewrightHost.h"
@@ -164,7 +165,18 @@ class TWindowsManager final : public Implements<ComObject, IcvWindowsManager> {
   HRESULT ClientToScreen(std::int32_t window, std::int32_t* x, std::int32_t* y) override;
   void SetClientOrigin(std::int32_t window, std::int32_t x, std::int32_t y);
   std::vector<std::int32_t> Conversions() const;
-  PW_HOST_RESERVED(43) PW_HOST_RESERVED(44) PW_HOST_RESERVED(45) PW_HOST_RESERVED(46) PW_HOST_RESERVED(47)
+  // Slots 43 to 46, stand-ins too: the rectangles set for a window (empty at the client origin
+  // unless set); a window exists while the platform knows it or a rectangle or state was set for
+  // it, and is visible while it exists unless its state says otherwise.
+  HRESULT GetWindowRect(std::int32_t window, std::int32_t* left, std::int32_t* top, std::int32_t* right,
+                        std::int32_t* bottom) override;
+  HRESULT GetClientRect(std::int32_t window, std::int32_t* left, std::int32_t* top, std::int32_t* right,
+                        std::int32_t* bottom) override;
+  HRESULT WindowExists(std::int32_t window, VARIANT_BOOL* exists) override;
+  HRESULT WindowVisible(std::int32_t window, VARIANT_BOOL* visible) override;
+  void SetWindowRects(std::int32_t window, TRect windowRect, TRect clientRect);
+  void SetWindowState(std::int32_t window, bool exists, bool visible);
+  PW_HOST_RESERVED(47)
   PW_HOST_RESERVED(48) PW_HOST_RESERVED(49) PW_HOST_RESERVED(50) PW_HOST_RESERVED(51) PW_HOST_RESERVED(52)
   PW_HOST_RESERVED(53) PW_HOST_RESERVED(54) PW_HOST_RESERVED(55) PW_HOST_RESERVED(56) PW_HOST_RESERVED(57)
   PW_HOST_RESERVED(58) PW_HOST_RESERVED(59)
@@ -188,6 +200,8 @@ class TWindowsManager final : public Implements<ComObject, IcvWindowsManager> {
   std::map<std::int32_t, std::int32_t> stateFlags_;
   mutable std::mutex lock_;
   std::map<std::int32_t, std::pair<std::int32_t, std::int32_t>> origins_;
+  std::map<std::int32_t, std::pair<TRect, TRect>> rects_;
+  std::map<std::int32_t, std::pair<bool, bool>> states_;
   std::vector<std::int32_t> conversions_;
   PictureSource pictureSource_;
 };

@@ -198,6 +198,7 @@ TestHost::TestHost(TestHostOptions options) : config_(std::make_shared<HostConfi
   add(services::kRuntimeObjects, runtime_->Identity());
   add(services::kSysManager, sys_->Identity());
   add(services::kProviderRegistry, providers_->Identity());
+  add(kActionPointServiceKey, actionPoints_->Provider());
   add(services::kFileReload, fileReload_->Identity());
   add(services::kUnsavedFileQuery, unsavedFiles_->Identity());
   add(services::kProcessInfo, processInfo_->Identity());

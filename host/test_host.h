@@ -13,6 +13,7 @@
 #include <mutex>
 #include <vector>
 
+#include "host/action_points.h"
 #include "host/browser/objects/browsers.h"
 #include "host/browser/objects/input_actions.h"
 #include "host/code_model.h"
@@ -134,6 +135,8 @@ class TestHost {
   THookParameterService& HookParameters() { return *hookParameters_; }
   TWindowsManager& Windows() { return *windows_; }
   TInputService& Input() { return *input_; }
+  // The action-point service: the sink of each run item and what the sinks were told.
+  TActionPointService& ActionPoints() { return *actionPoints_; }
   // The analyzers plug-ins registered for recordings.
   TRecordingService& Recording() { return *recording_; }
   // The image formats "BMP" and "PNG".
@@ -173,6 +176,7 @@ class TestHost {
   ComPtr<TProjectService> projectService_;
   std::unique_ptr<TProcessList> processes_;
   ComPtr<TProcessInfoService> processInfo_;
+  std::unique_ptr<TActionPointService> actionPoints_ = std::make_unique<TActionPointService>();
   ComPtr<TWindowsManager> windows_;
   ComPtr<TInputService> input_;
   ComPtr<THookParameterService> hookParameters_;

@@ -13,6 +13,7 @@
 #include "graphics/png.h"
 #include "host/browser/objects/window_pictures.h"
 #include "tests/support/scratch_dir.h"
+#include "tests/web/module_library.h"
 #include "web/controls/page_picture.h"
 #include "web/controls/select_elements.h"
 #include "web/controls/tab_controls.h"
@@ -92,6 +93,7 @@ TEST(RealEngineWebControls, SelectControlsReadRealOptions) {
 
     // The ARIA tab list: its tabs, captions and the selected one.
     auto tabsContext = MakeObject<TElementContext>(Element(document.Get(), u"tabs"));
+    pw::web::test::ScopedModuleLibrary library;
     auto tabs = MakeObject<TpwWebTabListControl>(host.Manager(), tabsContext.Get());
     ASSERT_EQ(tabs->AttachNode(static_cast<IpwSysNodeEx*>(tested->node.Get())), S_OK);
     EXPECT_EQ(tabs->GetTabCount(), 2);
@@ -180,7 +182,7 @@ std::string TallPage() {
 
 TEST(RealEngineWebControls, PagePictureEqualsTheEnginesFullCapture) {
   if (!EngineTestsWanted()) GTEST_SKIP() << "the engine tests run in the test web_engine";
-  test::ScratchDir dir;
+  pw::test::ScratchDir dir;
   std::ofstream(dir.Utf8File("tall.html")) << TallPage();
   host::TestHostOptions options;
   options.interactive = false;

@@ -15,6 +15,10 @@
 #include "platform/com/comobject.h"
 #include "platform/rtl/exceptions.h"
 #include "platform/rtl/strings.h"
+#include "tests/support/stepping_clock.h"
+#include "tests/web/module_library.h"
+#include "web/controls/control_values.h"
+#include "web/controls/edit_control.h"
 #include "web/controls/select_elements.h"
 #include "web/controls/tab_controls.h"
 #include "web/controls/wait_objects.h"
@@ -136,6 +140,7 @@ class WebControls : public ::testing::Test {
     host::TestHostOptions options;
     options.interactive = false;
     host_ = std::make_unique<host::TestHost>(options);
+    library_ = std::make_unique<test::ScopedModuleLibrary>();
     list_ = MakeObject<TListObject>();
     list_->items = {u"alpha", u"beta", u"gamma", u"beta two"};
     context_ = MakeObject<TListContext>();
@@ -143,6 +148,7 @@ class WebControls : public ::testing::Test {
     node_ = host_->Sys().AddChild(u"Process", {OleVariant(u"chrome")})->AddChild(u"Select");
   }
   ~WebControls() override {
+    library_.reset();
     host_.reset();
     StopHelperModules();  // the regular-expression library goes before the program ends
     SetHostExeFolderOverride(u"");
@@ -163,6 +169,7 @@ class WebControls : public ::testing::Test {
   }
 
   std::unique_ptr<host::TestHost> host_;
+  std::unique_ptr<test::ScopedModuleLibrary> library_;  // after the host, which starts the library list
   ComPtr<TListObject> list_;
   ComPtr<TListContext> context_;
   ComPtr<host::TSysNode> node_;
@@ -531,6 +538,266 @@ TEST(WaitObjects, AnswerTheirFixedCallInformation) {
     // Handed to the host as IDispatch: an automation object without members of its own.
     EXPECT_TRUE(QueryAs<IDispatch>(c.info.Get()));
   }
+}
+
+// The run item whose sink gets the action points, for the life of a scope.
+class ScopedRunItem {
+ public:
+  explicit ScopedRunItem(host::TestHost& host) : host_(host) {
+    item_ = MakeObject<host::THostProjectNode>(nullptr, GUID_NULL, u"Test");
+    item_->GetKey(&key_);
+    host_.Projects().SetRunItem(item_.Get());
+  }
+  ~ScopedRunItem() { host_.Projects().SetRunItem(nullptr); }
+  const GUID& Key() const { return key_; }
+
+ private:
+  host::TestHost& host_;
+  ComPtr<host::THostProjectNode> item_;
+  GUID key_{};
+};
+
+TEST_F(WebControls, ClicksReportTheirTargetAndPointToTheRunItemsSink) {
+  auto box = Make<TpwWebLstBoxElement>(true);
+  auto tabs = Make<TpwWebTabListControl>(true);
+  // Without a run item nothing is reported, and the click is made all the same.
+  box->ClickItemAction(TpwListClick::Click, OleVariant(1).Get(), -1, -1, 0);
+  EXPECT_TRUE(host_->ActionPoints().Reports().empty());
+  EXPECT_EQ(host_->Input().Actions().size(), 1u);
+
+  ScopedRunItem run(*host_);
+  host_->Windows().SetWindowRects(list_->window, {100, 200, 500, 600}, {104, 230, 496, 596});
+  GUID nodeKey{};
+  node_->GetKey(&nodeKey);
+  ASSERT_NE(nodeKey, GUID_NULL);
+  box->ClickItemAction(TpwListClick::Click, OleVariant(1).Get(), -1, -1, 0);  // centre (60, 60)
+  tabs->ClickTab(OleVariant(u"gam").Get());                                   // centre (60, 80)
+  box->ReportActionPoint(list_->window, -1, 7, 3);                            // -1: passed as given
+  const auto reports = host_->ActionPoints().Reports();
+  ASSERT_EQ(reports.size(), 5u);
+  for (std::size_t i : {0u, 2u}) {
+    EXPECT_FALSE(reports[i].isPoint);
+    EXPECT_EQ(reports[i].key, nodeKey);
+    EXPECT_EQ(reports[i].item, run.Key());
+  }
+  EXPECT_TRUE(reports[1].isPoint);
+  EXPECT_EQ((std::vector<std::int32_t>{reports[1].window, reports[1].x, reports[1].y, reports[1].flag}),
+            (std::vector<std::int32_t>{list_->window, 160, 260, 1}));
+  EXPECT_EQ((std::vector<std::int32_t>{reports[3].x, reports[3].y, reports[3].flag}),
+            (std::vector<std::int32_t>{160, 280, 1}));
+  EXPECT_EQ((std::vector<std::int32_t>{reports[4].x, reports[4].y, reports[4].flag}),
+            (std::vector<std::int32_t>{-1, 7, 3}));
+}
+
+TEST_F(WebControls, ControlClickCallsTheNodesOwnClick) {
+  auto detached = Make<TpwWebComboElement>(false, false);
+  EXPECT_EQ(detached->Click(1, 2, 3), S_OK);  // no node: nothing to do
+  std::vector<std::int32_t> got;
+  node_->SetMember(u"Click", [&](std::vector<OleVariant>& args) {
+    for (auto& a : args) got.push_back(ToInt(a, -99));
+    return OleVariant();
+  });
+  auto combo = Make<TpwWebComboElement>(true, false);
+  EXPECT_EQ(combo->Click(-1, -1, 0x4000), S_OK);
+  EXPECT_EQ(got, (std::vector<std::int32_t>{-1, -1, 0x4000}));
+  node_->SetMember(u"Click", [](std::vector<OleVariant>&) -> OleVariant { throw EOleSysError(u"gone", E_FAIL); });
+  EXPECT_EQ(combo->Click(-1, -1, 0), E_FAIL);
+}
+
+TEST_F(WebControls, ComboClickItemSelectsInTheListWindowAndWaitsForItToClose) {
+  pw::test::SteppingClock clock;
+  ScopedClock scoped(clock);
+  int opened = 0;
+  node_->SetMember(u"Click", [&](std::vector<OleVariant>&) {
+    ++opened;
+    return OleVariant();
+  });
+  ScopedRunItem run(*host_);
+  const WideString name = FullName();
+  struct Case {
+    bool openWithoutClick;
+    bool listStays;
+    int opens;
+    std::uint64_t waited;
+  };
+  // The list window goes with the click (the wait ends at once) or stays (3000 ms at most).
+  const Case cases[] = {{false, false, 1, 0}, {true, false, 0, 0}, {true, true, 0, 3000}};
+  for (const auto& c : cases) {
+    opened = 0;
+    host_->Windows().SetWindowState(list_->window, !c.listStays ? false : true, true);
+    auto combo = Make<TpwWebComboElement>(true, c.openWithoutClick);
+    const auto before = host_->Input().Actions().size();
+    const std::uint64_t slept = clock.Slept();
+    combo->ClickItem(OleVariant(u"^gamma").Get());
+    EXPECT_EQ(opened, c.opens);
+    ASSERT_EQ(host_->Input().Actions().size(), before + 1);
+    EXPECT_EQ(host_->Input().Actions().back(), (host::InputAction{list_->window, 0x2028001, 60, 80, 0}));
+    EXPECT_GE(clock.Slept() - slept, c.waited);
+    EXPECT_LT(clock.Slept() - slept, c.waited + 100);
+    EXPECT_EQ(Entries().back().text, u"[Event] The combo box item 'gamma' was selected.");
+    EXPECT_EQ(Entries().back().additionalText, name);
+    const auto point = host_->ActionPoints().Reports().back();
+    EXPECT_EQ((std::vector<std::int32_t>{point.window, point.x, point.y, point.flag}),
+              (std::vector<std::int32_t>{list_->window, 60, 80, 2}));
+  }
+
+  // Refusals: one error each, nothing clicked, no event.
+  auto combo = Make<TpwWebComboElement>(true, true);
+  list_->disabled = {1};
+  struct Refusal {
+    OleVariant item;
+    const char16_t* error;
+  };
+  const Refusal refusals[] = {{OleVariant(u"delta"), u"The combo box item 'delta' not found."},
+                              {OleVariant(7), u"The combo box item 7 not found."},
+                              {OleVariant(1), u"The combo box item 1 is disabled."}};
+  const auto clicks = host_->Input().Actions().size();
+  for (const auto& r : refusals) {
+    combo->ClickItem(r.item.Get());
+    EXPECT_EQ(Entries().back().kind, host::LogEntry::Error);
+    EXPECT_EQ(Entries().back().text, r.error);
+  }
+  list_->giveRect = false;
+  const auto entries = Entries().size();
+  combo->ClickItem(OleVariant(0).Get());
+  ASSERT_EQ(Entries().size(), entries + 1);  // the prepared event stays unwritten
+  EXPECT_EQ(Entries().back().text, u"Cannot perform the ClickItem operation.");
+  list_->enabled = false;
+  combo->ClickItem(OleVariant(0).Get());
+  EXPECT_EQ(Entries().back().text, kWebControlDisabledText);
+  EXPECT_EQ(host_->Input().Actions().size(), clicks);
+}
+
+// The native object of a browser tab: its close point and whether it is still there.
+class TTabObject final : public Implements<ComObject, IDispatch, IpwTabPresence, IpwTabContext> {
+ public:
+  bool givePoint = true;
+  int presentReads = 0, goneAfter = 1;  // -1: stays
+  HRESULT GetTypeInfoCount(std::uint32_t* count) override {
+    *count = 0;
+    return S_OK;
+  }
+  HRESULT GetTypeInfo(std::uint32_t, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT GetIDsOfNames(const IID&, const char16_t* const* names, std::uint32_t, LCID, DISPID* ids) override {
+    if (WideStringView(names[0]) != u"GetCloseHitPoint") return DISP_E_UNKNOWNNAME;
+    ids[0] = 1;
+    return S_OK;
+  }
+  HRESULT Invoke(DISPID id, const IID&, LCID, WORD, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
+                 std::uint32_t*) override {
+    if (id != 1 || params->cArgs != 4) return DISP_E_BADPARAMCOUNT;
+    VariantInit(result);
+    result->vt = VT_BOOL;
+    result->boolVal = givePoint ? VARIANT_TRUE : VARIANT_FALSE;
+    if (givePoint) {  // call order: Activate, X, Y, Window
+      *static_cast<std::int32_t*>(params->rgvarg[2].byref) = 140;
+      *static_cast<std::int32_t*>(params->rgvarg[1].byref) = 12;
+      *static_cast<std::int32_t*>(params->rgvarg[0].byref) = 0x7002;
+    }
+    return S_OK;
+  }
+  HRESULT IsPresent(VARIANT_BOOL* present) override {
+    ++presentReads;
+    *present = goneAfter < 0 || presentReads < goneAfter ? VARIANT_TRUE : VARIANT_FALSE;
+    return S_OK;
+  }
+  HRESULT GetTabObject(IDispatch** tab) override {
+    *tab = static_cast<IDispatch*>(this);
+    AddRef();
+    return S_OK;
+  }
+};
+
+TEST_F(WebControls, TabButtonCloseClicksTheCloseButtonAndWaitsForTheTab) {
+  pw::test::SteppingClock clock;
+  ScopedClock scoped(clock);
+  host::ScopedRunState running(host_->RunState(), host::kRunStateRunning);
+  const GUID contextKey = MakeGuid("{0B5C3F7E-8E4B-4C56-9D0F-3A8C2C1E7B11}");
+  auto tab = MakeObject<TTabObject>();
+  node_->SetContextObject(contextKey, static_cast<IpwTabContext*>(tab.Get()));
+  const WideString name = FullName();
+  struct Case {
+    bool middle;
+    int goneAfter;
+    bool closed;
+    std::uint64_t minWait, maxWait;
+  };
+  const Case cases[] = {
+      {false, 1, true, 20, 20},        // gone at the first look
+      {true, 3, true, 60, 60},         // the middle button; gone at the third look
+      {false, -1, false, 1000, 1020},  // stays: the wait ends after 1000 ms, and says so
+  };
+  for (const auto& c : cases) {
+    tab->presentReads = 0;
+    tab->goneAfter = c.goneAfter;
+    auto button = MakeObject<TpwWebTabButtonControl>(host_->Manager(), contextKey, c.middle);
+    ASSERT_EQ(button->AttachNode(static_cast<IpwSysNodeEx*>(node_.Get())), S_OK);
+    const std::uint64_t slept = clock.Slept();
+    EXPECT_EQ(button->Close(), S_OK);
+    EXPECT_GE(clock.Slept() - slept, c.minWait);
+    EXPECT_LE(clock.Slept() - slept, c.maxWait);
+    EXPECT_EQ(host_->Input().Actions().back(),
+              (host::InputAction{0x7002, c.middle ? 0x2028002 : 0x2028001, 140, 12, 0}));
+    const auto entry = Entries().back();
+    EXPECT_EQ(entry.text, c.closed ? u"[Event] The tab page was closed." : u"The tab page was not closed.");
+    EXPECT_EQ(entry.kind, c.closed ? host::LogEntry::Message : host::LogEntry::Error);
+    EXPECT_EQ(entry.additionalText, name);
+  }
+
+  // Without a close point: the error, and no click.
+  const auto clicks = host_->Input().Actions().size();
+  tab->givePoint = false;
+  auto button = MakeObject<TpwWebTabButtonControl>(host_->Manager(), contextKey, false);
+  ASSERT_EQ(button->AttachNode(static_cast<IpwSysNodeEx*>(node_.Get())), S_OK);
+  EXPECT_EQ(button->Close(), S_OK);
+  EXPECT_EQ(Entries().back().text, u"The tab page cannot be closed.");
+  EXPECT_EQ(Entries().back().additionalText, u"The tab page is inactive or has no Close button.\r\n\r\n" + name);
+  // A node without the tab's context, and a detached button: nothing at all.
+  const auto entries = Entries().size();
+  auto other =
+      MakeObject<TpwWebTabButtonControl>(host_->Manager(), MakeGuid("{6A1D1B52-3D5B-4B39-9A0E-5C2F4B8E9D01}"), false);
+  ASSERT_EQ(other->AttachNode(static_cast<IpwSysNodeEx*>(node_.Get())), S_OK);
+  EXPECT_EQ(other->Close(), S_OK);
+  EXPECT_EQ(MakeObject<TpwWebTabButtonControl>(host_->Manager(), contextKey, false)->Close(), S_OK);
+  EXPECT_EQ(Entries().size(), entries);
+  EXPECT_EQ(host_->Input().Actions().size(), clicks);
+}
+
+TEST_F(WebControls, TabButtonCloseStopsWaitingWhenTheRunStops) {
+  pw::test::SteppingClock clock;
+  ScopedClock scoped(clock);
+  const GUID contextKey = MakeGuid("{0B5C3F7E-8E4B-4C56-9D0F-3A8C2C1E7B11}");
+  auto tab = MakeObject<TTabObject>();
+  tab->goneAfter = -1;
+  node_->SetContextObject(contextKey, static_cast<IpwTabContext*>(tab.Get()));
+  auto button = MakeObject<TpwWebTabButtonControl>(host_->Manager(), contextKey, false);
+  ASSERT_EQ(button->AttachNode(static_cast<IpwSysNodeEx*>(node_.Get())), S_OK);
+  EXPECT_EQ(button->Close(), S_OK);  // no run: one look
+  EXPECT_EQ(tab->presentReads, 1);
+  EXPECT_EQ(Entries().back().text, u"The tab page was not closed.");
+}
+
+TEST_F(WebControls, PostKeysHoversTheParentThenTypes) {
+  std::vector<WideString> calls;
+  auto parent = node_->Parent();  // the node's own "Parent"
+  ASSERT_TRUE(parent);
+  parent->SetMember(u"HoverMouse", [&](std::vector<OleVariant>& args) {
+    calls.push_back(u"HoverMouse " + ToText(args.at(0)) + u"," + ToText(args.at(1)));
+    return OleVariant();
+  });
+  node_->SetMember(u"Keys", [&](std::vector<OleVariant>& args) {
+    calls.push_back(u"Keys " + ToText(args.at(0)));
+    return OleVariant();
+  });
+  auto edit = MakeObject<TpwWebIE8EditControl>();
+  BString keys(u"abc[Enter]");
+  EXPECT_EQ(edit->PostKeys(keys.Get()), S_OK);  // detached: ignored
+  EXPECT_TRUE(calls.empty());
+  ASSERT_EQ(edit->AttachNode(static_cast<IpwSysNodeEx*>(node_.Get())), S_OK);
+  EXPECT_EQ(edit->PostKeys(keys.Get()), S_OK);
+  EXPECT_EQ(calls, (std::vector<WideString>{u"HoverMouse 0,0", u"Keys abc[Enter]"}));
+  node_->SetMember(u"Keys", [](std::vector<OleVariant>&) -> OleVariant { throw EOleSysError(u"no keys", E_FAIL); });
+  EXPECT_EQ(edit->PostKeys(keys.Get()), E_FAIL);
 }
 
 }  // namespace

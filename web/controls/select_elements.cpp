@@ -8,10 +8,10 @@
 #include "platform/automation/out_params.h"
 #include "platform/automation/safearray.h"
 #include "platform/com/safecall.h"
+#include "platform/kernel/clock.h"
 #include "platform/rtl/exceptions.h"
 #include "platform/rtl/strings.h"
 #include "web/controls/control_values.h"
-#include "web/controls/pending_nav_helpers.h"
 #include "web/navigation/window_helpers.h"
 #include "web/navigation/web_helpers.h"
 
@@ -181,7 +181,6 @@ HRESULT TpwWebCustomSelectElement::GetCellValue(std::int32_t row, std::int32_t, 
 
 namespace {
 
-constexpr DISPID kControlCentreAction = 0x0200000B;
 constexpr DISPID kGetLineRect = 0x9001;
 constexpr char16_t kNoMultipleSelection[] = u"The listbox does not support multiple selection.";
 
@@ -202,38 +201,6 @@ constexpr ClickRow kClicks[] = {
     {TpwListClick::DblClickRXY, 0x2028006, u"right", true, true},
 };
 
-// The host's input service: the actions object of a window.
-ComPtr<IDispatch> WindowActions(IcvBaseManager* manager, std::int32_t window) {
-  ComPtr<IUnknown> service;
-  SafeCallCheck(manager->GetService(MakeGuid("{10989D82-BE71-4BD3-BE80-30B785CD1009}"), service.Put()));
-  auto input = QueryAs<IpwInputService>(service.Get());
-  if (!input) throw EOleSysError(u"The host has no input service.", E_NOINTERFACE);
-  ComPtr<IDispatch> actions;
-  SafeCallCheck(input->GetWindowObject(window, actions.Put()));
-  if (!actions) throw EOleSysError(u"The host gave no actions object for the window.", E_FAIL);
-  return actions;
-}
-
-void CallAction(IDispatch* actions, DISPID action, std::int32_t x, std::int32_t y, std::int32_t shift) {
-  VARIANT args[3];
-  for (auto& a : args) VariantInit(&a);
-  args[2].vt = VT_I4, args[2].lVal = x;  // call order: ClientX, ClientY, Shift
-  args[1].vt = VT_I4, args[1].lVal = y;
-  args[0].vt = VT_I4, args[0].lVal = shift;
-  DISPPARAMS params{args, nullptr, 3, 0};
-  OleCheck(actions->Invoke(action, GUID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr));
-}
-
-// The window manager's origin of a window: its client point (0, 0) converted.
-void WindowOrigin(IcvBaseManager* manager, std::int32_t window, std::int32_t& x, std::int32_t& y) {
-  x = y = 0;
-  ComPtr<IUnknown> service;
-  SafeCallCheck(manager->GetService(MakeGuid("{463D5E7A-02B6-4BE5-A74C-2D885DC8D6BB}"), service.Put()));
-  auto windows = QueryAs<IcvWindowsManager>(service.Get());
-  if (!windows) throw EOleSysError(u"The host has no windows manager.", E_NOINTERFACE);
-  SafeCallCheck(windows->ClientToScreen(window, &x, &y));
-}
-
 bool IsMinusOne(const VARIANT& item) {
   const VARIANT& v = VariantDeref(item);
   if (v.vt == VT_BSTR) return false;
@@ -253,34 +220,18 @@ bool TpwWebLstBoxElement::GetItemRect(const VARIANT& item, TRect& controlRect, b
                                       std::int32_t& window) {
   auto native = GetNativeObject();
   if (!native) return false;
-  if (activate) pending::ReportActionTarget(Manager(), GetSliceNode().Get());
-  const OleVariant centre[] = {OleVariant(-1), OleVariant(-1)};
-  DispCallMethodByID(native.Get(), kControlCentreAction, centre, OleVariant());
+  if (activate) ReportActionTarget();
+  ControlCentreAction();
   const std::int32_t index = FindItemIndex(item);
   if (index == -1) {
     PostNotFound(FormatItemForLog(item, -1));
     return false;
   }
-  std::int32_t values[5] = {};
-  VARIANT args[7];
-  for (auto& a : args) VariantInit(&a);
-  args[6].vt = VT_I4, args[6].lVal = index;  // call order: Index, Activate, Window, Left, Top, Right, Bottom
-  args[5].vt = VT_BOOL, args[5].boolVal = activate ? VARIANT_TRUE : VARIANT_FALSE;
-  for (int i = 0; i < 5; ++i) {
-    args[4 - i].vt = VT_BYREF | VT_I4;
-    args[4 - i].byref = &values[i];
-  }
-  DISPPARAMS params{args, nullptr, 7, 0};
-  VARIANT result;
-  VariantInit(&result);
-  OleCheck(native->Invoke(kGetLineRect, GUID_NULL, 0, DISPATCH_METHOD, &params, &result, nullptr, nullptr));
-  OleVariant answer = OleVariant::Attach(result);
-  OleVariant b;
-  if (Failed(VariantChangeType(b.Ptr(), answer.Ptr(), 0, VT_BOOL)) || b.Get().boolVal == VARIANT_FALSE) return false;
-  window = values[0];
+  TRect rect;
+  if (!CallGetLineRect(native.Get(), index, activate, window, rect)) return false;
   std::int32_t originX = 0, originY = 0;
-  WindowOrigin(Manager(), window, originX, originY);
-  windowRect = {values[1] - originX, values[2] - originY, values[3] - originX, values[4] - originY};
+  SafeCallCheck(WindowsManager()->ClientToScreen(window, &originX, &originY));
+  windowRect = {rect.Left - originX, rect.Top - originY, rect.Right - originX, rect.Bottom - originY};
   controlRect = windowRect;  // the control window gives no offset of its own here
   return true;
 }
@@ -337,8 +288,8 @@ bool TpwWebLstBoxElement::ClickAt(const VARIANT& item, DISPID action, const char
                     {Number(logPoint.X), Number(logPoint.Y), FormatShiftKeys(static_cast<std::uint16_t>(shift))},
                     TpwWebLogKind::Event);
   }
-  pending::ReportActionPoint(Manager(), window, clickPoint.X, clickPoint.Y, 1);
-  CallAction(WindowActions(Manager(), window).Get(), action, clickPoint.X, clickPoint.Y, shift);
+  ReportActionPoint(window, clickPoint.X, clickPoint.Y, 1);
+  CallPointAction(WindowActions(window).Get(), action, clickPoint.X, clickPoint.Y, shift);
   WriteLogEntry();
   return true;
 }
@@ -350,7 +301,7 @@ void TpwWebLstBoxElement::ClickItemAction(TpwListClick kind, const VARIANT& item
     if (r.kind == kind) row = &r;
   }
   if (!row || !CheckEnabled()) return;
-  ActivateNodeWindow(Manager(), GetSliceNode().Get());
+  ActivateWindow();
   ClickAt(item, row->action, row->button, row->doubleClick, row->atPoint, x, y, shift, false);
 }
 
@@ -387,7 +338,7 @@ void TpwWebLstBoxElement::SelectItem(const VARIANT& item, bool selected) {
 
 void TpwWebLstBoxElement::MultiSelect(const VARIANT& items) {
   if (!CheckEnabled()) return;
-  ActivateNodeWindow(Manager(), GetSliceNode().Get());
+  ActivateWindow();
   if (!IsMultiSelect()) {
     PostLog(kNoMultipleSelection, {}, u"", {}, TpwWebLogKind::Error);
     return;
@@ -460,6 +411,63 @@ WideString TpwWebComboElement::GetText() {
   }
   const std::int32_t selected = GetSelectedItem();
   return selected == -1 ? WideString() : LineText(native.Get(), selected);
+}
+
+void TpwWebComboElement::ClickItem(const VARIANT& item) {
+  auto native = GetNativeObject();
+  if (!native || !CheckEnabled()) return;
+  const std::int32_t index = FindItemIndex(item);
+  if (index == -1) {
+    PostNotFound(FormatItemForLog(item, -1));
+    return;
+  }
+  const WideString designation = FormatItemForLog(item, index);
+  const OleVariant indexArg[] = {OleVariant(index)};
+  OleVariant disabled = DispCallMethod(native.Get(), u"LineDisabled", indexArg, OleVariant(false));
+  OleVariant isDisabled;
+  if (Succeeded(VariantChangeType(isDisabled.Ptr(), disabled.Ptr(), 0, VT_BOOL)) &&
+      isDisabled.Get().boolVal != VARIANT_FALSE) {
+    PostLog(u"The combo box item %s is disabled.", {designation}, u"", {}, TpwWebLogKind::Error);
+    return;
+  }
+  ActivateWindow();
+  ReportActionTarget();
+  ControlCentreAction();
+  if (!openWithoutClick_) OleCheck(Click(-1, -1, 0));
+  PrepareLogEntry(u"The combo box item %s was selected.", {designation}, u"", {}, TpwWebLogKind::Event);
+  std::int32_t window = 0;
+  TRect rect;
+  if (!CallGetLineRect(native.Get(), index, true, window, rect)) {
+    PostLog(u"Cannot perform the ClickItem operation.", {}, u"", {}, TpwWebLogKind::Error);
+    return;
+  }
+  IcvWindowsManager* windows = WindowsManager();
+  const TPoint centre = GetRectCenter(rect);
+  std::int32_t originX = 0, originY = 0;
+  SafeCallCheck(windows->ClientToScreen(window, &originX, &originY));
+  const std::int32_t x = centre.X - originX, y = centre.Y - originY;
+  std::int32_t reportWindow = window, reportX = x, reportY = y;
+  std::int32_t pivotWindow = 0;
+  if (auto pivot = QueryAs<IpwSysObjectControlWithPivotWindow>(GetSliceNode().Get())) {
+    SafeCallCheck(pivot->GetPivotWindow(&pivotWindow));
+  }
+  if (pivotWindow != 0) {  // a node without a pivot window answers 0: the list window takes the report
+    std::int32_t pivotX = 0, pivotY = 0;
+    SafeCallCheck(windows->ClientToScreen(pivotWindow, &pivotX, &pivotY));
+    reportWindow = pivotWindow, reportX = centre.X - pivotX, reportY = centre.Y - pivotY;
+  }
+  auto actions = WindowActions(window);
+  ReportActionPoint(reportWindow, reportX, reportY, 2);
+  CallPointAction(actions.Get(), 0x2028001, x, y, 0);
+  const std::uint64_t deadline = GetTickCount64() + 3000;
+  for (;;) {
+    VARIANT_BOOL exists = VARIANT_FALSE, visible = VARIANT_FALSE;
+    SafeCallCheck(windows->WindowExists(window, &exists));
+    if (exists != VARIANT_FALSE) SafeCallCheck(windows->WindowVisible(window, &visible));
+    if (exists == VARIANT_FALSE || visible == VARIANT_FALSE || GetTickCount64() >= deadline) break;
+    SleepMs(50);
+  }
+  WriteLogEntry();
 }
 
 }  // namespace pw::web

@@ -100,6 +100,14 @@ class TpwWebComboElement : public TpwWebCustomSelectElement {
   // "EditableComboBoxText" when the native object has it, else the selected item's text (empty
   // when none is selected).
   WideString GetText();
+  // Selects an item by a left click at its centre in the list window that GetLineRect (with
+  // Activate) gives: the enabled check, the item (not found, disabled), the window brought to the
+  // front, the control's own Click(-1, -1, 0) first unless it opens without one, the event "The
+  // combo box item %s was selected." prepared, the click (reported with flag 2; to the node's
+  // pivot window when it has one), then a wait of at most 3000 ms (50 ms steps on the clock)
+  // while the list window exists and is visible, and the event written. An item without a
+  // rectangle writes "Cannot perform the ClickItem operation." and clicks nothing.
+  void ClickItem(const VARIANT& item);
 
  private:
   bool openWithoutClick_;

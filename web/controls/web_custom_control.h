@@ -12,6 +12,7 @@
 
 #include <vector>
 
+#include "core/automation/rect.h"
 #include "openapps/extensions/node_slice.h"
 #include "web/navigation/web_log.h"
 
@@ -19,11 +20,36 @@ namespace pw::web {
 
 inline constexpr char16_t kWebControlDisabledText[] = u"Unable to perform the action because the control is disabled.";
 
+// GetLineRect (DISPID 0x9001) of a list's native object: the item's window and rectangle; False
+// when the object gives none. A failing call raises.
+bool CallGetLineRect(IDispatch* native, std::int32_t index, bool activate, std::int32_t& window, TRect& rect);
+// A member of an actions object (Click 0x2028001, ClickM 0x2028002, ClickR 0x2028003, DblClick
+// 0x2028004, DblClickR 0x2028006) with ClientX, ClientY and Shift; a failure raises.
+void CallPointAction(IDispatch* actions, DISPID action, std::int32_t x, std::int32_t y, std::int32_t shift);
+
 class TpwWebCustomControl : public TpwNodeSlice {
  public:
   // The element's native object: what the context's object operation gives; nil when none.
   ComPtr<IDispatch> GetNativeObject();
   IcvBaseManager* Manager() const { return manager_.Get(); }
+
+  // The steps of an action:
+  //   Click                the node's own late-bound "Click"(X, Y, Shift) (Integers by reference);
+  //                        nothing when the slice has no node; failures become the result.
+  //   ActivateWindow       brings the top-level window that holds the element to the front.
+  //   ReportActionTarget   the key of the slice's node to the run item's action-point sink (a key
+  //                        that cannot be read, or GUID_NULL, reports nothing).
+  //   ControlCentreAction  the native object's member 0x0200000B with (-1, -1).
+  //   ReportActionPoint    the point to the sink: as given when X or Y is -1, else plus the
+  //                        window rectangle's top-left corner.
+  virtual HRESULT Click(std::int32_t x, std::int32_t y, std::int32_t shift);
+  void ActivateWindow();
+  void ReportActionTarget();
+  void ControlCentreAction();
+  void ReportActionPoint(std::int32_t window, std::int32_t x, std::int32_t y, std::int32_t flag);
+  IcvWindowsManager* WindowsManager();
+  // The input service's actions object of a window (IpwSysControlBaseActions members by DISPID).
+  ComPtr<IDispatch> WindowActions(std::int32_t window);
 
   // "Enabled" of the native object (True when it cannot be read); a disabled control writes the
   // error (also while muted) and answers False.
@@ -51,6 +77,7 @@ class TpwWebCustomControl : public TpwNodeSlice {
  private:
   ComPtr<IcvBaseManager> manager_;
   ComPtr<IpwObjectContext2> context_;
+  ComPtr<IcvWindowsManager> windows_;
   PendingEntry pending_;
   std::int32_t logMuteCount_ = 0;
 };
