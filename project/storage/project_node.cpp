@@ -1,5 +1,7 @@
 #include "project/storage/project_node.h"
 
+#include <algorithm>
+
 #include "core/host/host_services.h"
 #include "core/options/options_tree.h"
 #include "core/options/options_xml_storage.h"
@@ -8,9 +10,12 @@
 #include "platform/rtl/strings.h"
 #include "project/actions/action_tables.h"
 #include "project/actions/project_actions.h"
+#include "project/nodes/companions.h"
 #include "project/nodes/dialogs.h"
 #include "project/nodes/node_helpers.h"
+#include "project/nodes/observers.h"
 #include "project/nodes/project_helpers.h"
+#include "project/nodes/small_services.h"
 #include "project/storage/node_file_helpers.h"
 #include "project/storage/node_storage.h"
 
@@ -39,6 +44,9 @@ std::vector<GUID> HandledActions(bool fileStorage) {
   if (!fileStorage) return {ActionKey(kSaveAction)};
   return {ActionKey(kSaveAction), ActionKey(kSaveAsAction), ActionKey(kPropertiesAction), ActionKey(kReloadAction)};
 }
+
+// The menu a persistent node fills for its context.
+constexpr GUID kNodeContextMenu = MakeGuid("{05F2D106-C156-4279-B995-B8A431F87F86}");
 
 }  // namespace
 
@@ -335,6 +343,41 @@ bool TpwProjectNode::CanReload() {
   return ReloadCount() == 0 && unloadCount_ == 0 && HasNotReloadedMark(AsNode()) && IsHostInteractive(Manager());
 }
 
+// ---- Context menu and file names
+
+void TpwProjectNode::CollectMenuKeys(std::vector<GUID>& keys) {
+  if (!FileStorage()) return;
+  GUID scc = GetSourceControlMenuKey(Manager(), AsNode());
+  if (scc != GUID_NULL) keys.push_back(scc);
+  if (HasNotReloadedMark(AsNode())) keys.push_back(ActionKey(kReloadAction));
+}
+
+ComPtr<IpwMenu> TpwProjectNode::GetContextMenu() {
+  std::vector<GUID> keys;
+  CollectMenuKeys(keys);
+  if (keys.empty()) return nullptr;
+  auto menu = GetOrCreateMenu(Manager(), GUID_NULL, kNodeContextMenu);
+  if (menu) FillMenuWithActions(Manager(), menu.Get(), keys, {});
+  return menu;
+}
+
+void TpwProjectNode::FillStringCollection(std::vector<WideString>& list) {
+  if (!FileStorage()) return;
+  WideString name = GetStorageFileName(AsNode());
+  if (WideTrim(name).empty()) return;
+  for (const auto& item : list)
+    if (SameTextIgnoringCase(item, name)) return;
+  list.push_back(std::move(name));
+}
+
+ComPtr<IpwStringCollection> TpwProjectNode::GetStringCollection() {
+  std::vector<WideString> list;
+  FillStringCollection(list);
+  std::stable_sort(list.begin(), list.end(), IgnoringCaseLess{});
+  list.erase(std::unique(list.begin(), list.end(), IgnoringCaseEqual{}), list.end());
+  return MakeObject<TpwStringCollection>(std::move(list));
+}
+
 // ---- Overrides of the base node
 
 void TpwProjectNode::DoChanged(bool notify) {
@@ -401,12 +444,48 @@ OleVariant TpwProjectNode::Attribute(std::int32_t id) {
   return TpwBaseProjectNode::Attribute(id);
 }
 
+std::int32_t TpwProjectNode::PropertyCount() {
+  std::int32_t count = TpwBaseProjectNode::PropertyCount();
+  if (!FileStorage()) return count;
+  storageNameIndex_ = count;
+  commentIndex_ = count + 1;
+  return count + 2;
+}
+
+ComPtr<IpwPropertyObject> TpwProjectNode::CreatePropertyObject(std::int32_t index) {
+  if (index >= 0 && (index == storageNameIndex_ || index == commentIndex_)) {
+    IpwPropertyObjectOwner* owner = Manager() ? static_cast<IpwPropertyObjectOwner*>(this) : nullptr;
+    const bool storage = index == storageNameIndex_;
+    return MakeObject<TpwPropertyObject>(
+        storage ? &TpwPropertyTexts::StorageName : &TpwPropertyTexts::Comment, &TpwPropertyTexts::General,
+        storage ? &TpwPropertyTexts::StorageNameDescription : &TpwPropertyTexts::CommentDescription, true, index,
+        owner);
+  }
+  return TpwBaseProjectNode::CreatePropertyObject(index);
+}
+
+void TpwProjectNode::GetPropertyValue(std::int32_t index, VARIANT* value) {
+  if (index < 0 || (index != storageNameIndex_ && index != commentIndex_)) {
+    TpwBaseProjectNode::GetPropertyValue(index, value);
+    return;
+  }
+  if (!value) throw EOleSysError(u"Invalid pointer", E_POINTER);
+  OleVariant v = index == storageNameIndex_ ? OleVariant(GetStorageFileName(AsNode())) : Attribute(5);
+  VariantInit(value);
+  *value = v.Detach();
+}
+
 void TpwProjectNode::DoInitialize(IcvBaseManager* manager) {
   TpwBaseProjectNode::DoInitialize(manager);
   if (manager && GetHostService<IUnknown>(manager, kActionService)) {
     auto keys = HandledActions(FileStorage() != nullptr);
     RegisterContextActions(manager, InstanceKey(), keys, static_cast<IpwProjectActionHandler*>(this));
     actionsRegistered_ = true;
+  }
+  if (manager && GetObjectBroker(manager)) {
+    auto provider = MakeObject<TpwProjectNodeEventProvider>();
+    SafeCallCheck(provider->Connect(manager, static_cast<IpwProjectNodeEventProviderOwner*>(this)));
+    eventProvider_ = provider;
   }
 }
 
@@ -417,6 +496,8 @@ void TpwProjectNode::DoFinalize() {
     auto keys = HandledActions(FileStorage() != nullptr);
     UnregisterContextActions(Manager(), InstanceKey(), keys);
   }
+  // The provider holds the node: it lets go here.
+  if (auto provider = std::move(eventProvider_)) SafeCallCheck(provider->Disconnect());
   UnloadData();
   TpwBaseProjectNode::DoFinalize();
 }
@@ -497,7 +578,13 @@ HRESULT TpwProjectNode::MarkChanged() {
   return SafeCall([&] { DoChanged(false); });
 }
 HRESULT TpwProjectNode::GetEventProvider(IUnknown** provider) {
-  return SafeCall([&] { *provider = nullptr; });
+  return SafeCall([&] { *provider = ComPtr<IUnknown>(eventProvider_.Get()).Detach(); });
+}
+HRESULT TpwProjectNode::OnEvent1(const VARIANT& arg) {
+  return SafeCall([&] { EventProviderHook1(arg); });
+}
+HRESULT TpwProjectNode::OnEvent2(const VARIANT& arg) {
+  return SafeCall([&] { EventProviderHook2(arg); });
 }
 HRESULT TpwProjectNode::SaveToUnsavedCopy(std::int32_t* result) {
   return SafeCall([&] {

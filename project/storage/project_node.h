@@ -12,6 +12,7 @@
 #pragma once
 
 #include <memory>
+#include <vector>
 
 #include "core/options/options_intf.h"
 #include "project/nodes/base_node.h"
@@ -31,9 +32,9 @@ inline constexpr std::int32_t kErrInvalidFormat = 103;
 inline constexpr std::int32_t kErrInvalidCaption = 104;
 inline constexpr std::int32_t kErrException = static_cast<std::int32_t>(0x80020009u);
 
-class TpwProjectNode
-    : public Implements<TpwBaseProjectNode, IpwPersistentProjectNode, IpwFileNode, IpwFileSaveSupport,
-                        IpwParentStoredNode, IpwUnsavedCopySave, IpwProjectActionHandler, IpwPersistentNodeType> {
+class TpwProjectNode : public Implements<TpwBaseProjectNode, IpwPersistentProjectNode, IpwFileNode, IpwFileSaveSupport,
+                                         IpwParentStoredNode, IpwUnsavedCopySave, IpwProjectActionHandler,
+                                         IpwPersistentNodeType, IpwProjectNodeEventProviderOwner> {
  public:
   TpwProjectNode(IpwProjectNode* parent, const GUID& typeKey, const GUID& key, std::uint8_t storageKind);
   ~TpwProjectNode() override;
@@ -98,6 +99,20 @@ class TpwProjectNode
   void ShowNodeProperties();
   bool CanReload();
 
+  // The context menu {05F2D106-...} filled with CollectMenuKeys (found or created); nil when no
+  // key is collected or the host has no menu service.
+  ComPtr<IpwMenu> GetContextMenu();
+  // A file node's menu keys: its source-control menu key (when that menu has items), then
+  // "Reload" while it carries the not-reloaded mark. None for other nodes.
+  virtual void CollectMenuKeys(std::vector<GUID>& keys);
+  // The file names the node uses, sorted ignoring case, without duplicates.
+  ComPtr<IpwStringCollection> GetStringCollection();
+  virtual void FillStringCollection(std::vector<WideString>& list);
+  // The project-node events of the node's event provider (made by Initialize when the host has
+  // an object broker, released by Finalize); nothing in this class.
+  virtual void EventProviderHook1(const VARIANT& arg) {}
+  virtual void EventProviderHook2(const VARIANT& arg) {}
+
   // ---- Overrides of the base node
   void DoChanged(bool notify) override;
   bool IsModified() override;
@@ -105,6 +120,10 @@ class TpwProjectNode
   bool ValidateName(WideString& newName, bool allowCorrection) override;
   void NameChanged(const WideString& oldName, const WideString& newName) override;
   OleVariant Attribute(std::int32_t id) override;
+  // A file node adds "Storage Name" (its file) and "Comment" (attribute 5), both read-only.
+  std::int32_t PropertyCount() override;
+  ComPtr<IpwPropertyObject> CreatePropertyObject(std::int32_t index) override;
+  void GetPropertyValue(std::int32_t index, VARIANT* value) override;
   void DoInitialize(IcvBaseManager* manager) override;
   void DoFinalize() override;
 
@@ -156,6 +175,9 @@ class TpwProjectNode
   void UpdateAction(const GUID& action) override;
   // IpwPersistentNodeType
   HRESULT GetNodeTypeKey(GUID* typeKey) override;
+  // IpwProjectNodeEventProviderOwner
+  HRESULT OnEvent1(const VARIANT& arg) override;
+  HRESULT OnEvent2(const VARIANT& arg) override;
 
  protected:
   void* GetInterface(const IID& riid) noexcept override;
@@ -173,6 +195,8 @@ class TpwProjectNode
   bool saveAsFlag_ = false;
   ComPtr<IcvOptionsNode> saveTarget_;
   bool actionsRegistered_ = false;
+  ComPtr<IpwProjectNodeEventProvider> eventProvider_;
+  std::int32_t storageNameIndex_ = -1, commentIndex_ = -1;
 };
 
 }  // namespace pw::project
