@@ -27,7 +27,7 @@ TateHLStyle* TateHLStyles::GetStyleSafe(std::int32_t index) const {
   return index >= 0 && index < GetCount() ? GetStyle(index) : GetStyle(0);
 }
 
-std::int32_t TateHLStyles::IndexOfStyle(const TateHLStyle* style) const {
+std::int32_t TateHLStyles::IndexOfStyle(const TateHLStyleIntf* style) const {
   for (std::size_t i = 0; i < styles_.size(); ++i)
     if (styles_[i].get() == style) return static_cast<std::int32_t>(i);
   return -1;

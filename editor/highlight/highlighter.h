@@ -35,16 +35,16 @@ inline constexpr std::uint32_t clWindowText = 0xFF000008;
 inline constexpr std::uint32_t clNone = 0x1FFFFFFF;
 enum TFontStyle : std::uint8_t { fsBold = 1, fsItalic = 2, fsUnderline = 4, fsStrikeOut = 8 };
 
-class TateHLStyle {
+class TateHLStyle final : public TateHLStyleIntf {
  public:
   explicit TateHLStyle(WideString name) : Name(std::move(name)) {}
-  std::uint32_t GetColor() const { return Color; }
-  std::uint8_t GetFontStyle() const { return FontStyle; }
-  std::uint32_t GetBackColor() const { return BackColor; }
-  const WideString& GetName() const { return Name; }
-  void SetColor(std::uint32_t v) { Color = v; }
-  void SetFontStyle(std::uint8_t v) { FontStyle = v; }
-  void SetBackColor(std::uint32_t v) { BackColor = v; }
+  std::uint32_t GetColor() const override { return Color; }
+  std::uint8_t GetFontStyle() const override { return FontStyle; }
+  std::uint32_t GetBackColor() const override { return BackColor; }
+  const WideString& GetName() const override { return Name; }
+  void SetColor(std::uint32_t v) override { Color = v; }
+  void SetFontStyle(std::uint8_t v) override { FontStyle = v; }
+  void SetBackColor(std::uint32_t v) override { BackColor = v; }
 
   WideString Name;
   std::uint32_t Color = clWindowText;
@@ -52,15 +52,15 @@ class TateHLStyle {
   std::uint32_t BackColor = clNone;
 };
 
-class TateHLStyles {
+class TateHLStyles final : public TateHLStylesIntf {
  public:
-  std::int32_t GetCount() const { return static_cast<std::int32_t>(styles_.size()); }
-  TateHLStyle* GetStyle(std::int32_t index) const { return styles_[static_cast<std::size_t>(index)].get(); }
+  std::int32_t GetCount() const override { return static_cast<std::int32_t>(styles_.size()); }
+  TateHLStyle* GetStyle(std::int32_t index) const override { return styles_[static_cast<std::size_t>(index)].get(); }
   // The style of that name (ignoring case), appended when missing.
-  TateHLStyle* FindOrAddStyle(WideStringView name);
-  TateHLStyle* GetStyleSafe(std::int32_t index) const;
-  std::int32_t IndexOfStyle(const TateHLStyle* style) const;
-  void Clear() { styles_.clear(); }
+  TateHLStyle* FindOrAddStyle(WideStringView name) override;
+  TateHLStyle* GetStyleSafe(std::int32_t index) const override;
+  std::int32_t IndexOfStyle(const TateHLStyleIntf* style) const override;
+  void Clear() override { styles_.clear(); }
 
  private:
   std::vector<std::unique_ptr<TateHLStyle>> styles_;
@@ -154,31 +154,32 @@ class TateHLRootState : public TateHLStateBase {
   TateHLLookUpTable Table;
 };
 
-class TateHighLighter : public TateHighLighterIntf {
+class TateHighLighter final : public TateHighLighterIntf {
  public:
   TateHighLighter();
   ~TateHighLighter() override;
 
   // Replaces the whole definition by built-in definition `kind` (0..10; above: only the
   // prologue) with the caller's style names. Every row must be rescanned afterwards.
-  void CreateBuiltInParsers(std::uint8_t kind, const TateBuiltInStyleNames& names);
+  void CreateBuiltInParsers(std::uint8_t kind, const TateBuiltInStyleNames& names) override;
   TateHLStateInternal* GetRootState() override { return rootState_.get(); }
   TateHLStateBase* Root() const { return rootState_.get(); }
   void ScanLine(TateHLStateInternal* startState, const WideString& text, TateHLRow* row) override;
-  TateHLStyles& GetStyles() { return styles_; }
+  TateHLStyles& GetStyles() override { return styles_; }
   // Frees every state and style and makes a new root state; the name and case are kept.
-  void Clear();
-  void SetCaseSensitive(bool value) { caseSensitive_ = value; }
+  void Clear() override;
+  void SetCaseSensitive(bool value) override { caseSensitive_ = value; }
   bool CaseSensitive() const { return caseSensitive_; }
   WideString FoldCase(WideStringView s) const;
 
   void AddBlock(WideStringView name, WideStringView styleName, WideStringView startChars, WideStringView endChars,
-                bool run, WideStringView escapeChars);
+                bool run, WideStringView escapeChars) override;
   void AddKeywords(WideStringView name, WideStringView styleName, WideStringView group, WideStringView startChars,
-                   WideStringView wordChars, const std::vector<WideString>& keywords);
+                   WideStringView wordChars, const std::vector<WideString>& keywords) override;
   void AddRegion(WideStringView name, WideStringView styleName, WideStringView fallback, WideStringView startDelim,
-                 WideStringView endSpec, bool endIsRun, bool restartAtRoot, bool usePrefix);
-  void AddKeywordsToGroup(WideStringView group, WideStringView styleName, const std::vector<WideString>& keywords);
+                 WideStringView endSpec, bool endIsRun, bool restartAtRoot, bool usePrefix) override;
+  void AddKeywordsToGroup(WideStringView group, WideStringView styleName,
+                          const std::vector<WideString>& keywords) override;
 
   // The state registered under `name` whatever its kind, else a new one of `kind` (0..4) in
   // the style `styleName` (added when missing).

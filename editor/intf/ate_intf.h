@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "platform/com/guid.h"
 #include "platform/com/unknown.h"
@@ -14,6 +15,7 @@ namespace pw::editor {
 
 class TateCollapseBlock;
 class TateBlocks;
+struct TateBuiltInStyleNames;
 
 // The per-line record the line store keeps for each line: a block and three 32-bit values.
 class TateLineDataIntf : public TObject {
@@ -113,13 +115,55 @@ class TateHLRowIntf : public TObject {
   virtual void SetBlock(TateCollapseBlock* block) = 0;
 };
 
+// A highlighter style: its name, text colour, font style (bold 1, italic 2, underline 4,
+// strike-out 8) and background colour (clNone: none of its own).
+class TateHLStyleIntf : public TObject {
+ public:
+  virtual std::uint32_t GetColor() const = 0;
+  virtual std::uint8_t GetFontStyle() const = 0;
+  virtual std::uint32_t GetBackColor() const = 0;
+  virtual const WideString& GetName() const = 0;
+  virtual void SetColor(std::uint32_t value) = 0;
+  virtual void SetFontStyle(std::uint8_t value) = 0;
+  virtual void SetBackColor(std::uint32_t value) = 0;
+};
+
+// The highlighter's style table; a style's index is the number rows and states store.
+class TateHLStylesIntf : public TObject {
+ public:
+  virtual std::int32_t GetCount() const = 0;
+  virtual TateHLStyleIntf* GetStyle(std::int32_t index) const = 0;  // no range check
+  // The style of that name (ignoring case), appended when missing.
+  virtual TateHLStyleIntf* FindOrAddStyle(WideStringView name) = 0;
+  // The style at index when it exists, else style 0.
+  virtual TateHLStyleIntf* GetStyleSafe(std::int32_t index) const = 0;
+  virtual std::int32_t IndexOfStyle(const TateHLStyleIntf* style) const = 0;  // -1: not in the table
+  virtual void Clear() = 0;
+};
+
 // What the edit source needs of a highlighter to rescan rows: the state for line 0 and the
 // scan of one line (its tabs expanded) from a start state into a row, which takes the state
 // at the line's end. The builder operations come with the highlighter itself.
 class TateHighLighterIntf : public TObject {
  public:
+  // Replaces the whole definition by built-in definition `kind` with the caller's style names.
+  virtual void CreateBuiltInParsers(std::uint8_t kind, const TateBuiltInStyleNames& names) = 0;
   virtual TateHLStateInternal* GetRootState() = 0;
   virtual void ScanLine(TateHLStateInternal* startState, const std::u16string& text, TateHLRow* row) = 0;
+  virtual TateHLStylesIntf& GetStyles() = 0;
+  virtual void Clear() = 0;
+  virtual void SetCaseSensitive(bool value) = 0;
+  // The builder operations.
+  virtual void AddBlock(WideStringView name, WideStringView styleName, WideStringView startChars,
+                        WideStringView endChars, bool run, WideStringView escapeChars) = 0;
+  virtual void AddKeywords(WideStringView name, WideStringView styleName, WideStringView group,
+                           WideStringView startChars, WideStringView wordChars,
+                           const std::vector<WideString>& keywords) = 0;
+  virtual void AddRegion(WideStringView name, WideStringView styleName, WideStringView fallback,
+                         WideStringView startDelim, WideStringView endSpec, bool endIsRun, bool restartAtRoot,
+                         bool usePrefix) = 0;
+  virtual void AddKeywordsToGroup(WideStringView group, WideStringView styleName,
+                                  const std::vector<WideString>& keywords) = 0;
 };
 
 // Answers the number to show for a 0-based line; a negative answer shows none.

@@ -538,7 +538,28 @@ bool TateStrings::LoadFromStream(TStream& stream) { return LoadFromBytes(ReadAll
 
 bool TateStrings::LoadFromFile(WideStringView fileName) { return LoadFromBytes(ReadFileBytes(fileName)); }
 
-std::string TateStrings::SaveToBytes() const { return EncodeText(GetText(), GetSaveEncoding()); }
+std::string TateStrings::SaveToBytes() const {
+  const TateTextEncoding encoding = GetSaveEncoding();
+  if (encoding != teUtf16) return EncodeText(GetText(), encoding);
+  // UTF-16 little-endian straight from the lines: one block of bytes, no copy of the text.
+  const std::int32_t count = GetCount();
+  std::size_t units = 0;
+  for (std::int32_t y = 0; y < count; ++y) units += textSource_->Get(y).size() + 2;
+  std::string out;
+  out.reserve(2 + units * 2);
+  out += "\xFF\xFE";
+  auto append = [&out](WideStringView text) {
+    for (char16_t c : text) {
+      out.push_back(static_cast<char>(c & 0xFF));
+      out.push_back(static_cast<char>(c >> 8));
+    }
+  };
+  for (std::int32_t y = 0; y < count; ++y) {
+    if (y > 0) append(u"\r\n");
+    append(textSource_->Get(y));
+  }
+  return out;
+}
 
 void TateStrings::SaveToStream(TStream& stream) const { WriteAllBytes(stream, SaveToBytes()); }
 

@@ -57,6 +57,37 @@ TEST_F(HighlighterTest, TheScanKeepsPixelOffsetsPast65535) {
   EXPECT_EQ(row->StyleAt(2), 0);
 }
 
+// A caller that holds only the abstract classes builds, scans and reads styles.
+TEST_F(HighlighterTest, TheAbstractClassesReachEveryOperation) {
+  TateHighLighterIntf& intf = hl;
+  intf.CreateBuiltInParsers(1, TateBuiltInStyleNames{});
+  intf.SetCaseSensitive(false);
+  EXPECT_EQ(Runs(u"BEGIN x"), "Keyword:5 Space:1 Identifier:1");
+  intf.Clear();
+  intf.AddBlock(u"Space", u"Space", u" ", u" ", true, u"");
+  intf.AddKeywords(u"Ident", u"Ident", u"Kw", u"abc", u"abc", {u"ab"});
+  intf.AddKeywordsToGroup(u"Kw", u"Kw2", {u"ca"});
+  EXPECT_EQ(Runs(u"ab ca cc"), "Kw:2 Space:1 Kw2:2 Space:1 Ident:2");
+
+  TateHLStylesIntf& styles = intf.GetStyles();
+  TateHLStyleIntf* kw = styles.FindOrAddStyle(u"KW");  // ignoring case: the existing one
+  EXPECT_EQ(kw->GetName(), u"Kw");
+  EXPECT_EQ(styles.GetCount(), static_cast<std::int32_t>(hl.GetStyles().GetCount()));
+  kw->SetColor(0x0000FF);
+  kw->SetFontStyle(1);
+  kw->SetBackColor(0x00FF00);
+  EXPECT_EQ(styles.GetStyle(styles.IndexOfStyle(kw))->GetColor(), 0x0000FFu);
+  EXPECT_EQ(kw->GetFontStyle(), 1);
+  EXPECT_EQ(kw->GetBackColor(), 0x00FF00u);
+  // Out of range: style 0; a style of another table: -1.
+  EXPECT_EQ(styles.GetStyleSafe(-1), styles.GetStyle(0));
+  EXPECT_EQ(styles.GetStyleSafe(styles.GetCount()), styles.GetStyle(0));
+  TateHLStyle foreign(u"Kw");
+  EXPECT_EQ(styles.IndexOfStyle(&foreign), -1);
+  styles.Clear();
+  EXPECT_EQ(styles.GetCount(), 0);
+}
+
 class LanguageTest : public HighlighterTest {
  protected:
   void SetUp() override {
