@@ -162,6 +162,7 @@ TestHost::TestHost(TestHostOptions options) : config_(std::make_shared<HostConfi
   });
   input_ = MakeObject<TInputService>(*browsers_);
   recording_ = MakeObject<TRecordingService>();
+  eventSets_ = MakeObject<TActiveXEventManager>([config = config_](const WideString& line) { config->Print(line); });
   hookParameters_ = MakeObject<THookParameterService>(*processes_);
   imageFormats_ = MakeObject<THostImageFormatService>();
   manager_ = MakeObject<THostManager>(config_, options.majorVersion);
@@ -206,6 +207,7 @@ TestHost::TestHost(TestHostOptions options) : config_(std::make_shared<HostConfi
   add(services::kInput, static_cast<IpwInputService*>(input_.Get()));
   add(services::kHookParameters, hookParameters_->Identity());
   add(services::kRecording, recording_->Identity());
+  add(services::kActiveXEvents, eventSets_->Identity());
   add(services::kImageFormats, imageFormats_->Identity());
   add(services::kStopRequest, run_->Identity());
 }
@@ -231,6 +233,7 @@ TestHost::~TestHost() {
   hookParameters_ = nullptr;
   windows_ = nullptr;
   recording_ = nullptr;
+  eventSets_ = nullptr;
   processInfo_ = nullptr;
   processes_.reset();
   providers_ = nullptr;

@@ -16,6 +16,7 @@
 #include "host/action_points.h"
 #include "host/browser/objects/browsers.h"
 #include "host/browser/objects/input_actions.h"
+#include "host/event_sets.h"
 #include "host/code_model.h"
 #include "host/file_queries.h"
 #include "host/host_config.h"
@@ -63,6 +64,8 @@ inline constexpr GUID kRecording = MakeGuid("{7304CEEC-41E0-461E-9B13-F1B94DF034
 inline constexpr GUID kImageFormats = MakeGuid("{3B1367F5-9B09-46AB-861E-57F435F66D6A}");
 inline constexpr GUID kStopRequest = MakeGuid("{A0CC50ED-072D-4512-8E65-C5A63D307263}");
 inline constexpr GUID kInput = MakeGuid("{10989D82-BE71-4BD3-BE80-30B785CD1009}");
+// The event sets, looked up by their interface id.
+inline constexpr GUID kActiveXEvents = MakeGuid("{9DD37E86-3A58-4C45-9274-8CC3505533F0}");
 }  // namespace services
 
 // The host's options group "Open Applications", under which the technology plug-ins' pages go.
@@ -139,6 +142,8 @@ class TestHost {
   TActionPointService& ActionPoints() { return *actionPoints_; }
   // The analyzers plug-ins registered for recordings.
   TRecordingService& Recording() { return *recording_; }
+  // The event sets plug-ins registered, and the events they raised (printed as they come).
+  TActiveXEventManager& EventSets() { return *eventSets_; }
   // The image formats "BMP" and "PNG".
   THostImageFormatService& ImageFormats() { return *imageFormats_; }
   // The tested browsers: pages of one real engine, started with the first browser and stopped
@@ -181,6 +186,7 @@ class TestHost {
   ComPtr<TInputService> input_;
   ComPtr<THookParameterService> hookParameters_;
   ComPtr<TRecordingService> recording_;
+  ComPtr<TActiveXEventManager> eventSets_;
   ComPtr<THostImageFormatService> imageFormats_;
   std::unique_ptr<TBrowsers> browsers_;
   ComPtr<THostManager> manager_;

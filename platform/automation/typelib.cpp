@@ -6,6 +6,7 @@
 #include <cstring>
 #include <deque>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <unordered_map>
@@ -146,6 +147,7 @@ class TTypeInfo final : public ITypeInfo {
   tlb::TypeData data_;
   TYPEATTR attr_{};
   std::vector<FUNCDESC> descs_;
+  std::map<DISPID, std::size_t> namedBy_;  // the function whose names GetNames answers
   mutable std::vector<FuncInfo> funcs_;  // thunks bound by BindThunks
   mutable std::once_flag thunksBound_;
   std::deque<TYPEDESC> typeDescs_;  // stable addresses for nested descriptions
@@ -297,6 +299,9 @@ TTypeInfo::TTypeInfo(TTypeLib* lib, std::uint32_t index, tlb::TypeData data, WOR
     m.owner = 0;
     m.Add(f.invkind, &fi.call);
     names_.try_emplace(WideLowerCase(f.name), f.memid);
+    // A member of the interface itself hides an inherited one of the same id (an event set
+    // numbers its members from the id the dispatch members of a dual interface start at).
+    namedBy_[f.memid] = i;
   }
   map_.Finish();
   attr_.cbSizeVft = static_cast<WORD>(slots * static_cast<int>(sizeof(void*)));
@@ -305,8 +310,9 @@ TTypeInfo::TTypeInfo(TTypeLib* lib, std::uint32_t index, tlb::TypeData data, WOR
 HRESULT TTypeInfo::GetNames(DISPID memid, BSTR* names, std::uint32_t maxNames, std::uint32_t* count) {
   if (!names || !count) return E_INVALIDARG;
   *count = 0;
-  const tlb::FuncData* f = FirstFunction(memid);
-  if (!f) return TYPE_E_ELEMENTNOTFOUND;
+  auto named = namedBy_.find(memid);
+  if (named == namedBy_.end()) return TYPE_E_ELEMENTNOTFOUND;
+  const tlb::FuncData* f = &data_.funcs[named->second];
   if (maxNames == 0) return S_OK;
   if (!BstrOut(&names[0], f->name)) return E_OUTOFMEMORY;
   *count = 1;
