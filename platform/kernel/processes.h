@@ -18,7 +18,7 @@ namespace pw {
 struct WindowDescription {
   HWND window = 0;
   WideString className;
-  std::vector<WindowDescription> children;  // child windows, in z-order (each with its own)
+  std::vector<WindowDescription> children = {};  // child windows, in z-order (each with its own)
 };
 
 struct ProcessDescription {
