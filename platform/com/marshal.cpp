@@ -1,4 +1,5 @@
 #include "platform/com/marshal.h"
+#include "platform/com/class_registry.h"
 
 #include <algorithm>
 #include <map>
@@ -453,8 +454,8 @@ bool IsComProxy(IUnknown* object) {
 HRESULT CoCreateInstance(const CLSID& clsid, IUnknown* outer, DWORD, const IID& riid, void** ppv) {
   if (!ppv) return E_POINTER;
   *ppv = nullptr;
-  if (clsid != CLSID_StdGlobalInterfaceTable) return REGDB_E_CLASSNOTREG;
   if (outer) return CLASS_E_NOAGGREGATION;
+  if (clsid != CLSID_StdGlobalInterfaceTable) return CreateRegisteredClass(clsid, riid, ppv);
   return TheGlobalTable().QueryInterface(riid, ppv);
 }
 

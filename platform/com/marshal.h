@@ -135,9 +135,9 @@ struct IGlobalInterfaceTable : IUnknown {
 inline constexpr CLSID CLSID_StdGlobalInterfaceTable = MakeGuid("{00000323-0000-0000-C000-000000000046}");
 
 inline constexpr DWORD CLSCTX_INPROC_SERVER = 1;
-// Creates an object of a class that the platform serves (only the standard global interface
-// table here; every instance is a view of the one process-wide table). REGDB_E_CLASSNOTREG for
-// any other class.
+// Creates an object of a class that the platform serves (the standard global interface table;
+// every instance is a view of the one process-wide table) or that a running layer registered
+// (platform/com/class_registry.h). REGDB_E_CLASSNOTREG for any other class.
 HRESULT CoCreateInstance(const CLSID& clsid, IUnknown* outer, DWORD context, const IID& riid, void** ppv);
 
 }  // namespace pw

@@ -36,6 +36,44 @@ std::vector<std::string> PathFolders() {
   return folders;
 }
 
+// The window with that handle among `windows` and their descendants; its parent in `parent`.
+const WindowDescription* FindIn(const std::vector<WindowDescription>& windows, HWND window, HWND* parent,
+                                HWND above) {
+  for (const auto& w : windows) {
+    if (w.window == window) {
+      if (parent) *parent = above;
+      return &w;
+    }
+    if (const auto* found = FindIn(w.children, window, parent, w.window)) return found;
+  }
+  return nullptr;
+}
+
+// Finds a window of any process under the model's lock; its process in `process`.
+const WindowDescription* FindWindow(ProcessModel& m, HWND window, HWND* parent = nullptr, DWORD* process = nullptr) {
+  if (window == 0) return nullptr;
+  for (const auto& p : m.processes)
+    if (const auto* found = FindIn(p.windows, window, parent, 0)) {
+      if (process) *process = p.id;
+      return found;
+    }
+  return nullptr;
+}
+
+bool EraseIn(std::vector<WindowDescription>& windows, HWND window) {
+  if (std::erase_if(windows, [&](const WindowDescription& w) { return w.window == window; }) > 0) return true;
+  for (auto& w : windows)
+    if (EraseIn(w.children, window)) return true;
+  return false;
+}
+
+void AppendDescendants(const WindowDescription& w, std::vector<HWND>& out) {
+  for (const auto& c : w.children) {
+    out.push_back(c.window);
+    AppendDescendants(c, out);
+  }
+}
+
 }  // namespace
 
 void DescribeProcess(const ProcessDescription& process) {
@@ -91,30 +129,47 @@ std::vector<HWND> GetProcessWindowHandles(DWORD id) {
 }
 
 bool IsWindow(HWND window) {
-  if (window == 0) return false;
   ProcessModel& m = Model();
   std::lock_guard guard(m.lock);
-  for (const auto& p : m.processes)
-    for (const auto& w : p.windows)
-      if (w.window == window) return true;
-  return false;
+  return FindWindow(m, window) != nullptr;
 }
 
 bool DestroyWindow(HWND window) {
+  if (window == 0) return false;
   ProcessModel& m = Model();
   std::lock_guard guard(m.lock);
   for (auto& p : m.processes)
-    if (std::erase_if(p.windows, [&](const WindowDescription& w) { return w.window == window; }) > 0) return true;
+    if (EraseIn(p.windows, window)) return true;
   return false;
 }
 
 WideString GetWindowClassName(HWND window) {
   ProcessModel& m = Model();
   std::lock_guard guard(m.lock);
-  for (const auto& p : m.processes)
-    for (const auto& w : p.windows)
-      if (w.window == window) return w.className;
-  return {};
+  const auto* w = FindWindow(m, window);
+  return w ? w->className : WideString{};
+}
+
+std::vector<HWND> GetChildWindowHandles(HWND window) {
+  ProcessModel& m = Model();
+  std::lock_guard guard(m.lock);
+  std::vector<HWND> out;
+  if (const auto* w = FindWindow(m, window)) AppendDescendants(*w, out);
+  return out;
+}
+
+HWND GetParentWindow(HWND window) {
+  ProcessModel& m = Model();
+  std::lock_guard guard(m.lock);
+  HWND parent = 0;
+  return FindWindow(m, window, &parent) ? parent : 0;
+}
+
+DWORD GetWindowProcessId(HWND window) {
+  ProcessModel& m = Model();
+  std::lock_guard guard(m.lock);
+  DWORD process = 0;
+  return FindWindow(m, window, nullptr, &process) ? process : 0;
 }
 
 void SetSystemSearchPath(std::vector<std::string> folders) {

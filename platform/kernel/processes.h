@@ -18,6 +18,7 @@ namespace pw {
 struct WindowDescription {
   HWND window = 0;
   WideString className;
+  std::vector<WindowDescription> children = {};  // child windows, in z-order (each with its own)
 };
 
 struct ProcessDescription {
@@ -41,8 +42,15 @@ std::vector<ProcessDescription> ProcessDescriptions();
 std::vector<WideString> GetProcessModuleNames(DWORD id);
 // The top-level windows of a process (empty when the process is unknown).
 std::vector<HWND> GetProcessWindowHandles(DWORD id);
-// The class of a window; empty for a window that does not exist.
+// The class of a window (top-level or child); empty for a window that does not exist.
 WideString GetWindowClassName(HWND window);
+// The descendants of a window in the order the system's child enumeration visits them: a child,
+// then that child's descendants, before the next child. Empty for no window or no children.
+std::vector<HWND> GetChildWindowHandles(HWND window);
+// The parent of a child window; 0 for a top-level window or none.
+HWND GetParentWindow(HWND window);
+// The process of a window (top-level or child); 0 for none.
+DWORD GetWindowProcessId(HWND window);
 
 // The folders searched for a bare file name, in order. Until set, the folders of $PATH.
 void SetSystemSearchPath(std::vector<std::string> folders);

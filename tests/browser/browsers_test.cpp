@@ -7,6 +7,11 @@
 #include <future>
 
 #include "host/browser/fake_engine.h"
+#include "host/browser/objects/shell_windows.h"
+#include "host/browser/objects/web_browser.h"
+#include "platform/com/marshal.h"
+#include "tests/browser/dispatch_call.h"
+#include "tests/browser/recording_sink.h"
 #include "host/test_host.h"
 #include "platform/kernel/processes.h"
 
@@ -14,6 +19,8 @@ namespace pw::host {
 namespace {
 
 using browser::FakeEngine;
+using test::Advise;
+using test::RecordingSink;
 
 struct BrowsersTest : ::testing::Test {
   std::vector<std::unique_ptr<FakeEngine>> engines;
@@ -197,6 +204,166 @@ TEST(UrlFromArgument, KeepsUrlsAndMakesFilesFileUrls) {
   EXPECT_EQ(UrlFromArgument("x.html"), "file://" + (std::filesystem::current_path() / "x.html").string());
   EXPECT_EQ(BrowserKindOf("IExplore"), BrowserKind::InternetExplorer);
   EXPECT_FALSE(BrowserKindOf("firefox"));
+}
+
+TEST(BrowserKinds, ByNumber) {
+  const struct {
+    int number;
+    std::optional<BrowserKind> kind;
+  } cases[] = {{-1, BrowserKind::InternetExplorer},
+               {-3, BrowserKind::Chrome},
+               {-2, std::nullopt},
+               {-4, std::nullopt},
+               {-5, std::nullopt},
+               {0, std::nullopt}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(BrowserKindOfNumber(c.number), c.kind) << c.number;
+    if (c.kind) {
+      EXPECT_EQ(BrowserKindNumber(*c.kind), c.number);
+      EXPECT_EQ(BrowserKindOf(std::to_string(c.number)), c.kind);
+    }
+  }
+}
+
+// Scripts a navigation of the fake engine the way the real one reports it.
+void ScriptNavigation(FakeEngine& engine) {
+  engine.On("Page.navigate", [&engine](const FakeEngine::Json& call) {
+    const std::string s = call["sessionId"], target = s.substr(2), url = call["params"]["url"];
+    engine.Reply(call["id"], {{"frameId", target}, {"loaderId", "LX"}});
+    engine.Emit("Page.frameStartedLoading", {{"frameId", target}}, s);
+    engine.Emit("Page.frameNavigated", {{"frame", {{"id", target}, {"loaderId", "LX"}, {"url", url}}}}, s);
+    engine.Emit("Page.lifecycleEvent", {{"frameId", target}, {"loaderId", "LX"}, {"name", "load"}}, s);
+    engine.Emit("Page.frameStoppedLoading", {{"frameId", target}}, s);
+    return std::optional<FakeEngine::Answer>();
+  });
+}
+
+TEST_F(BrowsersTest, AnIExploreBrowserHasTheWindowTreeTheWebCodeSearches) {
+  auto ie = host->Browsers().Launch(BrowserKind::InternetExplorer);
+  auto chrome = host->Browsers().Launch(BrowserKind::Chrome);
+  const HWND w = ie->window;
+  EXPECT_EQ(GetChildWindowHandles(w), (std::vector<HWND>{w + 1, w + 2}));
+  EXPECT_EQ(GetWindowClassName(w + 1), u"Shell DocObject View");
+  EXPECT_EQ(GetWindowClassName(w + 2), u"Internet Explorer_Server");
+  EXPECT_EQ(GetParentWindow(w + 2), w + 1);
+  EXPECT_EQ(host->Browsers().FindByWindow(w + 2), ie);  // pictures and input reach the page from it
+  EXPECT_EQ(GetWindowClassName(chrome->window + 1), u"Chrome_RenderWidgetHostHWND");
+  host->Browsers().Close(ie->id);
+  EXPECT_FALSE(IsWindow(w + 2));
+}
+
+TEST_F(BrowsersTest, TheBrowserObjectAnswersTheBrowserInterfaceAndRaisesItsEvents) {
+  ScriptNavigation(*engines[0]);
+  auto ie = host->Browsers().Launch(BrowserKind::InternetExplorer);
+  ComPtr<IDispatch> object = host->Browsers().BrowserObject(*ie);
+  ComPtr<IWebBrowser2> browser;
+  ASSERT_EQ(object->QueryInterface(IWebBrowser2::iid, browser.PutVoid()), S_OK);
+  EXPECT_EQ(host->Browsers().BrowserObject(*ie), object);  // one object per browser
+  auto sink = MakeObject<RecordingSink>();
+  Advise(object.Get(), DIID_DWebBrowserEvents2, sink.Get());
+
+  EXPECT_EQ(test::InvokeId(object.Get(), test::IdOf(object.Get(), u"navigate"), DISPATCH_METHOD,
+                           {OleVariant(WideStringView(u"file:///a.html"))})
+                .hr,
+            S_OK);
+  Settle();
+  EXPECT_EQ(sink->Lines(),
+            (std::vector<std::string>{"250 file:///a.html", "106", "252 file:///a.html", "104", "259 file:///a.html"}));
+  ComPtr<IUnknown> self;
+  object->QueryInterface(IUnknown::iid, self.PutVoid());
+  EXPECT_EQ(sink->First(0), self);  // the browser is the events' first argument
+  EXPECT_EQ(sink->First(4), self);
+
+  const struct {
+    const char16_t* name;
+    OleVariant value;
+  } reads[] = {{u"LocationURL", OleVariant(WideStringView(u"file:///a.html"))},
+               {u"Busy", OleVariant(false)},
+               {u"ReadyState", OleVariant(std::int32_t{4})},
+               {u"HWND", OleVariant(static_cast<std::int32_t>(ie->window))},
+               {u"Visible", OleVariant(true)}};
+  for (const auto& r : reads) {
+    const auto got = test::InvokeId(object.Get(), test::IdOf(object.Get(), r.name), DISPATCH_PROPERTYGET);
+    EXPECT_EQ(got.hr, S_OK) << WideToUtf8(r.name);
+    EXPECT_TRUE(VariantValuesEqual(got.value.Get(), r.value.Get())) << WideToUtf8(r.name);
+  }
+  std::intptr_t window = 0;
+  EXPECT_EQ(browser->get_HWND(&window), S_OK);
+  EXPECT_EQ(static_cast<HWND>(window), ie->window);
+  EXPECT_EQ(test::IdOf(object.Get(), u"GoSearch"), DISPID_UNKNOWN);
+
+  // Window activate, then quit; the closed browser refuses what needs its page.
+  host->Browsers().Activate(ie->id);
+  EXPECT_EQ(browser->Quit(), S_OK);
+  auto lines = sink->Lines();
+  ASSERT_EQ(lines.size(), 7u);
+  EXPECT_EQ(lines[5], "111");
+  EXPECT_EQ(lines[6], "253");
+  EXPECT_TRUE(host->Browsers().List().empty());
+  const auto failed = test::InvokeId(object.Get(), kDispNavigate, DISPATCH_METHOD, {OleVariant(WideStringView(u"x"))});
+  EXPECT_EQ(failed.hr, DISP_E_EXCEPTION);
+  EXPECT_EQ(failed.error, "The browser has closed");
+  VARIANT_BOOL visible = VARIANT_TRUE;
+  EXPECT_EQ(browser->get_Visible(&visible), S_OK);
+  EXPECT_EQ(visible, VARIANT_FALSE);
+  IDispatch* document = nullptr;
+  EXPECT_NE(browser->get_Document(&document), S_OK);
+  EXPECT_EQ(document, nullptr);
+}
+
+TEST_F(BrowsersTest, APopupIsGivenToNewWindowAsItsBrowserObject) {
+  auto ie = host->Browsers().Launch(BrowserKind::InternetExplorer);
+  auto object = host->Browsers().BrowserObject(*ie);
+  auto sink = MakeObject<RecordingSink>();
+  Advise(object.Get(), DIID_DWebBrowserEvents2, sink.Get());
+  engines[0]->Emit("Target.targetCreated",
+                   {{"targetInfo", {{"targetId", "P78"}, {"type", "page"}, {"openerId", ie->page->TargetId()}}}});
+  engines[0]->WaitForCall("Target.attachToTarget", 3);
+  Settle();
+  ASSERT_EQ(sink->Lines(), std::vector<std::string>{"251"});
+  auto popup = host->Browsers().List().at(1);
+  ComPtr<IUnknown> popupObject;
+  host->Browsers().BrowserObject(*popup)->QueryInterface(IUnknown::iid, popupObject.PutVoid());
+  EXPECT_EQ(sink->First(0), popupObject);
+}
+
+TEST_F(BrowsersTest, TheShellWindowListIsCreatableAndReportsIExploreBrowsers) {
+  ComPtr<IDispatch> list;
+  ASSERT_EQ(CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_INPROC_SERVER, IDispatch::iid, list.PutVoid()), S_OK);
+  ComPtr<IShellWindows> shell;
+  ASSERT_EQ(list->QueryInterface(IShellWindows::iid, shell.PutVoid()), S_OK);
+  auto sink = MakeObject<RecordingSink>();
+  Advise(list.Get(), DIID_DShellWindowsEvents, sink.Get());
+
+  auto chrome = host->Browsers().Launch(BrowserKind::Chrome);  // not a shell window
+  auto ie = host->Browsers().Launch(BrowserKind::InternetExplorer);
+  const std::int32_t cookie = kShellCookieBase + ie->id;
+  EXPECT_EQ(sink->Lines(), std::vector<std::string>{"200 " + std::to_string(cookie)});
+  std::int32_t count = -1;
+  EXPECT_EQ(shell->get_Count(&count), S_OK);
+  EXPECT_EQ(count, 1);
+  const auto expected = host->Browsers().BrowserObject(*ie);
+  for (const std::int32_t index : {0, cookie}) {  // by index and by the events' cookie
+    const auto item = test::InvokeId(list.Get(), test::IdOf(list.Get(), u"Item"), DISPATCH_METHOD, {OleVariant(index)});
+    ASSERT_EQ(item.hr, S_OK);
+    ASSERT_EQ(item.value.Type(), VT_DISPATCH);
+    EXPECT_EQ(item.value.Get().pdispVal, expected.Get()) << index;
+  }
+  IDispatch* none = nullptr;
+  EXPECT_EQ(shell->Item(*OleVariant(std::int32_t{1}).Ptr(), &none), S_FALSE);
+  EXPECT_EQ(none, nullptr);
+
+  host->Browsers().Close(ie->id);
+  EXPECT_EQ(sink->Lines().back(), "201 " + std::to_string(cookie));
+  shell->get_Count(&count);
+  EXPECT_EQ(count, 0);
+
+  host.reset();  // the list is served while the host's browsers live
+  ComPtr<IDispatch> later;
+  EXPECT_EQ(CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_INPROC_SERVER, IDispatch::iid, later.PutVoid()),
+            REGDB_E_CLASSNOTREG);
+  EXPECT_EQ(shell->get_Count(&count), S_OK);
+  EXPECT_EQ(count, 0);
 }
 
 }  // namespace

@@ -17,7 +17,11 @@
 #include "host/browser/browser.h"
 #include "host/test_host.h"
 #include "platform/automation/safearray.h"
+#include "host/browser/objects/shell_windows.h"
+#include "host/browser/objects/web_browser.h"
+#include "platform/com/marshal.h"
 #include "tests/browser/dispatch_call.h"
+#include "tests/browser/recording_sink.h"
 #include "tests/support/scratch_dir.h"
 
 namespace pw::browser {
@@ -382,6 +386,42 @@ TEST_F(RealEngine, AnIExploreBrowserReportsItsEventsInTheOrderOfThatBrowser) {
   ASSERT_EQ(popupOpened.get_future().wait_for(30s), std::future_status::ready);
   EXPECT_EQ(host.Browsers().List().size(), 2u);
   EXPECT_EQ(host.Browsers().List()[1]->kind, host::BrowserKind::InternetExplorer);
+}
+
+// The "iexplore" adapter on the real engine: the shell's list reports the browser, its object
+// raises the navigation events in the order of that browser and answers its state and document.
+TEST_F(RealEngine, TheIExploreObjectsRaiseTheirEventsFromTheEngine) {
+  host::TestHostOptions options;
+  options.interactive = false;
+  host::TestHost host(options);
+  ComPtr<IDispatch> list;
+  ASSERT_EQ(CoCreateInstance(host::CLSID_ShellWindows, nullptr, CLSCTX_INPROC_SERVER, IDispatch::iid, list.PutVoid()),
+            S_OK);
+  auto shellSink = MakeObject<test::RecordingSink>();
+  test::Advise(list.Get(), host::DIID_DShellWindowsEvents, shellSink.Get());
+  auto ie = host.Browsers().Launch(host::BrowserKind::InternetExplorer);
+  ASSERT_EQ(shellSink->Lines().size(), 1u);
+  const auto item = test::InvokeId(list.Get(), host::kDispShellItem, DISPATCH_METHOD, {OleVariant(std::int32_t{0})});
+  ASSERT_EQ(item.value.Type(), VT_DISPATCH);
+  IDispatch* object = item.value.Get().pdispVal;
+  auto sink = MakeObject<test::RecordingSink>();
+  test::Advise(object, host::DIID_DWebBrowserEvents2, sink.Get());
+
+  const std::string url = "file://" + dir_->Utf8File("page.html");
+  ASSERT_EQ(test::InvokeId(object, host::kDispNavigate, DISPATCH_METHOD, {OleVariant(Utf8ToWide(url))}).hr, S_OK);
+  EXPECT_EQ(sink->Lines(), (std::vector<std::string>{"250 " + url, "106", "252 " + url, "104", "259 " + url}));
+  EXPECT_EQ(test::InvokeId(object, host::kDispReadyState, DISPATCH_PROPERTYGET).value.AsInt(), 4);
+  EXPECT_FALSE(test::InvokeId(object, host::kDispBusy, DISPATCH_PROPERTYGET).value.AsBool());
+  EXPECT_EQ(test::InvokeId(object, host::kDispLocationName, DISPATCH_PROPERTYGET).value.AsString(), u"Engine test");
+  const auto document = test::InvokeId(object, host::kDispDocument, DISPATCH_PROPERTYGET);
+  ASSERT_EQ(document.value.Type(), VT_DISPATCH);
+  EXPECT_EQ(test::InvokeId(document.value.Get().pdispVal, test::IdOf(document.value.Get().pdispVal, u"title"),
+                           DISPATCH_PROPERTYGET)
+                .value.AsString(),
+            u"Engine test");
+  ASSERT_EQ(test::InvokeId(object, host::kDispQuit, DISPATCH_METHOD).hr, S_OK);
+  EXPECT_EQ(sink->Lines().back(), "253");
+  EXPECT_EQ(shellSink->Lines().back(), "201 " + std::to_string(host::kShellCookieBase + ie->id));
 }
 
 }  // namespace

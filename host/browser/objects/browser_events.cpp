@@ -55,6 +55,7 @@ int BrowserEvents::Listen(Listener listener) {
 }
 
 void BrowserEvents::Unlisten(int id) {
+  std::lock_guard order(fireMutex_);  // no event is in progress once it returns
   std::lock_guard lock(mutex_);
   listeners_.erase(id);
 }

@@ -52,6 +52,7 @@ class BrowserEvents : public std::enable_shared_from_this<BrowserEvents> {
   void Detach();
 
   int Listen(Listener listener);
+  // Once it returns the listener is not called any more (it waits for an event in progress).
   void Unlisten(int id);
 
   // A navigation the host starts: before-navigate, then the page navigates and waits for its load.

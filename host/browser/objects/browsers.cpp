@@ -1,5 +1,9 @@
 #include "host/browser/objects/browsers.h"
 
+#include "host/browser/objects/shell_windows.h"
+#include "host/browser/objects/web_browser.h"
+#include "platform/com/class_registry.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -18,9 +22,25 @@ int Index(BrowserKind kind) { return kind == BrowserKind::Chrome ? 0 : 1; }
 }  // namespace
 
 std::optional<BrowserKind> BrowserKindOf(std::string_view name) {
-  if (SameTextIgnoringCase(name, "chrome")) return BrowserKind::Chrome;
-  if (SameTextIgnoringCase(name, "iexplore")) return BrowserKind::InternetExplorer;
+  if (SameTextIgnoringCase(name, "chrome") || name == "-3") return BrowserKind::Chrome;
+  if (SameTextIgnoringCase(name, "iexplore") || name == "-1") return BrowserKind::InternetExplorer;
   return std::nullopt;
+}
+
+int BrowserKindNumber(BrowserKind kind) { return kind == BrowserKind::Chrome ? -3 : -1; }
+
+std::optional<BrowserKind> BrowserKindOfNumber(int number) {
+  if (number == -3) return BrowserKind::Chrome;
+  if (number == -1) return BrowserKind::InternetExplorer;
+  return std::nullopt;
+}
+
+WindowDescription BrowserWindowTree(BrowserKind kind, HWND window) {
+  if (kind == BrowserKind::Chrome)
+    return {window, BrowserWindowClass(kind), {{window + 1, u"Chrome_RenderWidgetHostHWND", {}}}};
+  return {window,
+          BrowserWindowClass(kind),
+          {{window + 1, u"Shell DocObject View", {{window + 2, u"Internet Explorer_Server", {}}}}}};
 }
 
 std::string UrlFromArgument(const std::string& argument) {
@@ -61,9 +81,17 @@ TBrowsers::TBrowsers(TProcessList& processes, TTestLog& log)
     }
     return 0;
   });
+  auto shell = MakeObject<TShellWindows>(*this);
+  shellWindows_ = ComPtr<IDispatch>(static_cast<IShellWindows*>(shell.Get()));
+  shellWindowsClass_ = RegisterClassCreator(
+      CLSID_ShellWindows, [shell](const IID& riid, void** ppv) { return shell->QueryInterface(riid, ppv); });
 }
 
-TBrowsers::~TBrowsers() { CloseAll(); }
+TBrowsers::~TBrowsers() {
+  CloseAll();
+  RevokeClassCreator(shellWindowsClass_);
+  static_cast<TShellWindows*>(static_cast<IShellWindows*>(shellWindows_.Get()))->Detach();
+}
 
 void TBrowsers::SetEngineFactory(EngineFactory factory) {
   std::lock_guard lock(mutex_);
@@ -111,7 +139,7 @@ void TBrowsers::DescribeLocked(BrowserKind kind) {
   for (const auto& b : browsers_) {
     if (b->kind != kind) continue;
     if (b->dialogWindow) description.windows.push_back({b->dialogWindow, u"#32770"});
-    description.windows.push_back({b->window, BrowserWindowClass(kind)});
+    description.windows.push_back(BrowserWindowTree(kind, b->window));
   }
   if (!processOf_[Index(kind)]) {
     processOf_[Index(kind)] = processes_.Add(description);
@@ -137,6 +165,7 @@ std::shared_ptr<TestedBrowser> TBrowsers::AddLocked(BrowserKind kind, std::share
     }
   });
   browsers_.push_back(b);
+  if (kind == BrowserKind::InternetExplorer) shellNotices_.emplace_back(true, b);
   front_ = b->id;
   DescribeLocked(kind);
   b->node = processOf_[Index(kind)]->Node()->AddChild(u"Page", {OleVariant(Utf8ToWide(url))});
@@ -169,6 +198,7 @@ void TBrowsers::RemoveLocked(const std::shared_ptr<TestedBrowser>& b) {
   auto it = std::find(browsers_.begin(), browsers_.end(), b);
   if (it == browsers_.end()) return;
   browsers_.erase(it);
+  if (b->kind == BrowserKind::InternetExplorer) shellNotices_.emplace_back(false, b);
   b->events->Detach();
   if (front_ == b->id) front_ = browsers_.empty() ? 0 : browsers_.back()->id;
   if (auto& process = processOf_[Index(b->kind)]) {
@@ -200,6 +230,7 @@ std::shared_ptr<TestedBrowser> TBrowsers::Launch(BrowserKind kind, const std::st
     if (engine_ != engine) throw EOleSysError(Utf8ToWide(browser::kClosedMessage), E_FAIL);
     b = AddLocked(kind, page, url.empty() ? "about:blank" : url);
   }
+  FlushShellNotices();
   if (!url.empty()) Navigate(*b, url);
   return b;
 }
@@ -240,7 +271,7 @@ std::shared_ptr<TestedBrowser> TBrowsers::Find(int id) const {
 std::shared_ptr<TestedBrowser> TBrowsers::FindByWindow(HWND window) const {
   std::lock_guard lock(mutex_);
   for (const auto& b : browsers_) {
-    if (b->window == window) return b;
+    if (window >= b->window && window <= b->window + 2) return b;  // its frame or a child window
   }
   return nullptr;
 }
@@ -258,6 +289,7 @@ bool TBrowsers::Close(int id) {
     RemoveLocked(b);
   }
   b->events->Quit();
+  FlushShellNotices();
   return true;
 }
 
@@ -267,6 +299,7 @@ void TBrowsers::CloseAll() {
     std::lock_guard lock(mutex_);
     engine = StopEngineLocked();
   }
+  FlushShellNotices();
   if (engine) engine->Close();
 }
 
@@ -304,6 +337,7 @@ void TBrowsers::OnNewPage(const std::shared_ptr<browser::Page>& page) {
     if (opener) AddLocked(opener->kind, page, "");
   }
   // Listeners run without the lock.
+  FlushShellNotices();
   if (opener) opener->events->NewWindow(page->TargetId(), page->Url());
 }
 
@@ -368,6 +402,29 @@ void TBrowsers::OnPageClosed(const std::shared_ptr<browser::Page>& page) {
     if (gone) RemoveLocked(gone);
   }
   if (gone) gone->events->Quit();
+  FlushShellNotices();
+}
+
+void TBrowsers::FlushShellNotices() {
+  std::vector<std::pair<bool, std::shared_ptr<TestedBrowser>>> notices;
+  {
+    std::lock_guard lock(mutex_);
+    notices.swap(shellNotices_);
+  }
+  auto* shell = static_cast<TShellWindows*>(static_cast<IShellWindows*>(shellWindows_.Get()));
+  for (const auto& [registered, b] : notices) shell->Notify(registered, *b);
+}
+
+ComPtr<IDispatch> TBrowsers::BrowserObject(TestedBrowser& browser) {
+  std::lock_guard lock(mutex_);
+  if (!browser.object) {
+    std::shared_ptr<TestedBrowser> self;
+    for (const auto& b : browsers_)
+      if (b.get() == &browser) self = b;
+    if (!self) throw EOleSysError(Utf8ToWide(browser::kClosedMessage), E_FAIL);
+    browser.object = ComPtr<IDispatch>(static_cast<IDispatch*>(MakeWebBrowser(*this, self).Get()));
+  }
+  return browser.object;
 }
 
 }  // namespace pw::host

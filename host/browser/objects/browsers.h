@@ -7,7 +7,8 @@
 //   "chrome"   process "chrome.exe" (the engine's process id), a top-level window of class
 //              "Chrome_WidgetWin_1" per page;
 //   "iexplore" process "iexplore.exe" (the engine's process id with bit 30 set, so both kinds
-//              can be described at once), a top-level window of class "IEFrame" per page.
+//              can be described at once), a top-level window of class "IEFrame" per page, with
+//              its child windows "Shell DocObject View" > "Internet Explorer_Server".
 // Each page is a node "Page" (argument: the URL it was opened at) under its process node.
 // A page that a tested page opens (a popup) becomes a tested browser of the same kind.
 #pragma once
@@ -30,8 +31,17 @@ namespace pw::host {
 
 enum class BrowserKind { Chrome, InternetExplorer };
 
-// "chrome" or "iexplore" (ignoring case); nullopt for any other name.
+// "chrome" or "iexplore" (ignoring case), or their kind numbers "-3" and "-1"; nullopt for any
+// other name.
 std::optional<BrowserKind> BrowserKindOf(std::string_view name);
+// The browser kinds by number, as the web code counts them: -1 "iexplore", -3 "chrome" (the other
+// numbers name browsers that have no counterpart here: nullopt).
+int BrowserKindNumber(BrowserKind kind);
+std::optional<BrowserKind> BrowserKindOfNumber(int number);
+// A browser's window with its child windows: "IEFrame" > "Shell DocObject View" >
+// "Internet Explorer_Server" (handles window, window + 1, window + 2); "Chrome_WidgetWin_1" >
+// "Chrome_RenderWidgetHostHWND" (window + 1).
+WindowDescription BrowserWindowTree(BrowserKind kind, HWND window);
 const char16_t* BrowserProcessName(BrowserKind kind);
 const char16_t* BrowserWindowClass(BrowserKind kind);
 
@@ -50,6 +60,9 @@ struct TestedBrowser {
   // The dialog window's node under the process ("Window"; its "Keys" "[Esc]" cancels the
   // dialog, any other keys accept it), nil while no dialog is open.
   ComPtr<TSysNode> dialogNode;
+  // The browser object (web_browser.h), made at the first ask; released with the browser. Last
+  // member: it goes first, while the events it listens to still exist.
+  ComPtr<IDispatch> object;
 };
 
 class TBrowsers {
@@ -90,6 +103,11 @@ class TBrowsers {
   const std::shared_ptr<DomNames>& Names() const { return names_; }
   // The document of a browser's page, as a dispatch object.
   ComPtr<IDispatch> Document(const TestedBrowser& browser);
+  // The browser object of a browser (IWebBrowser2 with its events; web_browser.h).
+  ComPtr<IDispatch> BrowserObject(TestedBrowser& browser);
+  // The shell's list of browser windows (shell_windows.h): the "iexplore" browsers, each under
+  // its cookie; registered with CoCreateInstance while this object lives.
+  IDispatch* ShellWindows() const { return shellWindows_.Get(); }
 
  private:
   // Starting and stopping under the lock; an engine is closed only outside it (its event thread
@@ -108,6 +126,9 @@ class TBrowsers {
   void OnNewPage(const std::shared_ptr<browser::Page>& page);
   void OnPageClosed(const std::shared_ptr<browser::Page>& page);
   void OnDialog(int id, bool opened);
+  // Tells the shell's window list of browsers that came and went, outside the lock (its sinks
+  // may call back from other threads).
+  void FlushShellNotices();
 
   TProcessList& processes_;
   TTestLog& log_;
@@ -120,6 +141,9 @@ class TBrowsers {
   int nextId_ = 1;
   int front_ = 0;
   HWND nextWindow_ = 0x50000;
+  std::vector<std::pair<bool, std::shared_ptr<TestedBrowser>>> shellNotices_;  // (registered, browser)
+  ComPtr<IDispatch> shellWindows_;
+  DWORD shellWindowsClass_ = 0;
 };
 
 }  // namespace pw::host

@@ -87,3 +87,41 @@ TEST(ModuleResources, StringsAndDrawnBitmapsOfTheRegisteredTable) {
 
 }  // namespace
 }  // namespace pw
+
+namespace pw {
+namespace {
+
+// A process's window tree: children are found, listed depth first, know their parent and
+// process, and go with their top-level window.
+TEST(WindowModel, ChildWindowsDepthFirstWithParentsAndProcess) {
+  ProcessDescription p;
+  p.id = 0x7101;
+  p.name = u"tree.exe";
+  WindowDescription server{0x7203, u"Internet Explorer_Server", {}};
+  WindowDescription view{0x7202, u"Shell DocObject View", {server}};
+  WindowDescription status{0x7204, u"msctls_statusbar32", {}};
+  p.windows.push_back({0x7201, u"IEFrame", {view, status}});
+  DescribeProcess(p);
+
+  EXPECT_EQ(GetProcessWindowHandles(0x7101), std::vector<HWND>{0x7201});  // top-level only
+  EXPECT_EQ(GetChildWindowHandles(0x7201), (std::vector<HWND>{0x7202, 0x7203, 0x7204}));
+  EXPECT_EQ(GetChildWindowHandles(0x7202), std::vector<HWND>{0x7203});
+  EXPECT_TRUE(GetChildWindowHandles(0x7203).empty());
+  EXPECT_TRUE(GetChildWindowHandles(0).empty());
+  EXPECT_TRUE(IsWindow(0x7203));
+  EXPECT_EQ(GetWindowClassName(0x7203), u"Internet Explorer_Server");
+  EXPECT_EQ(GetParentWindow(0x7203), HWND{0x7202});
+  EXPECT_EQ(GetParentWindow(0x7201), HWND{0});
+  EXPECT_EQ(GetWindowProcessId(0x7204), DWORD{0x7101});
+  EXPECT_EQ(GetWindowProcessId(0x7999), DWORD{0});
+
+  EXPECT_TRUE(DestroyWindow(0x7202));  // a child goes with its descendants
+  EXPECT_FALSE(IsWindow(0x7203));
+  EXPECT_EQ(GetChildWindowHandles(0x7201), std::vector<HWND>{0x7204});
+  EXPECT_TRUE(RemoveProcessDescription(0x7101));
+  EXPECT_FALSE(IsWindow(0x7201));
+  EXPECT_FALSE(DestroyWindow(0));
+}
+
+}  // namespace
+}  // namespace pw
