@@ -4,6 +4,7 @@
 
 #include "core/automation/dispatch_helpers.h"
 #include "platform/automation/bstr.h"
+#include "platform/com/safecall.h"
 #include "platform/rtl/exceptions.h"
 
 namespace pw::web {
@@ -48,6 +49,13 @@ OleVariant DispInvoke(IDispatch* object, const char16_t* name, std::span<const O
   const char16_t* names[] = {name};
   HRESULT hr = object->GetIDsOfNames(GUID_NULL, names, 1, 0, &id);
   if (Failed(hr)) throw EOleSysError(u"Unknown name: " + WideString(name), hr);
+  return DispInvokeId(object, id, name, args, flags);
+}
+
+OleVariant DispInvokeId(IDispatch* object, DISPID id, const char16_t* name, std::span<const OleVariant> args,
+                        WORD flags) {
+  if (!object) throw EOleSysError(u"No object to call " + WideString(name), E_POINTER);
+  HRESULT hr = S_OK;
   std::vector<std::int32_t> ints(args.size());
   std::vector<VARIANT> slots(args.size());
   for (auto& s : slots) VariantInit(&s);
@@ -83,6 +91,30 @@ OleVariant DispInvoke(IDispatch* object, const char16_t* name, std::span<const O
   }
   if (Failed(hr)) throw EOleSysError(u"The call of " + WideString(name) + u" failed", hr);
   return result;
+}
+
+ComPtr<IpwSysNode> ReferencedNodeOf(IUnknown* node) {
+  ComPtr<IUnknown> at(node);
+  for (int hop = 0; hop < 2; ++hop) {
+    auto reference = QueryAs<IpwNodeReference>(at.Get());
+    if (!reference) return nullptr;
+    ComPtr<IUnknown> next;
+    SafeCallCheck(reference->Resolve(next.Put()));
+    if (auto found = QueryAs<IpwSysNode>(next.Get())) return found;
+    at = next;
+  }
+  return nullptr;
+}
+
+bool SameObject(IUnknown* a, IUnknown* b) { return QueryAs<IUnknown>(a).Get() == QueryAs<IUnknown>(b).Get(); }
+
+std::int32_t OptionalIntArgument(const VARIANT& v, std::int32_t missing) {
+  const VARIANT* at = &v;
+  while (at->vt == (VT_BYREF | VT_VARIANT) && at->pvarVal) at = at->pvarVal;
+  if (at->vt == VT_EMPTY || at->vt == VT_ERROR || at->vt == VT_NULL) return missing;
+  OleVariant copy;
+  OleCheck(VariantCopyInd(copy.Put(), at));
+  return copy.AsInt();
 }
 
 }  // namespace pw::web

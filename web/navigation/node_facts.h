@@ -28,5 +28,15 @@ WideString NodeText(IUnknown* node, const char16_t* name);
 
 OleVariant DispInvoke(IDispatch* object, const char16_t* name, std::span<const OleVariant> args,
                       WORD flags = DISPATCH_METHOD | DISPATCH_PROPERTYGET);
+// The node a node's reference holds (the reference may answer the node itself or another
+// reference object, which then answers it); nil when there is none.
+ComPtr<IpwSysNode> ReferencedNodeOf(IUnknown* node);
+bool SameObject(IUnknown* a, IUnknown* b);
+
+// The same by DISPID; Name only names the member in the error text.
+OleVariant DispInvokeId(IDispatch* object, DISPID id, const char16_t* name, std::span<const OleVariant> args,
+                        WORD flags = DISPATCH_METHOD | DISPATCH_PROPERTYGET);
+// An optional integer argument of a script call (also by reference); Missing when it was left out.
+std::int32_t OptionalIntArgument(const VARIANT& v, std::int32_t missing);
 
 }  // namespace pw::web

@@ -13,6 +13,7 @@
 #include "platform/rtl/strings.h"
 #include "project/wait/wait_helper.h"
 #include "web/navigation/browser_processes.h"
+#include "web/navigation/indicator_bar.h"
 #include "web/navigation/node_facts.h"
 #include "web/navigation/page_search.h"
 #include "web/navigation/to_url_log.h"
@@ -37,42 +38,6 @@ TpwWebProcessToUrlMethod::TpwWebProcessToUrlMethod(IcvBaseManager* manager, bool
 
 namespace {
 
-std::int32_t OptionalInt(const VARIANT& v, std::int32_t missing) {
-  const VARIANT* at = &v;
-  while (at->vt == (VT_BYREF | VT_VARIANT) && at->pvarVal) at = at->pvarVal;
-  if (at->vt == VT_EMPTY || at->vt == VT_ERROR || at->vt == VT_NULL) return missing;
-  OleVariant copy;
-  OleCheck(VariantCopyInd(copy.Put(), at));
-  return copy.AsInt();
-}
-
-// The host's indicator bar of a wait, taken down with the scope.
-class TIndicatorBar {
- public:
-  TIndicatorBar(IcvBaseManager* manager, WideStringView text, std::int32_t max) {
-    auto provider = GetHostService<IpwHostObjectProvider>(manager, kNodeLookupService);
-    if (!provider) return;
-    ComPtr<IUnknown> object;
-    SafeCallCheck(provider->GetIndicator(object.Put()));
-    indicator_ = QueryAs<IpwIndicatorInternal>(object.Get());
-    if (!indicator_) return;
-    BString t(text);
-    id_ = indicator_->StartProgress(t.Get(), 0, max);
-  }
-  ~TIndicatorBar() {
-    if (indicator_ && id_ != -1) indicator_->StopProgress(id_);
-  }
-  void Update(std::int32_t position) {
-    if (indicator_ && id_ != -1) indicator_->UpdateProgress(id_, position);
-  }
-  TIndicatorBar(const TIndicatorBar&) = delete;
-  TIndicatorBar& operator=(const TIndicatorBar&) = delete;
-
- private:
-  ComPtr<IpwIndicatorInternal> indicator_;
-  std::int32_t id_ = -1;
-};
-
 bool IsIExploreName(WideStringView name) {
   WideString lower = WideLowerCase(name);
   if (lower.ends_with(u".exe")) lower.resize(lower.size() - 4);
@@ -87,7 +52,7 @@ HRESULT TpwWebProcessToUrlMethod::ToUrl(BSTR url, const VARIANT& waitTime, IDisp
     *value = nullptr;
     Call call;
     call.url = WideString(url ? WideStringView(url) : WideStringView());
-    call.waitTime = OptionalInt(waitTime, -1);
+    call.waitTime = OptionalIntArgument(waitTime, -1);
     call.process = GetSliceNode();
     WideString fullName;
     GetSysNodeFullName(manager_.Get(), call.process.Get(), fullName);
@@ -161,12 +126,12 @@ ComPtr<IpwSysNode> TpwWebProcessToUrlMethod::WaitForVisiblePage(Call& call) {
   if (setting.Get().vt != VT_EMPTY) limit = setting.AsInt();
   if (limit < kMinimumPageWaitMs) limit = kMinimumPageWaitMs;
   const DWORD start = GetTickCount();
-  std::unique_ptr<TIndicatorBar> bar;
+  std::unique_ptr<TpwIndicatorBar> bar;
   ComPtr<IpwSysNode> page;
   do {
     page = FindVisibleBrowserPage(call.process.Get(), manager_.Get());
     if (page) break;
-    if (!bar) bar = std::make_unique<TIndicatorBar>(manager_.Get(), u"Waiting for Page('*')", limit);
+    if (!bar) bar = std::make_unique<TpwIndicatorBar>(manager_.Get(), u"Waiting for Page('*')", limit);
     ComPtr<IpwSysNode> process = GetSliceNode();
     bar->Update(static_cast<std::int32_t>(GetTickCount() - start));
     if (!process || !NodeExists(process.Get())) return nullptr;
