@@ -364,7 +364,33 @@ void* TSysNode::GetInterface(const IID& riid) noexcept {
   if (riid == IpwSysObjectProcess::iid && !isProcess_) return nullptr;
   if (riid == IpwWaitTimeoutValue::iid && waitTimeout_ == INT32_MIN) return nullptr;
   if (riid == IpwSysObjectControlWithPivotWindow::iid && pivotWindow_ == 0) return nullptr;
+  if (riid == IpwSysNodeInvoke::iid && !DefaultNativeDispatch()) return nullptr;
   return AutoImplements::GetInterface(riid);
+}
+
+ComPtr<IDispatch> TSysNode::DefaultNativeDispatch() const {
+  ComPtr<IUnknown> native;
+  {
+    std::lock_guard guard(lock_);
+    auto at = natives_.find(GUID_NULL);
+    if (at == natives_.end()) return nullptr;
+    native = at->second;
+  }
+  return QueryAs<IDispatch>(native.Get());
+}
+
+HRESULT TSysNode::GetNativeIDsOfNames(const GUID& iid, const char16_t* const* names, std::uint32_t count,
+                                      std::uint32_t locale, std::int32_t* dispIds) {
+  auto native = DefaultNativeDispatch();
+  if (!native) return DISP_E_UNKNOWNNAME;
+  return native->GetIDsOfNames(iid, names, count, locale, dispIds);
+}
+
+HRESULT TSysNode::InvokeNative(std::int32_t dispId, const GUID& iid, std::uint32_t locale, std::uint16_t flags,
+                               DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception, std::uint32_t* argError) {
+  auto native = DefaultNativeDispatch();
+  if (!native) return DISP_E_MEMBERNOTFOUND;
+  return native->Invoke(dispId, iid, locale, flags, params, result, exception, argError);
 }
 
 HRESULT TSysNode::GetHandle(std::int32_t* handle) {
@@ -716,6 +742,10 @@ std::vector<WideString> TSysManager::OfferNode(TSysNode& node, bool subtree) {
 std::vector<WideString> TSysManager::BuilderFailures() const {
   std::lock_guard guard(builders_->lock);
   return builders_->failures;
+}
+
+HRESULT TSysManager::GetManager(IcvBaseManager** manager) {
+  return SafeCall([&] { SetOut(manager, ComPtr<IcvBaseManager>(hostManager_.load())); });
 }
 
 void TSysManager::RegisterType(const GUID& typeKey, WideStringView name) {

@@ -33,10 +33,11 @@ struct TNodeBuilders {
   std::uint64_t generation = 0;
 };
 
-class TSysNode final : public AutoImplements<TCVAAutoIntfObject, IpwScriptSysNode, IpwSysNodeEx, IpwSysNodeHighlight,
-                                             IcvKeyItem, IpwNodeReference, IpwSysNodeNameText, IpwExtensibleSysNode,
-                                             IpwSysObjectWindow, IpwSysObjectControlWithPivotWindow, IpwNativeContext,
-                                             IpwSysObjectProcess, IpwSysWindowActions, IpwWaitTimeoutValue> {
+class TSysNode final
+    : public AutoImplements<TCVAAutoIntfObject, IpwScriptSysNode, IpwSysNodeEx, IpwSysNodeHighlight, IcvKeyItem,
+                            IpwNodeReference, IpwSysNodeNameText, IpwExtensibleSysNode, IpwSysObjectWindow,
+                            IpwSysObjectControlWithPivotWindow, IpwNativeContext, IpwSysObjectProcess,
+                            IpwSysWindowActions, IpwWaitTimeoutValue, IpwSysNodeInvoke> {
  public:
   // A node named Name(args...) in code; GUID_NULL as the key makes a new one.
   TSysNode(TSysNode* parent, WideStringView name, std::vector<OleVariant> args, const GUID& key);
@@ -59,7 +60,9 @@ class TSysNode final : public AutoImplements<TCVAAutoIntfObject, IpwScriptSysNod
   void ClearName();
   // The key of the node's object type (names come from the manager's type registry).
   void SetObjectType(const GUID& typeKey);
-  // The native object of a kind that builders ask for (nil removes it).
+  // The native object of a kind that builders ask for (nil removes it). The one of kind GUID_NULL
+  // is the node's default native object: while it answers IDispatch the node answers
+  // IpwSysNodeInvoke, which calls it late-bound.
   void SetNativeObject(const GUID& kind, IUnknown* object);
   // A window node (IpwSysObjectWindow answers its handle) and a control with a pivot window
   // (IpwSysObjectControlWithPivotWindow); a node answers each only once it is set.
@@ -155,6 +158,12 @@ class TSysNode final : public AutoImplements<TCVAAutoIntfObject, IpwScriptSysNod
   // IpwWaitTimeoutValue
   HRESULT GetValue(std::int32_t* value) override;
   HRESULT SetValue(std::int32_t value) override;
+  // IpwSysNodeInvoke: IDispatch's name look-up and Invoke of the default native object
+  // (DISP_E_UNKNOWNNAME and DISP_E_MEMBERNOTFOUND once it is gone).
+  HRESULT GetNativeIDsOfNames(const GUID& iid, const char16_t* const* names, std::uint32_t count, std::uint32_t locale,
+                              std::int32_t* dispIds) override;
+  HRESULT InvokeNative(std::int32_t dispId, const GUID& iid, std::uint32_t locale, std::uint16_t flags,
+                       DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception, std::uint32_t* argError) override;
   HRESULT GetIDsOfNames(const IID& riid, const char16_t* const* names, std::uint32_t count, LCID lcid,
                         DISPID* dispIds) override;
   HRESULT Invoke(DISPID dispId, const IID& riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
@@ -186,6 +195,7 @@ class TSysNode final : public AutoImplements<TCVAAutoIntfObject, IpwScriptSysNod
   GUID typeKey_{};
   std::atomic<int> refreshes_{0};
   std::map<GUID, ComPtr<IUnknown>> natives_;
+  ComPtr<IDispatch> DefaultNativeDispatch() const;
   std::atomic<std::int32_t> windowHandle_{0}, pivotWindow_{0};
   std::vector<GUID> contextKeys_;
   struct Member {
@@ -247,6 +257,11 @@ class TSysManager final : public Implements<ComObject, IpwSysManager, IpwObjectT
   HRESULT GetRoot(IpwSysNode** root) override;
   // The first node in the tree (depth first) whose window handle is Window.
   HRESULT GetWindowNode(std::int32_t window, IpwSysNode** node) override;
+  // The host's manager (uncounted here: the host owns the tree; SetHostManager(nullptr) as it
+  // shuts down).
+  HRESULT GetManager(IcvBaseManager** manager) override;
+  PW_HOST_RESERVED(5) PW_HOST_RESERVED(6)
+  void SetHostManager(IcvBaseManager* manager) { hostManager_ = manager; }
 
   // The builders that every node is offered to (TPluginHost adds the plug-ins'). A node added
   // to the tree is offered as it joins; the nodes that exist when builders come are offered
@@ -261,6 +276,7 @@ class TSysManager final : public Implements<ComObject, IpwSysManager, IpwObjectT
 
  private:
   ComPtr<TSysNode> root_;
+  std::atomic<IcvBaseManager*> hostManager_{nullptr};
   std::mutex typesLock_;
   std::map<GUID, WideString> types_;
   std::shared_ptr<TNodeBuilders> builders_ = std::make_shared<TNodeBuilders>();

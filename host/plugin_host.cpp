@@ -149,6 +149,15 @@ std::size_t TPluginHost::Start() {
   for (auto& p : plugins_) {
     if (!Running(p)) continue;
     try {
+      RegisterObjectTypes(p);
+    } catch (const Exception& e) {
+      p.error = u"GetTypeName: " + e.Message();
+      ++failures;
+    }
+  }
+  for (auto& p : plugins_) {
+    if (!Running(p)) continue;
+    try {
       AddBuilders(p);
     } catch (const Exception& e) {
       p.error = u"GetBuilder: " + e.Message();
@@ -159,6 +168,23 @@ std::size_t TPluginHost::Start() {
   // joins the tree (TSysNode::AddChild).
   for (const auto& failure : host_.ObjectTree().OfferNode(host_.Sys(), true)) builderFailures_.push_back(failure);
   return failures;
+}
+
+void TPluginHost::RegisterObjectTypes(Plugin& p) {
+  auto list = QueryAs<IpwSubProviderList>(p.object.Get());
+  if (!list) return;
+  std::int32_t count = list->GetCount();
+  for (std::int32_t i = 0; i < count; ++i) {
+    ComPtr<IUnknown> item;
+    if (list->GetItem(i, item.Put()) == VARIANT_FALSE) continue;
+    auto type = QueryAs<IpwObjectTypeDescriptor>(item.Get());
+    if (!type) continue;
+    GUID key{};
+    SafeCallCheck(type->GetTypeKey(&key));
+    BString name;
+    SafeCallCheck(type->GetTypeName(name.Put()));
+    host_.ObjectTree().RegisterType(key, name.View());
+  }
 }
 
 void TPluginHost::AddBuilders(Plugin& p) {

@@ -87,6 +87,9 @@ class TPluginHost {
  private:
   class TSettingsForwarder;
   void RegisterPage(Plugin& p);
+  // The object types of the plug-in's descriptors (IpwSubProviderList) join the object tree's
+  // type registry.
+  void RegisterObjectTypes(Plugin& p);
   // The builders of a plug-in that answers IpwSysNodeBuilderProvider go to the object tree.
   void AddBuilders(Plugin& p);
   void SettingChanged(IpwSetting* setting);

@@ -166,6 +166,7 @@ TestHost::TestHost(TestHostOptions options) : config_(std::make_shared<HostConfi
   hookParameters_ = MakeObject<THookParameterService>(*processes_);
   imageFormats_ = MakeObject<THostImageFormatService>();
   manager_ = MakeObject<THostManager>(config_, options.majorVersion);
+  sys_->SetHostManager(manager_.Get());
   options_->DefineGroup(kOpenApplicationsGroup, u"Open Applications");
   nodeEvents_ = MakeObject<THostNodeEvents>();
   OleCheck(broker_->RegisterObject(IpwProjectNodeEvents::iid, nodeEvents_->Identity()));
@@ -226,6 +227,7 @@ TestHost::~TestHost() {
   providers_->Clear();
   options_->Shutdown();
   settings_->Shutdown();
+  sys_->SetHostManager(nullptr);
   manager_ = nullptr;
   browsers_.reset();
   processes_->Clear();

@@ -10,6 +10,19 @@ namespace pw {
 TpwSysNodeBuilder::TpwSysNodeBuilder(IcvBaseManager* manager, const GUID& key, const GUID& kind)
     : manager_(manager), key_(key), kind_(kind) {}
 
+namespace {
+
+ComPtr<IcvBaseManager> ManagerOf(IpwSysManager* sysManager) {
+  ComPtr<IcvBaseManager> manager;
+  if (sysManager) SafeCallCheck(sysManager->GetManager(manager.Put()));
+  return manager;
+}
+
+}  // namespace
+
+TpwSysNodeBuilder::TpwSysNodeBuilder(IpwSysManager* sysManager, const GUID& key, const GUID& kind)
+    : manager_(ManagerOf(sysManager)), key_(key), kind_(kind) {}
+
 ComPtr<IpwSysManager> TpwSysNodeBuilder::SysManager() const {
   return GetHostService<IpwSysManager>(manager_.Get(), kSysManagerHostService);
 }

@@ -31,6 +31,9 @@ inline constexpr GUID kSysManagerHostService = MakeGuid("{0157ED9A-887B-4FC5-BBA
 class TpwSysNodeBuilder : public Implements<TcvInterfacedObject, IpwSysNodeBuilder, IpwSysNodePropertyProvider> {
  public:
   TpwSysNodeBuilder(IcvBaseManager* manager, const GUID& key, const GUID& kind);
+  // A builder made from the object-tree manager takes the host's manager from it (raises when
+  // the object-tree manager fails to answer it).
+  TpwSysNodeBuilder(IpwSysManager* sysManager, const GUID& key, const GUID& kind);
 
   IcvBaseManager* Manager() const { return manager_.Get(); }
   // The host's object-tree manager (nil when the host has none).

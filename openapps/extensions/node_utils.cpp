@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/com/agile_objects.h"
 #include "core/host/host_services.h"
 #include "core/host/invoke_expressions.h"
 #include "core/host/node_names.h"
@@ -122,6 +123,53 @@ ComPtr<IpwSysNode> GetReferencedNode(IpwNodeReference* reference) {
   ComPtr<IUnknown> node;
   SafeCallCheck(reference->Resolve(node.Put()));
   return QueryAs<IpwSysNode>(node.Get());
+}
+
+HRESULT TpwSysNodeSafeUnwrapper::QueryInterface(const IID& riid, void** ppv) {
+  HRESULT hr = Implements::QueryInterface(riid, ppv);
+  if (hr != E_NOINTERFACE || IsMarshalInterfaceID(riid)) return hr;
+  return wrapped_->QueryInterface(riid, ppv);
+}
+
+HRESULT TpwSysNodeSafeUnwrapper::GetTypeInfoCount(std::uint32_t* count) {
+  if (count) *count = 0;
+  return E_NOTIMPL;
+}
+
+HRESULT TpwSysNodeSafeUnwrapper::GetTypeInfo(std::uint32_t, LCID, ITypeInfo** typeInfo) {
+  if (typeInfo) *typeInfo = nullptr;
+  return E_NOTIMPL;
+}
+
+HRESULT TpwSysNodeSafeUnwrapper::GetIDsOfNames(const IID& riid, const char16_t* const* names, std::uint32_t count,
+                                               LCID lcid, DISPID* dispIds) {
+  return wrapped_->GetNativeIDsOfNames(riid, names, count, lcid, dispIds);
+}
+
+HRESULT TpwSysNodeSafeUnwrapper::Invoke(DISPID dispId, const IID& riid, LCID lcid, WORD flags, DISPPARAMS* params,
+                                        VARIANT* result, EXCEPINFO* excepInfo, std::uint32_t* argErr) {
+  return wrapped_->InvokeNative(dispId, riid, lcid, flags, params, result, excepInfo, argErr);
+}
+
+ComPtr<IDispatch> SafeUnwrapSysNode(IUnknown* object) {
+  if (!object) return nullptr;
+  if (auto invoke = QueryAs<IpwSysNodeInvoke>(object)) return MakeObject<TpwSysNodeSafeUnwrapper>(invoke.Get());
+  return QueryAs<IDispatch>(object);
+}
+
+WideString GetWebObjectType(IUnknown* node) {
+  auto item = GetNodeContextItem(node);
+  if (!item) return {};
+  ComPtr<IUnknown> native;
+  SafeCallCheck(item->GetNativeObject(native.Put()));
+  auto info = QueryAs<IpwObjectCallInformation>(native.Get());
+  if (!info) return {};
+  VARIANT_BOOL typed = VARIANT_FALSE;
+  SafeCallCheck(info->GetFirstFlag(&typed));
+  if (typed == VARIANT_FALSE) return {};
+  BString name;
+  SafeCallCheck(info->GetName(name.Put()));
+  return WideString(name.View());
 }
 
 void GetSysNodeFullName(IcvBaseManager* manager, IpwSysNode* node, WideString& name) {

@@ -1,6 +1,7 @@
 // Small services around the host's test objects that builders, slices and waits share: whether
 // a test runs, the time-out counter of a wait (with its indicator text), a node's children, the
-// node behind a node reference, and full names of objects for log texts.
+// node behind a node reference, a node's native object made callable late-bound, a web node's
+// object type, and full names of objects for log texts.
 //
 // Every host call that answers a failure raises (EOleSysError); the interface methods of the
 // counter turn exceptions back into failure results.
@@ -62,6 +63,33 @@ using TpwSysNodeChildren = std::vector<ComPtr<IpwSysNode>>;
 void GetSysNodeChildren(IpwSysNode* node, bool refresh, TpwSysNodeChildren& children);
 // The node that a reference holds; nil for a nil reference or a node that is gone.
 ComPtr<IpwSysNode> GetReferencedNode(IpwNodeReference* reference);
+// The IDispatch of a node whose native object is callable late-bound (IpwSysNodeInvoke): name
+// look-ups and Invoke go to the node's two calls with all their arguments; no type information
+// (E_NOTIMPL). QueryInterface answers the wrapper's own interfaces, then the wrapped object's,
+// except the marshalling interfaces, which stay the wrapper's.
+class TpwSysNodeSafeUnwrapper final : public Implements<TcvInterfacedObject, IDispatch> {
+ public:
+  explicit TpwSysNodeSafeUnwrapper(IpwSysNodeInvoke* wrapped) : wrapped_(wrapped) {}
+
+  HRESULT QueryInterface(const IID& riid, void** ppv) override;
+  HRESULT GetTypeInfoCount(std::uint32_t* count) override;
+  HRESULT GetTypeInfo(std::uint32_t index, LCID lcid, ITypeInfo** typeInfo) override;
+  HRESULT GetIDsOfNames(const IID& riid, const char16_t* const* names, std::uint32_t count, LCID lcid,
+                        DISPID* dispIds) override;
+  HRESULT Invoke(DISPID dispId, const IID& riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
+                 EXCEPINFO* excepInfo, std::uint32_t* argErr) override;
+
+ private:
+  ComPtr<IpwSysNodeInvoke> wrapped_;
+};
+
+// The object itself as IDispatch, or a TpwSysNodeSafeUnwrapper round it when it answers
+// IpwSysNodeInvoke; nil for nil.
+ComPtr<IDispatch> SafeUnwrapSysNode(IUnknown* object);
+// The object type of a web node ("page", "frame" ...): the type name in the call information
+// (IpwObjectCallInformation, first flag set) of the native web object that the node's entry of
+// the context table holds; empty when any of these is missing. A failing host call raises.
+WideString GetWebObjectType(IUnknown* node);
 // The node's full name as script code of the current language, mapped names preferred; empty
 // for a nil node.
 void GetSysNodeFullName(IcvBaseManager* manager, IpwSysNode* node, WideString& name);

@@ -101,6 +101,28 @@ TEST_F(BuilderTest, KeyKindAndOperations) {
   EXPECT_EQ(v.vt, VT_EMPTY);
 }
 
+TEST_F(BuilderTest, MadeFromTheObjectTreeManager) {
+  // The object-tree manager answers the host's manager (slot 7), and a builder made from it
+  // works against that manager.
+  auto sys = builder->SysManager();
+  ASSERT_TRUE(sys);
+  ComPtr<IcvBaseManager> manager;
+  ASSERT_EQ(sys->GetManager(manager.Put()), S_OK);
+  EXPECT_EQ(manager.Get(), Manager());
+  auto fromSys = MakeObject<TTestBuilder>(sys.Get(), kBuilderKey, kBuilderKind);
+  EXPECT_EQ(fromSys->Manager(), Manager());
+  EXPECT_EQ(fromSys->SysManager().Get(), sys.Get());
+  host->ObjectTree().RegisterType(kBuilderKind, u"Widget");
+  auto node = host->Sys().AddChild(u"Widget");
+  node->SetObjectType(kBuilderKind);
+  OleVariant type;
+  ASSERT_EQ(fromSys->GetNodeProperty(Node(node), node_properties::kTypeName, type.Put()), S_OK);
+  EXPECT_EQ(type.AsString(), u"Widget");
+  // Without an object-tree manager there is no host manager either.
+  EXPECT_EQ(MakeObject<TTestBuilder>(static_cast<IpwSysManager*>(nullptr), kBuilderKey, kBuilderKind)->Manager(),
+            nullptr);
+}
+
 TEST_F(ExtensionTest, ProxyWithoutTarget) {
   auto proxy = MakeObject<TTestProxy>();
   std::uint32_t count = 7;

@@ -1,5 +1,8 @@
 // Whether a test runs, the time-out counter on the manual clock and its indicator, a node's
-// children, references and the full names of objects.
+// children, references, a node's native object called late-bound, and the full names of objects.
+#include "core/automation/dispatch_helpers.h"
+#include "core/com/agile_objects.h"
+#include "core/host/invoke_expressions.h"
 #include "tests/openapps/test_extensions.h"
 
 namespace pw {
@@ -139,6 +142,121 @@ TEST_F(ExtensionTest, ChildrenAndReferences) {
   process->RemoveChild(a.Get());
   EXPECT_FALSE(GetReferencedNode(reference.Get()));
   EXPECT_FALSE(GetReferencedNode(nullptr));
+}
+
+// An agile object with late-bound calls of its own (IpwSysNodeInvoke), nothing behind them.
+class TAgileInvoke final : public Implements<TcvFreeMarshaledObject, IpwSysNodeInvoke> {
+ public:
+  HRESULT GetNativeIDsOfNames(const GUID&, const char16_t* const*, std::uint32_t, std::uint32_t,
+                              std::int32_t*) override {
+    return DISP_E_UNKNOWNNAME;
+  }
+  HRESULT InvokeNative(std::int32_t, const GUID&, std::uint32_t, std::uint16_t, DISPPARAMS*, VARIANT*, EXCEPINFO*,
+                       std::uint32_t*) override {
+    return DISP_E_MEMBERNOTFOUND;
+  }
+};
+
+TEST_F(ExtensionTest, SafeUnwrapCallsTheNodesNativeObject) {
+  auto node = host->Sys().AddChild(u"Process", {OleVariant(u"app")});
+  // Without a default native object the node is its own IDispatch.
+  EXPECT_FALSE(QueryAs<IpwSysNodeInvoke>(Node(node)));
+  EXPECT_EQ(SafeUnwrapSysNode(Node(node)).Get(), QueryAs<IDispatch>(Node(node)).Get());
+  EXPECT_FALSE(SafeUnwrapSysNode(nullptr));
+
+  auto native = MakeObject<TTestSlice>();
+  node->SetNativeObject(GUID_NULL, native->Identity());
+  auto unwrapped = SafeUnwrapSysNode(Node(node));
+  ASSERT_TRUE(unwrapped);
+  EXPECT_NE(unwrapped.Get(), QueryAs<IDispatch>(Node(node)).Get());
+  // Names and calls reach the native object with all their arguments.
+  EXPECT_EQ(DispCallMethod(unwrapped.Get(), u"Ping", std::vector<OleVariant>{OleVariant(41)}, OleVariant()).AsInt(),
+            42);
+  EXPECT_FALSE(DispHasMember(unwrapped.Get(), u"Name"));  // the node's own member is not the native object's
+  OleVariant failed;
+  EXCEPINFO info{};
+  DISPID fail = 0;
+  const char16_t* names[] = {u"Fail"};
+  ASSERT_EQ(unwrapped->GetIDsOfNames(GUID_NULL, names, 1, 0, &fail), S_OK);
+  DISPPARAMS none{nullptr, nullptr, 0, 0};
+  EXPECT_EQ(unwrapped->Invoke(fail, GUID_NULL, 0, DISPATCH_METHOD, &none, failed.Put(), &info, nullptr),
+            DISP_E_EXCEPTION);
+  EXPECT_EQ(WideString(info.bstrDescription ? info.bstrDescription : u""), u"The slice failed.");
+  ClearExcepInfo(info);
+  // No type information of its own.
+  std::uint32_t count = 7;
+  EXPECT_EQ(unwrapped->GetTypeInfoCount(&count), E_NOTIMPL);
+  ComPtr<ITypeInfo> type;
+  EXPECT_EQ(unwrapped->GetTypeInfo(0, 0, type.Put()), E_NOTIMPL);
+  // Its own interfaces first, then the node's; the marshalling interfaces stay its own.
+  EXPECT_EQ(QueryAs<IpwSysNodeEx>(unwrapped.Get()).Get(), static_cast<IpwSysNodeEx*>(node.Get()));
+  EXPECT_EQ(QueryAs<IDispatch>(unwrapped.Get()).Get(), unwrapped.Get());
+  auto agile = MakeObject<TAgileInvoke>();
+  ASSERT_TRUE(QueryAs<IcvFreeMarshaled>(agile->Identity()));
+  auto wrapper = SafeUnwrapSysNode(agile->Identity());
+  ComPtr<IUnknown> marshal;
+  EXPECT_EQ(wrapper->QueryInterface(IcvFreeMarshaled::iid, marshal.PutVoid()), E_NOINTERFACE);
+  EXPECT_FALSE(marshal);
+  EXPECT_TRUE(QueryAs<IpwSysNodeInvoke>(wrapper.Get()));
+  // The native object is gone: the wrapper answers that the name is unknown.
+  node->SetNativeObject(GUID_NULL, nullptr);
+  EXPECT_FALSE(DispHasMember(unwrapped.Get(), u"Ping"));
+  EXPECT_FALSE(QueryAs<IpwSysNodeInvoke>(Node(node)));
+}
+
+// A node's entry of the context table, holding a native web object.
+class TContextItem final : public Implements<ComObject, IpwOpenAppContextItem> {
+ public:
+  explicit TContextItem(IUnknown* native) : native_(native) {}
+  HRESULT GetNativeObject(IUnknown** object) override {
+    return SafeCall([&] {
+      if (fail_) throw EOleSysError(u"The page is gone.", E_ABORT);
+      *object = native_.Get();
+      if (*object) (*object)->AddRef();
+    });
+  }
+  bool fail_ = false;
+
+ private:
+  ComPtr<IUnknown> native_;
+};
+
+// Call information whose first flag (typed) a test chooses.
+class TCallInformation final : public Implements<ComObject, IpwObjectCallInformation> {
+ public:
+  TCallInformation(WideString name, bool typed) : name_(std::move(name)), typed_(typed) {}
+  HRESULT GetFirstFlag(VARIANT_BOOL* flag) override { return *flag = typed_ ? VARIANT_TRUE : VARIANT_FALSE, S_OK; }
+  HRESULT GetName(BSTR* name) override { return *name = SysAllocString(name_), S_OK; }
+  HRESULT GetSecondFlag(VARIANT_BOOL* flag) override { return *flag = VARIANT_FALSE, S_OK; }
+  HRESULT GetParamCount(std::int32_t* count) override { return *count = 0, S_OK; }
+  HRESULT GetParamName(std::int32_t, BSTR* name) override { return *name = nullptr, S_OK; }
+
+ private:
+  WideString name_;
+  bool typed_;
+};
+
+TEST_F(ExtensionTest, WebObjectTypeFromTheNativeWebObject) {
+  auto page = host->Sys().AddChild(u"Page", {OleVariant(u"http://localhost/")});
+  EXPECT_EQ(GetWebObjectType(Node(page)), u"");  // no entry in the context table
+  EXPECT_EQ(GetWebObjectType(nullptr), u"");
+  struct Case {
+    ComPtr<IUnknown> native;
+    const char16_t* type;
+  } cases[] = {
+      {MakeObject<TCallInformation>(u"Page", true)->Identity(), u"Page"},
+      {MakeObject<TCallInformation>(u"Page", false)->Identity(), u""},  // not typed
+      {MakeObject<TTestSlice>()->Identity(), u""},                      // no call information
+      {nullptr, u""},
+  };
+  for (const auto& c : cases) {
+    page->SetContextObject(kContextItemKey, MakeObject<TContextItem>(c.native.Get())->Identity());
+    EXPECT_EQ(GetWebObjectType(Node(page)), c.type);
+  }
+  auto failing = MakeObject<TContextItem>(nullptr);
+  failing->fail_ = true;
+  page->SetContextObject(kContextItemKey, failing->Identity());
+  EXPECT_THROW(GetWebObjectType(Node(page)), EOleSysError);
 }
 
 class TNamed final : public Implements<ComObject, IpwNamedObject> {

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "host/plugin_host.h"
+#include "openapps/extensions/node_builder.h"
 #include "openapps/plugin_base.h"
+#include "platform/automation/bstr.h"
 #include "openapps_fixture.h"
 
 namespace pw {
@@ -109,6 +111,103 @@ TEST_F(OpenAppsTest, PluginHostReportsEachFailingStepAndGoesOnWithTheOthers) {
   EXPECT_EQ(plugins.Stop(), (std::vector<WideString>{u"no remove: Finalize: the plug-in cannot stop"}));
   EXPECT_TRUE(plugins.Plugins().empty());
   EXPECT_EQ(host->Projects().ItemTypeLists().size(), lists);
+}
+
+// A builder that counts the nodes it was offered.
+class TCountingBuilder final : public TpwSysNodeBuilder {
+ public:
+  using TpwSysNodeBuilder::TpwSysNodeBuilder;
+  int offered = 0;
+
+ protected:
+  void DoExtendNode(IpwSysNode*) override { ++offered; }
+  bool DoOperation7(IUnknown*) override { return false; }
+};
+
+const GUID kWidgetType = MakeGuid("{7A1B2C3D-4E5F-4071-8293-A4B5C6D7E8F9}");
+
+// A plug-in with one builder and one object type ("Widget").
+class TBuilderPlugin final
+    : public Implements<TcvBasePlugin, IpwSysNodeBuilderProvider, IpwSubProviderList, IpwObjectTypeDescriptor> {
+ public:
+  explicit TBuilderPlugin(const GUID& key) : key_(key) {}
+  HRESULT GetKey(GUID* key) override { return TcvBasePlugin::GetKey(key); }
+  // IpwSysNodeBuilderProvider
+  HRESULT GetProviderKey(GUID* key) override { return *key = key_, S_OK; }
+  std::int32_t GetBuilderCount() override { return 1; }
+  HRESULT GetBuilder(std::int32_t index, IpwSysNodeBuilder** builder) override {
+    return SafeCall([&] {
+      if (index != 0) OleError(E_INVALIDARG);
+      if (!builder_) builder_ = MakeObject<TCountingBuilder>(Manager(), key_, GUID_NULL);
+      *builder = builder_.Get();
+      (*builder)->AddRef();
+    });
+  }
+  std::int32_t BuilderProviderOperation6() override { return 0; }
+  HRESULT BuilderProviderOperation7(IUnknown** object) override { return *object = nullptr, S_OK; }
+  // IpwSubProviderList: the one descriptor, itself.
+  std::int32_t GetCount() override { return 1; }
+  VARIANT_BOOL GetItem(std::int32_t index, IUnknown** item) override {
+    *item = nullptr;
+    if (index != 0) return VARIANT_FALSE;
+    *item = static_cast<IpwObjectTypeDescriptor*>(this);
+    (*item)->AddRef();
+    return VARIANT_TRUE;
+  }
+  // IpwObjectTypeDescriptor
+  HRESULT GetTypeKey(GUID* key) override { return *key = kWidgetType, S_OK; }
+  HRESULT GetTypeName(BSTR* name) override { return *name = SysAllocString(u"Widget"), S_OK; }
+  HRESULT GetOrder(std::int32_t* order) override { return *order = 0, S_OK; }
+  HRESULT GetTag(std::int32_t* tag) override { return *tag = 0, S_OK; }
+  HRESULT SetTag(std::int32_t) override { return S_OK; }
+  HRESULT GetBitmap(std::int32_t* bitmap) override { return *bitmap = 0, S_OK; }
+
+  ComPtr<TCountingBuilder> builder_;
+
+ protected:
+  GUID DoGetKey() override { return key_; }
+
+ private:
+  GUID key_;
+};
+
+class TBuilderRegistrator final : public TTestRegistrator {
+ public:
+  TBuilderRegistrator() {
+    AddPlugin({MakeGuid("{7A1B2C3D-4E5F-4071-8293-A4B5C6D7E800}"), u"builders", u"", u"", u"", 1, 0}, nullptr, true);
+  }
+  ComPtr<TBuilderPlugin> made;
+
+ protected:
+  ComPtr<IcvPlugin> CreatePluginInstance(const TPluginDescription& d) override {
+    made = MakeObject<TBuilderPlugin>(d.key);
+    return ComPtr<IcvPlugin>(made.Get());
+  }
+};
+
+// Starting the plug-ins fills the object tree's type registry from their object-type
+// descriptors and hands their builders every node: the nodes there, and those added later.
+TEST_F(OpenAppsTest, PluginHostRegistersObjectTypesAndBuilders) {
+  auto registrator = MakeObject<TBuilderRegistrator>();
+  host::TPluginHost plugins(*host);
+  ASSERT_EQ(plugins.Create(registrator.Get(), 0, u"builders").created, S_OK);
+  auto registry = QueryAs<IpwObjectTypeRegistry>(static_cast<IpwSysManager*>(&host->ObjectTree()));
+  BString name;
+  VARIANT_BOOL found = VARIANT_TRUE;
+  ASSERT_EQ(registry->FindTypeName(kWidgetType, name.Put(), &found), S_OK);
+  EXPECT_EQ(found, VARIANT_FALSE);
+
+  ASSERT_EQ(plugins.Start(), 0u);
+  ASSERT_EQ(registry->FindTypeName(kWidgetType, name.Put(), &found), S_OK);
+  EXPECT_EQ(found, VARIANT_TRUE);
+  EXPECT_EQ(name.View(), u"Widget");
+  auto& builder = *registrator->made->builder_;
+  EXPECT_EQ(builder.offered, 1);  // Sys
+  host->Sys().AddChild(u"Widget");
+  EXPECT_EQ(builder.offered, 2);
+  plugins.Stop();
+  host->Sys().AddChild(u"Later");
+  EXPECT_EQ(builder.offered, 2);
 }
 
 }  // namespace

@@ -31,9 +31,33 @@ namespace {
 using namespace pw;
 
 enum : std::uint16_t {
-  vI2 = 2, vI4 = 3, vR4 = 4, vR8 = 5, vCY = 6, vDATE = 7, vBSTR = 8, vDISPATCH = 9, vERROR = 10, vBOOL = 11,
-  vVARIANT = 12, vUNKNOWN = 13, vI1 = 16, vUI1 = 17, vUI2 = 18, vUI4 = 19, vI8 = 20, vUI8 = 21, vINT = 22,
-  vUINT = 23, vVOID = 24, vHRESULT = 25, vPTR = 26, vSAFEARRAY = 27, vUSERDEFINED = 29, vCLSID = 72
+  vI2 = 2,
+  vI4 = 3,
+  vR4 = 4,
+  vR8 = 5,
+  vCY = 6,
+  vDATE = 7,
+  vBSTR = 8,
+  vDISPATCH = 9,
+  vERROR = 10,
+  vBOOL = 11,
+  vVARIANT = 12,
+  vUNKNOWN = 13,
+  vI1 = 16,
+  vUI1 = 17,
+  vUI2 = 18,
+  vUI4 = 19,
+  vI8 = 20,
+  vUI8 = 21,
+  vINT = 22,
+  vUINT = 23,
+  vVOID = 24,
+  vHRESULT = 25,
+  vPTR = 26,
+  vSAFEARRAY = 27,
+  vUSERDEFINED = 29,
+  vLPWSTR = 31,
+  vCLSID = 72
 };
 
 struct Error {
@@ -375,6 +399,23 @@ const std::map<std::string, Scalar>& Scalars() {
   return m;
 }
 
+// The raw types of the IDispatch calls, for interfaces that pass such a call on through their
+// method table (never in a dual interface): a name array (LPCOLESTR*), the argument block and the
+// exception record (pointers only; the library records a pointer to void).
+struct RawType {
+  std::uint16_t vt;
+  const char* cpp;
+};
+
+const std::map<std::string, RawType>& RawTypes() {
+  static const std::map<std::string, RawType> m = {
+      {"LPCOLESTR", {vLPWSTR, "const char16_t* const"}},
+      {"DISPPARAMS", {vVOID, "DISPPARAMS"}},
+      {"EXCEPINFO", {vVOID, "EXCEPINFO"}},
+  };
+  return m;
+}
+
 bool IsInterfaceName(const std::string& n) { return gInterfaces.count(n) != 0; }
 
 bool DerivesFromDispatch(const std::string& name) {
@@ -409,6 +450,9 @@ tlb::TypeSpec Spec(const TypeRef& t, int dropPointers, const Lexer* lx) {
     return s;
   } else if (t.base == "void") {
     inner = vVOID;
+  } else if (auto raw = RawTypes().find(t.base); raw != RawTypes().end()) {
+    if (raw->second.vt == vVOID && pointers < 1) throw Error{t.base + " is used without a pointer"};
+    inner = raw->second.vt;
   } else {
     auto it = Scalars().find(t.base);
     if (it == Scalars().end()) throw Error{"unknown type " + t.base};
@@ -426,6 +470,7 @@ std::string Cpp(const TypeRef& t, bool in) {
   if (t.base == "SAFEARRAY") base = "SAFEARRAY*";
   else if (t.base == "IDispatch" || t.base == "IUnknown" || IsInterfaceName(t.base)) base = t.base;
   else if (Scalars().count(t.base)) base = Scalars().at(t.base).cpp;
+  else if (RawTypes().count(t.base)) base = RawTypes().at(t.base).cpp;
   else base = t.base;
   std::string s = base + std::string(static_cast<std::size_t>(t.pointers), '*');
   if (in && t.pointers == 0 && (t.base == "VARIANT" || t.base == "GUID")) s = "const " + s + "&";
@@ -532,6 +577,8 @@ tlb::TypeData BuildType(const Interface& itf) {
         throw Error{fm.owner->name + "." + m.name + ": only VARIANT parameters can be optional"};
       if (automation && (p.type.base == "GUID"))
         throw Error{fm.owner->name + "." + m.name + ": GUID is no automation type"};
+      if (automation && RawTypes().count(p.type.base))
+        throw Error{fm.owner->name + "." + m.name + ": " + p.type.base + " is no automation type"};
       tlb::ParamData pd;
       pd.name = Wide(p.name);
       pd.flags = static_cast<std::uint16_t>((p.in ? 0x1 : 0) | (p.out ? 0x2 : 0) | (p.retval ? 0x8 : 0) |
