@@ -34,7 +34,7 @@ WideString NodeText(IUnknown* node, const char16_t* name) {
   }
 }
 
-WideString GetWebObjectType(IUnknown* node) { return NodeText(node, u"ObjectType"); }
+WideString GetNodeObjectType(IUnknown* node) { return NodeText(node, u"ObjectType"); }
 
 bool NodeIsVisible(IUnknown* node, bool defaultValue) {
   auto d = DispatchOf(node);

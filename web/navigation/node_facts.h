@@ -3,7 +3,7 @@
 // A node's facts are its script members, read late-bound through its IDispatch (the host
 // answers them on the node or through its slices):
 // - NodeExists: "Exists" (False for nil; a node whose dispatch lacks the member counts as there);
-// - GetWebObjectType: "ObjectType" as text ("Page", "Browser", "Login" ...; empty without one);
+// - GetNodeObjectType: "ObjectType" as text ("Page", "Browser", "Login" ...; empty without one);
 // - NodeIsVisible: "Visible" equal to True (default as given).
 // DispInvoke calls a member by name and raises what the callee raised: an EOleException with
 // the callee's code and message (E_FAIL stays E_FAIL), or EOleSysError for a missing member.
@@ -21,7 +21,7 @@ namespace pw::web {
 
 ComPtr<IDispatch> DispatchOf(IUnknown* object);
 bool NodeExists(IUnknown* node);
-WideString GetWebObjectType(IUnknown* node);
+WideString GetNodeObjectType(IUnknown* node);
 bool NodeIsVisible(IUnknown* node, bool defaultValue);
 // A late-bound property as text (empty when missing or failing).
 WideString NodeText(IUnknown* node, const char16_t* name);

@@ -16,7 +16,7 @@
 
 namespace pw::web {
 
-bool IsPageNode(IUnknown* node) { return SameTextIgnoringCase(GetWebObjectType(node), u"page"); }
+bool IsPageNode(IUnknown* node) { return SameTextIgnoringCase(GetNodeObjectType(node), u"page"); }
 
 bool WaitWithTimeoutCounter(IcvBaseManager* manager, IUnknown* node, DWORD timeout) {
   auto counter = MakeObject<TpwTimeoutCounter>(manager, timeout, u"");

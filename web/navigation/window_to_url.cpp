@@ -32,7 +32,7 @@ TpwWebToUrlMethod::TpwWebToUrlMethod(IcvBaseManager* manager, const GUID& contex
 ComPtr<IpwSysNode> FindBrowserNode(IUnknown* node) {
   ComPtr<IpwSysNode> at = QueryAs<IpwSysNode>(node);
   while (at) {
-    if (SameTextIgnoringCase(GetWebObjectType(at.Get()), u"browser")) return at;
+    if (SameTextIgnoringCase(GetNodeObjectType(at.Get()), u"browser")) return at;
     ComPtr<IpwSysNode> parent;
     SafeCallCheck(at->GetParent(parent.Put()));
     at = parent;
@@ -56,8 +56,8 @@ bool IsLoginPage(IUnknown* node) {
   TpwSysNodeChildren children;
   GetSysNodeChildren(ex.Get(), false, children);
   if (children.empty()) return false;
-  if (SameTextIgnoringCase(GetWebObjectType(children.front().Get()), u"login")) return true;
-  return children.size() >= 2 && SameTextIgnoringCase(GetWebObjectType(children.back().Get()), u"login");
+  if (SameTextIgnoringCase(GetNodeObjectType(children.front().Get()), u"login")) return true;
+  return children.size() >= 2 && SameTextIgnoringCase(GetNodeObjectType(children.back().Get()), u"login");
 }
 
 namespace {
