@@ -153,6 +153,37 @@ HRESULT TpwEventStub::Invoke(DISPID dispId, const IID&, LCID, WORD, DISPPARAMS* 
   }
 }
 
+// ---- A sink's connection ------------------------------------------------------------------
+
+// The advised connection of a sink and the provider it reports to. Advise connects when the
+// source has the event set; Disconnect lets the provider go under the sink's lock (an event in
+// progress finishes first) and unadvises outside it.
+struct TpwSinkConnection {
+  std::mutex lock;
+  ComPtr<TpwWebProjectEventProvider> provider;
+  ComPtr<IConnectionPoint> point;
+  DWORD cookie = 0;
+
+  void Advise(IUnknown* source, const IID& events, IDispatch* sink) {
+    ComPtr<IConnectionPointContainer> container;
+    if (source && Succeeded(source->QueryInterface(IConnectionPointContainer::iid, container.PutVoid())) &&
+        container && Succeeded(container->FindConnectionPoint(events, point.Put())) && point) {
+      if (Failed(point->Advise(sink, &cookie))) point = nullptr;
+    }
+  }
+
+  void Disconnect() {
+    ComPtr<IConnectionPoint> advised;
+    ComPtr<TpwWebProjectEventProvider> held;
+    {
+      std::lock_guard guard(lock);
+      advised.Swap(point);
+      held.Swap(provider);
+    }
+    if (advised) advised->Unadvise(cookie);
+  }
+};
+
 // ---- A browser's sink --------------------------------------------------------------------
 
 // Advised on the browser's events; hands each to the browser's state machine, one at a time,
@@ -162,36 +193,24 @@ class TpwBrowserSink final : public Implements<TcvInterfacedObject, IDispatch> {
  public:
   TpwBrowserSink(TpwWebProjectEventProvider* provider, IUnknown* browser, IUnknown* wrapper,
                  TpwIEBrowserEventStates::LocationReader location)
-      : provider_(provider), states_(wrapper, std::move(location)) {
+      : states_(wrapper, std::move(location)) {
+    connection_.provider = provider;
     auto forward = [this](TpwWebEventKind kind) {
-      return [this, kind](IUnknown* b) { provider_->BrowserEvent(kind, b, {}); };
+      return [this, kind](IUnknown* b) { connection_.provider->BrowserEvent(kind, b, {}); };
     };
     auto forwardUrl = [this](TpwWebEventKind kind) {
-      return [this, kind](IUnknown* b, const WideString& url) { provider_->BrowserEvent(kind, b, url); };
+      return [this, kind](IUnknown* b, const WideString& url) { connection_.provider->BrowserEvent(kind, b, url); };
     };
     states_.OnBeforeNavigate = forwardUrl(TpwWebEventKind::BeforeNavigate);
     states_.OnPageDownloaded = forwardUrl(TpwWebEventKind::PageDownloaded);
     states_.OnDownloadStarted = forward(TpwWebEventKind::DownloadStarted);
     states_.OnDownloadFinished = forward(TpwWebEventKind::DownloadFinished);
     states_.OnQuit = forward(TpwWebEventKind::Quit);
-    ComPtr<IConnectionPointContainer> container;
-    if (browser && Succeeded(browser->QueryInterface(IConnectionPointContainer::iid, container.PutVoid())) &&
-        container && Succeeded(container->FindConnectionPoint(kDIID_DWebBrowserEvents2, point_.Put())) && point_) {
-      if (Failed(point_->Advise(static_cast<IDispatch*>(this), &cookie_))) point_ = nullptr;
-    }
+    connection_.Advise(browser, kDIID_DWebBrowserEvents2, static_cast<IDispatch*>(this));
   }
 
   // An event in progress finishes first; the unadvise runs outside the lock.
-  void Disconnect() {
-    ComPtr<IConnectionPoint> point;
-    ComPtr<TpwWebProjectEventProvider> provider;
-    {
-      std::lock_guard guard(lock_);
-      point.Swap(point_);
-      provider.Swap(provider_);
-    }
-    if (point) point->Unadvise(cookie_);
-  }
+  void Disconnect() { connection_.Disconnect(); }
 
   HRESULT GetTypeInfoCount(std::uint32_t* count) override {
     if (count) *count = 0;
@@ -207,17 +226,14 @@ class TpwBrowserSink final : public Implements<TcvInterfacedObject, IDispatch> {
   HRESULT Invoke(DISPID dispId, const IID&, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
                  std::uint32_t*) override {
     return SafeCallBoundary([&] {
-      std::lock_guard guard(lock_);
-      if (provider_) states_.HandleDispatchEvent(dispId, params);
+      std::lock_guard guard(connection_.lock);
+      if (connection_.provider) states_.HandleDispatchEvent(dispId, params);
     });
   }
 
  private:
-  std::mutex lock_;
-  ComPtr<TpwWebProjectEventProvider> provider_;
+  TpwSinkConnection connection_;
   TpwIEBrowserEventStates states_;
-  ComPtr<IConnectionPoint> point_;
-  DWORD cookie_ = 0;
 };
 
 // ---- The shell-windows adapter -----------------------------------------------------------
@@ -225,25 +241,13 @@ class TpwBrowserSink final : public Implements<TcvInterfacedObject, IDispatch> {
 class TpwShellWindows final : public Implements<TcvInterfacedObject, IpwShellWindows, IDispatch> {
  public:
   TpwShellWindows(TpwWebProjectEventProvider* provider, ComPtr<IUnknown> collection)
-      : provider_(provider), collection_(std::move(collection)) {
-    ComPtr<IConnectionPointContainer> container;
-    if (collection_ && Succeeded(collection_->QueryInterface(IConnectionPointContainer::iid, container.PutVoid())) &&
-        container && Succeeded(container->FindConnectionPoint(kDIID_DShellWindowsEvents, point_.Put())) && point_) {
-      if (Failed(point_->Advise(static_cast<IDispatch*>(this), &cookie_))) point_ = nullptr;
-    }
+      : collection_(std::move(collection)) {
+    connection_.provider = provider;
+    connection_.Advise(collection_.Get(), kDIID_DShellWindowsEvents, static_cast<IDispatch*>(this));
   }
 
   // An event in progress finishes first; the unadvise runs outside the lock.
-  void Disconnect() {
-    ComPtr<IConnectionPoint> point;
-    ComPtr<TpwWebProjectEventProvider> provider;
-    {
-      std::lock_guard guard(lock_);
-      point.Swap(point_);
-      provider.Swap(provider_);
-    }
-    if (point) point->Unadvise(cookie_);
-  }
+  void Disconnect() { connection_.Disconnect(); }
 
   std::int32_t Count() override {
     try {
@@ -286,8 +290,8 @@ class TpwShellWindows final : public Implements<TcvInterfacedObject, IpwShellWin
       if (dispId != 200) return;
       ComPtr<TpwWebProjectEventProvider> provider;
       {
-        std::lock_guard guard(lock_);
-        provider = provider_;
+        std::lock_guard guard(connection_.lock);
+        provider = connection_.provider;
       }
       if (!provider) return;
       ComPtr<IDispatch> browser;
@@ -306,11 +310,8 @@ class TpwShellWindows final : public Implements<TcvInterfacedObject, IpwShellWin
   }
 
  private:
-  std::mutex lock_;
-  ComPtr<TpwWebProjectEventProvider> provider_;
+  TpwSinkConnection connection_;
   ComPtr<IUnknown> collection_;
-  ComPtr<IConnectionPoint> point_;
-  DWORD cookie_ = 0;
 };
 
 // ---- The provider ------------------------------------------------------------------------
