@@ -10,6 +10,8 @@ jobs=${FUZZ_JOBS:-2}
 build="$root/build-fuzz"
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+# Paths below the clone are hashed relative to it, so a clone elsewhere reuses the cache.
+export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$root}" CCACHE_NOHASHDIR="${CCACHE_NOHASHDIR:-true}"
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DPW_WERROR=ON -DPW_FUZZ=ON -DPW_BENCH=OFF \
   "${launcher[@]}" >/dev/null
 ninja -C "$build" pwfuzz
