@@ -59,6 +59,14 @@ HRESULT TConnectionPoint::Fire(DISPID dispId, DISPPARAMS* params) {
   return first;
 }
 
+void TConnectionPoint::DisconnectAll() {
+  std::vector<std::pair<DWORD, ComPtr<IDispatch>>> sinks;  // released outside the lock
+  {
+    std::lock_guard g(lock_);
+    sinks.swap(sinks_);
+  }
+}
+
 std::size_t TConnectionPoint::SinkCount() {
   std::lock_guard g(lock_);
   return sinks_.size();

@@ -58,6 +58,10 @@ class TConnectionPoint : public Implements<ComObject, IConnectionPoint> {
   // first failure (the other sinks are still called).
   HRESULT Fire(DISPID dispId, DISPPARAMS* params);
   std::size_t SinkCount();
+  // Lets every sink go, as a source that will raise nothing more does: a sink that holds the
+  // source (an event argument, say) and never unadvises no longer keeps both alive. A later
+  // Unadvise answers CONNECT_E_NOCONNECTION.
+  void DisconnectAll();
 
  private:
   const IID iid_;

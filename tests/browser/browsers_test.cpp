@@ -299,6 +299,13 @@ TEST_F(BrowsersTest, TheBrowserObjectAnswersTheBrowserInterfaceAndRaisesItsEvent
   ASSERT_EQ(lines.size(), 7u);
   EXPECT_EQ(lines[5], "111");
   EXPECT_EQ(lines[6], "253");
+  // A quit browser lets its sinks go: this sink holds the browser (the events' first argument)
+  // and never unadvises, and still neither keeps the other alive.
+  ComPtr<IConnectionPointContainer> container;
+  ASSERT_EQ(object->QueryInterface(IConnectionPointContainer::iid, container.PutVoid()), S_OK);
+  ComPtr<IConnectionPoint> point;
+  ASSERT_EQ(container->FindConnectionPoint(DIID_DWebBrowserEvents2, point.Put()), S_OK);
+  EXPECT_EQ(point->Unadvise(1), CONNECT_E_NOCONNECTION);
   EXPECT_TRUE(host->Browsers().List().empty());
   const auto failed = test::InvokeId(object.Get(), kDispNavigate, DISPATCH_METHOD, {OleVariant(WideStringView(u"x"))});
   EXPECT_EQ(failed.hr, DISP_E_EXCEPTION);

@@ -292,6 +292,7 @@ class TWebBrowser final : public Implements<ComObject, IWebBrowser2, IConnection
       case BrowserEventKind::Quit:
         closed_ = true;
         Raise(kEventOnQuit, {});
+        point_->DisconnectAll();  // a quit browser raises nothing more
         break;
       case BrowserEventKind::DialogOpened:
       case BrowserEventKind::DialogClosed: break;

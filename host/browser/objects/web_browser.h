@@ -10,7 +10,8 @@
 // table): BeforeNavigate2 250, DownloadBegin 106, NavigateComplete2 252, DownloadComplete 104,
 // DocumentComplete 259, NewWindow2 251 (the popup's browser object in its first argument),
 // WindowActivate 111, OnQuit 253. Every event's first argument, where it has one, is the
-// browser object itself.
+// browser object itself. After OnQuit the connection point lets its sinks go (nothing more is
+// raised), so a sink that holds the browser and never unadvises leaks neither.
 //
 // The object is free-threaded (it aggregates the free-threaded marshaler): any apartment uses it
 // directly, also through the global interface table. Events are raised on the engine's event
