@@ -181,7 +181,6 @@ HRESULT TpwWebCustomSelectElement::GetCellValue(std::int32_t row, std::int32_t, 
 
 namespace {
 
-constexpr DISPID kGetLineRect = 0x9001;
 constexpr char16_t kNoMultipleSelection[] = u"The listbox does not support multiple selection.";
 
 struct ClickRow {
