@@ -30,6 +30,13 @@ std::string FolderOf(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+// A hidden file beside `path`: the folder part of `path`, then "." + its name + `suffix`.
+std::string HiddenSibling(const std::string& path, const std::string& suffix) {
+  const auto slash = path.rfind('/');
+  if (slash == std::string::npos) return "." + path + suffix;
+  return path.substr(0, slash + 1) + "." + path.substr(slash + 1) + suffix;
+}
+
 }  // namespace
 
 std::string ResolveSaveTarget(const std::string& path) {
@@ -74,10 +81,7 @@ void CheckCreatableTarget(const std::string& target) {
 }
 
 TcvFileUpdateLock::TcvFileUpdateLock(const std::string& target) {
-  const std::string resolved = ResolveSaveTarget(target);
-  const auto slash = resolved.rfind('/');
-  const std::string base = slash == std::string::npos ? resolved : resolved.substr(slash + 1);
-  lock_ = (slash == std::string::npos ? std::string() : resolved.substr(0, slash + 1)) + "." + base + ".lock";
+  lock_ = HiddenSibling(ResolveSaveTarget(target), ".lock");
   // The holder before may have removed the lock file as it let go while this one waited for the
   // lock on it; a lock on a file that no longer has the name holds nobody back, so the file is
   // opened and locked again until the lock is on the file of that name.
@@ -111,9 +115,6 @@ TcvFileUpdateLock::~TcvFileUpdateLock() {
 
 TcvSafeFileWriter::TcvSafeFileWriter(std::string target) : target_(ResolveSaveTarget(target)) {
   CheckReplaceableTarget(target_);
-  const auto slash = target_.rfind('/');
-  const std::string folder = slash == std::string::npos ? std::string() : target_.substr(0, slash + 1);
-  const std::string base = slash == std::string::npos ? target_ : target_.substr(slash + 1);
   // The copy of an existing file is readable by its owner alone until Commit gives it the
   // target's owner, group and permissions: the content of a private file is never exposed
   // on the way. A new file gets the permissions the process gives new files.
@@ -123,7 +124,7 @@ TcvSafeFileWriter::TcvSafeFileWriter(std::string target) : target_(ResolveSaveTa
   for (int attempt = 0; attempt < 100; ++attempt) {
     char suffix[16];
     std::snprintf(suffix, sizeof suffix, "%08x", static_cast<unsigned>(random()));
-    temp_ = folder + "." + base + "." + suffix + ".tmp";
+    temp_ = HiddenSibling(target_, "." + std::string(suffix) + ".tmp");
     fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
     if (fd_ >= 0 || errno != EEXIST) break;
   }
