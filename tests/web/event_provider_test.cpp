@@ -55,9 +55,26 @@ class TLateBound {
   }
 };
 
-template <class... More>
-class TEventSourceBase : public Implements<ComObject, More..., IConnectionPointContainer> {
+// An object whose IDispatch answers from its late-bound members.
+template <class... Intfs>
+class TLateBoundObject : public Implements<ComObject, Intfs...> {
  public:
+  HRESULT GetTypeInfoCount(std::uint32_t* count) override { return *count = 0, S_OK; }
+  HRESULT GetTypeInfo(std::uint32_t, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT GetIDsOfNames(const IID&, const char16_t* const* names, std::uint32_t, LCID, DISPID* ids) override {
+    return members.Ids(names, ids);
+  }
+  HRESULT Invoke(DISPID id, const IID&, LCID, WORD, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
+                 std::uint32_t*) override {
+    return members.Call(id, params, result);
+  }
+  TLateBound members;
+};
+
+template <class... More>
+class TEventSourceBase : public TLateBoundObject<More..., IConnectionPointContainer> {
+ public:
+  using TLateBoundObject<More..., IConnectionPointContainer>::members;
   explicit TEventSourceBase(const IID& events) : point_(MakeObject<TConnectionPoint>(events, this)) {}
   HRESULT EnumConnectionPoints(IEnumConnectionPoints** points) override {
     if (points) *points = nullptr;
@@ -71,22 +88,12 @@ class TEventSourceBase : public Implements<ComObject, More..., IConnectionPointC
     *point = ComPtr<IConnectionPoint>(point_).Detach();
     return S_OK;
   }
-  HRESULT GetTypeInfoCount(std::uint32_t* count) override { return *count = 0, S_OK; }
-  HRESULT GetTypeInfo(std::uint32_t, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT GetIDsOfNames(const IID&, const char16_t* const* names, std::uint32_t, LCID, DISPID* ids) override {
-    return members.Ids(names, ids);
-  }
-  HRESULT Invoke(DISPID id, const IID&, LCID, WORD, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
-                 std::uint32_t*) override {
-    return members.Call(id, params, result);
-  }
   std::size_t Sinks() { return point_->SinkCount(); }
   HRESULT Fire(DISPID id, std::vector<OleVariant> argsLastFirst = {}) {
     DISPPARAMS params{argsLastFirst.empty() ? nullptr : argsLastFirst.front().Ptr(), nullptr,
                       static_cast<std::uint32_t>(argsLastFirst.size()), 0};
     return point_->Fire(id, &params);
   }
-  TLateBound members;
 
  private:
   ComPtr<TConnectionPoint> point_;
@@ -120,19 +127,9 @@ class TStubShellWindows final : public TEventSourceBase<IDispatch> {
   }
 };
 
-class TDocument final : public Implements<ComObject, IDispatch> {
+class TDocument final : public TLateBoundObject<IDispatch> {
  public:
   explicit TDocument(WideString url) { members.values[u"URL"] = OleVariant(url); }
-  HRESULT GetTypeInfoCount(std::uint32_t* count) override { return *count = 0, S_OK; }
-  HRESULT GetTypeInfo(std::uint32_t, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT GetIDsOfNames(const IID&, const char16_t* const* names, std::uint32_t, LCID, DISPID* ids) override {
-    return members.Ids(names, ids);
-  }
-  HRESULT Invoke(DISPID id, const IID&, LCID, WORD, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
-                 std::uint32_t*) override {
-    return members.Call(id, params, result);
-  }
-  TLateBound members;
 };
 
 class EventProvider : public NavTest {

@@ -11,24 +11,6 @@ namespace {
 
 class IEFrameTest : public NavTest {
  protected:
-  template <class Slice>
-  static void Attach(const ComPtr<host::TSysNode>& node, const ComPtr<Slice>& slice, const IID& iid) {
-    OleCheck(node->AddExtension(iid, static_cast<IDispatch*>(slice->Dispatch()), GUID_NULL, 0));
-  }
-  static OleVariant CallNode(const ComPtr<host::TSysNode>& node, const char16_t* name, std::vector<OleVariant> args) {
-    return DispInvoke(static_cast<IpwSysNodeEx*>(node.Get()), name, args);
-  }
-  static IUnknown* Identity(const OleVariant& v) {
-    auto d = VarToDispatch(v.Get());
-    return d ? QueryAs<IUnknown>(d.Get()).Get() : nullptr;
-  }
-  static IUnknown* Identity(const ComPtr<host::TSysNode>& n) {
-    return QueryAs<IUnknown>(static_cast<IpwSysNodeEx*>(n.Get())).Get();
-  }
-  void SetDefaultWait(std::int32_t ms) {
-    host.Settings().DefineSetting(MakeGuid("{9EB8E8E6-D2F2-4A8A-ADFB-492E8C0EAFEF}"), host::kSettingInteger, u"Wait",
-                                  OleVariant(ms));
-  }
   // A frame process whose Window("IEFrame", "*", i) answers the frame once `ready` is set
   // (before: a window node that does not exist), counting the calls.
   ComPtr<host::TSysNode> FrameProcess(std::int32_t pid) {

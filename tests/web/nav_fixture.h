@@ -3,14 +3,20 @@
 // layer reads.
 #pragma once
 
+#include <algorithm>
+#include <vector>
+
 #include <gtest/gtest.h>
 
 #include "core/automation/automation.h"
+#include "core/automation/dispatch_helpers.h"
 #include "host/test_host.h"
 #include "interfaces/pwWebTesting.h"
 #include "platform/automation/dispatch_thunks.h"
 #include "platform/rtl/strings.h"
+#include "project/wait/wait_helper.h"
 #include "tests/support/stepping_clock.h"
+#include "web/navigation/node_facts.h"
 
 namespace pw::web::test {
 
@@ -32,6 +38,37 @@ class NavTest : public ::testing::Test {
   }
   IcvBaseManager* Manager() { return host.Manager(); }
   static IpwSysNode* Node(const ComPtr<host::TSysNode>& n) { return static_cast<IpwSysNodeEx*>(n.Get()); }
+  // Attaches a slice to a node, as a builder attaches it.
+  template <class Slice>
+  static void Attach(const ComPtr<host::TSysNode>& node, const ComPtr<Slice>& slice, const IID& iid) {
+    OleCheck(node->AddExtension(iid, static_cast<IDispatch*>(slice->Dispatch()), GUID_NULL, 0));
+  }
+  // Calls a member of a node by name.
+  static OleVariant CallNode(const ComPtr<host::TSysNode>& node, const char16_t* name, std::vector<OleVariant> args) {
+    return DispInvoke(static_cast<IpwSysNodeEx*>(node.Get()), name, args);
+  }
+  // The identity of the object a result holds (nil when it holds none), and of a node.
+  static IUnknown* Identity(const OleVariant& v) {
+    auto d = VarToDispatch(v.Get());
+    return d ? QueryAs<IUnknown>(d.Get()).Get() : nullptr;
+  }
+  static IUnknown* Identity(const ComPtr<host::TSysNode>& n) { return QueryAs<IUnknown>(Node(n)).Get(); }
+  // The project's default wait, in ms.
+  void SetDefaultWait(std::int32_t ms) {
+    host.Settings().DefineSetting(project::kDefaultWaitTimeoutSetting, host::kSettingInteger, u"Wait", OleVariant(ms));
+  }
+  // The log entries from index `first` on. An event reaches a log without the extended
+  // interface as a message "[Event] " + text: it is shown as the event it is.
+  std::vector<host::LogEntry> EntriesFrom(std::size_t first) {
+    auto all = host.Log().Entries();
+    std::vector<host::LogEntry> out(all.begin() + static_cast<std::ptrdiff_t>(std::min(first, all.size())), all.end());
+    for (auto& e : out)
+      if (e.kind == host::LogEntry::Message && e.text.starts_with(u"[Event] ")) {
+        e.kind = host::LogEntry::Event;
+        e.text = e.text.substr(8);
+      }
+    return out;
+  }
 
   ComPtr<host::TSysNode> AddProcess(std::int32_t pid, WideStringView name = u"chrome",
                                     WideStringView commandLine = u"") {

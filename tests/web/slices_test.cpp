@@ -17,39 +17,10 @@ class SlicesTest : public NavTest {
  protected:
   ~SlicesTest() override { ClearProcessDescriptions(); }
 
-  template <class Slice>
-  static void Attach(const ComPtr<host::TSysNode>& node, const ComPtr<Slice>& slice, const IID& iid) {
-    OleCheck(node->AddExtension(iid, static_cast<IDispatch*>(slice->Dispatch()), GUID_NULL, 0));
-  }
-  // Calls a member of a node by name; the result as a node of the tree (nil when it is none).
-  static OleVariant CallNode(const ComPtr<host::TSysNode>& node, const char16_t* name, std::vector<OleVariant> args) {
-    return DispInvoke(static_cast<IpwSysNodeEx*>(node.Get()), name, args);
-  }
-  static IUnknown* Identity(const OleVariant& v) {
-    auto d = VarToDispatch(v.Get());
-    return d ? QueryAs<IUnknown>(d.Get()).Get() : nullptr;
-  }
-  static IUnknown* Identity(const ComPtr<host::TSysNode>& n) {
-    return QueryAs<IUnknown>(static_cast<IpwSysNodeEx*>(n.Get())).Get();
-  }
-  // The entries posted since the last MarkLog. An event reaches a log without the extended
-  // interface as a message "[Event] " + text: it is shown as the event it is.
-  std::vector<host::LogEntry> Entries() {
-    auto all = host.Log().Entries();
-    std::vector<host::LogEntry> out(all.begin() + static_cast<std::ptrdiff_t>(std::min(mark_, all.size())), all.end());
-    for (auto& e : out)
-      if (e.kind == host::LogEntry::Message && e.text.starts_with(u"[Event] ")) {
-        e.kind = host::LogEntry::Event;
-        e.text = e.text.substr(8);
-      }
-    return out;
-  }
+  // The entries posted since the last MarkLog.
+  std::vector<host::LogEntry> Entries() { return EntriesFrom(mark_); }
   void MarkLog() { mark_ = host.Log().Entries().size(); }
   std::size_t mark_ = 0;
-  void SetDefaultWait(std::int32_t ms) {
-    host.Settings().DefineSetting(MakeGuid("{9EB8E8E6-D2F2-4A8A-ADFB-492E8C0EAFEF}"), host::kSettingInteger, u"Wait",
-                                  OleVariant(ms));
-  }
   ComPtr<host::TSysNode> BrowserWithToUrl(std::int32_t pid, WideStringView name, bool ie,
                                           WideStringView commandLine = u"") {
     auto process = AddProcess(pid, name, commandLine);

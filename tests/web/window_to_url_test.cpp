@@ -106,21 +106,7 @@ class WindowToUrlTest : public NavTest {
   OleVariant Call(const char16_t* name, std::vector<OleVariant> args) {
     return DispInvoke(static_cast<IpwSysNodeEx*>(page.Get()), name, args);
   }
-  static IUnknown* Identity(const OleVariant& v) {
-    auto d = VarToDispatch(v.Get());
-    return d ? QueryAs<IUnknown>(d.Get()).Get() : nullptr;
-  }
-  IUnknown* PageIdentity() { return QueryAs<IUnknown>(Node(page)).Get(); }
-  std::vector<host::LogEntry> NewEntries(std::size_t before) {
-    auto all = host.Log().Entries();
-    std::vector<host::LogEntry> out(all.begin() + static_cast<std::ptrdiff_t>(before), all.end());
-    for (auto& e : out)
-      if (e.kind == host::LogEntry::Message && e.text.starts_with(u"[Event] ")) {
-        e.kind = host::LogEntry::Event;
-        e.text = e.text.substr(8);
-      }
-    return out;
-  }
+  IUnknown* PageIdentity() { return Identity(page); }
 
   host::ScopedRunState run{host.RunState(), host::kRunStateRunning};
   ComPtr<host::TSysNode> process, browserNode, page;
@@ -140,7 +126,7 @@ TEST_F(WindowToUrlTest, ARelativeUrlIsSentAsGivenAndAwaitedInItsCanonicalForm) {
   EXPECT_EQ(Identity(result), PageIdentity());
   EXPECT_EQ(browser->calls.at(0), u"navigate q page.htm?x=1");
   EXPECT_EQ(browser->calls.at(1), u"navigated");
-  auto entries = NewEntries(before);
+  auto entries = EntriesFrom(before);
   ASSERT_EQ(entries.size(), 1u);
   EXPECT_EQ(entries[0].kind, host::LogEntry::Event);
   EXPECT_EQ(entries[0].text, u"Navigating to the q page.htm?x=1 page.");
@@ -185,7 +171,7 @@ TEST_F(WindowToUrlTest, ErrorTextsOfToUrl) {
     const auto before = host.Log().Entries().size();
     OleVariant result = Call(u"ToUrl", {OleVariant(u"http://x.test/")});
     EXPECT_EQ(Identity(result), nullptr) << c.what;
-    auto entries = NewEntries(before);
+    auto entries = EntriesFrom(before);
     ASSERT_FALSE(entries.empty()) << c.what;
     EXPECT_EQ(entries.back().kind, host::LogEntry::Error) << c.what;
     EXPECT_EQ(entries.back().text, u"Unable to navigate to the http://x.test/ page.") << c.what;

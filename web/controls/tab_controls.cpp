@@ -152,14 +152,7 @@ HRESULT TpwWebTabButtonControl::Close() {
     if (auto sink = QueryAs<IpwActionPointSink>(GetActionPointSink(manager).Get())) {
       SafeCallCheck(sink->ReportPoint(window, x, y, 1));
     }
-    ComPtr<IUnknown> service;
-    SafeCallCheck(manager->GetService(MakeGuid("{10989D82-BE71-4BD3-BE80-30B785CD1009}"), service.Put()));
-    auto input = QueryAs<IpwInputService>(service.Get());
-    if (!input) throw EOleSysError(u"The host has no input service.", E_NOINTERFACE);
-    ComPtr<IDispatch> actions;
-    SafeCallCheck(input->GetWindowObject(window, actions.Put()));
-    if (!actions) throw EOleSysError(u"The host gave no actions object for the window.", E_FAIL);
-    CallPointAction(actions.Get(), closeWithMiddleClick_ ? 0x2028002 : 0x2028001, x, y, 0);
+    CallPointAction(WindowActionsOf(manager, window).Get(), closeWithMiddleClick_ ? 0x2028002 : 0x2028001, x, y, 0);
 
     const std::uint64_t deadline = GetTickCount64() + kTabCloseWaitMs;
     bool present = true;

@@ -45,6 +45,17 @@ void CallPointAction(IDispatch* actions, DISPID action, std::int32_t x, std::int
   OleCheck(actions->Invoke(action, GUID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr));
 }
 
+ComPtr<IDispatch> WindowActionsOf(IcvBaseManager* manager, std::int32_t window) {
+  ComPtr<IUnknown> service;
+  SafeCallCheck(manager->GetService(MakeGuid("{10989D82-BE71-4BD3-BE80-30B785CD1009}"), service.Put()));
+  auto input = QueryAs<IpwInputService>(service.Get());
+  if (!input) throw EOleSysError(u"The host has no input service.", E_NOINTERFACE);
+  ComPtr<IDispatch> actions;
+  SafeCallCheck(input->GetWindowObject(window, actions.Put()));
+  if (!actions) throw EOleSysError(u"The host gave no actions object for the window.", E_FAIL);
+  return actions;
+}
+
 TpwWebCustomControl::TpwWebCustomControl(IcvBaseManager* manager, IpwObjectContext2* context, std::vector<IID> iids)
     : TpwNodeSlice(std::move(iids)), manager_(manager), context_(context) {}
 
@@ -96,17 +107,6 @@ IcvWindowsManager* TpwWebCustomControl::WindowsManager() {
     if (!windows_) throw EOleSysError(u"The host has no windows manager.", E_NOINTERFACE);
   }
   return windows_.Get();
-}
-
-ComPtr<IDispatch> TpwWebCustomControl::WindowActions(std::int32_t window) {
-  ComPtr<IUnknown> service;
-  SafeCallCheck(manager_->GetService(MakeGuid("{10989D82-BE71-4BD3-BE80-30B785CD1009}"), service.Put()));
-  auto input = QueryAs<IpwInputService>(service.Get());
-  if (!input) throw EOleSysError(u"The host has no input service.", E_NOINTERFACE);
-  ComPtr<IDispatch> actions;
-  SafeCallCheck(input->GetWindowObject(window, actions.Put()));
-  if (!actions) throw EOleSysError(u"The host gave no actions object for the window.", E_FAIL);
-  return actions;
 }
 
 void TpwWebCustomControl::ReportActionPoint(std::int32_t window, std::int32_t x, std::int32_t y, std::int32_t flag) {

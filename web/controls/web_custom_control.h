@@ -26,6 +26,9 @@ bool CallGetLineRect(IDispatch* native, std::int32_t index, bool activate, std::
 // A member of an actions object (Click 0x2028001, ClickM 0x2028002, ClickR 0x2028003, DblClick
 // 0x2028004, DblClickR 0x2028006) with ClientX, ClientY and Shift; a failure raises.
 void CallPointAction(IDispatch* actions, DISPID action, std::int32_t x, std::int32_t y, std::int32_t shift);
+// The input service's actions object of a window (IpwSysControlBaseActions members by DISPID);
+// raises when the host has no input service or gives no object.
+ComPtr<IDispatch> WindowActionsOf(IcvBaseManager* manager, std::int32_t window);
 
 class TpwWebCustomControl : public TpwNodeSlice {
  public:
@@ -48,8 +51,8 @@ class TpwWebCustomControl : public TpwNodeSlice {
   void ControlCentreAction();
   void ReportActionPoint(std::int32_t window, std::int32_t x, std::int32_t y, std::int32_t flag);
   IcvWindowsManager* WindowsManager();
-  // The input service's actions object of a window (IpwSysControlBaseActions members by DISPID).
-  ComPtr<IDispatch> WindowActions(std::int32_t window);
+  // WindowActionsOf through the slice's manager.
+  ComPtr<IDispatch> WindowActions(std::int32_t window) { return WindowActionsOf(manager_.Get(), window); }
 
   // "Enabled" of the native object (True when it cannot be read); a disabled control writes the
   // error (also while muted) and answers False.

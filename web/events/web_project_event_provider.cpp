@@ -184,12 +184,38 @@ struct TpwSinkConnection {
   }
 };
 
+// ---- The sinks' base ------------------------------------------------------------------------
+
+// A sink of the provider: an IDispatch without type information (events come by DISPID) and
+// the connection it is advised on.
+template <class... Intfs>
+class TpwProviderSink : public Implements<TcvInterfacedObject, Intfs..., IDispatch> {
+ public:
+  // An event in progress finishes first; the unadvise runs outside the lock.
+  void Disconnect() { connection_.Disconnect(); }
+
+  HRESULT GetTypeInfoCount(std::uint32_t* count) override {
+    if (count) *count = 0;
+    return S_OK;
+  }
+  HRESULT GetTypeInfo(std::uint32_t, LCID, ITypeInfo** info) override {
+    if (info) *info = nullptr;
+    return DISP_E_BADINDEX;
+  }
+  HRESULT GetIDsOfNames(const IID&, const char16_t* const*, std::uint32_t, LCID, DISPID*) override {
+    return DISP_E_UNKNOWNNAME;
+  }
+
+ protected:
+  TpwSinkConnection connection_;
+};
+
 // ---- A browser's sink --------------------------------------------------------------------
 
 // Advised on the browser's events; hands each to the browser's state machine, one at a time,
 // whose notifications go to the provider. Disconnect unadvises and lets the provider go; an
 // event in progress finishes first.
-class TpwBrowserSink final : public Implements<TcvInterfacedObject, IDispatch> {
+class TpwBrowserSink final : public TpwProviderSink<> {
  public:
   TpwBrowserSink(TpwWebProjectEventProvider* provider, IUnknown* browser, IUnknown* wrapper,
                  TpwIEBrowserEventStates::LocationReader location)
@@ -209,20 +235,6 @@ class TpwBrowserSink final : public Implements<TcvInterfacedObject, IDispatch> {
     connection_.Advise(browser, kDIID_DWebBrowserEvents2, static_cast<IDispatch*>(this));
   }
 
-  // An event in progress finishes first; the unadvise runs outside the lock.
-  void Disconnect() { connection_.Disconnect(); }
-
-  HRESULT GetTypeInfoCount(std::uint32_t* count) override {
-    if (count) *count = 0;
-    return S_OK;
-  }
-  HRESULT GetTypeInfo(std::uint32_t, LCID, ITypeInfo** info) override {
-    if (info) *info = nullptr;
-    return DISP_E_BADINDEX;
-  }
-  HRESULT GetIDsOfNames(const IID&, const char16_t* const*, std::uint32_t, LCID, DISPID*) override {
-    return DISP_E_UNKNOWNNAME;
-  }
   HRESULT Invoke(DISPID dispId, const IID&, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
                  std::uint32_t*) override {
     return SafeCallBoundary([&] {
@@ -232,22 +244,18 @@ class TpwBrowserSink final : public Implements<TcvInterfacedObject, IDispatch> {
   }
 
  private:
-  TpwSinkConnection connection_;
   TpwIEBrowserEventStates states_;
 };
 
 // ---- The shell-windows adapter -----------------------------------------------------------
 
-class TpwShellWindows final : public Implements<TcvInterfacedObject, IpwShellWindows, IDispatch> {
+class TpwShellWindows final : public TpwProviderSink<IpwShellWindows> {
  public:
   TpwShellWindows(TpwWebProjectEventProvider* provider, ComPtr<IUnknown> collection)
       : collection_(std::move(collection)) {
     connection_.provider = provider;
     connection_.Advise(collection_.Get(), kDIID_DShellWindowsEvents, static_cast<IDispatch*>(this));
   }
-
-  // An event in progress finishes first; the unadvise runs outside the lock.
-  void Disconnect() { connection_.Disconnect(); }
 
   std::int32_t Count() override {
     try {
@@ -272,17 +280,6 @@ class TpwShellWindows final : public Implements<TcvInterfacedObject, IpwShellWin
     return S_OK;
   }
 
-  HRESULT GetTypeInfoCount(std::uint32_t* count) override {
-    if (count) *count = 0;
-    return S_OK;
-  }
-  HRESULT GetTypeInfo(std::uint32_t, LCID, ITypeInfo** info) override {
-    if (info) *info = nullptr;
-    return DISP_E_BADINDEX;
-  }
-  HRESULT GetIDsOfNames(const IID&, const char16_t* const*, std::uint32_t, LCID, DISPID*) override {
-    return DISP_E_UNKNOWNNAME;
-  }
   // 200: a window was registered (its cookie the first argument); 201: one was revoked.
   HRESULT Invoke(DISPID dispId, const IID&, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
                  std::uint32_t*) override {
@@ -296,12 +293,8 @@ class TpwShellWindows final : public Implements<TcvInterfacedObject, IpwShellWin
       if (!provider) return;
       ComPtr<IDispatch> browser;
       if (params && params->cArgs > 0) {
-        OleVariant cookie(params->rgvarg[params->cArgs - 1]);
         try {
-          const OleVariant args[] = {OleVariant(cookie.AsInt())};
-          OleVariant item = LateGet(collection_.Get(), u"Item", args);
-          if ((item.Type() == VT_DISPATCH || item.Type() == VT_UNKNOWN) && item.Get().punkVal)
-            item.Get().punkVal->QueryInterface(IDispatch::iid, browser.PutVoid());
+          Item(OleVariant(params->rgvarg[params->cArgs - 1]).AsInt(), browser.Put());
         } catch (const std::exception&) {
         }
       }
@@ -310,7 +303,6 @@ class TpwShellWindows final : public Implements<TcvInterfacedObject, IpwShellWin
   }
 
  private:
-  TpwSinkConnection connection_;
   ComPtr<IUnknown> collection_;
 };
 

@@ -49,19 +49,7 @@ HRESULT TpwWebCheckBoxControl::ClickChecked(VARIANT_BOOL checkedArg) {
       return;
     }
     {
-      auto timeout = QueryAs<IpwWaitTimeoutValue>(node.Get());
-      std::int32_t saved = 0;
-      if (timeout) {
-        SafeCallCheck(timeout->GetValue(&saved));
-        SafeCallCheck(timeout->SetValue(0));
-      }
-      struct Restore {
-        IpwWaitTimeoutValue* t;
-        std::int32_t v;
-        ~Restore() {
-          if (t) t->SetValue(v);
-        }
-      } restore{timeout.Get(), saved};
+      TpwZeroWaitTimeout zero(node.Get());
       const OleVariant args[] = {OleVariant(-1), OleVariant(-1), OleVariant(0)};
       DispInvoke(DispatchOf(node.Get()).Get(), u"Click", args);
     }

@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "core/automation/dispatch_helpers.h"
-#include "core/host/host_settings.h"
 #include "openapps/extensions/node_utils.h"
 #include "platform/automation/bstr.h"
 #include "platform/com/safecall.h"
@@ -22,8 +21,7 @@ HRESULT TpwWebIEFrameMethod::IEFrame(std::int32_t index, IDispatch** value) {
   return SafeCall([&] {
     if (!value) throw EOleSysError(u"No place for the frame", E_POINTER);
     *value = nullptr;
-    OleVariant setting = GetSettingValue(manager_.Get(), project::kDefaultWaitTimeoutSetting);
-    std::int32_t limit = setting.Get().vt == VT_EMPTY ? 0 : setting.AsInt();
+    const std::int32_t limit = IntSetting(manager_.Get(), project::kDefaultWaitTimeoutSetting, 0);
     *value = FindFrame(index, static_cast<DWORD>(std::max(limit, 0))).Detach();
   });
 }

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "core/automation/dispatch_helpers.h"
+#include "core/host/host_settings.h"
 #include "platform/automation/bstr.h"
 #include "platform/com/safecall.h"
 #include "platform/rtl/exceptions.h"
@@ -115,6 +116,21 @@ std::int32_t OptionalIntArgument(const VARIANT& v, std::int32_t missing) {
   OleVariant copy;
   OleCheck(VariantCopyInd(copy.Put(), at));
   return copy.AsInt();
+}
+
+std::int32_t IntSetting(IcvBaseManager* manager, const GUID& key, std::int32_t missing) {
+  OleVariant v = GetSettingValue(manager, key);
+  return v.Get().vt == VT_EMPTY ? missing : v.AsInt();
+}
+
+TpwZeroWaitTimeout::TpwZeroWaitTimeout(IUnknown* node) : value_(QueryAs<IpwWaitTimeoutValue>(node)) {
+  if (!value_) return;
+  SafeCallCheck(value_->GetValue(&saved_));
+  SafeCallCheck(value_->SetValue(0));
+}
+
+TpwZeroWaitTimeout::~TpwZeroWaitTimeout() {
+  if (value_) value_->SetValue(saved_);
 }
 
 }  // namespace pw::web

@@ -5,6 +5,8 @@
 // - NodeExists: "Exists" (False for nil; a node whose dispatch lacks the member counts as there);
 // - GetNodeObjectType: "ObjectType" as text ("Page", "Browser", "Login" ...; empty without one);
 // - NodeIsVisible: "Visible" equal to True (default as given).
+// OptionalIntArgument and IntSetting read an integer that may be missing (a script argument, a
+// host setting); TpwZeroWaitTimeout makes a node answer at once while it is held.
 // DispInvoke calls a member by name and raises what the callee raised: an EOleException with
 // the callee's code and message (E_FAIL stays E_FAIL), or EOleSysError for a missing member.
 // Integer arguments go by reference, as the host's members take them.
@@ -38,5 +40,22 @@ OleVariant DispInvokeId(IDispatch* object, DISPID id, const char16_t* name, std:
                         WORD flags = DISPATCH_METHOD | DISPATCH_PROPERTYGET);
 // An optional integer argument of a script call (also by reference); Missing when it was left out.
 std::int32_t OptionalIntArgument(const VARIANT& v, std::int32_t missing);
+// A host setting as an integer (the default wait and the page-loading time-out are read so);
+// Missing when there is no such setting.
+std::int32_t IntSetting(IcvBaseManager* manager, const GUID& key, std::int32_t missing);
+
+// Sets a node's wait time-out to 0 for the life of the guard and puts the kept value back
+// (nothing for a node without a wait time-out). Reading or clearing the value raises.
+class TpwZeroWaitTimeout {
+ public:
+  explicit TpwZeroWaitTimeout(IUnknown* node);
+  ~TpwZeroWaitTimeout();
+  TpwZeroWaitTimeout(const TpwZeroWaitTimeout&) = delete;
+  TpwZeroWaitTimeout& operator=(const TpwZeroWaitTimeout&) = delete;
+
+ private:
+  ComPtr<IpwWaitTimeoutValue> value_;
+  std::int32_t saved_ = 0;
+};
 
 }  // namespace pw::web

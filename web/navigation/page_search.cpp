@@ -157,25 +157,6 @@ std::int32_t IntMember(IUnknown* node, const char16_t* name) {
 
 bool VisibleAndOwn(IUnknown* page) { return NodeIsVisible(page, false) && !IsInternalPage(page); }
 
-// Sets a node's wait time-out to 0 for the life of the guard, and puts it back.
-class TZeroWaitTimeout {
- public:
-  explicit TZeroWaitTimeout(IUnknown* node) : value_(QueryAs<IpwWaitTimeoutValue>(node)) {
-    if (!value_) return;
-    SafeCallCheck(value_->GetValue(&saved_));
-    SafeCallCheck(value_->SetValue(0));
-  }
-  ~TZeroWaitTimeout() {
-    if (value_) value_->SetValue(saved_);
-  }
-  TZeroWaitTimeout(const TZeroWaitTimeout&) = delete;
-  TZeroWaitTimeout& operator=(const TZeroWaitTimeout&) = delete;
-
- private:
-  ComPtr<IpwWaitTimeoutValue> value_;
-  std::int32_t saved_ = 0;
-};
-
 }  // namespace
 
 ComPtr<IpwSysNode> FindVisibleBrowserPage(IUnknown* processNode, IcvBaseManager* manager) {
@@ -212,7 +193,7 @@ ComPtr<IpwSysNode> FindVisibleBrowserPage(IUnknown* processNode, IcvBaseManager*
   }
   for (std::size_t i = n; i-- > 0;) {
     if (!minimised[i]) continue;
-    TZeroWaitTimeout zero(minimised[i].Get());
+    TpwZeroWaitTimeout zero(minimised[i].Get());
     SafeCallCheck(QueryAs<IpwSysWindowActions>(minimised[i].Get())->Restore());
   }
   ComPtr<IpwSysNode> result;

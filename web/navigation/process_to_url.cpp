@@ -1,11 +1,11 @@
 #include "web/navigation/process_to_url.h"
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 
 #include "core/automation/dispatch_helpers.h"
 #include "core/host/host_services.h"
-#include "core/host/host_settings.h"
 #include "openapps/extensions/node_utils.h"
 #include "platform/automation/bstr.h"
 #include "platform/kernel/clock.h"
@@ -121,10 +121,8 @@ ComPtr<IDispatch> TpwWebProcessToUrlMethod::NavigateProcessToUrl(Call& call) {
 
 ComPtr<IpwSysNode> TpwWebProcessToUrlMethod::WaitForVisiblePage(Call& call) {
   if (!call.process) return nullptr;
-  std::int32_t limit = 0;
-  OleVariant setting = GetSettingValue(manager_.Get(), project::kDefaultWaitTimeoutSetting);
-  if (setting.Get().vt != VT_EMPTY) limit = setting.AsInt();
-  if (limit < kMinimumPageWaitMs) limit = kMinimumPageWaitMs;
+  const std::int32_t limit =
+      std::max(IntSetting(manager_.Get(), project::kDefaultWaitTimeoutSetting, 0), kMinimumPageWaitMs);
   const DWORD start = GetTickCount();
   std::unique_ptr<TpwIndicatorBar> bar;
   ComPtr<IpwSysNode> page;

@@ -21,25 +21,6 @@ ComPtr<IpwSysNode> ParentOf(IUnknown* node) {
   return parent;
 }
 
-// Keeps a node's wait time-out and sets it to 0; puts it back at the end of the scope.
-class TZeroTimeout {
- public:
-  explicit TZeroTimeout(IUnknown* node) : value_(QueryAs<IpwWaitTimeoutValue>(node)) {
-    if (!value_) return;
-    SafeCallCheck(value_->GetValue(&saved_));
-    SafeCallCheck(value_->SetValue(0));
-  }
-  ~TZeroTimeout() {
-    if (value_) value_->SetValue(saved_);
-  }
-  TZeroTimeout(const TZeroTimeout&) = delete;
-  TZeroTimeout& operator=(const TZeroTimeout&) = delete;
-
- private:
-  ComPtr<IpwWaitTimeoutValue> value_;
-  std::int32_t saved_ = 0;
-};
-
 }  // namespace
 
 bool ActivateNodeWindow(IcvBaseManager* manager, IUnknown* node) {
@@ -76,7 +57,7 @@ bool ActivateNodeWindow(IcvBaseManager* manager, IUnknown* node) {
   for (ComPtr<IUnknown> n = window; n; n = ComPtr<IUnknown>(ParentOf(n.Get()).Get())) {
     auto actions = QueryAs<IpwSysWindowActions>(n.Get());
     if (!actions) continue;
-    TZeroTimeout zero(n.Get());
+    TpwZeroWaitTimeout zero(n.Get());
     if (!NodeIsVisible(n.Get(), true)) return false;
     SafeCallCheck(actions->Activate());
     return true;
@@ -109,7 +90,7 @@ bool CloseUnexpectedWindows(IcvBaseManager* manager, std::int32_t processId) {
     // No window picture: the windows manager of this host has none to give.
     LogNodeMessage(manager, node.Get(), opera ? kCloseWithEnterText : kCloseWithEscText, {}, u"", {},
                    TpwWebLogKind::Warning);
-    TZeroTimeout zero(node.Get());
+    TpwZeroWaitTimeout zero(node.Get());
     const OleVariant keys(opera ? u"[Enter]" : u"[Esc]");
     closed = true;
     DispInvoke(DispatchOf(node.Get()).Get(), u"Keys", std::span<const OleVariant>(&keys, 1));

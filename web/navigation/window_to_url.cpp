@@ -4,7 +4,6 @@
 #include <optional>
 
 #include "core/automation/dispatch_helpers.h"
-#include "core/host/host_settings.h"
 #include "core/host/invoke_expressions.h"
 #include "openapps/extensions/node_utils.h"
 #include "platform/automation/bstr.h"
@@ -78,11 +77,6 @@ bool Expired(IpwTimeoutCounter* counter) {
   VARIANT_BOOL expired = VARIANT_TRUE;
   SafeCallCheck(counter->IsExpired(&expired));
   return expired != VARIANT_FALSE;
-}
-
-std::int32_t IntSetting(IcvBaseManager* manager, const GUID& key, std::int32_t missing) {
-  OleVariant v = GetSettingValue(manager, key);
-  return v.Get().vt == VT_EMPTY ? missing : v.AsInt();
 }
 
 ComPtr<IpwSysNode> ProcessNodeAbove(IUnknown* node) {
