@@ -436,32 +436,34 @@ HRESULT TSysNode::AddExtension(const GUID& iid, IUnknown* slice, const GUID& gro
   });
 }
 
+std::size_t TSysNode::FindMemberLocked(WideStringView name) const {
+  std::size_t i = 0;
+  while (i < members_.size() && !SameTextIgnoringCase(members_[i].name, name)) ++i;
+  return i;
+}
+
 void TSysNode::SetMemberValue(WideStringView name, const OleVariant& value) {
   std::lock_guard guard(lock_);
-  for (auto& m : members_)
-    if (SameTextIgnoringCase(m.name, name)) {
-      m.value = value;
-      m.function = nullptr;
-      return;
-    }
-  members_.push_back({WideString(name), value, nullptr});
+  const std::size_t i = FindMemberLocked(name);
+  if (i == members_.size()) {
+    members_.push_back({WideString(name), value, nullptr});
+  } else {
+    members_[i].value = value;
+    members_[i].function = nullptr;
+  }
 }
 
 void TSysNode::SetMember(WideStringView name, MemberFunction function) {
   std::lock_guard guard(lock_);
-  for (auto& m : members_)
-    if (SameTextIgnoringCase(m.name, name)) {
-      m.function = std::move(function);
-      return;
-    }
-  members_.push_back({WideString(name), OleVariant(), std::move(function)});
+  const std::size_t i = FindMemberLocked(name);
+  if (i == members_.size()) members_.push_back({WideString(name), OleVariant(), std::move(function)});
+  else members_[i].function = std::move(function);
 }
 
 OleVariant TSysNode::MemberValue(WideStringView name) const {
   std::lock_guard guard(lock_);
-  for (const auto& m : members_)
-    if (SameTextIgnoringCase(m.name, name)) return m.value;
-  return OleVariant();
+  const std::size_t i = FindMemberLocked(name);
+  return i == members_.size() ? OleVariant() : members_[i].value;
 }
 
 void TSysNode::SetProcess(std::int32_t id, WideStringView name, WideStringView commandLine) {
@@ -589,13 +591,12 @@ HRESULT TSysNode::GetIDsOfNames(const IID& riid, const char16_t* const* names, s
   if (Succeeded(own) || count == 0 || !names || !dispIds) return own;
   {
     std::lock_guard guard(lock_);
-    for (std::size_t i = 0; i < members_.size(); ++i)
-      if (SameTextIgnoringCase(members_[i].name, names[0])) {
-        dispIds[0] = kMemberDispIdBase + static_cast<DISPID>(i);
-        return S_OK;
-      }
+    if (const std::size_t i = FindMemberLocked(names[0]); i < members_.size()) {
+      dispIds[0] = kMemberDispIdBase + static_cast<DISPID>(i);
+      return S_OK;
+    }
     if (SameTextIgnoringCase(names[0], u"Exists")) {
-      dispIds[0] = kMemberDispIdBase - 1;
+      dispIds[0] = kExistsDispId;
       return S_OK;
     }
   }
@@ -614,7 +615,7 @@ HRESULT TSysNode::GetIDsOfNames(const IID& riid, const char16_t* const* names, s
 
 HRESULT TSysNode::Invoke(DISPID dispId, const IID& riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
                          EXCEPINFO* excepInfo, std::uint32_t* argErr) {
-  if (dispId == kMemberDispIdBase - 1) return InvokeMember(SIZE_MAX, flags, params, result, excepInfo);
+  if (dispId == kExistsDispId) return InvokeMember(SIZE_MAX, flags, params, result, excepInfo);
   if (dispId >= kMemberDispIdBase && dispId < kSliceDispIdBase) {
     std::size_t index = static_cast<std::size_t>(dispId - kMemberDispIdBase);
     {

@@ -204,7 +204,10 @@ class TSysNode final
     MemberFunction function;
   };
   static constexpr DISPID kMemberDispIdBase = 0x30000000;
+  static constexpr DISPID kExistsDispId = kMemberDispIdBase - 1;  // "Exists" without a member of that name
   std::vector<Member> members_;
+  // The index of the member of that name (ignoring case); members_.size() when there is none.
+  std::size_t FindMemberLocked(WideStringView name) const;
   HRESULT InvokeMember(std::size_t index, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* excepInfo);
   void RecordWindowAction(WideStringView action);
   bool isProcess_ = false;

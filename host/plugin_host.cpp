@@ -137,33 +137,21 @@ std::size_t TPluginHost::Start() {
   }
   forwarder_ = MakeObject<TSettingsForwarder>(this);
   host_.Settings().AddListener(forwarder_.Get());
-  for (auto& p : plugins_) {
-    if (!Running(p)) continue;
-    try {
-      RegisterPage(p);
-    } catch (const Exception& e) {
-      p.error = u"RegisterPage: " + e.Message();
-      ++failures;
+  // A step of every running plug-in, in turn; a step that raises fails its plug-in.
+  auto eachRunning = [&](void (TPluginHost::*what)(Plugin&), const char16_t* name) {
+    for (auto& p : plugins_) {
+      if (!Running(p)) continue;
+      try {
+        (this->*what)(p);
+      } catch (const Exception& e) {
+        p.error = WideString(name) + u": " + e.Message();
+        ++failures;
+      }
     }
-  }
-  for (auto& p : plugins_) {
-    if (!Running(p)) continue;
-    try {
-      RegisterObjectTypes(p);
-    } catch (const Exception& e) {
-      p.error = u"GetTypeName: " + e.Message();
-      ++failures;
-    }
-  }
-  for (auto& p : plugins_) {
-    if (!Running(p)) continue;
-    try {
-      AddBuilders(p);
-    } catch (const Exception& e) {
-      p.error = u"GetBuilder: " + e.Message();
-      ++failures;
-    }
-  }
+  };
+  eachRunning(&TPluginHost::RegisterPage, u"RegisterPage");
+  eachRunning(&TPluginHost::RegisterObjectTypes, u"GetTypeName");
+  eachRunning(&TPluginHost::AddBuilders, u"GetBuilder");
   // The nodes that exist now are offered to the builders; a node added later is offered as it
   // joins the tree (TSysNode::AddChild).
   for (const auto& failure : host_.ObjectTree().OfferNode(host_.Sys(), true)) builderFailures_.push_back(failure);

@@ -315,46 +315,46 @@ HRESULT OutRect(const TRect& r, std::int32_t* left, std::int32_t* top, std::int3
 
 }  // namespace
 
-HRESULT TWindowsManager::GetWindowRect(std::int32_t window, std::int32_t* left, std::int32_t* top, std::int32_t* right,
-                                       std::int32_t* bottom) {
-  std::lock_guard guard(lock_);
+TRect TWindowsManager::RectLocked(std::int32_t window, bool client) const {
   auto at = rects_.find(window);
-  if (at != rects_.end()) return OutRect(at->second.first, left, top, right, bottom);
+  if (at != rects_.end()) return client ? at->second.second : at->second.first;
   auto origin = origins_.find(window);
   const std::int32_t x = origin == origins_.end() ? 0 : origin->second.first;
   const std::int32_t y = origin == origins_.end() ? 0 : origin->second.second;
-  return OutRect({x, y, x, y}, left, top, right, bottom);
+  return {x, y, x, y};
+}
+
+HRESULT TWindowsManager::GetWindowRect(std::int32_t window, std::int32_t* left, std::int32_t* top, std::int32_t* right,
+                                       std::int32_t* bottom) {
+  std::lock_guard guard(lock_);
+  return OutRect(RectLocked(window, false), left, top, right, bottom);
 }
 
 HRESULT TWindowsManager::GetClientRect(std::int32_t window, std::int32_t* left, std::int32_t* top, std::int32_t* right,
                                        std::int32_t* bottom) {
   std::lock_guard guard(lock_);
-  auto at = rects_.find(window);
-  if (at != rects_.end()) return OutRect(at->second.second, left, top, right, bottom);
-  auto origin = origins_.find(window);
-  const std::int32_t x = origin == origins_.end() ? 0 : origin->second.first;
-  const std::int32_t y = origin == origins_.end() ? 0 : origin->second.second;
-  return OutRect({x, y, x, y}, left, top, right, bottom);
+  return OutRect(RectLocked(window, true), left, top, right, bottom);
+}
+
+bool TWindowsManager::ExistsLocked(std::int32_t window) const {
+  auto at = states_.find(window);
+  return at != states_.end()
+             ? at->second.first
+             : rects_.contains(window) || IsWindow(static_cast<HWND>(static_cast<std::uint32_t>(window)));
 }
 
 HRESULT TWindowsManager::WindowExists(std::int32_t window, VARIANT_BOOL* exists) {
   if (!exists) return E_POINTER;
   std::lock_guard guard(lock_);
-  auto at = states_.find(window);
-  const bool yes = at != states_.end()
-                       ? at->second.first
-                       : rects_.contains(window) || IsWindow(static_cast<HWND>(static_cast<std::uint32_t>(window)));
-  *exists = yes ? VARIANT_TRUE : VARIANT_FALSE;
+  *exists = ExistsLocked(window) ? VARIANT_TRUE : VARIANT_FALSE;
   return S_OK;
 }
 
 HRESULT TWindowsManager::WindowVisible(std::int32_t window, VARIANT_BOOL* visible) {
   if (!visible) return E_POINTER;
-  VARIANT_BOOL exists = VARIANT_FALSE;
-  WindowExists(window, &exists);
   std::lock_guard guard(lock_);
   auto at = states_.find(window);
-  *visible = exists != VARIANT_FALSE && (at == states_.end() || at->second.second) ? VARIANT_TRUE : VARIANT_FALSE;
+  *visible = ExistsLocked(window) && (at == states_.end() || at->second.second) ? VARIANT_TRUE : VARIANT_FALSE;
   return S_OK;
 }
 

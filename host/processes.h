@@ -202,6 +202,11 @@ class TWindowsManager final : public Implements<ComObject, IcvWindowsManager> {
   std::map<std::int32_t, std::pair<std::int32_t, std::int32_t>> origins_;
   std::map<std::int32_t, std::pair<TRect, TRect>> rects_;
   std::map<std::int32_t, std::pair<bool, bool>> states_;
+  // The window (or client) rectangle set for a window, else an empty one at its client origin.
+  TRect RectLocked(std::int32_t window, bool client) const;
+  // Whether a window exists: as its state says, else while a rectangle is set for it or the
+  // platform knows it.
+  bool ExistsLocked(std::int32_t window) const;
   std::vector<std::int32_t> conversions_;
   PictureSource pictureSource_;
 };

@@ -149,8 +149,7 @@ TestHost::TestHost(TestHostOptions options) : config_(std::make_shared<HostConfi
       return nullptr;
     const WideStringView url = name.substr(open.size(), name.size() - open.size() - close.size());
     for (const auto& b : browsers->List()) {
-      const std::string location = b->events ? b->events->LocationUrl() : std::string();
-      if (SameTextIgnoringCase(Utf8ToWide(location.empty() ? b->openedAt : location), url)) return pageNode(b);
+      if (SameTextIgnoringCase(Utf8ToWide(b->Location()), url)) return pageNode(b);
     }
     return nullptr;
   });

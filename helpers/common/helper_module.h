@@ -1,5 +1,5 @@
-// What the helper libraries share: the module object's attach and detach of proxies, and
-// aggregation of the free-threaded marshaler.
+// What the helper libraries share: the module object's attach and detach of proxies (the
+// free-threaded objects they hand out use platform/com/free_threaded.h).
 #pragma once
 
 #include <algorithm>
@@ -8,7 +8,7 @@
 
 #include "core/host/helper_interfaces.h"
 #include "platform/com/comobject.h"
-#include "platform/com/marshal.h"
+#include "platform/com/free_threaded.h"
 
 #define PW_HELPER_EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -49,30 +49,6 @@ class HelperModule : public Base {
   const char16_t* name_;
   std::mutex lock_;
   std::vector<IcvModuleProxyCallback*> proxies_;
-};
-
-// An object that aggregates the free-threaded marshaler: every apartment gets it directly.
-template <class Base>
-class FreeThreaded : public Base {
- public:
-  template <class... Args>
-  explicit FreeThreaded(Args&&... args) : Base(std::forward<Args>(args)...) {
-    CoCreateFreeThreadedMarshaler(this->Identity(), marshaler_.Put());
-  }
-
- protected:
-  void* GetInterface(const IID& riid) noexcept override {
-    if (riid == IMarshal::iid && marshaler_) {
-      void* p = nullptr;
-      marshaler_->QueryInterface(riid, &p);
-      if (p) static_cast<IUnknown*>(p)->Release();  // QueryInterface takes the caller's reference
-      return p;
-    }
-    return Base::GetInterface(riid);
-  }
-
- private:
-  ComPtr<IUnknown> marshaler_;
 };
 
 }  // namespace pw::helpers

@@ -259,6 +259,7 @@ TEST_F(BrowsersTest, TheBrowserObjectAnswersTheBrowserInterfaceAndRaisesItsEvent
   ComPtr<IWebBrowser2> browser;
   ASSERT_EQ(object->QueryInterface(IWebBrowser2::iid, browser.PutVoid()), S_OK);
   EXPECT_EQ(host->Browsers().BrowserObject(*ie), object);  // one object per browser
+  EXPECT_TRUE(IsFreeThreaded(object.Get()));               // every apartment uses it directly
   auto sink = MakeObject<RecordingSink>();
   Advise(object.Get(), DIID_DWebBrowserEvents2, sink.Get());
 
@@ -339,6 +340,7 @@ TEST_F(BrowsersTest, TheShellWindowListIsCreatableAndReportsIExploreBrowsers) {
   ASSERT_EQ(CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_INPROC_SERVER, IDispatch::iid, list.PutVoid()), S_OK);
   ComPtr<IShellWindows> shell;
   ASSERT_EQ(list->QueryInterface(IShellWindows::iid, shell.PutVoid()), S_OK);
+  EXPECT_TRUE(IsFreeThreaded(list.Get()));
   auto sink = MakeObject<RecordingSink>();
   Advise(list.Get(), DIID_DShellWindowsEvents, sink.Get());
 

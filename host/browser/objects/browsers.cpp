@@ -81,16 +81,16 @@ TBrowsers::TBrowsers(TProcessList& processes, TTestLog& log)
     }
     return 0;
   });
-  auto shell = MakeObject<TShellWindows>(*this);
-  shellWindows_ = ComPtr<IDispatch>(static_cast<IShellWindows*>(shell.Get()));
-  shellWindowsClass_ = RegisterClassCreator(
-      CLSID_ShellWindows, [shell](const IID& riid, void** ppv) { return shell->QueryInterface(riid, ppv); });
+  shellWindows_ = MakeObject<TShellWindows>(*this);
+  shellWindowsClass_ = RegisterClassCreator(CLSID_ShellWindows, [shell = shellWindows_](const IID& riid, void** ppv) {
+    return shell->QueryInterface(riid, ppv);
+  });
 }
 
 TBrowsers::~TBrowsers() {
   CloseAll();
   RevokeClassCreator(shellWindowsClass_);
-  static_cast<TShellWindows*>(static_cast<IShellWindows*>(shellWindows_.Get()))->Detach();
+  shellWindows_->Detach();
 }
 
 void TBrowsers::SetEngineFactory(EngineFactory factory) {
@@ -182,12 +182,11 @@ void TBrowsers::AddPageMembersLocked(const std::shared_ptr<TestedBrowser>& b) {
   b->node->SetMember(u"URL", [weak](std::vector<OleVariant>&) {
     auto alive = weak.lock();
     if (!alive) return OleVariant(u"");
-    std::string location = alive->events->LocationUrl();
-    return OleVariant(Utf8ToWide(location.empty() ? alive->openedAt : location));
+    return OleVariant(Utf8ToWide(alive->Location()));
   });
   b->node->SetMember(u"NavigateTo", [this, weak](std::vector<OleVariant>& args) {
     auto alive = weak.lock();
-    if (!alive) throw EOleSysError(u"The browser has closed", E_FAIL);
+    if (!alive) throw EOleSysError(Utf8ToWide(browser::kClosedMessage), E_FAIL);
     if (args.empty()) throw EOleSysError(u"NavigateTo needs a URL", E_INVALIDARG);
     Navigate(*alive, WideToUtf8(args[0].AsString()));
     return OleVariant();
@@ -405,14 +404,15 @@ void TBrowsers::OnPageClosed(const std::shared_ptr<browser::Page>& page) {
   FlushShellNotices();
 }
 
+IDispatch* TBrowsers::ShellWindows() const { return static_cast<IShellWindows*>(shellWindows_.Get()); }
+
 void TBrowsers::FlushShellNotices() {
   std::vector<std::pair<bool, std::shared_ptr<TestedBrowser>>> notices;
   {
     std::lock_guard lock(mutex_);
     notices.swap(shellNotices_);
   }
-  auto* shell = static_cast<TShellWindows*>(static_cast<IShellWindows*>(shellWindows_.Get()));
-  for (const auto& [registered, b] : notices) shell->Notify(registered, *b);
+  for (const auto& [registered, b] : notices) shellWindows_->Notify(registered, *b);
 }
 
 ComPtr<IDispatch> TBrowsers::BrowserObject(TestedBrowser& browser) {

@@ -29,6 +29,8 @@
 
 namespace pw::host {
 
+class TShellWindows;
+
 enum class BrowserKind { Chrome, InternetExplorer };
 
 // "chrome" or "iexplore" (ignoring case), or their kind numbers "-3" and "-1"; nullopt for any
@@ -60,6 +62,11 @@ struct TestedBrowser {
   // The dialog window's node under the process ("Window"; its "Keys" "[Esc]" cancels the
   // dialog, any other keys accept it), nil while no dialog is open.
   ComPtr<TSysNode> dialogNode;
+  // Where the page is (its events' location), else the URL it was opened at.
+  std::string Location() const {
+    std::string location = events ? events->LocationUrl() : std::string();
+    return location.empty() ? openedAt : location;
+  }
   // The browser object (web_browser.h), made at the first ask; released with the browser. Last
   // member: it goes first, while the events it listens to still exist.
   ComPtr<IDispatch> object;
@@ -107,7 +114,7 @@ class TBrowsers {
   ComPtr<IDispatch> BrowserObject(TestedBrowser& browser);
   // The shell's list of browser windows (shell_windows.h): the "iexplore" browsers, each under
   // its cookie; registered with CoCreateInstance while this object lives.
-  IDispatch* ShellWindows() const { return shellWindows_.Get(); }
+  IDispatch* ShellWindows() const;
 
  private:
   // Starting and stopping under the lock; an engine is closed only outside it (its event thread
@@ -142,7 +149,7 @@ class TBrowsers {
   int front_ = 0;
   HWND nextWindow_ = 0x50000;
   std::vector<std::pair<bool, std::shared_ptr<TestedBrowser>>> shellNotices_;  // (registered, browser)
-  ComPtr<IDispatch> shellWindows_;
+  ComPtr<TShellWindows> shellWindows_;
   DWORD shellWindowsClass_ = 0;
 };
 

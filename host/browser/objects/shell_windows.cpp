@@ -1,7 +1,6 @@
 #include "host/browser/objects/shell_windows.h"
 
 #include "host/browser/objects/browsers.h"
-#include "platform/com/marshal.h"
 #include "platform/rtl/strings.h"
 
 namespace pw::host {
@@ -9,14 +8,6 @@ namespace pw::host {
 void TShellWindows::Constructed() noexcept {
   ComObject::Constructed();
   point_ = MakeObject<TConnectionPoint>(DIID_DShellWindowsEvents, static_cast<IConnectionPointContainer*>(this));
-  IUnknown* marshaler = nullptr;
-  if (Succeeded(CoCreateFreeThreadedMarshaler(static_cast<IShellWindows*>(this), &marshaler))) marshaler_ = marshaler;
-  if (marshaler) marshaler->Release();
-}
-
-HRESULT TShellWindows::QueryMissingInterface(const IID& riid, void** ppv) noexcept {
-  if (marshaler_ && riid == IMarshal::iid) return marshaler_->QueryInterface(riid, ppv);
-  return E_NOINTERFACE;
 }
 
 void TShellWindows::Detach() {

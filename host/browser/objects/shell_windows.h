@@ -17,6 +17,7 @@
 #include "platform/automation/variant.h"
 #include "platform/com/comobject.h"
 #include "platform/com/connection_points.h"
+#include "platform/com/free_threaded.h"
 #include "platform/com/guid.h"
 
 namespace pw::host {
@@ -39,7 +40,7 @@ struct IShellWindows : IDispatch {
   virtual HRESULT Item(VARIANT index, IDispatch** browser) = 0;
 };
 
-class TShellWindows final : public Implements<ComObject, IShellWindows, IConnectionPointContainer> {
+class TShellWindows final : public FreeThreaded<Implements<ComObject, IShellWindows, IConnectionPointContainer>> {
  public:
   explicit TShellWindows(TBrowsers& browsers) : browsers_(&browsers) {}
 
@@ -62,13 +63,11 @@ class TShellWindows final : public Implements<ComObject, IShellWindows, IConnect
 
  protected:
   void Constructed() noexcept override;
-  HRESULT QueryMissingInterface(const IID& riid, void** ppv) noexcept override;
 
  private:
   std::mutex mutex_;
   TBrowsers* browsers_;
   ComPtr<TConnectionPoint> point_;
-  ComPtr<IUnknown> marshaler_;
 };
 
 }  // namespace pw::host

@@ -7,7 +7,7 @@
 #include "platform/com/comobject.h"
 #include "platform/com/connection_points.h"
 #include "platform/com/errorinfo.h"
-#include "platform/com/marshal.h"
+#include "platform/com/free_threaded.h"
 #include "platform/rtl/exceptions.h"
 #include "platform/rtl/strings.h"
 
@@ -27,7 +27,7 @@ constexpr std::pair<const char16_t*, DISPID> kMembers[] = {
     {u"Visible", kDispVisible},
 };
 
-class TWebBrowser final : public Implements<ComObject, IWebBrowser2, IConnectionPointContainer> {
+class TWebBrowser final : public FreeThreaded<Implements<ComObject, IWebBrowser2, IConnectionPointContainer>> {
  public:
   TWebBrowser(TBrowsers& browsers, const std::shared_ptr<TestedBrowser>& browser)
       : browsers_(browsers), browser_(browser), events_(browser->events), window_(browser->window) {}
@@ -35,18 +35,9 @@ class TWebBrowser final : public Implements<ComObject, IWebBrowser2, IConnection
   void Constructed() noexcept override {
     ComObject::Constructed();
     point_ = MakeObject<TConnectionPoint>(DIID_DWebBrowserEvents2, static_cast<IConnectionPointContainer*>(this));
-    IUnknown* marshaler = nullptr;
-    if (Succeeded(CoCreateFreeThreadedMarshaler(static_cast<IWebBrowser2*>(this), &marshaler))) marshaler_ = marshaler;
-    if (marshaler) marshaler->Release();
     listener_ = events_->Listen([this](const BrowserEvent& e) { OnEvent(e); });
   }
   ~TWebBrowser() override { events_->Unlisten(listener_); }
-
-  // The free-threaded marshaler answers IMarshal.
-  HRESULT QueryMissingInterface(const IID& riid, void** ppv) noexcept override {
-    if (marshaler_ && riid == IMarshal::iid) return marshaler_->QueryInterface(riid, ppv);
-    return E_NOINTERFACE;
-  }
 
   // ---- IWebBrowser2 ----
   HRESULT Navigate(BSTR url, VARIANT*, VARIANT*, VARIANT*, VARIANT*) override {
@@ -304,7 +295,6 @@ class TWebBrowser final : public Implements<ComObject, IWebBrowser2, IConnection
   std::shared_ptr<BrowserEvents> events_;
   const HWND window_;
   ComPtr<TConnectionPoint> point_;
-  ComPtr<IUnknown> marshaler_;
   int listener_ = 0;
   std::atomic<bool> closed_{false};
 };
