@@ -1,6 +1,7 @@
 #include "editor/parser/parser.h"
 
 #include <algorithm>
+#include <functional>
 
 #include "platform/rtl/codepage.h"
 #include "platform/rtl/filer.h"
@@ -62,29 +63,47 @@ void TateParseRule::SetExpression(WideStringView text) {
 // ---- streaming
 
 namespace {
-constexpr std::string_view kFontStyleNames[] = {"fsBold", "fsItalic", "fsUnderline", "fsStrikeOut"};
+
+// The collection of a parser's items of type T, kept in `items`; `clear` empties it.
+template <class T>
+void AddItems(TPropList& list, std::string name, TateParser* parser, std::vector<std::unique_ptr<T>>& items,
+              const std::function<void()>& begin, const std::function<void()>& end, std::function<void()> clear) {
+  list.AddCollection(
+      std::move(name), [&items] { return static_cast<std::int32_t>(items.size()); },
+      [&items](std::int32_t i) { return items[static_cast<std::size_t>(i)].get(); }, std::move(clear),
+      [&items, parser]() -> TPersistent* {
+        items.push_back(std::make_unique<T>(parser));
+        return items.back().get();
+      },
+      begin, end);
+}
+
 }  // namespace
 
 void TateSyntaxStyle::PublishedProperties(TPropList& list) {
+  // A value read from the stream tells the parser, as the parser's own changes do.
+  auto changed = [this] {
+    if (owner_) owner_->ItemChanged();
+  };
   list.AddWideString(
       "Name", [this] { return name_; }, [this](const WideString& v) { SetName(v); });
   list.AddColour(
       "FontColor", 0xFF000008u, [this] { return FontColor; },
-      [this](std::uint32_t v) {
+      [this, changed](std::uint32_t v) {
         FontColor = v;
-        if (owner_) owner_->ItemChanged();
+        changed();
       });
   list.AddSet(
       "FontStyle", kFontStyleNames, 0, [this] { return static_cast<std::int32_t>(FontStyle); },
-      [this](std::int32_t v) {
+      [this, changed](std::int32_t v) {
         FontStyle = static_cast<std::uint8_t>(v & 0x0F);
-        if (owner_) owner_->ItemChanged();
+        changed();
       });
   list.AddColour(
       "Color", 0xFF000005u, [this] { return Color; },
-      [this](std::uint32_t v) {
+      [this, changed](std::uint32_t v) {
         Color = v;
-        if (owner_) owner_->ItemChanged();
+        changed();
       });
 }
 
@@ -125,30 +144,9 @@ void TateParser::PublishedProperties(TPropList& list) {
     EndUpdate();
     ItemChanged();
   };
-  list.AddCollection(
-      "States", [this] { return static_cast<std::int32_t>(states_.size()); },
-      [this](std::int32_t i) { return states_[static_cast<std::size_t>(i)].get(); }, [this] { ClearStates(); },
-      [this]() -> TPersistent* {
-        states_.push_back(std::make_unique<TateParseState>(this));
-        return states_.back().get();
-      },
-      begin, end);
-  list.AddCollection(
-      "Styles", [this] { return static_cast<std::int32_t>(styles_.size()); },
-      [this](std::int32_t i) { return styles_[static_cast<std::size_t>(i)].get(); }, [this] { ClearStyles(); },
-      [this]() -> TPersistent* {
-        styles_.push_back(std::make_unique<TateSyntaxStyle>(this));
-        return styles_.back().get();
-      },
-      begin, end);
-  list.AddCollection(
-      "Rules", [this] { return static_cast<std::int32_t>(rules_.size()); },
-      [this](std::int32_t i) { return rules_[static_cast<std::size_t>(i)].get(); }, [this] { rules_.clear(); },
-      [this]() -> TPersistent* {
-        rules_.push_back(std::make_unique<TateParseRule>(this));
-        return rules_.back().get();
-      },
-      begin, end);
+  AddItems(list, "States", this, states_, begin, end, [this] { ClearStates(); });
+  AddItems(list, "Styles", this, styles_, begin, end, [this] { ClearStyles(); });
+  AddItems(list, "Rules", this, rules_, begin, end, [this] { rules_.clear(); });
   list.AddWideString(
       "InitialStateRef", [this] { return InitialState ? InitialState->Name() : WideString(); },
       [this](const WideString& v) { InitialState = FindState(v); });

@@ -12,7 +12,6 @@ namespace {
 
 constexpr std::string_view kBackgroundTypeNames[] = {"bsNone", "bsHorzGradient", "bsHorzGradientEx", "bsVertGradient",
                                                      "bsVerticalGradientEx"};
-constexpr std::string_view kFontStyleNames[] = {"fsBold", "fsItalic", "fsUnderline", "fsStrikeOut"};
 
 // Getter and setter of a property of `self` as the list helpers take them.
 #define PW_GET(expr) [self] { return self->expr; }

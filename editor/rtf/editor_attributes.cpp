@@ -9,41 +9,17 @@ void TateCustomEditorAttributes::Mark(std::uint16_t bits) {
   Changed();
 }
 
-void TateCustomEditorAttributes::SetCharset(std::uint8_t v) {
-  if (Unchanged(v == charset_, amCharset)) return;
-  charset_ = v;
-  Mark(amCharset);
-}
+void TateCustomEditorAttributes::SetCharset(std::uint8_t v) { Store(charset_, v, amCharset); }
 
-void TateCustomEditorAttributes::SetColor(std::int32_t v) {
-  if (Unchanged(v == color_, amColor)) return;
-  color_ = v;
-  Mark(amColor);
-}
+void TateCustomEditorAttributes::SetColor(std::int32_t v) { Store(color_, v, amColor); }
 
-void TateCustomEditorAttributes::SetBackColor(std::int32_t v) {
-  if (Unchanged(v == backColor_, amBackColor)) return;
-  backColor_ = v;
-  Mark(amBackColor);
-}
+void TateCustomEditorAttributes::SetBackColor(std::int32_t v) { Store(backColor_, v, amBackColor); }
 
-void TateCustomEditorAttributes::SetName(const WideString& v) {
-  if (Unchanged(v == name_, amName)) return;
-  name_ = v;
-  Mark(amName);
-}
+void TateCustomEditorAttributes::SetName(const WideString& v) { Store(name_, v, amName); }
 
-void TateCustomEditorAttributes::SetPitch(std::uint8_t v) {
-  if (Unchanged(v == pitch_, amPitch)) return;
-  pitch_ = v;
-  Mark(amPitch);
-}
+void TateCustomEditorAttributes::SetPitch(std::uint8_t v) { Store(pitch_, v, amPitch); }
 
-void TateCustomEditorAttributes::SetSize(std::int32_t v) {
-  if (Unchanged(v == size_, amSize)) return;
-  size_ = v;
-  Mark(amSize);
-}
+void TateCustomEditorAttributes::SetSize(std::int32_t v) { Store(size_, v, amSize); }
 
 void TateCustomEditorAttributes::SetStyle(std::uint8_t v) {
   if (Unchanged(v == style_, amStyle)) return;
@@ -66,11 +42,7 @@ void TateCustomEditorAttributes::SetPosition(std::uint8_t v) {
   Mark(bits);
 }
 
-void TateCustomEditorAttributes::SetValue(std::int32_t v) {
-  if (Unchanged(v == value_, amValue)) return;
-  value_ = v;
-  Mark(amValue);
-}
+void TateCustomEditorAttributes::SetValue(std::int32_t v) { Store(value_, v, amValue); }
 
 void TateCustomEditorAttributes::Assign(TPersistent* source) {
   auto* from = dynamic_cast<TateCustomEditorAttributes*>(source);

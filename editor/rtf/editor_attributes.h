@@ -89,6 +89,13 @@ class TateCustomEditorAttributes : public TPersistent {
  private:
   bool Unchanged(bool equal, std::uint16_t bit) const { return equal && (GetAssignedMask() & bit) != 0; }
   void Mark(std::uint16_t bits);
+  // The plain setter: stores `v` and marks `bit`, unless unchanged.
+  template <class T>
+  void Store(T& field, const T& v, std::uint16_t bit) {
+    if (Unchanged(v == field, bit)) return;
+    field = v;
+    Mark(bit);
+  }
 
   std::uint8_t charset_ = 0;
   std::int32_t color_ = 0;

@@ -548,15 +548,9 @@ std::string TateStrings::SaveToBytes() const {
   std::string out;
   out.reserve(2 + units * 2);
   out += "\xFF\xFE";
-  auto append = [&out](WideStringView text) {
-    for (char16_t c : text) {
-      out.push_back(static_cast<char>(c & 0xFF));
-      out.push_back(static_cast<char>(c >> 8));
-    }
-  };
   for (std::int32_t y = 0; y < count; ++y) {
-    if (y > 0) append(u"\r\n");
-    append(textSource_->Get(y));
+    if (y > 0) AppendUtf16Le(out, u"\r\n");
+    AppendUtf16Le(out, textSource_->Get(y));
   }
   return out;
 }
@@ -578,19 +572,16 @@ void TateStrings::DefineProperties(TFiler& filer) {
   filer.DefineProperty(
       "Strings",
       [this](TReader& reader) {
-        std::vector<WideString> lines;
-        reader.ReadListBegin();
-        while (!reader.EndOfList()) lines.push_back(reader.ReadWideString());
-        reader.ReadListEnd();
+        std::vector<WideString> lines = reader.ReadWideStringList();
         BeginUpdate();
         try {
           Clear();
           for (auto& line : lines) Add(std::move(line));
         } catch (...) {
-          EndUpdate(-1, 2147483647, true);
+          EndUpdate(-1, MaxInt, true);
           throw;
         }
-        EndUpdate(-1, 2147483647, true);
+        EndUpdate(-1, MaxInt, true);
       },
       [this](TWriter& writer) {
         writer.WriteListBegin();

@@ -36,16 +36,20 @@ WideString DecodeUtf16Le(std::string_view bytes) {
 WideString DecodeUtf8(std::string_view bytes) { return Utf8ToWide(bytes); }
 WideString DecodeAnsi(std::string_view bytes) { return SystemCodePageToWide(bytes); }
 
+void AppendUtf16Le(std::string& out, WideStringView text) {
+  for (char16_t c : text) {
+    out.push_back(static_cast<char>(c & 0xFF));
+    out.push_back(static_cast<char>(c >> 8));
+  }
+}
+
 std::string EncodeText(WideStringView text, TateTextEncoding encoding) {
   std::string out;
   switch (encoding) {
     case teUtf16:
       out.reserve(2 + text.size() * 2);
       out += "\xFF\xFE";
-      for (char16_t c : text) {
-        out.push_back(static_cast<char>(c & 0xFF));
-        out.push_back(static_cast<char>(c >> 8));
-      }
+      AppendUtf16Le(out, text);
       return out;
     case teUtf8:
       return "\xEF\xBB\xBF" + WideToUtf8(text);

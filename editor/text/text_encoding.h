@@ -30,6 +30,8 @@ WideString DecodeUtf16Le(std::string_view bytes);
 WideString DecodeUtf8(std::string_view bytes);
 WideString DecodeAnsi(std::string_view bytes);
 
+// Appends the units of `text` to `out` as UTF-16 little-endian bytes (no mark).
+void AppendUtf16Le(std::string& out, WideStringView text);
 // The bytes of a text file: the mark (UTF-16, UTF-8) and the text. `encoding` is 0..2.
 std::string EncodeText(WideStringView text, TateTextEncoding encoding);
 

@@ -385,23 +385,12 @@ void TWideStrings::SaveToFile(WideStringView fileName) const { WriteFileBytes(fi
 
 namespace pw::editor {
 
-namespace {
-// The items of a list of wide strings, read whole before anything changes, so that a damaged
-// list leaves the receiver as it was.
-std::vector<WideString> ReadWideStringList(TReader& reader) {
-  std::vector<WideString> items;
-  reader.ReadListBegin();
-  while (!reader.EndOfList()) items.push_back(reader.ReadWideString());
-  reader.ReadListEnd();
-  return items;
-}
-}  // namespace
-
 void TWideStrings::DefineProperties(TFiler& filer) {
   filer.DefineProperty(
       "Strings",
       [this](TReader& reader) {
-        std::vector<WideString> items = ReadWideStringList(reader);
+        // Read whole before anything changes: a damaged list leaves the items as they were.
+        std::vector<WideString> items = reader.ReadWideStringList();
         BeginUpdate();
         try {
           Clear();

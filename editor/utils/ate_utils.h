@@ -56,6 +56,10 @@ inline constexpr TCharSet BlankChars = MakeCharRange(1, 32);
 // The punctuation that separates words (not < > _ ~ and not the backquote).
 inline constexpr TCharSet DelimiterChars = MakeCharSet("!\"#$%&'()*+,-./:;=?[\\]^{|}@");
 
+// The names of the font style bits (bold 1, italic 2, underline 4, strike-out 8) in the
+// component stream: bit N is name N.
+inline constexpr std::string_view kFontStyleNames[] = {"fsBold", "fsItalic", "fsUnderline", "fsStrikeOut"};
+
 // Sums of columns and lengths near MaxInt saturate instead of wrapping.
 constexpr std::int32_t SatAdd(std::int32_t a, std::int32_t b) {
   const std::int64_t r = std::int64_t{a} + b;

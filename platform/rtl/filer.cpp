@@ -79,6 +79,35 @@ bool SameAscii(std::string_view a, std::string_view b) { return SameTextIgnoring
 
 WideString W(std::string_view s) { return AsciiToWide(s); }
 
+// 32-bit little-endian values: integers and lengths.
+void StoreLE32(std::uint8_t (&b)[4], std::uint32_t u) {
+  b[0] = static_cast<std::uint8_t>(u);
+  b[1] = static_cast<std::uint8_t>(u >> 8);
+  b[2] = static_cast<std::uint8_t>(u >> 16);
+  b[3] = static_cast<std::uint8_t>(u >> 24);
+}
+
+std::uint32_t LoadLE32(const std::uint8_t (&b)[4]) {
+  return static_cast<std::uint32_t>(b[0]) | (static_cast<std::uint32_t>(b[1]) << 8) |
+         (static_cast<std::uint32_t>(b[2]) << 16) | (static_cast<std::uint32_t>(b[3]) << 24);
+}
+
+// One more level of objects inside objects for as long as it lives; the reader refuses to go
+// deeper than kMaxDepth.
+class NestingLevel {
+ public:
+  explicit NestingLevel(std::int32_t& depth) : depth_(depth) {
+    if (depth_ >= kMaxDepth) throw EReadError(u"Invalid stream format: objects nest too deeply");
+    ++depth_;
+  }
+  ~NestingLevel() { --depth_; }
+  NestingLevel(const NestingLevel&) = delete;
+  NestingLevel& operator=(const NestingLevel&) = delete;
+
+ private:
+  std::int32_t& depth_;
+};
+
 }  // namespace
 
 std::optional<std::string_view> ColorToIdent(std::uint32_t color) {
@@ -217,20 +246,10 @@ void TWriter::WriteProperties(TPersistent& instance) {
     const TPropInfo* a = ancestor ? ancestorProps.Find(p.Name) : nullptr;
     if (p.Stored && !p.Stored()) continue;
     if (p.Kind == TPropKind::Collection) {
-      if (p.ItemCount() == 0 && !ancestor) continue;
+      const std::int32_t count = p.ItemCount();
+      if (count == 0 && !ancestor) continue;
       WritePropName(p.Name);
-      WriteValue(vaCollection);
-      const std::string saved = prefix_;
-      prefix_.clear();
-      ancestor_ = nullptr;
-      for (std::int32_t i = 0; i < p.ItemCount(); ++i) {
-        WriteListBegin();
-        WriteProperties(*p.ItemAt(i));
-        WriteListEnd();
-      }
-      WriteListEnd();
-      prefix_ = saved;
-      ancestor_ = ancestor;
+      WriteItems(count, p.ItemAt);
       continue;
     }
     if (p.Kind != TPropKind::Object) {
@@ -295,14 +314,18 @@ void TWriter::WriteProperty(const TPropInfo& p, bool hasAncestor, const TPropInf
 }
 
 void TWriter::WriteCollection(TCollection& collection) {
+  WriteItems(collection.Count(), [&collection](std::int32_t i) -> TPersistent* { return collection.Items(i); });
+}
+
+void TWriter::WriteItems(std::int32_t count, const std::function<TPersistent*(std::int32_t)>& at) {
   WriteValue(vaCollection);
   const std::string saved = prefix_;
   TPersistent* ancestor = ancestor_;
   prefix_.clear();
   ancestor_ = nullptr;
-  for (std::int32_t i = 0; i < collection.Count(); ++i) {
+  for (std::int32_t i = 0; i < count; ++i) {
     WriteListBegin();
-    WriteProperties(*collection.Items(i));
+    WriteProperties(*at(i));
     WriteListEnd();
   }
   prefix_ = saved;
@@ -329,9 +352,8 @@ void TWriter::WriteInteger(std::int32_t value) {
     Write(b, 2);
   } else {
     WriteValue(vaInt32);
-    const auto u = static_cast<std::uint32_t>(value);
-    const std::uint8_t b[4] = {static_cast<std::uint8_t>(u), static_cast<std::uint8_t>(u >> 8),
-                               static_cast<std::uint8_t>(u >> 16), static_cast<std::uint8_t>(u >> 24)};
+    std::uint8_t b[4];
+    StoreLE32(b, static_cast<std::uint32_t>(value));
     Write(b, 4);
   }
 }
@@ -348,9 +370,8 @@ namespace {
 void WriteLength(TStream& s, std::size_t n) {
   if (n > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max()))
     throw EWriteError(u"A string is too long for the stream");
-  const auto u = static_cast<std::uint32_t>(n);
-  const std::uint8_t b[4] = {static_cast<std::uint8_t>(u), static_cast<std::uint8_t>(u >> 8),
-                             static_cast<std::uint8_t>(u >> 16), static_cast<std::uint8_t>(u >> 24)};
+  std::uint8_t b[4];
+  StoreLE32(b, static_cast<std::uint32_t>(n));
   s.WriteBuffer(b, 4);
 }
 }  // namespace
@@ -449,11 +470,9 @@ void TReader::ReadSignature() {
 
 std::string TReader::ReadRootObject(TPersistent& root) {
   ReadSignature();
-  std::uint8_t first = 0;
-  Read(&first, 1);
-  stream_.Seek(-1, soCurrent);
+  const auto first = static_cast<std::uint8_t>(NextValue());
   if ((first & 0xF0) == 0xF0) {  // filer flags, with a child position when bit 1 is set
-    Read(&first, 1);
+    stream_.Seek(1, soCurrent);
     if (first & 0x02) ReadInteger();
   }
   const std::string className = ReadShortString();
@@ -468,18 +487,9 @@ std::string TReader::ReadRootObject(TPersistent& root) {
 }
 
 void TReader::ReadProperties(TPersistent& instance) {
-  if (++depth_ > kMaxDepth) {
-    --depth_;
-    throw EReadError(u"Invalid stream format: objects nest too deeply");
-  }
-  try {
-    while (!EndOfList()) ReadProperty(instance);
-    ReadListEnd();
-  } catch (...) {
-    --depth_;
-    throw;
-  }
-  --depth_;
+  const NestingLevel level(depth_);
+  while (!EndOfList()) ReadProperty(instance);
+  ReadListEnd();
 }
 
 void TReader::ReadProperty(TPersistent& instance) {
@@ -495,7 +505,7 @@ void TReader::ReadProperty(TPersistent& instance) {
       target->PublishedProperties(props);
       const TPropInfo* p = props.Find(name);
       if (dot == std::string_view::npos) {
-        if (p) return ReadPropValue(*target, *p);
+        if (p) return ReadPropValue(*p);
         propName_ = std::string(name);
         target->DefineProperties(*this);
         if (!propName_.empty()) {
@@ -515,8 +525,7 @@ void TReader::ReadProperty(TPersistent& instance) {
   }
 }
 
-void TReader::ReadPropValue(TPersistent& instance, const TPropInfo& p) {
-  (void)instance;
+void TReader::ReadPropValue(const TPropInfo& p) {
   switch (p.Kind) {
     case TPropKind::Boolean: p.SetOrd(ReadBoolean() ? 1 : 0); return;
     case TPropKind::Integer: p.SetOrd(ReadInteger()); return;
@@ -558,58 +567,35 @@ void TReader::ReadPropValue(TPersistent& instance, const TPropInfo& p) {
       ReadCollection(*collection);
       return;
     }
-    case TPropKind::Collection: {
-      if (ReadValue() != vaCollection) Invalid();
-      if (++depth_ > kMaxDepth) {
-        --depth_;
-        throw EReadError(u"Invalid stream format: objects nest too deeply");
-      }
-      if (p.BeginRead) p.BeginRead();
-      try {
-        p.ClearItems();
-        while (!EndOfList()) {
-          const TValueType v = NextValue();
-          if (v == vaInt8 || v == vaInt16 || v == vaInt32) ReadInteger();  // the item's order: not used
-          ReadListBegin();
-          ReadProperties(*p.AddItem());
-        }
-        ReadListEnd();
-      } catch (...) {
-        --depth_;
-        if (p.EndRead) p.EndRead();
-        throw;
-      }
-      --depth_;
-      if (p.EndRead) p.EndRead();
-      return;
-    }
+    case TPropKind::Collection: ReadItems(p.BeginRead, p.ClearItems, p.AddItem, p.EndRead); return;
   }
   Invalid();
 }
 
 void TReader::ReadCollection(TCollection& collection) {
+  ReadItems([&collection] { collection.BeginUpdate(); }, [&collection] { collection.Clear(); },
+            [&collection]() -> TPersistent* { return collection.Add(); }, [&collection] { collection.EndUpdate(); });
+}
+
+void TReader::ReadItems(const std::function<void()>& begin, const std::function<void()>& clear,
+                        const std::function<TPersistent*()>& add, const std::function<void()>& end) {
   if (ReadValue() != vaCollection) Invalid();
-  if (++depth_ > kMaxDepth) {
-    --depth_;
-    throw EReadError(u"Invalid stream format: objects nest too deeply");
-  }
-  collection.BeginUpdate();
+  const NestingLevel level(depth_);
+  if (begin) begin();
   try {
-    collection.Clear();
+    clear();
     while (!EndOfList()) {
       const TValueType v = NextValue();
       if (v == vaInt8 || v == vaInt16 || v == vaInt32) ReadInteger();  // the item's order: not used
       ReadListBegin();
-      ReadProperties(*collection.Add());
+      ReadProperties(*add());
     }
     ReadListEnd();
   } catch (...) {
-    --depth_;
-    collection.EndUpdate();
+    if (end) end();
     throw;
   }
-  --depth_;
-  collection.EndUpdate();
+  if (end) end();
 }
 
 bool TReader::ReadBoolean() {
@@ -631,13 +617,7 @@ std::int32_t TReader::ReadInteger() {
       Read(b, 2);
       return static_cast<std::int16_t>(b[0] | (b[1] << 8));
     }
-    case vaInt32: {
-      std::uint8_t b[4];
-      Read(b, 4);
-      return static_cast<std::int32_t>(static_cast<std::uint32_t>(b[0]) | (static_cast<std::uint32_t>(b[1]) << 8) |
-                                       (static_cast<std::uint32_t>(b[2]) << 16) |
-                                       (static_cast<std::uint32_t>(b[3]) << 24));
-    }
+    case vaInt32: return ReadInt32();
     default: Invalid();
   }
 }
@@ -653,21 +633,25 @@ std::string TReader::ReadIdent() {
   }
 }
 
-namespace {
-std::int32_t ReadLength(TStream& s) {
+std::int32_t TReader::ReadInt32() {
   std::uint8_t b[4];
-  s.ReadBuffer(b, 4);
-  return static_cast<std::int32_t>(static_cast<std::uint32_t>(b[0]) | (static_cast<std::uint32_t>(b[1]) << 8) |
-                                   (static_cast<std::uint32_t>(b[2]) << 16) | (static_cast<std::uint32_t>(b[3]) << 24));
+  Read(b, 4);
+  return static_cast<std::int32_t>(LoadLE32(b));
 }
-}  // namespace
+
+std::vector<WideString> TReader::ReadWideStringList() {
+  std::vector<WideString> items;
+  ReadListBegin();
+  while (!EndOfList()) items.push_back(ReadWideString());
+  ReadListEnd();
+  return items;
+}
 
 WideString TReader::ReadWideString() {
   const TValueType v = ReadValue();
   switch (v) {
     case vaWString: {
-      Need(4);
-      const std::int32_t n = ReadLength(stream_);
+      const std::int32_t n = ReadInt32();
       if (n < 0) Invalid();
       Need(std::int64_t{n} * 2);
       std::string bytes(static_cast<std::size_t>(n) * 2, '\0');
@@ -680,8 +664,7 @@ WideString TReader::ReadWideString() {
     }
     case vaUTF8String:
     case vaLString: {
-      Need(4);
-      const std::int32_t n = ReadLength(stream_);
+      const std::int32_t n = ReadInt32();
       if (n < 0) Invalid();
       Need(n);
       std::string bytes(static_cast<std::size_t>(n), '\0');

@@ -188,6 +188,8 @@ class TWriter : public TFiler {
 
  private:
   void WriteShortString(std::string_view s);
+  // A vaCollection of `count` items (at(i): item i), each a list of its properties.
+  void WriteItems(std::int32_t count, const std::function<TPersistent*(std::int32_t)>& at);
   // `ancestorProp`: the ancestor's property of the same name and kind, if any.
   void WriteProperty(const TPropInfo& prop, bool hasAncestor, const TPropInfo* ancestorProp);
   void Write(const void* data, std::int32_t count) { stream_.WriteBuffer(data, count); }
@@ -221,14 +223,22 @@ class TReader : public TFiler {
   std::string ReadIdent();
   // vaWString, vaUTF8String, vaString or vaLString (the last two through the system code page).
   WideString ReadWideString();
+  // A list of wide strings, read whole (a damaged list raises before the caller changes anything).
+  std::vector<WideString> ReadWideStringList();
 
  private:
   void CheckValue(TValueType expected);
   std::string ReadShortString();
+  // A 32-bit little-endian value: an integer or a length.
+  std::int32_t ReadInt32();
   void Read(void* data, std::int32_t count);
   // Raises unless `count` bytes are left.
   void Need(std::int64_t count);
-  void ReadPropValue(TPersistent& instance, const TPropInfo& prop);
+  void ReadPropValue(const TPropInfo& prop);
+  // A vaCollection: `clear`, then each item into a new `add()`. `begin` and `end` (either may
+  // be empty) bracket the read; `end` also runs when it fails.
+  void ReadItems(const std::function<void()>& begin, const std::function<void()>& clear,
+                 const std::function<TPersistent*()>& add, const std::function<void()>& end);
   [[noreturn]] void Invalid() const;
 
   std::string propName_;  // the defined property being looked for
