@@ -20,6 +20,9 @@ inline constexpr GUID kFileNoticesService = MakeGuid("{C664EECD-4693-4042-80BD-8
 // The node interface that keeps a node's file observer from asking the watch service for its flag.
 inline constexpr IID kObserverFlagIid = MakeGuid("{D0B94A38-F1DD-470B-9F9A-80E59E5C9D86}");
 
+// The properties of an options node (a failing call raises).
+ComPtr<IcvOptionsProperties> PropertiesOf(IcvOptionsNode* node);
+
 // Nil when the host does not offer them.
 ComPtr<IpwProjectService> GetProjectService(IcvBaseManager* manager);
 ComPtr<IpwReloadNotices> GetReloadNotices(IcvBaseManager* manager);
