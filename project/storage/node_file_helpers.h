@@ -1,10 +1,10 @@
-// Routines that persistent nodes, their containers and their storages share: the host services
-// they talk to about files, the file-name check run before a node's file is created or moved,
-// the child entries of a container's data ("Item" and the index in ten digits, an older
-// unpadded entry migrated when met), the order of entries by their "Index", the notices around
-// a reload, the default file of a node, the pending file names of a node whose file is moving,
-// the source-control menu query, and the making of new child items and of items from creation
-// information ("RelPath", relative to the project file's folder).
+// Routines that persistent nodes, their containers and their storages share: the properties of
+// an options node, the host services they talk to about files, the file-name check run before a
+// node's file is created or moved, the child entries of a container's data ("Item" and the index
+// in ten digits, an older unpadded entry migrated when met), the order of entries by their
+// "Index", the notices around a reload, the default file of a node, the pending file names of a
+// node whose file is moving, the source-control menu query, and the making of new child items and
+// of items from creation information ("RelPath", relative to the project file's folder).
 #pragma once
 
 #include "core/options/options_intf.h"
