@@ -29,10 +29,8 @@ bool TFileQuestions::Ask(BSTR fileName, WideString text) {
 
 HRESULT TFileReloadManager::ReloadWanted(BSTR fileName, IUnknown* node, VARIANT_BOOL* reload) {
   return SafeCall([&] {
-    ComPtr<IpwProjectNode> projectNode;
     WideString fullName;
-    if (node && Succeeded(node->QueryInterface(IpwProjectNode::iid, projectNode.PutVoid())) && projectNode)
-      fullName = project::GetNodeDisplayPath(projectNode.Get());
+    if (auto projectNode = QueryAs<IpwProjectNode>(node)) fullName = project::GetNodeDisplayPath(projectNode.Get());
     WideString text = u"Project element: " + fullName + u"\r\nFile: " + WideString(BstrView(fileName));
     SetOutValue<VARIANT_BOOL>(reload, ToWordBool(Ask(fileName, std::move(text))));
   });
@@ -103,10 +101,6 @@ HRESULT TProviderRegistry::IsAvailable(const GUID& key, VARIANT_BOOL* result) {
     SetOutValue<VARIANT_BOOL>(result, ToWordBool(registered && unavailable_.count(key) == 0));
   });
 }
-
-}  // namespace pw::host
-
-namespace pw::host {
 
 std::vector<WideString> TProviderRegistry::ReloadNotices() const {
   std::lock_guard guard(lock_);

@@ -231,28 +231,9 @@ std::size_t TObjectBroker::FireTestEngineEvent(std::int32_t id, const OleVariant
 }
 
 std::size_t TObjectBroker::FireProjectNodeEvent(std::int32_t which, const OleVariant& arg) {
-  std::vector<ComPtr<IpwEventSubscription>> subscriptions;
-  {
-    std::lock_guard guard(lock_);
-    subscriptions = subscriptions_;
-  }
-  std::size_t reached = 0;
-  for (const auto& s : subscriptions) {
-    std::int32_t count = 0;
-    if (Failed(s->GetCount(&count))) continue;
-    bool listens = false;
-    for (std::int32_t i = 0; i < count && !listens; ++i) {
-      GUID iid{};
-      std::int32_t value = 0;
-      listens = Succeeded(s->GetItem(i, &iid, &value)) && iid == IpwProjectNodeEventHandler::iid;
-    }
-    ComPtr<IpwProjectNodeEventHandler> handler;
-    if (!listens || Failed(s->QueryInterface(IpwProjectNodeEventHandler::iid, handler.PutVoid())) || !handler)
-      continue;
-    OleCheck(which == 1 ? handler->Event1(arg.Get()) : handler->Event2(arg.Get()));
-    ++reached;
-  }
-  return reached;
+  auto listeners = Listeners<IpwProjectNodeEventHandler>();
+  for (const auto& l : listeners) OleCheck(which == 1 ? l->Event1(arg.Get()) : l->Event2(arg.Get()));
+  return listeners.size();
 }
 
 HRESULT TObjectBroker::RegisterObject(const GUID& iid, IUnknown* object) {

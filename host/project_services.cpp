@@ -430,10 +430,6 @@ HRESULT TDiagnosticLog::Write(BSTR text) {
   });
 }
 
-}  // namespace pw::host
-
-namespace pw::host {
-
 WideString NoticeName(IpwProjectNode* node) {
   BString name;
   if (!node || Failed(node->GetName(name.Put()))) return u"?";

@@ -21,17 +21,8 @@ template <class I>
 ComPtr<I> SoftService(IcvBaseManager* manager, const GUID& service) {
   if (!manager) return nullptr;
   ComPtr<IUnknown> answer;
-  if (Failed(manager->GetService(service, answer.Put())) || !answer) return nullptr;
-  ComPtr<I> r;
-  if (Failed(answer->QueryInterface(I::iid, r.PutVoid()))) return nullptr;
-  return r;
-}
-
-template <class I>
-ComPtr<I> As(IUnknown* object) {
-  ComPtr<I> r;
-  if (!object || Failed(object->QueryInterface(I::iid, r.PutVoid()))) return nullptr;
-  return r;
+  if (Failed(manager->GetService(service, answer.Put()))) return nullptr;
+  return QueryAs<I>(answer.Get());
 }
 
 WideString AttributeText(IpwProjectNode* node, std::int32_t id) {
@@ -50,7 +41,7 @@ WideString TypeCaption(IcvBaseManager* manager, IpwProjectNode* node) {
 
 WideString PendingName(IpwProjectNode* node, bool source) {
   for (ComPtr<IpwProjectNode> at(node); at; at = NodeParent(at.Get())) {
-    if (auto save = As<IpwFileSaveSupport>(at.Get())) {
+    if (auto save = QueryAs<IpwFileSaveSupport>(at.Get())) {
       BString name;
       if (Succeeded(source ? save->GetOldFileName(name.Put()) : save->GetNewFileName(name.Put()))) {
         WideString trimmed = WideTrim(name.View());
@@ -61,13 +52,13 @@ WideString PendingName(IpwProjectNode* node, bool source) {
   return GetStorageFileName(node);
 }
 
+}  // namespace
+
 ComPtr<IcvOptionsProperties> PropertiesOf(IcvOptionsNode* node) {
   ComPtr<IcvOptionsProperties> properties;
   SafeCallCheck(node->GetProperties(properties.Put()));
   return properties;
 }
-
-}  // namespace
 
 ComPtr<IpwProjectService> GetProjectService(IcvBaseManager* manager) {
   return SoftService<IpwProjectService>(manager, kProjectServiceHost);
@@ -180,7 +171,7 @@ std::int32_t FindNameParam(IpwProjectNodeConfigInfo* config) {
 
 WideString GetDefaultNodeFileName(IcvBaseManager* manager, IpwProjectNode* node) {
   WideString old;
-  if (auto save = As<IpwFileSaveSupport>(node)) {
+  if (auto save = QueryAs<IpwFileSaveSupport>(node)) {
     BString name;
     if (Succeeded(save->GetOldFileName(name.Put()))) old = WideTrim(name.View());
   }
@@ -190,7 +181,7 @@ WideString GetDefaultNodeFileName(IcvBaseManager* manager, IpwProjectNode* node)
   if (!info) return old;
   ComPtr<IpwProjectNodeConfigInfo> config;
   SafeCallCheck(info->CreateConfigInfo(nullptr, config.Put()));
-  auto fileConfig = As<IpwFileProjectNodeConfigInfo>(config.Get());
+  auto fileConfig = QueryAs<IpwFileProjectNodeConfigInfo>(config.Get());
   if (!fileConfig) return old;
   OleVariant numbered;
   SafeCallCheck(info->GetProperty(11, numbered.Put()));
@@ -254,9 +245,9 @@ ComPtr<IpwProjectNode> CreateNewChildItem(IcvBaseManager* manager, IpwProjectIte
     ComPtr<IpwProjectNode> node;
     if (Failed(types->CreateItem(typeKey, newKey, nullptr, manager, parent, node.Put())) || !node) continue;
     auto refuse = [&] {
-      if (auto internal = As<IpwProjectNodeInternal>(node.Get())) internal->Finalize();
+      if (auto internal = QueryAs<IpwProjectNodeInternal>(node.Get())) internal->Finalize();
     };
-    auto fileNode = As<IpwFileNode>(node.Get());
+    auto fileNode = QueryAs<IpwFileNode>(node.Get());
     VARIANT_BOOL loaded = VARIANT_FALSE;
     if (!fileNode || Failed(fileNode->ReloadFromFile(BString(params).Get(), VARIANT_TRUE, &loaded)) || !loaded) {
       refuse();
@@ -267,7 +258,7 @@ ComPtr<IpwProjectNode> CreateNewChildItem(IcvBaseManager* manager, IpwProjectIte
     bool clash = false;
     ForEachChild(parent, [&](IpwProjectNode* sibling) {
       if (sibling == node.Get()) return true;
-      if (As<IpwFileNode>(sibling) && SameFileName(AttributeText(sibling, 0), fileName)) {
+      if (QueryAs<IpwFileNode>(sibling) && SameFileName(AttributeText(sibling, 0), fileName)) {
         ShowProjectError(manager, WideFormat(u"A child element with the '%s' file name already exists.", {fileName}),
                          0);
         clash = true;
@@ -296,7 +287,7 @@ ComPtr<IpwProjectNode> CreateNewChildItem(IcvBaseManager* manager, IpwProjectIte
 bool CreateFromInfo(IcvBaseManager* manager, IpwProjectNode* node, IcvOptionsNode* info) {
   WideString relPath;
   SafeCallCheck(PropertiesOf(info)->GetString(u"RelPath", u"", &relPath));
-  auto lastError = As<IpwNodeLastError>(node);
+  auto lastError = QueryAs<IpwNodeLastError>(node);
   WideString display = TypeCaption(manager, node);
   if (WideTrim(relPath).empty()) {
     if (lastError) lastError->SetNodeError(0, BString(u"Information needed to create the element is invalid.").Get());
@@ -319,7 +310,7 @@ bool CreateFromInfo(IcvBaseManager* manager, IpwProjectNode* node, IcvOptionsNod
                        0);
     return false;
   }
-  auto fileNode = As<IpwFileNode>(node);
+  auto fileNode = QueryAs<IpwFileNode>(node);
   if (!fileNode) return false;
   VARIANT_BOOL loaded = VARIANT_FALSE;
   SafeCallCheck(fileNode->ReloadFromFile(BString(path).Get(), VARIANT_FALSE, &loaded));
@@ -334,7 +325,7 @@ void WriteCreationInfo(IpwProjectNode* node, IcvOptionsNode* info) {
 
 void WriteCreationInfoFor(IcvBaseManager* manager, IpwProjectNode* node, IcvOptionsNode* info) {
   WideString file;
-  if (auto save = As<IpwFileSaveSupport>(node)) {
+  if (auto save = QueryAs<IpwFileSaveSupport>(node)) {
     BString name;
     if (Succeeded(save->GetNewFileName(name.Put()))) file = WideTrim(name.View());
   }

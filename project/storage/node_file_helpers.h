@@ -1,10 +1,10 @@
-// Routines that persistent nodes, their containers and their storages share: the host services
-// they talk to about files, the file-name check run before a node's file is created or moved,
-// the child entries of a container's data ("Item" and the index in ten digits, an older
-// unpadded entry migrated when met), the order of entries by their "Index", the notices around
-// a reload, the default file of a node, the pending file names of a node whose file is moving,
-// the source-control menu query, and the making of new child items and of items from creation
-// information ("RelPath", relative to the project file's folder).
+// Routines that persistent nodes, their containers and their storages share: the properties of
+// an options node, the host services they talk to about files, the file-name check run before a
+// node's file is created or moved, the child entries of a container's data ("Item" and the index
+// in ten digits, an older unpadded entry migrated when met), the order of entries by their
+// "Index", the notices around a reload, the default file of a node, the pending file names of a
+// node whose file is moving, the source-control menu query, and the making of new child items and
+// of items from creation information ("RelPath", relative to the project file's folder).
 #pragma once
 
 #include "core/options/options_intf.h"
@@ -19,6 +19,9 @@ inline constexpr GUID kProjectServiceHost = MakeGuid("{F3B20D9E-6BE1-468C-9120-F
 inline constexpr GUID kFileNoticesService = MakeGuid("{C664EECD-4693-4042-80BD-8E0C66B48CF2}");
 // The node interface that keeps a node's file observer from asking the watch service for its flag.
 inline constexpr IID kObserverFlagIid = MakeGuid("{D0B94A38-F1DD-470B-9F9A-80E59E5C9D86}");
+
+// The properties of an options node (a failing call raises).
+ComPtr<IcvOptionsProperties> PropertiesOf(IcvOptionsNode* node);
 
 // Nil when the host does not offer them.
 ComPtr<IpwProjectService> GetProjectService(IcvBaseManager* manager);

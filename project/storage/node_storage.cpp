@@ -20,12 +20,6 @@ namespace pw::project {
 
 namespace {
 
-ComPtr<IcvOptionsProperties> PropertiesOf(IcvOptionsNode* node) {
-  ComPtr<IcvOptionsProperties> properties;
-  SafeCallCheck(node->GetProperties(properties.Put()));
-  return properties;
-}
-
 // Shows a message; a host that cannot show it (one without dialogs raises the text) leaves the
 // node's error to tell.
 void ShowMessage(IcvBaseManager* manager, WideStringView text, std::int32_t helpContext = 0) {
@@ -56,13 +50,6 @@ void WriteCopy(TpwProjectNode* owner, IcvOptionsNode* root, WideStringView fileN
   copy->SetReader(reader.Get());
   copy->Save();
   copy->ReleaseReader();
-}
-
-template <class I>
-ComPtr<I> As(IUnknown* object) {
-  ComPtr<I> r;
-  if (!object || Failed(object->QueryInterface(I::iid, r.PutVoid()))) return nullptr;
-  return r;
 }
 
 }  // namespace
@@ -414,7 +401,7 @@ bool TpwNodeFileStorage::LoadFromFile(WideStringView fileName, bool quiet, bool 
       observer_->SetFileName(BString(fileName_).Get());
   }
   if (owner_->GetNodeOption() && data_) {
-    if (auto internal = As<IcvOptionsNodeInternal>(data_->GetRoot().Get())) internal->ReleaseContent();
+    if (auto internal = QueryAs<IcvOptionsNodeInternal>(data_->GetRoot().Get())) internal->ReleaseContent();
   }
   if (forceModified_) owner_->DoChanged(true);
   forceModified_ = false;
@@ -530,7 +517,7 @@ std::int32_t TpwNodeFileStorage::SaveToFile(WideStringView newFileName, bool asC
           if (observer_) observer_->Refresh();
           data_->Save();
           if (owner_->GetNodeOption()) {
-            if (auto internal = As<IcvOptionsNodeInternal>(data_->GetRoot().Get())) internal->ReleaseContent();
+            if (auto internal = QueryAs<IcvOptionsNodeInternal>(data_->GetRoot().Get())) internal->ReleaseContent();
           }
           TakeSnapshot();
           if (observer_) observer_->Refresh();
@@ -575,7 +562,7 @@ void TpwNodeFileStorage::CheckReload() {
   bool reload = IsReloadSettingOn(manager);
   if (reload) {
     bool ask;
-    if (auto question = As<IpwReloadQuestion>(node)) {
+    if (auto question = QueryAs<IpwReloadQuestion>(node)) {
       VARIANT_BOOL answer = VARIANT_TRUE;
       SafeCallCheck(question->AskBeforeReload(&answer));
       ask = answer != VARIANT_FALSE;

@@ -23,12 +23,6 @@ namespace pw::project {
 
 namespace {
 
-ComPtr<IcvOptionsProperties> PropertiesOf(IcvOptionsNode* node) {
-  ComPtr<IcvOptionsProperties> properties;
-  SafeCallCheck(node->GetProperties(properties.Put()));
-  return properties;
-}
-
 ComPtr<IcvOptionsNode> AsOptionsNode(IUnknown* object) {
   ComPtr<IcvOptionsNode> node;
   if (!object || Failed(object->QueryInterface(IcvOptionsNode::iid, node.PutVoid())) || !node)
@@ -182,14 +176,13 @@ void TpwProjectNode::UnloadData() {
 }
 
 void TpwProjectNode::ReportReloadError(WideStringView text) {
-  ComPtr<IpwProjectNodeContainer> container;
-  if (!Parent() || Failed(Parent()->QueryInterface(IpwProjectNodeContainer::iid, container.PutVoid())) || !container)
-    return;
+  auto container = QueryAs<IpwProjectNodeContainer>(Parent());
+  if (!container) return;
   ComPtr<IUnknown> entry;
   OleVariant value;
   if (Failed(container->GetChildEntry(AsNode(), entry.Put(), value.Put())) || !entry) return;
-  ComPtr<IpwPropertyObjectOwner> owner;
-  if (Failed(entry->QueryInterface(IpwPropertyObjectOwner::iid, owner.PutVoid())) || !owner) return;
+  auto owner = QueryAs<IpwPropertyObjectOwner>(entry.Get());
+  if (!owner) return;
   owner->SetPropertyValue(1, OleVariant(text).Get());
 }
 
@@ -385,8 +378,7 @@ void TpwProjectNode::DoChanged(bool notify) {
   if (FileStorage() || IsUpdating()) return;
   if (auto owner = GetParentPersistentNode(AsNode())) SafeCallCheck(owner->SetModified(VARIANT_TRUE));
   for (auto p = ComPtr<IpwProjectNode>(Parent()); p; p = NodeParent(p.Get())) {
-    ComPtr<IpwParentStoredNode> stored;
-    if (Succeeded(p->QueryInterface(IpwParentStoredNode::iid, stored.PutVoid())) && stored) stored->MarkChanged();
+    if (auto stored = QueryAs<IpwParentStoredNode>(p.Get())) stored->MarkChanged();
   }
 }
 

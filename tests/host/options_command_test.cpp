@@ -21,23 +21,11 @@
 namespace pw::host {
 namespace {
 
-struct Result {
-  int code;
-  std::string out, err;
-};
+using Result = test::CapturedRun;
 
 // Runs the command in this process, collecting what it prints.
 Result RunOptions(std::vector<std::string> args) {
-  std::FILE* out = std::tmpfile();
-  std::FILE* err = std::tmpfile();
-  Result r{RunOptionsCommand(args, out, err), {}, {}};
-  for (auto [f, s] : {std::pair{out, &r.out}, {err, &r.err}}) {
-    std::rewind(f);
-    char buf[4096];
-    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) s->append(buf, n);
-    std::fclose(f);
-  }
-  return r;
+  return test::CaptureRun([&](std::FILE* out, std::FILE* err) { return RunOptionsCommand(args, out, err); });
 }
 
 using test::ReadFileBytes;

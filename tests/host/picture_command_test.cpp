@@ -8,26 +8,17 @@
 #include "graphics/bmp.h"
 #include "graphics/png.h"
 #include "tests/support/scratch_dir.h"
+#include "tests/support/test_process.h"
 
 namespace pw::host {
 namespace {
 
-struct Result {
-  int code;
-  std::string out, err;
-};
+using Result = test::CapturedRun;
 
 Result RunPicture(std::vector<std::string> args) {
-  std::FILE* out = std::tmpfile();
-  std::FILE* err = std::tmpfile();
-  Result r{RunPictureCommand(args, PW_TEST_HOST_DIR "/pwOpenApps2.so", out, err), {}, {}};
-  for (auto [f, s] : {std::pair{out, &r.out}, {err, &r.err}}) {
-    std::rewind(f);
-    char buf[4096];
-    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) s->append(buf, n);
-    std::fclose(f);
-  }
-  return r;
+  return test::CaptureRun([&](std::FILE* out, std::FILE* err) {
+    return RunPictureCommand(args, PW_TEST_HOST_DIR "/pwOpenApps2.so", out, err);
+  });
 }
 
 graphics::Bitmap Pattern(std::int32_t w, std::int32_t h, std::int32_t dx = 0, std::int32_t dy = 0) {

@@ -5,27 +5,16 @@
 
 #include "platform/rtl/strings.h"
 #include "tests/support/scratch_dir.h"
+#include "tests/support/test_process.h"
 #include "tools/pwhost/project_command.h"
 
 namespace pw::host {
 namespace {
 
-struct Result {
-  int code;
-  std::string out, err;
-};
+using Result = test::CapturedRun;
 
 Result RunProject(std::vector<std::string> args) {
-  std::FILE* out = std::tmpfile();
-  std::FILE* err = std::tmpfile();
-  Result r{RunProjectCommand(args, out, err), {}, {}};
-  for (auto [f, s] : {std::pair{out, &r.out}, {err, &r.err}}) {
-    std::rewind(f);
-    char buf[4096];
-    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) s->append(buf, n);
-    std::fclose(f);
-  }
-  return r;
+  return test::CaptureRun([&](std::FILE* out, std::FILE* err) { return RunProjectCommand(args, out, err); });
 }
 
 using test::ReadFileBytes;

@@ -1,22 +1,18 @@
 #include "tests/project/item_node_fixture.h"
 
-#include "core/options/options_name_pool.h"
 #include "core/options/options_tree.h"
 #include "core/options/options_xml_storage.h"
 #include "platform/com/safecall.h"
 #include "platform/ui/resources.h"
 #include "project/nodes/node_helpers.h"
+#include "project/storage/node_file_helpers.h"
+#include "tests/support/options_pool_environment.h"
 
 namespace pw::test {
 
 namespace {
-// The options name pool is a unit of the module; the tests start it once for the binary.
-class OptionsUnitEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override { StartOptionsNamePool(); }
-  void TearDown() override { StopOptionsNamePool(); }
-};
-const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new OptionsUnitEnvironment);
+// The tests start the options name pool once for the binary.
+const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new OptionsNamePoolEnvironment);
 
 // The module's bitmap of the not-reloaded mark.
 const BitmapResource kMarker[] = {{"ICON_NONRELOADED_MARKER", 2, 2, 1, 2, 3}};
@@ -26,11 +22,6 @@ GUID NewKey() {
   GUID key{};
   OleCheck(CreateGuid(key));
   return key;
-}
-ComPtr<IcvOptionsProperties> Props(IcvOptionsNode* node) {
-  ComPtr<IcvOptionsProperties> p;
-  SafeCallCheck(node->GetProperties(p.Put()));
-  return p;
 }
 }  // namespace
 
@@ -42,13 +33,13 @@ bool TItemNode::Load() {
   ++loads;
   modifiedInLoad = IsModified();
   if (failLoad) throw EOleSysError(u"The data cannot be read.", E_FAIL);
-  if (auto data = DataNode()) SafeCallCheck(Props(data.Get())->GetString(u"Value", u"", &value));
+  if (auto data = DataNode()) SafeCallCheck(project::PropertiesOf(data.Get())->GetString(u"Value", u"", &value));
   return true;
 }
 
 std::int32_t TItemNode::Save() {
   if (auto data = DataNode()) {
-    SafeCallCheck(Props(data.Get())->SetString(u"Value", value));
+    SafeCallCheck(project::PropertiesOf(data.Get())->SetString(u"Value", value));
     // A child node whose name no file may hold.
     const WideString bad(300, u'n');
     if (unsaveable) {
@@ -101,9 +92,9 @@ void ItemNodeTest::WriteItemFile(const std::string& name, WideStringView value, 
   auto builder = CreateOptionsBuilder();
   builder->SetReader(reader.Get());
   auto root = builder->GetRoot();
-  SafeCallCheck(Props(root.Get())->SetString(u"Signature", signature));
-  SafeCallCheck(Props(root.Get())->SetString(u"Version", version));
-  SafeCallCheck(Props(root.Get())->SetString(u"Value", value));
+  SafeCallCheck(project::PropertiesOf(root.Get())->SetString(u"Signature", signature));
+  SafeCallCheck(project::PropertiesOf(root.Get())->SetString(u"Version", version));
+  SafeCallCheck(project::PropertiesOf(root.Get())->SetString(u"Value", value));
   builder->Save();
 }
 

@@ -12,18 +12,12 @@ namespace {
 
 using namespace project;
 
-ComPtr<IcvOptionsProperties> Props(IcvOptionsNode* node) {
-  ComPtr<IcvOptionsProperties> p;
-  SafeCallCheck(node->GetProperties(p.Put()));
-  return p;
-}
-
 TEST_F(ItemNodeTest, ChildEntriesAreMigrated) {
   auto builder = CreateOptionsBuilder();
   auto list = builder->GetRoot();
   ComPtr<IcvOptionsNode> old;
   SafeCallCheck(list->GetNode(u"Item7", old.Put()));
-  SafeCallCheck(Props(old.Get())->SetInteger(u"Index", 3));
+  SafeCallCheck(PropertiesOf(old.Get())->SetInteger(u"Index", 3));
   EXPECT_EQ(ChildEntryName(7), u"Item0000000007");
   auto entry = GetChildEntry(list.Get(), 7);
   EXPECT_EQ(GetEntryIndex(entry.Get()), 3);
@@ -191,7 +185,7 @@ TEST_F(ItemNodeTest, NewChildItems) {
   auto info = builder->GetRoot();
   WriteCreationInfo(child.Get(), info.Get());
   WideString rel;
-  SafeCallCheck(Props(info.Get())->GetString(u"RelPath", u"", &rel));
+  SafeCallCheck(PropertiesOf(info.Get())->GetString(u"RelPath", u"", &rel));
   EXPECT_EQ(rel, u"C.pwi");
   // Opened under another project of the same folder.
   auto project2 = MakeObject<host::THostProjectNode>(nullptr, host::kProjectNodeType, u"Project2");
@@ -202,13 +196,13 @@ TEST_F(ItemNodeTest, NewChildItems) {
   EXPECT_TRUE(CreateFromInfo(host.Manager(), opened->AsNode(), info.Get()));
   EXPECT_EQ(opened->FileName(), dir.File("C.pwi"));
   // Blank and missing files fail with the node's error text.
-  SafeCallCheck(Props(info.Get())->SetString(u"RelPath", u"   "));
+  SafeCallCheck(PropertiesOf(info.Get())->SetString(u"RelPath", u"   "));
   auto blank = MakeObject<TItemNode>(project2.Get(), kFileStorageKind);
   OleCheck(blank->Initialize(host.Manager()));
   nodes_.push_back(blank);
   EXPECT_FALSE(CreateFromInfo(host.Manager(), blank->AsNode(), info.Get()));
   EXPECT_EQ(blank->ErrorMessage(), u"Information needed to create the element is invalid.");
-  SafeCallCheck(Props(info.Get())->SetString(u"RelPath", u"sub/None.pwi"));
+  SafeCallCheck(PropertiesOf(info.Get())->SetString(u"RelPath", u"sub/None.pwi"));
   EXPECT_FALSE(CreateFromInfo(host.Manager(), blank->AsNode(), info.Get()));
   EXPECT_EQ(blank->ErrorMessage(), u"The '" + dir.File("sub/None.pwi") + u"' file does not exist.");
   EXPECT_FALSE(FileExistsName(dir.File("sub/None.pwi")));

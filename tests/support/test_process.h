@@ -1,9 +1,11 @@
-// Where the tests find the built programs and the sources, and how they run a program.
+// Where the tests find the built programs and the sources, and how they run a program (in a
+// shell, or a command function in this process with its output captured).
 #pragma once
 
 #include <cstdio>
 #include <string>
 #include <sys/wait.h>
+#include <utility>
 
 namespace pw::test {
 
@@ -24,6 +26,28 @@ inline std::string RunCommand(const std::string& command, int& exitCode) {
   const int status = pclose(p);
   if (status != -1 && WIFEXITED(status)) exitCode = WEXITSTATUS(status);
   return out;
+}
+
+// What a command run in this process printed, and its exit code.
+struct CapturedRun {
+  int code;
+  std::string out, err;
+};
+
+// Runs `run(out, err)` (a command that prints to the two files and answers its exit code) with
+// temporary files as its output and error, and collects what it printed.
+template <class Run>
+CapturedRun CaptureRun(Run&& run) {
+  std::FILE* out = std::tmpfile();
+  std::FILE* err = std::tmpfile();
+  CapturedRun r{std::forward<Run>(run)(out, err), {}, {}};
+  for (auto [f, s] : {std::pair{out, &r.out}, {err, &r.err}}) {
+    std::rewind(f);
+    char buf[4096];
+    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) s->append(buf, n);
+    std::fclose(f);
+  }
+  return r;
 }
 
 }  // namespace pw::test

@@ -22,6 +22,16 @@ const char* const kProjectUsage =
 namespace {
 std::string Text(WideStringView s) { return WideToUtf8(s); }
 
+int Usage(std::FILE* err) {
+  std::fprintf(err, "usage: pwhost project %s\n", kProjectUsage);
+  return 2;
+}
+
+// What the host's messenger showed, a line each.
+void PrintMessages(TestHost& host, std::FILE* err) {
+  for (const auto& m : host.Messenger().Messages()) std::fprintf(err, "%s\n", Text(m.text).c_str());
+}
+
 int Types(std::FILE* out) {
   TestHostOptions options;
   options.interactive = false;
@@ -34,10 +44,7 @@ int Types(std::FILE* out) {
 }
 
 int Validate(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
-  if (args.size() != 3 && !(args.size() == 5 && args[3] == "--location")) {
-    std::fprintf(err, "usage: pwhost project %s\n", kProjectUsage);
-    return 2;
-  }
+  if (args.size() != 3 && !(args.size() == 5 && args[3] == "--location")) return Usage(err);
   TestHostOptions options;
   options.interactive = false;
   TestHost host(options);
@@ -114,10 +121,7 @@ void PrintError(project::TpwProjectNode& node, std::FILE* out) {
 }
 
 int Item(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
-  if (args.size() != 2 && !(args.size() == 4 && args[2] == "--rename")) {
-    std::fprintf(err, "usage: pwhost project %s\n", kProjectUsage);
-    return 2;
-  }
+  if (args.size() != 2 && !(args.size() == 4 && args[2] == "--rename")) return Usage(err);
   NamePoolUnit unit;
   TestHostOptions options;
   options.interactive = false;
@@ -129,7 +133,7 @@ int Item(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
   } finalize{*node};
   if (!node->ReloadFromFileName(Utf8ToWide(args[1]), false)) {
     PrintError(*node, out);
-    for (const auto& m : host.Messenger().Messages()) std::fprintf(err, "%s\n", Text(m.text).c_str());
+    PrintMessages(host, err);
     if (node->ErrorCode() == 0) std::fprintf(err, "The file is not an item file of the host's Item type.\n");
     return 1;
   }
@@ -137,7 +141,7 @@ int Item(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
     WideString before = node->FileName();
     HRESULT hr = node->SetName(BString(Utf8ToWide(args[3])).Get());
     if (Failed(hr) || node->FileName() == before) {
-      for (const auto& m : host.Messenger().Messages()) std::fprintf(err, "%s\n", Text(m.text).c_str());
+      PrintMessages(host, err);
       std::fprintf(err, "The item was not renamed.\n");
       PrintItem(*node, out);
       return 1;
@@ -158,21 +162,14 @@ int Watch(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) 
     } else if (args[i] == "--seconds" && i + 1 < args.size()) {
       char* end = nullptr;
       seconds = std::strtol(args[++i].c_str(), &end, 10);
-      if (*end || seconds < 0) {
-        std::fprintf(err, "usage: pwhost project %s\n", kProjectUsage);
-        return 2;
-      }
+      if (*end || seconds < 0) return Usage(err);
     } else if (args[i].rfind("--", 0) == 0) {
-      std::fprintf(err, "usage: pwhost project %s\n", kProjectUsage);
-      return 2;
+      return Usage(err);
     } else {
       files.push_back(args[i]);
     }
   }
-  if (files.empty()) {
-    std::fprintf(err, "usage: pwhost project %s\n", kProjectUsage);
-    return 2;
-  }
+  if (files.empty()) return Usage(err);
   NamePoolUnit unit;
   MarkerResources resources;
   TestHostOptions options;
@@ -201,12 +198,9 @@ int Watch(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) 
     nodes.push_back(node);
   }
   std::fflush(out);
-  std::vector<std::int32_t> loads(nodes.size(), 0);
   auto& clock = CurrentClock();
   const std::uint64_t end = clock.NowMs() + static_cast<std::uint64_t>(seconds) * 1000;
   for (;;) {
-    std::vector<std::int32_t> before;
-    for (auto& n : nodes) before.push_back(n->ChangeCount());
     std::vector<bool> marked;
     for (auto& n : nodes) marked.push_back(project::HasNotReloadedMark(n->AsNode()));
     std::vector<WideString> reloads = host.Providers().ReloadNotices();
@@ -234,8 +228,7 @@ int RunProjectCommand(const std::vector<std::string>& args, std::FILE* out, std:
     if (!args.empty() && args[0] == "validate") return Validate(args, out, err);
     if (!args.empty() && args[0] == "item") return Item(args, out, err);
     if (!args.empty() && args[0] == "watch") return Watch(args, out, err);
-    std::fprintf(err, "usage: pwhost project %s\n", kProjectUsage);
-    return 2;
+    return Usage(err);
   } catch (const Exception& e) {
     std::fprintf(err, "%s\n", WideToUtf8(e.Message()).c_str());
     return 1;
