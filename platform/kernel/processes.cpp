@@ -37,8 +37,7 @@ std::vector<std::string> PathFolders() {
 }
 
 // The window with that handle among `windows` and their descendants; its parent in `parent`.
-const WindowDescription* FindIn(const std::vector<WindowDescription>& windows, HWND window, HWND* parent,
-                                HWND above) {
+const WindowDescription* FindIn(const std::vector<WindowDescription>& windows, HWND window, HWND* parent, HWND above) {
   for (const auto& w : windows) {
     if (w.window == window) {
       if (parent) *parent = above;

@@ -121,8 +121,8 @@ TEST_F(OptionsCommand, SetCarriesUntouchedPackedValuesOverUnopened) {
   ASSERT_GT(big.size(), 100000u);
   ASSERT_FALSE(small.empty());
   for (const auto& set : std::vector<std::vector<std::string>>{{"set", file, "data/count", "Integer", "1"},
-                                                                {"set", file, "data/count", "Integer", "2"},
-                                                                {"set", file, "other/name", "String", "x"}}) {
+                                                               {"set", file, "data/count", "Integer", "2"},
+                                                               {"set", file, "other/name", "String", "x"}}) {
     Result r = RunOptions(set);
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(attribute("big"), big);

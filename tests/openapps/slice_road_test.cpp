@@ -15,7 +15,8 @@ class SliceRoadTest : public ExtensionTest {
     host->ObjectTree().AddBuilder(builder.Get());
     // Sys was there before the builder; the nodes added after are offered as they join.
     EXPECT_TRUE(host->ObjectTree().OfferNode(host->Sys()).empty());
-    window = host->Sys().AddChild(u"Process", {OleVariant(u"app")})
+    window = host->Sys()
+                 .AddChild(u"Process", {OleVariant(u"app")})
                  ->AddChild(u"Window", {OleVariant(u"Main")}, GUID_NULL, [](host::TSysNode& node) {
                    node.SetNativeObject(kTestNativeKind, MakeObject<TTestSlice>()->Identity());  // any object
                  });
@@ -72,7 +73,8 @@ TEST_F(SliceRoadTest, NodesAddedLaterAreOfferedAsTheyJoin) {
   EXPECT_EQ(builder->extended, 6);
   auto failures = host->ObjectTree().BuilderFailures();
   ASSERT_EQ(failures.size(), 2u);
-  EXPECT_EQ(failures[0].rfind(u"Sys.Process(\"app\").Window(\"Main\").Button(\"OK\"): ", 0), 0u) << WideToUtf8(failures[0]);
+  EXPECT_EQ(failures[0].rfind(u"Sys.Process(\"app\").Window(\"Main\").Button(\"OK\"): ", 0), 0u)
+      << WideToUtf8(failures[0]);
   EXPECT_EQ(failures[1].rfind(u"Sys.Plain.Bare: ", 0), 0u) << WideToUtf8(failures[1]);
   host->ObjectTree().ClearBuilders();
   plain->AddChild(u"Unseen");
@@ -96,7 +98,8 @@ TEST_F(SliceRoadTest, StandardPropertiesComeFromTheBuildersThatServeTheNode) {
   EXPECT_EQ(property(window, p::kTypeName).AsString(), u"Test window");
   EXPECT_EQ(property(window, p::kIntegerA).AsInt(), -1);
   EXPECT_EQ(property(window, p::kNullA).Type(), VT_NULL);
-  EXPECT_EQ(property(window, MakeGuid("{7A7A7A7A-0000-0000-0000-000000000003}")).Type(), VT_NULL);  // no one's: Unassigned becomes Null
+  EXPECT_EQ(property(window, MakeGuid("{7A7A7A7A-0000-0000-0000-000000000003}")).Type(),
+            VT_NULL);  // no one's: Unassigned becomes Null
   // The node's own name, not the builder's default Child(n).
   EXPECT_NE(property(window, p::kNameSyntax).Type(), VT_NULL);
   EXPECT_EQ(Node(window)->GetPropertyValue(p::kNameSyntax, nullptr), E_POINTER);

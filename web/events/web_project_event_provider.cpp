@@ -166,8 +166,8 @@ struct TpwSinkConnection {
 
   void Advise(IUnknown* source, const IID& events, IDispatch* sink) {
     ComPtr<IConnectionPointContainer> container;
-    if (source && Succeeded(source->QueryInterface(IConnectionPointContainer::iid, container.PutVoid())) &&
-        container && Succeeded(container->FindConnectionPoint(events, point.Put())) && point) {
+    if (source && Succeeded(source->QueryInterface(IConnectionPointContainer::iid, container.PutVoid())) && container &&
+        Succeeded(container->FindConnectionPoint(events, point.Put())) && point) {
       if (Failed(point->Advise(sink, &cookie))) point = nullptr;
     }
   }

@@ -459,7 +459,8 @@ TEST_F(OptionsXml, BadPackedValuesFailClearlyAndLoseNothing) {
   // its table read and change, and the save writes the damaged block back as it was.
   for (const auto& block : {liar, shortClaim, longClaim, truncated, garbage}) {
     const std::string bytes = packed(block);
-    const std::string attribute = bytes.substr(bytes.find("<Prp name=\"bad\""), bytes.find("/>") + 2 - bytes.find("<Prp"));
+    const std::string attribute =
+        bytes.substr(bytes.find("<Prp name=\"bad\""), bytes.find("/>") + 2 - bytes.find("<Prp"));
     Write(bytes);
     auto o = Open();
     auto p = Props(o.Root().Get());

@@ -125,7 +125,6 @@ TEST_F(Scripts, ObjectsTheScriptHoldsAreReleasedWithTheEngine) {
   EXPECT_EQ(rect->RefCount(), before);
 }
 
-
 // The hook that releases an object when the script lets it go is out of the script's reach: a
 // script that tries to replace it, read it or run it early neither leaks the object nor
 // releases it twice, and the object keeps working.
@@ -141,7 +140,8 @@ TEST_F(Scripts, AScriptCannotReplaceOrRunTheReleaseHook) {
     SCOPED_TRACE(attempt);
     {
       host::ScriptEngine other(host.RuntimeObjects());
-      const std::string source = std::string("try { ") + attempt + " } catch (e) {}\nLog.Message('width ' + Rect.Width);";
+      const std::string source =
+          std::string("try { ") + attempt + " } catch (e) {}\nLog.Message('width ' + Rect.Width);";
       ASSERT_TRUE(other.Run("t.js", source, error)) << error.Text();
       EXPECT_GT(rect->RefCount(), before);
     }
