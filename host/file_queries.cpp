@@ -29,11 +29,43 @@ bool TFileQuestions::Ask(BSTR fileName, WideString text) {
 
 HRESULT TFileReloadManager::ReloadWanted(BSTR fileName, IUnknown* node, VARIANT_BOOL* reload) {
   return SafeCall([&] {
+    CheckOut(reload);
+    WideString name(BstrView(fileName));
+    {
+      std::lock_guard guard(batchLock_);
+      auto at = batchAnswers_.find(name);
+      if (batchDepth_ > 0 && at != batchAnswers_.end()) return SetOutBool(reload, at->second);
+    }
     WideString fullName;
     if (auto projectNode = QueryAs<IpwProjectNode>(node)) fullName = project::GetNodeDisplayPath(projectNode.Get());
-    WideString text = u"Project element: " + fullName + u"\r\nFile: " + WideString(BstrView(fileName));
-    SetOutValue<VARIANT_BOOL>(reload, ToWordBool(Ask(fileName, std::move(text))));
+    WideString text = u"Project element: " + fullName + u"\r\nFile: " + name;
+    bool answer = Ask(fileName, std::move(text));
+    {
+      std::lock_guard guard(batchLock_);
+      if (batchDepth_ > 0) batchAnswers_.emplace(name, answer);
+    }
+    SetOutBool(reload, answer);
   });
+}
+
+HRESULT TFileReloadManager::BeginReloadBatch() {
+  return SafeCall([&] {
+    std::lock_guard guard(batchLock_);
+    ++batchDepth_;
+  });
+}
+
+HRESULT TFileReloadManager::EndReloadBatch() {
+  return SafeCall([&] {
+    std::lock_guard guard(batchLock_);
+    if (batchDepth_ == 0) throw EOleSysError(u"No reload batch is open.", E_UNEXPECTED);
+    if (--batchDepth_ == 0) batchAnswers_.clear();
+  });
+}
+
+std::int32_t TFileReloadManager::BatchDepth() const {
+  std::lock_guard guard(batchLock_);
+  return batchDepth_;
 }
 
 HRESULT TUnsavedFileQuery::LoadFromUnsavedFile(BSTR fileName, VARIANT_BOOL* load) {

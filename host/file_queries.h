@@ -46,12 +46,23 @@ class TFileQuestions {
 };
 
 // Answers whether a changed file is reloaded. Without dialogs the file is reloaded: the host
-// cannot ask, and the file on disk is what the user last saved.
+// cannot ask, and the file on disk is what the user last saved. Within a batch (nested pairs of
+// BeginReloadBatch and EndReloadBatch) each file is asked about once: a second question about
+// the same file in the batch gets the first answer and is not kept.
 class TFileReloadManager final : public Implements<ComObject, IpwFileReloadManager>, public TFileQuestions {
  public:
   explicit TFileReloadManager(std::shared_ptr<HostConfig> config) : TFileQuestions(std::move(config), true) {}
 
   HRESULT ReloadWanted(BSTR fileName, IUnknown* node, VARIANT_BOOL* reload) override;
+  // An end without a begin fails (E_UNEXPECTED).
+  HRESULT BeginReloadBatch() override;
+  HRESULT EndReloadBatch() override;
+  std::int32_t BatchDepth() const;
+
+ private:
+  mutable std::mutex batchLock_;
+  std::int32_t batchDepth_ = 0;
+  std::map<WideString, bool> batchAnswers_;
 };
 
 // Answers whether a file's unsaved copy is opened. Without dialogs the saved file is opened and

@@ -74,10 +74,10 @@ namespace pw::project {
 namespace {
 bool IsPersistentNonProject(IpwProjectNode* node) {
   if (!node) return false;
-  ComPtr<IpwPersistentNodeType> typed;
-  if (Failed(node->QueryInterface(IpwPersistentNodeType::iid, typed.PutVoid())) || !typed) return false;
+  ComPtr<IpwFileNameCollection> persistent;
+  if (Failed(node->QueryInterface(IpwFileNameCollection::iid, persistent.PutVoid())) || !persistent) return false;
   GUID type{};
-  SafeCallCheck(typed->GetNodeTypeKey(&type));
+  SafeCallCheck(node->GetTypeKey(&type));
   return type != kProjectTypeKey;
 }
 

@@ -32,7 +32,7 @@ bool ForceFolders(WideStringView path, std::vector<WideString>& created);
 
 namespace pw::project {
 
-// Tells the project above a persistent node (one answering IpwPersistentNodeType, not itself a
+// Tells the project above a persistent node (one answering IpwFileNameCollection, not itself a
 // Project) that the node joined it.
 void NotifyProjectNodeAttached(IpwProjectNode* node);
 // The same when it left; with CheckLinked, every step up checks that the parent still lists the

@@ -47,6 +47,15 @@ bool IsFileReloadWanted(IcvBaseManager* manager, WideStringView fileName, IpwPro
   return silent ? false : AskReloadManager(manager, fileName, node);
 }
 
+TpwFileReloadBatch::TpwFileReloadBatch(IcvBaseManager* manager)
+    : reload_(GetHostService<IpwFileReloadManager>(manager, kFileReloadService)) {
+  if (reload_) SafeCallCheck(reload_->BeginReloadBatch());
+}
+
+TpwFileReloadBatch::~TpwFileReloadBatch() {
+  if (reload_) reload_->EndReloadBatch();
+}
+
 bool AskLoadFromUnsavedFile(IcvBaseManager* manager, WideStringView fileName) {
   auto query = GetHostService<IpwLoadFromUnsavedFileQuery>(manager, kUnsavedFileQueryService);
   if (!query) return false;

@@ -33,6 +33,19 @@ class TpwStringCollection final : public Implements<TcvInterfacedObject, IpwStri
 bool IsFileReloadWanted(IcvBaseManager* manager, WideStringView fileName, IpwProjectNode* node, bool silent);
 // Whether to open the file's unsaved copy (the host's unsaved-file query).
 bool AskLoadFromUnsavedFile(IcvBaseManager* manager, WideStringView fileName);
+// A batch of reload questions at the file-reload manager, from construction to destruction (a
+// container reloading its children): within it the host asks about each file once. Nothing
+// without the manager.
+class TpwFileReloadBatch {
+ public:
+  explicit TpwFileReloadBatch(IcvBaseManager* manager);
+  ~TpwFileReloadBatch();
+  TpwFileReloadBatch(const TpwFileReloadBatch&) = delete;
+  TpwFileReloadBatch& operator=(const TpwFileReloadBatch&) = delete;
+
+ private:
+  ComPtr<IpwFileReloadManager> reload_;
+};
 // The host's project-update object; nil when the broker has none.
 ComPtr<IpwProjectUpdate> GetBrokerObject(IcvBaseManager* manager);
 

@@ -1,11 +1,15 @@
 #include "project/storage/project_node.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 
+#include "core/files/file_utils.h"
 #include "core/host/host_services.h"
 #include "core/options/options_tree.h"
 #include "core/options/options_xml_storage.h"
 #include "platform/automation/bstr.h"
+#include "platform/automation/out_params.h"
 #include "platform/com/safecall.h"
 #include "platform/rtl/strings.h"
 #include "project/actions/action_tables.h"
@@ -70,7 +74,7 @@ void* TpwProjectNode::GetInterface(const IID& riid) noexcept {
     return static_cast<IpwProjectNode*>(static_cast<IpwProjectNodeInternal*>(this));
   if ((riid == IpwPersistentProjectNode::iid || riid == IpwFileNode::iid || riid == IpwUnsavedCopySave::iid) && !file)
     return nullptr;
-  if (riid == IpwParentStoredNode::iid && file) return nullptr;
+  if ((riid == IpwParentStoredNode::iid || riid == IpwParentStoredMarker::iid) && file) return nullptr;
   return Implements::GetInterface(riid);
 }
 
@@ -139,6 +143,7 @@ bool TpwProjectNode::Load() {
     SafeCallCheck(properties->GetString(u"Version", current, &stored));
     if (!SameTextIgnoringCase(stored, current)) SafeCallCheck(properties->SetString(u"Version", current));
   }
+  if (extender_ && ReloadCount() == 0) SafeCallCheck(extender_->AfterLoad());
   return true;
 }
 
@@ -146,6 +151,11 @@ std::int32_t TpwProjectNode::Save() {
   if (GetDataFormat() == 0) {
     if (auto service = GetProjectService(Manager())) SafeCallCheck(service->BeforeSave(AsNode()));
   }
+  if (config_) {
+    for (const GUID& key : GetConfigKeys())
+      if (ConfigKeyModified(key)) StoreConfigKey(key);
+  }
+  if (extender_) SafeCallCheck(unsavedDepth_ == 0 ? extender_->Save() : extender_->SaveUnsaved());
   if (auto data = DataNode()) {
     auto properties = PropertiesOf(data.Get());
     SafeCallCheck(properties->SetString(u"Signature", GetSignature()));
@@ -158,12 +168,61 @@ void TpwProjectNode::Unload() {
   if (GetDataFormat() == 0) {
     if (auto service = GetProjectService(Manager())) SafeCallCheck(service->NodeUnloaded(AsNode()));
   }
+  if (extender_ && ReloadCount() == 0) SafeCallCheck(extender_->Unload(ToWordBool(Finalizing())));
+}
+
+namespace {
+
+// Sorted ignoring case, one entry per name.
+void AddUnique(std::vector<WideString>& list, WideString name) {
+  auto at = std::lower_bound(list.begin(), list.end(), name, IgnoringCaseLess{});
+  if (at != list.end() && SameTextIgnoringCase(*at, name)) return;
+  list.insert(at, std::move(name));
+}
+
+// Deletes a removed node's files unless the project above keeps them, then its folders (the
+// deepest first) once they are empty.
+void DeleteRemovedFiles(IpwProjectNode* node, const std::vector<WideString>& files,
+                        const std::vector<WideString>& folders) {
+  auto veto = QueryAs<IpwProjectFileRemoval>(FindParentProject(node).Get());
+  VARIANT_BOOL checks = VARIANT_FALSE;
+  if (veto && Failed(veto->ChecksFileRemoval(&checks))) checks = VARIANT_TRUE;
+  for (const auto& file : files) {
+    if (checks) {
+      VARIANT_BOOL allowed = VARIANT_FALSE;
+      if (Failed(veto->MayRemoveFile(BString(file).Get(), &allowed)) || !allowed) continue;
+    }
+    if (!FileExistsName(file)) continue;
+    ClearReadOnly(file);
+    ::unlink(WideToUtf8(file).c_str());
+  }
+  // A folder that is missing or not empty stays.
+  for (auto folder = folders.rbegin(); folder != folders.rend(); ++folder) ::rmdir(WideToUtf8(*folder).c_str());
+}
+
+}  // namespace
+
+void TpwProjectNode::CollectStorageFiles(std::vector<WideString>& files, std::vector<WideString>& folders) {
+  auto file = FileStorage();
+  if (!file || WideTrim(file->FileName()).empty()) return;
+  AddUnique(files, file->FileName());
+  WideString folder = RemoveTrailingDelimiter(WideExtractFilePath(file->FileName()));
+  if (!folder.empty()) AddUnique(folders, std::move(folder));
 }
 
 void TpwProjectNode::UnloadData() {
   ++unloadCount_;
   BeginUpdate();
+  const bool removing = Finalizing();
+  std::vector<WideString> files, folders;
   try {
+    if (removing) {
+      CollectStorageFiles(files, folders);
+      if (auto update = GetBrokerObject(Manager())) {
+        auto list = MakeObject<TpwStringCollection>(files);
+        SafeCallCheck(update->NodeFilesRemoved(AsNode(), list.Get()));
+      }
+    }
     Unload();
   } catch (...) {
     storage_->ReleaseData();
@@ -171,6 +230,7 @@ void TpwProjectNode::UnloadData() {
     throw;
   }
   storage_->ReleaseData();
+  if (removing) DeleteRemovedFiles(AsNode(), files, folders);
   EndUpdate();
   ResetModified();
 }
@@ -194,6 +254,7 @@ bool TpwProjectNode::Reload() {
   NotifyBeforeReload(manager, self.Get());
   SetReloadCount(ReloadCount() + 1);
   bool ok = false;
+  ComPtr<IUnknown> config = config_;
   if (unloadCount_ == 0) {
     WideString name = FileName();
     BeginUpdate();
@@ -214,6 +275,11 @@ bool TpwProjectNode::Reload() {
   }
   SetReloadCount(ReloadCount() - 1);
   NotifyAfterReload(manager, self.Get());
+  if (ok) {
+    config_ = config;
+    if (config_)
+      for (const GUID& key : GetConfigKeys()) ReadConfigKey(key);
+  }
   if (scc) SafeCallCheck(scc->EndReload(self.Get()));
   if (ok) SendNodeChanged();
   return ok;
@@ -355,12 +421,23 @@ ComPtr<IpwMenu> TpwProjectNode::GetContextMenu() {
 }
 
 void TpwProjectNode::FillStringCollection(std::vector<WideString>& list) {
-  if (!FileStorage()) return;
-  WideString name = GetStorageFileName(AsNode());
-  if (WideTrim(name).empty()) return;
-  for (const auto& item : list)
-    if (SameTextIgnoringCase(item, name)) return;
-  list.push_back(std::move(name));
+  auto add = [&](WideString name) {
+    if (WideTrim(name).empty()) return;
+    for (const auto& item : list)
+      if (SameTextIgnoringCase(item, name)) return;
+    list.push_back(std::move(name));
+  };
+  if (FileStorage()) add(GetStorageFileName(AsNode()));
+  if (!extender_) return;
+  ComPtr<IpwStringCollection> files;
+  SafeCallCheck(extender_->GetFileNames(files.Put()));
+  std::int32_t count = 0;
+  if (files) SafeCallCheck(files->GetCount(&count));
+  for (std::int32_t i = 0; i < count; ++i) {
+    BString file;
+    SafeCallCheck(files->GetItem(i, file.Put()));
+    add(WideString(file.Str()));
+  }
 }
 
 ComPtr<IpwStringCollection> TpwProjectNode::GetStringCollection() {
@@ -393,6 +470,15 @@ bool TpwProjectNode::IsModified() {
       SafeCallCheck(service->HasUnsavedChanges(AsNode(), &unsaved));
       modified = unsaved != VARIANT_FALSE;
     }
+    for (const GUID& key : GetConfigKeys()) {
+      if (modified) break;
+      modified = ConfigKeyModified(key);
+    }
+  }
+  if (!modified && extender_) {
+    VARIANT_BOOL extended = VARIANT_FALSE;
+    SafeCallCheck(extender_->IsModified(&extended));
+    modified = extended != VARIANT_FALSE;
   }
   return modified;
 }
@@ -428,6 +514,9 @@ OleVariant TpwProjectNode::Attribute(std::int32_t id) {
         return value;
       }
       return OleVariant(false);
+    case 3:
+      if (GetDataFormat() != 0) return OleVariant();
+      return OleVariant(static_cast<IUnknown*>(static_cast<IpwNodeSettingsSource*>(this)));
     case 7:
       if (file) return OleVariant(true);
       break;
@@ -479,6 +568,10 @@ void TpwProjectNode::DoInitialize(IcvBaseManager* manager) {
     SafeCallCheck(provider->Connect(manager, static_cast<IpwProjectNodeEventProviderOwner*>(this)));
     eventProvider_ = provider;
   }
+  if (auto extender = CreateExtender()) {
+    SafeCallCheck(extender->Initialize(manager, AsNode()));
+    extender_ = std::move(extender);
+  }
 }
 
 void TpwProjectNode::DoFinalize() {
@@ -491,6 +584,7 @@ void TpwProjectNode::DoFinalize() {
   // The provider holds the node: it lets go here.
   if (auto provider = std::move(eventProvider_)) SafeCallCheck(provider->Disconnect());
   UnloadData();
+  if (auto extender = std::move(extender_)) SafeCallCheck(extender->Finalize());
   TpwBaseProjectNode::DoFinalize();
 }
 
@@ -620,8 +714,45 @@ void TpwProjectNode::UpdateAction(const GUID& action) {
     SafeCallCheck(found->SetProperty(0, OleVariant(enabled).Get()));
 }
 
-HRESULT TpwProjectNode::GetNodeTypeKey(GUID* typeKey) {
-  return SafeCall([&] { *typeKey = TypeKey(); });
+HRESULT TpwProjectNode::GetStringCollection(IpwStringCollection** files) {
+  return SafeCall([&] { SetOut(files, GetStringCollection()); });
+}
+
+// ---- Context menu, settings source, changes, auxiliary calls, configurations
+
+HRESULT TpwProjectNode::GetContextMenu(IpwMenu** menu) {
+  return SafeCall([&] { SetOut(menu, GetContextMenu()); });
+}
+HRESULT TpwProjectNode::GetProjectKey(GUID* key) {
+  return SafeCall([&] { SetOutValue(key, project::GetProjectKey(AsNode())); });
+}
+HRESULT TpwProjectNode::GetSettings(IUnknown** settings) {
+  return SafeCall([&] { SetOut(settings, Settings()); });
+}
+HRESULT TpwProjectNode::Changed(VARIANT_BOOL notify) {
+  return SafeCall([&] { DoChanged(notify != VARIANT_FALSE); });
+}
+HRESULT TpwProjectNode::AuxiliaryQuery(std::int32_t, const VARIANT&, VARIANT_BOOL* result) {
+  return SafeCall([&] { SetOutBool(result, false); });
+}
+HRESULT TpwProjectNode::AuxiliaryNotify(std::int32_t, const VARIANT&) { return S_OK; }
+HRESULT TpwProjectNode::HasConfigKey(const GUID& key, VARIANT_BOOL* result) {
+  return SafeCall([&] {
+    auto keys = GetConfigKeys();
+    SetOutBool(result, std::find(keys.begin(), keys.end(), key) != keys.end());
+  });
+}
+HRESULT TpwProjectNode::IsConfigKeyModified(const GUID& key, VARIANT_BOOL* result) {
+  return SafeCall([&] { SetOutBool(result, ConfigKeyModified(key)); });
+}
+HRESULT TpwProjectNode::SetConfig(IUnknown* config) {
+  return SafeCall([&] { config_ = config; });
+}
+HRESULT TpwProjectNode::SaveConfigKey(const GUID& key) {
+  return SafeCall([&] { StoreConfigKey(key); });
+}
+HRESULT TpwProjectNode::LoadConfigKey(const GUID& key) {
+  return SafeCall([&] { ReadConfigKey(key); });
 }
 
 }  // namespace pw::project

@@ -7,8 +7,7 @@
 // project-node actions Save, Save As, Properties and Reload.
 //
 // Which interfaces it answers depends on its storage: IpwPersistentProjectNode and IpwFileNode
-// only with a file, IpwParentStoredNode only in its parent's data. Every stored node here uses
-// the options XML format (data format 0).
+// only with a file, IpwParentStoredNode and IpwParentStoredMarker only in its parent's data.
 #pragma once
 
 #include <memory>
@@ -32,9 +31,11 @@ inline constexpr std::int32_t kErrInvalidFormat = 103;
 inline constexpr std::int32_t kErrInvalidCaption = 104;
 inline constexpr std::int32_t kErrException = static_cast<std::int32_t>(0x80020009u);
 
-class TpwProjectNode : public Implements<TpwBaseProjectNode, IpwPersistentProjectNode, IpwFileNode, IpwFileSaveSupport,
-                                         IpwParentStoredNode, IpwUnsavedCopySave, IpwProjectActionHandler,
-                                         IpwPersistentNodeType, IpwProjectNodeEventProviderOwner> {
+class TpwProjectNode
+    : public Implements<TpwBaseProjectNode, IpwPersistentProjectNode, IpwFileNode, IpwFileSaveSupport,
+                        IpwParentStoredNode, IpwUnsavedCopySave, IpwProjectActionHandler, IpwFileNameCollection,
+                        IpwProjectNodeEventProviderOwner, IpwContextMenuProvider, IpwNodeSettingsSource, IpwNodeChange,
+                        IpwParentStoredMarker, IpwNodeAuxiliary, IpwProjectNodeWithConfig> {
  public:
   TpwProjectNode(IpwProjectNode* parent, const GUID& typeKey, const GUID& key, std::uint8_t storageKind);
   ~TpwProjectNode() override;
@@ -66,6 +67,9 @@ class TpwProjectNode : public Implements<TpwBaseProjectNode, IpwPersistentProjec
   virtual ComPtr<IcvOptionsReader> CreateOptionsReader(WideStringView fileName);
   virtual bool ModifiedWhenVersionDiffers() { return false; }
   virtual void ReportReloadError(WideStringView text);
+  // The files and folders of the node, deleted when the node is removed from the suite: a file
+  // node's file and its folder.
+  virtual void CollectStorageFiles(std::vector<WideString>& files, std::vector<WideString>& folders);
 
   // The checks of a read: signature (103), then version (105 unknown, 106 newer). The version
   // check leaves Flag as it was for an empty version and sets it False otherwise.
@@ -77,6 +81,8 @@ class TpwProjectNode : public Implements<TpwBaseProjectNode, IpwPersistentProjec
   ComPtr<IcvOptionsNode> DataNode();
   ComPtr<IcvOptionsNode> Settings();
   bool Reload();
+  // Drops the node's data. While the node is finalized for removal it deletes the node's files
+  // (CollectStorageFiles; the project above may keep a file) and then its folders once empty.
   void UnloadData();
   // The file operations (file storage only; False or 1 for other nodes).
   bool ReloadFromFileName(WideStringView fileName, bool quiet);
@@ -173,11 +179,42 @@ class TpwProjectNode : public Implements<TpwBaseProjectNode, IpwPersistentProjec
   // IpwProjectActionHandler: Save, Save As, Properties and Reload.
   std::int32_t ExecuteAction(const GUID& action, const VARIANT& param, VARIANT* result) override;
   void UpdateAction(const GUID& action) override;
-  // IpwPersistentNodeType
-  HRESULT GetNodeTypeKey(GUID* typeKey) override;
+  // IpwFileNameCollection
+  HRESULT GetStringCollection(IpwStringCollection** files) override;
   // IpwProjectNodeEventProviderOwner
   HRESULT OnEvent1(const VARIANT& arg) override;
   HRESULT OnEvent2(const VARIANT& arg) override;
+
+  // ---- Context menu, settings source, changes, auxiliary calls, configurations, extender
+  // IpwContextMenuProvider
+  HRESULT GetContextMenu(IpwMenu** menu) override;
+  // IpwNodeSettingsSource (GetKey and GetTypeKey are IpwProjectNode's)
+  HRESULT GetProjectKey(GUID* key) override;
+  HRESULT GetSettings(IUnknown** settings) override;
+  // IpwNodeChange
+  HRESULT Changed(VARIANT_BOOL notify) override;
+  // IpwNodeAuxiliary: nothing in this class (the query answers False).
+  HRESULT AuxiliaryQuery(std::int32_t kind, const VARIANT& argument, VARIANT_BOOL* result) override;
+  HRESULT AuxiliaryNotify(std::int32_t kind, const VARIANT& argument) override;
+  // IpwProjectNodeWithConfig: the configurations the node keeps under GetConfigKeys in the
+  // Config store it was given.
+  HRESULT HasConfigKey(const GUID& key, VARIANT_BOOL* result) override;
+  HRESULT IsConfigKeyModified(const GUID& key, VARIANT_BOOL* result) override;
+  HRESULT SetConfig(IUnknown* config) override;
+  HRESULT SaveConfigKey(const GUID& key) override;
+  HRESULT LoadConfigKey(const GUID& key) override;
+
+  // The keys of the node's configurations; none in this class.
+  virtual std::vector<GUID> GetConfigKeys() { return {}; }
+  IUnknown* GetConfig() const { return config_.Get(); }
+  // What the interface's calls do for one key: nothing in this class.
+  virtual bool ConfigKeyModified(const GUID& key) { return false; }
+  virtual void StoreConfigKey(const GUID& key) {}
+  virtual void ReadConfigKey(const GUID& key) {}
+  // The node's extender, made by Initialize from CreateExtender (nil: none) and released by
+  // Finalize. It takes part in loads, saves, unloads, the modified state and the file names.
+  virtual ComPtr<IpwPNExtenderProvider> CreateExtender() { return nullptr; }
+  IpwPNExtenderProvider* Extender() const { return extender_.Get(); }
 
  protected:
   void* GetInterface(const IID& riid) noexcept override;
@@ -197,6 +234,8 @@ class TpwProjectNode : public Implements<TpwBaseProjectNode, IpwPersistentProjec
   bool actionsRegistered_ = false;
   ComPtr<IpwProjectNodeEventProvider> eventProvider_;
   std::int32_t storageNameIndex_ = -1, commentIndex_ = -1;
+  ComPtr<IUnknown> config_;
+  ComPtr<IpwPNExtenderProvider> extender_;
 };
 
 }  // namespace pw::project

@@ -71,7 +71,7 @@ TEST_F(MarkTest, KeepsTheCommentAndTakesPartTwoWhenAllAreSet) {
 }
 
 // A persistent node below a project.
-class TTypedNode final : public Implements<ComObject, IpwProjectNode, IpwPersistentNodeType, IpwProjectContextItem> {
+class TTypedNode final : public Implements<ComObject, IpwProjectNode, IpwFileNameCollection, IpwProjectContextItem> {
  public:
   TTypedNode(IpwProjectNode* parent, const GUID& type) : parent_(parent), type_(type) { OleCheck(CreateGuid(key_)); }
   HRESULT GetKey(GUID* key) override { return *key = key_, S_OK; }
@@ -89,7 +89,7 @@ class TTypedNode final : public Implements<ComObject, IpwProjectNode, IpwPersist
   HRESULT HasTests(VARIANT_BOOL* r) override { return *r = VARIANT_FALSE, S_OK; }
   HRESULT GetTestContext(IUnknown** c) override { return *c = nullptr, S_OK; }
   HRESULT GetTests(IpwTestIterator** t) override { return *t = MakeEmptyTestIterator().Detach(), S_OK; }
-  HRESULT GetNodeTypeKey(GUID* key) override { return *key = type_, S_OK; }
+  HRESULT GetStringCollection(IpwStringCollection** files) override { return *files = nullptr, E_NOTIMPL; }
   HRESULT GetInstanceKey(GUID* key) override { return *key = key_, S_OK; }
 
  private:
