@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "core/files/file_utils.h"
 #include "core/host/host_services.h"
 #include "core/options/options_tree.h"
@@ -236,7 +238,12 @@ void TpwNodeFileStorage::ApplyRename(WideStringView oldName, WideStringView newN
   WideString newPath = WideExtractFilePath(fileName_) + WideString(newName) + FileExtension(fileName_);
   if (newPath == fileName_) return;
   const WideString oldPath = fileName_;
-  if (!closed_ && data_) {
+  const std::uint8_t format = owner_->GetDataFormat();
+  if (!closed_ && format != 0) {
+    // The node is written to the new file first; only a complete write moves the node.
+    if (WriteOtherFormat(newPath, false) != 0)
+      throw EOleSysError(WideFormat(u"The '%s' file could not be written.", {newPath}), E_FAIL);
+  } else if (!closed_ && data_) {
     // The data goes to the new file first; only a complete write moves the node.
     owner_->Save();
     WriteCopy(owner_, data_->GetRoot().Get(), newPath);
@@ -254,26 +261,55 @@ void TpwNodeFileStorage::ApplyRename(WideStringView oldName, WideStringView newN
   if (!SameFileName(oldPath, newPath) && FileExistsName(oldPath) && FileExistsName(newPath)) RemoveFile(oldPath);
 }
 
-std::uint8_t TpwNodeFileStorage::ReadFileData(WideStringView fileName, ComPtr<IcvOptionsBuilder>& data) {
-  data = nullptr;
-  if (!FileExistsName(fileName)) return 0;
-  if (owner_->GetDataFormat() != 0 && !IsProjectItemFileFormat(fileName)) return 0;
-  auto builder = CreateOptionsBuilder();
-  builder->SetReader(owner_->CreateOptionsReader(fileName).Get());
-  if (!owner_->CheckSignature(builder->GetRoot().Get())) return 0;
-  data = builder;
-  return 1;
+ComPtr<IpwOwnFormatNode> TpwNodeFileStorage::OwnFormat() const {
+  auto own = QueryAs<IpwOwnFormatNode>(owner_->AsNode());
+  if (!own) throw EOleSysError(u"The element does not read or write its own file format.", E_NOINTERFACE);
+  return own;
 }
 
-bool TpwNodeFileStorage::ReadNodeFile(WideStringView fileName, bool quiet, ComPtr<IcvOptionsBuilder>& data) {
-  data = nullptr;
+void TpwNodeFileStorage::SaveLightFile(WideStringView fileName) {
+  auto controller = TcvXMLDataWriterController::CreateForFile(fileName);
+  auto writer = controller->GetWriter();
+  std::int32_t result = owner_->SaveToWriter(writer.Get());
+  if (result != 0) throw EOleSysError(u"The element could not be written.", E_FAIL);
+}
+
+std::int32_t TpwNodeFileStorage::WriteOtherFormat(WideStringView fileName, bool asCopy) {
+  if (owner_->GetDataFormat() == 1) {
+    SaveLightFile(fileName);
+    return 0;
+  }
+  std::int32_t result = 1;
+  SafeCallCheck(OwnFormat()->WriteFile(BString(fileName).Get(), ToWordBool(asCopy), &result));
+  return result;
+}
+
+std::uint8_t TpwNodeFileStorage::ReadFileData(WideStringView fileName, FileData& data) {
+  data = {};
+  if (!FileExistsName(fileName)) return 0;
+  if (owner_->GetDataFormat() == 0 || IsProjectItemFileFormat(fileName)) {
+    auto builder = CreateOptionsBuilder();
+    builder->SetReader(owner_->CreateOptionsReader(fileName).Get());
+    if (!owner_->CheckSignature(builder->GetRoot().Get())) return 0;
+    data.options = builder;
+    return 1;
+  }
+  TcvXMLDataReaderController controller(fileName);
+  auto root = controller.GetReader();
+  if (!owner_->CheckReaderSignature(root.Get())) return 0;
+  data.light = root;
+  return 2;
+}
+
+bool TpwNodeFileStorage::ReadNodeFile(WideStringView fileName, bool quiet, FileData& data) {
+  data = {};
   IcvBaseManager* manager = Manager();
   if (!FileExistsName(fileName)) {
     owner_->SetNodeError(kErrFileMissing, BString(WideFormat(u"The '%s' file does not exist.", {fileName})).Get());
     return false;
   }
   try {
-    ComPtr<IcvOptionsBuilder> options;
+    FileData options;
     if (ReadFileData(fileName, options) == 0) {
       if (!quiet)
         ShowMessage(manager, WideFormat(u"Cannot open the '%s' file because it is not a valid %s file.",
@@ -283,7 +319,7 @@ bool TpwNodeFileStorage::ReadNodeFile(WideStringView fileName, bool quiet, ComPt
     WideString copy = WideString(fileName) + WideString(kUnsavedCopySuffix);
     bool fromCopy = false;
     if (FileExistsName(copy)) {
-      ComPtr<IcvOptionsBuilder> copyData;
+      FileData copyData;
       std::uint8_t kind = 0;
       try {
         kind = ReadFileData(copy, copyData);
@@ -295,8 +331,10 @@ bool TpwNodeFileStorage::ReadNodeFile(WideStringView fileName, bool quiet, ComPt
         RemoveFile(copy);
       } else if (manager && IsHostInteractive(manager) && GetHostService<IUnknown>(manager, kUnsavedFileQueryService)) {
         if (AskLoadFromUnsavedFile(manager, fileName)) {
-          copyData->LoadAll();
-          copyData->SetReader(owner_->CreateOptionsReader(fileName).Get());
+          if (copyData.options) {
+            copyData.options->LoadAll();
+            copyData.options->SetReader(owner_->CreateOptionsReader(fileName).Get());
+          }
           options = copyData;
           fromCopy = true;
         } else {
@@ -313,7 +351,9 @@ bool TpwNodeFileStorage::ReadNodeFile(WideStringView fileName, bool quiet, ComPt
       return false;
     }
     bool flag = false;
-    if (!owner_->CheckDataVersion(options->GetRoot().Get(), flag)) {
+    const bool versionOk = options.options ? owner_->CheckDataVersion(options.options->GetRoot().Get(), flag)
+                                           : owner_->CheckDataVersion(options.light.Get(), flag);
+    if (!versionOk) {
       ShowMessage(manager, WideFormat(owner_->ErrorCode() == kVersionNewer
                                           ? u"Cannot open the '%s' file because it was created by a newer version of "
                                             u"Probewright."
@@ -326,7 +366,7 @@ bool TpwNodeFileStorage::ReadNodeFile(WideStringView fileName, bool quiet, ComPt
       pendingCopy_ = copy;
     }
     data = options;
-    if (owner_->ModifiedWhenVersionDiffers()) data->ReleaseReader();
+    if (data.options && owner_->ModifiedWhenVersionDiffers()) data.options->ReleaseReader();
     return true;
   } catch (...) {
     owner_->SetNodeError(kErrException, BString(CurrentExceptionMessage()).Get());
@@ -338,8 +378,10 @@ bool TpwNodeFileStorage::ReadNodeFile(WideStringView fileName, bool quiet, ComPt
 bool TpwNodeFileStorage::LoadFromFile(WideStringView fileName, bool quiet, bool createMissing) {
   IcvBaseManager* manager = Manager();
   const bool missing = !FileExistsName(fileName);
+  const std::uint8_t format = owner_->GetDataFormat();
   WideString name;
-  ComPtr<IcvOptionsBuilder> raw;
+  FileData raw;
+  ComPtr<IUnknown> ownData;
   bool result = true;
   pendingCopy_.clear();
   if (missing) {
@@ -347,7 +389,14 @@ bool TpwNodeFileStorage::LoadFromFile(WideStringView fileName, bool quiet, bool 
   } else {
     name = GetLongPath(fileName);
     if (WideTrim(name).empty()) name = WideString(fileName);
-    result = owner_->CanLoad() && ReadNodeFile(name, quiet, raw);
+    result = owner_->CanLoad();
+    if (result && format == 2) {
+      VARIANT_BOOL read = VARIANT_FALSE;
+      SafeCallCheck(OwnFormat()->ReadFile(BString(fileName).Get(), ToWordBool(quiet), ownData.Put(), &read));
+      result = read != VARIANT_FALSE;
+    } else if (result) {
+      result = ReadNodeFile(name, quiet, raw);
+    }
   }
   if (!result) return false;
   owner_->BeginUpdate();
@@ -360,14 +409,31 @@ bool TpwNodeFileStorage::LoadFromFile(WideStringView fileName, bool quiet, bool 
     const bool flag = Succeeded(owner_->AsNode()->QueryInterface(kObserverFlagIid, flagged.PutVoid())) && flagged;
     observer_ = MakeObject<TpwFileObserver>(manager, observerOwner_.Get(), flag);
     owner_->ChangeName(FileBaseName(fileName_));
-    if (raw) data_ = raw;
-    else BindOptionsFile(fileName_, false);
-    if (owner_->ModifiedWhenVersionDiffers()) {
-      WideString stored;
-      SafeCallCheck(PropertiesOf(GetDataNode().Get())->GetString(u"Version", u"", &stored));
-      if (stored != owner_->GetDataVersion()) forceModified_ = true;
+    if (format == 2) {
+      VARIANT_BOOL loaded = VARIANT_FALSE;
+      SafeCallCheck(OwnFormat()->LoadFile(BString(fileName_).Get(), ownData.Get(), &loaded));
+      result = loaded != VARIANT_FALSE;
+    } else if (raw.light || (format == 1 && !raw.options)) {
+      data_ = nullptr;
+      ComPtr<IcvXMLDataReader> root = raw.light;
+      if (!root) root = TcvXMLDataReaderController(fileName_).GetReader();
+      result = owner_->LoadFromReader(root.Get());
+    } else {
+      if (raw.options) data_ = raw.options;
+      else BindOptionsFile(fileName_, false);
+      if (owner_->ModifiedWhenVersionDiffers()) {
+        WideString stored;
+        SafeCallCheck(PropertiesOf(GetDataNode().Get())->GetString(u"Version", u"", &stored));
+        if (stored != owner_->GetDataVersion()) forceModified_ = true;
+      }
+      result = owner_->Load();
+      if (format == 1) {
+        // Read from options XML: the next save writes the light format.
+        forceModified_ = true;
+        data_->ReleaseReader();
+        data_ = nullptr;
+      }
     }
-    result = owner_->Load();
   } catch (...) {
     result = false;
     owner_->SetNodeError(kErrException, BString(CurrentExceptionMessage()).Get());
@@ -437,6 +503,7 @@ std::int32_t TpwNodeFileStorage::SaveToFile(WideStringView newFileName, bool asC
   if (owner_->ReloadCount() > 0) return 0;
   IcvBaseManager* manager = Manager();
   IpwProjectNode* node = owner_->AsNode();
+  const std::uint8_t format = owner_->GetDataFormat();
   // A save into the unsaved copy is a copy save: the node stays bound to its file as it was.
   const bool asCopy = asCopyArg || unsavedDepth_ > 0;
   std::int32_t result = 0;
@@ -471,13 +538,17 @@ std::int32_t TpwNodeFileStorage::SaveToFile(WideStringView newFileName, bool asC
   if (!unchanged) {
     owner_->BeginUpdate();
     try {
-      if (asCopy) {
-        saveData_ = CreateOptionsBuilder();
-        if (auto root = TpwNodeCustomStorage::GetDataNode()) SafeCallCheck(root->CopyTo(saveData_->GetRoot().Get()));
-      } else if (!data_) {
-        data_ = CreateOptionsBuilder();
+      if (format != 0) {
+        result = 0;
+      } else {
+        if (asCopy) {
+          saveData_ = CreateOptionsBuilder();
+          if (auto root = TpwNodeCustomStorage::GetDataNode()) SafeCallCheck(root->CopyTo(saveData_->GetRoot().Get()));
+        } else if (!data_) {
+          data_ = CreateOptionsBuilder();
+        }
+        result = owner_->Save();
       }
-      result = owner_->Save();
       WideString saveTarget = asCopy && !asCopyArg ? GetSaveTargetName() : fileName_;
       const bool write = result == 0 && (toOther || owner_->IsModified() || asCopy || !FileExistsName(saveTarget));
       if (write && FileExistsName(saveTarget) && IsFileReadOnlyName(saveTarget)) {
@@ -502,7 +573,18 @@ std::int32_t TpwNodeFileStorage::SaveToFile(WideStringView newFileName, bool asC
         std::vector<WideString> created;
         WideString folder = RemoveTrailingDelimiter(WideExtractFilePath(saveTarget));
         if (!folder.empty()) ForceFolders(folder, created);
-        if (asCopy) {
+        auto* extender = owner_->Extender();
+        if (format != 0) {
+          // Light XML and own formats: written whole by their writers, which replace the file
+          // only once it is complete.
+          if (observer_) observer_->Refresh();
+          result = WriteOtherFormat(saveTarget, asCopy);
+          if (!asCopy && result == 0) {
+            TakeSnapshot();
+            if (toOther) owner_->ChangeName(FileBaseName(fileName_));
+          }
+          if (observer_) observer_->Refresh();
+        } else if (asCopy) {
           auto reader = owner_->CreateOptionsReader(saveTarget);
           reader->Clear();
           saveData_->SetReader(reader.Get());
@@ -523,6 +605,15 @@ std::int32_t TpwNodeFileStorage::SaveToFile(WideStringView newFileName, bool asC
           if (observer_) observer_->Refresh();
           if (toOther) owner_->ChangeName(FileBaseName(fileName_));
         }
+        // The extender hears of copies, of moves and of saves into the unsaved copy; its answer
+        // counts when it is the larger.
+        std::int32_t extended = 0;
+        if (extender && result == 0) {
+          BString written(saveTarget);
+          if (asCopyArg) SafeCallCheck(extender->AfterSaveCopy(written.Get(), &extended));
+          else if (toOther || asCopy) SafeCallCheck(extender->AfterSaveToFile(written.Get(), &extended));
+        }
+        result = std::max(result, extended);
       }
     } catch (...) {
       result = 1;

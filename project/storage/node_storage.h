@@ -18,6 +18,7 @@
 #include <mutex>
 
 #include "core/com/interfaced_object.h"
+#include "core/options/light_xml_files.h"
 #include "core/options/options_intf.h"
 #include "interfaces/ProbewrightHost.h"
 #include "project/storage/item_files.h"
@@ -124,9 +125,20 @@ class TpwNodeFileStorage final : public TpwNodeCustomStorage {
   IpwFileObserver* Observer() const { return observer_.Get(); }
 
  private:
-  // 0 not a node file, 1 options data (in Data).
-  std::uint8_t ReadFileData(WideStringView fileName, ComPtr<IcvOptionsBuilder>& data);
-  bool ReadNodeFile(WideStringView fileName, bool quiet, ComPtr<IcvOptionsBuilder>& data);
+  // What a node file holds: options data, or the root element of a light XML file.
+  struct FileData {
+    ComPtr<IcvOptionsBuilder> options;
+    ComPtr<IcvXMLDataReader> light;
+  };
+  // 0 not a node file, 1 options data, 2 light XML data.
+  std::uint8_t ReadFileData(WideStringView fileName, FileData& data);
+  bool ReadNodeFile(WideStringView fileName, bool quiet, FileData& data);
+  // The node's own format (data format 2); raises when the node does not answer it.
+  ComPtr<IpwOwnFormatNode> OwnFormat() const;
+  // Writes the node as a light XML file; a failure raises and leaves the file as it was.
+  void SaveLightFile(WideStringView fileName);
+  // Writes the file of a data format 1 or 2 node (its own file or a copy).
+  std::int32_t WriteOtherFormat(WideStringView fileName, bool asCopy);
   // Binds Data to the file; with ignoreOld the next save writes the whole tree (the file is
   // replaced by rename, never deleted first).
   void BindOptionsFile(WideStringView path, bool ignoreOld);

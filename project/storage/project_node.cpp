@@ -121,7 +121,54 @@ bool TpwProjectNode::CheckSignature(IcvOptionsNode* data) {
 bool TpwProjectNode::CheckDataVersion(IcvOptionsNode* data, bool& flag) {
   WideString stored;
   SafeCallCheck(PropertiesOf(data)->GetString(u"Version", u"", &stored));
-  std::int32_t verdict = CheckVersionText(stored, GetDataVersion());
+  return CheckVersionText(stored, flag);
+}
+
+namespace {
+WideString ReaderText(IcvXMLDataReader* reader, WideStringView name) {
+  OleVariant value;
+  SafeCallCheck(reader->FindPropertyValue(name, OleVariant(u""), &value));
+  return value.AsString();
+}
+}  // namespace
+
+bool TpwProjectNode::CheckReaderSignature(IcvXMLDataReader* reader) {
+  if (SameTextIgnoringCase(ReaderText(reader, u"Signature"), GetSignature())) return true;
+  SetNodeError(kErrInvalidFormat,
+               BString(WideFormat(u"Invalid format of %s data.", {GetNodeTypeName(Manager(), AsNode())})).Get());
+  return false;
+}
+
+bool TpwProjectNode::CheckDataVersion(IcvXMLDataReader* reader, bool& flag) {
+  return CheckVersionText(ReaderText(reader, u"Version"), flag);
+}
+
+bool TpwProjectNode::LoadFromReader(IcvXMLDataReader*) {
+  unloadCount_ = 0;
+  if (extender_ && ReloadCount() == 0) SafeCallCheck(extender_->AfterLoad());
+  return true;
+}
+
+std::int32_t TpwProjectNode::WriteHeader(IcvDataWriter* writer) {
+  SafeCallCheck(writer->WriteString(u"Signature", GetSignature()));
+  SafeCallCheck(writer->WriteString(u"Version", GetDataVersion()));
+  return 0;
+}
+
+std::int32_t TpwProjectNode::SaveToWriter(IcvDataWriter* writer) {
+  if (extender_) SafeCallCheck(extender_->BeforeWrite());
+  SafeCallCheck(writer->BeginWrite());
+  std::int32_t result = WriteHeader(writer);
+  if (result != 0) return result;
+  SafeCallCheck(writer->FlushProp());
+  result = WriteData(writer);
+  if (result != 0) return result;
+  SafeCallCheck(writer->EndWrite());
+  return 0;
+}
+
+bool TpwProjectNode::CheckVersionText(const WideString& stored, bool& flag) {
+  std::int32_t verdict = project::CheckVersionText(stored, GetDataVersion());
   if (!stored.empty()) flag = false;
   if (verdict == kVersionOk) return true;
   SetNodeError(verdict, BString(verdict == kVersionNewer ? u"Newer version of the data format."

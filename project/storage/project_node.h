@@ -13,6 +13,7 @@
 #include <memory>
 #include <vector>
 
+#include "core/options/light_xml_files.h"
 #include "core/options/options_intf.h"
 #include "project/nodes/base_node.h"
 
@@ -75,6 +76,23 @@ class TpwProjectNode
   // check leaves Flag as it was for an empty version and sets it False otherwise.
   bool CheckSignature(IcvOptionsNode* data);
   bool CheckDataVersion(IcvOptionsNode* data, bool& flag);
+
+  // ---- Light XML data (data format 1) and nodes that read and write their own files (2)
+  // Format 1 nodes read themselves from the file's root element (after the same checks) and
+  // write themselves through a data writer; an options XML file of the node is still read
+  // (through Load) and written in the light format at the next save. Format 2 nodes answer
+  // IpwOwnFormatNode, which the storage calls to read, load and write the file.
+  bool CheckReaderSignature(IcvXMLDataReader* reader);
+  bool CheckDataVersion(IcvXMLDataReader* reader, bool& flag);
+  // Reads the node from the root element; subclasses read their data after calling it.
+  virtual bool LoadFromReader(IcvXMLDataReader* reader);
+  // "Signature" and "Version"; 0 when done.
+  virtual std::int32_t WriteHeader(IcvDataWriter* writer);
+  // The node's own attributes and child elements; 0 when done.
+  virtual std::int32_t WriteData(IcvDataWriter* writer) { return 0; }
+  // The whole root element: header, data, end. A failing step leaves the element open, so a
+  // file writer never puts a partial file in place of the old one.
+  std::int32_t SaveToWriter(IcvDataWriter* writer);
 
   // ---- Steps
   void Changed(bool notify) { DoChanged(notify); }
@@ -233,6 +251,8 @@ class TpwProjectNode
   ComPtr<IcvOptionsNode> saveTarget_;
   bool actionsRegistered_ = false;
   ComPtr<IpwProjectNodeEventProvider> eventProvider_;
+  bool CheckVersionText(const WideString& stored, bool& flag);
+
   std::int32_t storageNameIndex_ = -1, commentIndex_ = -1;
   ComPtr<IUnknown> config_;
   ComPtr<IpwPNExtenderProvider> extender_;
