@@ -6,7 +6,8 @@
 // decides about a reload when it changed outside (snapshot of times, size and CRC-32).
 //
 // An item file is never lost or half written: every write goes through the options storage's
-// temporary file and rename; a read-only target is resolved before any write (the rename would
+// temporary file and rename (light XML files through their writer's, own formats through the
+// node); a read-only target is resolved before any write (the rename would
 // replace it silently); a failed save to another name or a failed rename leaves the node bound
 // to its old file, which stays where it was; a load that fails after reading leaves the storage
 // closed, so no later save writes a partial tree over the file.
