@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <optional>
 
 #include "core/options/safe_file.h"
@@ -452,6 +453,27 @@ void TcvSAX2OptionsReader::Parse() {
     return;
   }
   const auto size = static_cast<std::size_t>(st.st_size);
+  // A small file is read into memory: unmapping a mapping costs every other processor that ran
+  // one of the process's threads an interrupt, far more than copying a few kilobytes.
+  constexpr std::size_t kReadLimit = 256 * 1024;
+  if (size <= kReadLimit) {
+    auto bytes = std::make_unique_for_overwrite<char[]>(size);
+    std::size_t done = 0;
+    while (done < size) {
+      const ssize_t n = ::read(fd, bytes.get() + done, size - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) {
+        const int error = errno;
+        ::close(fd);
+        return cannotRead(error);
+      }
+      if (n == 0) break;  // the file became shorter: what was there is parsed
+      done += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    ParseBytes(std::string_view(bytes.get(), done));
+    return;
+  }
   void* map = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
   const int error = errno;
   ::close(fd);

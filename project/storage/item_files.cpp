@@ -4,6 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -97,15 +100,22 @@ std::uint32_t FileCRC32(WideStringView fileName) {
   ::posix_fadvise(fd.Get(), 0, 0, POSIX_FADV_SEQUENTIAL);
   std::uint32_t crc = 0;
   Crc32Init(crc);
-  std::vector<char> buffer(1 << 20);
+  // Blocks of 1 MiB, or one block a little larger than the file: a small item file costs no
+  // large allocation (which the allocator would map and unmap for every file) and nothing is
+  // cleared before it is read into.
+  struct stat st {};
+  std::size_t size = 1 << 20;
+  if (::fstat(fd.Get(), &st) == 0 && st.st_size >= 0 && static_cast<std::uint64_t>(st.st_size) < size)
+    size = static_cast<std::size_t>(st.st_size) + 4096;
+  auto buffer = std::make_unique_for_overwrite<char[]>(size);
   for (;;) {
-    ssize_t n = ::read(fd.Get(), buffer.data(), buffer.size());
+    ssize_t n = ::read(fd.Get(), buffer.get(), size);
     if (n < 0) {
       if (errno == EINTR) continue;
       return 0xFFFFFFFFu;
     }
     if (n == 0) break;
-    crc = Crc32Update(crc, buffer.data(), static_cast<std::int32_t>(n));
+    crc = Crc32Update(crc, buffer.get(), static_cast<std::int32_t>(n));
   }
   return ~crc;
 }
@@ -124,6 +134,51 @@ TFileSnapshot ReadFileSnapshot(WideStringView fileName) {
   snapshot.sizeLow = static_cast<std::uint32_t>(sx.stx_size & 0xFFFFFFFFu);
   snapshot.crc = FileCRC32(fileName);
   return snapshot;
+}
+
+bool ReadFileWithSnapshot(WideStringView fileName, std::string& bytes, TFileSnapshot& snapshot) {
+  Fd fd(OpenRegularForReading(fileName));
+  if (fd.Get() < 0) return false;
+  struct statx sx {};
+  if (::statx(fd.Get(), "", AT_EMPTY_PATH, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0) return false;
+  std::string content(static_cast<std::size_t>(sx.stx_size) + 1, '\0');
+  bool failed = false;
+  std::size_t done = 0;
+  while (done < content.size()) {
+    const ssize_t got = ::read(fd.Get(), content.data() + done, content.size() - done);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) failed = true;
+    if (got <= 0) break;
+    done += static_cast<std::size_t>(got);
+  }
+  content.resize(done);
+  if (failed) return false;
+  // A file that grew while it was read is read to its end.
+  char block[65536];
+  for (;;) {
+    const ssize_t got = ::read(fd.Get(), block, sizeof block);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return false;
+    if (got == 0) break;
+    content.append(block, static_cast<std::size_t>(got));
+  }
+  TFileSnapshot result;
+  if (sx.stx_mask & STATX_BTIME) result.creationTime = Nanoseconds(sx.stx_btime);
+  result.accessTime = Nanoseconds(sx.stx_atime);
+  result.writeTime = Nanoseconds(sx.stx_mtime);
+  const std::uint64_t size = content.size();
+  result.sizeHigh = static_cast<std::uint32_t>(size >> 32);
+  result.sizeLow = static_cast<std::uint32_t>(size & 0xFFFFFFFFu);
+  std::uint32_t crc = 0;
+  Crc32Init(crc);
+  for (std::size_t at = 0; at < content.size(); at += 1 << 30) {
+    const std::size_t n = std::min<std::size_t>(content.size() - at, 1 << 30);
+    crc = Crc32Update(crc, content.data() + at, static_cast<std::int32_t>(n));
+  }
+  result.crc = ~crc;
+  bytes = std::move(content);
+  snapshot = result;
+  return true;
 }
 
 bool SnapshotsEqual(const TFileSnapshot& a, const TFileSnapshot& b) {

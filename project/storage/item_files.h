@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "platform/com/types.h"
@@ -38,6 +39,10 @@ struct TFileSnapshot {
 std::uint32_t FileCRC32(WideStringView fileName);
 // The snapshot of a regular file; all zeros for a missing one.
 TFileSnapshot ReadFileSnapshot(WideStringView fileName);
+// Reads a regular file whole into `bytes` and takes its snapshot from the same bytes (so the
+// snapshot describes exactly what was read); False, with nothing changed, when the file is
+// missing or cannot be read.
+bool ReadFileWithSnapshot(WideStringView fileName, std::string& bytes, TFileSnapshot& snapshot);
 // Different CRCs differ; equal non-zero CRCs are equal; two zero CRCs compare creation time,
 // write time and size (never the access time).
 bool SnapshotsEqual(const TFileSnapshot& a, const TFileSnapshot& b);

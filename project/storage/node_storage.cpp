@@ -7,6 +7,7 @@
 #include "core/files/file_utils.h"
 #include "core/host/host_services.h"
 #include "core/options/options_tree.h"
+#include "core/options/options_xml_storage.h"
 #include "platform/automation/bstr.h"
 #include "platform/com/safecall.h"
 #include "platform/rtl/strings.h"
@@ -199,8 +200,10 @@ void TpwNodeFileStorage::ReleaseData() {
   closed_ = true;
 }
 
-void TpwNodeFileStorage::TakeSnapshot() {
-  snapshot_ = ReadFileSnapshot(fileName_);
+void TpwNodeFileStorage::TakeSnapshot() { TakeSnapshot(ReadFileSnapshot(fileName_)); }
+
+void TpwNodeFileStorage::TakeSnapshot(const TFileSnapshot& snapshot) {
+  snapshot_ = snapshot;
   if (HasNotReloadedMark(owner_->AsNode())) ClearNotReloadedMark(owner_->AsNode());
 }
 
@@ -289,8 +292,21 @@ std::uint8_t TpwNodeFileStorage::ReadFileData(WideStringView fileName, FileData&
   if (!FileExistsName(fileName)) return 0;
   if (owner_->GetDataFormat() == 0 || IsProjectItemFileFormat(fileName)) {
     auto builder = CreateOptionsBuilder();
-    builder->SetReader(owner_->CreateOptionsReader(fileName).Get());
-    if (!owner_->CheckSignature(builder->GetRoot().Get())) return 0;
+    auto reader = owner_->CreateOptionsReader(fileName);
+    // The file is read once, for the data and for its snapshot.
+    if (auto* xml = dynamic_cast<TcvSAX2OptionsReader*>(reader.Get())) {
+      std::string bytes;
+      TFileSnapshot snapshot;
+      if (ReadFileWithSnapshot(fileName, bytes, snapshot)) {
+        xml->LoadFromMemory(bytes);
+        data.snapshot = snapshot;
+      }
+    }
+    builder->SetReader(reader.Get());
+    if (!owner_->CheckSignature(builder->GetRoot().Get())) {
+      data = {};
+      return 0;
+    }
     data.options = builder;
     return 1;
   }
@@ -336,6 +352,7 @@ bool TpwNodeFileStorage::ReadNodeFile(WideStringView fileName, bool quiet, FileD
             copyData.options->SetReader(owner_->CreateOptionsReader(fileName).Get());
           }
           options = copyData;
+          options.snapshot.reset();  // the snapshot is the file's, not the copy's
           fromCopy = true;
         } else {
           RemoveFile(copy);
@@ -403,7 +420,8 @@ bool TpwNodeFileStorage::LoadFromFile(WideStringView fileName, bool quiet, bool 
   try {
     closed_ = false;
     fileName_ = WideExpandFileName(name);
-    TakeSnapshot();
+    if (raw.snapshot) TakeSnapshot(*raw.snapshot);
+    else TakeSnapshot();
     StopObserver();
     ComPtr<IUnknown> flagged;
     const bool flag = Succeeded(owner_->AsNode()->QueryInterface(kObserverFlagIid, flagged.PutVoid())) && flagged;

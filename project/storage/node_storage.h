@@ -17,6 +17,7 @@
 #pragma once
 
 #include <mutex>
+#include <optional>
 
 #include "core/com/interfaced_object.h"
 #include "core/options/light_xml_files.h"
@@ -112,6 +113,8 @@ class TpwNodeFileStorage final : public TpwNodeCustomStorage {
   WideString GetSaveTargetName() const;
   bool IsFileReadOnly() const { return IsFileReadOnlyName(fileName_); }
   void TakeSnapshot();
+  // The same with a snapshot already read.
+  void TakeSnapshot(const TFileSnapshot& snapshot);
   void ResetSnapshot() { snapshot_ = {}; }
   bool IsFileChanged() const { return !SnapshotsEqual(ReadFileSnapshot(fileName_), snapshot_); }
   void BeginUnsavedSave() { ++unsavedDepth_; }
@@ -130,6 +133,9 @@ class TpwNodeFileStorage final : public TpwNodeCustomStorage {
   struct FileData {
     ComPtr<IcvOptionsBuilder> options;
     ComPtr<IcvXMLDataReader> light;
+    // The snapshot of the bytes the options were read from, when the file was read once for
+    // both.
+    std::optional<TFileSnapshot> snapshot;
   };
   // 0 not a node file, 1 options data, 2 light XML data.
   std::uint8_t ReadFileData(WideStringView fileName, FileData& data);

@@ -68,6 +68,34 @@ TEST(ItemFileSnapshot, CrcOfFiles) {
   EXPECT_EQ(FileCRC32(dir.File("big")), crc);
 }
 
+TEST(ItemFileSnapshot, ReadOnceForDataAndSnapshot) {
+  ScratchDir dir;
+  const std::string contents[] = {"123456789", "", std::string(70000, 'b') + "end"};
+  int n = 0;
+  for (const auto& content : contents) {
+    const std::string name = dir.Utf8File("r" + std::to_string(n++));
+    WriteFileBytes(name, content);
+    std::string bytes = "stale";
+    project::TFileSnapshot snapshot;
+    ASSERT_TRUE(project::ReadFileWithSnapshot(Utf8ToWide(name), bytes, snapshot)) << name;
+    EXPECT_EQ(bytes, content);
+    const auto separate = ReadFileSnapshot(Utf8ToWide(name));
+    EXPECT_EQ(snapshot.crc, separate.crc);
+    EXPECT_EQ(snapshot.sizeLow, separate.sizeLow);
+    EXPECT_EQ(snapshot.writeTime, separate.writeTime);
+    EXPECT_EQ(snapshot.creationTime, separate.creationTime);
+    EXPECT_TRUE(SnapshotsEqual(snapshot, separate));
+  }
+  // A missing file or a folder reads nothing and changes nothing.
+  std::string bytes = "kept";
+  project::TFileSnapshot snapshot;
+  snapshot.crc = 7;
+  EXPECT_FALSE(project::ReadFileWithSnapshot(dir.File("missing"), bytes, snapshot));
+  EXPECT_FALSE(project::ReadFileWithSnapshot(dir.Wide(), bytes, snapshot));
+  EXPECT_EQ(bytes, "kept");
+  EXPECT_EQ(snapshot.crc, 7u);
+}
+
 TEST(ItemFileSnapshot, Decisions) {
   ScratchDir dir;
   const std::string a = dir.Utf8File("a.pwi"), e = dir.Utf8File("e.pwi");
