@@ -278,3 +278,26 @@ TEST(RtfImport, ParagraphObjects) {
 
 }  // namespace
 }  // namespace pw::editor
+
+namespace pw::editor {
+namespace {
+
+// Numbers far past 32 bits are clamped, in sizes, indents and picture sizes alike.
+TEST(RtfImport, HugeNumbersAreClamped) {
+  const auto dib = graphics::WritePackedDib(graphics::Bitmap(2, 1, graphics::PixelFormat::Rgb24()));
+  std::string hex;
+  for (std::uint8_t b : dib) {
+    char two[3];
+    std::snprintf(two, sizeof two, "%02x", b);
+    hex += two;
+  }
+  EXPECT_EQ(Events(R"({\li99999999999999\fi-99999999999999\fs99999999999999 a)"
+                   R"({\pict\dibitmap0\picw99999999999999\picscalex99999999999\picscaley-5 )" +
+                   hex + "}}"),
+            "paragraph\tformat\t0\t0\t-2147483648\t2147483647\t0\n"
+            "run\t\"a\"\tTimes New Roman\t1073741823\tnone\tnone\t-\n"
+            "picture\tbitmap\t2147483647x0\n");
+}
+
+}  // namespace
+}  // namespace pw::editor
