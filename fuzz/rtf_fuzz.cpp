@@ -16,12 +16,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size > 0) in.WriteBuffer(data, static_cast<std::int32_t>(size));
   in.SetPosition(0);
   pw::TMemoryStream again;
-  TateRtfAttributes font;
-  font.FontName = u"Courier New";
+  TateCustomEditorAttributes font;
+  font.SetName(u"Courier New");
   TateRTF_Exporter exporter(again, font);
   TateRTF_Importer importer;
-  importer.OnText = [&](TateCustomImporter*, pw::WideStringView text, const TateRtfAttributes* a,
-                        const TateRtfPicture* p, const TateRtfParagraph* g) {
+  importer.OnText = [&](TateCustomImporter*, pw::WideStringView text, const TateCustomEditorAttributes* a,
+                        const TateCustomEditorObject* p, const TateCustomParagraph* g) {
     if (!a && !p && !g) std::abort();
     if (a && text.empty()) std::abort();
     if (g) exporter.NewLine(!text.empty(), g);

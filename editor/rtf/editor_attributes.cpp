@@ -128,13 +128,18 @@ void TateCustomParagraph::Assign(TPersistent* source) {
   }
   if (from == this) return;
   BeginUpdate();
-  SetList(from->list_);
-  SetLeftIndent(from->left_);
-  SetFirstIndent(from->first_);
-  SetRightIndent(from->right_);
-  SetNumbered(from->numbered_);
-  SetAlignment(from->alignment_);
-  SetNumber(from->number_);
+  try {
+    SetList(from->list_);
+    SetLeftIndent(from->left_);
+    SetFirstIndent(from->first_);
+    SetRightIndent(from->right_);
+    SetNumbered(from->numbered_);
+    SetAlignment(from->alignment_);
+    SetNumber(from->number_);
+  } catch (...) {
+    EndUpdate();
+    throw;
+  }
   EndUpdate();
 }
 
@@ -151,13 +156,18 @@ TateRtfParagraph TateCustomParagraph::ToRecord() const {
 
 void TateCustomParagraph::AssignRecord(const TateRtfParagraph& r) {
   BeginUpdate();
-  SetList(r.Numbering == 1);
-  SetNumbered(r.Numbering == 2);
-  SetLeftIndent(r.LeftIndent);
-  SetFirstIndent(r.FirstIndent);
-  SetRightIndent(r.RightIndent);
-  SetAlignment(r.Alignment);
-  SetNumber(r.Number);
+  try {
+    SetList(r.Numbering == 1);
+    SetNumbered(r.Numbering == 2);
+    SetLeftIndent(r.LeftIndent);
+    SetFirstIndent(r.FirstIndent);
+    SetRightIndent(r.RightIndent);
+    SetAlignment(r.Alignment);
+    SetNumber(r.Number);
+  } catch (...) {
+    EndUpdate();
+    throw;
+  }
   EndUpdate();
 }
 

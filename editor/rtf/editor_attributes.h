@@ -16,11 +16,15 @@
 // FirstIndent -24 and Number 1 (a hanging indent for the bullet); turning it
 // off leaves them.
 //
-// The RTF reader and writer exchange the plain value records of
-// rtf_attributes.h; ToRecord and AssignRecord convert between the two.
+// The RTF reader delivers these objects and the RTF writer is fed them; a
+// picture comes as a TateRtfPictureObject, whose Graphic is the picture's
+// graphic and whose size is the size it is shown at. ToRecord and AssignRecord
+// convert to and from the plain values of rtf_attributes.h. Assign and
+// AssignRecord close their update bracket also when a setter's Changed raises.
 #pragma once
 
 #include <cstdint>
+#include <utility>
 
 #include "editor/rtf/rtf_attributes.h"
 #include "platform/rtl/persistent.h"
@@ -174,6 +178,20 @@ class TateCustomEditorObject : public TPersistent {
  private:
   std::int32_t width_ = 16, height_ = 16;
   bool unscaled_ = false;
+};
+
+// An embedded picture: the object's Width and Height are the size it is shown at
+// in pixels, Unscaled when that is the graphic's own size.
+class TateRtfPictureObject : public TateCustomEditorObject {
+ public:
+  TateRtfPictureObject() = default;
+  explicit TateRtfPictureObject(TateRtfPicture picture) : picture_(std::move(picture)) {}
+  WideString ClassName() const override { return u"TateRtfPictureObject"; }
+  const TateRtfPicture* Graphic() const override { return &picture_; }
+  TateRtfPicture& Picture() { return picture_; }
+
+ private:
+  TateRtfPicture picture_;
 };
 
 }  // namespace pw::editor

@@ -1,6 +1,7 @@
-// What the RTF reader delivers and the RTF writer is fed: character attributes,
-// paragraph attributes and pictures, and the resolution of system colours to
-// red, green and blue.
+// The plain values behind the RTF reader's and writer's formatting objects
+// (editor_attributes.h): character attributes as one group level of the reader
+// holds them folded, paragraph attributes, the graphic of a picture, and the
+// resolution of system colours to red, green and blue.
 //
 // Colours are 32-bit values red + green*256 + blue*65536; kRtfNoColor (-1) is
 // "none" on the reader's side, clNone (0x1FFFFFFF) on the writer's. A value
@@ -42,9 +43,9 @@ struct TateRtfParagraph {
   bool operator==(const TateRtfParagraph&) const = default;
 };
 
-// A picture: a bitmap (decoded), or a metafile that keeps its bytes. Width and
-// Height are the size it is shown at in pixels; Unscaled when that is the
-// graphic's own size.
+// The graphic of a picture: a bitmap (decoded), or a metafile that keeps its
+// bytes, with its own size. The size it is shown at belongs to the editor object
+// that holds it (TateRtfPictureObject).
 struct TateRtfPicture {
   enum Kind : std::uint8_t { Bitmap = 0, Enhanced = 1, Metafile = 6 };
   Kind Type = Bitmap;
@@ -52,8 +53,6 @@ struct TateRtfPicture {
   std::vector<std::uint8_t> Bytes;        // Enhanced and Metafile: the file's bytes
   std::int32_t GraphicWidth = 0,
                GraphicHeight = 0;  // the graphic's own size in pixels
-  std::int32_t Width = 0, Height = 0;
-  bool Unscaled = true;
 };
 
 using ui::ColorToRGB;

@@ -1,5 +1,6 @@
 #include "editor/rtf/rtf_exporter.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "editor/rtf/rtf_parser.h"
@@ -30,12 +31,13 @@ std::int32_t Le32(const std::vector<std::uint8_t>& b, std::size_t at) {
 }
 }  // namespace
 
-TateRTF_Exporter::TateRTF_Exporter(TStream& stream, const TateRtfAttributes& font) : TateCustomExporter(stream, font) {
-  default_ = font;
+TateRTF_Exporter::TateRTF_Exporter(TStream& stream, const TateCustomEditorAttributes& font)
+    : TateCustomExporter(stream, font) {
+  default_ = font_;
   default_.Background = kRtfNoColor;
   default_.Vertical = 0;
-  FontIndex(font);
-  ColorIndex(static_cast<std::uint32_t>(font.Color), false);
+  FontIndex(font_);
+  ColorIndex(static_cast<std::uint32_t>(font_.Color), false);
   current_ = default_;
   pieces_.emplace_back();
 }
@@ -137,13 +139,13 @@ void TateRTF_Exporter::Run(WideStringView text, const TateRtfAttributes& a) {
   }
 }
 
-void TateRTF_Exporter::NewLine(bool newParagraph, const TateRtfParagraph* paragraph) {
+void TateRTF_Exporter::NewLine(bool newParagraph, const TateCustomParagraph* paragraph) {
   pieces_.emplace_back();
   delimiterPending_ = false;
   lineStarted_ = newParagraph || paragraph;
   if (newParagraph) Control("par");
   if (paragraph) {
-    const TateRtfParagraph& p = *paragraph;
+    const TateRtfParagraph p = paragraph->ToRecord();
     if (!(p.Numbering == 1 && previousNumbering_ == 1)) Control("pard");
     static constexpr std::string_view kAlign[] = {"ql", "qr", "qc", "qj"};
     if (p.Alignment >= 0 && p.Alignment < 4) Control(kAlign[p.Alignment]);
@@ -175,8 +177,8 @@ void TateRTF_Exporter::NewLine(bool newParagraph, const TateRtfParagraph* paragr
   if (OnProgress) OnProgress(this, lineCounter_, 0);
 }
 
-void TateRTF_Exporter::WriteText(WideStringView text, const TateRtfAttributes* attributes,
-                                 const TateRtfPicture* picture) {
+void TateRTF_Exporter::WriteText(WideStringView text, const TateCustomEditorAttributes* attributes,
+                                 const TateCustomEditorObject* object) {
   if ((lineStarted_ || (pieces_.size() == 1 && pieces_[0].empty())) && ShowLineNumbers) {
     const std::int32_t number = LineNumbers ? LineNumbers(lineCounter_) : lineCounter_ + 1;
     char buffer[32];
@@ -187,21 +189,27 @@ void TateRTF_Exporter::WriteText(WideStringView text, const TateRtfAttributes* a
     Run(digits, default_);
   }
   lineStarted_ = false;
-  if (picture) Picture(*picture);
-  else Run(text, attributes ? *attributes : default_);
+  if (object) Picture(*object);
+  else Run(text, attributes ? attributes->ToRecord() : default_);
 }
 
-void TateRTF_Exporter::Picture(const TateRtfPicture& picture) {
+void TateRTF_Exporter::Picture(const TateCustomEditorObject& object) {
+  const TateRtfPicture* graphic = object.Graphic();
+  if (!graphic) return;
+  const TateRtfPicture& picture = *graphic;
   std::string type;
   std::vector<std::uint8_t> bytes;
   std::size_t skip = 0;
-  std::int64_t width = picture.Width, height = picture.Height;
+  std::int64_t width = object.Width(), height = object.Height();
+  std::int64_t ownWidth = 0, ownHeight = 0;  // the graphic's own size in pixels; 0: no scale words
   if (picture.Type == TateRtfPicture::Enhanced) {
     type = "emfblip";
     bytes = picture.Bytes;
     if (bytes.size() >= 40) {
       width = static_cast<std::int64_t>(Le32(bytes, 32)) - Le32(bytes, 24);
       height = static_cast<std::int64_t>(Le32(bytes, 36)) - Le32(bytes, 28);
+      ownWidth = width * 96 / 2540;  // as the reader finds it in the frame
+      ownHeight = height * 96 / 2540;
     }
   } else if (picture.Type == TateRtfPicture::Metafile) {
     type = "wmetafile8";
@@ -215,8 +223,17 @@ void TateRTF_Exporter::Picture(const TateRtfPicture& picture) {
     type = "dibitmap0\\wbmwidthbytes" + std::to_string(picture.Image->stride());
     width = picture.Image->width();
     height = picture.Image->height();
+    ownWidth = width;
+    ownHeight = height;
   }
-  Raw("{\\pict\\" + type + "\\picw" + std::to_string(width) + "\\pich" + std::to_string(height) + " " +
+  std::string scale;
+  const auto percent = [](std::int64_t shown, std::int64_t own) {
+    return (std::max<std::int64_t>(shown, 0) * 200 + own) / (own * 2);
+  };
+  if (ownWidth > 0 && ownHeight > 0 && (object.Width() != ownWidth || object.Height() != ownHeight))
+    scale = "\\picscalex" + std::to_string(percent(object.Width(), ownWidth)) + "\\picscaley" +
+            std::to_string(percent(object.Height(), ownHeight));
+  Raw("{\\pict\\" + type + "\\picw" + std::to_string(width) + "\\pich" + std::to_string(height) + scale + " " +
       Hex(bytes.data() + skip, bytes.size() - skip) + "}");
 }
 

@@ -1,7 +1,9 @@
 // The RTF writer: editor content fed line by line (runs of text in their
-// attributes, paragraph breaks with their attributes, pictures, optionally line
-// numbers) and written as one RTF document at Finish, with the fonts and
-// colours numbered in order of first use.
+// attributes, paragraph breaks with their attributes, objects that hold a
+// picture, optionally line numbers) and written as one RTF document at Finish,
+// with the fonts and colours numbered in order of first use. Attributes,
+// paragraphs and objects are the formatting objects of editor_attributes.h; the
+// writer reads their values (not their change masks).
 //
 // Document: "{\rtf1\ansi ", the font table ("{\fonttbl" CR LF, then
 // "{\fN\fnil\fcharsetC[\fprqP] NAME;}" per font, "}"), the colour table
@@ -23,7 +25,11 @@
 // two bullets), \ql \qr \qc \qj, \fi \li \ri in twips, and the bullet ("Symbol"
 // font, \'B7) or number text groups. Pictures: bitmaps as dibitmap0 with
 // \wbmwidthbytes (a packed DIB without a file header), enhanced metafiles as
-// emfblip, metafiles as wmetafile8 without their placeable header.
+// emfblip, metafiles as wmetafile8 without their placeable header. A bitmap or
+// enhanced metafile shown at another size than its own also gets \picscalex and
+// \picscaley (the object's size in percent of the graphic's, rounded), so the
+// reader shows it at that size; a metafile's \picw and \pich are the object's
+// size. An object without a graphic writes nothing.
 #pragma once
 
 #include <cstdint>
@@ -32,18 +38,20 @@
 #include <string>
 #include <vector>
 
-#include "editor/rtf/rtf_attributes.h"
+#include "editor/rtf/editor_attributes.h"
 #include "platform/rtl/rtl_stream.h"
 
 namespace pw::editor {
 
 class TateCustomExporter {
  public:
-  TateCustomExporter(TStream& stream, const TateRtfAttributes& font) : stream_(stream), font_(font) {}
+  TateCustomExporter(TStream& stream, const TateCustomEditorAttributes& font)
+      : stream_(stream), font_(font.ToRecord()) {}
   virtual ~TateCustomExporter() = default;
   std::function<void(TateCustomExporter* sender, std::int32_t current, std::int32_t total)> OnProgress;
-  virtual void NewLine(bool newParagraph, const TateRtfParagraph* paragraph) = 0;
-  virtual void WriteText(WideStringView text, const TateRtfAttributes* attributes, const TateRtfPicture* picture) = 0;
+  virtual void NewLine(bool newParagraph, const TateCustomParagraph* paragraph) = 0;
+  virtual void WriteText(WideStringView text, const TateCustomEditorAttributes* attributes,
+                         const TateCustomEditorObject* object) = 0;
   virtual void Finish() = 0;
 
  protected:
@@ -53,12 +61,13 @@ class TateCustomExporter {
 
 class TateRTF_Exporter : public TateCustomExporter {
  public:
-  TateRTF_Exporter(TStream& stream, const TateRtfAttributes& font);
+  TateRTF_Exporter(TStream& stream, const TateCustomEditorAttributes& font);
   // The displayed number of a line index; empty: the index + 1.
   std::function<std::int32_t(std::int32_t line)> LineNumbers;
   bool ShowLineNumbers = true;
-  void NewLine(bool newParagraph, const TateRtfParagraph* paragraph) override;
-  void WriteText(WideStringView text, const TateRtfAttributes* attributes, const TateRtfPicture* picture) override;
+  void NewLine(bool newParagraph, const TateCustomParagraph* paragraph) override;
+  void WriteText(WideStringView text, const TateCustomEditorAttributes* attributes,
+                 const TateCustomEditorObject* object) override;
   void Finish() override;
 
  private:
@@ -69,7 +78,7 @@ class TateRTF_Exporter : public TateCustomExporter {
   std::int32_t FontIndex(const TateRtfAttributes& a);
   std::int32_t ColorIndex(std::uint32_t color, bool background);
   void Run(WideStringView text, const TateRtfAttributes& a);
-  void Picture(const TateRtfPicture& picture);
+  void Picture(const TateCustomEditorObject& object);
   std::string Escape(WideStringView text) const;
 
   TateRtfAttributes current_, default_;

@@ -91,9 +91,9 @@ std::int64_t HimetricToPixels(std::int64_t v) { return v * 96 / 2540; }
 
 // ---------------------------------------------------------------------------------------------
 
-void TateCustomImporter::DoText(WideStringView text, const TateRtfAttributes* attributes, const TateRtfPicture* picture,
-                                const TateRtfParagraph* paragraph) {
-  if (OnText) OnText(this, text, attributes, picture, paragraph);
+void TateCustomImporter::DoText(WideStringView text, const TateCustomEditorAttributes* attributes,
+                                const TateCustomEditorObject* object, const TateCustomParagraph* paragraph) {
+  if (OnText) OnText(this, text, attributes, object, paragraph);
 }
 
 bool TateCustomImporter::CanImport(TStream&) { return false; }
@@ -120,27 +120,27 @@ void TateCustomImporter::ImportText(WideStringView text) {
 
 // ---------------------------------------------------------------------------------------------
 
-TateCustomImporterEx::TateCustomImporterEx(const TateRtfAttributes* font) {
+using Mask = TateCustomEditorAttributes::Mask;
+
+TateCustomImporterEx::TateCustomImporterEx(const TateCustomEditorAttributes* font) {
   default_.FontName = u"Times New Roman";
   default_.Size = 10;
-  if (font) default_ = *font;
-  current_ = Base();
-}
-
-TateRtfAttributes TateCustomImporterEx::Base() const {
-  TateRtfAttributes a;
-  a.FontName = default_.FontName;
-  a.Charset = default_.Charset;
-  a.Size = default_.Size;
-  a.Color = kRtfNoColor;
-  a.Background = kRtfNoColor;
-  return a;
+  if (font) {
+    default_.FontName = font->Name();
+    default_.Charset = font->Charset();
+    default_.Size = font->Size();
+  }
+  base_.Attributes.FontName = default_.FontName;
+  base_.Attributes.Charset = default_.Charset;
+  base_.Attributes.Size = default_.Size;
+  base_.Attributes.Color = kRtfNoColor;
+  base_.Attributes.Background = kRtfNoColor;
+  Fill(current_, base_);
 }
 
 void TateCustomImporterEx::PushGroup(std::int32_t key) {
-  TateRtfRecord r;
+  TateRtfRecord r = Folded();
   r.Key = key;
-  r.Attributes = stack_.empty() ? Base() : stack_.back().Attributes;
   stack_.push_back(std::move(r));
 }
 
@@ -158,14 +158,60 @@ TateRtfRecord& TateCustomImporterEx::Top() {
   return stack_.back();
 }
 
+void TateCustomImporterEx::SetColor(std::int32_t color) {
+  TateRtfRecord& t = Top();
+  t.Attributes.Color = color;
+  t.Set |= Mask::amColor;
+}
+
+void TateCustomImporterEx::SetBackground(std::int32_t color) {
+  TateRtfRecord& t = Top();
+  t.Attributes.Background = color;
+  t.Set |= Mask::amBackColor;
+}
+
 void TateCustomImporterEx::SetFont(WideStringView name, std::uint8_t charset) {
-  Top().Attributes.FontName = WideString(name);
-  Top().Attributes.Charset = charset;
+  TateRtfRecord& t = Top();
+  t.Attributes.FontName = WideString(name);
+  t.Attributes.Charset = charset;
+  t.Set |= Mask::amName | Mask::amCharset;
+}
+
+void TateCustomImporterEx::SetSize(std::int32_t size) {
+  TateRtfRecord& t = Top();
+  t.Attributes.Size = size;
+  t.Set |= Mask::amSize;
 }
 
 void TateCustomImporterEx::SetStyle(std::uint8_t style, bool on) {
-  std::uint8_t& s = Top().Attributes.Style;
+  TateRtfRecord& t = Top();
+  std::uint8_t& s = t.Attributes.Style;
   s = on ? static_cast<std::uint8_t>(s | style) : static_cast<std::uint8_t>(s & ~style);
+  t.Set |= Mask::amStyle;
+}
+
+void TateCustomImporterEx::SetVertical(std::uint8_t value, bool on) {
+  TateRtfRecord& t = Top();
+  t.Attributes.Vertical = on ? value : 0;
+  t.Set |= Mask::amPosition;
+}
+
+void TateCustomImporterEx::SetNumbering(std::int32_t value) {
+  // The list flag's own hanging indent is for paragraphs made in the editor: here the
+  // indents and the number stay what the document gave.
+  const std::int32_t left = paragraph_.LeftIndent(), first = paragraph_.FirstIndent(), number = paragraph_.Number();
+  paragraph_.BeginUpdate();
+  try {
+    paragraph_.SetList(value == 1);
+    paragraph_.SetNumbered(value == 2);
+    paragraph_.SetLeftIndent(left);
+    paragraph_.SetFirstIndent(first);
+    paragraph_.SetNumber(number);
+  } catch (...) {
+    paragraph_.EndUpdate();
+    throw;
+  }
+  paragraph_.EndUpdate();
 }
 
 void TateCustomImporterEx::AddText(WideStringView text) {
@@ -175,13 +221,31 @@ void TateCustomImporterEx::AddText(WideStringView text) {
   DoText(text, &current_, nullptr, nullptr);
 }
 
-void TateCustomImporterEx::ApplyAttributes(TateRtfAttributes& attributes) {
-  attributes = stack_.empty() ? Base() : stack_.back().Attributes;
+void TateCustomImporterEx::ApplyAttributes(TateCustomEditorAttributes& attributes) { Fill(attributes, Folded()); }
+
+void TateCustomImporterEx::Fill(TateCustomEditorAttributes& a, const TateRtfRecord& r) {
+  const TateRtfAttributes& v = r.Attributes;
+  a.BeginUpdate();
+  try {
+    a.AssignRecord(v);
+    a.ClearChangeMask();
+    if (r.Set & Mask::amColor) a.SetColor(v.Color);
+    if (r.Set & Mask::amBackColor) a.SetBackColor(v.Background);
+    if (r.Set & Mask::amName) a.SetName(v.FontName);
+    if (r.Set & Mask::amCharset) a.SetCharset(v.Charset);
+    if (r.Set & Mask::amSize) a.SetSize(v.Size);
+    if (r.Set & Mask::amStyle) a.SetStyle(v.Style);
+    if (r.Set & Mask::amPosition) a.SetPosition(v.Vertical);
+  } catch (...) {
+    a.EndUpdate();
+    throw;
+  }
+  a.EndUpdate();
 }
 
 // ---------------------------------------------------------------------------------------------
 
-TateRTF_Importer::TateRTF_Importer(const TateRtfAttributes* font) : TateCustomImporterEx(font) {}
+TateRTF_Importer::TateRTF_Importer(const TateCustomEditorAttributes* font) : TateCustomImporterEx(font) {}
 
 bool TateRTF_Importer::CanImport(TStream& stream) {
   stream.SetPosition(0);
@@ -208,15 +272,15 @@ TateSyntaxStyle* TateRTF_Importer::Next() {
 
 void TateRTF_Importer::Run() {
   stack_.clear();
-  current_ = Base();
+  Fill(current_, base_);
   fonts_.clear();
   colors_.clear();
   parser_.Reset();
   lastLine_ = -1;
-  skipText_ = paragraphPending_ = changed_ = skipFallback_ = false;
+  skipText_ = paragraphPending_ = changed_ = skipFallback_ = readNumber_ = false;
   watching_ = true;
   pendingText_.clear();
-  paragraph_ = TateRtfParagraph();
+  paragraph_.AssignRecord(TateRtfParagraph());
   std::int32_t previous = 0;
   bool wordBefore = false;
   while (TateSyntaxStyle* s = Next()) {
@@ -228,7 +292,7 @@ void TateRTF_Importer::Run() {
     } else if (kind == rtkGroupClose) {
       skipFallback_ = false;
       PopGroup(-1);
-      skipText_ = false;
+      skipText_ = readNumber_ = false;
     } else if (kind == rtkText) {
       WideStringView t = token;
       if (previous == rtkControl && wordBefore && !t.empty() && t[0] == u' ') t.remove_prefix(1);
@@ -236,6 +300,7 @@ void TateRTF_Importer::Run() {
       if (skipFallback_ && !text.empty()) text.erase(0, 1);
       skipFallback_ = false;
       if (!skipText_) AddText(text);
+      else if (readNumber_) ReadListNumber(text);
     } else {
       HandleControl(token, previous);
     }
@@ -257,9 +322,9 @@ void TateRTF_Importer::AddText(WideStringView text) {
     Flush();
     EndParagraph();
   }
-  ApplyAttributes(current_);
-  if (!pendingText_.empty() && !(pendingAttributes_ == current_)) Flush();
-  pendingAttributes_ = current_;
+  const TateRtfRecord& now = Folded();
+  if (!pendingText_.empty() && !pendingAttributes_.SameAs(now)) Flush();
+  if (pendingText_.empty()) pendingAttributes_ = now;
   pendingText_ += text;
 }
 
@@ -267,7 +332,8 @@ void TateRTF_Importer::Flush() {
   if (pendingText_.empty()) return;
   const WideString text = std::move(pendingText_);
   pendingText_.clear();
-  DoText(text, &pendingAttributes_, nullptr, nullptr);
+  Fill(current_, pendingAttributes_);
+  DoText(text, &current_, nullptr, nullptr);
 }
 
 void TateRTF_Importer::EndParagraph() {
@@ -278,6 +344,17 @@ void TateRTF_Importer::EndParagraph() {
     DoText(u"", nullptr, nullptr, &paragraph_);
   }
   watching_ = false;
+}
+
+void TateRTF_Importer::ReadListNumber(WideStringView text) {
+  readNumber_ = false;
+  std::size_t i = 0;
+  while (i < text.size() && text[i] == u' ') ++i;
+  std::int64_t n = 0;
+  const std::size_t start = i;
+  for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i)
+    n = std::min<std::int64_t>(n * 10 + (text[i] - u'0'), INT32_MAX);
+  if (i > start) paragraph_.SetNumber(static_cast<std::int32_t>(n));
 }
 
 void TateRTF_Importer::Deliver(WideStringView text) {
@@ -350,7 +427,10 @@ void TateRTF_Importer::HandleControl(const WideString& token, std::int32_t previ
     case 48: return SetVertical(2, c.value != 0);  // super
     case 23: return SetVertical(0, true);          // nosupersub
     case 29: {                                     // plain
-      TateRtfAttributes& a = Top().Attributes;
+      TateRtfRecord& t = Top();
+      t.Set |= Mask::amName | Mask::amCharset | Mask::amSize | Mask::amColor | Mask::amBackColor | Mask::amStyle |
+               Mask::amPosition;
+      TateRtfAttributes& a = t.Attributes;
       if (!fonts_.empty()) {
         a.FontName = fonts_.begin()->second.first;
         a.Charset = fonts_.begin()->second.second;
@@ -382,21 +462,24 @@ void TateRTF_Importer::HandleControl(const WideString& token, std::int32_t previ
     case 36: watch(); return SetAlignment(3);  // qj
     case 11:
       watch();
-      paragraph_.FirstIndent = TwipsToPixels(c.value);
+      paragraph_.SetFirstIndent(TwipsToPixels(c.value));
       return;  // fi
     case 19:
       watch();
-      paragraph_.LeftIndent = TwipsToPixels(c.value);
+      paragraph_.SetLeftIndent(TwipsToPixels(c.value));
       return;  // li
     case 40:
       watch();
-      paragraph_.RightIndent = TwipsToPixels(c.value);
+      paragraph_.SetRightIndent(TwipsToPixels(c.value));
       return;  // ri
     case 33:
     case 21:  // pntext listtext
       watch();
       SetNumbering(code == 33 ? 1 : 2);
-      if (previousKind == rtkGroupOpen) skipText_ = true;
+      if (previousKind == rtkGroupOpen) {
+        skipText_ = true;
+        readNumber_ = code == 21;  // a numbered paragraph's number is its list text's
+      }
       return;
     case 49:
     case 3: return Deliver(u"\t");  // tab cell
@@ -433,7 +516,7 @@ void TateRTF_Importer::SkipGroup() {
       ++depth;
     } else if (s->TokenKind == rtkGroupClose && --depth == 0) {
       PopGroup(-1);
-      skipText_ = false;
+      skipText_ = readNumber_ = false;
       return;
     }
   }
@@ -550,10 +633,11 @@ void TateRTF_Importer::ReadPicture() {
   }
   if (closed) {
     PopGroup(-1);
-    skipText_ = false;
+    skipText_ = readNumber_ = false;
   }
   if (data.empty() || (type != 0 && type != 1 && type != 6 && type != 7)) return;
-  TateRtfPicture picture;
+  TateRtfPictureObject object;
+  TateRtfPicture& picture = object.Picture();
   try {
     if (type == 0 || type == 7) {
       picture.Type = TateRtfPicture::Bitmap;
@@ -608,17 +692,17 @@ void TateRTF_Importer::ReadPicture() {
   }
   if (width < 0) width = picture.GraphicWidth;
   if (height < 0) height = picture.GraphicHeight;
-  picture.Width = Clamp32(width * std::clamp<std::int64_t>(scaleX, 0, 1 << 20) / 100);
-  picture.Height = Clamp32(height * std::clamp<std::int64_t>(scaleY, 0, 1 << 20) / 100);
-  picture.Unscaled = scaleX == 100 && scaleY == 100 && picture.Width == picture.GraphicWidth &&
-                     picture.Height == picture.GraphicHeight;
+  object.SetWidth(Clamp32(width * std::clamp<std::int64_t>(scaleX, 0, 1 << 20) / 100));
+  object.SetHeight(Clamp32(height * std::clamp<std::int64_t>(scaleY, 0, 1 << 20) / 100));
+  object.SetUnscaled(scaleX == 100 && scaleY == 100 && object.Width() == picture.GraphicWidth &&
+                     object.Height() == picture.GraphicHeight);
   Flush();
   EndParagraph();
-  DoText(u"", nullptr, &picture, nullptr);
+  DoText(u"", nullptr, &object, nullptr);
 }
 
-std::string RtfEventLine(WideStringView text, const TateRtfAttributes* attributes, const TateRtfPicture* picture,
-                         const TateRtfParagraph* paragraph) {
+std::string RtfEventLine(WideStringView text, const TateCustomEditorAttributes* attributes,
+                         const TateCustomEditorObject* object, const TateCustomParagraph* paragraph) {
   auto color = [](std::int32_t c) {
     if (c == kRtfNoColor || c == 0x1FFFFFFF) return std::string("none");
     const std::uint32_t rgb = ColorToRGB(static_cast<std::uint32_t>(c));
@@ -626,18 +710,20 @@ std::string RtfEventLine(WideStringView text, const TateRtfAttributes* attribute
     std::snprintf(b, sizeof b, "%02X%02X%02X", rgb & 0xFF, (rgb >> 8) & 0xFF, (rgb >> 16) & 0xFF);
     return std::string(b);
   };
-  if (picture) {
-    const char* kind = picture->Type == TateRtfPicture::Bitmap     ? "bitmap"
+  if (object) {
+    const TateRtfPicture* picture = object->Graphic();
+    const char* kind = !picture                                    ? "none"
+                       : picture->Type == TateRtfPicture::Bitmap   ? "bitmap"
                        : picture->Type == TateRtfPicture::Enhanced ? "emf"
                                                                    : "wmf";
-    return std::string("picture\t") + kind + "\t" + std::to_string(picture->Width) + "x" +
-           std::to_string(picture->Height);
+    return std::string("picture\t") + kind + "\t" + std::to_string(object->Width()) + "x" +
+           std::to_string(object->Height());
   }
   if (paragraph) {
-    return std::string("paragraph\t") + (text.empty() ? "format" : "break") + "\t" +
-           std::to_string(paragraph->Alignment) + "\t" + std::to_string(paragraph->Numbering) + "\t" +
-           std::to_string(paragraph->FirstIndent) + "\t" + std::to_string(paragraph->LeftIndent) + "\t" +
-           std::to_string(paragraph->RightIndent);
+    const TateRtfParagraph p = paragraph->ToRecord();
+    return std::string("paragraph\t") + (text.empty() ? "format" : "break") + "\t" + std::to_string(p.Alignment) +
+           "\t" + std::to_string(p.Numbering) + "\t" + std::to_string(p.FirstIndent) + "\t" +
+           std::to_string(p.LeftIndent) + "\t" + std::to_string(p.RightIndent);
   }
   std::string quoted;
   for (char ch : WideToUtf8(text)) {
@@ -650,15 +736,15 @@ std::string RtfEventLine(WideStringView text, const TateRtfAttributes* attribute
   std::string line = "run\t\"" + quoted + "\"";
   if (attributes) {
     std::string styles;
-    if (attributes->Style & 1) styles += 'b';
-    if (attributes->Style & 2) styles += 'i';
-    if (attributes->Style & 4) styles += 'u';
-    if (attributes->Style & 8) styles += 's';
-    if (attributes->Vertical == 1) styles += "sub";
-    if (attributes->Vertical == 2) styles += "super";
+    if (attributes->Style() & kStyleBold) styles += 'b';
+    if (attributes->Style() & kStyleItalic) styles += 'i';
+    if (attributes->Style() & kStyleUnderline) styles += 'u';
+    if (attributes->Style() & kStyleStrikeOut) styles += 's';
+    if (attributes->Position() == 1) styles += "sub";
+    if (attributes->Position() == 2) styles += "super";
     if (styles.empty()) styles = "-";
-    line += "\t" + WideToUtf8(attributes->FontName) + "\t" + std::to_string(attributes->Size) + "\t" +
-            color(attributes->Color) + "\t" + color(attributes->Background) + "\t" + styles;
+    line += "\t" + WideToUtf8(attributes->Name()) + "\t" + std::to_string(attributes->Size()) + "\t" +
+            color(attributes->Color()) + "\t" + color(attributes->BackColor()) + "\t" + styles;
   }
   return line;
 }

@@ -191,3 +191,56 @@ TEST(EditorObject, SettersReportWhichChangeItWas) {
 
 }  // namespace
 }  // namespace pw::editor
+
+namespace pw::editor {
+namespace {
+
+// A paragraph whose notification raises at the Nth change.
+class RaisingParagraph : public TateCustomParagraph {
+ public:
+  void Changed() override {
+    if (++changes == raiseAt) throw EConvertError(u"refused");
+  }
+  void BeginUpdate() override { ++updates; }
+  void EndUpdate() override { --updates; }
+  int changes = 0, raiseAt = 0, updates = 0;
+};
+
+// Assign and AssignRecord close their update bracket also when a change raises.
+TEST(EditorParagraph, AssignClosesTheBracketWhenAChangeRaises) {
+  TateCustomParagraph from;
+  from.SetList(true);
+  from.SetRightIndent(9);
+  from.SetAlignment(2);
+  for (int at = 1; at <= 3; ++at) {
+    SCOPED_TRACE(at);
+    RaisingParagraph to;
+    to.raiseAt = at;
+    EXPECT_THROW(to.Assign(&from), EConvertError);
+    EXPECT_EQ(to.updates, 0);
+    RaisingParagraph record;
+    record.raiseAt = at;
+    EXPECT_THROW(record.AssignRecord(from.ToRecord()), EConvertError);
+    EXPECT_EQ(record.updates, 0);
+  }
+  RaisingParagraph quiet;
+  quiet.Assign(&from);
+  EXPECT_EQ(quiet.updates, 0);
+  EXPECT_EQ(quiet.ToRecord(), from.ToRecord());
+}
+
+TEST(EditorObject, APictureObjectHoldsItsGraphic) {
+  TateRtfPicture picture;
+  picture.Type = TateRtfPicture::Enhanced;
+  picture.Bytes = {1, 2, 3};
+  picture.GraphicWidth = 7;
+  TateRtfPictureObject object(picture);
+  ASSERT_NE(object.Graphic(), nullptr);
+  EXPECT_EQ(object.Graphic()->Bytes, picture.Bytes);
+  EXPECT_EQ(object.Graphic()->GraphicWidth, 7);
+  EXPECT_EQ(object.Width(), 16);  // shown at the object's size until it is set
+  EXPECT_EQ(object.ClassName(), u"TateRtfPictureObject");
+}
+
+}  // namespace
+}  // namespace pw::editor

@@ -9,17 +9,45 @@
 #include "editor/rtf/rtf_importer.h"
 #include "editor/text/text_encoding.h"
 #include "platform/rtl/strings.h"
+#include "tests/editor/rtf_pictures.h"
 
 namespace pw::editor {
 namespace {
 
-TateRtfAttributes Courier() {
+using testing::ShownPicture;
+
+TateRtfAttributes CourierRecord() {
   TateRtfAttributes a;
   a.FontName = u"Courier New";
   a.Size = 10;
   a.Color = static_cast<std::int32_t>(0xFF000008);  // the window text colour
   a.Background = 0x1FFFFFFF;
   return a;
+}
+
+// Attributes and paragraphs from records (the tests write the values they change).
+struct Attributes : TateCustomEditorAttributes {
+  explicit Attributes(const TateRtfAttributes& r) { AssignRecord(r); }
+};
+
+struct Paragraph : TateCustomParagraph {
+  explicit Paragraph(const TateRtfParagraph& r) { AssignRecord(r); }
+};
+
+// Courier New 10 in the window text colour, no background.
+const TateCustomEditorAttributes& Courier() {
+  static const Attributes courier(CourierRecord());
+  return courier;
+}
+
+void Write(TateRTF_Exporter& ex, WideStringView text, const TateRtfAttributes& record) {
+  const Attributes a(record);
+  ex.WriteText(text, &a, nullptr);
+}
+
+void Break(TateRTF_Exporter& ex, const TateRtfParagraph& record) {
+  const Paragraph p(record);
+  ex.NewLine(true, &p);
 }
 
 std::string Written(const std::function<void(TateRTF_Exporter&)>& feed, bool numbers = false) {
@@ -43,15 +71,15 @@ TEST(RtfExport, OneLineInDefaultAttributes) {
 
 TEST(RtfExport, StylesColoursAndBackgrounds) {
   const std::string out = Written([](TateRTF_Exporter& ex) {
-    TateRtfAttributes a = Courier();
+    TateRtfAttributes a = CourierRecord();
     a.Style = 1 | 4;
-    ex.WriteText(u"x", &a, nullptr);
+    Write(ex, u"x", a);
     a.Style = 2;
     a.Color = 0x0000FF;  // red
-    ex.WriteText(u"y", &a, nullptr);
+    Write(ex, u"y", a);
     a.Background = 0;  // black, the value of colour 0: an entry of its own
     a.Vertical = 2;
-    ex.WriteText(u"z", &a, nullptr);
+    Write(ex, u"z", a);
   });
   EXPECT_EQ(out,
             "{\\rtf1\\ansi {\\fonttbl\r\n{\\f0\\fnil\\fcharset0 Courier "
@@ -73,15 +101,15 @@ TEST(RtfExport, ParagraphsAndLineNumbers) {
         bullet.Numbering = 1;
         bullet.LeftIndent = 100;
         ex.WriteText(u"a", nullptr, nullptr);
-        ex.NewLine(true, &bullet);
+        Break(ex, bullet);
         ex.WriteText(u"b", nullptr, nullptr);
-        ex.NewLine(true, &bullet);
+        Break(ex, bullet);
         ex.WriteText(u"c", nullptr, nullptr);
         TateRtfParagraph numbered;
         numbered.Numbering = 2;
         numbered.Number = 3;
         numbered.Alignment = 2;
-        ex.NewLine(true, &numbered);
+        Break(ex, numbered);
         ex.WriteText(u"d", nullptr, nullptr);
       },
       true);
@@ -131,13 +159,13 @@ TEST(RtfExport, RoundTrip) {
   ex.ShowLineNumbers = false;
   for (const Run& r : runs) {
     if (r.breakBefore) ex.NewLine(true, nullptr);
-    TateRtfAttributes a = Courier();
+    TateRtfAttributes a = CourierRecord();
     a.Style = r.style;
     a.Color = r.color;
     a.Background = r.background < 0 ? 0x1FFFFFFF : r.background;
     a.Size = r.size;
     a.Vertical = r.vertical;
-    ex.WriteText(r.text, &a, nullptr);
+    Write(ex, r.text, a);
   }
   ex.Finish();
   stream.SetPosition(0);
@@ -145,15 +173,15 @@ TEST(RtfExport, RoundTrip) {
   ASSERT_TRUE(im.CanImport(stream));
   std::vector<Run> back;
   bool pendingBreak = false;
-  im.OnText = [&](TateCustomImporter*, WideStringView text, const TateRtfAttributes* a, const TateRtfPicture*,
-                  const TateRtfParagraph* g) {
+  im.OnText = [&](TateCustomImporter*, WideStringView text, const TateCustomEditorAttributes* a,
+                  const TateCustomEditorObject*, const TateCustomParagraph* g) {
     if (g) {
       pendingBreak = !text.empty();
       return;
     }
     ASSERT_TRUE(a);
-    EXPECT_EQ(a->FontName, u"Courier New");
-    back.push_back({WideString(text), a->Style, a->Color, a->Background, a->Size, a->Vertical, pendingBreak});
+    EXPECT_EQ(a->Name(), u"Courier New");
+    back.push_back({WideString(text), a->Style(), a->Color(), a->BackColor(), a->Size(), a->Position(), pendingBreak});
     pendingBreak = false;
   };
   im.Import(stream);
@@ -170,11 +198,11 @@ TEST(RtfExport, RoundTrip) {
 }
 
 TEST(RtfExport, BitmapPictureRoundTrip) {
-  TateRtfPicture picture;
-  picture.Image = graphics::Bitmap(5, 3, graphics::PixelFormat::Rgb24());
-  picture.Image->SetPixel(4, 2, 0xFF00FF00);
-  picture.Width = 5;
-  picture.Height = 3;
+  TateRtfPictureObject picture;
+  picture.Picture().Image = graphics::Bitmap(5, 3, graphics::PixelFormat::Rgb24());
+  picture.Picture().Image->SetPixel(4, 2, 0xFF00FF00);
+  picture.SetWidth(5);
+  picture.SetHeight(3);
   TMemoryStream stream;
   TateRTF_Exporter ex(stream, Courier());
   ex.ShowLineNumbers = false;
@@ -185,10 +213,10 @@ TEST(RtfExport, BitmapPictureRoundTrip) {
   EXPECT_NE(text.find("{\\pict\\dibitmap0\\wbmwidthbytes16\\picw5\\pich3 28000000"), std::string::npos) << text;
   stream.SetPosition(0);
   TateRTF_Importer im;
-  std::vector<TateRtfPicture> got;
-  im.OnText = [&](TateCustomImporter*, WideStringView, const TateRtfAttributes*, const TateRtfPicture* p,
-                  const TateRtfParagraph*) {
-    if (p) got.push_back(*p);
+  std::vector<ShownPicture> got;
+  im.OnText = [&](TateCustomImporter*, WideStringView, const TateCustomEditorAttributes*,
+                  const TateCustomEditorObject* p, const TateCustomParagraph*) {
+    if (p) got.push_back(ShownPicture::Of(*p));
   };
   im.Import(stream);
   ASSERT_EQ(got.size(), 1u);
@@ -204,6 +232,8 @@ TEST(RtfExport, BitmapPictureRoundTrip) {
 namespace pw::editor {
 namespace {
 
+using testing::ShownPicture;
+
 // Metafiles keep their bytes through export and import; the size travels in
 // hundredths of a millimetre.
 TEST(RtfExport, MetafilesRoundTrip) {
@@ -216,26 +246,27 @@ TEST(RtfExport, MetafilesRoundTrip) {
   put32(32, 2540);  // frame right
   put32(36, 1270);  // frame bottom
   put32(40, 0x464D4520);
-  TateRtfPicture enhanced;
-  enhanced.Type = TateRtfPicture::Enhanced;
-  enhanced.Bytes = emf;
-  enhanced.Width = 96;
-  enhanced.Height = 48;
-  TateRtfPicture metafile;
+  TateRtfPictureObject enhanced;
+  enhanced.Picture().Type = TateRtfPicture::Enhanced;
+  enhanced.Picture().Bytes = emf;
+  enhanced.SetWidth(96);
+  enhanced.SetHeight(48);
+  TateRtfPictureObject metafileObject;
+  TateRtfPicture& metafile = metafileObject.Picture();
   metafile.Type = TateRtfPicture::Metafile;
   metafile.Bytes = {0xD7, 0xCD, 0xC6, 0x9A};
   metafile.Bytes.resize(22, 0);
   for (std::uint8_t b : {1, 0, 9, 0, 0, 3, 0x22, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0, 0, 0xFF, 0xFF})
     metafile.Bytes.push_back(b);
-  metafile.Width = 96;
-  metafile.Height = 48;
+  metafileObject.SetWidth(96);
+  metafileObject.SetHeight(48);
   TMemoryStream stream;
-  TateRtfAttributes font;
-  font.FontName = u"Arial";
+  TateCustomEditorAttributes font;
+  font.SetName(u"Arial");
   TateRTF_Exporter ex(stream, font);
   ex.ShowLineNumbers = false;
   ex.WriteText(u"", nullptr, &enhanced);
-  ex.WriteText(u"", nullptr, &metafile);
+  ex.WriteText(u"", nullptr, &metafileObject);
   ex.Finish();
   stream.SetPosition(0);
   const std::string text = ReadAllBytes(stream);
@@ -243,10 +274,10 @@ TEST(RtfExport, MetafilesRoundTrip) {
   EXPECT_NE(text.find("{\\pict\\wmetafile8\\picw2540\\pich1270 010009000003"), std::string::npos) << text;
   stream.SetPosition(0);
   TateRTF_Importer im;
-  std::vector<TateRtfPicture> got;
-  im.OnText = [&](TateCustomImporter*, WideStringView, const TateRtfAttributes*, const TateRtfPicture* p,
-                  const TateRtfParagraph*) {
-    if (p) got.push_back(*p);
+  std::vector<ShownPicture> got;
+  im.OnText = [&](TateCustomImporter*, WideStringView, const TateCustomEditorAttributes*,
+                  const TateCustomEditorObject* p, const TateCustomParagraph*) {
+    if (p) got.push_back(ShownPicture::Of(*p));
   };
   im.Import(stream);
   ASSERT_EQ(got.size(), 2u);
@@ -260,6 +291,98 @@ TEST(RtfExport, MetafilesRoundTrip) {
   EXPECT_EQ(got[1].Height, 48);
   EXPECT_EQ(std::vector<std::uint8_t>(got[1].Bytes.begin() + 22, got[1].Bytes.end()),
             std::vector<std::uint8_t>(metafile.Bytes.begin() + 22, metafile.Bytes.end()));
+}
+
+}  // namespace
+}  // namespace pw::editor
+
+namespace pw::editor {
+namespace {
+
+// Paragraph objects through export and import: bullets, numbers, alignment and indents.
+TEST(RtfExport, ParagraphsRoundTrip) {
+  // Alignment, numbering, number, first, left, right indent (pixels).
+  const std::vector<TateRtfParagraph> paragraphs = {
+      {0, 1, 1, -24, 100, 0},  // a bullet
+      {0, 1, 1, -24, 100, 0},  // a bullet after a bullet
+      {2, 2, 3, -20, 50, 10},  // numbered 3, centred
+      {3, 0, 1, -20, 50, 10},  // justified, no numbering
+      {1, 2, 12, 7, 50, 10},   // numbered 12, right
+  };
+  TMemoryStream stream;
+  TateRTF_Exporter ex(stream, Courier());
+  ex.ShowLineNumbers = false;
+  for (std::size_t i = 0; i < paragraphs.size(); ++i) {
+    const Paragraph p(paragraphs[i]);
+    ex.NewLine(i > 0, &p);
+    ex.WriteText(u"line " + Utf8ToWide(std::to_string(i)), nullptr, nullptr);
+  }
+  ex.Finish();
+  stream.SetPosition(0);
+  TateRTF_Importer im;
+  std::vector<TateRtfParagraph> back;
+  std::vector<std::string> texts;
+  im.OnText = [&](TateCustomImporter*, WideStringView text, const TateCustomEditorAttributes*,
+                  const TateCustomEditorObject*, const TateCustomParagraph* g) {
+    if (g) back.push_back(g->ToRecord());
+    else texts.push_back(WideToUtf8(text));
+  };
+  im.Import(stream);
+  EXPECT_EQ(texts, (std::vector<std::string>{"line 0", "line 1", "line 2", "line 3", "line 4"}));
+  ASSERT_EQ(back.size(), paragraphs.size());
+  for (std::size_t i = 0; i < paragraphs.size(); ++i) {
+    if (paragraphs[i].Numbering != 2) back[i].Number = paragraphs[i].Number;  // a number only numbered ones carry
+    EXPECT_EQ(back[i], paragraphs[i]) << i;
+  }
+}
+
+// A picture shown at another size than its own carries its scale, so it comes back
+// at that size; one shown at its own size is unscaled.
+TEST(RtfExport, PictureObjectsKeepTheSizeTheyAreShownAt) {
+  TateRtfPictureObject scaled;
+  scaled.Picture().Image = graphics::Bitmap(4, 2, graphics::PixelFormat::Rgb24());
+  scaled.SetWidth(8);
+  scaled.SetHeight(3);
+  TateRtfPictureObject own(scaled.Picture());
+  own.SetWidth(4);
+  own.SetHeight(2);
+  TateCustomEditorObject empty;  // no graphic: nothing written
+  TMemoryStream stream;
+  TateRTF_Exporter ex(stream, Courier());
+  ex.ShowLineNumbers = false;
+  ex.WriteText(u"", nullptr, &scaled);
+  ex.WriteText(u"", nullptr, &empty);
+  ex.WriteText(u"", nullptr, &own);
+  ex.Finish();
+  stream.SetPosition(0);
+  const std::string text = ReadAllBytes(stream);
+  EXPECT_NE(text.find("\\picw4\\pich2\\picscalex200\\picscaley150 "), std::string::npos) << text;
+  stream.SetPosition(0);
+  TateRTF_Importer im;
+  std::vector<ShownPicture> got;
+  im.OnText = [&](TateCustomImporter*, WideStringView, const TateCustomEditorAttributes*,
+                  const TateCustomEditorObject* p, const TateCustomParagraph*) {
+    if (p) got.push_back(ShownPicture::Of(*p));
+  };
+  im.Import(stream);
+  ASSERT_EQ(got.size(), 2u);
+  EXPECT_EQ(got[0].Width, 8);
+  EXPECT_EQ(got[0].Height, 3);
+  EXPECT_FALSE(got[0].Unscaled);
+  EXPECT_EQ(got[0].GraphicWidth, 4);
+  EXPECT_EQ(got[1].Width, 4);
+  EXPECT_TRUE(got[1].Unscaled);
+}
+
+// The writer reads the attributes' values whatever their change masks say.
+TEST(RtfExport, MasksDoNotMatter) {
+  TateRtfAttributes r = CourierRecord();
+  r.Style = kStyleBold;
+  Attributes a(r);
+  const std::string marked = Written([&](TateRTF_Exporter& ex) { ex.WriteText(u"x", &a, nullptr); });
+  a.ClearChangeMask();
+  EXPECT_EQ(Written([&](TateRTF_Exporter& ex) { ex.WriteText(u"x", &a, nullptr); }), marked);
+  EXPECT_NE(marked.find("\\b\\nosupersub x"), std::string::npos) << marked;
 }
 
 }  // namespace

@@ -7,16 +7,20 @@
 #include "editor/rtf/rtf_importer.h"
 #include "graphics/bmp.h"
 #include "platform/rtl/strings.h"
+#include "tests/editor/rtf_pictures.h"
 
 namespace pw::editor {
 namespace {
+
+using testing::ShownPicture;
 
 std::string Events(std::string_view rtf, TateRTF_Importer* importer = nullptr) {
   TateRTF_Importer own;
   TateRTF_Importer& im = importer ? *importer : own;
   std::string out;
-  im.OnText = [&](TateCustomImporter*, WideStringView text, const TateRtfAttributes* a, const TateRtfPicture* p,
-                  const TateRtfParagraph* g) { out += RtfEventLine(text, a, p, g) + "\n"; };
+  im.OnText = [&](TateCustomImporter*, WideStringView text, const TateCustomEditorAttributes* a,
+                  const TateCustomEditorObject* p,
+                  const TateCustomParagraph* g) { out += RtfEventLine(text, a, p, g) + "\n"; };
   im.ImportText(Utf8ToWide(rtf));
   return out;
 }
@@ -129,11 +133,11 @@ TEST(RtfImport, ImporterBaseStack) {
   BaseOnly base;
   base.PopGroup(5);  // nothing on an empty stack
   EXPECT_EQ(base.Depth(), 0u);
-  TateRtfAttributes a;
+  TateCustomEditorAttributes a;
   base.ApplyAttributes(a);
-  EXPECT_EQ(a.FontName, u"Times New Roman");
-  EXPECT_EQ(a.Size, 10);
-  EXPECT_EQ(a.Style, 0);
+  EXPECT_EQ(a.Name(), u"Times New Roman");
+  EXPECT_EQ(a.Size(), 10);
+  EXPECT_EQ(a.Style(), 0);
   EXPECT_EQ(base.Top().Key, -1);
   base.PushGroup(7);
   base.SetStyle(1, true);
@@ -142,7 +146,7 @@ TEST(RtfImport, ImporterBaseStack) {
   base.PopGroup(7);  // the level with key 7 goes; the one above stays
   ASSERT_EQ(base.Depth(), 2u);
   base.ApplyAttributes(a);
-  EXPECT_EQ(a.Size, 20);
+  EXPECT_EQ(a.Size(), 20);
   base.PopGroup(3);
   EXPECT_EQ(base.Depth(), 2u);
 }
@@ -158,12 +162,12 @@ TEST(RtfImport, BitmapPicture) {
     hex += two;
   }
   TateRTF_Importer im;
-  std::vector<TateRtfPicture> pictures;
+  std::vector<ShownPicture> pictures;
   std::string out;
-  im.OnText = [&](TateCustomImporter*, WideStringView text, const TateRtfAttributes* a, const TateRtfPicture* p,
-                  const TateRtfParagraph* g) {
+  im.OnText = [&](TateCustomImporter*, WideStringView text, const TateCustomEditorAttributes* a,
+                  const TateCustomEditorObject* p, const TateCustomParagraph* g) {
     out += RtfEventLine(text, a, p, g) + "\n";
-    if (p) pictures.push_back(*p);
+    if (p) pictures.push_back(ShownPicture::Of(*p));
   };
   im.ImportText(Utf8ToWide("{a{\\pict\\wbitmap0\\picscalex200\\picw3\\pich2\r\n" + hex.substr(0, 10) + "\r\n" +
                            hex.substr(10) + "}{\\pict\\dibitmap0 " + hex + "}}"));
@@ -176,16 +180,17 @@ TEST(RtfImport, BitmapPicture) {
   EXPECT_TRUE(pictures[1].Unscaled);
   ASSERT_TRUE(pictures[1].Image);
   EXPECT_EQ(pictures[1].Image->GetPixel(0, 0) & 0xFFFFFF, 0xFF0000u);
+  EXPECT_EQ(pictures[0].GraphicWidth, 3);
 }
 
 TEST(RtfImport, MetafilesKeepTheirBytes) {
   // A metafile's 18-byte header; picw/pich in hundredths of a millimetre.
   const std::string wmf = "010009000003220000000000FFFF0000FFFF";
   TateRTF_Importer im;
-  std::vector<TateRtfPicture> pictures;
-  im.OnText = [&](TateCustomImporter*, WideStringView, const TateRtfAttributes*, const TateRtfPicture* p,
-                  const TateRtfParagraph*) {
-    if (p) pictures.push_back(*p);
+  std::vector<ShownPicture> pictures;
+  im.OnText = [&](TateCustomImporter*, WideStringView, const TateCustomEditorAttributes*,
+                  const TateCustomEditorObject* p, const TateCustomParagraph*) {
+    if (p) pictures.push_back(ShownPicture::Of(*p));
   };
   im.ImportText(Utf8ToWide("{{\\pict\\wmetafile8\\picw2540\\pich1270 " + wmf + "}{\\pict\\wmetafile8 " + wmf + "}}"));
   ASSERT_EQ(pictures.size(), 1u);  // the second has no size
@@ -196,6 +201,102 @@ TEST(RtfImport, MetafilesKeepTheirBytes) {
   EXPECT_EQ(pictures[0].Bytes[3], 0x9A);
   EXPECT_EQ(pictures[0].Bytes[10], 96);  // right
   EXPECT_EQ(pictures[0].Bytes[22], 0x01);
+}
+
+}  // namespace
+}  // namespace pw::editor
+
+namespace pw::editor {
+namespace {
+
+// Each run as "TEXT:MASK" (the change mask in hexadecimal), space separated.
+std::string Masks(std::string_view rtf) {
+  TateRTF_Importer im;
+  std::string out;
+  im.OnText = [&](TateCustomImporter*, WideStringView text, const TateCustomEditorAttributes* a,
+                  const TateCustomEditorObject*, const TateCustomParagraph*) {
+    if (!a) return;
+    char mask[8];
+    std::snprintf(mask, sizeof mask, "%X", a->ChangeMask());
+    out += (out.empty() ? "" : " ") + WideToUtf8(text) + ":" + mask;
+  };
+  im.ImportText(Utf8ToWide(rtf));
+  return out;
+}
+
+// The change mask of a run names what the document set for it, run by run.
+TEST(RtfImport, ChangeMasksNameWhatTheDocumentSet) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"{x}", "x:0"},
+      {R"({\b x})", "x:1040"},
+      {R"({\b0 x})", "x:1000"},
+      {R"({\i\ul\strike x})", "x:1380"},
+      {R"({{\colortbl;\red1;}\cf1 x})", "x:1"},
+      {R"({{\colortbl;\red1;}\highlight1 x})", "x:2"},
+      {R"({{\fonttbl{\f0 Arial;}}\f0 x})", "x:C"},
+      {R"({\fs24 x})", "x:20"},
+      {R"({\sub x\super y\nosupersub z})", "x:2400 y:2800 z:2000"},
+      {R"({\plain x})", "x:302F"},
+      // Nothing accumulates from run to run: a group's settings end with it.
+      {R"({{\b a}b{\fs30 c}d})", "a:1040 b:0 c:20 d:0"},
+      // Equal values that the document set and did not set are two runs.
+      {R"({{\b0 a}b})", "a:1000 b:0"},
+      // Ignored words set nothing.
+      {R"({\cf9\f9\highlight-1 x})", "x:2"},
+  };
+  for (const auto& [rtf, masks] : cases) EXPECT_EQ(Masks(rtf), masks) << rtf;
+}
+
+// Paragraph objects: a bullet keeps the document's indents (no hanging indent of its
+// own); a numbered paragraph reads its number from the list text.
+TEST(RtfImport, ParagraphObjects) {
+  TateRTF_Importer im;
+  std::vector<TateRtfParagraph> paragraphs;
+  std::vector<std::string> texts;
+  im.OnText = [&](TateCustomImporter*, WideStringView text, const TateCustomEditorAttributes*,
+                  const TateCustomEditorObject*, const TateCustomParagraph* g) {
+    if (g) {
+      paragraphs.push_back(g->ToRecord());
+      EXPECT_EQ(g->List(), paragraphs.back().Numbering == 1);
+      EXPECT_EQ(g->Numbered(), paragraphs.back().Numbering == 2);
+    } else {
+      texts.push_back(WideToUtf8(text));
+    }
+  };
+  im.ImportText(Utf8ToWide(R"({\pard\li1500{\pntext\f0\'B7\tab}A\par{\listtext  12.\tab}B\par{\listtext x}C)"
+                           R"(\par\qj{\pntext 3.\tab}D})"));
+  EXPECT_EQ(texts, (std::vector<std::string>{"A", "B", "C", "D"}));
+  ASSERT_EQ(paragraphs.size(), 4u);
+  EXPECT_EQ(paragraphs[0], (TateRtfParagraph{0, 1, 1, 0, 100, 0}));
+  EXPECT_EQ(paragraphs[1], (TateRtfParagraph{0, 2, 12, 0, 100, 0}));
+  EXPECT_EQ(paragraphs[2], (TateRtfParagraph{0, 2, 12, 0, 100, 0}));  // no digits: the number stays
+  EXPECT_EQ(paragraphs[3], (TateRtfParagraph{3, 1, 12, 0, 100, 0}));
+  // The reader's own objects hold the state after the last word.
+  EXPECT_EQ(im.Paragraph().Alignment(), 3);
+  EXPECT_TRUE(im.Paragraph().List());
+}
+
+}  // namespace
+}  // namespace pw::editor
+
+namespace pw::editor {
+namespace {
+
+// Numbers far past 32 bits are clamped, in sizes, indents and picture sizes alike.
+TEST(RtfImport, HugeNumbersAreClamped) {
+  const auto dib = graphics::WritePackedDib(graphics::Bitmap(2, 1, graphics::PixelFormat::Rgb24()));
+  std::string hex;
+  for (std::uint8_t b : dib) {
+    char two[3];
+    std::snprintf(two, sizeof two, "%02x", b);
+    hex += two;
+  }
+  EXPECT_EQ(Events(R"({\li99999999999999\fi-99999999999999\fs99999999999999 a)"
+                   R"({\pict\dibitmap0\picw99999999999999\picscalex99999999999\picscaley-5 )" +
+                   hex + "}}"),
+            "paragraph\tformat\t0\t0\t-2147483648\t2147483647\t0\n"
+            "run\t\"a\"\tTimes New Roman\t1073741823\tnone\tnone\t-\n"
+            "picture\tbitmap\t2147483647x0\n");
 }
 
 }  // namespace

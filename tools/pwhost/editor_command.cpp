@@ -260,11 +260,11 @@ int ToRtf(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) 
     return 1;
   }
   if (kind >= 0) source.ScanRows(0, strings.GetCount() - 1, true);
-  TateRtfAttributes font;
-  font.FontName = u"Courier New";
-  font.Size = 10;
-  font.Color = static_cast<std::int32_t>(clWindowText);
-  font.Background = static_cast<std::int32_t>(clNone);
+  TateCustomEditorAttributes font;
+  font.SetName(u"Courier New");
+  font.SetSize(10);
+  font.SetColor(static_cast<std::int32_t>(clWindowText));
+  font.SetBackColor(static_cast<std::int32_t>(clNone));
   TMemoryStream stream;
   TateRTF_Exporter exporter(stream, font);
   exporter.ShowLineNumbers = numbers;
@@ -284,11 +284,12 @@ int ToRtf(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) 
     for (std::size_t i = 0; i < line.size();) {
       std::size_t j = i;
       while (j < line.size() && style[j] == style[i]) ++j;
-      TateRtfAttributes a = font;
+      TateCustomEditorAttributes a;
+      a.Assign(&font);
       if (const TateHLStyle* s = row ? styles.GetStyleSafe(style[i]) : nullptr) {
-        a.Color = static_cast<std::int32_t>(s->GetColor());
-        a.Style = s->GetFontStyle();
-        a.Background = static_cast<std::int32_t>(s->GetBackColor());
+        a.SetColor(static_cast<std::int32_t>(s->GetColor()));
+        a.SetStyle(s->GetFontStyle());
+        a.SetBackColor(static_cast<std::int32_t>(s->GetBackColor()));
       }
       exporter.WriteText(WideStringView(line).substr(i, j - i), &a, nullptr);
       i = j;
@@ -327,8 +328,8 @@ int FromRtf(const std::vector<std::string>& args, std::FILE* out, std::FILE* err
     return 1;
   }
   std::string text;
-  importer.OnText = [&](TateCustomImporter*, WideStringView t, const TateRtfAttributes* a, const TateRtfPicture* p,
-                        const TateRtfParagraph* g) {
+  importer.OnText = [&](TateCustomImporter*, WideStringView t, const TateCustomEditorAttributes* a,
+                        const TateCustomEditorObject* p, const TateCustomParagraph* g) {
     if (runs)
       text += RtfEventLine(t, a, p, g) + "\n";
     else
