@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "editor/utils/ate_utils.h"
 #include "platform/com/guid.h"
 #include "platform/com/unknown.h"
 #include "platform/rtl/rtl.h"
@@ -164,6 +165,71 @@ class TateHighLighterIntf : public TObject {
                          bool usePrefix) = 0;
   virtual void AddKeywordsToGroup(WideStringView group, WideStringView styleName,
                                   const std::vector<WideString>& keywords) = 0;
+};
+
+class TateHighLighter;
+
+// The editor control as its parts see it. The control layer of this system has no custom
+// control class, so the abstract control derives from TObject; the concrete control adds its
+// window. Points are (column, line) in the text.
+class TcvEditorIntf : public TObject {
+ public:
+  // Runs a caret-movement command as one undo group.
+  virtual void ExecuteMoveCommand(std::uint8_t command) = 0;
+  // Applies the range from (x1, y1) to (x2, y2): y1 clamped to 0..line count - 1 and y2 to
+  // y1..line count - 1 (see ClampRangeLines).
+  virtual void SetRange(std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2) = 0;
+  // The caret, its line clamped to 0..line count - 1.
+  virtual void GetCaretPos(TPoint& pos) const = 0;
+  // Moves the caret (its line clamped the same way) and scrolls as needed.
+  virtual void SetCaretPos(const TPoint& pos) = 0;
+  // A point the control stores for its parts.
+  virtual TPoint GetStoredPoint() const = 0;
+  virtual void SetStoredPoint(const TPoint& value) = 0;
+  virtual TateHighLighter* GetCurrentHighlighter() const = 0;
+  // A value the control stores for its parts.
+  virtual std::int32_t GetStoredValue() const = 0;
+  virtual void SetStoredValue(std::int32_t value) = 0;
+  // A query answered from the data of `line` in the line store.
+  virtual std::int32_t QueryLine(std::int32_t line, std::int32_t arg) const = 0;
+
+  // The clamping of SetRange for a text of `lineCount` lines (an empty text clamps to 0).
+  static void ClampRangeLines(std::int32_t lineCount, std::int32_t& y1, std::int32_t& y2) {
+    const std::int32_t last = lineCount > 0 ? lineCount - 1 : 0;
+    y1 = y1 < 0 ? 0 : (y1 > last ? last : y1);
+    y2 = y2 < y1 ? y1 : (y2 > last ? last : y2);
+  }
+};
+
+// Turns the control's key presses into its commands (implemented by the key map).
+class TateKeysProcessor : public TObject {
+ public:
+  // A chord (Ctrl+K, Ctrl+Q) is open.
+  virtual bool IsInChord() const = 0;
+  // Shift: bit 0 Shift, bit 1 Alt, bit 2 Ctrl. True: a handler ran and the key is consumed.
+  virtual bool ProcessKey(std::uint16_t key, std::uint8_t shift) = 0;
+  // Binds the processor to its control (nullptr: unbound).
+  virtual void SetEditor(TcvEditorIntf* editor) = 0;
+};
+
+class TateWrapIndex;
+
+// The screen rows of wrapped lines: converts between text positions (column, line) and screen
+// positions (column in the row, row number). X = MaxInt is the end of a line in both.
+class TateWrapListIntf : public TObject {
+ public:
+  // Flag is accepted for the callers and not used.
+  virtual void RealToWrap(const TPoint& pos, bool flag, TPoint& result) const = 0;
+  virtual void WrapToReal(const TPoint& pos, TPoint& result) const = 0;
+  // The row of a text position, or -1.
+  virtual std::int32_t FindRow(const TPoint& pos) const = 0;
+  virtual TateWrapIndex* GetRow(std::int32_t index) const = 0;
+  virtual void Clear() = 0;
+  // After an edit: Delta lines were added (negative: removed), LineCount is the count after it.
+  virtual void LinesChanged(std::int32_t fromLine, std::int32_t toLine, std::int32_t delta, std::int32_t lineCount) = 0;
+  // A row of `line` showing columns start..endArg - 1 (endArg MaxInt: to the end).
+  virtual void AddRow(std::int32_t line, std::int32_t endArg, std::int32_t start) = 0;
+  virtual std::int32_t GetCount() const = 0;
 };
 
 // Answers the number to show for a 0-based line; a negative answer shows none.

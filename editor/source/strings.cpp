@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <new>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -109,7 +110,11 @@ void SplitUtf16Le(std::string_view bytes, WideString& first, std::vector<WideStr
     }
 #endif
     while (brk < end && unitAt(brk) != u'\r' && unitAt(brk) != u'\n') brk += 2;
-    WideString line = DecodeUtf16Le(std::string_view(p, static_cast<std::size_t>(brk - p)));
+    const std::size_t units = static_cast<std::size_t>(brk - p) / 2;
+    // Little-endian: the bytes are the units, copied once (no zero-filled string first).
+    WideString line = std::endian::native == std::endian::little
+                          ? WideString(reinterpret_cast<const char16_t*>(p), units)
+                          : DecodeUtf16Le(std::string_view(p, units * 2));
     if (isFirst) {
       first = std::move(line);
       isFirst = false;
@@ -128,6 +133,42 @@ void SplitUtf16Le(std::string_view bytes, WideString& first, std::vector<WideStr
       break;
     }
   }
+}
+// Rows made together for lines inserted at once (a load, a paste) live in one block of memory
+// that goes with the last of them: one allocation instead of one per line. The block starts
+// with the count of its live rows; a row is destroyed where it lies.
+struct RowBatch {
+  std::size_t live;
+};
+
+class TateBatchRow final : public TateHLRow {
+ public:
+  TateBatchRow(RowBatch* batch, TateLineDataIntf* lineData, TateHLStateInternal* state)
+      : TateHLRow(lineData, state), batch_(batch) {}
+  static void* operator new(std::size_t) = delete;
+  // Reached through the virtual destructor of any row pointer.
+  static void operator delete(TateBatchRow* row, std::destroying_delete_t) {
+    RowBatch* batch = row->batch_;
+    row->~TateBatchRow();
+    if (--batch->live == 0) ::operator delete(batch);
+  }
+
+ private:
+  RowBatch* batch_;
+};
+
+constexpr std::size_t kRowsOffset =
+    (sizeof(RowBatch) + alignof(TateBatchRow) - 1) / alignof(TateBatchRow) * alignof(TateBatchRow);
+static_assert(alignof(TateBatchRow) <= __STDCPP_DEFAULT_NEW_ALIGNMENT__);
+
+// Appends `count` (> 0) fresh rows to `rows`, whose capacity the caller reserved.
+void AppendBatchRows(std::vector<std::unique_ptr<TateHLRow>>& rows, std::size_t count, TateLineDataIntf* lineData,
+                     TateHLStateInternal* state) {
+  void* memory = ::operator new(kRowsOffset + count * sizeof(TateBatchRow));
+  auto* batch = ::new (memory) RowBatch{count};
+  auto* place = static_cast<std::byte*>(memory) + kRowsOffset;
+  for (std::size_t i = 0; i < count; ++i, place += sizeof(TateBatchRow))
+    rows.emplace_back(::new (place) TateBatchRow(batch, lineData, state));
 }
 }  // namespace
 
@@ -390,10 +431,9 @@ void TateStrings::ReplaceLines(std::int32_t x1, std::int32_t y1, std::int32_t x2
       rows.reserve(added);
       const bool stamp = Owner && Owner->HasEditor();
       // New lines share the default data (the root block) until their first change.
-      for (std::size_t i = 0; i < added; ++i) {
-        rows.emplace_back(CreateHLRow(defaultLineData_.get(), startState_));
-        if (stamp) rows.back()->SetRevision(Owner->NextRevision());
-      }
+      AppendBatchRows(rows, added, defaultLineData_.get(), startState_);
+      if (stamp)
+        for (auto& row : rows) row->SetRevision(Owner->NextRevision());
       textSource_->InsertLines(y1 + 1, std::move(rest));
       rows_.insert(rows_.begin() + y1 + 1, std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
     }

@@ -74,6 +74,11 @@ class EIntfCastError : public Exception {
   EIntfCastError() : Exception(u"Interface not supported") {}
 };
 
+class EInvalidCast : public Exception {
+ public:
+  EInvalidCast() : Exception(u"Invalid class typecast") {}
+};
+
 class EListError : public Exception {
  public:
   using Exception::Exception;

@@ -1,8 +1,11 @@
 // The line storage: line breaks, ranges, reports batched in brackets, rows and revisions.
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "editor/source/editor_source.h"
 #include "editor/text/text_encoding.h"
+#include "platform/rtl/strings.h"
 #include "stand_in_editor.h"
 
 namespace pw::editor {
@@ -138,5 +141,30 @@ TEST_F(LineStorageTest, EqualsAndAssign) {
   EXPECT_FALSE(other.Strings().Equals(strings()));
 }
 
+// Lines inserted at once get their rows together; each row still lives and goes on its own:
+// rows taken out of the middle and the ends, rows given data of their own, new rows among the
+// old, and the rest freed with the text (the sanitizer build checks the memory).
+TEST_F(LineStorageTest, RowsMadeTogetherLiveAndGoOneByOne) {
+  WideString text;
+  for (int i = 0; i < 50; ++i) text += u"line " + IntToWide(i) + u"\r\n";
+  ASSERT_TRUE(strings().LoadFromBytes(EncodeText(text, teUtf16)));
+  ASSERT_EQ(strings().GetCount(), 51);
+  std::set<TateHLRow*> rows;
+  for (std::int32_t i = 0; i < strings().GetCount(); ++i) rows.insert(strings().GetRow(i));
+  EXPECT_EQ(rows.size(), 51u);
+  strings().GetRow(7)->SetRevision(3);
+  strings().GetRow(8)->SetData2(5);
+  strings().ReplaceText(0, 10, 0, 20, u"");          // ten rows out of the middle
+  strings().ReplaceText(0, 0, 0, 2, u"a\r\nb\r\n");  // two out, two new at the top
+  strings().Delete(strings().GetCount() - 1);
+  ASSERT_EQ(strings().GetCount(), 40);
+  EXPECT_EQ(strings().Get(2), u"line 2");
+  EXPECT_EQ(strings().Get(10), u"line 20");
+  EXPECT_EQ(strings().GetRow(7)->GetRevision(), 3);
+  EXPECT_EQ(strings().GetRow(8)->GetData2(), 5);
+  for (std::int32_t i = 0; i < strings().GetCount(); ++i) strings().GetRow(i)->Invalidate();
+  strings().SetText(u"x\r\ny");
+  EXPECT_EQ(strings().GetCount(), 2);
+}
 }  // namespace
 }  // namespace pw::editor
