@@ -593,6 +593,29 @@ TEST_F(WebControls, ScriptsReachTheListAndComboMembersThroughTheNode) {
   EXPECT_EQ(Entries().back().text, u"[Event] The combo box item 'gamma' was selected.");
 }
 
+// The input service's action object of the control's node in a window: asked by the node's key;
+// a control without a node raises the not-found text instead.
+TEST_F(WebControls, WindowActionObjectIsAskedByTheNodesKey) {
+  auto detached = Make<TpwWebLstBoxElement>(false);
+  try {
+    detached->GetWindowActionObject(list_->window);
+    ADD_FAILURE() << "a control without a node gave an action object";
+  } catch (const EOleSysError& e) {
+    EXPECT_EQ(e.Message(), u"Unable to find the object . See Additional Information for details.");
+  }
+  EXPECT_TRUE(host_->Input().ActionObjectRequests().empty());
+
+  auto box = Make<TpwWebLstBoxElement>(true);
+  auto actions = box->GetWindowActionObject(list_->window);
+  ASSERT_TRUE(actions);
+  GUID key = GUID_NULL;
+  OleCheck(QueryAs<IcvKeyItem>(static_cast<IpwSysNodeEx*>(node_.Get()))->GetKey(&key));
+  ASSERT_EQ(host_->Input().ActionObjectRequests().size(), 1u);
+  EXPECT_EQ(host_->Input().ActionObjectRequests()[0], (std::pair<GUID, std::int32_t>{key, list_->window}));
+  CallPointAction(actions.Get(), 0x2028003, 3, 4, 0x4000);
+  EXPECT_EQ(host_->Input().Actions().back(), (host::InputAction{list_->window, 0x2028003, 3, 4, 0x4000}));
+}
+
 TEST(WaitObjects, AnswerTheirFixedCallInformation) {
   struct Case {
     ComPtr<IpwObjectCallInformation> info;
