@@ -16,6 +16,8 @@
 #include "tests/web/module_library.h"
 #include "web/controls/page_actions.h"
 #include "web/controls/page_picture.h"
+#include "web/controls/page_picture_method.h"
+#include "openapps/picture/picture.h"
 #include "core/host/invoke_expressions.h"
 #include "project/wait/wait_helper.h"
 #include "web/navigation/node_facts.h"
@@ -176,7 +178,7 @@ class TPageNative final : public Implements<ComObject, IDispatch> {
 };
 
 // A tall page of text, images and colour bands; nothing fixed or animated.
-std::string TallPage() {
+std::string TallPage(int bands = 50) {
   std::string html = R"(<!DOCTYPE html><html><head><style>
     html, body { margin: 0; } body { width: 1280px; font: 16px sans-serif; }
     .band { height: 400px; position: relative; }
@@ -184,7 +186,7 @@ std::string TallPage() {
     img { position: absolute; left: 900px; top: 40px; }
   </style></head><body>)";
   const char* colours[] = {"#c0392b", "#2980b9", "#27ae60", "#f1c40f", "#8e44ad", "#ecf0f1", "#34495e"};
-  for (int i = 0; i < 50; ++i) {
+  for (int i = 0; i < bands; ++i) {
     html += "<div class=band style='background:" + std::string(colours[i % 7]) + "'><p>Band " + std::to_string(i) +
             " with some text that runs along the band to give the raster something to draw.</p>"
             "<img width=120 height=80 src=\"data:image/svg+xml,<svg xmlns='http://www.w3.org/2000/svg' "
@@ -319,6 +321,58 @@ TEST(RealEngineWebControls, PagesCloseThroughTheirBrowserOrWindow) {
   EXPECT_TRUE(entry.text.ends_with(u" page was closed.")) << WideToUtf8(entry.text);
   EXPECT_EQ(window->WindowActions(), std::vector<WideString>{u"close 1000"});
   EXPECT_FALSE(host.Browsers().Find(id));
+}
+
+// The slice on an engine page, as a script calls it: the page node's native object answers
+// "contentDocument", its pivot window is the browser's window; the picture equals the engine's own
+// full-page capture.
+TEST(RealEngineWebControls, PagePictureSliceOfAnEnginePage) {
+  if (!EngineTestsWanted()) GTEST_SKIP() << "the engine tests run in the test web_engine";
+  pw::test::ScratchDir dir;
+  std::ofstream(dir.Utf8File("bands.html")) << TallPage(8);
+  host::TestHostOptions options;
+  options.interactive = false;
+  host::TestHost host(options);
+  pw::web::test::ScopedModuleLibrary library;
+  auto tested = host.Browsers().Launch(host::BrowserKind::Chrome, "file://" + dir.Utf8File("bands.html"));
+  const auto size = [&](const char* expression) {
+    return static_cast<std::int32_t>(tested->page->Evaluate(expression).object.value("value", 0));
+  };
+  const auto window = static_cast<std::int32_t>(tested->window);
+  const TRect view{0, 0, size("window.innerWidth"), size("window.innerHeight")};
+  host.Windows().SetWindowRects(window, view, view);
+  auto windowNode = tested->node->Parent()->AddChild(u"Window", {OleVariant(u"Chrome_WidgetWin_1")});
+  windowNode->SetWindowHandle(window);
+  tested->node->SetPivotWindow(window);
+  tested->node->SetNativeObject(
+      GUID_NULL, static_cast<IDispatch*>(MakeObject<TPageNative>(host.Browsers().Document(*tested)).Get()));
+  auto slice = MakeObject<TpwWebPagePictureMethod>(host.Manager());
+  ASSERT_EQ(slice->AttachNode(static_cast<IpwSysNodeEx*>(tested->node.Get())), S_OK);
+
+  const OleVariant missing;  // an argument left out (empty)
+  ComPtr<IDispatch> picture;
+  ASSERT_EQ(slice->PagePicture(missing.Get(), missing.Get(), missing.Get(), missing.Get(), picture.Put()), S_OK);
+  auto p = QueryAs<IpwPicture>(picture.Get());
+  ASSERT_TRUE(p);
+  std::int32_t handle = 0;
+  ASSERT_EQ(p->get_Handle(&handle), S_OK);
+  auto stitched = BitmapPixels(handle);
+  ASSERT_TRUE(stitched);
+  ASSERT_EQ(stitched->width(), 1280);
+  ASSERT_EQ(stitched->height(), 3200);
+
+  const std::string png = tested->page->Screenshot(std::nullopt, true);
+  const auto full =
+      graphics::ReadPng(std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(png.data()), png.size()));
+  ASSERT_EQ(full.height(), 3200);
+  std::int64_t differing = 0;
+  std::vector<std::uint32_t> a(1280), b(1280);
+  for (std::int32_t y = 0; y < 3200; ++y) {
+    stitched->ReadRow(y, a.data());
+    full.ReadRow(y, b.data());
+    for (std::size_t x = 0; x < a.size(); ++x) differing += (a[x] & 0xFFFFFF) != (b[x] & 0xFFFFFF);
+  }
+  EXPECT_EQ(differing, 0);
 }
 
 }  // namespace
