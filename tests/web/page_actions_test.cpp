@@ -172,6 +172,16 @@ TEST_F(PageActions, NeitherWayClosesWhenTheBrowserRaisesAndThereIsNoWindow) {
   EXPECT_EQ(entries[0].text, u"The 'Shop' page was not closed.");
 }
 
+TEST_F(PageActions, APageThatWentCountsAlsoWithoutWaitTime) {
+  SetDefaultWait(0);
+  AddPage(process, u"http://shop.test/other", 4100, true);
+  context->title = u"Shop";
+  browser->close = [&] { return RemovePage(); };
+  ASSERT_EQ(slice->ClosePage(), S_OK);
+  EXPECT_EQ(EntriesFrom(0).back().kind, host::LogEntry::Event);
+  EXPECT_EQ(EntriesFrom(0).back().text, u"The 'Shop' page was closed.");
+}
+
 TEST_F(PageActions, APageWithoutContextIsLeftAlone) {
   page->SetContextObject(kContextItemKey, nullptr);
   const auto first = host.Log().Entries().size();

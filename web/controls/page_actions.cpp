@@ -131,7 +131,9 @@ HRESULT TpwBrowserPageActions::ClosePage() {
     bool closed = CloseThroughBrowser(context.Get());
     if (!closed) closed = CloseThroughWindow(manager_.Get(), page.Get(), setting);
     if (closed) {
-      closed = WaitWithTimeoutCounter(manager_.Get(), page.Get(), timeout);
+      // A page already gone counts also when the time-out (0, or a run that started or stopped)
+      // ends the wait before its first look.
+      closed = WaitWithTimeoutCounter(manager_.Get(), page.Get(), timeout) || !NodeExists(page.Get());
       if (onlyPage) WaitWithTimeoutCounter(manager_.Get(), process.Get(), timeout);
     }
     // The full name stands alone as the additional text.

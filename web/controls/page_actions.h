@@ -12,8 +12,8 @@
 //     (the first node from the pivot window's node up that answers IpwSysWindowActions) is closed
 //     with the default wait time-out as its wait time, its own wait time-out 0 meanwhile;
 //   - a page that counts as closed is then awaited (gone from the tree) for the default wait
-//     time-out (negative: no limit); when it was the only page of its process, the process node is
-//     awaited the same way too (the answer is not used);
+//     time-out (negative: no limit; a page already gone counts also with a time-out of 0); when it was the only page of
+//     its process, the process node is awaited the same way too (the answer is not used);
 //   - the entry: the event "The '%s' page was closed." when the page went, else the error "The '%s'
 //     page was not closed.". Both go through the web log writer, so a log without the extended
 //     interface gets them too (the event as an "[Event] " message).
