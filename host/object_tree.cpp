@@ -525,6 +525,10 @@ HRESULT TSysNode::Restore() {
   return SafeCall([&] { RecordWindowAction(u"restore"); });
 }
 
+HRESULT TSysNode::Close(std::int32_t waitTime) {
+  return SafeCall([&] { RecordWindowAction(u"close " + IntToWide(waitTime)); });
+}
+
 HRESULT TSysNode::GetValue(std::int32_t* value) {
   return SafeCall([&] { SetOutValue<std::int32_t>(value, waitTimeout_.load()); });
 }

@@ -79,7 +79,7 @@ class TSysNode final
   // A process node (IpwSysObjectProcess; answered once set).
   void SetProcess(std::int32_t id, WideStringView name, WideStringView commandLine);
   // The window actions (IpwSysWindowActions, answered by window nodes) recorded in order:
-  // "activate", "restore"; with the wait time-out value (IpwWaitTimeoutValue, answered once set)
+  // "activate", "restore", "close <wait time>"; with the wait time-out value (IpwWaitTimeoutValue, answered once set)
   // at the time of the call: "activate 0".
   std::vector<WideString> WindowActions() const;
   void SetWaitTimeout(std::int32_t value) { waitTimeout_ = value; }
@@ -155,6 +155,7 @@ class TSysNode final
   // IpwSysWindowActions
   HRESULT Activate() override;
   HRESULT Restore() override;
+  HRESULT Close(std::int32_t waitTime) override;
   // IpwWaitTimeoutValue
   HRESULT GetValue(std::int32_t* value) override;
   HRESULT SetValue(std::int32_t value) override;

@@ -169,6 +169,25 @@ TEST(PagePicture, MetricRoutinesReadTheRootOrTheBody) {
   body->Set(u"clientWidth", OleVariant(0));
   EXPECT_FALSE(GetFirefoxPageMetrics(native.Get(), {0, 0, 800, 600}, {0, 0, 800, 600}, target, m));
   EXPECT_FALSE(GetIEPageMetrics(native.Get(), {0, 0, 800, 600}, target, m));
+  // Only a view with an "opera" object is taken by the third routine: offsets from its screen
+  // position, the body's client size when the root's is larger than the client rectangle.
+  root->Set(u"clientWidth", OleVariant(800));
+  body->Set(u"clientWidth", OleVariant(700));
+  EXPECT_FALSE(GetOperaPageMetrics(native.Get(), {0, 0, 800, 600}, {0, 0, 800, 600}, target, m));
+  view->Set(u"opera", Obj(MakeObject<TPropertyBag>())).Set(u"screenTop", OleVariant(130));
+  view->Set(u"screenLeft", OleVariant(14));
+  root->Set(u"clientTop", OleVariant(2));
+  ASSERT_TRUE(GetOperaPageMetrics(native.Get(), {10, 100, 900, 800}, {0, 0, 800, 600}, target, m));
+  EXPECT_EQ(target.Get(), static_cast<IDispatch*>(view.Get()));
+  EXPECT_EQ((std::vector<std::int32_t>{m.OffsetX, m.OffsetY, m.Top, m.ClientWidth, m.ScrollWidth}),
+            (std::vector<std::int32_t>{4, 30, 2, 800, 800}));  // scroll="no" still clamps
+  ASSERT_TRUE(GetOperaPageMetrics(native.Get(), {0, 0, 900, 800}, {0, 0, 750, 600}, target, m));
+  EXPECT_EQ(m.ClientWidth, 700);
+  EXPECT_FALSE(GetOperaPageMetrics(native.Get(), {0, 0, 900, 800}, {0, 0, 650, 600}, target, m));
+  body->Set(u"clientWidth", OleVariant(0));
+  EXPECT_FALSE(GetOperaPageMetrics(native.Get(), {0, 0, 900, 800}, {0, 0, 650, 600}, target, m));  // zero step
+  root->Set(u"clientWidth", OleVariant(0));
+  EXPECT_FALSE(GetOperaPageMetrics(native.Get(), {0, 0, 900, 800}, {0, 0, 800, 600}, target, m));
   // Not a page.
   auto other = MakeObject<TPropertyBag>();
   EXPECT_FALSE(GetFirefoxPageMetrics(other.Get(), {0, 0, 800, 600}, {0, 0, 800, 600}, target, m));

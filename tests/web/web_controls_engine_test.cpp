@@ -14,7 +14,13 @@
 #include "host/browser/objects/window_pictures.h"
 #include "tests/support/scratch_dir.h"
 #include "tests/web/module_library.h"
+#include "web/controls/page_actions.h"
 #include "web/controls/page_picture.h"
+#include "web/controls/page_picture_method.h"
+#include "openapps/picture/picture.h"
+#include "core/host/invoke_expressions.h"
+#include "project/wait/wait_helper.h"
+#include "web/navigation/node_facts.h"
 #include "web/controls/select_elements.h"
 #include "web/controls/tab_controls.h"
 
@@ -70,6 +76,7 @@ TEST(RealEngineWebControls, SelectControlsReadRealOptions) {
     const std::string page = std::string(PW_TEST_SOURCE_DIR) + "/examples/web/controls.html";
     auto tested = host.Browsers().Launch(host::BrowserKind::Chrome, "file://" + page);
     auto document = host.Browsers().Document(*tested);
+    pw::web::test::ScopedModuleLibrary library;  // the controls answer scripts through it
     auto listContext = MakeObject<TElementContext>(Element(document.Get(), u"fruit"));
     auto comboContext = MakeObject<TElementContext>(Element(document.Get(), u"size"));
     auto box = MakeObject<TpwWebLstBoxElement>(host.Manager(), listContext.Get());
@@ -93,7 +100,6 @@ TEST(RealEngineWebControls, SelectControlsReadRealOptions) {
 
     // The ARIA tab list: its tabs, captions and the selected one.
     auto tabsContext = MakeObject<TElementContext>(Element(document.Get(), u"tabs"));
-    pw::web::test::ScopedModuleLibrary library;
     auto tabs = MakeObject<TpwWebTabListControl>(host.Manager(), tabsContext.Get());
     ASSERT_EQ(tabs->AttachNode(static_cast<IpwSysNodeEx*>(tested->node.Get())), S_OK);
     EXPECT_EQ(tabs->GetTabCount(), 2);
@@ -118,13 +124,23 @@ TEST(RealEngineWebControls, SelectControlsReadRealOptions) {
     EXPECT_EQ(box->GetSelectedItems(), u"Apple");  // a plain click selects only the clicked item
     EXPECT_EQ(host.Log().Entries().back().text,
               u"[Event] The listbox item 'Apple' was clicked with the left mouse button.");
-    box->SelectItem(OleVariant(3).Get(), true);  // with Control: added to the selection
+    box->SelectListItem(OleVariant(3).Get(), true);  // with Control: added to the selection
     EXPECT_EQ(box->GetSelectedItems(), u"Apple;Damson");
     box->ClickItemAction(TpwListClick::Click, OleVariant(u"Cherry").Get(), -1, -1, 0);
     EXPECT_EQ(host.Log().Entries().back().text, u"The listbox item 'Cherry' is disabled.");
     EXPECT_EQ(box->GetSelectedItems(), u"Apple;Damson");
-    box->MultiSelect(OleVariant(u"Banana;Damson").Get());
+    box->MultiSelectItems(OleVariant(u"Banana;Damson").Get());
     EXPECT_EQ(box->GetSelectedItems(), u"Banana;Damson");
+
+    // wItemBounds: the option's rectangle in the page, one row below the other.
+    auto first = box->ItemBounds(OleVariant(0).Get());
+    auto second = box->ItemBounds(OleVariant(u"Banana").Get());
+    ASSERT_TRUE(first && second);
+    const auto coordinate = [](IDispatch* rect, const char16_t* name) { return DispInvoke(rect, name, {}).Get().lVal; };
+    EXPECT_GT(coordinate(first.Get(), u"Right"), coordinate(first.Get(), u"Left"));
+    EXPECT_GT(coordinate(first.Get(), u"Bottom"), coordinate(first.Get(), u"Top"));
+    EXPECT_EQ(coordinate(second.Get(), u"Top"), coordinate(first.Get(), u"Bottom"));
+    EXPECT_FALSE(box->ItemBounds(OleVariant(u"Nothing").Get()));
 
     tested->page->Evaluate("document.getElementById('fruit').disabled = true");
     EXPECT_FALSE(box->CheckEnabled());
@@ -162,7 +178,7 @@ class TPageNative final : public Implements<ComObject, IDispatch> {
 };
 
 // A tall page of text, images and colour bands; nothing fixed or animated.
-std::string TallPage() {
+std::string TallPage(int bands = 50) {
   std::string html = R"(<!DOCTYPE html><html><head><style>
     html, body { margin: 0; } body { width: 1280px; font: 16px sans-serif; }
     .band { height: 400px; position: relative; }
@@ -170,7 +186,7 @@ std::string TallPage() {
     img { position: absolute; left: 900px; top: 40px; }
   </style></head><body>)";
   const char* colours[] = {"#c0392b", "#2980b9", "#27ae60", "#f1c40f", "#8e44ad", "#ecf0f1", "#34495e"};
-  for (int i = 0; i < 50; ++i) {
+  for (int i = 0; i < bands; ++i) {
     html += "<div class=band style='background:" + std::string(colours[i % 7]) + "'><p>Band " + std::to_string(i) +
             " with some text that runs along the band to give the raster something to draw.</p>"
             "<img width=120 height=80 src=\"data:image/svg+xml,<svg xmlns='http://www.w3.org/2000/svg' "
@@ -230,6 +246,133 @@ TEST(RealEngineWebControls, PagePictureEqualsTheEnginesFullCapture) {
     for (std::size_t x = 0; x < a.size(); ++x) differing += (a[x] & 0xFFFFFF) != (b[x] & 0xFFFFFF);
   }
   EXPECT_EQ(differing, 0) << "pixels that differ between the stitched page and the engine's own capture";
+}
+
+// The page context of a tested page: its browser object's close member 0x7FFF0001 is the browser
+// object's Quit, refused (raising) or ignored as the case wants.
+class TEngineCloseMember final : public Implements<ComObject, IDispatch> {
+ public:
+  enum Mode { Quit, Raise, Ignore };
+  TEngineCloseMember(ComPtr<IDispatch> browser, Mode mode) : browser_(std::move(browser)), mode_(mode) {}
+  HRESULT GetTypeInfoCount(std::uint32_t* count) override {
+    *count = 0;
+    return S_OK;
+  }
+  HRESULT GetTypeInfo(std::uint32_t, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT GetIDsOfNames(const IID&, const char16_t* const*, std::uint32_t, LCID, DISPID*) override {
+    return DISP_E_UNKNOWNNAME;
+  }
+  HRESULT Invoke(DISPID id, const IID&, LCID, WORD, DISPPARAMS*, VARIANT* result, EXCEPINFO*, std::uint32_t*) override {
+    if (result) VariantInit(result);
+    if (id != kBrowserCloseDispid) return DISP_E_MEMBERNOTFOUND;
+    if (mode_ == Raise) return E_FAIL;
+    if (mode_ == Quit) DispInvoke(browser_.Get(), u"Quit", {}, DISPATCH_METHOD);
+    return S_OK;
+  }
+
+ private:
+  ComPtr<IDispatch> browser_;
+  Mode mode_;
+};
+
+TEST(RealEngineWebControls, PagesCloseThroughTheirBrowserOrWindow) {
+  if (!EngineTestsWanted()) GTEST_SKIP() << "the engine tests run in the test web_engine";
+  host::TestHostOptions options;
+  options.interactive = false;
+  host::TestHost host(options);
+  host.Settings().DefineSetting(project::kDefaultWaitTimeoutSetting, host::kSettingInteger, u"Wait", OleVariant(1000));
+  const std::string page = "file://" + std::string(PW_TEST_SOURCE_DIR) + "/examples/web/controls.html";
+  const auto close = [&](const std::shared_ptr<host::TestedBrowser>& tested, TEngineCloseMember::Mode mode) {
+    auto member = MakeObject<TEngineCloseMember>(host.Browsers().BrowserObject(*tested), mode);
+    auto context = MakeObject<TElementContext>(ComPtr<IDispatch>(static_cast<IDispatch*>(member.Get())));
+    tested->node->SetContextObject(kContextItemKey, static_cast<IpwObjectContext2*>(context.Get()));
+    auto slice = MakeObject<TpwBrowserPageActions>(host.Manager());
+    EXPECT_EQ(slice->AttachNode(static_cast<IpwSysNodeEx*>(tested->node.Get())), S_OK);
+    EXPECT_EQ(slice->ClosePage(), S_OK);
+    return host.Log().Entries().back();
+  };
+  auto first = host.Browsers().Launch(host::BrowserKind::Chrome, page);
+  auto second = host.Browsers().Launch(host::BrowserKind::Chrome, page);
+  auto third = host.Browsers().Launch(host::BrowserKind::Chrome, page);
+
+  // The browser member closes the page.
+  auto entry = close(first, TEngineCloseMember::Quit);
+  EXPECT_EQ(entry.text.substr(0, 12), u"[Event] The ");
+  EXPECT_TRUE(entry.text.ends_with(u" page was closed."));
+  EXPECT_FALSE(host.Browsers().Find(first->id));
+
+  // A page that stays gives the error.
+  entry = close(second, TEngineCloseMember::Ignore);
+  EXPECT_EQ(entry.kind, host::LogEntry::Error);
+  EXPECT_TRUE(entry.text.ends_with(u" page was not closed."));
+  EXPECT_TRUE(host.Browsers().Find(second->id));
+  host.Browsers().Close(second->id);
+
+  // The browser member raises: the page's window closes it (the last page: its process is awaited
+  // too, and stays while the engine runs).
+  third->node->SetPivotWindow(static_cast<std::int32_t>(third->window));
+  auto window = third->node->Parent()->AddChild(u"Window", {OleVariant(u"Chrome_WidgetWin_1")});
+  window->SetWindowHandle(static_cast<std::int32_t>(third->window));
+  const int id = third->id;
+  window->SetWindowActionHandler([&](WideStringView action) {
+    if (action.starts_with(u"close")) host.Browsers().Close(id);
+  });
+  entry = close(third, TEngineCloseMember::Raise);
+  EXPECT_TRUE(entry.text.ends_with(u" page was closed.")) << WideToUtf8(entry.text);
+  EXPECT_EQ(window->WindowActions(), std::vector<WideString>{u"close 1000"});
+  EXPECT_FALSE(host.Browsers().Find(id));
+}
+
+// The slice on an engine page, as a script calls it: the page node's native object answers
+// "contentDocument", its pivot window is the browser's window; the picture equals the engine's own
+// full-page capture.
+TEST(RealEngineWebControls, PagePictureSliceOfAnEnginePage) {
+  if (!EngineTestsWanted()) GTEST_SKIP() << "the engine tests run in the test web_engine";
+  pw::test::ScratchDir dir;
+  std::ofstream(dir.Utf8File("bands.html")) << TallPage(8);
+  host::TestHostOptions options;
+  options.interactive = false;
+  host::TestHost host(options);
+  pw::web::test::ScopedModuleLibrary library;
+  auto tested = host.Browsers().Launch(host::BrowserKind::Chrome, "file://" + dir.Utf8File("bands.html"));
+  const auto size = [&](const char* expression) {
+    return static_cast<std::int32_t>(tested->page->Evaluate(expression).object.value("value", 0));
+  };
+  const auto window = static_cast<std::int32_t>(tested->window);
+  const TRect view{0, 0, size("window.innerWidth"), size("window.innerHeight")};
+  host.Windows().SetWindowRects(window, view, view);
+  auto windowNode = tested->node->Parent()->AddChild(u"Window", {OleVariant(u"Chrome_WidgetWin_1")});
+  windowNode->SetWindowHandle(window);
+  tested->node->SetPivotWindow(window);
+  tested->node->SetNativeObject(
+      GUID_NULL, static_cast<IDispatch*>(MakeObject<TPageNative>(host.Browsers().Document(*tested)).Get()));
+  auto slice = MakeObject<TpwWebPagePictureMethod>(host.Manager());
+  ASSERT_EQ(slice->AttachNode(static_cast<IpwSysNodeEx*>(tested->node.Get())), S_OK);
+
+  const OleVariant missing;  // an argument left out (empty)
+  ComPtr<IDispatch> picture;
+  ASSERT_EQ(slice->PagePicture(missing.Get(), missing.Get(), missing.Get(), missing.Get(), picture.Put()), S_OK);
+  auto p = QueryAs<IpwPicture>(picture.Get());
+  ASSERT_TRUE(p);
+  std::int32_t handle = 0;
+  ASSERT_EQ(p->get_Handle(&handle), S_OK);
+  auto stitched = BitmapPixels(handle);
+  ASSERT_TRUE(stitched);
+  ASSERT_EQ(stitched->width(), 1280);
+  ASSERT_EQ(stitched->height(), 3200);
+
+  const std::string png = tested->page->Screenshot(std::nullopt, true);
+  const auto full =
+      graphics::ReadPng(std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(png.data()), png.size()));
+  ASSERT_EQ(full.height(), 3200);
+  std::int64_t differing = 0;
+  std::vector<std::uint32_t> a(1280), b(1280);
+  for (std::int32_t y = 0; y < 3200; ++y) {
+    stitched->ReadRow(y, a.data());
+    full.ReadRow(y, b.data());
+    for (std::size_t x = 0; x < a.size(); ++x) differing += (a[x] & 0xFFFFFF) != (b[x] & 0xFFFFFF);
+  }
+  EXPECT_EQ(differing, 0);
 }
 
 }  // namespace

@@ -22,6 +22,8 @@
 #include "web/controls/select_elements.h"
 #include "web/controls/tab_controls.h"
 #include "web/controls/wait_objects.h"
+#include "web/navigation/node_facts.h"
+#include "core/automation/dispatch_helpers.h"
 
 namespace pw::web {
 namespace {
@@ -445,28 +447,28 @@ TEST_F(WebControls, TheEightClicksOfAListBox) {
 TEST_F(WebControls, SelectItemClicksWithControlOrSaysAlready) {
   auto box = Make<TpwWebLstBoxElement>(true);
   list_->selected = {1};
-  box->SelectItem(OleVariant(u"beta").Get(), true);
+  box->SelectListItem(OleVariant(u"beta").Get(), true);
   EXPECT_EQ(Entries().back().text, u"The listbox item 'beta' is already selected.");
   EXPECT_EQ(Entries().back().kind, host::LogEntry::Message);
   EXPECT_TRUE(host_->Input().Actions().empty());
-  box->SelectItem(OleVariant(0).Get(), true);
+  box->SelectListItem(OleVariant(0).Get(), true);
   ASSERT_EQ(host_->Input().Actions().size(), 1u);
   EXPECT_EQ(host_->Input().Actions()[0].shift, 0x4000);
   EXPECT_EQ(Entries().back().text, u"[Event] The listbox item 0 was selected.");
   // -1: every item whose state differs (the stub's selection does not follow the clicks).
-  box->SelectItem(OleVariant(-1).Get(), false);
+  box->SelectListItem(OleVariant(-1).Get(), false);
   EXPECT_EQ(host_->Input().Actions().size(), 2u);  // only item 1 was selected
   EXPECT_EQ(Entries().back().text, u"[Event] The listbox item 1 was unselected.");
   list_->multiSelect = false;
-  box->SelectItem(OleVariant(-1).Get(), true);
+  box->SelectListItem(OleVariant(-1).Get(), true);
   EXPECT_EQ(Entries().back().text, u"The listbox does not support multiple selection.");
-  box->SelectItem(OleVariant(2).Get(), false);
+  box->SelectListItem(OleVariant(2).Get(), false);
   EXPECT_EQ(Entries().back().text, u"The listbox item 2 is already unselected.");
-  box->SelectItem(OleVariant(1).Get(), false);
+  box->SelectListItem(OleVariant(1).Get(), false);
   EXPECT_EQ(Entries().back().text, u"The listbox does not support multiple selection.");
   list_->items.clear();
   const auto entries = Entries().size();
-  box->SelectItem(OleVariant(-1).Get(), true);  // an empty list box: nothing to do
+  box->SelectListItem(OleVariant(-1).Get(), true);  // an empty list box: nothing to do
   EXPECT_EQ(Entries().size(), entries);
   EXPECT_EQ(host_->Input().Actions().size(), 2u);
 }
@@ -486,7 +488,7 @@ TEST_F(WebControls, MultiSelectClicksQuietlyAndWritesOneSummary) {
   for (const auto& c : cases) {
     const auto before = host_->Input().Actions().size();
     const auto entriesBefore = Entries().size();
-    box->MultiSelect(c.items.Get());
+    box->MultiSelectItems(c.items.Get());
     const auto actions = host_->Input().Actions();
     ASSERT_EQ(actions.size() - before, c.shifts.size());
     for (std::size_t i = 0; i < c.shifts.size(); ++i) EXPECT_EQ(actions[before + i].shift, c.shifts[i]);
@@ -496,13 +498,122 @@ TEST_F(WebControls, MultiSelectClicksQuietlyAndWritesOneSummary) {
   }
   // A failing item stops the loop: its error is written although the clicks are muted, no summary.
   const auto before = host_->Input().Actions().size();
-  box->MultiSelect(OleVariant(u"beta;nothing;alpha").Get());
+  box->MultiSelectItems(OleVariant(u"beta;nothing;alpha").Get());
   EXPECT_EQ(host_->Input().Actions().size(), before + 1);
   EXPECT_EQ(Entries().back().text, u"The listbox item 'nothing' not found.");
   EXPECT_TRUE(box->IsLogEnabled());
   list_->multiSelect = false;
-  box->MultiSelect(OleVariant(u"beta").Get());
+  box->MultiSelectItems(OleVariant(u"beta").Get());
   EXPECT_EQ(Entries().back().text, u"The listbox does not support multiple selection.");
+}
+
+// What a script calls by name on the node: the members of the list box's and the combo box's
+// interfaces reach the control (the node answers its own members, then its slices').
+TEST_F(WebControls, ScriptsReachTheListAndComboMembersThroughTheNode) {
+  auto box = Make<TpwWebLstBoxElement>(false);
+  OleCheck(node_->AddExtension(IpwWebListBoxControl::iid, box->Dispatch(), GUID_NULL, 0));
+  IDispatch* node = static_cast<IpwSysNodeEx*>(node_.Get());
+  const auto call = [&](const char16_t* name, std::vector<OleVariant> args = {}) {
+    return DispInvoke(node, name, args);
+  };
+  list_->selected = {1, 3};
+  EXPECT_EQ(call(u"wItemCount").Get().lVal, 4);
+  EXPECT_EQ(call(u"wItem", {OleVariant(2)}).AsString(), u"gamma");
+  EXPECT_EQ(call(u"wSelectedItem").Get().lVal, 1);
+  EXPECT_NE(call(u"wSelected", {OleVariant(u"^beta two$")}).Get().boolVal, VARIANT_FALSE);
+  EXPECT_EQ(call(u"wItemList").AsString(), u"alpha;beta;gamma;beta two");
+  // The separator is put as a property; an empty one reads back as ";".
+  const auto put = [&](const char16_t* text) {
+    const char16_t* names[] = {u"wListSeparator"};
+    DISPID id = 0;
+    OleCheck(node->GetIDsOfNames(GUID_NULL, names, 1, 0, &id));
+    OleVariant value(text);
+    DISPID named = DISPID_PROPERTYPUT;
+    DISPPARAMS params{value.Ptr(), &named, 1, 1};
+    OleCheck(node->Invoke(id, GUID_NULL, 0, DISPATCH_PROPERTYPUT, &params, nullptr, nullptr, nullptr));
+  };
+  put(u" | ");
+  EXPECT_EQ(call(u"wSelectedItems").AsString(), u"beta | beta two");
+  put(u"");
+  EXPECT_EQ(call(u"wListSeparator").AsString(), u";");
+
+  // wItemBounds: the item's rectangle relative to the control (no activation: nothing is
+  // reported or clicked); nil for an item that has none.
+  const auto clicks = host_->Input().Actions().size();
+  auto bounds = VarToDispatch(call(u"wItemBounds", {OleVariant(1)}).Get());
+  ASSERT_TRUE(bounds);
+  EXPECT_EQ(DispInvoke(bounds.Get(), u"Left", {}).Get().lVal, 10);
+  EXPECT_EQ(DispInvoke(bounds.Get(), u"Top", {}).Get().lVal, 50);
+  EXPECT_EQ(DispInvoke(bounds.Get(), u"Right", {}).Get().lVal, 110);
+  EXPECT_EQ(DispInvoke(bounds.Get(), u"Bottom", {}).Get().lVal, 70);
+  EXPECT_FALSE(VarToDispatch(call(u"wItemBounds", {OleVariant(u"nothing")}).Get()));
+  EXPECT_EQ(Entries().back().text, u"The listbox item 'nothing' not found.");
+  EXPECT_EQ(host_->Input().Actions().size(), clicks);
+
+  // The clicks by name, with their arguments in order.
+  call(u"ClickItemRXY", {OleVariant(u"^gamma"), OleVariant(4), OleVariant(6), OleVariant(0x2000)});
+  EXPECT_EQ(host_->Input().Actions().back(), (host::InputAction{list_->window, 0x2028003, 14, 76, 0x2000}));
+  call(u"DblClickItem", {OleVariant(0), OleVariant(0)});
+  EXPECT_EQ(host_->Input().Actions().back(), (host::InputAction{list_->window, 0x2028004, 60, 40, 0}));
+  // A script variable comes by reference: its text is the item's pattern all the same.
+  BString gamma(u"^gamma$");
+  BSTR gammaText = gamma.Get();
+  VARIANT byRef;
+  VariantInit(&byRef);
+  byRef.vt = VT_BYREF | VT_BSTR;
+  byRef.byref = &gammaText;
+  call(u"ClickItem", {OleVariant::Attach(byRef), OleVariant(0)});
+  EXPECT_EQ(host_->Input().Actions().back(), (host::InputAction{list_->window, 0x2028001, 60, 80, 0}));
+  // An index by reference (as the node passes integers) is the index.
+  call(u"SelectItem", {OleVariant(1), OleVariant(true)});
+  EXPECT_EQ(Entries().back().text, u"The listbox item 1 is already selected.");
+  call(u"MultiSelect", {OleVariant(u"alpha")});
+  EXPECT_EQ(Entries().back().text, u"[Event] The number of selected items has changed (see details).");
+
+  // The combo box on a node of its own.
+  auto comboNode = host_->Sys().AddChild(u"Process", {OleVariant(u"chrome")})->AddChild(u"Select");
+  auto combo = Make<TpwWebComboElement>(false, true);
+  OleCheck(comboNode->AddExtension(IpwWebComboBoxControl::iid, combo->Dispatch(), GUID_NULL, 0));
+  IDispatch* comboDispatch = static_cast<IpwSysNodeEx*>(comboNode.Get());
+  const auto comboCall = [&](const char16_t* name, std::vector<OleVariant> args = {}) {
+    return DispInvoke(comboDispatch, name, args);
+  };
+  list_->hasEditText = true;
+  list_->editText = u"typed";
+  EXPECT_EQ(comboCall(u"wText").AsString(), u"typed");
+  list_->hasEditText = false;
+  EXPECT_EQ(comboCall(u"wText").AsString(), u"beta");
+  EXPECT_EQ(comboCall(u"wItemCount").Get().lVal, 4);
+  EXPECT_EQ(comboCall(u"wItem", {OleVariant(9)}).AsString(), u"");
+  EXPECT_EQ(Entries().back().text, u"The combo box item 9 not found.");
+  EXPECT_EQ(comboCall(u"wItemList").AsString(), u"alpha;beta;gamma;beta two");
+  host_->Windows().SetWindowState(list_->window, false, false);  // the list window goes with the click
+  comboCall(u"ClickItem", {OleVariant(u"^gamma")});
+  EXPECT_EQ(host_->Input().Actions().back(), (host::InputAction{list_->window, 0x2028001, 60, 80, 0}));
+  EXPECT_EQ(Entries().back().text, u"[Event] The combo box item 'gamma' was selected.");
+}
+
+// The input service's action object of the control's node in a window: asked by the node's key;
+// a control without a node raises the not-found text instead.
+TEST_F(WebControls, WindowActionObjectIsAskedByTheNodesKey) {
+  auto detached = Make<TpwWebLstBoxElement>(false);
+  try {
+    detached->GetWindowActionObject(list_->window);
+    ADD_FAILURE() << "a control without a node gave an action object";
+  } catch (const EOleSysError& e) {
+    EXPECT_EQ(e.Message(), u"Unable to find the object . See Additional Information for details.");
+  }
+  EXPECT_TRUE(host_->Input().ActionObjectRequests().empty());
+
+  auto box = Make<TpwWebLstBoxElement>(true);
+  auto actions = box->GetWindowActionObject(list_->window);
+  ASSERT_TRUE(actions);
+  GUID key = GUID_NULL;
+  OleCheck(QueryAs<IcvKeyItem>(static_cast<IpwSysNodeEx*>(node_.Get()))->GetKey(&key));
+  ASSERT_EQ(host_->Input().ActionObjectRequests().size(), 1u);
+  EXPECT_EQ(host_->Input().ActionObjectRequests()[0], (std::pair<GUID, std::int32_t>{key, list_->window}));
+  CallPointAction(actions.Get(), 0x2028003, 3, 4, 0x4000);
+  EXPECT_EQ(host_->Input().Actions().back(), (host::InputAction{list_->window, 0x2028003, 3, 4, 0x4000}));
 }
 
 TEST(WaitObjects, AnswerTheirFixedCallInformation) {
@@ -628,7 +739,7 @@ TEST_F(WebControls, ComboClickItemSelectsInTheListWindowAndWaitsForItToClose) {
     auto combo = Make<TpwWebComboElement>(true, c.openWithoutClick);
     const auto before = host_->Input().Actions().size();
     const std::uint64_t slept = clock.Slept();
-    combo->ClickItem(OleVariant(u"^gamma").Get());
+    combo->ClickComboItem(OleVariant(u"^gamma").Get());
     EXPECT_EQ(opened, c.opens);
     ASSERT_EQ(host_->Input().Actions().size(), before + 1);
     EXPECT_EQ(host_->Input().Actions().back(), (host::InputAction{list_->window, 0x2028001, 60, 80, 0}));
@@ -653,17 +764,17 @@ TEST_F(WebControls, ComboClickItemSelectsInTheListWindowAndWaitsForItToClose) {
                               {OleVariant(1), u"The combo box item 1 is disabled."}};
   const auto clicks = host_->Input().Actions().size();
   for (const auto& r : refusals) {
-    combo->ClickItem(r.item.Get());
+    combo->ClickComboItem(r.item.Get());
     EXPECT_EQ(Entries().back().kind, host::LogEntry::Error);
     EXPECT_EQ(Entries().back().text, r.error);
   }
   list_->giveRect = false;
   const auto entries = Entries().size();
-  combo->ClickItem(OleVariant(0).Get());
+  combo->ClickComboItem(OleVariant(0).Get());
   ASSERT_EQ(Entries().size(), entries + 1);  // the prepared event stays unwritten
   EXPECT_EQ(Entries().back().text, u"Cannot perform the ClickItem operation.");
   list_->enabled = false;
-  combo->ClickItem(OleVariant(0).Get());
+  combo->ClickComboItem(OleVariant(0).Get());
   EXPECT_EQ(Entries().back().text, kWebControlDisabledText);
   EXPECT_EQ(host_->Input().Actions().size(), clicks);
 }

@@ -44,6 +44,35 @@ void CheckPagePictureArguments(std::int32_t width, std::int32_t height) {
   }
 }
 
+bool GetOperaPageMetrics(IDispatch* native, const TRect& windowRect, const TRect& clientRect,
+                         ComPtr<IDispatch>& scrollTarget, TpwPageMetrics& m) {
+  auto document = ObjectOf(native, u"contentDocument");
+  if (!document) return false;
+  auto view = ObjectOf(document.Get(), u"defaultView");
+  if (!view || !ObjectOf(view.Get(), u"opera")) return false;
+  auto root = ObjectOf(document.Get(), u"documentElement");
+  auto body = ObjectOf(document.Get(), u"body");
+  if (!root || !body) return false;
+  m = {};
+  m.OffsetY = IntOf(view.Get(), u"screenTop") - windowRect.Top;
+  m.OffsetX = IntOf(view.Get(), u"screenLeft") - windowRect.Left;
+  m.ScrollWidth = IntOf(root.Get(), u"scrollWidth");
+  m.ScrollHeight = IntOf(root.Get(), u"scrollHeight");
+  m.Top = IntOf(root.Get(), u"clientTop");
+  m.Left = IntOf(root.Get(), u"clientLeft");
+  m.ClientWidth = IntOf(root.Get(), u"clientWidth");
+  m.ClientHeight = IntOf(root.Get(), u"clientHeight");
+  if (m.ClientWidth > WidthOf(clientRect) || m.ClientHeight > HeightOf(clientRect)) {
+    m.ClientWidth = IntOf(body.Get(), u"clientWidth");
+    m.ClientHeight = IntOf(body.Get(), u"clientHeight");
+    if (m.ClientWidth > WidthOf(clientRect) || m.ClientHeight > HeightOf(clientRect)) return false;
+  }
+  if (m.ClientWidth <= 0 || m.ClientHeight <= 0) return false;  // a zero step would never end
+  if (ScrollIsNo(body.Get())) ClampToClient(m);
+  scrollTarget = view;
+  return true;
+}
+
 bool GetFirefoxPageMetrics(IDispatch* native, const TRect& windowRect, const TRect& clientRect,
                            ComPtr<IDispatch>& scrollTarget, TpwPageMetrics& m) {
   auto document = ObjectOf(native, u"contentDocument");

@@ -2,7 +2,11 @@
 // picture is taken per scroll position, and the visible client area of each is pasted into one
 // bitmap of the page's full scroll size; the result is cropped to the requested rectangle.
 //
-// Page metrics come from one of two routines over the page's late-bound objects:
+// Page metrics come from one of three routines over the page's late-bound objects:
+//   GetOperaPageMetrics: "contentDocument", its "defaultView" (which must hold an object "opera"),
+//     "documentElement" and "body": root sizes (the body's client size when the root's exceeds the
+//     window's client rectangle; still larger: False); Top, Left from the root's "clientTop",
+//     "clientLeft"; offsets from the view's "screenTop"/"screenLeft" less the window rectangle.
 //   GetFirefoxPageMetrics: "contentDocument", its "defaultView" and "documentElement" (the engine's
 //     "chrome" pages answer these): sizes from the root element (else from the body when the
 //     root's client size exceeds the window's client rectangle); Top, Left from the client
@@ -10,7 +14,7 @@
 //     (missing reads count 0; a negative offset becomes 0).
 //   GetIEPageMetrics: "Application"."Document" (else "contentDocument"), its "documentElement" and
 //     "parentWindow": root sizes, else body sizes; the window must be at least the client size.
-// Both answer False for a zero client size, and clamp the scroll size to the client size when the
+// All answer False for a zero client size, and clamp the scroll size to the client size when the
 // body's "scroll" is "no".
 //
 // Stitching (PlanPageTiles): columns outer, rows inner, stepping by the client size; the last
@@ -38,6 +42,8 @@ struct TpwPageMetrics {
 // E_INVALIDARG (raised as EOleSysError) for Width or Height 0, or below -1.
 void CheckPagePictureArguments(std::int32_t width, std::int32_t height);
 
+bool GetOperaPageMetrics(IDispatch* native, const TRect& windowRect, const TRect& clientRect,
+                         ComPtr<IDispatch>& scrollTarget, TpwPageMetrics& metrics);
 bool GetFirefoxPageMetrics(IDispatch* native, const TRect& windowRect, const TRect& clientRect,
                            ComPtr<IDispatch>& scrollTarget, TpwPageMetrics& metrics);
 bool GetIEPageMetrics(IDispatch* native, const TRect& windowRect, ComPtr<IDispatch>& scrollTarget,

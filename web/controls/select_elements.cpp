@@ -308,7 +308,7 @@ bool TpwWebLstBoxElement::ClickListItem(const VARIANT& item, std::int32_t shift,
   return ClickAt(item, 0x2028001, u"left", false, false, -1, -1, shift, selectionMode);
 }
 
-void TpwWebLstBoxElement::SelectItem(const VARIANT& item, bool selected) {
+void TpwWebLstBoxElement::SelectListItem(const VARIANT& item, bool selected) {
   if (!CheckEnabled()) return;
   if (IsMinusOne(item)) {
     const std::int32_t count = GetLineCount();
@@ -335,7 +335,7 @@ void TpwWebLstBoxElement::SelectItem(const VARIANT& item, bool selected) {
   ClickListItem(item, kControlKey, true);
 }
 
-void TpwWebLstBoxElement::MultiSelect(const VARIANT& items) {
+void TpwWebLstBoxElement::MultiSelectItems(const VARIANT& items) {
   if (!CheckEnabled()) return;
   ActivateWindow();
   if (!IsMultiSelect()) {
@@ -412,7 +412,7 @@ WideString TpwWebComboElement::GetText() {
   return selected == -1 ? WideString() : LineText(native.Get(), selected);
 }
 
-void TpwWebComboElement::ClickItem(const VARIANT& item) {
+void TpwWebComboElement::ClickComboItem(const VARIANT& item) {
   auto native = GetNativeObject();
   if (!native || !CheckEnabled()) return;
   const std::int32_t index = FindItemIndex(item);
@@ -467,6 +467,116 @@ void TpwWebComboElement::ClickItem(const VARIANT& item) {
     SleepMs(50);
   }
   WriteLogEntry();
+}
+
+// ---- Script interfaces ---------------------------------------------------------------------
+// A script passes a variable by reference (VT_BYREF | VT_I4, VT_BYREF | VT_BSTR ...): the members
+// work on the value it refers to, so an index or a text is one whichever way it came.
+
+namespace {
+
+OleVariant ValueOf(const VARIANT& item) {
+  OleVariant value;
+  OleCheck(VariantCopyInd(value.Ptr(), &item));
+  return value;
+}
+
+}  // namespace
+
+ComPtr<IDispatch> TpwWebLstBoxElement::ItemBounds(const VARIANT& item) {
+  TRect controlRect, windowRect;
+  std::int32_t window = 0;
+  if (!GetItemRect(item, controlRect, false, windowRect, window)) return nullptr;
+  auto rect = MakeObject<TpwRect>(controlRect);
+  return ComPtr<IDispatch>(rect->Dispatch());
+}
+
+HRESULT TpwWebLstBoxElement::ClickItemR(const VARIANT& item, std::int32_t shift) {
+  return SafeCall([&] { ClickItemAction(TpwListClick::ClickR, ValueOf(item).Get(), -1, -1, shift); });
+}
+HRESULT TpwWebLstBoxElement::DblClickItemR(const VARIANT& item, std::int32_t shift) {
+  return SafeCall([&] { ClickItemAction(TpwListClick::DblClickR, ValueOf(item).Get(), -1, -1, shift); });
+}
+HRESULT TpwWebLstBoxElement::ClickItemRXY(const VARIANT& item, std::int32_t x, std::int32_t y, std::int32_t shift) {
+  return SafeCall([&] { ClickItemAction(TpwListClick::ClickRXY, ValueOf(item).Get(), x, y, shift); });
+}
+HRESULT TpwWebLstBoxElement::DblClickItemRXY(const VARIANT& item, std::int32_t x, std::int32_t y, std::int32_t shift) {
+  return SafeCall([&] { ClickItemAction(TpwListClick::DblClickRXY, ValueOf(item).Get(), x, y, shift); });
+}
+HRESULT TpwWebLstBoxElement::ClickItem(const VARIANT& item, std::int32_t shift) {
+  return SafeCall([&] { ClickItemAction(TpwListClick::Click, ValueOf(item).Get(), -1, -1, shift); });
+}
+HRESULT TpwWebLstBoxElement::DblClickItem(const VARIANT& item, std::int32_t shift) {
+  return SafeCall([&] { ClickItemAction(TpwListClick::DblClick, ValueOf(item).Get(), -1, -1, shift); });
+}
+HRESULT TpwWebLstBoxElement::ClickItemXY(const VARIANT& item, std::int32_t x, std::int32_t y, std::int32_t shift) {
+  return SafeCall([&] { ClickItemAction(TpwListClick::ClickXY, ValueOf(item).Get(), x, y, shift); });
+}
+HRESULT TpwWebLstBoxElement::DblClickItemXY(const VARIANT& item, std::int32_t x, std::int32_t y, std::int32_t shift) {
+  return SafeCall([&] { ClickItemAction(TpwListClick::DblClickXY, ValueOf(item).Get(), x, y, shift); });
+}
+HRESULT TpwWebLstBoxElement::SelectItem(const VARIANT& item, VARIANT_BOOL selected) {
+  return SafeCall([&] { SelectListItem(ValueOf(item).Get(), selected != VARIANT_FALSE); });
+}
+HRESULT TpwWebLstBoxElement::MultiSelect(const VARIANT& items) {
+  return SafeCall([&] { MultiSelectItems(ValueOf(items).Get()); });
+}
+HRESULT TpwWebLstBoxElement::get_wItemCount(std::int32_t* value) {
+  return SafeCall([&] { SetOutValue(value, GetLineCount()); });
+}
+HRESULT TpwWebLstBoxElement::get_wItem(std::int32_t index, BSTR* value) {
+  return SafeCall([&] { SetOut(value, GetItem(index)); });
+}
+HRESULT TpwWebLstBoxElement::get_wSelected(const VARIANT& item, VARIANT_BOOL* value) {
+  return SafeCall(
+      [&] { SetOutValue<VARIANT_BOOL>(value, GetSelected(ValueOf(item).Get()) ? VARIANT_TRUE : VARIANT_FALSE); });
+}
+HRESULT TpwWebLstBoxElement::get_wSelectedItem(std::int32_t* value) {
+  return SafeCall([&] { SetOutValue(value, GetSelectedItem()); });
+}
+HRESULT TpwWebLstBoxElement::get_wListSeparator(BSTR* value) {
+  return SafeCall([&] { SetOut(value, GetListSeparator()); });
+}
+HRESULT TpwWebLstBoxElement::put_wListSeparator(BSTR value) {
+  return SafeCall([&] { SetListSeparator(BstrView(value)); });
+}
+HRESULT TpwWebLstBoxElement::get_wItemList(BSTR* value) {
+  return SafeCall([&] { SetOut(value, GetItemList()); });
+}
+HRESULT TpwWebLstBoxElement::get_wSelectedItems(BSTR* value) {
+  return SafeCall([&] { SetOut(value, GetSelectedItems()); });
+}
+HRESULT TpwWebLstBoxElement::get_wItemBounds(const VARIANT& item, IDispatch** value) {
+  if (value) *value = nullptr;
+  return SafeCall([&] {
+    if (!value) throw EOleSysError(u"No place for the rectangle", E_POINTER);
+    *value = ItemBounds(ValueOf(item).Get()).Detach();
+  });
+}
+
+HRESULT TpwWebComboElement::get_wText(BSTR* value) {
+  return SafeCall([&] { SetOut(value, GetText()); });
+}
+HRESULT TpwWebComboElement::ClickItem(const VARIANT& item) {
+  return SafeCall([&] { ClickComboItem(ValueOf(item).Get()); });
+}
+HRESULT TpwWebComboElement::get_wItemCount(std::int32_t* value) {
+  return SafeCall([&] { SetOutValue(value, GetLineCount()); });
+}
+HRESULT TpwWebComboElement::get_wItem(std::int32_t index, BSTR* value) {
+  return SafeCall([&] { SetOut(value, GetItem(index)); });
+}
+HRESULT TpwWebComboElement::get_wSelectedItem(std::int32_t* value) {
+  return SafeCall([&] { SetOutValue(value, GetSelectedItem()); });
+}
+HRESULT TpwWebComboElement::get_wListSeparator(BSTR* value) {
+  return SafeCall([&] { SetOut(value, GetListSeparator()); });
+}
+HRESULT TpwWebComboElement::put_wListSeparator(BSTR value) {
+  return SafeCall([&] { SetListSeparator(BstrView(value)); });
+}
+HRESULT TpwWebComboElement::get_wItemList(BSTR* value) {
+  return SafeCall([&] { SetOut(value, GetItemList()); });
 }
 
 }  // namespace pw::web

@@ -15,6 +15,7 @@
 #pragma once
 
 #include "interfaces/ProbewrightHost.h"
+#include "interfaces/pwWebTesting.h"
 #include "core/automation/rect.h"
 #include "web/controls/web_custom_control.h"
 
@@ -67,18 +68,50 @@ enum class TpwListClick { Click, DblClick, ClickXY, DblClickXY, ClickR, DblClick
 // input service's actions object of the item's window (Click 0x2028001, DblClick 0x2028004,
 // ClickR 0x2028003, DblClickR 0x2028006 with ClientX, ClientY, Shift), and the event written.
 // Every refusal writes one error and clicks nothing.
-class TpwWebLstBoxElement : public TpwWebCustomSelectElement {
+//
+// Scripts reach it through IpwListBoxRightActions, IpwListBoxActions and IpwWebListBoxControl (in
+// that order); wItemBounds answers the item's control-relative rectangle (GetItemRect without
+// activation) as a rectangle object, nil when the item has none.
+class TpwWebLstBoxElement : public AutoImplements<TpwWebCustomSelectElement, IpwListBoxRightActions, IpwListBoxActions,
+                                                  IpwWebListBoxControl> {
  public:
   TpwWebLstBoxElement(IcvBaseManager* manager, IpwObjectContext2* context)
-      : TpwWebCustomSelectElement(manager, context, {}) {}
+      : AutoImplements(
+            manager, context,
+            std::vector<IID>{IpwListBoxRightActions::iid, IpwListBoxActions::iid, IpwWebListBoxControl::iid}) {}
 
   void ClickItemAction(TpwListClick kind, const VARIANT& item, std::int32_t x, std::int32_t y, std::int32_t shift);
   // Selects or unselects an item (-1: every item) by Control-clicks; "already" when it is so.
-  void SelectItem(const VARIANT& item, bool selected);
+  void SelectListItem(const VARIANT& item, bool selected);
   // Selects exactly the listed items: a variant array, a script array (its "length" and "0",
   // "1", ...), a text split at the separator's first character (ending at the first empty piece)
   // or one item; the first without modifier, the others with Control; one summary entry.
-  void MultiSelect(const VARIANT& items);
+  void MultiSelectItems(const VARIANT& items);
+  // The control-relative rectangle of an item (nil when it has none).
+  ComPtr<IDispatch> ItemBounds(const VARIANT& item);
+
+  // IpwListBoxRightActions
+  HRESULT ClickItemR(const VARIANT& item, std::int32_t shift) override;
+  HRESULT DblClickItemR(const VARIANT& item, std::int32_t shift) override;
+  HRESULT ClickItemRXY(const VARIANT& item, std::int32_t x, std::int32_t y, std::int32_t shift) override;
+  HRESULT DblClickItemRXY(const VARIANT& item, std::int32_t x, std::int32_t y, std::int32_t shift) override;
+  // IpwListBoxActions
+  HRESULT ClickItem(const VARIANT& item, std::int32_t shift) override;
+  HRESULT DblClickItem(const VARIANT& item, std::int32_t shift) override;
+  HRESULT ClickItemXY(const VARIANT& item, std::int32_t x, std::int32_t y, std::int32_t shift) override;
+  HRESULT DblClickItemXY(const VARIANT& item, std::int32_t x, std::int32_t y, std::int32_t shift) override;
+  HRESULT SelectItem(const VARIANT& item, VARIANT_BOOL selected) override;
+  HRESULT MultiSelect(const VARIANT& items) override;
+  HRESULT get_wItemCount(std::int32_t* value) override;
+  HRESULT get_wItem(std::int32_t index, BSTR* value) override;
+  HRESULT get_wSelected(const VARIANT& item, VARIANT_BOOL* value) override;
+  HRESULT get_wSelectedItem(std::int32_t* value) override;
+  // IpwWebListBoxControl
+  HRESULT get_wListSeparator(BSTR* value) override;
+  HRESULT put_wListSeparator(BSTR value) override;
+  HRESULT get_wItemList(BSTR* value) override;
+  HRESULT get_wSelectedItems(BSTR* value) override;
+  HRESULT get_wItemBounds(const VARIANT& item, IDispatch** value) override;
 
   // The item's rectangles: ControlRect relative to the control, WindowRect to its window.
   bool GetItemRect(const VARIANT& item, TRect& controlRect, bool activate, TRect& windowRect, std::int32_t& window);
@@ -91,10 +124,15 @@ class TpwWebLstBoxElement : public TpwWebCustomSelectElement {
   bool IsMultiSelect();
 };
 
-class TpwWebComboElement : public TpwWebCustomSelectElement {
+// Scripts reach it through IpwComboBoxText, IpwComboBoxActions and IpwWebComboBoxControl (in that
+// order).
+class TpwWebComboElement
+    : public AutoImplements<TpwWebCustomSelectElement, IpwComboBoxText, IpwComboBoxActions, IpwWebComboBoxControl> {
  public:
   TpwWebComboElement(IcvBaseManager* manager, IpwObjectContext2* context, bool openWithoutClick)
-      : TpwWebCustomSelectElement(manager, context, {}), openWithoutClick_(openWithoutClick) {}
+      : AutoImplements(manager, context,
+                       std::vector<IID>{IpwComboBoxText::iid, IpwComboBoxActions::iid, IpwWebComboBoxControl::iid}),
+        openWithoutClick_(openWithoutClick) {}
   bool IsComboBox() const override { return true; }
   bool OpenWithoutClick() const { return openWithoutClick_; }
   // "EditableComboBoxText" when the native object has it, else the selected item's text (empty
@@ -107,7 +145,19 @@ class TpwWebComboElement : public TpwWebCustomSelectElement {
   // pivot window when it has one), then a wait of at most 3000 ms (50 ms steps on the clock)
   // while the list window exists and is visible, and the event written. An item without a
   // rectangle writes "Cannot perform the ClickItem operation." and clicks nothing.
-  void ClickItem(const VARIANT& item);
+  void ClickComboItem(const VARIANT& item);
+
+  // IpwComboBoxText
+  HRESULT get_wText(BSTR* value) override;
+  // IpwComboBoxActions
+  HRESULT ClickItem(const VARIANT& item) override;
+  HRESULT get_wItemCount(std::int32_t* value) override;
+  HRESULT get_wItem(std::int32_t index, BSTR* value) override;
+  HRESULT get_wSelectedItem(std::int32_t* value) override;
+  // IpwWebComboBoxControl
+  HRESULT get_wListSeparator(BSTR* value) override;
+  HRESULT put_wListSeparator(BSTR value) override;
+  HRESULT get_wItemList(BSTR* value) override;
 
  private:
   bool openWithoutClick_;

@@ -56,6 +56,25 @@ ComPtr<IDispatch> WindowActionsOf(IcvBaseManager* manager, std::int32_t window) 
   return actions;
 }
 
+ComPtr<IDispatch> TpwWebCustomControl::GetWindowActionObject(std::int32_t window) {
+  auto node = GetSliceNode();
+  if (!node) {
+    WideString name;
+    if (auto reference = NodeReference()) GetObjectFullName(manager_.Get(), reference.Get(), name);
+    throw EOleSysError(WideFormat(kObjectNotFoundText, {name}), E_FAIL);
+  }
+  GUID key = GUID_NULL;
+  if (auto item = QueryAs<IcvKeyItem>(node.Get())) SafeCallCheck(item->GetKey(&key));
+  ComPtr<IUnknown> service;
+  SafeCallCheck(manager_->GetService(MakeGuid("{10989D82-BE71-4BD3-BE80-30B785CD1009}"), service.Put()));
+  auto input = QueryAs<IpwInputService>(service.Get());
+  if (!input) throw EOleSysError(u"The host has no input service.", E_NOINTERFACE);
+  ComPtr<IDispatch> actions;
+  SafeCallCheck(input->GetActionObject(key, window, actions.Put()));
+  if (!actions) throw EOleSysError(u"The host gave no action object for the window.", E_FAIL);
+  return actions;
+}
+
 TpwWebCustomControl::TpwWebCustomControl(IcvBaseManager* manager, IpwObjectContext2* context, std::vector<IID> iids)
     : TpwNodeSlice(std::move(iids)), manager_(manager), context_(context) {}
 

@@ -53,6 +53,10 @@ class TpwWebCustomControl : public TpwNodeSlice {
   IcvWindowsManager* WindowsManager();
   // WindowActionsOf through the slice's manager.
   ComPtr<IDispatch> WindowActions(std::int32_t window) { return WindowActionsOf(manager_.Get(), window); }
+  // The input service's action object of the slice's node (by its key) in a window; a slice
+  // without a node raises "Unable to find the object %s. ..." with the name its node reference
+  // reports (empty when it never had one). Asked anew at each call.
+  ComPtr<IDispatch> GetWindowActionObject(std::int32_t window);
 
   // "Enabled" of the native object (True when it cannot be read); a disabled control writes the
   // error (also while muted) and answers False.

@@ -80,6 +80,20 @@ HRESULT TInputService::GetWindowObject(std::int32_t window, IDispatch** actions)
   return S_OK;
 }
 
+HRESULT TInputService::GetActionObject(const GUID& key, std::int32_t window, IDispatch** actions) {
+  if (!actions) return E_POINTER;
+  {
+    std::lock_guard lock(mutex_);
+    actionObjectRequests_.emplace_back(key, window);
+  }
+  return GetWindowObject(window, actions);
+}
+
+std::vector<std::pair<GUID, std::int32_t>> TInputService::ActionObjectRequests() const {
+  std::lock_guard lock(mutex_);
+  return actionObjectRequests_;
+}
+
 std::vector<InputAction> TInputService::Actions() const {
   std::lock_guard lock(mutex_);
   return actions_;

@@ -3,7 +3,8 @@
 // 0x8000 Alt) held; they are answered by DISPID (kActionClick ...), each with the Integers
 // ClientX, ClientY and Shift. On a tested browser's window the click is the page's own input at
 // that point; on any other window it is only recorded (there is no window system here). Every
-// click is recorded, in order.
+// click is recorded, in order. The action object of a test object in a window is the window's
+// actions object (the key only names what is acted on).
 #pragma once
 
 #include <mutex>
@@ -31,6 +32,9 @@ class TInputService final : public Implements<ComObject, IpwInputService> {
  public:
   explicit TInputService(TBrowsers& browsers) : browsers_(browsers) {}
   HRESULT GetWindowObject(std::int32_t window, IDispatch** actions) override;
+  // The window's actions object; the (key, window) pairs asked for are kept in order.
+  HRESULT GetActionObject(const GUID& key, std::int32_t window, IDispatch** actions) override;
+  std::vector<std::pair<GUID, std::int32_t>> ActionObjectRequests() const;
   std::vector<InputAction> Actions() const;
   void Record(const InputAction& action);
   TBrowsers& Browsers() { return browsers_; }
@@ -39,6 +43,7 @@ class TInputService final : public Implements<ComObject, IpwInputService> {
   TBrowsers& browsers_;
   mutable std::mutex mutex_;
   std::vector<InputAction> actions_;
+  std::vector<std::pair<GUID, std::int32_t>> actionObjectRequests_;
 };
 
 }  // namespace pw::host
