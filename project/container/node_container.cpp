@@ -10,6 +10,8 @@
 #include "project/nodes/node_helpers.h"
 #include "project/nodes/project_helpers.h"
 #include "project/nodes/thread_events.h"
+#include "project/container/project_item.h"
+#include "project/storage/item_files.h"
 #include "project/storage/node_file_helpers.h"
 
 namespace pw::project {
@@ -728,6 +730,204 @@ void TpwProjectNodeContainer::FactoryAdded(IpwProjectItemTypeProvider* factory) 
       break;
     }
   }
+}
+
+// ---- User-level operations
+
+namespace {
+const WideString kOutsideChangeText =
+    u"Unable to add the item to the project, because one of the parent project items, the project or project suite "
+    u"was changed outside of Probewright. Probewright has reloaded it. Please add the item again.";
+constexpr std::int32_t kStyleOutsideChange = 0x10E8;
+constexpr std::int32_t kStyleFileMissing = 0x1006;
+constexpr std::int32_t kStyleKeyExists = 0x1009;
+
+// A parameter's GUID: a by-reference value is taken as its value; a text converts; anything
+// else (an omitted parameter, a text that is no GUID) is the null GUID.
+GUID ParamGuid(const VARIANT& param) {
+  VARIANT copy;
+  VariantInit(&copy);
+  if (Failed(VariantCopyInd(&copy, &param))) return GUID_NULL;
+  OleVariant value = OleVariant::Attach(copy);
+  if (value.Type() != VT_BSTR) return GUID_NULL;
+  return GuidFromString(value.AsString()).value_or(GUID_NULL);
+}
+
+// A parameter's text: empty for an omitted parameter and for anything that does not convert.
+WideString ParamText(const VARIANT& param) {
+  VARIANT copy;
+  VariantInit(&copy);
+  if (Failed(VariantCopyInd(&copy, &param))) return WideString();
+  OleVariant value = OleVariant::Attach(copy);
+  if (value.Type() == VT_ERROR || value.IsEmpty() || value.IsNull()) return WideString();
+  try {
+    return value.AsString();
+  } catch (...) {
+    return WideString();
+  }
+}
+
+void CollectKeys(IpwProjectNode* node, std::vector<GUID>& keys) {
+  keys.push_back(NodeKey(node));
+  ForEachChild(node, [&](IpwProjectNode* child) {
+    CollectKeys(child, keys);
+    return true;
+  });
+}
+}  // namespace
+
+bool TpwProjectNodeContainer::CanAddNewItem() { return DataNode() != nullptr && HasChildTypes(); }
+
+ComPtr<IpwProjectNode> TpwProjectNodeContainer::CreateChild(const GUID& typeKey) {
+  ComPtr<IpwProjectItemTypeProvider> factory;
+  ComPtr<IpwProjectNodeInfo> info;
+  ForEachNodeType([&](IpwProjectItemTypeProvider* f, IpwProjectNodeInfo* i) {
+    GUID key{};
+    SafeCallCheck(i->GetKey(&key));
+    if (key != typeKey) return false;
+    factory = f;
+    info = i;
+    return true;
+  });
+  if (!factory) return nullptr;
+  ComPtr<IpwProjectNodeConfigInfo> config;
+  SafeCallCheck(info->CreateConfigInfo(AsNode(), config.Put()));
+  if (config) {
+    std::int32_t bad = -1;
+    VARIANT_BOOL ok = VARIANT_FALSE;
+    SafeCallCheck(config->Validate(&bad, &ok));
+    if (!ok) return nullptr;
+  }
+  GUID key{};
+  SafeCallCheck(CreateGuid(key));
+  ComPtr<IpwProjectNode> node;
+  SafeCallCheck(factory->CreateItem(typeKey, key, config.Get(), Manager(), AsNode(), node.Put()));
+  return node;
+}
+
+bool TpwProjectNodeContainer::AddChild(const GUID& typeKey, IInterfaceList* added) {
+  auto registry = GetNodeTypeRegistry(Manager());
+  if (registry) {
+    VARIANT_BOOL allowed = VARIANT_TRUE;
+    SafeCallCheck(registry->BeforeAdd(AsNode(), added, &allowed));
+    if (!allowed) return false;
+  }
+  ComPtr<IpwProjectNode> node = typeKey == GUID_NULL ? nullptr : CreateChild(typeKey);
+  bool done = node && AddChildNode(node.Get());
+  if (done && ReloadCount() > 0) {
+    RemoveChildNode(node.Get(), true);
+    ReportToUser(Manager(), kOutsideChangeText, kStyleOutsideChange);
+    done = false;
+  } else if (node && !done) {
+    ReleaseNode(node.Get());
+  }
+  if (registry) SafeCallCheck(registry->AfterAdd(done ? node.Get() : nullptr, -1));
+  if (!done) return false;
+  if (auto persistent = QueryAs<IpwPersistentProjectNode>(node.Get())) SafeCallCheck(persistent->SaveNode());
+  if (added) added->Add(node.Get());
+  return true;
+}
+
+ComPtr<IUnknown> TpwProjectNodeContainer::AddExistingChild(WideStringView fileName) {
+  IcvBaseManager* manager = Manager();
+  auto registry = GetNodeTypeRegistry(manager);
+  if (registry) {
+    VARIANT_BOOL allowed = VARIANT_TRUE;
+    SafeCallCheck(registry->BeforeAdd(AsNode(), nullptr, &allowed));
+    if (!allowed) return nullptr;
+  }
+  if (fileName.empty() || !FileExistsName(fileName)) {
+    ReportToUser(manager, WideFormat(u"The '%s' file does not exist.", {fileName}), kStyleFileMissing);
+    return nullptr;
+  }
+  ComPtr<IpwProjectNode> node;
+  ForEachNodeType([&](IpwProjectItemTypeProvider* factory, IpwProjectNodeInfo*) {
+    auto loader = QueryAs<IpwProjectItemFileLoader>(factory);
+    if (!loader) return false;
+    SafeCallCheck(loader->LoadItemFromFile(manager, AsNode(), BString(fileName).Get(), node.Put()));
+    return node != nullptr;
+  });
+  if (!node) {
+    ReportToUser(manager, WideFormat(u"Could not add a child element from the '%s' file.", {fileName}), 0);
+    return nullptr;
+  }
+  std::vector<GUID> keys;
+  CollectKeys(node.Get(), keys);
+  bool known = false;
+  for (const auto& key : keys)
+    if (ChildByKey(key)) known = true;
+  if (!known) {
+    if (auto nodes = GetNodeRegistry(manager)) {
+      for (const auto& key : keys) {
+        ComPtr<IpwProjectNode> existing;
+        if (Succeeded(nodes->GetNodeByKey(key, existing.Put())) && existing) known = true;
+      }
+    }
+  }
+  if (known) {
+    ReportToUser(manager,
+                 WideFormat(u"Unable to add an element from the '%s' file, because this element or its child element "
+                            u"already exists in the project suite, or it is a copy of an existing element.",
+                            {fileName}),
+                 kStyleKeyExists);
+    ReleaseNode(node.Get());
+    return nullptr;
+  }
+  if (!AddChildNode(node.Get())) {
+    ReleaseNode(node.Get());
+    ReportToUser(manager, WideFormat(u"Could not add a child element from the '%s' file.", {fileName}), 0);
+    return nullptr;
+  }
+  if (ReloadCount() > 0) {
+    RemoveChildNode(node.Get(), false);
+    ReportToUser(manager, kOutsideChangeText, kStyleOutsideChange);
+    return nullptr;
+  }
+  if (registry) SafeCallCheck(registry->AfterAdd(node.Get(), -1));
+  return ComPtr<IUnknown>(static_cast<IpwGUIDIterator*>(TpwGUIDIterator::FromKeys(keys).Get()));
+}
+
+bool TpwProjectNodeContainer::CheckChildren() {
+  if (!childs_) return true;
+  const WideString container = GetNodeDisplayPath(AsNode()) + u" [" + GetNodeTypeName(Manager(), AsNode()) + u":" +
+                               GuidToWideString(TypeKey()) + u"]";
+  for (std::int32_t i = 0; i < childs_->Count(); ++i) {
+    IpwProjectNode* child = childs_->Get(i);
+    WideString text;
+    if (!child) {
+      text = u"The " + IntToWide(i) + u" child is nil. Container: " + container + u".";
+    } else if (!QueryAs<IpwProjectNode>(child)) {
+      text = u"The " + IntToWide(i) + u" child does not support the IpwProjectNode interface. Container: " + container +
+             u".";
+    } else if (!QueryAs<IpwProjectContextItem>(child)) {
+      text = u"The " + IntToWide(i) + u" " + NodeName(child) + u" [" + GetNodeTypeName(Manager(), child) + u":" +
+             GuidToWideString(NodeTypeKey(child)) +
+             u"] child project node does not support the IpwProjectContextItem interface. Container: " + container +
+             u".";
+    }
+    if (!text.empty()) {
+      ReportToUser(Manager(), text, 0);
+      return false;
+    }
+  }
+  return true;
+}
+
+std::int32_t TpwProjectNodeContainer::ExecuteAction(const GUID& action, const VARIANT& param, VARIANT* result) {
+  if (action == kNewItemAction) {
+    bool added = AddChild(ParamGuid(param), nullptr);
+    if (result) {
+      VariantClear(result);
+      *result = OleVariant(added).Detach();
+    }
+    return added ? 0 : 2;
+  }
+  if (action == kExistingItemAction) {
+    bool added = AddExistingChild(ParamText(param)) != nullptr;
+    return added ? 0 : 2;
+  }
+  if (result) VariantClear(result);
+  return TpwProjectNode::ExecuteAction(action, param, result);
 }
 
 // ---- IpwProjectNodeContainer: off the main thread each call is posted to it.

@@ -39,6 +39,10 @@ inline constexpr std::int32_t kHelpContextLoadTesting = 0x85B;
 // The node error of a critical child error in a host without dialogs.
 inline constexpr std::int32_t kErrCritical = 107;
 
+// The container's actions.
+inline constexpr GUID kNewItemAction = MakeGuid("{1F19D2CA-4B01-420A-AD84-AB68DB2B4E58}");
+inline constexpr GUID kExistingItemAction = MakeGuid("{F5C48E5A-FB55-4B1D-B500-8C0086EC8083}");
+
 // Save codes.
 inline constexpr std::int32_t kSaveDone = 0;
 inline constexpr std::int32_t kSaveIncomplete = 1;
@@ -89,6 +93,28 @@ class TpwProjectNodeContainer : public Implements<TpwProjectNode, IpwProjectNode
   virtual bool RemoveChildNode(IpwProjectNode* child, bool deleteFiles);
   virtual bool ReplaceOnFakeNode(IpwProjectNode* child, ComPtr<IpwProjectNode>& fake);
   virtual bool ReplaceOnRealNode(IpwFakeProjectNode* fake, ComPtr<IpwProjectNode>& real);
+
+  // The user-level add of a new child of a type: the registry's before-add question (with the
+  // list), CreateChild, AddChildNode, the registry's after-add; the new child is saved and
+  // appended to Added. False when nothing was added.
+  virtual bool AddChild(const GUID& typeKey, IInterfaceList* added);
+  // A new child of the type, made by its factory from the type's creation parameters with their
+  // default values (nil when they do not validate).
+  virtual ComPtr<IpwProjectNode> CreateChild(const GUID& typeKey);
+  // Adds the element kept in an item file (opened by the first factory whose file loader takes
+  // it); the keys of the added children, nil when nothing was added.
+  virtual ComPtr<IUnknown> AddExistingChild(WideStringView fileName);
+  // Whether the container may add new items: it has data and takes some child type.
+  virtual bool CanAddNewItem();
+  // The first faulty child (nil, no IpwProjectNode, no IpwProjectContextItem) is reported;
+  // False then.
+  bool CheckChildren();
+
+  // The container's actions New Item and Existing Item (others: the persistent node's). The
+  // New Item parameter is a type key (a GUID text; anything else, the null GUID), the Existing
+  // Item parameter a file name (an omitted one, or one that is no text, is empty). 0 when a
+  // child was added, else 2.
+  std::int32_t ExecuteAction(const GUID& action, const VARIANT& param, VARIANT* result) override;
 
   // A registered factory is withdrawn or registered: children of its types become Unavailable
   // nodes, or Unavailable nodes of its types are restored.

@@ -364,6 +364,60 @@ TEST_F(ContainerTest, AFinalizeErrorIsReportedOnceAndRaisedAgain) {
   EXPECT_EQ(reported, 1);
 }
 
+TEST_F(ContainerTest, TheNewItemActionTakesATypeKeyText) {
+  WriteBoxFile("box.pwb", {});
+  auto box = OpenBox("box.pwb");
+  ASSERT_TRUE(box);
+  BString soloText(GuidToWideString(kSoloType));
+  BSTR soloBstr = soloText.Get();
+  VARIANT byRef;
+  VariantInit(&byRef);
+  byRef.vt = VT_BSTR | VT_BYREF;
+  byRef.byref = &soloBstr;
+  VARIANT omitted;
+  VariantInit(&omitted);
+  omitted.vt = VT_ERROR;
+  omitted.scode = DISP_E_PARAMNOTFOUND;
+  struct Case {
+    VARIANT param;
+    std::int32_t answer;
+    std::int32_t children;
+  };
+  const OleVariant notGuid(u"not a guid"), number(std::int32_t(5)), part(GuidToWideString(kPartType));
+  const Case cases[] = {
+      {notGuid.Get(), 2, 0}, {omitted, 2, 0}, {number.Get(), 2, 0}, {part.Get(), 0, 1}, {byRef, 0, 2}};
+  for (const auto& c : cases) {
+    OleVariant result;
+    EXPECT_EQ(box->ExecuteAction(project::kNewItemAction, c.param, result.Put()), c.answer);
+    EXPECT_EQ(result.Type(), VT_BOOL);
+    EXPECT_EQ(result.AsBool(), c.answer == 0);
+    EXPECT_EQ(box->ChildCount(), c.children);
+  }
+  EXPECT_EQ(project::NodeTypeKey(box->ChildAt(1)), kSoloType);
+  // The registry hears after every attempt it allowed, also a failed one (the parts have no name).
+  auto records = host.Projects().AddRecords();
+  EXPECT_EQ(std::count(records.begin(), records.end(), u"after  -1"), 5);
+  EXPECT_TRUE(box->CheckChildren());
+}
+
+TEST_F(ContainerTest, TheExistingItemActionAddsAnItemFile) {
+  WriteBoxFile("box.pwb", {});
+  auto box = OpenBox("box.pwb");
+  ASSERT_TRUE(box);
+  VARIANT omitted;
+  VariantInit(&omitted);
+  omitted.vt = VT_ERROR;
+  OleVariant result;
+  EXPECT_EQ(box->ExecuteAction(project::kExistingItemAction, omitted, result.Put()), 2);
+  EXPECT_EQ(box->ExecuteAction(project::kExistingItemAction, OleVariant(dir.File("none.pwi")).Get(), result.Put()), 2);
+  EXPECT_EQ(Reports().back(), u"The '" + dir.File("none.pwi") + u"' file does not exist.");
+  EXPECT_TRUE(result.IsEmpty());
+  // The box takes no Item of the host: the file opens, the add is refused, nothing stays.
+  WriteItemFile("Thing.pwi", u"v");
+  EXPECT_EQ(box->ExecuteAction(project::kExistingItemAction, OleVariant(dir.File("Thing.pwi")).Get(), result.Put()), 2);
+  EXPECT_EQ(box->ChildCount(), 0);
+}
+
 // ---- Helpers and the GUID iterator
 
 TEST_F(ContainerTest, HelpersFindChildrenByNameAndType) {
