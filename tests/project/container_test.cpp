@@ -445,6 +445,32 @@ TEST_F(ContainerTest, HelpersFindChildrenByNameAndType) {
   EXPECT_FALSE(node);
 }
 
+TEST_F(ContainerTest, CreateProjectItemCopiesTheFileThenLoadsIt) {
+  GUID key = NewTestKey();
+  auto projectNode = MakeObject<host::THostProject>(nullptr, key);
+  OleCheck(projectNode->Initialize(host.Manager()));
+  ASSERT_TRUE(projectNode->ReloadFromFileName(dir.File("P.pwp"), false));
+  WriteItemFile("Source.pwi", u"copied value");
+  ComPtr<IpwProjectNode> node;
+  project::CreateProjectItem(host.Manager(), projectNode->AsNode(), host::kItemNodeType, {}, dir.File("Source.pwi"),
+                             true, true, node);
+  ASSERT_TRUE(node);
+  EXPECT_EQ(projectNode->ChildCount(), 1);
+  OleVariant file;
+  OleCheck(node->GetAttribute(0, file.Put()));
+  const std::string copy = WideToUtf8(file.AsString());
+  EXPECT_NE(copy, dir.Utf8File("Source.pwi"));
+  EXPECT_NE(ReadFileBytes(copy).find("copied value"), std::string::npos);
+  // A copy that fails leaves no file and makes nothing.
+  const auto before = dir.Entries();
+  project::CreateProjectItem(host.Manager(), projectNode->AsNode(), host::kItemNodeType, {}, dir.File("Missing.pwi"),
+                             false, true, node);
+  EXPECT_FALSE(node);
+  EXPECT_EQ(dir.Entries(), before);
+  EXPECT_EQ(projectNode->ChildCount(), 1);
+  projectNode->Finalize();
+}
+
 TEST(GuidIterator, WalksValidTextsAndRefusesOthers) {
   auto empty = project::TpwGUIDIterator::FromKeys({});
   EXPECT_FALSE(empty->HasNext());
