@@ -34,12 +34,11 @@ class TMessenger final : public Implements<ComObject, IcvMessenger> {
   std::vector<MessageRecord> Messages() const;
   WideString StatusText() const;
 
-  PW_HOST_RESERVED(3)
-  PW_HOST_RESERVED(4) PW_HOST_RESERVED(5) PW_HOST_RESERVED(6) PW_HOST_RESERVED(7) PW_HOST_RESERVED(8)
-      PW_HOST_RESERVED(9) PW_HOST_RESERVED(10) PW_HOST_RESERVED(12) PW_HOST_RESERVED(13) PW_HOST_RESERVED(14)
-          PW_HOST_RESERVED(15) PW_HOST_RESERVED(16) PW_HOST_RESERVED(20) PW_HOST_RESERVED(21) PW_HOST_RESERVED(24)
-              PW_HOST_RESERVED(25) PW_HOST_RESERVED(26) HRESULT
-      Confirm(BSTR text, std::int32_t helpContext, std::int32_t, std::int32_t, VARIANT_BOOL* yes) override;
+  PW_HOST_RESERVED(3) PW_HOST_RESERVED(4) PW_HOST_RESERVED(5) PW_HOST_RESERVED(6) PW_HOST_RESERVED(7)
+  PW_HOST_RESERVED(8) PW_HOST_RESERVED(9) PW_HOST_RESERVED(10) PW_HOST_RESERVED(12) PW_HOST_RESERVED(13)
+  PW_HOST_RESERVED(14) PW_HOST_RESERVED(15) PW_HOST_RESERVED(16) PW_HOST_RESERVED(20)
+  PW_HOST_RESERVED(21) PW_HOST_RESERVED(24) PW_HOST_RESERVED(25) PW_HOST_RESERVED(26)
+  HRESULT Confirm(BSTR text, std::int32_t helpContext, std::int32_t, std::int32_t, VARIANT_BOOL* yes) override;
   HRESULT ShowError(BSTR text, std::int32_t helpContext, std::int32_t) override;
   HRESULT ShowInformation(BSTR text, std::int32_t helpContext, std::int32_t) override;
   // Recorded (help context and style kept: the style in `answer`) and printed; never raises.
