@@ -10,6 +10,7 @@ const char16_t* KindName(MessageRecord::Kind k) {
     case MessageRecord::Confirmation: return u"Confirmation";
     case MessageRecord::Question: return u"Question";
     case MessageRecord::Status: return u"Status";
+    case MessageRecord::Report: return u"Report";
   }
   return u"";
 }
@@ -85,6 +86,10 @@ HRESULT TMessenger::ShowInformation(BSTR text, std::int32_t helpContext, std::in
     RaiseWhenWithoutDialogs(t, helpContext);
     Add({MessageRecord::Information, t, helpContext, 0});
   });
+}
+
+HRESULT TMessenger::Report(BSTR text, std::int32_t style, std::int32_t helpContext) {
+  return SafeCall([&] { Add({MessageRecord::Report, WideString(BstrView(text)), helpContext, style}); });
 }
 
 HRESULT TMessenger::SetStatusText(BSTR text) {

@@ -16,7 +16,7 @@
 namespace pw::host {
 
 struct MessageRecord {
-  enum Kind { Error, Information, Confirmation, Question, Status };
+  enum Kind { Error, Information, Confirmation, Question, Status, Report };
   Kind kind;
   WideString text;
   std::int32_t helpContext = 0;
@@ -36,11 +36,13 @@ class TMessenger final : public Implements<ComObject, IcvMessenger> {
 
   PW_HOST_RESERVED(3) PW_HOST_RESERVED(4) PW_HOST_RESERVED(5) PW_HOST_RESERVED(6) PW_HOST_RESERVED(7)
   PW_HOST_RESERVED(8) PW_HOST_RESERVED(9) PW_HOST_RESERVED(10) PW_HOST_RESERVED(12) PW_HOST_RESERVED(13)
-  PW_HOST_RESERVED(14) PW_HOST_RESERVED(15) PW_HOST_RESERVED(16) PW_HOST_RESERVED(19) PW_HOST_RESERVED(20)
+  PW_HOST_RESERVED(14) PW_HOST_RESERVED(15) PW_HOST_RESERVED(16) PW_HOST_RESERVED(20)
   PW_HOST_RESERVED(21) PW_HOST_RESERVED(24) PW_HOST_RESERVED(25) PW_HOST_RESERVED(26)
   HRESULT Confirm(BSTR text, std::int32_t helpContext, std::int32_t, std::int32_t, VARIANT_BOOL* yes) override;
   HRESULT ShowError(BSTR text, std::int32_t helpContext, std::int32_t) override;
   HRESULT ShowInformation(BSTR text, std::int32_t helpContext, std::int32_t) override;
+  // Recorded (help context and style kept: the style in `answer`) and printed; never raises.
+  HRESULT Report(BSTR text, std::int32_t style, std::int32_t helpContext) override;
   HRESULT SetStatusText(BSTR text) override;
   HRESULT ClearStatusText() override;
   HRESULT Ask(BSTR text, std::int32_t kind, std::int32_t buttons, std::int32_t defaultButton, std::int32_t helpContext,

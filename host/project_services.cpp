@@ -1,5 +1,7 @@
 #include "host/project_services.h"
 
+#include "host/node_type_registry.h"
+
 #include "project/nodes/base_node.h"
 #include "project/types/node_info.h"
 
@@ -252,7 +254,7 @@ HRESULT TProjectRegistry::GetNodeInfo(const GUID& typeKey, IpwProjectNodeInfo** 
         if (candidate && Succeeded(candidate->GetKey(&key)) && key == typeKey) return SetOut(info, candidate);
       }
     }
-    SetOut(info, ComPtr<IpwProjectNodeInfo>());
+    SetOut(info, UnavailableTypeInfo(typeKey, nodeManager_));
   });
 }
 
@@ -385,10 +387,13 @@ HRESULT THostItemTypes::GetKey(GUID* key) {
 HRESULT THostItemTypes::GetItemTypeCount(std::int32_t* count) {
   return SafeCall([&] { SetOutValue<std::int32_t>(count, 2); });
 }
-HRESULT THostItemTypes::CreateItem(const GUID&, const GUID&, IpwProjectNodeConfigInfo*, IUnknown*, IpwProjectNode*,
-                                   IpwProjectNode** node) {
-  if (node) *node = nullptr;
-  return E_NOTIMPL;
+HRESULT THostItemTypes::CreateItem(const GUID& typeKey, const GUID& key, IpwProjectNodeConfigInfo* configInfo,
+                                   IUnknown*, IpwProjectNode* parent, IpwProjectNode** node) {
+  return SafeCall([&] { SetOut(node, MakeHostNode(manager_, typeKey, key, configInfo, parent)); });
+}
+HRESULT THostItemTypes::LoadItemFromFile(IcvBaseManager* manager, IpwProjectNode* parent, BSTR fileName,
+                                         IpwProjectNode** node) {
+  return SafeCall([&] { SetOut(node, LoadHostNode(manager, parent, BstrView(fileName))); });
 }
 HRESULT THostItemTypes::AddNewItem(IpwProjectNode*, const GUID&, BSTR, IpwProjectNode** node) {
   if (node) *node = nullptr;

@@ -73,12 +73,15 @@ class THostProjectNode final : public Implements<ComObject, IpwProjectNode, IpwP
 };
 
 // The host's own item types, Project and Item.
-class THostItemTypes final : public Implements<ComObject, IpwProjectItemTypeProvider> {
+class THostItemTypes final : public Implements<ComObject, IpwProjectItemTypeProvider, IpwProjectItemFileLoader> {
  public:
   explicit THostItemTypes(IcvBaseManager* manager) : manager_(manager) {}
   HRESULT GetKey(GUID* key) override;
   HRESULT GetItemTypeCount(std::int32_t* count) override;
-  // The host makes no nodes of its own types here: E_NOTIMPL.
+  // A project item of the type (host/node_type_registry.h: MakeHostNode); LoadItemFromFile opens
+  // one from its ".pwp" or ".pwi" file.
+  HRESULT LoadItemFromFile(IcvBaseManager* manager, IpwProjectNode* parent, BSTR fileName,
+                           IpwProjectNode** node) override;
   HRESULT CreateItem(const GUID& typeKey, const GUID& key, IpwProjectNodeConfigInfo* configInfo, IUnknown* context,
                      IpwProjectNode* parent, IpwProjectNode** node) override;
   HRESULT AddNewItem(IpwProjectNode* parent, const GUID& typeKey, BSTR name, IpwProjectNode** node) override;
@@ -88,6 +91,9 @@ class THostItemTypes final : public Implements<ComObject, IpwProjectItemTypeProv
   // Not counted: the manager holds the registry that holds this list.
   IcvBaseManager* manager_;
 };
+
+// The information of the Unavailable type (any parent) for that type's key, else nil.
+ComPtr<IpwProjectNodeInfo> UnavailableTypeInfo(const GUID& typeKey, IcvBaseManager* manager);
 
 // The node-event sink the broker hands out: records every NodeChanged.
 class THostNodeEvents final : public Implements<ComObject, IpwProjectNodeEvents> {
@@ -106,8 +112,9 @@ class THostNodeEvents final : public Implements<ComObject, IpwProjectNodeEvents>
 };
 
 // Also the source-control support manager of the run-control service: it records what it is told.
-class TProjectRegistry final : public Implements<ComObject, IpwProjectNodeRegistry, IpwProjectNodeRegistryService,
-                                                 IpwRunControl, IpwTestEngineState, IpwSccSupportManager> {
+class TProjectRegistry final
+    : public Implements<ComObject, IpwProjectNodeRegistry, IpwProjectNodeRegistryService, IpwRunControl,
+                        IpwTestEngineState, IpwSccSupportManager, IpwProjectNodeTypeRegistry> {
  public:
   struct SccNotice {
     const char* what;  // "BeginReload", "EndReload", "ChildAdded", "ChildRemoved"
@@ -171,7 +178,25 @@ class TProjectRegistry final : public Implements<ComObject, IpwProjectNodeRegist
   HRESULT ChildAdded(IpwProjectNode* container, IpwProjectNode* child) override;
   HRESULT ChildRemoved(IpwProjectNode* container, IpwProjectNode* child) override;
 
+  // IpwProjectNodeTypeRegistry (host/node_type_registry.cpp): the factories are the item-type
+  // lists; before-add and after-add are recorded ("before CONTAINER NODE", "after NODE"), the
+  // before-add answer is SetAddAllowed's; Unavailable nodes are the host's.
+  void SetNodeManager(IcvBaseManager* manager) { nodeManager_ = manager; }
+  void SetAddAllowed(bool allowed);
+  std::vector<WideString> AddRecords() const;
+  HRESULT GetFactoryCount(std::int32_t* count) override;
+  HRESULT GetFactory(std::int32_t index, IpwProjectItemTypeProvider** factory) override;
+  HRESULT GetTypeInfo(const GUID& typeKey, IpwProjectNodeInfo** info) override;
+  HRESULT BeforeAdd(IpwProjectNode* container, IUnknown* nodeOrList, VARIANT_BOOL* allowed) override;
+  HRESULT AfterAdd(IpwProjectNode* node, std::int32_t reserved) override;
+  HRESULT CreateUnavailableNode(const GUID& typeKey, BSTR typeName, BSTR pluginName, const GUID& key,
+                                IpwProjectNode* parent, IpwProjectNode** node) override;
+
  private:
+  // Not counted: the manager holds this registry.
+  IcvBaseManager* nodeManager_ = nullptr;
+  bool addAllowed_ = true;
+  std::vector<WideString> addRecords_;
   ComPtr<TRunState> run_;
   mutable std::mutex lock_;
   std::atomic<bool> stopRequested_{false};

@@ -173,6 +173,7 @@ TestHost::TestHost(TestHostOptions options) : config_(std::make_shared<HostConfi
   projectUpdate_ = MakeObject<THostProjectUpdate>();
   OleCheck(broker_->RegisterObject(IpwProjectUpdate::iid, projectUpdate_->Identity()));
   projects_->AddItemTypes(MakeObject<THostItemTypes>(manager_.Get()).Get());
+  projects_->SetNodeManager(manager_.Get());
 
   settings_->DefineSetting(kCurrentLanguageSetting, kSettingText, u"Scripting language",
                            OleVariant(options.currentLanguage));

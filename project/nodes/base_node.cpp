@@ -554,6 +554,18 @@ bool TProjectNodeChilds::Remove(IpwProjectNode* child) {
   return true;
 }
 
+bool TProjectNodeChilds::Replace(IpwProjectNode* oldChild, IpwProjectNode* newChild) {
+  std::int32_t index = IndexOf(oldChild);
+  if (index < 0 || !newChild) return false;
+  GUID oldKey = NodeKey(oldChild), newKey = NodeKey(newChild);
+  if (newKey != oldKey && byKey_.contains(newKey)) return false;
+  byKey_.erase(oldKey);
+  byKey_.emplace(newKey, newChild);
+  items_[static_cast<std::size_t>(index)] = ComPtr<IpwProjectNode>(newChild);
+  ++generation_;
+  return true;
+}
+
 bool TProjectNodeChilds::Clear() {
   bool had = !items_.empty();
   std::vector<ComPtr<IpwProjectNode>> old;

@@ -185,6 +185,9 @@ class TProjectNodeChilds {
   // is asked once per type.
   bool Add(IpwProjectNodeRegistry* registry, IpwProjectNode* child);
   bool Remove(IpwProjectNode* child);
+  // Puts NewChild in OldChild's place (same position; the key table follows NewChild's key).
+  // False when OldChild is not here or NewChild's key is another child's.
+  bool Replace(IpwProjectNode* oldChild, IpwProjectNode* newChild);
   // Whether it held any.
   bool Clear();
   std::int32_t Count() const { return static_cast<std::int32_t>(items_.size()); }

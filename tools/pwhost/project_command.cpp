@@ -1,7 +1,11 @@
 #include "tools/pwhost/project_command.h"
 
+#include "tools/pwhost/project_tree_command.h"
+
+#include <filesystem>
 #include <optional>
 
+#include "host/node_type_registry.h"
 #include "host/test_host.h"
 #include "platform/com/guid.h"
 #include "platform/rtl/strings.h"
@@ -16,14 +20,14 @@
 namespace pw::host {
 
 const char* const kProjectUsage =
-    "types | validate TYPE NAME [--location DIR] | item FILE.pwi [--rename NAME] | watch FILE... [--reload yes|no] "
-    "[--seconds N]  list item types, check a new item, open an item file or follow outside changes";
+    "types | validate TYPE NAME [--location DIR] | item FILE.pwi [--rename NAME] | watch FILE...|P.pwp [--reload "
+    "yes|no] [--seconds N]  list item types, check a new item, open an item file or follow outside changes";
 
 namespace {
 std::string Text(WideStringView s) { return WideToUtf8(s); }
 
 int Usage(std::FILE* err) {
-  std::fprintf(err, "usage: pwhost project %s\n", kProjectUsage);
+  std::fprintf(err, "usage: pwhost project %s\n       pwhost project %s\n", kProjectUsage, kProjectTreeUsage);
   return 2;
 }
 
@@ -179,13 +183,38 @@ int Watch(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) 
   // answers yes) or off (changed nodes get the not-reloaded mark).
   host.State().SetAnswer(kHostModeQuestion, reload ? kHostModeInteractive : GUID_NULL);
   std::vector<ComPtr<project::TpwProjectNode>> nodes;
+  // A project file: the project and its items are followed; finalising the project finalises
+  // its items.
+  const bool projectFile = files.size() == 1 && files[0].ends_with(".pwp");
   struct FinalizeAll {
     std::vector<ComPtr<project::TpwProjectNode>>& nodes;
+    bool projectFile;
     ~FinalizeAll() {
-      for (auto& n : nodes) n->Finalize();
+      if (projectFile && !nodes.empty()) nodes.front()->Finalize();
+      else
+        for (auto& n : nodes) n->Finalize();
     }
-  } finalize{nodes};
+  } finalize{nodes, projectFile};
   int rc = 0;
+  if (projectFile) {
+    GUID key{};
+    OleCheck(CreateGuid(key));
+    auto projectNode = MakeObject<THostProject>(nullptr, key);
+    OleCheck(projectNode->Initialize(host.Manager()));
+    if (!projectNode->ReloadFromFileName(Utf8ToWide(std::filesystem::absolute(files[0]).string()), false)) {
+      std::fprintf(err, "%s: not opened (%s)\n", files[0].c_str(), Text(projectNode->ErrorMessage()).c_str());
+      projectNode->Finalize();
+      return 1;
+    }
+    nodes.push_back(projectNode);
+    for (std::int32_t i = 0; i < projectNode->ChildCount(); ++i) {
+      auto* base =
+          static_cast<project::TpwBaseProjectNode*>(static_cast<IpwProjectNodeInternal*>(projectNode->ChildAt(i)));
+      if (auto* item = dynamic_cast<project::TpwProjectNode*>(base)) nodes.emplace_back(item);
+    }
+    for (auto& n : nodes) std::fprintf(out, "watching %s\n", Text(n->FileName()).c_str());
+    files.clear();
+  }
   for (const auto& f : files) {
     auto node = NewItemNode(host);
     if (!node->ReloadFromFileName(Utf8ToWide(f), false)) {
@@ -228,6 +257,7 @@ int RunProjectCommand(const std::vector<std::string>& args, std::FILE* out, std:
     if (!args.empty() && args[0] == "validate") return Validate(args, out, err);
     if (!args.empty() && args[0] == "item") return Item(args, out, err);
     if (!args.empty() && args[0] == "watch") return Watch(args, out, err);
+    if (int rc = RunProjectTreeCommand(args, out, err); rc >= 0) return rc;
     return Usage(err);
   } catch (const Exception& e) {
     std::fprintf(err, "%s\n", WideToUtf8(e.Message()).c_str());

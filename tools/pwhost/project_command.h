@@ -7,7 +7,7 @@
 //   pwhost project types
 //   pwhost project validate TYPE NAME [--location DIR]
 //   pwhost project item FILE.pwi [--rename NAME]
-//   pwhost project watch FILE... [--reload yes|no] [--seconds N]
+//   pwhost project watch FILE...|P.pwp [--reload yes|no] [--seconds N]   (P.pwp: it and its items)
 #pragma once
 
 #include <cstdio>

@@ -1,0 +1,985 @@
+#include "project/container/node_container.h"
+
+#include <algorithm>
+#include <set>
+
+#include "core/host/host_services.h"
+#include "platform/com/safecall.h"
+#include "platform/rtl/exceptions.h"
+#include "platform/rtl/strings.h"
+#include "project/nodes/node_helpers.h"
+#include "project/nodes/project_helpers.h"
+#include "project/nodes/thread_events.h"
+#include "project/container/project_item.h"
+#include "project/storage/item_files.h"
+#include "project/storage/node_file_helpers.h"
+
+namespace pw::project {
+
+namespace {
+
+const WideString kDuplicateKeyText =
+    u"Two or more child elements of the '%s' node have the same identifier. Only one element will be created.";
+const WideString kSingleInstanceText =
+    u"The type of the element you are trying to add is '%s'. An element of this type already exists.\r\nThere can "
+    u"be only one element of this type in the parent node.";
+const WideString kInitializationError = u"Initialization error.";
+const WideString kFactoryNotInstalled = u"The factory is not installed.";
+const WideString kLoadTestingNotice =
+    u"Cannot load data for HTTP load testing.\r\nHTTP load testing is not supported in %s. Data will be unavailable.";
+const WideString kLoadTestingError = u"Load testing is not supported in %s";
+const WideString kCopyQuestion = u"Unable to copy the %s item. Do you want to continue?";
+const WideString kReplacedText = u"The %s node will be replaced with the Unavailable node.";
+const WideString kRestoredText = u"The %s node has been restored.";
+const WideString kFinalizeErrorText =
+    u"An exception occurred while finalizing the %s [%s] child project node of the %s [%s] container project node : ";
+
+// The load-testing notice is shown once per process.
+std::atomic<bool> loadTestingNoticeShown{false};
+
+ComPtr<IcvOptionsNode> SubNode(IcvOptionsNode* node, WideStringView name) {
+  ComPtr<IcvOptionsNode> sub;
+  SafeCallCheck(node->GetNode(name, sub.Put()));
+  return sub;
+}
+
+WideString ReadString(IcvOptionsNode* node, WideStringView name, WideStringView defaultValue) {
+  WideString value;
+  SafeCallCheck(PropertiesOf(node)->GetString(name, defaultValue, &value));
+  return value;
+}
+
+WideString NodeNameOf(IcvOptionsNode* node) {
+  WideString name;
+  SafeCallCheck(node->GetName(&name));
+  return name;
+}
+
+bool NodeExists(IcvOptionsNode* node, WideStringView name) {
+  WordBool exists = 0;
+  SafeCallCheck(node->NodeExists(name, &exists));
+  return exists != 0;
+}
+
+// "Item" and ten digits (option names compare ignoring case).
+bool IsCurrentEntryName(WideStringView name) {
+  if (name.size() != 14 || !SameTextIgnoringCase(name.substr(0, 4), u"Item")) return false;
+  return std::all_of(name.begin() + 4, name.end(), [](char16_t c) { return c >= u'0' && c <= u'9'; });
+}
+
+WideString ErrorTextFor(WideStringView detail) {
+  WideString trimmed = WideTrim(detail);
+  if (trimmed.empty()) return kInitializationError;
+  return kInitializationError + u" [" + trimmed + u"]";
+}
+
+// One object, whichever of its interfaces each pointer is.
+bool SameNode(IUnknown* a, IUnknown* b) {
+  if (a == b) return true;
+  if (!a || !b) return false;
+  return QueryAs<IUnknown>(a).Get() == QueryAs<IUnknown>(b).Get();
+}
+
+void ReleaseNode(IpwProjectNode* node) {
+  if (auto internal = QueryAs<IpwProjectNodeInternal>(node)) internal->Finalize();
+}
+
+WideString ProductText(IcvBaseManager* manager) {
+  ComPtr<IpwHostInformation> info;
+  if (!manager || Failed(manager->GetInformation(info.Put())) || !info) return WideString();
+  BString name;
+  std::int32_t version = 0;
+  info->GetProductName(name.Put());
+  info->GetMajorVersion(&version);
+  return name.Str() + u" " + IntToWide(version);
+}
+
+}  // namespace
+
+ComPtr<IpwProjectNodeTypeRegistry> GetNodeTypeRegistry(IcvBaseManager* manager) {
+  return GetHostService<IpwProjectNodeTypeRegistry>(manager, kNodeRegistryService);
+}
+
+void ReportToUser(IcvBaseManager* manager, WideStringView text, std::int32_t style, std::int32_t helpContext) {
+  try {
+    if (auto messenger = GetMessenger(manager)) messenger->Report(BString(text).Get(), style, helpContext);
+  } catch (...) {
+  }
+}
+
+WideString FormatMissingFactoryMessage(WideStringView typeName, WideStringView pluginName) {
+  if (pluginName.empty())
+    return WideFormat(u"Cannot load data for %s.\r\n\r\nMake sure the appropriate plug-in is installed.", {typeName});
+  return WideFormat(u"Cannot load data for %s.\r\n\r\nMake sure the '%s' plug-in is installed.",
+                    {typeName, pluginName});
+}
+
+bool IsHostModeWithoutDialogs(IcvBaseManager* manager) {
+  std::int32_t mode = 0;
+  return manager && Succeeded(manager->GetHostMode(&mode)) && mode == 3;
+}
+
+TpwProjectNodeContainer::TpwProjectNodeContainer(IpwProjectNode* parent, const GUID& typeKey, const GUID& key,
+                                                 bool isVirtual)
+    : Implements(parent, typeKey, key, isVirtual ? kParentStorageKind : kFileStorageKind),
+      mainThread_(std::this_thread::get_id()) {}
+
+TpwProjectNodeContainer::~TpwProjectNodeContainer() = default;
+
+void* TpwProjectNodeContainer::GetInterface(const IID& riid) noexcept { return Implements::GetInterface(riid); }
+
+IpwProjectNode* TpwProjectNodeContainer::ChildAt(std::int32_t index) const {
+  if (!childs_ || index < 0 || index >= childs_->Count()) return nullptr;
+  return childs_->Get(index);
+}
+
+ComPtr<IpwProjectNodeIterator> TpwProjectNodeContainer::Children() {
+  if (!childs_ || hideCount_ > 0) return MakeEmptyNodeIterator();
+  return childs_->GetIterator(static_cast<IpwProjectNodeContainer*>(this));
+}
+
+// ---- Entries
+
+ComPtr<IcvOptionsNode> TpwProjectNodeContainer::ChildList() {
+  auto data = DataNode();
+  if (!data) return nullptr;
+  return SubNode(data.Get(), u"Child List");
+}
+
+ComPtr<IcvOptionsNode> TpwProjectNodeContainer::EntryOf(const GUID& key) {
+  auto at = entryNames_.find(key);
+  if (at == entryNames_.end()) return nullptr;
+  auto list = ChildList();
+  if (!list || !NodeExists(list.Get(), at->second)) return nullptr;
+  return SubNode(list.Get(), at->second);
+}
+
+ComPtr<IcvOptionsNode> TpwProjectNodeContainer::NewEntry(IcvOptionsNode* list) {
+  std::int32_t position = std::max(maxIndex_ + 1, ChildCount());
+  while (NodeExists(list, ChildEntryName(position))) ++position;
+  maxIndex_ = std::max(maxIndex_, position);
+  return project::GetChildEntry(list, position);
+}
+
+ComPtr<IcvOptionsNode> TpwProjectNodeContainer::EntryForSave(IpwProjectNode* child, IcvOptionsNode* list,
+                                                             std::int32_t position) {
+  GUID key = NodeKey(child);
+  auto at = entryNames_.find(key);
+  if (at == entryNames_.end() || !NodeExists(list, at->second)) {
+    auto entry = NewEntry(list);
+    entryNames_[key] = NodeNameOf(entry.Get());
+    return entry;
+  }
+  // An entry of the older unpadded name moves to the padded name of its position when that is
+  // free (its whole content is copied, the old node removed).
+  if (!IsCurrentEntryName(at->second) && SameTextIgnoringCase(at->second, u"Item" + IntToWide(position)) &&
+      !NodeExists(list, ChildEntryName(position))) {
+    auto entry = project::GetChildEntry(list, position);
+    at->second = NodeNameOf(entry.Get());
+    return entry;
+  }
+  return SubNode(list, at->second);
+}
+
+void TpwProjectNodeContainer::ForgetEntry(const GUID& key, bool deleteIt) {
+  auto at = entryNames_.find(key);
+  if (at == entryNames_.end()) return;
+  if (deleteIt) {
+    if (auto list = ChildList()) SafeCallCheck(list->DeleteNode(at->second));
+  }
+  entryNames_.erase(at);
+}
+
+bool TpwProjectNodeContainer::EntryMatchesNode(IcvOptionsNode* entry, IpwProjectNode* child) {
+  GUID type = NodeTypeKey(child);
+  if (type == kUnavailableNodeType) {
+    if (auto fake = QueryAs<IpwFakeProjectNode>(child)) SafeCallCheck(fake->GetRepresentedTypeKey(&type));
+  }
+  auto stored = GuidFromString(ReadString(entry, u"Type", GuidToWideString(GUID_NULL)));
+  auto key = GuidFromString(ReadString(entry, u"Key", GuidToWideString(GUID_NULL)));
+  return stored && key && *stored == type && *key == NodeKey(child);
+}
+
+void TpwProjectNodeContainer::WriteChildEntry(IpwProjectNode* child, IcvOptionsNode* entry, std::int32_t index) {
+  auto p = PropertiesOf(entry);
+  SafeCallCheck(p->SetString(u"Key", GuidToWideString(NodeKey(child))));
+  GUID type = NodeTypeKey(child);
+  auto fake = type == kUnavailableNodeType ? QueryAs<IpwFakeProjectNode>(child) : nullptr;
+  if (fake) {
+    GUID represented{};
+    BString typeName, pluginName;
+    SafeCallCheck(fake->GetRepresentedTypeKey(&represented));
+    SafeCallCheck(fake->GetRepresentedTypeName(typeName.Put()));
+    SafeCallCheck(fake->GetRepresentedPluginName(pluginName.Put()));
+    SafeCallCheck(p->SetString(u"Type", GuidToWideString(represented)));
+    SafeCallCheck(p->SetString(u"TypeName", typeName.Str()));
+    SafeCallCheck(p->SetString(u"PluginName", pluginName.Str()));
+  } else {
+    SafeCallCheck(p->SetString(u"Type", GuidToWideString(type)));
+    SafeCallCheck(p->SetString(u"TypeName", GetNodeTypeName(Manager(), child)));
+    SafeCallCheck(p->SetString(u"PluginName", GetNodeTypePluginName(Manager(), type)));
+  }
+  SafeCallCheck(p->SetInteger(u"Index", index));
+  maxIndex_ = std::max(maxIndex_, index);
+  if (auto persistent = QueryAs<IpwPersistentProjectNode>(child)) {
+    auto itemData = SubNode(entry, u"Item Data");
+    if (copyCount_ > 0) SafeCallCheck(itemData->Clear());
+    else SafeCallCheck(persistent->WriteItemData(entry));
+  }
+}
+
+bool TpwProjectNodeContainer::LoadChildData(IpwProjectNode* child, IcvOptionsNode* entry) {
+  auto itemData = SubNode(entry, u"Item Data");
+  VARIANT_BOOL loaded = VARIANT_FALSE;
+  if (auto persistent = QueryAs<IpwPersistentProjectNode>(child)) {
+    SafeCallCheck(persistent->LoadItemData(entry, &loaded));
+  } else if (auto stored = QueryAs<IpwParentStoredNode>(child)) {
+    SafeCallCheck(stored->LoadFromDataNode(itemData.Get(), &loaded));
+  }
+  return loaded != VARIANT_FALSE;
+}
+
+std::int32_t TpwProjectNodeContainer::SaveChild(IpwProjectNode* child, IcvOptionsNode* entry) {
+  if (copyCount_ > 0) {
+    if (!copyFlag_) return kSaveDone;
+    // No node here copies itself: the user decides whether the copy goes on without it.
+    auto messenger = GetMessenger(Manager());
+    VARIANT_BOOL yes = VARIANT_FALSE;
+    if (messenger)
+      SafeCallCheck(messenger->Confirm(BString(WideFormat(kCopyQuestion, {GetNodeDisplayPath(child)})).Get(),
+                                       kStyleCopyQuestion, 0, 0, &yes));
+    return yes != VARIANT_FALSE ? kSaveIncomplete : kSaveCancelled;
+  }
+  if (auto file = QueryAs<IpwFileNode>(child)) {
+    std::int32_t result = 0;
+    SafeCallCheck(file->SaveToOwnFile(&result));
+    return result;
+  }
+  if (auto persistent = QueryAs<IpwPersistentProjectNode>(child))
+    return Succeeded(persistent->SaveNode()) ? kSaveDone : kSaveIncomplete;
+  if (auto stored = QueryAs<IpwParentStoredNode>(child)) {
+    std::int32_t result = 0;
+    SafeCallCheck(stored->SaveToDataNode(SubNode(entry, u"Item Data").Get(), VARIANT_TRUE, &result));
+    return result;
+  }
+  return kSaveIncomplete;
+}
+
+// ---- Load and save
+
+bool TpwProjectNodeContainer::Load() {
+  if (!TpwProjectNode::Load()) return false;
+  auto list = ChildList();
+  if (!list) return true;
+  struct Loading {
+    bool& flag;
+    ~Loading() { flag = false; }
+  } loading{loading_ = true};
+
+  struct Entry {
+    std::int32_t index;
+    WideString name;
+    ComPtr<IcvOptionsNode> node;
+  };
+  std::vector<Entry> entries;
+  ComPtr<IcvOptionsNodeIterator> it;
+  SafeCallCheck(list->GetNodes(it.Put()));
+  while (it->HasNext()) {
+    ComPtr<IcvOptionsNode> node;
+    it->Next(node);
+    entries.push_back({GetEntryIndex(node.Get()), WideLowerCase(NodeNameOf(node.Get())), node});
+  }
+  // Ties keep the stored order: the file holds the entries sorted by name (the tree's walk has
+  // an order of its own).
+  std::sort(entries.begin(), entries.end(),
+            [](const Entry& a, const Entry& b) { return a.index != b.index ? a.index < b.index : a.name < b.name; });
+  entryNames_.clear();
+  maxIndex_ = -1;
+  for (const auto& e : entries) maxIndex_ = std::max(maxIndex_, e.index);
+
+  IcvBaseManager* manager = Manager();
+  bool duplicateReported = false;
+  std::set<GUID> singlesMade;
+  for (const auto& e : entries) {
+    IcvOptionsNode* entry = e.node.Get();
+    WideString typeText = ReadString(entry, u"Type", GuidToWideString(GUID_NULL));
+    GUID type = GuidFromString(typeText).value_or(GUID_NULL);
+    WideString typeName = ReadString(entry, u"TypeName", u"");
+    if (typeName.empty()) typeName = typeText;
+    WideString pluginName = ReadString(entry, u"PluginName", u"");
+    GUID key = GuidFromString(ReadString(entry, u"Key", GuidToWideString(GUID_NULL))).value_or(GUID_NULL);
+
+    if (ChildByKey(key)) {
+      if (!duplicateReported) {
+        duplicateReported = true;
+        ReportToUser(manager, WideFormat(kDuplicateKeyText, {GetNodeDisplayPath(AsNode())}), kStyleDuplicateKey);
+      }
+      continue;
+    }
+    const WideString entryName = NodeNameOf(entry);
+    entryNames_[key] = entryName;
+    bool found = false;
+    ComPtr<IpwProjectNode> made;
+    bool critical = false;
+    ForEachNodeType([&](IpwProjectItemTypeProvider* factory, IpwProjectNodeInfo* info) {
+      GUID infoKey{};
+      SafeCallCheck(info->GetKey(&infoKey));
+      if (infoKey != type) return false;
+      found = true;
+      WideString detail;
+      if (IsSingleInstance(info) && singlesMade.contains(type)) {
+        OleVariant caption;
+        SafeCallCheck(info->GetProperty(2, caption.Put()));
+        detail = WideFormat(kSingleInstanceText, {caption.AsString()});
+        ReportToUser(manager, detail, 0);
+      } else {
+        ComPtr<IpwProjectNode> node;
+        HRESULT hr = factory->CreateItem(type, key, nullptr, manager, AsNode(), node.Put());
+        if (Succeeded(hr) && node) {
+          bool accepted = false;
+          try {
+            accepted = LoadChildData(node.Get(), entry) && AddChildNode(node.Get());
+          } catch (const Exception& ex) {
+            detail = ex.Message();
+          }
+          if (accepted) {
+            made = node;
+            if (IsSingleInstance(info)) singlesMade.insert(type);
+          } else {
+            std::int32_t code = 0;
+            BString message;
+            if (auto error = QueryAs<IpwNodeLastError>(node.Get())) {
+              error->GetErrorCode(&code);
+              error->GetErrorMessage(message.Put());
+            }
+            if (code != 0 && IsHostModeWithoutDialogs(manager) && (code == kErrFileMissing || code == kErrCritical)) {
+              SetNodeError(
+                  kErrCritical,
+                  BString(code == kErrFileMissing ? u"Critical error: " + message.Str() : message.Str()).Get());
+              ReleaseNode(node.Get());
+              critical = true;
+              return true;
+            }
+            if (!message.Str().empty()) detail = message.Str();
+            ReleaseNode(node.Get());
+          }
+        }
+      }
+      if (!made) made = CreateUnavailableNode(type, key, entry, typeName, pluginName, ErrorTextFor(detail));
+      return made != nullptr;
+    });
+    if (critical) {
+      entryNames_.erase(key);
+      return false;
+    }
+    if (!found) {
+      if (type == kHttpLoadTestingType) {
+        WideString product = ProductText(manager);
+        if (!loadTestingNoticeShown.exchange(true))
+          ReportToUser(manager, WideFormat(kLoadTestingNotice, {product}), 0, kHelpContextLoadTesting);
+        made = CreateUnavailableNode(type, key, entry, typeName, pluginName, WideFormat(kLoadTestingError, {product}));
+      } else {
+        ReportToUser(manager, FormatMissingFactoryMessage(typeName, pluginName), kStyleMissingFactory);
+        made = CreateUnavailableNode(type, key, entry, typeName, pluginName, kFactoryNotInstalled);
+      }
+    }
+    // An entry that became no node stays as read, unclaimed by any child.
+    if (!made) entryNames_.erase(key);
+  }
+  return true;
+}
+
+std::int32_t TpwProjectNodeContainer::Save() {
+  std::int32_t remembered = kSaveDone;
+  if (auto list = ChildList()) {
+    std::int32_t position = 0;
+    if (childs_) {
+      // A snapshot: a child's save may not change the list, but the walk must not depend on it.
+      std::vector<ComPtr<IpwProjectNode>> children;
+      if (hideCount_ == 0)
+        for (std::int32_t i = 0; i < childs_->Count(); ++i) children.emplace_back(childs_->Get(i));
+      for (const auto& child : children) {
+        auto entry = EntryForSave(child.Get(), list.Get(), position);
+        std::int32_t code = SaveChild(child.Get(), entry.Get());
+        if (code == kSaveCancelled) return kSaveCancelled;
+        if (code == kSaveDone || code == kSaveIncomplete) {
+          WriteChildEntry(child.Get(), entry.Get(), position);
+          if (code == kSaveIncomplete) remembered = kSaveIncomplete;
+        }
+        ++position;
+      }
+    }
+  }
+  std::int32_t own = TpwProjectNode::Save();
+  return static_cast<std::uint32_t>(own) > static_cast<std::uint32_t>(remembered) ? own : remembered;
+}
+
+void TpwProjectNodeContainer::Unload() {
+  if (childs_) {
+    const bool deleteFiles = Finalizing();
+    std::unique_ptr<TProjectNodeChilds> childs = std::move(childs_);
+    std::vector<ComPtr<IpwProjectNode>> children;
+    for (std::int32_t i = 0; i < childs->Count(); ++i) children.emplace_back(childs->Get(i));
+    childs->Clear();
+    for (const auto& child : children) FinalizeChild(child.Get(), deleteFiles);
+  }
+  entryNames_.clear();
+  maxIndex_ = -1;
+  TpwProjectNode::Unload();
+}
+
+// ---- Types
+
+bool TpwProjectNodeContainer::ForEachNodeType(
+    const std::function<bool(IpwProjectItemTypeProvider*, IpwProjectNodeInfo*)>& f) {
+  auto registry = GetNodeTypeRegistry(Manager());
+  if (!registry) return false;
+  std::int32_t factories = 0;
+  SafeCallCheck(registry->GetFactoryCount(&factories));
+  for (std::int32_t i = 0; i < factories; ++i) {
+    ComPtr<IpwProjectItemTypeProvider> factory;
+    SafeCallCheck(registry->GetFactory(i, factory.Put()));
+    if (!factory) continue;
+    std::int32_t count = 0;
+    SafeCallCheck(factory->GetItemTypeCount(&count));
+    for (std::int32_t j = 0; j < count; ++j) {
+      ComPtr<IpwProjectNodeInfo> info;
+      SafeCallCheck(factory->GetItemTypeInfo(j, info.Put()));
+      if (info && f(factory.Get(), info.Get())) return true;
+    }
+  }
+  return false;
+}
+
+bool TpwProjectNodeContainer::IsSingleInstance(IpwProjectNodeInfo* info) {
+  OleVariant value;
+  if (!info || Failed(info->GetProperty(9, value.Put()))) return false;
+  return value.AsBool();
+}
+
+bool TpwProjectNodeContainer::HasChildOfType(const GUID& type) {
+  if (!childs_) return false;
+  for (std::int32_t i = 0; i < childs_->Count(); ++i)
+    if (NodeTypeKey(childs_->Get(i)) == type) return true;
+  return false;
+}
+
+bool TpwProjectNodeContainer::HasChildTypes() {
+  return ForEachNodeType([&](IpwProjectItemTypeProvider*, IpwProjectNodeInfo* info) {
+    GUID parent{}, key{};
+    SafeCallCheck(info->GetParentTypeKey(&parent));
+    SafeCallCheck(info->GetKey(&key));
+    if (parent != TypeKey()) return false;
+    return !IsSingleInstance(info) || !HasChildOfType(key);
+  });
+}
+
+void TpwProjectNodeContainer::SetUnavailableError(IpwProjectNode* node, WideStringView text) {
+  if (auto owner = QueryAs<IpwPropertyObjectOwner>(node)) owner->SetPropertyValue(1, OleVariant(text).Get());
+}
+
+ComPtr<IpwProjectNode> TpwProjectNodeContainer::CreateUnavailableNode(const GUID& typeKey, const GUID& key,
+                                                                      IcvOptionsNode* entry, WideStringView typeName,
+                                                                      WideStringView pluginName,
+                                                                      WideStringView errorText) {
+  auto registry = GetNodeTypeRegistry(Manager());
+  if (!registry) return nullptr;
+  ComPtr<IpwProjectNode> node;
+  if (Failed(registry->CreateUnavailableNode(typeKey, BString(typeName).Get(), BString(pluginName).Get(), key, AsNode(),
+                                             node.Put())) ||
+      !node)
+    return nullptr;
+  bool ok = false;
+  try {
+    ok = LoadChildData(node.Get(), entry) && AddChildNode(node.Get());
+  } catch (const Exception&) {
+    ok = false;
+  }
+  if (!ok) {
+    ReleaseNode(node.Get());
+    return nullptr;
+  }
+  SetUnavailableError(node.Get(), errorText);
+  return node;
+}
+
+// ---- Child operations
+
+bool TpwProjectNodeContainer::CanAcceptChild(IpwProjectNode* child) {
+  if (!child || !DataNode()) return false;
+  GUID type = NodeTypeKey(child);
+  if (type == kUnavailableNodeType) return true;
+  auto info = GetNodeInfo(Manager(), type);
+  if (!info) return false;
+  GUID parent{};
+  SafeCallCheck(info->GetParentTypeKey(&parent));
+  return parent == TypeKey() &&
+         (QueryAs<IpwPersistentProjectNode>(child) != nullptr || QueryAs<IpwParentStoredNode>(child) != nullptr);
+}
+
+bool TpwProjectNodeContainer::AddChildNode(IpwProjectNode* child) {
+  if (!CanAcceptChild(child)) return false;
+  GUID key = NodeKey(child), type = NodeTypeKey(child);
+  if (ChildByKey(key)) return false;
+  if (type != kUnavailableNodeType) {
+    auto info = GetNodeInfo(Manager(), type);
+    if (IsSingleInstance(info.Get()) && HasChildOfType(type)) {
+      ReportToUser(Manager(), WideFormat(kSingleInstanceText, {GetNodeTypeNameByKey(Manager(), type)}), 0);
+      return false;
+    }
+  }
+  auto registry = GetNodeTypeRegistry(Manager());
+  if (registry) {
+    VARIANT_BOOL allowed = VARIANT_TRUE;
+    SafeCallCheck(registry->BeforeAdd(AsNode(), child, &allowed));
+    if (!allowed) return false;
+  }
+  auto list = ChildList();
+  bool written = false;
+  auto existing = EntryOf(key);
+  if (!existing || !EntryMatchesNode(existing.Get(), child)) {
+    if (existing) entryNames_.erase(key);
+    auto entry = NewEntry(list.Get());
+    entryNames_[key] = NodeNameOf(entry.Get());
+    WriteChildEntry(child, entry.Get(), std::max(GetEntryIndex(entry.Get()), maxIndex_));
+    written = true;
+  }
+  if (!childs_) childs_ = std::make_unique<TProjectNodeChilds>(TypeKey());
+  bool added = childs_->Add(GetNodeRegistry(Manager()).Get(), QueryAs<IpwProjectNode>(child).Get());
+  if (!added) {
+    ForgetEntry(key, written);
+    return false;
+  }
+  if (!loading_) DoChanged(true);
+  return true;
+}
+
+void TpwProjectNodeContainer::FinalizeChild(IpwProjectNode* child, bool deleteFiles) {
+  WideString childName, childType;
+  try {
+    childName = GetNodeDisplayPath(child);
+    childType = GetNodeTypeName(Manager(), child);
+    auto internal = QueryAs<IpwProjectNodeInternal>(child);
+    if (internal) SafeCallCheck(deleteFiles ? internal->FinalizeNode() : internal->Finalize());
+  } catch (const Exception& ex) {
+    WideString text = WideFormat(kFinalizeErrorText, {childName, childType, GetNodeDisplayPath(AsNode()),
+                                                      GetNodeTypeName(Manager(), AsNode())}) +
+                      u"\"" + ex.Message() + u"\"";
+    WriteDiagnostic(Manager(), text);
+    throw;
+  }
+}
+
+bool TpwProjectNodeContainer::RemoveChildNode(IpwProjectNode* node, bool deleteFiles) {
+  IpwProjectNode* child = node ? ChildByKey(NodeKey(node)) : nullptr;
+  if (!child || !SameNode(child, node)) return false;
+  ComPtr<IpwProjectNode> held(child);
+  GUID key = NodeKey(child);
+  ForgetEntry(key, true);
+  childs_->Remove(child);
+  DoChanged(true);
+  FinalizeChild(child, deleteFiles);
+  return true;
+}
+
+void TpwProjectNodeContainer::PutInPlace(IpwProjectNode* oldNode, IpwProjectNode* newNode) {
+  ComPtr<IpwProjectNode> held(oldNode);
+  if (!childs_->Replace(oldNode, newNode)) throw EOleSysError(u"The node is not a child of the container.", E_FAIL);
+  DoChanged(true);
+  FinalizeChild(oldNode, false);
+}
+
+bool TpwProjectNodeContainer::ReplaceOnFakeNode(IpwProjectNode* node, ComPtr<IpwProjectNode>& fake) {
+  fake = nullptr;
+  IpwProjectNode* child = node ? ChildByKey(NodeKey(node)) : nullptr;
+  if (!child || !SameNode(child, node)) return false;
+  ComPtr<IpwProjectNode> held(child);
+  ReportToUser(Manager(), WideFormat(kReplacedText, {NodeName(child)}), kStyleReplacedByUnavailable);
+  GUID key = NodeKey(child), type = NodeTypeKey(child);
+  auto entry = EntryOf(key);
+  if (!entry) return false;
+  // The child's present data goes into its entry first.
+  if (auto persistent = QueryAs<IpwPersistentProjectNode>(child)) {
+    SafeCallCheck(persistent->WriteItemData(entry.Get()));
+  } else if (auto stored = QueryAs<IpwParentStoredNode>(child)) {
+    std::int32_t result = 0;
+    SafeCallCheck(stored->SaveToDataNode(SubNode(entry.Get(), u"Item Data").Get(), VARIANT_TRUE, &result));
+  }
+  auto registry = GetNodeTypeRegistry(Manager());
+  if (!registry) return false;
+  ComPtr<IpwProjectNode> made;
+  SafeCallCheck(registry->CreateUnavailableNode(type, BString(GetNodeTypeName(Manager(), child)).Get(),
+                                                BString(GetNodeTypePluginName(Manager(), type)).Get(), key, AsNode(),
+                                                made.Put()));
+  if (!made) return false;
+  if (!LoadChildData(made.Get(), entry.Get())) {
+    ReleaseNode(made.Get());
+    return false;
+  }
+  PutInPlace(child, made.Get());
+  fake = made;
+  return true;
+}
+
+ComPtr<IpwProjectNode> TpwProjectNodeContainer::MakeRealNode(IpwProjectItemTypeProvider* factory, const GUID& type,
+                                                             const GUID& key, IcvOptionsNode* entry,
+                                                             WideString& detail) {
+  ComPtr<IpwProjectNode> node;
+  if (Failed(factory->CreateItem(type, key, nullptr, Manager(), AsNode(), node.Put())) || !node) return nullptr;
+  bool loaded = false;
+  try {
+    loaded = LoadChildData(node.Get(), entry);
+  } catch (const Exception& ex) {
+    detail = ex.Message();
+  }
+  if (loaded) return node;
+  BString message;
+  if (auto error = QueryAs<IpwNodeLastError>(node.Get())) error->GetErrorMessage(message.Put());
+  if (!message.Str().empty()) detail = message.Str();
+  ReleaseNode(node.Get());
+  return nullptr;
+}
+
+bool TpwProjectNodeContainer::ReplaceOnRealNode(IpwFakeProjectNode* fake, ComPtr<IpwProjectNode>& real) {
+  real = nullptr;
+  auto asNode = QueryAs<IpwProjectNode>(fake);
+  IpwProjectNode* stored = asNode ? ChildByKey(NodeKey(asNode.Get())) : nullptr;
+  if (!stored || !SameNode(stored, asNode.Get())) return false;
+  ComPtr<IpwProjectNode> fakeNode(stored);
+  GUID type{};
+  SafeCallCheck(fake->GetRepresentedTypeKey(&type));
+  GUID key = NodeKey(fakeNode.Get());
+  auto entry = EntryOf(key);
+  if (!entry) return false;
+  // The Unavailable node's data is the entry's "Item Data" as read: it writes it back first.
+  std::int32_t result = 0;
+  if (auto stored = QueryAs<IpwParentStoredNode>(fakeNode.Get()))
+    SafeCallCheck(stored->SaveToDataNode(SubNode(entry.Get(), u"Item Data").Get(), VARIANT_TRUE, &result));
+  WideString detail;
+  bool tried = false;
+  ForEachNodeType([&](IpwProjectItemTypeProvider* factory, IpwProjectNodeInfo* info) {
+    GUID infoKey{};
+    SafeCallCheck(info->GetKey(&infoKey));
+    if (infoKey != type) return false;
+    tried = true;
+    real = MakeRealNode(factory, type, key, entry.Get(), detail);
+    return true;
+  });
+  if (!real) {
+    if (tried) SetUnavailableError(fakeNode.Get(), ErrorTextFor(detail));
+    return false;
+  }
+  PutInPlace(fakeNode.Get(), real.Get());
+  ReportToUser(Manager(), WideFormat(kRestoredText, {NodeName(real.Get())}), 0);
+  return true;
+}
+
+void TpwProjectNodeContainer::FactoryRemoved(IpwProjectItemTypeProvider* factory) {
+  if (!factory || !childs_) return;
+  std::int32_t count = 0;
+  SafeCallCheck(factory->GetItemTypeCount(&count));
+  std::set<GUID> types;
+  for (std::int32_t j = 0; j < count; ++j) {
+    ComPtr<IpwProjectNodeInfo> info;
+    SafeCallCheck(factory->GetItemTypeInfo(j, info.Put()));
+    GUID key{};
+    if (info && Succeeded(info->GetKey(&key))) types.insert(key);
+  }
+  if (types.contains(TypeKey())) return;
+  std::vector<ComPtr<IpwProjectNode>> affected;
+  for (std::int32_t i = 0; i < childs_->Count(); ++i)
+    if (types.contains(NodeTypeKey(childs_->Get(i)))) affected.emplace_back(childs_->Get(i));
+  for (const auto& child : affected) {
+    ComPtr<IpwProjectNode> fake;
+    if (ReplaceOnFakeNode(child.Get(), fake)) SetUnavailableError(fake.Get(), kFactoryNotInstalled);
+  }
+}
+
+void TpwProjectNodeContainer::FactoryAdded(IpwProjectItemTypeProvider* factory) {
+  if (!factory || !childs_) return;
+  std::vector<ComPtr<IpwFakeProjectNode>> fakes;
+  for (std::int32_t i = 0; i < childs_->Count(); ++i)
+    if (NodeTypeKey(childs_->Get(i)) == kUnavailableNodeType)
+      if (auto fake = QueryAs<IpwFakeProjectNode>(childs_->Get(i))) fakes.push_back(fake);
+  std::int32_t count = 0;
+  SafeCallCheck(factory->GetItemTypeCount(&count));
+  for (const auto& fake : fakes) {
+    GUID type{};
+    SafeCallCheck(fake->GetRepresentedTypeKey(&type));
+    for (std::int32_t j = 0; j < count; ++j) {
+      ComPtr<IpwProjectNodeInfo> info;
+      SafeCallCheck(factory->GetItemTypeInfo(j, info.Put()));
+      GUID key{};
+      if (!info || Failed(info->GetKey(&key)) || key != type) continue;
+      GUID nodeKey = NodeKey(QueryAs<IpwProjectNode>(fake.Get()).Get());
+      ComPtr<IpwProjectNode> fakeNode(ChildByKey(nodeKey));
+      if (!fakeNode) break;
+      auto entry = EntryOf(nodeKey);
+      if (!entry) break;
+      std::int32_t result = 0;
+      if (auto stored = QueryAs<IpwParentStoredNode>(fakeNode.Get()))
+        SafeCallCheck(stored->SaveToDataNode(SubNode(entry.Get(), u"Item Data").Get(), VARIANT_TRUE, &result));
+      WideString detail;
+      auto real = MakeRealNode(factory, type, nodeKey, entry.Get(), detail);
+      if (real) {
+        PutInPlace(fakeNode.Get(), real.Get());
+        ReportToUser(Manager(), WideFormat(kRestoredText, {NodeName(real.Get())}), 0);
+      } else {
+        SetUnavailableError(fakeNode.Get(), ErrorTextFor(detail));
+      }
+      break;
+    }
+  }
+}
+
+// ---- User-level operations
+
+namespace {
+const WideString kOutsideChangeText =
+    u"Unable to add the item to the project, because one of the parent project items, the project or project suite "
+    u"was changed outside of Probewright. Probewright has reloaded it. Please add the item again.";
+constexpr std::int32_t kStyleOutsideChange = 0x10E8;
+constexpr std::int32_t kStyleFileMissing = 0x1006;
+constexpr std::int32_t kStyleKeyExists = 0x1009;
+
+// A parameter's GUID: a by-reference value is taken as its value; a text converts; anything
+// else (an omitted parameter, a text that is no GUID) is the null GUID.
+GUID ParamGuid(const VARIANT& param) {
+  VARIANT copy;
+  VariantInit(&copy);
+  if (Failed(VariantCopyInd(&copy, &param))) return GUID_NULL;
+  OleVariant value = OleVariant::Attach(copy);
+  if (value.Type() != VT_BSTR) return GUID_NULL;
+  return GuidFromString(value.AsString()).value_or(GUID_NULL);
+}
+
+// A parameter's text: empty for an omitted parameter and for anything that does not convert.
+WideString ParamText(const VARIANT& param) {
+  VARIANT copy;
+  VariantInit(&copy);
+  if (Failed(VariantCopyInd(&copy, &param))) return WideString();
+  OleVariant value = OleVariant::Attach(copy);
+  if (value.Type() == VT_ERROR || value.IsEmpty() || value.IsNull()) return WideString();
+  try {
+    return value.AsString();
+  } catch (...) {
+    return WideString();
+  }
+}
+
+void CollectKeys(IpwProjectNode* node, std::vector<GUID>& keys) {
+  keys.push_back(NodeKey(node));
+  ForEachChild(node, [&](IpwProjectNode* child) {
+    CollectKeys(child, keys);
+    return true;
+  });
+}
+}  // namespace
+
+bool TpwProjectNodeContainer::CanAddNewItem() { return DataNode() != nullptr && HasChildTypes(); }
+
+ComPtr<IpwProjectNode> TpwProjectNodeContainer::CreateChild(const GUID& typeKey) {
+  ComPtr<IpwProjectItemTypeProvider> factory;
+  ComPtr<IpwProjectNodeInfo> info;
+  ForEachNodeType([&](IpwProjectItemTypeProvider* f, IpwProjectNodeInfo* i) {
+    GUID key{};
+    SafeCallCheck(i->GetKey(&key));
+    if (key != typeKey) return false;
+    factory = f;
+    info = i;
+    return true;
+  });
+  if (!factory) return nullptr;
+  ComPtr<IpwProjectNodeConfigInfo> config;
+  SafeCallCheck(info->CreateConfigInfo(AsNode(), config.Put()));
+  if (config) {
+    std::int32_t bad = -1;
+    VARIANT_BOOL ok = VARIANT_FALSE;
+    SafeCallCheck(config->Validate(&bad, &ok));
+    if (!ok) return nullptr;
+  }
+  GUID key{};
+  SafeCallCheck(CreateGuid(key));
+  ComPtr<IpwProjectNode> node;
+  SafeCallCheck(factory->CreateItem(typeKey, key, config.Get(), Manager(), AsNode(), node.Put()));
+  return node;
+}
+
+bool TpwProjectNodeContainer::AddChild(const GUID& typeKey, IInterfaceList* added) {
+  auto registry = GetNodeTypeRegistry(Manager());
+  if (registry) {
+    VARIANT_BOOL allowed = VARIANT_TRUE;
+    SafeCallCheck(registry->BeforeAdd(AsNode(), added, &allowed));
+    if (!allowed) return false;
+  }
+  ComPtr<IpwProjectNode> node = typeKey == GUID_NULL ? nullptr : CreateChild(typeKey);
+  bool done = node && AddChildNode(node.Get());
+  if (done && ReloadCount() > 0) {
+    RemoveChildNode(node.Get(), true);
+    ReportToUser(Manager(), kOutsideChangeText, kStyleOutsideChange);
+    done = false;
+  } else if (node && !done) {
+    ReleaseNode(node.Get());
+  }
+  if (registry) SafeCallCheck(registry->AfterAdd(done ? node.Get() : nullptr, -1));
+  if (!done) return false;
+  if (auto persistent = QueryAs<IpwPersistentProjectNode>(node.Get())) SafeCallCheck(persistent->SaveNode());
+  if (added) added->Add(node.Get());
+  return true;
+}
+
+ComPtr<IUnknown> TpwProjectNodeContainer::AddExistingChild(WideStringView fileName) {
+  IcvBaseManager* manager = Manager();
+  auto registry = GetNodeTypeRegistry(manager);
+  if (registry) {
+    VARIANT_BOOL allowed = VARIANT_TRUE;
+    SafeCallCheck(registry->BeforeAdd(AsNode(), nullptr, &allowed));
+    if (!allowed) return nullptr;
+  }
+  if (fileName.empty() || !FileExistsName(fileName)) {
+    ReportToUser(manager, WideFormat(u"The '%s' file does not exist.", {fileName}), kStyleFileMissing);
+    return nullptr;
+  }
+  ComPtr<IpwProjectNode> node;
+  ForEachNodeType([&](IpwProjectItemTypeProvider* factory, IpwProjectNodeInfo*) {
+    auto loader = QueryAs<IpwProjectItemFileLoader>(factory);
+    if (!loader) return false;
+    SafeCallCheck(loader->LoadItemFromFile(manager, AsNode(), BString(fileName).Get(), node.Put()));
+    return node != nullptr;
+  });
+  if (!node) {
+    ReportToUser(manager, WideFormat(u"Could not add a child element from the '%s' file.", {fileName}), 0);
+    return nullptr;
+  }
+  std::vector<GUID> keys;
+  CollectKeys(node.Get(), keys);
+  bool known = false;
+  for (const auto& key : keys)
+    if (ChildByKey(key)) known = true;
+  if (!known) {
+    if (auto nodes = GetNodeRegistry(manager)) {
+      for (const auto& key : keys) {
+        ComPtr<IpwProjectNode> existing;
+        if (Succeeded(nodes->GetNodeByKey(key, existing.Put())) && existing) known = true;
+      }
+    }
+  }
+  if (known) {
+    ReportToUser(manager,
+                 WideFormat(u"Unable to add an element from the '%s' file, because this element or its child element "
+                            u"already exists in the project suite, or it is a copy of an existing element.",
+                            {fileName}),
+                 kStyleKeyExists);
+    ReleaseNode(node.Get());
+    return nullptr;
+  }
+  if (!AddChildNode(node.Get())) {
+    ReleaseNode(node.Get());
+    ReportToUser(manager, WideFormat(u"Could not add a child element from the '%s' file.", {fileName}), 0);
+    return nullptr;
+  }
+  if (ReloadCount() > 0) {
+    RemoveChildNode(node.Get(), false);
+    ReportToUser(manager, kOutsideChangeText, kStyleOutsideChange);
+    return nullptr;
+  }
+  if (registry) SafeCallCheck(registry->AfterAdd(node.Get(), -1));
+  return ComPtr<IUnknown>(static_cast<IpwGUIDIterator*>(TpwGUIDIterator::FromKeys(keys).Get()));
+}
+
+bool TpwProjectNodeContainer::CheckChildren() {
+  if (!childs_) return true;
+  const WideString container = GetNodeDisplayPath(AsNode()) + u" [" + GetNodeTypeName(Manager(), AsNode()) + u":" +
+                               GuidToWideString(TypeKey()) + u"]";
+  for (std::int32_t i = 0; i < childs_->Count(); ++i) {
+    IpwProjectNode* child = childs_->Get(i);
+    WideString text;
+    if (!child) {
+      text = u"The " + IntToWide(i) + u" child is nil. Container: " + container + u".";
+    } else if (!QueryAs<IpwProjectNode>(child)) {
+      text = u"The " + IntToWide(i) + u" child does not support the IpwProjectNode interface. Container: " + container +
+             u".";
+    } else if (!QueryAs<IpwProjectContextItem>(child)) {
+      text = u"The " + IntToWide(i) + u" " + NodeName(child) + u" [" + GetNodeTypeName(Manager(), child) + u":" +
+             GuidToWideString(NodeTypeKey(child)) +
+             u"] child project node does not support the IpwProjectContextItem interface. Container: " + container +
+             u".";
+    }
+    if (!text.empty()) {
+      ReportToUser(Manager(), text, 0);
+      return false;
+    }
+  }
+  return true;
+}
+
+std::int32_t TpwProjectNodeContainer::ExecuteAction(const GUID& action, const VARIANT& param, VARIANT* result) {
+  if (action == kNewItemAction) {
+    bool added = AddChild(ParamGuid(param), nullptr);
+    if (result) {
+      VariantClear(result);
+      *result = OleVariant(added).Detach();
+    }
+    return added ? 0 : 2;
+  }
+  if (action == kExistingItemAction) {
+    bool added = AddExistingChild(ParamText(param)) != nullptr;
+    return added ? 0 : 2;
+  }
+  if (result) VariantClear(result);
+  return TpwProjectNode::ExecuteAction(action, param, result);
+}
+
+// ---- IpwProjectNodeContainer: off the main thread each call is posted to it.
+
+HRESULT TpwProjectNodeContainer::GetChildEntry(IpwProjectNode* child, IUnknown** entry, VARIANT* value) {
+  return SafeCall([&] {
+    if (entry) *entry = nullptr;
+    if (value) VariantInit(value);
+    if (!child || !SameNode(ChildByKey(NodeKey(child)), child)) return;
+    auto node = EntryOf(NodeKey(child));
+    if (!node) return;
+    if (value) *value = OleVariant(GetEntryIndex(node.Get())).Detach();
+    if (entry) *entry = node.Detach();
+  });
+}
+
+HRESULT TpwProjectNodeContainer::AddChild(IpwProjectNode* child, VARIANT_BOOL* added) {
+  return SafeCall([&] {
+    bool done = OnMainThread() ? AddChildNode(child) : PostAddChild(Manager(), AsContainer(), child);
+    if (added) *added = ToWordBool(done);
+  });
+}
+
+HRESULT TpwProjectNodeContainer::RemoveChild(IpwProjectNode* child, VARIANT_BOOL deleteFiles) {
+  return SafeCall([&] {
+    if (OnMainThread()) RemoveChildNode(child, deleteFiles != VARIANT_FALSE);
+    else PostRemoveChild(Manager(), AsContainer(), child, deleteFiles != VARIANT_FALSE);
+  });
+}
+
+HRESULT TpwProjectNodeContainer::ReplaceOnFake(IpwProjectNode* child, IpwProjectNode** newNode,
+                                               VARIANT_BOOL* replaced) {
+  return SafeCall([&] {
+    if (newNode) *newNode = nullptr;
+    ComPtr<IpwProjectNode> made;
+    bool done =
+        OnMainThread() ? ReplaceOnFakeNode(child, made) : PostReplaceOnFake(Manager(), AsContainer(), child, made);
+    if (replaced) *replaced = ToWordBool(done);
+    if (newNode) *newNode = made.Detach();
+  });
+}
+
+HRESULT TpwProjectNodeContainer::ReplaceOnReal(IpwFakeProjectNode* fake, IpwProjectNode** newNode,
+                                               VARIANT_BOOL* replaced) {
+  return SafeCall([&] {
+    if (newNode) *newNode = nullptr;
+    ComPtr<IpwProjectNode> made;
+    bool done =
+        OnMainThread() ? ReplaceOnRealNode(fake, made) : PostReplaceOnReal(Manager(), AsContainer(), fake, made);
+    if (replaced) *replaced = ToWordBool(done);
+    if (newNode) *newNode = made.Detach();
+  });
+}
+
+}  // namespace pw::project

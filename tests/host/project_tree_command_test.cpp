@@ -1,0 +1,121 @@
+// pwhost project new, tree, add, add-existing, remove, rename and watch over a project file, run
+// in this process.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+
+#include "platform/rtl/strings.h"
+#include "tests/support/scratch_dir.h"
+#include "tests/support/test_process.h"
+#include "tools/pwhost/project_command.h"
+
+namespace pw::host {
+namespace {
+
+using Result = test::CapturedRun;
+using test::ReadFileBytes;
+using test::ScratchDir;
+
+Result RunProject(std::vector<std::string> args) {
+  return test::CaptureRun([&](std::FILE* out, std::FILE* err) { return RunProjectCommand(args, out, err); });
+}
+
+bool Exists(const std::string& file) { return std::filesystem::exists(file); }
+
+// The tree's lines without the flags column's modified mark.
+std::vector<std::string> Names(const std::string& tree) {
+  std::vector<std::string> names;
+  std::size_t start = 0;
+  while (start < tree.size()) {
+    std::size_t end = tree.find('\n', start);
+    std::string line = tree.substr(start, end - start);
+    names.push_back(line.substr(0, line.find('\t')));
+    start = end + 1;
+  }
+  return names;
+}
+
+TEST(ProjectTreeCommand, NewTreeAddRenameRemove) {
+  ScratchDir dir;
+  const std::string p = dir.Utf8File("Shop.pwp");
+  auto r = RunProject({"new", p, "Stores", "Orders"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out, "saved 0\n");
+  EXPECT_TRUE(Exists(dir.Utf8File("Stores.pwi")));
+  EXPECT_TRUE(Exists(dir.Utf8File("Orders.pwi")));
+  EXPECT_EQ(RunProject({"new", p, "Other"}).code, 1);  // the project exists
+
+  r = RunProject({"tree", p});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(Names(r.out), (std::vector<std::string>{"Shop", "  Stores", "  Orders"}));
+  EXPECT_NE(r.out.find("  Stores\tItem {E96AEE9E-8FE9-4ADA-BDAB-53AEE029022E}\t" + dir.Utf8File("Stores.pwi") + "\t\n"),
+            std::string::npos)
+      << r.out;
+
+  // A name the creation parameters refuse: exit 1, nothing written.
+  const std::string before = ReadFileBytes(p);
+  r = RunProject({"add", p, "con"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.err.find("reserved by the operating system"), std::string::npos) << r.err;
+  EXPECT_EQ(ReadFileBytes(p), before);
+  EXPECT_FALSE(Exists(dir.Utf8File("con.pwi")));
+
+  r = RunProject({"add", p, "Clients"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out, "saved 0\n");
+  r = RunProject({"rename", p, "orders", "Invoices"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_FALSE(Exists(dir.Utf8File("Orders.pwi")));
+  EXPECT_TRUE(Exists(dir.Utf8File("Invoices.pwi")));
+  EXPECT_EQ(RunProject({"rename", p, "Nothing", "X"}).code, 1);
+
+  r = RunProject({"remove", p, "Stores"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_TRUE(Exists(dir.Utf8File("Stores.pwi")));  // kept without --delete-files
+  r = RunProject({"remove", p, "Clients", "--delete-files"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_FALSE(Exists(dir.Utf8File("Clients.pwi")));
+
+  r = RunProject({"add-existing", p, dir.Utf8File("Stores.pwi")});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(RunProject({"add-existing", p, dir.Utf8File("Stores.pwi")}).code, 1);  // already there
+  EXPECT_EQ(RunProject({"add-existing", p, dir.Utf8File("Missing.pwi")}).code, 1);
+
+  r = RunProject({"tree", p});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(Names(r.out), (std::vector<std::string>{"Shop", "  Invoices", "  Stores"}));
+
+  r = RunProject({"watch", p, "--seconds", "0"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out, "watching " + p + "\nwatching " + dir.Utf8File("Invoices.pwi") + "\nwatching " +
+                       dir.Utf8File("Stores.pwi") + "\n");
+}
+
+TEST(ProjectTreeCommand, AMissingItemFileFailsTheProjectWithoutDialogs) {
+  ScratchDir dir;
+  const std::string p = dir.Utf8File("P.pwp");
+  ASSERT_EQ(RunProject({"new", p, "A", "B"}).code, 0);
+  std::filesystem::remove(dir.Utf8File("B.pwi"));
+  const std::string before = ReadFileBytes(p);
+  auto r = RunProject({"tree", p});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.err.find("107 Critical error: The '" + dir.Utf8File("B.pwi") + "' file does not exist."),
+            std::string::npos)
+      << r.err;
+  EXPECT_EQ(RunProject({"add", p, "C"}).code, 1);
+  EXPECT_EQ(ReadFileBytes(p), before);
+}
+
+TEST(ProjectTreeCommand, Misuse) {
+  EXPECT_EQ(RunProject({"tree"}).code, 2);
+  EXPECT_EQ(RunProject({"new"}).code, 2);
+  EXPECT_EQ(RunProject({"remove", "p.pwp", "A", "--keep"}).code, 2);
+  EXPECT_EQ(RunProject({"rename", "p.pwp", "A"}).code, 2);
+  ScratchDir dir;
+  EXPECT_EQ(RunProject({"tree", dir.Utf8File("none.pwp")}).code, 1);
+  EXPECT_EQ(RunProject({"new", dir.Utf8File("p.txt")}).code, 1);
+}
+
+}  // namespace
+}  // namespace pw::host

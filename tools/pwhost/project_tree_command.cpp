@@ -1,0 +1,332 @@
+// pwhost's project explorer: a project file (.pwp) whose items are item files (.pwi) of the
+// host's Item type beside it. Without dialogs: the messenger's messages go to stderr, questions
+// refuse. Each changing command saves the project and prints the save code; a refusal exits 1
+// and writes nothing.
+#include "tools/pwhost/project_tree_command.h"
+
+#include <filesystem>
+
+#include "core/options/options_name_pool.h"
+#include "host/node_type_registry.h"
+#include "host/test_host.h"
+#include "platform/com/errorinfo.h"
+#include "platform/com/guid.h"
+#include "platform/com/safecall.h"
+#include "platform/kernel/clock.h"
+#include "platform/rtl/strings.h"
+#include "project/container/item_helpers.h"
+#include "project/nodes/node_helpers.h"
+#include "project/nodes/project_helpers.h"
+#include "project/storage/node_file_helpers.h"
+#include "project/storage/node_storage.h"
+
+namespace pw::host {
+
+namespace {
+std::string Text(WideStringView s) { return WideToUtf8(s); }
+
+// The description of the thread's error object, else the code's message.
+WideString ErrorInfoMessage(HRESULT hr) {
+  ComPtr<IErrorInfo> info;
+  BString description;
+  if (GetErrorInfo(0, info.Put()) == S_OK && info && Succeeded(info->GetDescription(description.Put())) &&
+      !description.Str().empty())
+    return description.Str();
+  return HResultMessage(hr);
+}
+
+struct NamePoolUnit {
+  NamePoolUnit() { StartOptionsNamePool(); }
+  ~NamePoolUnit() { StopOptionsNamePool(); }
+};
+
+// The host, the project and everything below it for one command.
+struct Session {
+  NamePoolUnit unit;
+  TestHost host{[] {
+    TestHostOptions options;
+    options.interactive = false;
+    return options;
+  }()};
+  ComPtr<THostProject> project;
+
+  ~Session() {
+    if (project) project->Finalize();
+  }
+  void PrintMessages(std::FILE* err) {
+    for (const auto& m : host.Messenger().Messages()) std::fprintf(err, "%s\n", Text(m.text).c_str());
+  }
+  // Opens the project file (Create: written when missing; otherwise it must exist).
+  bool Open(const std::string& file, bool create, std::FILE* err) {
+    const WideString name = Utf8ToWide(std::filesystem::absolute(file).lexically_normal().string());
+    if (!name.ends_with(u".pwp")) {
+      std::fprintf(err, "%s: a project file ends with .pwp\n", file.c_str());
+      return false;
+    }
+    if (!create && !std::filesystem::exists(file)) {
+      std::fprintf(err, "%s: the project file does not exist\n", file.c_str());
+      return false;
+    }
+    if (create && std::filesystem::exists(file)) {
+      std::fprintf(err, "%s: the project file exists already\n", file.c_str());
+      return false;
+    }
+    GUID key{};
+    OleCheck(CreateGuid(key));
+    project = MakeObject<THostProject>(nullptr, key);
+    OleCheck(project->Initialize(host.Manager()));
+    if (!project->ReloadFromFileName(name, false)) {
+      PrintMessages(err);
+      std::fprintf(err, "%s: not opened (%d %s)\n", file.c_str(), project->ErrorCode(),
+                   Text(project->ErrorMessage()).c_str());
+      return false;
+    }
+    return true;
+  }
+  int Save(std::FILE* out, std::FILE* err) {
+    project->Changed(true);
+    std::int32_t code = project->SaveToOwnFileResult();
+    PrintMessages(err);
+    std::fprintf(out, "saved %d\n", code);
+    return code == 0 ? 0 : 1;
+  }
+  // A new Item under the project through the type's creation parameters; nil (after the
+  // messages) when they refuse the name.
+  ComPtr<IpwProjectNode> NewItem(WideStringView name, std::FILE* err) {
+    auto info = project::GetNodeInfo(host.Manager(), kItemNodeType);
+    ComPtr<IpwProjectNodeConfigInfo> config;
+    OleCheck(info->CreateConfigInfo(project->AsNode(), config.Put()));
+    std::int32_t nameParam = project::FindNameParam(config.Get());
+    if (nameParam >= 0) OleCheck(config->SetValue(nameParam, OleVariant(name).Get()));
+    std::int32_t bad = -1;
+    VARIANT_BOOL ok = VARIANT_FALSE;
+    HRESULT hr = config->Validate(&bad, &ok);
+    if (Failed(hr) || !ok) {
+      PrintMessages(err);
+      if (Failed(hr)) std::fprintf(err, "%s\n", Text(ErrorInfoMessage(hr)).c_str());
+      std::fprintf(err, "The item \"%s\" was not created.\n", Text(name).c_str());
+      return nullptr;
+    }
+    BString file;
+    if (auto fileConfig = QueryAs<IpwFileProjectNodeConfigInfo>(config.Get())) {
+      OleCheck(fileConfig->GetFullFileName(file.Put()));
+      if (std::filesystem::exists(Text(file.Str()))) {
+        std::fprintf(err, "%s: the file exists already\n", Text(file.Str()).c_str());
+        return nullptr;
+      }
+    }
+    ComPtr<IpwProjectNode> node;
+    ComPtr<IpwProjectItemTypeProvider> factory;
+    ComPtr<IpwProjectNodeInfo> typeInfo;
+    if (!project::FindNodeType(host.Manager(), kItemNodeType, factory, typeInfo)) return nullptr;
+    GUID key{};
+    OleCheck(CreateGuid(key));
+    OleCheck(factory->CreateItem(kItemNodeType, key, config.Get(), host.Manager(), project->AsNode(), node.Put()));
+    if (!node) {
+      PrintMessages(err);
+      return nullptr;
+    }
+    if (!project::AddNodeToParent(project->AsNode(), node.Get())) {
+      PrintMessages(err);
+      std::fprintf(err, "The item \"%s\" was not added.\n", Text(name).c_str());
+      // The file written for the refused item goes again: nothing is left behind.
+      std::error_code ec;
+      std::filesystem::remove(Text(file.Str()), ec);
+      return nullptr;
+    }
+    return node;
+  }
+};
+
+int Usage(std::FILE* err) {
+  std::fprintf(err, "usage: pwhost project %s\n", kProjectTreeUsage);
+  return 2;
+}
+
+std::string Flags(IpwProjectNode* node) {
+  std::string flags;
+  auto add = [&](const std::string& f) { flags += (flags.empty() ? "" : ",") + f; };
+  if (project::NodeTypeKey(node) == project::kUnavailableNodeType) {
+    OleVariant text;
+    if (auto owner = QueryAs<IpwPropertyObjectOwner>(node)) owner->GetPropertyValue(1, text.Put());
+    add("unavailable: " + Text(text.AsString()));
+  }
+  if (auto persistent = QueryAs<IpwPersistentProjectNode>(node)) {
+    VARIANT_BOOL modified = VARIANT_FALSE;
+    if (Succeeded(persistent->GetModified(&modified)) && modified) add("modified");
+  }
+  OleVariant file;
+  if (Succeeded(node->GetAttribute(0, file.Put())) && file.Type() == VT_BSTR) {
+    std::error_code ec;
+    auto status = std::filesystem::status(Text(file.AsString()), ec);
+    if (!ec && (status.permissions() & std::filesystem::perms::owner_write) == std::filesystem::perms::none)
+      add("read-only");
+  }
+  if (project::HasNotReloadedMark(node)) add("not reloaded");
+  if (auto error = QueryAs<IpwNodeLastError>(node)) {
+    std::int32_t code = 0;
+    BString message;
+    error->GetErrorCode(&code);
+    error->GetErrorMessage(message.Put());
+    if (code != 0) add("error " + std::to_string(code) + ": " + Text(message.Str()));
+  }
+  return flags;
+}
+
+void PrintTree(IcvBaseManager* manager, IpwProjectNode* node, int depth, std::FILE* out) {
+  GUID type = project::NodeTypeKey(node);
+  OleVariant file;
+  std::string fileText;
+  if (Succeeded(node->GetAttribute(0, file.Put())) && file.Type() == VT_BSTR) fileText = Text(file.AsString());
+  if (auto fake = QueryAs<IpwFakeProjectNode>(node)) {
+    BString name;
+    fake->GetFileName(name.Put());
+    fileText = Text(name.Str());
+  }
+  std::fprintf(out, "%s%s\t%s %s\t%s\t%s\n", std::string(static_cast<std::size_t>(depth) * 2, ' ').c_str(),
+               Text(project::NodeName(node)).c_str(), Text(project::GetNodeTypeName(manager, node)).c_str(),
+               GuidToString(type).c_str(), fileText.c_str(), Flags(node).c_str());
+  project::ForEachChild(node, [&](IpwProjectNode* child) {
+    PrintTree(manager, child, depth + 1, out);
+    return true;
+  });
+}
+
+int New(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
+  if (args.size() < 2) return Usage(err);
+  Session s;
+  if (!s.Open(args[1], true, err)) return 1;
+  for (std::size_t i = 2; i < args.size(); ++i) {
+    if (!s.NewItem(Utf8ToWide(args[i]), err)) {
+      // A refused name leaves no project behind.
+      std::vector<WideString> files;
+      for (std::int32_t c = 0; c < s.project->ChildCount(); ++c) {
+        OleVariant f;
+        if (Succeeded(s.project->ChildAt(c)->GetAttribute(0, f.Put()))) files.push_back(f.AsString());
+      }
+      WideString projectFile = s.project->FileName();
+      s.project->Finalize();
+      s.project = nullptr;
+      std::error_code ec;
+      for (const auto& f : files) std::filesystem::remove(Text(f), ec);
+      std::filesystem::remove(Text(projectFile), ec);
+      return 1;
+    }
+  }
+  return s.Save(out, err);
+}
+
+int Tree(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
+  if (args.size() != 2) return Usage(err);
+  Session s;
+  if (!s.Open(args[1], false, err)) return 1;
+  PrintTree(s.host.Manager(), s.project->AsNode(), 0, out);
+  s.PrintMessages(err);
+  return 0;
+}
+
+int Add(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
+  if (args.size() != 3) return Usage(err);
+  Session s;
+  if (!s.Open(args[1], false, err)) return 1;
+  if (!s.NewItem(Utf8ToWide(args[2]), err)) return 1;
+  return s.Save(out, err);
+}
+
+int AddExisting(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
+  if (args.size() != 3) return Usage(err);
+  Session s;
+  if (!s.Open(args[1], false, err)) return 1;
+  const std::string file = std::filesystem::absolute(args[2]).lexically_normal().string();
+  if (!std::filesystem::exists(file)) {
+    std::fprintf(err, "The '%s' file does not exist.\n", file.c_str());
+    return 1;
+  }
+  for (std::int32_t i = 0; i < s.project->ChildCount(); ++i) {
+    OleVariant f;
+    if (Succeeded(s.project->ChildAt(i)->GetAttribute(0, f.Put())) && Text(f.AsString()) == file) {
+      std::fprintf(err, "The '%s' file is in the project already.\n", file.c_str());
+      return 1;
+    }
+  }
+  auto node = LoadHostNode(s.host.Manager(), s.project->AsNode(), Utf8ToWide(file));
+  if (!node || project::NodeTypeKey(node.Get()) != kItemNodeType) {
+    s.PrintMessages(err);
+    if (node) QueryAs<IpwProjectNodeInternal>(node.Get())->Finalize();
+    std::fprintf(err, "Could not add a child element from the '%s' file.\n", file.c_str());
+    return 1;
+  }
+  if (!project::AddNodeToParent(s.project->AsNode(), node.Get())) {
+    s.PrintMessages(err);
+    std::fprintf(err, "Could not add a child element from the '%s' file.\n", file.c_str());
+    return 1;
+  }
+  return s.Save(out, err);
+}
+
+int Remove(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
+  bool deleteFiles = args.size() == 4 && args[3] == "--delete-files";
+  if (args.size() != 3 && !deleteFiles) return Usage(err);
+  Session s;
+  if (!s.Open(args[1], false, err)) return 1;
+  auto child = project::FindChildItemByName(s.project->AsNode(), Utf8ToWide(args[2]));
+  if (!child) {
+    std::fprintf(err, "The project has no item \"%s\".\n", args[2].c_str());
+    return 1;
+  }
+  OleVariant f;
+  std::string file;
+  if (Succeeded(child->GetAttribute(0, f.Put())) && f.Type() == VT_BSTR) file = Text(f.AsString());
+  HRESULT hr = s.project->RemoveChild(child.Get(), ToWordBool(deleteFiles));
+  if (Failed(hr)) {
+    s.PrintMessages(err);
+    std::fprintf(err, "%s\n", Text(ErrorInfoMessage(hr)).c_str());
+    return 1;
+  }
+  int rc = s.Save(out, err);
+  // The item's file goes only when asked for, and only once the project no longer names it.
+  if (deleteFiles && rc == 0 && !file.empty()) {
+    std::error_code ec;
+    std::filesystem::remove(file, ec);
+  }
+  return rc;
+}
+
+int Rename(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
+  if (args.size() != 4) return Usage(err);
+  Session s;
+  if (!s.Open(args[1], false, err)) return 1;
+  auto child = project::FindChildItemByName(s.project->AsNode(), Utf8ToWide(args[2]));
+  if (!child) {
+    std::fprintf(err, "The project has no item \"%s\".\n", args[2].c_str());
+    return 1;
+  }
+  HRESULT hr = child->SetName(BString(Utf8ToWide(args[3])).Get());
+  if (Failed(hr) || !SameTextIgnoringCase(project::NodeName(child.Get()), Utf8ToWide(args[3]))) {
+    s.PrintMessages(err);
+    if (Failed(hr)) std::fprintf(err, "%s\n", Text(ErrorInfoMessage(hr)).c_str());
+    std::fprintf(err, "The item was not renamed.\n");
+    return 1;
+  }
+  return s.Save(out, err);
+}
+
+}  // namespace
+
+const char* const kProjectTreeUsage =
+    "new P.pwp NAME... | tree P.pwp | add P.pwp NAME | add-existing P.pwp FILE.pwi | remove P.pwp NAME "
+    "[--delete-files] | rename P.pwp OLD NEW  the project explorer over a project file and its item files";
+
+int RunProjectTreeCommand(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
+  if (args.empty()) return -1;
+  const std::string& verb = args[0];
+  if (verb == "new") return New(args, out, err);
+  if (verb == "tree") return Tree(args, out, err);
+  if (verb == "add") return Add(args, out, err);
+  if (verb == "add-existing") return AddExisting(args, out, err);
+  if (verb == "remove") return Remove(args, out, err);
+  if (verb == "rename") return Rename(args, out, err);
+  return -1;
+}
+
+}  // namespace pw::host
