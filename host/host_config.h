@@ -19,7 +19,9 @@ class HostConfig {
   void SetMode(std::int32_t mode) { mode_.store(mode); }
   bool Interactive() const { return Mode() == kHostInteractive; }
 
-  // Where the host prints what it shows (log entries, messages); nothing when unset.
+  // Where the host prints what it shows (log entries, messages, raised events); nothing when
+  // unset. Lines come from any thread (events are raised on worker threads); they reach the
+  // printer one at a time, whole.
   using Printer = std::function<void(const WideString& line)>;
   void SetPrinter(Printer printer) {
     std::lock_guard guard(lock_);
@@ -31,12 +33,15 @@ class HostConfig {
       std::lock_guard guard(lock_);
       p = printer_;
     }
-    if (p) p(line);
+    if (!p) return;
+    std::lock_guard printing(printing_);
+    p(line);
   }
 
  private:
   std::atomic<std::int32_t> mode_{kHostInteractive};
   mutable std::mutex lock_;
+  mutable std::recursive_mutex printing_;  // a printer that prints again does not wait for itself
   Printer printer_;
 };
 

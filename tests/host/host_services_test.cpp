@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <fstream>
 #include <thread>
@@ -11,6 +12,7 @@
 #include "core/automation/dispatch_helpers.h"
 #include "core/host/host_services.h"
 #include "host/test_host.h"
+#include "platform/automation/safearray.h"
 #include "platform/rtl/strings.h"
 
 namespace pw {
@@ -488,6 +490,67 @@ TEST(HostObjectTree, AskingForAParentRacesSafelyWithItsRelease) {
     ASSERT_EQ(child->GetParent(gone.Put()), S_OK);
     EXPECT_FALSE(gone) << "a released parent is no one's parent";
   }
+}
+
+}  // namespace
+}  // namespace pw::host
+
+namespace pw::host {
+namespace {
+
+class TUntypedSet final : public Implements<ComObject, IDispatch> {
+ public:
+  HRESULT GetTypeInfoCount(std::uint32_t* count) override { return *count = 0, S_OK; }
+  HRESULT GetTypeInfo(std::uint32_t, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT GetIDsOfNames(const IID&, const char16_t* const*, std::uint32_t, LCID, DISPID*) override {
+    return DISP_E_UNKNOWNNAME;
+  }
+  HRESULT Invoke(DISPID, const IID&, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, std::uint32_t*) override {
+    return E_NOTIMPL;
+  }
+};
+
+// Events are raised on worker threads: their lines reach the printer one at a time and whole,
+// as "<set>.<member or DISPID>(<arguments in declared order>)".
+TEST(HostEventSets, LinesRaisedOnManyThreadsReachThePrinterOneAtATime) {
+  TestHost host;
+  std::vector<WideString> printed;  // deliberately unguarded: the host serialises the printer
+  std::atomic<int> inside{0};
+  std::atomic<bool> overlapped{false};
+  host.SetPrinter([&](const WideString& line) {
+    if (inside.fetch_add(1) != 0) overlapped = true;
+    printed.push_back(line);
+    inside.fetch_sub(1);
+  });
+  constexpr GUID kSet = MakeGuid("{6E1D1F51-7C33-4A5C-9F43-0A5A3B6C2D10}");
+  auto set = MakeObject<TUntypedSet>();
+  BString name(u"Test Events");
+  ASSERT_EQ(host.EventSets().RegisterEventSet(set.Get(), kSet, name.Get(), 0), S_OK);
+
+  constexpr int kThreads = 4, kEach = 50;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t)
+    threads.emplace_back([&] {
+      for (int i = 0; i < kEach; ++i) {
+        SAFEARRAY* array = SafeArrayCreateVector(VT_VARIANT, 0, 2);
+        OleVariant last(u"url"), first(7);
+        std::int32_t index = 0;
+        SafeArrayPutElement(array, &index, last.Ptr());  // the last declared argument comes first
+        index = 1;
+        SafeArrayPutElement(array, &index, first.Ptr());
+        VARIANT arguments;
+        VariantInit(&arguments);
+        arguments.vt = VT_ARRAY | VT_VARIANT;
+        arguments.parray = array;
+        OleVariant held = OleVariant::Attach(arguments);
+        EXPECT_EQ(host.EventSets().RaiseEvent(kSet, 0x60010001, held.Get()), S_OK);
+      }
+    });
+  for (auto& t : threads) t.join();
+  EXPECT_FALSE(overlapped.load());
+  ASSERT_EQ(printed.size(), static_cast<std::size_t>(kThreads * kEach));
+  EXPECT_EQ(printed.front(), u"Test Events." + IntToWide(0x60010001) + u"(7, \"url\")");
+  EXPECT_EQ(host.EventSets().Raised().size(), static_cast<std::size_t>(kThreads * kEach));
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include "tests/web/nav_fixture.h"
 #include "platform/com/connection_points.h"
+#include "web/events/ie_browser_locator.h"
 #include "web/events/web_project_event_provider.h"
 #include "web/navigation/ie_browser_events.h"
 
@@ -137,6 +138,8 @@ class EventProvider : public NavTest {
   EventProvider() {
     collection = MakeObject<TStubShellWindows>();
     system = DefaultWebEventSystem();
+    // The stub browsers' own windows stand for their server windows.
+    system.findServerWindow = [](IUnknown* browser) { return GetBrowserWindowHandle(browser); };
     system.createShellWindows = [c = collection] { return ComPtr<IUnknown>(static_cast<IDispatch*>(c.Get())); };
     system.dialogServerWindows = [this] {
       std::lock_guard g(dialogLock);

@@ -11,8 +11,8 @@
 #include "platform/com/connection_points.h"
 #include "platform/com/marshal.h"
 #include "platform/kernel/clock.h"
-#include "platform/kernel/processes.h"
 #include "platform/rtl/strings.h"
+#include "web/events/ie_browser_locator.h"
 #include "web/navigation/canonical_url.h"
 #include "web/navigation/ie_browser_events.h"
 #include "web/navigation/node_facts.h"
@@ -48,25 +48,9 @@ OleVariant LateGet(IUnknown* object, const char16_t* name, std::span<const OleVa
 
 TpwWebEventSystem DefaultWebEventSystem() {
   TpwWebEventSystem s;
-  // The window model has no child windows: the browser's own window ("HWND") stands for its
-  // server window.
-  s.findServerWindow = [](IUnknown* browser) -> HWND {
-    try {
-      return static_cast<HWND>(static_cast<std::uint32_t>(LateGet(browser, u"HWND").AsInt()));
-    } catch (const std::exception&) {
-      return 0;
-    }
-  };
-  // The frames the process model describes; without child windows the frame is its own server
-  // window.
-  s.dialogServerWindows = [] {
-    std::vector<HWND> result;
-    for (const auto& p : ProcessDescriptions())
-      for (const auto& w : p.windows)
-        if (SameTextIgnoringCase(w.className, u"Internet Explorer_TridentDlgFrame")) result.push_back(w.window);
-    return result;
-  };
-  s.documentOfWindow = [](HWND) { return ComPtr<IDispatch>(); };
+  s.findServerWindow = [](IUnknown* browser) { return FindIEServerWindow(browser); };
+  s.dialogServerWindows = [] { return DialogServerWindows(); };
+  s.documentOfWindow = [](HWND window) { return GetDocumentOfWindow(window); };
   s.isWindow = [](HWND w) { return pw::IsWindow(w); };
   s.createShellWindows = [] {
     ComPtr<IUnknown> collection;

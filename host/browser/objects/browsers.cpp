@@ -12,6 +12,7 @@
 
 #include "platform/rtl/exceptions.h"
 #include "platform/rtl/strings.h"
+#include "platform/ui/window_messages.h"
 
 namespace pw::host {
 
@@ -170,7 +171,24 @@ std::shared_ptr<TestedBrowser> TBrowsers::AddLocked(BrowserKind kind, std::share
   DescribeLocked(kind);
   b->node = processOf_[Index(kind)]->Node()->AddChild(u"Page", {OleVariant(Utf8ToWide(url))});
   AddPageMembersLocked(b);
+  if (kind == BrowserKind::InternetExplorer) AnswerDocumentRequests(b);
   return b;
+}
+
+void TBrowsers::AnswerDocumentRequests(const std::shared_ptr<TestedBrowser>& b) {
+  static const unsigned getObject = RegisterWindowMessageA("WM_HTML_GETOBJECT");
+  std::weak_ptr<TestedBrowser> weak = b;
+  auto answer = [weak, names = names_](HWND, unsigned message, WPARAM wParam, LPARAM) -> LRESULT {
+    auto alive = weak.lock();
+    if (message != getObject || !alive) return 0;
+    try {
+      auto document = DocumentObject(alive->page, names);
+      return document ? LresultFromObject(IDispatch::iid, wParam, document.Get()) : 0;
+    } catch (const browser::BrowserError&) {
+      return 0;  // the page cannot answer now (closed, or a dialog of it is open)
+    }
+  };
+  SetWindowMessageHandler(b->window + 2, std::move(answer));
 }
 
 void TBrowsers::AddPageMembersLocked(const std::shared_ptr<TestedBrowser>& b) {
@@ -197,7 +215,10 @@ void TBrowsers::RemoveLocked(const std::shared_ptr<TestedBrowser>& b) {
   auto it = std::find(browsers_.begin(), browsers_.end(), b);
   if (it == browsers_.end()) return;
   browsers_.erase(it);
-  if (b->kind == BrowserKind::InternetExplorer) shellNotices_.emplace_back(false, b);
+  if (b->kind == BrowserKind::InternetExplorer) {
+    shellNotices_.emplace_back(false, b);
+    SetWindowMessageHandler(b->window + 2, nullptr);
+  }
   b->events->Detach();
   if (front_ == b->id) front_ = browsers_.empty() ? 0 : browsers_.back()->id;
   if (auto& process = processOf_[Index(b->kind)]) {

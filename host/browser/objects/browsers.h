@@ -128,6 +128,9 @@ class TBrowsers {
   // The page node's script members: "ObjectType" "Page", "URL" (the location), "Visible",
   // "ProcessId", "ObjectIdentifier", "NavigateTo" (URL, wait time: navigates and waits for the load).
   void AddPageMembersLocked(const std::shared_ptr<TestedBrowser>& browser);
+  // An "iexplore" browser's server window answers "WM_HTML_GETOBJECT" with its page's document
+  // (LresultFromObject, as IDispatch); 0 while the page cannot answer.
+  void AnswerDocumentRequests(const std::shared_ptr<TestedBrowser>& browser);
   void DescribeLocked(BrowserKind kind);
   DWORD ProcessIdLocked(BrowserKind kind) const;
   void OnNewPage(const std::shared_ptr<browser::Page>& page);
