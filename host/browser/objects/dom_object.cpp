@@ -77,6 +77,7 @@ constexpr const char* kIdHelper = R"(function() {
 // The chain of element identifiers from a child of the document's body down to this element, as
 // a JSON text; "" for an element outside the main document's body.
 constexpr const char* kChainHelper = R"(function() {
+  if (window !== window.top) return '';  // an element of a frame: it runs in the frame's window
   const d = document, w = window;
   if (!w.__pwIds) { w.__pwIds = new WeakMap(); w.__pwNextId = 0; w.__pwById = new Map(); }
   const idOf = (e) => {
