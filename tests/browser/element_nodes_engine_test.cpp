@@ -25,6 +25,7 @@ constexpr const char* kForm = R"(<!DOCTYPE html>
 <button id="go" style="width:200px;height:40px">Go</button></div>
 <select id="pick" style="height:24px;width:150px"><option>Apple</option><option disabled>Banana</option>
 <option>Cherry</option></select>
+<iframe id="fr" srcdoc="<p id=inner>framed</p>" style="height:40px"></iframe>
 <script>
   window.seen = [];
   const note = (e) => seen.push(e.type + ':' + (e.target.id || e.target.tagName));
@@ -89,7 +90,8 @@ class RealEngineElements : public ::testing::Test {
 TEST_F(RealEngineElements, APagesElementsAreTestObjectsReadALevelAtATime) {
   auto& connection = host_->Browsers().Engine().Conn();
   const auto before = connection.CallsSent();
-  EXPECT_EQ(ChildNames(*tested_->node), (std::vector<std::u16string>{u"Panel(\"main\")", u"Select(\"pick\")"}));
+  EXPECT_EQ(ChildNames(*tested_->node),
+            (std::vector<std::u16string>{u"Panel(\"main\")", u"Select(\"pick\")", u"Frame(\"fr\")"}));
   EXPECT_EQ(connection.CallsSent() - before, 1);  // the whole level in one read; the script is left out
   auto main = ChildNamed(*tested_->node, u"Panel(\"main\")");
   ASSERT_TRUE(main);
@@ -130,6 +132,12 @@ TEST_F(RealEngineElements, APagesElementsAreTestObjectsReadALevelAtATime) {
   auto none = test::InvokeId(head.value.Ptr()->pdispVal, kDispElementTestObject, DISPATCH_PROPERTYGET);
   EXPECT_EQ(none.hr, DISP_E_EXCEPTION);
   EXPECT_EQ(none.error, "The element has no test object");
+  auto frame = test::Get(document.Get(), u"getElementById", {OleVariant(u"fr")});
+  auto inner = test::Get(frame.value.Ptr()->pdispVal, u"contentDocument");
+  auto framed = test::Get(inner.value.Ptr()->pdispVal, u"getElementById", {OleVariant(u"inner")});
+  ASSERT_EQ(framed.value.Ptr()->vt, VT_DISPATCH);
+  none = test::InvokeId(framed.value.Ptr()->pdispVal, kDispElementTestObject, DISPATCH_PROPERTYGET);
+  EXPECT_EQ(none.error, "The element has no test object");  // not the main document's element of that place
 
   // A refresh keeps the nodes of the elements still there, in the page's order.
   tested_->page->Evaluate(
@@ -146,7 +154,7 @@ TEST_F(RealEngineElements, APagesElementsAreTestObjectsReadALevelAtATime) {
   auto stale = test::Get(input->Dispatch(), u"Click");
   EXPECT_EQ(stale.hr, DISP_E_EXCEPTION);
   EXPECT_EQ(stale.error, "The object no longer exists");
-  EXPECT_EQ(ChildNames(*tested_->node).size(), 2u);
+  EXPECT_EQ(ChildNames(*tested_->node).size(), 3u);
 }
 
 TEST_F(RealEngineElements, ElementNodesClickHoverAndTypeThroughTheEnginesInput) {
