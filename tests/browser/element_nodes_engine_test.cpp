@@ -301,6 +301,10 @@ TEST_F(RealEngineElements, ABrowsersWindowsAreNodesWithTheirInputActions) {
   EXPECT_EQ(Text("document.activeElement.id"), "in");
   EXPECT_EQ(test::Get(frameNode, u"Keys", {OleVariant(u"ok[Enter]")}).hr, S_OK);
   EXPECT_EQ(Text("document.getElementById('in').value"), "ok");
+  auto addressBar = test::Get(frameNode, u"Keys", {OleVariant(u"[F4]^afile:///x[Enter]")});
+  EXPECT_EQ(addressBar.hr, DISP_E_EXCEPTION);  // no address bar: nothing is typed into the page
+  EXPECT_EQ(addressBar.error, "The browser has no address bar to type into");
+  EXPECT_EQ(Text("document.getElementById('in').value"), "ok");
   EXPECT_EQ(test::Get(serverNode, u"HoverMouse", {OleVariant(5), OleVariant(5)}).hr, S_OK);
   auto refused = test::Get(serverNode, u"Keys", {OleVariant(u"[")});
   EXPECT_EQ(refused.hr, DISP_E_EXCEPTION);

@@ -8,7 +8,8 @@
 // viewport point; on the drop-down list window of a one-line select (browsers.h) a click chooses
 // the item under the point; on any other window it is only recorded (there is no window system
 // here). Every action is recorded, in order; a refused key string records nothing and types
-// nothing.
+// nothing. Keys with [F4] to a browser's frame window (its address bar, which a tested browser
+// does not have) fail with E_NOTIMPL and type nothing.
 #pragma once
 
 #include <mutex>

@@ -15,7 +15,8 @@
 // (IpwSysObjectWindow), "Window" (its child windows) and the input actions of its window as the
 // input service's actions object does (input_actions.h): "Click", "ClickR", "DblClick" (ClientX,
 // ClientY, Shift; -1 or missing: the centre), "HoverMouse" (ClientX, ClientY) and "Keys" (a key
-// string). On any window of a browser's tree they reach the browser's page.
+// string). On any window of a browser's tree they reach the browser's page ([F4] to a frame is
+// refused: input_actions.h).
 #pragma once
 
 #include "host/browser/objects/browsers.h"
