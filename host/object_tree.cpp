@@ -319,7 +319,35 @@ HRESULT TSysNode::GetMappedNameElement(IcvSyntaxCodeInvokeExpression** element) 
   });
 }
 
+void TSysNode::SetChildLoader(ChildLoader loader) {
+  std::lock_guard loading(childLoading_);
+  childLoader_ = std::move(loader);
+}
+
+void TSysNode::LoadChildren(bool refresh) {
+  std::lock_guard loading(childLoading_);
+  if (!childLoader_ || loadingChildren_) return;
+  loadingChildren_ = true;
+  try {
+    childLoader_(*this, refresh);
+  } catch (const std::exception&) {
+    // The children stay as they were (a page that went away, a closed engine).
+  }
+  loadingChildren_ = false;
+}
+
+void TSysNode::MoveChild(TSysNode* child, std::size_t index) {
+  std::lock_guard guard(lock_);
+  auto at = std::find_if(children_.begin(), children_.end(), [&](const auto& c) { return c.Get() == child; });
+  if (at == children_.end()) return;
+  ComPtr<TSysNode> moved = std::move(*at);
+  children_.erase(at);
+  children_.insert(children_.begin() + static_cast<std::ptrdiff_t>(std::min(index, children_.size())),
+                   std::move(moved));
+}
+
 HRESULT TSysNode::GetChildren(IpwSysNodeIterator** children) {
+  LoadChildren(false);
   return SafeCall([&] { SetOut(children, MakeObject<TNodeIterator>(Children())); });
 }
 
@@ -330,11 +358,13 @@ HRESULT TSysNode::GetKey(GUID* key) {
 HRESULT TSysNode::GetNodeKey(GUID* key) { return GetKey(key); }
 
 HRESULT TSysNode::GetChildCount(std::int32_t* count) {
+  LoadChildren(false);
   return SafeCall([&] { SetOutCount(count, Children()); });
 }
 
 HRESULT TSysNode::Refresh() {
   ++refreshes_;
+  LoadChildren(true);
   return S_OK;
 }
 
@@ -681,10 +711,12 @@ HRESULT TSysNode::get_FullName(BSTR* name) {
 }
 
 HRESULT TSysNode::get_ChildCount(std::int32_t* count) {
+  LoadChildren(false);
   return SafeCall([&] { SetOutCount(count, Children()); });
 }
 
 HRESULT TSysNode::Child(std::int32_t index, IDispatch** node) {
+  LoadChildren(false);
   return SafeCall([&] {
     auto children = Children();
     if (index < 0 || static_cast<std::size_t>(index) >= children.size())

@@ -98,6 +98,16 @@ class TSysNode final
   std::vector<Slice> Slices() const;
   // How often the node was asked to refresh its children.
   int RefreshCount() const { return refreshes_; }
+  // Children read on demand (the elements of a page): the loader runs, without the node's lock
+  // and one at a time per node, whenever the node's children are asked for through its
+  // interfaces (GetChildren, the child counts, Child) with `refresh` false, and at every Refresh
+  // with `refresh` true; it adds, removes and orders the children itself and decides whether a
+  // read is due. Children() (the C++ view, used by tree-wide searches) never runs it. A loader's
+  // exception is not passed on: the children stay as they were.
+  using ChildLoader = std::function<void(TSysNode& node, bool refresh)>;
+  void SetChildLoader(ChildLoader loader);
+  // Moves a child to the position (clamped to the end); nothing when it is no child.
+  void MoveChild(TSysNode* child, std::size_t index);
 
   const GUID& Key() const { return key_; }
   const WideString& NameText() const { return name_; }
@@ -195,6 +205,10 @@ class TSysNode final
   std::atomic<bool> highlighted_{false};  // reset from any thread
   GUID typeKey_{};
   std::atomic<int> refreshes_{0};
+  std::recursive_mutex childLoading_;
+  bool loadingChildren_ = false;  // under childLoading_: a loader asking for the children again reads none
+  ChildLoader childLoader_;
+  void LoadChildren(bool refresh);
   std::map<GUID, ComPtr<IUnknown>> natives_;
   ComPtr<IDispatch> DefaultNativeDispatch() const;
   std::atomic<std::int32_t> windowHandle_{0}, pivotWindow_{0};

@@ -16,19 +16,13 @@ struct NamedKey {
   int code;
   const char* text;
 };
-constexpr std::array<NamedKey, 12> kNamedKeys = {{
-    {"Enter", 13, "\r"},
-    {"Tab", 9, ""},
-    {"Backspace", 8, ""},
-    {"Escape", 27, ""},
-    {"Delete", 46, ""},
-    {"ArrowLeft", 37, ""},
-    {"ArrowUp", 38, ""},
-    {"ArrowRight", 39, ""},
-    {"ArrowDown", 40, ""},
-    {"Home", 36, ""},
-    {"End", 35, ""},
-    {" ", 32, " "},
+constexpr std::array<NamedKey, 27> kNamedKeys = {{
+    {"Enter", 13, "\r"}, {"Tab", 9, ""},        {"Backspace", 8, ""}, {"Escape", 27, ""},     {"Delete", 46, ""},
+    {"Insert", 45, ""},  {"ArrowLeft", 37, ""}, {"ArrowUp", 38, ""},  {"ArrowRight", 39, ""}, {"ArrowDown", 40, ""},
+    {"Home", 36, ""},    {"End", 35, ""},       {"PageUp", 33, ""},   {"PageDown", 34, ""},   {" ", 32, " "},
+    {"F1", 112, ""},     {"F2", 113, ""},       {"F3", 114, ""},      {"F4", 115, ""},        {"F5", 116, ""},
+    {"F6", 117, ""},     {"F7", 118, ""},       {"F8", 119, ""},      {"F9", 120, ""},        {"F10", 121, ""},
+    {"F11", 122, ""},    {"F12", 123, ""},
 }};
 
 }  // namespace
@@ -300,8 +294,8 @@ void Page::Click(double x, double y, MouseButton button, int clickCount, int mod
 
 void Page::InsertText(const std::string& text) { PageCall("Input.insertText", {{"text", text}}, true); }
 
-void Page::Key(const std::string& key) {
-  Json down = {{"type", "keyDown"}, {"key", key}};
+void Page::Key(const std::string& key, int modifiers) {
+  Json down = {{"type", "keyDown"}, {"key", key}, {"modifiers", modifiers}};
   bool named = false;
   for (const auto& k : kNamedKeys) {
     if (key == k.name) {
@@ -310,8 +304,10 @@ void Page::Key(const std::string& key) {
       named = true;
     }
   }
+  // A key with Control, Alt or Meta held types no text (it is a shortcut).
+  if (!named && (modifiers & ~8) == 0) down["text"] = key;
+  if (named && (modifiers & ~8) != 0) down.erase("text");
   if (!named) {
-    down["text"] = key;
     if (key.size() == 1) {
       const char c = key[0];
       if (c >= 'a' && c <= 'z') down["windowsVirtualKeyCode"] = c - 'a' + 'A';

@@ -102,8 +102,9 @@ class Page : public std::enable_shared_from_this<Page> {
   void Click(double x, double y, MouseButton button = MouseButton::Left, int clickCount = 1, int modifiers = 0);
   void MoveMouse(double x, double y);
   void InsertText(const std::string& text);
-  // A key by its name ("Enter", "Tab", "a", ...): down and up.
-  void Key(const std::string& key);
+  // A key by its name ("Enter", "Tab", "F5", "a", ...): down and up, with the modifiers held
+  // (the bits of Click; keys.h names them).
+  void Key(const std::string& key, int modifiers = 0);
   void Close();
   bool Closed() const;
 

@@ -1,6 +1,8 @@
 #include "host/browser/objects/browsers.h"
 
+#include "host/browser/objects/element_nodes.h"
 #include "host/browser/objects/shell_windows.h"
+#include "host/browser/objects/window_nodes.h"
 #include "host/browser/objects/web_browser.h"
 #include "platform/com/class_registry.h"
 
@@ -82,6 +84,23 @@ TBrowsers::TBrowsers(TProcessList& processes, TTestLog& log)
     }
     return 0;
   });
+  // The test object of an element: its node below its page's node.
+  names_->SetTestObjectOf([this](const browser::Page* page, const std::vector<std::string>& chain) {
+    ComPtr<TSysNode> pageNode;
+    {
+      std::lock_guard lock(mutex_);
+      for (const auto& b : browsers_) {
+        if (b->page.get() == page) pageNode = b->node;
+      }
+    }
+    ComPtr<IDispatch> found;
+    if (pageNode) {
+      if (auto node = FindElementNode(*pageNode, chain)) found = ComPtr<IDispatch>(node->Dispatch());
+    }
+    return found;
+  });
+  names_->SetDropDown(
+      [this](const browser::Page* page, const DropDownList& list, bool open) { return DropDown(page, list, open); });
   shellWindows_ = MakeObject<TShellWindows>(*this);
   shellWindowsClass_ = RegisterClassCreator(CLSID_ShellWindows, [shell = shellWindows_](const IID& riid, void** ppv) {
     return shell->QueryInterface(riid, ppv);
@@ -140,10 +159,12 @@ void TBrowsers::DescribeLocked(BrowserKind kind) {
   for (const auto& b : browsers_) {
     if (b->kind != kind) continue;
     if (b->dialogWindow) description.windows.push_back({b->dialogWindow, u"#32770"});
+    if (b->listWindow) description.windows.push_back({b->listWindow, u"ComboLBox"});
     description.windows.push_back(BrowserWindowTree(kind, b->window));
   }
   if (!processOf_[Index(kind)]) {
     processOf_[Index(kind)] = processes_.Add(description);
+    AddProcessWindowMember(*processOf_[Index(kind)]->Node(), *this, kind);
   } else {
     DescribeProcess(description);
   }
@@ -164,6 +185,7 @@ std::shared_ptr<TestedBrowser> TBrowsers::AddLocked(BrowserKind kind, std::share
     if (e.kind == BrowserEventKind::DialogOpened || e.kind == BrowserEventKind::DialogClosed) {
       OnDialog(id, e.kind == BrowserEventKind::DialogOpened);
     }
+    if (e.kind == BrowserEventKind::NavigateComplete) OnNewDocument(id);
   });
   browsers_.push_back(b);
   if (kind == BrowserKind::InternetExplorer) shellNotices_.emplace_back(true, b);
@@ -172,6 +194,9 @@ std::shared_ptr<TestedBrowser> TBrowsers::AddLocked(BrowserKind kind, std::share
   b->node = processOf_[Index(kind)]->Node()->AddChild(u"Page", {OleVariant(Utf8ToWide(url))});
   AddPageMembersLocked(b);
   if (kind == BrowserKind::InternetExplorer) AnswerDocumentRequests(b);
+  // The page is shown by the frame's innermost child window.
+  const HWND pageWindow = kind == BrowserKind::Chrome ? b->window + 1 : b->window + 2;
+  AttachElementNodes(*b->node, b->page, names_, static_cast<std::int32_t>(pageWindow));
   return b;
 }
 
@@ -223,6 +248,12 @@ void TBrowsers::RemoveLocked(const std::shared_ptr<TestedBrowser>& b) {
   if (front_ == b->id) front_ = browsers_.empty() ? 0 : browsers_.back()->id;
   if (auto& process = processOf_[Index(b->kind)]) {
     if (b->node) process->Node()->RemoveChild(b->node.Get());
+    for (const auto& child : process->Node()->Children()) {  // its frame's window node
+      std::int32_t handle = 0;
+      if (Succeeded(child->GetHandle(&handle)) && static_cast<HWND>(handle) == b->window) {
+        process->Node()->RemoveChild(child.Get());
+      }
+    }
     if (b->dialogNode) process->Node()->RemoveChild(b->dialogNode.Get());
     b->dialogNode = nullptr;
     DescribeLocked(b->kind);
@@ -387,6 +418,95 @@ void TBrowsers::OnDialog(int id, bool opened) {
     }
     DescribeLocked(b->kind);
     return;
+  }
+}
+
+void TBrowsers::OnNewDocument(int id) {
+  ComPtr<TSysNode> node;
+  std::uint64_t document = 0;
+  {
+    std::lock_guard lock(mutex_);
+    for (const auto& b : browsers_) {
+      if (b->id != id) continue;
+      node = b->node;
+      document = b->page->Document();
+      if (b->listWindow) {  // the list of a select of the old document goes with it
+        b->listWindow = 0;
+        DescribeLocked(b->kind);
+      }
+    }
+  }
+  if (node) DropElementNodes(*node, document);
+}
+
+std::int32_t TBrowsers::DropDown(const browser::Page* page, const DropDownList& list, bool open) {
+  std::lock_guard lock(mutex_);
+  for (const auto& b : browsers_) {
+    if (b->page.get() != page) continue;
+    if (b->listWindow && b->list.selectId == list.selectId) {
+      b->list = list;
+      return static_cast<std::int32_t>(b->listWindow);
+    }
+    if (!open) return 0;
+    b->listWindow = nextWindow_;
+    nextWindow_ += 0x10;
+    b->list = list;
+    DescribeLocked(b->kind);
+    return static_cast<std::int32_t>(b->listWindow);
+  }
+  return 0;
+}
+
+std::shared_ptr<TestedBrowser> TBrowsers::FindByListWindow(HWND window) const {
+  std::lock_guard lock(mutex_);
+  for (const auto& b : browsers_) {
+    if (window && b->listWindow == window) return b;
+  }
+  return nullptr;
+}
+
+void TBrowsers::CloseListWindow(HWND window) {
+  std::lock_guard lock(mutex_);
+  for (const auto& b : browsers_) {
+    if (!window || b->listWindow != window) continue;
+    b->listWindow = 0;
+    DescribeLocked(b->kind);
+  }
+}
+
+void TBrowsers::ClickListWindow(HWND window, std::int32_t x, std::int32_t y) {
+  std::shared_ptr<TestedBrowser> b = FindByListWindow(window);
+  if (!b) throw EOleSysError(u"The window is no list window of a browser", E_INVALIDARG);
+  DropDownList list;
+  {
+    std::lock_guard lock(mutex_);
+    list = b->list;
+  }
+  const std::int32_t row = y >= 0 ? y / std::max(list.itemHeight, 1) : -1;
+  const bool onItem = x >= 0 && x < list.width && row >= 0 && row < list.count;
+  // The window closes first: the page's handlers of the choice may open it again.
+  CloseListWindow(window);
+  if (!onItem) return;
+  const std::string script =
+      "(() => { const r = window.__pwById && window.__pwById.get(" + browser::Json(list.selectId).dump() +
+      "); const s = r && r.deref(); if (!s || !s.isConnected) throw new Error('The object no longer exists');"
+      " const o = s.options[" +
+      std::to_string(row) +
+      "];"
+      " if (!o || o.disabled || (o.parentElement && o.parentElement.tagName === 'OPTGROUP' &&"
+      " o.parentElement.disabled)) return false;"
+      " if (s.selectedIndex === " +
+      std::to_string(row) +
+      ") return true;"
+      " s.selectedIndex = " +
+      std::to_string(row) +
+      ";"
+      " s.dispatchEvent(new Event('input', {bubbles: true}));"
+      " s.dispatchEvent(new Event('change', {bubbles: true})); return true; })()";
+  try {
+    b->page->Evaluate(script, true);
+  } catch (const browser::BrowserError& e) {
+    throw EOleSysError(Utf8ToWide(e.what()), E_FAIL);
   }
 }
 

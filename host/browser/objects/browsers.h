@@ -62,6 +62,10 @@ struct TestedBrowser {
   // The dialog window's node under the process ("Window"; its "Keys" "[Esc]" cancels the
   // dialog, any other keys accept it), nil while no dialog is open.
   ComPtr<TSysNode> dialogNode;
+  // The open list window of a drop-down select of its page (class "ComboLBox"), or 0, with what
+  // it shows.
+  HWND listWindow = 0;
+  DropDownList list;
   // Where the page is (its events' location), else the URL it was opened at.
   std::string Location() const {
     std::string location = events ? events->LocationUrl() : std::string();
@@ -99,6 +103,19 @@ class TBrowsers {
   std::shared_ptr<TestedBrowser> FindByDialog(HWND window) const;
   // Answers the dialog of that window (OK or Cancel; the text of a prompt).
   void CloseDialog(HWND window, bool accept, const std::string& promptText = {});
+  // The list window of a drop-down select: a top-level window "ComboLBox" of the browser's
+  // process while it is open, one per browser (opening another select's list closes the first);
+  // the select's items are its rows, each as high and wide as the select. Answers the window, 0
+  // when it is not open and `open` is false.
+  std::int32_t DropDown(const browser::Page* page, const DropDownList& list, bool open);
+  // The browser whose list window this is, or nil.
+  std::shared_ptr<TestedBrowser> FindByListWindow(HWND window) const;
+  // A click at a point of a list window's client area: the item of that row is chosen as a
+  // user's choice is (selected, then "input" and "change" on the select; a disabled item changes
+  // nothing) and the window closes; a point beside the rows only closes it.
+  void ClickListWindow(HWND window, std::int32_t x, std::int32_t y);
+  // Closes a list window without a choice (a key pressed in it).
+  void CloseListWindow(HWND window);
   // Closes one browser (its page); false when there is none with the id.
   bool Close(int id);
   // Closes every browser and stops the engine.
@@ -136,6 +153,8 @@ class TBrowsers {
   void OnNewPage(const std::shared_ptr<browser::Page>& page);
   void OnPageClosed(const std::shared_ptr<browser::Page>& page);
   void OnDialog(int id, bool opened);
+  // The page has a new document: its element nodes and its list window go.
+  void OnNewDocument(int id);
   // Tells the shell's window list of browsers that came and went, outside the lock (its sinks
   // may call back from other threads).
   void FlushShellNotices();

@@ -64,12 +64,32 @@ constexpr const char* kCssHelper = R"(function(selector, single) {
   return single ? this.querySelector(selector) : Array.from(this.querySelectorAll(selector));
 })";
 
+// The element identifier: a page-wide name kept in a weak map, with the reverse map that finds the
+// element again by it (element_nodes.h reads levels and resolves nodes through both).
 constexpr const char* kIdHelper = R"(function() {
   const w = (this.ownerDocument || this).defaultView || window;
-  if (!w.__pwIds) { w.__pwIds = new WeakMap(); w.__pwNextId = 0; }
+  if (!w.__pwIds) { w.__pwIds = new WeakMap(); w.__pwNextId = 0; w.__pwById = new Map(); }
   let id = w.__pwIds.get(this);
-  if (id === undefined) { id = 'pw' + (++w.__pwNextId); w.__pwIds.set(this, id); }
+  if (id === undefined) { id = 'pw' + (++w.__pwNextId); w.__pwIds.set(this, id); w.__pwById.set(id, new WeakRef(this)); }
   return id;
+})";
+
+// The chain of element identifiers from a child of the document's body down to this element, as
+// a JSON text; "" for an element outside the main document's body.
+constexpr const char* kChainHelper = R"(function() {
+  if (window !== window.top) return '';  // an element of a frame: it runs in the frame's window
+  const d = document, w = window;
+  if (!w.__pwIds) { w.__pwIds = new WeakMap(); w.__pwNextId = 0; w.__pwById = new Map(); }
+  const idOf = (e) => {
+    let id = w.__pwIds.get(e);
+    if (id === undefined) { id = 'pw' + (++w.__pwNextId); w.__pwIds.set(e, id); w.__pwById.set(id, new WeakRef(e)); }
+    return id;
+  };
+  const root = d.body || d.documentElement;
+  const chain = [];
+  let e = this;
+  while (e && e !== root) { chain.unshift(idOf(e)); e = e.parentElement; }
+  return e === root && this !== root ? JSON.stringify(chain) : '';
 })";
 
 // The list members (dom_object.h). Every answer is a JSON text {"v": change count, "r": result}.
@@ -112,7 +132,14 @@ constexpr const char* kListHelper = R"(function(op, index, op2) {
     case 'multi': r = isSelect ? !!this.multiple : false; break;
     case 'rect': {
       if (!inRange(index)) { r = null; break; }
-      if (isSelect && !this.multiple && this.size <= 1) { r = null; break; }
+      if (isSelect && !this.multiple && this.size <= 1) {  // a drop-down: its list window shows the items
+        if (!w.__pwIds) { w.__pwIds = new WeakMap(); w.__pwNextId = 0; w.__pwById = new Map(); }
+        let id = w.__pwIds.get(this);
+        if (id === undefined) { id = 'pw' + (++w.__pwNextId); w.__pwIds.set(this, id); w.__pwById.set(id, new WeakRef(this)); }
+        const b = this.getBoundingClientRect();
+        r = {id: id, count: items.length, height: Math.max(1, Math.round(b.height)), width: Math.max(1, Math.round(b.width))};
+        break;
+      }
       const item = items[index];
       if (op2) item.scrollIntoView({block: 'nearest', inline: 'nearest'});
       const b = item.getBoundingClientRect();
@@ -137,12 +164,43 @@ class TDomObject : public Implements<ComObject, IDispatch> {
         objectId_(value.ObjectId()),
         className_(value.object.value("className", value.Type())),
         document_(page_->Document()) {}
+  // An element known by its identifier, looked up at its first use.
+  TDomObject(std::shared_ptr<browser::Page> page, std::shared_ptr<DomNames> names, std::string elementId,
+             std::uint64_t document)
+      : page_(std::move(page)), names_(std::move(names)), elementId_(std::move(elementId)), document_(document) {}
 
   ~TDomObject() override {
-    if (!page_->Closed() && page_->Document() == document_) page_->Release(objectId_);
+    std::string id;
+    {
+      std::lock_guard lock(resolveMutex_);
+      id = objectId_;
+    }
+    if (!id.empty() && !page_->Closed() && page_->Document() == document_) page_->Release(id);
   }
 
-  const std::string& ObjectId() const { return objectId_; }
+  // The engine's handle of the object (an element known by its identifier is looked up first).
+  std::string ObjectId() {
+    std::lock_guard lock(resolveMutex_);
+    if (objectId_.empty()) {
+      CheckAlive();
+      const RemoteValue r =
+          page_->Evaluate("(() => { const r = window.__pwById && window.__pwById.get(" + Json(elementId_).dump() +
+                          "); const e = r && r.deref(); return e && e.isConnected ? e : null; })()");
+      if (!r.IsObject()) Raise(browser::kStaleObjectMessage);
+      if (page_->Document() != document_) {
+        page_->Release(r.ObjectId());
+        Raise(browser::kStaleObjectMessage);
+      }
+      objectId_ = r.ObjectId();
+      className_ = r.object.value("className", r.Type());
+    }
+    return objectId_;
+  }
+  std::string ClassName() {
+    ObjectId();
+    std::lock_guard lock(resolveMutex_);
+    return className_;
+  }
 
   HRESULT QueryInterface(const IID& riid, void** ppv) override {
     if (riid == kDomObjectIid && ppv) {
@@ -171,12 +229,13 @@ class TDomObject : public Implements<ComObject, IDispatch> {
         if (count > 1) result = DISP_E_UNKNOWNNAME;
         return;
       }
-      std::optional<std::string> resolved = names_->Resolved(className_, name);
+      const std::string className = ClassName();
+      std::optional<std::string> resolved = names_->Resolved(className, name);
       if (!resolved) {
         CheckAlive();
-        resolved = page_->CallOn(objectId_, kResolveHelper, Json::array({{{"value", name}}}))
+        resolved = page_->CallOn(ObjectId(), kResolveHelper, Json::array({{{"value", name}}}))
                        .object.value("value", std::string());
-        names_->SetResolved(className_, name, *resolved);
+        names_->SetResolved(className, name, *resolved);
       }
       if (resolved->empty()) {
         result = DISP_E_UNKNOWNNAME;
@@ -213,9 +272,15 @@ class TDomObject : public Implements<ComObject, IDispatch> {
         case kDispElementId:
           value = Call(kIdHelper, Json::array(), false);
           return;
-        case kDispElementTestObject:
-          status = DISP_E_MEMBERNOTFOUND;
+        case kDispElementTestObject: {
+          const std::string chain = page_->CallOn(ObjectId(), kChainHelper).object.value("value", std::string());
+          ComPtr<IDispatch> node;
+          if (!chain.empty())
+            node = names_->TestObjectOf(page_.get(), Json::parse(chain).get<std::vector<std::string>>());
+          if (!node) Raise("The element has no test object");
+          value = OleVariant(node.Get());
           return;
+        }
         case kDispLineCount:
         case kDispLineText:
         case kDispLineSelected:
@@ -250,7 +315,7 @@ class TDomObject : public Implements<ComObject, IDispatch> {
       }
       Json callArgs = Json::array({{{"value", kind}}, {{"value", name}}});
       for (auto& a : args) callArgs.push_back(a);
-      value = ToVariant(page_, names_, page_->CallOn(objectId_, kInvokeHelper, std::move(callArgs), kind == 3));
+      value = ToVariant(page_, names_, page_->CallOn(ObjectId(), kInvokeHelper, std::move(callArgs), kind == 3));
     });
     if (Failed(hr)) return FailedCall(hr, excepInfo);
     if (Failed(status)) return status;
@@ -277,7 +342,7 @@ class TDomObject : public Implements<ComObject, IDispatch> {
   Json ListCall(const char* op, std::optional<std::int64_t> index) {
     Json args = Json::array({{{"value", op}}});
     if (index) args.push_back({{"value", *index}});
-    const RemoteValue r = page_->CallOn(objectId_, kListHelper, std::move(args));
+    const RemoteValue r = page_->CallOn(ObjectId(), kListHelper, std::move(args));
     const Json answer = Json::parse(r.object.value("value", std::string("{}")));
     const std::int64_t version = answer.value("v", std::int64_t{0});
     if (version != 0) {
@@ -353,13 +418,23 @@ class TDomObject : public Implements<ComObject, IDispatch> {
                               : (args.size() > 1 && args[1].contains("value") && args[1]["value"].is_number() &&
                                  args[1]["value"].get<double>() != 0);
     Json callArgs = Json::array({{{"value", "rect"}}, {{"value", index}}, {{"value", activate}}});
-    const RemoteValue r = page_->CallOn(objectId_, kListHelper, std::move(callArgs));
+    const RemoteValue r = page_->CallOn(ObjectId(), kListHelper, std::move(callArgs));
     const Json answer = Json::parse(r.object.value("value", std::string("{}")));
-    const Json rect = answer.value("r", Json());
+    Json rect = answer.value("r", Json());
+    std::int32_t window = 0;
+    if (rect.is_object()) {  // a drop-down select: the item's rectangle in its list window
+      DropDownList list{rect.value("id", std::string()), rect.value("count", 0), rect.value("height", 1),
+                        rect.value("width", 1)};
+      window = names_->DropDown(page_.get(), list, activate);
+      if (window == 0) return OleVariant(false);
+      const std::int32_t top = static_cast<std::int32_t>(index) * list.itemHeight;
+      rect = Json::array({0, top, list.width, top + list.itemHeight});
+    } else {
+      window = names_->WindowOf(page_.get());
+    }
     if (!rect.is_array() || rect.size() != 4) return OleVariant(false);
-    const std::int32_t values[5] = {names_->WindowOf(page_.get()), rect[0].get<std::int32_t>(),
-                                    rect[1].get<std::int32_t>(), rect[2].get<std::int32_t>(),
-                                    rect[3].get<std::int32_t>()};
+    const std::int32_t values[5] = {window, rect[0].get<std::int32_t>(), rect[1].get<std::int32_t>(),
+                                    rect[2].get<std::int32_t>(), rect[3].get<std::int32_t>()};
     for (int i = 0; i < 5; ++i) {
       VARIANT& out = params->rgvarg[params->cArgs - 3 - i];  // call order 2..6, stored in reverse
       if (out.vt == (VT_BYREF | VT_I4) && out.byref) {
@@ -429,7 +504,7 @@ class TDomObject : public Implements<ComObject, IDispatch> {
 
   // One call of a page-side member; arrays of results become arrays of variants.
   OleVariant Call(const char* helper, Json args, bool arrays) {
-    const RemoteValue r = page_->CallOn(objectId_, helper, std::move(args));
+    const RemoteValue r = page_->CallOn(ObjectId(), helper, std::move(args));
     if (!arrays || r.Subtype() != "array") return ToVariant(page_, names_, r);
     // Every element's handle in one more round trip.
     const Json props = page_->Conn().Call("Runtime.getProperties",
@@ -458,6 +533,8 @@ class TDomObject : public Implements<ComObject, IDispatch> {
 
   std::shared_ptr<browser::Page> page_;
   std::shared_ptr<DomNames> names_;
+  std::mutex resolveMutex_;
+  std::string elementId_;  // an element known by its identifier until it is looked up
   std::string objectId_;
   std::string className_;
   std::uint64_t document_;
@@ -516,6 +593,41 @@ ComPtr<IDispatch> MakeDomObject(std::shared_ptr<browser::Page> page, std::shared
   return ComPtr<IDispatch>(static_cast<IDispatch*>(object.Get()));
 }
 
+ComPtr<IDispatch> MakeElementObject(std::shared_ptr<browser::Page> page, std::shared_ptr<DomNames> names,
+                                    const std::string& elementId, std::uint64_t document) {
+  auto object = MakeObject<TDomObject>(std::move(page), std::move(names), elementId, document);
+  return ComPtr<IDispatch>(static_cast<IDispatch*>(object.Get()));
+}
+
+void DomNames::SetTestObjectOf(
+    std::function<ComPtr<IDispatch>(const browser::Page*, const std::vector<std::string>&)> resolver) {
+  std::lock_guard lock(mutex_);
+  testObjectOf_ = std::move(resolver);
+}
+
+void DomNames::SetDropDown(std::function<std::int32_t(const browser::Page*, const DropDownList&, bool)> resolver) {
+  std::lock_guard lock(mutex_);
+  dropDown_ = std::move(resolver);
+}
+
+std::int32_t DomNames::DropDown(const browser::Page* page, const DropDownList& list, bool open) const {
+  std::function<std::int32_t(const browser::Page*, const DropDownList&, bool)> resolver;
+  {
+    std::lock_guard lock(mutex_);
+    resolver = dropDown_;
+  }
+  return resolver ? resolver(page, list, open) : 0;
+}
+
+ComPtr<IDispatch> DomNames::TestObjectOf(const browser::Page* page, const std::vector<std::string>& chain) const {
+  std::function<ComPtr<IDispatch>(const browser::Page*, const std::vector<std::string>&)> resolver;
+  {
+    std::lock_guard lock(mutex_);
+    resolver = testObjectOf_;
+  }
+  return resolver ? resolver(page, chain) : nullptr;
+}
+
 ComPtr<IDispatch> DocumentObject(std::shared_ptr<browser::Page> page, std::shared_ptr<DomNames> names) {
   const RemoteValue document = page->Evaluate("document");
   return MakeDomObject(std::move(page), std::move(names), document);
@@ -557,7 +669,11 @@ std::string RemoteObjectId(IDispatch* object) {
   if (!object) return {};
   void* self = nullptr;
   if (object->QueryInterface(kDomObjectIid, &self) != S_OK || !self) return {};
-  return static_cast<TDomObject*>(self)->ObjectId();
+  try {
+    return static_cast<TDomObject*>(self)->ObjectId();
+  } catch (const std::exception&) {
+    return {};  // an element that is gone
+  }
 }
 
 }  // namespace pw::host

@@ -33,7 +33,9 @@ namespace pw::host {
 inline constexpr DISPID kDispEvaluateXPath = 0x10F25;         // (expression, search in frames) -> Variant
 inline constexpr DISPID kDispQueryCss = 0x10F28;              // (selector, single) -> Variant
 inline constexpr DISPID kDispElementId = 0x01000005;          // -> BSTR
-inline constexpr DISPID kDispElementTestObject = 0x01000002;  // -> IDispatch (no test objects yet)
+// -> IDispatch: the element's test object (element_nodes.h), its node and those above it read as
+// needed; an element outside the main document's body fails with "The element has no test object".
+inline constexpr DISPID kDispElementTestObject = 0x01000002;
 inline constexpr DISPID kFirstNameDispId = 1000;
 
 // The list members of elements that show items: a <select> (its options) and an ARIA tab list
@@ -57,8 +59,18 @@ inline constexpr std::chrono::milliseconds kListTextLifetime{1000};
 // GetLineRect(Index, Activate, out Window, out Left, out Top, out Right, out Bottom) -> BOOL: the
 // item's rectangle in the client area of its page's window (viewport pixels) and that window;
 // with Activate the item is scrolled into view first. False for an index out of range or an item
-// that is not shown (the options of a drop-down select: its list window is not built).
+// that is not shown. The items of a one-line (drop-down) select are shown by its list window
+// (TBrowsers::DropDown): with Activate the window opens, and the rectangle is the item's row in
+// it; without, a closed list gives False.
 inline constexpr DISPID kDispGetLineRect = 0x9001;
+
+// What a drop-down select's list window shows: its items in rows of the select's height and width.
+struct DropDownList {
+  std::string selectId;  // the select's element identifier (kDispElementId)
+  std::int32_t count = 0;
+  std::int32_t itemHeight = 1;
+  std::int32_t width = 1;
+};
 
 // The names of one browser and their DISPIDs; thread-safe.
 class DomNames {
@@ -72,6 +84,14 @@ class DomNames {
   // The window handle of a page's browser (0 when none); the host's browsers set the resolver.
   void SetWindowOf(std::function<std::int32_t(const browser::Page*)> resolver);
   std::int32_t WindowOf(const browser::Page* page) const;
+  // The test object of an element of a page, given the identifiers of its ancestors below the
+  // body and its own (the last); the host's browsers set the resolver. Nil when there is none.
+  void SetTestObjectOf(
+      std::function<ComPtr<IDispatch>(const browser::Page*, const std::vector<std::string>&)> resolver);
+  ComPtr<IDispatch> TestObjectOf(const browser::Page* page, const std::vector<std::string>& chain) const;
+  // The list window of a drop-down select of a page (opened when `open`); 0 when it is not open.
+  void SetDropDown(std::function<std::int32_t(const browser::Page*, const DropDownList&, bool open)> resolver);
+  std::int32_t DropDown(const browser::Page* page, const DropDownList& list, bool open) const;
 
  private:
   mutable std::mutex mutex_;
@@ -79,11 +99,17 @@ class DomNames {
   std::vector<std::string> names_;
   std::map<std::pair<std::string, std::string>, std::string> resolved_;
   std::function<std::int32_t(const browser::Page*)> windowOf_;
+  std::function<ComPtr<IDispatch>(const browser::Page*, const std::vector<std::string>&)> testObjectOf_;
+  std::function<std::int32_t(const browser::Page*, const DropDownList&, bool)> dropDown_;
 };
 
 // A dispatch object for a remote value of a page (which must be an object).
 ComPtr<IDispatch> MakeDomObject(std::shared_ptr<browser::Page> page, std::shared_ptr<DomNames> names,
                                 const browser::RemoteValue& value);
+// An element of the page's document `document` known by its identifier (kDispElementId): looked
+// up at its first use; "The object no longer exists" once the element or the document is gone.
+ComPtr<IDispatch> MakeElementObject(std::shared_ptr<browser::Page> page, std::shared_ptr<DomNames> names,
+                                    const std::string& elementId, std::uint64_t document);
 // The page's current document.
 ComPtr<IDispatch> DocumentObject(std::shared_ptr<browser::Page> page, std::shared_ptr<DomNames> names);
 // A remote value as a VARIANT (objects as new dispatch objects).
