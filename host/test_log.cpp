@@ -125,6 +125,13 @@ HRESULT TTestLog::get_ErrCount(std::int32_t* count) {
   return SafeCall([&] { SetOutValue(count, CountOf(LogEntry::Error)); });
 }
 
+void TTestLog::DropPictures() {
+  std::vector<ComPtr<IUnknown>> pictures;  // released outside the lock
+  std::lock_guard guard(lock_);
+  for (auto& e : entries_)
+    if (e.picture) pictures.push_back(std::move(e.picture));
+}
+
 HRESULT TTestLog::PostExtended(LogEntry::Kind kind, const VARIANT& text, const VARIANT& additionalText,
                                std::int32_t priority, const VARIANT& picture, std::int32_t time) {
   return SafeCall([&] {

@@ -41,6 +41,8 @@ class TTestLog final : public AutoImplements<TCVAAutoIntfObject, IpwScriptLog, I
   std::vector<LogEntry> Entries() const;
   std::int32_t CountOf(LogEntry::Kind kind) const;
   void Add(LogEntry::Kind kind, WideString text, WideString additionalText, std::int32_t priority);
+  // Lets the entries' pictures go (their sizes stay): a picture may hold the host's manager.
+  void DropPictures();
   // An entry with a picture (nil: none) at a time (-1: now).
   void Add(LogEntry::Kind kind, WideString text, WideString additionalText, std::int32_t priority,
            ComPtr<IUnknown> picture, std::int64_t timeMs);
