@@ -217,6 +217,8 @@ TestHost::~TestHost() {
   // The engine goes first: its pages are processes and nodes of the host.
   browsers_->CloseAll();
   // Break the links between services and what plug-ins left registered, then let them go.
+  // Pictures kept by the log may hold the manager.
+  log_->DropPictures();
   manager_->Clear();
   runtime_->Clear();
   broker_->Clear();

@@ -1,6 +1,8 @@
 #include "host/test_log.h"
 
 #include <algorithm>
+#include <optional>
+#include <utility>
 
 #include "platform/kernel/clock.h"
 #include "platform/rtl/strings.h"
@@ -24,6 +26,20 @@ bool Missing(const VARIANT& v) {
   return d.vt == VT_EMPTY || d.vt == VT_NULL || (d.vt == VT_ERROR && d.scode == DISP_E_PARAMNOTFOUND);
 }
 
+// The size of a picture object (IpwPicture); nothing when it tells none.
+std::optional<std::pair<std::int32_t, std::int32_t>> PictureSize(IUnknown* object) {
+  auto picture = QueryAs<IpwPicture>(object);
+  if (!picture) return std::nullopt;
+  ComPtr<IpwSize> size;
+  std::int32_t width = 0, height = 0;
+  if (Failed(picture->get_Size(size.Put())) || !size || Failed(size->get_Width(&width)) ||
+      Failed(size->get_Height(&height)))
+    return std::nullopt;
+  return std::pair{width, height};
+}
+
+WideString VariantText(const VARIANT& v) { return Missing(v) ? WideString() : OleVariant(VariantDeref(v)).AsString(); }
+
 }  // namespace
 
 TTestLog::TTestLog(std::shared_ptr<HostConfig> config)
@@ -41,11 +57,32 @@ std::int32_t TTestLog::CountOf(LogEntry::Kind kind) const {
 }
 
 void TTestLog::Add(LogEntry::Kind kind, WideString text, WideString additionalText, std::int32_t priority) {
+  Add(kind, std::move(text), std::move(additionalText), priority, nullptr, -1);
+}
+
+void TTestLog::Add(LogEntry::Kind kind, WideString text, WideString additionalText, std::int32_t priority,
+                   ComPtr<IUnknown> picture, std::int64_t timeMs) {
   WideString line = WideString(LogKindName(kind)) + u": " + text;
   if (!additionalText.empty()) line += u" (" + additionalText + u")";
+  LogEntry entry;
+  entry.kind = kind;
+  entry.text = std::move(text);
+  entry.additionalText = std::move(additionalText);
+  entry.priority = priority;
+  entry.timeMs = timeMs < 0 ? CurrentClock().NowMs() : static_cast<std::uint64_t>(timeMs);
+  if (picture) {
+    if (auto size = PictureSize(picture.Get())) {
+      entry.pictureWidth = size->first;
+      entry.pictureHeight = size->second;
+      line += u" [picture " + IntToWide(size->first) + u"\u00D7" + IntToWide(size->second) + u"]";
+    } else {
+      line += u" [picture]";
+    }
+    entry.picture = std::move(picture);
+  }
   {
     std::lock_guard guard(lock_);
-    entries_.push_back({kind, std::move(text), std::move(additionalText), priority, CurrentClock().NowMs()});
+    entries_.push_back(std::move(entry));
   }
   config_->Print(line);
 }
@@ -86,6 +123,39 @@ HRESULT TTestLog::Event(BSTR text, const VARIANT& additionalText, const VARIANT&
 
 HRESULT TTestLog::get_ErrCount(std::int32_t* count) {
   return SafeCall([&] { SetOutValue(count, CountOf(LogEntry::Error)); });
+}
+
+void TTestLog::DropPictures() {
+  std::vector<ComPtr<IUnknown>> pictures;  // released outside the lock
+  std::lock_guard guard(lock_);
+  for (auto& e : entries_)
+    if (e.picture) pictures.push_back(std::move(e.picture));
+}
+
+HRESULT TTestLog::PostExtended(LogEntry::Kind kind, const VARIANT& text, const VARIANT& additionalText,
+                               std::int32_t priority, const VARIANT& picture, std::int32_t time) {
+  return SafeCall([&] {
+    const VARIANT& p = VariantDeref(picture);
+    ComPtr<IUnknown> shown = (p.vt == VT_DISPATCH || p.vt == VT_UNKNOWN) ? ComPtr<IUnknown>(p.punkVal) : nullptr;
+    Add(kind, VariantText(text), VariantText(additionalText), priority, std::move(shown), time);
+  });
+}
+
+HRESULT TTestLog::Message(const VARIANT& text, const VARIANT& additionalText, std::int32_t priority, const VARIANT&,
+                          const VARIANT& picture, std::int32_t time) {
+  return PostExtended(LogEntry::Message, text, additionalText, priority, picture, time);
+}
+HRESULT TTestLog::Warning(const VARIANT& text, const VARIANT& additionalText, std::int32_t priority, const VARIANT&,
+                          const VARIANT& picture, std::int32_t time) {
+  return PostExtended(LogEntry::Warning, text, additionalText, priority, picture, time);
+}
+HRESULT TTestLog::Error(const VARIANT& text, const VARIANT& additionalText, std::int32_t priority, const VARIANT&,
+                        const VARIANT& picture, std::int32_t time) {
+  return PostExtended(LogEntry::Error, text, additionalText, priority, picture, time);
+}
+HRESULT TTestLog::Event(const VARIANT& text, const VARIANT& additionalText, std::int32_t priority, const VARIANT&,
+                        const VARIANT& picture, std::int32_t time) {
+  return PostExtended(LogEntry::Event, text, additionalText, priority, picture, time);
 }
 
 // ---- TRuntimeObjectService ----------------------------------------------------------------

@@ -15,11 +15,15 @@ namespace pw::host {
 
 struct LogEntry {
   enum Kind { Message, Warning, Error, Event };
-  Kind kind;
+  Kind kind = Message;
   WideString text;
   WideString additionalText;
-  std::int32_t priority;
-  std::uint64_t timeMs;  // the host clock when the entry was posted
+  std::int32_t priority = 0;
+  std::uint64_t timeMs = 0;  // the host clock when the entry was posted
+  // A picture posted with the entry (the extended log), kept as given, and its size when it
+  // is a picture object (0 otherwise).
+  ComPtr<IUnknown> picture;
+  std::int32_t pictureWidth = 0, pictureHeight = 0;
 };
 
 const char16_t* LogKindName(LogEntry::Kind kind);
@@ -27,15 +31,21 @@ const char16_t* LogKindName(LogEntry::Kind kind);
 // Priority of entries that scripts post without one.
 inline constexpr std::int32_t kNormalPriority = 300;
 
-// The test log: IpwTestLog for plug-ins, IpwScriptLog for scripts. Entries are printed (through
-// the host's printer) as they arrive.
-class TTestLog final : public AutoImplements<TCVAAutoIntfObject, IpwScriptLog, IpwTestLog> {
+// The test log: IpwTestLog and IpwExtendedTestLog for plug-ins, IpwScriptLog for scripts.
+// Entries are printed (through the host's printer) as they arrive; an entry with a picture
+// ends in "[picture W×H]" ("[picture]" when the object tells no size).
+class TTestLog final : public AutoImplements<TCVAAutoIntfObject, IpwScriptLog, IpwTestLog, IpwExtendedTestLog> {
  public:
   explicit TTestLog(std::shared_ptr<HostConfig> config);
 
   std::vector<LogEntry> Entries() const;
   std::int32_t CountOf(LogEntry::Kind kind) const;
   void Add(LogEntry::Kind kind, WideString text, WideString additionalText, std::int32_t priority);
+  // Lets the entries' pictures go (their sizes stay): a picture may hold the host's manager.
+  void DropPictures();
+  // An entry with a picture (nil: none) at a time (-1: now).
+  void Add(LogEntry::Kind kind, WideString text, WideString additionalText, std::int32_t priority,
+           ComPtr<IUnknown> picture, std::int64_t timeMs);
 
   // IpwTestLog
   HRESULT Message(BSTR text, BSTR additionalText, std::int32_t priority) override;
@@ -48,9 +58,30 @@ class TTestLog final : public AutoImplements<TCVAAutoIntfObject, IpwScriptLog, I
   HRESULT Error(BSTR text, const VARIANT& additionalText, const VARIANT& priority) override;
   HRESULT Event(BSTR text, const VARIANT& additionalText, const VARIANT& priority) override;
   HRESULT get_ErrCount(std::int32_t* count) override;
+  // IpwExtendedTestLog: texts as variants (Null, empty or missing: no text), the attributes
+  // are not kept, the picture an object or anything else for none, time -1 now, else the host
+  // clock's milliseconds.
+  HRESULT Message(const VARIANT& text, const VARIANT& additionalText, std::int32_t priority, const VARIANT& attributes,
+                  const VARIANT& picture, std::int32_t time) override;
+  HRESULT Warning(const VARIANT& text, const VARIANT& additionalText, std::int32_t priority, const VARIANT& attributes,
+                  const VARIANT& picture, std::int32_t time) override;
+  HRESULT Error(const VARIANT& text, const VARIANT& additionalText, std::int32_t priority, const VARIANT& attributes,
+                const VARIANT& picture, std::int32_t time) override;
+  HRESULT Event(const VARIANT& text, const VARIANT& additionalText, std::int32_t priority, const VARIANT& attributes,
+                const VARIANT& picture, std::int32_t time) override;
+  // The interface's unused slots.
+  HRESULT Reserved3() override { return E_NOTIMPL; }
+  HRESULT Reserved4() override { return E_NOTIMPL; }
+  HRESULT Reserved5() override { return E_NOTIMPL; }
+  HRESULT Reserved6() override { return E_NOTIMPL; }
+  HRESULT Reserved8() override { return E_NOTIMPL; }
+  HRESULT Reserved10() override { return E_NOTIMPL; }
+  HRESULT Reserved12() override { return E_NOTIMPL; }
 
  private:
   HRESULT Post(LogEntry::Kind kind, BSTR text, const VARIANT& additionalText, const VARIANT& priority);
+  HRESULT PostExtended(LogEntry::Kind kind, const VARIANT& text, const VARIANT& additionalText, std::int32_t priority,
+                       const VARIANT& picture, std::int32_t time);
 
   std::shared_ptr<HostConfig> config_;
   mutable std::mutex lock_;

@@ -12,6 +12,7 @@
 #include "core/automation/dispatch_helpers.h"
 #include "core/host/host_services.h"
 #include "host/test_host.h"
+#include "openapps/picture/picture.h"
 #include "platform/automation/safearray.h"
 #include "platform/rtl/strings.h"
 
@@ -156,6 +157,71 @@ TEST(HostLog, EntriesFromPluginsAndScriptsWithTheHostClock) {
   EXPECT_TRUE(r.IsEmpty());
   EXPECT_EQ(host.Log().Entries().back().priority, host::kNormalPriority);
   EXPECT_EQ(DispGetProperty(host.Log().Dispatch(), u"ErrCount", OleVariant()).AsInt(), 1);
+}
+
+// The extended log: every kind with its six arguments; the picture is kept and printed with its
+// size; texts may be Null; time -1 is now.
+TEST(HostLog, TheExtendedLogKeepsPicturesAndPrintsTheirSize) {
+  ManualClock clock(7000);
+  host::TestHostOptions options;
+  options.clock = &clock;
+  TestHost host(options);
+  std::vector<WideString> printed;
+  host.SetPrinter([&](const WideString& line) { printed.push_back(line); });
+  auto extended = QueryAs<IpwExtendedTestLog>(GetLogObject(host.Manager()).Get());
+  ASSERT_TRUE(extended);
+
+  const HBITMAP model = CreateBitmapOfSize(1, 1, {0});
+  auto picture = MakeObject<TpwPicture>(host.Manager(), model, 40, 30);
+  DeleteObject(model);
+  OleVariant shown(static_cast<IDispatch*>(static_cast<IpwPicture2*>(picture.Get())));
+  OleVariant text(u"Closed."), details(u"url\r\n\r\nPage"), none(0), null;
+  null.Put()->vt = VT_NULL;
+  using Write = HRESULT (IpwExtendedTestLog::*)(const VARIANT&, const VARIANT&, std::int32_t, const VARIANT&,
+                                                const VARIANT&, std::int32_t);
+  const struct {
+    Write write;
+    host::LogEntry::Kind kind;
+    const char16_t* name;
+  } kinds[] = {{&IpwExtendedTestLog::Message, host::LogEntry::Message, u"Message"},
+               {&IpwExtendedTestLog::Warning, host::LogEntry::Warning, u"Warning"},
+               {&IpwExtendedTestLog::Error, host::LogEntry::Error, u"Error"},
+               {&IpwExtendedTestLog::Event, host::LogEntry::Event, u"Event"}};
+  for (const auto& k : kinds) {
+    SCOPED_TRACE(WideToUtf8(k.name));
+    printed.clear();
+    ASSERT_EQ((extended.Get()->*k.write)(text.Get(), details.Get(), 300, none.Get(), shown.Get(), -1), S_OK);
+    ASSERT_EQ((extended.Get()->*k.write)(text.Get(), null.Get(), 100, none.Get(), none.Get(), 1234), S_OK);
+    auto entries = host.Log().Entries();
+    ASSERT_GE(entries.size(), 2u);
+    const auto& withPicture = entries[entries.size() - 2];
+    EXPECT_EQ(withPicture.kind, k.kind);
+    EXPECT_EQ(withPicture.text, u"Closed.");
+    EXPECT_EQ(withPicture.additionalText, u"url\r\n\r\nPage");
+    EXPECT_EQ(withPicture.priority, 300);
+    EXPECT_EQ(withPicture.timeMs, 7000u);
+    EXPECT_EQ(QueryAs<IUnknown>(withPicture.picture.Get()).Get(),
+              QueryAs<IUnknown>(static_cast<IpwPicture2*>(picture.Get())).Get());
+    EXPECT_EQ(withPicture.pictureWidth, 40);
+    EXPECT_EQ(withPicture.pictureHeight, 30);
+    const auto& plain = entries.back();
+    EXPECT_EQ(plain.additionalText, u"");
+    EXPECT_FALSE(plain.picture);
+    EXPECT_EQ(plain.timeMs, 1234u);
+    ASSERT_EQ(printed.size(), 2u);
+    EXPECT_EQ(printed[0], WideString(k.name) + u": Closed. (url\r\n\r\nPage) [picture 40\u00D730]");
+    EXPECT_EQ(printed[1], WideString(k.name) + u": Closed.");
+  }
+  EXPECT_EQ(host.Log().CountOf(host::LogEntry::Error), 2);
+  // An object that is no picture is kept and printed without a size.
+  OleVariant odd;
+  VARIANT* unknown = odd.Put();
+  unknown->punkVal = host.Log().Identity();
+  unknown->punkVal->AddRef();
+  unknown->vt = VT_UNKNOWN;
+  ASSERT_EQ(extended->Warning(text.Get(), null.Get(), 300, none.Get(), odd.Get(), -1), S_OK);
+  EXPECT_EQ(printed.back(), u"Warning: Closed. [picture]");
+  EXPECT_TRUE(host.Log().Entries().back().picture);
 }
 
 TEST(HostRuntimeObjects, RegisteredByNameIgnoringCase) {

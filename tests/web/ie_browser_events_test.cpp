@@ -10,6 +10,8 @@
 #include "interfaces/ProbewrightHost.h"
 #include "platform/automation/variant.h"
 #include "platform/com/comobject.h"
+#include "platform/com/connection_points.h"
+#include "platform/rtl/exceptions.h"
 #include "platform/rtl/strings.h"
 
 namespace pw::web {
@@ -176,6 +178,152 @@ TEST(BeforeNavigateUrl, ReadsTheSecondArgumentAsItComes) {
   DISPPARAMS one{args.data(), nullptr, 1, 0};
   EXPECT_EQ(BeforeNavigateUrl(&one), u"");
   EXPECT_EQ(BeforeNavigateUrl(nullptr), u"");
+}
+
+// ---- The sink over a browser's connection point --------------------------------------------
+
+// A browser stand-in with the connection point of DWebBrowserEvents2 and a location that its
+// IWebBrowser2 (here an IDispatch under that id) answers by DISPID.
+class TPointBrowser : public Implements<ComObject, IConnectionPointContainer, IDispatch> {
+ public:
+  TPointBrowser() : point(MakeObject<TConnectionPoint>(kDIID_DWebBrowserEvents2, this)) {}
+  HRESULT EnumConnectionPoints(IEnumConnectionPoints** points) override {
+    if (points) *points = nullptr;
+    return E_NOTIMPL;
+  }
+  HRESULT FindConnectionPoint(const IID& iid, IConnectionPoint** p) override {
+    *p = nullptr;
+    if (iid != kDIID_DWebBrowserEvents2) return CONNECT_E_NOCONNECTION;
+    *p = ComPtr<IConnectionPoint>(point).Detach();
+    return S_OK;
+  }
+  HRESULT GetTypeInfoCount(std::uint32_t* count) override {
+    *count = 0;
+    return S_OK;
+  }
+  HRESULT GetTypeInfo(std::uint32_t, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT GetIDsOfNames(const IID&, const char16_t* const*, std::uint32_t, LCID, DISPID*) override {
+    return DISP_E_UNKNOWNNAME;
+  }
+  HRESULT Invoke(DISPID id, const IID&, LCID, WORD, DISPPARAMS*, VARIANT* result, EXCEPINFO*, std::uint32_t*) override {
+    if (id != kDispidLocationUrl || !result) return DISP_E_MEMBERNOTFOUND;
+    *result = OleVariant(location).Detach();
+    return S_OK;
+  }
+  // Fires an event; BeforeNavigate2 gets its seven arguments with the URL second.
+  HRESULT Fire(DISPID id, const WideString& url = u"") {
+    std::vector<VARIANT> args(id == kDispidBeforeNavigate2 ? 7 : 0);
+    for (auto& a : args) VariantInit(&a);
+    BString text(url);
+    if (!args.empty()) {
+      args[5].vt = VT_BSTR;
+      args[5].bstrVal = text.Get();
+    }
+    DISPPARAMS params{args.data(), nullptr, static_cast<std::uint32_t>(args.size()), 0};
+    return point->Fire(id, &params);
+  }
+
+  ComPtr<TConnectionPoint> point;
+  WideString location = u"HTTP://Example.com:80/a/../b.htm";
+  bool answersWebBrowser = true;
+
+ protected:
+  HRESULT QueryMissingInterface(const IID& iid, void** ppv) noexcept override {
+    if (iid != kIID_IWebBrowser2 || !answersWebBrowser) return E_NOINTERFACE;
+    AddRef();
+    *ppv = static_cast<IDispatch*>(this);
+    return S_OK;
+  }
+};
+
+class IEBrowserEventSink : public ::testing::Test {
+ protected:
+  TpwIEBrowserEventHandlers Handlers() {
+    TpwIEBrowserEventHandlers h;
+    h.OnBeforeNavigate = [this](IUnknown* b, const WideString& url) { Seen(b, "BeforeNavigate " + WideToUtf8(url)); };
+    h.OnPageDownloaded = [this](IUnknown* b, const WideString& url) { Seen(b, "PageDownloaded " + WideToUtf8(url)); };
+    h.OnDownloadStarted = [this](IUnknown* b) { Seen(b, "DownloadStarted"); };
+    h.OnDownloadFinished = [this](IUnknown* b) { Seen(b, "DownloadFinished"); };
+    h.OnActivate = [this](IUnknown* b) { Seen(b, "Activate"); };
+    h.OnQuit = [this](IUnknown* b) { Seen(b, "Quit"); };
+    return h;
+  }
+  void Seen(IUnknown* b, std::string call) {
+    wrongBrowser += b != static_cast<IDispatch*>(browser.Get());
+    calls.push_back(std::move(call));
+  }
+
+  ComPtr<TPointBrowser> browser = MakeObject<TPointBrowser>();
+  IUnknown* unknown = static_cast<IDispatch*>(browser.Get());
+  std::vector<std::string> calls;
+  int wrongBrowser = 0;
+};
+
+TEST_F(IEBrowserEventSink, EventsOfTheConnectionPointReachTheHandlers) {
+  auto sink = TpwIEBrowserEvents::Create(unknown, Handlers());
+  EXPECT_TRUE(sink->Connected());
+  EXPECT_EQ(browser->point->SinkCount(), 1u);
+  for (DISPID id : {kDispidWindowActivate, kDispidBeforeNavigate2, 252, kDispidDownloadBegin, kDispidDownloadComplete,
+                    kDispidDocumentComplete, kDispidOnQuit})
+    EXPECT_EQ(browser->Fire(id, u"HTTP://Example.com/a b"), S_OK);
+  // The URL of the page comes from the browser's location (canonical), not from the event.
+  std::vector<std::string> expected = {"Activate",         "BeforeNavigate HTTP://Example.com/a b",   "DownloadStarted",
+                                       "DownloadFinished", "PageDownloaded http://example.com/b.htm", "Quit"};
+  EXPECT_EQ(calls, expected);
+  EXPECT_EQ(wrongBrowser, 0);
+  EXPECT_EQ(sink->State(), 0);
+}
+
+TEST_F(IEBrowserEventSink, TheLastReleaseAndDisconnectUnadvise) {
+  auto sink = TpwIEBrowserEvents::Create(unknown, Handlers());
+  sink->Disconnect();
+  EXPECT_FALSE(sink->Connected());
+  EXPECT_EQ(browser->point->SinkCount(), 0u);
+  browser->Fire(kDispidBeforeNavigate2, u"x");
+  EXPECT_TRUE(calls.empty());
+  sink->Disconnect();  // twice is harmless
+
+  auto second = TpwIEBrowserEvents::Create(unknown, Handlers());
+  EXPECT_EQ(browser->point->SinkCount(), 1u);
+  second = nullptr;
+  EXPECT_EQ(browser->point->SinkCount(), 0u);
+
+  // A browser that already let its sinks go (it quit) is no obstacle.
+  auto third = TpwIEBrowserEvents::Create(unknown, Handlers());
+  browser->point->DisconnectAll();
+  third = nullptr;
+}
+
+TEST_F(IEBrowserEventSink, ABrowserWithoutTheEventsOrItsLocation) {
+  // No connection point: a sink that never reports.
+  auto plain = MakeObject<TStubBrowser>();
+  auto none = TpwIEBrowserEvents::Create(static_cast<IpwTestLog*>(plain.Get()), Handlers());
+  EXPECT_FALSE(none->Connected());
+  auto nil = TpwIEBrowserEvents::Create(nullptr, Handlers());
+  EXPECT_FALSE(nil->Connected());
+  // No IWebBrowser2: the downloaded page has an empty URL.
+  browser->answersWebBrowser = false;
+  auto sink = TpwIEBrowserEvents::Create(unknown, Handlers());
+  browser->Fire(kDispidBeforeNavigate2, u"u");
+  browser->Fire(kDispidDocumentComplete);
+  std::vector<std::string> expected = {"BeforeNavigate u", "PageDownloaded "};
+  EXPECT_EQ(calls, expected);
+  EXPECT_EQ(ReadBrowserLocation(unknown), u"");
+  browser->answersWebBrowser = true;
+  EXPECT_EQ(ReadBrowserLocation(unknown), browser->location);
+  EXPECT_EQ(ReadBrowserLocation(nullptr), u"");
+}
+
+TEST_F(IEBrowserEventSink, AHandlerThatRaisesOrReleasesTheSink) {
+  auto handlers = Handlers();
+  handlers.OnActivate = [](IUnknown*) { throw Exception(u"handler failed"); };
+  ComPtr<TpwIEBrowserEvents> sink;
+  handlers.OnQuit = [&](IUnknown*) { sink = nullptr; };  // the last reference, on the event's thread
+  sink = TpwIEBrowserEvents::Create(unknown, std::move(handlers));
+  EXPECT_EQ(browser->Fire(kDispidWindowActivate), DISP_E_EXCEPTION);
+  EXPECT_EQ(browser->Fire(kDispidOnQuit), S_OK);
+  EXPECT_FALSE(sink);
+  EXPECT_EQ(browser->point->SinkCount(), 0u);
 }
 
 }  // namespace

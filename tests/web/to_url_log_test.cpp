@@ -18,10 +18,10 @@ TEST(LogToUrlOutcome, Table) {
     host::LogEntry::Kind kind;
     WideString text, details;
   } cases[] = {
-      {shortUrl, u"", std::nullopt, host::LogEntry::Message, u"[Event] Navigating to the " + shortUrl + u" page.",
+      {shortUrl, u"", std::nullopt, host::LogEntry::Event, u"Navigating to the " + shortUrl + u" page.",
        u"URL: " + shortUrl + u"\r\n\r\n" + name},
-      {longUrl, u"", ToUrlProcessFacts{u"12", u"x"}, host::LogEntry::Message,
-       u"[Event] Navigating to the http://example.com/" + WideString(41, u'p') + u"... page.",
+      {longUrl, u"", ToUrlProcessFacts{u"12", u"x"}, host::LogEntry::Event,
+       u"Navigating to the http://example.com/" + WideString(41, u'p') + u"... page.",
        u"URL: " + longUrl + u"\r\n\r\n" + name},
       {shortUrl, kCannotFindPageNode, std::nullopt, host::LogEntry::Error,
        u"Unable to navigate to the " + shortUrl + u" page.",

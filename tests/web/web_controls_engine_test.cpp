@@ -109,7 +109,7 @@ TEST(RealEngineWebControls, SelectControlsReadRealOptions) {
     EXPECT_EQ(tabs->FormatTabForLog(OleVariant(u"^Det").Get(), 1), u"'Details'");
     tabs->ClickTab(OleVariant(u"Details").Get());
     EXPECT_EQ(tabs->GetFocusedTab(), 1);
-    EXPECT_EQ(host.Log().Entries().back().text, u"[Event] The tab page 'Details' is activated.");
+    EXPECT_EQ(host.Log().Entries().back().text, u"The tab page 'Details' is activated.");
     tabs->ClickTab(OleVariant(u"Nothing").Get());
     EXPECT_EQ(host.Log().Entries().back().text, u"The tab page 'Nothing' not found.");
     tabs->ClickTab(OleVariant(5).Get());  // passed on unchecked: the element gives no rectangle
@@ -122,8 +122,7 @@ TEST(RealEngineWebControls, SelectControlsReadRealOptions) {
     box->ClickItemAction(TpwListClick::Click, OleVariant(u"^Apple$").Get(), -1, -1, 0);
     EXPECT_EQ(text("document.getElementById('out').textContent"), "fruit:Apple");
     EXPECT_EQ(box->GetSelectedItems(), u"Apple");  // a plain click selects only the clicked item
-    EXPECT_EQ(host.Log().Entries().back().text,
-              u"[Event] The listbox item 'Apple' was clicked with the left mouse button.");
+    EXPECT_EQ(host.Log().Entries().back().text, u"The listbox item 'Apple' was clicked with the left mouse button.");
     box->SelectListItem(OleVariant(3).Get(), true);  // with Control: added to the selection
     EXPECT_EQ(box->GetSelectedItems(), u"Apple;Damson");
     box->ClickItemAction(TpwListClick::Click, OleVariant(u"Cherry").Get(), -1, -1, 0);

@@ -350,7 +350,7 @@ TEST_F(WebControls, TabsAreFoundByCaptionPatternOrUncheckedIndex) {
   tabs->ClickTab(OleVariant(u"gam").Get());
   ASSERT_EQ(host_->Input().Actions().size(), 1u);
   EXPECT_EQ(host_->Input().Actions()[0], (host::InputAction{list_->window, 0x2028001, 60, 80, 0}));
-  EXPECT_EQ(Entries().back().text, u"[Event] The tab page 'gamma' is activated.");
+  EXPECT_EQ(Entries().back().text, u"The tab page 'gamma' is activated.");
   tabs->ClickTab(OleVariant(u"Name").Get());
   EXPECT_EQ(Entries().back().text, u"The tab page 'Name' not found.");
   list_->giveRect = false;
@@ -406,9 +406,9 @@ TEST_F(WebControls, TheEightClicksOfAListBox) {
     ASSERT_EQ(actions.size(), before + 1);
     EXPECT_EQ(actions.back(), (host::InputAction{list_->window, c.action, c.clickX, c.clickY, c.shift}));
     const auto entry = Entries().back();
-    // The test host's log has no extended interface: events are "[Event] " messages.
-    EXPECT_EQ(entry.kind, host::LogEntry::Message);
-    EXPECT_EQ(entry.text, u"[Event] " + WideString(c.message));
+    // The test host's log offers the extended interface: events are events.
+    EXPECT_EQ(entry.kind, host::LogEntry::Event);
+    EXPECT_EQ(entry.text, WideString(c.message));
     EXPECT_EQ(entry.additionalText, WideString(c.details) + u"\r\n\r\n" + name);
   }
 
@@ -454,11 +454,11 @@ TEST_F(WebControls, SelectItemClicksWithControlOrSaysAlready) {
   box->SelectListItem(OleVariant(0).Get(), true);
   ASSERT_EQ(host_->Input().Actions().size(), 1u);
   EXPECT_EQ(host_->Input().Actions()[0].shift, 0x4000);
-  EXPECT_EQ(Entries().back().text, u"[Event] The listbox item 0 was selected.");
+  EXPECT_EQ(Entries().back().text, u"The listbox item 0 was selected.");
   // -1: every item whose state differs (the stub's selection does not follow the clicks).
   box->SelectListItem(OleVariant(-1).Get(), false);
   EXPECT_EQ(host_->Input().Actions().size(), 2u);  // only item 1 was selected
-  EXPECT_EQ(Entries().back().text, u"[Event] The listbox item 1 was unselected.");
+  EXPECT_EQ(Entries().back().text, u"The listbox item 1 was unselected.");
   list_->multiSelect = false;
   box->SelectListItem(OleVariant(-1).Get(), true);
   EXPECT_EQ(Entries().back().text, u"The listbox does not support multiple selection.");
@@ -493,7 +493,7 @@ TEST_F(WebControls, MultiSelectClicksQuietlyAndWritesOneSummary) {
     ASSERT_EQ(actions.size() - before, c.shifts.size());
     for (std::size_t i = 0; i < c.shifts.size(); ++i) EXPECT_EQ(actions[before + i].shift, c.shifts[i]);
     ASSERT_EQ(Entries().size(), entriesBefore + 1);  // no per-click events
-    EXPECT_EQ(Entries().back().text, u"[Event] The number of selected items has changed (see details).");
+    EXPECT_EQ(Entries().back().text, u"The number of selected items has changed (see details).");
     EXPECT_EQ(Entries().back().additionalText, c.summary + (u"\r\n\r\n" + FullName()));
   }
   // A failing item stops the loop: its error is written although the clicks are muted, no summary.
@@ -745,7 +745,7 @@ TEST_F(WebControls, ComboClickItemSelectsInTheListWindowAndWaitsForItToClose) {
     EXPECT_EQ(host_->Input().Actions().back(), (host::InputAction{list_->window, 0x2028001, 60, 80, 0}));
     EXPECT_GE(clock.Slept() - slept, c.waited);
     EXPECT_LT(clock.Slept() - slept, c.waited + 100);
-    EXPECT_EQ(Entries().back().text, u"[Event] The combo box item 'gamma' was selected.");
+    EXPECT_EQ(Entries().back().text, u"The combo box item 'gamma' was selected.");
     EXPECT_EQ(Entries().back().additionalText, name);
     const auto point = host_->ActionPoints().Reports().back();
     EXPECT_EQ((std::vector<std::int32_t>{point.window, point.x, point.y, point.flag}),
@@ -850,8 +850,8 @@ TEST_F(WebControls, TabButtonCloseClicksTheCloseButtonAndWaitsForTheTab) {
     EXPECT_EQ(host_->Input().Actions().back(),
               (host::InputAction{0x7002, c.middle ? 0x2028002 : 0x2028001, 140, 12, 0}));
     const auto entry = Entries().back();
-    EXPECT_EQ(entry.text, c.closed ? u"[Event] The tab page was closed." : u"The tab page was not closed.");
-    EXPECT_EQ(entry.kind, c.closed ? host::LogEntry::Message : host::LogEntry::Error);
+    EXPECT_EQ(entry.text, c.closed ? u"The tab page was closed." : u"The tab page was not closed.");
+    EXPECT_EQ(entry.kind, c.closed ? host::LogEntry::Event : host::LogEntry::Error);
     EXPECT_EQ(entry.additionalText, name);
   }
 

@@ -172,11 +172,11 @@ TEST(WriteWebLog, WritesToTheHostsLog) {
   EXPECT_EQ(entries[0].text, u"The check box is already checked.");
   EXPECT_EQ(entries[0].additionalText, u"Sys.Process(\"x\")");
   EXPECT_EQ(entries[0].priority, 300);
-  // The test host's log has no extended interface yet: the event is a message.
-  EXPECT_EQ(entries[1].kind, host::LogEntry::Message);
-  EXPECT_EQ(entries[1].text, u"[Event] Navigating to the u page.");
+  // The test host's log offers the extended interface: the event is an event.
+  EXPECT_EQ(entries[1].kind, host::LogEntry::Event);
+  EXPECT_EQ(entries[1].text, u"Navigating to the u page.");
   EXPECT_EQ(entries[1].additionalText, u"URL: u\r\n\r\nSys.Process(\"x\")");
-  EXPECT_EQ(entries[1].priority, 100);
+  EXPECT_EQ(entries[1].priority, 300);
 }
 
 }  // namespace

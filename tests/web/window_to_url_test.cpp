@@ -219,7 +219,7 @@ TEST_F(WindowToUrlTest, EFailTypesTheUrlIntoTheFrameOfTheTabsFrameProcess) {
   OleVariant result = Call(u"ToUrl", {OleVariant(u"HTTP://B.test")});
   EXPECT_EQ(keys, std::vector<WideString>{u"[F4]^ahttp://b.test/[Enter]^0"});
   EXPECT_EQ(Identity(result), PageIdentity());
-  EXPECT_EQ(host.Log().Entries().back().text, u"[Event] Navigating to the HTTP://B.test page.");
+  EXPECT_EQ(host.Log().Entries().back().text, u"Navigating to the HTTP://B.test page.");
 }
 
 TEST_F(WindowToUrlTest, ALoginPageEndsBothWaits) {

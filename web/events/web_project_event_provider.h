@@ -40,12 +40,11 @@
 #include "platform/automation/dispatch.h"
 #include "platform/automation/typeinfo.h"
 #include "platform/ui/window_system.h"
+#include "web/navigation/ie_browser_events.h"
 
 namespace pw::web {
 
 inline constexpr GUID kIID_IpwWebEvent = MakeGuid("{17CEDA71-1EFE-4CF0-8FE3-F2B949EC7028}");
-inline constexpr GUID kIID_IWebBrowser2 = MakeGuid("{D30C1661-CDAF-11D0-8A3E-00C04FC9E26E}");
-inline constexpr GUID kDIID_DWebBrowserEvents2 = MakeGuid("{34A715A0-6587-11D0-924A-0020AFC7AC4D}");
 inline constexpr GUID kCLSID_ShellWindows = MakeGuid("{9BA05972-F6A8-11CF-A442-00A0C90A8F39}");
 inline constexpr GUID kDIID_DShellWindowsEvents = MakeGuid("{FE4106E0-399A-11D0-A48C-00A0C90A8F39}");
 inline constexpr const char16_t* kWebEventSetName = u"Web Testing Events";

@@ -19,15 +19,30 @@
 // to navigating; 7 OnActivate, state kept. An unassigned handler is skipped; the state still
 // changes. A handler that raises leaves the new state in place and the exception goes to the
 // caller. Events are expected one at a time (the sink delivers them so).
+//
+// TpwIEBrowserEvents is that sink: Create advises it on the browser's connection point for
+// DWebBrowserEvents2 and hands every event, one at a time, to its own state machine. The
+// browser's event interface has no type library on this platform, so the sink knows the
+// events by their DISPIDs (above) rather than learning them from type information. The
+// handlers are given at creation, before the sink is advised, so no event sees them change.
+// The sink lives as long as a reference to it is held: its last release (or Disconnect)
+// unadvises it, after an event in progress on another thread has returned; a handler that
+// lets the last reference go itself is not waited for. The location of DocumentComplete and
+// DownloadEnd is the browser's "LocationURL" (read through IWebBrowser2, also behind an
+// apartment-neutral wrapper); a browser that does not answer it reports an empty URL.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <optional>
 
 #include "platform/automation/dispatch.h"
+#include "platform/com/comobject.h"
 #include "platform/com/comptr.h"
+#include "platform/com/guid.h"
 #include "platform/com/types.h"
 
 namespace pw::web {
@@ -41,12 +56,17 @@ enum class TpwBrowserEventKind : std::uint8_t {
   WindowActivate = 5,
 };
 
+inline constexpr GUID kIID_IWebBrowser2 = MakeGuid("{D30C1661-CDAF-11D0-8A3E-00C04FC9E26E}");
+inline constexpr GUID kDIID_DWebBrowserEvents2 = MakeGuid("{34A715A0-6587-11D0-924A-0020AFC7AC4D}");
+
 inline constexpr DISPID kDispidBeforeNavigate2 = 250;
 inline constexpr DISPID kDispidDocumentComplete = 259;
 inline constexpr DISPID kDispidDownloadBegin = 106;
 inline constexpr DISPID kDispidDownloadComplete = 104;
 inline constexpr DISPID kDispidWindowActivate = 111;
 inline constexpr DISPID kDispidOnQuit = 253;
+// IWebBrowser2's LocationURL.
+inline constexpr DISPID kDispidLocationUrl = 211;
 
 std::optional<TpwBrowserEventKind> BrowserEventKindOf(DISPID id);
 
@@ -88,6 +108,42 @@ class TpwIEBrowserEventStates {
   LocationReader location_;
   std::uint8_t state_ = 0;
   std::array<std::uint8_t, 6> actions_{};
+};
+
+// The six handlers of a sink, each optional.
+struct TpwIEBrowserEventHandlers {
+  TpwIEBrowserEventStates::UrlHandler OnBeforeNavigate;
+  TpwIEBrowserEventStates::BrowserHandler OnDownloadStarted;
+  TpwIEBrowserEventStates::BrowserHandler OnDownloadFinished;
+  TpwIEBrowserEventStates::BrowserHandler OnActivate;
+  TpwIEBrowserEventStates::UrlHandler OnPageDownloaded;
+  TpwIEBrowserEventStates::BrowserHandler OnQuit;
+};
+
+// The browser's "LocationURL" when it answers IWebBrowser2 (also behind an apartment-neutral
+// wrapper); empty otherwise or when the read fails.
+WideString ReadBrowserLocation(IUnknown* browser);
+
+class TpwIEBrowserEvents final : public Implements<ComObject> {
+ public:
+  // Advises a new sink on Browser's DWebBrowserEvents2. A browser without that connection point
+  // (or that refuses the advice) gives a sink that is not connected and never reports; the
+  // handlers receive Browser. `location` reads the browser's location (default
+  // ReadBrowserLocation).
+  static ComPtr<TpwIEBrowserEvents> Create(IUnknown* browser, TpwIEBrowserEventHandlers handlers,
+                                           TpwIEBrowserEventStates::LocationReader location = nullptr);
+  ~TpwIEBrowserEvents() override;
+
+  bool Connected() const;
+  // The state machine's state (0 idle, 1 navigating, 2 downloading).
+  std::uint8_t State() const;
+  // Unadvises; no handler is called once this has returned (but one running on this thread).
+  void Disconnect();
+
+  struct Shared;  // the state shared with the advised dispatch object
+
+ private:
+  std::shared_ptr<Shared> shared_;
 };
 
 }  // namespace pw::web
