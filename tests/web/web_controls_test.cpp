@@ -568,7 +568,7 @@ TEST_F(WebControls, ScriptsReachTheListAndComboMembersThroughTheNode) {
   call(u"SelectItem", {OleVariant(1), OleVariant(true)});
   EXPECT_EQ(Entries().back().text, u"The listbox item 1 is already selected.");
   call(u"MultiSelect", {OleVariant(u"alpha")});
-  EXPECT_EQ(Entries().back().text, u"[Event] The number of selected items has changed (see details).");
+  EXPECT_EQ(Entries().back().text, u"The number of selected items has changed (see details).");
 
   // The combo box on a node of its own.
   auto comboNode = host_->Sys().AddChild(u"Process", {OleVariant(u"chrome")})->AddChild(u"Select");
@@ -590,7 +590,7 @@ TEST_F(WebControls, ScriptsReachTheListAndComboMembersThroughTheNode) {
   host_->Windows().SetWindowState(list_->window, false, false);  // the list window goes with the click
   comboCall(u"ClickItem", {OleVariant(u"^gamma")});
   EXPECT_EQ(host_->Input().Actions().back(), (host::InputAction{list_->window, 0x2028001, 60, 80, 0}));
-  EXPECT_EQ(Entries().back().text, u"[Event] The combo box item 'gamma' was selected.");
+  EXPECT_EQ(Entries().back().text, u"The combo box item 'gamma' was selected.");
 }
 
 // The input service's action object of the control's node in a window: asked by the node's key;
