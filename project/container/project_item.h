@@ -35,25 +35,7 @@ class TpwProjectItem : public Implements<TpwProjectNodeContainer, IpwProjectItem
   TpwProjectItem(IpwProjectNode* parent, const GUID& typeKey, const GUID& key);
 
   // IpwProjectNode (one implementation for every interface that extends it)
-  HRESULT GetKey(GUID* key) override { return TpwBaseProjectNode::GetKey(key); }
-  HRESULT GetName(BSTR* name) override { return TpwBaseProjectNode::GetName(name); }
-  HRESULT SetName(BSTR name) override { return TpwBaseProjectNode::SetName(name); }
-  HRESULT GetTypeKey(GUID* typeKey) override { return TpwBaseProjectNode::GetTypeKey(typeKey); }
-  HRESULT GetAttribute(std::int32_t id, VARIANT* value) override { return TpwBaseProjectNode::GetAttribute(id, value); }
-  HRESULT SetAttribute(std::int32_t id, const VARIANT& value) override {
-    return TpwBaseProjectNode::SetAttribute(id, value);
-  }
-  HRESULT GetGuidAttribute(std::int32_t index, GUID* value) override {
-    return TpwBaseProjectNode::GetGuidAttribute(index, value);
-  }
-  HRESULT SetGuidAttribute(std::int32_t index, const GUID& value) override {
-    return TpwBaseProjectNode::SetGuidAttribute(index, value);
-  }
-  HRESULT GetParent(IpwProjectNode** parent) override { return TpwBaseProjectNode::GetParent(parent); }
-  HRESULT GetChildren(IpwProjectNodeIterator** children) override { return TpwBaseProjectNode::GetChildren(children); }
-  HRESULT HasTests(VARIANT_BOOL* result) override { return TpwBaseProjectNode::HasTests(result); }
-  HRESULT GetTestContext(IUnknown** context) override { return TpwBaseProjectNode::GetTestContext(context); }
-  HRESULT GetTests(IpwTestIterator** tests) override { return TpwBaseProjectNode::GetTests(tests); }
+  PW_PROJECT_NODE_MEMBERS
   // The item-file operations
   HRESULT ReloadFromFile(BSTR fileName, VARIANT_BOOL quiet, VARIANT_BOOL* loaded) override {
     return TpwProjectNode::ReloadFromFile(fileName, quiet, loaded);

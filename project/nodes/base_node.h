@@ -171,6 +171,33 @@ class TpwBaseProjectNode
   std::vector<ComPtr<IpwPropertyObject>> properties_;
 };
 
+// The members of IpwProjectNode, answered by TpwBaseProjectNode, for the body of a class derived
+// from it that also implements an interface extending IpwProjectNode.
+#define PW_PROJECT_NODE_MEMBERS                                                                               \
+  HRESULT GetKey(GUID* key) override { return TpwBaseProjectNode::GetKey(key); }                              \
+  HRESULT GetName(BSTR* name) override { return TpwBaseProjectNode::GetName(name); }                          \
+  HRESULT SetName(BSTR name) override { return TpwBaseProjectNode::SetName(name); }                           \
+  HRESULT GetTypeKey(GUID* typeKey) override { return TpwBaseProjectNode::GetTypeKey(typeKey); }              \
+  HRESULT GetAttribute(std::int32_t id, VARIANT* value) override {                                            \
+    return TpwBaseProjectNode::GetAttribute(id, value);                                                       \
+  }                                                                                                           \
+  HRESULT SetAttribute(std::int32_t id, const VARIANT& value) override {                                      \
+    return TpwBaseProjectNode::SetAttribute(id, value);                                                       \
+  }                                                                                                           \
+  HRESULT GetGuidAttribute(std::int32_t index, GUID* value) override {                                        \
+    return TpwBaseProjectNode::GetGuidAttribute(index, value);                                                \
+  }                                                                                                           \
+  HRESULT SetGuidAttribute(std::int32_t index, const GUID& value) override {                                  \
+    return TpwBaseProjectNode::SetGuidAttribute(index, value);                                                \
+  }                                                                                                           \
+  HRESULT GetParent(IpwProjectNode** parent) override { return TpwBaseProjectNode::GetParent(parent); }       \
+  HRESULT GetChildren(IpwProjectNodeIterator** children) override {                                           \
+    return TpwBaseProjectNode::GetChildren(children);                                                         \
+  }                                                                                                           \
+  HRESULT HasTests(VARIANT_BOOL* result) override { return TpwBaseProjectNode::HasTests(result); }            \
+  HRESULT GetTestContext(IUnknown** context) override { return TpwBaseProjectNode::GetTestContext(context); } \
+  HRESULT GetTests(IpwTestIterator** tests) override { return TpwBaseProjectNode::GetTests(tests); }
+
 // The ordered child list of a container. Every child holds one reference; every
 // Add, Remove and Clear raises the generation that the list's iterators check.
 class TProjectNodeChilds {

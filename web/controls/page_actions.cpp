@@ -18,14 +18,6 @@ namespace pw::web {
 
 namespace {
 
-ComPtr<IpwSysNode> ParentOf(IUnknown* node) {
-  auto n = QueryAs<IpwSysNode>(node);
-  if (!n) return nullptr;
-  ComPtr<IpwSysNode> parent;
-  SafeCallCheck(n->GetParent(parent.Put()));
-  return parent;
-}
-
 ComPtr<IpwSysNode> ProcessNodeOf(IpwSysNode* page) {
   for (ComPtr<IpwSysNode> n = ParentOf(page); n; n = ParentOf(n.Get()))
     if (QueryAs<IpwSysObjectProcess>(n.Get())) return n;

@@ -19,12 +19,6 @@ namespace pw::web {
 
 namespace {
 
-ComPtr<IpwSysNode> ParentOf(IpwSysNode* node) {
-  ComPtr<IpwSysNode> parent;
-  SafeCallCheck(node->GetParent(parent.Put()));
-  return parent;
-}
-
 TRect RectOf(IcvWindowsManager* windows, std::int32_t window, bool client) {
   TRect r;
   if (client) SafeCallCheck(windows->GetClientRect(window, &r.Left, &r.Top, &r.Right, &r.Bottom));

@@ -94,6 +94,14 @@ OleVariant DispInvokeId(IDispatch* object, DISPID id, const char16_t* name, std:
   return result;
 }
 
+ComPtr<IpwSysNode> ParentOf(IUnknown* node) {
+  auto n = QueryAs<IpwSysNode>(node);
+  if (!n) return nullptr;
+  ComPtr<IpwSysNode> parent;
+  SafeCallCheck(n->GetParent(parent.Put()));
+  return parent;
+}
+
 ComPtr<IpwSysNode> ReferencedNodeOf(IUnknown* node) {
   ComPtr<IUnknown> at(node);
   for (int hop = 0; hop < 2; ++hop) {

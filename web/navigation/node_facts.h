@@ -34,6 +34,8 @@ OleVariant DispInvoke(IDispatch* object, const char16_t* name, std::span<const O
 // reference object, which then answers it); nil when there is none.
 ComPtr<IpwSysNode> ReferencedNodeOf(IUnknown* node);
 bool SameObject(IUnknown* a, IUnknown* b);
+// The node above a node; nil for an object that is no node or a node without a parent.
+ComPtr<IpwSysNode> ParentOf(IUnknown* node);
 
 // The same by DISPID; Name only names the member in the error text.
 OleVariant DispInvokeId(IDispatch* object, DISPID id, const char16_t* name, std::span<const OleVariant> args,

@@ -11,18 +11,6 @@
 
 namespace pw::web {
 
-namespace {
-
-ComPtr<IpwSysNode> ParentOf(IUnknown* node) {
-  auto n = QueryAs<IpwSysNode>(node);
-  if (!n) return nullptr;
-  ComPtr<IpwSysNode> parent;
-  SafeCallCheck(n->GetParent(parent.Put()));
-  return parent;
-}
-
-}  // namespace
-
 bool ActivateNodeWindow(IcvBaseManager* manager, IUnknown* node) {
   if (!node || !IsTestRunning(manager)) return false;
   ComPtr<IUnknown> window;
