@@ -272,9 +272,14 @@ bool TpwProjectNodeContainer::Load() {
   auto list = ChildList();
   if (!list) return true;
   struct Loading {
-    bool& flag;
-    ~Loading() { flag = false; }
-  } loading{loading_ = true};
+    TpwProjectNodeContainer& self;
+    ~Loading() {
+      self.loading_ = false;
+      self.loadNames_.clear();
+    }
+  } loading{*this};
+  loading_ = true;
+  IndexChildNames();
 
   struct Entry {
     std::int32_t index;
@@ -415,17 +420,27 @@ std::int32_t TpwProjectNodeContainer::Save() {
 }
 
 void TpwProjectNodeContainer::Unload() {
+  // Every child is finalised even when one fails; the first failure is raised once the
+  // container is unloaded (each was already written to the diagnostic log by FinalizeChild).
+  std::exception_ptr first;
   if (childs_) {
     const bool deleteFiles = Finalizing();
     std::unique_ptr<TProjectNodeChilds> childs = std::move(childs_);
     std::vector<ComPtr<IpwProjectNode>> children;
     for (std::int32_t i = 0; i < childs->Count(); ++i) children.emplace_back(childs->Get(i));
     childs->Clear();
-    for (const auto& child : children) FinalizeChild(child.Get(), deleteFiles);
+    for (const auto& child : children) {
+      try {
+        FinalizeChild(child.Get(), deleteFiles);
+      } catch (...) {
+        if (!first) first = std::current_exception();
+      }
+    }
   }
   entryNames_.clear();
   maxIndex_ = -1;
   TpwProjectNode::Unload();
+  if (first) std::rethrow_exception(first);
 }
 
 // ---- Types
@@ -550,8 +565,28 @@ bool TpwProjectNodeContainer::AddChildNode(IpwProjectNode* child) {
     ForgetEntry(key, written);
     return false;
   }
-  if (!loading_) DoChanged(true);
+  if (loading_) loadNames_.try_emplace(NodeName(child), child);
+  else DoChanged(true);
   return true;
+}
+
+void TpwProjectNodeContainer::IndexChildNames() {
+  loadNames_.clear();
+  if (!childs_) return;
+  for (std::int32_t i = 0; i < childs_->Count(); ++i) {
+    IpwProjectNode* child = childs_->Get(i);
+    if (child) loadNames_.try_emplace(NodeName(child), child);
+  }
+}
+
+HRESULT TpwProjectNodeContainer::FindChildByName(const char16_t* name, std::size_t length, IpwProjectNode** child) {
+  if (!child) return E_POINTER;
+  *child = nullptr;
+  if (!loading_ || hideCount_ > 0) return E_NOTIMPL;
+  return SafeCall([&] {
+    auto it = loadNames_.find(WideStringView(name, length));
+    if (it != loadNames_.end()) *child = ComPtr<IpwProjectNode>(it->second).Detach();
+  });
 }
 
 void TpwProjectNodeContainer::FinalizeChild(IpwProjectNode* child, bool deleteFiles) {
@@ -577,6 +612,7 @@ bool TpwProjectNodeContainer::RemoveChildNode(IpwProjectNode* node, bool deleteF
   GUID key = NodeKey(child);
   ForgetEntry(key, true);
   childs_->Remove(child);
+  if (loading_) IndexChildNames();
   DoChanged(true);
   FinalizeChild(child, deleteFiles);
   return true;
@@ -585,6 +621,7 @@ bool TpwProjectNodeContainer::RemoveChildNode(IpwProjectNode* node, bool deleteF
 void TpwProjectNodeContainer::PutInPlace(IpwProjectNode* oldNode, IpwProjectNode* newNode) {
   ComPtr<IpwProjectNode> held(oldNode);
   if (!childs_->Replace(oldNode, newNode)) throw EOleSysError(u"The node is not a child of the container.", E_FAIL);
+  if (loading_) IndexChildNames();
   DoChanged(true);
   FinalizeChild(oldNode, false);
 }

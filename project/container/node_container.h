@@ -14,13 +14,17 @@
 // largest stored "Index" in memory, so adding a child costs no walk of the stored entries.
 //
 // Every report goes through the messenger's Report (printed without dialogs, never raising),
-// so a project with a missing plug-in still opens.
+// so a project with a missing plug-in still opens. While Load runs the container answers the
+// child-by-name question from a name index of the children present and added, so opening a
+// project of many items does not check each name against every sibling.
 #pragma once
 
 #include <thread>
 #include <unordered_map>
 
+#include "platform/rtl/strings.h"
 #include "project/nodes/base_node.h"
+#include "project/nodes/project_helpers.h"
 #include "project/storage/project_node.h"
 
 namespace pw::project {
@@ -57,7 +61,7 @@ WideString FormatMissingFactoryMessage(WideStringView typeName, WideStringView p
 // Whether the host runs in mode 3 (without dialogs).
 bool IsHostModeWithoutDialogs(IcvBaseManager* manager);
 
-class TpwProjectNodeContainer : public Implements<TpwProjectNode, IpwProjectNodeContainer> {
+class TpwProjectNodeContainer : public Implements<TpwProjectNode, IpwProjectNodeContainer, IpwChildNameLookup> {
  public:
   // IsVirtual: the container keeps its data in its parent's data (else in a file of its own).
   TpwProjectNodeContainer(IpwProjectNode* parent, const GUID& typeKey, const GUID& key, bool isVirtual);
@@ -140,6 +144,9 @@ class TpwProjectNodeContainer : public Implements<TpwProjectNode, IpwProjectNode
   HRESULT RemoveChild(IpwProjectNode* child, VARIANT_BOOL deleteFiles) override;
   HRESULT ReplaceOnFake(IpwProjectNode* child, IpwProjectNode** newNode, VARIANT_BOOL* replaced) override;
   HRESULT ReplaceOnReal(IpwFakeProjectNode* fake, IpwProjectNode** newNode, VARIANT_BOOL* replaced) override;
+  // IpwChildNameLookup: answered while Load runs (from the names of the children present when it
+  // began and of those it added); E_NOTIMPL otherwise.
+  HRESULT FindChildByName(const char16_t* name, std::size_t length, IpwProjectNode** child) override;
 
  protected:
   void* GetInterface(const IID& riid) noexcept override;
@@ -152,6 +159,9 @@ class TpwProjectNodeContainer : public Implements<TpwProjectNode, IpwProjectNode
   ComPtr<IcvOptionsNode> EntryForSave(IpwProjectNode* child, IcvOptionsNode* list, std::int32_t position);
   ComPtr<IcvOptionsNode> NewEntry(IcvOptionsNode* list);
   void ForgetEntry(const GUID& key, bool deleteIt);
+  // The load-time name index made again from the present children (after a removal or a
+  // replacement while loading).
+  void IndexChildNames();
   // Walks the registry's factories and their type descriptions until f answers true.
   bool ForEachNodeType(const std::function<bool(IpwProjectItemTypeProvider*, IpwProjectNodeInfo*)>& f);
   bool IsSingleInstance(IpwProjectNodeInfo* info);
@@ -169,6 +179,9 @@ class TpwProjectNodeContainer : public Implements<TpwProjectNode, IpwProjectNode
   std::int32_t hideCount_ = 0, copyCount_ = 0;
   bool copyFlag_ = false;
   bool loading_ = false;
+  // While Load runs: the children by name ignoring case (the first of each name), so that a
+  // loading child's name check does not walk its siblings.
+  std::unordered_map<WideString, ComPtr<IpwProjectNode>, IgnoringCaseHash, IgnoringCaseEqual> loadNames_;
   std::thread::id mainThread_;
 };
 

@@ -153,6 +153,15 @@ GUID GetProjectLanguage(IpwProjectNode* node, IcvBaseManager* manager) {
 
 ComPtr<IpwProjectNode> FindChildNodeByName(IpwProjectNode* parent, WideStringView name) {
   if (!parent) return nullptr;
+  ComPtr<IpwChildNameLookup> lookup;
+  if (Succeeded(parent->QueryInterface(IpwChildNameLookup::iid, lookup.PutVoid())) && lookup) {
+    ComPtr<IpwProjectNode> found;
+    HRESULT hr = lookup->FindChildByName(name.data(), name.size(), found.Put());
+    if (hr != E_NOTIMPL) {
+      SafeCallCheck(hr);
+      return found;
+    }
+  }
   ComPtr<IpwProjectNodeIterator> children;
   SafeCallCheck(parent->GetChildren(children.Put()));
   if (!children) return nullptr;

@@ -74,6 +74,15 @@ GUID GetProjectKey(IpwProjectNode* node);
 // without one.
 GUID GetProjectLanguage(IpwProjectNode* node, IcvBaseManager* manager);
 
+// A parent that answers the child-by-name question itself (a container loading its entries keeps
+// the names of the children it added): S_OK with the first child of that name ignoring case, or
+// nil; E_NOTIMPL when it cannot answer now (the caller walks the children).
+struct IpwChildNameLookup : IUnknown {
+  static constexpr IID iid = MakeGuid("{6B1D53E2-9A4C-4F0B-8E27-3C5D1A7F90B4}");
+  using Inherited = IUnknown;
+  virtual HRESULT FindChildByName(const char16_t* name, std::size_t length, IpwProjectNode** child) = 0;
+};
+
 // The first child whose name matches ignoring case; nil for a nil parent.
 ComPtr<IpwProjectNode> FindChildNodeByName(IpwProjectNode* parent, WideStringView name);
 ComPtr<IpwProjectNode> FindChildByType(IpwProjectNode* parent, const GUID& typeKey);
