@@ -75,6 +75,7 @@ std::int32_t TPart::Save() {
 
 void TPart::DoFinalize() {
   bool raise = value == u"throw";
+  finalized = true;
   TpwProjectNode::DoFinalize();
   if (raise) throw EOleSysError(u"The part cannot let go.", E_FAIL);
 }

@@ -22,6 +22,7 @@ class TPart : public project::TpwProjectNode {
   TPart(IpwProjectNode* parent, const GUID& type, const GUID& key)
       : TpwProjectNode(parent, type, key, project::kParentStorageKind) {}
   WideString value;
+  bool finalized = false;
   bool Load() override;
   std::int32_t Save() override;
   void DoFinalize() override;

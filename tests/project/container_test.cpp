@@ -364,6 +364,51 @@ TEST_F(ContainerTest, AFinalizeErrorIsReportedOnceAndRaisedAgain) {
   EXPECT_EQ(reported, 1);
 }
 
+TEST_F(ContainerTest, UnloadFinalizesEveryChildAndRaisesTheFirstError) {
+  WriteBoxFile("box.pwb", {{"Item0000000000", kKeyA, kPartType, 0, u"throw"},
+                           {"Item0000000001", kKeyB, kPartType, 1, u"b"},
+                           {"Item0000000002", kKeyC, kPartType, 2, u"throw"}});
+  auto box = OpenBox("box.pwb");
+  ASSERT_TRUE(box);
+  std::vector<ComPtr<TPart>> parts;
+  for (std::int32_t i = 0; i < box->ChildCount(); ++i) {
+    parts.emplace_back(dynamic_cast<TPart*>(box->ChildAt(i)));
+    ASSERT_TRUE(parts.back());
+  }
+  ASSERT_EQ(parts.size(), 3u);
+  EXPECT_THROW(box->Unload(), Exception);
+  for (const auto& part : parts) EXPECT_TRUE(part->finalized);
+  EXPECT_EQ(box->ChildCount(), 0);
+  int reported = 0;
+  for (const auto& line : host.Diagnostics().Lines())
+    if (line.find(u"An exception occurred while finalizing the") != WideString::npos) ++reported;
+  EXPECT_EQ(reported, 2);
+}
+
+TEST_F(ContainerTest, TheChildNameCheckSeesRenamesOutsideALoad) {
+  WriteBoxFile("box.pwb", {{"Item0000000000", kKeyA, kPartType, 0, u"a"},
+                           {"Item0000000001", kKeyB, kPartType, 1, u"b"}});
+  auto box = OpenBox("box.pwb");
+  ASSERT_TRUE(box);
+  // The load-time index is gone once the load ends: the check walks the children as they are.
+  auto lookup = QueryAs<project::IpwChildNameLookup>(static_cast<IpwProjectNodeContainer*>(box.Get()));
+  ASSERT_TRUE(lookup);
+  ComPtr<IpwProjectNode> found;
+  EXPECT_EQ(lookup->FindChildByName(u"x", 1, found.Put()), E_NOTIMPL);
+  auto second = dynamic_cast<TPart*>(box->ChildAt(1));
+  ASSERT_TRUE(second);
+  const WideString before = project::NodeName(second->AsNode());
+  second->BeginUpdate();
+  second->ChangeName(u"Renamed");
+  second->EndUpdate();
+  auto renamed = project::FindChildNodeByName(box->AsNode(), u"RENAMED");
+  ASSERT_TRUE(renamed);
+  EXPECT_EQ(project::NodeKey(renamed.Get()), kKeyB);
+  if (!before.empty() && !SameTextIgnoringCase(before, u"Renamed")) {
+    EXPECT_FALSE(project::FindChildNodeByName(box->AsNode(), before));
+  }
+}
+
 TEST_F(ContainerTest, TheNewItemActionTakesATypeKeyText) {
   WriteBoxFile("box.pwb", {});
   auto box = OpenBox("box.pwb");
