@@ -386,8 +386,8 @@ TEST_F(ContainerTest, UnloadFinalizesEveryChildAndRaisesTheFirstError) {
 }
 
 TEST_F(ContainerTest, TheChildNameCheckSeesRenamesOutsideALoad) {
-  WriteBoxFile("box.pwb", {{"Item0000000000", kKeyA, kPartType, 0, u"a"},
-                           {"Item0000000001", kKeyB, kPartType, 1, u"b"}});
+  WriteBoxFile("box.pwb",
+               {{"Item0000000000", kKeyA, kPartType, 0, u"a"}, {"Item0000000001", kKeyB, kPartType, 1, u"b"}});
   auto box = OpenBox("box.pwb");
   ASSERT_TRUE(box);
   // The load-time index is gone once the load ends: the check walks the children as they are.
