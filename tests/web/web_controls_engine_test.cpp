@@ -454,6 +454,7 @@ TEST(RealEngineWebControls, PostKeysHoversTheParentThenTypes) {
       <input id="address" style="margin:20px 0 0 100px; width:200px">
     </div>
     <div id="out"></div>
+    <input id="loose">
     <script>
       const out = document.getElementById('out');
       document.getElementById('bar').addEventListener('mousemove', (e) => {
@@ -465,29 +466,38 @@ TEST(RealEngineWebControls, PostKeysHoversTheParentThenTypes) {
     </script></body></html>)";
   SetHostExeFolderOverride(Utf8ToWide(PW_TEST_HOST_DIR));
   {
-  host::TestHostOptions options;
-  options.interactive = false;
-  host::TestHost host(options);
-  pw::web::test::ScopedModuleLibrary library;  // the slice's type information
-  auto tested = host.Browsers().Launch(host::BrowserKind::Chrome, "file://" + dir.Utf8File("edit.html"));
-  auto bar = ElementNode(*tested->node, u"bar");
-  ASSERT_TRUE(bar);
-  auto input = ElementNode(*bar, u"address");
-  ASSERT_TRUE(input);
-  auto edit = MakeObject<TpwWebIE8EditControl>();
-  ASSERT_EQ(edit->AttachNode(static_cast<IpwSysNodeEx*>(input.Get())), S_OK);
-  BString keys(u"abc[Enter]");
-  ASSERT_EQ(edit->PostKeys(keys.Get()), S_OK);
-  const auto text = [&](const char* expression) {
-    return tested->page->Evaluate(expression).object.value("value", std::string());
-  };
-  EXPECT_EQ(text("document.getElementById('address').value"), "abc");
-  EXPECT_EQ(text("document.getElementById('out').textContent"), "hover 40,30;enter;");
+    host::TestHostOptions options;
+    options.interactive = false;
+    host::TestHost host(options);
+    pw::web::test::ScopedModuleLibrary library;  // the slice's type information
+    auto tested = host.Browsers().Launch(host::BrowserKind::Chrome, "file://" + dir.Utf8File("edit.html"));
+    auto bar = ElementNode(*tested->node, u"bar");
+    ASSERT_TRUE(bar);
+    auto input = ElementNode(*bar, u"address");
+    ASSERT_TRUE(input);
+    auto edit = MakeObject<TpwWebIE8EditControl>();
+    ASSERT_EQ(edit->AttachNode(static_cast<IpwSysNodeEx*>(input.Get())), S_OK);
+    BString keys(u"abc[Enter]");
+    ASSERT_EQ(edit->PostKeys(keys.Get()), S_OK);
+    const auto text = [&](const char* expression) {
+      return tested->page->Evaluate(expression).object.value("value", std::string());
+    };
+    EXPECT_EQ(text("document.getElementById('address').value"), "abc");
+    EXPECT_EQ(text("document.getElementById('out').textContent"), "hover 40,30;enter;");
 
-  // A bad key string types nothing and is the call's failure.
-  BString bad(u"x[NoSuchKey]");
-  EXPECT_NE(edit->PostKeys(bad.Get()), S_OK);
-  EXPECT_EQ(text("document.getElementById('address').value"), "abc");
+    // A bad key string types nothing and is the call's failure.
+    BString bad(u"x[NoSuchKey]");
+    EXPECT_NE(edit->PostKeys(bad.Get()), S_OK);
+    EXPECT_EQ(text("document.getElementById('address').value"), "abc");
+
+    // An input directly below the body: its parent is the page node, which has nothing to hover;
+    // the call fails before any key is typed.
+    auto loose = ElementNode(*tested->node, u"loose");
+    ASSERT_TRUE(loose);
+    auto looseEdit = MakeObject<TpwWebIE8EditControl>();
+    ASSERT_EQ(looseEdit->AttachNode(static_cast<IpwSysNodeEx*>(loose.Get())), S_OK);
+    EXPECT_TRUE(Failed(looseEdit->PostKeys(keys.Get())));
+    EXPECT_EQ(text("document.getElementById('loose').value"), "");
   }
   StopHelperModules();
   SetHostExeFolderOverride(u"");
