@@ -23,6 +23,9 @@
 #include "web/navigation/node_facts.h"
 #include "web/controls/select_elements.h"
 #include "web/controls/tab_controls.h"
+#include "web/controls/edit_control.h"
+#include "tests/support/stepping_clock.h"
+#include "platform/automation/bstr.h"
 
 #include <fstream>
 #include <map>
@@ -372,6 +375,132 @@ TEST(RealEngineWebControls, PagePictureSliceOfAnEnginePage) {
     for (std::size_t x = 0; x < a.size(); ++x) differing += (a[x] & 0xFFFFFF) != (b[x] & 0xFFFFFF);
   }
   EXPECT_EQ(differing, 0);
+}
+
+// The element node below a page node whose identifier (id, name or index) is `identifier`, its
+// parent's level read through the node's interface as a script would.
+ComPtr<host::TSysNode> ElementNode(host::TSysNode& parent, const char16_t* identifier) {
+  std::int32_t count = 0;
+  EXPECT_EQ(static_cast<IpwScriptSysNode&>(parent).get_ChildCount(&count), S_OK);
+  for (const auto& child : parent.Children()) {
+    if (child->MemberValue(u"ObjectIdentifier").AsString() == identifier) return child;
+  }
+  return nullptr;
+}
+
+// The combo box on the engine's element node of a one-line select: GetLineRect with Activate opens
+// the host's list window, the row click chooses the item as a user does, the window goes, so the
+// wait for it ends at once; the page sees the choice and the log gets the event.
+TEST(RealEngineWebControls, ComboClickItemChoosesInTheListWindow) {
+  if (!EngineTestsWanted()) GTEST_SKIP() << "the engine tests run in the test web_engine";
+  SetHostExeFolderOverride(Utf8ToWide(PW_TEST_HOST_DIR));
+  {
+    host::TestHostOptions options;
+    options.interactive = false;
+    host::TestHost host(options);
+    const std::string page = std::string(PW_TEST_SOURCE_DIR) + "/examples/web/controls.html";
+    auto tested = host.Browsers().Launch(host::BrowserKind::Chrome, "file://" + page);
+    pw::web::test::ScopedModuleLibrary library;
+    auto node = ElementNode(*tested->node, u"size");
+    ASSERT_TRUE(node);
+    ComPtr<IUnknown> nativeObject;
+    ASSERT_EQ(node->GetNativeObject(GUID_NULL, nativeObject.Put()), S_OK);
+    auto context = MakeObject<TElementContext>(QueryAs<IDispatch>(nativeObject.Get()));
+    auto combo = MakeObject<TpwWebComboElement>(host.Manager(), context.Get(), true);
+    ASSERT_EQ(combo->AttachNode(static_cast<IpwSysNodeEx*>(node.Get())), S_OK);
+    const auto text = [&](const char* expression) {
+      return tested->page->Evaluate(expression).object.value("value", std::string());
+    };
+
+    pw::test::SteppingClock clock;
+    ScopedClock scoped(clock);
+    const std::size_t inputs = host.Input().Actions().size();
+    combo->ClickComboItem(OleVariant(u"^Lar").Get());
+    EXPECT_LT(clock.Slept(), 100u) << "the list window went with the click: the wait ends at once";
+    EXPECT_EQ(text("document.getElementById('size').value"), "Large");
+    EXPECT_EQ(text("document.getElementById('out').textContent"), "size:Large");
+    EXPECT_EQ(combo->GetText(), u"Large");
+    ASSERT_GT(host.Input().Actions().size(), inputs);
+    const auto click = host.Input().Actions().back();
+    EXPECT_EQ(click.action, 0x2028001);
+    EXPECT_NE(click.window, static_cast<std::int32_t>(tested->window)) << "the row of the list window is clicked";
+    VARIANT_BOOL exists = VARIANT_TRUE;
+    EXPECT_EQ(host.Windows().WindowExists(click.window, &exists), S_OK);
+    EXPECT_EQ(exists, VARIANT_FALSE);
+    auto entry = host.Log().Entries().back();
+    EXPECT_EQ(entry.text, u"The combo box item 'Large' was selected.");
+    EXPECT_EQ(entry.additionalText, node->FullNameText());
+
+    // By index, back to the first; an item that is not there is an error and changes nothing.
+    combo->ClickComboItem(OleVariant(0).Get());
+    EXPECT_EQ(text("document.getElementById('out').textContent"), "size:Small");
+    EXPECT_EQ(host.Log().Entries().back().text, u"The combo box item 0 was selected.");
+    combo->ClickComboItem(OleVariant(u"Huge").Get());
+    EXPECT_EQ(host.Log().Entries().back().kind, host::LogEntry::Error);
+    EXPECT_EQ(text("document.getElementById('size').value"), "Small");
+    EXPECT_LT(clock.Slept(), 100u);
+  }
+  StopHelperModules();
+  SetHostExeFolderOverride(u"");
+}
+
+// PostKeys on the engine's element nodes: the mouse rests on the parent's corner, then the keys are
+// typed into the input.
+TEST(RealEngineWebControls, PostKeysHoversTheParentThenTypes) {
+  if (!EngineTestsWanted()) GTEST_SKIP() << "the engine tests run in the test web_engine";
+  pw::test::ScratchDir dir;
+  std::ofstream(dir.Utf8File("edit.html")) << R"(<!DOCTYPE html><html><body style="margin:0">
+    <div id="bar" style="position:absolute; left:40px; top:30px; width:400px; height:60px">
+      <input id="address" style="margin:20px 0 0 100px; width:200px">
+    </div>
+    <div id="out"></div>
+    <input id="loose">
+    <script>
+      const out = document.getElementById('out');
+      document.getElementById('bar').addEventListener('mousemove', (e) => {
+        out.textContent += 'hover ' + e.clientX + ',' + e.clientY + ';';
+      });
+      document.getElementById('address').addEventListener('keydown', (e) => {
+        if (e.key === 'Enter') out.textContent += 'enter;';
+      });
+    </script></body></html>)";
+  SetHostExeFolderOverride(Utf8ToWide(PW_TEST_HOST_DIR));
+  {
+    host::TestHostOptions options;
+    options.interactive = false;
+    host::TestHost host(options);
+    pw::web::test::ScopedModuleLibrary library;  // the slice's type information
+    auto tested = host.Browsers().Launch(host::BrowserKind::Chrome, "file://" + dir.Utf8File("edit.html"));
+    auto bar = ElementNode(*tested->node, u"bar");
+    ASSERT_TRUE(bar);
+    auto input = ElementNode(*bar, u"address");
+    ASSERT_TRUE(input);
+    auto edit = MakeObject<TpwWebIE8EditControl>();
+    ASSERT_EQ(edit->AttachNode(static_cast<IpwSysNodeEx*>(input.Get())), S_OK);
+    BString keys(u"abc[Enter]");
+    ASSERT_EQ(edit->PostKeys(keys.Get()), S_OK);
+    const auto text = [&](const char* expression) {
+      return tested->page->Evaluate(expression).object.value("value", std::string());
+    };
+    EXPECT_EQ(text("document.getElementById('address').value"), "abc");
+    EXPECT_EQ(text("document.getElementById('out').textContent"), "hover 40,30;enter;");
+
+    // A bad key string types nothing and is the call's failure.
+    BString bad(u"x[NoSuchKey]");
+    EXPECT_NE(edit->PostKeys(bad.Get()), S_OK);
+    EXPECT_EQ(text("document.getElementById('address').value"), "abc");
+
+    // An input directly below the body: its parent is the page node, which has nothing to hover;
+    // the call fails before any key is typed.
+    auto loose = ElementNode(*tested->node, u"loose");
+    ASSERT_TRUE(loose);
+    auto looseEdit = MakeObject<TpwWebIE8EditControl>();
+    ASSERT_EQ(looseEdit->AttachNode(static_cast<IpwSysNodeEx*>(loose.Get())), S_OK);
+    EXPECT_TRUE(Failed(looseEdit->PostKeys(keys.Get())));
+    EXPECT_EQ(text("document.getElementById('loose').value"), "");
+  }
+  StopHelperModules();
+  SetHostExeFolderOverride(u"");
 }
 
 }  // namespace
