@@ -260,7 +260,13 @@ void ApplyLevel(TSysNode& self, const std::shared_ptr<Context>& c, const Json& i
   for (const auto& [id, child] : kept) self.RemoveChild(child.Get());
   for (std::size_t i = 0; i < order.size(); ++i) {
     if (!order[i]) order[i] = AddElementNode(self, c, items[i], current);
-    self.MoveChild(order[i].Get(), i);
+  }
+  // Moving each child costs a pass over the children: only when the order changed.
+  const auto children = self.Children();
+  bool inOrder = children.size() == order.size();
+  for (std::size_t i = 0; inOrder && i < order.size(); ++i) inOrder = children[i].Get() == order[i].Get();
+  if (!inOrder) {
+    for (std::size_t i = 0; i < order.size(); ++i) self.MoveChild(order[i].Get(), i);
   }
   for (std::size_t i = 0; i < order.size(); ++i) {
     const Json& item = items[i];
