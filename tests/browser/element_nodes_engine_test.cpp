@@ -157,6 +157,41 @@ TEST_F(RealEngineElements, APagesElementsAreTestObjectsReadALevelAtATime) {
   EXPECT_EQ(ChildNames(*tested_->node).size(), 3u);
 }
 
+TEST_F(RealEngineElements, ARefreshReadsTheWholeTreeWithItsPropertiesInOneRound) {
+  auto& connection = host_->Browsers().Engine().Conn();
+  const auto before = connection.CallsSent();
+  tested_->node->Refresh();
+  EXPECT_EQ(connection.CallsSent() - before, 1);
+  auto main = ChildNamed(*tested_->node, u"Panel(\"main\")");
+  ASSERT_TRUE(main);
+  auto link = ChildNamed(*main, u"Link(0)");
+  auto input = ChildNamed(*main, u"Textbox(\"in\")");
+  auto box = ChildNamed(*main, u"Checkbox(\"agree\")");
+  ASSERT_TRUE(link && input && box);
+  for (const auto& child : main->Children()) ChildNames(*child);
+  EXPECT_EQ(connection.CallsSent() - before, 1);  // every level below was read with the page's
+  // The properties the nodes answer from that read: those the element has, as it has them.
+  EXPECT_EQ(main->MemberValue(u"id").AsString(), u"main");
+  EXPECT_EQ(input->MemberValue(u"type").AsString(), u"text");
+  EXPECT_EQ(box->MemberValue(u"name").AsString(), u"agree");
+  EXPECT_EQ(box->MemberValue(u"type").AsString(), u"checkbox");
+  EXPECT_NE(link->MemberValue(u"href").AsString().find(u"form.html#x"), std::u16string::npos);
+  EXPECT_EQ(main->MemberValue(u"href").Get().vt, VT_EMPTY);  // a div has no href
+  EXPECT_EQ(connection.CallsSent() - before, 1);
+  // The next refresh answers what changed meanwhile, on the nodes kept.
+  tested_->page->Evaluate("document.getElementById('in').type = 'password'; document.getElementById('in').title = 't'");
+  tested_->node->Refresh();
+  EXPECT_EQ(ChildNamed(*main, u"Textbox(\"in\")"), nullptr);  // now a PasswordBox: another node
+  auto password = ChildNamed(*main, u"PasswordBox(\"in\")");
+  ASSERT_TRUE(password);
+  EXPECT_EQ(password->MemberValue(u"type").AsString(), u"password");
+  EXPECT_EQ(password->MemberValue(u"title").AsString(), u"t");
+  tested_->page->Evaluate("document.getElementById('main').className = 'wide'");
+  tested_->node->Refresh();
+  EXPECT_EQ(ChildNamed(*tested_->node, u"Panel(\"main\")").Get(), main.Get());
+  EXPECT_EQ(main->MemberValue(u"className").AsString(), u"wide");
+}
+
 TEST_F(RealEngineElements, ElementNodesClickHoverAndTypeThroughTheEnginesInput) {
   auto main = ChildNamed(*tested_->node, u"Panel(\"main\")");
   ASSERT_TRUE(main);

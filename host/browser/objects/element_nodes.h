@@ -6,16 +6,21 @@
 // child elements. A level is read in one evaluation that answers, for every element of it, its
 // identifier (the page-side name of kDispElementId), its type and what names it, so reading N
 // elements of a level costs one round trip; the element's engine handle is asked for only when
-// something calls it. A level is read at the first ask for the node's children and again at each
-// Refresh, which keeps the nodes of elements that are still there (in the page's order) and adds
-// and removes the others. A new document of the page drops every element node.
+// something calls it. A level is read at the first ask for the node's children; a Refresh reads
+// the node's whole subtree in one evaluation and marks every level below read (so a search that
+// refreshes the page node and walks its tree costs one round trip on an unchanged page). A read
+// keeps the nodes of elements that are still there (in the page's order) and adds and removes the
+// others. A new document of the page drops every element node.
 //
 // An element node is named TYPE(IDENTIFIER): the type from its tag ("Link", "Button", "Textbox",
 // "PasswordBox", "Checkbox", "RadioButton", "Textarea", "Select", "Image", "Table", "Form",
 // "Label", "List", "ListItem", "Heading", "Frame", anything else "Panel"); the identifier is the
 // element's id, else its name attribute, else its index (0 first) among the earlier siblings of
 // the same type. Its script members: "ObjectType" (the type), "ObjectIdentifier" (the
-// identifier), "tagName", "idStr"; the actions "Click", "ClickR", "DblClick" (ClientX, ClientY,
+// identifier), "tagName", "idStr", and those of the element's text properties "id", "name",
+// "className", "type", "title", "alt", "href", "src" that it has, as of the last read of its level
+// (properties a user changes, such as value and checked, are read from the element at each ask);
+// the actions "Click", "ClickR", "DblClick" (ClientX, ClientY,
 // Shift; points relative to the element's top-left corner, -1 or missing: its centre; Shift the
 // host's modifier word), "HoverMouse" (ClientX, ClientY) and "Keys" (a key string, keys.h, typed
 // into the element after it takes the focus). The element is scrolled into view first; the
