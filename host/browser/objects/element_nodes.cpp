@@ -159,8 +159,9 @@ void AddElementMembers(TSysNode& node, const std::shared_ptr<Context>& context, 
       {u"Click", {browser::MouseButton::Left, 1}},
       {u"ClickR", {browser::MouseButton::Right, 1}},
       {u"DblClick", {browser::MouseButton::Left, 2}}};
-  for (const auto& [name, how] : clicks) {
-    node.SetMember(name, [alive, id, how](std::vector<OleVariant>& args) {
+  for (const auto& click : clicks) {
+    const auto how = click.second;
+    node.SetMember(click.first, [alive, id, how](std::vector<OleVariant>& args) {
       auto c = alive();
       try {
         const auto [px, py] = ActionPoint(*c, id, IntArg(args, 0, -1), IntArg(args, 1, -1), false);
