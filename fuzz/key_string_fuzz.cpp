@@ -39,8 +39,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (const auto& s : strokes) {
     fuzz::Check((s.modifiers & ~(browser::kModifierControl | browser::kModifierAlt)) == 0, "an unknown modifier");
     fuzz::Check(!s.key.empty(), "an empty key");
+    // A modifier sign right before the doubled key of the same sign would read as that key, so
+    // with the key "~" Alt is written first ("~^~~"), otherwise Control ("^~^^").
+    const bool altFirst = s.key == "~";
+    if (altFirst && (s.modifiers & browser::kModifierAlt)) written += '~';
     if (s.modifiers & browser::kModifierControl) written += '^';
-    if (s.modifiers & browser::kModifierAlt) written += '~';
+    if (!altFirst && (s.modifiers & browser::kModifierAlt)) written += '~';
     if (const char* name = NameOf(s.key)) {
       written += std::string("[") + name + "]";
     } else if (s.key == "^" || s.key == "~" || s.key == "[") {
