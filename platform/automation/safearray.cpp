@@ -212,9 +212,24 @@ HRESULT SafeArrayPutElement(SAFEARRAY* psa, const std::int32_t* indices, const v
   }
 }
 
+HRESULT SafeArrayLock(SAFEARRAY* psa) noexcept {
+  if (!psa) return E_INVALIDARG;
+  if (psa->cLocks >= kSafeArrayMaxLocks) return E_UNEXPECTED;
+  ++psa->cLocks;
+  return S_OK;
+}
+
+HRESULT SafeArrayUnlock(SAFEARRAY* psa) noexcept {
+  if (!psa) return E_INVALIDARG;
+  if (!psa->cLocks) return E_UNEXPECTED;
+  --psa->cLocks;
+  return S_OK;
+}
+
 HRESULT SafeArrayAccessData(SAFEARRAY* psa, void** data) noexcept {
   if (!psa || !data) return E_INVALIDARG;
-  ++psa->cLocks;
+  const HRESULT hr = SafeArrayLock(psa);
+  if (Failed(hr)) return hr;
   *data = psa->pvData;
   return S_OK;
 }

@@ -44,6 +44,12 @@ HRESULT SafeArrayGetUBound(const SAFEARRAY* psa, std::uint32_t dim, std::int32_t
 // pointer to the value). DISP_E_BADINDEX for an index out of bounds.
 HRESULT SafeArrayGetElement(const SAFEARRAY* psa, const std::int32_t* indices, void* out) noexcept;
 HRESULT SafeArrayPutElement(SAFEARRAY* psa, const std::int32_t* indices, const void* value) noexcept;
+// A lock keeps the data in place (Destroy refuses a locked array). Locks nest up to
+// kSafeArrayMaxLocks; one more fails with E_UNEXPECTED, as does an unlock without a lock.
+inline constexpr std::uint32_t kSafeArrayMaxLocks = 0xFFFF;
+HRESULT SafeArrayLock(SAFEARRAY* psa) noexcept;
+HRESULT SafeArrayUnlock(SAFEARRAY* psa) noexcept;
+// Locks the array and hands out its data; SafeArrayUnaccessData unlocks it.
 HRESULT SafeArrayAccessData(SAFEARRAY* psa, void** data) noexcept;
 HRESULT SafeArrayUnaccessData(SAFEARRAY* psa) noexcept;
 

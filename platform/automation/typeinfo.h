@@ -144,6 +144,22 @@ struct ITypeInfo : IUnknown {
   virtual HRESULT GetContainingTypeLib(ITypeLib** lib, std::uint32_t* index) = 0;
   virtual void ReleaseTypeAttr(TYPEATTR* attr) = 0;
   virtual void ReleaseFuncDesc(FUNCDESC* desc) = 0;
+  // The reference of the index-th implemented interface (an interface's base: index 0 only);
+  // TYPE_E_ELEMENTNOTFOUND past the attributes' cImplTypes. Type information that has no bases
+  // answers E_NOTIMPL.
+  virtual HRESULT GetRefTypeOfImplType(std::uint32_t index, HREFTYPE* ref) {
+    (void)index;
+    if (ref) *ref = 0;
+    return E_NOTIMPL;
+  }
+  // The type information a reference names (an implemented interface's, or a VT_USERDEFINED
+  // type's). A base named IDispatch or IUnknown is the built-in type information of that
+  // interface.
+  virtual HRESULT GetRefTypeInfo(HREFTYPE ref, ITypeInfo** info) {
+    (void)ref;
+    if (info) *info = nullptr;
+    return E_NOTIMPL;
+  }
 };
 
 struct ITypeLib : IUnknown {
@@ -165,10 +181,15 @@ inline constexpr HRESULT TYPE_E_INVDATAREAD = MakeHResult(0x80028018);
 inline constexpr HRESULT TYPE_E_UNSUPFORMAT = MakeHResult(0x80028019);
 inline constexpr HRESULT TYPE_E_BADMODULEKIND = MakeHResult(0x800288BD);
 
+// The built-in type information of IUnknown (no base) and of IDispatch (base IUnknown), which
+// the bases of a library's interfaces resolve to; the objects live as long as the process.
+ITypeInfo* BuiltinTypeInfoOfIUnknown();
+ITypeInfo* BuiltinTypeInfoOfIDispatch();
+
 // Loads a type library: a library file of this system's format, or the library embedded in
 // an executable or shared object (its "TYPELIB" resource 1). TYPE_E_CANTLOADLIBRARY when the
 // file cannot be read or holds no library; TYPE_E_INVDATAREAD or TYPE_E_UNSUPFORMAT for a
-// damaged or newer library.
+// damaged or newer library. A library whose interfaces' bases form a cycle is damaged.
 HRESULT LoadTypeLib(const std::u16string& fileName, ITypeLib** lib);
 // Loads a library held in memory (the same format).
 HRESULT LoadTypeLibFromMemory(const void* data, std::size_t size, ITypeLib** lib);

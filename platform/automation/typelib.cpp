@@ -114,6 +114,11 @@ class TTypeInfo final : public ITypeInfo {
                  std::uint32_t* argErr) override;
   HRESULT GetDocumentation(DISPID memid, BSTR* name, BSTR* doc, DWORD* helpContext, BSTR* helpFile) override;
   HRESULT GetContainingTypeLib(ITypeLib** lib, std::uint32_t* index) override;
+  HRESULT GetRefTypeOfImplType(std::uint32_t index, HREFTYPE* ref) override;
+  HRESULT GetRefTypeInfo(HREFTYPE ref, ITypeInfo** info) override;
+
+  // The reference of the base: kBaseRef; the references of VT_USERDEFINED types count from 0.
+  static constexpr HREFTYPE kBaseRef = 0x80000000u;
 
   const tlb::TypeData& Data() const { return data_; }
   // The map, its functions bound to the interface's thunks.
@@ -209,6 +214,16 @@ class TTypeLib final : public Implements<ComObject, ITypeLib> {
   }
 
   const std::u16string& Name() const { return name_; }
+  // The library's type of that name; nil when it has none.
+  TTypeInfo* InfoNamed(const std::u16string& name) const {
+    for (const auto& info : infos_)
+      if (info->Data().name == name) return info.get();
+    return nullptr;
+  }
+  TTypeInfo* InfoOfGuid(const GUID& guid) const {
+    auto it = byGuid_.find(guid);
+    return it == byGuid_.end() ? nullptr : it->second;
+  }
 
  private:
   GUID guid_;
@@ -367,6 +382,117 @@ HRESULT TTypeInfo::GetContainingTypeLib(ITypeLib** lib, std::uint32_t* index) {
   return S_OK;
 }
 
+// The type information of IUnknown and IDispatch: attributes and a name, no functions of their
+// own. They live for the process: references are not counted.
+class TBuiltinTypeInfo final : public ITypeInfo {
+ public:
+  TBuiltinTypeInfo(const GUID& guid, const char16_t* name, ITypeInfo* base) : name_(name), base_(base) {
+    attr_.guid = guid;
+    attr_.typekind = TKIND_INTERFACE;
+    attr_.cImplTypes = base ? 1 : 0;
+    attr_.memidConstructor = attr_.memidDestructor = MEMBERID_NIL;
+    attr_.cbAlignment = alignof(void*);
+    attr_.cbSizeVft = static_cast<WORD>((base ? 7 : 3) * sizeof(void*));
+  }
+  HRESULT QueryInterface(const IID& riid, void** ppv) override {
+    if (!ppv) return E_POINTER;
+    if (riid == IUnknown::iid || riid == ITypeInfo::iid) {
+      *ppv = static_cast<ITypeInfo*>(this);
+      return S_OK;
+    }
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG AddRef() override { return 1; }
+  ULONG Release() override { return 1; }
+  HRESULT GetTypeAttr(TYPEATTR** attr) override {
+    if (!attr) return E_INVALIDARG;
+    *attr = &attr_;
+    return S_OK;
+  }
+  HRESULT GetFuncDesc(std::uint32_t, FUNCDESC** desc) override {
+    if (desc) *desc = nullptr;
+    return TYPE_E_ELEMENTNOTFOUND;
+  }
+  HRESULT GetNames(DISPID, BSTR*, std::uint32_t, std::uint32_t* count) override {
+    if (count) *count = 0;
+    return TYPE_E_ELEMENTNOTFOUND;
+  }
+  HRESULT GetIDsOfNames(const char16_t* const*, std::uint32_t count, DISPID* memids) override {
+    for (std::uint32_t i = 0; memids && i < count; ++i) memids[i] = MEMBERID_NIL;
+    return DISP_E_UNKNOWNNAME;
+  }
+  HRESULT Invoke(void*, DISPID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, std::uint32_t*) override {
+    return DISP_E_MEMBERNOTFOUND;
+  }
+  HRESULT GetDocumentation(DISPID memid, BSTR* name, BSTR* doc, DWORD* helpContext, BSTR* helpFile) override {
+    if (memid != MEMBERID_NIL) return TYPE_E_ELEMENTNOTFOUND;
+    if (helpContext) *helpContext = 0;
+    if (!BstrOut(name, name_) || !BstrOut(doc, u"") || !BstrOut(helpFile, u"")) return E_OUTOFMEMORY;
+    return S_OK;
+  }
+  HRESULT GetContainingTypeLib(ITypeLib** lib, std::uint32_t* index) override {
+    if (lib) *lib = nullptr;
+    if (index) *index = 0;
+    return TYPE_E_ELEMENTNOTFOUND;
+  }
+  void ReleaseTypeAttr(TYPEATTR*) override {}
+  void ReleaseFuncDesc(FUNCDESC*) override {}
+  HRESULT GetRefTypeOfImplType(std::uint32_t index, HREFTYPE* ref) override {
+    if (!ref) return E_INVALIDARG;
+    *ref = 0;
+    if (!base_ || index != 0) return TYPE_E_ELEMENTNOTFOUND;
+    *ref = TTypeInfo::kBaseRef;
+    return S_OK;
+  }
+  HRESULT GetRefTypeInfo(HREFTYPE ref, ITypeInfo** info) override {
+    if (!info) return E_INVALIDARG;
+    *info = nullptr;
+    if (!base_ || ref != TTypeInfo::kBaseRef) return TYPE_E_ELEMENTNOTFOUND;
+    *info = base_;
+    return S_OK;
+  }
+
+ private:
+  const char16_t* name_;
+  ITypeInfo* base_;
+  TYPEATTR attr_{};
+};
+
+// The built-in type information that a base of this name resolves to; nil for other names.
+ITypeInfo* BuiltinTypeInfoNamed(const std::u16string& name) {
+  if (name == u"IUnknown") return BuiltinTypeInfoOfIUnknown();
+  if (name == u"IDispatch") return BuiltinTypeInfoOfIDispatch();
+  return nullptr;
+}
+
+HRESULT TTypeInfo::GetRefTypeOfImplType(std::uint32_t index, HREFTYPE* ref) {
+  if (!ref) return E_INVALIDARG;
+  *ref = 0;
+  if (data_.baseName.empty() || index != 0) return TYPE_E_ELEMENTNOTFOUND;
+  *ref = kBaseRef;
+  return S_OK;
+}
+
+HRESULT TTypeInfo::GetRefTypeInfo(HREFTYPE ref, ITypeInfo** info) {
+  if (!info) return E_INVALIDARG;
+  *info = nullptr;
+  ITypeInfo* found = nullptr;
+  if (ref == kBaseRef) {
+    if (data_.baseName.empty()) return TYPE_E_ELEMENTNOTFOUND;
+    found = lib_->InfoNamed(data_.baseName);
+    if (!found) found = BuiltinTypeInfoNamed(data_.baseName);
+  } else if (ref < refs_.size()) {
+    found = lib_->InfoOfGuid(refs_[ref]);
+    if (!found && refs_[ref] == IDispatch::iid) found = BuiltinTypeInfoOfIDispatch();
+    if (!found && refs_[ref] == IUnknown::iid) found = BuiltinTypeInfoOfIUnknown();
+  }
+  if (!found) return TYPE_E_ELEMENTNOTFOUND;
+  found->AddRef();
+  *info = found;
+  return S_OK;
+}
+
 HRESULT TTypeInfo::Invoke(void* instance, DISPID memid, WORD flags, DISPPARAMS* params, VARIANT* result,
                           EXCEPINFO* excepInfo, std::uint32_t* argErr) {
   if (!instance) return E_INVALIDARG;
@@ -403,7 +529,41 @@ bool ReadElfSection(std::ifstream& file, const char* wanted, std::vector<std::ui
   return false;
 }
 
+// Whether following the bases of the library's interfaces (by name, inside the library) comes
+// back to an interface already on the way.
+bool BasesFormCycle(const tlb::LibraryData& lib) {
+  std::unordered_map<std::u16string, std::size_t> byName;
+  for (std::size_t i = 0; i < lib.types.size(); ++i) byName.try_emplace(lib.types[i].name, i);
+  // 0 not seen, 1 on the current path, 2 done (no cycle from it).
+  std::vector<std::uint8_t> state(lib.types.size(), 0);
+  for (std::size_t start = 0; start < lib.types.size(); ++start) {
+    std::vector<std::size_t> path;
+    for (std::size_t at = start;;) {
+      if (state[at] == 2) break;
+      if (state[at] == 1) return true;
+      state[at] = 1;
+      path.push_back(at);
+      if (lib.types[at].baseName.empty()) break;
+      auto next = byName.find(lib.types[at].baseName);
+      if (next == byName.end()) break;
+      at = next->second;
+    }
+    for (std::size_t p : path) state[p] = 2;
+  }
+  return false;
+}
+
 }  // namespace
+
+ITypeInfo* BuiltinTypeInfoOfIUnknown() {
+  static TBuiltinTypeInfo info(IUnknown::iid, u"IUnknown", nullptr);
+  return &info;
+}
+
+ITypeInfo* BuiltinTypeInfoOfIDispatch() {
+  static TBuiltinTypeInfo info(IDispatch::iid, u"IDispatch", BuiltinTypeInfoOfIUnknown());
+  return &info;
+}
 
 HRESULT LoadTypeLibFromMemory(const void* data, std::size_t size, ITypeLib** lib) {
   if (!lib) return E_INVALIDARG;
@@ -423,6 +583,7 @@ HRESULT LoadTypeLibFromMemory(const void* data, std::size_t size, ITypeLib** lib
         for (const auto& p : f.params)
           if (p.type.chain.empty()) return TYPE_E_INVDATAREAD;
       }
+    if (BasesFormCycle(content)) return TYPE_E_INVDATAREAD;
     auto obj = MakeObject<TTypeLib>(std::move(content));
     *lib = static_cast<ITypeLib*>(obj.Detach());
     return S_OK;

@@ -1,8 +1,11 @@
 #include "platform/kernel/processes.h"
+#include "platform/rtl/strings.h"
+#include "platform/ui/message_layer.h"
 
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <map>
 #include <cstdlib>
 #include <mutex>
 
@@ -128,6 +131,7 @@ std::vector<HWND> GetProcessWindowHandles(DWORD id) {
 }
 
 bool IsWindow(HWND window) {
+  if (IsMessageWindow(window)) return true;
   ProcessModel& m = Model();
   std::lock_guard guard(m.lock);
   return FindWindow(m, window) != nullptr;
@@ -135,6 +139,7 @@ bool IsWindow(HWND window) {
 
 bool DestroyWindow(HWND window) {
   if (window == 0) return false;
+  if (DestroyMessageWindow(window)) return true;
   ProcessModel& m = Model();
   std::lock_guard guard(m.lock);
   for (auto& p : m.processes)
@@ -195,6 +200,55 @@ std::string SearchPathA(const std::string& fileName, std::size_t bufferLength) {
     if (stat(full.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return full.size() < bufferLength ? full : std::string();
   }
   return {};
+}
+
+// ---- Module file versions -------------------------------------------------------------------
+
+namespace {
+
+// By file name: '\\' read as '/', names compared ignoring case, so one file named in both
+// spellings is one entry.
+std::string FileVersionKey(std::string_view fileName) {
+  std::string key(fileName);
+  for (char& c : key)
+    if (c == '\\') c = '/';
+  return key;
+}
+
+struct FileNameLess {
+  bool operator()(const std::string& a, const std::string& b) const { return CompareTextIgnoringCase(a, b) < 0; }
+};
+
+struct ModuleFileVersions {
+  std::mutex lock;
+  std::map<std::string, ModuleFileVersion, FileNameLess> versions;
+};
+
+ModuleFileVersions& FileVersions() {
+  static ModuleFileVersions table;
+  return table;
+}
+
+}  // namespace
+
+void DescribeModuleFileVersion(const std::string& fileName, const ModuleFileVersion& version) {
+  auto& table = FileVersions();
+  std::lock_guard guard(table.lock);
+  table.versions[FileVersionKey(fileName)] = version;
+}
+
+void RemoveModuleFileVersion(const std::string& fileName) {
+  auto& table = FileVersions();
+  std::lock_guard guard(table.lock);
+  table.versions.erase(FileVersionKey(fileName));
+}
+
+std::optional<ModuleFileVersion> FindModuleFileVersion(const std::string& fileName) {
+  auto& table = FileVersions();
+  std::lock_guard guard(table.lock);
+  auto it = table.versions.find(FileVersionKey(fileName));
+  if (it == table.versions.end()) return std::nullopt;
+  return it->second;
 }
 
 }  // namespace pw

@@ -27,7 +27,18 @@ struct ProcessDescription {
   std::vector<WideString> modules;        // file names of the loaded modules, e.g. "MSVBVM60.DLL"
   std::vector<WindowDescription> windows; // top-level windows, in z-order
   DWORD parentId = 0;                     // the parent process (0: none known)
+  WideString moduleFolder = {};           // the folder the modules were loaded from, with its
+                                          // closing separator (empty: not known)
 };
+
+// The version resources of module files. Files here carry none: the host describes them (names
+// compared ignoring case, '\\' and '/' alike), for every loaded module to read.
+struct ModuleFileVersion {
+  DWORD major = 0, minor = 0, release = 0, build = 0;
+};
+void DescribeModuleFileVersion(const std::string& fileName, const ModuleFileVersion& version);
+void RemoveModuleFileVersion(const std::string& fileName);
+std::optional<ModuleFileVersion> FindModuleFileVersion(const std::string& fileName);
 
 // Adds a process, or replaces the one with the same identifier.
 void DescribeProcess(const ProcessDescription& process);

@@ -41,6 +41,14 @@ bool LoadModuleString(std::uint32_t id, WideString& text) {
   return false;
 }
 
+const char* FindModuleCursor(const char* name) {
+  const ResourceTable* table = gResources.load();
+  if (!table || !name) return nullptr;
+  for (const auto& c : table->cursors)
+    if (std::strcmp(c.name, name) == 0) return c.name;
+  return nullptr;
+}
+
 HBITMAP LoadModuleBitmap(const char* name) {
   const ResourceTable* table = gResources.load();
   if (table && name)

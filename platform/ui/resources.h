@@ -25,9 +25,16 @@ struct BitmapResource {
   std::uint32_t frame, fill, mark;
 };
 
+// A cursor: its name and hot spot (nothing is drawn).
+struct CursorResource {
+  const char* name;
+  std::int32_t hotX, hotY;
+};
+
 struct ResourceTable {
   std::span<const StringResource> strings;
   std::span<const BitmapResource> bitmaps;
+  std::span<const CursorResource> cursors = {};
 };
 
 // Makes the table the binary's resources (nil tables: no resources).
@@ -38,6 +45,8 @@ bool LoadModuleString(std::uint32_t id, WideString& text);
 // A new bitmap of the named resource (the caller frees it with DeleteGdiObject); raises an
 // operating-system error (EOSError, code ENOENT) naming the resource when there is none.
 HBITMAP LoadModuleBitmap(const char* name);
+// The registered name of the cursor resource of that name; nil when there is none.
+const char* FindModuleCursor(const char* name);
 inline bool DeleteGdiObject(HGDIOBJ handle) { return DeleteObject(handle); }
 
 }  // namespace pw

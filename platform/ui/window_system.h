@@ -43,3 +43,5 @@ bool DestroyWindow(HWND window);
 void DispatchPaintMessages();
 
 }  // namespace pw
+
+// The message layer (windows with procedures, queues, capture, cursors): message_layer.h.

@@ -176,5 +176,19 @@ TEST(Variant, CopiesOwnStringsAndArrays) {
   EXPECT_FALSE(VariantValuesEqual(OleVariant(u"a").Get(), OleVariant(u"A").Get()));
 }
 
+TEST(SafeArray, LocksNestUpToTheirLimitAndAnUnlockNeedsALock) {
+  SAFEARRAY* a = SafeArrayCreateVector(VT_UI1, 0, 4);
+  ASSERT_TRUE(a);
+  EXPECT_EQ(SafeArrayUnlock(a), E_UNEXPECTED);
+  for (std::uint32_t i = 0; i < kSafeArrayMaxLocks; ++i) ASSERT_EQ(SafeArrayLock(a), S_OK);
+  EXPECT_EQ(SafeArrayLock(a), E_UNEXPECTED);
+  void* data = nullptr;
+  EXPECT_EQ(SafeArrayAccessData(a, &data), E_UNEXPECTED);
+  EXPECT_EQ(data, nullptr);
+  EXPECT_EQ(a->cLocks, kSafeArrayMaxLocks);
+  for (std::uint32_t i = 0; i < kSafeArrayMaxLocks; ++i) ASSERT_EQ(SafeArrayUnlock(a), S_OK);
+  EXPECT_EQ(SafeArrayDestroy(a), S_OK);
+}
+
 }  // namespace
 }  // namespace pw

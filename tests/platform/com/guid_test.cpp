@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <set>
+#include <thread>
+#include <vector>
 
 namespace pw {
 namespace {
@@ -42,6 +44,27 @@ TEST(Guid, CreatedGuidsAreVersion4AndDistinct) {
     seen.insert(g);
   }
   EXPECT_EQ(seen.size(), 1000u);
+}
+
+TEST(Guid, ThreadsMakeDistinctGuids) {
+  // Each thread takes its own random bytes: none hands out another's.
+  constexpr int kThreads = 4, kEach = 500;
+  std::vector<std::vector<GUID>> made(kThreads);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t)
+    threads.emplace_back([&made, t] {
+      for (int i = 0; i < kEach; ++i) {
+        GUID g;
+        if (CreateGuid(g) == S_OK) made[t].push_back(g);
+      }
+    });
+  for (auto& t : threads) t.join();
+  std::set<GUID> seen;
+  for (const auto& list : made) {
+    EXPECT_EQ(list.size(), static_cast<std::size_t>(kEach));
+    seen.insert(list.begin(), list.end());
+  }
+  EXPECT_EQ(seen.size(), static_cast<std::size_t>(kThreads * kEach));
 }
 
 TEST(Guid, AForkedChildDoesNotRepeatItsParentsGuids) {
