@@ -1,9 +1,13 @@
 #include "core/automation/dispatch_helpers.h"
 
+#include <map>
+#include <mutex>
+#include <string_view>
 #include <vector>
 
 #include "core/automation/text_search.h"
 #include "platform/automation/dispatch.h"
+#include "platform/kernel/processes.h"
 #include "platform/rtl/exceptions.h"
 #include "platform/com/safecall.h"
 #include "platform/rtl/strings.h"
@@ -124,10 +128,22 @@ ComPtr<IpwTestLog> GetLogObject(IcvBaseManager* manager) {
   return QueryAs<IpwTestLog>(object.Get());
 }
 
-bool GetFileVersion(const std::string&, FileVersion& version) {
-  // Executables and libraries here carry no version resource to read.
-  version = FileVersion{};
-  return false;
+// The table lives in the platform library, so the host that fills it and a loaded module that
+// reads it share one table.
+bool GetFileVersion(const std::string& fileName, FileVersion& version) {
+  const auto found = FindModuleFileVersion(fileName);
+  if (!found) {
+    version = FileVersion{};
+    return false;
+  }
+  version = FileVersion{found->major, found->minor, found->release, found->build};
+  return true;
 }
+
+void SetDescribedFileVersion(const std::string& fileName, const FileVersion& version) {
+  DescribeModuleFileVersion(fileName, {version.major, version.minor, version.release, version.build});
+}
+
+void RemoveDescribedFileVersion(const std::string& fileName) { RemoveModuleFileVersion(fileName); }
 
 }  // namespace pw

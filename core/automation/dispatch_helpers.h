@@ -56,8 +56,13 @@ ComPtr<IpwTestLog> GetLogObject(IcvBaseManager* manager);
 struct FileVersion {
   DWORD major = 0, minor = 0, release = 0, build = 0;
 };
-// The version numbers of a file's version resource. Files here carry no version resource, so
-// the answer is always False with all four numbers 0.
+// The version numbers of a file's version resource. Files here carry no version resource: the
+// answer comes from the table of described modules the host fills (file names compared ignoring
+// case, '\\' and '/' alike); any other file answers False with all four numbers 0.
 bool GetFileVersion(const std::string& fileName, FileVersion& version);
+// Describes (or re-describes) the version resource of a file; thread-safe.
+void SetDescribedFileVersion(const std::string& fileName, const FileVersion& version);
+// Forgets a described file; nothing happens for a file never described.
+void RemoveDescribedFileVersion(const std::string& fileName);
 
 }  // namespace pw

@@ -3,10 +3,15 @@
 // Every page is 65536 bytes aligned to 65536, so the page of a block is the block's address with
 // the low 16 bits cleared. A page starts with its header (use count, owning pool, next page;
 // kPageHeaderSize bytes, 24 on 64-bit targets); the blocks follow, the first one at the header's
-// end rounded up to the alignment, each `Stride()` bytes apart. A new page's blocks are chained
-// into the free list in address order; a free block's first pointer-sized word links to the next
-// free block, so a block is never smaller than a pointer. Pages are returned to the system only
-// by the destructor: blocks still in use then become invalid.
+// end rounded up to the alignment, each `Stride()` bytes apart. A freed block goes to the head of
+// the free list (its first pointer-sized word links to the next free block, so a block is never
+// smaller than a pointer); AllocItem takes the most recently freed block first, then the newest
+// page's blocks not yet handed out, in address order, then a new page. A page's blocks are
+// carved one at a time as they are asked for (nothing writes to the rest of the page, so a pool
+// that holds a few records touches a few hundred bytes of its page, not all 64 KiB). Pages go
+// back only with the destructor: blocks still in use then become invalid. Pages come from 1 MiB
+// chunks shared by all pools of the process (memory_pool.cpp): a chunk is freed once all its
+// pages are back, except for a few kept for the next pools.
 //
 // With 28-byte blocks and alignment 1 a page holds (65536 - kPageHeaderSize) div 28 blocks.
 #pragma once
@@ -63,6 +68,9 @@ class TMemoryPool : public TObject {
   std::uint32_t alignment_ = 1;
   PageHeader* pages_ = nullptr;  // most recently allocated page first
   void* freeList_ = nullptr;
+  // The newest page's blocks not yet handed out: [next_, end_) in steps of the stride.
+  unsigned char* next_ = nullptr;
+  unsigned char* end_ = nullptr;
   std::size_t pageCount_ = 0;
 };
 

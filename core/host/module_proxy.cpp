@@ -111,8 +111,9 @@ HRESULT TModuleProxy::Unload() {
 
 void TModuleProxy::UnloadModule() {
   if (ComPtr<IcvModuleIntf> module = std::move(module_)) {
-    ComPtr<IcvModuleProxyCallback> self = QueryAs<IcvModuleProxyCallback>(this);
-    HRESULT hr = module->DetachProxy(self.Get());
+    // No reference is taken on this object: the destructor unloads too, and a reference taken
+    // and dropped there would destroy the object a second time.
+    HRESULT hr = module->DetachProxy(static_cast<IcvModuleProxyCallback*>(this));
     module = nullptr;
     if (Failed(hr)) {
       if (HMODULE h = std::exchange(handle_, nullptr)) FreeLibrary(h);

@@ -287,13 +287,9 @@ class TcvSAX2OptionsReader::Parser {
 // ---- the storage -------------------------------------------------------------------------
 
 TcvSAX2OptionsReader::TcvSAX2OptionsReader(WideStringView fileName, bool sortOnWrite)
-    : nodePool_(sizeof(NodeRecord)),
-      propertyPool_(sizeof(PropertyRecord)),
-      fileName_(fileName),
-      path_(WideToUtf8(fileName)),
-      sortOnWrite_(sortOnWrite) {
-  nodePool_.SetAlignment(alignof(NodeRecord));
-  propertyPool_.SetAlignment(alignof(PropertyRecord));
+    : recordPool_(static_cast<std::uint32_t>(std::max(sizeof(NodeRecord), sizeof(PropertyRecord)))),
+      fileName_(fileName), path_(WideToUtf8(fileName)), sortOnWrite_(sortOnWrite) {
+  recordPool_.SetAlignment(static_cast<std::uint32_t>(std::max(alignof(NodeRecord), alignof(PropertyRecord))));
   slots_.emplace_back();
 }
 
@@ -313,7 +309,7 @@ WideString TcvSAX2OptionsReader::LoadFailureText() const {
 
 TcvSAX2OptionsReader::NodeRecord* TcvSAX2OptionsReader::NewNode(NodeRecord* parent, WideString name) {
   if (slots_.size() > 0xFFFFFFFFu) throw EcvOptionsException(u"Too many records in the options storage");
-  auto* n = new (nodePool_.AllocItem()) NodeRecord;
+  auto* n = new (recordPool_.AllocItem()) NodeRecord;
   n->name = std::move(name);
   n->id = static_cast<TcvCookie>(slots_.size());
   slots_.push_back({n, true});
@@ -328,7 +324,7 @@ TcvSAX2OptionsReader::NodeRecord* TcvSAX2OptionsReader::NewNode(NodeRecord* pare
 TcvSAX2OptionsReader::PropertyRecord* TcvSAX2OptionsReader::NewProperty(NodeRecord* node, WideString name,
                                                                         TcvPropertyType type, PropertyRecord* after) {
   if (slots_.size() > 0xFFFFFFFFu) throw EcvOptionsException(u"Too many records in the options storage");
-  auto* p = new (propertyPool_.AllocItem()) PropertyRecord;
+  auto* p = new (recordPool_.AllocItem()) PropertyRecord;
   p->name = std::move(name);
   p->type = type;
   p->id = static_cast<TcvCookie>(slots_.size());
@@ -364,7 +360,7 @@ TcvSAX2OptionsReader::PropertyRecord* TcvSAX2OptionsReader::TypedProperty(TcvCoo
 void TcvSAX2OptionsReader::FreeProperty(PropertyRecord* property) {
   slots_[property->id].record = nullptr;
   property->~PropertyRecord();
-  propertyPool_.FreeItem(property);
+  recordPool_.FreeItem(property);
 }
 
 void TcvSAX2OptionsReader::FreeContent(NodeRecord* node) {
@@ -386,7 +382,7 @@ void TcvSAX2OptionsReader::FreeNode(NodeRecord* node) {
   FreeContent(node);
   slots_[node->id].record = nullptr;
   node->~NodeRecord();
-  nodePool_.FreeItem(node);
+  recordPool_.FreeItem(node);
 }
 
 void TcvSAX2OptionsReader::MarkDeleted(NodeRecord* node) {

@@ -106,9 +106,10 @@ class TcvSAX2OptionsReader final : public Implements<TcvInterfacedObject, IcvOpt
 
   friend class Parser;
 
-  // Records come from two block pools, one per kind; they outlive every record.
-  TMemoryPool nodePool_;
-  TMemoryPool propertyPool_;
+  // Records of both kinds come from one block pool (blocks of the larger kind's size), which
+  // outlives every record: a storage that holds a few records touches one page of memory, not
+  // one per kind (a project keeps one storage per item open).
+  TMemoryPool recordPool_;
   WideString fileName_;
   std::string path_;  // UTF-8
   bool sortOnWrite_;

@@ -148,5 +148,20 @@ TEST(GetFileVersion, AnswersFalseWithZeros) {
   EXPECT_EQ(v.major + v.minor + v.release + v.build, 0u);
 }
 
+TEST(GetFileVersion, DescribedModulesAnswerUnderEitherSpellingUntilForgotten) {
+  SetDescribedFileVersion("C:\\Program Files\\Sample\\xul.dll", FileVersion{115, 0, 3, 8});
+  FileVersion v;
+  ASSERT_TRUE(GetFileVersion("c:/program files/sample/XUL.DLL", v));
+  EXPECT_EQ(v.major, 115u);
+  EXPECT_EQ(v.build, 8u);
+  SetDescribedFileVersion("c:/program files/sample/xul.dll", FileVersion{116, 1, 0, 0});
+  ASSERT_TRUE(GetFileVersion("C:\\Program Files\\Sample\\xul.dll", v));
+  EXPECT_EQ(v.major, 116u);
+  RemoveDescribedFileVersion("C:/Program Files/Sample/xul.dll");
+  EXPECT_FALSE(GetFileVersion("c:/program files/sample/xul.dll", v));
+  EXPECT_EQ(v.major, 0u);
+  RemoveDescribedFileVersion("never described");
+}
+
 }  // namespace
 }  // namespace pw::test

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <set>
+#include <vector>
 
 #include "core/containers/simple_iterator.h"
 
@@ -98,6 +100,75 @@ TEST(TMemoryPool, FreedBlocksAreReusedLastFreedFirstAndPagesStay) {
   for (std::size_t i = 0; i < blocks.size(); ++i) seen.insert(big.AllocItem());
   EXPECT_EQ(seen, std::set<void*>(blocks.begin(), blocks.end()));
   EXPECT_EQ(big.PageCount(), 3u);
+}
+
+TEST(TMemoryPool, FreedBlocksComeBeforeTheRestOfThePageAndANewPageOnlyAfterBoth) {
+  // The blocks a page has not handed out yet come after every freed block, in address order;
+  // a new page is made only when neither is left.
+  TMemoryPool pool(100);
+  const std::size_t n = pool.BlocksPerPage();
+  std::vector<void*> blocks;
+  for (std::size_t i = 0; i + 2 < n; ++i) blocks.push_back(pool.AllocItem());
+  pool.FreeItem(blocks[5]);
+  pool.FreeItem(blocks[1]);
+  EXPECT_EQ(pool.AllocItem(), blocks[1]);
+  EXPECT_EQ(pool.AllocItem(), blocks[5]);
+  void* last1 = pool.AllocItem();
+  void* last2 = pool.AllocItem();
+  EXPECT_EQ(Addr(last1), Addr(blocks.back()) + 100);
+  EXPECT_EQ(Addr(last2), Addr(last1) + 100);
+  EXPECT_EQ(pool.PageCount(), 1u);
+  pool.FreeItem(last1);
+  EXPECT_EQ(pool.AllocItem(), last1);  // the page is full: the freed block, still no new page
+  EXPECT_EQ(pool.PageCount(), 1u);
+  void* second = pool.AllocItem();
+  EXPECT_EQ(pool.PageCount(), 2u);
+  EXPECT_EQ(Addr(second), Addr(TMemoryPool::PageOf(second)) + TMemoryPool::kPageHeaderSize);
+  // A block freed from the first page is taken before the second page's next one.
+  pool.FreeItem(blocks[7]);
+  EXPECT_EQ(pool.AllocItem(), blocks[7]);
+  EXPECT_EQ(Addr(pool.AllocItem()), Addr(second) + 100);
+}
+
+TEST(TMemoryPool, PoolsMadeAndDroppedInMixedOrderNeverShareAPage) {
+  // Pages come from chunks shared by every pool: each live pool's pages are its own, also after
+  // other pools went and new ones took their pages.
+  std::vector<std::unique_ptr<TMemoryPool>> pools;
+  std::vector<std::vector<unsigned char*>> blocks;
+  auto fill = [&](std::size_t i) {
+    // Two pages' worth of 1000-byte blocks, each written whole with the pool's mark.
+    blocks[i].clear();
+    for (std::size_t n = 0; n < 2 * pools[i]->BlocksPerPage(); ++n) {
+      auto* b = static_cast<unsigned char*>(pools[i]->AllocItem());
+      std::memset(b, static_cast<int>(i & 0xFF), 1000);
+      blocks[i].push_back(b);
+    }
+  };
+  for (std::size_t i = 0; i < 40; ++i) {
+    pools.push_back(std::make_unique<TMemoryPool>(1000));
+    blocks.emplace_back();
+    fill(i);
+  }
+  for (std::size_t i = 0; i < 40; i += 3) pools[i].reset();
+  for (std::size_t i = 39; i < 40; i -= 6) {
+    pools[i] = std::make_unique<TMemoryPool>(1000);
+    fill(i);
+  }
+  std::set<TMemoryPool::PageHeader*> pages;
+  std::size_t live = 0;
+  for (std::size_t i = 0; i < pools.size(); ++i) {
+    if (!pools[i]) continue;
+    ++live;
+    EXPECT_EQ(pools[i]->PageCount(), 2u);
+    for (unsigned char* b : blocks[i]) {
+      EXPECT_EQ(TMemoryPool::PoolOf(b), pools[i].get());
+      EXPECT_EQ(b[0], static_cast<unsigned char>(i & 0xFF));
+      EXPECT_EQ(b[999], static_cast<unsigned char>(i & 0xFF));
+      pages.insert(TMemoryPool::PageOf(b));
+    }
+  }
+  EXPECT_EQ(pages.size(), 2 * live);
+  for (auto* page : pages) EXPECT_EQ(Addr(page) % 65536, 0u);
 }
 
 TEST(TMemoryPool, AlignedBlocks) {
