@@ -7,6 +7,7 @@ file(STRINGS ${INPUT} lines ENCODING UTF-8)
 # identifiers and bitmap names appear once, and a bitmap has at least one pixel.
 set(strings "")
 set(bitmaps "")
+set(cursors "")
 set(ids "")
 set(names "")
 set(n 0)
@@ -36,12 +37,20 @@ foreach(line IN LISTS lines)
     endif()
     list(APPEND names ${CMAKE_MATCH_1})
     string(APPEND bitmaps "    {\"${CMAKE_MATCH_1}\", ${CMAKE_MATCH_2}, ${CMAKE_MATCH_3}, ${CMAKE_MATCH_4}u, ${CMAKE_MATCH_5}u, ${CMAKE_MATCH_6}u},\n")
+  elseif(line MATCHES "^CURSOR[ \t]+([A-Za-z0-9_]+)[ \t]+([0-9]+)[ \t]+([0-9]+)$")
+    if(CMAKE_MATCH_1 IN_LIST names)
+      message(FATAL_ERROR "${INPUT}:${n}: resource ${CMAKE_MATCH_1} is defined twice")
+    endif()
+    list(APPEND names ${CMAKE_MATCH_1})
+    string(APPEND cursors "    {\"${CMAKE_MATCH_1}\", ${CMAKE_MATCH_2}, ${CMAKE_MATCH_3}},\n")
   else()
     message(FATAL_ERROR "${INPUT}:${n}: not a resource entry: ${line}")
   endif()
 endforeach()
 file(WRITE ${OUTPUT}.tmp "// Generated from ${INPUT} by rc2cpp.cmake; do not edit.
 #include \"platform/ui/resources.h\"
+
+#include <iterator>
 
 namespace pw {
 
@@ -50,7 +59,10 @@ const StringResource kStrings[] = {
 ${strings}};
 const BitmapResource kBitmaps[] = {
 ${bitmaps}};
-const ResourceTable kTable{kStrings, kBitmaps};
+// The last entry only keeps the array from being empty.
+const CursorResource kCursors[] = {
+${cursors}    {nullptr, 0, 0}};
+const ResourceTable kTable{kStrings, kBitmaps, {kCursors, std::size(kCursors) - 1}};
 }  // namespace
 
 const ResourceTable& ${FUNCTION}() { return kTable; }
