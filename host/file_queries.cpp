@@ -1,5 +1,6 @@
 #include "host/file_queries.h"
 #include "host/project_services.h"
+#include "platform/rtl/strings.h"
 #include "project/nodes/project_helpers.h"
 
 namespace pw::host {
@@ -89,6 +90,7 @@ void TProviderRegistry::Clear() {
 HRESULT TProviderRegistry::GetRegisteredObject(const GUID& key, IUnknown** object, std::int32_t index) {
   return SafeCall([&] {
     std::lock_guard guard(lock_);
+    requests_.push_back(u"GetRegisteredObject " + GuidToWideString(key) + u" " + IntToWide(index));
     SetOut(object, ComPtr<IUnknown>());
     auto at = objects_.find(key);
     if (at == objects_.end() || at->second.empty()) return;
@@ -120,6 +122,7 @@ HRESULT TProviderRegistry::UnregisterObject(const GUID& key) {
 HRESULT TProviderRegistry::IsRegistered(const GUID& key, VARIANT_BOOL* result) {
   return SafeCall([&] {
     std::lock_guard guard(lock_);
+    requests_.push_back(u"IsRegistered " + GuidToWideString(key));
     auto at = objects_.find(key);
     SetOutValue<VARIANT_BOOL>(result, ToWordBool(at != objects_.end() && !at->second.empty()));
   });
@@ -128,12 +131,17 @@ HRESULT TProviderRegistry::IsRegistered(const GUID& key, VARIANT_BOOL* result) {
 HRESULT TProviderRegistry::IsAvailable(const GUID& key, VARIANT_BOOL* result) {
   return SafeCall([&] {
     std::lock_guard guard(lock_);
+    requests_.push_back(u"IsAvailable " + GuidToWideString(key));
     auto at = objects_.find(key);
     bool registered = at != objects_.end() && !at->second.empty();
     SetOutValue<VARIANT_BOOL>(result, ToWordBool(registered && unavailable_.count(key) == 0));
   });
 }
 
+std::vector<WideString> TProviderRegistry::Requests() const {
+  std::lock_guard guard(lock_);
+  return requests_;
+}
 std::vector<WideString> TProviderRegistry::ReloadNotices() const {
   std::lock_guard guard(lock_);
   return reloadNotices_;

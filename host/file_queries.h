@@ -77,10 +77,12 @@ class TUnsavedFileQuery final : public Implements<ComObject, IpwLoadFromUnsavedF
 // Objects registered by key. A key is available while its object is registered and not marked
 // unavailable (a provider that is registered but cannot serve now).
 // It also takes the notices around the reload of a node's file (IpwReloadNotices): "BeforeReload
-// NAME" and "AfterReload NAME" lines.
+// NAME" and "AfterReload NAME" lines. The questions asked of it are kept: "IsRegistered KEY",
+// "IsAvailable KEY", "GetRegisteredObject KEY INDEX".
 class TProviderRegistry final : public Implements<ComObject, IpwProviderRegistry, IpwReloadNotices> {
  public:
   std::vector<WideString> ReloadNotices() const;
+  std::vector<WideString> Requests() const;
   HRESULT BeforeReload(IpwProjectNode* node) override;
   HRESULT AfterReload(IpwProjectNode* node) override;
   void SetAvailable(const GUID& key, bool available);
@@ -99,6 +101,7 @@ class TProviderRegistry final : public Implements<ComObject, IpwProviderRegistry
   std::map<GUID, std::vector<ComPtr<IUnknown>>> objects_;
   std::map<GUID, bool> unavailable_;
   std::vector<WideString> reloadNotices_;
+  std::vector<WideString> requests_;
 };
 
 }  // namespace pw::host

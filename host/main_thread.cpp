@@ -1,6 +1,7 @@
 #include "host/main_thread.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "platform/kernel/clock.h"
 #include "platform/rtl/strings.h"
@@ -129,11 +130,13 @@ std::vector<ComPtr<IUnknown>> TObjectBroker::Objects(const GUID& iid) const {
 
 void TObjectBroker::Clear() {
   std::map<GUID, std::vector<ComPtr<IUnknown>>> objects;
-  std::vector<ComPtr<IpwEventSubscription>> subscriptions;
+  std::list<Subscription> subscriptions;
   std::lock_guard guard(lock_);
   handlers_.clear();
   objects.swap(objects_);
   subscriptions.swap(subscriptions_);
+  subscriptionIndex_.clear();
+  unkeyedSubscriptions_ = 0;
 }
 
 HRESULT TObjectBroker::GetObject(const GUID& iid, std::int32_t index, IUnknown** object) {
@@ -176,22 +179,41 @@ HRESULT TObjectBroker::PostAndWait(const GUID& eventClass, std::int64_t data, st
 HRESULT TObjectBroker::RegisterSubscription(IpwEventSubscription* subscription) {
   return SafeCall([&] {
     if (!subscription) throw EOleSysError(u"No subscription", E_INVALIDARG);
+    GUID key{};
+    const bool keyed = Succeeded(subscription->GetKey(&key));
     std::lock_guard guard(lock_);
-    subscriptions_.emplace_back(subscription);
+    subscriptions_.push_back({subscription, key, keyed});
+    if (!keyed) {
+      ++unkeyedSubscriptions_;
+      return;
+    }
+    try {
+      subscriptionIndex_.emplace(key, std::prev(subscriptions_.end()));
+    } catch (...) {
+      subscriptions_.pop_back();
+      throw;
+    }
   });
 }
 
 HRESULT TObjectBroker::UnregisterSubscription(GUID* key) {
   return SafeCall([&] {
     if (!key) throw EOleSysError(u"No key", E_INVALIDARG);
-    std::vector<ComPtr<IpwEventSubscription>> gone;
+    std::list<Subscription> gone;  // released outside the lock
     std::lock_guard guard(lock_);
-    std::erase_if(subscriptions_, [&](const ComPtr<IpwEventSubscription>& s) {
+    auto [first, last] = subscriptionIndex_.equal_range(*key);
+    for (auto at = first; at != last; ++at) gone.splice(gone.end(), subscriptions_, at->second);
+    subscriptionIndex_.erase(first, last);
+    if (unkeyedSubscriptions_ == 0) return;
+    for (auto at = subscriptions_.begin(); at != subscriptions_.end();) {
+      auto next = std::next(at);
       GUID k{};
-      if (Failed(s->GetKey(&k)) || k != *key) return false;
-      gone.push_back(s);
-      return true;
-    });
+      if (!at->keyed && Succeeded(at->subscription->GetKey(&k)) && k == *key) {
+        gone.splice(gone.end(), subscriptions_, at);
+        --unkeyedSubscriptions_;
+      }
+      at = next;
+    }
   });
 }
 
@@ -201,11 +223,12 @@ std::size_t TObjectBroker::SubscriptionCount() const {
 }
 
 template <class Handler>
-std::vector<ComPtr<Handler>> TObjectBroker::Listeners() {
+std::vector<ComPtr<Handler>> TObjectBroker::Listeners(const GUID& item) {
   std::vector<ComPtr<IpwEventSubscription>> subscriptions;
   {
     std::lock_guard guard(lock_);
-    subscriptions = subscriptions_;
+    subscriptions.reserve(subscriptions_.size());
+    for (const auto& s : subscriptions_) subscriptions.push_back(s.subscription);
   }
   std::vector<ComPtr<Handler>> out;
   for (const auto& s : subscriptions) {
@@ -215,7 +238,7 @@ std::vector<ComPtr<Handler>> TObjectBroker::Listeners() {
     for (std::int32_t i = 0; i < count && !listens; ++i) {
       GUID iid{};
       std::int32_t value = 0;
-      listens = Succeeded(s->GetItem(i, &iid, &value)) && iid == Handler::iid;
+      listens = Succeeded(s->GetItem(i, &iid, &value)) && iid == item;
     }
     ComPtr<Handler> handler;
     if (listens && Succeeded(s->QueryInterface(Handler::iid, handler.PutVoid())) && handler)
@@ -227,6 +250,13 @@ std::vector<ComPtr<Handler>> TObjectBroker::Listeners() {
 std::size_t TObjectBroker::FireTestEngineEvent(std::int32_t id, const OleVariant& param, bool valueOnly) {
   auto listeners = Listeners<IpwTestEngineEvents>();
   for (const auto& l : listeners) OleCheck(valueOnly ? l->OnEvent2(id) : l->OnEvent(id, param.Get()));
+  return listeners.size();
+}
+
+std::size_t TObjectBroker::FireNodeChanged(IUnknown* node) {
+  static constexpr GUID kNodeEvents = MakeGuid("{85734084-F89C-48C5-9E23-A6C87C1FEF65}");
+  auto listeners = Listeners<IpwHostEventListener>(kNodeEvents);
+  for (const auto& l : listeners) OleCheck(l->NodeChanged(node));
   return listeners.size();
 }
 

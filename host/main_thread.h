@@ -5,10 +5,12 @@
 
 #include <deque>
 #include <functional>
+#include <list>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "host/com_support.h"
@@ -83,6 +85,9 @@ class TObjectBroker final : public Implements<ComObject, IpwObjectBroker> {
   // Delivers a test-engine event to every subscriber that listens to them (IpwTestEngineEvents):
   // OnEvent (id, param), or with `valueOnly` OnEvent2 (id as the value); the number reached.
   std::size_t FireTestEngineEvent(std::int32_t id, const OleVariant& param, bool valueOnly = false);
+  // Delivers a change of the current project node (IpwHostEventListener's NodeChanged) to every
+  // subscriber that lists the node events {85734084-...}; the number reached.
+  std::size_t FireNodeChanged(IUnknown* node);
 
  private:
   MainThread& mainThread_;
@@ -90,10 +95,20 @@ class TObjectBroker final : public Implements<ComObject, IpwObjectBroker> {
   std::map<GUID, Handler> handlers_;
   std::map<GUID, std::vector<ComPtr<IUnknown>>> objects_;
   std::vector<PostedEvent> posted_;
-  std::vector<ComPtr<IpwEventSubscription>> subscriptions_;
+  // Subscriptions in the order they registered (the order events reach them), each with the key
+  // it answered when it registered; the index finds them by that key. One whose key could not
+  // be read then is asked again at each unregistration, as before.
+  struct Subscription {
+    ComPtr<IpwEventSubscription> subscription;
+    GUID key;
+    bool keyed;
+  };
+  std::list<Subscription> subscriptions_;
+  std::unordered_multimap<GUID, std::list<Subscription>::iterator> subscriptionIndex_;
+  std::size_t unkeyedSubscriptions_ = 0;
   // The subscribers that list the event interface, as that interface.
   template <class Handler>
-  std::vector<ComPtr<Handler>> Listeners();
+  std::vector<ComPtr<Handler>> Listeners(const GUID& item = Handler::iid);
 };
 
 }  // namespace pw::host

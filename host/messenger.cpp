@@ -11,6 +11,7 @@ const char16_t* KindName(MessageRecord::Kind k) {
     case MessageRecord::Question: return u"Question";
     case MessageRecord::Status: return u"Status";
     case MessageRecord::Report: return u"Report";
+    case MessageRecord::Message: return u"Message";
   }
   return u"";
 }
@@ -24,6 +25,11 @@ void TMessenger::QueueConfirmation(bool yes) {
 void TMessenger::QueueAnswer(std::int32_t answer) {
   std::lock_guard guard(lock_);
   answers_.push_back(answer);
+}
+
+void TMessenger::SetDefaultConfirmation(std::optional<bool> yes) {
+  std::lock_guard guard(lock_);
+  defaultConfirmation_ = yes;
 }
 
 std::size_t TMessenger::PendingAnswers() const {
@@ -50,6 +56,7 @@ void TMessenger::RaiseWhenWithoutDialogs(const WideString& text, std::int32_t he
 
 std::int32_t TMessenger::TakeAnswer(std::deque<std::int32_t>& queue, const WideString& text) {
   std::lock_guard guard(lock_);
+  if (queue.empty() && &queue == &confirmations_ && defaultConfirmation_) return *defaultConfirmation_ ? 1 : 0;
   if (queue.empty()) throw EOleSysError(u"The test host has no answer for the question: " + text, E_FAIL);
   std::int32_t a = queue.front();
   queue.pop_front();
@@ -70,6 +77,10 @@ HRESULT TMessenger::Confirm(BSTR text, std::int32_t helpContext, std::int32_t, s
     Add({MessageRecord::Confirmation, t, helpContext, a});
     SetOutValue<VARIANT_BOOL>(yes, ToWordBool(a != 0));
   });
+}
+
+HRESULT TMessenger::ShowMessage(BSTR text, std::int32_t helpContext) {
+  return SafeCall([&] { Add({MessageRecord::Message, WideString(BstrView(text)), helpContext, 0}); });
 }
 
 HRESULT TMessenger::ShowError(BSTR text, std::int32_t helpContext, std::int32_t) {

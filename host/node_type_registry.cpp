@@ -1,5 +1,7 @@
 #include "host/node_type_registry.h"
 
+#include <algorithm>
+
 #include "core/host/host_services.h"
 #include "core/options/options_tree.h"
 #include "host/project_services.h"
@@ -131,6 +133,32 @@ HRESULT THostProject::NodeDetached(IpwProjectNode* node) {
     WideString line = u"detached " + (node ? project::NodeName(node) : WideString());
     std::lock_guard guard(lock_);
     tracking_.push_back(line);
+  });
+}
+
+void THostProject::KeepFile(WideStringView fileName) {
+  std::lock_guard guard(lock_);
+  keptFiles_.emplace_back(fileName);
+}
+std::vector<WideString> THostProject::RemovalQuestions() const {
+  std::lock_guard guard(lock_);
+  return removalQuestions_;
+}
+HRESULT THostProject::ChecksFileRemoval(VARIANT_BOOL* checks) {
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    const bool answer = !keptFiles_.empty();
+    removalQuestions_.push_back(answer ? u"checks yes" : u"checks no");
+    SetOutValue<VARIANT_BOOL>(checks, ToWordBool(answer));
+  });
+}
+HRESULT THostProject::MayRemoveFile(BSTR fileName, VARIANT_BOOL* allowed) {
+  return SafeCall([&] {
+    const WideString name(BstrView(fileName));
+    std::lock_guard guard(lock_);
+    const bool answer = std::find(keptFiles_.begin(), keptFiles_.end(), name) == keptFiles_.end();
+    removalQuestions_.push_back(u"may remove " + name + (answer ? u" yes" : u" no"));
+    SetOutValue<VARIANT_BOOL>(allowed, ToWordBool(answer));
   });
 }
 

@@ -53,18 +53,27 @@ class THostUnavailableNode final
 };
 
 // The host's Project node: a project item of the Project type that answers IpwProject (its
-// language is the host's current one; attached and detached nodes are recorded).
-class THostProject final : public Implements<project::TpwProjectItem, IpwProject> {
+// language is the host's current one; attached and detached nodes are recorded) and the
+// file-deletion veto IpwProjectFileRemoval: it checks nothing (every file of a removed node goes)
+// until a file is named to keep; then each file is asked about and the kept ones stay. The
+// questions are recorded: "checks yes|no", "may remove FILE yes|no".
+class THostProject final : public Implements<project::TpwProjectItem, IpwProject, IpwProjectFileRemoval> {
  public:
   THostProject(IpwProjectNode* parent, const GUID& key) : Implements(parent, kProjectNodeType, key) {}
   std::vector<WideString> Tracking() const;
   HRESULT GetLanguageKey(GUID* key) override;
   HRESULT NodeAttached(IpwProjectNode* node) override;
   HRESULT NodeDetached(IpwProjectNode* node) override;
+  // IpwProjectFileRemoval
+  void KeepFile(WideStringView fileName);
+  std::vector<WideString> RemovalQuestions() const;
+  HRESULT ChecksFileRemoval(VARIANT_BOOL* checks) override;
+  HRESULT MayRemoveFile(BSTR fileName, VARIANT_BOOL* allowed) override;
 
  private:
   mutable std::mutex lock_;
   std::vector<WideString> tracking_;
+  std::vector<WideString> keptFiles_, removalQuestions_;
 };
 
 // A node of the host's own types (Project, Item), initialised. With creation parameters of the

@@ -4,6 +4,7 @@
 
 #include "host/code_model.h"
 #include "host/plugin_host.h"
+#include "core/automation/dispatch_helpers.h"
 #include "platform/rtl/strings.h"
 
 namespace pw::host {
@@ -84,6 +85,15 @@ class TNodeWeakReference final : public Implements<ComObject, IpwNodeReference> 
 
 // Offers a node (and, with `subtree`, everything below it as it is before the offer) to the
 // builders; a builder whose ExtendNode adds a slice serves the node. Answers the failures.
+// The key of the open-applications context table (a page's native context).
+constexpr GUID kContextTableKey = MakeGuid("{010C9CA9-DAD6-477B-92A5-A435CF493762}");
+
+// The kind of process objects that builders ask a node for.
+constexpr GUID kProcessKindKey = MakeGuid("{89700BDC-D5D8-4BE2-ACC3-E934A765A45A}");
+
+// The kind of the builders that extend the Sys node only.
+constexpr GUID kSysNodeBuilderKind = MakeGuid("{4A9F9237-C1F7-4B80-9573-8440D7B37DC6}");
+
 std::vector<WideString> OfferToBuilders(TNodeBuilders& builders, TSysNode& node, bool subtree) {
   std::vector<ComPtr<IpwSysNodeBuilder>> list;
   std::uint64_t generation;
@@ -95,7 +105,11 @@ std::vector<WideString> OfferToBuilders(TNodeBuilders& builders, TSysNode& node,
   std::vector<ComPtr<TSysNode>> children;
   if (subtree) children = node.Children();  // a child a builder adds is offered as it joins
   std::vector<WideString> failures;
+  const bool root = !node.Parent();
   for (const auto& b : list) {
+    // A builder of the Sys node's kind is offered the root alone.
+    GUID kind{};
+    if (!root && Succeeded(b->GetKind(&kind)) && kind == kSysNodeBuilderKind) continue;
     const std::size_t before = node.Slices().size();
     HRESULT hr = b->ExtendNode(static_cast<IpwSysNodeEx*>(&node));
     if (node.Slices().size() > before) node.NoteServedBy(b.Get(), generation);
@@ -208,6 +222,29 @@ void TSysNode::SetContextObject(const GUID& key, IUnknown* object) {
   contextObjects_[key] = object;
 }
 
+void TSysNode::ReleaseAttachments() {
+  std::vector<Slice> slices;
+  std::map<GUID, ComPtr<IUnknown>> contexts, natives;
+  ComPtr<IUnknown> pageContext;
+  std::vector<ComPtr<TSysNode>> below;
+  {
+    std::lock_guard guard(lock_);
+    slices.swap(slices_);
+    sliceRoutes_.clear();
+    contexts.swap(contextObjects_);
+    natives.swap(natives_);
+    pageContext = std::move(pageContext_);
+    below = children_;
+    below.insert(below.end(), extensions_.begin(), extensions_.end());
+  }
+  // Released outside the lock: a slice's destructor may reach the tree.
+  slices.clear();
+  contexts.clear();
+  natives.clear();
+  pageContext = nullptr;
+  for (auto& node : below) node->ReleaseAttachments();
+}
+
 void TSysNode::ClearName() {
   std::lock_guard guard(lock_);
   properties_.erase(kNodeNameProperty);
@@ -216,6 +253,13 @@ void TSysNode::ClearName() {
 std::vector<ComPtr<TSysNode>> TSysNode::Children() const {
   std::lock_guard guard(lock_);
   return children_;
+}
+
+ComPtr<TSysNode> TSysNode::FindChild(const std::function<bool(const TSysNode&)>& test) const {
+  std::lock_guard guard(lock_);
+  for (const auto& c : children_)
+    if (test(*c)) return c;
+  return nullptr;
 }
 
 ComPtr<TSysNode> TSysNode::FindByKey(const GUID& key) {
@@ -285,6 +329,12 @@ std::vector<ComPtr<IpwSysNodeBuilder>> TSysNode::ServingBuilders() const {
   for (const auto& b : builders_->list)
     if (std::find(served.begin(), served.end(), b.Get()) != served.end()) serving.push_back(b);
   return serving;
+}
+
+bool TSysNode::PropertyIs(const GUID& key, WideStringView text) const {
+  std::lock_guard guard(lock_);
+  auto at = properties_.find(key);
+  return at != properties_.end() && at->second.Get().vt == VT_BSTR && BstrView(at->second.Get().bstrVal) == text;
 }
 
 HRESULT TSysNode::GetPropertyValue(const GUID& key, VARIANT* value) {
@@ -359,7 +409,10 @@ HRESULT TSysNode::GetNodeKey(GUID* key) { return GetKey(key); }
 
 HRESULT TSysNode::GetChildCount(std::int32_t* count) {
   LoadChildren(false);
-  return SafeCall([&] { SetOutCount(count, Children()); });
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    SetOutCount(count, children_);  // counted without a copy of the list
+  });
 }
 
 HRESULT TSysNode::Refresh() {
@@ -395,7 +448,28 @@ void* TSysNode::GetInterface(const IID& riid) noexcept {
   if (riid == IpwWaitTimeoutValue::iid && waitTimeout_ == INT32_MIN) return nullptr;
   if (riid == IpwSysObjectControlWithPivotWindow::iid && pivotWindow_ == 0) return nullptr;
   if (riid == IpwSysNodeInvoke::iid && !DefaultNativeDispatch()) return nullptr;
+  if (riid == IpwSysNodeElementSearch::iid) {
+    std::lock_guard guard(lock_);
+    if (!elementSearch_) return nullptr;
+  }
   return AutoImplements::GetInterface(riid);
+}
+
+void TSysNode::SetInterfaceObject(const IID& iid, IUnknown* object) {
+  std::lock_guard guard(lock_);
+  if (object) interfaceObjects_[iid] = ComPtr<IUnknown>(object);
+  else interfaceObjects_.erase(iid);
+}
+
+HRESULT TSysNode::QueryMissingInterface(const IID& riid, void** ppv) noexcept {
+  ComPtr<IUnknown> object;
+  {
+    std::lock_guard guard(lock_);
+    auto at = interfaceObjects_.find(riid);
+    if (at == interfaceObjects_.end()) return E_NOINTERFACE;
+    object = at->second;
+  }
+  return object->QueryInterface(riid, ppv);
 }
 
 ComPtr<IDispatch> TSysNode::DefaultNativeDispatch() const {
@@ -414,6 +488,35 @@ HRESULT TSysNode::GetNativeIDsOfNames(const GUID& iid, const char16_t* const* na
   auto native = DefaultNativeDispatch();
   if (!native) return DISP_E_UNKNOWNNAME;
   return native->GetIDsOfNames(iid, names, count, locale, dispIds);
+}
+
+void TSysNode::SetElementSearch(ElementSearch search) {
+  std::lock_guard guard(lock_);
+  elementSearch_ = std::move(search);
+}
+
+HRESULT TSysNode::FindElementCandidates(BSTR property, BSTR text, BSTR tag, std::int32_t maxCount,
+                                        IpwSysNodeIterator** candidates, VARIANT_BOOL* complete) {
+  if (!candidates || !complete) return E_POINTER;
+  *candidates = nullptr;
+  *complete = VARIANT_FALSE;
+  ElementSearch search;
+  {
+    std::lock_guard guard(lock_);
+    search = elementSearch_;
+  }
+  if (!search) return E_NOTIMPL;
+  std::optional<ElementCandidates> found;
+  const HRESULT hr = SafeCall([&] {
+    found = search(*this, property ? BstrView(property) : WideStringView(), text ? BstrView(text) : WideStringView(),
+                   tag ? BstrView(tag) : WideStringView(), maxCount);
+  });
+  if (Failed(hr)) return hr;
+  if (!found) return E_NOTIMPL;
+  return SafeCall([&] {
+    SetOut(candidates, MakeObject<TNodeIterator>(std::move(found->nodes)));
+    *complete = ToWordBool(found->complete);
+  });
 }
 
 HRESULT TSysNode::InvokeNative(std::int32_t dispId, const GUID& iid, std::uint32_t locale, std::uint16_t flags,
@@ -437,6 +540,25 @@ HRESULT TSysNode::SetContextKey(const GUID& key) {
   return S_OK;
 }
 
+void TSysNode::SetPageContext(IUnknown* context) {
+  std::lock_guard guard(lock_);
+  pageContext_ = context;
+}
+
+ComPtr<IUnknown> TSysNode::PageContextLocked() const {
+  if (pageContext_) return pageContext_;
+  auto at = contextObjects_.find(kContextTableKey);
+  return at == contextObjects_.end() ? nullptr : at->second;
+}
+
+HRESULT TSysNode::GetPageContext(IUnknown** context) {
+  return SafeCall([&] {
+    CheckOut(context);
+    std::lock_guard guard(lock_);
+    *context = ComPtr<IUnknown>(PageContextLocked()).Detach();
+  });
+}
+
 std::vector<GUID> TSysNode::ContextKeys() const {
   std::lock_guard guard(lock_);
   return contextKeys_;
@@ -451,6 +573,12 @@ HRESULT TSysNode::GetNativeObject(const GUID& kind, IUnknown** object) {
   return SafeCall([&] {
     std::lock_guard guard(lock_);
     auto at = natives_.find(kind);
+    // A node with a page context is its own native context under the context-table key.
+    if (at == natives_.end() && kind == kContextTableKey && PageContextLocked())
+      return SetOut(object, ComPtr<IUnknown>(static_cast<IpwNativeContext*>(this)));
+    // A process node is its own process object under the process kind.
+    if (at == natives_.end() && isProcess_ && kind == kProcessKindKey)
+      return SetOut(object, ComPtr<IUnknown>(static_cast<IpwSysObjectProcess*>(this)));
     SetOut(object, at == natives_.end() ? nullptr : at->second);
   });
 }
@@ -476,18 +604,38 @@ void TSysNode::SetMemberValue(WideStringView name, const OleVariant& value) {
   std::lock_guard guard(lock_);
   const std::size_t i = FindMemberLocked(name);
   if (i == members_.size()) {
-    members_.push_back({WideString(name), value, nullptr});
+    members_.push_back({WideString(name), value, nullptr, false});
   } else {
     members_[i].value = value;
     members_[i].function = nullptr;
+    SetMemberLiveLocked(i, false);
   }
 }
 
 void TSysNode::SetMember(WideStringView name, MemberFunction function) {
   std::lock_guard guard(lock_);
   const std::size_t i = FindMemberLocked(name);
-  if (i == members_.size()) members_.push_back({WideString(name), OleVariant(), std::move(function)});
-  else members_[i].function = std::move(function);
+  if (i == members_.size()) {
+    members_.push_back({WideString(name), OleVariant(), std::move(function), false});
+  } else {
+    members_[i].function = std::move(function);
+    SetMemberLiveLocked(i, false);
+  }
+}
+
+void TSysNode::SetLiveMember(WideStringView name, MemberFunction function) {
+  SetMember(name, std::move(function));
+  std::lock_guard guard(lock_);
+  SetMemberLiveLocked(FindMemberLocked(name), true);
+}
+
+void TSysNode::SetMemberLiveLocked(std::size_t index, bool live) {
+  if (members_[index].live == live) return;
+  members_[index].live = live;
+  WideString names;
+  for (const auto& m : members_)
+    if (m.live) names += m.name + u";";
+  properties_[kLiveMembersProperty] = OleVariant(names);
 }
 
 OleVariant TSysNode::MemberValue(WideStringView name) const {
@@ -684,6 +832,7 @@ HRESULT TSysNode::GetContextObject(const GUID& key, IUnknown** object) {
 
 HRESULT TSysNode::Highlight() {
   highlighted_ = true;
+  ++highlights_;
   return S_OK;
 }
 HRESULT TSysNode::IsHighlighted(VARIANT_BOOL* result) {
@@ -709,6 +858,21 @@ HRESULT TSysNode::get_Name(BSTR* name) {
 HRESULT TSysNode::get_FullName(BSTR* name) {
   return SafeCall([&] { SetOut(name, FullNameText()); });
 }
+
+HRESULT TSysNode::GetFullName(BSTR* name) { return get_FullName(name); }
+
+HRESULT TSysNode::NodeExists(VARIANT_BOOL* exists) {
+  return SafeCall([&] {
+    OleVariant value = DispGetProperty(static_cast<IpwSysNode*>(this), u"Exists", OleVariant(false));
+    SetOutValue<VARIANT_BOOL>(exists, ToWordBool(value.Get().vt == VT_BOOL && value.Get().boolVal != VARIANT_FALSE));
+  });
+}
+
+HRESULT TSysNode::GetOwnObject(IDispatch** object) {
+  return SafeCall([&] { SetOut(object, ComPtr<IDispatch>(static_cast<IpwSysNode*>(this))); });
+}
+
+HRESULT TSysNode::Update() { return Refresh(); }
 
 HRESULT TSysNode::get_ChildCount(std::int32_t* count) {
   LoadChildren(false);
@@ -761,6 +925,87 @@ HRESULT TSysManager::GetWindowNode(std::int32_t window, IpwSysNode** node) {
   });
 }
 
+void TSysManager::SetScreenRect(const GUID& nodeKey, const ScreenRect& rect) {
+  std::lock_guard guard(rectsLock_);
+  if (rect.right <= rect.left || rect.bottom <= rect.top) rects_.erase(nodeKey);
+  else rects_[nodeKey] = rect;
+}
+
+std::vector<std::pair<ComPtr<TSysNode>, TSysManager::ScreenRect>> TSysManager::ScreenObjects() const {
+  std::map<GUID, ScreenRect> rects;
+  {
+    std::lock_guard guard(rectsLock_);
+    rects = rects_;
+  }
+  std::vector<std::pair<ComPtr<TSysNode>, ScreenRect>> out;
+  std::vector<ComPtr<TSysNode>> stack{root_};
+  while (!stack.empty()) {
+    auto node = stack.back();
+    stack.pop_back();
+    if (auto at = rects.find(node->Key()); at != rects.end()) out.emplace_back(node, at->second);
+    auto children = node->Children();
+    for (auto it = children.rbegin(); it != children.rend(); ++it) stack.push_back(*it);
+  }
+  return out;
+}
+
+HRESULT TSysManager::GetObjectAtPoint(std::int32_t x, std::int32_t y, IpwSysNode** node) {
+  return SafeCall([&] {
+    ComPtr<TSysNode> found;
+    std::size_t foundDepth = 0;
+    std::map<GUID, ScreenRect> rects;
+    {
+      std::lock_guard guard(rectsLock_);
+      rects = rects_;
+    }
+    // Depth first; a deeper node, or a later one at the same depth, lies over what came before.
+    std::vector<std::pair<ComPtr<TSysNode>, std::size_t>> stack{{root_, 0}};
+    while (!stack.empty()) {
+      auto [at, depth] = stack.back();
+      stack.pop_back();
+      if (auto r = rects.find(at->Key()); r != rects.end() && x >= r->second.left && x < r->second.right &&
+                                          y >= r->second.top && y < r->second.bottom &&
+                                          (!found || depth >= foundDepth)) {
+        found = at;
+        foundDepth = depth;
+      }
+      auto children = at->Children();
+      for (auto it = children.rbegin(); it != children.rend(); ++it) stack.emplace_back(*it, depth + 1);
+    }
+    SetOut(node, found ? ComPtr<IpwSysNode>(static_cast<IpwSysNodeEx*>(found.Get())) : nullptr);
+  });
+}
+
+HRESULT TSysManager::VisitNodes(IpwSysNode* root, IpwSysNodeVisitor* visitor, std::uint8_t* data, std::int32_t,
+                                std::int32_t depth, std::int32_t) {
+  return SafeCall([&] {
+    if (!root || !visitor) OleCheck(E_INVALIDARG);
+    GUID key{};
+    auto item = QueryAs<IcvKeyItem>(root);
+    if (!item) OleCheck(E_INVALIDARG);
+    OleCheck(item->GetKey(&key));
+    auto start = root_->FindByKey(key);
+    if (!start) return;
+    // Explicit stack: a deep tree does not deepen the call stack.
+    std::vector<std::pair<ComPtr<TSysNode>, std::int32_t>> stack;
+    auto push = [&](TSysNode& node, std::int32_t level) {
+      if (level > depth) return;
+      auto children = node.Children();
+      for (auto it = children.rbegin(); it != children.rend(); ++it) stack.emplace_back(*it, level);
+    };
+    push(*start, 1);
+    while (!stack.empty()) {
+      auto [node, level] = stack.back();
+      stack.pop_back();
+      VARIANT_BOOL stop = VARIANT_FALSE;
+      ++visited_;
+      OleCheck(visitor->Visit(static_cast<IpwSysNodeEx*>(node.Get()), data, &stop));
+      if (stop) return;
+      if (level < depth) push(*node, level + 1);
+    }
+  });
+}
+
 void TSysManager::AddBuilder(IpwSysNodeBuilder* builder) {
   std::lock_guard guard(builders_->lock);
   if (builder) builders_->list.emplace_back(builder);
@@ -783,6 +1028,74 @@ std::vector<WideString> TSysManager::BuilderFailures() const {
 
 HRESULT TSysManager::GetManager(IcvBaseManager** manager) {
   return SafeCall([&] { SetOut(manager, ComPtr<IcvBaseManager>(hostManager_.load())); });
+}
+
+namespace {
+
+// The elements of a single value or a one-dimensional array, in order.
+std::vector<OleVariant> IdentificationParts(const VARIANT& v) {
+  const VARIANT& value = (v.vt == (VT_VARIANT | VT_BYREF) && v.pvarVal) ? *v.pvarVal : v;
+  std::vector<OleVariant> parts;
+  if (!(value.vt & VT_ARRAY)) {
+    parts.emplace_back(value);
+    return parts;
+  }
+  if (value.vt & VT_BYREF) throw EOleSysError(u"An identification array by reference", E_INVALIDARG);
+  SAFEARRAY* array = value.parray;
+  if (!array) return parts;
+  std::int32_t low = 0, high = -1;
+  OleCheck(SafeArrayGetLBound(array, 1, &low));
+  OleCheck(SafeArrayGetUBound(array, 1, &high));
+  for (std::int32_t i = low; i <= high; ++i) {
+    OleVariant item;
+    if ((value.vt & VT_TYPEMASK) == VT_VARIANT) {
+      OleCheck(SafeArrayGetElement(array, &i, item.Put()));
+    } else {
+      VARIANT* raw = item.Put();
+      OleCheck(SafeArrayGetElement(array, &i, &raw->lVal));
+      raw->vt = static_cast<VARTYPE>(value.vt & VT_TYPEMASK);
+    }
+    parts.push_back(std::move(item));
+  }
+  return parts;
+}
+
+bool MatchesIdentification(TSysNode& node, const std::vector<OleVariant>& names,
+                           const std::vector<OleVariant>& values) {
+  auto* dispatch = static_cast<IpwSysNode*>(&node);
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    const WideString name = names[i].AsString();
+    if (!DispHasMember(dispatch, name.c_str())) return false;
+    OleVariant found = DispGetProperty(dispatch, name.c_str(), OleVariant());
+    if (!VariantsMatch(values[i].Get(), found.Get())) return false;
+  }
+  return true;
+}
+
+ComPtr<TSysNode> FindIdentified(TSysNode& node, bool startOnly, const std::vector<OleVariant>& names,
+                                const std::vector<OleVariant>& values) {
+  if (MatchesIdentification(node, names, values)) return ComPtr<TSysNode>(&node);
+  if (startOnly) return nullptr;
+  for (const auto& child : node.Children())
+    if (auto found = FindIdentified(*child, false, names, values)) return found;
+  return nullptr;
+}
+
+}  // namespace
+
+HRESULT TSysManager::FindByIdentification(IpwSysNode* start, VARIANT_BOOL startOnly, const VARIANT& names,
+                                          const VARIANT& values, std::int32_t, IUnknown** object) {
+  return SafeCall([&] {
+    SetOut(object, ComPtr<IUnknown>());
+    auto node = dynamic_cast<TSysNode*>(start);
+    if (!node) return;
+    const auto nameParts = IdentificationParts(names);
+    const auto valueParts = IdentificationParts(values);
+    if (nameParts.size() != valueParts.size())
+      throw EOleSysError(u"The identification has not as many values as names", E_INVALIDARG);
+    if (auto found = FindIdentified(*node, startOnly != VARIANT_FALSE, nameParts, valueParts))
+      SetOut(object, ComPtr<IUnknown>(static_cast<IpwSysNode*>(found.Get())));
+  });
 }
 
 void TSysManager::RegisterType(const GUID& typeKey, WideStringView name) {

@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "core/automation/automation.h"
@@ -33,11 +34,15 @@ struct TNodeBuilders {
   std::uint64_t generation = 0;
 };
 
+// The node property (IpwSysNodeEx::GetPropertyValue) that lists a node's live members:
+// "value;checked;" (empty or Null: none).
+inline constexpr GUID kLiveMembersProperty = MakeGuid("{6A1C2E47-0B9D-4F35-A8E2-93D7C41F5B60}");
+
 class TSysNode final
     : public AutoImplements<TCVAAutoIntfObject, IpwScriptSysNode, IpwSysNodeEx, IpwSysNodeHighlight, IcvKeyItem,
                             IpwNodeReference, IpwSysNodeNameText, IpwExtensibleSysNode, IpwSysObjectWindow,
                             IpwSysObjectControlWithPivotWindow, IpwNativeContext, IpwSysObjectProcess,
-                            IpwSysWindowActions, IpwWaitTimeoutValue, IpwSysNodeInvoke> {
+                            IpwSysWindowActions, IpwWaitTimeoutValue, IpwSysNodeInvoke, IpwSysNodeElementSearch> {
  public:
   // A node named Name(args...) in code; GUID_NULL as the key makes a new one.
   TSysNode(TSysNode* parent, WideStringView name, std::vector<OleVariant> args, const GUID& key);
@@ -55,9 +60,14 @@ class TSysNode final
   void SetMappedName(WideStringView name, std::vector<OleVariant> args = {});
   void SetSecondName(WideStringView name, std::vector<OleVariant> args = {});
   void SetProperty(const GUID& key, const OleVariant& value);
+  // Whether the node's own property (not a builder's) is the text, compared exactly.
+  bool PropertyIs(const GUID& key, WideStringView text) const;
   void SetContextObject(const GUID& key, IUnknown* object);
   // Drops the name property (a node that contributes nothing to full names).
   void ClearName();
+  // Lets go of what plug-ins attached to this node and every node below it (slices, context and
+  // native objects): a slice may hold the tree's manager, so the host calls this as it shuts down.
+  void ReleaseAttachments();
   // The key of the node's object type (names come from the manager's type registry).
   void SetObjectType(const GUID& typeKey);
   // The native object of a kind that builders ask for (nil removes it). The one of kind GUID_NULL
@@ -75,8 +85,14 @@ class TSysNode final
   using MemberFunction = std::function<OleVariant(std::vector<OleVariant>& args)>;
   void SetMemberValue(WideStringView name, const OleVariant& value);
   void SetMember(WideStringView name, MemberFunction function);
+  // A member read from what the node stands for at each call (given one argument, as a property
+  // put passes it, it writes it there): not a property the node knows, so searches over the
+  // nodes' members leave it out. The node's property kLiveMembersProperty lists the names of its
+  // live members, each followed by ";".
+  void SetLiveMember(WideStringView name, MemberFunction function);
   OleVariant MemberValue(WideStringView name) const;
-  // A process node (IpwSysObjectProcess; answered once set).
+  // A process node (IpwSysObjectProcess; answered once set). It is also its own native object
+  // under the process kind {89700BDC-...} unless one was set for that kind.
   void SetProcess(std::int32_t id, WideStringView name, WideStringView commandLine);
   // The window actions (IpwSysWindowActions, answered by window nodes) recorded in order:
   // "activate", "restore", "close <wait time>"; with the wait time-out value (IpwWaitTimeoutValue, answered once set)
@@ -86,6 +102,10 @@ class TSysNode final
   std::int32_t WaitTimeout() const { return waitTimeout_; }
   // What an action on the window does besides being recorded (nil: nothing).
   void SetWindowActionHandler(std::function<void(WideStringView action)> handler);
+  // The object context a page or web object node hands out through IpwNativeContext (nil: none;
+  // then its context object under the context-item key {010C9CA9-...}, if any); while it has
+  // one, the node is its own native object under that key (unless one was set for that kind).
+  void SetPageContext(IUnknown* context);
   // The keys handed to the node's native context, in order.
   std::vector<GUID> ContextKeys() const;
   // The slices added to the node, in order.
@@ -96,6 +116,10 @@ class TSysNode final
     std::int32_t tag;
   };
   std::vector<Slice> Slices() const;
+  // An object that answers an interface the node does not implement itself (the node's
+  // services, its own identification, its property reader): a QueryInterface of the node for
+  // `iid` is the object's for it. Nil removes it.
+  void SetInterfaceObject(const IID& iid, IUnknown* object);
   // How often the node was asked to refresh its children.
   int RefreshCount() const { return refreshes_; }
   // Children read on demand (the elements of a page): the loader runs, without the node's lock
@@ -108,13 +132,28 @@ class TSysNode final
   void SetChildLoader(ChildLoader loader);
   // Moves a child to the position (clamped to the end); nothing when it is no child.
   void MoveChild(TSysNode* child, std::size_t index);
+  // The search of the nodes below this one in one read (the elements of a page): the node answers
+  // IpwSysNodeElementSearch once it is set. The function gives the candidates and whether the
+  // list is complete, or nothing for a property it cannot answer.
+  struct ElementCandidates {
+    std::vector<ComPtr<TSysNode>> nodes;
+    bool complete = true;
+  };
+  using ElementSearch = std::function<std::optional<ElementCandidates>(
+      TSysNode& node, WideStringView property, WideStringView text, WideStringView tag, std::int32_t maxCount)>;
+  void SetElementSearch(ElementSearch search);
 
   const GUID& Key() const { return key_; }
   const WideString& NameText() const { return name_; }
   // The parent, counted; nil for the root and for a node that left the tree.
   ComPtr<TSysNode> Parent() const;
   std::vector<ComPtr<TSysNode>> Children() const;
+  // The first child that passes the test, without a copy of the list: the test runs under this
+  // node's lock (it may lock the child, never this node's ancestors). Nil when none passes.
+  ComPtr<TSysNode> FindChild(const std::function<bool(const TSysNode&)>& test) const;
   bool Highlighted() const { return highlighted_; }
+  // How often the node was highlighted.
+  int HighlightCount() const { return highlights_; }
   // The node and everything below it, depth first; nil when the key is not there.
   ComPtr<TSysNode> FindByKey(const GUID& key);
   // The full name of the node in JavaScript (ancestors' names joined by ".").
@@ -125,8 +164,19 @@ class TSysNode final
   HRESULT GetExtension(std::int32_t index, IpwSysNode** extension) override;
   PW_HOST_RESERVED(9)
   HRESULT GetParent(IpwSysNode** parent) override;
-  PW_HOST_RESERVED(11) PW_HOST_RESERVED(12) PW_HOST_RESERVED(13) PW_HOST_RESERVED(14) PW_HOST_RESERVED(15)
-  PW_HOST_RESERVED(16) PW_HOST_RESERVED(17) PW_HOST_RESERVED(18) PW_HOST_RESERVED(19) PW_HOST_RESERVED(20)
+  PW_HOST_RESERVED(11)
+  PW_HOST_RESERVED(12)
+      // "Exists" of the node's script members (whether it is in the tree unless a member answers).
+      HRESULT NodeExists(VARIANT_BOOL* exists) override;
+  PW_HOST_RESERVED(14)
+  PW_HOST_RESERVED(15)
+      // The node's own IDispatch (its members and its slices').
+      HRESULT GetOwnObject(IDispatch** object) override;
+  PW_HOST_RESERVED(17)
+  PW_HOST_RESERVED(18)
+      // The same as Refresh (a page node reads its whole element tree).
+      HRESULT Update() override;
+  HRESULT GetFullName(BSTR* name) override;
   PW_HOST_RESERVED(21) PW_HOST_RESERVED(22) PW_HOST_RESERVED(23) PW_HOST_RESERVED(24)
   // IpwSysNodeEx. A property the node does not hold itself comes from the builders that serve
   // the node (IpwSysNodePropertyProvider), the first that answers one (not Unassigned); Null
@@ -147,7 +197,9 @@ class TSysNode final
   HRESULT Resolve(IUnknown** reference) override;
   // IpwSysNodeNameText: the node's name as JavaScript text.
   HRESULT GetNameText(BSTR* name) override;
-  // IpwExtensibleSysNode
+  // IpwExtensibleSysNode (slots 11 and 13; its slots 4 to 10 and 12 share the reserved
+  // operations of those names)
+  PW_HOST_RESERVED(3)
   HRESULT GetNativeObject(const GUID& kind, IUnknown** object) override;
   HRESULT AddExtension(const GUID& iid, IUnknown* slice, const GUID& group, std::int32_t tag) override;
   // IDispatch: the node's own members, then its slices' in the order they were added. A name a
@@ -158,6 +210,13 @@ class TSysNode final
   HRESULT GetHandle(std::int32_t* handle) override;
   HRESULT GetPivotWindow(std::int32_t* handle) override;
   HRESULT SetContextKey(const GUID& key) override;
+  // (its slots 9 and 11 share IpwSysNode's reserved operations of those names)
+  // clang-format off
+  PW_HOST_RESERVED(4) PW_HOST_RESERVED(5) PW_HOST_RESERVED(6) PW_HOST_RESERVED(7) PW_HOST_RESERVED(8)
+  PW_HOST_RESERVED(10)
+      // clang-format on
+      // IpwNativeContext 12: the object context that SetPageContext gave (nil without one).
+      HRESULT GetPageContext(IUnknown** context) override;
   // IpwSysObjectProcess
   HRESULT GetProcessId(std::int32_t* id) override;
   HRESULT GetProcessName(BSTR* name) override;
@@ -175,6 +234,9 @@ class TSysNode final
                               std::int32_t* dispIds) override;
   HRESULT InvokeNative(std::int32_t dispId, const GUID& iid, std::uint32_t locale, std::uint16_t flags,
                        DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception, std::uint32_t* argError) override;
+  // IpwSysNodeElementSearch (answered once SetElementSearch was called)
+  HRESULT FindElementCandidates(BSTR property, BSTR text, BSTR tag, std::int32_t maxCount,
+                                IpwSysNodeIterator** candidates, VARIANT_BOOL* complete) override;
   HRESULT GetIDsOfNames(const IID& riid, const char16_t* const* names, std::uint32_t count, LCID lcid,
                         DISPID* dispIds) override;
   HRESULT Invoke(DISPID dispId, const IID& riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
@@ -203,25 +265,33 @@ class TSysNode final
   std::vector<ComPtr<TSysNode>> extensions_;
   std::map<GUID, ComPtr<IUnknown>> contextObjects_;
   std::atomic<bool> highlighted_{false};  // reset from any thread
+  std::atomic<int> highlights_{0};
   GUID typeKey_{};
   std::atomic<int> refreshes_{0};
   std::recursive_mutex childLoading_;
   bool loadingChildren_ = false;  // under childLoading_: a loader asking for the children again reads none
   ChildLoader childLoader_;
+  ElementSearch elementSearch_;  // under lock_
   void LoadChildren(bool refresh);
   std::map<GUID, ComPtr<IUnknown>> natives_;
   ComPtr<IDispatch> DefaultNativeDispatch() const;
   std::atomic<std::int32_t> windowHandle_{0}, pivotWindow_{0};
   std::vector<GUID> contextKeys_;
+  ComPtr<IUnknown> pageContext_;
+  // The page context given, else the context object under the context-item key; under lock_.
+  ComPtr<IUnknown> PageContextLocked() const;
   struct Member {
     WideString name;
     OleVariant value;
     MemberFunction function;
+    bool live = false;
   };
   static constexpr DISPID kMemberDispIdBase = 0x30000000;
   static constexpr DISPID kExistsDispId = kMemberDispIdBase - 1;  // "Exists" without a member of that name
   std::vector<Member> members_;
   // The index of the member of that name (ignoring case); members_.size() when there is none.
+  // Marks a member live or not, and lists the live ones in the property kLiveMembersProperty.
+  void SetMemberLiveLocked(std::size_t index, bool live);
   std::size_t FindMemberLocked(WideStringView name) const;
   HRESULT InvokeMember(std::size_t index, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* excepInfo);
   void RecordWindowAction(WideStringView action);
@@ -253,9 +323,11 @@ class TSysNode final
 
  protected:
   void* GetInterface(const IID& riid) noexcept override;
+  HRESULT QueryMissingInterface(const IID& riid, void** ppv) noexcept override;
 
  private:
   std::shared_ptr<Life> life_;
+  std::map<IID, ComPtr<IUnknown>> interfaceObjects_;  // under lock_
 
  public:
   // Whether the node and its ancestors are still in the tree.
@@ -275,10 +347,31 @@ class TSysManager final : public Implements<ComObject, IpwSysManager, IpwObjectT
   HRESULT GetRoot(IpwSysNode** root) override;
   // The first node in the tree (depth first) whose window handle is Window.
   HRESULT GetWindowNode(std::int32_t window, IpwSysNode** node) override;
+  // The innermost node (depth first, later children over earlier ones) whose screen rectangle
+  // holds the point (right and bottom edges outside); nil when none.
+  HRESULT GetObjectAtPoint(std::int32_t x, std::int32_t y, IpwSysNode** node) override;
+  // Depth first below Root, Depth levels down (1: Root's children); Data handed on as it is.
+  HRESULT VisitNodes(IpwSysNode* root, IpwSysNodeVisitor* visitor, std::uint8_t* data, std::int32_t reserved1,
+                     std::int32_t depth, std::int32_t reserved2) override;
+  // The screen rectangle of a node (the sample desktop's); an empty one removes it.
+  struct ScreenRect {
+    std::int32_t left = 0, top = 0, right = 0, bottom = 0;
+  };
+  void SetScreenRect(const GUID& nodeKey, const ScreenRect& rect);
+  // The nodes that have a rectangle, in tree order (depth first), with their rectangles.
+  std::vector<std::pair<ComPtr<TSysNode>, ScreenRect>> ScreenObjects() const;
+  // How many nodes the visits handed to visitors (all visits since the manager was made).
+  std::uint64_t VisitedCount() const { return visited_; }
   // The host's manager (uncounted here: the host owns the tree; SetHostManager(nullptr) as it
   // shuts down).
   HRESULT GetManager(IcvBaseManager** manager) override;
-  PW_HOST_RESERVED(5) PW_HOST_RESERVED(6)
+  PW_SYS_MANAGER_RESERVED
+  // Start itself (StartOnly) or Start and the nodes below it already read, depth first in
+  // child order; a node matches when each name's script member matches its value
+  // (VariantsMatch; a member the node lacks matches nothing). Names and Values are single
+  // values or arrays of the same length (E_INVALIDARG otherwise).
+  HRESULT FindByIdentification(IpwSysNode* start, VARIANT_BOOL startOnly, const VARIANT& names, const VARIANT& values,
+                               std::int32_t flags, IUnknown** object) override;
   void SetHostManager(IcvBaseManager* manager) { hostManager_ = manager; }
 
   // The builders that every node is offered to (TPluginHost adds the plug-ins'). A node added
@@ -298,6 +391,9 @@ class TSysManager final : public Implements<ComObject, IpwSysManager, IpwObjectT
   std::mutex typesLock_;
   std::map<GUID, WideString> types_;
   std::shared_ptr<TNodeBuilders> builders_ = std::make_shared<TNodeBuilders>();
+  mutable std::mutex rectsLock_;
+  std::map<GUID, ScreenRect> rects_;
+  std::atomic<std::uint64_t> visited_{0};
 };
 
 }  // namespace pw::host

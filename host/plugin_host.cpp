@@ -152,6 +152,9 @@ std::size_t TPluginHost::Start() {
   eachRunning(&TPluginHost::RegisterPage, u"RegisterPage");
   eachRunning(&TPluginHost::RegisterObjectTypes, u"GetTypeName");
   eachRunning(&TPluginHost::AddBuilders, u"GetBuilder");
+  eachRunning(&TPluginHost::RegisterRuntimeObjects, u"GetObjectItem");
+  eachRunning(&TPluginHost::Subscribe, u"RegisterSubscription");
+  eachRunning(&TPluginHost::RegisterActions, u"RegisterActions");
   // The nodes that exist now are offered to the builders; a node added later is offered as it
   // joins the tree (TSysNode::AddChild).
   for (const auto& failure : host_.ObjectTree().OfferNode(host_.Sys(), true)) builderFailures_.push_back(failure);
@@ -184,6 +187,60 @@ void TPluginHost::AddBuilders(Plugin& p) {
     SafeCallCheck(provider->GetBuilder(i, builder.Put()));
     host_.ObjectTree().AddBuilder(builder.Get());
   }
+}
+
+void TPluginHost::RegisterRuntimeObjects(Plugin& p) {
+  auto provider = QueryAs<IpwRuntimeObjectProvider>(p.object.Get());
+  if (!provider) return;
+  const std::int32_t count = provider->GetObjectCount();
+  for (std::int32_t i = 0; i < count; ++i) {
+    BString name;
+    ComPtr<IUnknown> object;
+    VARIANT_BOOL first = VARIANT_FALSE, second = VARIANT_FALSE;
+    SafeCallCheck(provider->GetObjectItem(i, name.Put(), object.Put(), &first, &second));
+    if (!object || name.View().empty()) continue;  // objects not made yet are skipped
+    host_.RuntimeObjects().Register(name.View(), object.Get());
+    runtimeObjects_.push_back(WideString(name.View()));
+  }
+}
+
+void TPluginHost::Subscribe(Plugin& p) {
+  auto subscription = QueryAs<IpwEventSubscription>(p.object.Get());
+  if (!subscription) return;
+  SafeCallCheck(host_.Broker().RegisterSubscription(subscription.Get()));
+  GUID key{};
+  SafeCallCheck(subscription->GetKey(&key));
+  subscriptions_.push_back(key);
+}
+
+void TPluginHost::RegisterActions(Plugin& p) {
+  if (auto registrar = QueryAs<IpwActionRegistrar>(p.object.Get())) SafeCallCheck(registrar->RegisterActions());
+  auto provider = QueryAs<IpwActionProvider>(p.object.Get());
+  if (!provider) return;
+  std::int32_t count = 0;
+  SafeCallCheck(provider->GetActionCount(&count));
+  for (std::int32_t i = 0; i < count; ++i) {
+    GUID key{};
+    SafeCallCheck(provider->GetActionId(i, &key));
+    if (key != GUID_NULL) p.actions.push_back(key);
+  }
+}
+
+bool TPluginHost::RunAction(const GUID& action, const OleVariant& param) {
+  for (auto& p : plugins_) {
+    if (!Running(p) || std::find(p.actions.begin(), p.actions.end(), action) == p.actions.end()) continue;
+    auto provider = QueryAs<IpwActionProvider>(p.object.Get());
+    auto made = host_.Actions().Find(action);
+    if (!provider || !made) break;
+    SafeCallCheck(provider->UpdateAction(made.Get()));
+    const OleVariant enabled = made->Property(0);
+    if (enabled.Get().vt == VT_BOOL && enabled.Get().boolVal == VARIANT_FALSE) return false;
+    GUID result{};
+    std::int32_t code = 0;
+    SafeCallCheck(provider->ExecuteAction(made.Get(), param.Get(), &result, &code));
+    return true;
+  }
+  throw EOleSysError(u"No running plug-in provides the action " + GuidToWideString(action), E_INVALIDARG);
 }
 
 void TPluginHost::RegisterPage(Plugin& p) {
@@ -277,6 +334,10 @@ std::vector<WideString> TPluginHost::Stop() {
     forwarder_ = nullptr;
   }
   host_.ObjectTree().ClearBuilders();
+  for (auto& key : subscriptions_) host_.Broker().UnregisterSubscription(&key);
+  subscriptions_.clear();
+  for (const auto& name : runtimeObjects_) host_.RuntimeObjects().Unregister(name);
+  runtimeObjects_.clear();
   if (started_)
     for (auto& p : plugins_)
       if (p.object) {

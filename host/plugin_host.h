@@ -48,6 +48,7 @@ class TPluginHost {
     HRESULT created = S_OK;
     WideString error;          // why creation or a later step failed
     ComPtr<TSettingsGroup> settingsGroup;  // an options-page provider's group
+    std::vector<GUID> actions;             // an action provider's actions, in its index order
   };
 
   explicit TPluginHost(TestHost& host);
@@ -79,6 +80,12 @@ class TPluginHost {
   // of Finalize, each as "name: reason".
   std::vector<WideString> Stop();
 
+  // Runs a plug-in's action as the host's menu does: the providing plug-in updates the action
+  // (its enabled state, property 0) and, when it is enabled, executes it with the parameter.
+  // Answers whether it ran; raises when no running plug-in provides the key, or for the
+  // provider's failure.
+  bool RunAction(const GUID& action, const OleVariant& param = {});
+
   std::vector<Plugin>& Plugins() { return plugins_; }
   // The failures of builders' ExtendNode when Start offered them the object tree.
   const std::vector<WideString>& BuilderFailures() const { return builderFailures_; }
@@ -92,6 +99,14 @@ class TPluginHost {
   void RegisterObjectTypes(Plugin& p);
   // The builders of a plug-in that answers IpwSysNodeBuilderProvider go to the object tree.
   void AddBuilders(Plugin& p);
+  // The runtime objects a plug-in lists (IpwRuntimeObjectProvider) join the host's under their
+  // names; nil objects are skipped. Withdrawn at Stop.
+  void RegisterRuntimeObjects(Plugin& p);
+  // A plug-in that answers IpwEventSubscription is subscribed to the broker's events until Stop.
+  void Subscribe(Plugin& p);
+  // A plug-in that answers IpwActionRegistrar registers its actions; the keys its
+  // IpwActionProvider lists are kept with it.
+  void RegisterActions(Plugin& p);
   void SettingChanged(IpwSetting* setting);
 
   TestHost& host_;
@@ -100,6 +115,8 @@ class TPluginHost {
   ComPtr<IpwSettingsListener> forwarder_;
   bool started_ = false;
   std::vector<WideString> builderFailures_;
+  std::vector<GUID> subscriptions_;
+  std::vector<WideString> runtimeObjects_;
 };
 
 }  // namespace pw::host

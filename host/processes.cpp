@@ -2,8 +2,11 @@
 
 #include <algorithm>
 
+#include "graphics/blit.h"
 #include "platform/automation/out_params.h"
+#include "platform/automation/safearray.h"
 #include "platform/rtl/strings.h"
+#include "platform/ui/gdi.h"
 #include "platform/ui/window_system.h"
 
 namespace pw::host {
@@ -16,7 +19,8 @@ constexpr WideStringView kUnloadCommand = u"{C9657614-62FE-4DDD-AD5F-6AB17BD0FB9
 
 class TModuleList final : public Implements<ComObject, IpwModuleList> {
  public:
-  explicit TModuleList(std::vector<WideString> names) : names_(std::move(names)) {}
+  TModuleList(std::vector<WideString> names, WideString folder)
+      : names_(std::move(names)), folder_(std::move(folder)) {}
   HRESULT GetCount(std::int32_t* count) override {
     return SafeCall([&] { SetOutCount(count, names_); });
   }
@@ -25,9 +29,17 @@ class TModuleList final : public Implements<ComObject, IpwModuleList> {
       SetOutItem(name, names_, index);
     });
   }
+  // Every module of a described process comes from the process's one folder.
+  HRESULT GetFolder(std::int32_t index, BSTR* folder) override {
+    return SafeCall([&] {
+      CheckIndex(index, names_.size());
+      SetOut(folder, folder_);
+    });
+  }
 
  private:
   std::vector<WideString> names_;
+  WideString folder_;
 };
 
 class TWindowList final : public Implements<ComObject, IpwWindowList> {
@@ -84,7 +96,7 @@ HRESULT THookCommandTarget::ExecuteCommand(BSTR command, const VARIANT& argument
     WideString text(BstrView(command));
     OleVariant arg(argument);
     std::lock_guard guard(lock_);
-    calls_.push_back({HookCall::Command, text, arg});
+    calls_.push_back({HookCall::Command, text, arg, {}});
     bool done = true;
     const bool load = text == kLoadCommand, unload = text == kUnloadCommand;
     if (load || unload) {
@@ -114,9 +126,39 @@ HRESULT THookCommandTarget::SetParameter(BSTR key, const VARIANT& value, VARIANT
     WideString text(BstrView(key));
     OleVariant v(value);
     std::lock_guard guard(lock_);
-    calls_.push_back({HookCall::Parameter, text, v});
+    calls_.push_back({HookCall::Parameter, text, v, {}});
     parameters_[text] = v;
     if (result) *result = VARIANT_TRUE;
+  });
+}
+
+HRESULT THookCommandTarget::SetParameters(const VARIANT& keys, const VARIANT& values, VARIANT_BOOL* result) {
+  return SafeCall([&] {
+    OleVariant k(keys), v(values);
+    // The pairs, when both are arrays of variants of the same bounds and every key is a text.
+    std::vector<std::pair<WideString, OleVariant>> pairs;
+    bool valid = k.Get().vt == (VT_ARRAY | VT_VARIANT) && v.Get().vt == (VT_ARRAY | VT_VARIANT) && k.Get().parray &&
+                 v.Get().parray && SafeArrayGetDim(k.Get().parray) == 1 && SafeArrayGetDim(v.Get().parray) == 1;
+    if (valid) {
+      std::int32_t kl = 0, ku = -1, vl = 0, vu = -1;
+      OleCheck(SafeArrayGetLBound(k.Get().parray, 1, &kl));
+      OleCheck(SafeArrayGetUBound(k.Get().parray, 1, &ku));
+      OleCheck(SafeArrayGetLBound(v.Get().parray, 1, &vl));
+      OleCheck(SafeArrayGetUBound(v.Get().parray, 1, &vu));
+      valid = kl == vl && ku == vu;
+      for (std::int32_t i = kl; valid && i <= ku; ++i) {
+        OleVariant key, value;
+        OleCheck(SafeArrayGetElement(k.Get().parray, &i, key.Put()));
+        OleCheck(SafeArrayGetElement(v.Get().parray, &i, value.Put()));
+        valid = key.Get().vt == VT_BSTR;
+        if (valid) pairs.emplace_back(WideString(BstrView(key.Get().bstrVal)), value);
+      }
+    }
+    std::lock_guard guard(lock_);
+    calls_.push_back({HookCall::Parameters, WideString(), k, v});
+    if (valid)
+      for (auto& [key, value] : pairs) parameters_[key] = value;
+    if (result) *result = ToWordBool(valid);
   });
 }
 
@@ -165,11 +207,16 @@ HRESULT TProcess::GetHookChannel(IpwHookChannel** channel, VARIANT_BOOL* availab
 TProcessList::~TProcessList() { Clear(); }
 
 ComPtr<TProcess> TProcessList::Add(const ProcessDescription& description) {
+  return Add(description, u"Process", {OleVariant(description.name)});
+}
+
+ComPtr<TProcess> TProcessList::Add(const ProcessDescription& description, WideStringView nodeName,
+                                   std::vector<OleVariant> nodeArgs) {
   Remove(description.id);
   DescribeProcess(description);
   // The node answers its process before the builders are offered it.
   ComPtr<TProcess> process;
-  root_.AddChild(u"Process", {OleVariant(description.name)}, GUID_NULL, [&](TSysNode& node) {
+  root_.AddChild(nodeName, std::move(nodeArgs), GUID_NULL, [&](TSysNode& node) {
     process = MakeObject<TProcess>(description.id, description.name, ComPtr<TSysNode>(&node));
     node.SetContextObject(IpwProcess::iid, static_cast<IpwProcess*>(process.Get()));
     node.SetProcess(static_cast<std::int32_t>(description.id), description.name, u"");
@@ -226,7 +273,19 @@ HRESULT TProcessInfoService::GetProcessFlag(IpwProcess* process, VARIANT_BOOL* f
 }
 
 HRESULT TProcessInfoService::GetProcessModules(IpwProcess* process, IpwModuleList** modules) {
-  return SafeCall([&] { SetOut(modules, MakeObject<TModuleList>(GetProcessModuleNames(ProcessIdOf(process)))); });
+  return SafeCall([&] {
+    const DWORD id = ProcessIdOf(process);
+    auto description = FindProcessDescription(id);
+    SetOut(modules,
+           MakeObject<TModuleList>(GetProcessModuleNames(id), description ? description->moduleFolder : WideString()));
+  });
+}
+
+HRESULT TProcessInfoService::GetProcessName(IpwProcess* process, BSTR* name) {
+  return SafeCall([&] {
+    auto d = FindProcessDescription(ProcessIdOf(process));
+    SetOut(name, d ? d->name : WideString());
+  });
 }
 
 HRESULT TWindowsManager::GetProcessWindows(IpwProcess* process, IpwWindowList** windows) {
@@ -368,9 +427,114 @@ void TWindowsManager::SetWindowState(std::int32_t window, bool exists, bool visi
   states_[window] = {exists, visible};
 }
 
+HRESULT TWindowsManager::GetWindowProcessId(std::int32_t window, std::int32_t* processId) {
+  if (!processId) return E_POINTER;
+  *processId = static_cast<std::int32_t>(pw::GetWindowProcessId(static_cast<HWND>(window)));
+  return S_OK;
+}
+
+HRESULT TWindowsManager::GetWindowText(std::int32_t window, BSTR* text) {
+  return SafeCall([&] {
+    WideString answer;
+    {
+      std::lock_guard guard(lock_);
+      if (auto at = texts_.find(window); at != texts_.end()) answer = at->second;
+    }
+    SetOut(text, answer);
+  });
+}
+
+HRESULT TWindowsManager::GetFirstChildWindow(std::int32_t window, std::int32_t* child) {
+  if (!child) return E_POINTER;
+  *child = 0;
+  for (HWND candidate : GetChildWindowHandles(static_cast<HWND>(window))) {
+    if (GetParentWindow(candidate) == static_cast<HWND>(window)) {
+      *child = static_cast<std::int32_t>(candidate);
+      break;
+    }
+  }
+  return S_OK;
+}
+
+HRESULT TWindowsManager::IsPointOnWindow(std::int32_t window, std::int32_t x, std::int32_t y, VARIANT_BOOL* onWindow) {
+  if (!onWindow) return E_POINTER;
+  PointTest test;
+  bool answer = false;
+  {
+    std::lock_guard guard(lock_);
+    auto state = states_.find(window);
+    const bool visible = ExistsLocked(window) && (state == states_.end() || state->second.second);
+    if (auto at = pointTests_.find(window); at != pointTests_.end()) {
+      test = at->second;
+    } else if (visible) {
+      const TRect r = RectLocked(window, false);
+      answer = x >= 0 && y >= 0 && x < r.Right - r.Left && y < r.Bottom - r.Top;
+    }
+  }
+  if (test) answer = test(x, y);  // outside the lock: a test may ask the manager again
+  *onWindow = answer ? VARIANT_TRUE : VARIANT_FALSE;
+  return S_OK;
+}
+
+void TWindowsManager::SetWindowText(std::int32_t window, WideString text) {
+  std::lock_guard guard(lock_);
+  texts_[window] = std::move(text);
+}
+
+void TWindowsManager::SetPointTest(std::int32_t window, PointTest test) {
+  std::lock_guard guard(lock_);
+  pointTests_[window] = std::move(test);
+}
+
 void TWindowsManager::SetClientOrigin(std::int32_t window, std::int32_t x, std::int32_t y) {
   std::lock_guard guard(lock_);
   origins_[window] = {x, y};
+}
+
+HRESULT TWindowsManager::UpdateWindows() {
+  ++updates_;
+  return S_OK;
+}
+
+HRESULT TWindowsManager::ClearHighlight() {
+  ++highlightClears_;
+  return S_OK;
+}
+
+HRESULT TWindowsManager::CropPicture(std::int32_t clientX, std::int32_t clientY, std::int32_t width,
+                                     std::int32_t height, std::int32_t* bitmap) {
+  return SafeCall([&] {
+    if (!bitmap) throw EOleSysError(u"Invalid pointer", E_POINTER);
+    {
+      std::lock_guard guard(lock_);
+      crops_.push_back(IntToWide(clientX) + u" " + IntToWide(clientY) + u" " + IntToWide(width) + u" " +
+                       IntToWide(height));
+    }
+    const auto pixels = BitmapPixels(*bitmap);
+    if (!pixels) throw EOleSysError(u"The picture is no bitmap", E_INVALIDARG);
+    const std::int32_t w = pixels->width(), h = pixels->height();
+    const std::int32_t left = clientX == -1 ? 0 : std::clamp(clientX, 0, w);
+    const std::int32_t top = clientY == -1 ? 0 : std::clamp(clientY, 0, h);
+    const std::int32_t right =
+        width == -1 ? w : static_cast<std::int32_t>(std::min<std::int64_t>(std::int64_t{left} + width, w));
+    const std::int32_t bottom =
+        height == -1 ? h : static_cast<std::int32_t>(std::min<std::int64_t>(std::int64_t{top} + height, h));
+    if (width < -1 || height < -1 || right <= left || bottom <= top) {
+      throw EOleSysError(u"The rectangle is outside the picture", E_INVALIDARG);
+    }
+    if (left == 0 && top == 0 && right == w && bottom == h) return;  // the whole picture: kept as it is
+    graphics::Bitmap cropped(right - left, bottom - top, pixels->format());
+    graphics::CopyPixels(*pixels, left, top, right - left, bottom - top, cropped, 0, 0);
+    const HBITMAP made = CreateBitmapFrom(std::move(cropped));
+    if (!made) throw EOleSysError(u"The picture could not be made", E_OUTOFMEMORY);
+    DeleteObject(*bitmap);
+    *bitmap = made;
+  });
+}
+
+std::vector<WideString> TWindowsManager::Crops() const {
+  std::lock_guard guard(lock_);
+  return crops_;
 }
 
 HRESULT TWindowsManager::GetWindowPicture(std::int32_t window, std::int32_t flags, std::int32_t* bitmap) {

@@ -26,9 +26,10 @@ namespace pw::host {
 
 // One call that reached a hook command target, in order.
 struct HookCall {
-  enum Kind { Command, Parameter } kind;
-  WideString name;  // the command text, or the parameter key text
-  OleVariant value;  // the command's argument, or the parameter's value
+  enum Kind { Command, Parameter, Parameters } kind;
+  WideString name;    // the command text, or the parameter key text (empty for Parameters)
+  OleVariant value;   // the command's argument, or the parameter's value (the keys for Parameters)
+  OleVariant values;  // Parameters: the values array
 };
 
 // The hooks' side of a process: takes commands (load and unload a hook library, and any other
@@ -46,6 +47,10 @@ class THookCommandTarget final : public AutoImplements<TCVAAutoIntfObject, IpwHo
 
   HRESULT ExecuteCommand(BSTR command, const VARIANT& argument, VARIANT* reply, VARIANT_BOOL* result) override;
   HRESULT SetParameter(BSTR key, const VARIANT& value, VARIANT_BOOL* result) override;
+  // Slot 0x09000003: two parallel arrays, recorded as they came; when both are one-dimensional
+  // arrays of the same bounds whose keys are texts, each pair also becomes a parameter's value
+  // (Result True), else nothing else changes (Result False).
+  HRESULT SetParameters(const VARIANT& keys, const VARIANT& values, VARIANT_BOOL* result) override;
 
  private:
   mutable std::mutex lock_;
@@ -110,6 +115,10 @@ class TProcessList {
 
   // Describes the process in the platform's model, adds its node and makes its process object.
   ComPtr<TProcess> Add(const ProcessDescription& description);
+  // The same, the node named as scripts name it (e.g. "Browser" with "chrome") instead of
+  // "Process" with the program's name.
+  ComPtr<TProcess> Add(const ProcessDescription& description, WideStringView nodeName,
+                       std::vector<OleVariant> nodeArgs);
   // Removes the process from the model and the tree.
   void Remove(DWORD id);
   ComPtr<TProcess> Find(DWORD id) const;
@@ -132,13 +141,15 @@ class TProcessInfoService final : public Implements<ComObject, IpwProcessInfoSer
   PW_HOST_RESERVED(9) PW_HOST_RESERVED(10)
   HRESULT GetProcessFlag(IpwProcess* process, VARIANT_BOOL* flag) override;
   HRESULT GetProcessModules(IpwProcess* process, IpwModuleList** modules) override;
+  // Slot 12: the name in the process model (empty for a process it does not describe).
+  HRESULT GetProcessName(IpwProcess* process, BSTR* name) override;
 
  private:
   const TProcessList& processes_;
 };
 
 // IcvWindowsManager over the process model.
-class TWindowsManager final : public Implements<ComObject, IcvWindowsManager> {
+class TWindowsManager final : public Implements<ComObject, IcvWindowsManagerEx> {
  public:
   PW_HOST_RESERVED(3) PW_HOST_RESERVED(4) PW_HOST_RESERVED(5) PW_HOST_RESERVED(8)
   PW_HOST_RESERVED(9) PW_HOST_RESERVED(10) PW_HOST_RESERVED(11) PW_HOST_RESERVED(12) PW_HOST_RESERVED(13)
@@ -176,8 +187,17 @@ class TWindowsManager final : public Implements<ComObject, IcvWindowsManager> {
   HRESULT WindowVisible(std::int32_t window, VARIANT_BOOL* visible) override;
   void SetWindowRects(std::int32_t window, TRect windowRect, TRect clientRect);
   void SetWindowState(std::int32_t window, bool exists, bool visible);
-  PW_HOST_RESERVED(47)
-  PW_HOST_RESERVED(48) PW_HOST_RESERVED(49) PW_HOST_RESERVED(50) PW_HOST_RESERVED(51) PW_HOST_RESERVED(52)
+  // Slots 47 to 50: a window's process and first child as the platform's window model knows them;
+  // its text as set (empty unless set); the point test: the window is visible and the point lies
+  // in its rectangle (relative to its top-left corner), unless a point test is set for it.
+  HRESULT GetWindowProcessId(std::int32_t window, std::int32_t* processId) override;
+  HRESULT GetWindowText(std::int32_t window, BSTR* text) override;
+  HRESULT GetFirstChildWindow(std::int32_t window, std::int32_t* child) override;
+  HRESULT IsPointOnWindow(std::int32_t window, std::int32_t x, std::int32_t y, VARIANT_BOOL* onWindow) override;
+  void SetWindowText(std::int32_t window, WideString text);
+  using PointTest = std::function<bool(std::int32_t x, std::int32_t y)>;
+  void SetPointTest(std::int32_t window, PointTest test);
+  PW_HOST_RESERVED(51) PW_HOST_RESERVED(52)
   PW_HOST_RESERVED(53) PW_HOST_RESERVED(54) PW_HOST_RESERVED(55) PW_HOST_RESERVED(56) PW_HOST_RESERVED(57)
   PW_HOST_RESERVED(58) PW_HOST_RESERVED(59)
   // Slot 60: the window's picture from the picture source (the test host's: the tested browsers'
@@ -192,8 +212,23 @@ class TWindowsManager final : public Implements<ComObject, IcvWindowsManager> {
   // Slot 77: a 4 x 4 pixel rectangle and the double-click time (500 ms unless set).
   HRESULT GetDoubleClickSettings(std::int32_t* width, std::int32_t* height, std::uint32_t* time) override;
   void SetDoubleClickTime(std::uint32_t ms) { doubleClickTime_ = ms; }
+  // IcvWindowsManagerEx. Slot 78: the update (counted; the platform's window model is always up to
+  // date); slot 79: the crop of a bitmap (the old one deleted, a new handle in its place; every
+  // crop recorded as "X Y W H"); slot 90: the clear-highlight (counted).
+  HRESULT UpdateWindows() override;
+  HRESULT CropPicture(std::int32_t clientX, std::int32_t clientY, std::int32_t width, std::int32_t height,
+                      std::int32_t* bitmap) override;
+  PW_HOST_RESERVED(80)
+  PW_HOST_RESERVED(81) PW_HOST_RESERVED(82) PW_HOST_RESERVED(83) PW_HOST_RESERVED(84) PW_HOST_RESERVED(85)
+      PW_HOST_RESERVED(86) PW_HOST_RESERVED(87) PW_HOST_RESERVED(88) PW_HOST_RESERVED(89) HRESULT
+      ClearHighlight() override;
+  int Updates() const { return updates_; }
+  int HighlightClears() const { return highlightClears_; }
+  std::vector<WideString> Crops() const;
 
  private:
+  std::atomic<int> updates_{0}, highlightClears_{0};
+  std::vector<WideString> crops_;  // under lock_
   std::atomic<std::uint32_t> doubleClickTime_{500};
   std::atomic<std::int32_t> foreground_{0};
   mutable std::mutex flagsLock_;
@@ -202,6 +237,8 @@ class TWindowsManager final : public Implements<ComObject, IcvWindowsManager> {
   std::map<std::int32_t, std::pair<std::int32_t, std::int32_t>> origins_;
   std::map<std::int32_t, std::pair<TRect, TRect>> rects_;
   std::map<std::int32_t, std::pair<bool, bool>> states_;
+  std::map<std::int32_t, WideString> texts_;
+  std::map<std::int32_t, PointTest> pointTests_;
   // The window (or client) rectangle set for a window, else an empty one at its client origin.
   TRect RectLocked(std::int32_t window, bool client) const;
   // Whether a window exists: as its state says, else while a rectangle is set for it or the

@@ -89,7 +89,19 @@ THostProjectNode::THostProjectNode(IpwProjectNode* parent, const GUID& typeKey, 
 void* THostProjectNode::GetInterface(const IID& riid) noexcept {
   // Only Project nodes answer the project interface.
   if (riid == IpwProject::iid && typeKey_ != kProjectNodeType) return nullptr;
+  // Only nodes given event sets are event controls.
+  if (riid == IpwEventControl::iid && eventSets_.empty()) return nullptr;
   return Implements::GetInterface(riid);
+}
+
+HRESULT THostProjectNode::GetEventSetCount(std::int32_t* count) {
+  return SafeCall([&] { SetOutValue(count, static_cast<std::int32_t>(eventSets_.size())); });
+}
+HRESULT THostProjectNode::GetEventSet(std::int32_t index, GUID* set) {
+  return SafeCall([&] {
+    CheckIndex(index, eventSets_.size());
+    SetOutValue(set, eventSets_[static_cast<std::size_t>(index)]);
+  });
 }
 
 HRESULT THostProjectNode::GetKey(GUID* key) {
@@ -157,8 +169,18 @@ void TProjectRegistry::AddNode(IpwProjectNode* node) {
   nodes_.emplace_back(node);
 }
 void TProjectRegistry::SetCurrentNode(IpwProjectNode* node) {
+  std::function<void(IpwProjectNode*)> listener;
+  {
+    std::lock_guard guard(lock_);
+    if (current_.Get() == node) return;
+    current_ = node;
+    listener = currentListener_;
+  }
+  if (listener) listener(node);
+}
+void TProjectRegistry::SetCurrentNodeListener(std::function<void(IpwProjectNode*)> listener) {
   std::lock_guard guard(lock_);
-  current_ = node;
+  currentListener_ = std::move(listener);
 }
 void TProjectRegistry::SetCurrentLanguage(const GUID& key) {
   std::lock_guard guard(lock_);
@@ -196,10 +218,23 @@ std::vector<ComPtr<IpwProjectNode>> TProjectRegistry::EditsBegun() const {
   std::lock_guard guard(lock_);
   return editsBegun_;
 }
+void THostProjectNode::ClearChildren() {
+  auto children = std::move(children_);
+  children_.clear();
+  for (auto& child : children) {
+    if (auto* node = dynamic_cast<THostProjectNode*>(child.Get())) node->ClearChildren();
+  }
+}
+
 void TProjectRegistry::Clear() {
   std::vector<ComPtr<IpwProjectItemTypeProvider>> lists;
+  std::vector<ComPtr<IpwProjectNode>> nodes;
   std::lock_guard guard(lock_);
   lists.swap(itemTypes_);
+  nodes = nodes_;
+  for (auto& n : nodes) {
+    if (auto* node = dynamic_cast<THostProjectNode*>(n.Get())) node->ClearChildren();
+  }
   suiteRoot_ = nullptr;
   defaultProject_ = nullptr;
   editsBegun_.clear();
@@ -288,6 +323,15 @@ HRESULT TProjectRegistry::GetCurrentLanguageKey(GUID* key) {
     std::lock_guard guard(lock_);
     SetOutValue(key, language_);
   });
+}
+
+HRESULT TProjectRegistry::GetOwnerKind(std::int32_t* kind) {
+  return SafeCall([&] { SetOutValue<std::int32_t>(kind, ownerKind_.load()); });
+}
+
+HRESULT TProjectRegistry::StopRun(std::int32_t, std::int32_t) {
+  RequestStop();
+  return S_OK;
 }
 
 HRESULT TProjectRegistry::IsStopRequested(VARIANT_BOOL* requested) {
@@ -467,6 +511,29 @@ HRESULT TProjectService::HasUnsavedChanges(IpwProjectNode*, VARIANT_BOOL* result
 }
 HRESULT TProjectService::CanShowProperties(IpwProjectNode*, VARIANT_BOOL* result) {
   return SafeCall([&] { SetOutValue<VARIANT_BOOL>(result, ToWordBool(canShowProperties_.load())); });
+}
+void TProjectService::QueueDropAnswer(bool answer) {
+  std::lock_guard guard(lock_);
+  dropAnswers_.push_back(answer);
+}
+HRESULT TProjectService::MayDropNodeData(IpwProjectNode* node, VARIANT_BOOL* result) {
+  return SafeCall([&] {
+    Add(u"MayDropData " + NoticeName(node));
+    VARIANT_BOOL modified = VARIANT_FALSE;
+    if (auto persistent = QueryAs<IpwPersistentProjectNode>(node)) OleCheck(persistent->GetModified(&modified));
+    bool answer = true;
+    if (modified) {
+      if (!config_ || !config_->Interactive()) {
+        answer = false;
+      } else {
+        std::lock_guard guard(lock_);
+        if (dropAnswers_.empty()) throw EOleSysError(u"No answer queued for the question about unsaved data", E_FAIL);
+        answer = dropAnswers_.front();
+        dropAnswers_.pop_front();
+      }
+    }
+    SetOutValue<VARIANT_BOOL>(result, ToWordBool(answer));
+  });
 }
 HRESULT TProjectService::ShowProperties(IpwProjectNode* node) {
   return SafeCall([&] { Add(u"Properties " + NoticeName(node)); });

@@ -6,12 +6,15 @@
 // ("*.pwp", each in a folder of its own) and Item ("*.pwi", under a Project).
 #pragma once
 
+#include <functional>
 #include <atomic>
+#include <deque>
 #include <map>
 #include <mutex>
 #include <vector>
 
 #include "host/com_support.h"
+#include "host/host_config.h"
 #include "host/run_state.h"
 #include "interfaces/ProbewrightHost.h"
 #include "project/types/node_info.h"
@@ -28,13 +31,19 @@ inline constexpr GUID kHostItemTypesKey = MakeGuid("{1DA40FDF-8FDB-4AD8-ADCA-F13
 // A plain project node the host can place in its registry: a key, a type, a parent and, for
 // Project nodes, a language.
 // Its children are the ones added to it; attributes are what was set (others: E_INVALIDARG).
-class THostProjectNode final : public Implements<ComObject, IpwProjectNode, IpwProject, IpwProjectContextItem> {
+class THostProjectNode final
+    : public Implements<ComObject, IpwProjectNode, IpwProject, IpwProjectContextItem, IpwEventControl> {
  public:
+  // The event sets the node handles as an event control of an Events item (IpwEventControl).
+  void SetHandledEventSets(std::vector<GUID> sets) { eventSets_ = std::move(sets); }
+  HRESULT GetEventSetCount(std::int32_t* count) override;
+  HRESULT GetEventSet(std::int32_t index, GUID* set) override;
   THostProjectNode(IpwProjectNode* parent, const GUID& typeKey, WideStringView name, const GUID& key = GUID_NULL);
   void SetLanguageKey(const GUID& key) { languageKey_ = key; }
   void AddChild(IpwProjectNode* child) { children_.emplace_back(child); }
-  // Lets the children go (they hold their parent: the tree is a cycle until then).
-  void ClearChildren() { children_.clear(); }
+  // Lets the children and everything below them go (they hold their parent: the tree is a cycle
+  // until then).
+  void ClearChildren();
   // Attribute 0 is the file that keeps the node's data.
   void SetAttributeValue(std::int32_t id, const OleVariant& value) { attributes_[id] = value; }
 
@@ -70,6 +79,7 @@ class THostProjectNode final : public Implements<ComObject, IpwProjectNode, IpwP
   std::vector<ComPtr<IpwProjectNode>> children_;
   std::map<std::int32_t, OleVariant> attributes_;
   std::vector<WideString> tracking_;
+  std::vector<GUID> eventSets_;
 };
 
 // The host's own item types, Project and Item.
@@ -125,7 +135,10 @@ class TProjectRegistry final
   explicit TProjectRegistry(ComPtr<TRunState> run = nullptr) : run_(std::move(run)) {}
   void SetSuiteOpen(bool open);
   void AddNode(IpwProjectNode* node);
+  // A change of the current node is told to the listener (the test host: the broker's node
+  // events), outside the registry's lock; setting the same node again tells nothing.
   void SetCurrentNode(IpwProjectNode* node);
+  void SetCurrentNodeListener(std::function<void(IpwProjectNode*)> listener);
   void SetCurrentLanguage(const GUID& key);
   // The item the test run works on (nil: none).
   void SetRunItem(IcvKeyItem* item);
@@ -163,8 +176,13 @@ class TProjectRegistry final
   HRESULT BeginEdit(IpwProjectNode* owner) override;
   // IpwProjectNodeRegistryService
   HRESULT GetCurrentLanguageKey(GUID* key) override;
+  // The owner's kind: 3 (a project explorer showing the containers' actions) unless set.
+  HRESULT GetOwnerKind(std::int32_t* kind) override;
+  void SetOwnerKind(std::int32_t kind) { ownerKind_ = kind; }
   // IpwRunControl (its reserved slots 4 to 31 are the registry's, by name)
   HRESULT GetCurrentItem(IcvKeyItem** item) override;
+  // Slot 24: the run control's stop (RequestStop); the arguments are not read.
+  HRESULT StopRun(std::int32_t, std::int32_t) override;
   PW_HOST_RESERVED(12) PW_HOST_RESERVED(18) PW_HOST_RESERVED(19) PW_HOST_RESERVED(20) PW_HOST_RESERVED(25)
   PW_HOST_RESERVED(26)
   // Slot 32: True while the run control's stop or the run state's stop flag is set.
@@ -196,6 +214,7 @@ class TProjectRegistry final
   // Not counted: the manager holds this registry.
   IcvBaseManager* nodeManager_ = nullptr;
   bool addAllowed_ = true;
+  std::atomic<std::int32_t> ownerKind_{3};
   std::vector<WideString> addRecords_;
   ComPtr<TRunState> run_;
   mutable std::mutex lock_;
@@ -203,6 +222,7 @@ class TProjectRegistry final
   bool suiteOpen_ = false;
   std::vector<ComPtr<IpwProjectNode>> nodes_;
   ComPtr<IpwProjectNode> current_;
+  std::function<void(IpwProjectNode*)> currentListener_;
   ComPtr<IcvKeyItem> runItem_;
   GUID language_{};
   ComPtr<IpwProjectNode> suiteRoot_, defaultProject_;
@@ -241,9 +261,13 @@ class TDiagnosticLog final : public Implements<ComObject, IpwDiagnosticLog> {
 // The project service (IpwProjectService), handed out by the options service's entry of the
 // lookup: it records "BeforeLoad NAME", "Unloaded NAME", "BeforeSave NAME", "Properties NAME",
 // "ConfirmRename NAME NEW" and "Renamed NAME NEW" and answers from what the test set (no
-// unsaved changes, properties shown, renames confirmed).
+// unsaved changes, properties shown, renames confirmed). Whether a node's data may be dropped
+// ("MayDropData NAME"): yes for an unmodified node; else the next queued answer with dialogs (a
+// missing answer fails the call) and no without dialogs.
 class TProjectService final : public Implements<ComObject, IpwProjectService> {
  public:
+  explicit TProjectService(std::shared_ptr<HostConfig> config = nullptr) : config_(std::move(config)) {}
+  void QueueDropAnswer(bool answer);
   std::vector<WideString> Notices() const;
   void ClearNotices();
   void SetUnsavedChanges(bool value) { unsaved_ = value; }
@@ -257,8 +281,8 @@ class TProjectService final : public Implements<ComObject, IpwProjectService> {
   HRESULT BeforeSave(IpwProjectNode* node) override;
   HRESULT HasUnsavedChanges(IpwProjectNode* node, VARIANT_BOOL* result) override;
   HRESULT CanShowProperties(IpwProjectNode* node, VARIANT_BOOL* result) override;
-  PW_HOST_RESERVED(16) PW_HOST_RESERVED(17) PW_HOST_RESERVED(18) PW_HOST_RESERVED(19) PW_HOST_RESERVED(20)
-  PW_HOST_RESERVED(21)
+  HRESULT MayDropNodeData(IpwProjectNode* node, VARIANT_BOOL* result) override;
+  PW_HOST_RESERVED(17) PW_HOST_RESERVED(18) PW_HOST_RESERVED(19) PW_HOST_RESERVED(20) PW_HOST_RESERVED(21)
   HRESULT ShowProperties(IpwProjectNode* node) override;
   PW_HOST_RESERVED(23) PW_HOST_RESERVED(24) PW_HOST_RESERVED(25) PW_HOST_RESERVED(26) PW_HOST_RESERVED(27)
   PW_HOST_RESERVED(28) PW_HOST_RESERVED(29) PW_HOST_RESERVED(30) PW_HOST_RESERVED(31) PW_HOST_RESERVED(32)
@@ -268,8 +292,10 @@ class TProjectService final : public Implements<ComObject, IpwProjectService> {
 
  private:
   void Add(WideString line);
+  std::shared_ptr<HostConfig> config_;
   mutable std::mutex lock_;
   std::vector<WideString> notices_;
+  std::deque<bool> dropAnswers_;
   std::atomic<bool> unsaved_{false}, canShowProperties_{true}, confirmRename_{true};
 };
 

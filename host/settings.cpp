@@ -207,6 +207,11 @@ void* TSetting::GetInterface(const IID& riid) noexcept {
 
 OleVariant TSetting::CurrentValue() const {
   std::lock_guard guard(lock_);
+  // A table's value is the first cell of its current row.
+  if (kind_ == kSettingTable) {
+    if (currentRow_ < 0 || static_cast<std::size_t>(currentRow_) >= rows_.size() || columns_.empty()) return {};
+    return rows_[static_cast<std::size_t>(currentRow_)][0];
+  }
   return value_;
 }
 
@@ -230,14 +235,18 @@ void TSetting::CheckCell(std::int32_t column, std::int32_t row) const {
   CheckIndex(row, rows_.size());
 }
 
-void TSetting::Changed(const char16_t*) {
+void TSetting::Changed(std::int32_t flags) {
   bool notify = false;
   {
     std::lock_guard guard(lock_);
-    if (updateCount_ > 0)
+    changeFlags_ |= flags;
+    if (updateCount_ > 0) {
       changedInUpdate_ = true;
-    else
+    } else {
       notify = (flags_ & kSettingQuietFlag) == 0;
+      toldFlags_ = changeFlags_;
+      changeFlags_ = 0;
+    }
   }
   if (notify && owner_) owner_->NotifyChanged(*this);
 }
@@ -245,7 +254,7 @@ void TSetting::Changed(const char16_t*) {
 HRESULT TSetting::BeginUpdate() {
   return SafeCall([&] {
     std::lock_guard guard(lock_);
-    if (updateCount_++ == 0) changedInUpdate_ = false;
+    if (updateCount_++ == 0) changedInUpdate_ = false, changeFlags_ = 0;
   });
 }
 
@@ -259,6 +268,8 @@ HRESULT TSetting::EndUpdate(VARIANT_BOOL* changed) {
       if (--updateCount_ == 0) {
         notify = changedInUpdate_ && (flags_ & kSettingQuietFlag) == 0;
         changedInUpdate_ = false;
+        toldFlags_ = changeFlags_;
+        changeFlags_ = 0;
       }
     }
     if (changed) *changed = ToWordBool(wasChanged);
@@ -273,6 +284,10 @@ HRESULT TSetting::GetCaption(BSTR* caption) {
   return SafeCall([&] { SetOut(caption, caption_); });
 }
 
+HRESULT TSetting::GetDescription(BSTR* description) {
+  return SafeCall([&] { SetOut(description, description_); });
+}
+
 HRESULT TSetting::get_Value(VARIANT* value) {
   return SafeCall([&] { SetOut(value, CurrentValue()); });
 }
@@ -282,10 +297,15 @@ HRESULT TSetting::put_Value(const VARIANT& value) {
     OleVariant v(VariantDeref(value));
     {
       std::lock_guard guard(lock_);
+      if (limits_ && kind_ == kSettingInteger) {
+        const std::int32_t n = v.AsInt();
+        if (n < limits_->first || n > limits_->second)
+          throw EOleSysError(u"The value is outside the setting's limits", E_INVALIDARG);
+      }
       value_ = v;
     }
     if (owner_) owner_->Record(key_, u"Value", v);
-    Changed(u"Value");
+    Changed(kChangedValue);
   });
 }
 
@@ -300,7 +320,7 @@ HRESULT TSetting::AppendRow(std::int32_t* row) {
     }
     SetOutValue(row, index);
     if (owner_) owner_->Record(key_, u"AppendRow", OleVariant(index));
-    Changed(u"AppendRow");
+    Changed(kChangedRows);
   });
 }
 
@@ -311,10 +331,28 @@ HRESULT TSetting::DeleteRow(std::int32_t row) {
       CheckTable();
       CheckIndex(row, rows_.size());
       rows_.erase(rows_.begin() + row);
-      if (currentRow_ >= static_cast<std::int32_t>(rows_.size())) currentRow_ = static_cast<std::int32_t>(rows_.size()) - 1;
+      if (currentRow_ >= static_cast<std::int32_t>(rows_.size()))
+        currentRow_ = static_cast<std::int32_t>(rows_.size()) - 1;
     }
     if (owner_) owner_->Record(key_, u"DeleteRow", OleVariant(row));
-    Changed(u"DeleteRow");
+    Changed(kChangedRows);
+  });
+}
+
+HRESULT TSetting::SetRowCount(std::int32_t count) {
+  return SafeCall([&] {
+    {
+      std::lock_guard guard(lock_);
+      CheckTable();
+      if (count < 0) throw EOleSysError(u"A row count below 0", E_INVALIDARG);
+      const std::size_t n = static_cast<std::size_t>(count);
+      if (n == rows_.size()) return;
+      while (rows_.size() > n) rows_.pop_back();
+      while (rows_.size() < n) rows_.emplace_back(columns_.size());
+      if (currentRow_ >= count) currentRow_ = count - 1;
+    }
+    if (owner_) owner_->Record(key_, u"SetRowCount", OleVariant(count));
+    Changed(kChangedRows);
   });
 }
 
@@ -343,7 +381,7 @@ HRESULT TSetting::SetCell(std::int32_t column, std::int32_t row, const VARIANT& 
       rows_[static_cast<std::size_t>(row)][static_cast<std::size_t>(column)] = v;
     }
     if (owner_) owner_->Record(key_, u"Cell", v);
-    Changed(u"Cell");
+    Changed(kChangedCell);
   });
 }
 
@@ -361,6 +399,23 @@ HRESULT TSetting::SetCurrentRow(std::int32_t row) {
     CheckTable();
     if (row != -1) CheckIndex(row, rows_.size());
     currentRow_ = row;
+  });
+}
+
+HRESULT TSetting::GetCurrentColumn(std::int32_t* column) {
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    CheckTable();
+    SetOutValue(column, currentColumn_);
+  });
+}
+
+HRESULT TSetting::SetCurrentColumn(std::int32_t column) {
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    CheckTable();
+    if (column != -1) CheckIndex(column, columns_.size());
+    currentColumn_ = column;
   });
 }
 
@@ -403,6 +458,36 @@ HRESULT TSetting::ToggleFlags(std::int32_t flags) {
   std::lock_guard guard(lock_);
   flags_ ^= flags;
   return S_OK;
+}
+
+HRESULT TSetting::GetChangeFlags(std::int32_t* flags) {
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    SetOutValue(flags, toldFlags_);
+  });
+}
+
+HRESULT TSetting::SetLimits(std::int32_t minimum, std::int32_t maximum) {
+  return SafeCall([&] {
+    if (minimum > maximum) throw EOleSysError(u"The lower limit is above the upper", E_INVALIDARG);
+    std::lock_guard guard(lock_);
+    limits_.emplace(minimum, maximum);
+  });
+}
+
+HRESULT TSetting::CheckStoredVersion(std::int32_t* major, std::int32_t* minor, VARIANT_BOOL* current) {
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    const auto version = storedVersion_.value_or(kStoringVersion);
+    SetOutValue(major, version.first);
+    SetOutValue(minor, version.second);
+    SetOutBool(current, !storedVersion_ || *storedVersion_ == kStoringVersion);
+  });
+}
+
+void TSetting::SetStoredVersion(std::optional<std::pair<std::int32_t, std::int32_t>> version) {
+  std::lock_guard guard(lock_);
+  storedVersion_ = version;
 }
 
 // ---- TSettingsGroupList -------------------------------------------------------------------

@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "host/com_support.h"
@@ -25,6 +26,9 @@ enum SettingKind : std::int32_t {
   kSettingTable = 6,
   kSettingVariant = 10,
 };
+
+// The version pair that this host stores settings with (IcvSettingInternal's stored version).
+inline constexpr std::pair<std::int32_t, std::int32_t> kStoringVersion{9, 0};
 
 // Held in IcvSettingInternal: while set, the setting keeps its changes from listeners.
 inline constexpr std::int32_t kSettingQuietFlag = 0x80;
@@ -136,27 +140,43 @@ class TSetting : public TSettingsItem<IcvTableSetting_DVS, IcvTableSettingSchema
   HRESULT EndUpdate(VARIANT_BOOL* changed) override;
   HRESULT GetCaption(BSTR* caption) override;
   HRESULT GetKind(std::int32_t* kind) override;
+  // Slot 14 of IpwSetting (the slot 14 reserved below is IcvSettingInternal's).
+  HRESULT GetDescription(BSTR* description) override;
   PW_HOST_RESERVED(11) PW_HOST_RESERVED(12) PW_HOST_RESERVED(13) PW_HOST_RESERVED(14) PW_HOST_RESERVED(15)
   PW_HOST_RESERVED(16) PW_HOST_RESERVED(17) PW_HOST_RESERVED(18) PW_HOST_RESERVED(19) PW_HOST_RESERVED(20)
   HRESULT get_Value(VARIANT* value) override;
   HRESULT put_Value(const VARIANT& value) override;
   // IpwTableSetting
-  PW_HOST_RESERVED(23) PW_HOST_RESERVED(24) PW_HOST_RESERVED(27) PW_HOST_RESERVED(28)
-  HRESULT AppendRow(std::int32_t* row) override;
+  PW_HOST_RESERVED(23) PW_HOST_RESERVED(24) PW_HOST_RESERVED(26) HRESULT AppendRow(std::int32_t* row) override;
   HRESULT DeleteRow(std::int32_t row) override;
+  HRESULT SetRowCount(std::int32_t count) override;
   HRESULT GetRowCount(std::int32_t* count) override;
   HRESULT GetCell(std::int32_t column, std::int32_t row, VARIANT* value) override;
   HRESULT SetCell(std::int32_t column, std::int32_t row, const VARIANT& value) override;
   HRESULT GetCurrentRow(std::int32_t* row) override;
   HRESULT SetCurrentRow(std::int32_t row) override;
+  HRESULT GetCurrentColumn(std::int32_t* column) override;
+  HRESULT SetCurrentColumn(std::int32_t column) override;
   // IcvTableSettingSchema_DVS
   HRESULT AddColumn(std::int32_t kind, BSTR name, VARIANT_BOOL visible, VARIANT_BOOL readOnly) override;
   HRESULT GetColumnCount(std::int32_t* count) override;
   HRESULT GetColumnKind(std::int32_t column, std::int32_t* kind) override;
   // IcvSettingInternal
+  PW_HOST_RESERVED(3)
+  PW_HOST_RESERVED(9)
+  PW_HOST_RESERVED(10) HRESULT
+      CheckStoredVersion(std::int32_t* major, std::int32_t* minor, VARIANT_BOOL* current) override;
   HRESULT GetFlags(std::int32_t* flags) override;
   HRESULT SetFlags(std::int32_t flags) override;
   HRESULT ToggleFlags(std::int32_t flags) override;
+  HRESULT GetChangeFlags(std::int32_t* flags) override;
+  HRESULT SetLimits(std::int32_t minimum, std::int32_t maximum) override;
+
+  // The host version that stored the value (a project stored by another version); none: the
+  // value was never stored, which counts as this version's.
+  void SetStoredVersion(std::optional<std::pair<std::int32_t, std::int32_t>> version);
+  // The change flags of IcvSettingInternal.
+  static constexpr std::int32_t kChangedValue = 1, kChangedCell = 2, kChangedRows = 4;
 
  protected:
   void* GetInterface(const IID& riid) noexcept override;
@@ -166,7 +186,7 @@ class TSetting : public TSettingsItem<IcvTableSetting_DVS, IcvTableSettingSchema
   void CheckTable() const;
   void CheckCell(std::int32_t column, std::int32_t row) const;
   // Records a change: told to the listeners now, or at the end of the update.
-  void Changed(const char16_t* what);
+  void Changed(std::int32_t flags);
 
   mutable std::mutex lock_;
   std::int32_t kind_;
@@ -177,6 +197,10 @@ class TSetting : public TSettingsItem<IcvTableSetting_DVS, IcvTableSettingSchema
   std::vector<Column> columns_;
   std::vector<std::vector<OleVariant>> rows_;
   std::int32_t currentRow_ = -1;
+  std::int32_t currentColumn_ = -1;
+  std::int32_t changeFlags_ = 0;  // of the change being gathered (an update) or told
+  std::int32_t toldFlags_ = 0;    // of the change last told to listeners
+  std::optional<std::pair<std::int32_t, std::int32_t>> storedVersion_, limits_;
   std::int32_t updateCount_ = 0;
   bool changedInUpdate_ = false;
   std::int32_t flags_ = 0;

@@ -13,7 +13,10 @@ namespace pw::host {
 
 class THostInformation final : public Implements<ComObject, IpwHostInformation> {
  public:
-  explicit THostInformation(std::int32_t majorVersion) : majorVersion_(majorVersion) { OleCheck(CreateGuid(instance_)); }
+  THostInformation(std::int32_t majorVersion, std::int32_t minorVersion, WideString folder)
+      : majorVersion_(majorVersion), minorVersion_(minorVersion), folder_(std::move(folder)) {
+    OleCheck(CreateGuid(instance_));
+  }
 
   HRESULT GetProductName(BSTR* name) override {
     return SafeCall([&] { SetOut(name, u"Probewright"); });
@@ -22,12 +25,15 @@ class THostInformation final : public Implements<ComObject, IpwHostInformation> 
   HRESULT GetMajorVersion(std::int32_t* version) override {
     return SafeCall([&] { SetOutValue(version, majorVersion_); });
   }
-  PW_HOST_RESERVED(9) PW_HOST_RESERVED(10) PW_HOST_RESERVED(11) PW_HOST_RESERVED(12)
-  HRESULT GetFileName(BSTR* fileName) override {
+  HRESULT GetMinorVersion(std::int32_t* version) override {
+    return SafeCall([&] { SetOutValue(version, minorVersion_); });
+  }
+  PW_HOST_RESERVED(10) PW_HOST_RESERVED(11) PW_HOST_RESERVED(12) HRESULT GetFileName(BSTR* fileName) override {
     return SafeCall([&] { SetOut(fileName, Utf8ToWide(ProgramFile())); });
   }
   HRESULT GetFolder(BSTR* folder) override {
     return SafeCall([&] {
+      if (!folder_.empty()) return SetOut(folder, folder_);
       std::string exe = ProgramFile();
       SetOut(folder, Utf8ToWide(exe.substr(0, exe.rfind('/') + 1)));
     });
@@ -39,14 +45,17 @@ class THostInformation final : public Implements<ComObject, IpwHostInformation> 
   }
 
  private:
-  std::int32_t majorVersion_;
+  std::int32_t majorVersion_, minorVersion_;
+  WideString folder_;
   GUID instance_{};
 };
 
 class THostManager final : public Implements<ComObject, IcvBaseManager> {
  public:
-  THostManager(std::shared_ptr<HostConfig> config, std::int32_t majorVersion)
-      : config_(std::move(config)), information_(MakeObject<THostInformation>(majorVersion)) {}
+  THostManager(std::shared_ptr<HostConfig> config, std::int32_t majorVersion, std::int32_t minorVersion,
+               WideString folder)
+      : config_(std::move(config)),
+        information_(MakeObject<THostInformation>(majorVersion, minorVersion, std::move(folder))) {}
 
   void SetService(const GUID& service, IUnknown* object) {
     std::lock_guard guard(lock_);
@@ -117,6 +126,14 @@ TestHost::TestHost(TestHostOptions options) : config_(std::make_shared<HostConfi
   sys_ = MakeObject<TSysManager>();
   run_ = MakeObject<TRunState>();
   projects_ = MakeObject<TProjectRegistry>(run_);
+  // A new current node goes to the subscribers of the node events.
+  // A listener's failure does not undo the change.
+  projects_->SetCurrentNodeListener([this](IpwProjectNode* node) {
+    try {
+      if (broker_) broker_->FireNodeChanged(node);
+    } catch (...) {
+    }
+  });
   diagnostics_ = MakeObject<TDiagnosticLog>();
   state_ = MakeObject<THostState>(config_, run_);
   indicator_ = MakeObject<TIndicator>();
@@ -126,13 +143,17 @@ TestHost::TestHost(TestHostOptions options) : config_(std::make_shared<HostConfi
   });
   broker_ = MakeObject<TObjectBroker>(main_);
   dialogs_ = MakeObject<TDialogService>(config_);
+  dialogs_->SetPatternTableSource([this] {
+    auto table = settings_ ? settings_->FindSetting(kDynamicIdTableKey) : nullptr;
+    return table ? table->Rows() : std::vector<std::vector<OleVariant>>{};
+  });
   fileWatch_ = MakeObject<TFileWatchService>();
   actions_ = MakeObject<TActionService>();
   menus_ = MakeObject<TMenuService>(actions_);
   fileReload_ = MakeObject<TFileReloadManager>(config_);
   unsavedFiles_ = MakeObject<TUnsavedFileQuery>(config_);
   providers_ = MakeObject<TProviderRegistry>();
-  projectService_ = MakeObject<TProjectService>();
+  projectService_ = MakeObject<TProjectService>(config_);
   options_->SetProjectService(projectService_->Identity());
   processes_ = std::make_unique<TProcessList>(*sys_->Root());
   browsers_ = std::make_unique<TBrowsers>(*processes_, *log_);
@@ -164,7 +185,7 @@ TestHost::TestHost(TestHostOptions options) : config_(std::make_shared<HostConfi
   eventSets_ = MakeObject<TActiveXEventManager>([config = config_](const WideString& line) { config->Print(line); });
   hookParameters_ = MakeObject<THookParameterService>(*processes_);
   imageFormats_ = MakeObject<THostImageFormatService>();
-  manager_ = MakeObject<THostManager>(config_, options.majorVersion);
+  manager_ = MakeObject<THostManager>(config_, options.majorVersion, options.minorVersion, options.folder);
   sys_->SetHostManager(manager_.Get());
   options_->DefineGroup(kOpenApplicationsGroup, u"Open Applications");
   nodeEvents_ = MakeObject<THostNodeEvents>();
@@ -229,6 +250,9 @@ TestHost::~TestHost() {
   providers_->Clear();
   options_->Shutdown();
   settings_->Shutdown();
+  // Slices and builders of plug-ins may hold the tree's manager.
+  sys_->ClearBuilders();
+  sys_->Root()->ReleaseAttachments();
   sys_->SetHostManager(nullptr);
   manager_ = nullptr;
   browsers_.reset();
@@ -248,6 +272,7 @@ TestHost::~TestHost() {
   actions_ = nullptr;
   fileWatch_ = nullptr;
   dialogs_ = nullptr;
+  if (projects_) projects_->SetCurrentNodeListener(nullptr);
   broker_ = nullptr;
   nodeEvents_ = nullptr;
   projectUpdate_ = nullptr;

@@ -81,6 +81,10 @@ struct TestHostOptions {
   Clock* clock = nullptr;
   // The host's major version (the information object's answer).
   std::int32_t majorVersion = 9;
+  // The host's minor version (the second number; settings stored by another pair are older).
+  std::int32_t minorVersion = 0;
+  // The host folder the information object answers (ending in "/"); empty: the program's folder.
+  WideString folder;
 };
 
 class THostManager;

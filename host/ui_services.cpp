@@ -3,6 +3,11 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <iterator>
+#include <optional>
+#include <utility>
+
+#include "host/dynamic_id_matcher.h"
 
 #include "platform/automation/out_params.h"
 #include "platform/rtl/strings.h"
@@ -57,6 +62,118 @@ HRESULT TDialogService::SelectFolderDialog(GUID*, BSTR caption, BSTR* folder, VA
   return SafeCall([&] { SetOutValue<VARIANT_BOOL>(result, ToWordBool(Show(DialogRecord::SelectFolder, caption, folder, 0))); });
 }
 
+void TDialogService::QueuePatternWizard(PatternWizardAnswer answer) {
+  std::lock_guard guard(lock_);
+  wizardAnswers_.push_back(std::move(answer));
+}
+
+void TDialogService::QueuePatternTest(WideString id) {
+  std::lock_guard guard(lock_);
+  testIds_.push_back(std::move(id));
+}
+
+void TDialogService::SetPatternTableSource(std::function<std::vector<std::vector<OleVariant>>()> source) {
+  std::lock_guard guard(lock_);
+  tableSource_ = std::move(source);
+}
+
+std::vector<PatternTestRecord> TDialogService::PatternTests() const {
+  std::lock_guard guard(lock_);
+  return patternTests_;
+}
+
+std::size_t TDialogService::PatternWizardRuns() const {
+  std::lock_guard guard(lock_);
+  return wizardRuns_;
+}
+
+HRESULT TDialogService::RunPatternWizard(VARIANT_BOOL* isRegExp, BSTR* pattern, BSTR* templ, BSTR* description,
+                                         std::int32_t, VARIANT_BOOL* ok) {
+  return SafeCall([&] {
+    PatternWizardAnswer a;
+    a.ok = false;
+    {
+      std::lock_guard guard(lock_);
+      ++wizardRuns_;
+      if (!wizardAnswers_.empty()) {
+        a = std::move(wizardAnswers_.front());
+        wizardAnswers_.pop_front();
+      }
+    }
+    SetOutBool(isRegExp, a.ok && a.isRegExp);
+    SetOut(pattern, a.ok ? a.pattern : WideString());
+    SetOut(templ, a.ok ? a.templ : WideString());
+    SetOut(description, a.ok ? a.description : WideString());
+    SetOutBool(ok, a.ok);
+  });
+}
+
+namespace {
+
+// A cell of the pattern table as text; anything that is no text reads as empty.
+WideString CellText(const std::vector<OleVariant>& row, std::size_t column) {
+  if (column >= row.size() || row[column].Get().vt != VT_BSTR) return {};
+  return row[column].AsString();
+}
+
+bool CellTrue(const std::vector<OleVariant>& row, std::size_t column) {
+  return column < row.size() && row[column].Get().vt == VT_BOOL && row[column].Get().boolVal != 0;
+}
+
+}  // namespace
+
+HRESULT TDialogService::ShowPatternTest(std::int32_t, std::int32_t* result) {
+  return SafeCall([&] {
+    std::optional<WideString> id;
+    std::function<std::vector<std::vector<OleVariant>>()> source;
+    {
+      std::lock_guard guard(lock_);
+      source = tableSource_;
+      if (!testIds_.empty()) {
+        id = std::move(testIds_.front());
+        testIds_.pop_front();
+      }
+    }
+    SetOutValue(result, id ? 1 : 0);
+    if (!id) return;
+    // The enabled pattern rows, one line each (the table's columns: 2 group row, 3 enabled,
+    // 5 type, 6 pattern, 7 template); a line break inside a cell would split a line, so it
+    // becomes "_" as in the hook's text.
+    std::vector<std::vector<OleVariant>> rows = source ? source() : std::vector<std::vector<OleVariant>>{};
+    WideString text;
+    std::vector<std::int32_t> lineRows;
+    auto clean = [](WideString v, bool tab) {
+      for (auto& c : v)
+        if (c == u'\r' || c == u'\n' || (tab && c == u'\t')) c = u'_';
+      return v;
+    };
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+      if (CellTrue(rows[r], 2) || !CellTrue(rows[r], 3)) continue;
+      if (!lineRows.empty()) text += u'\n';
+      text += CellText(rows[r], 5) == u"RegExp" ? u"regexp:" : u"normal:";
+      text += clean(CellText(rows[r], 6), true) + u'\t' + clean(CellText(rows[r], 7), true);
+      lineRows.push_back(static_cast<std::int32_t>(r));
+    }
+    PatternTestRecord record;
+    record.id = *id;
+    if (!lineRows.empty()) {
+      TDynamicIdMatcher matcher(text);
+      const DynamicIdMatch m = matcher.Match(*id);
+      if (m.kind != DynamicIdMatch::NoMatch) {
+        record.row = lineRows[static_cast<std::size_t>(m.line)];
+        record.notUsed = m.kind == DynamicIdMatch::NotUsed;
+        record.stableId = m.stableId;
+      }
+    }
+    record.shown = record.row < 0   ? WideString(u"no match")
+                   : record.notUsed ? WideString(u"not used")
+                                    : record.stableId;
+    config_->Print(u"Pattern test: " + record.id + u" -> " + record.shown);
+    std::lock_guard guard(lock_);
+    patternTests_.push_back(std::move(record));
+  });
+}
+
 HRESULT TDialogService::ResolveReadOnlyFile(BSTR fileName, std::int32_t* answer) {
   return SafeCall([&] {
     WideString name(BstrView(fileName));
@@ -103,15 +220,20 @@ std::size_t TFileWatchService::ClientCount() const {
   return entries_.size();
 }
 
+TFileWatchService::Entry& TFileWatchService::EntryOf(IpwFileWatchClient* client) {
+  auto at = index_.find(client);
+  if (at == index_.end()) throw EOleSysError(u"The file is not watched", E_INVALIDARG);
+  return *at->second;
+}
+
 bool TFileWatchService::Check(IpwFileWatchClient* client) {
   std::int32_t flags = 0;
   {
     std::lock_guard guard(lock_);
-    auto at = std::find_if(entries_.begin(), entries_.end(), [&](const Entry& e) { return e.client.Get() == client; });
-    if (at == entries_.end()) throw EOleSysError(u"The file is not watched", E_INVALIDARG);
-    FileState now = StateOf(at->fileName);
-    flags = FlagsFor(at->state, now);
-    at->state = now;
+    Entry& entry = EntryOf(client);
+    FileState now = StateOf(entry.fileName);
+    flags = FlagsFor(entry.state, now);
+    entry.state = now;
   }
   if (flags) client->Notify(flags);
   return flags != 0;
@@ -135,9 +257,10 @@ std::size_t TFileWatchService::CheckFiles() {
 }
 
 void TFileWatchService::Clear() {
-  std::vector<Entry> old;
+  std::list<Entry> old;
   std::lock_guard guard(lock_);
   old.swap(entries_);
+  index_.clear();
 }
 
 HRESULT TFileWatchService::Register(IpwFileWatchClient* client) {
@@ -148,33 +271,36 @@ HRESULT TFileWatchService::Register(IpwFileWatchClient* client) {
     Entry e{client, name.Str(), StateOf(name.Str())};
     std::lock_guard guard(lock_);
     // A client registered again watches its (possibly new) file from its present state.
-    for (auto& entry : entries_)
-      if (entry.client.Get() == client) {
-        std::swap(entry, e);
-        return;
-      }
+    if (auto at = index_.find(client); at != index_.end()) {
+      std::swap(*at->second, e);
+      return;
+    }
     entries_.push_back(std::move(e));
+    try {
+      index_.emplace(client, std::prev(entries_.end()));
+    } catch (...) {
+      entries_.pop_back();
+      throw;
+    }
   });
 }
 
 HRESULT TFileWatchService::Unregister(IpwFileWatchClient* client) {
   return SafeCall([&] {
-    std::vector<Entry> gone;
+    std::list<Entry> gone;  // released outside the lock
     std::lock_guard guard(lock_);
-    auto at = std::find_if(entries_.begin(), entries_.end(), [&](const Entry& e) { return e.client.Get() == client; });
-    if (at != entries_.end()) {
-      gone.push_back(std::move(*at));
-      entries_.erase(at);
-    }
+    auto at = index_.find(client);
+    if (at == index_.end()) return;
+    gone.splice(gone.end(), entries_, at->second);
+    index_.erase(at);
   });
 }
 
 HRESULT TFileWatchService::Refresh(IpwFileWatchClient* client) {
   return SafeCall([&] {
     std::lock_guard guard(lock_);
-    auto at = std::find_if(entries_.begin(), entries_.end(), [&](const Entry& e) { return e.client.Get() == client; });
-    if (at == entries_.end()) throw EOleSysError(u"The file is not watched", E_INVALIDARG);
-    at->state = StateOf(at->fileName);
+    Entry& entry = EntryOf(client);
+    entry.state = StateOf(entry.fileName);
   });
 }
 
@@ -227,15 +353,15 @@ std::vector<ComPtr<TAction>> TActionService::ActionsOf(const GUID& contextKey) c
 
 std::vector<TActionService::Registration> TActionService::Registrations() const {
   std::lock_guard guard(lock_);
-  return registrations_;
+  return {registrations_.begin(), registrations_.end()};
 }
 
 std::int32_t TActionService::Execute(const GUID& actionKey, const GUID& contextKey, const OleVariant& param) {
   ComPtr<IpwProjectActionHandler> handler;
   {
     std::lock_guard guard(lock_);
-    for (const auto& r : registrations_)
-      if (r.actionKey == actionKey && r.contextKey == contextKey) handler = r.handler;
+    auto at = registrationIndex_.find({actionKey, contextKey});
+    if (at != registrationIndex_.end()) handler = at->second->handler;
   }
   if (!handler) return E_INVALIDARG;
   OleVariant result;
@@ -249,10 +375,11 @@ void* TActionService::GetInterface(const IID& riid) noexcept {
 }
 
 void TActionService::Clear() {
-  std::vector<Registration> regs;
+  std::list<Registration> regs;
   std::vector<ComPtr<TAction>> actions;
   std::lock_guard guard(lock_);
   regs.swap(registrations_);
+  registrationIndex_.clear();
   actions.swap(actions_);
   added_.clear();
 }
@@ -291,25 +418,31 @@ HRESULT TActionService::RegisterHandler(const GUID& actionKey, const GUID& conte
                                         IpwProjectActionHandler* handler) {
   return SafeCall([&] {
     if (!handler) throw EOleSysError(u"No handler", E_INVALIDARG);
+    ComPtr<IpwProjectActionHandler> replaced;  // released outside the lock
     std::lock_guard guard(lock_);
-    for (auto& r : registrations_)
-      if (r.actionKey == actionKey && r.contextKey == contextKey) {
-        r.handler = handler;
-        return;
-      }
+    auto at = registrationIndex_.find({actionKey, contextKey});
+    if (at != registrationIndex_.end()) {
+      replaced = std::exchange(at->second->handler, ComPtr<IpwProjectActionHandler>(handler));
+      return;
+    }
     registrations_.push_back({actionKey, contextKey, handler});
+    try {
+      registrationIndex_.emplace(std::pair{actionKey, contextKey}, std::prev(registrations_.end()));
+    } catch (...) {
+      registrations_.pop_back();
+      throw;
+    }
   });
 }
 
 HRESULT TActionService::UnregisterHandler(const GUID& actionKey, const GUID& contextKey) {
   return SafeCall([&] {
-    std::vector<Registration> gone;
+    std::list<Registration> gone;  // released outside the lock
     std::lock_guard guard(lock_);
-    std::erase_if(registrations_, [&](const Registration& r) {
-      if (r.actionKey != actionKey || r.contextKey != contextKey) return false;
-      gone.push_back(r);
-      return true;
-    });
+    auto at = registrationIndex_.find({actionKey, contextKey});
+    if (at == registrationIndex_.end()) return;
+    gone.splice(gone.end(), registrations_, at->second);
+    registrationIndex_.erase(at);
   });
 }
 

@@ -4,9 +4,12 @@
 #pragma once
 
 #include <deque>
+#include <functional>
+#include <list>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <unordered_map>
 #include <vector>
 
 #include "host/com_support.h"
@@ -31,6 +34,27 @@ struct DialogRecord {
   WideString filter;  // file dialogs: the filter
 };
 
+// The pattern wizard's scripted answer: what the user entered, and whether the wizard was
+// finished (ok) or cancelled.
+struct PatternWizardAnswer {
+  bool ok = true;
+  bool isRegExp = false;
+  WideString pattern, templ, description;
+};
+
+// One run of the patterns' test dialog: the identifier the user typed and what the dialog
+// showed: the matching row of the table ("no match": -1), "not used" or the stable ID.
+struct PatternTestRecord {
+  WideString id;
+  std::int32_t row = -1;
+  bool notUsed = false;
+  WideString stableId;
+  WideString shown;  // the dialog's result line
+};
+
+// The key of the dynamic identifier table that the test dialog reads.
+inline constexpr GUID kDynamicIdTableKey = MakeGuid("{DB42CEAB-BFC4-40DB-9F48-9197D35FB5E2}");
+
 class TDialogService final : public Implements<ComObject, IpwDialogService> {
  public:
   explicit TDialogService(std::shared_ptr<HostConfig> config) : config_(std::move(config)) {}
@@ -39,12 +63,38 @@ class TDialogService final : public Implements<ComObject, IpwDialogService> {
   void QueueAnswer(DialogAnswer answer);
   void QueueReadOnlyAnswer(std::int32_t answer);
   std::vector<DialogRecord> Dialogs() const;
+  // The pattern wizard (70): answers in order; without one the wizard is cancelled.
+  void QueuePatternWizard(PatternWizardAnswer answer);
+  // The test dialog (71): the identifiers typed, in order; without one the dialog is closed
+  // without a test. It matches against the table's enabled pattern rows in their order (the
+  // rows come from the source given here: the host's table setting).
+  void QueuePatternTest(WideString id);
+  void SetPatternTableSource(std::function<std::vector<std::vector<OleVariant>>()> source);
+  std::vector<PatternTestRecord> PatternTests() const;
+  std::size_t PatternWizardRuns() const;
 
-  PW_HOST_RESERVED(3) PW_HOST_RESERVED(4) PW_HOST_RESERVED(5) PW_HOST_RESERVED(6) PW_HOST_RESERVED(7)
-  PW_HOST_RESERVED(8) PW_HOST_RESERVED(9) PW_HOST_RESERVED(10) PW_HOST_RESERVED(11) PW_HOST_RESERVED(12)
-  PW_HOST_RESERVED(13) PW_HOST_RESERVED(17) PW_HOST_RESERVED(18) PW_HOST_RESERVED(19) PW_HOST_RESERVED(20)
-  PW_HOST_RESERVED(21) PW_HOST_RESERVED(22) PW_HOST_RESERVED(23) PW_HOST_RESERVED(24) PW_HOST_RESERVED(25)
-  PW_HOST_RESERVED(26) PW_HOST_RESERVED(27) PW_HOST_RESERVED(28) PW_HOST_RESERVED(29)
+  PW_HOST_RESERVED(3)
+  PW_HOST_RESERVED(4)
+  PW_HOST_RESERVED(5) PW_HOST_RESERVED(6) PW_HOST_RESERVED(7) PW_HOST_RESERVED(8) PW_HOST_RESERVED(9)
+      PW_HOST_RESERVED(10) PW_HOST_RESERVED(11) PW_HOST_RESERVED(12) PW_HOST_RESERVED(13) PW_HOST_RESERVED(17)
+          PW_HOST_RESERVED(18) PW_HOST_RESERVED(19) PW_HOST_RESERVED(20) PW_HOST_RESERVED(21) PW_HOST_RESERVED(22)
+              PW_HOST_RESERVED(23) PW_HOST_RESERVED(24) PW_HOST_RESERVED(25) PW_HOST_RESERVED(26) PW_HOST_RESERVED(27)
+                  PW_HOST_RESERVED(28) PW_HOST_RESERVED(29) PW_HOST_RESERVED(31) PW_HOST_RESERVED(32)
+                      PW_HOST_RESERVED(33) PW_HOST_RESERVED(34) PW_HOST_RESERVED(35) PW_HOST_RESERVED(36)
+                          PW_HOST_RESERVED(37) PW_HOST_RESERVED(38) PW_HOST_RESERVED(39) PW_HOST_RESERVED(40)
+                              PW_HOST_RESERVED(41) PW_HOST_RESERVED(42) PW_HOST_RESERVED(43) PW_HOST_RESERVED(44)
+                                  PW_HOST_RESERVED(45) PW_HOST_RESERVED(46) PW_HOST_RESERVED(47) PW_HOST_RESERVED(48)
+                                      PW_HOST_RESERVED(49) PW_HOST_RESERVED(50) PW_HOST_RESERVED(51)
+                                          PW_HOST_RESERVED(52) PW_HOST_RESERVED(53) PW_HOST_RESERVED(54)
+                                              PW_HOST_RESERVED(55) PW_HOST_RESERVED(56) PW_HOST_RESERVED(57)
+                                                  PW_HOST_RESERVED(58) PW_HOST_RESERVED(59) PW_HOST_RESERVED(60)
+                                                      PW_HOST_RESERVED(61) PW_HOST_RESERVED(62) PW_HOST_RESERVED(63)
+                                                          PW_HOST_RESERVED(64) PW_HOST_RESERVED(65) PW_HOST_RESERVED(66)
+                                                              PW_HOST_RESERVED(67) PW_HOST_RESERVED(68)
+                                                                  PW_HOST_RESERVED(69) HRESULT
+      RunPatternWizard(VARIANT_BOOL* isRegExp, BSTR* pattern, BSTR* templ, BSTR* description, std::int32_t reserved,
+                       VARIANT_BOOL* ok) override;
+  HRESULT ShowPatternTest(std::int32_t reserved, std::int32_t* result) override;
   HRESULT OpenFileDialog(GUID* context, BSTR title, BSTR* fileNames, BSTR filter, std::int32_t* filterIndex,
                          std::int32_t options, VARIANT_BOOL* result) override;
   HRESULT SaveFileDialog(GUID* context, BSTR title, BSTR* fileName, BSTR filter, std::int32_t* filterIndex,
@@ -61,11 +111,17 @@ class TDialogService final : public Implements<ComObject, IpwDialogService> {
   std::deque<DialogAnswer> answers_;
   std::deque<std::int32_t> readOnlyAnswers_;
   std::vector<DialogRecord> dialogs_;
+  std::deque<PatternWizardAnswer> wizardAnswers_;
+  std::size_t wizardRuns_ = 0;
+  std::deque<WideString> testIds_;
+  std::vector<PatternTestRecord> patternTests_;
+  std::function<std::vector<std::vector<OleVariant>>()> tableSource_;
 };
 
 // Watches the files of its clients: CheckFiles compares each file with the state it had when
 // it was registered or last checked and notifies the client (IpwFileWatchClient's flags
-// again).
+// again). Clients are checked in the order they registered; a client is found by an index, so
+// registering and unregistering cost the same however many files are watched.
 class TFileWatchService final : public Implements<ComObject, IpwFileWatchService> {
  public:
   std::size_t ClientCount() const;
@@ -96,9 +152,12 @@ class TFileWatchService final : public Implements<ComObject, IpwFileWatchService
   static std::int32_t FlagsFor(const FileState& before, const FileState& now);
   // Compares and notifies (outside the lock); true when it notified.
   bool Check(IpwFileWatchClient* client);
+  // The client's entry (under the lock); raises when it is not watched.
+  Entry& EntryOf(IpwFileWatchClient* client);
 
   mutable std::mutex lock_;
-  std::vector<Entry> entries_;
+  std::list<Entry> entries_;
+  std::unordered_map<IpwFileWatchClient*, std::list<Entry>::iterator> index_;
 };
 
 class TAction final : public Implements<ComObject, IpwAction> {
@@ -125,6 +184,9 @@ class TAction final : public Implements<ComObject, IpwAction> {
 };
 
 // Answers its own interface also for {41338AB1-...} (the project view's action registry).
+// Handlers are kept per (action, context) pair in the order of their first registration (a
+// second registration of a pair replaces its handler in place); registering, unregistering and
+// finding one costs the same however many nodes have registered theirs.
 class TActionService final : public Implements<ComObject, IpwActionService> {
  public:
   struct Registration {
@@ -134,6 +196,7 @@ class TActionService final : public Implements<ComObject, IpwActionService> {
   ComPtr<TAction> Find(const GUID& key) const;
   // The actions added under a context, in the order they came.
   std::vector<ComPtr<TAction>> ActionsOf(const GUID& contextKey) const;
+  // In the order of their first registration.
   std::vector<Registration> Registrations() const;
   // Runs an action for a context through its registered handler, as the user's click does: the
   // handler's code (0 executed, 2 not executed); E_INVALIDARG (as a code) without a handler.
@@ -154,10 +217,16 @@ class TActionService final : public Implements<ComObject, IpwActionService> {
   void* GetInterface(const IID& riid) noexcept override;
 
  private:
+  struct PairHash {
+    std::size_t operator()(const std::pair<GUID, GUID>& p) const noexcept {
+      return (GuidHash()(p.first) * 31) ^ GuidHash()(p.second);
+    }
+  };
   mutable std::mutex lock_;
   std::vector<ComPtr<TAction>> actions_;
   std::vector<std::pair<GUID, ComPtr<TAction>>> added_;
-  std::vector<Registration> registrations_;
+  std::list<Registration> registrations_;
+  std::unordered_map<std::pair<GUID, GUID>, std::list<Registration>::iterator, PairHash> registrationIndex_;
 };
 
 class TMenu final : public Implements<ComObject, IpwMenu, IpwMenuItems> {

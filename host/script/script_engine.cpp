@@ -16,6 +16,7 @@
 
 #include "host/script/script_source.h"
 #include "host/test_log.h"
+#include "platform/automation/safearray.h"
 #include "platform/automation/dispatch.h"
 #include "platform/kernel/clock.h"
 #include "platform/rtl/exceptions.h"
@@ -144,7 +145,24 @@ bool PushVariant(duk_context* ctx, const VARIANT& value) {
     }
     default: break;
   }
-  if (v.vt & VT_ARRAY) return false;
+  if (v.vt & VT_ARRAY) {
+    // A one-dimensional array of variants becomes a JS array of their values (from its lower
+    // bound on); any other array has no script form.
+    if (v.vt != (VT_ARRAY | VT_VARIANT) || !v.parray || SafeArrayGetDim(v.parray) != 1) return false;
+    std::int32_t lower = 0, upper = -1;
+    if (Failed(SafeArrayGetLBound(v.parray, 1, &lower)) || Failed(SafeArrayGetUBound(v.parray, 1, &upper)))
+      return false;
+    const duk_idx_t array = duk_push_array(ctx);
+    for (std::int32_t i = lower; i <= upper; ++i) {
+      OleVariant item;
+      if (Failed(SafeArrayGetElement(v.parray, &i, item.Ptr())) || !PushVariant(ctx, item.Get())) {
+        duk_pop(ctx);
+        return false;
+      }
+      duk_put_prop_index(ctx, array, static_cast<duk_uarridx_t>(i - lower));
+    }
+    return true;
+  }
   VARIANT number;
   VariantInit(&number);
   if (Failed(VariantChangeType(&number, &v, 0, VT_R8))) return false;

@@ -157,6 +157,63 @@ TEST_F(RealEngineElements, APagesElementsAreTestObjectsReadALevelAtATime) {
   EXPECT_EQ(ChildNames(*tested_->node).size(), 3u);
 }
 
+// Each element node offers its element object under the web element kind (its object context
+// and its control type, so the web builders attach control slices), and value, checked and
+// Enabled are live members: read from the element at each call, written to it by a put, and
+// listed as live so that Find leaves them out.
+TEST_F(RealEngineElements, ElementObjectsAndLiveMembers) {
+  const GUID elementKind = MakeGuid("{85B7275D-2E99-4A15-8D21-821BCA3D04A1}");
+  auto main = ChildNamed(*tested_->node, u"Panel(\"main\")");
+  ASSERT_TRUE(main);
+  struct Case {
+    TSysNode* parent;
+    const char16_t* name;
+    const char16_t* controlType;
+  } cases[] = {
+      {main.Get(), u"Checkbox(\"agree\")", u"input@checkbox"},
+      {main.Get(), u"Textbox(\"in\")", u"input@text"},
+      {main.Get(), u"Button(\"go\")", u"button"},
+      {main.Get(), u"Panel(0)", u"div"},
+      {tested_->node.Get(), u"Select(\"pick\")", u"select"},
+      {tested_->node.Get(), u"Frame(\"fr\")", u"iframe"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(WideToUtf8(c.name));
+    auto node = ChildNamed(*c.parent, c.name);
+    ASSERT_TRUE(node);
+    ComPtr<IUnknown> native;
+    ASSERT_EQ(node->GetNativeObject(elementKind, native.Put()), S_OK);
+    auto element = QueryAs<IpwTabContext>(native.Get());
+    ASSERT_TRUE(element);
+    ComPtr<IDispatch> info;
+    ASSERT_EQ(element->GetControlInfo(info.Put()), S_OK);
+    EXPECT_EQ(TextOfValue(test::InvokeId(info.Get(), 0xC001, DISPATCH_PROPERTYGET).value), c.controlType);
+    ComPtr<IUnknown> context, own;
+    ASSERT_EQ(element->GetObjectContext(context.Put()), S_OK);
+    ASSERT_EQ(node->GetContextObject(MakeGuid("{010C9CA9-DAD6-477B-92A5-A435CF493762}"), own.Put()), S_OK);
+    EXPECT_TRUE(context && QueryAs<IUnknown>(context.Get()).Get() == QueryAs<IUnknown>(own.Get()).Get());
+  }
+  auto input = ChildNamed(*main, u"Textbox(\"in\")");
+  auto box = ChildNamed(*main, u"Checkbox(\"agree\")");
+  ASSERT_TRUE(input && box);
+  IDispatch* field = input->Dispatch();
+  EXPECT_EQ(TextOfValue(test::Get(field, u"value").value), u"");
+  tested_->page->Evaluate("document.getElementById('in').value = 'typed'");
+  EXPECT_EQ(TextOfValue(test::Get(field, u"VALUE").value), u"typed");  // no cached copy
+  EXPECT_EQ(test::Put(field, u"value", OleVariant(u"put")).hr, S_OK);
+  EXPECT_EQ(Text("document.getElementById('in').value"), "put");
+  EXPECT_FALSE(test::Get(box->Dispatch(), u"checked").value.AsBool());
+  EXPECT_EQ(test::Put(box->Dispatch(), u"checked", OleVariant(true)).hr, S_OK);
+  EXPECT_EQ(Text("String(document.querySelector('[name=agree]').checked)"), "true");
+  EXPECT_TRUE(test::Get(box->Dispatch(), u"Enabled").value.AsBool());
+  tested_->page->Evaluate("document.querySelector('[name=agree]').disabled = true");
+  EXPECT_FALSE(test::Get(box->Dispatch(), u"Enabled").value.AsBool());
+  EXPECT_NE(test::Put(box->Dispatch(), u"Enabled", OleVariant(true)).hr, S_OK);  // read only
+  OleVariant live;
+  ASSERT_EQ(input->GetPropertyValue(kLiveMembersProperty, live.Ptr()), S_OK);
+  EXPECT_EQ(live.AsString(), u"value;checked;Enabled;");
+}
+
 TEST_F(RealEngineElements, ARefreshReadsTheWholeTreeWithItsPropertiesInOneRound) {
   auto& connection = host_->Browsers().Engine().Conn();
   const auto before = connection.CallsSent();

@@ -112,6 +112,10 @@ TEST(HostSlots, OperationsSitWhereTheirCallersReachThem) {
       Op<IpwProjectNodeRegistry>("IpwProjectNodeRegistry", u"IsSuiteOpen", 12),
       Op<IpwProjectNodeRegistry>("IpwProjectNodeRegistry", u"GetCurrentNode", 19),
       Op<IpwProject>("IpwProject", u"GetLanguageKey", 3),
+      Op<IcvWindowsManagerEx>("IcvWindowsManagerEx", u"GetProcessWindows", 6),
+      Op<IcvWindowsManagerEx>("IcvWindowsManagerEx", u"UpdateWindows", 78),
+      Op<IcvWindowsManagerEx>("IcvWindowsManagerEx", u"CropPicture", 79),
+      Op<IcvWindowsManagerEx>("IcvWindowsManagerEx", u"ClearHighlight", 90),
   };
   for (const auto& g : given)
     EXPECT_EQ(SlotOf(g.iid, g.member, g.kind), g.slot) << g.interfaceName << "." << WideToUtf8(g.member);

@@ -107,11 +107,95 @@ TEST(ProjectTreeCommand, AMissingItemFileFailsTheProjectWithoutDialogs) {
   EXPECT_EQ(ReadFileBytes(p), before);
 }
 
+// The tree lines of the folders: "[NAME]\tfolder\tITEMS" with their indentation.
+std::vector<std::string> FolderLines(const std::string& tree) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < tree.size()) {
+    std::size_t end = tree.find('\n', start);
+    std::string line = tree.substr(start, end - start);
+    if (line.find("\tfolder\t") != std::string::npos) lines.push_back(line);
+    start = end + 1;
+  }
+  return lines;
+}
+
+TEST(ProjectTreeCommand, FoldersLiveInTheProjectFileOnly) {
+  ScratchDir dir;
+  const std::string p = dir.Utf8File("Shop.pwp");
+  ASSERT_EQ(RunProject({"new", p, "Stores", "Orders", "Clients"}).code, 0);
+  const std::string stores = ReadFileBytes(dir.Utf8File("Stores.pwi"));
+  const std::string orders = ReadFileBytes(dir.Utf8File("Orders.pwi"));
+  const std::string clients = ReadFileBytes(dir.Utf8File("Clients.pwi"));
+
+  for (const auto& args : std::vector<std::vector<std::string>>{{"folder", p, "add", "Sales"},
+                                                                {"folder", p, "add", "Archive"},
+                                                                {"folder", p, "add", "Old", "--in", "Archive"},
+                                                                {"folder", p, "ref", "Sales", "Orders"},
+                                                                {"folder", p, "ref", "Sales", "Clients"},
+                                                                {"folder", p, "ref", "Archive/Old", "Stores"},
+                                                                {"folder", p, "rename", "Archive", "Attic"},
+                                                                {"folder", p, "move", "Attic/Old", "/"},
+                                                                {"folder", p, "unref", "Sales", "Clients"}}) {
+    auto r = RunProject(args);
+    ASSERT_EQ(r.code, 0) << args[2] << " " << args[3] << ": " << r.err;
+    EXPECT_EQ(r.out, "saved 0\n");
+  }
+  auto r = RunProject({"tree", p});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(FolderLines(r.out),
+            (std::vector<std::string>{"  [Sales]\tfolder\tOrders", "  [Attic]\tfolder\t", "  [Old]\tfolder\tStores"}));
+  // No folder command touched an item's file.
+  EXPECT_EQ(ReadFileBytes(dir.Utf8File("Stores.pwi")), stores);
+  EXPECT_EQ(ReadFileBytes(dir.Utf8File("Orders.pwi")), orders);
+  EXPECT_EQ(ReadFileBytes(dir.Utf8File("Clients.pwi")), clients);
+
+  // Refusals: the message, exit 1, the project file unchanged.
+  const std::string before = ReadFileBytes(p);
+  struct Refusal {
+    std::vector<std::string> args;
+    std::string message;
+  } refusals[] = {
+      {{"folder", p, "rename", "Sales", "Attic"}, "An element with the name 'Attic' already exists."},
+      {{"folder", p, "rename", "Sales", "  "}, "A name cannot be an empty string."},
+      {{"folder", p, "add", "Sales"}, "An element with the name 'Sales' already exists."},
+      {{"folder", p, "move", "Old", "Nowhere"}, "The project has no folder \"Nowhere\"."},
+      {{"folder", p, "ref", "Sales", "Orders"}, "The folder refers to the item already."},
+      {{"folder", p, "ref", "Sales", "Nothing"}, "The project has no item \"Nothing\"."},
+      {{"folder", p, "unref", "Sales", "Stores"}, "The folder does not refer to the item."},
+      {{"folder", p, "remove", "Missing"}, "The project has no folder \"Missing\"."},
+  };
+  for (const auto& c : refusals) {
+    r = RunProject(c.args);
+    EXPECT_EQ(r.code, 1) << c.message;
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+    EXPECT_EQ(ReadFileBytes(p), before) << c.message;
+  }
+
+  // Removing a folder takes its items out of the project; their files stay without
+  // --delete-files and go with it.
+  r = RunProject({"folder", p, "remove", "Old"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_TRUE(Exists(dir.Utf8File("Stores.pwi")));
+  EXPECT_EQ(ReadFileBytes(dir.Utf8File("Stores.pwi")), stores);
+  r = RunProject({"folder", p, "remove", "Sales", "--delete-files"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_FALSE(Exists(dir.Utf8File("Orders.pwi")));
+  EXPECT_TRUE(Exists(dir.Utf8File("Clients.pwi")));
+  r = RunProject({"tree", p});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(Names(r.out), (std::vector<std::string>{"Shop", "  Clients", "  [Attic]"}));
+}
+
 TEST(ProjectTreeCommand, Misuse) {
   EXPECT_EQ(RunProject({"tree"}).code, 2);
   EXPECT_EQ(RunProject({"new"}).code, 2);
   EXPECT_EQ(RunProject({"remove", "p.pwp", "A", "--keep"}).code, 2);
   EXPECT_EQ(RunProject({"rename", "p.pwp", "A"}).code, 2);
+  EXPECT_EQ(RunProject({"folder", "p.pwp", "add"}).code, 2);
+  EXPECT_EQ(RunProject({"folder", "p.pwp", "rename", "A"}).code, 2);
+  EXPECT_EQ(RunProject({"folder", "p.pwp", "remove", "A", "--keep"}).code, 2);
+  EXPECT_EQ(RunProject({"folder", "p.pwp", "copy", "A", "B"}).code, 2);
   ScratchDir dir;
   EXPECT_EQ(RunProject({"tree", dir.Utf8File("none.pwp")}).code, 1);
   EXPECT_EQ(RunProject({"new", dir.Utf8File("p.txt")}).code, 1);

@@ -58,6 +58,20 @@ TEST(RunState, EveryQuestionReadsTheOneStateAndStopFlag) {
   EXPECT_EQ(runControl->GetCurrentItem(item.Put()), S_OK);
 }
 
+TEST(RunControl, StopRunRequestsTheStopUntilCleared) {
+  TestHost host;
+  auto runControl = GetHostService<IpwRunControl>(host.Manager(), host::services::kRunControl);
+  VARIANT_BOOL requested = VARIANT_TRUE;
+  ASSERT_EQ(runControl->IsStopRequested(&requested), S_OK);
+  EXPECT_EQ(requested, VARIANT_FALSE);
+  ASSERT_EQ(runControl->StopRun(0, 0), S_OK);
+  EXPECT_TRUE(host.Projects().StopRequested());
+  ASSERT_EQ(runControl->IsStopRequested(&requested), S_OK);
+  EXPECT_EQ(requested, VARIANT_TRUE);
+  host.Projects().ClearStop();
+  EXPECT_FALSE(host.Projects().StopRequested());
+}
+
 TEST(Indicator, ProgressBarsAndUpdateBrackets) {
   TestHost host;
   ComPtr<IUnknown> object;

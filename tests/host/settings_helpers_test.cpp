@@ -4,6 +4,7 @@
 #include "core/host/host_services.h"
 #include "core/host/host_settings.h"
 #include "host/test_host.h"
+#include "platform/automation/bstr.h"
 #include "platform/rtl/strings.h"
 
 namespace pw {
@@ -80,6 +81,9 @@ TEST_F(SettingsHelpers, SettingsGetTheirDefaultsAndAreReadByKey) {
   auto timeout = host.Settings().FindSetting(kSettingB);
   EXPECT_EQ(timeout->Caption(), u"Timeout");
   EXPECT_EQ(timeout->Description(), u"ms");
+  BString description;
+  ASSERT_EQ(b->GetDescription(description.Put()), S_OK);  // what the options object documents
+  EXPECT_EQ(description.View(), u"ms");
   EXPECT_EQ(timeout->Category(), u"General");
   EXPECT_EQ(timeout->OwnerKey(), kPage);
   EXPECT_TRUE(timeout->Visible());

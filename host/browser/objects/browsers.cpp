@@ -1,5 +1,8 @@
 #include "host/browser/objects/browsers.h"
 
+#include "core/host/invoke_expressions.h"
+#include "host/node_context.h"
+
 #include "host/browser/objects/element_nodes.h"
 #include "host/browser/objects/shell_windows.h"
 #include "host/browser/objects/window_nodes.h"
@@ -19,6 +22,41 @@
 namespace pw::host {
 
 namespace {
+
+// A page node's native object: "contentDocument", the page's current document (nil once the
+// browser is gone).
+class TPageNativeObject final : public Implements<ComObject, IDispatch> {
+ public:
+  explicit TPageNativeObject(std::function<ComPtr<IDispatch>()> document) : document_(std::move(document)) {}
+  HRESULT GetTypeInfoCount(std::uint32_t* count) override {
+    if (!count) return E_POINTER;
+    *count = 0;
+    return S_OK;
+  }
+  HRESULT GetTypeInfo(std::uint32_t, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT GetIDsOfNames(const IID&, const char16_t* const* names, std::uint32_t count, LCID, DISPID* ids) override {
+    if (count != 1 || !names || !ids || !SameTextIgnoringCase(names[0], u"contentDocument")) return DISP_E_UNKNOWNNAME;
+    ids[0] = 1;
+    return S_OK;
+  }
+  HRESULT Invoke(DISPID id, const IID&, LCID, WORD flags, DISPPARAMS*, VARIANT* result, EXCEPINFO*,
+                 std::uint32_t*) override {
+    if (id != 1 || !(flags & (DISPATCH_PROPERTYGET | DISPATCH_METHOD))) return DISP_E_MEMBERNOTFOUND;
+    try {
+      auto document = document_();
+      if (result) {
+        VariantClear(result);
+        *result = OleVariant(document.Get()).Detach();
+      }
+      return S_OK;
+    } catch (const browser::BrowserError&) {
+      return DISP_E_EXCEPTION;  // the page cannot answer now
+    }
+  }
+
+ private:
+  std::function<ComPtr<IDispatch>()> document_;
+};
 
 int Index(BrowserKind kind) { return kind == BrowserKind::Chrome ? 0 : 1; }
 
@@ -163,8 +201,18 @@ void TBrowsers::DescribeLocked(BrowserKind kind) {
     description.windows.push_back(BrowserWindowTree(kind, b->window));
   }
   if (!processOf_[Index(kind)]) {
-    processOf_[Index(kind)] = processes_.Add(description);
-    AddProcessWindowMember(*processOf_[Index(kind)]->Node(), *this, kind);
+    // A browser: its node is named as scripts name browsers, "Browser" with the process name
+    // without ".exe" (its full name is Sys.Browser("chrome")); its object context names the
+    // type "browser" with that name.
+    WideString browserName = BrowserProcessName(kind);
+    if (browserName.ends_with(u".exe")) browserName.resize(browserName.size() - 4);
+    processOf_[Index(kind)] = processes_.Add(description, u"Browser", {OleVariant(browserName)});
+    auto& node = *processOf_[Index(kind)]->Node();
+    AddProcessWindowMember(node, *this, kind);
+    auto objectContext = MakeObject<TNodeObjectContext>(nullptr, WideString(), u"browser", OneTextArray(browserName));
+    node.SetContextObject(kContextItemKey, static_cast<IpwObjectContext2*>(objectContext.Get()));
+    node.SetMemberValue(u"ObjectType", OleVariant(u"Browser"));
+    node.SetMemberValue(u"BrowserIndex", OleVariant(1));
   } else {
     DescribeProcess(description);
   }
@@ -191,8 +239,21 @@ std::shared_ptr<TestedBrowser> TBrowsers::AddLocked(BrowserKind kind, std::share
   if (kind == BrowserKind::InternetExplorer) shellNotices_.emplace_back(true, b);
   front_ = b->id;
   DescribeLocked(kind);
-  b->node = processOf_[Index(kind)]->Node()->AddChild(u"Page", {OleVariant(Utf8ToWide(url))});
-  AddPageMembersLocked(b);
+  // The page's members and object context are there before the builders are offered the node.
+  b->node =
+      processOf_[Index(kind)]->Node()->AddChild(u"Page", {OleVariant(Utf8ToWide(url))}, GUID_NULL, [&](TSysNode& node) {
+        b->node = ComPtr<TSysNode>(&node);
+        AddPageMembersLocked(b);
+        // What the page picture reads: the browser's window, and the page's document as the
+        // native object's contentDocument.
+        node.SetPivotWindow(static_cast<std::int32_t>(b->window));
+        std::weak_ptr<TestedBrowser> weak = b;
+        node.SetNativeObject(GUID_NULL, static_cast<IDispatch*>(MakeObject<TPageNativeObject>([weak, names = names_] {
+                                                                  auto alive = weak.lock();
+                                                                  return alive ? DocumentObject(alive->page, names)
+                                                                               : ComPtr<IDispatch>();
+                                                                }).Get()));
+      });
   if (kind == BrowserKind::InternetExplorer) AnswerDocumentRequests(b);
   // The page is shown by the frame's innermost child window.
   const HWND pageWindow = kind == BrowserKind::Chrome ? b->window + 1 : b->window + 2;
@@ -220,7 +281,24 @@ void TBrowsers::AddPageMembersLocked(const std::shared_ptr<TestedBrowser>& b) {
   std::weak_ptr<TestedBrowser> weak = b;
   b->node->SetMemberValue(u"ObjectType", OleVariant(u"Page"));
   b->node->SetMemberValue(u"Visible", OleVariant(true));
-  b->node->SetMemberValue(u"ObjectIdentifier", OleVariant(u""));
+  // A page is identified by its location, and is the first (0) of its group.
+  b->node->SetMember(u"ObjectIdentifier", [weak](std::vector<OleVariant>&) {
+    auto alive = weak.lock();
+    return OleVariant(alive ? Utf8ToWide(alive->Location()) : WideString());
+  });
+  b->node->SetMemberValue(u"ObjectGroupIndex", OleVariant(0));
+  auto objectContext = MakeObject<TNodeObjectContext>(
+      [weak, names = names_]() -> ComPtr<IDispatch> {
+        auto alive = weak.lock();
+        return alive ? DocumentObject(alive->page, names) : nullptr;
+      },
+      WideString(), u"page", OleVariant());
+  // A page offers XPath, CSS selectors and navigation to the context-table builder.
+  objectContext->SetCapabilities({MakeGuid("{24C6CDDA-2A15-403D-B047-DBE341A7D2D6}"),
+                                  MakeGuid("{CBA753E9-BF83-424F-BD94-53A405683A68}"),
+                                  MakeGuid("{2510B7B2-CC74-4676-ADEB-F3E2C2D6D46B}")});
+  objectContext->SetKind(kContextItemKey, 0);
+  b->node->SetContextObject(kContextItemKey, static_cast<IpwObjectContext2*>(objectContext.Get()));
   b->node->SetMemberValue(u"ProcessId", OleVariant(static_cast<std::int32_t>(ProcessIdLocked(b->kind))));
   b->node->SetMember(u"URL", [weak](std::vector<OleVariant>&) {
     auto alive = weak.lock();
@@ -232,6 +310,37 @@ void TBrowsers::AddPageMembersLocked(const std::shared_ptr<TestedBrowser>& b) {
     if (!alive) throw EOleSysError(Utf8ToWide(browser::kClosedMessage), E_FAIL);
     if (args.empty()) throw EOleSysError(u"NavigateTo needs a URL", E_INVALIDARG);
     Navigate(*alive, WideToUtf8(args[0].AsString()));
+    return OleVariant();
+  });
+  // The mouse to a point of the page's viewport (its top-left corner 0, 0); -1 or missing: the
+  // viewport's centre. What rests under an element's parent when that parent is the page.
+  b->node->SetMember(u"HoverMouse", [weak](std::vector<OleVariant>& args) {
+    auto alive = weak.lock();
+    if (!alive || !alive->page || alive->page->Closed()) {
+      throw EOleSysError(Utf8ToWide(browser::kClosedMessage), E_FAIL);
+    }
+    auto coordinate = [&](std::size_t i) {
+      if (i >= args.size()) return -1.0;
+      OleVariant n;
+      if (Failed(VariantChangeType(n.Ptr(), &VariantDeref(args[i].Get()), 0, VT_I4))) {
+        throw EOleSysError(u"The argument " + IntToWide(static_cast<std::int32_t>(i + 1)) + u" is not a number",
+                           DISP_E_TYPEMISMATCH);
+      }
+      return static_cast<double>(n.Get().lVal);
+    };
+    double x = coordinate(0), y = coordinate(1);
+    try {
+      if (x < 0 || y < 0) {
+        const browser::Json metrics = alive->page->Metrics();
+        const browser::Json viewport =
+            metrics.value("cssVisualViewport", metrics.value("visualViewport", browser::Json::object()));
+        x = viewport.value("clientWidth", 0.0) / 2;
+        y = viewport.value("clientHeight", 0.0) / 2;
+      }
+      alive->page->MoveMouse(x, y);
+    } catch (const browser::BrowserError& e) {
+      throw EOleSysError(Utf8ToWide(e.what()), E_FAIL);
+    }
     return OleVariant();
   });
 }

@@ -9,6 +9,8 @@
 //   "iexplore" process "iexplore.exe" (the engine's process id with bit 30 set, so both kinds
 //              can be described at once), a top-level window of class "IEFrame" per page, with
 //              its child windows "Shell DocObject View" > "Internet Explorer_Server".
+// The process node of a kind is named as scripts name browsers: Sys.Browser("chrome"),
+// Sys.Browser("iexplore"); other processes stay Sys.Process("name").
 // Each page is a node "Page" (argument: the URL it was opened at) under its process node.
 // A page that a tested page opens (a popup) becomes a tested browser of the same kind.
 #pragma once

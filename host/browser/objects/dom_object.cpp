@@ -70,7 +70,10 @@ constexpr const char* kIdHelper = R"(function() {
   const w = (this.ownerDocument || this).defaultView || window;
   if (!w.__pwIds) { w.__pwIds = new WeakMap(); w.__pwNextId = 0; w.__pwById = new Map(); }
   let id = w.__pwIds.get(this);
-  if (id === undefined) { id = 'pw' + (++w.__pwNextId); w.__pwIds.set(this, id); w.__pwById.set(id, new WeakRef(this)); }
+  // An element of a frame is named apart from those of the main document (only those have test
+  // objects, found by their identifiers): each frame counts on its own.
+  const prefix = w === w.top ? 'pw' : 'pwf';
+  if (id === undefined) { id = prefix + (++w.__pwNextId); w.__pwIds.set(this, id); w.__pwById.set(id, new WeakRef(this)); }
   return id;
 })";
 
@@ -269,11 +272,25 @@ class TDomObject : public Implements<ComObject, IDispatch> {
         case kDispQueryCss:
           value = Call(kCssHelper, ArgsOr(args, {"", false}), true);
           return;
-        case kDispElementId:
-          value = Call(kIdHelper, Json::array(), false);
+        case kDispElementId: {
+          // Known without a call: an element made by its identifier, or one of a result whose
+          // identifiers came with it.
+          std::string known;
+          {
+            std::lock_guard lock(resolveMutex_);
+            known = !knownId_.empty() ? knownId_ : elementId_;
+          }
+          value = known.empty() ? Call(kIdHelper, Json::array(), false) : OleVariant(Utf8ToWide(known));
           return;
+        }
         case kDispElementTestObject: {
-          const std::string chain = page_->CallOn(ObjectId(), kChainHelper).object.value("value", std::string());
+          std::optional<std::string> knownChain;
+          {
+            std::lock_guard lock(resolveMutex_);
+            knownChain = knownChain_;
+          }
+          const std::string chain =
+              knownChain ? *knownChain : page_->CallOn(ObjectId(), kChainHelper).object.value("value", std::string());
           ComPtr<IDispatch> node;
           if (!chain.empty())
             node = names_->TestObjectOf(page_.get(), Json::parse(chain).get<std::vector<std::string>>());
@@ -516,11 +533,36 @@ class TDomObject : public Implements<ComObject, IDispatch> {
       items.emplace_back(std::stoul(key), p.value("value", Json::object()));
     }
     std::sort(items.begin(), items.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    // The identifiers of the elements among them, in one more round trip (a search that turns the
+    // elements into test objects reads each one's).
+    std::vector<std::pair<std::string, std::string>> ids;  // identifier and chain of each element
+    try {
+      const RemoteValue named = page_->CallOn(
+          r.ObjectId(),
+          std::string("function() { const id = ") + kIdHelper + "; const chain = " + kChainHelper +
+              "; return JSON.stringify(this.map(e => (e && e.nodeType === 1) ? [id.call(e), chain.call(e)] : "
+              "['', '']));}",
+          Json::array());
+      ids = Json::parse(named.object.value("value", std::string("[]")))
+                .get<std::vector<std::pair<std::string, std::string>>>();
+    } catch (const std::exception&) {
+      ids.clear();  // each element reads its own then
+    }
     page_->Release(r.ObjectId());
     SAFEARRAY* array = SafeArrayCreateVector(VT_VARIANT, 0, static_cast<std::uint32_t>(items.size()));
     if (!array) throw EOleSysError(u"Out of memory", E_OUTOFMEMORY);
     for (std::size_t i = 0; i < items.size(); ++i) {
-      OleVariant element = ToVariant(page_, names_, RemoteValue{items[i].second});
+      RemoteValue item{items[i].second};
+      const std::size_t at = items[i].first;
+      OleVariant element;
+      if (item.IsObject() && at < ids.size() && !ids[at].first.empty()) {
+        auto object = MakeObject<TDomObject>(page_, names_, item);
+        object->knownId_ = ids[at].first;
+        object->knownChain_ = ids[at].second;
+        element = OleVariant(static_cast<IDispatch*>(object.Get()));
+      } else {
+        element = ToVariant(page_, names_, item);
+      }
       const std::int32_t index = static_cast<std::int32_t>(i);
       SafeArrayPutElement(array, &index, element.Ptr());
     }
@@ -535,6 +577,9 @@ class TDomObject : public Implements<ComObject, IDispatch> {
   std::shared_ptr<DomNames> names_;
   std::mutex resolveMutex_;
   std::string elementId_;  // an element known by its identifier until it is looked up
+  std::string knownId_;    // the identifier of an element of a result, read with the result
+  // ... and its chain of identifiers from the body's child down (empty: no test object)
+  std::optional<std::string> knownChain_;
   std::string objectId_;
   std::string className_;
   std::uint64_t document_;

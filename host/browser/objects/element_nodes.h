@@ -18,14 +18,26 @@
 // element's id, else its name attribute, else its index (0 first) among the earlier siblings of
 // the same type. Its script members: "ObjectType" (the type), "ObjectIdentifier" (the
 // identifier), "tagName", "idStr", and those of the element's text properties "id", "name",
-// "className", "type", "title", "alt", "href", "src" that it has, as of the last read of its level
-// (properties a user changes, such as value and checked, are read from the element at each ask);
+// "className", "type", "title", "alt", "href", "src" that it has, as of the last read of its level;
+// the live members "value" and "checked" (read from the element at each call, written to it by a
+// property put) and "Enabled" (read only), which searches leave out (TSysNode::SetLiveMember);
 // the actions "Click", "ClickR", "DblClick" (ClientX, ClientY,
 // Shift; points relative to the element's top-left corner, -1 or missing: its centre; Shift the
 // host's modifier word), "HoverMouse" (ClientX, ClientY) and "Keys" (a key string, keys.h, typed
 // into the element after it takes the focus). The element is scrolled into view first; the
 // actions go through the engine's input. The node's default native object is the element as a
-// DOM object (dom_object.h), its pivot window the page's window.
+// DOM object (dom_object.h), its pivot window the page's window. Its native object of the web
+// element kind {85B7275D-...} is the element object (IpwTabContext: 7 the node's object context,
+// kind {85B7275D-...} tag 0; 15 the control information, whose ControlType (DISPID 0xC001) is
+// "input@TYPE" for inputs, "multiselect" for a select of several items, "select" for another,
+// else the tag in lower case), so the web element builder attaches the element's control slice.
+//
+// The page node and every element node answer IpwSysNodeElementSearch for tagName, idStr and the
+// cached text properties (ignoring case): one evaluation walks the elements below in the nodes'
+// order and answers the candidates (a looser test than the caller's: non-ASCII code units count as
+// equal, a mask is tried as a whole regular expression), and only their chains; their nodes are
+// found (levels read as needed, a level read again when an element is missing or renamed) and
+// their cached properties brought up to date.
 #pragma once
 
 #include <memory>

@@ -13,7 +13,7 @@ namespace {
 constexpr std::pair<const char16_t*, DISPID> kActionNames[] = {
     {u"Click", kActionClick},       {u"ClickM", kActionClickM},       {u"ClickR", kActionClickR},
     {u"DblClick", kActionDblClick}, {u"DblClickR", kActionDblClickR}, {u"HoverMouse", kActionHoverMouse},
-    {u"Keys", kActionKeys}};
+    {u"Keys", kActionKeys},         {u"DblClickM", kActionDblClickM}};
 
 class TWindowActions final : public Implements<ComObject, IDispatch> {
  public:
@@ -118,9 +118,12 @@ void PerformOnPage(TBrowsers& browsers, const InputAction& action) {
     return;
   }
   const auto button = action.action == kActionClickR || action.action == kActionDblClickR ? browser::MouseButton::Right
-                      : action.action == kActionClickM                                    ? browser::MouseButton::Middle
-                                                                                          : browser::MouseButton::Left;
-  const int count = action.action == kActionDblClick || action.action == kActionDblClickR ? 2 : 1;
+                      : action.action == kActionClickM || action.action == kActionDblClickM
+                          ? browser::MouseButton::Middle
+                          : browser::MouseButton::Left;
+  const int count =
+      action.action == kActionDblClick || action.action == kActionDblClickR || action.action == kActionDblClickM ? 2
+                                                                                                                 : 1;
   page.Click(x, y, button, count, EngineModifiers(action.shift));
 }
 

@@ -1,7 +1,7 @@
 // The host's input service (IpwInputService): the actions object of a window. Its members act at
 // a point of the window's client area (ClientX, ClientY; -1 for either: the centre of the client
 // area) with a modifier word (0x2000 Shift, 0x4000 Control, 0x8000 Alt) held:
-//   Click, ClickM, ClickR, DblClick, DblClickR (ClientX, ClientY, Shift), by name or by DISPID
+//   Click, ClickM, ClickR, DblClick, DblClickM, DblClickR (ClientX, ClientY, Shift), by name or by DISPID
 //   (kActionClick ...); HoverMouse (ClientX, ClientY) moves the mouse there; Keys (a key string,
 //   keys.h) types into what has the focus.
 // On a window of a tested browser's window tree the action is the page's own input at that
@@ -28,6 +28,7 @@ inline constexpr DISPID kActionClick = 0x2028001;
 inline constexpr DISPID kActionClickM = 0x2028002;
 inline constexpr DISPID kActionClickR = 0x2028003;
 inline constexpr DISPID kActionDblClick = 0x2028004;
+inline constexpr DISPID kActionDblClickM = 0x2028005;
 inline constexpr DISPID kActionDblClickR = 0x2028006;
 inline constexpr DISPID kActionHoverMouse = 0x2028010;
 inline constexpr DISPID kActionKeys = 0x2028011;

@@ -1,5 +1,6 @@
 #include "host/browser/objects/web_browser.h"
 
+#include <cctype>
 #include <utility>
 
 #include "host/browser/errors.h"
@@ -25,6 +26,10 @@ constexpr std::pair<const char16_t*, DISPID> kMembers[] = {
     {u"HWND", kDispHWND},
     {u"ReadyState", kDispReadyState},
     {u"Visible", kDispVisible},
+    {u"PageNavigate", kDispPageNavigate},
+    {u"PageNavigated", kDispPageNavigated},
+    {u"PageReady", kDispPageReady},
+    {u"PageURL", kDispPageUrl},
 };
 
 class TWebBrowser final : public FreeThreaded<Implements<ComObject, IWebBrowser2, IConnectionPointContainer>> {
@@ -134,11 +139,17 @@ class TWebBrowser final : public FreeThreaded<Implements<ComObject, IWebBrowser2
     HRESULT hr = S_OK;
     switch (id) {
       case kDispNavigate:
-      case kDispNavigate2: {
+      case kDispNavigate2:
+      case kDispPageNavigate: {
         if (argc < 1) return DISP_E_BADPARAMCOUNT;
         OleVariant url;
         if (Failed(VariantChangeType(url.Ptr(), &VariantDeref(params->rgvarg[argc - 1]), 0, VT_BSTR)))
           return DISP_E_TYPEMISMATCH;
+        if (id == kDispPageNavigate) {
+          // The window-level member takes a URL as an address does: relative to the current page.
+          hr = SafeCall([&] { url = OleVariant(Utf8ToWide(Absolute(WideToUtf8(url.AsString())))); });
+          if (Failed(hr)) break;
+        }
         hr = Navigate(url.Get().bstrVal, nullptr, nullptr, nullptr, nullptr);
         break;
       }
@@ -151,11 +162,21 @@ class TWebBrowser final : public FreeThreaded<Implements<ComObject, IWebBrowser2
         if (document) document->Release();
         return ToDispatchResult(answer(hr, std::move(value)), excepInfo);
       }
+      case kDispPageNavigated: return S_OK;  // Navigate waited for the load already
+      case kDispPageReady: {
+        if (!get) return DISP_E_MEMBERNOTFOUND;
+        std::int32_t state = 0;
+        VARIANT_BOOL busy = VARIANT_TRUE;
+        get_ReadyState(&state);
+        get_Busy(&busy);
+        return answer(S_OK, OleVariant(!Closed() && state == 4 && !busy));
+      }
       case kDispLocationName:
-      case kDispLocationURL: {
+      case kDispLocationURL:
+      case kDispPageUrl: {
         if (!get) return DISP_E_MEMBERNOTFOUND;
         BSTR text = nullptr;
-        hr = id == kDispLocationURL ? get_LocationURL(&text) : get_LocationName(&text);
+        hr = id == kDispLocationName ? get_LocationName(&text) : get_LocationURL(&text);
         OleVariant value(BstrView(text));
         SysFreeString(text);
         return ToDispatchResult(answer(hr, std::move(value)), excepInfo);
@@ -194,6 +215,23 @@ class TWebBrowser final : public FreeThreaded<Implements<ComObject, IWebBrowser2
     return b;
   }
   bool Closed() const { return closed_.load(); }
+  // A URL with a scheme as it is; any other resolved against the page's location by the engine's
+  // own URL parser.
+  std::string Absolute(const std::string& url) {
+    const auto colon = url.find(':');
+    const bool schemed =
+        colon != std::string::npos && colon > 0 && std::isalpha(static_cast<unsigned char>(url[0])) &&
+        url.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789+.-") == colon;
+    if (schemed) return url;
+    auto b = Alive();
+    try {
+      return b->page
+          ->Evaluate("new URL(" + browser::Json(url).dump() + ", " + browser::Json(b->Location()).dump() + ").href")
+          .object.value("value", url);
+    } catch (const browser::BrowserError& e) {
+      throw EOleSysError(Utf8ToWide(e.what()), E_FAIL);
+    }
+  }
 
   // A failure of a member becomes DISP_E_EXCEPTION with the error's text.
   static HRESULT ToDispatchResult(HRESULT hr, EXCEPINFO* excepInfo) {

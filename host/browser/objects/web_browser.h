@@ -63,6 +63,14 @@ inline constexpr DISPID kDispBusy = 212;
 inline constexpr DISPID kDispHWND = -515;
 inline constexpr DISPID kDispReadyState = -525;
 inline constexpr DISPID kDispVisible = 402;
+// The window-level navigation members the web layer calls by number: navigate to a URL (and wait
+// for its load, as Navigate), the step after a navigation (a Boolean; nothing is left to do),
+// whether the page is ready (a Boolean argument; True once the ready state is complete and the
+// browser is not busy), and the current URL.
+inline constexpr DISPID kDispPageNavigate = 0x10F30;
+inline constexpr DISPID kDispPageNavigated = 0x10F31;
+inline constexpr DISPID kDispPageReady = 0x10F32;
+inline constexpr DISPID kDispPageUrl = 0x10F33;
 
 // DISPIDs of the events.
 inline constexpr DISPID kEventDownloadComplete = 104;

@@ -167,6 +167,51 @@ TEST(PwhostRun, RunsTheExampleAndWritesTheLog) {
   std::remove(log.c_str());
 }
 
+// The settings example with a home folder of its own: the IE, zone and Flash objects answer
+// from the registry stand-in and the profile under that home (no HKLM file: the version text is
+// empty and the base IE class answers), "Web" takes a drop-down entry by its text in any case
+// and refuses a text that is none, listing the entries. A second run finds what the first one
+// stored.
+TEST(PwhostRun, TheWebSettingsExampleReadsAndWritesTheSettingsObjects) {
+  const std::string src = test::SourceDir();
+  test::ScratchDir home;
+  const std::string config = home.Utf8File(".config");
+  for (int run = 0; run < 2; ++run) {
+    SCOPED_TRACE(run);
+    int status = 0;
+    const std::string out = RunCommand("HOME=" + home.Path().string() + " XDG_CONFIG_HOME=" + config + " " +
+                                           HostDir() + "/pwhost run " + src + "/examples/web-settings.js",
+                                       status);
+    EXPECT_EQ(status, 0) << out;
+    const std::string expected[] = {
+        "Message: \n",
+        "Message: 6\n",
+        "Message: True\n",
+        "Message: 1 Local intranet\n",
+        "Message: 3\n",
+        "Message: True\n",
+        "Message: " + home.Utf8File("mm.cfg") + "\n",
+        "Message: null\n",
+        "Message: DOM\n",
+        "Message: Unable to apply the \"x\" value.",
+        "Possible values: \"DOM\", \"Tag\", \"Hybrid\", \"Tree\"",
+        "Message: DOM\n",
+        "Message: ID\n",
+        "Message: 60000\n",
+    };
+    std::size_t at = 0;
+    for (const std::string& line : expected) {
+      const std::size_t found = out.find(line, at);
+      ASSERT_NE(found, std::string::npos) << line << "\n" << out;
+      at = found + 1;
+    }
+    EXPECT_EQ(out.find("not available"), std::string::npos) << out;
+    // The current user's registry and the player's configuration are files under that home.
+    EXPECT_TRUE(std::filesystem::exists(config + "/probewright/registry/HKCU.reg"));
+    EXPECT_TRUE(std::filesystem::exists(home.Utf8File("mm.cfg")));
+  }
+}
+
 TEST(PwhostRun, AScriptErrorGivesFileLineAndAFailingExit) {
   test::ScratchDir scratch;
   std::string script = scratch.Utf8File("pwhost_run_failing.js");
