@@ -18,6 +18,10 @@
 //                   each item made by the host's factory, opened from its file and added), against
 //                   loading the same 10 001 files into options trees and walking every node and
 //                   property of them (goal: 3x at most).
+//   LoadFolders     1 000 logical folders with 10 000 references (ten each) over the 10 000
+//                   children loaded by a container's folder collection (sorted by "Index", every
+//                   key translated to the child's context identifier), against reading the same
+//                   options nodes and parsing their keys without translating (goal: 3x at most).
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 #include <zlib.h>
@@ -37,6 +41,7 @@
 #include "core/options/options_tree.h"
 #include "core/options/options_xml_storage.h"
 #include "project/container/item_helpers.h"
+#include "project/folders/virtual_folders.h"
 #include "project/nodes/project_helpers.h"
 #include "project/storage/item_files.h"
 #include "project/storage/node_file_helpers.h"
@@ -257,6 +262,105 @@ void BM_UniqueName_Baseline_UnorderedSet(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * kCount);
 }
 BENCHMARK(BM_UniqueName_Baseline_UnorderedSet)->Unit(benchmark::kMicrosecond);
+
+constexpr int kFolders = 1000;
+
+// The stored "Folders" of 1 000 folders, each referring to ten of the shared tree's children.
+struct FolderData {
+  ComPtr<IcvOptionsBuilder> builder;
+  ComPtr<IcvOptionsNode> node;
+  FolderData() {
+    StartOptionsNamePool();
+    builder = CreateOptionsBuilder();
+    Tree& tree = SharedTree();
+    auto sub = [](IcvOptionsNode* n, WideStringView name) {
+      ComPtr<IcvOptionsNode> child;
+      n->GetNode(name, child.Put());
+      return child;
+    };
+    node = builder->GetRoot();
+    auto list = sub(node.Get(), u"Folders");
+    for (int f = 0; f < kFolders; ++f) {
+      auto folder = sub(list.Get(), u"Folder" + IntToWide(1000000000 + f));
+      auto props = project::PropertiesOf(folder.Get());
+      props->SetInteger(u"Index", kFolders - f);
+      props->SetString(u"Caption", u"Folder" + IntToWide(f));
+      props->SetString(u"Description", u"");
+      props->SetString(u"Moniker", u"");
+      auto refs = sub(folder.Get(), u"References");
+      for (int r = 0; r < kCount / kFolders; ++r) {
+        auto ref = sub(refs.Get(), u"Ref" + IntToWide(1000000000 + r));
+        auto refProps = project::PropertiesOf(ref.Get());
+        refProps->SetString(u"Key", GuidToWideString(tree.keys[static_cast<std::size_t>(f * (kCount / kFolders) + r)]));
+        refProps->SetInteger(u"Index", r);
+      }
+    }
+  }
+};
+
+FolderData& SharedFolders() {
+  static FolderData* data = new FolderData;
+  return *data;
+}
+
+void BM_LoadFolders(benchmark::State& state) {
+  Tree& tree = SharedTree();
+  FolderData& data = SharedFolders();
+  IcvBaseManager* manager = tree.host.Manager();
+  for (auto _ : state) {
+    auto collection = MakeObject<project::TpwProjectVirtualFolderCollection>(
+        manager, std::make_unique<project::TpwFolderCollectionOwner_ProjectNode>(
+                     manager, static_cast<IpwProjectNodeInternal*>(tree.parent.Get())));
+    collection->Load(data.node.Get());
+    if (collection->FolderList().size() != kFolders || collection->FolderList()[0]->References().size() != 10)
+      state.SkipWithError("folders not loaded");
+    // What is measured is the load; the folders' release is not.
+    state.PauseTiming();
+    collection->FinalizeFolders();
+    collection = nullptr;
+    state.ResumeTiming();
+  }
+  state.SetItemsProcessed(state.iterations() * kCount);
+}
+BENCHMARK(BM_LoadFolders)->Unit(benchmark::kMillisecond);
+
+void BM_LoadFolders_Baseline_OptionsNodes(benchmark::State& state) {
+  FolderData& data = SharedFolders();
+  for (auto _ : state) {
+    std::size_t seen = 0;
+    ComPtr<IcvOptionsNode> list;
+    data.node->GetNode(u"Folders", list.Put());
+    ComPtr<IcvOptionsNodeIterator> folders;
+    list->GetNodes(folders.Put());
+    while (folders->HasNext()) {
+      ComPtr<IcvOptionsNode> folder;
+      folders->Next(folder);
+      auto props = project::PropertiesOf(folder.Get());
+      std::int32_t index = 0;
+      WideString text;
+      props->GetInteger(u"Index", -1, &index);
+      props->GetString(u"Caption", u"", &text);
+      props->GetString(u"Description", u"", &text);
+      props->GetString(u"Moniker", u"", &text);
+      ComPtr<IcvOptionsNode> refs;
+      folder->GetNode(u"References", refs.Put());
+      ComPtr<IcvOptionsNodeIterator> it;
+      refs->GetNodes(it.Put());
+      while (it->HasNext()) {
+        ComPtr<IcvOptionsNode> ref;
+        it->Next(ref);
+        auto refProps = project::PropertiesOf(ref.Get());
+        refProps->GetInteger(u"Index", -1, &index);
+        refProps->GetString(u"Key", u"", &text);
+        if (GuidFromString(text)) ++seen;
+      }
+    }
+    if (seen != static_cast<std::size_t>(kCount)) state.SkipWithError("references not read");
+    benchmark::DoNotOptimize(seen);
+  }
+  state.SetItemsProcessed(state.iterations() * kCount);
+}
+BENCHMARK(BM_LoadFolders_Baseline_OptionsNodes)->Unit(benchmark::kMillisecond);
 
 constexpr int kProjectItems = 10000;
 

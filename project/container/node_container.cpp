@@ -2,13 +2,16 @@
 
 #include <algorithm>
 #include <set>
+#include <utility>
 
 #include "core/host/host_services.h"
+#include "project/actions/project_actions.h"
 #include "platform/com/safecall.h"
 #include "platform/rtl/exceptions.h"
 #include "platform/rtl/strings.h"
 #include "project/nodes/node_helpers.h"
 #include "project/nodes/project_helpers.h"
+#include "project/nodes/small_services.h"
 #include "project/nodes/thread_events.h"
 #include "project/container/project_item.h"
 #include "project/storage/item_files.h"
@@ -119,6 +122,22 @@ bool IsHostModeWithoutDialogs(IcvBaseManager* manager) {
   return manager && Succeeded(manager->GetHostMode(&mode)) && mode == 3;
 }
 
+std::int32_t GetProjectOwnerKind(IcvBaseManager* manager) {
+  // A registry service that does not answer the question is an owner of no particular kind.
+  auto service = QueryAs<IpwProjectNodeRegistryService>(GetHostService<IUnknown>(manager, kNodeRegistryService).Get());
+  std::int32_t kind = 0;
+  if (service) SafeCallCheck(service->GetOwnerKind(&kind));
+  return kind;
+}
+
+bool IsProjectOwnerBusy(IcvBaseManager* manager) {
+  auto state = GetHostState(manager);
+  if (!state) return false;
+  GUID answer{};
+  SafeCallCheck(state->GetState(kHostModeQuestion, &answer));
+  return answer == kHostModeRunning;
+}
+
 TpwProjectNodeContainer::TpwProjectNodeContainer(IpwProjectNode* parent, const GUID& typeKey, const GUID& key,
                                                  bool isVirtual)
     : Implements(parent, typeKey, key, isVirtual ? kParentStorageKind : kFileStorageKind),
@@ -126,7 +145,10 @@ TpwProjectNodeContainer::TpwProjectNodeContainer(IpwProjectNode* parent, const G
 
 TpwProjectNodeContainer::~TpwProjectNodeContainer() = default;
 
-void* TpwProjectNodeContainer::GetInterface(const IID& riid) noexcept { return Implements::GetInterface(riid); }
+void* TpwProjectNodeContainer::GetInterface(const IID& riid) noexcept {
+  if (void* p = folders_.InterfaceFor(riid)) return p;
+  return Implements::GetInterface(riid);
+}
 
 IpwProjectNode* TpwProjectNodeContainer::ChildAt(std::int32_t index) const {
   if (!childs_ || index < 0 || index >= childs_->Count()) return nullptr;
@@ -239,7 +261,28 @@ bool TpwProjectNodeContainer::LoadChildData(IpwProjectNode* child, IcvOptionsNod
   return loaded != VARIANT_FALSE;
 }
 
+namespace {
+// The child's configurations of the keys that it has and that are modified are saved.
+void SaveChildConfigs(IpwProjectNode* child, const std::vector<GUID>& keys) {
+  auto config = QueryAs<IpwProjectNodeWithConfig>(child);
+  if (!config) return;
+  for (const GUID& key : keys) {
+    VARIANT_BOOL has = VARIANT_FALSE, modified = VARIANT_FALSE;
+    SafeCallCheck(config->HasConfigKey(key, &has));
+    if (!has) continue;
+    SafeCallCheck(config->IsConfigKeyModified(key, &modified));
+    if (modified) SafeCallCheck(config->SaveConfigKey(key));
+  }
+}
+}  // namespace
+
 std::int32_t TpwProjectNodeContainer::SaveChild(IpwProjectNode* child, IcvOptionsNode* entry) {
+  std::int32_t code = SaveChildData(child, entry);
+  if (code == kSaveDone && copyCount_ == 0) SaveChildConfigs(child, GetConfigKeys());
+  return code;
+}
+
+std::int32_t TpwProjectNodeContainer::SaveChildData(IpwProjectNode* child, IcvOptionsNode* entry) {
   if (copyCount_ > 0) {
     if (!copyFlag_) return kSaveDone;
     // No node here copies itself: the user decides whether the copy goes on without it.
@@ -267,10 +310,29 @@ std::int32_t TpwProjectNodeContainer::SaveChild(IpwProjectNode* child, IcvOption
 
 // ---- Load and save
 
+namespace {
+// The folders translate their references against the children, hidden or not.
+struct ChildrenShown {
+  std::int32_t& count;
+  std::int32_t saved;
+  explicit ChildrenShown(std::int32_t& c) : count(c), saved(std::exchange(c, 0)) {}
+  ~ChildrenShown() { count = saved; }
+};
+}  // namespace
+
 bool TpwProjectNodeContainer::Load() {
+  if (!LoadChildren()) return false;
+  ChildrenShown shown(hideCount_);
+  folders_.Load(DataNode().Get(), SupportsFolders());
+  return true;
+}
+
+bool TpwProjectNodeContainer::LoadChildren() {
   if (!TpwProjectNode::Load()) return false;
   auto list = ChildList();
   if (!list) return true;
+  // The children's files are asked about once each while they load.
+  TpwFileReloadBatch batch(Manager());
   struct Loading {
     TpwProjectNodeContainer& self;
     ~Loading() {
@@ -415,6 +477,10 @@ std::int32_t TpwProjectNodeContainer::Save() {
       }
     }
   }
+  {
+    ChildrenShown shown(hideCount_);
+    folders_.Save(DataNode().Get());
+  }
   std::int32_t own = TpwProjectNode::Save();
   return static_cast<std::uint32_t>(own) > static_cast<std::uint32_t>(remembered) ? own : remembered;
 }
@@ -423,6 +489,7 @@ void TpwProjectNodeContainer::Unload() {
   // Every child is finalised even when one fails; the first failure is raised once the
   // container is unloaded (each was already written to the diagnostic log by FinalizeChild).
   std::exception_ptr first;
+  folders_.Unload();
   if (childs_) {
     const bool deleteFiles = Finalizing();
     std::unique_ptr<TProjectNodeChilds> childs = std::move(childs_);
@@ -477,6 +544,14 @@ bool TpwProjectNodeContainer::HasChildOfType(const GUID& type) {
   for (std::int32_t i = 0; i < childs_->Count(); ++i)
     if (NodeTypeKey(childs_->Get(i)) == type) return true;
   return false;
+}
+
+bool TpwProjectNodeContainer::SupportsFolders() {
+  return ForEachNodeType([&](IpwProjectItemTypeProvider*, IpwProjectNodeInfo* info) {
+    GUID parent{};
+    SafeCallCheck(info->GetParentTypeKey(&parent));
+    return parent == TypeKey();
+  });
 }
 
 bool TpwProjectNodeContainer::HasChildTypes() {
@@ -594,6 +669,7 @@ void TpwProjectNodeContainer::FinalizeChild(IpwProjectNode* child, bool deleteFi
   try {
     childName = GetNodeDisplayPath(child);
     childType = GetNodeTypeName(Manager(), child);
+    if (auto config = QueryAs<IpwProjectNodeWithConfig>(child)) SafeCallCheck(config->SetConfig(nullptr));
     auto internal = QueryAs<IpwProjectNodeInternal>(child);
     if (internal) SafeCallCheck(deleteFiles ? internal->FinalizeNode() : internal->Finalize());
   } catch (const Exception& ex) {
@@ -609,9 +685,13 @@ bool TpwProjectNodeContainer::RemoveChildNode(IpwProjectNode* node, bool deleteF
   IpwProjectNode* child = node ? ChildByKey(NodeKey(node)) : nullptr;
   if (!child || !SameNode(child, node)) return false;
   ComPtr<IpwProjectNode> held(child);
+  TpwFileReloadBatch batch(Manager());
+  // A child whose files stay loses what it holds unsaved: the host decides whether it may.
+  if (!deleteFiles && !MayDropChildData(child)) return false;
   GUID key = NodeKey(child);
   ForgetEntry(key, true);
   childs_->Remove(child);
+  folders_.ChildRemoved(child);
   if (loading_) IndexChildNames();
   DoChanged(true);
   FinalizeChild(child, deleteFiles);
@@ -621,6 +701,7 @@ bool TpwProjectNodeContainer::RemoveChildNode(IpwProjectNode* node, bool deleteF
 void TpwProjectNodeContainer::PutInPlace(IpwProjectNode* oldNode, IpwProjectNode* newNode) {
   ComPtr<IpwProjectNode> held(oldNode);
   if (!childs_->Replace(oldNode, newNode)) throw EOleSysError(u"The node is not a child of the container.", E_FAIL);
+  folders_.ChildReplaced(oldNode, newNode);
   if (loading_) IndexChildNames();
   DoChanged(true);
   FinalizeChild(oldNode, false);
@@ -804,6 +885,48 @@ WideString ParamText(const VARIANT& param) {
   }
 }
 
+// File names one a line (CR LF, or LF alone, between): the lines that are not blank, trimmed.
+std::vector<WideString> SplitFileNames(WideStringView text) {
+  std::vector<WideString> names;
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    std::size_t end = text.find(u'\n', start);
+    if (end == WideStringView::npos) end = text.size();
+    WideString line = WideTrim(text.substr(start, end - start));
+    if (!line.empty()) names.push_back(std::move(line));
+    start = end + 1;
+  }
+  return names;
+}
+
+// The extension with its dot; empty for a name without one.
+WideStringView ExtensionOf(WideStringView name) {
+  std::size_t dot = name.rfind(u'.');
+  std::size_t slash = name.rfind(u'/');
+  if (dot == WideStringView::npos || (slash != WideStringView::npos && dot < slash)) return {};
+  return name.substr(dot);
+}
+
+bool HasExtension(const std::vector<WideString>& extensions, WideStringView name) {
+  WideStringView extension = ExtensionOf(name);
+  if (extension.empty()) return false;
+  return std::any_of(extensions.begin(), extensions.end(),
+                     [&](const WideString& e) { return SameTextIgnoringCase(e, extension); });
+}
+
+// A node, or a node below it that is no container, answers attribute 7 True. A container
+// below answers for its own sub-tree.
+bool SubtreeAnswersAttribute7(IpwProjectNode* node) {
+  bool found = false;
+  ForEachChild(node, [&](IpwProjectNode* child) {
+    OleVariant value;
+    if (Succeeded(child->GetAttribute(7, value.Put())) && value.Type() == VT_BOOL && value.AsBool()) found = true;
+    else if (!QueryAs<IpwProjectNodeContainer>(child)) found = SubtreeAnswersAttribute7(child);
+    return !found;
+  });
+  return found;
+}
+
 void CollectKeys(IpwProjectNode* node, std::vector<GUID>& keys) {
   keys.push_back(NodeKey(node));
   ForEachChild(node, [&](IpwProjectNode* child) {
@@ -813,7 +936,142 @@ void CollectKeys(IpwProjectNode* node, std::vector<GUID>& keys) {
 }
 }  // namespace
 
-bool TpwProjectNodeContainer::CanAddNewItem() { return DataNode() != nullptr && HasChildTypes(); }
+bool TpwProjectNodeContainer::CanHaveFolders() { return ReloadCount() == 0 && hideCount_ == 0 && HasChildTypes(); }
+
+bool TpwProjectNodeContainer::CanAddNewItem() {
+  return (VirtualStorage() || DataNode()) && GetDialogService(Manager()) && CanHaveFolders();
+}
+
+void TpwProjectNodeContainer::UpdateAction(const GUID& action) {
+  if (action != kNewItemAction && action != kExistingItemAction) return TpwProjectNode::UpdateAction(action);
+  auto actions = GetHostService<IpwActionService>(Manager(), kActionService);
+  if (!actions) return;
+  ComPtr<IpwAction> found;
+  if (Failed(actions->FindAction(action, found.Put())) || !found) return;
+  const bool busy = IsProjectOwnerBusy(Manager());
+  bool enabled = false;
+  if (action == kNewItemAction) {
+    SafeCallCheck(found->SetProperty(3, OleVariant(WideStringView(NodeActions()[0].Title)).Get()));
+    enabled = CanAddNewItem() && !busy;
+  } else {
+    enabled = CanAddExistingItem() && !busy;
+  }
+  SafeCallCheck(found->SetProperty(0, OleVariant(enabled).Get()));
+}
+
+bool TpwProjectNodeContainer::CanAcceptFiles(WideStringView fileNames) {
+  if (!CanHaveFolders() || IsProjectOwnerBusy(Manager())) return false;
+  auto extensions = GetSupportedChildExtensions(Manager(), AsNode());
+  if (extensions.empty()) return false;
+  for (const auto& name : SplitFileNames(fileNames))
+    if (HasExtension(extensions, name)) return true;
+  return false;
+}
+
+void TpwProjectNodeContainer::AcceptFiles(WideStringView fileNames) {
+  TpwProjectNode::AcceptFiles(fileNames);
+  auto extensions = GetSupportedChildExtensions(Manager(), AsNode());
+  WideString taken;
+  for (const auto& name : SplitFileNames(fileNames)) {
+    if (!HasExtension(extensions, name)) continue;
+    if (!taken.empty()) taken += kCrLf;
+    taken += name;
+  }
+  if (!WideTrim(taken).empty()) AddExistingChild(taken);
+}
+
+OleVariant TpwProjectNodeContainer::Attribute(std::int32_t id) {
+  if (id != 7 || FileStorage()) return TpwProjectNode::Attribute(id);
+  return OleVariant(SubtreeAnswersAttribute7(AsNode()));
+}
+
+std::vector<ComPtr<IpwProjectNode>> TpwProjectNodeContainer::ChildSnapshot() const {
+  std::vector<ComPtr<IpwProjectNode>> children;
+  if (!childs_ || hideCount_ > 0) return children;
+  for (std::int32_t i = 0; i < childs_->Count(); ++i) children.emplace_back(childs_->Get(i));
+  return children;
+}
+
+ComPtr<IUnknown> TpwProjectNodeContainer::GetChildConfigStore(IpwProjectNode* child) {
+  ComPtr<IcvOptionsNode> store;
+  IUnknown* own = GetConfig();
+  if (!own || Failed(own->QueryInterface(IcvOptionsNode::iid, store.PutVoid())) || !store) return nullptr;
+  return ComPtr<IUnknown>(SubNode(store.Get(), GuidToWideString(NodeKey(child))));
+}
+
+HRESULT TpwProjectNodeContainer::IsConfigKeyModified(const GUID& key, VARIANT_BOOL* result) {
+  return SafeCall([&] {
+    if (!result) throw EOleSysError(u"Invalid pointer", E_POINTER);
+    *result = VARIANT_FALSE;
+    if (hideCount_ > 0) return;
+    bool modified = ConfigKeyModified(key);
+    for (const auto& child : ChildSnapshot()) {
+      if (modified) break;
+      auto config = QueryAs<IpwProjectNodeWithConfig>(child.Get());
+      VARIANT_BOOL answer = VARIANT_FALSE;
+      if (config) SafeCallCheck(config->IsConfigKeyModified(key, &answer));
+      modified = answer != VARIANT_FALSE;
+    }
+    *result = ToWordBool(modified);
+  });
+}
+
+HRESULT TpwProjectNodeContainer::SetConfig(IUnknown* config) {
+  return SafeCall([&] {
+    SafeCallCheck(TpwProjectNode::SetConfig(config));
+    for (const auto& child : ChildSnapshot())
+      if (auto childConfig = QueryAs<IpwProjectNodeWithConfig>(child.Get()))
+        SafeCallCheck(childConfig->SetConfig(GetChildConfigStore(child.Get()).Get()));
+  });
+}
+
+HRESULT TpwProjectNodeContainer::SaveConfigKey(const GUID& key) {
+  return SafeCall([&] {
+    SafeCallCheck(TpwProjectNode::SaveConfigKey(key));
+    for (const auto& child : ChildSnapshot()) SaveChildConfigs(child.Get(), {key});
+  });
+}
+
+HRESULT TpwProjectNodeContainer::LoadConfigKey(const GUID& key) {
+  return SafeCall([&] {
+    SafeCallCheck(TpwProjectNode::LoadConfigKey(key));
+    for (const auto& child : ChildSnapshot())
+      if (auto childConfig = QueryAs<IpwProjectNodeWithConfig>(child.Get()))
+        SafeCallCheck(childConfig->LoadConfigKey(key));
+  });
+}
+
+namespace {
+const GUID kContainerActions[] = {kNewItemAction, kExistingItemAction};
+}
+
+void TpwProjectNodeContainer::DoInitialize(IcvBaseManager* manager) {
+  TpwProjectNode::DoInitialize(manager);
+  if (manager && GetProjectOwnerKind(manager) == 3 && GetHostService<IUnknown>(manager, kActionService))
+    RegisterContextActions(manager, InstanceKey(), kContainerActions, static_cast<IpwProjectActionHandler*>(this));
+}
+
+void TpwProjectNodeContainer::DoFinalize() {
+  // Unregistered whatever the owner's kind; the node's own finalisation runs also when that fails.
+  std::exception_ptr failure;
+  try {
+    if (Manager() && GetHostService<IUnknown>(Manager(), kActionService))
+      UnregisterContextActions(Manager(), InstanceKey(), kContainerActions);
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  TpwProjectNode::DoFinalize();
+  if (failure) std::rethrow_exception(failure);
+}
+
+bool TpwProjectNodeContainer::MayDropChildData(IpwProjectNode* child) {
+  if (!QueryAs<IpwPersistentProjectNode>(child)) return true;
+  auto service = GetProjectService(Manager());
+  if (!service) return true;
+  VARIANT_BOOL may = VARIANT_TRUE;
+  SafeCallCheck(service->MayDropNodeData(child, &may));
+  return may != VARIANT_FALSE;
+}
 
 ComPtr<IpwProjectNode> TpwProjectNodeContainer::CreateChild(const GUID& typeKey) {
   ComPtr<IpwProjectItemTypeProvider> factory;
@@ -843,6 +1101,7 @@ ComPtr<IpwProjectNode> TpwProjectNodeContainer::CreateChild(const GUID& typeKey)
 }
 
 bool TpwProjectNodeContainer::AddChild(const GUID& typeKey, IInterfaceList* added) {
+  TpwFileReloadBatch batch(Manager());
   auto registry = GetNodeTypeRegistry(Manager());
   if (registry) {
     VARIANT_BOOL allowed = VARIANT_TRUE;
@@ -858,24 +1117,44 @@ bool TpwProjectNodeContainer::AddChild(const GUID& typeKey, IInterfaceList* adde
   } else if (node && !done) {
     ReleaseNode(node.Get());
   }
-  if (registry) SafeCallCheck(registry->AfterAdd(done ? node.Get() : nullptr, -1));
-  if (!done) return false;
+  if (!done) {
+    if (registry) SafeCallCheck(registry->AfterAdd(nullptr, -1));
+    return false;
+  }
   if (auto persistent = QueryAs<IpwPersistentProjectNode>(node.Get())) SafeCallCheck(persistent->SaveNode());
   if (added) added->Add(node.Get());
+  NotifyChildAdded(node.Get());
   return true;
 }
 
-ComPtr<IUnknown> TpwProjectNodeContainer::AddExistingChild(WideStringView fileName) {
-  IcvBaseManager* manager = Manager();
-  auto registry = GetNodeTypeRegistry(manager);
-  if (registry) {
+void TpwProjectNodeContainer::NotifyChildAdded(IpwProjectNode* node) {
+  // The provider registered for the type (an editor of new items) is asked for and let go.
+  GetRegisteredObject(Manager(), NodeTypeKey(node));
+  if (auto registry = GetNodeTypeRegistry(Manager())) SafeCallCheck(registry->AfterAdd(node, -1));
+}
+
+ComPtr<IUnknown> TpwProjectNodeContainer::AddExistingChild(WideStringView fileNames) {
+  TpwFileReloadBatch batch(Manager());
+  if (auto registry = GetNodeTypeRegistry(Manager())) {
     VARIANT_BOOL allowed = VARIANT_TRUE;
     SafeCallCheck(registry->BeforeAdd(AsNode(), nullptr, &allowed));
     if (!allowed) return nullptr;
   }
+  std::vector<WideString> names = SplitFileNames(fileNames);
+  // An empty text is one file name that does not exist.
+  if (names.empty()) names.emplace_back();
+  std::vector<GUID> keys;
+  bool any = false;
+  for (const auto& name : names) any = AddExistingFile(name, keys) || any;
+  if (!any) return nullptr;
+  return ComPtr<IUnknown>(static_cast<IpwGUIDIterator*>(TpwGUIDIterator::FromKeys(keys).Get()));
+}
+
+bool TpwProjectNodeContainer::AddExistingFile(WideStringView fileName, std::vector<GUID>& addedKeys) {
+  IcvBaseManager* manager = Manager();
   if (fileName.empty() || !FileExistsName(fileName)) {
     ReportToUser(manager, WideFormat(u"The '%s' file does not exist.", {fileName}), kStyleFileMissing);
-    return nullptr;
+    return false;
   }
   ComPtr<IpwProjectNode> node;
   ForEachNodeType([&](IpwProjectItemTypeProvider* factory, IpwProjectNodeInfo*) {
@@ -886,7 +1165,7 @@ ComPtr<IUnknown> TpwProjectNodeContainer::AddExistingChild(WideStringView fileNa
   });
   if (!node) {
     ReportToUser(manager, WideFormat(u"Could not add a child element from the '%s' file.", {fileName}), 0);
-    return nullptr;
+    return false;
   }
   std::vector<GUID> keys;
   CollectKeys(node.Get(), keys);
@@ -908,20 +1187,21 @@ ComPtr<IUnknown> TpwProjectNodeContainer::AddExistingChild(WideStringView fileNa
                             {fileName}),
                  kStyleKeyExists);
     ReleaseNode(node.Get());
-    return nullptr;
+    return false;
   }
   if (!AddChildNode(node.Get())) {
     ReleaseNode(node.Get());
     ReportToUser(manager, WideFormat(u"Could not add a child element from the '%s' file.", {fileName}), 0);
-    return nullptr;
+    return false;
   }
   if (ReloadCount() > 0) {
     RemoveChildNode(node.Get(), false);
     ReportToUser(manager, kOutsideChangeText, kStyleOutsideChange);
-    return nullptr;
+    return false;
   }
-  if (registry) SafeCallCheck(registry->AfterAdd(node.Get(), -1));
-  return ComPtr<IUnknown>(static_cast<IpwGUIDIterator*>(TpwGUIDIterator::FromKeys(keys).Get()));
+  NotifyChildAdded(node.Get());
+  addedKeys.insert(addedKeys.end(), keys.begin(), keys.end());
+  return true;
 }
 
 bool TpwProjectNodeContainer::CheckChildren() {

@@ -25,6 +25,7 @@
 #include "platform/rtl/strings.h"
 #include "project/nodes/base_node.h"
 #include "project/nodes/project_helpers.h"
+#include "project/folders/container_folders.h"
 #include "project/storage/project_node.h"
 
 namespace pw::project {
@@ -60,6 +61,12 @@ void ReportToUser(IcvBaseManager* manager, WideStringView text, std::int32_t sty
 WideString FormatMissingFactoryMessage(WideStringView typeName, WideStringView pluginName);
 // Whether the host runs in mode 3 (without dialogs).
 bool IsHostModeWithoutDialogs(IcvBaseManager* manager);
+// The kind of the project tree's owner (the node registry service's answer; 0 without it):
+// containers register their actions New Item and Existing Item only for kind 3.
+std::int32_t GetProjectOwnerKind(IcvBaseManager* manager);
+// The owner's state test: True while the host state answers the mode question with the running
+// mode. The containers' actions are disabled and drops refused meanwhile.
+bool IsProjectOwnerBusy(IcvBaseManager* manager);
 
 class TpwProjectNodeContainer : public Implements<TpwProjectNode, IpwProjectNodeContainer, IpwChildNameLookup> {
  public:
@@ -105,11 +112,21 @@ class TpwProjectNodeContainer : public Implements<TpwProjectNode, IpwProjectNode
   // A new child of the type, made by its factory from the type's creation parameters with their
   // default values (nil when they do not validate).
   virtual ComPtr<IpwProjectNode> CreateChild(const GUID& typeKey);
-  // Adds the element kept in an item file (opened by the first factory whose file loader takes
-  // it); the keys of the added children, nil when nothing was added.
-  virtual ComPtr<IUnknown> AddExistingChild(WideStringView fileName);
-  // Whether the container may add new items: it has data and takes some child type.
+  // Adds the elements kept in item files (the names one a line, CR LF between; each opened by
+  // the first factory whose file loader takes it); the keys of the added children, nil when
+  // nothing was added.
+  virtual ComPtr<IUnknown> AddExistingChild(WideStringView fileNames);
+  // After a user-level add: the provider registered for the node's type is asked for (when it is
+  // registered and available) and let go, then the registry hears of the add (node, -1).
+  void NotifyChildAdded(IpwProjectNode* node);
+  // Whether logical folders are offered: no outside-change reload runs, the children are not
+  // hidden and some registered type may go under the container.
+  virtual bool CanHaveFolders();
+  // Whether the container may add new items: it has data (or keeps it in its parent's), the host
+  // has its item service (the dialog service) and CanHaveFolders.
   virtual bool CanAddNewItem();
+  // What the Existing Item action asks: CanAddNewItem.
+  virtual bool CanAddExistingItem() { return CanAddNewItem(); }
   // The first faulty child (nil, no IpwProjectNode, no IpwProjectContextItem) is reported;
   // False then.
   bool CheckChildren();
@@ -119,7 +136,31 @@ class TpwProjectNodeContainer : public Implements<TpwProjectNode, IpwProjectNode
   // Item parameter a file name (an omitted one, or one that is no text, is empty). 0 when a
   // child was added, else 2.
   std::int32_t ExecuteAction(const GUID& action, const VARIANT& param, VARIANT* result) override;
+  // New Item: title "Add Child Item", enabled by CanAddNewItem; Existing Item: enabled by
+  // CanAddExistingItem; both disabled while the owner is busy. Others: the persistent node's.
+  void UpdateAction(const GUID& action) override;
 
+  // Files dropped on the container: taken when folders are offered, the owner is not busy and
+  // one name has an extension of a type the container may take; the drop adds those files (in
+  // their order) through AddExistingChild.
+  bool CanAcceptFiles(WideStringView fileNames) override;
+  void AcceptFiles(WideStringView fileNames) override;
+
+  // Attribute 7 of a container kept in its parent's data: True when a child (or, below a child
+  // that is no container, a node further down) answers True. Other attributes: the node's.
+  OleVariant Attribute(std::int32_t id) override;
+
+  // Configurations: each call runs the node's own step, then goes to every child that answers
+  // IpwProjectNodeWithConfig, in order. The modified question answers False while the children
+  // are hidden, else True when the node or a child answers True; a child saves a configuration
+  // only when it has it and it is modified. A child's store is the container's store asked by
+  // name for the child's key (GUID text with braces): an options node's sub-node; none when the
+  // container has no store or the store is no options node.
+  HRESULT IsConfigKeyModified(const GUID& key, VARIANT_BOOL* result) override;
+  HRESULT SetConfig(IUnknown* config) override;
+  HRESULT SaveConfigKey(const GUID& key) override;
+  HRESULT LoadConfigKey(const GUID& key) override;
+  ComPtr<IUnknown> GetChildConfigStore(IpwProjectNode* child);
   // A registered factory is withdrawn or registered: children of its types become Unavailable
   // nodes, or Unavailable nodes of its types are restored.
   void FactoryRemoved(IpwProjectItemTypeProvider* factory);
@@ -132,7 +173,17 @@ class TpwProjectNodeContainer : public Implements<TpwProjectNode, IpwProjectNode
   // Whether a registered type names this node's type as parent and can still be added.
   bool HasChildTypes();
 
+  // Logical folders: the container keeps them when some registered type names its type as
+  // parent; CanAddFolder is the container's answer to a new top-level folder.
+  virtual bool SupportsFolders();
+  virtual bool CanAddFolder() { return true; }
+  TpwContainerFolders& Folders() { return folders_; }
+
   // ---- Overrides
+  // The actions New Item and Existing Item are registered for the node's instance key when the
+  // owner's kind is 3, and unregistered at Finalize whatever it is.
+  void DoInitialize(IcvBaseManager* manager) override;
+  void DoFinalize() override;
   bool Load() override;
   std::int32_t Save() override;
   void Unload() override;
@@ -155,6 +206,7 @@ class TpwProjectNodeContainer : public Implements<TpwProjectNode, IpwProjectNode
 
  private:
   ComPtr<IcvOptionsNode> ChildList();
+  bool LoadChildren();
   // The entry a child's save writes to: its own (an older "Item%d" name migrated), or a new one.
   ComPtr<IcvOptionsNode> EntryForSave(IpwProjectNode* child, IcvOptionsNode* list, std::int32_t position);
   ComPtr<IcvOptionsNode> NewEntry(IcvOptionsNode* list);
@@ -165,6 +217,14 @@ class TpwProjectNodeContainer : public Implements<TpwProjectNode, IpwProjectNode
   // Walks the registry's factories and their type descriptions until f answers true.
   bool ForEachNodeType(const std::function<bool(IpwProjectItemTypeProvider*, IpwProjectNodeInfo*)>& f);
   bool IsSingleInstance(IpwProjectNodeInfo* info);
+  // SaveChild without the configurations.
+  std::int32_t SaveChildData(IpwProjectNode* child, IcvOptionsNode* entry);
+  // One file of AddExistingChild; its keys are appended when it was added.
+  bool AddExistingFile(WideStringView fileName, std::vector<GUID>& keys);
+  // The project service's question before a child whose files stay loses its unsaved data.
+  bool MayDropChildData(IpwProjectNode* child);
+  // The children as they are now (empty while hidden).
+  std::vector<ComPtr<IpwProjectNode>> ChildSnapshot() const;
   bool HasChildOfType(const GUID& type);
   void SetUnavailableError(IpwProjectNode* node, WideStringView text);
   // Puts New in Old's place (same key, position and entry); Old is finalised.
@@ -183,6 +243,7 @@ class TpwProjectNodeContainer : public Implements<TpwProjectNode, IpwProjectNode
   // loading child's name check does not walk its siblings.
   std::unordered_map<WideString, ComPtr<IpwProjectNode>, IgnoringCaseHash, IgnoringCaseEqual> loadNames_;
   std::thread::id mainThread_;
+  TpwContainerFolders folders_{*this};
 };
 
 }  // namespace pw::project

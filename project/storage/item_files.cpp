@@ -137,25 +137,29 @@ TFileSnapshot ReadFileSnapshot(WideStringView fileName) {
 }
 
 bool ReadFileWithSnapshot(WideStringView fileName, std::string& bytes, TFileSnapshot& snapshot) {
-  Fd fd(OpenRegularForReading(fileName));
+  // One statx on the open file tells both that it is a regular file and its snapshot fields.
+  Fd fd(::open(WideToUtf8(fileName).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (fd.Get() < 0) return false;
   struct statx sx {};
-  if (::statx(fd.Get(), "", AT_EMPTY_PATH, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0) return false;
+  if (::statx(fd.Get(), "", AT_EMPTY_PATH, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0 || !(sx.stx_mask & STATX_TYPE) ||
+      !S_ISREG(sx.stx_mode))
+    return false;
   std::string content(static_cast<std::size_t>(sx.stx_size) + 1, '\0');
-  bool failed = false;
+  bool failed = false, atEnd = false;
   std::size_t done = 0;
   while (done < content.size()) {
     const ssize_t got = ::read(fd.Get(), content.data() + done, content.size() - done);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) failed = true;
+    if (got == 0) atEnd = true;
     if (got <= 0) break;
     done += static_cast<std::size_t>(got);
   }
   content.resize(done);
   if (failed) return false;
-  // A file that grew while it was read is read to its end.
+  // A file that grew while it was read (its end not met yet) is read to its end.
   char block[65536];
-  for (;;) {
+  while (!atEnd) {
     const ssize_t got = ::read(fd.Get(), block, sizeof block);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) return false;

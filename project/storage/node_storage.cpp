@@ -289,18 +289,21 @@ std::int32_t TpwNodeFileStorage::WriteOtherFormat(WideStringView fileName, bool 
 
 std::uint8_t TpwNodeFileStorage::ReadFileData(WideStringView fileName, FileData& data) {
   data = {};
-  if (!FileExistsName(fileName)) return 0;
-  if (owner_->GetDataFormat() == 0 || IsProjectItemFileFormat(fileName)) {
+  const bool options = owner_->GetDataFormat() == 0;
+  if (!options && !FileExistsName(fileName)) return 0;
+  if (options || IsProjectItemFileFormat(fileName)) {
     auto builder = CreateOptionsBuilder();
     auto reader = owner_->CreateOptionsReader(fileName);
-    // The file is read once, for the data and for its snapshot.
-    if (auto* xml = dynamic_cast<TcvSAX2OptionsReader*>(reader.Get())) {
-      std::string bytes;
-      TFileSnapshot snapshot;
-      if (ReadFileWithSnapshot(fileName, bytes, snapshot)) {
-        xml->LoadFromMemory(bytes);
-        data.snapshot = snapshot;
-      }
+    // The file is read once, for the data and for its snapshot; only a read that failed asks
+    // whether the file is there at all.
+    auto* xml = dynamic_cast<TcvSAX2OptionsReader*>(reader.Get());
+    std::string bytes;
+    TFileSnapshot snapshot;
+    if (xml && ReadFileWithSnapshot(fileName, bytes, snapshot)) {
+      xml->LoadFromMemory(bytes);
+      data.snapshot = snapshot;
+    } else if (!FileExistsName(fileName)) {
+      return 0;
     }
     builder->SetReader(reader.Get());
     if (!owner_->CheckSignature(builder->GetRoot().Get())) {
@@ -320,13 +323,16 @@ std::uint8_t TpwNodeFileStorage::ReadFileData(WideStringView fileName, FileData&
 bool TpwNodeFileStorage::ReadNodeFile(WideStringView fileName, bool quiet, FileData& data) {
   data = {};
   IcvBaseManager* manager = Manager();
-  if (!FileExistsName(fileName)) {
+  // The caller found the file; one that went since then is told apart only when the read fails.
+  auto missing = [&] {
+    if (FileExistsName(fileName)) return false;
     owner_->SetNodeError(kErrFileMissing, BString(WideFormat(u"The '%s' file does not exist.", {fileName})).Get());
-    return false;
-  }
+    return true;
+  };
   try {
     FileData options;
     if (ReadFileData(fileName, options) == 0) {
+      if (missing()) return false;
       if (!quiet)
         ShowMessage(manager, WideFormat(u"Cannot open the '%s' file because it is not a valid %s file.",
                                         {fileName, GetNodeTypeName(manager, owner_->AsNode())}));

@@ -122,6 +122,10 @@ class TpwProjectNode
   bool CanShowProperties();
   void ShowNodeProperties();
   bool CanReload();
+  // Files dropped on the node (the names one a line, CR LF between): whether the node takes them
+  // (False here) and the drop (nothing here).
+  virtual bool CanAcceptFiles(WideStringView fileNames) { return false; }
+  virtual void AcceptFiles(WideStringView fileNames) {}
 
   // The context menu {05F2D106-...} filled with CollectMenuKeys (found or created); nil when no
   // key is collected or the host has no menu service.

@@ -26,6 +26,8 @@ project::TProjectNodeInfo TypeInfo(const GUID* type, const WideString* name, con
   info.description = name;
   info.parentTypeKey = parent;
   info.singleInstance = single;
+  // Solo parts leave with a logical folder that refers to them; Parts stay.
+  info.flag12 = type == &kSoloTypeValue;
   info.pluginName = &kPlugin;
   if (type == &kBoxTypeValue) info.fileExtension = &kBoxExtension;
   return info;

@@ -4,6 +4,7 @@
 // with node error N, "save:N" answers save code N, "throw" raises when it is finalised.
 #pragma once
 
+#include <set>
 #include <thread>
 
 #include "project/container/item_helpers.h"
@@ -23,6 +24,17 @@ class TPart : public project::TpwProjectNode {
       : TpwProjectNode(parent, type, key, project::kParentStorageKind) {}
   WideString value;
   bool finalized = false;
+  // Configurations: the keys it has, those modified, the keys it stored and read.
+  std::vector<GUID> configKeys;
+  std::set<GUID> modifiedConfigs;
+  std::vector<GUID> storedConfigs, readConfigs;
+  std::vector<GUID> GetConfigKeys() override { return configKeys; }
+  bool ConfigKeyModified(const GUID& key) override { return modifiedConfigs.contains(key); }
+  void StoreConfigKey(const GUID& key) override {
+    storedConfigs.push_back(key);
+    modifiedConfigs.erase(key);
+  }
+  void ReadConfigKey(const GUID& key) override { readConfigs.push_back(key); }
   bool Load() override;
   std::int32_t Save() override;
   void DoFinalize() override;
