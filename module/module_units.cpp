@@ -10,6 +10,9 @@
 #include "core/com/threads.h"
 #include "platform/kernel/library.h"
 #include "openapps/module_resources.h"
+#include "openapps/registrator.h"
+#include "web/firefox/firefox_support_plugin.h"
+#include "web/plugin/web_testing_plugin.h"
 #include "platform/rtl/exceptions.h"
 #include "platform/rtl/strings.h"
 
@@ -48,6 +51,14 @@ void StopModuleTypeLibrary() { UnregisterInterfaceThunks(pwWebTestingInterfaceTh
 void StartModuleResources() { RegisterModuleResources(&ModuleResourceTable()); }
 void StopModuleResources() { RegisterModuleResources(nullptr); }
 
+// The Web Testing plug-in's class joins the registrator's table (its library is built apart
+// from the Open-Applications one).
+void StartWebTesting() { RegisterPluginClass(web::kWebTestingPluginKey, web::CreateWebTestingPlugin); }
+void StopWebTesting() { RegisterPluginClass(web::kWebTestingPluginKey, nullptr); }
+// So does the Firefox Support plug-in's.
+void StartFirefoxSupport() { RegisterPluginClass(web::kFirefoxSupportPluginKey, web::CreateFirefoxSupportPlugin); }
+void StopFirefoxSupport() { RegisterPluginClass(web::kFirefoxSupportPluginKey, nullptr); }
+
 // Each unit after the units it uses; stops run in reverse.
 constexpr UnitEntry kUnits[] = {
     {"module resources", StartModuleResources, StopModuleResources},
@@ -57,6 +68,8 @@ constexpr UnitEntry kUnits[] = {
     {"threads", StartThreads, StopThreads},
     {"helper modules", nullptr, StopHelperModules},
     {"options name pool", StartOptionsNamePool, StopOptionsNamePool},
+    {"web testing plug-in", StartWebTesting, StopWebTesting},
+    {"firefox support plug-in", StartFirefoxSupport, StopFirefoxSupport},
     // The options XML storage needs nothing at start: its parser and writer are made per file,
     // and there is no document factory of another library to install.
     {"options XML storage", nullptr, nullptr},

@@ -1,5 +1,8 @@
 #include "openapps/registrator.h"
 
+#include <map>
+#include <mutex>
+
 #include "openapps/open_app_plugins.h"
 #include "platform/automation/out_params.h"
 #include "platform/automation/bstr.h"
@@ -70,7 +73,25 @@ const PluginClass kClasses[] = {
     {kFirefoxKey, nullptr},
 };
 
+std::mutex gFactoriesLock;
+std::map<GUID, PluginFactory>& Factories() {
+  static std::map<GUID, PluginFactory> factories;
+  return factories;
+}
+
+PluginFactory RegisteredFactory(const GUID& key) {
+  std::lock_guard guard(gFactoriesLock);
+  auto it = Factories().find(key);
+  return it == Factories().end() ? nullptr : it->second;
+}
+
 }  // namespace
+
+void RegisterPluginClass(const GUID& key, PluginFactory create) {
+  std::lock_guard guard(gFactoriesLock);
+  if (create) Factories()[key] = create;
+  else Factories().erase(key);
+}
 
 std::vector<GUID> ParseGuidLines(WideStringView text) {
   std::vector<GUID> result;
@@ -224,6 +245,8 @@ TpwOpenAppsRegistrator::TpwOpenAppsRegistrator(const std::vector<TRegPluginInfo>
 ComPtr<IcvPlugin> TpwOpenAppsRegistrator::CreatePluginInstance(const TPluginDescription& description) {
   for (const auto& c : kClasses) {
     if (c.key != description.key) continue;
+    if (!c.create)
+      if (auto registered = RegisteredFactory(c.key)) return registered();
     if (!c.create)
       throw EOleSysError(u"The plug-in \"" + description.name + u"\" is not part of this build of the module.",
                          E_NOTIMPL);

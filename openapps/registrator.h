@@ -91,6 +91,11 @@ class TcvBaseExtensionRegistrator : public Implements<TcvInterfacedObject, IcvPl
 // The module's plug-in table (eight rows, in the order the host indexes them).
 const std::vector<TRegPluginInfo>& OpenAppsPluginTable();
 
+// The class of a table row that another library of the module builds (the web plug-ins): the
+// module registers it at start (nil withdraws it). A row without a class fails with E_NOTIMPL.
+using PluginFactory = ComPtr<IcvPlugin> (*)();
+void RegisterPluginClass(const GUID& key, PluginFactory create);
+
 // Where the registrator's description lives in the module's string table.
 inline constexpr std::uint32_t kRegistratorDescriptionString = 65521;
 

@@ -100,19 +100,31 @@ HRESULT TpwSysNodeProxy::GetParent(IpwSysNode** parent) {
 PW_PROXY_RESERVED(9)
 PW_PROXY_RESERVED(11)
 PW_PROXY_RESERVED(12)
-PW_PROXY_RESERVED(13)
 PW_PROXY_RESERVED(14)
 PW_PROXY_RESERVED(15)
-PW_PROXY_RESERVED(16)
 PW_PROXY_RESERVED(17)
 PW_PROXY_RESERVED(18)
-PW_PROXY_RESERVED(19)
-PW_PROXY_RESERVED(20)
 PW_PROXY_RESERVED(21)
 PW_PROXY_RESERVED(22)
 PW_PROXY_RESERVED(23)
 PW_PROXY_RESERVED(24)
 #undef PW_PROXY_RESERVED
+
+HRESULT TpwSysNodeProxy::NodeExists(VARIANT_BOOL* exists) {
+  if (!ClearValue(exists)) return E_POINTER;
+  return Forward<IpwSysNode>([&](IpwSysNode* t) { return t->NodeExists(exists); });
+}
+HRESULT TpwSysNodeProxy::GetOwnObject(IDispatch** object) {
+  if (!Clear(object)) return E_POINTER;
+  return Forward<IpwSysNode>([&](IpwSysNode* t) { return t->GetOwnObject(object); });
+}
+HRESULT TpwSysNodeProxy::Update() {
+  return Forward<IpwSysNode>([&](IpwSysNode* t) { return t->Update(); });
+}
+HRESULT TpwSysNodeProxy::GetFullName(BSTR* name) {
+  if (!Clear(name)) return E_POINTER;
+  return Forward<IpwSysNode>([&](IpwSysNode* t) { return t->GetFullName(name); });
+}
 
 HRESULT TpwSysNodeProxy::Reserved28() {
   return Forward<IpwSysNodeEx>([&](IpwSysNodeEx* t) { return t->Reserved28(); });

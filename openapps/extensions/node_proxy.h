@@ -41,14 +41,14 @@ class TpwSysNodeProxy
   HRESULT GetParent(IpwSysNode** parent) override;
   HRESULT Reserved11() override;
   HRESULT Reserved12() override;
-  HRESULT Reserved13() override;
+  HRESULT NodeExists(VARIANT_BOOL* exists) override;
   HRESULT Reserved14() override;
   HRESULT Reserved15() override;
-  HRESULT Reserved16() override;
+  HRESULT GetOwnObject(IDispatch** object) override;
   HRESULT Reserved17() override;
   HRESULT Reserved18() override;
-  HRESULT Reserved19() override;
-  HRESULT Reserved20() override;
+  HRESULT Update() override;
+  HRESULT GetFullName(BSTR* name) override;
   HRESULT Reserved21() override;
   HRESULT Reserved22() override;
   HRESULT Reserved23() override;

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "core/com/exposed_objects.h"
+#include "core/files/milestone.h"
 #include "host/module_loader.h"
 #include "interfaces/ProbewrightHost.h"
 #include "platform/automation/bstr.h"
@@ -117,12 +118,14 @@ TEST(Module, RegistratorCrossesTheModuleBoundary) {
     ASSERT_EQ(registrator->GetDescription(description.Put()), S_OK);
     EXPECT_FALSE(description.View().empty());  // the module's string table answers
     ComPtr<IcvPlugin> plugin;
-    EXPECT_EQ(registrator->CreatePlugin(5, plugin.Put()), E_NOTIMPL);
+    EXPECT_EQ(registrator->CreatePlugin(6, plugin.Put()), E_NOTIMPL);
     ComPtr<IErrorInfo> info;
     ASSERT_EQ(GetErrorInfo(0, info.Put()), S_OK);
     BString text;
     info->GetDescription(text.Put());
-    EXPECT_EQ(WideToUtf8(text.View()), "The plug-in \"Web Testing\" is not part of this build of the module.");
+    EXPECT_EQ(WideToUtf8(text.View()), "The plug-in \"Web Checkpoints\" is not part of this build of the module.");
+    ASSERT_EQ(registrator->CreatePlugin(5, plugin.Put()), S_OK);  // Web Testing
+    EXPECT_TRUE(QueryAs<IpwSysNodeBuilderProvider>(plugin.Get()));
     ASSERT_EQ(registrator->CreatePlugin(0, plugin.Put()), S_OK);
     // A bitmap the module made is one the host can free.
     std::int32_t bitmap = 0;
@@ -200,8 +203,9 @@ TEST(Pwhost, AModuleThatCannotFindTheComHelperLibraryFailsToLoad) {
                      "The product is located in the " + dir + "/ folder."),
             std::string::npos)
       << out;
-  // In the "Extensions" folder the library is found and the module starts.
-  RunCommand("cp " + HostDir() + "/cvComHelp.so " + dir + "/Extensions/", status);
+  // In the "Extensions" folder the library is found and the module starts (the Web Testing
+  // plug-in loads the host's type libraries from there).
+  RunCommand("cp " + HostDir() + "/cvComHelp.so " + HostDir() + "/Extensions/*.tlb " + dir + "/Extensions/", status);
   out = RunCommand(dir + "/pwhost --module " + HostDir() + "/pwOpenApps2.so", status);
   EXPECT_EQ(status, 0) << out;
   RunCommand("rm -rf " + dir, status);
@@ -231,12 +235,34 @@ TEST(Pwhost, PluginsIsTheDefaultAndDrivesTheFivePlugins) {
   EXPECT_EQ(status, 0) << out;
   for (const char* expected :
        {"Registrator {C10173C7-470B-4D35-92DC-3B6756AE3328} \"Open Applications Support Plug-In Registator\"",
-        "Plug-ins: 8", "  4 \"Visual Basic Application Support\": created",
-        "  5 \"Web Testing\": not created (0x80004001): The plug-in \"Web Testing\" is not part of this build of the module.",
-        "  7 \"Firefox Support\": not created", "options page \"Open Applications|MSAA\" (values 6087, 6063)",
+        "Plug-ins: 8", "  4 \"Visual Basic Application Support\": created", "  5 \"Web Testing\": created",
+        "  6 \"Web Checkpoints\": not created (0x80004001)",
+        "  \"Web Testing\": running\n      points: builders, object type, sub-providers, hooks, settings pages, "
+        "setting changes, object kinds, call information, runtime objects, event subscription, engine events, node "
+        "events, actions\n",
+        "\"Microsoft Active Accessibility Support\", \"Web Testing\"\n",  // "iexplore.exe" is served
+        "      keys      [7: \"{66F235D3-108D-4961-A923-03333575E40E}\", ",
+        "      values    [7: 3, 0, False, True, \"*\", False, ",
+        "command   {31B0A848-ACBE-4675-94E4-D6DE052D1C09} \"pwIEHook.dll\"",
+        "command   {C9657614-62FE-4DDD-AD5F-6AB17BD0FB96} \"pwIEHook.dll\"",
+        "      action {2029BF1C-8A23-4F9F-86D3-6596DFD3BE57} \"Add...\": enabled\n",
+        "options page \"Open Applications|Web Testing|Object Identification\" (values 6434, 0)",
+        "  7 \"Firefox Support\": created", "options page \"Open Applications|MSAA\" (values 6087, 6063)",
+        "  \"Firefox Support\": running\n      points: builders, object type, sub-providers, hooks, object kinds, "
+        "call information\n      object type {965345DC-52EC-41E8-8815-B4BC0B41E4E0} \"NativeFirefoxObject\"",
+        "parameter {66F235D3-108D-4961-A923-03333575E40E} ", "parameter {BC2725AB-C90D-4761-BEB2-ABACE30FE554} ",
         "command   {31B0A848-ACBE-4675-94E4-D6DE052D1C09} \"pwVBHook.dll\"",
         "command   {03AEE08F-351A-4D0C-AA18-588992B94152} Null", "Finalize\nUnloaded module\n"})
     EXPECT_NE(out.find(expected), std::string::npos) << expected << "\n" << out;
+  const std::size_t firefox = out.find("  4104 firefox.exe: served by ");
+  ASSERT_NE(firefox, std::string::npos) << out;
+  EXPECT_NE(out.substr(firefox, out.find('\n', firefox) - firefox).find("\"Firefox Support\""), std::string::npos)
+      << out;
+  // The sample Firefox gets the hook of its core's major version: the installed one, else 128.
+  const auto installed = ReadMilestone();
+  const std::string library = "\"pwFF" + std::to_string(installed ? installed->major : 128) + "Hook.dll\"";
+  EXPECT_NE(out.find("command   {31B0A848-ACBE-4675-94E4-D6DE052D1C09} " + library), std::string::npos) << out;
+  EXPECT_NE(out.find("command   {C9657614-62FE-4DDD-AD5F-6AB17BD0FB96} " + library), std::string::npos) << out;
   EXPECT_EQ(out.find("Initialize: "), std::string::npos) << out;  // no plug-in failed its start
 }
 

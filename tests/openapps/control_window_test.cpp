@@ -1,5 +1,6 @@
 // The control window helper: the window handle (from the control object, from the node tree,
 // never a stale one), the rectangle through the windows manager, and the point test.
+#include "host/com_support.h"
 #include "openapps/extensions/control_window.h"
 
 #include "core/host/host_services.h"
@@ -98,6 +99,7 @@ class TFakeContext final : public Implements<ComObject, IpwObjectContext2> {
     *ok = next ? VARIANT_TRUE : VARIANT_FALSE;
     return S_OK;
   }
+  PW_OBJECT_CONTEXT2_DEFAULTS
   HRESULT GetObject(IDispatch** o) override {
     if (Failed(failObject)) return failObject;
     *o = object.Get();

@@ -1,5 +1,6 @@
 // The generic button: checks before the click, the click point, the wait time-out around the
 // click, and the entries written after it; the disconnected object when the control is gone.
+#include "host/com_support.h"
 #include "openapps/extensions/controls.h"
 #include "tests/openapps/test_extensions.h"
 
@@ -78,6 +79,7 @@ class TButtonContext final : public Implements<ComObject, IpwObjectContext2> {
     return S_OK;
   }
   HRESULT Renew(IUnknown**, GUID*, IpwObjectContext2**, VARIANT_BOOL*) override { return E_NOTIMPL; }
+  PW_OBJECT_CONTEXT2_DEFAULTS
   HRESULT GetObject(IDispatch** o) override {
     *o = object.Get();
     if (*o) (*o)->AddRef();

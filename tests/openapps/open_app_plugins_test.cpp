@@ -38,6 +38,17 @@ class TCallInfoRequest final : public Implements<ComObject, IpwObjectCallInfoReq
     *key = type_;
     return S_OK;
   }
+  HRESULT Reserved6() override { return E_NOTIMPL; }
+  HRESULT Reserved7() override { return E_NOTIMPL; }
+  HRESULT Reserved8() override { return E_NOTIMPL; }
+  HRESULT Reserved9() override { return E_NOTIMPL; }
+  HRESULT Reserved10() override { return E_NOTIMPL; }
+  HRESULT Reserved11() override { return E_NOTIMPL; }
+  HRESULT Reserved12() override { return E_NOTIMPL; }
+  HRESULT GetObjectOfKind(const GUID&, IUnknown** object) override {
+    *object = nullptr;
+    return S_OK;
+  }
 
  private:
   GUID type_;
