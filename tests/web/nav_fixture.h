@@ -34,6 +34,8 @@ class NavTest : public ::testing::Test {
     host::TestHostOptions o;
     o.interactive = false;
     o.clock = &c;
+    // The host folder whose "Extensions" holds the host's type libraries (the web plug-in loads them).
+    o.folder = Utf8ToWide(PW_TEST_HOST_DIR "/");
     return o;
   }
   IcvBaseManager* Manager() { return host.Manager(); }

@@ -1,6 +1,7 @@
 // Closing a page through its slice (TpwBrowserPageActions) over the test host's nodes: the
 // browser's close member first, the window's close when it raises, the wait for the page (and
 // for the process of its last page), and the one log entry that says what happened.
+#include "host/com_support.h"
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -48,6 +49,7 @@ class TPageContext final : public Implements<ComObject, IpwObjectContext2, IpwPa
     return S_OK;
   }
   HRESULT Renew(IUnknown**, GUID*, IpwObjectContext2**, VARIANT_BOOL*) override { return E_NOTIMPL; }
+  PW_OBJECT_CONTEXT2_DEFAULTS
   HRESULT GetObject(IDispatch** o) override {
     *o = browser.Get();
     if (*o) (*o)->AddRef();

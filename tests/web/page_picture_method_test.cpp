@@ -121,8 +121,11 @@ class PagePictureMethod : public test::NavTest {
 
 TEST_F(PagePictureMethod, StitchesTheWholePageAfterThePause) {
   const auto slept = clock.Slept();
+  const int updates = host.Windows().Updates();
   const OleVariant picture = Call({});
   EXPECT_GE(clock.Slept() - slept, kPagePicturePauseMs);
+  EXPECT_EQ(host.Windows().Updates(), updates + 1);  // the windows manager's update before the shots
+  EXPECT_EQ(host.Windows().Crops(), std::vector<WideString>{u"-1 -1 -1 -1"});  // the host's region operation
   EXPECT_EQ(state->scrolls, (std::vector<std::pair<std::int32_t, std::int32_t>>{{0, 0}, {0, 400}, {0, 600}}));
   EXPECT_EQ(shots, 3);
   auto pixels = PixelsOf(picture);
@@ -136,10 +139,18 @@ TEST_F(PagePictureMethod, StitchesTheWholePageAfterThePause) {
 TEST_F(PagePictureMethod, ARectangleStopsEarlyAndIsCropped) {
   const OleVariant picture = Call({OleVariant(0), OleVariant(0), OleVariant(300), OleVariant(200)});
   EXPECT_EQ(shots, 1);
+  EXPECT_EQ(host.Windows().Crops(), std::vector<WideString>{u"0 0 300 200"});
   auto pixels = PixelsOf(picture);
   ASSERT_TRUE(pixels);
   EXPECT_EQ(pixels->width(), 300);
   EXPECT_EQ(pixels->height(), 200);
+  // A rectangle beyond the page: the region operation refuses it and the node's own picture is taken.
+  auto own = MakeObject<TpwPicture>(Manager());
+  page->SetMember(u"Picture",
+                  [&](std::vector<OleVariant>&) { return OleVariant(static_cast<IDispatch*>(own->Dispatch())); });
+  const OleVariant beyond = Call({OleVariant(600), OleVariant(0), OleVariant(10), OleVariant(10)});
+  EXPECT_EQ(Identity(beyond), QueryAs<IUnknown>(own->Dispatch()).Get());
+  EXPECT_EQ(host.Windows().Crops().back(), u"600 0 10 10");
 }
 
 TEST_F(PagePictureMethod, BadSizesFailBeforeAnythingHappens) {

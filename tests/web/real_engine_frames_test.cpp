@@ -279,6 +279,51 @@ TEST_F(RealEngineFrames, TheWindowLevelToUrlNavigatesTheRealBrowser) {
   EXPECT_EQ(bridge->navigations, 2);
 }
 
+// The same with no bridge: the host's browser object answers the window-level members by number.
+TEST_F(RealEngineFrames, TheBrowserObjectAnswersTheWindowLevelMembersByNumber) {
+  auto ie = host.Browsers().Launch(host::BrowserKind::InternetExplorer, Url("first.html"));
+  auto object = host.Browsers().BrowserObject(*ie);
+  ASSERT_TRUE(object);
+  auto process = AddProcess(4243, u"iexplore.exe");
+  auto browserNode = process->AddChild(u"Browser", {OleVariant(0)});
+  browserNode->SetMemberValue(u"ObjectType", OleVariant(u"Browser"));
+  auto page = browserNode->AddChild(u"Page", {OleVariant(0)});
+  page->SetMemberValue(u"ObjectType", OleVariant(u"Page"));
+  page->SetMemberValue(u"ProcessId", OleVariant(4243));
+  page->SetMemberValue(u"Visible", OleVariant(true));
+  page->SetMember(u"URL", [object](std::vector<OleVariant>&) {
+    return OleVariant(CanonicalizeUrl(DispInvokeId(object.Get(), kBrowserUrlDispid, u"URL", {}).AsString()));
+  });
+  page->SetContextObject(kContextItemKey, MakeObject<TContextItem>(object.Get())->Identity());
+  Attach(page, MakeObject<TpwWebToUrlMethod>(Manager(), GUID_NULL, true), IpwWebPageLocator::iid);
+
+  const OleVariant navigated[] = {OleVariant(true)};
+  EXPECT_TRUE(DispInvokeId(object.Get(), kBrowserReadyDispid, u"ready", navigated).AsBool());
+  EXPECT_EQ(CallNode(page, u"URL", {}).AsString(), Utf8ToWide(Url("first.html")));
+  const auto before = host.Log().Entries().size();
+  const WideString second = Utf8ToWide(Url("second.html"));
+  OleVariant result = CallNode(page, u"ToUrl", {OleVariant(second)});
+  EXPECT_EQ(Identity(result), Identity(page));
+  EXPECT_EQ(Title(*ie), u"Second");
+  auto entries = EntriesFrom(before);
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].text, u"Navigating to the " + second + u" page.");
+  CallNode(page, u"NavigateTo", {OleVariant(u"first.html?x=1"), OleVariant(2000)});
+  EXPECT_EQ(Title(*ie), u"First");
+  EXPECT_EQ(CallNode(page, u"Wait", {OleVariant(2000)}).AsString(),
+            CanonicalizeUrl(Utf8ToWide(Url("first.html") + "?x=1")));
+  // A closed browser: not ready, and a navigation fails with E_FAIL (the address-bar fallback's cue).
+  host.Browsers().Close(ie->id);
+  EXPECT_FALSE(DispInvokeId(object.Get(), kBrowserReadyDispid, u"ready", navigated).AsBool());
+  const OleVariant url[] = {OleVariant(second)};
+  try {
+    DispInvokeId(object.Get(), kBrowserNavigateDispid, u"navigate", url);
+    ADD_FAILURE() << "a closed browser navigated";
+  } catch (const EOleException& e) {
+    EXPECT_EQ(e.ErrorCode(), E_FAIL);
+  }
+}
+
 // Find and ClickChecked over the page's real elements (element nodes whose members read the
 // DOM element and whose Click clicks it).
 class RealEngineElements : public RealEngineFrames {

@@ -1,6 +1,7 @@
 // The web controls over a stub native object: the log rules of the custom control (mute count,
 // prepared entries), the select elements' item reads and lookups, the item table, and the call
 // information of the wait objects.
+#include "host/com_support.h"
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -128,6 +129,7 @@ class TListContext final : public Implements<ComObject, IpwObjectContext2> {
     return S_OK;
   }
   HRESULT Renew(IUnknown**, GUID*, IpwObjectContext2**, VARIANT_BOOL*) override { return E_NOTIMPL; }
+  PW_OBJECT_CONTEXT2_DEFAULTS
   HRESULT GetObject(IDispatch** o) override {
     *o = object.Get();
     if (*o) (*o)->AddRef();
@@ -817,6 +819,18 @@ class TTabObject final : public Implements<ComObject, IDispatch, IpwTabPresence,
     AddRef();
     return S_OK;
   }
+  HRESULT GetElementValue(VARIANT*) override { return E_NOTIMPL; }
+  HRESULT MakeObjectContext(BSTR, const VARIANT&, IUnknown**) override { return E_NOTIMPL; }
+  HRESULT Reserved6() override { return E_NOTIMPL; }
+  HRESULT GetObjectContext(IUnknown**) override { return E_NOTIMPL; }
+  HRESULT Reserved8() override { return E_NOTIMPL; }
+  HRESULT Reserved9() override { return E_NOTIMPL; }
+  HRESULT Reserved10() override { return E_NOTIMPL; }
+  HRESULT Reserved11() override { return E_NOTIMPL; }
+  HRESULT Reserved12() override { return E_NOTIMPL; }
+  HRESULT Reserved13() override { return E_NOTIMPL; }
+  HRESULT Reserved14() override { return E_NOTIMPL; }
+  HRESULT GetControlInfo(IDispatch**) override { return E_NOTIMPL; }
 };
 
 TEST_F(WebControls, TabButtonCloseClicksTheCloseButtonAndWaitsForTheTab) {

@@ -1,6 +1,7 @@
 // Activating the window that holds a node, and closing the unexpected windows of a process.
 #include "web/navigation/window_helpers.h"
 
+#include "platform/ui/gdi.h"
 #include "tests/web/nav_fixture.h"
 
 namespace pw::web::test {
@@ -59,6 +60,11 @@ TEST_F(WindowHelpersTest, ClosesFlaggedWindowsWithTheirKeystroke) {
     return w;
   };
   auto opera = add(0x20010), dialog = add(0x20020), main = add(0x20030);
+  // The dialog's picture comes from the windows manager; the other window's picture fails.
+  host.Windows().SetPictureSource([](std::int32_t window, std::int32_t) -> std::int32_t {
+    if (window == 0x20010) throw EOleSysError(u"A dialog of the page is open", E_FAIL);
+    return window == 0x20020 ? CreateBitmapOfSize(30, 20, {}) : 0;
+  });
   host.Windows().SetWindowStateFlags(0x20010, 1);
   EXPECT_TRUE(CloseUnexpectedWindows(Manager(), 200));
   EXPECT_EQ(keys, (std::vector<WideString>{IntToWide(0x20010) + u" [Enter] 0", IntToWide(0x20020) + u" [Esc] 0"}));
@@ -71,6 +77,10 @@ TEST_F(WindowHelpersTest, ClosesFlaggedWindowsWithTheirKeystroke) {
   EXPECT_EQ(entries[0].text, kCloseWithEnterText);
   EXPECT_EQ(entries[1].text, kCloseWithEscText);
   EXPECT_NE(entries[1].additionalText.find(u"Window"), WideString::npos);  // the node's name
+  EXPECT_FALSE(entries[0].picture);  // no picture to be had: the warning without one
+  ASSERT_TRUE(entries[1].picture);
+  EXPECT_EQ(entries[1].pictureWidth, 30);
+  EXPECT_EQ(entries[1].pictureHeight, 20);
   // Nothing flagged: nothing logged, False.
   host.Windows().SetWindowStateFlags(0x20010, 0);
   host.Windows().SetWindowStateFlags(0x20020, 2);

@@ -161,8 +161,8 @@ std::vector<TpwPageTile> PlanPageTiles(TpwPageMetrics& m, std::int32_t clientX, 
   return tiles;
 }
 
-graphics::Bitmap StitchPagePicture(TpwPageMetrics m, std::int32_t clientX, std::int32_t clientY, std::int32_t width,
-                                   std::int32_t height, const TpwScrollTo& scrollTo, const TpwTakeShot& takeShot) {
+graphics::Bitmap StitchPageTiles(TpwPageMetrics m, std::int32_t clientX, std::int32_t clientY, std::int32_t width,
+                                 std::int32_t height, const TpwScrollTo& scrollTo, const TpwTakeShot& takeShot) {
   const auto tiles = PlanPageTiles(m, clientX, clientY, width, height);
   if (tiles.empty()) return {};
   graphics::Bitmap page(m.ScrollWidth, m.ScrollHeight, graphics::PixelFormat::Rgb32());
@@ -173,20 +173,30 @@ graphics::Bitmap StitchPagePicture(TpwPageMetrics m, std::int32_t clientX, std::
     graphics::CopyPixels(shot, m.Left + m.OffsetX, m.Top + m.OffsetY, m.ClientWidth, m.ClientHeight, page, tile.X,
                          tile.Y);
   }
-  // The requested rectangle, within the page.
-  const std::int32_t left = clientX == -1 ? 0 : std::clamp(clientX, 0, m.ScrollWidth);
-  const std::int32_t top = clientY == -1 ? 0 : std::clamp(clientY, 0, m.ScrollHeight);
+  return page;
+}
+
+graphics::Bitmap CropPagePicture(graphics::Bitmap page, std::int32_t clientX, std::int32_t clientY, std::int32_t width,
+                                 std::int32_t height) {
+  if (page.empty()) return {};
+  const std::int32_t w = page.width(), h = page.height();
+  const std::int32_t left = clientX == -1 ? 0 : std::clamp(clientX, 0, w);
+  const std::int32_t top = clientY == -1 ? 0 : std::clamp(clientY, 0, h);
   const std::int32_t right =
-      width == -1 ? m.ScrollWidth
-                  : static_cast<std::int32_t>(std::min<std::int64_t>(std::int64_t{left} + width, m.ScrollWidth));
+      width == -1 ? w : static_cast<std::int32_t>(std::min<std::int64_t>(std::int64_t{left} + width, w));
   const std::int32_t bottom =
-      height == -1 ? m.ScrollHeight
-                   : static_cast<std::int32_t>(std::min<std::int64_t>(std::int64_t{top} + height, m.ScrollHeight));
-  if (left == 0 && top == 0 && right == m.ScrollWidth && bottom == m.ScrollHeight) return page;
+      height == -1 ? h : static_cast<std::int32_t>(std::min<std::int64_t>(std::int64_t{top} + height, h));
+  if (left == 0 && top == 0 && right == w && bottom == h) return page;
   if (right <= left || bottom <= top) return {};
   graphics::Bitmap cropped(right - left, bottom - top, graphics::PixelFormat::Rgb32());
   graphics::CopyPixels(page, left, top, right - left, bottom - top, cropped, 0, 0);
   return cropped;
+}
+
+graphics::Bitmap StitchPagePicture(TpwPageMetrics m, std::int32_t clientX, std::int32_t clientY, std::int32_t width,
+                                   std::int32_t height, const TpwScrollTo& scrollTo, const TpwTakeShot& takeShot) {
+  return CropPagePicture(StitchPageTiles(m, clientX, clientY, width, height, scrollTo, takeShot), clientX, clientY,
+                         width, height);
 }
 
 void ScrollPageTo(IDispatch* scrollTarget, std::int32_t x, std::int32_t y) {

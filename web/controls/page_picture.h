@@ -61,10 +61,17 @@ std::vector<TpwPageTile> PlanPageTiles(TpwPageMetrics& metrics, std::int32_t cli
 
 // Scrolls to each tile, takes a window picture, and pastes its client block (at Left + OffsetX,
 // Top + OffsetY) into a 32-bit bitmap of the scroll size. A shot that fails (the callback answers
-// an empty bitmap) ends it with an empty result. The result is then cropped to the requested
-// rectangle (ClientX/ClientY -1 meaning 0; Width/Height -1 meaning to the edge).
+// an empty bitmap) ends it with an empty result.
 using TpwScrollTo = std::function<void(std::int32_t x, std::int32_t y)>;
 using TpwTakeShot = std::function<graphics::Bitmap()>;
+graphics::Bitmap StitchPageTiles(TpwPageMetrics metrics, std::int32_t clientX, std::int32_t clientY, std::int32_t width,
+                                 std::int32_t height, const TpwScrollTo& scrollTo, const TpwTakeShot& takeShot);
+// The requested rectangle of a page bitmap (ClientX/ClientY -1 meaning 0; Width/Height -1 meaning
+// to the edge), clipped to it; empty when nothing of it is left. The same rule as the windows
+// manager's region operation, for a host without one.
+graphics::Bitmap CropPagePicture(graphics::Bitmap page, std::int32_t clientX, std::int32_t clientY, std::int32_t width,
+                                 std::int32_t height);
+// StitchPageTiles, then CropPagePicture.
 graphics::Bitmap StitchPagePicture(TpwPageMetrics metrics, std::int32_t clientX, std::int32_t clientY,
                                    std::int32_t width, std::int32_t height, const TpwScrollTo& scrollTo,
                                    const TpwTakeShot& takeShot);

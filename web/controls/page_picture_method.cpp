@@ -41,6 +41,7 @@ HRESULT TpwWebPagePictureMethod::PagePicture(const VARIANT& clientXArg, const VA
     const std::int32_t width = OptionalIntArgument(widthArg, -1), height = OptionalIntArgument(heightArg, -1);
     CheckPagePictureArguments(width, height);
     SleepMs(kPagePicturePauseMs);
+    if (auto ex = QueryAs<IcvWindowsManagerEx>(windows_.Get())) SafeCallCheck(ex->UpdateWindows());
     auto node = GetSliceNode();
     if (!node) return;
     ComPtr<IDispatch> picture = Capture(node.Get(), clientX, clientY, width, height);
@@ -89,7 +90,7 @@ ComPtr<IDispatch> TpwWebPagePictureMethod::Capture(IpwSysNode* node, std::int32_
   ActivateNodeWindow(manager_.Get(), windowNode.Get());
   graphics::Bitmap page;
   try {
-    page = StitchPagePicture(
+    page = StitchPageTiles(
         metrics, clientX, clientY, width, height,
         [&](std::int32_t x, std::int32_t y) { ScrollPageTo(scrollTarget.Get(), x, y); },
         [&] {
@@ -104,8 +105,23 @@ ComPtr<IDispatch> TpwWebPagePictureMethod::Capture(IpwSysNode* node, std::int32_
     return nullptr;  // a page beyond the bitmap cap
   }
   if (page.empty()) return nullptr;
+  // The requested rectangle: the windows manager's region operation replaces the bitmap by it;
+  // a host without one gets the same cut made here.
+  HBITMAP handle = 0;
+  if (auto ex = QueryAs<IcvWindowsManagerEx>(windows_.Get())) {
+    handle = CreateBitmapFrom(std::move(page));
+    if (!handle) return nullptr;
+    if (Failed(ex->CropPicture(clientX, clientY, width, height, &handle))) {
+      DeleteObject(handle);
+      return nullptr;
+    }
+  } else {
+    page = CropPagePicture(std::move(page), clientX, clientY, width, height);
+    if (page.empty()) return nullptr;
+    handle = CreateBitmapFrom(std::move(page));
+  }
   auto picture = MakeObject<TpwPicture>(manager_.Get());
-  picture->SetHandle(CreateBitmapFrom(std::move(page)));
+  picture->SetHandle(handle);
   return ComPtr<IDispatch>(picture->Dispatch());
 }
 

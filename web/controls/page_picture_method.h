@@ -2,7 +2,8 @@
 //
 // PagePicture(ClientX, ClientY, Width, Height), each optional, -1 meaning not given:
 //   1. Width or Height 0 or below -1: E_INVALIDARG, before anything else happens.
-//   2. A pause of 500 ms on the clock (the page settles).
+//   2. A pause of 500 ms on the clock (the page settles), then the windows manager's update
+//      (IcvWindowsManagerEx, when the host has it; a failure raises).
 //   3. Without a node the answer is nil. From here on every early end falls back to the node's
 //      own late-bound "Picture"(ClientX, ClientY, Width, Height) (Integers by reference):
 //      no window node (the first node up from the page that answers IpwSysObjectWindow, else the
@@ -10,8 +11,10 @@
 //      the page (GetOperaPageMetrics, GetIEPageMetrics, then GetFirefoxPageMetrics, over the node's native object), a
 //      window picture that cannot be taken, or a page beyond the bitmap cap.
 //   4. The window is activated, the page stitched from one window picture per tile
-//      (StitchPagePicture) and cropped to the requested rectangle; the result is a new picture
-//      object that owns the 32-bit bitmap. The page stays scrolled to the last tile.
+//      (StitchPageTiles) and cropped to the requested rectangle by the windows manager's region
+//      operation (a failure, such as a rectangle outside the page, falls back; a host without the
+//      extended interface gets CropPagePicture); the result is a new picture object that owns the
+//      32-bit bitmap. The page stays scrolled to the last tile.
 #pragma once
 
 #include "interfaces/pwWebTesting.h"

@@ -114,7 +114,8 @@ class TpwWebLstBoxElement : public AutoImplements<TpwWebCustomSelectElement, Ipw
   HRESULT get_wItemBounds(const VARIANT& item, IDispatch** value) override;
 
   // The item's rectangles: ControlRect relative to the control, WindowRect to its window.
-  bool GetItemRect(const VARIANT& item, TRect& controlRect, bool activate, TRect& windowRect, std::int32_t& window);
+  virtual bool GetItemRect(const VARIANT& item, TRect& controlRect, bool activate, TRect& windowRect,
+                           std::int32_t& window);
 
  private:
   // Steps 3 to 10 of a left click at the item's centre; True when the click was made.
@@ -145,7 +146,7 @@ class TpwWebComboElement
   // pivot window when it has one), then a wait of at most 3000 ms (50 ms steps on the clock)
   // while the list window exists and is visible, and the event written. An item without a
   // rectangle writes "Cannot perform the ClickItem operation." and clicks nothing.
-  void ClickComboItem(const VARIANT& item);
+  virtual void ClickComboItem(const VARIANT& item);
 
   // IpwComboBoxText
   HRESULT get_wText(BSTR* value) override;

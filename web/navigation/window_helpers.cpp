@@ -2,6 +2,7 @@
 
 #include "core/host/host_services.h"
 #include "openapps/extensions/node_utils.h"
+#include "openapps/picture/picture.h"
 #include "platform/automation/bstr.h"
 #include "platform/kernel/clock.h"
 #include "platform/rtl/exceptions.h"
@@ -75,9 +76,17 @@ bool CloseUnexpectedWindows(IcvBaseManager* manager, std::int32_t processId) {
     SafeCallCheck(windows->GetWindowClassName(handle, className.Put()));
     const bool opera = className.View() == kOperaWindowClass;
     ActivateNodeWindow(manager, node.Get());
-    // No window picture: the windows manager of this host has none to give.
-    LogNodeMessage(manager, node.Get(), opera ? kCloseWithEnterText : kCloseWithEscText, {}, u"", {},
-                   TpwWebLogKind::Warning);
+    // The window's picture, when the windows manager gives one; a picture that cannot be taken
+    // (a page whose dialog blocks its shots) does not keep the window from being closed.
+    ComPtr<TpwPicture> picture;
+    std::int32_t bitmap = 0;
+    if (Succeeded(windows->GetWindowPicture(handle, 0, &bitmap)) && bitmap) {
+      picture = MakeObject<TpwPicture>(manager);
+      picture->SetHandle(bitmap);
+    }
+    LogNodeMessageWithPicture(manager, node.Get(), opera ? kCloseWithEnterText : kCloseWithEscText, {}, u"", {},
+                              TpwWebLogKind::Warning,
+                              picture ? static_cast<IUnknown*>(static_cast<IDispatch*>(picture->Dispatch())) : nullptr);
     TpwZeroWaitTimeout zero(node.Get());
     const OleVariant keys(opera ? u"[Enter]" : u"[Esc]");
     closed = true;

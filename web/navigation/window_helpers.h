@@ -11,7 +11,9 @@
 // CloseUnexpectedWindows (manager, process id): for each window of the process, in order, whose
 // state flags have bit 0 set and whose node has window actions: activates it, writes the warning
 // "Simulating the ESC keystroke to close the unexpected window." on its node ("...the Enter
-// keystroke..." for a window of class "OperaWindowClass", exact case) and sends it "[Esc]" (or
+// keystroke..." for a window of class "OperaWindowClass", exact case) with the window's picture
+// from the windows manager (none when it gives none or fails to take one: the window is closed
+// all the same) and sends it "[Esc]" (or
 // "[Enter]") through its "Keys" member with its wait time-out 0 meanwhile. True once a
 // keystroke went; a failing "Keys" raises (after the time-out is put back).
 #pragma once

@@ -1,0 +1,814 @@
+// The Web Testing plug-in and its five builders on stub nodes: the builders handed out, the
+// runtime-object records, the object-kind bitmaps and their counters, the call information of
+// waits, the plug-in's life (type libraries, analyzer registration) and the test runs that start
+// and stop web event delivery; the slices each builder attaches by control type, process name,
+// window class, capability and object type, the frame process id and the HTML 5 counters.
+#include <map>
+
+#include "host/com_support.h"
+#include "host/plugin_host.h"
+#include "host/project_services.h"
+#include "openapps/module_resources.h"
+#include "platform/automation/safearray.h"
+#include "platform/kernel/processes.h"
+#include "platform/ui/gdi.h"
+#include "platform/ui/resources.h"
+#include "tests/support/scratch_dir.h"
+#include "tests/web/nav_fixture.h"
+#include "web/plugin/web_builders.h"
+#include "web/plugin/web_testing_plugin.h"
+
+namespace pw::web::test {
+namespace {
+
+// A slice stand-in for the classes other parts build.
+class TStubSlice final : public Implements<ComObject, IDispatch> {
+ public:
+  HRESULT GetTypeInfoCount(std::uint32_t* count) override {
+    *count = 0;
+    return S_OK;
+  }
+  HRESULT GetTypeInfo(std::uint32_t, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT GetIDsOfNames(const IID&, const char16_t* const*, std::uint32_t, LCID, DISPID*) override {
+    return DISP_E_UNKNOWNNAME;
+  }
+  HRESULT Invoke(DISPID, const IID&, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, std::uint32_t*) override {
+    return DISP_E_MEMBERNOTFOUND;
+  }
+};
+
+// The control information of an element: ControlType by DISPID 0xC001.
+class TControlInfo final : public Implements<ComObject, IDispatch> {
+ public:
+  explicit TControlInfo(WideString type) : type_(std::move(type)) {}
+  HRESULT GetTypeInfoCount(std::uint32_t* count) override {
+    *count = 0;
+    return S_OK;
+  }
+  HRESULT GetTypeInfo(std::uint32_t, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT GetIDsOfNames(const IID&, const char16_t* const*, std::uint32_t, LCID, DISPID*) override {
+    return DISP_E_UNKNOWNNAME;
+  }
+  HRESULT Invoke(DISPID id, const IID&, LCID, WORD, DISPPARAMS*, VARIANT* result, EXCEPINFO*, std::uint32_t*) override {
+    if (id != 0xC001) return DISP_E_MEMBERNOTFOUND;
+    if (result) *result = OleVariant(type_).Detach();
+    return S_OK;
+  }
+
+ private:
+  WideString type_;
+};
+
+class TKind final : public Implements<ComObject, IpwObjectKindInfo> {
+ public:
+  GUID key{};
+  std::int32_t tag = 0;
+  HRESULT GetKindKey(GUID* k) override {
+    *k = key;
+    return S_OK;
+  }
+  HRESULT Reserved4() override { return E_NOTIMPL; }
+  HRESULT Reserved5() override { return E_NOTIMPL; }
+  HRESULT GetKindTag(std::int32_t* t) override {
+    *t = tag;
+    return S_OK;
+  }
+};
+
+// An object context with its details: object type text, capabilities by GUID text, the kind.
+class TContext final : public Implements<ComObject, IpwObjectContext2, IpwObjectContextDetails> {
+ public:
+  WideString type;
+  bool typeFound = true;
+  std::map<WideString, OleVariant> capabilities;
+  ComPtr<TKind> kind = MakeObject<TKind>();
+  HRESULT IsValid(VARIANT_BOOL* valid) override {
+    *valid = VARIANT_TRUE;
+    return S_OK;
+  }
+  HRESULT Renew(IUnknown**, GUID*, IpwObjectContext2**, VARIANT_BOOL* renewed) override {
+    *renewed = VARIANT_FALSE;
+    return S_OK;
+  }
+  HRESULT GetObject(IDispatch** object) override {
+    *object = nullptr;
+    return S_OK;
+  }
+  PW_OBJECT_CONTEXT2_RESERVED
+  HRESULT GetIdentifier(BSTR* identifier) override {
+    *identifier = nullptr;
+    return S_OK;
+  }
+  HRESULT GetKindObject(IUnknown** k) override {
+    *k = ComPtr<IUnknown>(static_cast<IpwObjectKindInfo*>(kind.Get())).Detach();
+    return S_OK;
+  }
+  HRESULT GetObjectType(BSTR* text, VARIANT* value, VARIANT_BOOL* found) override {
+    VariantInit(value);
+    *text = SysAllocString(type.c_str());
+    *found = typeFound ? VARIANT_TRUE : VARIANT_FALSE;
+    return S_OK;
+  }
+  HRESULT GetCapability(BSTR name, VARIANT* value, VARIANT_BOOL* found) override {
+    auto it = capabilities.find(WideString(BstrView(name)));
+    *found = it != capabilities.end() ? VARIANT_TRUE : VARIANT_FALSE;
+    VariantInit(value);
+    if (it != capabilities.end()) *value = OleVariant(it->second).Detach();
+    return S_OK;
+  }
+};
+
+// An element object: its object context (7) and control information (15).
+class TElement final : public Implements<ComObject, IpwTabContext> {
+ public:
+  ComPtr<TContext> context = MakeObject<TContext>();
+  ComPtr<IDispatch> info;
+  HRESULT GetTabObject(IDispatch** tab) override {
+    *tab = nullptr;
+    return E_NOTIMPL;
+  }
+  HRESULT GetElementValue(VARIANT*) override { return E_NOTIMPL; }
+  HRESULT MakeObjectContext(BSTR, const VARIANT&, IUnknown**) override { return E_NOTIMPL; }
+  HRESULT Reserved6() override { return E_NOTIMPL; }
+  HRESULT GetObjectContext(IUnknown** c) override {
+    *c = ComPtr<IUnknown>(static_cast<IpwObjectContext2*>(context.Get())).Detach();
+    return S_OK;
+  }
+  HRESULT Reserved8() override { return E_NOTIMPL; }
+  HRESULT Reserved9() override { return E_NOTIMPL; }
+  HRESULT Reserved10() override { return E_NOTIMPL; }
+  HRESULT Reserved11() override { return E_NOTIMPL; }
+  HRESULT Reserved12() override { return E_NOTIMPL; }
+  HRESULT Reserved13() override { return E_NOTIMPL; }
+  HRESULT Reserved14() override { return E_NOTIMPL; }
+  HRESULT GetControlInfo(IDispatch** i) override {
+    *i = ComPtr<IDispatch>(info).Detach();
+    return S_OK;
+  }
+};
+
+// A browser process object that also asks to be tracked.
+class TTrackedProcess final : public Implements<ComObject, IpwSysObjectProcess, IpwProcessTracking> {
+ public:
+  WideString name, commandLine;
+  std::int32_t id = 0;
+  std::vector<std::int32_t> tracked;
+  HRESULT GetProcessId(std::int32_t* i) override {
+    *i = id;
+    return S_OK;
+  }
+  HRESULT GetProcessName(BSTR* n) override {
+    *n = SysAllocString(name.c_str());
+    return S_OK;
+  }
+  HRESULT GetCommandLine(BSTR* c) override {
+    *c = SysAllocString(commandLine.c_str());
+    return S_OK;
+  }
+  HRESULT Track(std::int32_t mode) override {
+    tracked.push_back(mode);
+    return S_OK;
+  }
+};
+
+// A request of call information: the node's kind and its object of that kind.
+class TCallRequest final : public Implements<ComObject, IpwObjectCallInfoRequest> {
+ public:
+  GUID kind{};
+  ComPtr<IUnknown> object;
+  HRESULT Reserved3() override { return E_NOTIMPL; }
+  HRESULT Reserved4() override { return E_NOTIMPL; }
+  HRESULT GetTypeKey(GUID* k) override {
+    *k = kind;
+    return S_OK;
+  }
+  HRESULT Reserved6() override { return E_NOTIMPL; }
+  HRESULT Reserved7() override { return E_NOTIMPL; }
+  HRESULT Reserved8() override { return E_NOTIMPL; }
+  HRESULT Reserved9() override { return E_NOTIMPL; }
+  HRESULT Reserved10() override { return E_NOTIMPL; }
+  HRESULT Reserved11() override { return E_NOTIMPL; }
+  HRESULT Reserved12() override { return E_NOTIMPL; }
+  HRESULT GetObjectOfKind(const GUID& k, IUnknown** o) override {
+    *o = k == kind ? ComPtr<IUnknown>(object).Detach() : nullptr;
+    return S_OK;
+  }
+};
+
+class TWindowObject final : public Implements<ComObject, IpwWindowObjectInfo> {
+ public:
+  explicit TWindowObject(WideString cls) : class_(std::move(cls)) {}
+  // clang-format off
+#define PW_STUB_RESERVED(n) \
+  HRESULT Reserved##n() override { return E_NOTIMPL; }
+  PW_STUB_RESERVED(3) PW_STUB_RESERVED(4) PW_STUB_RESERVED(5) PW_STUB_RESERVED(6) PW_STUB_RESERVED(7)
+  PW_STUB_RESERVED(8) PW_STUB_RESERVED(9) PW_STUB_RESERVED(10) PW_STUB_RESERVED(11) PW_STUB_RESERVED(12)
+  PW_STUB_RESERVED(13) PW_STUB_RESERVED(14) PW_STUB_RESERVED(15) PW_STUB_RESERVED(16) PW_STUB_RESERVED(17)
+  PW_STUB_RESERVED(18) PW_STUB_RESERVED(19) PW_STUB_RESERVED(20) PW_STUB_RESERVED(21)
+#undef PW_STUB_RESERVED
+      // clang-format on
+      HRESULT GetWndClass(BSTR* c) override {
+    *c = SysAllocString(class_.c_str());
+    return S_OK;
+  }
+
+ private:
+  WideString class_;
+};
+
+class TStubProvider final : public Implements<ComObject, IpwWebProjectEventProvider> {
+ public:
+  std::vector<std::string> calls;
+  HRESULT Initialize(IcvBaseManager*) override {
+    calls.push_back("initialize");
+    return S_OK;
+  }
+  HRESULT Start() override {
+    calls.push_back("start");
+    return S_OK;
+  }
+  HRESULT Stop() override {
+    calls.push_back("stop");
+    return S_OK;
+  }
+  HRESULT Finalize() override {
+    calls.push_back("finalize");
+    return S_OK;
+  }
+};
+
+class WebPluginTest : public NavTest {
+ protected:
+  WebPluginTest() {
+    RegisterModuleResources(&ModuleResourceTable());
+    savedCounters = UsageCounters();
+    savedFactories = WebSliceFactories();
+    UsageCounters() = {[this](const GUID& key, const char16_t* name) { registered.emplace_back(key, name); },
+                       [this](const GUID& key, std::int32_t amount) { counted[key] += amount; }};
+  }
+  ~WebPluginTest() override {
+    UsageCounters() = savedCounters;
+    WebSliceFactories() = savedFactories;
+  }
+
+  ComPtr<TpwWebTestingPlugin> MakePlugin() {
+    TpwWebTestingParts parts = DefaultWebTestingParts();
+    parts.makeFlashConnection = nullptr;  // the connection has tests of its own, under their own names
+    parts.makeEventProvider = [this] {
+      provider = MakeObject<TStubProvider>();
+      return ComPtr<IpwWebProjectEventProvider>(provider.Get());
+    };
+    return MakeObject<TpwWebTestingPlugin>(std::move(parts));
+  }
+  ComPtr<TpwWebTestingPlugin> StartedPlugin() {
+    auto p = MakePlugin();
+    OleCheck(p->Initialize(Manager()));
+    OleCheck(p->PostInitialize());
+    return p;
+  }
+  ComPtr<IpwSysNodeBuilder> Builder(TpwWebTestingPlugin& plugin, std::int32_t index) {
+    ComPtr<IpwSysNodeBuilder> builder;
+    OleCheck(plugin.GetBuilder(index, builder.Put()));
+    return builder;
+  }
+  // A node of the tree with a native object of a kind, offered to the builder.
+  ComPtr<host::TSysNode> Offer(IpwSysNodeBuilder* builder, const GUID& kind, IUnknown* native) {
+    auto node = host.Sys().AddChild(u"Node", {OleVariant(++nodes)});
+    node->SetNativeObject(kind, native);
+    OleCheck(builder->ExtendNode(Node(node)));
+    return node;
+  }
+  static std::vector<GUID> SliceIids(const ComPtr<host::TSysNode>& node) {
+    std::vector<GUID> out;
+    for (const auto& s : node->Slices()) out.push_back(s.iid);
+    return out;
+  }
+
+  TpwUsageCounters savedCounters;
+  TpwWebSliceFactories savedFactories;
+  std::vector<std::pair<GUID, WideString>> registered;
+  std::map<GUID, std::int32_t> counted;
+  ComPtr<TStubProvider> provider;
+  int nodes = 0;
+};
+
+// ---- The plug-in ----------------------------------------------------------------------------
+
+TEST_F(WebPluginTest, GetBuilderHandsOutFiveNewBuildersAndLeavesOtherIndexes) {
+  auto plugin = StartedPlugin();
+  EXPECT_EQ(plugin->GetBuilderCount(), 5);
+  const GUID kinds[] = {kWebElementKind, kWebWindowKind, kWebProcessKind, kContextTableKind, kSysBuilderKind};
+  for (std::int32_t i = 0; i < 5; ++i) {
+    auto b = Builder(*plugin, i);
+    ASSERT_TRUE(b) << i;
+    GUID kind{};
+    OleCheck(b->GetKind(&kind));
+    EXPECT_EQ(kind, kinds[i]) << i;
+  }
+  // Two context-table builders: two fresh keys; the Sys builder's key is fixed.
+  GUID k1{}, k2{}, sys{};
+  OleCheck(Builder(*plugin, 3)->GetKey(&k1));
+  OleCheck(Builder(*plugin, 3)->GetKey(&k2));
+  OleCheck(Builder(*plugin, 4)->GetKey(&sys));
+  EXPECT_NE(k1, k2);
+  EXPECT_EQ(sys, kSysBuilderKey);
+  // Index 5 (and -1) leave the out value as given and succeed.
+  auto sentinel = Builder(*plugin, 0);
+  for (std::int32_t index : {5, -1}) {
+    IpwSysNodeBuilder* out = sentinel.Get();
+    EXPECT_EQ(plugin->GetBuilder(index, &out), S_OK);
+    EXPECT_EQ(out, sentinel.Get());
+  }
+  EXPECT_EQ(plugin->BuilderProviderOperation6(), 0);
+  OleCheck(plugin->Finalize());
+}
+
+TEST_F(WebPluginTest, RuntimeObjectRecords) {
+  auto plugin = MakePlugin();
+  const char16_t* names[] = {u"Web", u"IESettings", u"IEZoneSettings", u"FlashSettings"};
+  EXPECT_EQ(plugin->GetObjectCount(), 4);
+  for (std::int32_t i = 0; i <= 4; ++i) {
+    BSTR name = nullptr;
+    IUnknown* object = nullptr;
+    VARIANT_BOOL first = VARIANT_FALSE, second = VARIANT_FALSE;
+    ASSERT_EQ(plugin->GetObjectItem(i, &name, &object, &first, &second), S_OK) << i;
+    EXPECT_EQ(object, nullptr) << i;  // made with the settings pages, not yet
+    EXPECT_EQ(second, VARIANT_TRUE) << i;
+    if (i < 4) {
+      EXPECT_EQ(BstrView(name), WideStringView(names[i]));
+      EXPECT_EQ(first, VARIANT_TRUE);
+    } else {
+      EXPECT_EQ(name, nullptr);
+      EXPECT_EQ(first, VARIANT_FALSE);  // the first flag is left as the caller passed it
+    }
+    SysFreeString(name);
+  }
+}
+
+TEST_F(WebPluginTest, KindBitmapsAreCachedAndCountedOnce) {
+  auto plugin = MakePlugin();
+  struct Case {
+    const char16_t* kind;
+    const char16_t* counter;  // nil: the page icon, no counter
+  } cases[] = {
+      {u"FlashObject", u"Flash"}, {u"flexobject", u"Flex"}, {u"AIROBJECT", u"AIR"}, {u"", nullptr}, {u"div", nullptr}};
+  std::int32_t pageIcon = 0;
+  OleCheck(plugin->GetBitmap(&pageIcon));
+  for (const auto& c : cases) {
+    std::int32_t first = 0, second = 0;
+    BString kind(c.kind);
+    OleCheck(plugin->GetKindBitmap(kind.Get(), &first));
+    OleCheck(plugin->GetKindBitmap(kind.Get(), &second));
+    EXPECT_EQ(first, second) << WideToUtf8(c.kind);
+    EXPECT_TRUE(IsGdiObject(first));
+    if (!c.counter) {
+      EXPECT_EQ(first, pageIcon) << WideToUtf8(c.kind);
+      continue;
+    }
+    EXPECT_NE(first, pageIcon);
+    auto reg = std::find_if(registered.begin(), registered.end(), [&](const auto& r) { return r.second == c.counter; });
+    ASSERT_NE(reg, registered.end()) << WideToUtf8(c.counter);
+    EXPECT_EQ(counted[reg->first], 1) << WideToUtf8(c.counter);  // the second request did not count
+  }
+  EXPECT_EQ(registered.size(), 3u);
+}
+
+TEST_F(WebPluginTest, CallInformationOfWaits) {
+  auto plugin = MakePlugin();
+  auto ask = [&](const GUID& kind, IUnknown* object, OleVariant& out) {
+    auto request = MakeObject<TCallRequest>();
+    request->kind = kind;
+    request->object = object;
+    return plugin->GetCallInformation(request.Get(), out.Ptr()) != VARIANT_FALSE;
+  };
+  auto nameOf = [](const VARIANT& v) {
+    auto info = QueryAs<IpwObjectCallInformation>(v.vt == VT_DISPATCH ? static_cast<IUnknown*>(v.pdispVal) : v.punkVal);
+    BString name;
+    if (info) OleCheck(info->GetName(name.Put()));
+    return WideString(name.View());
+  };
+  auto element = [](const char16_t* name) {
+    auto e = MakeObject<TElement>();
+    e->context->type = name;
+    return e;
+  };
+  // A page: the four dialog waits in order.
+  OleVariant out;
+  ASSERT_TRUE(ask(kNativeWebObjectType, static_cast<IpwTabContext*>(element(u"Page").Get()), out));
+  ASSERT_EQ(out.Ptr()->vt, VT_ARRAY | VT_VARIANT);
+  std::vector<WideString> waits;
+  for (std::int32_t i = 0; i < 4; ++i) {
+    OleVariant item;
+    OleCheck(SafeArrayGetElement(out.Ptr()->parray, &i, item.Ptr()));
+    waits.push_back(nameOf(*item.Ptr()));
+  }
+  EXPECT_EQ(waits, (std::vector<WideString>{u"Alert", u"Confirm", u"Prompt", u"Login"}));
+  // "all" and "frames" on any tree model; another name only on DOM and Hybrid.
+  struct Case {
+    const char16_t* name;
+    std::uint8_t model;
+    const char16_t* wait;  // nil: no information
+  } cases[] = {{u"all", 3, u"Item"}, {u"Frames", 1, u"Frame"}, {u"frame", 3, u"Frame"}, {u"div", 0, u"Item"},
+               {u"div", 2, u"Item"}, {u"div", 1, nullptr},     {u"div", 3, nullptr},    {u"", 0, nullptr}};
+  for (const auto& c : cases) {
+    plugin->SetTreeModel(c.model);
+    OleVariant v;
+    const bool answered = ask(kNativeWebObjectType, static_cast<IpwTabContext*>(element(c.name).Get()), v);
+    EXPECT_EQ(answered, c.wait != nullptr) << WideToUtf8(c.name) << " " << int(c.model);
+    if (c.wait) EXPECT_EQ(nameOf(*v.Ptr()), c.wait);
+    else EXPECT_EQ(v.Ptr()->vt, VT_EMPTY);
+  }
+  // Windows: the page wait on an IE server window in any case; processes: never.
+  OleVariant w;
+  auto server = MakeObject<TWindowObject>(u"internet explorer_SERVER");
+  ASSERT_TRUE(ask(kWebWindowKind, static_cast<IpwWindowObjectInfo*>(server.Get()), w));
+  EXPECT_EQ(nameOf(*w.Ptr()), u"Page");
+  auto frame = MakeObject<TWindowObject>(u"IEFrame");
+  EXPECT_FALSE(ask(kWebWindowKind, static_cast<IpwWindowObjectInfo*>(frame.Get()), w));
+  plugin->SetTreeModel(0);
+  EXPECT_FALSE(ask(kWebProcessKind, static_cast<IpwTabContext*>(element(u"all").Get()), w));
+  EXPECT_FALSE(ask(kNativeWebObjectType, nullptr, w));
+}
+
+TEST_F(WebPluginTest, InitializeWithoutTheLibrariesCreatesNothingAndFinalizeCopes) {
+  pw::test::ScratchDir empty;
+  host::TestHostOptions options;
+  options.interactive = false;
+  options.folder = Utf8ToWide(empty.Path().string()) + u"/";
+  host::TestHost bare(options);
+  auto plugin = MakePlugin();
+  EXPECT_TRUE(Failed(plugin->Initialize(bare.Manager())));
+  EXPECT_FALSE(plugin->Analyzer());
+  EXPECT_FALSE(plugin->EventProvider());
+  EXPECT_FALSE(provider);
+  EXPECT_EQ(plugin->Finalize(), S_OK);
+  EXPECT_TRUE(bare.Recording().Analyzers().empty());
+}
+
+TEST_F(WebPluginTest, TheAnalyzerIsRegisteredOnceWhenTheRegistryComesAtPostInitialize) {
+  ComPtr<IUnknown> service(static_cast<IpwRecordingService*>(&host.Recording()));
+  host.SetService(host::services::kRecording, nullptr);
+  auto plugin = MakePlugin();
+  OleCheck(plugin->Initialize(Manager()));
+  EXPECT_FALSE(plugin->AnalyzerRegistered());
+  EXPECT_EQ(provider->calls, std::vector<std::string>{"initialize"});
+  host.SetService(host::services::kRecording, service.Get());
+  OleCheck(plugin->PostInitialize());
+  OleCheck(plugin->PostInitialize());
+  EXPECT_TRUE(plugin->AnalyzerRegistered());
+  ASSERT_EQ(host.Recording().Analyzers().size(), 1u);
+  OleCheck(plugin->Finalize());
+  EXPECT_TRUE(host.Recording().Analyzers().empty());
+  EXPECT_EQ(provider->calls.back(), "finalize");
+}
+
+// A project of the registry with an Events item whose controls handle the listed sets.
+ComPtr<host::THostProjectNode> AddProject(host::TestHost& host, std::vector<std::vector<GUID>> controls) {
+  auto project = MakeObject<host::THostProjectNode>(nullptr, host::kProjectNodeType, u"Project");
+  auto events = MakeObject<host::THostProjectNode>(project.Get(), kEventsItemType, u"Events");
+  project->AddChild(events.Get());
+  for (auto& sets : controls) {
+    auto control = MakeObject<host::THostProjectNode>(events.Get(), GUID_NULL, u"Control");
+    control->SetHandledEventSets(std::move(sets));
+    events->AddChild(control.Get());
+  }
+  host.Projects().AddNode(project.Get());
+  return project;
+}
+
+TEST_F(WebPluginTest, TheEventsWalkFindsTheWebSet) {
+  const GUID other = MakeGuid("{11111111-2222-3333-4444-555555555555}");
+  struct Case {
+    std::vector<std::vector<GUID>> controls;
+    bool handles;
+  } cases[] = {{{}, false},
+               {{{other}}, false},
+               {{{other}, {other, kWebTestingEventSet}}, true},
+               {{{kWebTestingEventSet}}, true}};
+  for (auto& c : cases) {
+    host::TestHostOptions options;
+    options.interactive = false;
+    host::TestHost h(options);
+    auto project = AddProject(h, c.controls);
+    GUID key{};
+    OleCheck(project->GetKey(&key));
+    EXPECT_EQ(ProjectHandlesWebEvents(h.Manager(), key), c.handles) << c.controls.size();
+    project->ClearChildren();
+  }
+}
+
+TEST_F(WebPluginTest, RunsStartAndStopDeliveryAndNeverCountBelowZero) {
+  auto plugin = StartedPlugin();
+  auto project = AddProject(host, {{kWebTestingEventSet}});
+  host.Projects().SetCurrentNode(nullptr);
+  OleCheck(host.Broker().RegisterSubscription(plugin.Get()));
+  // An end before any start is ignored; then 3, 3, 11, 11.
+  provider->calls.clear();
+  OleCheck(plugin->OnEvent2(kEngineRunEnds));
+  EXPECT_EQ(plugin->ActiveRuns(), 0);
+  EXPECT_TRUE(provider->calls.empty());
+  // The node of the project becomes current outside a run: only recorded.
+  GUID key{};
+  OleCheck(project->GetKey(&key));
+  EXPECT_EQ(host.Broker().FireNodeChanged(nullptr), 1u);
+  EXPECT_EQ(plugin->CurrentProject(), GUID_NULL);
+  EXPECT_TRUE(provider->calls.empty());
+  // No default project in this host: the first start stops delivery, the second changes nothing.
+  EXPECT_EQ(host.Broker().FireTestEngineEvent(kEngineRunStarts, OleVariant(), true), 1u);
+  host.Broker().FireTestEngineEvent(kEngineRunStarts, OleVariant(), true);
+  EXPECT_EQ(plugin->ActiveRuns(), 2);
+  EXPECT_EQ(provider->calls, std::vector<std::string>{"stop"});
+  host.Broker().FireTestEngineEvent(kEngineRunEnds, OleVariant(), true);
+  EXPECT_EQ(provider->calls.size(), 1u);
+  host.Broker().FireTestEngineEvent(kEngineRunEnds, OleVariant(), true);
+  EXPECT_EQ(plugin->ActiveRuns(), 0);
+  EXPECT_EQ(provider->calls, (std::vector<std::string>{"stop", "stop"}));
+  host.Broker().UnregisterSubscription(&key);
+  GUID pluginKey = kWebTestingPluginKey;
+  host.Broker().UnregisterSubscription(&pluginKey);
+  project->ClearChildren();
+  OleCheck(plugin->Finalize());
+}
+
+// A project node that names its project (IpwNodeSettingsSource's project key).
+class TProjectItem final : public Implements<ComObject, IpwNodeSettingsSource> {
+ public:
+  GUID project{};
+  HRESULT GetKey(GUID* k) override {
+    *k = GUID_NULL;
+    return S_OK;
+  }
+  HRESULT GetProjectKey(GUID* k) override {
+    *k = project;
+    return S_OK;
+  }
+  HRESULT GetTypeKey(GUID* k) override {
+    *k = GUID_NULL;
+    return S_OK;
+  }
+  HRESULT GetSettings(IUnknown** s) override {
+    *s = nullptr;
+    return S_OK;
+  }
+};
+
+TEST_F(WebPluginTest, NodeChangedDuringARunAppliesTheRuleForTheNodesProject) {
+  auto plugin = StartedPlugin();
+  auto project = AddProject(host, {{kWebTestingEventSet}});
+  auto item = MakeObject<TProjectItem>();
+  OleCheck(project->GetKey(&item->project));
+  OleCheck(plugin->OnEvent2(kEngineRunStarts));
+  provider->calls.clear();
+  OleCheck(plugin->NodeChanged(static_cast<IpwNodeSettingsSource*>(item.Get())));
+  EXPECT_EQ(plugin->CurrentProject(), item->project);
+  EXPECT_EQ(provider->calls, std::vector<std::string>{"start"});
+  OleCheck(plugin->OnEvent2(kEngineRunEnds));
+  EXPECT_EQ(provider->calls.back(), "stop");
+  // The next run starts with the recorded project.
+  OleCheck(plugin->OnEvent2(kEngineRunStarts));
+  EXPECT_EQ(provider->calls.back(), "start");
+  OleCheck(plugin->OnEvent2(kEngineRunEnds));
+  project->ClearChildren();
+  OleCheck(plugin->Finalize());
+}
+
+TEST_F(WebPluginTest, SubscriptionListsEngineAndNodeEvents) {
+  auto plugin = MakePlugin();
+  std::int32_t count = 0;
+  OleCheck(static_cast<IpwEventSubscription*>(plugin.Get())->GetCount(&count));
+  EXPECT_EQ(count, 2);
+  GUID iid{};
+  std::int32_t value = 7;
+  OleCheck(plugin->GetItem(0, &iid, &value));
+  EXPECT_EQ(iid, IpwTestEngineEvents::iid);
+  EXPECT_EQ(value, 0);
+  OleCheck(plugin->GetItem(1, &iid, &value));
+  EXPECT_EQ(iid, kHostEventsSubscriptionItem);
+  iid = GUID_NULL;
+  value = 7;
+  OleCheck(plugin->GetItem(2, &iid, &value));  // untouched
+  EXPECT_EQ(iid, GUID_NULL);
+  EXPECT_EQ(value, 7);
+  BString name;
+  OleCheck(static_cast<IpwEventSubscription*>(plugin.Get())->GetName(name.Put()));
+  EXPECT_EQ(name.View(), u"TpwWebTestingPlugin");
+}
+
+// ---- The builders ---------------------------------------------------------------------------
+
+TEST_F(WebPluginTest, ElementControlsByControlType) {
+  auto plugin = StartedPlugin();
+  auto builder = Builder(*plugin, 0);
+  struct Case {
+    const char16_t* type;
+    GUID iid;  // GUID_NULL: no slice
+  } cases[] = {
+      {u"SELECT", slice_iids::kSelect},
+      {u"flash@combobox", slice_iids::kSelect},
+      {u"multiselect", slice_iids::kSelect},
+      {u"Flash@List", slice_iids::kSelect},
+      {u"iframe", slice_iids::kObjectLocator},
+      {u"frame", slice_iids::kObjectLocator},
+      {u"input@checkbox", slice_iids::kCheckBox},
+      {u"tabbutton", slice_iids::kButton},
+      {u"input@radio", slice_iids::kButton},
+      {u"input@submit", slice_iids::kButton},
+      {u"Button", slice_iids::kButton},
+      {u"flash@tablist", slice_iids::kTabList},
+      {u"ie8addressedit", slice_iids::kIE8Edit},
+      {u"", GUID_NULL},
+      {u"div", GUID_NULL},
+      {u"select ", GUID_NULL},
+  };
+  for (const auto& c : cases) {
+    auto element = MakeObject<TElement>();
+    element->info = MakeObject<TControlInfo>(c.type).Get();
+    element->context->kind->tag = 42;
+    auto node = Offer(builder.Get(), kWebElementKind, static_cast<IpwTabContext*>(element.Get()));
+    auto slices = node->Slices();
+    if (c.iid == GUID_NULL) {
+      EXPECT_TRUE(slices.empty()) << WideToUtf8(c.type);
+      continue;
+    }
+    ASSERT_EQ(slices.size(), 1u) << WideToUtf8(c.type);
+    EXPECT_EQ(slices[0].iid, c.iid) << WideToUtf8(c.type);
+    EXPECT_EQ(slices[0].tag, 42);
+    EXPECT_EQ(slices[0].group, kWebElementKind);
+  }
+  // The combo's flag and the radio flag show in what the slices answer by name.
+  auto node = Offer(builder.Get(), kWebElementKind, nullptr);
+  EXPECT_TRUE(node->Slices().empty());  // no element object: nothing
+  OleCheck(plugin->Finalize());
+}
+
+TEST_F(WebPluginTest, AFailingElementGetsNothingAndTheOfferSucceeds) {
+  auto plugin = StartedPlugin();
+  auto builder = Builder(*plugin, 0);
+  auto element = MakeObject<TElement>();  // no control information: the read fails
+  element->info = nullptr;
+  auto node = Offer(builder.Get(), kWebElementKind, static_cast<IpwTabContext*>(element.Get()));
+  EXPECT_TRUE(node->Slices().empty());
+  OleCheck(plugin->Finalize());
+}
+
+TEST_F(WebPluginTest, ProcessesByName) {
+  WebSliceFactories().pageFind = [](IpwSysManager* sys) {
+    EXPECT_TRUE(sys);
+    return ComPtr<IDispatch>(MakeObject<TStubSlice>().Get());
+  };
+  auto plugin = StartedPlugin();
+  auto builder = Builder(*plugin, 2);
+  struct Case {
+    const char16_t* name;
+    std::vector<GUID> iids;
+  } cases[] = {
+      {u"IEXPLORE", {slice_iids::kPageFind, slice_iids::kPageLocator, slice_iids::kIEFrameMethod}},
+      {u"chrome", {slice_iids::kPageFind, slice_iids::kPageLocator}},
+      {u"Firefox", {slice_iids::kPageFind, slice_iids::kPageLocator}},
+      {u"opera", {slice_iids::kPageFind, slice_iids::kPageLocator}},
+      {u"safari", {slice_iids::kPageFind, slice_iids::kPageLocator}},
+      {u"notepad", {}},
+      {u"chrome.EXE", {slice_iids::kPageFind, slice_iids::kPageLocator}},
+      {u"chrome.exe.exe", {}},
+      {u".exe", {}},
+  };
+  for (const auto& c : cases) {
+    auto process = MakeObject<TTrackedProcess>();
+    process->name = c.name;
+    process->id = 900;
+    auto node = Offer(builder.Get(), kWebProcessKind, static_cast<IpwSysObjectProcess*>(process.Get()));
+    EXPECT_EQ(SliceIids(node), c.iids) << WideToUtf8(c.name);
+    EXPECT_EQ(process->tracked, c.iids.empty() ? std::vector<std::int32_t>{} : std::vector<std::int32_t>{-1});
+  }
+  OleCheck(plugin->Finalize());
+}
+
+TEST_F(WebPluginTest, FrameProcessIdFromTheCommandLine) {
+  struct Case {
+    const char16_t* commandLine;
+    std::int32_t id;
+  } cases[] = {
+      {u"iexplore.exe SCODEF:4711 CREDAT:1", 4711},
+      {u"iexplore.exe SCODEF:4711", 4711},
+      {u"iexplore.exe SCODEF:", 77},
+      {u"iexplore.exe SCODEF:47x1 x", 77},
+      {u"iexplore.exe SCODEF:99999999999 x", 77},
+      {u"iexplore.exe", 77},
+  };
+  for (const auto& c : cases) EXPECT_EQ(GetFrameProcessId(c.commandLine, 77), c.id) << WideToUtf8(c.commandLine);
+}
+
+TEST_F(WebPluginTest, WindowsByClass) {
+  DescribeProcess({5150,
+                   u"iexplore.exe",
+                   {},
+                   {{0x51501, u"IEFrame"}, {0x51502, u"Internet Explorer_Server"}, {0x51503, u"Notepad"}}});
+  auto plugin = StartedPlugin();
+  auto builder = Builder(*plugin, 1);
+  struct Case {
+    std::int32_t window;
+    std::vector<GUID> iids;
+  } cases[] = {{0x51501, {slice_iids::kIEFrame}}, {0x51502, {slice_iids::kPageLocator}}, {0x51503, {}}};
+  for (const auto& c : cases) {
+    auto window = host.Sys().AddChild(u"Window", {OleVariant(c.window)});
+    window->SetWindowHandle(c.window);
+    auto node = Offer(builder.Get(), kWebWindowKind, static_cast<IpwSysObjectWindow*>(window.Get()));
+    EXPECT_EQ(SliceIids(node), c.iids) << c.window;
+  }
+  RemoveProcessDescription(5150);
+  OleCheck(plugin->Finalize());
+}
+
+// A page or web object node: its native context gives the object context.
+ComPtr<host::TSysNode> ContextNode(host::TestHost& host, const ComPtr<TContext>& context) {
+  auto node = host.Sys().AddChild(u"Object");
+  node->SetPageContext(static_cast<IpwObjectContext2*>(context.Get()));
+  return node;
+}
+
+TEST_F(WebPluginTest, ContextTableByCapabilityAndType) {
+  WebSliceFactories().evaluateXPath = [](IcvBaseManager*) { return ComPtr<IDispatch>(MakeObject<TStubSlice>().Get()); };
+  WebSliceFactories().cssSelector = [](IcvBaseManager*) { return ComPtr<IDispatch>(MakeObject<TStubSlice>().Get()); };
+  auto plugin = StartedPlugin();
+  EXPECT_EQ(registered.size(), 0u);
+  auto builder = Builder(*plugin, 3);
+  ASSERT_EQ(registered.size(), 16u);  // the HTML 5 counters, at construction
+  EXPECT_EQ(registered[15].first, MakeGuid("{1000000F-0930-4EFF-86D4-91607D7DD117}"));
+  EXPECT_EQ(registered[15].second, u"HTML 5 date and time input");
+  const WideString xpath = GuidToWideString(kXPathCapability), css = GuidToWideString(kCssCapability),
+                   toUrl = GuidToWideString(kToUrlCapability);
+  struct Case {
+    std::map<WideString, OleVariant> capabilities;
+    const char16_t* type;
+    std::vector<GUID> iids;
+  } cases[] = {
+      {{{xpath, OleVariant(true)}}, u"div", {slice_iids::kEvaluateXPath}},
+      {{{xpath, OleVariant(false)}, {css, OleVariant(u"True")}}, u"div", {slice_iids::kCssSelector}},
+      {{{toUrl, OleVariant(1)}},
+       u"Page",
+       {slice_iids::kPageLocator, slice_iids::kPagePicture, slice_iids::kPageActions}},
+      {{}, u"uipage", {}},
+      {{{css, OleVariant(u"maybe")}}, u"PAGE", {slice_iids::kPagePicture, slice_iids::kPageActions}},
+  };
+  for (const auto& c : cases) {
+    auto context = MakeObject<TContext>();
+    context->capabilities = c.capabilities;
+    context->type = c.type;
+    auto node = ContextNode(host, context);
+    OleCheck(builder->ExtendNode(Node(node)));
+    EXPECT_EQ(SliceIids(node), c.iids) << WideToUtf8(c.type);
+  }
+  OleCheck(plugin->Finalize());
+}
+
+TEST_F(WebPluginTest, Html5UsageIsCountedOnlyWithTheCssCapability) {
+  auto plugin = StartedPlugin();
+  auto builder = Builder(*plugin, 3);
+  // The 30 names map onto 16 counters; names differing in length do not match.
+  EXPECT_EQ(Html5CounterOf(u"datetimeinput"), 15);
+  EXPECT_EQ(Html5CounterOf(u"WeekInput"), 12);
+  EXPECT_EQ(Html5CounterOf(u"MonthInput"), 13);
+  EXPECT_EQ(Html5CounterOf(u"svg"), 2);
+  EXPECT_EQ(Html5CounterOf(u"Article "), std::nullopt);
+  EXPECT_EQ(Html5CounterOf(u"div"), std::nullopt);
+  for (bool withCss : {false, true}) {
+    counted.clear();
+    auto context = MakeObject<TContext>();
+    if (withCss) context->capabilities[GuidToWideString(kCssCapability)] = OleVariant(true);
+    context->type = u"DateTimeInput";
+    auto node = host.Sys().AddChild(u"Object", {}, GUID_NULL, [&](host::TSysNode& n) {
+      n.SetPageContext(static_cast<IpwObjectContext2*>(context.Get()));
+    });
+    OleCheck(builder->ExtendNode(Node(node)));
+    std::int32_t total = 0;
+    for (const auto& [key, n] : counted) total += n;
+    EXPECT_EQ(total, withCss ? 1 : 0);
+    EXPECT_EQ(counted[Html5CounterKey(15)], withCss ? 1 : 0);
+  }
+  OleCheck(plugin->Finalize());
+}
+
+TEST_F(WebPluginTest, TheSysBuilderExtendsTheRootOnly) {
+  int made = 0;
+  WebSliceFactories().browserMethods = [&](IpwSysManager*) {
+    ++made;
+    return ComPtr<IDispatch>(MakeObject<TStubSlice>().Get());
+  };
+  auto plugin = StartedPlugin();
+  auto builder = Builder(*plugin, 4);
+  host.ObjectTree().AddBuilder(builder.Get());
+  host.ObjectTree().OfferNode(host.Sys(), true);
+  auto child = host.Sys().AddChild(u"Process", {OleVariant(u"x")});
+  EXPECT_TRUE(child->Slices().empty());
+  ASSERT_EQ(made, 1);
+  auto root = host.Sys().Slices();
+  ASSERT_EQ(root.size(), 1u);
+  EXPECT_EQ(root[0].iid, slice_iids::kBrowserMethods);
+  EXPECT_EQ(root[0].group, GUID_NULL);
+  EXPECT_EQ(root[0].tag, 0x7FFFFFFF);
+  host.ObjectTree().ClearBuilders();
+  OleCheck(plugin->Finalize());
+}
+
+}  // namespace
+}  // namespace pw::web::test
