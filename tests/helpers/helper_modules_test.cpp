@@ -193,6 +193,24 @@ TEST(RegExprModule, RunawayMatchesStopAtTheLimit) {
   StopHelperModules();
 }
 
+// A program that used the regular-expression library and never stopped the helper modules
+// still ends cleanly: the library's own statics are gone by then, and the proxy must not reach
+// into it from a static destructor.
+TEST(RegExprModuleDeathTest, AProgramThatNeverStopsTheModulesEndsCleanly) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        ScopedHostFolder host(HostDir());
+        ComPtr<IcvRegExprModule> regexpr;
+        GetRegExprModule(regexpr);
+        WordBool matched = WordFalse;
+        if (!regexpr || regexpr->Match(u"a+", u"aa", &matched) != S_OK) std::_Exit(3);
+        regexpr = nullptr;
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
 TEST(RegExprModule, AMissingLibraryRaisesAndIsRetried) {
   test::ScratchDir dir;
   {

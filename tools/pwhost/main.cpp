@@ -10,7 +10,10 @@
 #include "tools/pwhost/options_command.h"
 #include "tools/pwhost/picture_command.h"
 #include "tools/pwhost/project_command.h"
+#include "tools/pwhost/pick_command.h"
+#include "tools/pwhost/web_command.h"
 #include "platform/com/apartment.h"
+#include "platform/com/registry.h"
 
 namespace {
 
@@ -35,6 +38,8 @@ const Command kCommands[] = {
      "highlight --scheme NAME FILE",
      [](const CommandContext& c) { return RunEditorCommand(c.args, stdout, stderr); }},
     {"project", kProjectUsage, [](const CommandContext& c) { return RunProjectCommand(c.args, stdout, stderr); }},
+    {"pick", kPickUsage, [](const CommandContext& c) { return RunPickCommand(c.args, stdout, stderr); }},
+    {"web", kWebUsage, [](const CommandContext& c) { return RunWebCommand(c.args, stdout, stderr); }},
 };
 
 void Usage() {
@@ -73,6 +78,8 @@ int main(int argc, char** argv) {
   struct LeaveApartment {
     ~LeaveApartment() { pw::CoUninitialize(); }
   } leave;
+  // The registry keeps HKCU in the user's configuration folder across runs (HKLM is read there).
+  pw::SetRegistryFilesEnabled(true);
   try {
     for (const auto& c : kCommands)
       if (name == c.name) return c.run(context);

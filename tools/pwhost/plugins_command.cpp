@@ -11,7 +11,9 @@
 #include "tools/pwhost/commands.h"
 #include "host/module_loader.h"
 #include "host/plugin_host.h"
+#include "host/sample_firefox.h"
 #include "host/test_host.h"
+#include "platform/automation/safearray.h"
 #include "platform/rtl/strings.h"
 
 namespace pw::host {
@@ -24,7 +26,8 @@ std::string Hex(HRESULT hr) {
   return buf;
 }
 
-// A value as the listing shows it: texts quoted (CR LF as \r\n), Booleans True/False.
+// A value as the listing shows it: texts quoted (CR, LF, TAB as \r, \n, \t), Booleans
+// True/False.
 std::string ValueText(const OleVariant& v) {
   const VARIANT& x = *v.Ptr();
   if (x.vt == VT_EMPTY) return "Empty";
@@ -37,6 +40,7 @@ std::string ValueText(const OleVariant& v) {
   for (char c : text) {
     if (c == '\r') out += "\\r";
     else if (c == '\n') out += "\\n";
+    else if (c == '\t') out += "\\t";
     else if (c == '"') out += "\\\"";
     else out += c;
   }
@@ -50,10 +54,31 @@ std::string GuidList(const std::vector<GUID>& list) {
   return s;
 }
 
+// An array's elements as the listing shows values, in brackets.
+std::string ArrayText(const OleVariant& v) {
+  const VARIANT& x = *v.Ptr();
+  if (x.vt != (VT_ARRAY | VT_VARIANT) || !x.parray) return ValueText(v);
+  std::int32_t lo = 0, hi = -1;
+  SafeArrayGetLBound(x.parray, 1, &lo);
+  SafeArrayGetUBound(x.parray, 1, &hi);
+  std::string text = "[" + std::to_string(hi - lo + 1) + ":";
+  for (std::int32_t i = lo; i <= hi; ++i) {
+    OleVariant item;
+    SafeArrayGetElement(x.parray, &i, item.Put());
+    text += " " + ValueText(item) + (i < hi ? "," : "");
+  }
+  return text + "]";
+}
+
 void PrintHookCalls(TProcess& process, std::size_t from) {
   auto calls = process.Hooks().Calls();
   for (std::size_t i = from; i < calls.size(); ++i) {
     const auto& c = calls[i];
+    if (c.kind == HookCall::Parameters) {
+      std::printf("      keys      %s\n", ArrayText(c.value).c_str());
+      std::printf("      values    %s\n", ArrayText(c.values).c_str());
+      continue;
+    }
     std::printf("      %s %s %s\n", c.kind == HookCall::Command ? "command  " : "parameter", WideToUtf8(c.name).c_str(),
                 ValueText(c.value).c_str());
   }
@@ -64,6 +89,8 @@ std::vector<ProcessDescription> SampleProcesses() {
   return {
       {4101, u"vcapp.exe", {u"vcapp.exe", u"MFC140U.DLL", u"KERNEL32.DLL"}, {{0x10010, u"Afx:00400000:8"}}},
       {4102, u"vbapp.exe", {u"vbapp.exe", u"MSVBVM60.DLL", u"KERNEL32.DLL"}, {{0x10020, u"ThunderRT6Main"}}},
+      {4103, u"iexplore.exe", {u"iexplore.exe", u"MSHTML.DLL", u"KERNEL32.DLL"}, {{0x10030, u"IEFrame"}}},
+      SampleFirefoxProcess(),
   };
 }
 
@@ -82,9 +109,53 @@ void PrintTable(const RegistratorTable& table) {
   }
 }
 
-// A running plug-in: its object type and the settings its options page made.
-void PrintRunningPlugin(const TPluginHost::Plugin& p) {
+// The extension points the host asks plug-ins for, by name; a point a plug-in does not answer
+// (E_NOINTERFACE) is a step the host skips for it.
+struct PointName {
+  GUID iid;
+  const char* name;
+};
+const PointName kPoints[] = {
+    {IpwSysNodeBuilderProvider::iid, "builders"},       {IpwObjectTypeDescriptor::iid, "object type"},
+    {IpwSubProviderList::iid, "sub-providers"},         {IpwOpenAppHookProvider::iid, "hooks"},
+    {IpwSettingsPageProvider::iid, "settings pages"},   {IpwSettingsChangeListener::iid, "setting changes"},
+    {IpwObjectKindProvider::iid, "object kinds"},       {IpwObjectCallProvider::iid, "call information"},
+    {IpwRuntimeObjectProvider::iid, "runtime objects"}, {IpwEventSubscription::iid, "event subscription"},
+    {IpwTestEngineEvents::iid, "engine events"},        {IpwHostEventListener::iid, "node events"},
+    {IpwProjectItemTypeProvider::iid, "item types"},    {IpwActionProvider::iid, "actions"},
+};
+
+std::string PointsOf(IUnknown* object) {
+  std::string list;
+  for (const auto& point : kPoints) {
+    ComPtr<IUnknown> answer;
+    if (Failed(object->QueryInterface(point.iid, answer.PutVoid())) || !answer) continue;
+    list += (list.empty() ? "" : ", ") + std::string(point.name);
+  }
+  return list.empty() ? "none" : list;
+}
+
+// The actions a plug-in provides, each updated by the plug-in as a menu would be: key, caption
+// and whether it is enabled now.
+void PrintActions(TestHost& host, const TPluginHost::Plugin& p) {
+  auto provider = QueryAs<IpwActionProvider>(p.object.Get());
+  for (const auto& key : p.actions) {
+    auto action = host.Actions().Find(key);
+    if (!provider || !action) continue;
+    const bool updated = Succeeded(provider->UpdateAction(action.Get()));
+    const OleVariant enabled = action->Property(0);
+    std::printf(
+        "      action %s \"%s\": %s\n", GuidToString(key).c_str(), WideToUtf8(action->Property(1).AsString()).c_str(),
+        !updated ? "update failed" : (enabled.Get().vt == VT_BOOL && !enabled.Get().boolVal ? "disabled" : "enabled"));
+  }
+}
+
+// A running plug-in: its points, its actions, its object type and the settings its options page
+// made.
+void PrintRunningPlugin(TestHost& host, const TPluginHost::Plugin& p) {
   std::printf("  \"%s\": running\n", WideToUtf8(p.name).c_str());
+  std::printf("      points: %s\n", PointsOf(p.object.Get()).c_str());
+  PrintActions(host, p);
   if (auto d = QueryAs<IpwObjectTypeDescriptor>(p.object.Get())) {
     BString name;
     GUID type{};
@@ -145,7 +216,7 @@ class PluginsRun {
     for (auto& p : plugins_.Plugins()) {
       if (!p.object) continue;
       if (!p.error.empty()) std::printf("  \"%s\": %s\n", WideToUtf8(p.name).c_str(), WideToUtf8(p.error).c_str());
-      else PrintRunningPlugin(p);
+      else PrintRunningPlugin(host_, p);
     }
     for (const auto& page : host_.Options().Pages())
       std::printf("  options page \"%s\" (values %d, %d)\n", WideToUtf8(page->Path()).c_str(), page->ImageIndex(),

@@ -15,6 +15,7 @@
 #include "platform/kernel/clock.h"
 #include "platform/rtl/strings.h"
 #include "project/container/item_helpers.h"
+#include "project/folders/virtual_folders.h"
 #include "project/nodes/node_helpers.h"
 #include "project/nodes/project_helpers.h"
 #include "project/storage/node_file_helpers.h"
@@ -173,6 +174,24 @@ std::string Flags(IpwProjectNode* node) {
   return flags;
 }
 
+std::string Indent(int depth) { return std::string(static_cast<std::size_t>(depth) * 2, ' '); }
+
+// A folder line: "[NAME]", "folder" and the names of the items it refers to (joined by ", ").
+void PrintFolders(IpwProjectNode* container, const project::TpwFolderList& folders, int depth, std::FILE* out) {
+  for (const auto& folder : folders) {
+    std::string items;
+    for (const GUID& id : folder->References()) {
+      project::ForEachChild(container, [&](IpwProjectNode* child) {
+        if (project::NodeInstanceKey(child) != id) return true;
+        items += (items.empty() ? "" : ", ") + Text(project::NodeName(child));
+        return false;
+      });
+    }
+    std::fprintf(out, "%s[%s]\tfolder\t%s\n", Indent(depth).c_str(), Text(folder->Caption()).c_str(), items.c_str());
+    PrintFolders(container, const_cast<project::TpwProjectVirtualFolder&>(*folder).FolderList(), depth + 1, out);
+  }
+}
+
 void PrintTree(IcvBaseManager* manager, IpwProjectNode* node, int depth, std::FILE* out) {
   GUID type = project::NodeTypeKey(node);
   OleVariant file;
@@ -190,6 +209,15 @@ void PrintTree(IcvBaseManager* manager, IpwProjectNode* node, int depth, std::FI
     PrintTree(manager, child, depth + 1, out);
     return true;
   });
+  auto internal = QueryAs<IpwProjectNodeInternal>(node);
+  auto* container =
+      internal
+          ? dynamic_cast<project::TpwProjectNodeContainer*>(static_cast<project::TpwBaseProjectNode*>(internal.Get()))
+          : nullptr;
+  if (container) {
+    if (auto* collection = dynamic_cast<project::TpwProjectVirtualFolderCollection*>(container->Folders().Collection()))
+      PrintFolders(node, collection->FolderList(), depth + 1, out);
+  }
 }
 
 int New(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
@@ -311,11 +339,139 @@ int Rename(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
   return s.Save(out, err);
 }
 
+// ---- Folders
+
+// The level a path names: "/" (or empty) the top, else folder names joined by "/" (exact).
+project::TpwFolderLevel* FindFolderLevel(project::TpwProjectVirtualFolderCollection& collection,
+                                         const std::string& path) {
+  project::TpwFolderLevel* level = &collection;
+  std::size_t start = 0;
+  while (start < path.size()) {
+    std::size_t end = path.find('/', start);
+    if (end == std::string::npos) end = path.size();
+    const std::string name = path.substr(start, end - start);
+    start = end + 1;
+    if (name.empty()) continue;
+    project::TpwFolderLevel* next = nullptr;
+    for (auto& f : level->FolderList())
+      if (Text(f->Caption()) == name) next = f.Get();
+    if (!next) return nullptr;
+    level = next;
+  }
+  return level;
+}
+
+int FolderCommand(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
+  // folder P.pwp VERB ...
+  if (args.size() < 4) return Usage(err);
+  const std::string& verb = args[2];
+  std::vector<std::string> rest(args.begin() + 3, args.end());
+  bool deleteFiles = false;
+  std::string in = "/";
+  if (verb == "remove" && rest.size() == 2 && rest[1] == "--delete-files") {
+    deleteFiles = true;
+    rest.pop_back();
+  }
+  if (verb == "add" && rest.size() == 3 && rest[1] == "--in") {
+    in = rest[2];
+    rest.resize(1);
+  }
+  const std::size_t wanted = verb == "add" || verb == "remove"                                        ? 1
+                             : verb == "rename" || verb == "move" || verb == "ref" || verb == "unref" ? 2
+                                                                                                      : 0;
+  if (wanted == 0 || rest.size() != wanted) return Usage(err);
+  Session s;
+  if (!s.Open(args[1], false, err)) return 1;
+  auto* collection = dynamic_cast<project::TpwProjectVirtualFolderCollection*>(s.project->Folders().Collection());
+  if (!collection) {
+    std::fprintf(err, "The project keeps no folders.\n");
+    return 1;
+  }
+  auto refused = [&](const std::string& what) {
+    s.PrintMessages(err);
+    if (!what.empty()) std::fprintf(err, "%s\n", what.c_str());
+    return 1;
+  };
+  auto folderAt = [&](const std::string& path) -> project::TpwProjectVirtualFolder* {
+    auto* level = FindFolderLevel(*collection, path);
+    return level == collection ? nullptr : dynamic_cast<project::TpwProjectVirtualFolder*>(level);
+  };
+  // A refusal the messenger raised (a host without dialogs) comes back as a failure.
+  auto ok = [&](HRESULT hr) {
+    if (Succeeded(hr)) return true;
+    s.PrintMessages(err);
+    std::fprintf(err, "%s\n", Text(ErrorInfoMessage(hr)).c_str());
+    return false;
+  };
+  auto noFolder = [&](const std::string& path) { return refused("The project has no folder \"" + path + "\"."); };
+  auto itemId = [&](const std::string& name) {
+    auto child = project::FindChildItemByName(s.project->AsNode(), Utf8ToWide(name));
+    return child ? project::NodeInstanceKey(child.Get()) : GUID_NULL;
+  };
+
+  if (verb == "add") {
+    auto* level = FindFolderLevel(*collection, in);
+    if (!level) return noFolder(in);
+    ComPtr<project::IpwProjectVirtualFolder> made;
+    HRESULT hr = level == collection ? collection->AddFolder(made.Put())
+                                     : dynamic_cast<project::TpwProjectVirtualFolder*>(level)->AddFolder(made.Put());
+    if (!ok(hr)) return 1;
+    if (!made) return refused("The folder was not added.");
+    VARIANT_BOOL renamed = VARIANT_FALSE;
+    if (!ok(made->SetName(BString(Utf8ToWide(rest[0])).Get(), &renamed))) return 1;
+    if (!renamed) return refused("The folder was not added.");
+  } else if (verb == "rename") {
+    auto* folder = folderAt(rest[0]);
+    if (!folder) return noFolder(rest[0]);
+    VARIANT_BOOL renamed = VARIANT_FALSE;
+    if (!ok(folder->SetName(BString(Utf8ToWide(rest[1])).Get(), &renamed))) return 1;
+    if (!renamed) return refused("The folder was not renamed.");
+  } else if (verb == "move") {
+    auto* folder = folderAt(rest[0]);
+    if (!folder) return noFolder(rest[0]);
+    auto* target = FindFolderLevel(*collection, rest[1]);
+    if (!target) return noFolder(rest[1]);
+    VARIANT_BOOL moved = VARIANT_FALSE;
+    if (!ok(folder->MoveTo(target->LevelContextId(), &moved))) return 1;
+    if (!moved) return refused("The folder was not moved.");
+  } else if (verb == "ref" || verb == "unref") {
+    auto* folder = folderAt(rest[0]);
+    if (!folder) return noFolder(rest[0]);
+    GUID id = itemId(rest[1]);
+    if (id == GUID_NULL) return refused("The project has no item \"" + rest[1] + "\".");
+    VARIANT_BOOL done = VARIANT_FALSE;
+    HRESULT hr = verb == "ref" ? folder->AddReference(id, VARIANT_FALSE, &done)
+                               : folder->RemoveReference(id, VARIANT_FALSE, &done);
+    if (!ok(hr)) return 1;
+    if (!done)
+      return refused(verb == "ref" ? "The folder refers to the item already."
+                                   : "The folder does not refer to the item.");
+  } else {
+    auto* folder = folderAt(rest[0]);
+    if (!folder) return noFolder(rest[0]);
+    auto* parent = folder->ParentLevel();
+    ComPtr<project::IpwProjectVirtualFolder> held(folder);
+    if (parent == collection) {
+      if (!ok(collection->RemoveFolder(folder, ToWordBool(deleteFiles)))) return 1;
+    } else {
+      VARIANT_BOOL removed = VARIANT_FALSE;
+      if (!ok(dynamic_cast<project::TpwProjectVirtualFolder*>(parent)->RemoveFolder(folder, ToWordBool(deleteFiles),
+                                                                                    &removed)))
+        return 1;
+    }
+    if (FindFolderLevel(*collection, rest[0]) == folder) return refused("The folder was not removed.");
+  }
+  return s.Save(out, err);
+}
+
 }  // namespace
 
 const char* const kProjectTreeUsage =
     "new P.pwp NAME... | tree P.pwp | add P.pwp NAME | add-existing P.pwp FILE.pwi | remove P.pwp NAME "
-    "[--delete-files] | rename P.pwp OLD NEW  the project explorer over a project file and its item files";
+    "[--delete-files] | rename P.pwp OLD NEW | folder P.pwp add NAME [--in FOLDER] | folder P.pwp rename FOLDER NEW | "
+    "folder P.pwp move FOLDER TARGET | folder P.pwp ref|unref FOLDER ITEM | folder P.pwp remove FOLDER "
+    "[--delete-files]  the project explorer over a project file and its item files (FOLDER: names joined by \"/\"; "
+    "TARGET \"/\" is the top)";
 
 int RunProjectTreeCommand(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
   if (args.empty()) return -1;
@@ -326,6 +482,7 @@ int RunProjectTreeCommand(const std::vector<std::string>& args, std::FILE* out, 
   if (verb == "add-existing") return AddExisting(args, out, err);
   if (verb == "remove") return Remove(args, out, err);
   if (verb == "rename") return Rename(args, out, err);
+  if (verb == "folder") return FolderCommand(args, out, err);
   return -1;
 }
 

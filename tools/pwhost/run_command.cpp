@@ -22,20 +22,26 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 
+#include "core/automation/dispatch_helpers.h"
 #include "core/com/exposed_objects.h"
 #include "host/module_loader.h"
 #include "host/plugin_host.h"
 #include "host/script/script_engine.h"
 #include "host/test_host.h"
 #include "platform/rtl/strings.h"
+#include "project/wait/wait_helper.h"
 #include "tools/pwhost/commands.h"
 #include "tools/pwhost/module_plugins.h"
 
 namespace pw::host {
 
 namespace {
+
+// The default wait time-out of a run whose plug-ins define none, in milliseconds.
+constexpr std::int32_t kDefaultWaitTimeoutMs = 10000;
 
 constexpr const char* kLogIsTheScript = "it is the script itself";
 
@@ -221,11 +227,35 @@ int RunScriptCommand(const CommandContext& context) {
                    WideToUtf8(p.error).c_str());
       started = false;
     }
+    // A wait without a time of its own (a check box waiting for its state, a page lookup) takes
+    // the default wait time-out, 10 seconds unless a plug-in defined it; without the setting
+    // such a wait would never end.
+    if (!host.Settings().FindSetting(project::kDefaultWaitTimeoutSetting)) {
+      host.Settings().DefineSetting(project::kDefaultWaitTimeoutSetting, kSettingInteger, u"Default wait time-out",
+                                    OleVariant(kDefaultWaitTimeoutMs));
+    }
     bool browserReady = true;
     if (browserKind) {
       try {
         const std::string target = url.empty() ? std::string() : UrlFromArgument(url);
-        host.Browsers().Launch(*browserKind, target);
+        auto tested = host.Browsers().Launch(*browserKind, target);
+        // The browser's window shows the page's viewport: its rectangles are the viewport's size
+        // (what the page picture reads).
+        try {
+          const auto viewport = [&](const char* expression) {
+            return static_cast<std::int32_t>(tested->page->Evaluate(expression).object.value("value", 0));
+          };
+          const TRect view{0, 0, viewport("window.innerWidth"), viewport("window.innerHeight")};
+          host.Windows().SetWindowRects(static_cast<std::int32_t>(tested->window), view, view);
+        } catch (const browser::BrowserError&) {
+          // a page that cannot answer now keeps empty rectangles: its picture is its viewport shot
+        }
+        // The frame's window node, made as a script's Window("*") of the process makes it, so
+        // that what looks a window up by its handle (the page picture) finds it.
+        if (auto process = tested->node->Parent()) {
+          const OleVariant any[] = {OleVariant(u"*")};
+          DispCallMethod(process->Dispatch(), u"Window", std::span<const OleVariant>(any), OleVariant());
+        }
         host.Log().Add(LogEntry::Event,
                        u"Started the browser " + Utf8ToWide(browserName) +
                            (target.empty() ? WideString() : u" at " + Utf8ToWide(target)),
@@ -243,7 +273,18 @@ int RunScriptCommand(const CommandContext& context) {
       limits.shouldStop = [&host] { return host.Projects().StopRequested(); };
       ScriptEngine engine(host.RuntimeObjects(), std::move(limits));
       InterruptStops interrupt(engine);
+      // The plug-ins hear the run start (engine state 3) before the script and end (11) after.
+      auto engineState = [&](std::int32_t state) {
+        try {
+          host.Broker().FireTestEngineEvent(state, OleVariant(), true);
+        } catch (const Exception& e) {
+          std::fprintf(stderr, "pwhost run: engine state %d: %s\n", state, WideToUtf8(e.Message()).c_str());
+          started = false;
+        }
+      };
+      engineState(3);
       ok = engine.Run(script, source, error);
+      engineState(11);
       ran = true;
     }  // the script's objects are released before the plug-ins finalize
     host.Browsers().CloseAll();
