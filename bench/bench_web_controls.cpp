@@ -9,6 +9,11 @@
 //     capture of the engine decoded into the bitmap layer, against the whole-page picture made of
 //     viewport shots (scrolled through the page's window, taken through the test host's windows
 //     manager, decoded and stitched). Goal: at most 2x.
+//   BM_PagePictureThroughTheSlice: PagePicture() of the same page as a script calls it, through
+//     the whole-page picture slice on the host's page node (its metrics, window activation, the
+//     stitching and the picture object); the 500 ms pause is answered by the bench's clock. Each
+//     iteration also takes one full-page capture (decoded) outside the timed part: the counter
+//     ratio_to_full_capture is the slice's time over the capture's. Goal: at most 2x.
 #include <benchmark/benchmark.h>
 
 #include <memory>
@@ -22,6 +27,13 @@
 #include "host/test_host.h"
 #include "platform/rtl/strings.h"
 #include "web/controls/page_picture.h"
+#include "web/controls/page_picture_method.h"
+#include "openapps/picture/picture.h"
+#include "platform/kernel/clock.h"
+#include "tests/support/stepping_clock.h"
+#include "tests/web/module_library.h"
+
+#include <chrono>
 
 #include <filesystem>
 #include <fstream>
@@ -176,6 +188,59 @@ void BM_StitchedPagePicture(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_StitchedPagePicture)->Unit(benchmark::kMillisecond);
+
+void BM_PagePictureThroughTheSlice(benchmark::State& state) {
+  TallPage page;
+  web::test::ScopedModuleLibrary library;
+  const auto size = [&](const char* expression) {
+    return static_cast<std::int32_t>(page.tested->page->Evaluate(expression).object.value("value", 0));
+  };
+  // The page's window as the host's window node above the page node, its rectangles the viewport's.
+  const auto window = static_cast<std::int32_t>(page.tested->window);
+  const TRect view{0, 0, size("window.innerWidth"), size("window.innerHeight")};
+  page.host.Windows().SetWindowRects(window, view, view);
+  auto windowNode = page.tested->node->Parent()->AddChild(u"Window", {OleVariant(u"Chrome_WidgetWin_1")});
+  windowNode->SetWindowHandle(window);
+  auto slice = MakeObject<web::TpwWebPagePictureMethod>(page.host.Manager());
+  if (Failed(slice->AttachNode(static_cast<IpwSysNodeEx*>(page.tested->node.Get())))) {
+    state.SkipWithError("the slice did not attach");
+    return;
+  }
+  test::SteppingClock clock;  // the pause before the shots passes at once
+  ScopedClock scoped(clock);
+  using Steady = std::chrono::steady_clock;
+  Steady::duration sliceTime{}, captureTime{};
+  const OleVariant missing;
+  for (auto _ : state) {
+    const auto start = Steady::now();
+    ComPtr<IDispatch> picture;
+    const HRESULT hr = slice->PagePicture(missing.Get(), missing.Get(), missing.Get(), missing.Get(), picture.Put());
+    sliceTime += Steady::now() - start;
+    state.PauseTiming();
+    // The picture is the whole page (read outside the timed part).
+    auto p = QueryAs<IpwPicture>(picture.Get());
+    std::int32_t handle = 0;
+    std::shared_ptr<graphics::Bitmap> pixels;
+    if (Succeeded(hr) && p && Succeeded(p->get_Handle(&handle))) pixels = BitmapPixels(handle);
+    if (!pixels || pixels->width() != 1280 || pixels->height() != 20000) {
+      state.SkipWithError("the slice gave no picture of the whole page");
+      state.ResumeTiming();
+      break;
+    }
+    picture = nullptr;
+    const auto captureStart = Steady::now();
+    const std::string png = page.tested->page->Screenshot(std::nullopt, true);
+    auto bitmap =
+        graphics::ReadPng(std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(png.data()), png.size()));
+    benchmark::DoNotOptimize(bitmap);
+    captureTime += Steady::now() - captureStart;
+    state.ResumeTiming();
+  }
+  if (captureTime.count() > 0)
+    state.counters["ratio_to_full_capture"] =
+        std::chrono::duration<double>(sliceTime).count() / std::chrono::duration<double>(captureTime).count();
+}
+BENCHMARK(BM_PagePictureThroughTheSlice)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace
 

@@ -165,6 +165,8 @@ TEST_F(RealEngineElements, ElementObjectsAndLiveMembers) {
   const GUID elementKind = MakeGuid("{85B7275D-2E99-4A15-8D21-821BCA3D04A1}");
   auto main = ChildNamed(*tested_->node, u"Panel(\"main\")");
   ASSERT_TRUE(main);
+  // The second div becomes an ARIA tab list before its level is read.
+  tested_->page->Evaluate("document.querySelectorAll('#main > div')[1].setAttribute('role', 'tablist')");
   struct Case {
     TSysNode* parent;
     const char16_t* name;
@@ -174,6 +176,7 @@ TEST_F(RealEngineElements, ElementObjectsAndLiveMembers) {
       {main.Get(), u"Textbox(\"in\")", u"input@text"},
       {main.Get(), u"Button(\"go\")", u"button"},
       {main.Get(), u"Panel(0)", u"div"},
+      {main.Get(), u"Panel(1)", u"flash@tablist"},
       {tested_->node.Get(), u"Select(\"pick\")", u"select"},
       {tested_->node.Get(), u"Frame(\"fr\")", u"iframe"},
   };

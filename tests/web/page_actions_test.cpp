@@ -184,6 +184,22 @@ TEST_F(PageActions, APageThatWentCountsAlsoWithoutWaitTime) {
   EXPECT_EQ(EntriesFrom(0).back().text, u"The 'Shop' page was closed.");
 }
 
+TEST_F(PageActions, ThePageContextTheNodeGivesNamesTheBrowser) {
+  // The node's context item stays what the lookups read; the page context its native context
+  // gives is another object, and its browser is the one that closes the page.
+  AddPage(process, u"http://shop.test/other", 4100, true);
+  auto other = MakeObject<TBrowserStub>();
+  other->close = [&] { return RemovePage(); };
+  auto pageContext = MakeObject<TPageContext>();
+  pageContext->browser = ComPtr<IDispatch>(static_cast<IDispatch*>(other.Get()));
+  pageContext->title = u"Shop";
+  page->SetPageContext(static_cast<IpwObjectContext2*>(pageContext.Get()));
+  ASSERT_EQ(slice->ClosePage(), S_OK);
+  EXPECT_EQ(other->calls, 1);
+  EXPECT_EQ(browser->calls, 0);
+  EXPECT_EQ(EntriesFrom(0).back().text, u"The 'Shop' page was closed.");
+}
+
 TEST_F(PageActions, APageWithoutContextIsLeftAlone) {
   page->SetContextObject(kContextItemKey, nullptr);
   const auto first = host.Log().Entries().size();

@@ -25,6 +25,7 @@
 #include "web/controls/select_elements.h"
 #include "web/controls/tab_controls.h"
 #include "web/controls/edit_control.h"
+#include "web/plugin/web_builders.h"
 #include "tests/support/stepping_clock.h"
 #include "platform/automation/bstr.h"
 
@@ -289,7 +290,7 @@ TEST(RealEngineWebControls, PagesCloseThroughTheirBrowserOrWindow) {
   const auto close = [&](const std::shared_ptr<host::TestedBrowser>& tested, TEngineCloseMember::Mode mode) {
     auto member = MakeObject<TEngineCloseMember>(host.Browsers().BrowserObject(*tested), mode);
     auto context = MakeObject<TElementContext>(ComPtr<IDispatch>(static_cast<IDispatch*>(member.Get())));
-    tested->node->SetContextObject(kContextItemKey, static_cast<IpwObjectContext2*>(context.Get()));
+    tested->node->SetPageContext(static_cast<IpwObjectContext2*>(context.Get()));
     auto slice = MakeObject<TpwBrowserPageActions>(host.Manager());
     EXPECT_EQ(slice->AttachNode(static_cast<IpwSysNodeEx*>(tested->node.Get())), S_OK);
     EXPECT_EQ(slice->ClosePage(), S_OK);
@@ -504,6 +505,100 @@ TEST(RealEngineWebControls, PostKeysHoversTheParentThenTypes) {
     EXPECT_EQ(looseEdit->PostKeys(keys.Get()), S_OK);
     EXPECT_EQ(text("document.getElementById('loose').value"), "abc");
     EXPECT_NE(text("document.getElementById('out').textContent").find("page 0,0;"), std::string::npos);
+  }
+  StopHelperModules();
+  SetHostExeFolderOverride(u"");
+}
+
+// The ARIA tab list as a script reaches it: the web element builder attaches the tab-list control
+// to the host's element node (its control type names the tab list), and the node answers the
+// control's members by name.
+TEST(RealEngineWebControls, TheTabListIsClickedThroughTheBuilders) {
+  if (!EngineTestsWanted()) GTEST_SKIP() << "the engine tests run in the test web_engine";
+  SetHostExeFolderOverride(Utf8ToWide(PW_TEST_HOST_DIR));
+  {
+    host::TestHostOptions options;
+    options.interactive = false;
+    host::TestHost host(options);
+    pw::web::test::ScopedModuleLibrary library;
+    auto builder = MakeObject<TpwWebElementExtenderBuilder>(host.Manager());
+    host.ObjectTree().AddBuilder(builder.Get());
+    const std::string page = std::string(PW_TEST_SOURCE_DIR) + "/examples/web/controls.html";
+    auto tested = host.Browsers().Launch(host::BrowserKind::Chrome, "file://" + page);
+    auto tabs = ElementNode(*tested->node, u"tabs");
+    ASSERT_TRUE(tabs);
+    const auto slices = tabs->Slices();
+    ASSERT_EQ(slices.size(), 1u);
+    EXPECT_EQ(slices[0].iid, slice_iids::kTabList);
+    auto out = ElementNode(*tested->node, u"out");  // a plain div: no control
+    ASSERT_TRUE(out);
+    EXPECT_TRUE(out->Slices().empty());
+
+    IDispatch* script = static_cast<IpwSysNodeEx*>(tabs.Get());
+    const auto get = [&](const char16_t* name, std::vector<OleVariant> args = {}) {
+      return DispInvoke(script, name, args, DISPATCH_PROPERTYGET);
+    };
+    EXPECT_EQ(get(u"TabCount").AsString(), u"2");
+    EXPECT_EQ(get(u"FocusedTab").AsString(), u"0");
+    EXPECT_EQ(get(u"TabCaption", {OleVariant(1)}).AsString(), u"Details");
+    const std::vector<OleVariant> details{OleVariant(u"^Det")};
+    DispInvoke(script, u"ClickTab", details, DISPATCH_METHOD);
+    EXPECT_EQ(get(u"FocusedTab").AsString(), u"1");
+    auto entry = host.Log().Entries().back();
+    EXPECT_EQ(entry.text, u"The tab page 'Details' is activated.");
+    EXPECT_EQ(entry.additionalText, tabs->FullNameText());
+    EXPECT_EQ(tested->page->Evaluate("document.querySelectorAll('[role=tab]')[1].getAttribute('aria-selected')")
+                  .object.value("value", std::string()),
+              "true");
+    host.ObjectTree().ClearBuilders();
+  }
+  StopHelperModules();
+  SetHostExeFolderOverride(u"");
+}
+
+// A page closes as a script closes it: the context-table builder attaches the page-close slice to
+// the host's page node, the node's "Close" reaches the slice, and the page context the node gives
+// holds the browser object, whose close member closes the page. No context is made by hand.
+TEST(RealEngineWebControls, APageClosesThroughItsOwnNodeAndContext) {
+  if (!EngineTestsWanted()) GTEST_SKIP() << "the engine tests run in the test web_engine";
+  SetHostExeFolderOverride(Utf8ToWide(PW_TEST_HOST_DIR));
+  {
+    host::TestHostOptions options;
+    options.interactive = false;
+    host::TestHost host(options);
+    host.Settings().DefineSetting(project::kDefaultWaitTimeoutSetting, host::kSettingInteger, u"Wait",
+                                  OleVariant(1000));
+    pw::web::test::ScopedModuleLibrary library;
+    // The lookups' slices answer through the services' library, which this test does not load:
+    // the builder leaves them out.
+    struct KeptFactories {
+      TpwWebSliceFactories saved = WebSliceFactories();
+      ~KeptFactories() { WebSliceFactories() = saved; }
+    } kept;
+    WebSliceFactories().evaluateXPath = nullptr;
+    WebSliceFactories().cssSelector = nullptr;
+    auto builder = MakeObject<TpwOpenAppContextTableBuilder>(static_cast<IpwSysManager*>(&host.ObjectTree()),
+                                                             MakeGuid("{6A0C2E51-3B7D-4F28-9E14-C85D0B7A2F63}"),
+                                                             kContextTableKind);
+    host.ObjectTree().AddBuilder(builder.Get());
+    const std::string page = "file://" + std::string(PW_TEST_SOURCE_DIR) + "/examples/web/controls.html";
+    auto first = host.Browsers().Launch(host::BrowserKind::Chrome, page);
+    auto second = host.Browsers().Launch(host::BrowserKind::Chrome, page);  // not the last page
+    bool attached = false;
+    for (const auto& slice : first->node->Slices()) attached = attached || slice.iid == slice_iids::kPageActions;
+    EXPECT_TRUE(attached);
+    for (const auto& failure : host.ObjectTree().BuilderFailures()) ADD_FAILURE() << WideToUtf8(failure);
+
+    const WideString fullName = first->node->FullNameText();
+    const int id = first->id;
+    DispInvoke(static_cast<IpwSysNodeEx*>(first->node.Get()), u"Close", std::vector<OleVariant>{}, DISPATCH_METHOD);
+    EXPECT_FALSE(host.Browsers().Find(id));
+    EXPECT_TRUE(host.Browsers().Find(second->id));
+    const auto entry = host.Log().Entries().back();
+    EXPECT_EQ(entry.kind, host::LogEntry::Event);
+    EXPECT_TRUE(entry.text.ends_with(u" page was closed.")) << WideToUtf8(entry.text);
+    EXPECT_EQ(entry.additionalText, fullName);
+    host.ObjectTree().ClearBuilders();
   }
   StopHelperModules();
   SetHostExeFolderOverride(u"");

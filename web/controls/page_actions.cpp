@@ -101,11 +101,10 @@ bool CloseThroughWindow(IcvBaseManager* manager, IpwSysNode* page, std::int32_t 
 HRESULT TpwBrowserPageActions::ClosePage() {
   return SafeCall([&] {
     auto page = GetSliceNode();
-    if (!page || !QueryAs<IpwNativeContext>(page.Get())) return;
-    auto ex = QueryAs<IpwSysNodeEx>(page.Get());
-    if (!ex) return;
+    auto native = QueryAs<IpwNativeContext>(page.Get());
+    if (!native) return;
     ComPtr<IUnknown> contextObject;
-    SafeCallCheck(ex->GetContextObject(kContextItemKey, contextObject.Put()));
+    SafeCallCheck(native->GetPageContext(contextObject.Put()));
     auto context = QueryAs<IpwObjectContext2>(contextObject.Get());
     if (!context) return;
 

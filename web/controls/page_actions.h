@@ -1,8 +1,8 @@
 // TpwBrowserPageActions (IpwBrowserPageActions): the close action the host calls on a page node.
 //
 // ClosePage:
-//   - the page node must answer IpwNativeContext, and its context object under the context-item
-//     key must answer IpwObjectContext2 (the page context); otherwise nothing is done;
+//   - the page node must answer IpwNativeContext, and the page context it gives (GetPageContext)
+//     must answer IpwObjectContext2; otherwise nothing is done;
 //   - the page's name is the first element of the context's information (IpwPageContextInformation,
 //     when it answers with an array), else the node's name text; its full name is the entry's
 //     additional text;

@@ -287,18 +287,29 @@ void TBrowsers::AddPageMembersLocked(const std::shared_ptr<TestedBrowser>& b) {
     return OleVariant(alive ? Utf8ToWide(alive->Location()) : WideString());
   });
   b->node->SetMemberValue(u"ObjectGroupIndex", OleVariant(0));
-  auto objectContext = MakeObject<TNodeObjectContext>(
-      [weak, names = names_]() -> ComPtr<IDispatch> {
-        auto alive = weak.lock();
-        return alive ? DocumentObject(alive->page, names) : nullptr;
-      },
-      WideString(), u"page", OleVariant());
-  // A page offers XPath, CSS selectors and navigation to the context-table builder.
-  objectContext->SetCapabilities({MakeGuid("{24C6CDDA-2A15-403D-B047-DBE341A7D2D6}"),
-                                  MakeGuid("{CBA753E9-BF83-424F-BD94-53A405683A68}"),
-                                  MakeGuid("{2510B7B2-CC74-4676-ADEB-F3E2C2D6D46B}")});
-  objectContext->SetKind(kContextItemKey, 0);
+  // Both contexts of a page name the type "page" and offer XPath, CSS selectors and navigation to
+  // the context-table builder.
+  const auto pageContext = [](TNodeObjectContext::ObjectFunction object) {
+    auto context = MakeObject<TNodeObjectContext>(std::move(object), WideString(), u"page", OleVariant());
+    context->SetCapabilities({MakeGuid("{24C6CDDA-2A15-403D-B047-DBE341A7D2D6}"),
+                              MakeGuid("{CBA753E9-BF83-424F-BD94-53A405683A68}"),
+                              MakeGuid("{2510B7B2-CC74-4676-ADEB-F3E2C2D6D46B}")});
+    context->SetKind(kContextItemKey, 0);
+    return context;
+  };
+  // The context item: its object is the page's current document (what the lookups search).
+  auto objectContext = pageContext([weak, names = names_]() -> ComPtr<IDispatch> {
+    auto alive = weak.lock();
+    return alive ? DocumentObject(alive->page, names) : nullptr;
+  });
   b->node->SetContextObject(kContextItemKey, static_cast<IpwObjectContext2*>(objectContext.Get()));
+  // The page context the node's IpwNativeContext gives: its object is the page's browser object,
+  // whose member kDispClosePage closes the page (the page-close slice's first way).
+  auto nativeContext = pageContext([this, weak]() -> ComPtr<IDispatch> {
+    auto alive = weak.lock();
+    return alive ? BrowserObject(*alive) : nullptr;
+  });
+  b->node->SetPageContext(static_cast<IpwObjectContext2*>(nativeContext.Get()));
   b->node->SetMemberValue(u"ProcessId", OleVariant(static_cast<std::int32_t>(ProcessIdLocked(b->kind))));
   b->node->SetMember(u"URL", [weak](std::vector<OleVariant>&) {
     auto alive = weak.lock();
@@ -342,6 +353,21 @@ void TBrowsers::AddPageMembersLocked(const std::shared_ptr<TestedBrowser>& b) {
       throw EOleSysError(Utf8ToWide(e.what()), E_FAIL);
     }
     return OleVariant();
+  });
+  // "Close": the host's close action of a page is the page-close slice the web builders attach
+  // (IpwBrowserPageActions: it closes the page, waits for it to go and writes the log entry); a
+  // page without that slice cannot be closed by a script.
+  b->node->SetMember(u"Close", [weak](std::vector<OleVariant>&) {
+    auto alive = weak.lock();
+    ComPtr<TSysNode> node = alive ? alive->node : nullptr;
+    if (!node) throw EOleSysError(Utf8ToWide(browser::kClosedMessage), E_FAIL);
+    for (const auto& slice : node->Slices()) {
+      if (auto actions = QueryAs<IpwBrowserPageActions>(slice.dispatch.Get())) {
+        OleCheck(actions->ClosePage());
+        return OleVariant();
+      }
+    }
+    throw EOleSysError(u"The page has no close action (the Web Testing plug-in attaches it)", E_NOTIMPL);
   });
 }
 

@@ -69,10 +69,11 @@ constexpr const char* kElementHelperPrelude = R"(
 )";
 
 // The elements below `this` (the document: below its body) as a JSON text
-// [[identifier, type, id-or-name, index among the same type, tag, id, properties, children], ...];
-// null when `this` is gone. The identifiers are kDispElementId's; properties holds the element's
-// text properties among `cached` that it has; children is the same list for the element's
-// own children when `deep`, else null.
+// [[identifier, type, id-or-name, index among the same type, tag, id, properties, children, role],
+// ...]; null when `this` is gone. The identifiers are kDispElementId's; properties holds the
+// element's text properties among `cached` that it has; children is the same list for the
+// element's own children when `deep`, else null; role is the element's ARIA role attribute (empty
+// without one).
 constexpr const char* kLevelHelperRest = R"(
   const levelOf = (root) => {
     const counts = new Map(), out = [];
@@ -82,7 +83,7 @@ constexpr const char* kLevelHelperRest = R"(
       const index = counts.has(type) ? counts.get(type) + 1 : 0;
       counts.set(type, index);
       out.push([idOf(e), type, e.id || e.getAttribute('name') || '', index, e.tagName, e.id || '', propertiesOf(e),
-                deep ? levelOf(e) : null]);
+                deep ? levelOf(e) : null, e.getAttribute('role') || '']);
     }
     return out;
   };
@@ -192,15 +193,17 @@ std::string ElementExpression(const std::string& id) {
 constexpr GUID kWebElementKind = MakeGuid("{85B7275D-2E99-4A15-8D21-821BCA3D04A1}");
 constexpr DISPID kControlTypeDispId = 0xC001;
 
-// The control type of an element from its tag and its "type" property: "input@" and the input's
-// type, "multiselect" for a select that takes several items (else "select"), otherwise the tag
-// in lower case ("button", "iframe", "div", ...).
-WideString ControlTypeOf(const std::string& tag, const Json& properties) {
+// The control type of an element from its tag, its "type" property and its ARIA role: "input@"
+// and the input's type, "multiselect" for a select that takes several items (else "select"),
+// "flash@tablist" (the tab-list control the builders know) for an element of role "tablist" (its
+// list members answer its tabs), otherwise the tag in lower case ("button", "iframe", "div", ...).
+WideString ControlTypeOf(const std::string& tag, const Json& properties, const std::string& role) {
   std::string type;
   if (properties.is_object()) type = properties.value("type", std::string());
   const WideString lowerTag = WideLowerCase(Utf8ToWide(tag));
   if (lowerTag == u"input") return u"input@" + WideLowerCase(Utf8ToWide(type.empty() ? "text" : type));
   if (lowerTag == u"select") return type == "select-multiple" ? u"multiselect" : u"select";
+  if (role == "tablist") return u"flash@tablist";
   return lowerTag;
 }
 
@@ -440,7 +443,8 @@ ComPtr<TSysNode> AddElementNode(TSysNode& parent, const std::shared_ptr<Context>
     // slice (check box, select, button, frame) by its control type.
     const Json noProperties;
     auto info = MakeObject<TControlInfo>(
-        ControlTypeOf(item.at(4).get<std::string>(), item.size() >= 7 ? item.at(6) : noProperties));
+        ControlTypeOf(item.at(4).get<std::string>(), item.size() >= 7 ? item.at(6) : noProperties,
+                      item.size() >= 9 && item.at(8).is_string() ? item.at(8).get<std::string>() : std::string()));
     auto elementObject = MakeObject<TElementObject>(
         ComPtr<IUnknown>(static_cast<IpwObjectContext2*>(objectContext.Get())), ComPtr<IDispatch>(info.Get()));
     node.SetNativeObject(kWebElementKind, static_cast<IpwTabContext*>(elementObject.Get()));

@@ -30,7 +30,8 @@
 // element kind {85B7275D-...} is the element object (IpwTabContext: 7 the node's object context,
 // kind {85B7275D-...} tag 0; 15 the control information, whose ControlType (DISPID 0xC001) is
 // "input@TYPE" for inputs, "multiselect" for a select of several items, "select" for another,
-// else the tag in lower case), so the web element builder attaches the element's control slice.
+// "flash@tablist" for an element of ARIA role "tablist", else the tag in lower case), so the web
+// element builder attaches the element's control slice (the tab list's "ClickTab" among them).
 //
 // The page node and every element node answer IpwSysNodeElementSearch for tagName, idStr and the
 // cached text properties (ignoring case): one evaluation walks the elements below in the nodes'

@@ -153,7 +153,8 @@ class TWebBrowser final : public FreeThreaded<Implements<ComObject, IWebBrowser2
         hr = Navigate(url.Get().bstrVal, nullptr, nullptr, nullptr, nullptr);
         break;
       }
-      case kDispQuit: hr = Quit(); break;
+      case kDispQuit:
+      case kDispClosePage: hr = Quit(); break;
       case kDispDocument: {
         if (!get) return DISP_E_MEMBERNOTFOUND;
         IDispatch* document = nullptr;

@@ -71,6 +71,9 @@ inline constexpr DISPID kDispPageNavigate = 0x10F30;
 inline constexpr DISPID kDispPageNavigated = 0x10F31;
 inline constexpr DISPID kDispPageReady = 0x10F32;
 inline constexpr DISPID kDispPageUrl = 0x10F33;
+// Closes the page, as Quit does: the close member of the page context the host's page nodes give
+// (the page-close slice calls it by number).
+inline constexpr DISPID kDispClosePage = 0x7FFF0001;
 
 // DISPIDs of the events.
 inline constexpr DISPID kEventDownloadComplete = 104;
