@@ -239,7 +239,9 @@ TEST(Pwhost, PluginsIsTheDefaultAndDrivesTheFivePlugins) {
         "  6 \"Web Checkpoints\": not created (0x80004001)",
         "  \"Web Testing\": running\n      points: builders, object type, sub-providers, hooks, settings pages, "
         "setting changes, object kinds, call information, runtime objects, event subscription, engine events, node "
-        "events, actions\n",
+        "events, actions, warning options, settings groups\n",
+        "      warning option {2CC97723-B13B-41D7-B6F8-360974A2AE2A} \"Show the \"Application was not prepared "
+        "properly\" message\"\n      Flash mapping \"Global\\ProbewrightLCIntf9_",
         "\"Microsoft Active Accessibility Support\", \"Web Testing\"\n",  // "iexplore.exe" is served
         "      keys      [7: \"{66F235D3-108D-4961-A923-03333575E40E}\", ",
         "      values    [7: 3, 0, False, True, \"*\", False, ",
@@ -249,7 +251,9 @@ TEST(Pwhost, PluginsIsTheDefaultAndDrivesTheFivePlugins) {
         "options page \"Open Applications|Web Testing|Object Identification\" (values 6434, 0)",
         "  7 \"Firefox Support\": created", "options page \"Open Applications|MSAA\" (values 6087, 6063)",
         "  \"Firefox Support\": running\n      points: builders, object type, sub-providers, hooks, object kinds, "
-        "call information\n      object type {965345DC-52EC-41E8-8815-B4BC0B41E4E0} \"NativeFirefoxObject\"",
+        "call information, warning options\n      warning option {7938FD75-A005-40C9-BA6C-F7705FEDFEBB} \"Show the "
+        "'Firefox Is Running the Flash Player Plug-In in Out-Of-Process Mode' message\"\n      object type "
+        "{965345DC-52EC-41E8-8815-B4BC0B41E4E0} \"NativeFirefoxObject\"",
         "parameter {66F235D3-108D-4961-A923-03333575E40E} ", "parameter {BC2725AB-C90D-4761-BEB2-ABACE30FE554} ",
         "command   {31B0A848-ACBE-4675-94E4-D6DE052D1C09} \"pwVBHook.dll\"",
         "command   {03AEE08F-351A-4D0C-AA18-588992B94152} Null", "Finalize\nUnloaded module\n"})

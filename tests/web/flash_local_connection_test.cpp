@@ -261,6 +261,67 @@ TEST_F(FlashLocalConnection, TheCreatorDoesNotWaitAndDestructionJoinsUnlinksAndD
   EXPECT_EQ(p, nullptr);
 }
 
+// What a reader of the names finds: the published token under the name it was published by
+// (global, else plain) with its creator's process id; bytes that are no token; an object
+// shorter than its length; nothing at all.
+TEST_F(FlashLocalConnection, AReaderFindsTheMappingOfAnInstanceByItsNames) {
+  const std::u16string prefix = Prefixed("ProbewrightLCIntf");
+  EXPECT_FALSE(FindLCInterfaceMapping(8, prefix));
+  {
+    TMacromediaLCInterface lc(8, Options());
+    lc.Wait();
+    ASSERT_EQ(lc.GetState(), State::Published);
+    const auto found = FindLCInterfaceMapping(8, prefix);
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->name, lc.GlobalName());
+    EXPECT_EQ(found->length, kInterfaceTokenSize);
+    EXPECT_EQ(found->processId, static_cast<std::uint32_t>(getpid()));
+    EXPECT_FALSE(FindLCInterfaceMapping(9, prefix));  // another instance's names
+  }
+  EXPECT_FALSE(FindLCInterfaceMapping(8, prefix));  // unlinked with its creator
+
+  auto options = Options();
+  options.create = [](std::u16string_view name, std::size_t size, Outcome* outcome) {
+    if (name.starts_with(u"Global\\")) {
+      *outcome = Outcome::Refused;
+      return std::unique_ptr<TNamedSharedMemory>();
+    }
+    return TNamedSharedMemory::Create(name, size, outcome);
+  };
+  {
+    TMacromediaLCInterface lc(8, options);
+    lc.Wait();
+    const auto found = FindLCInterfaceMapping(8, prefix);
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->name, lc.PlainName());
+    EXPECT_EQ(found->processId, static_cast<std::uint32_t>(getpid()));
+  }
+
+  struct Case {
+    std::vector<std::uint8_t> bytes;
+    bool found;
+    std::uint32_t length;
+  };
+  const Case cases[] = {
+      {{4, 0, 0, 0, 'l', 'i', 'v', 'e'}, true, 4},                            // no token: process 0
+      {{12, 0, 0, 0, 'P', 'W', 'M', 'I', 1, 0, 0, 0}, false, 0},              // shorter than its length
+      {{12, 0, 0, 0, 'X', 'W', 'M', 'I', 1, 0, 0, 0, 2, 0, 0, 0}, true, 12},  // other magic: process 0
+  };
+  const std::u16string plain = prefix + u"8";
+  for (const auto& c : cases) {
+    Outcome outcome{};
+    auto other = TNamedSharedMemory::Create(plain, c.bytes.size(), &outcome);
+    ASSERT_TRUE(other);
+    std::memcpy(other->Data(), c.bytes.data(), c.bytes.size());
+    const auto found = FindLCInterfaceMapping(8, prefix);
+    ASSERT_EQ(found.has_value(), c.found) << c.bytes.size();
+    if (!found) continue;
+    EXPECT_EQ(found->name, plain);
+    EXPECT_EQ(found->length, c.length);
+    EXPECT_EQ(found->processId, 0u);
+  }
+}
+
 TEST_F(FlashLocalConnection, DestructionRightAfterCreationJoinsTheThread) {
   for (int i = 0; i < 3; ++i) {
     const auto options = Options();

@@ -91,4 +91,40 @@ TEST(WebSettingsCommand, UnknownCaptionsAndRefusedValuesChangeNothing) {
   }
 }
 
+// The arrays the hook of an "iexplore.exe" gets after the changes: keys always the same seven,
+// values as the settings stand at the end (tree model, identify by name as 0 or -1, legacy,
+// ignore, the parameters' text, the host table's flag, the identifier patterns).
+TEST(WebSettingsCommand, PrintsTheHookArraysOfAnIexploreAfterTheChanges) {
+  const std::string keys =
+      "hook of iexplore.exe (supported):\n  keys   [7: \"{66F235D3-108D-4961-A923-03333575E40E}\", "
+      "\"{864E3A4C-B68F-4D37-84A9-3DA543AE07D4}\", \"{0787AA13-4C49-418A-A688-B23BE9F226F4}\", "
+      "\"{BC2725AB-C90D-4761-BEB2-ABACE30FE554}\", \"{33C0A94E-7F58-493C-BCCC-91685352F9B4}\", "
+      "\"{CC95DFE2-922E-4009-8786-5DB9446F979D}\", \"{DB42CEAB-BFC4-40DB-9F48-9197D35FB5E2}\"]\n  values [7: ";
+  struct Case {
+    std::vector<std::string> args;
+    std::string values;
+  };
+  const Case cases[] = {
+      {{"settings"}, "3, 0, False, True, \"*\", False, \"normal:yui-gen*\\t\\nnormal:*yui_3_*\\t\\n"},
+      {{"settings", "Tree model=hybrid", "Identification attribute=name", "Use legacy web testing features=true",
+        "Dynamic parameters=sid, token,"},
+       "2, -1, True, True, \"sid\\ntoken\", False, \"normal:yui-gen*\\t\\nnormal:*yui_3_*\\t\\n"},
+      {{"settings", "Ignore dynamic URL parameters=false", "Tree model=DOM"},
+       "0, 0, False, False, \"*\", False, \"normal:yui-gen*\\t\\nnormal:*yui_3_*\\t\\n"},
+  };
+  for (const auto& c : cases) {
+    const auto r = RunWeb(c.args);
+    EXPECT_EQ(r.code, 0) << r.err;
+    const std::size_t at = r.out.find(keys + c.values);
+    ASSERT_NE(at, std::string::npos) << c.values << "\n" << r.out;
+    const std::string tail = r.out.substr(at);
+    // The last pattern ends the text: no LF after it.
+    EXPECT_NE(tail.find("\\nregexp:^(x-(widget)|(auto)-.*[0-9]+)([-_]{.*})?$\\t$1\"]\n  command "
+                        "{31B0A848-ACBE-4675-94E4-D6DE052D1C09} \"pwIEHook.dll\"\n"),
+              std::string::npos)
+        << tail;
+  }
+  EXPECT_EQ(RunWeb({"settings", "Tree model=forest"}).out.find("hook of"), std::string::npos);
+}
+
 }  // namespace

@@ -10,6 +10,7 @@
 #include "host/project_services.h"
 #include "openapps/module_resources.h"
 #include "platform/automation/safearray.h"
+#include "platform/com/guid.h"
 #include "platform/kernel/processes.h"
 #include "platform/ui/gdi.h"
 #include "platform/ui/resources.h"
@@ -592,6 +593,44 @@ TEST_F(WebPluginTest, SubscriptionListsEngineAndNodeEvents) {
   BString name;
   OleCheck(static_cast<IpwEventSubscription*>(plugin.Get())->GetName(name.Put()));
   EXPECT_EQ(name.View(), u"TpwWebTestingPlugin");
+}
+
+// One object answers two counts named alike: the subscription's 2 and the warning options' 1.
+// The warning option is the same whatever the index; the settings-group listener has only its
+// key and two steps that do nothing.
+TEST_F(WebPluginTest, WarningOptionAndSettingsGroupListener) {
+  auto plugin = MakePlugin();
+  ComPtr<IpwWarningOptionProvider> warnings;
+  ASSERT_EQ(plugin->QueryInterface(IpwWarningOptionProvider::iid, warnings.PutVoid()), S_OK);
+  std::int32_t count = 0;
+  OleCheck(warnings->GetCount(&count));
+  EXPECT_EQ(count, 1);
+  OleCheck(static_cast<IpwEventSubscription*>(plugin.Get())->GetCount(&count));
+  EXPECT_EQ(count, 2);
+  for (std::int32_t index : {0, 1, -1}) {
+    GUID key{};
+    BString caption, description;
+    OleCheck(warnings->GetOptionKey(index, &key));
+    OleCheck(warnings->GetOptionName(index, caption.Put()));
+    OleCheck(warnings->GetOptionDescription(index, description.Put()));
+    EXPECT_EQ(GuidToString(key), "{2CC97723-B13B-41D7-B6F8-360974A2AE2A}") << index;
+    EXPECT_EQ(caption.View(), u"Show the \"Application was not prepared properly\" message") << index;
+    EXPECT_EQ(description.View(),
+              u"Specifies if the test engine will display a special message when it detects that a Flash, Flex or "
+              u"an AIR application was not prepared properly for testing.")
+        << index;
+  }
+  ComPtr<IUnknown> identity;
+  OleCheck(warnings->QueryInterface(IUnknown::iid, identity.PutVoid()));
+  EXPECT_EQ(identity.Get(), plugin->Identity());
+
+  ComPtr<IpwSettingsGroupListener> group;
+  ASSERT_EQ(plugin->QueryInterface(MakeGuid("{22345578-A212-4C7F-A05A-646ED72D2CB4}"), group.PutVoid()), S_OK);
+  GUID key{};
+  OleCheck(group->GetKey(&key));
+  EXPECT_EQ(GuidToString(key), "{716200DB-CE5E-4E45-A405-B22EA6BBDDA8}");
+  EXPECT_EQ(group->Operation4(static_cast<IpwEventSubscription*>(plugin.Get())), S_OK);
+  EXPECT_EQ(group->Operation5(), S_OK);
 }
 
 // ---- The builders ---------------------------------------------------------------------------

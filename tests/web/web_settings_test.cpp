@@ -5,10 +5,12 @@
 
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "core/host/host_settings.h"
 #include "core/host/module_proxy.h"
 #include "host/test_host.h"
+#include "platform/com/guid.h"
 #include "platform/rtl/strings.h"
 #include "web/settings/dynamic_ids.h"
 #include "web/settings/web_settings.h"
@@ -55,42 +57,106 @@ class WebSettings : public ::testing::Test {
   std::unique_ptr<TpwWebSettings> settings_;
 };
 
+// One ordered table: each setting's key (as text, so a wrong constant shows), kind, page,
+// caption, exact description, default and, for the drop-down lists, their rows; the table of
+// dynamic identifiers comes last.
 TEST_F(WebSettings, BuildSettingsCreatesTheNineSettingsThenTheTable) {
   struct Row {
-    const GUID* key;
+    const char* key;
     std::int32_t kind;
     const GUID* page;
     const char16_t* caption;
+    const char16_t* description;
     OleVariant value;
+    std::vector<WideString> rows;
   };
   const Row rows[] = {
-      {&kTreeModelKey, 6, &kWebTestingPageKey, u"Tree model", OleVariant(u"Tree")},
-      {&kTestedHostKey, 5, &kWebTestingPageKey, u"Tested host", OleVariant(u"")},
-      {&kRecordTestedHostAsKey, 5, &kWebTestingPageKey, u"Record tested host as", OleVariant(u"")},
-      {&kWaitCommentsKey, 1, &kWebTestingPageKey, u"Add comments for Wait method", OleVariant(false)},
-      {&kLegacyFeaturesKey, 1, &kWebTestingPageKey, u"Use legacy web testing features", OleVariant(false)},
-      {&kIdentificationAttributeKey, 6, &kObjectIdentificationPageKey, u"Identification attribute", OleVariant(u"ID")},
-      {&kIgnoreDynamicUrlParamsKey, 1, &kUrlProcessingPageKey, u"Ignore dynamic URL parameters", OleVariant(true)},
-      {&kDynamicParametersKey, 6, &kUrlProcessingPageKey, u"Dynamic parameters", OleVariant(u"*")},
-      {&kPageLoadingTimeoutKey, 2, &kWebTestingPageKey, u"Web page loading timeout, ms",
-       OleVariant(std::int32_t{60000})},
+      {"{ABE9C069-5D2D-4FBA-B1B0-FF96C0F0B1F6}",
+       6,
+       &kWebTestingPageKey,
+       u"Tree model",
+       u"Specifies the object model used to present the hierarchy of web page elements.",
+       OleVariant(u"Tree"),
+       {u"DOM", u"Tag", u"Hybrid", u"Tree"}},
+      {"{323FACDA-38E8-4C1B-B22C-99E0AB90EADC}",
+       5,
+       &kWebTestingPageKey,
+       u"Tested host",
+       u"Substring in the page URL that is replaced with strings specified by the Record Tested Host as an option "
+       u"during the recording.",
+       OleVariant(u""),
+       {}},
+      {"{E47A2931-EE5D-42D2-8CB7-3796DE597AA1}",
+       5,
+       &kWebTestingPageKey,
+       u"Record tested host as",
+       u"String that replaces a substring specified by Tested Host, in the page URL during recording.",
+       OleVariant(u""),
+       {}},
+      {"{74CC9F3B-2E52-4B16-844A-9EE33532B51E}",
+       1,
+       &kWebTestingPageKey,
+       u"Add comments for Wait method",
+       u"Posts comments on the page for which the Wait method was generated during recording.",
+       OleVariant(false),
+       {}},
+      {"{0787AA13-4C49-418A-A688-B23BE9F226F4}",
+       1,
+       &kWebTestingPageKey,
+       u"Use legacy web testing features",
+       u"When enabled, Probewright uses the web object hierarchy, identification and addressing used in ver. 8 and "
+       u"earlier.",
+       OleVariant(false),
+       {}},
+      {"{95E3327A-7433-4A00-9257-6E9A4B4F1795}",
+       6,
+       &kObjectIdentificationPageKey,
+       u"Identification attribute",
+       u"This option allows selecting an attribute that is used to identify web elements.",
+       OleVariant(u"ID"),
+       {u"ID", u"Name"}},
+      {"{BC2725AB-C90D-4761-BEB2-ABACE30FE554}",
+       1,
+       &kUrlProcessingPageKey,
+       u"Ignore dynamic URL parameters",
+       u"If this option is enabled, the dynamic parameters of web pages will be replaced with an asterisk.",
+       OleVariant(true),
+       {}},
+      {"{33C0A94E-7F58-493C-BCCC-91685352F9B4}",
+       6,
+       &kUrlProcessingPageKey,
+       u"Dynamic parameters",
+       u"The names of dynamic parameters that will be ignored during recording.",
+       OleVariant(u"*"),
+       {u"*"}},
+      {"{542B9FA0-35EA-4C4D-BF0B-661005CB94E9}",
+       2,
+       &kWebTestingPageKey,
+       u"Web page loading timeout, ms",
+       u"The number of milliseconds to wait until the browser loads the page and is ready to accept user input before "
+       u"continuing the test execution.",
+       OleVariant(std::int32_t{60000}),
+       {}},
   };
   auto group = host_->Settings().FindGroupByKey(kGroup);
   const auto children = group->Children();
   ASSERT_EQ(children.size(), 10u);
   for (std::size_t i = 0; i < 9; ++i) {
-    SCOPED_TRACE(i);
+    SCOPED_TRACE(WideToUtf8(rows[i].caption));
     const auto& s = children[i];
-    EXPECT_EQ(s->Key(), *rows[i].key);
+    EXPECT_EQ(GuidToString(s->Key()), rows[i].key);
     EXPECT_EQ(s->Kind(), rows[i].kind);
     EXPECT_EQ(s->Caption(), rows[i].caption);
+    EXPECT_EQ(s->Description(), rows[i].description);
     EXPECT_EQ(s->TypeKey(), kWebSettingsScope);
     EXPECT_EQ(s->OwnerKey(), *rows[i].page);
+    EXPECT_EQ(s->CurrentValue().Get().vt, rows[i].value.Get().vt);
     EXPECT_EQ(s->CurrentValue().AsString(), rows[i].value.AsString());
+    std::vector<WideString> texts;
+    if (s->Kind() == 6)
+      for (const auto& r : s->Rows()) texts.push_back(r[0].AsString());
+    EXPECT_EQ(texts, rows[i].rows);
   }
-  EXPECT_EQ(children[0]->Description(),
-            u"Specifies the object model used to present the hierarchy of web page elements.");
-  EXPECT_EQ(children[0]->Rows().size(), 4u);
   EXPECT_EQ(children[9]->Key(), kDynamicIdSettingKey);
   // The timeout keeps to its limits.
   auto timeout = Setting(kPageLoadingTimeoutKey);

@@ -3,9 +3,13 @@
 // life against the test host: Initialize and PostInitialize, the options pages, the hooks of the
 // host's sample processes (described in the platform's process model), a change of the MSAA
 // settings on its way to the running hooks, a notification, the removal of the hooks and
-// Finalize; then unloads the module.
+// Finalize; then unloads the module. The Web Testing plug-in's row also names the mapping its
+// Flash local connection published.
+#include <chrono>
 #include <cstdio>
+#include <optional>
 #include <string>
+#include <thread>
 
 #include "core/com/exposed_objects.h"
 #include "tools/pwhost/commands.h"
@@ -14,7 +18,10 @@
 #include "host/sample_firefox.h"
 #include "host/test_host.h"
 #include "platform/automation/safearray.h"
+#include "platform/kernel/kernel.h"
 #include "platform/rtl/strings.h"
+#include "web/flash/flash_local_connection.h"
+#include "web/plugin/web_testing_plugin.h"
 
 namespace pw::host {
 
@@ -123,6 +130,7 @@ const PointName kPoints[] = {
     {IpwRuntimeObjectProvider::iid, "runtime objects"}, {IpwEventSubscription::iid, "event subscription"},
     {IpwTestEngineEvents::iid, "engine events"},        {IpwHostEventListener::iid, "node events"},
     {IpwProjectItemTypeProvider::iid, "item types"},    {IpwActionProvider::iid, "actions"},
+    {IpwWarningOptionProvider::iid, "warning options"}, {IpwMSAAExtensionB::iid, "settings groups"},
 };
 
 std::string PointsOf(IUnknown* object) {
@@ -150,12 +158,53 @@ void PrintActions(TestHost& host, const TPluginHost::Plugin& p) {
   }
 }
 
-// A running plug-in: its points, its actions, its object type and the settings its options page
-// made.
+// The warning options a plug-in contributes: key and caption of each.
+void PrintWarningOptions(IUnknown* object) {
+  auto provider = QueryAs<IpwWarningOptionProvider>(object);
+  std::int32_t count = 0;
+  if (!provider || Failed(provider->GetCount(&count))) return;
+  for (std::int32_t i = 0; i < count; ++i) {
+    GUID key{};
+    BString caption;
+    if (Failed(provider->GetOptionKey(i, &key)) || Failed(provider->GetOptionName(i, caption.Put()))) {
+      std::printf("      warning option %d: failed\n", i);
+      continue;
+    }
+    std::printf("      warning option %s \"%s\"\n", GuidToString(key).c_str(), WideToUtf8(caption.View()).c_str());
+  }
+}
+
+// The mapping the Web Testing plug-in's Flash local connection publishes (its instance is the
+// host's major version). The connection's thread publishes on its own after Initialize, so the
+// names are read until this process's token is under one of them (at most 5 s); a name held by
+// another host of the same version is reported as such.
+void PrintFlashMapping(TestHost& host) {
+  std::int32_t major = 0;
+  ComPtr<IpwHostInformation> information;
+  if (Succeeded(host.Manager()->GetInformation(information.Put())) && information) information->GetMajorVersion(&major);
+  const auto self = static_cast<std::uint32_t>(GetCurrentProcessId());
+  std::optional<web::TLCInterfaceMapping> found;
+  for (int tries = 0; tries < 500; ++tries) {
+    found = web::FindLCInterfaceMapping(major);
+    if (found && found->processId == self) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  if (!found) std::printf("      Flash mapping: none published for version %d\n", major);
+  else if (found->processId == self)
+    std::printf("      Flash mapping \"%s\" (%u bytes)\n", WideToUtf8(found->name).c_str(), found->length);
+  else
+    std::printf("      Flash mapping \"%s\": held by another host (process %u)\n", WideToUtf8(found->name).c_str(),
+                found->processId);
+}
+
+// A running plug-in: its points, its actions, its warning options, its object type and the
+// settings its options page made.
 void PrintRunningPlugin(TestHost& host, const TPluginHost::Plugin& p) {
   std::printf("  \"%s\": running\n", WideToUtf8(p.name).c_str());
   std::printf("      points: %s\n", PointsOf(p.object.Get()).c_str());
   PrintActions(host, p);
+  PrintWarningOptions(p.object.Get());
+  if (p.key == web::kWebTestingPluginKey) PrintFlashMapping(host);
   if (auto d = QueryAs<IpwObjectTypeDescriptor>(p.object.Get())) {
     BString name;
     GUID type{};

@@ -9,6 +9,8 @@
 #include "platform/rtl/exceptions.h"
 #include "platform/com/guid.h"
 #include "platform/rtl/strings.h"
+#include "platform/automation/safearray.h"
+#include "web/hooks/hook_settings.h"
 #include "web/settings/dynamic_ids.h"
 #include "web/settings/web_settings.h"
 
@@ -16,7 +18,8 @@ namespace pw::host {
 
 const char* const kWebUsage =
     "settings [CAPTION=VALUE]...  build the web settings as a project load does, apply each change as the "
-    "user's and print each publication and message | ids [row=N | add-group | add-item | remove | up | down | yes | no "
+    "user's and print each publication and message, then the arrays the hook of an \"iexplore.exe\" gets | ids [row=N "
+    "| add-group | add-item | remove | up | down | yes | no "
     "| test=ID]...  edit the dynamic "
     "identifier table and print it with its hook text";
 
@@ -201,6 +204,42 @@ std::string Text(const OleVariant& v) {
   return v.Get().vt == VT_BSTR ? "\"" + shown + "\"" : shown;
 }
 
+// An array of values as Text shows each, in brackets with its count.
+std::string ArrayText(const OleVariant& v) {
+  const VARIANT& x = v.Get();
+  if (x.vt != (VT_ARRAY | VT_VARIANT) || !x.parray) return Text(v);
+  std::int32_t lo = 0, hi = -1;
+  SafeArrayGetLBound(x.parray, 1, &lo);
+  SafeArrayGetUBound(x.parray, 1, &hi);
+  std::string text = "[" + std::to_string(hi - lo + 1) + ":";
+  for (std::int32_t i = lo; i <= hi; ++i) {
+    OleVariant item;
+    SafeArrayGetElement(x.parray, &i, item.Put());
+    text += " " + Text(item) + (i < hi ? "," : "");
+  }
+  return text + "]";
+}
+
+// What the browser hook of an "iexplore.exe" gets now: the process test, then the calls its
+// hook agent receives from the install (the key and value arrays, the load command).
+void PrintBrowserHook(TestHost& host, const web::TpwWebSettings& settings, std::FILE* out) {
+  auto process = host.Processes().Add(
+      {4103, u"iexplore.exe", {u"iexplore.exe", u"MSHTML.DLL", u"KERNEL32.DLL"}, {{0x10030, u"IEFrame"}}});
+  const bool supported = web::IsBrowserHookProcessOf(host.Manager(), process.Get());
+  std::fprintf(out, "hook of iexplore.exe (%s):\n", supported ? "supported" : "not supported");
+  if (supported) web::InstallBrowserHook(process.Get(), host.Manager(), settings);
+  for (const auto& call : process->Hooks().Calls()) {
+    if (call.kind == HookCall::Parameters) {
+      std::fprintf(out, "  keys   %s\n", ArrayText(call.value).c_str());
+      std::fprintf(out, "  values %s\n", ArrayText(call.values).c_str());
+    } else {
+      std::fprintf(out, "  %s %s %s\n", call.kind == HookCall::Command ? "command" : "parameter",
+                   WideToUtf8(call.name).c_str(), Text(call.value).c_str());
+    }
+  }
+  host.Processes().Remove(process->Id());
+}
+
 const char* PublishedName(const GUID& key) {
   if (key == web::kPublishedTreeModelKey) return "tree model";
   if (key == web::kPublishedIdentifyByNameKey) return "identify by name";
@@ -305,6 +344,7 @@ int RunSettings(const std::vector<std::string>& args, std::FILE* out, std::FILE*
   for (const auto& s : all)
     if (s->Key() != web::kDynamicIdSettingKey)
       std::fprintf(out, "  %s = %s\n", WideToUtf8(s->Caption()).c_str(), Text(s->CurrentValue()).c_str());
+  PrintBrowserHook(host, settings, out);
   StopHelperModules();
   return 0;
 }

@@ -34,6 +34,24 @@ ComPtr<IGlobalInterfaceTable> GlobalTable() {
 
 }  // namespace
 
+std::optional<TLCInterfaceMapping> FindLCInterfaceMapping(std::int32_t instance, std::u16string_view namePrefix) {
+  const std::u16string plain = std::u16string(namePrefix) + Utf8ToWide(std::to_string(instance));
+  for (const std::u16string& name : {Utf8ToWide(MakeGlobalObjectName(plain, true)), plain}) {
+    auto head = TNamedSharedMemory::Open(name, 4);
+    if (!head) continue;
+    TLCInterfaceMapping found;
+    found.name = name;
+    found.length = GetLe32(static_cast<const std::uint8_t*>(head->Data()));
+    auto whole = TNamedSharedMemory::Open(name, std::size_t{4} + found.length);
+    if (!whole) return std::nullopt;
+    const auto* bytes = static_cast<const std::uint8_t*>(whole->Data()) + 4;
+    if (found.length == kInterfaceTokenSize && std::memcmp(bytes, kTokenMagic, 4) == 0)
+      found.processId = GetLe32(bytes + 4);
+    return found;
+  }
+  return std::nullopt;
+}
+
 HRESULT MarshalInterfaceToken(IUnknown* object, const IID& riid, std::vector<std::uint8_t>* token, DWORD* cookie) {
   if (!object || !token || !cookie) return E_POINTER;
   auto table = GlobalTable();

@@ -34,6 +34,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 #include <thread>
@@ -59,6 +60,18 @@ HRESULT MarshalInterfaceToken(IUnknown* object, const IID& riid, std::vector<std
 // CO_E_OBJNOTCONNECTED for another process's token or a withdrawn one.
 HRESULT UnmarshalInterfaceToken(std::span<const std::uint8_t> token, const IID& riid, void** ppv);
 HRESULT ReleaseInterfaceToken(DWORD cookie);
+
+// What a reader finds under the names of an instance (the global one first, then the plain
+// one): the name, the length L and, when the bytes are a token, the process that made it.
+struct TLCInterfaceMapping {
+  std::u16string name;
+  std::uint32_t length = 0;
+  std::uint32_t processId = 0;  // 0 when the bytes are no token
+};
+// The mapping of an instance as anyone in this process reads it (it is not owned: nothing is
+// unlinked); nullopt when neither name exists or the object is shorter than its length says.
+std::optional<TLCInterfaceMapping> FindLCInterfaceMapping(std::int32_t instance,
+                                                          std::u16string_view namePrefix = kLCInterfaceNamePrefix);
 
 class TMacromediaLCDispatch final : public FreeThreaded<Implements<ComObject, IDispatch>> {
  public:

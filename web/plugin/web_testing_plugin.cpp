@@ -276,6 +276,21 @@ HRESULT TpwWebTestingPlugin::UpdateAction(IpwAction* action) {
   });
 }
 
+// ---- Warning option -------------------------------------------------------------------------
+
+HRESULT TpwWebTestingPlugin::GetWarningOptionCount(std::int32_t* count) {
+  return SafeCall([&] { SetOutValue(count, 1); });
+}
+HRESULT TpwWebTestingPlugin::GetOptionKey(std::int32_t, GUID* key) {
+  return SafeCall([&] { SetOutValue(key, kAppNotPreparedWarningKey); });
+}
+HRESULT TpwWebTestingPlugin::GetOptionName(std::int32_t, BSTR* name) {
+  return SafeCall([&] { SetOut(name, kAppNotPreparedWarningCaption); });
+}
+HRESULT TpwWebTestingPlugin::GetOptionDescription(std::int32_t, BSTR* description) {
+  return SafeCall([&] { SetOut(description, kAppNotPreparedWarningDescription); });
+}
+
 // ---- Builders -------------------------------------------------------------------------------
 
 HRESULT TpwWebTestingPlugin::GetBuilder(std::int32_t index, IpwSysNodeBuilder** builder) {
@@ -448,7 +463,7 @@ HRESULT TpwWebTestingPlugin::GetObjectItem(std::int32_t index, BSTR* name, IUnkn
 HRESULT TpwWebTestingPlugin::GetName(BSTR* name) {
   return SafeCall([&] { SetOut(name, u"TpwWebTestingPlugin"); });
 }
-HRESULT TpwWebTestingPlugin::GetCount(std::int32_t* count) {
+HRESULT TpwWebTestingPlugin::GetSubscriptionCount(std::int32_t* count) {
   return SafeCall([&] { SetOutValue(count, 2); });
 }
 HRESULT TpwWebTestingPlugin::GetItem(std::int32_t index, GUID* eventIid, std::int32_t* value) {

@@ -38,7 +38,12 @@
 // - IpwOpenAppHookProvider2: the browser hook "pwIEHook.dll" (web/hooks/hook_settings.h);
 // - IpwActionRegistrar: RegisterActions makes the seven dynamic-identifier actions with the
 //   plug-in key as their context; IpwActionProvider lists their keys and executes and updates
-//   them (web/settings/dynamic_ids.h).
+//   them (web/settings/dynamic_ids.h);
+// - IpwWarningOptionProvider: one warning option, "Application was not prepared properly"
+//   {2CC97723-...} with its caption and description (web_settings.h); the index is not read, so
+//   every index answers that option;
+// - the settings-group listener {22345578-...} (IpwMSAAExtensionB): its key; Operation4 and
+//   Operation5 do nothing.
 // Initialize ends by starting the Flash local connection of the host's major version
 // (web/flash/flash_local_connection.h); Finalize frees it first.
 // The settings hold the host's version (IpwHostInformation's major and minor versions), read at
@@ -90,11 +95,26 @@ TpwWebTestingParts DefaultWebTestingParts();
 // Whether the project of the key handles the web events (the delivery rule's test).
 bool ProjectHandlesWebEvents(IcvBaseManager* manager, const GUID& projectKey);
 
+// The plug-in answers two interfaces with a method GetCount(long*): the event subscription (2)
+// and the warning options (1). Each gets a method of its own name through these points, so
+// one object answers both counts.
+struct TpwEventSubscriptionPoint : IpwEventSubscription {
+  HRESULT GetCount(std::int32_t* count) final { return GetSubscriptionCount(count); }
+  virtual HRESULT GetSubscriptionCount(std::int32_t* count) = 0;
+};
+struct TpwWarningOptionPoint : IpwWarningOptionProvider {
+  HRESULT GetCount(std::int32_t* count) final { return GetWarningOptionCount(count); }
+  virtual HRESULT GetWarningOptionCount(std::int32_t* count) = 0;
+};
+// The settings-group listener of the plug-ins (an interface without content here).
+using IpwSettingsGroupListener = IpwMSAAExtensionB;
+
 class TpwWebTestingPlugin final
     : public Implements<TcvBasePlugin, IpwSysNodeBuilderProvider, IpwObjectTypeDescriptor, IpwSubProviderList,
-                        IpwObjectKindProvider, IpwObjectCallProvider, IpwRuntimeObjectProvider, IpwEventSubscription,
-                        IpwTestEngineEvents, IpwHostEventListener, IpwSettingsPageProvider, IpwSettingsChangeListener,
-                        IpwOpenAppHookProvider2, IpwActionRegistrar, IpwActionProvider> {
+                        IpwObjectKindProvider, IpwObjectCallProvider, IpwRuntimeObjectProvider,
+                        TpwEventSubscriptionPoint, IpwTestEngineEvents, IpwHostEventListener, IpwSettingsPageProvider,
+                        IpwSettingsChangeListener, IpwOpenAppHookProvider2, IpwActionRegistrar, IpwActionProvider,
+                        TpwWarningOptionPoint, IpwSettingsGroupListener> {
  public:
   explicit TpwWebTestingPlugin(TpwWebTestingParts parts = DefaultWebTestingParts());
   ~TpwWebTestingPlugin() override;
@@ -126,7 +146,7 @@ class TpwWebTestingPlugin final
                         VARIANT_BOOL* second) override;
   // IpwEventSubscription, IpwHostEventHandler
   HRESULT GetName(BSTR* name) override;
-  HRESULT GetCount(std::int32_t* count) override;
+  HRESULT GetSubscriptionCount(std::int32_t* count) override;
   HRESULT GetItem(std::int32_t index, GUID* eventIid, std::int32_t* value) override;
   // IpwTestEngineEvents: OnEvent (code, object), OnEvent2 (state)
   HRESULT OnEvent(std::int32_t eventId, const VARIANT& param) override;
@@ -166,6 +186,14 @@ class TpwWebTestingPlugin final
   HRESULT GetActionId(std::int32_t index, GUID* key) override;
   HRESULT ExecuteAction(IpwAction* action, const VARIANT& param, GUID* result, std::int32_t* code) override;
   HRESULT UpdateAction(IpwAction* action) override;
+  // IpwWarningOptionProvider (the index is not read)
+  HRESULT GetWarningOptionCount(std::int32_t* count) override;
+  HRESULT GetOptionKey(std::int32_t index, GUID* key) override;
+  HRESULT GetOptionName(std::int32_t index, BSTR* name) override;
+  HRESULT GetOptionDescription(std::int32_t index, BSTR* description) override;
+  // IpwSettingsGroupListener
+  HRESULT Operation4(IUnknown*) override { return S_OK; }
+  HRESULT Operation5() override { return S_OK; }
   // The Flash local connection (nil before Initialize and after Finalize).
   TMacromediaLCInterface* FlashConnection() const { return flashConnection_.get(); }
 
