@@ -5,6 +5,7 @@
 #include <mutex>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "platform/ui/resources.h"
 
@@ -42,6 +43,31 @@ WindowProcedure ProcedureOf(HWND window) {
   return at == l.windows.end() ? WindowProcedure() : at->second.procedure;
 }
 
+// A thread that ends takes its windows and its queue with it: a later thread may get the same
+// identifier, and must not inherit what was left (a quit, messages for windows nobody serves).
+// The windows' procedures are not called: what they use of the thread may be gone already.
+struct ThreadEnd {
+  ~ThreadEnd() {
+    Layer& l = L();
+    const auto self = std::this_thread::get_id();
+    std::vector<WindowProcedure> gone;  // destroyed outside the lock
+    std::lock_guard guard(l.lock);
+    for (auto at = l.windows.begin(); at != l.windows.end();) {
+      if (at->second.thread != self) {
+        ++at;
+        continue;
+      }
+      if (l.capture == at->first) l.capture = 0;
+      gone.push_back(std::move(at->second.procedure));
+      at = l.windows.erase(at);
+    }
+    l.queues.erase(self);
+  }
+};
+
+// Called by whatever gives the calling thread a window or a queue.
+void Enrol() { static thread_local ThreadEnd end; }
+
 LPARAM PointParam(POINT p) {
   return static_cast<LPARAM>((static_cast<std::uint32_t>(p.y & 0xFFFF) << 16) |
                              static_cast<std::uint32_t>(p.x & 0xFFFF));
@@ -52,6 +78,7 @@ LPARAM PointParam(POINT p) {
 LRESULT DefWindowProc(HWND, unsigned, WPARAM, LPARAM) { return 0; }
 
 HWND CreateMessageWindow(WindowProcedure procedure) {
+  Enrol();
   Layer& l = L();
   std::lock_guard guard(l.lock);
   HWND window = l.next++;
@@ -86,12 +113,14 @@ bool PostMessage(HWND window, unsigned message, WPARAM wParam, LPARAM lParam) {
 }
 
 void PostQuitMessage(int code) {
+  Enrol();
   Layer& l = L();
   std::lock_guard guard(l.lock);
   l.queues[std::this_thread::get_id()].push_back({0, WM_QUIT, static_cast<WPARAM>(code), 0, l.cursorPos});
 }
 
 int GetMessage(MSG* message) {
+  Enrol();
   Layer& l = L();
   for (;;) {
     InputSource source;

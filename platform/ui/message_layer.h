@@ -6,7 +6,8 @@
 // posted messages first; when there are none it turns the next input event into the message
 // for the window that holds the capture (the pointer's position is kept for GetCursorPos); a
 // drained source (or none) posts WM_QUIT. Windows of this layer are also the window table's
-// (IsWindow, DestroyWindow). A cursor is made the current one and read back; none is drawn.
+// (IsWindow, DestroyWindow). A thread that ends takes its windows (without WM_DESTROY) and its
+// queue with it. A cursor is made the current one and read back; none is drawn.
 #pragma once
 
 #include <cstdint>

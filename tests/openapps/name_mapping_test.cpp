@@ -64,6 +64,11 @@ TEST_F(NameMappingTest, ChainAndItemsForAnUnmappedTree) {
   EXPECT_EQ(top[0]->Children()[0]->Children()[0]->Name(), u"Button");
   EXPECT_EQ(repo->UpdatesBegun(), 1);
   EXPECT_EQ(repo->UpdatesEnded(), 1);
+  // Each new item's recorder heard the walk of its node's type information.
+  for (const auto& item : items) {
+    SCOPED_TRACE(Narrow(item->Path()));
+    EXPECT_THAT(item->Recorder().Recorded(), ElementsAre(u"IpwScriptSysNode", u"IDispatch", u"IUnknown"));
+  }
 
   // Mapped now: the same node gives no chain and makes nothing.
   TpwNodeMapInfoArray again;
@@ -330,8 +335,68 @@ TEST_F(CollisionTest, SameParentCollisionMapsUnderTheParent) {
   EXPECT_EQ(GetNodeKey(chain[1].Node.Get()), t.left->Key());
 }
 
+// The object tree, with the visits asked of it recorded: root, depth and the other arguments.
+class TRecordedVisits final : public Implements<ComObject, IpwSysManager> {
+ public:
+  explicit TRecordedVisits(IpwSysManager* inner) : inner_(inner) {}
+  struct Visit {
+    GUID root;
+    std::int32_t reserved1, depth, reserved2;
+    bool hasData;
+  };
+  std::vector<Visit> visits;
+  HRESULT GetRoot(IpwSysNode** root) override { return inner_->GetRoot(root); }
+  HRESULT GetWindowNode(std::int32_t w, IpwSysNode** node) override { return inner_->GetWindowNode(w, node); }
+  HRESULT GetObjectAtPoint(std::int32_t x, std::int32_t y, IpwSysNode** node) override {
+    return inner_->GetObjectAtPoint(x, y, node);
+  }
+  HRESULT VisitNodes(IpwSysNode* root, IpwSysNodeVisitor* visitor, std::uint8_t* data, std::int32_t a,
+                     std::int32_t depth, std::int32_t b) override {
+    visits.push_back({GetNodeKey(root), a, depth, b, data != nullptr});
+    return inner_->VisitNodes(root, visitor, data, a, depth, b);
+  }
+  HRESULT GetManager(IcvBaseManager** manager) override { return inner_->GetManager(manager); }
+  PW_SYS_MANAGER_RESERVED
+  HRESULT FindByIdentification(IpwSysNode* start, VARIANT_BOOL startOnly, const VARIANT& names, const VARIANT& values,
+                               std::int32_t flags, IUnknown** object) override {
+    return inner_->FindByIdentification(start, startOnly, names, values, flags, object);
+  }
+
+ private:
+  ComPtr<IpwSysManager> inner_;
+};
+
 TEST_F(CollisionTest, FirstSearchHasNoDepthLimit) {
+  Publish();
   auto t = Build();
+  Provide(*t.first, {u"WndClass", u"Caption"}, {});  // collides with the twin: the root moves down
+  Provide(*t.left, {u"WndClass"}, {u"Index"});       // the next level searches too
+  SetProviders(true);
+  auto recorded = MakeObject<TRecordedVisits>(&host->ObjectTree());
+  host->SetService(kSysManagerService, static_cast<IpwSysManager*>(recorded.Get()));
+  TpwNodeMapInfoArray chain;
+  ASSERT_TRUE(BuildNodeMapChain(host->Manager(), AsNode(t.first.Get()), chain, nullptr));
+  struct Expected {
+    host::TSysNode* root;
+    std::int32_t depth;
+  } expected[] = {
+      {t.window.Get(), 2147483647},  // the first search of the chain: no limit
+      {t.left.Get(), 2147483647},    // the same level, the root moved down: still none
+      {t.window.Get(), 2},           // the next level: down to the depth of the node searched before
+  };
+  ASSERT_EQ(recorded->visits.size(), std::size(expected));
+  for (std::size_t i = 0; i < std::size(expected); ++i) {
+    SCOPED_TRACE(i);
+    const auto& v = recorded->visits[i];
+    EXPECT_EQ(v.root, expected[i].root->Key());
+    EXPECT_EQ(v.depth, expected[i].depth);
+    EXPECT_EQ(v.reserved1, 0);
+    EXPECT_EQ(v.reserved2, 0);
+    EXPECT_TRUE(v.hasData);
+  }
+
+  // The depth itself: unlimited without a node searched before, else the node's depth below the
+  // root.
   EXPECT_EQ(GetNodeDepth(AsNode(t.window.Get()), nullptr), INT32_MAX);
   EXPECT_EQ(GetNodeDepth(AsNode(t.window.Get()), AsNode(t.first.Get())), 2);
   EXPECT_EQ(GetNodeDepth(AsNode(t.left.Get()), AsNode(t.first.Get())), 1);

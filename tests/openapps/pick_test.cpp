@@ -20,6 +20,8 @@ InputEvent LeftUp(std::int32_t x, std::int32_t y) { return {Kind::LeftUp, x, y, 
 InputEvent RightDown(std::int32_t x, std::int32_t y) { return {Kind::RightDown, x, y, 0, 0}; }
 InputEvent Key(int key) { return {Kind::Key, 0, 0, key, 0}; }
 InputEvent CaptureTaken() { return {Kind::CaptureTaken, 0, 0, 0, 0x4242}; }
+// The capture released with no other window taking it.
+InputEvent CaptureReleased() { return {Kind::CaptureTaken, 0, 0, 0, 0}; }
 
 class PickTest : public NameMappingTest {
  protected:
@@ -75,6 +77,8 @@ TEST_F(PickTest, FeedsEndThePick) {
       {"another key goes on", {Key(65), LeftUp(320, 360)}, desktop.rightButton.Get()},
       {"right button", {Move(150, 360), RightDown(150, 360), LeftUp(150, 360)}, nullptr},
       {"capture lost", {Move(150, 360), CaptureTaken(), LeftUp(150, 360)}, nullptr},
+      // Released with no taker: the pick takes the capture back, and the release still reaches it.
+      {"capture released, taken back", {Move(150, 360), CaptureReleased(), LeftUp(150, 360)}, desktop.leftButton.Get()},
       {"own process", {Move(700, 200), LeftUp(700, 200)}, nullptr},
       {"screen panel", {Move(700, 500), LeftUp(700, 500)}, nullptr},
       {"nothing there", {LeftUp(5, 5)}, nullptr},
@@ -209,6 +213,28 @@ TEST_F(PickTest, AutoMapOffOrMappedMapsNothing) {
   CreateMapSysNodeResult(host->Manager(), AsNode(desktop.leftButton.Get()), result);
   EXPECT_TRUE(MappedItemsOf(result.Get()).empty());
   EXPECT_EQ(repo->Items().size(), 1u);
+}
+
+TEST_F(PickTest, AutoMapWithoutAProjectOrItsMappingObjectMapsNothing) {
+  // No NameMapping object published for the project: the item is made, nothing is mapped.
+  ASSERT_FALSE(project::FindChildItemByType(project->AsNode(), kNameMappingItemType));
+  Publish();
+  host->RuntimeObjects().Unregister(u"NameMapping", ProjectKey());
+  ComPtr<IpwMapSysNodeResult> result;
+  CreateMapSysNodeResult(host->Manager(), AsNode(desktop.leftButton.Get()), result);
+  ASSERT_TRUE(result);
+  EXPECT_TRUE(MappedItemsOf(result.Get()).empty());
+  EXPECT_TRUE(project::FindChildItemByType(project->AsNode(), kNameMappingItemType));
+  EXPECT_TRUE(mappings->Repository(ProjectKey())->Items().empty());
+  EXPECT_EQ(result->ProcessMappedItems(), S_OK);
+
+  // No project at all.
+  host->Projects().SetDefaultProject(nullptr);
+  CreateMapSysNodeResult(host->Manager(), AsNode(desktop.leftButton.Get()), result);
+  ASSERT_TRUE(result);
+  EXPECT_TRUE(MappedItemsOf(result.Get()).empty());
+  EXPECT_EQ(result->ProcessMappedItems(), S_OK);
+  EXPECT_TRUE(mappings->Repository(ProjectKey())->Items().empty());
 }
 
 TEST_F(PickTest, AutoMapMakesTheNameMappingItemAndProcessesInOrder) {
