@@ -302,9 +302,19 @@ HRESULT TProjectRegistry::CanEdit(IpwProjectNode*, VARIANT_BOOL* result) {
 
 HRESULT TProjectRegistry::BeginEdit(IpwProjectNode* owner) {
   return SafeCall([&] {
-    std::lock_guard guard(lock_);
-    editsBegun_.emplace_back(owner);
+    std::function<void(IpwProjectNode*)> hook;
+    {
+      std::lock_guard guard(lock_);
+      editsBegun_.emplace_back(owner);
+      hook = beginEditHook_;
+    }
+    if (hook) hook(owner);
   });
+}
+
+void TProjectRegistry::SetBeginEditHook(std::function<void(IpwProjectNode*)> hook) {
+  std::lock_guard guard(lock_);
+  beginEditHook_ = std::move(hook);
 }
 
 HRESULT TProjectRegistry::GetNodeByKey(const GUID& key, IpwProjectNode** node) {

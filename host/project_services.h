@@ -156,6 +156,9 @@ class TProjectRegistry final
   // The answer of CanEdit (True by default) and the nodes BeginEdit was called with.
   void SetCanEdit(bool canEdit);
   std::vector<ComPtr<IpwProjectNode>> EditsBegun() const;
+  // Called with the node at each BeginEdit, after it is recorded and outside the registry's lock
+  // (a test looks at the node's state the moment the edit begins).
+  void SetBeginEditHook(std::function<void(IpwProjectNode*)> hook);
   void Clear();
 
   // IpwProjectNodeRegistry
@@ -229,6 +232,7 @@ class TProjectRegistry final
   std::vector<ComPtr<IpwProjectItemTypeProvider>> itemTypes_;
   bool canEdit_ = true;
   std::vector<ComPtr<IpwProjectNode>> editsBegun_;
+  std::function<void(IpwProjectNode*)> beginEditHook_;
   std::vector<SccNotice> sccNotices_;
 };
 

@@ -33,6 +33,11 @@ void UnregisterContextActions(IcvBaseManager* manager, const GUID& contextKey, s
   for (const GUID& key : actionKeys) SafeCallCheck(actions->UnregisterHandler(key, contextKey));
 }
 
+void ResetNewItemActionTitle(IpwAction* action) {
+  if (!action) return;
+  SafeCallCheck(action->SetProperty(3, OleVariant(NodeActions()[0].Title).Get()));
+}
+
 ComPtr<IpwMenuService> GetMenuService(IcvBaseManager* manager) {
   if (!manager) return nullptr;
   ComPtr<IUnknown> service;

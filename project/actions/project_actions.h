@@ -22,6 +22,9 @@ inline constexpr GUID kSccPresenceService = MakeGuid("{C664EECD-4693-4042-80BD-8
 void RegisterContextActions(IcvBaseManager* manager, const GUID& contextKey, std::span<const GUID> actionKeys,
                             IpwProjectActionHandler* handler);
 void UnregisterContextActions(IcvBaseManager* manager, const GUID& contextKey, std::span<const GUID> actionKeys);
+// Sets the action's title (property 3) to the New Item action's own title, "Add Child Item";
+// containers and logical folders do so before they update that action.
+void ResetNewItemActionTitle(IpwAction* action);
 
 // Nil when the host has no menu service.
 ComPtr<IpwMenuService> GetMenuService(IcvBaseManager* manager);

@@ -951,7 +951,7 @@ void TpwProjectNodeContainer::UpdateAction(const GUID& action) {
   const bool busy = IsProjectOwnerBusy(Manager());
   bool enabled = false;
   if (action == kNewItemAction) {
-    SafeCallCheck(found->SetProperty(3, OleVariant(WideStringView(NodeActions()[0].Title)).Get()));
+    ResetNewItemActionTitle(found.Get());
     enabled = CanAddNewItem() && !busy;
   } else {
     enabled = CanAddExistingItem() && !busy;

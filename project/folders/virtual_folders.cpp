@@ -1119,15 +1119,16 @@ void TpwProjectVirtualFolder::UpdateAction(const GUID& action) {
     SafeCallCheck(controller_->UpdateAction(action, &handled));
     if (handled) return;
   }
-  bool enabled = false;
-  if (action == newItemActionKey_ && action != GUID_NULL) enabled = CanAddNewItem();
-  else if (action == addExistingItemActionKey_ && action != GUID_NULL) enabled = CanAddExistingItem();
-  else return;
+  const bool newItem = action == newItemActionKey_ && action != GUID_NULL;
+  if (!newItem && (action != addExistingItemActionKey_ || action == GUID_NULL)) return;
   auto actions = GetHostService<IpwActionService>(manager_.Get(), kActionService);
   if (!actions) return;
   ComPtr<IpwAction> found;
-  if (Succeeded(actions->FindAction(action, found.Put())) && found)
-    SafeCallCheck(found->SetProperty(0, OleVariant(enabled).Get()));
+  if (Failed(actions->FindAction(action, found.Put())) || !found) return;
+  // One host action serves every context, and another handler may have retitled it.
+  if (newItem) ResetNewItemActionTitle(found.Get());
+  const bool enabled = newItem ? CanAddNewItem() : CanAddExistingItem();
+  SafeCallCheck(found->SetProperty(0, OleVariant(enabled).Get()));
 }
 
 }  // namespace pw::project

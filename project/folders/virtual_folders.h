@@ -239,6 +239,9 @@ class TpwProjectVirtualFolder final
   // IpwProjectActionHandler: the controller first; new item (a type key text) and existing item
   // (a file name) here; 0 when done, else 2.
   std::int32_t ExecuteAction(const GUID& action, const VARIANT& param, VARIANT* result) override;
+  // The controller first; then the host's New Item action gets its title "Add Child Item" back and
+  // is enabled by CanAddNewItem, Existing Item by CanAddExistingItem (property 0). Other actions
+  // are left alone.
   void UpdateAction(const GUID& action) override;
   // TpwFolderLevel
   TpwFolderList& FolderList() override { return subFolders_; }

@@ -10,7 +10,8 @@
 // interface with -1 when the flag is set, else 0.
 //
 // TpwWaitHelper (manager, timeout, text): a negative time-out takes the host's default wait
-// setting {9EB8E8E6-...}; a negative setting means no limit. Above 1000 ms it shows a progress
+// setting {9EB8E8E6-...}; a negative setting means no limit, and so does a missing or empty one
+// (not 0: the wait still ends with the run or at a stop request). Above 1000 ms it shows a progress
 // bar (0 to the time-out) with the text until it is destroyed. WaitStep answers False without
 // sleeping when neither running state holds, when the run control asks to stop, or when more
 // than the time-out passed (unsigned 32-bit tick arithmetic); otherwise it moves the bar, sleeps

@@ -98,6 +98,7 @@ HRESULT TPartTypes::CreateItem(const GUID& typeKey, const GUID& key, IpwProjectN
     auto part = MakeObject<TPart>(parent, typeKey, key);
     SafeCallCheck(part->Initialize(manager_));
     ++made;
+    if (onCreate) onCreate();
     *node = ComPtr<IpwProjectNode>(part->AsNode()).Detach();
   });
 }

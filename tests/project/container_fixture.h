@@ -4,6 +4,7 @@
 // with node error N, "save:N" answers save code N, "throw" raises when it is finalised.
 #pragma once
 
+#include <functional>
 #include <set>
 #include <thread>
 
@@ -46,6 +47,8 @@ class TPartTypes final : public Implements<ComObject, IpwProjectItemTypeProvider
  public:
   TPartTypes(IcvBaseManager* manager, bool boxes) : manager_(manager), boxes_(boxes) {}
   std::int32_t made = 0;
+  // Called as each part is made (a test looks at the host's state at that moment).
+  std::function<void()> onCreate;
   HRESULT GetKey(GUID* key) override;
   HRESULT GetItemTypeCount(std::int32_t* count) override;
   HRESULT CreateItem(const GUID& typeKey, const GUID& key, IpwProjectNodeConfigInfo*, IUnknown*, IpwProjectNode* parent,

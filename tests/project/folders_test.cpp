@@ -1,13 +1,15 @@
 // Logical folders on a real container (a Box with Part and Solo children): the stored layout
 // (order, malformed and dangling references, nesting, unchanged bytes), default names, renames,
 // monikers, moves, removals with and without the items, references, the Unavailable-node round
-// trip, removed children, and the action handler with a controller.
+// trip, removed children, the action handler with a controller, the actions' registration and
+// update, the edit and update brackets, and what tells the node-event sink.
 #include <functional>
 
 #include "core/options/options_tree.h"
 #include "core/options/options_xml_storage.h"
 #include "host/node_type_registry.h"
 #include "platform/com/safecall.h"
+#include "platform/ui/gdi.h"
 #include "project/folders/virtual_folders.h"
 #include "project/nodes/project_helpers.h"
 #include "project/storage/node_file_helpers.h"
@@ -140,6 +142,47 @@ class FoldersTest : public ContainerTest {
     return out;
   }
   std::size_t Mark() { return host.Messenger().Messages().size(); }
+  // The action keys registered for the context, in order.
+  std::vector<GUID> ActionsRegisteredFor(const GUID& context) {
+    std::vector<GUID> keys;
+    for (const auto& r : host.Actions().Registrations())
+      if (r.contextKey == context) keys.push_back(r.actionKey);
+    return keys;
+  }
+  ComPtr<IpwAction> MakeAction(const GUID& key) {
+    ComPtr<IpwAction> action;
+    OleCheck(host.Actions().CreateAction(1, key, BString(u"File").Get(), VARIANT_FALSE, GUID_NULL, action.Put()));
+    return action;
+  }
+  static OleVariant Property(IpwAction* action, std::int32_t index) {
+    OleVariant value;
+    OleCheck(action->GetProperty(index, value.Put()));
+    return value;
+  }
+  // What the box's folders hold: names, descriptions, the number of references and the
+  // sub-folders, in order.
+  std::string Describe(TpwProjectItem* box) {
+    std::int32_t count = 0;
+    OleCheck(Folders(box)->GetCount(&count));
+    std::string out;
+    for (std::int32_t i = 0; i < count; ++i) out += Describe(Top(box, i).Get());
+    return out;
+  }
+  static std::string Describe(IpwProjectVirtualFolder* folder) {
+    BString description;
+    OleCheck(folder->GetDescription(description.Put()));
+    std::int32_t count = 0;
+    OleCheck(folder->GetFolderCount(&count));
+    std::string out = WideToUtf8(Name(folder)) + "|" + WideToUtf8(description.Str()) + "|" +
+                      std::to_string(Refs(folder).size()) + "[";
+    for (std::int32_t i = 0; i < count; ++i) out += Describe(SubFolder(folder, i).Get());
+    return out + "]";
+  }
+  GUID KeyOf(IpwProjectVirtualFolder* folder) {
+    GUID key{};
+    OleCheck(folder->GetInstanceKey(&key));
+    return key;
+  }
 
   ComPtr<IcvOptionsBuilder> stored_;
 };
@@ -487,8 +530,8 @@ TEST_F(FoldersTest, ReferencesFollowAChildToItsUnavailableNodeAndBack) {
 class TController final : public Implements<ComObject, IpwProjectVirtualFolderExternalController> {
  public:
   GUID action{};
-  bool canAdd = true;
-  int detached = 0, executed = 0;
+  bool canAdd = true, handlesUpdate = false;
+  int detached = 0, executed = 0, updated = 0;
   HRESULT Detach(IpwProjectVirtualFolder*) override { return ++detached, S_OK; }
   HRESULT Deleting(IpwProjectVirtualFolder*, VARIANT_BOOL) override { return S_OK; }
   HRESULT FolderAdded(IpwProjectVirtualFolder*, IpwProjectVirtualFolder*) override { return S_OK; }
@@ -513,7 +556,10 @@ class TController final : public Implements<ComObject, IpwProjectVirtualFolderEx
     if (a == action) ++executed, *code = 7;
     return S_OK;
   }
-  HRESULT UpdateAction(const GUID&, VARIANT_BOOL* handled) override { return *handled = VARIANT_FALSE, S_OK; }
+  HRESULT UpdateAction(const GUID&, VARIANT_BOOL* handled) override {
+    ++updated;
+    return *handled = ToWordBool(handlesUpdate), S_OK;
+  }
 };
 
 TEST_F(FoldersTest, TheActionHandlerAsksTheControllerFirstThenAddsHere) {
@@ -580,6 +626,279 @@ TEST_F(FoldersTest, PropertiesNameAndDescription) {
   EXPECT_EQ(text.AsString(), u"A logical folder that is used to organize project items and elements.");
   ComPtr<IpwPropertyObject> none;
   EXPECT_EQ(list->GetProperty(2, none.Put()), E_INVALIDARG);
+}
+
+TEST_F(FoldersTest, UpdateGivesNewItemItsTitleAndEnablesTheActionsAsTheContainerAllows) {
+  auto box = OpenParts();
+  ASSERT_TRUE(box);
+  auto f = AddTop(box.Get(), u"F");
+  auto handler = QueryAs<IpwProjectActionHandler>(f.Get());
+  ASSERT_TRUE(handler);
+  auto newItem = MakeAction(project::kNewItemAction);
+  auto existingItem = MakeAction(project::kExistingItemAction);
+  auto other = MakeAction(kKeyGone);
+  struct Case {
+    const char* name;
+    std::function<void()> set, reset;
+    bool enabled;
+  };
+  const Case cases[] = {
+      {"as opened", [] {}, [] {}, true},
+      {"children hidden", [&] { box->BeginHideChildren(); }, [&] { box->EndHideChildren(); }, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    OleCheck(newItem->SetProperty(3, OleVariant(u"Another title").Get()));
+    OleCheck(newItem->SetProperty(0, OleVariant(!c.enabled).Get()));
+    OleCheck(existingItem->SetProperty(0, OleVariant(!c.enabled).Get()));
+    c.set();
+    handler->UpdateAction(project::kNewItemAction);
+    handler->UpdateAction(project::kExistingItemAction);
+    handler->UpdateAction(kKeyGone);
+    c.reset();
+    EXPECT_EQ(Property(newItem.Get(), 3).AsString(), u"Add Child Item");
+    EXPECT_EQ(Property(newItem.Get(), 0).AsBool(), c.enabled);
+    EXPECT_EQ(Property(existingItem.Get(), 0).AsBool(), c.enabled);
+    EXPECT_TRUE(Property(existingItem.Get(), 3).IsEmpty());
+    EXPECT_TRUE(Property(other.Get(), 0).IsEmpty());
+  }
+  // A controller that handles the update leaves the folder nothing to do.
+  auto controller = MakeObject<TController>();
+  controller->action = kKeyGone;
+  controller->handlesUpdate = true;
+  OleCheck(f->SetController(controller.Get()));
+  OleCheck(newItem->SetProperty(3, OleVariant(u"Another title").Get()));
+  handler->UpdateAction(project::kNewItemAction);
+  EXPECT_EQ(controller->updated, 1);
+  EXPECT_EQ(Property(newItem.Get(), 3).AsString(), u"Another title");
+  // One that does not: the folder updates after asking it.
+  controller->handlesUpdate = false;
+  handler->UpdateAction(project::kNewItemAction);
+  EXPECT_EQ(controller->updated, 2);
+  EXPECT_EQ(Property(newItem.Get(), 3).AsString(), u"Add Child Item");
+  OleCheck(f->SetController(nullptr));
+}
+
+TEST_F(FoldersTest, AContainerWithoutFoldersKeepsItsStoredFoldersAsRead) {
+  // No item type goes under a box: the box makes no collection.
+  host.Projects().RemoveItemTypes(types.Get());
+  auto box = OpenParts([](IcvOptionsNode* folders) {
+    WriteFolder(folders, u"Folder0000000000", 0, u"Kept", {GuidToWideString(kKeyA), u"not a key"},
+                [](IcvOptionsNode* sub) { WriteFolder(sub, u"Folder0000000000", 0, u"Inner", {}); });
+  });
+  ASSERT_TRUE(box);
+  std::int32_t count = -1;
+  OleCheck(Folders(box.Get())->GetCount(&count));
+  EXPECT_EQ(count, 0);
+  ComPtr<IpwProjectVirtualFolder> made;
+  OleCheck(Folders(box.Get())->AddFolder(made.Put()));
+  EXPECT_FALSE(made);
+  // The stored "Folders" as the file holds them (the children's entries may gain fields).
+  auto foldersText = [&] {
+    const std::string file = ReadFileBytes(dir.File("box.pwb"));
+    const auto begin = file.find("\t\t<Node name=\"folders\">");
+    const auto end = file.find("\t\t<Prp name=\"signature\"", begin);
+    return begin == std::string::npos || end == std::string::npos ? std::string() : file.substr(begin, end - begin);
+  };
+  const std::string before = foldersText();
+  ASSERT_FALSE(before.empty());
+  EXPECT_EQ(Save(box.Get()), 0);
+  // The stored folders stay, a reference a collection would drop among them.
+  auto kept = Sub(StoredFolders().Get(), u"Folder0000000000");
+  EXPECT_EQ(GetText(kept.Get(), u"Caption"), u"Kept");
+  EXPECT_EQ(ChildNames(Sub(kept.Get(), u"References").Get()),
+            (std::vector<WideString>{u"ref0000000000", u"ref0000000001"}));
+  EXPECT_EQ(GetText(Sub(Sub(kept.Get(), u"Folders").Get(), u"Folder0000000000").Get(), u"Caption"), u"Inner");
+  EXPECT_EQ(foldersText(), before);
+  box->Finalize();
+  boxes.clear();
+  host.Projects().AddItemTypes(types.Get());
+}
+
+TEST_F(FoldersTest, InAHostWithoutDialogsEachFolderRegistersTheItemActionsUntilItIsFinalized) {
+  for (bool withoutDialogs : {false, true}) {
+    SCOPED_TRACE(withoutDialogs);
+    host.SetInteractive(!withoutDialogs);
+    auto box = OpenParts();
+    ASSERT_TRUE(box);
+    auto f = AddTop(box.Get(), u"F");
+    ComPtr<IpwProjectVirtualFolder> sub;
+    OleCheck(f->AddFolder(sub.Put()));
+    auto g = AddTop(box.Get(), u"G");
+    const GUID fKey = KeyOf(f.Get()), subKey = KeyOf(sub.Get()), gKey = KeyOf(g.Get());
+    const std::vector<GUID> both =
+        withoutDialogs ? std::vector<GUID>{project::kNewItemAction, project::kExistingItemAction} : std::vector<GUID>{};
+    EXPECT_EQ(ActionsRegisteredFor(fKey), both);
+    EXPECT_EQ(ActionsRegisteredFor(subKey), both);
+    EXPECT_EQ(ActionsRegisteredFor(gKey), both);
+    if (withoutDialogs) {
+      // The host runs the folder's New Item through the folder.
+      EXPECT_EQ(host.Actions().Execute(project::kNewItemAction, subKey, OleVariant(GuidToWideString(kPartType))), 0);
+      EXPECT_EQ(Refs(sub.Get()).size(), 1u);
+    }
+    // Removing a folder unregisters it and its sub-folders; unloading the box the rest.
+    OleCheck(Folders(box.Get())->RemoveFolder(f.Get(), VARIANT_FALSE));
+    EXPECT_TRUE(ActionsRegisteredFor(fKey).empty());
+    EXPECT_TRUE(ActionsRegisteredFor(subKey).empty());
+    EXPECT_EQ(ActionsRegisteredFor(gKey), both);
+    box->Finalize();
+    boxes.clear();
+    EXPECT_TRUE(ActionsRegisteredFor(gKey).empty());
+  }
+  host.SetInteractive(true);
+}
+
+TEST_F(FoldersTest, ViewOptionsAndBitmapsTellTheNodeEventsWithoutModifyingTheContainer) {
+  auto box = OpenParts();
+  ASSERT_TRUE(box);
+  auto f = AddTop(box.Get(), u"F");
+  EXPECT_EQ(Save(box.Get()), 0);
+  host.NodeEvents().ClearChanges();
+  const HBITMAP first = CreateBitmapHandle(), second = CreateBitmapHandle();
+  struct Case {
+    const char* name;
+    std::function<HRESULT()> set;
+    std::size_t told;
+  };
+  const Case cases[] = {
+      {"option 1 off", [&] { return f->SetOption(1, OleVariant(false).Get()); }, 1},
+      {"option 1 off again", [&] { return f->SetOption(1, OleVariant(false).Get()); }, 0},
+      {"option 0 a text", [&] { return f->SetOption(0, OleVariant(u"view").Get()); }, 1},
+      {"option 3 on", [&] { return f->SetOption(3, OleVariant(true).Get()); }, 1},
+      {"a bitmap", [&] { return f->SetBitmap(first); }, 1},
+      {"the bitmap held", [&] { return f->SetBitmap(first); }, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::size_t before = host.NodeEvents().Changes().size();
+    OleCheck(c.set());
+    auto changes = host.NodeEvents().Changes();
+    ASSERT_EQ(changes.size() - before, c.told);
+    for (std::size_t i = before; i < changes.size(); ++i) {
+      EXPECT_EQ(changes[i].kind, 1);
+      EXPECT_EQ(changes[i].node.Get(), box->AsNode());
+    }
+  }
+  OleVariant value;
+  OleCheck(f->GetOption(1, value.Put()));
+  EXPECT_FALSE(value.AsBool());
+  EXPECT_EQ(f->SetOption(4, OleVariant(true).Get()), E_INVALIDARG);
+  EXPECT_FALSE(box->IsModified());
+  // The bitmap set again is still the folder's and still valid; a new one replaces and frees it.
+  HBITMAP held = 0;
+  OleCheck(f->GetBitmap(&held));
+  EXPECT_EQ(held, first);
+  EXPECT_TRUE(IsGdiObject(first));
+  OleCheck(f->SetBitmap(second));
+  OleCheck(f->GetBitmap(&held));
+  EXPECT_EQ(held, second);
+  EXPECT_FALSE(IsGdiObject(first));
+  EXPECT_TRUE(IsGdiObject(second));
+}
+
+TEST_F(FoldersTest, AddingHereRunsInsideOneProjectUpdateEndedInEveryCase) {
+  auto box = OpenParts();
+  ASSERT_TRUE(box);
+  auto f = AddTop(box.Get(), u"F");
+  auto handler = QueryAs<IpwProjectActionHandler>(f.Get());
+  ASSERT_TRUE(handler);
+  std::vector<std::int32_t> depths;
+  types->onCreate = [&] { depths.push_back(host.ProjectUpdate().Depth()); };
+  auto noticesSince = [&](std::size_t mark) {
+    auto all = host.ProjectUpdate().Notices();
+    return std::vector<WideString>(all.begin() + static_cast<std::ptrdiff_t>(mark), all.end());
+  };
+  const std::size_t mark = host.ProjectUpdate().Notices().size();
+  OleVariant result;
+  EXPECT_EQ(
+      handler->ExecuteAction(project::kNewItemAction, OleVariant(GuidToWideString(kPartType)).Get(), result.Put()), 0);
+  EXPECT_EQ(depths, (std::vector<std::int32_t>{1}));  // the part was made inside the update
+  EXPECT_EQ(noticesSince(mark), (std::vector<WideString>{u"begin", u"end"}));
+  // A failed add ends its update too.
+  EXPECT_EQ(handler->ExecuteAction(project::kNewItemAction, OleVariant(u"no type").Get(), result.Put()), 2);
+  EXPECT_EQ(noticesSince(mark), (std::vector<WideString>{u"begin", u"end", u"begin", u"end"}));
+  EXPECT_EQ(host.ProjectUpdate().Depth(), 0);
+  // A refused edit begins none.
+  host.Projects().SetCanEdit(false);
+  EXPECT_EQ(
+      handler->ExecuteAction(project::kNewItemAction, OleVariant(GuidToWideString(kPartType)).Get(), result.Put()), 2);
+  host.Projects().SetCanEdit(true);
+  EXPECT_EQ(noticesSince(mark).size(), 4u);
+  EXPECT_EQ(depths.size(), 1u);
+  types->onCreate = nullptr;
+}
+
+TEST_F(FoldersTest, EveryChangeBeginsTheEditBeforeItChangesAndARefusalChangesNothing) {
+  VARIANT_BOOL ok = VARIANT_FALSE;
+  using Change = std::function<void(TpwProjectItem*, IpwProjectVirtualFolder*, IpwProjectVirtualFolder*)>;
+  struct Case {
+    const char* name;
+    Change change;
+  };
+  const Case cases[] = {
+      {"rename", [&](auto*, auto* a, auto*) { OleCheck(a->SetName(BString(u"A2").Get(), &ok)); }},
+      {"description", [&](auto*, auto* a, auto*) { OleCheck(a->SetDescription(BString(u"about").Get())); }},
+      {"sub-folder",
+       [&](auto*, auto* a, auto*) {
+         ComPtr<IpwProjectVirtualFolder> sub;
+         OleCheck(a->AddFolder(sub.Put()));
+       }},
+      {"top folder",
+       [&](auto* box, auto*, auto*) {
+         ComPtr<IpwProjectVirtualFolder> top;
+         OleCheck(Folders(box)->AddFolder(top.Put()));
+       }},
+      {"add reference",
+       [&](auto* box, auto*, auto* b) { OleCheck(b->AddReference(Id(box, kKeyB), VARIANT_FALSE, &ok)); }},
+      {"add reference by force",
+       [&](auto* box, auto*, auto* b) { OleCheck(b->AddReference(Id(box, kKeyB), VARIANT_TRUE, &ok)); }},
+      {"remove reference",
+       [&](auto* box, auto* a, auto*) { OleCheck(a->RemoveReference(Id(box, kKeyA), VARIANT_FALSE, &ok)); }},
+      {"move", [&](auto*, auto* a, auto* b) { OleCheck(b->MoveTo(KeyOf(a), &ok)); }},
+      {"remove folder", [&](auto* box, auto*, auto* b) { OleCheck(Folders(box)->RemoveFolder(b, VARIANT_FALSE)); }},
+  };
+  for (const auto& c : cases) {
+    for (bool allowed : {false, true}) {
+      SCOPED_TRACE(std::string(c.name) + (allowed ? " allowed" : " refused"));
+      auto box = OpenParts();
+      ASSERT_TRUE(box);
+      auto a = AddTop(box.Get(), u"A");
+      auto b = AddTop(box.Get(), u"B");
+      OleCheck(a->AddReference(Id(box.Get(), kKeyA), VARIANT_FALSE, &ok));
+      ASSERT_EQ(Save(box.Get()), 0);
+      ASSERT_FALSE(box->IsModified());
+      const std::string before = Describe(box.Get());
+      const std::size_t edits = host.Projects().EditsBegun().size(), mark = Mark();
+      std::vector<std::string> atBegin;
+      bool modifiedAtBegin = false;
+      host.Projects().SetBeginEditHook([&](IpwProjectNode*) {
+        if (!atBegin.empty()) return;
+        atBegin.push_back(Describe(box.Get()));
+        modifiedAtBegin = box->IsModified();
+      });
+      host.Projects().SetCanEdit(allowed);
+      c.change(box.Get(), a.Get(), b.Get());
+      host.Projects().SetCanEdit(true);
+      host.Projects().SetBeginEditHook(nullptr);
+      const auto begun = host.Projects().EditsBegun();
+      if (allowed) {
+        EXPECT_NE(Describe(box.Get()), before);
+        EXPECT_TRUE(box->IsModified());
+        ASSERT_GT(begun.size(), edits);
+        EXPECT_EQ(begun[edits].Get(), box->AsNode());
+        ASSERT_EQ(atBegin.size(), 1u);
+        EXPECT_EQ(atBegin[0], before);  // nothing had changed yet
+        EXPECT_FALSE(modifiedAtBegin);
+      } else {
+        EXPECT_EQ(Describe(box.Get()), before);
+        EXPECT_FALSE(box->IsModified());
+        EXPECT_EQ(begun.size(), edits);
+      }
+      EXPECT_TRUE(ErrorsSince(mark).empty());
+      box->Finalize();
+      boxes.clear();
+    }
+  }
 }
 
 }  // namespace

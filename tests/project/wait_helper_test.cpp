@@ -2,6 +2,8 @@
 // through the host's broker, and unique child names.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "host/test_host.h"
 #include "platform/automation/bstr.h"
 #include "platform/rtl/strings.h"
@@ -86,6 +88,35 @@ TEST_F(WaitHelperTest, ANegativeTimeOutTakesTheSettingAndANegativeSettingHasNoLi
   EXPECT_EQ(StepsUntilFalse(endless, 5000), 5000);  // 250 s of clock time and still going
   host.RunState().SetStopping(true);
   EXPECT_FALSE(endless.WaitStep());
+}
+
+// A wait left to a host that has no default (or an empty one) waits without limit, as for a
+// negative default, and not for 0 ms as a plain integer conversion of the empty value would.
+TEST_F(WaitHelperTest, WithoutADefaultWaitANegativeTimeOutHasNoLimit) {
+  host::ScopedRunState run(host.RunState(), host::kRunStateRunning);
+  struct Case {
+    const char* name;
+    std::function<void()> set;
+  };
+  const Case cases[] = {
+      {"no setting", [] {}},
+      {"an empty setting",
+       [&] {
+         host.Settings().DefineSetting(kDefaultWaitTimeoutSetting, host::kSettingInteger, u"Wait", OleVariant());
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    c.set();
+    TpwWaitHelper wait(Manager(), -1, u"Default");
+    EXPECT_EQ(wait.Timeout(), -1);
+    EXPECT_TRUE(host.Indicator().Bars().empty());
+    EXPECT_EQ(StepsUntilFalse(wait, 2000), 2000);  // 100 s of clock time and still going
+    host.Projects().RequestStop();
+    EXPECT_FALSE(wait.WaitStep());
+    host.Projects().ClearStop();
+  }
+  ASSERT_TRUE(host.Settings().FindSetting(kDefaultWaitTimeoutSetting));
 }
 
 TEST_F(WaitHelperTest, EndsWithTheRunOrAStopRequestWithoutSleeping) {
