@@ -4,6 +4,9 @@
 // "IEZoneSettings" and "FlashSettings" read and write the browser's, the security zones' and
 // the Flash player's settings of the current user. Each line of the log is one answer; an
 // object the plug-in does not publish is named as such.
+// What the script stores is logged before it is written and again after: a first run with a new
+// home shows the defaults, then the new values; a second run with the same home starts from what
+// the first one stored. Web's options belong to the run's project, which is new at each run.
 function missing(name) {
   Log.Message(name + ': not available');
 }
@@ -11,6 +14,7 @@ function missing(name) {
 if (typeof IESettings != 'undefined') {
   Log.Message(IESettings.GetInternetExplorerVersion());
   Log.Message(IESettings.GetInternetExplorerMajorVersion());
+  Log.Message('ExpandAltText before: ' + IESettings.ExpandAltText);
   IESettings.ExpandAltText = true;
   Log.Message(IESettings.ExpandAltText);
 } else missing('IESettings');
@@ -18,11 +22,13 @@ if (typeof IESettings != 'undefined') {
 if (typeof IEZoneSettings != 'undefined') {
   var zone = IEZoneSettings.GetZoneSettingsForUrl('http://127.0.0.1/');
   Log.Message(zone.ZoneId + ' ' + zone.ZoneName);
+  Log.Message('ActiveScripting before: ' + zone.ActiveScripting);
   zone.ActiveScripting = 3;
   Log.Message(zone.ActiveScripting);
 } else missing('IEZoneSettings');
 
 if (typeof FlashSettings != 'undefined') {
+  Log.Message('IsInjectorInstalled before: ' + FlashSettings.IsInjectorInstalled);
   FlashSettings.InstallInjector();
   Log.Message(FlashSettings.IsInjectorInstalled);
   Log.Message(FlashSettings.DebugConfigPath);

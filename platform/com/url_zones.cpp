@@ -1,8 +1,12 @@
 #include "platform/com/url_zones.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+
 #include <array>
 #include <cstdio>
 #include <optional>
+#include <string>
 
 #include "platform/com/registry.h"
 #include "platform/rtl/exceptions.h"
@@ -30,8 +34,22 @@ std::optional<DWORD> ReadDWord(RootKey root, const WideString& key, WideStringVi
   return static_cast<DWORD>(reg.ReadInteger(name));
 }
 
+// A bracketed IPv6 address of the loopback: ::1 in any of its spellings, or an IPv4-mapped
+// address of 127.0.0.0/8.
+bool IsIpv6Loopback(const WideString& host) {
+  if (host.size() < 3 || host.front() != u'[' || host.back() != u']') return false;
+  std::string address;
+  for (std::size_t i = 1; i + 1 < host.size(); ++i) {
+    if (host[i] > 0x7F) return false;
+    address += static_cast<char>(host[i]);
+  }
+  in6_addr parsed{};
+  if (::inet_pton(AF_INET6, address.c_str(), &parsed) != 1) return false;
+  return IN6_IS_ADDR_LOOPBACK(&parsed) || (IN6_IS_ADDR_V4MAPPED(&parsed) && parsed.s6_addr[12] == 127);
+}
+
 bool IsLoopbackOrLocal(const WideString& host) {
-  if (host == u"localhost" || host == u"[::1]") return true;
+  if (host == u"localhost" || IsIpv6Loopback(host)) return true;
   if (host.rfind(u"127.", 0) == 0) {
     // 127.a.b.c with digits only
     int dots = 0;

@@ -10,7 +10,7 @@
 // type, or a registry that cannot be read or written, fails with E_FAIL.
 //
 // A URL maps to a zone by its scheme: "file" 0; for any other scheme the host: the loopback
-// host ("localhost", 127.x.x.x, [::1]) and hosts without a dot are 1; else the most specific
+// host ("localhost", 127.x.x.x, [::1] in any spelling, [::ffff:127.x.x.x]) and hosts without a dot are 1; else the most specific
 // entry of "...\Internet Settings\ZoneMap\Domains" (HKCU, then HKLM) for the host (a key per
 // registrable domain such as "example.com", subkeys for the names in front such as "www"; the
 // DWORD named by the scheme, else "*"); else 3. A URL without a scheme fails (E_INVALIDARG).

@@ -262,6 +262,9 @@ TEST_F(FlashSettingsTest, TrustFileWorksOnWholeLines) {
       {"add to no file", std::nullopt, true, u"/a", u"/a\r\n"},
       {"add trims", u"", true, u"  /a \t", u"/a\r\n"},
       {"add ends an unended last line", u"/a\r\n/b", true, u"/c", u"/a\r\n/b\r\n/c\r\n"},
+      // A last line that ends in CR alone gets its LF: another CR would make "/b" "/b\r".
+      {"add ends a last line ended by CR", u"/a\r\n/b\r", true, u"/c", u"/a\r\n/b\r\n/c\r\n"},
+      {"a last line ended by CR is listed", u"/b\r", true, u"/b", u"/b\r"},
       {"listed changes nothing", u"/a\r\n/b\r\n", true, u"/a", u"/a\r\n/b\r\n"},
       {"an unended last line is listed", u"/a\r\n/b", true, u"/b", u"/a\r\n/b"},
       {"the end of a longer line is not listed", u"/x/a\r\n", true, u"/a", u"/x/a\r\n/a\r\n"},

@@ -19,9 +19,9 @@
 #include "platform/automation/out_params.h"
 #include "platform/com/registry.h"
 #include "platform/kernel/environment.h"
-#include "platform/rtl/codepage.h"
 #include "platform/rtl/exceptions.h"
 #include "platform/rtl/strings.h"
+#include "web/settings/flash_files.h"
 
 namespace pw::web {
 
@@ -43,9 +43,6 @@ constexpr char16_t kAs3Trace[] = u"AS3Trace";
 constexpr char16_t kTraceOutputFileEnable[] = u"TraceOutputFileEnable";
 constexpr char16_t kErrorReportingEnable[] = u"ErrorReportingEnable";
 constexpr char16_t kTraceOutputBuffered[] = u"TraceOutputBuffered";
-
-constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
-constexpr std::string_view kUtf16Bom = "\xFF\xFE";
 
 std::string FileName(const WideString& path) { return WideToUtf8(path); }
 
@@ -93,126 +90,37 @@ void ReplaceFile(const WideString& path, std::string_view bytes) {
 
 // ---- mm.cfg -------------------------------------------------------------------------------
 
-// The configuration's bytes without the byte order mark; nothing when it cannot be read.
+// The configuration's text without the byte order mark; nothing when it cannot be read.
 std::optional<std::string> ReadDebugConfig() {
   auto bytes = ReadWholeFile(FlashDebugConfigPath());
-  if (bytes && bytes->starts_with(kUtf8Bom)) bytes->erase(0, kUtf8Bom.size());
+  if (bytes) *bytes = std::string(DebugConfigText(*bytes));
   return bytes;
 }
 
-void WriteDebugConfig(std::string_view text) {
-  std::string bytes(kUtf8Bom);
-  bytes += text;
-  ReplaceFile(FlashDebugConfigPath(), bytes);
-}
-
-// Lines end at CR LF, LF or CR; a line break at the end opens no further line.
-std::vector<std::string> SplitLines(std::string_view text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find_first_of("\r\n", start);
-    if (end == std::string_view::npos) {
-      lines.emplace_back(text.substr(start));
-      break;
-    }
-    lines.emplace_back(text.substr(start, end - start));
-    start = end + (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n' ? 2 : 1);
-  }
-  return lines;
-}
-
-bool LineHasName(std::string_view line, std::string_view name) {
-  const std::size_t equals = line.find('=');
-  return equals != std::string_view::npos && SameTextIgnoringCase(line.substr(0, equals), name);
-}
+void WriteDebugConfig(std::string_view text) { ReplaceFile(FlashDebugConfigPath(), DebugConfigBytes(text)); }
 
 // The value of the first line named `key`; nothing when there is none or it is empty.
 std::optional<std::string> GetConfigValue(WideStringView key) {
   const auto text = ReadDebugConfig();
   if (!text) return std::nullopt;
-  const std::string name = WideToUtf8(key);
-  for (const std::string& line : SplitLines(*text)) {
-    if (!LineHasName(line, name)) continue;
-    std::string value = line.substr(line.find('=') + 1);
-    if (value.empty()) return std::nullopt;
-    return value;
-  }
-  return std::nullopt;
+  return DebugConfigValue(*text, WideToUtf8(key));
 }
 
 void SetConfigValue(WideStringView key, std::string_view value) {
-  std::vector<std::string> lines = SplitLines(ReadDebugConfig().value_or(std::string()));
-  const std::string name = WideToUtf8(key);
-  const auto found =
-      std::find_if(lines.begin(), lines.end(), [&](const std::string& l) { return LineHasName(l, name); });
-  if (found != lines.end()) {
-    if (value.empty()) lines.erase(found);
-    else *found = name + "=" + std::string(value);
-  } else if (!value.empty()) {
-    lines.push_back(name + "=" + std::string(value));
-  }
-  std::string text;
-  for (const std::string& line : lines) text += line + "\r\n";
-  WriteDebugConfig(text);
+  WriteDebugConfig(DebugConfigWithValue(ReadDebugConfig().value_or(std::string()), WideToUtf8(key), value));
 }
 
 bool GetConfigBool(WideStringView key) { return GetConfigValue(key) == std::optional<std::string>("1"); }
 
 // ---- the trust file -----------------------------------------------------------------------
 
-// The trust file's text; empty when it is missing. A file that does not start with FF FE is
-// read as the system code page's text, so the locations it lists are kept when the file is
-// next written (as UTF-16).
+// The trust file's text; empty when it is missing.
 WideString ReadTrustText() {
   const auto bytes = ReadWholeFile(FlashTrustFilePath());
-  if (!bytes) return WideString();
-  if (!bytes->starts_with(kUtf16Bom)) return SystemCodePageToWide(*bytes);
-  WideString text;
-  text.reserve((bytes->size() - 2) / 2);
-  for (std::size_t i = 2; i + 1 < bytes->size(); i += 2)
-    text += static_cast<char16_t>(static_cast<unsigned char>((*bytes)[i]) |
-                                  (static_cast<unsigned char>((*bytes)[i + 1]) << 8));
-  return text;
+  return bytes ? TrustTextOf(*bytes) : WideString();
 }
 
-void WriteTrustText(WideStringView text) {
-  std::string bytes(kUtf16Bom);
-  bytes.reserve(2 + text.size() * 2);
-  for (char16_t c : text) {
-    bytes += static_cast<char>(c & 0xFF);
-    bytes += static_cast<char>(c >> 8);
-  }
-  ReplaceFile(FlashTrustFilePath(), bytes);
-}
-
-// A trusted location as it is stored: trimmed; an empty one or one holding a line break is
-// refused (it would not be one line of the file).
-WideString TrustedLocationOf(BSTR path) {
-  WideString location = WideTrim(BstrView(path));
-  if (location.empty()) throw EOleSysError(u"The trusted location is empty.", E_INVALIDARG);
-  if (location.find_first_of(u"\r\n") != WideString::npos)
-    throw EOleSysError(u"A trusted location cannot hold a line break.", E_INVALIDARG);
-  return location;
-}
-
-// The lines of the trust text with their line ends: [start, end of text) and the text's end.
-struct TrustLine {
-  std::size_t start, textEnd, end;  // end: after the line break
-};
-std::vector<TrustLine> TrustLines(WideStringView text) {
-  std::vector<TrustLine> lines;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    const std::size_t lf = text.find(u'\n', start);
-    const std::size_t end = lf == WideStringView::npos ? text.size() : lf + 1;
-    std::size_t textEnd = lf == WideStringView::npos ? text.size() : lf;
-    if (textEnd > start && text[textEnd - 1] == u'\r') --textEnd;
-    lines.push_back({start, textEnd, end});
-    start = end;
-  }
-  return lines;
-}
+void WriteTrustText(WideStringView text) { ReplaceFile(FlashTrustFilePath(), TrustFileBytes(text)); }
 
 // ---- the player's registration ------------------------------------------------------------
 
@@ -378,28 +286,14 @@ HRESULT TpwFlashSettings::UninstallInjector() {
 
 HRESULT TpwFlashSettings::AddTrustedLocation(BSTR path) {
   return SafeCall([&] {
-    const WideString location = TrustedLocationOf(path);
-    WideString text = ReadTrustText();
-    for (const TrustLine& line : TrustLines(text))
-      if (WideStringView(text).substr(line.start, line.textEnd - line.start) == location) return;
-    if (!text.empty() && text.back() != u'\n') text += u"\r\n";
-    text += location + u"\r\n";
-    WriteTrustText(text);
+    if (auto text = TrustTextWithLocation(ReadTrustText(), TrustedLocation(BstrView(path)))) WriteTrustText(*text);
   });
 }
 
 HRESULT TpwFlashSettings::RemoveTrustedLocation(BSTR path) {
   return SafeCall([&] {
-    const WideString location = TrustedLocationOf(path);
-    const WideString text = ReadTrustText();
-    WideString kept;
-    kept.reserve(text.size());
-    for (const TrustLine& line : TrustLines(text)) {
-      const WideStringView view(text);
-      if (view.substr(line.start, line.textEnd - line.start) != location)
-        kept.append(view.substr(line.start, line.end - line.start));
-    }
-    WriteTrustText(kept);
+    const WideString location = TrustedLocation(BstrView(path));
+    WriteTrustText(TrustTextWithoutLocation(ReadTrustText(), location));
   });
 }
 

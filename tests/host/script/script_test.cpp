@@ -183,12 +183,18 @@ TEST(PwhostRun, TheWebSettingsExampleReadsAndWritesTheSettingsObjects) {
                                            HostDir() + "/pwhost run " + src + "/examples/web-settings.js",
                                        status);
     EXPECT_EQ(status, 0) << out;
+    // Each stored setting is logged before it is written: the defaults on the first run, what
+    // the first run stored on the second (same home).
+    const std::string before = run == 0 ? "false" : "true";
     const std::string expected[] = {
         "Message: \n",
         "Message: 6\n",
+        "Message: ExpandAltText before: " + before + "\n",
         "Message: True\n",
         "Message: 1 Local intranet\n",
+        "Message: ActiveScripting before: " + std::string(run == 0 ? "0" : "3") + "\n",
         "Message: 3\n",
+        "Message: IsInjectorInstalled before: " + before + "\n",
         "Message: True\n",
         "Message: " + home.Utf8File("mm.cfg") + "\n",
         "Message: null\n",
