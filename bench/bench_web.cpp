@@ -36,15 +36,17 @@
 //     the element object, its context, kind and control type and attaching the row's slice; the
 //     nodes' AddExtension records what is added.
 // Goal: the builders at most 2x the floor per node. Figures (RelWithDebInfo, 8 cores, load
-// average above 40, CPU time per 100 000 nodes): the floor 19-20 ms (about 200 ns a node), the
-// builders 66-75 ms (about 700 ns a node): 3.5x, still over the goal. Before, 169 ms against a
-// floor of 25 ms (6.9x; 8.8x measured on another run): each node asked the host for the object
-// tree and its manager, and read the element's context and kind before its control type. Now
-// the host's manager is kept per builder, the control type is read first (into the returned
-// text, without copies) and chosen by a table, so a node that matches no row costs the reads
-// the floor makes plus each builder's look at the native object. What is left is the slice
-// objects made for half the nodes and destroyed at the next pass (allocation, the type
-// information of each interface, reference counts): what the floor does not do.
+// average 26-28, medians of 5, CPU time per 100 000 nodes, the two versions run back to back):
+// the floor 22-25 ms (about 240 ns a node); the builders 94-96 ms (about 950 ns a node): 3.9x,
+// still over the goal (3.5x on a quieter run: 66-75 ms against 19-20 ms). Before, 132-134 ms
+// against 22-23 ms (5.9x; 6.9x and 8.8x measured on other runs): each node asked the host for
+// the object tree and its manager, and read the element's context and kind before its control
+// type. Now the host's manager is kept per builder, the control type is read first (into the
+// returned text, without copies) and chosen by a table, and each builder looks at the node once,
+// so a node that matches no row costs the reads the floor makes plus each builder's look at its
+// native object. What is left is the slice objects made for half the nodes and destroyed at the
+// next pass (allocations, the type information of each interface, reference counts): what the
+// floor does not do.
 // The Firefox builder, beside its floor in this binary:
 //   BM_FirefoxControlTypeFloor (baseline): 100 000 stub Firefox elements (nine control types,
 //     one outside the table), each one's native object read for "ControlType" and the row chosen
