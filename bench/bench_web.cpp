@@ -35,11 +35,18 @@
 //     them (the Sys builder's kind only to the root, so not to these), the element builder reading
 //     the element object, its context, kind and control type and attaching the row's slice; the
 //     nodes' AddExtension records what is added.
-// Goal: the builders at most 2x the floor per node. Figures on the loaded 8-core machine (load
-// average above 20): the floor 24-29 ms CPU per 100 000 nodes (about 270 ns a node), the builders
-// 115-146 ms (about 1 350 ns a node): 5x, over the goal. Half the nodes get a slice: the slice
-// objects made and kept (allocation is the largest share of a profile) are what the floor does
-// not do.
+// Goal: the builders at most 2x the floor per node. Figures (RelWithDebInfo, 8 cores, load
+// average 26-28, medians of 5, CPU time per 100 000 nodes, the two versions run back to back):
+// the floor 22-25 ms (about 240 ns a node); the builders 94-96 ms (about 950 ns a node): 3.9x,
+// still over the goal (3.5x on a quieter run: 66-75 ms against 19-20 ms). Before, 132-134 ms
+// against 22-23 ms (5.9x; 6.9x and 8.8x measured on other runs): each node asked the host for
+// the object tree and its manager, and read the element's context and kind before its control
+// type. Now the host's manager is kept per builder, the control type is read first (into the
+// returned text, without copies) and chosen by a table, and each builder looks at the node once,
+// so a node that matches no row costs the reads the floor makes plus each builder's look at its
+// native object. What is left is the slice objects made for half the nodes and destroyed at the
+// next pass (allocations, the type information of each interface, reference counts): what the
+// floor does not do.
 // The Firefox builder, beside its floor in this binary:
 //   BM_FirefoxControlTypeFloor (baseline): 100 000 stub Firefox elements (nine control types,
 //     one outside the table), each one's native object read for "ControlType" and the row chosen

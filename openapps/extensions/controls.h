@@ -62,6 +62,8 @@ class TpwGenericButton final : public AutoImplements<TpwCustomControl, IpwGeneri
   // a radio button's box), then writes the entries. The control's wait time-out is 0 during
   // the click and restored after it, also when it fails.
   HRESULT Click() override;
+  // A radio button is clicked in the middle of its box, any other button in its centre.
+  bool IsRadio() const { return isRadio_; }
 
  protected:
   std::vector<IID> GetInterfaceGuids() override { return {IpwGenericButton::iid}; }

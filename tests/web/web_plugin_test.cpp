@@ -4,6 +4,7 @@
 // and stop web event delivery; the slices each builder attaches by control type, process name,
 // window class, capability and object type, the frame process id and the HTML 5 counters.
 #include <map>
+#include <set>
 
 #include "host/com_support.h"
 #include "host/plugin_host.h"
@@ -15,7 +16,9 @@
 #include "platform/ui/gdi.h"
 #include "platform/ui/resources.h"
 #include "tests/support/scratch_dir.h"
+#include "openapps/extensions/controls.h"
 #include "tests/web/nav_fixture.h"
+#include "web/controls/select_elements.h"
 #include "web/plugin/web_builders.h"
 #include "web/plugin/web_testing_plugin.h"
 
@@ -638,43 +641,61 @@ TEST_F(WebPluginTest, WarningOptionAndSettingsGroupListener) {
 TEST_F(WebPluginTest, ElementControlsByControlType) {
   auto plugin = StartedPlugin();
   auto builder = Builder(*plugin, 0);
+  // flag: for a combo box whether it opens without its own click first, for a button whether it
+  // is a radio button; -1 where the slice has no such flag.
   struct Case {
     const char16_t* type;
     GUID iid;  // GUID_NULL: no slice
+    int flag;
   } cases[] = {
-      {u"SELECT", slice_iids::kSelect},
-      {u"flash@combobox", slice_iids::kSelect},
-      {u"multiselect", slice_iids::kSelect},
-      {u"Flash@List", slice_iids::kSelect},
-      {u"iframe", slice_iids::kObjectLocator},
-      {u"frame", slice_iids::kObjectLocator},
-      {u"input@checkbox", slice_iids::kCheckBox},
-      {u"tabbutton", slice_iids::kButton},
-      {u"input@radio", slice_iids::kButton},
-      {u"input@submit", slice_iids::kButton},
-      {u"Button", slice_iids::kButton},
-      {u"flash@tablist", slice_iids::kTabList},
-      {u"ie8addressedit", slice_iids::kIE8Edit},
-      {u"", GUID_NULL},
-      {u"div", GUID_NULL},
-      {u"select ", GUID_NULL},
+      {u"SELECT", slice_iids::kSelect, 1},
+      {u"select", slice_iids::kSelect, 1},
+      {u"flash@combobox", slice_iids::kSelect, 0},
+      {u"FLASH@ComboBox", slice_iids::kSelect, 0},
+      {u"multiselect", slice_iids::kSelect, -1},
+      {u"Flash@List", slice_iids::kSelect, -1},
+      {u"iframe", slice_iids::kObjectLocator, -1},
+      {u"frame", slice_iids::kObjectLocator, -1},
+      {u"input@checkbox", slice_iids::kCheckBox, -1},
+      {u"tabbutton", slice_iids::kButton, -1},
+      {u"input@radio", slice_iids::kButton, 1},
+      {u"INPUT@Radio", slice_iids::kButton, 1},
+      {u"input@submit", slice_iids::kButton, 0},
+      {u"input@button", slice_iids::kButton, 0},
+      {u"input@reset", slice_iids::kButton, 0},
+      {u"flash@button", slice_iids::kButton, 0},
+      {u"Button", slice_iids::kButton, 0},
+      {u"flash@tablist", slice_iids::kTabList, -1},
+      {u"ie8addressedit", slice_iids::kIE8Edit, -1},
+      {u"", GUID_NULL, -1},
+      {u"div", GUID_NULL, -1},
+      {u"select ", GUID_NULL, -1},
+      {u"input@text", GUID_NULL, -1},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(WideToUtf8(c.type));
     auto element = MakeObject<TElement>();
     element->info = MakeObject<TControlInfo>(c.type).Get();
     element->context->kind->tag = 42;
     auto node = Offer(builder.Get(), kWebElementKind, static_cast<IpwTabContext*>(element.Get()));
     auto slices = node->Slices();
     if (c.iid == GUID_NULL) {
-      EXPECT_TRUE(slices.empty()) << WideToUtf8(c.type);
+      EXPECT_TRUE(slices.empty());
       continue;
     }
-    ASSERT_EQ(slices.size(), 1u) << WideToUtf8(c.type);
-    EXPECT_EQ(slices[0].iid, c.iid) << WideToUtf8(c.type);
+    ASSERT_EQ(slices.size(), 1u);
+    EXPECT_EQ(slices[0].iid, c.iid);
     EXPECT_EQ(slices[0].tag, 42);
     EXPECT_EQ(slices[0].group, kWebElementKind);
+    IDispatch* slice = slices[0].dispatch.Get();
+    if (auto* combo = dynamic_cast<TpwWebComboElement*>(slice)) {
+      EXPECT_EQ(combo->OpenWithoutClick(), c.flag == 1);
+    } else if (auto* button = dynamic_cast<TpwGenericButton*>(slice)) {
+      EXPECT_EQ(button->IsRadio(), c.flag == 1);
+    } else {
+      EXPECT_EQ(c.flag, -1) << "a slice with a flag";
+    }
   }
-  // The combo's flag and the radio flag show in what the slices answer by name.
   auto node = Offer(builder.Get(), kWebElementKind, nullptr);
   EXPECT_TRUE(node->Slices().empty());  // no element object: nothing
   OleCheck(plugin->Finalize());
@@ -729,6 +750,9 @@ TEST_F(WebPluginTest, FrameProcessIdFromTheCommandLine) {
   } cases[] = {
       {u"iexplore.exe SCODEF:4711 CREDAT:1", 4711},
       {u"iexplore.exe SCODEF:4711", 4711},
+      {u"iexplore.exe SCODEF:4711\tCREDAT:1", 4711},
+      {u"iexplore.exe SCODEF:4711\t", 4711},
+      {u"iexplore.exe SCODEF:\t4711", 77},
       {u"iexplore.exe SCODEF:", 77},
       {u"iexplore.exe SCODEF:47x1 x", 77},
       {u"iexplore.exe SCODEF:99999999999 x", 77},
@@ -803,27 +827,46 @@ TEST_F(WebPluginTest, ContextTableByCapabilityAndType) {
 TEST_F(WebPluginTest, Html5UsageIsCountedOnlyWithTheCssCapability) {
   auto plugin = StartedPlugin();
   auto builder = Builder(*plugin, 3);
-  // The 30 names map onto 16 counters; names differing in length do not match.
-  EXPECT_EQ(Html5CounterOf(u"datetimeinput"), 15);
-  EXPECT_EQ(Html5CounterOf(u"WeekInput"), 12);
-  EXPECT_EQ(Html5CounterOf(u"MonthInput"), 13);
-  EXPECT_EQ(Html5CounterOf(u"svg"), 2);
-  EXPECT_EQ(Html5CounterOf(u"Article "), std::nullopt);
-  EXPECT_EQ(Html5CounterOf(u"div"), std::nullopt);
-  for (bool withCss : {false, true}) {
-    counted.clear();
-    auto context = MakeObject<TContext>();
-    if (withCss) context->capabilities[GuidToWideString(kCssCapability)] = OleVariant(true);
-    context->type = u"DateTimeInput";
-    auto node = host.Sys().AddChild(u"Object", {}, GUID_NULL, [&](host::TSysNode& n) {
-      n.SetPageContext(static_cast<IpwObjectContext2*>(context.Get()));
-    });
-    OleCheck(builder->ExtendNode(Node(node)));
-    std::int32_t total = 0;
-    for (const auto& [key, n] : counted) total += n;
-    EXPECT_EQ(total, withCss ? 1 : 0);
-    EXPECT_EQ(counted[Html5CounterKey(15)], withCss ? 1 : 0);
+  // The 30 object type names and the one of the 16 counters each counts in (equal ignoring case,
+  // same length); then names that count nowhere (-1).
+  struct Case {
+    const char16_t* type;
+    int counter;
+  } cases[] = {
+      {u"Article", 0},    {u"aside", 0},      {u"FIGURE", 0},      {u"Footer", 0},     {u"header", 0},
+      {u"HGroup", 0},     {u"nav", 0},        {u"Section", 0},     {u"time", 0},       {u"Details", 1},
+      {u"Canvas", 2},     {u"svg", 2},        {u"MATH", 2},        {u"Video", 3},      {u"audio", 4},
+      {u"Output", 5},     {u"meter", 6},      {u"Progress", 6},    {u"PhoneInput", 7}, {u"urlinput", 7},
+      {u"EmailInput", 7}, {u"SEARCHBOX", 7},  {u"NumberInput", 8}, {u"slider", 9},     {u"ColorBox", 10},
+      {u"DateInput", 11}, {u"weekinput", 12}, {u"MonthInput", 13}, {u"TimeInput", 14}, {u"datetimeinput", 15},
+      {u"Article ", -1},  {u" nav", -1},      {u"DateTime", -1},   {u"div", -1},       {u"", -1},
+      {u"Page", -1},
+  };
+  std::set<int> countersMet;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(WideToUtf8(c.type));
+    EXPECT_EQ(Html5CounterOf(c.type), c.counter < 0 ? std::nullopt : std::optional<int>(c.counter));
+    if (c.counter >= 0) countersMet.insert(c.counter);
+    for (bool withCss : {false, true}) {
+      counted.clear();
+      auto context = MakeObject<TContext>();
+      if (withCss) context->capabilities[GuidToWideString(kCssCapability)] = OleVariant(true);
+      context->type = c.type;
+      auto node = host.Sys().AddChild(u"Object", {}, GUID_NULL, [&](host::TSysNode& n) {
+        n.SetPageContext(static_cast<IpwObjectContext2*>(context.Get()));
+      });
+      OleCheck(builder->ExtendNode(Node(node)));
+      std::int32_t total = 0;
+      for (const auto& [key, n] : counted) total += n;
+      const bool counts = withCss && c.counter >= 0;
+      EXPECT_EQ(total, counts ? 1 : 0) << withCss;
+      if (counts) {
+        EXPECT_EQ(counted[Html5CounterKey(c.counter)], 1);
+      }
+      host.Sys().RemoveChild(node.Get());
+    }
   }
+  EXPECT_EQ(countersMet.size(), 16u);  // every counter has a name
   OleCheck(plugin->Finalize());
 }
 

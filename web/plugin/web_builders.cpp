@@ -44,31 +44,27 @@ ComPtr<IpwSysManager> RequireSysManager(IcvBaseManager* manager) {
   return sys;
 }
 
-ComPtr<IUnknown> NativeObject(IpwSysNode* node, const GUID& kind) {
-  auto extensible = QueryAs<IpwExtensibleSysNode>(node);
-  if (!extensible) return nullptr;
-  ComPtr<IUnknown> object;
-  SafeCallCheck(extensible->GetNativeObject(kind, object.Put()));
-  return object;
-}
+// The node as the builders use it: its native object of a kind, and AddExtension. A node that
+// is not extensible has no native object and takes no slice.
+class TExtensibleNode {
+ public:
+  explicit TExtensibleNode(IpwSysNode* node) : node_(QueryAs<IpwExtensibleSysNode>(node)) {}
+  ComPtr<IUnknown> NativeObject(const GUID& kind) const {
+    ComPtr<IUnknown> object;
+    if (node_) SafeCallCheck(node_->GetNativeObject(kind, object.Put()));
+    return object;
+  }
+  void Attach(const GUID& iid, IDispatch* slice, const GUID& group, std::int32_t tag) const {
+    if (slice && node_) SafeCallCheck(node_->AddExtension(iid, slice, group, tag));
+  }
 
-void Attach(IpwSysNode* node, const GUID& iid, IDispatch* slice, const GUID& group, std::int32_t tag) {
-  if (!slice) return;
-  auto extensible = QueryAs<IpwExtensibleSysNode>(node);
-  if (!extensible) return;
-  SafeCallCheck(extensible->AddExtension(iid, slice, group, tag));
-}
+ private:
+  ComPtr<IpwExtensibleSysNode> node_;
+};
 
 template <class T>
 IDispatch* DispatchOfSlice(const ComPtr<T>& slice) {
   return static_cast<IDispatch*>(slice->Dispatch());
-}
-
-// The builder's host manager: the one the object tree gives (method 7).
-ComPtr<IcvBaseManager> HostObject(IpwSysManager* sys) {
-  ComPtr<IcvBaseManager> manager;
-  if (sys) SafeCallCheck(sys->GetManager(manager.Put()));
-  return manager;
 }
 
 struct Html5Name {
@@ -114,6 +110,50 @@ bool HasCapability(IpwObjectContextDetails* details, const GUID& capability) {
   OleVariant b;
   if (Failed(VariantChangeType(b.Ptr(), value.Ptr(), 0, VT_BOOL))) return false;
   return b.Ptr()->boolVal != VARIANT_FALSE;
+}
+
+// The ControlType text of a control information object, kept in `holder`; empty without one,
+// when the read fails or when the value is no text. The property is read as a property get or
+// method call without arguments; a value other than a text is converted.
+WideStringView ReadControlType(IDispatch* info, OleVariant& holder) {
+  if (!info) return {};
+  DISPPARAMS none{nullptr, nullptr, 0, 0};
+  if (Failed(info->Invoke(kControlTypeDispId, GUID_NULL, 0, DISPATCH_METHOD | DISPATCH_PROPERTYGET, &none, holder.Put(),
+                          nullptr, nullptr)))
+    return {};
+  if (holder.Type() != VT_BSTR && Failed(VariantChangeType(holder.Ptr(), holder.Ptr(), 0, VT_BSTR))) return {};
+  return BstrView(holder.Ptr()->bstrVal);
+}
+
+// The element builder's rows: a control type (compared ignoring case) and the slice it gets.
+enum class ElementRow { Combo, FlashCombo, ListBox, Frame, CheckBox, TabButton, Button, Radio, TabList, IE8Edit };
+struct ElementRowName {
+  WideStringView name;
+  ElementRow row;
+};
+constexpr ElementRowName kElementRows[] = {
+    {u"select", ElementRow::Combo},
+    {u"flash@combobox", ElementRow::FlashCombo},
+    {u"multiselect", ElementRow::ListBox},
+    {u"flash@list", ElementRow::ListBox},
+    {u"frame", ElementRow::Frame},
+    {u"iframe", ElementRow::Frame},
+    {u"input@checkbox", ElementRow::CheckBox},
+    {u"tabbutton", ElementRow::TabButton},
+    {u"flash@button", ElementRow::Button},
+    {u"button", ElementRow::Button},
+    {u"input@button", ElementRow::Button},
+    {u"input@submit", ElementRow::Button},
+    {u"input@reset", ElementRow::Button},
+    {u"input@radio", ElementRow::Radio},
+    {u"flash@tablist", ElementRow::TabList},
+    {u"IE8ADDRESSEDIT", ElementRow::IE8Edit},
+};
+
+std::optional<ElementRow> ElementRowOf(WideStringView type) {
+  for (const auto& entry : kElementRows)
+    if (entry.name.size() == type.size() && SameTextIgnoringCase(entry.name, type)) return entry.row;
+  return std::nullopt;
 }
 
 }  // namespace
@@ -180,28 +220,36 @@ std::int32_t GetFrameProcessId(WideStringView commandLine, std::int32_t ownId) {
 }
 
 WideString GetControlType(IDispatch* info) {
-  if (!info) return {};
-  OleVariant value = DispGetPropertyByID(info, kControlTypeDispId, OleVariant(u""));
-  OleVariant text;
-  if (Failed(VariantChangeType(text.Ptr(), value.Ptr(), 0, VT_BSTR))) return {};
-  return WideString(BstrView(text.Ptr()->bstrVal));
+  OleVariant holder;
+  return WideString(ReadControlType(info, holder));
+}
+
+IcvBaseManager* TpwWebNodeBuilder::HostObject() {
+  std::lock_guard guard(hostLock_);
+  if (!host_)
+    if (auto sys = SysManager()) SafeCallCheck(sys->GetManager(host_.Put()));
+  return host_.Get();
 }
 
 // ---- Element controls -----------------------------------------------------------------------
 
 TpwWebElementExtenderBuilder::TpwWebElementExtenderBuilder(IcvBaseManager* manager)
-    : TpwSysNodeBuilder(RequireSysManager(manager).Get(), NewKey(), kWebElementKind) {}
+    : TpwWebNodeBuilder(RequireSysManager(manager).Get(), NewKey(), kWebElementKind) {}
 
-void TpwWebElementExtenderBuilder::DoExtendNode(IpwSysNode* node) {
-  auto element = QueryAs<IpwTabContext>(NativeObject(node, kWebElementKind).Get());
+void TpwWebElementExtenderBuilder::DoExtendNode(IpwSysNode* sysNode) {
+  const TExtensibleNode node(sysNode);
+  auto element = QueryAs<IpwTabContext>(node.NativeObject(kWebElementKind).Get());
   if (!element) return;
   try {
-    ComPtr<IUnknown> contextObject;
-    SafeCallCheck(element->GetObjectContext(contextObject.Put()));
+    // The control type first: an element that matches no row is left as it is, whatever its
+    // other objects would answer.
     ComPtr<IDispatch> info;
     SafeCallCheck(element->GetControlInfo(info.Put()));
-    const WideString type = GetControlType(info.Get());
-    if (type.empty()) return;
+    OleVariant typeHolder;
+    const auto row = ElementRowOf(ReadControlType(info.Get(), typeHolder));
+    if (!row) return;
+    ComPtr<IUnknown> contextObject;
+    SafeCallCheck(element->GetObjectContext(contextObject.Put()));
     auto context = QueryAs<IpwObjectContext2>(contextObject.Get());
     std::int32_t tag = 0;
     GUID kindKey{};
@@ -213,38 +261,37 @@ void TpwWebElementExtenderBuilder::DoExtendNode(IpwSysNode* node) {
         SafeCallCheck(kind->GetKindKey(&kindKey));
       }
     }
-    ComPtr<IcvBaseManager> host = HostObject(SysManager().Get());
-    auto is = [&](std::initializer_list<const char16_t*> names) {
-      for (const char16_t* n : names)
-        if (SameTextIgnoringCase(type, n)) return true;
-      return false;
-    };
-    auto attach = [&](const GUID& iid, IDispatch* slice) { Attach(node, iid, slice, kWebElementKind, tag); };
-    if (is({u"select", u"flash@combobox"})) {
-      auto slice =
-          MakeObject<TpwWebComboElement>(host.Get(), context.Get(), !SameTextIgnoringCase(type, u"flash@combobox"));
-      attach(slice_iids::kSelect, DispatchOfSlice(slice));
-    } else if (is({u"multiselect", u"flash@list"})) {
-      auto slice = MakeObject<TpwWebLstBoxElement>(host.Get(), context.Get());
-      attach(slice_iids::kSelect, DispatchOfSlice(slice));
-    } else if (is({u"frame", u"iframe"})) {
-      auto slice = MakeObject<TpwWebObjectLocator>(host.Get());
-      attach(slice_iids::kObjectLocator, DispatchOfSlice(slice));
-    } else if (is({u"input@checkbox"})) {
-      auto slice = MakeObject<TpwWebCheckBoxControl>(host.Get());
-      attach(slice_iids::kCheckBox, DispatchOfSlice(slice));
-    } else if (is({u"tabbutton"})) {
-      auto slice = MakeObject<TpwWebTabButtonControl>(host.Get(), kindKey, false);
-      attach(slice_iids::kButton, DispatchOfSlice(slice));
-    } else if (is({u"flash@button", u"button", u"input@button", u"input@submit", u"input@reset", u"input@radio"})) {
-      auto slice = MakeObject<TpwGenericButton>(host.Get(), context.Get(), SameTextIgnoringCase(type, u"input@radio"));
-      attach(slice_iids::kButton, DispatchOfSlice(slice));
-    } else if (is({u"flash@tablist"})) {
-      auto slice = MakeObject<TpwWebTabListControl>(host.Get(), context.Get());
-      attach(slice_iids::kTabList, DispatchOfSlice(slice));
-    } else if (is({u"IE8ADDRESSEDIT"})) {
-      auto slice = MakeObject<TpwWebIE8EditControl>();
-      attach(slice_iids::kIE8Edit, DispatchOfSlice(slice));
+    IcvBaseManager* host = HostObject();
+    auto attach = [&](const GUID& iid, IDispatch* slice) { node.Attach(iid, slice, kWebElementKind, tag); };
+    switch (*row) {
+      case ElementRow::Combo:
+      case ElementRow::FlashCombo:
+        attach(slice_iids::kSelect,
+               DispatchOfSlice(MakeObject<TpwWebComboElement>(host, context.Get(), *row == ElementRow::Combo)));
+        break;
+      case ElementRow::ListBox:
+        attach(slice_iids::kSelect, DispatchOfSlice(MakeObject<TpwWebLstBoxElement>(host, context.Get())));
+        break;
+      case ElementRow::Frame:
+        attach(slice_iids::kObjectLocator, DispatchOfSlice(MakeObject<TpwWebObjectLocator>(host)));
+        break;
+      case ElementRow::CheckBox:
+        attach(slice_iids::kCheckBox, DispatchOfSlice(MakeObject<TpwWebCheckBoxControl>(host)));
+        break;
+      case ElementRow::TabButton:
+        attach(slice_iids::kButton, DispatchOfSlice(MakeObject<TpwWebTabButtonControl>(host, kindKey, false)));
+        break;
+      case ElementRow::Button:
+      case ElementRow::Radio:
+        attach(slice_iids::kButton,
+               DispatchOfSlice(MakeObject<TpwGenericButton>(host, context.Get(), *row == ElementRow::Radio)));
+        break;
+      case ElementRow::TabList:
+        attach(slice_iids::kTabList, DispatchOfSlice(MakeObject<TpwWebTabListControl>(host, context.Get())));
+        break;
+      case ElementRow::IE8Edit:
+        attach(slice_iids::kIE8Edit, DispatchOfSlice(MakeObject<TpwWebIE8EditControl>()));
+        break;
     }
   } catch (...) {
     // The node keeps what it had: an element whose objects fail gets no slice.
@@ -254,10 +301,11 @@ void TpwWebElementExtenderBuilder::DoExtendNode(IpwSysNode* node) {
 // ---- Windows --------------------------------------------------------------------------------
 
 TpwWebWindow::TpwWebWindow(IcvBaseManager* manager)
-    : TpwSysNodeBuilder(RequireSysManager(manager).Get(), NewKey(), kWebWindowKind) {}
+    : TpwWebNodeBuilder(RequireSysManager(manager).Get(), NewKey(), kWebWindowKind) {}
 
-void TpwWebWindow::DoExtendNode(IpwSysNode* node) {
-  auto window = QueryAs<IpwSysObjectWindow>(NativeObject(node, kWebWindowKind).Get());
+void TpwWebWindow::DoExtendNode(IpwSysNode* sysNode) {
+  const TExtensibleNode node(sysNode);
+  auto window = QueryAs<IpwSysObjectWindow>(node.NativeObject(kWebWindowKind).Get());
   if (!window) return;
   std::int32_t handle = 0;
   SafeCallCheck(window->GetHandle(&handle));
@@ -265,33 +313,32 @@ void TpwWebWindow::DoExtendNode(IpwSysNode* node) {
   if (!windows) return;
   BString className;
   SafeCallCheck(windows->GetWindowClassName(handle, className.Put()));
-  ComPtr<IcvBaseManager> host = HostObject(SysManager().Get());
+  IcvBaseManager* host = HostObject();
   if (SameTextIgnoringCase(className.View(), u"IEFrame")) {
-    auto slice = MakeObject<TpwWebIEFrameExtender>(host.Get(), kWebElementKind);
-    Attach(node, slice_iids::kIEFrame, DispatchOfSlice(slice), kWebElementKind, kNoTag);
+    auto slice = MakeObject<TpwWebIEFrameExtender>(host, kWebElementKind);
+    node.Attach(slice_iids::kIEFrame, DispatchOfSlice(slice), kWebElementKind, kNoTag);
   } else if (SameTextIgnoringCase(className.View(), u"Internet Explorer_Server")) {
-    auto slice = MakeObject<TpwWebToUrlMethod>(host.Get(), kWebElementKind, true);
-    Attach(node, slice_iids::kPageLocator, DispatchOfSlice(slice), kWebElementKind, kNoTag);
+    auto slice = MakeObject<TpwWebToUrlMethod>(host, kWebElementKind, true);
+    node.Attach(slice_iids::kPageLocator, DispatchOfSlice(slice), kWebElementKind, kNoTag);
   }
 }
 
 // ---- Processes ------------------------------------------------------------------------------
 
 TpwWebProcess::TpwWebProcess(IcvBaseManager* manager)
-    : TpwSysNodeBuilder(RequireSysManager(manager).Get(), NewKey(), kWebProcessKind) {}
+    : TpwWebNodeBuilder(RequireSysManager(manager).Get(), NewKey(), kWebProcessKind) {}
 
-void TpwWebProcess::DoExtendNode(IpwSysNode* node) {
-  const auto object = NativeObject(node, kWebProcessKind);
+void TpwWebProcess::DoExtendNode(IpwSysNode* sysNode) {
+  const TExtensibleNode node(sysNode);
+  const auto object = node.NativeObject(kWebProcessKind);
   auto process = QueryAs<IpwSysObjectProcess>(object.Get());
   if (!process) return;
   // The process name is compared without its ".exe" (this host's process names carry it).
-  auto nameIs = [&](const char16_t* wanted) {
-    BString name;
-    SafeCallCheck(process->GetProcessName(name.Put()));
-    WideStringView n = name.View();
-    if (n.size() > 4 && SameTextIgnoringCase(n.substr(n.size() - 4), u".exe")) n.remove_suffix(4);
-    return SameTextIgnoringCase(n, wanted);
-  };
+  BString processName;
+  SafeCallCheck(process->GetProcessName(processName.Put()));
+  WideStringView name = processName.View();
+  if (name.size() > 4 && SameTextIgnoringCase(name.substr(name.size() - 4), u".exe")) name.remove_suffix(4);
+  auto nameIs = [&](const char16_t* wanted) { return SameTextIgnoringCase(name, wanted); };
   bool browser = false;
   for (const char16_t* n : {u"iexplore", u"firefox", u"chrome", u"opera", u"safari"})
     if (nameIs(n)) {
@@ -301,18 +348,18 @@ void TpwWebProcess::DoExtendNode(IpwSysNode* node) {
   if (!browser) return;
   auto sys = SysManager();
   if (const auto& make = WebSliceFactories().pageFind)
-    if (auto slice = make(sys.Get())) Attach(node, slice_iids::kPageFind, slice.Get(), kWebElementKind, kNoTag);
-  ComPtr<IcvBaseManager> host = HostObject(sys.Get());
+    if (auto slice = make(sys.Get())) node.Attach(slice_iids::kPageFind, slice.Get(), kWebElementKind, kNoTag);
+  IcvBaseManager* host = HostObject();
   const bool ie = nameIs(u"iexplore");
-  auto toUrl = MakeObject<TpwWebProcessToUrlMethod>(host.Get(), ie);
-  Attach(node, slice_iids::kPageLocator, DispatchOfSlice(toUrl), kWebElementKind, kNoTag);
+  auto toUrl = MakeObject<TpwWebProcessToUrlMethod>(host, ie);
+  node.Attach(slice_iids::kPageLocator, DispatchOfSlice(toUrl), kWebElementKind, kNoTag);
   if (ie) {
     BString commandLine;
     SafeCallCheck(process->GetCommandLine(commandLine.Put()));
     std::int32_t id = 0;
     SafeCallCheck(process->GetProcessId(&id));
-    auto frame = MakeObject<TpwWebIEFrameMethod>(host.Get(), GetFrameProcessId(commandLine.View(), id));
-    Attach(node, slice_iids::kIEFrameMethod, DispatchOfSlice(frame), kWebElementKind, kNoTag);
+    auto frame = MakeObject<TpwWebIEFrameMethod>(host, GetFrameProcessId(commandLine.View(), id));
+    node.Attach(slice_iids::kIEFrameMethod, DispatchOfSlice(frame), kWebElementKind, kNoTag);
   }
   if (auto tracking = QueryAs<IpwProcessTracking>(object.Get())) SafeCallCheck(tracking->Track(-1));
 }
@@ -321,33 +368,33 @@ void TpwWebProcess::DoExtendNode(IpwSysNode* node) {
 
 TpwOpenAppContextTableBuilder::TpwOpenAppContextTableBuilder(IpwSysManager* sysManager, const GUID& key,
                                                              const GUID& kind)
-    : TpwSysNodeBuilder(sysManager, key, kind) {
+    : TpwWebNodeBuilder(sysManager, key, kind) {
   RegisterHtml5Counters();
 }
 
-void TpwOpenAppContextTableBuilder::DoExtendNode(IpwSysNode* node) {
-  auto native = QueryAs<IpwNativeContext>(NativeObject(node, kContextTableKind).Get());
+void TpwOpenAppContextTableBuilder::DoExtendNode(IpwSysNode* sysNode) {
+  const TExtensibleNode node(sysNode);
+  auto native = QueryAs<IpwNativeContext>(node.NativeObject(kContextTableKind).Get());
   if (!native) return;
   ComPtr<IUnknown> contextObject;
   SafeCallCheck(native->GetPageContext(contextObject.Put()));
   if (!QueryAs<IpwObjectContext2>(contextObject.Get())) return;
   auto details = QueryAs<IpwObjectContextDetails>(contextObject.Get());
-  auto sys = SysManager();
-  ComPtr<IcvBaseManager> host = HostObject(sys.Get());
+  IcvBaseManager* host = HostObject();
   if (HasCapability(details.Get(), kXPathCapability))
     if (const auto& make = WebSliceFactories().evaluateXPath)
-      if (auto slice = make(host.Get())) Attach(node, slice_iids::kEvaluateXPath, slice.Get(), kWebElementKind, kNoTag);
+      if (auto slice = make(host)) node.Attach(slice_iids::kEvaluateXPath, slice.Get(), kWebElementKind, kNoTag);
   const bool css = HasCapability(details.Get(), kCssCapability);
   if (css)
     if (const auto& make = WebSliceFactories().cssSelector)
-      if (auto slice = make(host.Get())) Attach(node, slice_iids::kCssSelector, slice.Get(), GUID_NULL, kNoTag);
+      if (auto slice = make(host)) node.Attach(slice_iids::kCssSelector, slice.Get(), GUID_NULL, kNoTag);
   if (HasCapability(details.Get(), kToUrlCapability)) {
     GUID kindKey{};
     ComPtr<IUnknown> kindObject;
     SafeCallCheck(details->GetKindObject(kindObject.Put()));
     if (auto kind = QueryAs<IpwObjectKindInfo>(kindObject.Get())) SafeCallCheck(kind->GetKindKey(&kindKey));
-    auto slice = MakeObject<TpwWebToUrlMethod>(host.Get(), kindKey, true);
-    Attach(node, slice_iids::kPageLocator, DispatchOfSlice(slice), kWebElementKind, kNoTag);
+    auto slice = MakeObject<TpwWebToUrlMethod>(host, kindKey, true);
+    node.Attach(slice_iids::kPageLocator, DispatchOfSlice(slice), kWebElementKind, kNoTag);
   }
   auto context = QueryAs<IpwObjectContext2>(contextObject.Get());
   BString typeText;
@@ -357,10 +404,10 @@ void TpwOpenAppContextTableBuilder::DoExtendNode(IpwSysNode* node) {
   if (!found) return;
   if (css) CountHtml5Usage(typeText.View());
   if (SameTextIgnoringCase(typeText.View(), u"page")) {
-    auto picture = MakeObject<TpwWebPagePictureMethod>(host.Get());
-    Attach(node, slice_iids::kPagePicture, DispatchOfSlice(picture), kWebElementKind, kNoTag);
-    auto actions = MakeObject<TpwBrowserPageActions>(host.Get());
-    Attach(node, slice_iids::kPageActions, DispatchOfSlice(actions), kWebElementKind, kNoTag);
+    auto picture = MakeObject<TpwWebPagePictureMethod>(host);
+    node.Attach(slice_iids::kPagePicture, DispatchOfSlice(picture), kWebElementKind, kNoTag);
+    auto actions = MakeObject<TpwBrowserPageActions>(host);
+    node.Attach(slice_iids::kPageActions, DispatchOfSlice(actions), kWebElementKind, kNoTag);
   }
 }
 
@@ -369,7 +416,7 @@ void TpwOpenAppContextTableBuilder::DoExtendNode(IpwSysNode* node) {
 void TpwOpenAppSysBuilder::DoExtendNode(IpwSysNode* node) {
   if (const auto& make = WebSliceFactories().browserMethods)
     if (auto slice = make(SysManager().Get()))
-      Attach(node, slice_iids::kBrowserMethods, slice.Get(), GUID_NULL, kNoTag);
+      TExtensibleNode(node).Attach(slice_iids::kBrowserMethods, slice.Get(), GUID_NULL, kNoTag);
 }
 
 }  // namespace pw::web

@@ -23,6 +23,7 @@
 #pragma once
 
 #include <functional>
+#include <mutex>
 #include <optional>
 
 #include "interfaces/ProbewrightHost.h"
@@ -84,7 +85,21 @@ std::int32_t GetFrameProcessId(WideStringView commandLine, std::int32_t ownId);
 // The ControlType (DISPID 0xC001) of a control information object, empty without one.
 WideString GetControlType(IDispatch* info);
 
-class TpwWebElementExtenderBuilder final : public TpwSysNodeBuilder {
+// The base of the five: the host's manager that slices are made with, asked of the object tree
+// (its GetManager) at the first node that gets a slice and kept while the answer is not nil.
+class TpwWebNodeBuilder : public TpwSysNodeBuilder {
+ public:
+  using TpwSysNodeBuilder::TpwSysNodeBuilder;
+
+ protected:
+  IcvBaseManager* HostObject();
+
+ private:
+  std::mutex hostLock_;
+  ComPtr<IcvBaseManager> host_;
+};
+
+class TpwWebElementExtenderBuilder final : public TpwWebNodeBuilder {
  public:
   explicit TpwWebElementExtenderBuilder(IcvBaseManager* manager);
 
@@ -93,7 +108,7 @@ class TpwWebElementExtenderBuilder final : public TpwSysNodeBuilder {
   bool DoOperation7(IUnknown*) override { return false; }
 };
 
-class TpwWebWindow final : public TpwSysNodeBuilder {
+class TpwWebWindow final : public TpwWebNodeBuilder {
  public:
   explicit TpwWebWindow(IcvBaseManager* manager);
 
@@ -102,7 +117,7 @@ class TpwWebWindow final : public TpwSysNodeBuilder {
   bool DoOperation7(IUnknown*) override { return false; }
 };
 
-class TpwWebProcess final : public TpwSysNodeBuilder {
+class TpwWebProcess final : public TpwWebNodeBuilder {
  public:
   explicit TpwWebProcess(IcvBaseManager* manager);
 
@@ -111,7 +126,7 @@ class TpwWebProcess final : public TpwSysNodeBuilder {
   bool DoOperation7(IUnknown*) override { return false; }
 };
 
-class TpwOpenAppContextTableBuilder final : public TpwSysNodeBuilder {
+class TpwOpenAppContextTableBuilder final : public TpwWebNodeBuilder {
  public:
   TpwOpenAppContextTableBuilder(IpwSysManager* sysManager, const GUID& key, const GUID& kind);
 
@@ -120,9 +135,9 @@ class TpwOpenAppContextTableBuilder final : public TpwSysNodeBuilder {
   bool DoOperation7(IUnknown*) override { return false; }
 };
 
-class TpwOpenAppSysBuilder final : public TpwSysNodeBuilder {
+class TpwOpenAppSysBuilder final : public TpwWebNodeBuilder {
  public:
-  using TpwSysNodeBuilder::TpwSysNodeBuilder;
+  using TpwWebNodeBuilder::TpwWebNodeBuilder;
 
  protected:
   void DoExtendNode(IpwSysNode* node) override;
