@@ -642,6 +642,7 @@ bool TpwProjectNodeContainer::AddChildNode(IpwProjectNode* child) {
   }
   if (loading_) loadNames_.try_emplace(NodeName(child), child);
   else DoChanged(true);
+  NotifyProjectNodeAttached(child);
   return true;
 }
 
@@ -688,6 +689,8 @@ bool TpwProjectNodeContainer::RemoveChildNode(IpwProjectNode* node, bool deleteF
   TpwFileReloadBatch batch(Manager());
   // A child whose files stay loses what it holds unsaved: the host decides whether it may.
   if (!deleteFiles && !MayDropChildData(child)) return false;
+  // The project hears of it while the container still lists the child (its walk up checks that).
+  NotifyProjectNodeDetached(child, true);
   GUID key = NodeKey(child);
   ForgetEntry(key, true);
   childs_->Remove(child);
@@ -700,7 +703,9 @@ bool TpwProjectNodeContainer::RemoveChildNode(IpwProjectNode* node, bool deleteF
 
 void TpwProjectNodeContainer::PutInPlace(IpwProjectNode* oldNode, IpwProjectNode* newNode) {
   ComPtr<IpwProjectNode> held(oldNode);
+  NotifyProjectNodeDetached(oldNode, true);
   if (!childs_->Replace(oldNode, newNode)) throw EOleSysError(u"The node is not a child of the container.", E_FAIL);
+  NotifyProjectNodeAttached(newNode);
   folders_.ChildReplaced(oldNode, newNode);
   if (loading_) IndexChildNames();
   DoChanged(true);
