@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "core/host/host_services.h"
+#include "platform/automation/out_params.h"
 #include "project/actions/project_actions.h"
 #include "platform/com/safecall.h"
 #include "platform/rtl/exceptions.h"
@@ -642,6 +643,7 @@ bool TpwProjectNodeContainer::AddChildNode(IpwProjectNode* child) {
   }
   if (loading_) loadNames_.try_emplace(NodeName(child), child);
   else DoChanged(true);
+  NotifyProjectNodeAttached(child);
   return true;
 }
 
@@ -688,6 +690,8 @@ bool TpwProjectNodeContainer::RemoveChildNode(IpwProjectNode* node, bool deleteF
   TpwFileReloadBatch batch(Manager());
   // A child whose files stay loses what it holds unsaved: the host decides whether it may.
   if (!deleteFiles && !MayDropChildData(child)) return false;
+  // The project hears of it while the container still lists the child (its walk up checks that).
+  NotifyProjectNodeDetached(child, true);
   GUID key = NodeKey(child);
   ForgetEntry(key, true);
   childs_->Remove(child);
@@ -700,7 +704,9 @@ bool TpwProjectNodeContainer::RemoveChildNode(IpwProjectNode* node, bool deleteF
 
 void TpwProjectNodeContainer::PutInPlace(IpwProjectNode* oldNode, IpwProjectNode* newNode) {
   ComPtr<IpwProjectNode> held(oldNode);
+  NotifyProjectNodeDetached(oldNode, true);
   if (!childs_->Replace(oldNode, newNode)) throw EOleSysError(u"The node is not a child of the container.", E_FAIL);
+  NotifyProjectNodeAttached(newNode);
   folders_.ChildReplaced(oldNode, newNode);
   if (loading_) IndexChildNames();
   DoChanged(true);
@@ -1204,30 +1210,33 @@ bool TpwProjectNodeContainer::AddExistingFile(WideStringView fileName, std::vect
   return true;
 }
 
+WideString FindChildFault(IcvBaseManager* manager, IpwProjectNode* container,
+                          const std::vector<IpwProjectNode*>& children) {
+  auto described = [&](IpwProjectNode* node) {
+    return u"[" + GetNodeTypeName(manager, node) + u":" + GuidToWideString(NodeTypeKey(node)) + u"]";
+  };
+  const WideString where = u" Container: " + GetNodeDisplayPath(container) + u" " + described(container) + u".";
+  for (std::size_t i = 0; i < children.size(); ++i) {
+    IpwProjectNode* child = children[i];
+    const WideString position = IntToWide(static_cast<std::int32_t>(i));
+    if (!child) return u"The " + position + u" child is nil." + where;
+    if (!QueryAs<IpwProjectNode>(child))
+      return u"The " + position + u" child does not support the IpwProjectNode interface." + where;
+    if (!QueryAs<IpwProjectContextItem>(child))
+      return u"The " + position + u" " + NodeName(child) + u" " + described(child) +
+             u" child project node does not support the IpwProjectContextItem interface." + where;
+  }
+  return {};
+}
+
 bool TpwProjectNodeContainer::CheckChildren() {
   if (!childs_) return true;
-  const WideString container = GetNodeDisplayPath(AsNode()) + u" [" + GetNodeTypeName(Manager(), AsNode()) + u":" +
-                               GuidToWideString(TypeKey()) + u"]";
-  for (std::int32_t i = 0; i < childs_->Count(); ++i) {
-    IpwProjectNode* child = childs_->Get(i);
-    WideString text;
-    if (!child) {
-      text = u"The " + IntToWide(i) + u" child is nil. Container: " + container + u".";
-    } else if (!QueryAs<IpwProjectNode>(child)) {
-      text = u"The " + IntToWide(i) + u" child does not support the IpwProjectNode interface. Container: " + container +
-             u".";
-    } else if (!QueryAs<IpwProjectContextItem>(child)) {
-      text = u"The " + IntToWide(i) + u" " + NodeName(child) + u" [" + GetNodeTypeName(Manager(), child) + u":" +
-             GuidToWideString(NodeTypeKey(child)) +
-             u"] child project node does not support the IpwProjectContextItem interface. Container: " + container +
-             u".";
-    }
-    if (!text.empty()) {
-      ReportToUser(Manager(), text, 0);
-      return false;
-    }
-  }
-  return true;
+  std::vector<IpwProjectNode*> children;
+  for (std::int32_t i = 0; i < childs_->Count(); ++i) children.push_back(childs_->Get(i));
+  WideString fault = FindChildFault(Manager(), AsNode(), children);
+  if (fault.empty()) return true;
+  ReportToUser(Manager(), fault, 0);
+  return false;
 }
 
 std::int32_t TpwProjectNodeContainer::ExecuteAction(const GUID& action, const VARIANT& param, VARIANT* result) {
@@ -1273,6 +1282,17 @@ HRESULT TpwProjectNodeContainer::RemoveChild(IpwProjectNode* child, VARIANT_BOOL
     if (OnMainThread()) RemoveChildNode(child, deleteFiles != VARIANT_FALSE);
     else PostRemoveChild(Manager(), AsContainer(), child, deleteFiles != VARIANT_FALSE);
   });
+}
+
+HRESULT TpwProjectNodeContainer::GetChildCount(std::int32_t* count) {
+  return SafeCall([&] { SetOutValue<std::int32_t>(count, ChildCount()); });
+}
+
+HRESULT TpwProjectNodeContainer::GetChildAt(std::int32_t index, IpwProjectNode** child) {
+  if (!child) return E_POINTER;
+  *child = nullptr;
+  if (index < 0 || index >= ChildCount()) return E_INVALIDARG;
+  return SafeCall([&] { *child = ComPtr<IpwProjectNode>(childs_->Get(index)).Detach(); });
 }
 
 HRESULT TpwProjectNodeContainer::ReplaceOnFake(IpwProjectNode* child, IpwProjectNode** newNode,

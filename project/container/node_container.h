@@ -21,6 +21,7 @@
 
 #include <thread>
 #include <unordered_map>
+#include <vector>
 
 #include "platform/rtl/strings.h"
 #include "project/nodes/base_node.h"
@@ -68,7 +69,23 @@ std::int32_t GetProjectOwnerKind(IcvBaseManager* manager);
 // mode. The containers' actions are disabled and drops refused meanwhile.
 bool IsProjectOwnerBusy(IcvBaseManager* manager);
 
-class TpwProjectNodeContainer : public Implements<TpwProjectNode, IpwProjectNodeContainer, IpwChildNameLookup> {
+// The first fault of a container's children, as reported: a nil child, one that does not answer
+// IpwProjectNode or one that does not answer IpwProjectContextItem ("The POSITION ... Container:
+// FULL NAME [TYPE NAME:TYPE GUID]."); empty when there is none.
+WideString FindChildFault(IcvBaseManager* manager, IpwProjectNode* container,
+                          const std::vector<IpwProjectNode*>& children);
+
+// The children of a container by position: the count (0 before the first child) and the child
+// at a position; a position outside 0 .. count-1 fails with E_INVALIDARG.
+struct IpwProjectNodeChildList : IUnknown {
+  static constexpr IID iid = MakeGuid("{3E0C7A51-2D84-4B6F-9C1A-7F52B0D4E6A9}");
+  using Inherited = IUnknown;
+  virtual HRESULT GetChildCount(std::int32_t* count) = 0;
+  virtual HRESULT GetChildAt(std::int32_t index, IpwProjectNode** child) = 0;
+};
+
+class TpwProjectNodeContainer
+    : public Implements<TpwProjectNode, IpwProjectNodeContainer, IpwChildNameLookup, IpwProjectNodeChildList> {
  public:
   // IsVirtual: the container keeps its data in its parent's data (else in a file of its own).
   TpwProjectNodeContainer(IpwProjectNode* parent, const GUID& typeKey, const GUID& key, bool isVirtual);
@@ -198,6 +215,9 @@ class TpwProjectNodeContainer : public Implements<TpwProjectNode, IpwProjectNode
   // IpwChildNameLookup: answered while Load runs (from the names of the children present when it
   // began and of those it added); E_NOTIMPL otherwise.
   HRESULT FindChildByName(const char16_t* name, std::size_t length, IpwProjectNode** child) override;
+  // IpwProjectNodeChildList
+  HRESULT GetChildCount(std::int32_t* count) override;
+  HRESULT GetChildAt(std::int32_t index, IpwProjectNode** child) override;
 
  protected:
   void* GetInterface(const IID& riid) noexcept override;

@@ -512,8 +512,14 @@ std::int32_t TpwNodeFileStorage::ResolveReadOnlyTarget(WideString& fileName) {
       WideString base = FileBaseName(chosen);
       if (owner_->ValidateName(base, false)) break;
     }
+    if (!IsFileReadOnlyName(chosen)) {
+      fileName = chosen;
+      return 0;
+    }
+    // The same write-protected file chosen again (a host without dialogs keeps the name it is
+    // offered): nothing else will be chosen, so the save is cancelled instead of asking forever.
+    if (SameFileName(chosen, fileName)) return 2;
     fileName = chosen;
-    if (!IsFileReadOnlyName(fileName)) return 0;
   }
 }
 

@@ -227,11 +227,11 @@ void AddUnique(std::vector<WideString>& list, WideString name) {
   list.insert(at, std::move(name));
 }
 
-// Deletes a removed node's files unless the project above keeps them, then its folders (the
-// deepest first) once they are empty.
-void DeleteRemovedFiles(IpwProjectNode* node, const std::vector<WideString>& files,
+}  // namespace
+
+void DeleteRemovedFiles(IpwProjectNode* project, const std::vector<WideString>& files,
                         const std::vector<WideString>& folders) {
-  auto veto = QueryAs<IpwProjectFileRemoval>(FindParentProject(node).Get());
+  auto veto = QueryAs<IpwProjectFileRemoval>(FindParentProject(project).Get());
   VARIANT_BOOL checks = VARIANT_FALSE;
   if (veto && Failed(veto->ChecksFileRemoval(&checks))) checks = VARIANT_TRUE;
   for (const auto& file : files) {
@@ -247,7 +247,16 @@ void DeleteRemovedFiles(IpwProjectNode* node, const std::vector<WideString>& fil
   for (auto folder = folders.rbegin(); folder != folders.rend(); ++folder) ::rmdir(WideToUtf8(*folder).c_str());
 }
 
-}  // namespace
+void CollectRemovedNodeFiles(IpwProjectNode* node, std::vector<WideString>& files, std::vector<WideString>& folders) {
+  if (!node) return;
+  if (auto internal = QueryAs<IpwProjectNodeInternal>(node))
+    if (auto* stored = dynamic_cast<TpwProjectNode*>(static_cast<TpwBaseProjectNode*>(internal.Get())))
+      stored->CollectStorageFiles(files, folders);
+  ForEachChild(node, [&](IpwProjectNode* child) {
+    CollectRemovedNodeFiles(child, files, folders);
+    return true;
+  });
+}
 
 void TpwProjectNode::CollectStorageFiles(std::vector<WideString>& files, std::vector<WideString>& folders) {
   auto file = FileStorage();

@@ -244,4 +244,13 @@ class TpwProjectNode
   ComPtr<IpwPNExtenderProvider> extender_;
 };
 
+// The files and folders that removing Node from the suite deletes: those of every node of its
+// subtree that keeps data (CollectStorageFiles), sorted ignoring case, one entry per name.
+void CollectRemovedNodeFiles(IpwProjectNode* node, std::vector<WideString>& files, std::vector<WideString>& folders);
+// Deletes the files of a removed node unless the project (Project: the Project node above the
+// removed node, or that node itself; nil: no veto) keeps them, then the folders, the deepest
+// first, once they are empty. A missing file is skipped.
+void DeleteRemovedFiles(IpwProjectNode* project, const std::vector<WideString>& files,
+                        const std::vector<WideString>& folders);
+
 }  // namespace pw::project

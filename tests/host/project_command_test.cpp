@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 
 #include "platform/rtl/strings.h"
 #include "tests/support/scratch_dir.h"
@@ -70,6 +71,39 @@ TEST(ProjectCommand, RefusedOpenLeavesTheFile) {
     EXPECT_EQ(r.code, 1);
     EXPECT_TRUE(ReadFileBytes(dir.Utf8File("Other.pwi")).empty());
   }
+}
+
+TEST(ProjectCommand, RefusalsSayWhyAndCreateNothing) {
+  ScratchDir dir;
+  const std::string a = dir.Utf8File("A.pwi");
+  ASSERT_EQ(RunProject({"item", a}).code, 0);
+  ASSERT_EQ(RunProject({"item", dir.Utf8File("B.pwi")}).code, 0);
+  const std::string bytes = ReadFileBytes(a);
+  WriteFileBytes(dir.Utf8File("Junk.pwi"), "<x/>");
+  struct Case {
+    std::vector<std::string> args;
+    const char* reason;
+  } cases[] = {
+      // A missing file whose base name no item may have: the file-name check refuses it first.
+      {{"item", dir.Utf8File("bad name?.pwi")}, "The 'bad name?' name is not valid for"},
+      {{"item", dir.Utf8File("con.pwi")}, "reserved by the operating system"},
+      // A file that does not open: the node's error.
+      {{"item", dir.Utf8File("Junk.pwi")}, "Invalid format of Item data."},
+      // Renames: the name check, another item's file.
+      {{"item", a, "--rename", "x:y"}, "The 'x:y' name is not valid for"},
+      {{"item", a, "--rename", "B"}, "already exists on disk at this location"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args[1] + (c.args.size() > 2 ? " " + c.args[3] : std::string()));
+    auto r = RunProject(c.args);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find(c.reason), std::string::npos) << r.err;
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir.Utf8File("bad name?.pwi")));
+  EXPECT_FALSE(std::filesystem::exists(dir.Utf8File("con.pwi")));
+  EXPECT_FALSE(std::filesystem::exists(dir.Utf8File("x:y.pwi")));
+  EXPECT_EQ(ReadFileBytes(a), bytes);
+  EXPECT_EQ(ReadFileBytes(dir.Utf8File("Junk.pwi")), "<x/>");
 }
 
 TEST(ProjectCommand, WatchOpensTheFiles) {

@@ -107,6 +107,36 @@ TEST(ProjectTreeCommand, AMissingItemFileFailsTheProjectWithoutDialogs) {
   EXPECT_EQ(ReadFileBytes(p), before);
 }
 
+TEST(ProjectTreeCommand, RemoveDeletesTheItemFileOnlyAfterTheProjectIsSaved) {
+  ScratchDir dir;
+  const std::string p = dir.Utf8File("P.pwp");
+  ASSERT_EQ(RunProject({"new", p, "A", "B"}).code, 0);
+  const std::string before = ReadFileBytes(p);
+  const std::string itemBefore = ReadFileBytes(dir.Utf8File("A.pwi"));
+  // A project that cannot be saved (its file is write-protected) keeps naming the item, so the
+  // item's file stays as it was.
+  namespace fs = std::filesystem;
+  const auto writable = fs::status(p).permissions();
+  fs::permissions(p, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
+  auto r = RunProject({"remove", p, "A", "--delete-files"});
+  fs::permissions(p, writable);
+  EXPECT_EQ(r.code, 1) << r.out << r.err;
+  EXPECT_EQ(r.out.find("saved 0"), std::string::npos) << r.out;
+  EXPECT_EQ(ReadFileBytes(p), before);
+  ASSERT_TRUE(Exists(dir.Utf8File("A.pwi")));
+  EXPECT_EQ(ReadFileBytes(dir.Utf8File("A.pwi")), itemBefore);
+
+  r = RunProject({"remove", p, "A", "--delete-files"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out, "saved 0\n");
+  EXPECT_FALSE(Exists(dir.Utf8File("A.pwi")));
+  EXPECT_TRUE(Exists(dir.Utf8File("B.pwi")));
+  r = RunProject({"tree", p});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(Names(r.out), (std::vector<std::string>{"P", "  B"}));
+}
+
 // The tree lines of the folders: "[NAME]\tfolder\tITEMS" with their indentation.
 std::vector<std::string> FolderLines(const std::string& tree) {
   std::vector<std::string> lines;

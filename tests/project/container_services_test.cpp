@@ -470,6 +470,46 @@ TEST_F(ContainerServicesTest, AnAddAsksForTheProviderOfTheNewNodesTypeThenTellsT
             3);
 }
 
+// ---- The project's record of the nodes below it
+
+TEST_F(ContainerServicesTest, TheProjectHearsOfEveryChildThatJoinsOrLeavesIt) {
+  auto project = ProjectWithItem("First");
+  ASSERT_TRUE(project);
+  EXPECT_EQ(project->Tracking(), std::vector<WideString>{u"attached First"});
+  WriteItemFile("Second.pwi", u"v");
+  ASSERT_TRUE(project->AddExistingChild(dir.File("Second.pwi")));
+  ASSERT_EQ(project->ChildCount(), 2);
+  // A refused add (the key is a child's already) tells nothing.
+  VARIANT_BOOL added = VARIANT_TRUE;
+  OleCheck(project->AddChild(project->ChildAt(1), &added));
+  EXPECT_FALSE(added);
+  EXPECT_EQ(project->Tracking(), (std::vector<WideString>{u"attached First", u"attached Second"}));
+
+  // A replacement by an Unavailable node and back: the item leaves, then the restored one joins
+  // (the Unavailable node has no file of its own to tell of).
+  ComPtr<IpwProjectNode> fake, real;
+  VARIANT_BOOL replaced = VARIANT_FALSE;
+  OleCheck(project->ReplaceOnFake(project->ChildAt(1), fake.Put(), &replaced));
+  ASSERT_TRUE(replaced);
+  auto asFake = QueryAs<IpwFakeProjectNode>(fake.Get());
+  ASSERT_TRUE(asFake);
+  OleCheck(project->ReplaceOnReal(asFake.Get(), real.Put(), &replaced));
+  ASSERT_TRUE(replaced);
+  auto tracking = project->Tracking();
+  EXPECT_EQ(std::vector<WideString>(tracking.begin() + 2, tracking.end()),
+            (std::vector<WideString>{u"detached Second", u"attached Second"}));
+
+  OleCheck(project->RemoveChild(project->ChildAt(0), VARIANT_FALSE));
+  EXPECT_EQ(project->Tracking().back(), u"detached First");
+  project->Changed(true);
+  ASSERT_EQ(project->SaveToOwnFileResult(), 0);
+
+  // Opened again, the project hears of the child it loads.
+  auto reopened = OpenProject("p.pwp");
+  ASSERT_TRUE(reopened);
+  EXPECT_EQ(reopened->Tracking(), std::vector<WideString>{u"attached Second"});
+}
+
 // ---- The project's file-deletion veto
 
 TEST_F(ContainerServicesTest, TheProjectKeepsTheFilesItVetoes) {

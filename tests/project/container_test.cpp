@@ -445,6 +445,87 @@ TEST_F(ContainerTest, TheNewItemActionTakesATypeKeyText) {
   EXPECT_TRUE(box->CheckChildren());
 }
 
+// A part that refuses one interface (to make the faults the children check looks for).
+class TRefusingPart final : public TPart {
+ public:
+  TRefusingPart(IpwProjectNode* parent, const IID& refused) : TPart(parent, kPartType, NewTestKey()), refused_(refused) {}
+
+ protected:
+  void* GetInterface(const IID& riid) noexcept override {
+    return riid == refused_ ? nullptr : TPart::GetInterface(riid);
+  }
+
+ private:
+  IID refused_;
+};
+
+TEST_F(ContainerTest, TheChildrenCheckNamesTheFirstFaultyChildAndItsContainer) {
+  WriteBoxFile("box.pwb", {});
+  auto box = OpenBox("box.pwb");
+  ASSERT_TRUE(box);
+  auto good = MakePart(box.Get(), u"v");
+  auto noNode = MakeObject<TRefusingPart>(box->AsNode(), IpwProjectNode::iid);
+  auto noContext = MakeObject<TRefusingPart>(box->AsNode(), IpwProjectContextItem::iid);
+  for (auto* refusing : {noNode.Get(), noContext.Get()}) OleCheck(refusing->Initialize(host.Manager()));
+  OleCheck(noContext->SetName(BString(u"Odd").Get()));
+  ASSERT_EQ(project::NodeName(noContext->AsNode()), u"Odd");
+  const WideString where = u" Container: box [Box:" + GuidToWideString(kBoxType) + u"].";
+  const WideString part = u"[Part:" + GuidToWideString(kPartType) + u"]";
+  struct Case {
+    const char* name;
+    std::vector<IpwProjectNode*> children;
+    WideString fault;
+  };
+  const Case cases[] = {
+      {"all sound", {good->AsNode(), good->AsNode()}, u""},
+      {"nil", {good->AsNode(), nullptr}, u"The 1 child is nil." + where},
+      {"no IpwProjectNode",
+       {noNode->AsNode(), nullptr},
+       u"The 0 child does not support the IpwProjectNode interface." + where},
+      {"no IpwProjectContextItem",
+       {good->AsNode(), good->AsNode(), noContext->AsNode()},
+       u"The 2 Odd " + part + u" child project node does not support the IpwProjectContextItem interface." + where},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(project::FindChildFault(host.Manager(), box->AsNode(), c.children), c.fault);
+  }
+  // A box of sound children reports nothing.
+  const auto reports = Reports().size();
+  VARIANT_BOOL added = VARIANT_FALSE;
+  OleCheck(box->AddChild(good->AsNode(), &added));
+  ASSERT_TRUE(added);
+  EXPECT_TRUE(box->CheckChildren());
+  EXPECT_EQ(Reports().size(), reports);
+  for (auto* refusing : {noNode.Get(), noContext.Get()}) OleCheck(refusing->Finalize());
+}
+
+TEST_F(ContainerTest, TheChildListAnswersByPositionAndRefusesOthers) {
+  WriteBoxFile("box.pwb", {});
+  auto box = OpenBox("box.pwb");
+  ASSERT_TRUE(box);
+  auto list = QueryAs<project::IpwProjectNodeChildList>(box->AsNode());
+  ASSERT_TRUE(list);
+  std::int32_t count = -1;
+  OleCheck(list->GetChildCount(&count));
+  EXPECT_EQ(count, 0);  // before the first child
+  for (auto value : {u"a", u"b"}) {
+    VARIANT_BOOL added = VARIANT_FALSE;
+    OleCheck(box->AddChild(MakePart(box.Get(), value)->AsNode(), &added));
+    ASSERT_TRUE(added);
+  }
+  OleCheck(list->GetChildCount(&count));
+  EXPECT_EQ(count, 2);
+  for (std::int32_t i : {-1, 0, 1, 2}) {
+    SCOPED_TRACE(i);
+    ComPtr<IpwProjectNode> child;
+    const bool inside = i == 0 || i == 1;
+    EXPECT_EQ(list->GetChildAt(i, child.Put()), inside ? S_OK : E_INVALIDARG);
+    EXPECT_EQ(child.Get(), inside ? box->ChildAt(i) : nullptr);
+  }
+  EXPECT_EQ(list->GetChildAt(0, nullptr), E_POINTER);
+}
+
 TEST_F(ContainerTest, TheExistingItemActionAddsAnItemFile) {
   WriteBoxFile("box.pwb", {});
   auto box = OpenBox("box.pwb");

@@ -55,10 +55,14 @@ TEST_F(ItemNodeTest, ReadOnlyTarget) {
     std::int32_t answer;
     std::int32_t result;
     const char* savedTo;  // the file that holds the change afterwards; nil: none
+    const char* chosen = nullptr;  // answer 0: the name chosen in the save dialog
   } cases[] = {
       {"made writable", 1, 0, "A.pwi"},
       {"cancelled", 2, 2, nullptr},
-      {"another name", 0, 0, "B.pwi"},
+      {"another name", 0, 0, "B.pwi", "B.pwi"},
+      // The same write-protected file again (what a host without dialogs answers): cancelled,
+      // not asked about forever.
+      {"the same name again", 0, 2, nullptr, "A.pwi"},
   };
   for (const auto& c : cases) {
     WriteItemFile("A.pwi", u"v");
@@ -70,7 +74,7 @@ TEST_F(ItemNodeTest, ReadOnlyTarget) {
     std::string before = ReadFileBytes(dir.Utf8File("A.pwi"));
     node->SetValue(u"changed");
     host.Dialogs().QueueReadOnlyAnswer(c.answer);
-    if (c.answer == 0) host.Dialogs().QueueAnswer({true, dir.File("B.pwi")});
+    if (c.answer == 0) host.Dialogs().QueueAnswer({true, dir.File(c.chosen)});
     EXPECT_EQ(node->SaveToOwnFileResult(), c.result) << c.what;
     if (c.savedTo) {
       EXPECT_EQ(Open(dir.File(c.savedTo))->value, u"changed") << c.what;

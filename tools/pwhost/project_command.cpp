@@ -7,12 +7,16 @@
 
 #include "host/node_type_registry.h"
 #include "host/test_host.h"
+#include "platform/com/errorinfo.h"
 #include "platform/com/guid.h"
+#include "platform/rtl/exceptions.h"
 #include "platform/rtl/strings.h"
 #include "core/options/options_name_pool.h"
 #include "platform/kernel/clock.h"
 #include "platform/ui/resources.h"
 #include "project/nodes/node_helpers.h"
+#include "project/storage/item_files.h"
+#include "project/storage/node_file_helpers.h"
 #include "project/storage/node_storage.h"
 #include "project/storage/project_node.h"
 #include "project/types/new_item_check.h"
@@ -124,6 +128,27 @@ void PrintError(project::TpwProjectNode& node, std::FILE* out) {
   std::fprintf(out, "error\t%d\t%s\n", node.ErrorCode(), Text(node.ErrorMessage()).c_str());
 }
 
+// Why a step was refused: what the messenger showed, else the raised error's text, else the
+// node's last error, else Fallback.
+void PrintReason(TestHost& host, project::TpwProjectNode& node, WideStringView raised, const char* fallback,
+                 std::FILE* err) {
+  if (!host.Messenger().Messages().empty()) PrintMessages(host, err);
+  else if (!raised.empty()) std::fprintf(err, "%s\n", Text(raised).c_str());
+  else if (node.ErrorCode() != 0 && !node.ErrorMessage().empty())
+    std::fprintf(err, "%s\n", Text(node.ErrorMessage()).c_str());
+  else std::fprintf(err, "%s\n", fallback);
+}
+
+// The description of the thread's error object, else the code's message.
+WideString FailureText(HRESULT hr) {
+  ComPtr<IErrorInfo> info;
+  BString description;
+  if (GetErrorInfo(0, info.Put()) == S_OK && info && Succeeded(info->GetDescription(description.Put())) &&
+      !description.Str().empty())
+    return description.Str();
+  return HResultMessage(hr);
+}
+
 int Item(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
   if (args.size() != 2 && !(args.size() == 4 && args[2] == "--rename")) return Usage(err);
   NamePoolUnit unit;
@@ -135,17 +160,27 @@ int Item(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
     project::TpwProjectNode& node;
     ~Finalize() { node.Finalize(); }
   } finalize{*node};
-  if (!node->ReloadFromFileName(Utf8ToWide(args[1]), false)) {
+  const WideString file = Utf8ToWide(args[1]);
+  WideString raised;
+  bool opened = false;
+  try {
+    // A missing file is created under its base name: a name no item may have creates nothing.
+    opened = (project::FileExistsName(file) ||
+              project::CheckElementFileName(host.Manager(), node->AsNode(), project::FileBaseName(file), file, false)) &&
+             node->ReloadFromFileName(file, false);
+  } catch (const Exception& ex) {
+    raised = ex.Message();
+  }
+  if (!opened) {
     PrintError(*node, out);
-    PrintMessages(host, err);
-    if (node->ErrorCode() == 0) std::fprintf(err, "The file is not an item file of the host's Item type.\n");
+    PrintReason(host, *node, raised, "The file is not an item file of the host's Item type.", err);
     return 1;
   }
   if (args.size() == 4) {
     WideString before = node->FileName();
     HRESULT hr = node->SetName(BString(Utf8ToWide(args[3])).Get());
     if (Failed(hr) || node->FileName() == before) {
-      PrintMessages(host, err);
+      PrintReason(host, *node, Failed(hr) ? FailureText(hr) : WideString(), "The new name was refused.", err);
       std::fprintf(err, "The item was not renamed.\n");
       PrintItem(*node, out);
       return 1;

@@ -13,6 +13,7 @@
 #include "platform/com/guid.h"
 #include "platform/com/safecall.h"
 #include "platform/kernel/clock.h"
+#include "platform/rtl/exceptions.h"
 #include "platform/rtl/strings.h"
 #include "project/container/item_helpers.h"
 #include "project/folders/virtual_folders.h"
@@ -20,6 +21,7 @@
 #include "project/nodes/project_helpers.h"
 #include "project/storage/node_file_helpers.h"
 #include "project/storage/node_storage.h"
+#include "project/storage/project_node.h"
 
 namespace pw::host {
 
@@ -302,21 +304,25 @@ int Remove(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
     std::fprintf(err, "The project has no item \"%s\".\n", args[2].c_str());
     return 1;
   }
-  OleVariant f;
-  std::string file;
-  if (Succeeded(child->GetAttribute(0, f.Put())) && f.Type() == VT_BSTR) file = Text(f.AsString());
-  HRESULT hr = s.project->RemoveChild(child.Get(), ToWordBool(deleteFiles));
-  if (Failed(hr)) {
+  // The item's files go only once the project that no longer names them is saved: the child
+  // leaves keeping its files, the project is saved, and only a saved project lets them go.
+  std::vector<WideString> files, folders;
+  if (deleteFiles) project::CollectRemovedNodeFiles(child.Get(), files, folders);
+  bool removed = false;
+  try {
+    removed = s.project->RemoveChildNode(child.Get(), false);
+  } catch (const Exception& ex) {
     s.PrintMessages(err);
-    std::fprintf(err, "%s\n", Text(ErrorInfoMessage(hr)).c_str());
+    std::fprintf(err, "%s\n", Text(ex.Message()).c_str());
+    return 1;
+  }
+  if (!removed) {
+    s.PrintMessages(err);
+    std::fprintf(err, "The item \"%s\" was not removed.\n", args[2].c_str());
     return 1;
   }
   int rc = s.Save(out, err);
-  // The item's file goes only when asked for, and only once the project no longer names it.
-  if (deleteFiles && rc == 0 && !file.empty()) {
-    std::error_code ec;
-    std::filesystem::remove(file, ec);
-  }
+  if (deleteFiles && rc == 0) project::DeleteRemovedFiles(s.project->AsNode(), files, folders);
   return rc;
 }
 
