@@ -208,6 +208,20 @@ TEST(ProjectTreeCommand, FoldersLiveInTheProjectFileOnly) {
   ASSERT_EQ(r.code, 0) << r.err;
   EXPECT_TRUE(Exists(dir.Utf8File("Stores.pwi")));
   EXPECT_EQ(ReadFileBytes(dir.Utf8File("Stores.pwi")), stores);
+  // A project that cannot be saved keeps naming the folder's items, so their files stay.
+  {
+    namespace fs = std::filesystem;
+    const std::string unsaved = ReadFileBytes(p);
+    const auto writable = fs::status(p).permissions();
+    fs::permissions(p, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+    r = RunProject({"folder", p, "remove", "Sales", "--delete-files"});
+    fs::permissions(p, writable);
+    EXPECT_EQ(r.code, 1) << r.out << r.err;
+    EXPECT_EQ(ReadFileBytes(p), unsaved);
+    ASSERT_TRUE(Exists(dir.Utf8File("Orders.pwi")));
+    EXPECT_EQ(ReadFileBytes(dir.Utf8File("Orders.pwi")), orders);
+  }
   r = RunProject({"folder", p, "remove", "Sales", "--delete-files"});
   ASSERT_EQ(r.code, 0) << r.err;
   EXPECT_FALSE(Exists(dir.Utf8File("Orders.pwi")));

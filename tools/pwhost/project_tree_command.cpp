@@ -457,15 +457,38 @@ int FolderCommand(const std::vector<std::string>& args, std::FILE* out, std::FIL
     if (!folder) return noFolder(rest[0]);
     auto* parent = folder->ParentLevel();
     ComPtr<project::IpwProjectVirtualFolder> held(folder);
+    // The items the folder takes with it leave keeping their files; their files go only once the
+    // project that no longer names them is saved. Each child's files are listed now, while the
+    // child can still say which they are.
+    struct Held {
+      ComPtr<IpwProjectNode> node;
+      std::vector<WideString> files, folders;
+    };
+    std::vector<Held> before;
+    if (deleteFiles) {
+      for (std::int32_t i = 0; i < s.project->ChildCount(); ++i) {
+        Held h{ComPtr<IpwProjectNode>(s.project->ChildAt(i)), {}, {}};
+        project::CollectRemovedNodeFiles(h.node.Get(), h.files, h.folders);
+        before.push_back(std::move(h));
+      }
+    }
     if (parent == collection) {
-      if (!ok(collection->RemoveFolder(folder, ToWordBool(deleteFiles)))) return 1;
+      if (!ok(collection->RemoveFolder(folder, VARIANT_FALSE))) return 1;
     } else {
       VARIANT_BOOL removed = VARIANT_FALSE;
-      if (!ok(dynamic_cast<project::TpwProjectVirtualFolder*>(parent)->RemoveFolder(folder, ToWordBool(deleteFiles),
-                                                                                    &removed)))
+      if (!ok(dynamic_cast<project::TpwProjectVirtualFolder*>(parent)->RemoveFolder(folder, VARIANT_FALSE, &removed)))
         return 1;
     }
     if (FindFolderLevel(*collection, rest[0]) == folder) return refused("The folder was not removed.");
+    int rc = s.Save(out, err);
+    if (rc != 0) return rc;
+    for (auto& h : before) {
+      bool stays = false;
+      for (std::int32_t i = 0; i < s.project->ChildCount() && !stays; ++i)
+        stays = s.project->ChildAt(i) == h.node.Get();
+      if (!stays) project::DeleteRemovedFiles(s.project->AsNode(), h.files, h.folders);
+    }
+    return rc;
   }
   return s.Save(out, err);
 }
