@@ -150,6 +150,38 @@ WideString ParamText(const VARIANT& param) {
 
 }  // namespace
 
+bool TpwFolderLevel::HasFolderNamed(WideStringView name) {
+  const auto& list = FolderList();
+  return std::any_of(list.begin(), list.end(), [&](const auto& f) { return f->Caption() == name; });
+}
+
+void TpwFolderLevel::AttachToList(IpwProjectVirtualFolder* folder) {
+  auto object = AsFolderObject(folder);
+  if (!object) return;
+  if (!Contains(FolderList(), folder)) FolderList().emplace_back(object);
+  AsPrivate()->MarkModified();
+}
+
+void TpwFolderLevel::DetachFromList(IpwProjectVirtualFolder* folder) {
+  auto object = AsFolderObject(folder);
+  std::erase_if(FolderList(), [&](const auto& f) { return f.Get() == object; });
+  AsPrivate()->MarkModified();
+}
+
+void TpwFolderLevel::RemoveFromList(TpwProjectVirtualFolder* folder, bool deleteItems) {
+  ComPtr<TpwProjectVirtualFolder> held(folder);
+  folder->Deleting(deleteItems);
+  folder->FinalizeFolders();
+  std::erase_if(FolderList(), [&](const auto& f) { return f.Get() == folder; });
+  AsPrivate()->MarkModified();
+}
+
+void TpwFolderLevel::FinalizeList() {
+  TpwFolderList old = std::move(FolderList());
+  FolderList().clear();
+  for (auto& f : old) f->FinalizeFolders();
+}
+
 WideString DefaultFolderName(const TpwFolderList& list) {
   std::unordered_set<WideString, IgnoringCaseHash, IgnoringCaseEqual> taken;
   for (const auto& f : list) taken.insert(f->Caption());
@@ -326,9 +358,7 @@ TpwProjectVirtualFolderCollection::TpwProjectVirtualFolderCollection(IcvBaseMana
 TpwProjectVirtualFolderCollection::~TpwProjectVirtualFolderCollection() = default;
 
 void TpwProjectVirtualFolderCollection::FinalizeFolders() {
-  TpwFolderList folders = std::move(folders_);
-  folders_.clear();
-  for (auto& f : folders) f->FinalizeFolders();
+  FinalizeList();
   if (owner_) owner_->Detach();
   manager_ = nullptr;
 }
@@ -338,30 +368,34 @@ void TpwProjectVirtualFolderCollection::MarkModified() {
   if (owner_) owner_->MarkNodeModified();
 }
 
+namespace {
+// Keeps the owner's translation maps for the scope (nested scopes share them).
+class TranslationScope {
+ public:
+  explicit TranslationScope(TpwFolderCollectionOwner* owner) : owner_(owner) {
+    if (owner_) owner_->BeginTranslation();
+  }
+  ~TranslationScope() {
+    if (owner_) owner_->EndTranslation();
+  }
+  TranslationScope(const TranslationScope&) = delete;
+  TranslationScope& operator=(const TranslationScope&) = delete;
+
+ private:
+  TpwFolderCollectionOwner* owner_;
+};
+}  // namespace
+
 void TpwProjectVirtualFolderCollection::Load(IcvOptionsNode* node) {
-  TpwFolderList old = std::move(folders_);
-  folders_.clear();
-  for (auto& f : old) f->FinalizeFolders();
-  struct Translation {
-    TpwFolderCollectionOwner* owner;
-    ~Translation() {
-      if (owner) owner->EndTranslation();
-    }
-  } translation{owner_.get()};
-  if (owner_) owner_->BeginTranslation();
+  FinalizeList();
+  TranslationScope translation(owner_.get());
   LoadFolderList(manager_.Get(), *this, node, owner_ ? owner_->GetNewItemActionKey() : GUID_NULL,
                  owner_ ? owner_->GetAddExistingItemActionKey() : GUID_NULL);
   modified_ = false;
 }
 
 void TpwProjectVirtualFolderCollection::Save(IcvOptionsNode* node) {
-  struct Translation {
-    TpwFolderCollectionOwner* owner;
-    ~Translation() {
-      if (owner) owner->EndTranslation();
-    }
-  } translation{owner_.get()};
-  if (owner_) owner_->BeginTranslation();
+  TranslationScope translation(owner_.get());
   SafeCallCheck(node->Clear());
   SaveFolderList(folders_, node);
   modified_ = false;
@@ -385,9 +419,7 @@ WideString TpwProjectVirtualFolderCollection::GetDefaultFolderDescription() {
   return owner_ ? owner_->GetDefaultFolderDescription() : WideString();
 }
 
-bool TpwProjectVirtualFolderCollection::NameExists(WideStringView name) {
-  return std::any_of(folders_.begin(), folders_.end(), [&](const auto& f) { return f->Caption() == name; });
-}
+bool TpwProjectVirtualFolderCollection::NameExists(WideStringView name) { return HasFolderNamed(name); }
 
 GUID TpwProjectVirtualFolderCollection::ContextIdToKey(const GUID& contextId) {
   return owner_ ? owner_->ContextIdToKey(contextId) : GUID_NULL;
@@ -401,18 +433,8 @@ void TpwProjectVirtualFolderCollection::DeleteReferencedItems(std::span<const GU
   if (owner_) owner_->DeleteReferencedItems(references, deleteItems);
 }
 
-void TpwProjectVirtualFolderCollection::AttachFolder(IpwProjectVirtualFolder* folder) {
-  auto object = AsFolderObject(folder);
-  if (!object) return;
-  if (!Contains(folders_, folder)) folders_.emplace_back(object);
-  MarkModified();
-}
-
-void TpwProjectVirtualFolderCollection::DetachFolder(IpwProjectVirtualFolder* folder) {
-  auto object = AsFolderObject(folder);
-  std::erase_if(folders_, [&](const auto& f) { return f.Get() == object; });
-  MarkModified();
-}
+void TpwProjectVirtualFolderCollection::AttachFolder(IpwProjectVirtualFolder* folder) { AttachToList(folder); }
+void TpwProjectVirtualFolderCollection::DetachFolder(IpwProjectVirtualFolder* folder) { DetachFromList(folder); }
 
 void TpwProjectVirtualFolderCollection::NotifyChanged() {
   if (owner_) owner_->NotifyNodeChanged();
@@ -510,11 +532,7 @@ HRESULT TpwProjectVirtualFolderCollection::RemoveFolder(IpwProjectVirtualFolder*
   return SafeCall([&] {
     auto object = AsFolderObject(folder);
     if (!object || !Contains(folders_, folder) || !CanEdit()) return;
-    ComPtr<TpwProjectVirtualFolder> held(object);
-    object->Deleting(deleteItems != VARIANT_FALSE);
-    object->FinalizeFolders();
-    std::erase_if(folders_, [&](const auto& f) { return f.Get() == object; });
-    MarkModified();
+    RemoveFromList(object, deleteItems != VARIANT_FALSE);
   });
 }
 
@@ -535,9 +553,7 @@ TpwProjectVirtualFolder::TpwProjectVirtualFolder(IcvBaseManager* manager, IpwPro
   if (owner_) description_ = owner_->GetDefaultFolderDescription();
   std::int32_t mode = 0;
   if (manager_ && Succeeded(manager_->GetHostMode(&mode)) && mode == 3) {
-    std::vector<GUID> keys;
-    if (newItemActionKey_ != GUID_NULL) keys.push_back(newItemActionKey_);
-    if (addExistingItemActionKey_ != GUID_NULL) keys.push_back(addExistingItemActionKey_);
+    auto keys = ActionKeys();
     if (!keys.empty()) {
       // The action service holds the handler until FinalizeFolders unregisters it.
       RegisterContextActions(manager_.Get(), key_, keys, static_cast<IpwProjectActionHandler*>(this));
@@ -558,6 +574,13 @@ void* TpwProjectVirtualFolder::GetInterface(const IID& riid) noexcept {
 void TpwProjectVirtualFolder::CollectReferences(std::vector<GUID>& out) const {
   out.insert(out.end(), references_.begin(), references_.end());
   for (const auto& f : subFolders_) f->CollectReferences(out);
+}
+
+std::vector<GUID> TpwProjectVirtualFolder::ActionKeys() const {
+  std::vector<GUID> keys;
+  if (newItemActionKey_ != GUID_NULL) keys.push_back(newItemActionKey_);
+  if (addExistingItemActionKey_ != GUID_NULL) keys.push_back(addExistingItemActionKey_);
+  return keys;
 }
 
 bool TpwProjectVirtualFolder::IsReferenced(const GUID& id) const {
@@ -604,18 +627,13 @@ void TpwProjectVirtualFolder::FinalizeFolders() {
   }
   if (actionsRegistered_) {
     actionsRegistered_ = false;
-    std::vector<GUID> keys;
-    if (newItemActionKey_ != GUID_NULL) keys.push_back(newItemActionKey_);
-    if (addExistingItemActionKey_ != GUID_NULL) keys.push_back(addExistingItemActionKey_);
-    if (manager_) UnregisterContextActions(manager_.Get(), key_, keys);
+    if (manager_) UnregisterContextActions(manager_.Get(), key_, ActionKeys());
   }
   for (auto& p : properties_) {
     if (p) p->Detach();
     p = nullptr;
   }
-  TpwFolderList folders = std::move(subFolders_);
-  subFolders_.clear();
-  for (auto& f : folders) f->FinalizeFolders();
+  FinalizeList();
   references_.clear();
 }
 
@@ -625,9 +643,7 @@ void TpwProjectVirtualFolder::MarkModified() {
 }
 
 void TpwProjectVirtualFolder::Load(IcvOptionsNode* node) {
-  TpwFolderList old = std::move(subFolders_);
-  subFolders_.clear();
-  for (auto& f : old) f->FinalizeFolders();
+  FinalizeList();
   references_.clear();
   caption_ = ReadText(node, u"Caption", caption_);
   description_ = ReadText(node, u"Description", u"");
@@ -697,9 +713,7 @@ bool TpwProjectVirtualFolder::DropReference(const GUID& contextId) {
 WideString TpwProjectVirtualFolder::GetDefaultFolderDescription() {
   return owner_ ? owner_->GetDefaultFolderDescription() : WideString();
 }
-bool TpwProjectVirtualFolder::NameExists(WideStringView name) {
-  return std::any_of(subFolders_.begin(), subFolders_.end(), [&](const auto& f) { return f->Caption() == name; });
-}
+bool TpwProjectVirtualFolder::NameExists(WideStringView name) { return HasFolderNamed(name); }
 GUID TpwProjectVirtualFolder::ContextIdToKey(const GUID& contextId) {
   return owner_ ? owner_->ContextIdToKey(contextId) : GUID_NULL;
 }
@@ -710,17 +724,8 @@ bool TpwProjectVirtualFolder::CanEdit() { return owner_ && owner_->CanEdit(); }
 void TpwProjectVirtualFolder::DeleteReferencedItems(std::span<const GUID> references, bool deleteItems) {
   if (owner_) owner_->DeleteReferencedItems(references, deleteItems);
 }
-void TpwProjectVirtualFolder::AttachFolder(IpwProjectVirtualFolder* folder) {
-  auto object = AsFolderObject(folder);
-  if (!object) return;
-  if (!Contains(subFolders_, folder)) subFolders_.emplace_back(object);
-  MarkModified();
-}
-void TpwProjectVirtualFolder::DetachFolder(IpwProjectVirtualFolder* folder) {
-  auto object = AsFolderObject(folder);
-  std::erase_if(subFolders_, [&](const auto& f) { return f.Get() == object; });
-  MarkModified();
-}
+void TpwProjectVirtualFolder::AttachFolder(IpwProjectVirtualFolder* folder) { AttachToList(folder); }
+void TpwProjectVirtualFolder::DetachFolder(IpwProjectVirtualFolder* folder) { DetachFromList(folder); }
 void TpwProjectVirtualFolder::NotifyChanged() {
   if (owner_) owner_->NotifyChanged();
 }
@@ -893,12 +898,7 @@ HRESULT TpwProjectVirtualFolder::RemoveFolder(IpwProjectVirtualFolder* folder, V
     VARIANT_BOOL can = VARIANT_FALSE;
     SafeCallCheck(CanRemoveFolder(folder, deleteItems, &can));
     if (!can || !CanEdit()) return;
-    auto object = AsFolderObject(folder);
-    ComPtr<TpwProjectVirtualFolder> held(object);
-    object->Deleting(deleteItems != VARIANT_FALSE);
-    object->FinalizeFolders();
-    std::erase_if(subFolders_, [&](const auto& f) { return f.Get() == object; });
-    MarkModified();
+    RemoveFromList(AsFolderObject(folder), deleteItems != VARIANT_FALSE);
     *success = VARIANT_TRUE;
   });
 }

@@ -101,6 +101,15 @@ class TpwFolderLevel {
   virtual GUID LevelContextId() = 0;
   virtual IpwProjectVirtualFolderPrivate* AsPrivate() = 0;
   virtual TpwFolderLevel* ParentLevel() = 0;
+
+  // The work on the own list both levels share; a change marks the level modified.
+  bool HasFolderNamed(WideStringView name);
+  void AttachToList(IpwProjectVirtualFolder* folder);
+  void DetachFromList(IpwProjectVirtualFolder* folder);
+  // Lets a folder of the list delete its references and finalize, then takes it out.
+  void RemoveFromList(TpwProjectVirtualFolder* folder, bool deleteItems);
+  // Empties the list, then finalizes the folders it held.
+  void FinalizeList();
 };
 
 class TpwProjectVirtualFolderCollection final
@@ -260,6 +269,8 @@ class TpwProjectVirtualFolder final
   bool Rename(WideStringView value);
   bool ControllerSays(const std::function<HRESULT(VARIANT_BOOL*)>& ask);
   std::vector<GUID> ControllerActions();
+  // The folder's own action keys (New Item, Existing Item) that are set.
+  std::vector<GUID> ActionKeys() const;
   bool IsReferenced(const GUID& id) const;
   bool AddHere(const std::function<bool(std::vector<GUID>&, bool&)>& add);
 
