@@ -347,6 +347,14 @@ int GetIEMajorVersion() { return IEMajorVersionOf(GetIEVersionString()); }
 
 namespace {
 
+// The get and put of a property stored as the given row of a settings table.
+#define PW_IE_BOOL(Name, Table, Row)                                                \
+  HRESULT get_##Name(VARIANT_BOOL* v) override { return GetBool(Table()[Row], v); } \
+  HRESULT put_##Name(VARIANT_BOOL v) override { return PutBool(Table()[Row], v); }
+#define PW_IE_INT(Name, Table, Row)                                                \
+  HRESULT get_##Name(std::int32_t* v) override { return GetInt(Table()[Row], v); } \
+  HRESULT put_##Name(std::int32_t v) override { return PutInt(Table()[Row], v); }
+
 class TpwIESettings : public AutoImplements<TCVAAutoIntfObject, IpwIESettings> {
  public:
   TpwIESettings() : TpwIESettings(std::vector<IID>{IpwIESettings::iid}) {}
@@ -361,126 +369,60 @@ class TpwIESettings : public AutoImplements<TCVAAutoIntfObject, IpwIESettings> {
     return SafeCall([] { BroadcastSettingChange(); });
   }
 
-  HRESULT get_ExpandAltText(VARIANT_BOOL* v) override { return GetBool(IESettingsProperties()[0], v); }
-  HRESULT put_ExpandAltText(VARIANT_BOOL v) override { return PutBool(IESettingsProperties()[0], v); }
-  HRESULT get_MoveSystemCaret(VARIANT_BOOL* v) override { return GetBool(IESettingsProperties()[1], v); }
-  HRESULT put_MoveSystemCaret(VARIANT_BOOL v) override { return PutBool(IESettingsProperties()[1], v); }
-  HRESULT get_HTTP11Enabled(VARIANT_BOOL* v) override { return GetBool(IESettingsProperties()[2], v); }
-  HRESULT put_HTTP11Enabled(VARIANT_BOOL v) override { return PutBool(IESettingsProperties()[2], v); }
-  HRESULT get_HTTP11ProxyEnabled(VARIANT_BOOL* v) override { return GetBool(IESettingsProperties()[3], v); }
-  HRESULT put_HTTP11ProxyEnabled(VARIANT_BOOL v) override { return PutBool(IESettingsProperties()[3], v); }
-  HRESULT get_PrintBackground(VARIANT_BOOL* v) override { return GetBool(IESettingsProperties()[4], v); }
-  HRESULT put_PrintBackground(VARIANT_BOOL v) override { return PutBool(IESettingsProperties()[4], v); }
-  HRESULT get_AddressBarAutoSearch(std::int32_t* v) override { return GetInt(IESettingsProperties()[5], v); }
-  HRESULT put_AddressBarAutoSearch(std::int32_t v) override { return PutInt(IESettingsProperties()[5], v); }
-  HRESULT get_UrlEncoding(VARIANT_BOOL* v) override { return GetBool(IESettingsProperties()[6], v); }
-  HRESULT put_UrlEncoding(VARIANT_BOOL v) override { return PutBool(IESettingsProperties()[6], v); }
-  HRESULT get_UpdatesCheck(VARIANT_BOOL* v) override { return GetBool(IESettingsProperties()[7], v); }
-  HRESULT put_UpdatesCheck(VARIANT_BOOL v) override { return PutBool(IESettingsProperties()[7], v); }
-  HRESULT get_CloseUnusedFolders(VARIANT_BOOL* v) override { return GetBool(IESettingsProperties()[8], v); }
-  HRESULT put_CloseUnusedFolders(VARIANT_BOOL v) override { return PutBool(IESettingsProperties()[8], v); }
-  HRESULT get_DisableScriptDebuggerIE(VARIANT_BOOL* v) override { return GetBool(IESettingsProperties()[9], v); }
-  HRESULT put_DisableScriptDebuggerIE(VARIANT_BOOL v) override { return PutBool(IESettingsProperties()[9], v); }
-  HRESULT get_DisableScriptDebugger(VARIANT_BOOL* v) override { return GetBool(IESettingsProperties()[10], v); }
-  HRESULT put_DisableScriptDebugger(VARIANT_BOOL v) override { return PutBool(IESettingsProperties()[10], v); }
-  HRESULT get_ErrorDlgDisplayedOnEveryError(VARIANT_BOOL* v) override { return GetBool(IESettingsProperties()[11], v); }
-  HRESULT put_ErrorDlgDisplayedOnEveryError(VARIANT_BOOL v) override { return PutBool(IESettingsProperties()[11], v); }
-  HRESULT get_FolderViewForFTP(VARIANT_BOOL* v) override { return GetBool(IESettingsProperties()[12], v); }
-  HRESULT put_FolderViewForFTP(VARIANT_BOOL v) override { return PutBool(IESettingsProperties()[12], v); }
-  HRESULT get_SetupOnDemandIE(VARIANT_BOOL* v) override { return GetBool(IESettingsProperties()[13], v); }
-  HRESULT put_SetupOnDemandIE(VARIANT_BOOL v) override { return PutBool(IESettingsProperties()[13], v); }
-  HRESULT get_SetupOnDemandWeb(VARIANT_BOOL* v) override { return GetBool(IESettingsProperties()[14], v); }
-  HRESULT put_SetupOnDemandWeb(VARIANT_BOOL v) override { return PutBool(IESettingsProperties()[14], v); }
-  HRESULT get_ScheduledUpdates(VARIANT_BOOL* v) override { return GetBool(IESettingsProperties()[15], v); }
-  HRESULT put_ScheduledUpdates(VARIANT_BOOL v) override { return PutBool(IESettingsProperties()[15], v); }
-  HRESULT get_PageTransitions(VARIANT_BOOL* v) override { return GetBool(IESettingsProperties()[16], v); }
-  HRESULT put_PageTransitions(VARIANT_BOOL v) override { return PutBool(IESettingsProperties()[16], v); }
-  HRESULT get_PersonalizedFavMenu(VARIANT_BOOL* v) override { return GetBool(IESettingsProperties()[17], v); }
-  HRESULT put_PersonalizedFavMenu(VARIANT_BOOL v) override { return PutBool(IESettingsProperties()[17], v); }
-  HRESULT get_BrowserExtensions(VARIANT_BOOL* v) override { return GetBool(IESettingsProperties()[18], v); }
-  HRESULT put_BrowserExtensions(VARIANT_BOOL v) override { return PutBool(IESettingsProperties()[18], v); }
-  HRESULT get_VisualThemes(VARIANT_BOOL* v) override { return GetBool(IESettingsProperties()[19], v); }
-  HRESULT put_VisualThemes(VARIANT_BOOL v) override { return PutBool(IESettingsProperties()[19], v); }
-  HRESULT get_ForceOffscreenComposition(VARIANT_BOOL* v) override { return GetBool(IESettingsProperties()[20], v); }
-  HRESULT put_ForceOffscreenComposition(VARIANT_BOOL v) override { return PutBool(IESettingsProperties()[20], v); }
-  HRESULT get_NotifyDownloadComplete(VARIANT_BOOL* v) override { return GetBool(IESettingsProperties()[21], v); }
-  HRESULT put_NotifyDownloadComplete(VARIANT_BOOL v) override { return PutBool(IESettingsProperties()[21], v); }
-  HRESULT get_AllowWindowReuse(VARIANT_BOOL* v) override { return GetBool(IESettingsProperties()[22], v); }
-  HRESULT put_AllowWindowReuse(VARIANT_BOOL v) override { return PutBool(IESettingsProperties()[22], v); }
-  HRESULT get_ShowFriendlyHTTPErrors(VARIANT_BOOL* v) override { return GetBool(IESettingsProperties()[23], v); }
-  HRESULT put_ShowFriendlyHTTPErrors(VARIANT_BOOL v) override { return PutBool(IESettingsProperties()[23], v); }
-  HRESULT get_ShowFriendlyURLs(VARIANT_BOOL* v) override { return GetBool(IESettingsProperties()[24], v); }
-  HRESULT put_ShowFriendlyURLs(VARIANT_BOOL v) override { return PutBool(IESettingsProperties()[24], v); }
-  HRESULT get_ShowGoButton(VARIANT_BOOL* v) override { return GetBool(IESettingsProperties()[25], v); }
-  HRESULT put_ShowGoButton(VARIANT_BOOL v) override { return PutBool(IESettingsProperties()[25], v); }
-  HRESULT get_UnderlineLinks(std::int32_t* v) override { return GetInt(IESettingsProperties()[26], v); }
-  HRESULT put_UnderlineLinks(std::int32_t v) override { return PutInt(IESettingsProperties()[26], v); }
-  HRESULT get_UseAutoComplete(VARIANT_BOOL* v) override { return GetBool(IESettingsProperties()[27], v); }
-  HRESULT put_UseAutoComplete(VARIANT_BOOL v) override { return PutBool(IESettingsProperties()[27], v); }
-  HRESULT get_UsePassiveFTP(VARIANT_BOOL* v) override { return GetBool(IESettingsProperties()[28], v); }
-  HRESULT put_UsePassiveFTP(VARIANT_BOOL v) override { return PutBool(IESettingsProperties()[28], v); }
-  HRESULT get_UseSmoothScrolling(VARIANT_BOOL* v) override { return GetBool(IESettingsProperties()[29], v); }
-  HRESULT put_UseSmoothScrolling(VARIANT_BOOL v) override { return PutBool(IESettingsProperties()[29], v); }
-  HRESULT get_AutoImageResize(VARIANT_BOOL* v) override { return GetBool(IESettingsProperties()[30], v); }
-  HRESULT put_AutoImageResize(VARIANT_BOOL v) override { return PutBool(IESettingsProperties()[30], v); }
-  HRESULT get_ShowImageToolbar(VARIANT_BOOL* v) override { return GetBool(IESettingsProperties()[31], v); }
-  HRESULT put_ShowImageToolbar(VARIANT_BOOL v) override { return PutBool(IESettingsProperties()[31], v); }
-  HRESULT get_PlayAnimations(VARIANT_BOOL* v) override { return GetBool(IESettingsProperties()[32], v); }
-  HRESULT put_PlayAnimations(VARIANT_BOOL v) override { return PutBool(IESettingsProperties()[32], v); }
-  HRESULT get_PlaySounds(VARIANT_BOOL* v) override { return GetBool(IESettingsProperties()[33], v); }
-  HRESULT put_PlaySounds(VARIANT_BOOL v) override { return PutBool(IESettingsProperties()[33], v); }
-  HRESULT get_PlayVideos(VARIANT_BOOL* v) override { return GetBool(IESettingsProperties()[34], v); }
-  HRESULT put_PlayVideos(VARIANT_BOOL v) override { return PutBool(IESettingsProperties()[34], v); }
-  HRESULT get_ShowImagePlaceholders(VARIANT_BOOL* v) override { return GetBool(IESettingsProperties()[35], v); }
-  HRESULT put_ShowImagePlaceholders(VARIANT_BOOL v) override { return PutBool(IESettingsProperties()[35], v); }
-  HRESULT get_ShowPictures(VARIANT_BOOL* v) override { return GetBool(IESettingsProperties()[36], v); }
-  HRESULT put_ShowPictures(VARIANT_BOOL v) override { return PutBool(IESettingsProperties()[36], v); }
-  HRESULT get_SmartDithering(VARIANT_BOOL* v) override { return GetBool(IESettingsProperties()[37], v); }
-  HRESULT put_SmartDithering(VARIANT_BOOL v) override { return PutBool(IESettingsProperties()[37], v); }
-  HRESULT get_AllowActiveContentFromCDs(VARIANT_BOOL* v) override { return GetBool(IESettingsProperties()[38], v); }
-  HRESULT put_AllowActiveContentFromCDs(VARIANT_BOOL v) override { return PutBool(IESettingsProperties()[38], v); }
-  HRESULT get_AllowActiveContentInFiles(VARIANT_BOOL* v) override { return GetBool(IESettingsProperties()[39], v); }
-  HRESULT put_AllowActiveContentInFiles(VARIANT_BOOL v) override { return PutBool(IESettingsProperties()[39], v); }
-  HRESULT get_RunInvalidSignatures(VARIANT_BOOL* v) override { return GetBool(IESettingsProperties()[40], v); }
-  HRESULT put_RunInvalidSignatures(VARIANT_BOOL v) override { return PutBool(IESettingsProperties()[40], v); }
-  HRESULT get_CheckPublisherCertificateRevocation(VARIANT_BOOL* v) override {
-    return GetBool(IESettingsProperties()[41], v);
-  }
-  HRESULT put_CheckPublisherCertificateRevocation(VARIANT_BOOL v) override {
-    return PutBool(IESettingsProperties()[41], v);
-  }
-  HRESULT get_CheckServerCertificateRevocation(VARIANT_BOOL* v) override {
-    return GetBool(IESettingsProperties()[42], v);
-  }
-  HRESULT put_CheckServerCertificateRevocation(VARIANT_BOOL v) override {
-    return PutBool(IESettingsProperties()[42], v);
-  }
-  HRESULT get_CheckProgramSignatures(VARIANT_BOOL* v) override { return GetBool(IESettingsProperties()[43], v); }
-  HRESULT put_CheckProgramSignatures(VARIANT_BOOL v) override { return PutBool(IESettingsProperties()[43], v); }
-  HRESULT get_DoNotCacheEncryptedPages(VARIANT_BOOL* v) override { return GetBool(IESettingsProperties()[44], v); }
-  HRESULT put_DoNotCacheEncryptedPages(VARIANT_BOOL v) override { return PutBool(IESettingsProperties()[44], v); }
-  HRESULT get_EmptyCacheOnClose(VARIANT_BOOL* v) override { return GetBool(IESettingsProperties()[45], v); }
-  HRESULT put_EmptyCacheOnClose(VARIANT_BOOL v) override { return PutBool(IESettingsProperties()[45], v); }
-  HRESULT get_IntegratedWindowsAuthentication(VARIANT_BOOL* v) override {
-    return GetBool(IESettingsProperties()[46], v);
-  }
-  HRESULT put_IntegratedWindowsAuthentication(VARIANT_BOOL v) override {
-    return PutBool(IESettingsProperties()[46], v);
-  }
-  HRESULT get_ProfileAssistantEnabled(VARIANT_BOOL* v) override { return GetBool(IESettingsProperties()[47], v); }
-  HRESULT put_ProfileAssistantEnabled(VARIANT_BOOL v) override { return PutBool(IESettingsProperties()[47], v); }
-  HRESULT get_SSL2Enabled(VARIANT_BOOL* v) override { return GetBool(IESettingsProperties()[48], v); }
-  HRESULT put_SSL2Enabled(VARIANT_BOOL v) override { return PutBool(IESettingsProperties()[48], v); }
-  HRESULT get_SSL3Enabled(VARIANT_BOOL* v) override { return GetBool(IESettingsProperties()[49], v); }
-  HRESULT put_SSL3Enabled(VARIANT_BOOL v) override { return PutBool(IESettingsProperties()[49], v); }
-  HRESULT get_TLS1Enabled(VARIANT_BOOL* v) override { return GetBool(IESettingsProperties()[50], v); }
-  HRESULT put_TLS1Enabled(VARIANT_BOOL v) override { return PutBool(IESettingsProperties()[50], v); }
-  HRESULT get_WarnOnBadCertificates(VARIANT_BOOL* v) override { return GetBool(IESettingsProperties()[51], v); }
-  HRESULT put_WarnOnBadCertificates(VARIANT_BOOL v) override { return PutBool(IESettingsProperties()[51], v); }
-  HRESULT get_WarnOnZoneCrossing(VARIANT_BOOL* v) override { return GetBool(IESettingsProperties()[52], v); }
-  HRESULT put_WarnOnZoneCrossing(VARIANT_BOOL v) override { return PutBool(IESettingsProperties()[52], v); }
-  HRESULT get_WarnOnPostRedirect(VARIANT_BOOL* v) override { return GetBool(IESettingsProperties()[53], v); }
-  HRESULT put_WarnOnPostRedirect(VARIANT_BOOL v) override { return PutBool(IESettingsProperties()[53], v); }
+  PW_IE_BOOL(ExpandAltText, IESettingsProperties, 0)
+  PW_IE_BOOL(MoveSystemCaret, IESettingsProperties, 1)
+  PW_IE_BOOL(HTTP11Enabled, IESettingsProperties, 2)
+  PW_IE_BOOL(HTTP11ProxyEnabled, IESettingsProperties, 3)
+  PW_IE_BOOL(PrintBackground, IESettingsProperties, 4)
+  PW_IE_INT(AddressBarAutoSearch, IESettingsProperties, 5)
+  PW_IE_BOOL(UrlEncoding, IESettingsProperties, 6)
+  PW_IE_BOOL(UpdatesCheck, IESettingsProperties, 7)
+  PW_IE_BOOL(CloseUnusedFolders, IESettingsProperties, 8)
+  PW_IE_BOOL(DisableScriptDebuggerIE, IESettingsProperties, 9)
+  PW_IE_BOOL(DisableScriptDebugger, IESettingsProperties, 10)
+  PW_IE_BOOL(ErrorDlgDisplayedOnEveryError, IESettingsProperties, 11)
+  PW_IE_BOOL(FolderViewForFTP, IESettingsProperties, 12)
+  PW_IE_BOOL(SetupOnDemandIE, IESettingsProperties, 13)
+  PW_IE_BOOL(SetupOnDemandWeb, IESettingsProperties, 14)
+  PW_IE_BOOL(ScheduledUpdates, IESettingsProperties, 15)
+  PW_IE_BOOL(PageTransitions, IESettingsProperties, 16)
+  PW_IE_BOOL(PersonalizedFavMenu, IESettingsProperties, 17)
+  PW_IE_BOOL(BrowserExtensions, IESettingsProperties, 18)
+  PW_IE_BOOL(VisualThemes, IESettingsProperties, 19)
+  PW_IE_BOOL(ForceOffscreenComposition, IESettingsProperties, 20)
+  PW_IE_BOOL(NotifyDownloadComplete, IESettingsProperties, 21)
+  PW_IE_BOOL(AllowWindowReuse, IESettingsProperties, 22)
+  PW_IE_BOOL(ShowFriendlyHTTPErrors, IESettingsProperties, 23)
+  PW_IE_BOOL(ShowFriendlyURLs, IESettingsProperties, 24)
+  PW_IE_BOOL(ShowGoButton, IESettingsProperties, 25)
+  PW_IE_INT(UnderlineLinks, IESettingsProperties, 26)
+  PW_IE_BOOL(UseAutoComplete, IESettingsProperties, 27)
+  PW_IE_BOOL(UsePassiveFTP, IESettingsProperties, 28)
+  PW_IE_BOOL(UseSmoothScrolling, IESettingsProperties, 29)
+  PW_IE_BOOL(AutoImageResize, IESettingsProperties, 30)
+  PW_IE_BOOL(ShowImageToolbar, IESettingsProperties, 31)
+  PW_IE_BOOL(PlayAnimations, IESettingsProperties, 32)
+  PW_IE_BOOL(PlaySounds, IESettingsProperties, 33)
+  PW_IE_BOOL(PlayVideos, IESettingsProperties, 34)
+  PW_IE_BOOL(ShowImagePlaceholders, IESettingsProperties, 35)
+  PW_IE_BOOL(ShowPictures, IESettingsProperties, 36)
+  PW_IE_BOOL(SmartDithering, IESettingsProperties, 37)
+  PW_IE_BOOL(AllowActiveContentFromCDs, IESettingsProperties, 38)
+  PW_IE_BOOL(AllowActiveContentInFiles, IESettingsProperties, 39)
+  PW_IE_BOOL(RunInvalidSignatures, IESettingsProperties, 40)
+  PW_IE_BOOL(CheckPublisherCertificateRevocation, IESettingsProperties, 41)
+  PW_IE_BOOL(CheckServerCertificateRevocation, IESettingsProperties, 42)
+  PW_IE_BOOL(CheckProgramSignatures, IESettingsProperties, 43)
+  PW_IE_BOOL(DoNotCacheEncryptedPages, IESettingsProperties, 44)
+  PW_IE_BOOL(EmptyCacheOnClose, IESettingsProperties, 45)
+  PW_IE_BOOL(IntegratedWindowsAuthentication, IESettingsProperties, 46)
+  PW_IE_BOOL(ProfileAssistantEnabled, IESettingsProperties, 47)
+  PW_IE_BOOL(SSL2Enabled, IESettingsProperties, 48)
+  PW_IE_BOOL(SSL3Enabled, IESettingsProperties, 49)
+  PW_IE_BOOL(TLS1Enabled, IESettingsProperties, 50)
+  PW_IE_BOOL(WarnOnBadCertificates, IESettingsProperties, 51)
+  PW_IE_BOOL(WarnOnZoneCrossing, IESettingsProperties, 52)
+  PW_IE_BOOL(WarnOnPostRedirect, IESettingsProperties, 53)
 
  protected:
   explicit TpwIESettings(std::vector<IID> iids) : AutoImplements(std::move(iids)) {}
@@ -503,36 +445,20 @@ class TpwIE7Settings : public AutoImplements<TpwIESettings, IpwIE7Settings> {
  public:
   TpwIE7Settings() : TpwIE7Settings(std::vector<IID>{IpwIESettings::iid, IpwIE7Settings::iid}) {}
 
-  HRESULT get_ResetTextSizeOnStartup(VARIANT_BOOL* v) override { return GetBool(IE7SettingsProperties()[0], v); }
-  HRESULT put_ResetTextSizeOnStartup(VARIANT_BOOL v) override { return PutBool(IE7SettingsProperties()[0], v); }
-  HRESULT get_ResetTextSizeOnZoom(VARIANT_BOOL* v) override { return GetBool(IE7SettingsProperties()[1], v); }
-  HRESULT put_ResetTextSizeOnZoom(VARIANT_BOOL v) override { return PutBool(IE7SettingsProperties()[1], v); }
-  HRESULT get_ResetZoomOnStartup(VARIANT_BOOL* v) override { return GetBool(IE7SettingsProperties()[2], v); }
-  HRESULT put_ResetZoomOnStartup(VARIANT_BOOL v) override { return PutBool(IE7SettingsProperties()[2], v); }
-  HRESULT get_DisplayTrustAlertDlg(VARIANT_BOOL* v) override { return GetBool(IE7SettingsProperties()[3], v); }
-  HRESULT put_DisplayTrustAlertDlg(VARIANT_BOOL v) override { return PutBool(IE7SettingsProperties()[3], v); }
-  HRESULT get_EnableSearchPane(VARIANT_BOOL* v) override { return GetBool(IE7SettingsProperties()[4], v); }
-  HRESULT put_EnableSearchPane(VARIANT_BOOL v) override { return PutBool(IE7SettingsProperties()[4], v); }
-  HRESULT get_UseMostRecentOrderTabSwitching(VARIANT_BOOL* v) override {
-    return GetBool(IE7SettingsProperties()[5], v);
-  }
-  HRESULT put_UseMostRecentOrderTabSwitching(VARIANT_BOOL v) override { return PutBool(IE7SettingsProperties()[5], v); }
-  HRESULT get_AlwaysShowEncodedAddresses(VARIANT_BOOL* v) override { return GetBool(IE7SettingsProperties()[6], v); }
-  HRESULT put_AlwaysShowEncodedAddresses(VARIANT_BOOL v) override { return PutBool(IE7SettingsProperties()[6], v); }
-  HRESULT get_SendIDNServerNames(VARIANT_BOOL* v) override { return GetBool(IE7SettingsProperties()[7], v); }
-  HRESULT put_SendIDNServerNames(VARIANT_BOOL v) override { return PutBool(IE7SettingsProperties()[7], v); }
-  HRESULT get_SendIDNServerNamesForIntranet(VARIANT_BOOL* v) override { return GetBool(IE7SettingsProperties()[8], v); }
-  HRESULT put_SendIDNServerNamesForIntranet(VARIANT_BOOL v) override { return PutBool(IE7SettingsProperties()[8], v); }
-  HRESULT get_ShowIDNPrompt(VARIANT_BOOL* v) override { return GetBool(IE7SettingsProperties()[9], v); }
-  HRESULT put_ShowIDNPrompt(VARIANT_BOOL v) override { return PutBool(IE7SettingsProperties()[9], v); }
-  HRESULT get_UseUTF8ForMailtoLinks(VARIANT_BOOL* v) override { return GetBool(IE7SettingsProperties()[10], v); }
-  HRESULT put_UseUTF8ForMailtoLinks(VARIANT_BOOL v) override { return PutBool(IE7SettingsProperties()[10], v); }
-  HRESULT get_UseClearType(VARIANT_BOOL* v) override { return GetBool(IE7SettingsProperties()[11], v); }
-  HRESULT put_UseClearType(VARIANT_BOOL v) override { return PutBool(IE7SettingsProperties()[11], v); }
-  HRESULT get_XMLHTTPEnabled(VARIANT_BOOL* v) override { return GetBool(IE7SettingsProperties()[12], v); }
-  HRESULT put_XMLHTTPEnabled(VARIANT_BOOL v) override { return PutBool(IE7SettingsProperties()[12], v); }
-  HRESULT get_PhishingFilter(std::int32_t* v) override { return GetInt(IE7SettingsProperties()[13], v); }
-  HRESULT put_PhishingFilter(std::int32_t v) override { return PutInt(IE7SettingsProperties()[13], v); }
+  PW_IE_BOOL(ResetTextSizeOnStartup, IE7SettingsProperties, 0)
+  PW_IE_BOOL(ResetTextSizeOnZoom, IE7SettingsProperties, 1)
+  PW_IE_BOOL(ResetZoomOnStartup, IE7SettingsProperties, 2)
+  PW_IE_BOOL(DisplayTrustAlertDlg, IE7SettingsProperties, 3)
+  PW_IE_BOOL(EnableSearchPane, IE7SettingsProperties, 4)
+  PW_IE_BOOL(UseMostRecentOrderTabSwitching, IE7SettingsProperties, 5)
+  PW_IE_BOOL(AlwaysShowEncodedAddresses, IE7SettingsProperties, 6)
+  PW_IE_BOOL(SendIDNServerNames, IE7SettingsProperties, 7)
+  PW_IE_BOOL(SendIDNServerNamesForIntranet, IE7SettingsProperties, 8)
+  PW_IE_BOOL(ShowIDNPrompt, IE7SettingsProperties, 9)
+  PW_IE_BOOL(UseUTF8ForMailtoLinks, IE7SettingsProperties, 10)
+  PW_IE_BOOL(UseClearType, IE7SettingsProperties, 11)
+  PW_IE_BOOL(XMLHTTPEnabled, IE7SettingsProperties, 12)
+  PW_IE_INT(PhishingFilter, IE7SettingsProperties, 13)
 
  protected:
   explicit TpwIE7Settings(std::vector<IID> iids) : AutoImplements(std::move(iids)) {}
@@ -542,27 +468,18 @@ class TpwIE8Settings final : public AutoImplements<TpwIE7Settings, IpwIE8Setting
  public:
   TpwIE8Settings() : AutoImplements(std::vector<IID>{IpwIESettings::iid, IpwIE7Settings::iid, IpwIE8Settings::iid}) {}
 
-  HRESULT get_EnableCaretBrowsingOnStartup(VARIANT_BOOL* v) override { return GetBool(IE8SettingsProperties()[0], v); }
-  HRESULT put_EnableCaretBrowsingOnStartup(VARIANT_BOOL v) override { return PutBool(IE8SettingsProperties()[0], v); }
-  HRESULT get_ResetZoomOnStartupIE8(VARIANT_BOOL* v) override { return GetBool(IE8SettingsProperties()[1], v); }
-  HRESULT put_ResetZoomOnStartupIE8(VARIANT_BOOL v) override { return PutBool(IE8SettingsProperties()[1], v); }
-  HRESULT get_AutomaticLayoutRecovery(VARIANT_BOOL* v) override { return GetBool(IE8SettingsProperties()[2], v); }
-  HRESULT put_AutomaticLayoutRecovery(VARIANT_BOOL v) override { return PutBool(IE8SettingsProperties()[2], v); }
-  HRESULT get_DisplayAcceleratorButtonOnSelection(VARIANT_BOOL* v) override {
-    return GetBool(IE8SettingsProperties()[3], v);
-  }
-  HRESULT put_DisplayAcceleratorButtonOnSelection(VARIANT_BOOL v) override {
-    return PutBool(IE8SettingsProperties()[3], v);
-  }
-  HRESULT get_EnableAutomaticCrashRecovery(VARIANT_BOOL* v) override { return GetBool(IE8SettingsProperties()[4], v); }
-  HRESULT put_EnableAutomaticCrashRecovery(VARIANT_BOOL v) override { return PutBool(IE8SettingsProperties()[4], v); }
-  HRESULT get_EnableSuggestedSites(VARIANT_BOOL* v) override { return GetBool(IE8SettingsProperties()[5], v); }
-  HRESULT put_EnableSuggestedSites(VARIANT_BOOL v) override { return PutBool(IE8SettingsProperties()[5], v); }
-  HRESULT get_EnableDOMStorage(VARIANT_BOOL* v) override { return GetBool(IE8SettingsProperties()[6], v); }
-  HRESULT put_EnableDOMStorage(VARIANT_BOOL v) override { return PutBool(IE8SettingsProperties()[6], v); }
-  HRESULT get_EnableSmartScreenFilter(VARIANT_BOOL* v) override { return GetBool(IE8SettingsProperties()[7], v); }
-  HRESULT put_EnableSmartScreenFilter(VARIANT_BOOL v) override { return PutBool(IE8SettingsProperties()[7], v); }
+  PW_IE_BOOL(EnableCaretBrowsingOnStartup, IE8SettingsProperties, 0)
+  PW_IE_BOOL(ResetZoomOnStartupIE8, IE8SettingsProperties, 1)
+  PW_IE_BOOL(AutomaticLayoutRecovery, IE8SettingsProperties, 2)
+  PW_IE_BOOL(DisplayAcceleratorButtonOnSelection, IE8SettingsProperties, 3)
+  PW_IE_BOOL(EnableAutomaticCrashRecovery, IE8SettingsProperties, 4)
+  PW_IE_BOOL(EnableSuggestedSites, IE8SettingsProperties, 5)
+  PW_IE_BOOL(EnableDOMStorage, IE8SettingsProperties, 6)
+  PW_IE_BOOL(EnableSmartScreenFilter, IE8SettingsProperties, 7)
 };
+
+#undef PW_IE_BOOL
+#undef PW_IE_INT
 
 }  // namespace
 

@@ -81,6 +81,14 @@ constexpr DWORD kPolicyDisallow = 3;
                      hr);
 }
 
+// The get and put of a property that is the policy of an action in the object's zone.
+#define PW_ZONE_BOOL(Name, Action)                                                  \
+  HRESULT get_##Name(VARIANT_BOOL* v) override { return GetBoolPolicy(Action, v); } \
+  HRESULT put_##Name(VARIANT_BOOL v) override { return PutBoolPolicy(Action, v); }
+#define PW_ZONE_INT(Name, Action)                                                  \
+  HRESULT get_##Name(std::int32_t* v) override { return GetIntPolicy(Action, v); } \
+  HRESULT put_##Name(std::int32_t v) override { return PutIntPolicy(Action, v); }
+
 class TpwIEZoneSettings : public AutoImplements<TCVAAutoIntfObject, IpwIEZoneSettings> {
  public:
   explicit TpwIEZoneSettings(DWORD zone) : TpwIEZoneSettings(std::vector<IID>{IpwIEZoneSettings::iid}, zone) {}
@@ -92,72 +100,39 @@ class TpwIEZoneSettings : public AutoImplements<TCVAAutoIntfObject, IpwIEZoneSet
     return SafeCall([&] { SetOut(v, zoneName_); });
   }
 
-  HRESULT get_RunNotSignedDotNETComponents(std::int32_t* v) override { return GetIntPolicy(0x2004, v); }
-  HRESULT put_RunNotSignedDotNETComponents(std::int32_t v) override { return PutIntPolicy(0x2004, v); }
-  HRESULT get_RunSignedDotNETComponents(std::int32_t* v) override { return GetIntPolicy(0x2001, v); }
-  HRESULT put_RunSignedDotNETComponents(std::int32_t v) override { return PutIntPolicy(0x2001, v); }
-  HRESULT get_AutoPromptForActiveXControls(VARIANT_BOOL* v) override { return GetBoolPolicy(0x2201, v); }
-  HRESULT put_AutoPromptForActiveXControls(VARIANT_BOOL v) override { return PutBoolPolicy(0x2201, v); }
-  HRESULT get_BinaryAndScriptBehaviors(std::int32_t* v) override { return GetIntPolicy(0x2000, v); }
-  HRESULT put_BinaryAndScriptBehaviors(std::int32_t v) override { return PutIntPolicy(0x2000, v); }
-  HRESULT get_DownloadSignedActiveXControls(std::int32_t* v) override { return GetIntPolicy(0x1001, v); }
-  HRESULT put_DownloadSignedActiveXControls(std::int32_t v) override { return PutIntPolicy(0x1001, v); }
-  HRESULT get_DownloadUnsignedActiveXControls(std::int32_t* v) override { return GetIntPolicy(0x1004, v); }
-  HRESULT put_DownloadUnsignedActiveXControls(std::int32_t v) override { return PutIntPolicy(0x1004, v); }
-  HRESULT get_ScriptNotSafeActiveXControls(std::int32_t* v) override { return GetIntPolicy(0x1201, v); }
-  HRESULT put_ScriptNotSafeActiveXControls(std::int32_t v) override { return PutIntPolicy(0x1201, v); }
-  HRESULT get_RunActiveXControlsAndPlugIns(std::int32_t* v) override { return GetIntPolicy(0x1200, v); }
-  HRESULT put_RunActiveXControlsAndPlugIns(std::int32_t v) override { return PutIntPolicy(0x1200, v); }
-  HRESULT get_ScriptSafeActiveXControls(std::int32_t* v) override { return GetIntPolicy(0x1405, v); }
-  HRESULT put_ScriptSafeActiveXControls(std::int32_t v) override { return PutIntPolicy(0x1405, v); }
-  HRESULT get_AutoPromptForFileDownload(VARIANT_BOOL* v) override { return GetBoolPolicy(0x2200, v); }
-  HRESULT put_AutoPromptForFileDownload(VARIANT_BOOL v) override { return PutBoolPolicy(0x2200, v); }
-  HRESULT get_FileDownloadEnabled(VARIANT_BOOL* v) override { return GetBoolPolicy(0x1803, v); }
-  HRESULT put_FileDownloadEnabled(VARIANT_BOOL v) override { return PutBoolPolicy(0x1803, v); }
-  HRESULT get_FontDownload(std::int32_t* v) override { return GetIntPolicy(0x1604, v); }
-  HRESULT put_FontDownload(std::int32_t v) override { return PutIntPolicy(0x1604, v); }
-  HRESULT get_AccessDataSourcesAcrossDomains(std::int32_t* v) override { return GetIntPolicy(0x1406, v); }
-  HRESULT put_AccessDataSourcesAcrossDomains(std::int32_t v) override { return PutIntPolicy(0x1406, v); }
-  HRESULT get_AllowMetaRefresh(VARIANT_BOOL* v) override { return GetBoolPolicy(0x1608, v); }
-  HRESULT put_AllowMetaRefresh(VARIANT_BOOL v) override { return PutBoolPolicy(0x1608, v); }
-  HRESULT get_AllowScriptingOfWebbrowserControl(VARIANT_BOOL* v) override { return GetBoolPolicy(0x1206, v); }
-  HRESULT put_AllowScriptingOfWebbrowserControl(VARIANT_BOOL v) override { return PutBoolPolicy(0x1206, v); }
-  HRESULT get_AllowNotConstrainedScriptWindows(VARIANT_BOOL* v) override { return GetBoolPolicy(0x2102, v); }
-  HRESULT put_AllowNotConstrainedScriptWindows(VARIANT_BOOL v) override { return PutBoolPolicy(0x2102, v); }
-  HRESULT get_AllowRestrictedProtocolsForActiveContent(std::int32_t* v) override { return GetIntPolicy(0x2300, v); }
-  HRESULT put_AllowRestrictedProtocolsForActiveContent(std::int32_t v) override { return PutIntPolicy(0x2300, v); }
-  HRESULT get_DisplayMixedContent(std::int32_t* v) override { return GetIntPolicy(0x1609, v); }
-  HRESULT put_DisplayMixedContent(std::int32_t v) override { return PutIntPolicy(0x1609, v); }
-  HRESULT get_SuppressOddCertificateSelectionPrompt(VARIANT_BOOL* v) override { return GetBoolPolicy(0x1A04, v); }
-  HRESULT put_SuppressOddCertificateSelectionPrompt(VARIANT_BOOL v) override { return PutBoolPolicy(0x1A04, v); }
-  HRESULT get_DragAndDropFiles(std::int32_t* v) override { return GetIntPolicy(0x1802, v); }
-  HRESULT put_DragAndDropFiles(std::int32_t v) override { return PutIntPolicy(0x1802, v); }
-  HRESULT get_InstallationOfDesktopItems(std::int32_t* v) override { return GetIntPolicy(0x1800, v); }
-  HRESULT put_InstallationOfDesktopItems(std::int32_t v) override { return PutIntPolicy(0x1800, v); }
-  HRESULT get_LaunchingProgramsInIFrame(std::int32_t* v) override { return GetIntPolicy(0x1804, v); }
-  HRESULT put_LaunchingProgramsInIFrame(std::int32_t v) override { return PutIntPolicy(0x1804, v); }
-  HRESULT get_NavigateSubFramesAcrossDomains(std::int32_t* v) override { return GetIntPolicy(0x1607, v); }
-  HRESULT put_NavigateSubFramesAcrossDomains(std::int32_t v) override { return PutIntPolicy(0x1607, v); }
-  HRESULT get_OpenFilesBasedOnContent(VARIANT_BOOL* v) override { return GetBoolPolicy(0x2100, v); }
-  HRESULT put_OpenFilesBasedOnContent(VARIANT_BOOL v) override { return PutBoolPolicy(0x2100, v); }
-  HRESULT get_SoftwareChannelPermissions(std::int32_t* v) override { return GetIntPolicy(0x1E05, v); }
-  HRESULT put_SoftwareChannelPermissions(std::int32_t v) override { return PutIntPolicy(0x1E05, v); }
-  HRESULT get_SubmitNonencryptedFormData(std::int32_t* v) override { return GetIntPolicy(0x1601, v); }
-  HRESULT put_SubmitNonencryptedFormData(std::int32_t v) override { return PutIntPolicy(0x1601, v); }
-  HRESULT get_UsePopupBlocker(VARIANT_BOOL* v) override { return GetBoolPolicy(0x1809, v); }
-  HRESULT put_UsePopupBlocker(VARIANT_BOOL v) override { return PutBoolPolicy(0x1809, v); }
-  HRESULT get_UserdataPersistence(VARIANT_BOOL* v) override { return GetBoolPolicy(0x1606, v); }
-  HRESULT put_UserdataPersistence(VARIANT_BOOL v) override { return PutBoolPolicy(0x1606, v); }
-  HRESULT get_NavigateFromLowerZoneToThisZone(std::int32_t* v) override { return GetIntPolicy(0x2101, v); }
-  HRESULT put_NavigateFromLowerZoneToThisZone(std::int32_t v) override { return PutIntPolicy(0x2101, v); }
-  HRESULT get_ActiveScripting(std::int32_t* v) override { return GetIntPolicy(0x1400, v); }
-  HRESULT put_ActiveScripting(std::int32_t v) override { return PutIntPolicy(0x1400, v); }
-  HRESULT get_AllowScriptPasteOperations(std::int32_t* v) override { return GetIntPolicy(0x1407, v); }
-  HRESULT put_AllowScriptPasteOperations(std::int32_t v) override { return PutIntPolicy(0x1407, v); }
-  HRESULT get_ScriptingOfJavaApplets(std::int32_t* v) override { return GetIntPolicy(0x1402, v); }
-  HRESULT put_ScriptingOfJavaApplets(std::int32_t v) override { return PutIntPolicy(0x1402, v); }
-  HRESULT get_UserAuthentication(std::int32_t* v) override { return GetIntPolicy(0x1A00, v); }
-  HRESULT put_UserAuthentication(std::int32_t v) override { return PutIntPolicy(0x1A00, v); }
+  PW_ZONE_INT(RunNotSignedDotNETComponents, 0x2004)
+  PW_ZONE_INT(RunSignedDotNETComponents, 0x2001)
+  PW_ZONE_BOOL(AutoPromptForActiveXControls, 0x2201)
+  PW_ZONE_INT(BinaryAndScriptBehaviors, 0x2000)
+  PW_ZONE_INT(DownloadSignedActiveXControls, 0x1001)
+  PW_ZONE_INT(DownloadUnsignedActiveXControls, 0x1004)
+  PW_ZONE_INT(ScriptNotSafeActiveXControls, 0x1201)
+  PW_ZONE_INT(RunActiveXControlsAndPlugIns, 0x1200)
+  PW_ZONE_INT(ScriptSafeActiveXControls, 0x1405)
+  PW_ZONE_BOOL(AutoPromptForFileDownload, 0x2200)
+  PW_ZONE_BOOL(FileDownloadEnabled, 0x1803)
+  PW_ZONE_INT(FontDownload, 0x1604)
+  PW_ZONE_INT(AccessDataSourcesAcrossDomains, 0x1406)
+  PW_ZONE_BOOL(AllowMetaRefresh, 0x1608)
+  PW_ZONE_BOOL(AllowScriptingOfWebbrowserControl, 0x1206)
+  PW_ZONE_BOOL(AllowNotConstrainedScriptWindows, 0x2102)
+  PW_ZONE_INT(AllowRestrictedProtocolsForActiveContent, 0x2300)
+  PW_ZONE_INT(DisplayMixedContent, 0x1609)
+  PW_ZONE_BOOL(SuppressOddCertificateSelectionPrompt, 0x1A04)
+  PW_ZONE_INT(DragAndDropFiles, 0x1802)
+  PW_ZONE_INT(InstallationOfDesktopItems, 0x1800)
+  PW_ZONE_INT(LaunchingProgramsInIFrame, 0x1804)
+  PW_ZONE_INT(NavigateSubFramesAcrossDomains, 0x1607)
+  PW_ZONE_BOOL(OpenFilesBasedOnContent, 0x2100)
+  PW_ZONE_INT(SoftwareChannelPermissions, 0x1E05)
+  PW_ZONE_INT(SubmitNonencryptedFormData, 0x1601)
+  PW_ZONE_BOOL(UsePopupBlocker, 0x1809)
+  PW_ZONE_BOOL(UserdataPersistence, 0x1606)
+  PW_ZONE_INT(NavigateFromLowerZoneToThisZone, 0x2101)
+  PW_ZONE_INT(ActiveScripting, 0x1400)
+  PW_ZONE_INT(AllowScriptPasteOperations, 0x1407)
+  PW_ZONE_INT(ScriptingOfJavaApplets, 0x1402)
+  PW_ZONE_INT(UserAuthentication, 0x1A00)
 
  protected:
   TpwIEZoneSettings(std::vector<IID> iids, DWORD zone) : AutoImplements(std::move(iids)), zone_(zone) {
@@ -200,38 +175,21 @@ class TpwIE7ZoneSettings : public AutoImplements<TpwIEZoneSettings, IpwIE7ZoneSe
   explicit TpwIE7ZoneSettings(DWORD zone)
       : TpwIE7ZoneSettings(std::vector<IID>{IpwIEZoneSettings::iid, IpwIE7ZoneSettings::iid}, zone) {}
 
-  HRESULT get_AllowUnusedActiveXControlsToRunWithoutPrompt(VARIANT_BOOL* v) override {
-    return GetBoolPolicy(0x1208, v);
-  }
-  HRESULT put_AllowUnusedActiveXControlsToRunWithoutPrompt(VARIANT_BOOL v) override { return PutBoolPolicy(0x1208, v); }
-  HRESULT get_AllowScriptlets(std::int32_t* v) override { return GetIntPolicy(0x1209, v); }
-  HRESULT put_AllowScriptlets(std::int32_t v) override { return PutIntPolicy(0x1209, v); }
-  HRESULT get_DisplayDynSrcImageContent(VARIANT_BOOL* v) override { return GetBoolPolicy(0x120A, v); }
-  HRESULT put_DisplayDynSrcImageContent(VARIANT_BOOL v) override { return PutBoolPolicy(0x120A, v); }
-  HRESULT get_JavaPermissions(std::int32_t* v) override { return GetIntPolicy(0x1C00, v); }
-  HRESULT put_JavaPermissions(std::int32_t v) override { return PutIntPolicy(0x1C00, v); }
-  HRESULT get_AllowWindowsWithoutAddressOrStatusBars(VARIANT_BOOL* v) override { return GetBoolPolicy(0x2104, v); }
-  HRESULT put_AllowWindowsWithoutAddressOrStatusBars(VARIANT_BOOL v) override { return PutBoolPolicy(0x2104, v); }
-  HRESULT get_LaunchingApplicationsAndUnsafeFiles(std::int32_t* v) override { return GetIntPolicy(0x1806, v); }
-  HRESULT put_LaunchingApplicationsAndUnsafeFiles(std::int32_t v) override { return PutIntPolicy(0x1806, v); }
-  HRESULT get_ProtectedMode(VARIANT_BOOL* v) override { return GetBoolPolicy(0x2500, v); }
-  HRESULT put_ProtectedMode(VARIANT_BOOL v) override { return PutBoolPolicy(0x2500, v); }
-  HRESULT get_UsePhishingFilter(VARIANT_BOOL* v) override { return GetBoolPolicy(0x2301, v); }
-  HRESULT put_UsePhishingFilter(VARIANT_BOOL v) override { return PutBoolPolicy(0x2301, v); }
-  HRESULT get_AllowScriptStatusBarUpdates(VARIANT_BOOL* v) override { return GetBoolPolicy(0x2103, v); }
-  HRESULT put_AllowScriptStatusBarUpdates(VARIANT_BOOL v) override { return PutBoolPolicy(0x2103, v); }
-  HRESULT get_LooseXAML(std::int32_t* v) override { return GetIntPolicy(0x2402, v); }
-  HRESULT put_LooseXAML(std::int32_t v) override { return PutIntPolicy(0x2402, v); }
-  HRESULT get_WinFXBrowserApplications(std::int32_t* v) override { return GetIntPolicy(0x2400, v); }
-  HRESULT put_WinFXBrowserApplications(std::int32_t v) override { return PutIntPolicy(0x2400, v); }
-  HRESULT get_XPSDocuments(std::int32_t* v) override { return GetIntPolicy(0x2401, v); }
-  HRESULT put_XPSDocuments(std::int32_t v) override { return PutIntPolicy(0x2401, v); }
-  HRESULT get_NetFrameworkSetupEnabled(VARIANT_BOOL* v) override { return GetBoolPolicy(0x2600, v); }
-  HRESULT put_NetFrameworkSetupEnabled(VARIANT_BOOL v) override { return PutBoolPolicy(0x2600, v); }
-  HRESULT get_IncludeLocalPathWhenUploadingFiles(VARIANT_BOOL* v) override { return GetBoolPolicy(0x160A, v); }
-  HRESULT put_IncludeLocalPathWhenUploadingFiles(VARIANT_BOOL v) override { return PutBoolPolicy(0x160A, v); }
-  HRESULT get_AllowInformationPromptUsingScriptedWindows(VARIANT_BOOL* v) override { return GetBoolPolicy(0x2105, v); }
-  HRESULT put_AllowInformationPromptUsingScriptedWindows(VARIANT_BOOL v) override { return PutBoolPolicy(0x2105, v); }
+  PW_ZONE_BOOL(AllowUnusedActiveXControlsToRunWithoutPrompt, 0x1208)
+  PW_ZONE_INT(AllowScriptlets, 0x1209)
+  PW_ZONE_BOOL(DisplayDynSrcImageContent, 0x120A)
+  PW_ZONE_INT(JavaPermissions, 0x1C00)
+  PW_ZONE_BOOL(AllowWindowsWithoutAddressOrStatusBars, 0x2104)
+  PW_ZONE_INT(LaunchingApplicationsAndUnsafeFiles, 0x1806)
+  PW_ZONE_BOOL(ProtectedMode, 0x2500)
+  PW_ZONE_BOOL(UsePhishingFilter, 0x2301)
+  PW_ZONE_BOOL(AllowScriptStatusBarUpdates, 0x2103)
+  PW_ZONE_INT(LooseXAML, 0x2402)
+  PW_ZONE_INT(WinFXBrowserApplications, 0x2400)
+  PW_ZONE_INT(XPSDocuments, 0x2401)
+  PW_ZONE_BOOL(NetFrameworkSetupEnabled, 0x2600)
+  PW_ZONE_BOOL(IncludeLocalPathWhenUploadingFiles, 0x160A)
+  PW_ZONE_BOOL(AllowInformationPromptUsingScriptedWindows, 0x2105)
 
  protected:
   TpwIE7ZoneSettings(std::vector<IID> iids, DWORD zone) : AutoImplements(std::move(iids), zone) {}
@@ -243,15 +201,12 @@ class TpwIE8ZoneSettings final : public AutoImplements<TpwIE7ZoneSettings, IpwIE
       : AutoImplements(std::vector<IID>{IpwIEZoneSettings::iid, IpwIE7ZoneSettings::iid, IpwIE8ZoneSettings::iid},
                        zone) {}
 
-  HRESULT get_AllowActiveXControlsToRunWithoutPromptInApprovedDomains(VARIANT_BOOL* v) override {
-    return GetBoolPolicy(0x120B, v);
-  }
-  HRESULT put_AllowActiveXControlsToRunWithoutPromptInApprovedDomains(VARIANT_BOOL v) override {
-    return PutBoolPolicy(0x120B, v);
-  }
-  HRESULT get_EnableXSSFilter(VARIANT_BOOL* v) override { return GetBoolPolicy(0x1409, v); }
-  HRESULT put_EnableXSSFilter(VARIANT_BOOL v) override { return PutBoolPolicy(0x1409, v); }
+  PW_ZONE_BOOL(AllowActiveXControlsToRunWithoutPromptInApprovedDomains, 0x120B)
+  PW_ZONE_BOOL(EnableXSSFilter, 0x1409)
 };
+
+#undef PW_ZONE_BOOL
+#undef PW_ZONE_INT
 
 // The manager: hands out zone objects; the class follows the browser's version.
 class TpwIEZoneSettingsManager final : public AutoImplements<TCVAAutoIntfObject, IpwIEZoneSettingsManager> {
