@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <mutex>
 #include <sstream>
 #include <system_error>
@@ -14,17 +15,10 @@
 
 namespace pw {
 
-struct RegistryValue {
-  WideString name;
-  TRegDataType type = TRegDataType::rdString;
-  WideString text;
-  std::uint32_t number = 0;
-};
-
 struct RegistryNode {
   WideString name;
   std::vector<std::shared_ptr<RegistryNode>> children;  // creation order
-  std::vector<RegistryValue> values;
+  std::vector<RegistryFileValue> values;                // as the files hold them
 };
 
 namespace {
@@ -110,10 +104,8 @@ std::shared_ptr<RegistryNode> HiveRoot(RootKey root) {
       }
       for (auto& k : keys) {
         auto node = WalkFrom(fresh, k.path, true);
-        for (auto& v : k.values)
-          node->values.push_back(RegistryValue{
-              std::move(v.name), v.type == RegistryValueType::DWord ? TRegDataType::rdInteger : TRegDataType::rdString,
-              std::move(v.text), v.number});
+        node->values.insert(node->values.end(), std::make_move_iterator(k.values.begin()),
+                            std::make_move_iterator(k.values.end()));
       }
     } else if (ec) {
       FileFault(file, ec.message());
@@ -126,12 +118,7 @@ std::shared_ptr<RegistryNode> HiveRoot(RootKey root) {
 
 void Collect(const RegistryNode& node, const WideString& path, std::vector<RegistryFileKey>& keys) {
   if (!node.values.empty() || node.children.empty()) {
-    RegistryFileKey key{path, {}};
-    for (const auto& v : node.values)
-      key.values.push_back(RegistryFileValue{
-          v.name, v.type == TRegDataType::rdInteger ? RegistryValueType::DWord : RegistryValueType::String, v.text,
-          v.number});
-    keys.push_back(std::move(key));
+    keys.push_back(RegistryFileKey{path, node.values});
   }
   for (const auto& c : node.children) Collect(*c, path.empty() ? c->name : path + u"\\" + c->name, keys);
 }
@@ -167,10 +154,22 @@ void Changed(RootKey root) {
   }
 }
 
-RegistryValue* FindValue(RegistryNode& node, WideStringView name) {
+RegistryFileValue* FindValue(RegistryNode& node, WideStringView name) {
   for (auto& v : node.values)
     if (SameTextIgnoringCase(v.name, name)) return &v;
   return nullptr;
+}
+
+// Sets a value of the node: one of the same name (of any type) keeps its spelling and takes the
+// new type and data.
+void Store(RegistryNode& node, RegistryFileValue value) {
+  if (auto* v = FindValue(node, value.name)) {
+    v->type = value.type;
+    v->text = std::move(value.text);
+    v->number = value.number;
+  } else {
+    node.values.push_back(std::move(value));
+  }
 }
 
 [[noreturn]] void InvalidType(WideStringView name) {
@@ -261,7 +260,8 @@ TRegDataType TRegistry::GetDataType(WideStringView name) const {
   std::lock_guard lock(Global().lock);
   if (!current_) return TRegDataType::rdUnknown;
   auto* v = FindValue(*current_, name);
-  return v ? v->type : TRegDataType::rdUnknown;
+  if (!v) return TRegDataType::rdUnknown;
+  return v->type == RegistryValueType::DWord ? TRegDataType::rdInteger : TRegDataType::rdString;
 }
 
 WideString TRegistry::ReadString(WideStringView name) const {
@@ -269,14 +269,14 @@ WideString TRegistry::ReadString(WideStringView name) const {
   if (!current_) return {};
   auto* v = FindValue(*current_, name);
   if (!v) return {};
-  if (v->type != TRegDataType::rdString) InvalidType(name);
+  if (v->type != RegistryValueType::String) InvalidType(name);
   return v->text;
 }
 
 std::int32_t TRegistry::ReadInteger(WideStringView name) const {
   std::lock_guard lock(Global().lock);
   auto* v = current_ ? FindValue(*current_, name) : nullptr;
-  if (!v || v->type != TRegDataType::rdInteger) InvalidType(name);
+  if (!v || v->type != RegistryValueType::DWord) InvalidType(name);
   return static_cast<std::int32_t>(v->number);
 }
 
@@ -285,13 +285,7 @@ void TRegistry::WriteString(WideStringView name, WideStringView value) {
   if (!current_) throw Exception(u"Failed to set data for '" + WideString(name) + u"'");
   CheckStorable(name, name);
   CheckStorable(value, name);
-  if (auto* v = FindValue(*current_, name)) {
-    v->type = TRegDataType::rdString;
-    v->text = WideString(value);
-    v->number = 0;
-  } else {
-    current_->values.push_back(RegistryValue{WideString(name), TRegDataType::rdString, WideString(value), 0});
-  }
+  Store(*current_, RegistryFileValue{WideString(name), RegistryValueType::String, WideString(value), 0});
   Changed(root_);
 }
 
@@ -299,14 +293,8 @@ void TRegistry::WriteInteger(WideStringView name, std::int32_t value) {
   std::lock_guard lock(Global().lock);
   if (!current_) throw Exception(u"Failed to set data for '" + WideString(name) + u"'");
   CheckStorable(name, name);
-  const auto number = static_cast<std::uint32_t>(value);
-  if (auto* v = FindValue(*current_, name)) {
-    v->type = TRegDataType::rdInteger;
-    v->text.clear();
-    v->number = number;
-  } else {
-    current_->values.push_back(RegistryValue{WideString(name), TRegDataType::rdInteger, WideString(), number});
-  }
+  Store(*current_,
+        RegistryFileValue{WideString(name), RegistryValueType::DWord, WideString(), static_cast<std::uint32_t>(value)});
   Changed(root_);
 }
 
