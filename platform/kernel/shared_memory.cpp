@@ -56,19 +56,16 @@ std::unique_ptr<TNamedSharedMemory> TNamedSharedMemory::Create(std::u16string_vi
     fd = OpenExclusive(system);
   }
   if (fd < 0) return refuse(errno);
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0 || ftruncate(fd, static_cast<off_t>(size)) != 0) {
+  // Made but not usable: the object goes again.
+  auto discard = [&] {
     const int e = errno;
     close(fd);
     shm_unlink(system.c_str());
     return refuse(e);
-  }
+  };
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0 || ftruncate(fd, static_cast<off_t>(size)) != 0) return discard();
   void* data = size ? mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0) : nullptr;
-  if (data == MAP_FAILED) {
-    const int e = errno;
-    close(fd);
-    shm_unlink(system.c_str());
-    return refuse(e);
-  }
+  if (data == MAP_FAILED) return discard();
   if (outcome) *outcome = result;
   return std::unique_ptr<TNamedSharedMemory>(new TNamedSharedMemory(system, fd, data, size));
 }
@@ -81,22 +78,15 @@ std::unique_ptr<TNamedSharedMemory> TNamedSharedMemory::Open(std::u16string_view
   };
   const int fd = shm_open(system.c_str(), O_RDWR, 0);
   if (fd < 0) return fail(errno);
+  auto closeAndFail = [&](int e) {
+    close(fd);
+    return fail(e);
+  };
   struct stat st {};
-  if (fstat(fd, &st) != 0) {
-    const int e = errno;
-    close(fd);
-    return fail(e);
-  }
-  if (static_cast<std::uint64_t>(st.st_size) < size) {
-    close(fd);
-    return fail(EINVAL);
-  }
+  if (fstat(fd, &st) != 0) return closeAndFail(errno);
+  if (static_cast<std::uint64_t>(st.st_size) < size) return closeAndFail(EINVAL);
   void* data = size ? mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0) : nullptr;
-  if (data == MAP_FAILED) {
-    const int e = errno;
-    close(fd);
-    return fail(e);
-  }
+  if (data == MAP_FAILED) return closeAndFail(errno);
   return std::unique_ptr<TNamedSharedMemory>(new TNamedSharedMemory(system, fd, data, size, false));
 }
 

@@ -176,9 +176,7 @@ int GetMessage(MSG* message) {
 }
 
 LRESULT DispatchMessage(const MSG* message) {
-  if (!message) return 0;
-  auto procedure = ProcedureOf(message->hwnd);
-  return procedure ? procedure(message->hwnd, message->message, message->wParam, message->lParam) : 0;
+  return message ? SendMessage(message->hwnd, message->message, message->wParam, message->lParam) : 0;
 }
 
 LRESULT SendMessage(HWND window, unsigned message, WPARAM wParam, LPARAM lParam) {
@@ -199,14 +197,7 @@ HWND SetCapture(HWND window) {
 }
 
 bool ReleaseCapture() {
-  Layer& l = L();
-  HWND previous;
-  {
-    std::lock_guard guard(l.lock);
-    previous = l.capture;
-    l.capture = 0;
-  }
-  if (previous) SendMessage(previous, WM_CAPTURECHANGED, 0, 0);
+  SetCapture(0);
   return true;
 }
 
