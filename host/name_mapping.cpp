@@ -66,7 +66,6 @@ const GUID kNameMappingTypesKey = MakeGuid("{6B1C2E8D-47A3-4F5E-9D20-3C8A1F7E5B6
 const WideString kNameMappingTypeName = u"NameMapping";
 const WideString kNameMappingCaption = u"Name Mapping";
 const WideString kNameMappingDescription = u"Used to assign custom names to processes, windows and controls.";
-const GUID kProjectTypeKeyValue = kProjectNodeType;
 
 project::TProjectNodeInfo NameMappingTypeInfo() {
   project::TProjectNodeInfo info;
@@ -74,7 +73,7 @@ project::TProjectNodeInfo NameMappingTypeInfo() {
   info.typeName = &kNameMappingTypeName;
   info.caption = &kNameMappingCaption;
   info.description = &kNameMappingDescription;
-  info.parentTypeKey = &kProjectTypeKeyValue;
+  info.parentTypeKey = &kProjectNodeType;
   info.singleInstance = true;
   return info;
 }

@@ -1,6 +1,6 @@
 #include "host/node_context.h"
 
-#include "platform/automation/safearray.h"
+#include "host/name_mapping.h"
 #include "platform/com/safecall.h"
 #include "platform/rtl/strings.h"
 
@@ -72,17 +72,6 @@ HRESULT TNodeObjectContext::GetCapability(BSTR name, VARIANT* value, VARIANT_BOO
   });
 }
 
-OleVariant OneTextArray(WideStringView text) {
-  SAFEARRAY* array = SafeArrayCreateVector(VT_VARIANT, 0, 1);
-  if (!array) throw EOleSysError(u"Out of memory", E_OUTOFMEMORY);
-  OleVariant v;
-  VARIANT* raw = v.Put();
-  raw->vt = VT_ARRAY | VT_VARIANT;
-  raw->parray = array;
-  std::int32_t at = 0;
-  OleVariant item(text);
-  OleCheck(SafeArrayPutElement(array, &at, item.Ptr()));
-  return v;
-}
+OleVariant OneTextArray(WideStringView text) { return MakeNamesVariant({WideString(text)}); }
 
 }  // namespace pw::host

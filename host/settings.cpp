@@ -240,9 +240,7 @@ void TSetting::Changed(std::int32_t flags) {
   {
     std::lock_guard guard(lock_);
     changeFlags_ |= flags;
-    if (updateCount_ > 0) {
-      changedInUpdate_ = true;
-    } else {
+    if (updateCount_ == 0) {
       notify = (flags_ & kSettingQuietFlag) == 0;
       toldFlags_ = changeFlags_;
       changeFlags_ = 0;
@@ -254,7 +252,7 @@ void TSetting::Changed(std::int32_t flags) {
 HRESULT TSetting::BeginUpdate() {
   return SafeCall([&] {
     std::lock_guard guard(lock_);
-    if (updateCount_++ == 0) changedInUpdate_ = false, changeFlags_ = 0;
+    if (updateCount_++ == 0) changeFlags_ = 0;
   });
 }
 
@@ -264,10 +262,9 @@ HRESULT TSetting::EndUpdate(VARIANT_BOOL* changed) {
     {
       std::lock_guard guard(lock_);
       if (updateCount_ == 0) throw EOleSysError(u"EndUpdate without BeginUpdate", E_UNEXPECTED);
-      wasChanged = changedInUpdate_;
+      wasChanged = changeFlags_ != 0;
       if (--updateCount_ == 0) {
-        notify = changedInUpdate_ && (flags_ & kSettingQuietFlag) == 0;
-        changedInUpdate_ = false;
+        notify = wasChanged && (flags_ & kSettingQuietFlag) == 0;
         toldFlags_ = changeFlags_;
         changeFlags_ = 0;
       }

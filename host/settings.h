@@ -198,11 +198,10 @@ class TSetting : public TSettingsItem<IcvTableSetting_DVS, IcvTableSettingSchema
   std::vector<std::vector<OleVariant>> rows_;
   std::int32_t currentRow_ = -1;
   std::int32_t currentColumn_ = -1;
-  std::int32_t changeFlags_ = 0;  // of the change being gathered (an update) or told
+  std::int32_t changeFlags_ = 0;  // of the change being gathered (an update; none: unchanged)
   std::int32_t toldFlags_ = 0;    // of the change last told to listeners
   std::optional<std::pair<std::int32_t, std::int32_t>> storedVersion_, limits_;
   std::int32_t updateCount_ = 0;
-  bool changedInUpdate_ = false;
   std::int32_t flags_ = 0;
 };
 

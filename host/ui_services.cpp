@@ -137,21 +137,21 @@ HRESULT TDialogService::ShowPatternTest(std::int32_t, std::int32_t* result) {
     SetOutValue(result, id ? 1 : 0);
     if (!id) return;
     // The enabled pattern rows, one line each (the table's columns: 2 group row, 3 enabled,
-    // 5 type, 6 pattern, 7 template); a line break inside a cell would split a line, so it
-    // becomes "_" as in the hook's text.
+    // 5 type, 6 pattern, 7 template); a line break or tab inside a cell would split a line or
+    // its fields, so it becomes "_" as in the hook's text.
     std::vector<std::vector<OleVariant>> rows = source ? source() : std::vector<std::vector<OleVariant>>{};
     WideString text;
     std::vector<std::int32_t> lineRows;
-    auto clean = [](WideString v, bool tab) {
+    auto clean = [](WideString v) {
       for (auto& c : v)
-        if (c == u'\r' || c == u'\n' || (tab && c == u'\t')) c = u'_';
+        if (c == u'\r' || c == u'\n' || c == u'\t') c = u'_';
       return v;
     };
     for (std::size_t r = 0; r < rows.size(); ++r) {
       if (CellTrue(rows[r], 2) || !CellTrue(rows[r], 3)) continue;
       if (!lineRows.empty()) text += u'\n';
       text += CellText(rows[r], 5) == u"RegExp" ? u"regexp:" : u"normal:";
-      text += clean(CellText(rows[r], 6), true) + u'\t' + clean(CellText(rows[r], 7), true);
+      text += clean(CellText(rows[r], 6)) + u'\t' + clean(CellText(rows[r], 7));
       lineRows.push_back(static_cast<std::int32_t>(r));
     }
     PatternTestRecord record;
