@@ -245,12 +245,12 @@ TpwOpenAppsRegistrator::TpwOpenAppsRegistrator(const std::vector<TRegPluginInfo>
 ComPtr<IcvPlugin> TpwOpenAppsRegistrator::CreatePluginInstance(const TPluginDescription& description) {
   for (const auto& c : kClasses) {
     if (c.key != description.key) continue;
-    if (!c.create)
-      if (auto registered = RegisteredFactory(c.key)) return registered();
-    if (!c.create)
+    // A class the table leaves open is made by the factory registered for it, when there is one.
+    const PluginFactory create = c.create ? c.create : RegisteredFactory(c.key);
+    if (!create)
       throw EOleSysError(u"The plug-in \"" + description.name + u"\" is not part of this build of the module.",
                          E_NOTIMPL);
-    return c.create();
+    return create();
   }
   return nullptr;  // a key with no class: success with no plug-in
 }

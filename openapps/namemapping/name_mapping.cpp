@@ -198,8 +198,6 @@ ComPtr<IpwProjectNode> GetMappingProject(IcvBaseManager* manager) {
   return project::GetCurrentProject(manager);
 }
 
-namespace {
-
 ComPtr<IUnknown> GetRuntimeObject(IcvBaseManager* manager, WideStringView name, const GUID& projectKey) {
   auto service = GetHostService<IpwRuntimeObjectService>(manager, kRuntimeObjectService);
   if (!service) return nullptr;
@@ -208,8 +206,6 @@ ComPtr<IUnknown> GetRuntimeObject(IcvBaseManager* manager, WideStringView name, 
   if (Failed(service->GetRuntimeObject(text.Get(), projectKey, object.Put()))) return nullptr;
   return object;
 }
-
-}  // namespace
 
 void FindNodeMapping(IcvBaseManager* manager, IpwSysNode* node, ComPtr<IpwNameMappingRepositoryItem>& item,
                      ComPtr<IpwLogicalNameMappingItem>& alias) {

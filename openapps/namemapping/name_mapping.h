@@ -110,6 +110,9 @@ GUID GetNodeKey(IUnknown* node);
 ComPtr<IpwSysNode> GetParentNode(IpwSysNode* node);
 // The project of the running test, else the current project; nil without one.
 ComPtr<IpwProjectNode> GetMappingProject(IcvBaseManager* manager);
+// The host's runtime object of that name for the project; nil without the host's runtime-object
+// service or when the host has no such object.
+ComPtr<IUnknown> GetRuntimeObject(IcvBaseManager* manager, WideStringView name, const GUID& projectKey);
 // The item and alias that map Node in the project's name mapping; both nil when none.
 void FindNodeMapping(IcvBaseManager* manager, IpwSysNode* node, ComPtr<IpwNameMappingRepositoryItem>& item,
                      ComPtr<IpwLogicalNameMappingItem>& alias);

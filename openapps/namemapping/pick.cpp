@@ -181,14 +181,10 @@ class TSysObjectAutoMapHelper2 final : public Implements<ComObject, IpwMapSysNod
     if (!item) project::CreateProjectItem(manager, project.Get(), kNameMappingItemType, {}, u"", false, true, item);
     if (!item) return;
     const GUID key = project::GetProjectKey(item.Get());
-    auto service = GetHostService<IpwRuntimeObjectService>(manager, kRuntimeObjectService);
-    if (!service) return;
-    ComPtr<IUnknown> repositoryObject, aliasesObject;
-    service->GetRuntimeObject(BString(kNameMappingObjectName).Get(), key, repositoryObject.Put());
-    service->GetRuntimeObject(BString(kAliasesObjectName).Get(), key, aliasesObject.Put());
-    auto repository = QueryAs<IpwNameMappingRepositoryItem>(repositoryObject.Get());
+    auto repository =
+        QueryAs<IpwNameMappingRepositoryItem>(GetRuntimeObject(manager, kNameMappingObjectName, key).Get());
     if (!repository) return;
-    auto aliases = QueryAs<IpwLogicalNameMappingItem>(aliasesObject.Get());
+    auto aliases = QueryAs<IpwLogicalNameMappingItem>(GetRuntimeObject(manager, kAliasesObjectName, key).Get());
     MapNodeChain(manager, repository.Get(), aliases.Get(), chain);
     for (std::size_t i = 0; i < last; ++i) items_.push_back(chain[i].Item);
   }

@@ -1,5 +1,6 @@
-// A test host with a current project whose name mapping is published, and helpers that build
-// small object trees of test objects for the mapping to read.
+// A test host with a current project whose name mapping is published, helpers that build small
+// object trees of test objects for the mapping to read, and an object tree that forwards to the
+// host's own.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,14 +11,41 @@
 
 #include "core/host/module_proxy.h"
 #include "core/options/options_name_pool.h"
+#include "host/com_support.h"
 #include "host/name_mapping.h"
 #include "host/node_type_registry.h"
 #include "host/object_tree.h"
 #include "host/settings.h"
 #include "host/test_host.h"
 #include "openapps/namemapping/name_mapping.h"
+#include "platform/com/comobject.h"
 
 namespace pw {
+
+// An object tree that hands every call to the host's own; a test overrides the calls it watches
+// or spoils.
+class TForwardingSysManager : public Implements<ComObject, IpwSysManager> {
+ public:
+  explicit TForwardingSysManager(IpwSysManager* inner) : inner_(inner) {}
+  HRESULT GetRoot(IpwSysNode** root) override { return inner_->GetRoot(root); }
+  HRESULT GetWindowNode(std::int32_t w, IpwSysNode** node) override { return inner_->GetWindowNode(w, node); }
+  HRESULT GetObjectAtPoint(std::int32_t x, std::int32_t y, IpwSysNode** node) override {
+    return inner_->GetObjectAtPoint(x, y, node);
+  }
+  HRESULT VisitNodes(IpwSysNode* root, IpwSysNodeVisitor* visitor, std::uint8_t* data, std::int32_t a,
+                     std::int32_t depth, std::int32_t b) override {
+    return inner_->VisitNodes(root, visitor, data, a, depth, b);
+  }
+  HRESULT GetManager(IcvBaseManager** manager) override { return inner_->GetManager(manager); }
+  PW_SYS_MANAGER_RESERVED
+  HRESULT FindByIdentification(IpwSysNode* start, VARIANT_BOOL startOnly, const VARIANT& names, const VARIANT& values,
+                               std::int32_t flags, IUnknown** object) override {
+    return inner_->FindByIdentification(start, startOnly, names, values, flags, object);
+  }
+
+ private:
+  ComPtr<IpwSysManager> inner_;
+};
 
 class NameMappingTest : public ::testing::Test {
  protected:

@@ -336,34 +336,20 @@ TEST_F(CollisionTest, SameParentCollisionMapsUnderTheParent) {
 }
 
 // The object tree, with the visits asked of it recorded: root, depth and the other arguments.
-class TRecordedVisits final : public Implements<ComObject, IpwSysManager> {
+class TRecordedVisits final : public TForwardingSysManager {
  public:
-  explicit TRecordedVisits(IpwSysManager* inner) : inner_(inner) {}
+  using TForwardingSysManager::TForwardingSysManager;
   struct Visit {
     GUID root;
     std::int32_t reserved1, depth, reserved2;
     bool hasData;
   };
   std::vector<Visit> visits;
-  HRESULT GetRoot(IpwSysNode** root) override { return inner_->GetRoot(root); }
-  HRESULT GetWindowNode(std::int32_t w, IpwSysNode** node) override { return inner_->GetWindowNode(w, node); }
-  HRESULT GetObjectAtPoint(std::int32_t x, std::int32_t y, IpwSysNode** node) override {
-    return inner_->GetObjectAtPoint(x, y, node);
-  }
   HRESULT VisitNodes(IpwSysNode* root, IpwSysNodeVisitor* visitor, std::uint8_t* data, std::int32_t a,
                      std::int32_t depth, std::int32_t b) override {
     visits.push_back({GetNodeKey(root), a, depth, b, data != nullptr});
-    return inner_->VisitNodes(root, visitor, data, a, depth, b);
+    return TForwardingSysManager::VisitNodes(root, visitor, data, a, depth, b);
   }
-  HRESULT GetManager(IcvBaseManager** manager) override { return inner_->GetManager(manager); }
-  PW_SYS_MANAGER_RESERVED
-  HRESULT FindByIdentification(IpwSysNode* start, VARIANT_BOOL startOnly, const VARIANT& names, const VARIANT& values,
-                               std::int32_t flags, IUnknown** object) override {
-    return inner_->FindByIdentification(start, startOnly, names, values, flags, object);
-  }
-
- private:
-  ComPtr<IpwSysManager> inner_;
 };
 
 TEST_F(CollisionTest, FirstSearchHasNoDepthLimit) {
@@ -438,30 +424,18 @@ TEST_F(CollisionTest, CommonAncestorWithUnequalDepths) {
 // An object tree whose visits always report one node outside the root (as a host that visits
 // wrongly would): the search root cannot move down. Visits past a bound fail, so a loop that
 // never ends shows as a failure instead of a hang.
-class TWrongVisits final : public Implements<ComObject, IpwSysManager> {
+class TWrongVisits final : public TForwardingSysManager {
  public:
-  TWrongVisits(IpwSysManager* inner, IpwSysNode* outside) : inner_(inner), outside_(outside) {}
+  TWrongVisits(IpwSysManager* inner, IpwSysNode* outside) : TForwardingSysManager(inner), outside_(outside) {}
   int visits = 0;
-  HRESULT GetRoot(IpwSysNode** root) override { return inner_->GetRoot(root); }
-  HRESULT GetWindowNode(std::int32_t w, IpwSysNode** node) override { return inner_->GetWindowNode(w, node); }
-  HRESULT GetObjectAtPoint(std::int32_t x, std::int32_t y, IpwSysNode** node) override {
-    return inner_->GetObjectAtPoint(x, y, node);
-  }
   HRESULT VisitNodes(IpwSysNode*, IpwSysNodeVisitor* visitor, std::uint8_t* data, std::int32_t, std::int32_t,
                      std::int32_t) override {
     if (++visits > 50) return E_ABORT;
     VARIANT_BOOL stop = VARIANT_FALSE;
     return visitor->Visit(outside_.Get(), data, &stop);
   }
-  HRESULT GetManager(IcvBaseManager** manager) override { return inner_->GetManager(manager); }
-  PW_SYS_MANAGER_RESERVED
-  HRESULT FindByIdentification(IpwSysNode* start, VARIANT_BOOL startOnly, const VARIANT& names, const VARIANT& values,
-                               std::int32_t flags, IUnknown** object) override {
-    return inner_->FindByIdentification(start, startOnly, names, values, flags, object);
-  }
 
  private:
-  ComPtr<IpwSysManager> inner_;
   ComPtr<IpwSysNode> outside_;
 };
 

@@ -118,9 +118,7 @@ TEST_F(PickTest, CursorIsThePickCursorWhileThePickRuns) {
 
 TEST_F(PickTest, OneHighlightPerObject) {
   Feed({Move(150, 360), Move(160, 365), Move(170, 360), Move(450, 120), Move(150, 360), Key(VK_ESCAPE)});
-  bool highlightedMeanwhile = false;
   EXPECT_FALSE(Pick());
-  (void)highlightedMeanwhile;
   EXPECT_EQ(desktop.leftButton->HighlightCount(), 2);  // three moves over it, then again after the form
   EXPECT_EQ(desktop.form->HighlightCount(), 1);
   ExpectCleanEnd();
@@ -155,32 +153,19 @@ TEST_F(PickTest, QuitEndsThePickAndGoesOn) {
 }
 
 // An object tree whose point look-up fails once.
-class TFailingOnce final : public Implements<ComObject, IpwSysManager> {
+class TFailingOnce final : public TForwardingSysManager {
  public:
-  explicit TFailingOnce(IpwSysManager* inner) : inner_(inner) {}
-  HRESULT GetRoot(IpwSysNode** root) override { return inner_->GetRoot(root); }
-  HRESULT GetWindowNode(std::int32_t w, IpwSysNode** node) override { return inner_->GetWindowNode(w, node); }
+  using TForwardingSysManager::TForwardingSysManager;
   HRESULT GetObjectAtPoint(std::int32_t x, std::int32_t y, IpwSysNode** node) override {
     if (!failed_) {
       failed_ = true;
       *node = nullptr;
       return E_FAIL;
     }
-    return inner_->GetObjectAtPoint(x, y, node);
-  }
-  HRESULT VisitNodes(IpwSysNode* r, IpwSysNodeVisitor* v, std::uint8_t* d, std::int32_t a, std::int32_t b,
-                     std::int32_t c) override {
-    return inner_->VisitNodes(r, v, d, a, b, c);
-  }
-  HRESULT GetManager(IcvBaseManager** manager) override { return inner_->GetManager(manager); }
-  PW_SYS_MANAGER_RESERVED
-  HRESULT FindByIdentification(IpwSysNode* start, VARIANT_BOOL startOnly, const VARIANT& names, const VARIANT& values,
-                               std::int32_t flags, IUnknown** object) override {
-    return inner_->FindByIdentification(start, startOnly, names, values, flags, object);
+    return TForwardingSysManager::GetObjectAtPoint(x, y, node);
   }
 
  private:
-  ComPtr<IpwSysManager> inner_;
   bool failed_ = false;
 };
 
