@@ -89,6 +89,8 @@
 #include "interfaces/pwWebTesting.h"
 #include "platform/automation/dispatch_thunks.h"
 #include "platform/rtl/strings.h"
+#include "tests/web/module_library.h"
+#include "tests/web/stub_node_objects.h"
 #include "platform/automation/bstr.h"
 #include "web/firefox/firefox_object_builder.h"
 #include "web/firefox/firefox_support_plugin.h"
@@ -114,14 +116,10 @@ struct ManyElementsPage {
     return options;
   }()};
   std::shared_ptr<host::TestedBrowser> tested;
-  ComPtr<ITypeLib> moduleLibrary;
+  // The slice answers through the module's own library; after the host, which starts the library list.
+  web::test::ScopedModuleLibrary moduleLibrary;
 
   ManyElementsPage() {
-    // The slice answers through the module's own library, as the module registers it.
-    RegisterInterfaceThunks(pwWebTestingInterfaceThunks());
-    const char* path = PW_MODULE_TYPELIB;
-    OleCheck(LoadTypeLib(WideString(path, path + std::char_traits<char>::length(path)), moduleLibrary.Put()));
-    TypeLibraries()->Add(moduleLibrary.Get());
     std::ofstream out(file);
     out << "<!DOCTYPE html><html><body>";
     for (int i = 0; i < kElements; ++i) out << "<span id='el" << i << "'>" << i << "</span>";
@@ -328,28 +326,6 @@ BENCHMARK(BM_DynamicIdsPcre2Direct)->Unit(benchmark::kMillisecond);
 
 constexpr int kBuilderNodes = 100000;
 
-// The control information of a stub element: ControlType by DISPID 0xC001.
-class TBenchControlInfo final : public Implements<ComObject, IDispatch> {
- public:
-  explicit TBenchControlInfo(WideString type) : type_(std::move(type)) {}
-  HRESULT GetTypeInfoCount(std::uint32_t* count) override {
-    *count = 0;
-    return S_OK;
-  }
-  HRESULT GetTypeInfo(std::uint32_t, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT GetIDsOfNames(const IID&, const char16_t* const*, std::uint32_t, LCID, DISPID*) override {
-    return DISP_E_UNKNOWNNAME;
-  }
-  HRESULT Invoke(DISPID id, const IID&, LCID, WORD, DISPPARAMS*, VARIANT* result, EXCEPINFO*, std::uint32_t*) override {
-    if (id != 0xC001) return DISP_E_MEMBERNOTFOUND;
-    if (result) *result = OleVariant(type_).Detach();
-    return S_OK;
-  }
-
- private:
-  WideString type_;
-};
-
 // A stub element object: its object context (7) and control information (15).
 class TBenchElement final : public Implements<ComObject, IpwTabContext> {
  public:
@@ -480,16 +456,12 @@ struct BuilderNodes {
     options.interactive = false;
     return options;
   }()};
-  ComPtr<ITypeLib> moduleLibrary;
+  web::test::ScopedModuleLibrary moduleLibrary;  // after the host, which starts the library list
   std::vector<AddedSlice> added;
   std::vector<ComPtr<TBenchNode>> nodes;
   std::vector<ComPtr<IpwSysNodeBuilder>> builders;
 
   BuilderNodes() {
-    RegisterInterfaceThunks(pwWebTestingInterfaceThunks());
-    const char* path = PW_MODULE_TYPELIB;
-    OleCheck(LoadTypeLib(WideString(path, path + std::char_traits<char>::length(path)), moduleLibrary.Put()));
-    TypeLibraries()->Add(moduleLibrary.Get());
     // Half the nodes match no row; the others cycle through control types of the rows.
     const char16_t* matching[] = {u"select", u"multiselect", u"iframe",      u"input@checkbox",
                                   u"button", u"input@radio", u"input@submit"};
@@ -499,7 +471,7 @@ struct BuilderNodes {
       context->SetKind(web::kWebElementKind, 7);
       auto element = MakeObject<TBenchElement>(
           ComPtr<IUnknown>(static_cast<IpwObjectContext2*>(context.Get())),
-          ComPtr<IDispatch>(static_cast<IDispatch*>(MakeObject<TBenchControlInfo>(type).Get())));
+          ComPtr<IDispatch>(static_cast<IDispatch*>(MakeObject<web::test::TControlInfo>(type).Get())));
       nodes.push_back(MakeObject<TBenchNode>(element, &added));
     }
     IcvBaseManager* manager = host.Manager();

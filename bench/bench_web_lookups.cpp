@@ -37,6 +37,7 @@
 #include "platform/automation/dispatch_thunks.h"
 #include "platform/automation/safearray.h"
 #include "platform/rtl/strings.h"
+#include "tests/web/module_library.h"
 #include "web/lookups/node_selectors.h"
 #include "web/navigation/node_facts.h"
 
@@ -55,16 +56,12 @@ struct ListPage {
     return options;
   }()};
   std::shared_ptr<host::TestedBrowser> tested;
-  ComPtr<ITypeLib> moduleLibrary;
+  web::test::ScopedModuleLibrary moduleLibrary;  // after the host, which starts the library list
   ComPtr<IDispatch> document;
   ComPtr<host::TSysNode> holder;
   ComPtr<web::TpwEvaluateXPath> slice;
 
   ListPage() {
-    RegisterInterfaceThunks(pwWebTestingInterfaceThunks());
-    const char* path = PW_MODULE_TYPELIB;
-    OleCheck(LoadTypeLib(WideString(path, path + std::char_traits<char>::length(path)), moduleLibrary.Put()));
-    TypeLibraries()->Add(moduleLibrary.Get());
     std::ofstream out(file);
     out << "<!DOCTYPE html><html><body><ul>";
     for (int i = 0; i < kItems; ++i) out << "<li id='item" << i << "'>" << i << "</li>";

@@ -17,6 +17,7 @@
 #include "platform/ui/resources.h"
 #include "tests/support/scratch_dir.h"
 #include "tests/web/nav_fixture.h"
+#include "tests/web/stub_node_objects.h"
 #include "web/firefox/firefox_object_builder.h"
 #include "web/firefox/firefox_support_plugin.h"
 #include "web/hooks/hook_settings.h"
@@ -380,50 +381,6 @@ TEST_F(FirefoxTest, VersionsAreCountedOnceAcrossThreads) {
 }
 
 // ---- The plug-in's other points -------------------------------------------------------------
-
-class TCallRequest final : public Implements<ComObject, IpwObjectCallInfoRequest> {
- public:
-  GUID kind{};
-  ComPtr<IUnknown> object;
-  HRESULT Reserved3() override { return E_NOTIMPL; }
-  HRESULT Reserved4() override { return E_NOTIMPL; }
-  HRESULT GetTypeKey(GUID* k) override {
-    *k = kind;
-    return S_OK;
-  }
-  HRESULT Reserved6() override { return E_NOTIMPL; }
-  HRESULT Reserved7() override { return E_NOTIMPL; }
-  HRESULT Reserved8() override { return E_NOTIMPL; }
-  HRESULT Reserved9() override { return E_NOTIMPL; }
-  HRESULT Reserved10() override { return E_NOTIMPL; }
-  HRESULT Reserved11() override { return E_NOTIMPL; }
-  HRESULT Reserved12() override { return E_NOTIMPL; }
-  HRESULT GetObjectOfKind(const GUID& k, IUnknown** o) override {
-    *o = k == kind ? ComPtr<IUnknown>(object).Detach() : nullptr;
-    return S_OK;
-  }
-};
-
-class TWindowObject final : public Implements<ComObject, IpwWindowObjectInfo> {
- public:
-  explicit TWindowObject(WideString cls) : class_(std::move(cls)) {}
-  // clang-format off
-#define PW_STUB_RESERVED(n) \
-  HRESULT Reserved##n() override { return E_NOTIMPL; }
-  PW_STUB_RESERVED(3) PW_STUB_RESERVED(4) PW_STUB_RESERVED(5) PW_STUB_RESERVED(6) PW_STUB_RESERVED(7)
-  PW_STUB_RESERVED(8) PW_STUB_RESERVED(9) PW_STUB_RESERVED(10) PW_STUB_RESERVED(11) PW_STUB_RESERVED(12)
-  PW_STUB_RESERVED(13) PW_STUB_RESERVED(14) PW_STUB_RESERVED(15) PW_STUB_RESERVED(16) PW_STUB_RESERVED(17)
-  PW_STUB_RESERVED(18) PW_STUB_RESERVED(19) PW_STUB_RESERVED(20) PW_STUB_RESERVED(21)
-#undef PW_STUB_RESERVED
-      // clang-format on
-      HRESULT GetWndClass(BSTR* c) override {
-    *c = SysAllocString(class_.c_str());
-    return S_OK;
-  }
-
- private:
-  WideString class_;
-};
 
 TEST_F(FirefoxTest, SmallPoints) {
   auto plugin = StartedPlugin();

@@ -3,7 +3,6 @@
 #include <initializer_list>
 
 #include "core/automation/dispatch_helpers.h"
-#include "core/host/host_services.h"
 #include "openapps/extensions/controls.h"
 #include "platform/automation/bstr.h"
 #include "platform/com/safecall.h"
@@ -64,12 +63,6 @@ const Row* FindRow(WideStringView type) {
     for (const char16_t* name : row.types)
       if (SameTextIgnoringCase(type, name)) return &row;
   return nullptr;
-}
-
-ComPtr<IpwSysManager> RequireSysManager(IcvBaseManager* manager) {
-  auto sys = GetHostService<IpwSysManager>(manager, kSysManagerHostService);
-  if (!sys) throw EOleSysError(u"The host has no object tree", E_NOINTERFACE);
-  return sys;
 }
 
 GUID NewKey() {

@@ -38,12 +38,6 @@ GUID NewKey() {
   return key;
 }
 
-ComPtr<IpwSysManager> RequireSysManager(IcvBaseManager* manager) {
-  auto sys = GetHostService<IpwSysManager>(manager, kSysManagerHostService);
-  if (!sys) throw EOleSysError(u"The host has no object tree", E_NOINTERFACE);
-  return sys;
-}
-
 // The node as the builders use it: its native object of a kind, and AddExtension. A node that
 // is not extensible has no native object and takes no slice.
 class TExtensibleNode {
@@ -222,6 +216,12 @@ std::int32_t GetFrameProcessId(WideStringView commandLine, std::int32_t ownId) {
 WideString GetControlType(IDispatch* info) {
   OleVariant holder;
   return WideString(ReadControlType(info, holder));
+}
+
+ComPtr<IpwSysManager> RequireSysManager(IcvBaseManager* manager) {
+  auto sys = GetHostService<IpwSysManager>(manager, kSysManagerHostService);
+  if (!sys) throw EOleSysError(u"The host has no object tree", E_NOINTERFACE);
+  return sys;
 }
 
 IcvBaseManager* TpwWebNodeBuilder::HostObject() {

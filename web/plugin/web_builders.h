@@ -85,6 +85,9 @@ std::int32_t GetFrameProcessId(WideStringView commandLine, std::int32_t ownId);
 // The ControlType (DISPID 0xC001) of a control information object, empty without one.
 WideString GetControlType(IDispatch* info);
 
+// The host's object tree, which every node builder is made over; raises E_NOINTERFACE without one.
+ComPtr<IpwSysManager> RequireSysManager(IcvBaseManager* manager);
+
 // The base of the five: the host's manager that slices are made with, asked of the object tree
 // (its GetManager) at the first node that gets a slice and kept while the answer is not nil.
 class TpwWebNodeBuilder : public TpwSysNodeBuilder {
