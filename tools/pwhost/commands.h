@@ -5,11 +5,19 @@
 #include <string>
 #include <vector>
 
+#include "core/options/options_name_pool.h"
+
 namespace pw::host {
 
 struct CommandContext {
   std::string modulePath;         // --module, or the module beside pwhost
   std::vector<std::string> args;  // what follows the command's name
+};
+
+// The options name pool for as long as a command that reads or writes options or projects runs.
+struct NamePoolUnit {
+  NamePoolUnit() { StartOptionsNamePool(); }
+  ~NamePoolUnit() { StopOptionsNamePool(); }
 };
 
 using CommandProc = int (*)(const CommandContext& context);

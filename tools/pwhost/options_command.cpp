@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <optional>
 
-#include "core/options/options_name_pool.h"
 #include "core/options/options_path.h"
 #include "core/options/safe_file.h"
 #include "core/options/options_tree.h"
@@ -14,6 +13,7 @@
 #include "core/options/xml_text.h"
 #include "platform/com/safecall.h"
 #include "platform/rtl/strings.h"
+#include "tools/pwhost/commands.h"
 
 namespace pw::host {
 
@@ -32,12 +32,6 @@ namespace {
 class UsageError : public Exception {
  public:
   using Exception::Exception;
-};
-
-// The options name pool lives while a command runs.
-struct NamePoolUnit {
-  NamePoolUnit() { StartOptionsNamePool(); }
-  ~NamePoolUnit() { StopOptionsNamePool(); }
 };
 
 std::string Hex(const std::vector<std::uint8_t>& bytes) {

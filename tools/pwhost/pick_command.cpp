@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <optional>
 
-#include "core/options/options_name_pool.h"
 #include "host/name_mapping.h"
 #include "host/node_type_registry.h"
 #include "host/sample_desktop.h"
@@ -19,6 +18,7 @@
 #include "platform/ui/message_layer.h"
 #include "platform/ui/resources.h"
 #include "project/nodes/project_helpers.h"
+#include "tools/pwhost/commands.h"
 
 namespace pw::host {
 
@@ -56,11 +56,6 @@ bool Pickable(TSysNode& node) {
   }
   return true;
 }
-
-struct NamePoolUnit {
-  NamePoolUnit() { StartOptionsNamePool(); }
-  ~NamePoolUnit() { StopOptionsNamePool(); }
-};
 
 }  // namespace
 

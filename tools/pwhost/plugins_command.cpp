@@ -12,12 +12,12 @@
 #include <thread>
 
 #include "core/com/exposed_objects.h"
+#include "tools/pwhost/array_text.h"
 #include "tools/pwhost/commands.h"
 #include "host/module_loader.h"
 #include "host/plugin_host.h"
 #include "host/sample_firefox.h"
 #include "host/test_host.h"
-#include "platform/automation/safearray.h"
 #include "platform/kernel/kernel.h"
 #include "platform/rtl/strings.h"
 #include "web/flash/flash_local_connection.h"
@@ -61,29 +61,13 @@ std::string GuidList(const std::vector<GUID>& list) {
   return s;
 }
 
-// An array's elements as the listing shows values, in brackets.
-std::string ArrayText(const OleVariant& v) {
-  const VARIANT& x = *v.Ptr();
-  if (x.vt != (VT_ARRAY | VT_VARIANT) || !x.parray) return ValueText(v);
-  std::int32_t lo = 0, hi = -1;
-  SafeArrayGetLBound(x.parray, 1, &lo);
-  SafeArrayGetUBound(x.parray, 1, &hi);
-  std::string text = "[" + std::to_string(hi - lo + 1) + ":";
-  for (std::int32_t i = lo; i <= hi; ++i) {
-    OleVariant item;
-    SafeArrayGetElement(x.parray, &i, item.Put());
-    text += " " + ValueText(item) + (i < hi ? "," : "");
-  }
-  return text + "]";
-}
-
 void PrintHookCalls(TProcess& process, std::size_t from) {
   auto calls = process.Hooks().Calls();
   for (std::size_t i = from; i < calls.size(); ++i) {
     const auto& c = calls[i];
     if (c.kind == HookCall::Parameters) {
-      std::printf("      keys      %s\n", ArrayText(c.value).c_str());
-      std::printf("      values    %s\n", ArrayText(c.values).c_str());
+      std::printf("      keys      %s\n", ArrayText(c.value, ValueText).c_str());
+      std::printf("      values    %s\n", ArrayText(c.values, ValueText).c_str());
       continue;
     }
     std::printf("      %s %s %s\n", c.kind == HookCall::Command ? "command  " : "parameter", WideToUtf8(c.name).c_str(),

@@ -6,12 +6,11 @@
 #include <optional>
 
 #include "host/node_type_registry.h"
+#include "host/plugin_host.h"
 #include "host/test_host.h"
-#include "platform/com/errorinfo.h"
 #include "platform/com/guid.h"
 #include "platform/rtl/exceptions.h"
 #include "platform/rtl/strings.h"
-#include "core/options/options_name_pool.h"
 #include "platform/kernel/clock.h"
 #include "platform/ui/resources.h"
 #include "project/nodes/node_helpers.h"
@@ -20,6 +19,7 @@
 #include "project/storage/node_storage.h"
 #include "project/storage/project_node.h"
 #include "project/types/new_item_check.h"
+#include "tools/pwhost/commands.h"
 
 namespace pw::host {
 
@@ -74,12 +74,6 @@ int Validate(const std::vector<std::string>& args, std::FILE* out, std::FILE* er
   std::fprintf(out, "%s\n", check.message.empty() ? "invalid" : Text(check.message).c_str());
   return 1;
 }
-// The options name pool lives while a command runs.
-struct NamePoolUnit {
-  NamePoolUnit() { StartOptionsNamePool(); }
-  ~NamePoolUnit() { StopOptionsNamePool(); }
-};
-
 // The module is not loaded in this process: the watch command carries the one bitmap of the
 // module's resource script that the not-reloaded mark draws (as the script declares it).
 const BitmapResource kMarkerBitmap[] = {{"ICON_NONRELOADED_MARKER", 8, 8, 0x800000, 0xFFD0D0, 0xC00000}};
@@ -137,16 +131,6 @@ void PrintReason(TestHost& host, project::TpwProjectNode& node, WideStringView r
   else if (node.ErrorCode() != 0 && !node.ErrorMessage().empty())
     std::fprintf(err, "%s\n", Text(node.ErrorMessage()).c_str());
   else std::fprintf(err, "%s\n", fallback);
-}
-
-// The description of the thread's error object, else the code's message.
-WideString FailureText(HRESULT hr) {
-  ComPtr<IErrorInfo> info;
-  BString description;
-  if (GetErrorInfo(0, info.Put()) == S_OK && info && Succeeded(info->GetDescription(description.Put())) &&
-      !description.Str().empty())
-    return description.Str();
-  return HResultMessage(hr);
 }
 
 int Item(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {

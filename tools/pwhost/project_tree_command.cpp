@@ -6,10 +6,9 @@
 
 #include <filesystem>
 
-#include "core/options/options_name_pool.h"
 #include "host/node_type_registry.h"
+#include "host/plugin_host.h"
 #include "host/test_host.h"
-#include "platform/com/errorinfo.h"
 #include "platform/com/guid.h"
 #include "platform/com/safecall.h"
 #include "platform/kernel/clock.h"
@@ -22,26 +21,12 @@
 #include "project/storage/node_file_helpers.h"
 #include "project/storage/node_storage.h"
 #include "project/storage/project_node.h"
+#include "tools/pwhost/commands.h"
 
 namespace pw::host {
 
 namespace {
 std::string Text(WideStringView s) { return WideToUtf8(s); }
-
-// The description of the thread's error object, else the code's message.
-WideString ErrorInfoMessage(HRESULT hr) {
-  ComPtr<IErrorInfo> info;
-  BString description;
-  if (GetErrorInfo(0, info.Put()) == S_OK && info && Succeeded(info->GetDescription(description.Put())) &&
-      !description.Str().empty())
-    return description.Str();
-  return HResultMessage(hr);
-}
-
-struct NamePoolUnit {
-  NamePoolUnit() { StartOptionsNamePool(); }
-  ~NamePoolUnit() { StopOptionsNamePool(); }
-};
 
 // The host, the project and everything below it for one command.
 struct Session {
@@ -106,7 +91,7 @@ struct Session {
     HRESULT hr = config->Validate(&bad, &ok);
     if (Failed(hr) || !ok) {
       PrintMessages(err);
-      if (Failed(hr)) std::fprintf(err, "%s\n", Text(ErrorInfoMessage(hr)).c_str());
+      if (Failed(hr)) std::fprintf(err, "%s\n", Text(FailureText(hr)).c_str());
       std::fprintf(err, "The item \"%s\" was not created.\n", Text(name).c_str());
       return nullptr;
     }
@@ -338,7 +323,7 @@ int Rename(const std::vector<std::string>& args, std::FILE* out, std::FILE* err)
   HRESULT hr = child->SetName(BString(Utf8ToWide(args[3])).Get());
   if (Failed(hr) || !SameTextIgnoringCase(project::NodeName(child.Get()), Utf8ToWide(args[3]))) {
     s.PrintMessages(err);
-    if (Failed(hr)) std::fprintf(err, "%s\n", Text(ErrorInfoMessage(hr)).c_str());
+    if (Failed(hr)) std::fprintf(err, "%s\n", Text(FailureText(hr)).c_str());
     std::fprintf(err, "The item was not renamed.\n");
     return 1;
   }
@@ -406,7 +391,7 @@ int FolderCommand(const std::vector<std::string>& args, std::FILE* out, std::FIL
   auto ok = [&](HRESULT hr) {
     if (Succeeded(hr)) return true;
     s.PrintMessages(err);
-    std::fprintf(err, "%s\n", Text(ErrorInfoMessage(hr)).c_str());
+    std::fprintf(err, "%s\n", Text(FailureText(hr)).c_str());
     return false;
   };
   auto noFolder = [&](const std::string& path) { return refused("The project has no folder \"" + path + "\"."); };

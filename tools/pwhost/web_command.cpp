@@ -9,7 +9,7 @@
 #include "platform/rtl/exceptions.h"
 #include "platform/com/guid.h"
 #include "platform/rtl/strings.h"
-#include "platform/automation/safearray.h"
+#include "tools/pwhost/array_text.h"
 #include "web/hooks/hook_settings.h"
 #include "web/settings/dynamic_ids.h"
 #include "web/settings/web_settings.h"
@@ -204,22 +204,6 @@ std::string Text(const OleVariant& v) {
   return v.Get().vt == VT_BSTR ? "\"" + shown + "\"" : shown;
 }
 
-// An array of values as Text shows each, in brackets with its count.
-std::string ArrayText(const OleVariant& v) {
-  const VARIANT& x = v.Get();
-  if (x.vt != (VT_ARRAY | VT_VARIANT) || !x.parray) return Text(v);
-  std::int32_t lo = 0, hi = -1;
-  SafeArrayGetLBound(x.parray, 1, &lo);
-  SafeArrayGetUBound(x.parray, 1, &hi);
-  std::string text = "[" + std::to_string(hi - lo + 1) + ":";
-  for (std::int32_t i = lo; i <= hi; ++i) {
-    OleVariant item;
-    SafeArrayGetElement(x.parray, &i, item.Put());
-    text += " " + Text(item) + (i < hi ? "," : "");
-  }
-  return text + "]";
-}
-
 // What the browser hook of an "iexplore.exe" gets now: the process test, then the calls its
 // hook agent receives from the install (the key and value arrays, the load command).
 void PrintBrowserHook(TestHost& host, const web::TpwWebSettings& settings, std::FILE* out) {
@@ -230,8 +214,8 @@ void PrintBrowserHook(TestHost& host, const web::TpwWebSettings& settings, std::
   if (supported) web::InstallBrowserHook(process.Get(), host.Manager(), settings);
   for (const auto& call : process->Hooks().Calls()) {
     if (call.kind == HookCall::Parameters) {
-      std::fprintf(out, "  keys   %s\n", ArrayText(call.value).c_str());
-      std::fprintf(out, "  values %s\n", ArrayText(call.values).c_str());
+      std::fprintf(out, "  keys   %s\n", ArrayText(call.value, Text).c_str());
+      std::fprintf(out, "  values %s\n", ArrayText(call.values, Text).c_str());
     } else {
       std::fprintf(out, "  %s %s %s\n", call.kind == HookCall::Command ? "command" : "parameter",
                    WideToUtf8(call.name).c_str(), Text(call.value).c_str());
