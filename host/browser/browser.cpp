@@ -9,6 +9,7 @@ namespace {
 constexpr std::chrono::milliseconds kCloseGrace{5000};
 
 std::string DialogText(const DialogInfo& info) { return "A dialog of the page is open: " + info.message; }
+std::string LoginText(const LoginInfo& info) { return "A login of the page is open: " + info.url; }
 
 // Virtual key codes and texts of the named keys the pages are sent.
 struct NamedKey {
@@ -69,6 +70,15 @@ Connection& Page::Conn() { return browser_.Conn(); }
 void Page::Enable() {
   Conn().Call("Page.enable", Json::object(), sessionId_);
   Conn().Call("Page.setLifecycleEventsEnabled", {{"enabled", true}}, sessionId_);
+  // Authentication challenges reach a client only for requests it intercepts: the page's
+  // document requests are, each let through at once (OnEvent).
+  Json pattern = {{"urlPattern", "*"}, {"resourceType", "Document"}, {"requestStage", "Request"}};
+  try {
+    Conn().Call("Fetch.enable", {{"handleAuthRequests", true}, {"patterns", Json::array({std::move(pattern)})}},
+                sessionId_);
+  } catch (const BrowserError& e) {
+    if (e.Kind() != ErrorKind::Protocol) throw;  // an engine without the domain: the page has no logins
+  }
 }
 
 Json Page::PageCall(const std::string& method, Json params, bool action, std::chrono::milliseconds timeout) {
@@ -76,11 +86,12 @@ Json Page::PageCall(const std::string& method, Json params, bool action, std::ch
     std::lock_guard lock(mutex_);
     if (closed_) throw BrowserError(ErrorKind::Closed, "The page has closed");
     if (dialog_) throw BrowserError(ErrorKind::Dialog, DialogText(*dialog_));
+    if (const LoginInfo* login = MainLoginLocked()) throw BrowserError(ErrorKind::Login, LoginText(*login));
   }
   try {
     return Conn().Call(method, std::move(params), sessionId_, timeout);
   } catch (const BrowserError& e) {
-    if (action && e.Kind() == ErrorKind::Dialog) return Json::object();
+    if (action && (e.Kind() == ErrorKind::Dialog || e.Kind() == ErrorKind::Login)) return Json::object();
     throw;
   }
 }
@@ -90,7 +101,24 @@ void Page::OnEvent(const ProtocolEvent& event) {
   std::optional<std::int64_t> loadDone;
   const std::string& m = event.method;
   const Json& p = event.params;
-  if (m == "Page.frameNavigated") {
+  // A frame that starts another document, shows one or goes ends the challenge of its request.
+  {
+    std::string frame;
+    if (m == "Page.frameStartedNavigating") {
+      const std::string type = p.value("navigationType", std::string());
+      if (type.find("ameDocument") == std::string::npos) frame = p.value("frameId", std::string());
+    } else if (m == "Page.frameNavigated") {
+      frame = p.value("frame", Json::object()).value("id", std::string());
+    } else if (m == "Page.frameDetached") {
+      frame = p.value("frameId", std::string());
+    }
+    if (!frame.empty()) DropLogins(&frame, false);
+  }
+  if (m == "Fetch.requestPaused") {
+    Conn().Send("Fetch.continueRequest", {{"requestId", p.value("requestId", std::string())}}, sessionId_);
+  } else if (m == "Fetch.authRequired") {
+    OnLoginChallenge(p);
+  } else if (m == "Page.frameNavigated") {
     const Json& frame = p.value("frame", Json::object());
     if (!frame.contains("parentId")) {
       std::string oldGroup;
@@ -159,7 +187,36 @@ void Page::OnEvent(const ProtocolEvent& event) {
 
 void Page::Navigate(const std::string& url, std::chrono::milliseconds timeout) {
   const auto start = std::chrono::steady_clock::now();
-  const Json answer = PageCall("Page.navigate", {{"url", url}}, false, timeout);
+  DropLogins(nullptr, true);  // the new navigation replaces what waited for a login
+  {
+    std::lock_guard lock(mutex_);
+    if (closed_) throw BrowserError(ErrorKind::Closed, "The page has closed");
+    if (dialog_) throw BrowserError(ErrorKind::Dialog, DialogText(*dialog_));
+  }
+  PendingCall call = Conn().Send("Page.navigate", {{"url", url}}, sessionId_, timeout);
+  bool loginOpen = false;
+  {
+    std::lock_guard lock(mutex_);
+    loginOpen = !logins_.empty();
+    if (!loginOpen && call.Id() != 0) navigateCalls_.insert(call.Id());
+  }
+  if (loginOpen) Conn().Fulfil(call.Id(), {{"login", true}});
+  Json answer;
+  try {
+    answer = call.Wait();
+  } catch (const BrowserError& e) {
+    {
+      std::lock_guard lock(mutex_);
+      navigateCalls_.erase(call.Id());
+    }
+    if (e.Kind() == ErrorKind::Login) return;  // the navigation waits for its login
+    throw;
+  }
+  {
+    std::lock_guard lock(mutex_);
+    navigateCalls_.erase(call.Id());
+  }
+  if (answer.value("login", false)) return;  // the navigation waits for its login
   if (auto error = answer.value("errorText", std::string()); !error.empty()) {
     throw BrowserError(ErrorKind::Navigation, "The page could not be opened: " + url + ": " + error);
   }
@@ -172,7 +229,7 @@ void Page::Navigate(const std::string& url, std::chrono::milliseconds timeout) {
   auto [id, wait] = Conn().Expect("the load of " + url, sessionId_, timeout);
   {
     std::lock_guard lock(mutex_);
-    if (loadedLoaders_.count(loader) || dialog_) {
+    if (loadedLoaders_.count(loader) || dialog_ || !logins_.empty()) {
       Conn().Fulfil(id, Json::object());
     } else {
       loadWaiters_[loader] = id;
@@ -185,7 +242,7 @@ void Page::Navigate(const std::string& url, std::chrono::milliseconds timeout) {
       std::lock_guard lock(mutex_);
       loadWaiters_.erase(loader);
     }
-    if (e.Kind() != ErrorKind::Dialog) throw;
+    if (e.Kind() != ErrorKind::Dialog && e.Kind() != ErrorKind::Login) throw;
   }
 }
 
@@ -354,6 +411,108 @@ void Page::CloseDialog(bool accept, const std::string& promptText) {
   dialog_.reset();
 }
 
+void Page::SetLoginPolicy(LoginPolicy policy) {
+  std::lock_guard lock(mutex_);
+  loginPolicy_ = std::move(policy);
+}
+
+std::optional<LoginInfo> Page::OpenLogin() const {
+  std::lock_guard lock(mutex_);
+  if (logins_.empty()) return std::nullopt;
+  return logins_.front();
+}
+
+Json Page::LoginResponse(const LoginAnswer& answer) {
+  if (!answer.provide) return {{"response", "CancelAuth"}};
+  return {{"response", "ProvideCredentials"}, {"username", answer.user}, {"password", answer.password}};
+}
+
+void Page::AnswerLogin(const LoginAnswer& answer) {
+  std::string requestId;
+  {
+    std::lock_guard lock(mutex_);
+    if (logins_.empty()) throw BrowserError(ErrorKind::Protocol, "The page has no open login");
+    requestId = logins_.front().requestId;
+    logins_.erase(logins_.begin());
+  }
+  try {
+    Conn().Call("Fetch.continueWithAuth", {{"requestId", requestId}, {"authChallengeResponse", LoginResponse(answer)}},
+                sessionId_);
+  } catch (const BrowserError& e) {
+    // The answer went out; a new challenge (wrong credentials) may arrive before the engine's
+    // acknowledgement and interrupt the wait for it.
+    if (e.Kind() != ErrorKind::Login) throw;
+  }
+}
+
+const LoginInfo* Page::MainLoginLocked() const {
+  for (const auto& login : logins_) {
+    if (login.frameId.empty() || login.frameId == targetId_) return &login;
+  }
+  return nullptr;
+}
+
+void Page::OnLoginChallenge(const Json& p) {
+  const Json challenge = p.value("authChallenge", Json::object());
+  LoginInfo info;
+  info.requestId = p.value("requestId", std::string());
+  info.url = p.value("request", Json::object()).value("url", std::string());
+  info.origin = challenge.value("origin", std::string());
+  info.scheme = challenge.value("scheme", std::string());
+  info.realm = challenge.value("realm", std::string());
+  info.proxy = challenge.value("source", std::string()) == "Proxy";
+  info.frameId = p.value("frameId", std::string());
+  LoginPolicy policy;
+  {
+    std::lock_guard lock(mutex_);
+    policy = loginPolicy_;
+  }
+  std::optional<LoginAnswer> answer;
+  if (policy) answer = policy(info);
+  if (answer) {
+    Conn().Send("Fetch.continueWithAuth",
+                {{"requestId", info.requestId}, {"authChallengeResponse", LoginResponse(*answer)}}, sessionId_);
+    return;
+  }
+  // Left open: the navigations waiting for an answer or a load end with it.
+  std::vector<std::int64_t> waiting;
+  {
+    std::lock_guard lock(mutex_);
+    logins_.push_back(std::move(info));
+    waiting.assign(navigateCalls_.begin(), navigateCalls_.end());
+    navigateCalls_.clear();
+    for (const auto& [loader, id] : loadWaiters_) waiting.push_back(id);
+    loadWaiters_.clear();
+  }
+  for (const auto id : waiting) Conn().Fulfil(id, {{"login", true}});
+  // The engine holds the calls of a page whose own document waits for a login (they would run in
+  // whatever document comes after it): the calls still waiting end now, later ones at once.
+  std::optional<LoginInfo> main;
+  {
+    std::lock_guard lock(mutex_);
+    if (const LoginInfo* login = MainLoginLocked()) main = *login;
+  }
+  if (main) Conn().InterruptSession(sessionId_, BrowserError(ErrorKind::Login, LoginText(*main)));
+}
+
+void Page::DropLogins(const std::string* frameId, bool cancel) {
+  std::vector<LoginInfo> gone;
+  {
+    std::lock_guard lock(mutex_);
+    std::vector<LoginInfo> kept;
+    for (auto& entry : logins_) {
+      const bool drop = !frameId || *frameId == targetId_ || entry.frameId == *frameId;
+      (drop ? gone : kept).push_back(std::move(entry));
+    }
+    logins_ = std::move(kept);
+  }
+  if (!cancel) return;
+  for (const auto& entry : gone) {
+    Conn().Send("Fetch.continueWithAuth",
+                {{"requestId", entry.requestId}, {"authChallengeResponse", LoginResponse(LoginAnswer{})}}, sessionId_);
+  }
+}
+
 int Page::Subscribe(EventHandler handler) {
   std::lock_guard lock(mutex_);
   const int id = nextHandler_++;
@@ -516,6 +675,7 @@ void Browser::OnEvent(const ProtocolEvent& event) {
       {
         std::lock_guard lock(page->mutex_);
         page->closed_ = true;
+        page->logins_.clear();
       }
       connection_->InterruptSession(page->SessionId(), BrowserError(ErrorKind::Closed, "The page has closed"));
       for (auto& handler : handlers) handler(page);

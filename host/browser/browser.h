@@ -12,6 +12,18 @@
 // thread as the dialog opens and may answer it at once; a dialog left open is the page's open
 // dialog until CloseDialog. Meanwhile calls of the page fail with a Dialog error, except input
 // actions, which count the dialog they opened as their result.
+//
+// Logins: a document of the page (its own or a frame's) that the server answers with an HTTP
+// authentication challenge (401, or 407 from a proxy). The page's login policy runs on the event
+// thread as the challenge arrives and may answer it at once; a challenge left unanswered is an
+// open login of the page until AnswerLogin (the oldest first), and the navigation that met it
+// counts it as its result: Navigate returns. While a login of the page's own document is open the
+// engine holds the page's calls (they would run in whatever document comes next): pending calls
+// end with a Login error "A login of the page is open: URL", later calls fail at once the same
+// way, and input actions count it as their result (as with a dialog). A frame's login blocks
+// nothing but the load of the page. A login goes by itself when its frame navigates elsewhere or
+// goes, and a Navigate of the page cancels the open ones first. To see challenges the page intercepts its document
+// requests (each is let through at once, from the event thread).
 #pragma once
 
 #include <sys/types.h>
@@ -55,6 +67,23 @@ struct DialogAnswer {
   std::string promptText;
 };
 
+struct LoginInfo {
+  std::string requestId;  // the challenged request (the engine's)
+  std::string url;        // the document's URL
+  std::string origin;     // the origin that asks
+  std::string scheme;     // "basic", "digest", ...
+  std::string realm;
+  bool proxy = false;  // a proxy asks (407)
+  std::string frameId;
+};
+
+// Credentials, or none: the challenge is cancelled (the server's own answer to the request shows).
+struct LoginAnswer {
+  bool provide = false;
+  std::string user;
+  std::string password;
+};
+
 struct Clip {
   double x = 0, y = 0, width = 0, height = 0;
 };
@@ -64,6 +93,7 @@ enum class MouseButton { Left, Middle, Right };
 class Page : public std::enable_shared_from_this<Page> {
  public:
   using DialogPolicy = std::function<std::optional<DialogAnswer>(const DialogInfo&)>;
+  using LoginPolicy = std::function<std::optional<LoginAnswer>(const LoginInfo&)>;
   using EventHandler = std::function<void(const ProtocolEvent&)>;
 
   Page(Browser& browser, std::string targetId, std::string sessionId, std::string openerId);
@@ -75,7 +105,8 @@ class Page : public std::enable_shared_from_this<Page> {
   Connection& Conn();
 
   // Navigates and waits until that navigation's document has loaded (a fragment change of the
-  // same document is done at once; a dialog that opens while loading also ends the wait).
+  // same document is done at once; a dialog that opens while loading, or a login left open,
+  // also ends the wait).
   // Throws a Navigation error with the engine's text when the navigation fails.
   void Navigate(const std::string& url, std::chrono::milliseconds timeout = std::chrono::milliseconds(0));
   void Reload(std::chrono::milliseconds timeout = std::chrono::milliseconds(0));
@@ -112,6 +143,12 @@ class Page : public std::enable_shared_from_this<Page> {
   std::optional<DialogInfo> OpenDialog() const;
   void CloseDialog(bool accept, const std::string& promptText = {});
 
+  void SetLoginPolicy(LoginPolicy policy);
+  // The oldest open login, if any.
+  std::optional<LoginInfo> OpenLogin() const;
+  // Answers the oldest open login; throws when there is none.
+  void AnswerLogin(const LoginAnswer& answer);
+
   // The page's own events (its session's), on the event thread.
   int Subscribe(EventHandler handler);
   void Unsubscribe(int id);
@@ -123,6 +160,13 @@ class Page : public std::enable_shared_from_this<Page> {
   Json PageCall(const std::string& method, Json params = Json::object(), bool action = false,
                 std::chrono::milliseconds timeout = std::chrono::milliseconds(0));
   std::string ObjectGroupLocked() const { return "doc" + std::to_string(document_); }
+  void OnLoginChallenge(const Json& params);
+  // Drops the open logins of a frame (every one for the main frame), or all; answers the cancelled
+  // ones when `cancel`.
+  void DropLogins(const std::string* frameId, bool cancel);
+  static Json LoginResponse(const LoginAnswer& answer);
+  // The oldest open login of the page's own document (not a frame's), or nil.
+  const LoginInfo* MainLoginLocked() const;
 
   Browser& browser_;
   const std::string targetId_;
@@ -137,6 +181,9 @@ class Page : public std::enable_shared_from_this<Page> {
   std::map<std::string, std::int64_t> loadWaiters_;  // loader id -> expectation id
   std::optional<DialogInfo> dialog_;
   DialogPolicy dialogPolicy_;
+  std::vector<LoginInfo> logins_;  // the open logins, oldest first
+  LoginPolicy loginPolicy_;
+  std::set<std::int64_t> navigateCalls_;  // Page.navigate calls waiting for their answer
   std::map<int, EventHandler> handlers_;
   int nextHandler_ = 1;
 };

@@ -19,6 +19,7 @@ struct PendingCall::State {
   std::optional<Failure> error;
   std::string sessionId;
   std::string method;
+  std::int64_t id = 0;
   std::chrono::steady_clock::time_point deadline;
   std::unique_ptr<Event> staSignal;  // set when the caller waits in a single-threaded apartment
 
@@ -47,6 +48,8 @@ Json PendingCall::Wait() {
   if (state_->error) throw BrowserError(state_->error->kind, state_->error->message, state_->error->code);
   return state_->result;
 }
+
+std::int64_t PendingCall::Id() const { return state_ ? state_->id : 0; }
 
 Connection::Connection(int fd, ConnectionOptions options) : options_(std::move(options)) {
   dispatcher_ = std::thread([this] { DispatchLoop(); });
@@ -93,6 +96,7 @@ std::int64_t Connection::Register(const std::shared_ptr<PendingCall::State>& sta
     return 0;
   }
   const std::int64_t id = expectation ? nextExpectation_-- : nextId_++;
+  state->id = id;
   pending_.emplace(id, state);
   const bool earliest = deadlines_.empty() || state->deadline < deadlines_.begin()->first;
   deadlines_.emplace(state->deadline, id);

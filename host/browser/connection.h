@@ -57,6 +57,8 @@ class PendingCall {
   PendingCall() = default;
   Json Wait();
   bool Valid() const { return state_ != nullptr; }
+  // The call's id (an expectation's is negative); 0 for a call that never went out.
+  std::int64_t Id() const;
 
  private:
   friend class Connection;

@@ -14,6 +14,7 @@ enum class ErrorKind {
   Script,       // a script threw; the message is its text
   StaleObject,  // the object belonged to a document that is gone: "The object no longer exists"
   Dialog,       // a dialog of the page is open and blocks the page
+  Login,        // a login of the page's document is open: the engine holds the page's calls
   TooLarge,     // the answer exceeded the message limit
   Malformed,    // the answer was not JSON
   Launch,       // the engine could not be started

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <future>
 
 #include "host/browser/fake_engine.h"
@@ -195,6 +196,94 @@ TEST_F(BrowsersTest, ADialogLeftOpenIsAWindowOfItsBrowserUntilClosed) {
   EXPECT_EQ(ie->dialogWindow, 0u);
   EXPECT_TRUE(GetWindowClassName(dialog).empty());
   EXPECT_THROW(host->Browsers().CloseDialog(dialog, true), EOleSysError);
+}
+
+// Authentication challenges of a page's documents: one its login policy does not answer is a
+// node "Login" under its browser's process until it is answered (the next one waiting behind it
+// is shown then), its frame navigates elsewhere, or a navigation of the page replaces it; a
+// navigation that meets one ends its wait with it. Every document request is let through.
+TEST_F(BrowsersTest, AnAuthenticationChallengeIsALoginNodeOfItsBrowserUntilAnswered) {
+  FakeEngine& engine = *engines[0];
+  auto ie = host->Browsers().Launch(BrowserKind::InternetExplorer);
+  auto other = host->Browsers().Launch(BrowserKind::InternetExplorer);
+  other->page->SetLoginPolicy([](const browser::LoginInfo& info) -> std::optional<browser::LoginAnswer> {
+    return browser::LoginAnswer{true, "auto", info.realm};
+  });
+  const auto fetch = engine.WaitForCall("Fetch.enable");
+  EXPECT_EQ(fetch["params"]["handleAuthRequests"], true);
+  EXPECT_EQ(fetch["params"]["patterns"][0]["resourceType"], "Document");
+  auto challenge = [&](const browser::Page& page, const std::string& request, const std::string& url,
+                       const std::string& realm) {
+    engine.Emit(
+        "Fetch.authRequired",
+        {{"requestId", request},
+         {"request", {{"url", url}, {"method", "GET"}}},
+         {"frameId", page.TargetId()},
+         {"resourceType", "Document"},
+         {"authChallenge", {{"source", "Server"}, {"origin", "http://a"}, {"scheme", "basic"}, {"realm", realm}}}},
+        page.SessionId());
+  };
+  auto answerOf = [&](int nth) { return engine.WaitForCall("Fetch.continueWithAuth", nth)["params"]; };
+
+  challenge(*ie->page, "R1", "http://a/x", "Realm one");
+  challenge(*other->page, "R2", "http://a/y", "Realm two");
+  challenge(*ie->page, "R3", "http://a/z", "Realm three");  // waits behind R1
+  Settle();
+  EXPECT_EQ(answerOf(1),
+            (browser::Json{{"requestId", "R2"},
+                           {"authChallengeResponse",
+                            {{"response", "ProvideCredentials"}, {"username", "auto"}, {"password", "Realm two"}}}}));
+  EXPECT_FALSE(other->loginNode);
+  ASSERT_TRUE(ie->loginNode);
+  auto process = ie->node->Parent();
+  EXPECT_EQ(process->Children().back().Get(), ie->loginNode.Get());
+  EXPECT_EQ(ie->loginNode->MemberValue(u"ObjectType").AsString(), u"Login");
+  EXPECT_EQ(ie->loginNode->MemberValue(u"URL").AsString(), u"http://a/x");
+  EXPECT_EQ(ie->loginNode->MemberValue(u"Realm").AsString(), u"Realm one");
+  EXPECT_EQ(ie->loginNode->MemberValue(u"Origin").AsString(), u"http://a");
+  // The browser waits for its user: its page-ready member says so.
+  auto object = host->Browsers().BrowserObject(*ie);
+  EXPECT_EQ(test::InvokeId(object.Get(), kDispPageReady, DISPATCH_PROPERTYGET, {OleVariant(true)}).value.AsBool(),
+            true);
+
+  auto first = ie->loginNode;
+  EXPECT_EQ(test::Get(first->Dispatch(), u"Authenticate", {OleVariant(u"ann")}).hr, DISP_E_EXCEPTION);
+  EXPECT_EQ(test::Get(first->Dispatch(), u"Authenticate", {OleVariant(u"ann"), OleVariant(u"pw")}).hr, S_OK);
+  EXPECT_EQ(answerOf(2),
+            (browser::Json{{"requestId", "R1"},
+                           {"authChallengeResponse",
+                            {{"response", "ProvideCredentials"}, {"username", "ann"}, {"password", "pw"}}}}));
+  ASSERT_TRUE(ie->loginNode);
+  EXPECT_NE(ie->loginNode.Get(), first.Get());
+  EXPECT_EQ(ie->loginNode->MemberValue(u"URL").AsString(), u"http://a/z");
+  const auto children = process->Children();
+  EXPECT_EQ(std::count(children.begin(), children.end(), ie->loginNode), 1);
+
+  // Its frame starts another document: the login goes unanswered.
+  engine.Emit("Page.frameStartedNavigating",
+              {{"frameId", ie->page->TargetId()}, {"url", "http://b/"}, {"navigationType", "differentDocument"}},
+              ie->page->SessionId());
+  Settle();
+  EXPECT_FALSE(ie->loginNode);
+  EXPECT_FALSE(ie->page->OpenLogin());
+  EXPECT_EQ(engine.CountCalls("Fetch.continueWithAuth"), 2u);
+
+  // A navigation that meets a challenge ends with it; the next navigation cancels it.
+  engine.On("Page.navigate", [&](const FakeEngine::Json& call) {
+    if (call["params"]["url"] == "http://c/") challenge(*ie->page, "R4", "http://c/", "Realm four");
+    return std::optional<FakeEngine::Answer>();  // never answered: the login ends the wait
+  });
+  host->Browsers().Navigate(*ie, "http://c/");
+  ASSERT_TRUE(ie->loginNode);
+  EXPECT_EQ(ie->loginNode->MemberValue(u"Realm").AsString(), u"Realm four");
+  engine.On("Page.navigate", nullptr);
+  host->Browsers().Navigate(*ie, "http://d/");
+  EXPECT_EQ(answerOf(3)["authChallengeResponse"], (browser::Json{{"response", "CancelAuth"}}));
+  EXPECT_FALSE(ie->loginNode);
+  EXPECT_THROW(host->Browsers().AnswerLogin(ie->id, {}), EOleSysError);
+
+  engine.Emit("Fetch.requestPaused", {{"requestId", "Q1"}, {"resourceType", "Document"}}, ie->page->SessionId());
+  EXPECT_EQ(engine.WaitForCall("Fetch.continueRequest")["params"]["requestId"], "Q1");
 }
 
 TEST(UrlFromArgument, KeepsUrlsAndMakesFilesFileUrls) {

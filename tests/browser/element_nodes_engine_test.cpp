@@ -136,8 +136,14 @@ TEST_F(RealEngineElements, APagesElementsAreTestObjectsReadALevelAtATime) {
   auto inner = test::Get(frame.value.Ptr()->pdispVal, u"contentDocument");
   auto framed = test::Get(inner.value.Ptr()->pdispVal, u"getElementById", {OleVariant(u"inner")});
   ASSERT_EQ(framed.value.Ptr()->vt, VT_DISPATCH);
-  none = test::InvokeId(framed.value.Ptr()->pdispVal, kDispElementTestObject, DISPATCH_PROPERTYGET);
-  EXPECT_EQ(none.error, "The element has no test object");  // not the main document's element of that place
+  // A srcdoc frame's element: its node below the frame's node (not the main document's element of
+  // that place).
+  auto framedNode = test::InvokeId(framed.value.Ptr()->pdispVal, kDispElementTestObject, DISPATCH_PROPERTYGET);
+  ASSERT_EQ(framedNode.value.Ptr()->vt, VT_DISPATCH) << framedNode.error;
+  auto frameNode = ChildNamed(*tested_->node, u"Frame(\"fr\")");
+  ASSERT_TRUE(frameNode);
+  EXPECT_EQ(ChildNames(*frameNode), (std::vector<std::u16string>{u"Panel(\"inner\")"}));
+  EXPECT_EQ(framedNode.value.Ptr()->pdispVal, frameNode->Children().at(0)->Dispatch());
 
   // A refresh keeps the nodes of the elements still there, in the page's order.
   tested_->page->Evaluate(

@@ -10,7 +10,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <future>
+#include <mutex>
 #include <sstream>
 #include <thread>
 
@@ -22,6 +24,7 @@
 #include "platform/com/marshal.h"
 #include "tests/browser/dispatch_call.h"
 #include "tests/browser/recording_sink.h"
+#include "tests/support/loopback_http_server.h"
 #include "tests/support/scratch_dir.h"
 
 namespace pw::browser {
@@ -204,6 +207,115 @@ TEST_F(RealEngine, LoadsFromALoopbackServer) {
   shutdown(server, SHUT_RDWR);
   serve.join();
   close(server);
+}
+
+// Waits (30 s at most, on the real clock) for the next event of a page that passes a test; the
+// handler shares its state, so it may still run after the wait is gone.
+class NextEvent {
+ public:
+  NextEvent(Page& page, std::function<bool(const ProtocolEvent&)> test) : page_(page), state_(new State) {
+    future_ = state_->promise.get_future();
+    id_ = page.Subscribe([state = state_, test = std::move(test)](const ProtocolEvent& e) {
+      if (!test(e)) return;
+      std::lock_guard g(state->lock);
+      if (!state->done) state->promise.set_value();
+      state->done = true;
+    });
+  }
+  ~NextEvent() { page_.Unsubscribe(id_); }
+  bool Wait() { return future_.wait_for(30s) == std::future_status::ready; }
+
+ private:
+  struct State {
+    std::mutex lock;
+    bool done = false;
+    std::promise<void> promise;
+  };
+  Page& page_;
+  std::shared_ptr<State> state_;
+  std::future<void> future_;
+  int id_ = 0;
+};
+
+// An authentication challenge of a document: an open login that ends the navigation's wait and
+// holds the page's calls, until it is answered (wrong credentials ask again) or a new navigation
+// replaces it; a login policy answers at once. Each case has its own path and credentials: the
+// engine remembers credentials that worked and offers them to the same server again.
+TEST_F(RealEngine, AnAuthenticationChallengeIsAnOpenLoginUntilAnswered) {
+  test::LoopbackHttpServer server;
+  auto guarded = [](const char* title, const char* realm, const char* user) {
+    test::LoopbackHttpServer::Page page;
+    page.body = std::string("<html><head><title>") + title + "</title></head><body>in</body></html>";
+    page.realm = realm;
+    page.user = user;
+    page.password = "secret";
+    return page;
+  };
+  server.Put("/in.html", guarded("In", "Test realm", "ann"));
+  server.Put("/other.html", guarded("Other", "Other realm", "bob"));
+  server.Put("/open.html", "<html><head><title>Open</title></head><body>open</body></html>");
+  const std::string frame = page_->TargetId();
+  auto load = [frame](const ProtocolEvent& e) {
+    return e.method == "Page.lifecycleEvent" && e.params.value("name", std::string()) == "load" &&
+           e.params.value("frameId", std::string()) == frame;
+  };
+
+  // The navigation ends with the login open; the old document still answers.
+  page_->Navigate(server.Url("/in.html"));
+  auto login = page_->OpenLogin();
+  ASSERT_TRUE(login);
+  EXPECT_EQ(login->url, server.Url("/in.html"));
+  EXPECT_EQ(login->realm, "Test realm");
+  EXPECT_EQ(login->origin, server.Url(""));
+  EXPECT_EQ(login->scheme, "basic");
+  EXPECT_FALSE(login->proxy);
+  // The engine holds the page's calls meanwhile: they fail at once.
+  try {
+    page_->Evaluate("document.title");
+    ADD_FAILURE() << "the page answered while its login was open";
+  } catch (const BrowserError& e) {
+    EXPECT_EQ(e.Kind(), ErrorKind::Login);
+    EXPECT_EQ(std::string(e.what()), "A login of the page is open: " + server.Url("/in.html"));
+  }
+  EXPECT_EQ(page_->Title(), "Engine test");  // the target's own facts still answer
+  // A new navigation cancels it.
+  page_->Navigate(server.Url("/open.html"));
+  EXPECT_FALSE(page_->OpenLogin());
+  EXPECT_EQ(page_->Title(), "Open");
+  EXPECT_THROW(page_->AnswerLogin({}), BrowserError);
+
+  // Wrong credentials: the server asks again; the right ones open the page.
+  {
+    NextEvent again(*page_, [count = std::make_shared<int>(0)](const ProtocolEvent& e) {
+      return e.method == "Fetch.authRequired" && ++*count == 2;
+    });
+    page_->Navigate(server.Url("/in.html"));
+    ASSERT_TRUE(page_->OpenLogin());
+    page_->AnswerLogin({true, "ann", "wrong"});
+    ASSERT_TRUE(again.Wait());
+  }
+  ASSERT_TRUE(page_->OpenLogin());
+  {
+    NextEvent loaded(*page_, load);
+    page_->AnswerLogin({true, "ann", "secret"});
+    ASSERT_TRUE(loaded.Wait());
+  }
+  EXPECT_FALSE(page_->OpenLogin());
+  EXPECT_EQ(page_->Title(), "In");
+  EXPECT_EQ(server.Authorised("/in.html"), 1);
+
+  // A policy answers as the challenge arrives: the navigation waits for the page's load.
+  std::vector<std::string> asked;
+  page_->SetLoginPolicy([&](const LoginInfo& info) -> std::optional<LoginAnswer> {
+    asked.push_back(info.realm);
+    return LoginAnswer{true, "bob", "secret"};
+  });
+  page_->Navigate(server.Url("/other.html"));
+  page_->SetLoginPolicy(nullptr);
+  ASSERT_FALSE(asked.empty());
+  EXPECT_EQ(asked.back(), "Other realm");
+  EXPECT_FALSE(page_->OpenLogin());
+  EXPECT_EQ(page_->Title(), "Other");
 }
 
 TEST_F(RealEngine, AKilledEngineFailsItsCallsAndLeavesNothingBehind) {

@@ -139,5 +139,22 @@ INSTANTIATE_TEST_SUITE_P(
                       ResolveCase{"", "e.htm", "e.htm"}, ResolveCase{"about:blank", "e.htm", "e.htm"},
                       ResolveCase{"about:blank", "HTTP://Example.com", "http://example.com/"}));
 
+TEST(IsRelativeUrl, ReferencesWithoutAScheme) {
+  const struct {
+    const char* url;
+    bool relative;
+  } cases[] = {
+      {"page.htm", true},     {"../a/b.htm?x=1", true},
+      {"/root", true},        {"?q", true},
+      {"#top", true},         {"//host/a", true},
+      {" a.htm ", true},      {"C:\\pages\\a.htm", true},
+      {"a b/c:d", true},      {"http://a/", false},
+      {"about:blank", false}, {"file:///tmp/a", false},
+      {"mailto:x@y", false},  {"", false},
+      {"   ", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(IsRelativeUrl(Utf8ToWide(c.url)), c.relative) << c.url;
+}
+
 }  // namespace
 }  // namespace pw::web

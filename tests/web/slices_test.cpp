@@ -143,6 +143,62 @@ TEST_F(SlicesTest, ToUrlRetriesThroughTheFrameOfAnIExploreTabProcess) {
   EXPECT_EQ(Entries()[0].kind, host::LogEntry::Event);
 }
 
+// A relative URL goes to the page against its location; the log names it as given. Against a
+// page that has no "scheme://" location the URL goes as it is.
+TEST_F(SlicesTest, ToUrlTakesARelativeUrlAgainstThePagesLocation) {
+  auto browser = BrowserWithToUrl(100, u"chrome", false);
+  auto page = NavigablePage(browser, 100);
+  const struct {
+    const char16_t* location;
+    const char16_t* given;
+    const char16_t* sent;
+  } cases[] = {
+      {u"http://shop.test/a/b.htm?x=1", u"c.htm", u"http://shop.test/a/c.htm"},
+      {u"http://shop.test/a/b.htm", u"../up.htm?q=a b", u"http://shop.test/up.htm?q=a b"},
+      {u"http://shop.test/a/b.htm", u"/root.htm", u"http://shop.test/root.htm"},
+      {u"file:///tmp/pages/one.html", u"two.html", u"file:///tmp/pages/two.html"},
+      {u"http://shop.test/a/b.htm", u"HTTP://Other.test/X", u"HTTP://Other.test/X"},  // absolute: untouched
+      {u"about:blank", u"c.htm", u"c.htm"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(WideToUtf8(c.given));
+    page->SetMemberValue(u"URL", OleVariant(WideString(c.location)));
+    MarkLog();
+    navigations.clear();
+    OleVariant result = CallNode(browser, u"ToUrl", {OleVariant(WideString(c.given))});
+    EXPECT_EQ(Identity(result), Identity(page));
+    EXPECT_EQ(navigations, (std::vector<WideString>{WideString(c.sent) + u" -1"}));
+    auto entries = Entries();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].text, u"Navigating to the " + WideString(c.given) + u" page.");
+  }
+}
+
+// A page that refuses NavigateTo (E_FAIL) twice in a browser that cannot type into a frame:
+// nothing was opened, and the log says so with the refusal.
+TEST_F(SlicesTest, ToUrlRefusedTwiceWithoutAFrameIsAFailure) {
+  auto browser = BrowserWithToUrl(100, u"chrome", false, u"chrome.exe");
+  auto page = AddPage(browser, u"http://old.test/", 100, true);
+  int calls = 0;
+  page->SetMember(u"NavigateTo", [&](std::vector<OleVariant>&) -> OleVariant {
+    ++calls;
+    throw EOleException(u"The page could not be opened: http://a/: net::ERR_NAME_NOT_RESOLVED", E_FAIL, {}, {}, 0);
+  });
+  OleVariant result = CallNode(browser, u"ToUrl", {OleVariant(u"http://a/")});
+  EXPECT_EQ(calls, 2);
+  EXPECT_EQ(Identity(result), Identity(page));  // the page it still shows
+  auto entries = Entries();
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[0].kind, host::LogEntry::Error);
+  EXPECT_EQ(entries[0].text, u"The page could not be opened: http://a/: net::ERR_NAME_NOT_RESOLVED");
+  EXPECT_EQ(entries[1].kind, host::LogEntry::Error);
+  EXPECT_EQ(entries[1].text, u"Unable to navigate to the http://a/ page.");
+  EXPECT_TRUE(entries[1].additionalText.starts_with(
+      u"URL: http://a/\r\nProcess ID: 100\r\nProcess Command Line: chrome.exe\r\nInfo: " +
+      WideString(kErrorCallingNavigateTo)))
+      << WideToUtf8(entries[1].additionalText);
+}
+
 TEST_F(SlicesTest, ToUrlLogsAnotherExceptionOnceAndCountsTheCallAsDone) {
   auto browser = BrowserWithToUrl(100, u"chrome", false);
   auto page = AddPage(browser, u"about:blank", 100, true);

@@ -237,4 +237,11 @@ WideString ResolveUrl(WideStringView base, WideStringView reference) {
   return CanonicalizeUrl(reference);
 }
 
+bool IsRelativeUrl(WideStringView url) {
+  const std::string text = WideToUtf8(url);
+  const std::string_view trimmed = Trim(text);
+  if (trimmed.empty()) return false;
+  return !HasScheme(trimmed) || trimmed.find(':') < 2;
+}
+
 }  // namespace pw::web

@@ -37,5 +37,9 @@ namespace pw::web {
 
 WideString CanonicalizeUrl(WideStringView url);
 WideString ResolveUrl(WideStringView base, WideStringView reference);
+// True for a reference without a scheme of two or more characters ("page.htm", "/a", "?q",
+// "//host/a"; a drive letter such as "C:" is no scheme): what ResolveUrl takes against a base.
+// False for an empty text.
+bool IsRelativeUrl(WideStringView url);
 
 }  // namespace pw::web

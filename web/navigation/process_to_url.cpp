@@ -13,6 +13,7 @@
 #include "platform/rtl/strings.h"
 #include "project/wait/wait_helper.h"
 #include "web/navigation/browser_processes.h"
+#include "web/navigation/canonical_url.h"
 #include "web/navigation/indicator_bar.h"
 #include "web/navigation/node_facts.h"
 #include "web/navigation/page_search.h"
@@ -26,10 +27,12 @@ namespace pw::web {
 struct TpwWebProcessToUrlMethod::Call {
   ComPtr<IpwSysNode> process;
   std::int32_t processId = 0;
-  WideString url;
+  WideString url;     // as the script gave it (the log's)
+  WideString target;  // where the page is sent: the URL, a relative one against the page's
   std::int32_t waitTime = -1;
   WideString errorText;
   WideString loggedException;
+  WideString refusal;  // the message of the last NavigateTo that refused with E_FAIL
 };
 
 TpwWebProcessToUrlMethod::TpwWebProcessToUrlMethod(IcvBaseManager* manager, bool isInternetExplorer)
@@ -96,7 +99,16 @@ ComPtr<IDispatch> TpwWebProcessToUrlMethod::NavigateProcessToUrl(Call& call) {
         call.errorText = kNoBlankPage;
         return;
       }
-      if (!CallPageNavigateTo(call, page.Get())) OpenUrlInFrameProcess(call, call.url);
+      // Refused twice and no frame to type the URL into: nothing was opened, which is no success.
+      if (!CallPageNavigateTo(call, page.Get()) && !OpenUrlInFrameProcess(call, call.target)) {
+        if (!call.refusal.empty() && call.refusal != call.loggedException) {
+          call.loggedException = call.refusal;
+          WideString pageName;
+          GetObjectFullName(manager_.Get(), page.Get(), pageName);
+          WriteWebLog(manager_.Get(), pageName, call.refusal, {}, u"", {}, TpwWebLogKind::Error, nullptr);
+        }
+        if (call.errorText.empty()) call.errorText = kErrorCallingNavigateTo;
+      }
     }
     // Settle: the navigation may replace the page.
     const DWORD start = GetTickCount();
@@ -111,7 +123,8 @@ ComPtr<IDispatch> TpwWebProcessToUrlMethod::NavigateProcessToUrl(Call& call) {
   }();
   ComPtr<IDispatch> answer = page ? DispatchOf(page.Get()) : nullptr;
   if (!answer) {
-    ComPtr<IUnknown> found = FindPageByIdentification(manager_.Get(), PageIdentification(call.url));
+    ComPtr<IUnknown> found =
+        FindPageByIdentification(manager_.Get(), PageIdentification(call.target.empty() ? call.url : call.target));
     answer = DispatchOf(found.Get());
     // The host's placeholder for a name that denotes nothing is no page.
     if ((!answer || !NodeExists(answer.Get())) && call.errorText.empty()) call.errorText = kNoPageAfterNavigate;
@@ -145,11 +158,17 @@ bool TpwWebProcessToUrlMethod::CallPageNavigateTo(Call& call, IUnknown* page) {
   auto target = DispatchOf(page);
   if (!target || !DispHasMember(target.Get(), u"NavigateTo")) return false;
   call.errorText.clear();
+  // A relative URL is taken against the page's location, as a browser's address takes it.
+  call.target = call.url;
+  if (IsRelativeUrl(call.url)) call.target = ResolveUrl(NodeText(page, u"URL"), call.url);
   try {
-    const OleVariant args[] = {OleVariant(call.url), OleVariant(call.waitTime)};
+    const OleVariant args[] = {OleVariant(call.target), OleVariant(call.waitTime)};
     DispInvoke(target.Get(), u"NavigateTo", args);
   } catch (const EOleSysError& e) {
-    if (e.ErrorCode() == E_FAIL) return false;
+    if (e.ErrorCode() == E_FAIL) {
+      call.refusal = e.Message();
+      return false;
+    }
     if (!e.Message().empty() && e.Message() != call.loggedException) {
       call.loggedException = e.Message();
       WriteWebLog(manager_.Get(), pageName, e.Message(), {}, u"", {}, TpwWebLogKind::Error, nullptr);

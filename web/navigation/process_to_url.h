@@ -9,9 +9,13 @@
 //
 // - The page wait takes the default wait time-out setting but never less than 30000 ms, shows
 //   "Waiting for Page('*')" after the first miss, and ends when the process goes or the run ends.
+// - A relative URL (no scheme) is taken against the page's location (its "URL") before it
+//   reaches NavigateTo; the log names the URL as given.
 // - A NavigateTo that raises E_FAIL leads to the "about:blank" retry (only an "iexplore"
-//   browser can open a page by typing into its frame); another exception is logged once per
-//   call (an error with the page's full name) and counts as a completed call.
+//   browser can open a page by typing into its frame); refused again with no frame to type the
+//   URL into, nothing was opened: the refusal's message is logged (an error with the page's full
+//   name) and the call fails with "An error occurred while calling the NavigateTo method.".
+//   Another exception is logged once per call and counts as a completed call.
 // - The final lookup asks the host for Page("URL"); a placeholder that does not exist is
 //   returned but the call is logged as failed ("Cannot find the Page node after calling the
 //   NavigateTo method.").

@@ -1,5 +1,7 @@
 #include "host/browser/objects/browser_events.h"
 
+#include <utility>
+
 namespace pw::host {
 
 const char* BrowserEventName(BrowserEventKind kind) {
@@ -24,6 +26,8 @@ const char* BrowserEventName(BrowserEventKind kind) {
       return "DialogOpened";
     case BrowserEventKind::DialogClosed:
       return "DialogClosed";
+    case BrowserEventKind::LoginOpened: return "LoginOpened";
+    case BrowserEventKind::LoginClosed: return "LoginClosed";
   }
   return "";
 }
@@ -76,7 +80,27 @@ void BrowserEvents::Navigate(const std::string& url) {
     loader_.clear();
   }
   Fire({BrowserEventKind::BeforeNavigate, url, {}});
-  page_->Navigate(url);
+  try {
+    page_->Navigate(url);
+  } catch (...) {
+    SyncLogin();  // the navigation cancelled the open logins
+    throw;
+  }
+  SyncLogin();
+}
+
+void BrowserEvents::SyncLogin() {
+  std::lock_guard order(fireMutex_);  // transitions are reported in the order they are seen
+  const std::optional<browser::LoginInfo> login = page_->OpenLogin();
+  const std::string now = login ? login->requestId : std::string();
+  std::string before;
+  {
+    std::lock_guard lock(mutex_);
+    if (quit_ || shownLogin_ == now) return;
+    before = std::exchange(shownLogin_, now);
+  }
+  if (!before.empty()) Fire({BrowserEventKind::LoginClosed, {}, {}});
+  if (login) Fire({BrowserEventKind::LoginOpened, login->url, {}});
 }
 
 void BrowserEvents::Activate() { Fire({BrowserEventKind::WindowActivate, {}, {}}); }
@@ -151,6 +175,10 @@ void BrowserEvents::OnEngineEvent(const browser::ProtocolEvent& event) {
     }
   }
   for (const auto& e : fire) Fire(e);
+  if (m == "Fetch.authRequired" || m == "Page.frameStartedNavigating" || m == "Page.frameNavigated" ||
+      m == "Page.frameDetached") {
+    SyncLogin();
+  }
 }
 
 void BrowserEvents::Quit() {

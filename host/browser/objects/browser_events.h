@@ -29,6 +29,8 @@ enum class BrowserEventKind {
   Quit,
   DialogOpened,  // a JavaScript dialog that the dialog policy left open (url: its message)
   DialogClosed,
+  LoginOpened,  // an authentication challenge left open (url: the challenged document's)
+  LoginClosed,
 };
 
 const char* BrowserEventName(BrowserEventKind kind);
@@ -59,6 +61,10 @@ class BrowserEvents : public std::enable_shared_from_this<BrowserEvents> {
   void Navigate(const std::string& url);
   // The host brought the browser to the front.
   void Activate();
+  // Reports a change of the page's oldest open login: login closed for the one shown before,
+  // login opened for the one open now. Runs after every engine event that may change it and
+  // after the host's own navigations; the host calls it after it answered a login.
+  void SyncLogin();
   // The page has closed: quit, and nothing after it.
   void Quit();
   // A page this browser opened (a popup).
@@ -89,6 +95,7 @@ class BrowserEvents : public std::enable_shared_from_this<BrowserEvents> {
   // The loader of the main frame's current document: only its lifecycle events count (the engine
   // repeats an older document's events when they are switched on). Cleared by a new navigation.
   std::string loader_;
+  std::string shownLogin_;  // the request of the login reported open, or empty
 };
 
 }  // namespace pw::host

@@ -233,6 +233,9 @@ std::shared_ptr<TestedBrowser> TBrowsers::AddLocked(BrowserKind kind, std::share
     if (e.kind == BrowserEventKind::DialogOpened || e.kind == BrowserEventKind::DialogClosed) {
       OnDialog(id, e.kind == BrowserEventKind::DialogOpened);
     }
+    if (e.kind == BrowserEventKind::LoginOpened || e.kind == BrowserEventKind::LoginClosed) {
+      OnLogin(id, e.kind == BrowserEventKind::LoginOpened);
+    }
     if (e.kind == BrowserEventKind::NavigateComplete) OnNewDocument(id);
   });
   browsers_.push_back(b);
@@ -391,6 +394,8 @@ void TBrowsers::RemoveLocked(const std::shared_ptr<TestedBrowser>& b) {
     }
     if (b->dialogNode) process->Node()->RemoveChild(b->dialogNode.Get());
     b->dialogNode = nullptr;
+    if (b->loginNode) process->Node()->RemoveChild(b->loginNode.Get());
+    b->loginNode = nullptr;
     DescribeLocked(b->kind);
   }
 }
@@ -554,6 +559,49 @@ void TBrowsers::OnDialog(int id, bool opened) {
     DescribeLocked(b->kind);
     return;
   }
+}
+
+void TBrowsers::OnLogin(int id, bool opened) {
+  std::lock_guard lock(mutex_);
+  for (const auto& b : browsers_) {
+    if (b->id != id) continue;
+    auto& process = processOf_[Index(b->kind)];
+    if (b->loginNode && process) process->Node()->RemoveChild(b->loginNode.Get());
+    b->loginNode = nullptr;
+    const auto login = opened ? b->page->OpenLogin() : std::nullopt;
+    if (!login || !process) return;
+    // A node of its own, after the process's other children: what a login dialog is to a browser.
+    b->loginNode = process->Node()->AddChild(u"Login", {OleVariant(Utf8ToWide(login->url))});
+    auto& node = *b->loginNode;
+    node.SetMemberValue(u"ObjectType", OleVariant(u"Login"));
+    node.SetMemberValue(u"Visible", OleVariant(true));
+    node.SetMemberValue(u"URL", OleVariant(Utf8ToWide(login->url)));
+    node.SetMemberValue(u"Origin", OleVariant(Utf8ToWide(login->origin)));
+    node.SetMemberValue(u"Realm", OleVariant(Utf8ToWide(login->realm)));
+    node.SetMemberValue(u"Scheme", OleVariant(Utf8ToWide(login->scheme)));
+    node.SetMember(u"Authenticate", [this, id](std::vector<OleVariant>& args) {
+      if (args.size() < 2) throw EOleSysError(u"Authenticate needs a user name and a password", E_INVALIDARG);
+      AnswerLogin(id, browser::LoginAnswer{true, WideToUtf8(args[0].AsString()), WideToUtf8(args[1].AsString())});
+      return OleVariant();
+    });
+    node.SetMember(u"Cancel", [this, id](std::vector<OleVariant>&) {
+      AnswerLogin(id, browser::LoginAnswer{});
+      return OleVariant();
+    });
+    return;
+  }
+}
+
+void TBrowsers::AnswerLogin(int id, const browser::LoginAnswer& answer) {
+  std::shared_ptr<TestedBrowser> b = Find(id);
+  if (!b) throw EOleSysError(Utf8ToWide(browser::kClosedMessage), E_FAIL);
+  try {
+    b->page->AnswerLogin(answer);
+  } catch (const browser::BrowserError& e) {
+    b->events->SyncLogin();
+    throw EOleSysError(Utf8ToWide(e.what()), E_FAIL);
+  }
+  b->events->SyncLogin();
 }
 
 void TBrowsers::OnNewDocument(int id) {

@@ -64,6 +64,9 @@ struct TestedBrowser {
   // The dialog window's node under the process ("Window"; its "Keys" "[Esc]" cancels the
   // dialog, any other keys accept it), nil while no dialog is open.
   ComPtr<TSysNode> dialogNode;
+  // The node "Login" under the process while an authentication challenge of its page waits for
+  // an answer (its "Authenticate" and "Cancel" answer it), nil otherwise.
+  ComPtr<TSysNode> loginNode;
   // The open list window of a drop-down select of its page (class "ComboLBox"), or 0, with what
   // it shows.
   HWND listWindow = 0;
@@ -118,6 +121,8 @@ class TBrowsers {
   void ClickListWindow(HWND window, std::int32_t x, std::int32_t y);
   // Closes a list window without a choice (a key pressed in it).
   void CloseListWindow(HWND window);
+  // Answers the oldest open login of a browser's page (credentials, or none: cancelled).
+  void AnswerLogin(int id, const browser::LoginAnswer& answer);
   // Closes one browser (its page); false when there is none with the id.
   bool Close(int id);
   // Closes every browser and stops the engine.
@@ -155,6 +160,7 @@ class TBrowsers {
   void OnNewPage(const std::shared_ptr<browser::Page>& page);
   void OnPageClosed(const std::shared_ptr<browser::Page>& page);
   void OnDialog(int id, bool opened);
+  void OnLogin(int id, bool opened);
   // The page has a new document: its element nodes and its list window go.
   void OnNewDocument(int id);
   // Tells the shell's window list of browsers that came and went, outside the lock (its sinks

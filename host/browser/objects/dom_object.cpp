@@ -64,34 +64,51 @@ constexpr const char* kCssHelper = R"(function(selector, single) {
   return single ? this.querySelector(selector) : Array.from(this.querySelectorAll(selector));
 })";
 
-// The element identifier: a page-wide name kept in a weak map, with the reverse map that finds the
-// element again by it (element_nodes.h reads levels and resolves nodes through both).
+// The element identifier: a page-wide name kept in a weak map of the page's window, with the
+// reverse map that finds the element again by it (element_nodes.h reads levels and resolves nodes
+// through both). An element of a frame the page reaches (the same site's) is named in the page's
+// maps like the page's own (it has a test object under its frame's); one of a frame the page
+// cannot reach is named apart, in its own window's maps.
 constexpr const char* kIdHelper = R"(function() {
-  const w = (this.ownerDocument || this).defaultView || window;
+  let w = (this.ownerDocument || this).defaultView || window;
+  let prefix = 'pw';
+  try {
+    if (w.top !== w && w.top.document) w = w.top;
+  } catch (e) {
+    prefix = 'pwf';
+  }
   if (!w.__pwIds) { w.__pwIds = new WeakMap(); w.__pwNextId = 0; w.__pwById = new Map(); }
   let id = w.__pwIds.get(this);
-  // An element of a frame is named apart from those of the main document (only those have test
-  // objects, found by their identifiers): each frame counts on its own.
-  const prefix = w === w.top ? 'pw' : 'pwf';
   if (id === undefined) { id = prefix + (++w.__pwNextId); w.__pwIds.set(this, id); w.__pwById.set(id, new WeakRef(this)); }
   return id;
 })";
 
-// The chain of element identifiers from a child of the document's body down to this element, as
-// a JSON text; "" for an element outside the main document's body.
+// The chain of element identifiers from a child of the page's body down to this element, as a
+// JSON text, through the frames it is in (a frame's node holds the elements below its document's
+// body); "" for an element outside the bodies or in a frame the page cannot reach.
 constexpr const char* kChainHelper = R"(function() {
-  if (window !== window.top) return '';  // an element of a frame: it runs in the frame's window
-  const d = document, w = window;
+  let t = null;
+  try { t = window.top; if (!t.document) t = null; } catch (e) { t = null; }
+  if (!t) return '';
+  const d = t.document, w = t;
   if (!w.__pwIds) { w.__pwIds = new WeakMap(); w.__pwNextId = 0; w.__pwById = new Map(); }
   const idOf = (e) => {
     let id = w.__pwIds.get(e);
     if (id === undefined) { id = 'pw' + (++w.__pwNextId); w.__pwIds.set(e, id); w.__pwById.set(id, new WeakRef(e)); }
     return id;
   };
-  const root = d.body || d.documentElement;
+  const bodyOf = (x) => x.body || x.documentElement;
+  const root = bodyOf(d);
   const chain = [];
   let e = this;
-  while (e && e !== root) { chain.unshift(idOf(e)); e = e.parentElement; }
+  while (e && e !== root) {
+    const od = e.ownerDocument;
+    if (od !== d && (e === bodyOf(od) || e === od.documentElement)) return '';
+    chain.unshift(idOf(e));
+    let p = e.parentElement;
+    if (od !== d && p === bodyOf(od)) p = od.defaultView ? od.defaultView.frameElement : null;
+    e = p;
+  }
   return e === root && this !== root ? JSON.stringify(chain) : '';
 })";
 

@@ -60,15 +60,29 @@ constexpr const char* kElementHelperPrelude = R"(
   const propertiesOf = (e) => {
     const p = {};
     for (const k of cached) {
-      if (!(k in e)) continue;
-      const v = e[k];
-      if (typeof v === 'string') p[k] = v;
+      try {
+        if (!(k in e)) continue;
+        const v = e[k];
+        if (typeof v === 'string') p[k] = v;
+      } catch (x) {}  // a property that raises is left out
     }
     return p;
   };
+  const bodyOf = (d) => d.body || d.documentElement;
+  const isFrame = (e) => e.tagName === 'IFRAME' || e.tagName === 'FRAME';
+  // The element whose children a node shows: a document's body; a frame's document's body (null
+  // when the page cannot reach that document: another site's); any other element itself.
+  const innerOf = (e) => {
+    if (e.nodeType === 9) return bodyOf(e);
+    if (!isFrame(e)) return e;
+    let d = null;
+    try { d = e.contentDocument; } catch (x) { d = null; }
+    return d ? bodyOf(d) : null;
+  };
 )";
 
-// The elements below `this` (the document: below its body) as a JSON text
+// The elements below `this` (the document: below its body; a frame: below its document's body)
+// as a JSON text
 // [[identifier, type, id-or-name, index among the same type, tag, id, properties, children, role],
 // ...]; null when `this` is gone. The identifiers are kDispElementId's; properties holds the
 // element's text properties among `cached` that it has; children is the same list for the
@@ -77,21 +91,23 @@ constexpr const char* kElementHelperPrelude = R"(
 constexpr const char* kLevelHelperRest = R"(
   const levelOf = (root) => {
     const counts = new Map(), out = [];
+    if (!root) return out;
     for (const e of root.children) {
       if (skip.has(e.tagName)) continue;
       const type = typeOf(e);
       const index = counts.has(type) ? counts.get(type) + 1 : 0;
       counts.set(type, index);
       out.push([idOf(e), type, e.id || e.getAttribute('name') || '', index, e.tagName, e.id || '', propertiesOf(e),
-                deep ? levelOf(e) : null, e.getAttribute('role') || '']);
+                deep ? levelOf(innerOf(e)) : null, e.getAttribute('role') || '']);
     }
     return out;
   };
-  return JSON.stringify(levelOf(this.nodeType === 9 ? (this.body || this.documentElement) : this));
+  return JSON.stringify(levelOf(innerOf(this)));
 })";
 
 // The candidates of a search below `this` (the document: below its body), in the order of the
-// element nodes (depth first, the same elements as the level helper): elements whose tag may equal
+// element nodes (depth first, the same elements as the level helper, a frame's document's
+// elements right after the frame): elements whose tag may equal
 // `tag` (empty: any) and whose `property` (one of the names the nodes answer from the element:
 // tagName, idStr and the cached text properties) may equal `text` ignoring case or match it as a
 // mask. "May": the test is looser than the caller's own (non-ASCII code units compare as equal, a
@@ -124,18 +140,32 @@ constexpr const char* kSearchHelperRest = R"(
     if (!mask) return JSON.stringify({complete: false, found: []});  // undecided: the caller walks
   }
   const valueOf = (e) => {
-    if (property === 'tagName') return e.tagName;
-    if (property === 'idStr') return e.id || '';
-    if (!(property in e)) return null;
-    const v = e[property];
-    return typeof v === 'string' ? v : null;
+    try {
+      if (property === 'tagName') return e.tagName;
+      if (property === 'idStr') return e.id || '';
+      if (!(property in e)) return null;
+      const v = e[property];
+      return typeof v === 'string' ? v : null;
+    } catch (x) {
+      return null;  // an element whose property raises is no candidate
+    }
   };
-  const root = this.nodeType === 9 ? (this.body || this.documentElement) : this;
+  const root = innerOf(this);
+  if (!root) return JSON.stringify({complete: true, found: []});  // a frame the page cannot reach
+  // The element whose node holds x's node: its parent, or for an element right below a frame's
+  // body the frame.
+  const upOf = (x) => {
+    const p = x.parentElement;
+    if (p === root) return p;
+    const d = x.ownerDocument;
+    if (p && p === bodyOf(d) && d.defaultView && d.defaultView.frameElement) return d.defaultView.frameElement;
+    return p;
+  };
   // The chain of links from the first element below the root down to `e`; null when `e` or an
   // element above it is left out of the nodes.
   const chainOf = (e) => {
     const chain = [];
-    for (let x = e; x && x !== root; x = x.parentElement) {
+    for (let x = e; x && x !== root; x = upOf(x)) {
       if (skip.has(x.tagName)) return null;
       const type = typeOf(x), label = x.id || x.getAttribute('name') || '';
       let index = 0;  // only an element without id or name is known by it
@@ -148,18 +178,30 @@ constexpr const char* kSearchHelperRest = R"(
   };
   const found = [];
   let complete = true;
-  // Every element below the root in document order: the order of a depth-first walk.
-  const all = root.getElementsByTagName('*');
-  for (let i = 0; i < all.length; ++i) {
-    const e = all[i];
-    if (tag !== '' && !looselySame(e.tagName, tag)) continue;
-    const v = valueOf(e);
-    if (v === null || !(looselySame(v, text) || (mask && mask.test(v)))) continue;
-    const chain = chainOf(e);
-    if (!chain) continue;
-    if (found.length >= max) { complete = false; break; }
-    found.push(chain);
-  }
+  // Every element below r in document order (the order of a depth-first walk), a frame's
+  // document's elements right after the frame; false once the list is full.
+  const scan = (r) => {
+    const all = r.getElementsByTagName('*');
+    for (let i = 0; i < all.length; ++i) {
+      const e = all[i];
+      if (tag === '' || looselySame(e.tagName, tag)) {
+        const v = valueOf(e);
+        if (v !== null && (looselySame(v, text) || (mask && mask.test(v)))) {
+          const chain = chainOf(e);
+          if (chain) {
+            if (found.length >= max) { complete = false; return false; }
+            found.push(chain);
+          }
+        }
+      }
+      if (isFrame(e)) {
+        const inner = innerOf(e);
+        if (inner && !scan(inner)) return false;
+      }
+    }
+    return true;
+  };
+  scan(root);
   return JSON.stringify({complete, found});
 })";
 
@@ -173,13 +215,20 @@ const std::string& SearchHelper() {
   return text;
 }
 
-// The element's viewport rectangle after it is scrolled into view, as [left, top, width, height];
+// The element's viewport rectangle after it is scrolled into view, as [left, top, width, height]
+// (an element of a frame: moved by the frames' content boxes up to the page's viewport);
 // optionally it takes the focus.
 constexpr const char* kPlaceHelper = R"(function(focus) {
   this.scrollIntoView({block: 'nearest', inline: 'nearest'});
   if (focus && typeof this.focus === 'function') this.focus();
   const b = this.getBoundingClientRect();
-  return JSON.stringify([b.left, b.top, b.width, b.height]);
+  let x = b.left, y = b.top;
+  for (let w = this.ownerDocument.defaultView; w && w.frameElement; w = w.parent) {
+    const f = w.frameElement, r = f.getBoundingClientRect(), s = f.ownerDocument.defaultView.getComputedStyle(f);
+    x += r.left + f.clientLeft + (parseFloat(s.paddingLeft) || 0);
+    y += r.top + f.clientTop + (parseFloat(s.paddingTop) || 0);
+  }
+  return JSON.stringify([x, y, b.width, b.height]);
 })";
 
 std::string ElementExpression(const std::string& id) {

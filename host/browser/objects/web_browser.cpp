@@ -170,7 +170,10 @@ class TWebBrowser final : public FreeThreaded<Implements<ComObject, IWebBrowser2
         VARIANT_BOOL busy = VARIANT_TRUE;
         get_ReadyState(&state);
         get_Busy(&busy);
-        return answer(S_OK, OleVariant(!Closed() && state == 4 && !busy));
+        // A login left open: nothing loads until someone answers it.
+        const auto b = browser_.lock();
+        const bool login = b && b->page && b->page->OpenLogin().has_value();
+        return answer(S_OK, OleVariant(!Closed() && ((state == 4 && !busy) || login)));
       }
       case kDispLocationName:
       case kDispLocationURL:
@@ -325,7 +328,9 @@ class TWebBrowser final : public FreeThreaded<Implements<ComObject, IWebBrowser2
         point_->DisconnectAll();  // a quit browser raises nothing more
         break;
       case BrowserEventKind::DialogOpened:
-      case BrowserEventKind::DialogClosed: break;
+      case BrowserEventKind::DialogClosed:
+      case BrowserEventKind::LoginOpened:
+      case BrowserEventKind::LoginClosed: break;
     }
   }
 
