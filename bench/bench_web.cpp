@@ -16,6 +16,10 @@
 // last element 12.7 ms (14x), no match 6.6 ms (7.5x), 1 round trip each; the tree read 340-380 ms.
 // Before the page answered, Find refreshed the tree and walked it: 260-390 ms (300-450x) with 1
 // round trip carrying about 1 MB of JSON, and before the batching 11-13 s with one per element.
+// Since the search also walks the frames the page reaches (found in one query first), on a
+// lighter load (load average 6-7, medians of 5): the baseline 0.36-0.44 ms; Find of the last
+// element 10.3 ms (10.5 ms before, same load; 24-29x of a baseline that moves more than Find
+// does), no match 6.9 ms (6.1 before), 1 round trip each.
 //
 // Dynamic identifiers, beside their baseline in this binary:
 //   BM_DynamicIdsPcre2Direct (baseline): 100 000 identifiers (the built-in patterns' examples and

@@ -179,9 +179,11 @@ constexpr const char* kSearchHelperRest = R"(
   const found = [];
   let complete = true;
   // Every element below r in document order (the order of a depth-first walk), a frame's
-  // document's elements right after the frame; false once the list is full.
+  // document's elements right after the frame; false once the list is full. The frames are
+  // found in one query first, so a page without any costs no test per element.
   const scan = (r) => {
     const all = r.getElementsByTagName('*');
+    const frames = new Set(r.querySelectorAll('iframe, frame'));
     for (let i = 0; i < all.length; ++i) {
       const e = all[i];
       if (tag === '' || looselySame(e.tagName, tag)) {
@@ -194,7 +196,7 @@ constexpr const char* kSearchHelperRest = R"(
           }
         }
       }
-      if (isFrame(e)) {
+      if (frames.size !== 0 && frames.has(e)) {
         const inner = innerOf(e);
         if (inner && !scan(inner)) return false;
       }
