@@ -304,7 +304,25 @@ int RunSettings(const std::vector<std::string>& args, std::FILE* out, std::FILE*
   options.interactive = true;
   TestHost host(options);
   host.Messenger().SetDefaultConfirmation(false);
-  host.SetPrinter([out](const WideString& line) { std::fprintf(out, "%s\n", WideToUtf8(line).c_str()); });
+  // Publications are printed in the order they came, before any message that follows them.
+  std::size_t printed = 0;
+  auto flush = [&] {
+    const auto published = host.HookParameters().Received();
+    for (; printed < published.size(); ++printed)
+      std::fprintf(out, "  publish %s %s = %s\n", GuidToString(published[printed].key).c_str(),
+                   PublishedName(published[printed].key), Text(published[printed].value).c_str());
+  };
+  auto plain = [out](const WideString& line) { std::fprintf(out, "%s\n", WideToUtf8(line).c_str()); };
+  host.SetPrinter([&](const WideString& line) {
+    flush();
+    plain(line);
+  });
+  // The printer above goes before what it refers to: the host prints plainly from then on.
+  struct PrinterReset {
+    TestHost& host;
+    decltype(plain) printer;
+    ~PrinterReset() { host.SetPrinter(printer); }
+  } reset{host, plain};
   IcvBaseManager* root = host.Manager();
   SampleMappedProject sample(host);
   auto group = RegisterSettingsGroup(root, kWebGroupKey, u"Web Testing", u"", 0, 0, u"");
@@ -362,13 +380,6 @@ int RunSettings(const std::vector<std::string>& args, std::FILE* out, std::FILE*
     changes.push_back(std::move(c));
   }
 
-  std::size_t printed = 0;
-  auto flush = [&] {
-    const auto published = host.HookParameters().Received();
-    for (; printed < published.size(); ++printed)
-      std::fprintf(out, "  publish %s %s = %s\n", GuidToString(published[printed].key).c_str(),
-                   PublishedName(published[printed].key), Text(published[printed].value).c_str());
-  };
   std::fprintf(out, "load:\n");
   for (const auto& s : all) {
     settings.SettingLoaded(static_cast<IcvTableSetting_DVS*>(s.Get()), kProjectOwner);
