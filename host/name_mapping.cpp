@@ -78,6 +78,21 @@ project::TProjectNodeInfo NameMappingTypeInfo() {
   return info;
 }
 
+// A project's NameMapping item: a project item that answers the root of its project's
+// repository (nil when none was published).
+class TNameMappingProjectItem final : public Implements<project::TpwProjectItem, IpwNameMappingRootProvider> {
+ public:
+  TNameMappingProjectItem(IpwProjectNode* parent, const GUID& key, ComPtr<TNameMappingRepository> repository)
+      : Implements(parent, kNameMappingItemTypeKey, key), repository_(std::move(repository)) {}
+  HRESULT GetMappingRoot(IpwNameMappingRepositoryItem** root) override {
+    return SafeCall(
+        [&] { SetOut(root, ComPtr<IpwNameMappingRepositoryItem>(repository_ ? &repository_->Root() : nullptr)); });
+  }
+
+ private:
+  const ComPtr<TNameMappingRepository> repository_;
+};
+
 // The NameMapping item type: an item of it publishes its project's repository.
 class TNameMappingTypes final : public Implements<ComObject, IpwProjectItemTypeProvider> {
  public:
@@ -93,9 +108,9 @@ class TNameMappingTypes final : public Implements<ComObject, IpwProjectItemTypeP
                      IpwProjectNode** node) override {
     return SafeCall([&] {
       if (typeKey != kNameMappingItemTypeKey) throw EOleSysError(u"Not a name-mapping item type", E_INVALIDARG);
-      auto item = MakeObject<project::TpwProjectItem>(parent, kNameMappingItemTypeKey, key);
+      auto repository = owner_ ? owner_->Publish(project::GetProjectKey(parent)) : nullptr;
+      auto item = MakeObject<TNameMappingProjectItem>(parent, key, std::move(repository));
       SafeCallCheck(item->Initialize(manager_));
-      if (owner_) owner_->Publish(project::GetProjectKey(parent));
       SetOut(node, ComPtr<IpwProjectNode>(item->AsNode()));
     });
   }
@@ -162,6 +177,14 @@ HRESULT TIdentificationProperties::GetPropertyValue(std::int32_t index, VARIANT*
     std::lock_guard guard(lock_);
     CheckIndex(index, properties_.size());
     SetOut(value, properties_[static_cast<std::size_t>(index)].value);
+  });
+}
+HRESULT TIdentificationProperties::SetPropertyValue(std::int32_t index, const VARIANT& value) {
+  return SafeCall([&] {
+    OleVariant v(VariantDeref(value));
+    std::lock_guard guard(lock_);
+    CheckIndex(index, properties_.size());
+    properties_[static_cast<std::size_t>(index)].value = std::move(v);
   });
 }
 
@@ -267,6 +290,19 @@ HRESULT TNameMappingItem::ChildMapped(BSTR name, VARIANT_BOOL flag) {
   return SafeCall([&] {
     std::lock_guard guard(lock_);
     childMapped_.push_back(WideString(BstrView(name)) + (flag ? u" true" : u" false"));
+  });
+}
+HRESULT TNameMappingItem::GetChildCount(std::int32_t* count) {
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    SetOutCount(count, children_);
+  });
+}
+HRESULT TNameMappingItem::GetChild(std::int32_t index, IpwNameMappingRepositoryItem** child) {
+  return SafeCall([&] {
+    std::lock_guard guard(lock_);
+    CheckIndex(index, children_.size());
+    SetOut(child, ComPtr<IpwNameMappingRepositoryItem>(children_[static_cast<std::size_t>(index)].Get()));
   });
 }
 HRESULT TNameMappingItem::GetItemName(BSTR* name) { return GetName(name); }

@@ -42,6 +42,7 @@ class TIdentificationProperties final : public Implements<ComObject, IpwIdentifi
   HRESULT GetCount(std::int32_t* count) override;
   HRESULT GetPropertyName(std::int32_t index, BSTR* name) override;
   HRESULT GetPropertyValue(std::int32_t index, VARIANT* value) override;
+  HRESULT SetPropertyValue(std::int32_t index, const VARIANT& value) override;
 
  private:
   mutable std::mutex lock_;
@@ -92,6 +93,8 @@ class TNameMappingItem final : public Implements<ComObject, IpwNameMappingReposi
   HRESULT GetTypeRecorder(IpwTypeInfoRecorder** recorder) override;
   HRESULT GetMappingIndex(IpwNameMappingIndex** index) override;
   HRESULT ChildMapped(BSTR name, VARIANT_BOOL flag) override;
+  HRESULT GetChildCount(std::int32_t* count) override;
+  HRESULT GetChild(std::int32_t index, IpwNameMappingRepositoryItem** child) override;
   // IpwNameMappingItem (full names of log texts)
   HRESULT GetItemName(BSTR* name) override;
   HRESULT GetParentItem(IpwNameMappingItem** parent) override;
@@ -230,8 +233,9 @@ class THostNodeServices final : public Implements<ComObject, IpwSysNodeServices>
 OleVariant MakeNamesVariant(const std::vector<WideString>& names);
 
 // The host's name mappings: the NameMapping item type joins the node registry's lists (a
-// project item of it publishes its project's repository as "NameMapping" and "Aliases"), and
-// the templates service is installed.
+// project item of it publishes its project's repository as "NameMapping" and "Aliases", and
+// answers IpwNameMappingRootProvider {911A4A68-...} with the repository's root), and the
+// templates service is installed.
 class TNameMappings {
  public:
   explicit TNameMappings(TestHost& host);

@@ -553,7 +553,7 @@ void TSettingsManager::Shutdown() {
   std::vector<ComPtr<TSettingsGroup>> groups = groups_.TakeAll();
   std::map<GUID, ComPtr<TSetting>> settings;
   std::vector<ComPtr<IpwSettingsListener>> listeners;
-  std::vector<std::pair<GUID, ComPtr<IpwSettingsListener>>> keyListeners;
+  std::vector<std::pair<GUID, ComPtr<IUnknown>>> keyListeners;
   {
     std::lock_guard guard(lock_);
     settings.swap(settings_);
@@ -625,14 +625,23 @@ void TSettingsManager::Record(const GUID& key, const char16_t* what, const OleVa
 
 void TSettingsManager::NotifyChanged(TSetting& setting) {
   std::vector<ComPtr<IpwSettingsListener>> targets;
+  std::vector<ComPtr<IpwSettingValueValidator>> validators;
   {
     std::lock_guard guard(lock_);
     targets = listeners_;
-    for (const auto& [key, l] : keyListeners_)
-      if (key == setting.Key()) targets.push_back(l);
+    for (const auto& [key, l] : keyListeners_) {
+      if (key != setting.Key()) continue;
+      if (auto validator = QueryAs<IpwSettingValueValidator>(l.Get())) validators.push_back(std::move(validator));
+      else if (auto listener = QueryAs<IpwSettingsListener>(l.Get())) targets.push_back(std::move(listener));
+    }
   }
-  // Listeners are called outside the lock: they may read or write settings.
-  for (const auto& l : targets) l->SettingChanged(static_cast<IpwSetting*>(&setting));
+  // Validators and listeners are called outside the lock: they may read or write settings.
+  auto* s = static_cast<IpwSetting*>(&setting);
+  if (!validators.empty()) {
+    const OleVariant value = setting.CurrentValue();
+    for (const auto& v : validators) (void)v->ValidateSetting(s, value.Get());
+  }
+  for (const auto& l : targets) l->SettingChanged(s);
 }
 
 HRESULT TSettingsManager::GetSetting(const GUID& key, IpwSetting** setting) {
@@ -684,7 +693,7 @@ HRESULT TSettingsManager::CreateItemContainer(IpwSettingsItemContainer** contain
   return SafeCall([&] { SetOut(container, MakeObject<TItemContainer>()); });
 }
 
-HRESULT TSettingsManager::AddKeyListener(const GUID& key, IpwSettingsListener* listener) {
+HRESULT TSettingsManager::AddKeyListener(const GUID& key, IUnknown* listener) {
   return SafeCall([&] {
     if (!listener) throw EOleSysError(u"No listener", E_INVALIDARG);
     std::lock_guard guard(lock_);
@@ -692,11 +701,13 @@ HRESULT TSettingsManager::AddKeyListener(const GUID& key, IpwSettingsListener* l
   });
 }
 
-HRESULT TSettingsManager::RemoveKeyListener(const GUID& key, IpwSettingsListener* listener) {
+HRESULT TSettingsManager::RemoveKeyListener(const GUID& key, IUnknown* listener) {
   return SafeCall([&] {
+    // By identity: the listener may be handed over as another of its interfaces than at the add.
+    IUnknown* const identity = IdentityOf(listener);
     std::lock_guard guard(lock_);
     auto at = std::find_if(keyListeners_.begin(), keyListeners_.end(),
-                           [&](const auto& e) { return e.first == key && e.second.Get() == listener; });
+                           [&](const auto& e) { return e.first == key && IdentityOf(e.second.Get()) == identity; });
     if (at != keyListeners_.end()) keyListeners_.erase(at);
   });
 }

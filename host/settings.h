@@ -267,8 +267,8 @@ class TSettingsManager final
   HRESULT AddListener(IpwSettingsListener* listener) override;
   HRESULT RemoveListener(IpwSettingsListener* listener) override;
   HRESULT CreateItemContainer(IpwSettingsItemContainer** container) override;
-  HRESULT AddKeyListener(const GUID& key, IpwSettingsListener* listener) override;
-  HRESULT RemoveKeyListener(const GUID& key, IpwSettingsListener* listener) override;
+  HRESULT AddKeyListener(const GUID& key, IUnknown* listener) override;
+  HRESULT RemoveKeyListener(const GUID& key, IUnknown* listener) override;
 
  private:
   friend class TSettingsNode;
@@ -277,13 +277,16 @@ class TSettingsManager final
   ComPtr<TSetting> MakeSetting(TSettingsNode& parent, std::int32_t kind, const GUID& key, WideString caption,
                                WideString description, WideString category, bool visible);
   void Record(const GUID& key, const char16_t* what, const OleVariant& value);
+  // Asks the validators of the setting's key about the change (its value now), then tells the
+  // listeners: every plain listener, then those of the key. A validator's failure leaves the
+  // change as it is (it is made already) and the others are asked all the same.
   void NotifyChanged(TSetting& setting);
 
   mutable std::mutex lock_;
   TSettingsGroupList groups_;
   std::map<GUID, ComPtr<TSetting>> settings_;
   std::vector<ComPtr<IpwSettingsListener>> listeners_;
-  std::vector<std::pair<GUID, ComPtr<IpwSettingsListener>>> keyListeners_;
+  std::vector<std::pair<GUID, ComPtr<IUnknown>>> keyListeners_;
   std::vector<SettingWrite> writes_;
   ComPtr<TSettingsGroup> hostGroup_;
 };

@@ -190,15 +190,16 @@ class TpwDelphiPlugin final : public TpwOpenAppPluginOf<IpwOpenAppHookProvider> 
 };
 
 class TpwMSAAPlugin final
-    : public TpwOpenAppPagePlugin<IpwMSAAExtensionA, IpwMSAAExtensionB, IpwSettingsChangeListener,
+    : public TpwOpenAppPagePlugin<IpwSettingValueValidator, IpwMSAAExtensionB, IpwSettingsChangeListener,
                                   IpwSettingsPageProvider, IpwOpenAppHookProvider> {
  public:
   TpwMSAAPlugin();
-  // The two extension points without content.
-  HRESULT Operation4() override { return S_OK; }
-  HRESULT Operation5() override { return S_OK; }
-  HRESULT Operation6(const VARIANT&) override { return S_OK; }
+  // The two extension points without content (the validator is added to no setting).
+  HRESULT ValidatorOperation4() override { return S_OK; }
+  HRESULT ValidateSetting(IpwSetting*, const VARIANT&) override { return S_OK; }
+  HRESULT ValidatorOperation6(const VARIANT&) override { return S_OK; }
   HRESULT Operation4(IUnknown*) override { return S_OK; }
+  HRESULT Operation5() override { return S_OK; }
 
  protected:
   bool CallInformation(IpwObjectCallInfoRequest* info, OleVariant& result) override;

@@ -140,12 +140,12 @@ void RemoveSettingsListener(IcvBaseManager* host, IpwSettingsListener* listener)
   if (auto n = NotifierOf(host)) SafeCallCheck(n->RemoveListener(listener));
 }
 
-void AddSettingsKeyListener(IcvBaseManager* host, const GUID& key, IpwSettingsListener* listener) {
+void AddSettingsKeyListener(IcvBaseManager* host, const GUID& key, IUnknown* listener) {
   if (!host || !listener) return;
   if (auto n = NotifierOf(host)) SafeCallCheck(n->AddKeyListener(key, listener));
 }
 
-void RemoveSettingsKeyListener(IcvBaseManager* host, const GUID& key, IpwSettingsListener* listener) {
+void RemoveSettingsKeyListener(IcvBaseManager* host, const GUID& key, IUnknown* listener) {
   if (!host || !listener) return;
   if (auto n = NotifierOf(host)) SafeCallCheck(n->RemoveKeyListener(key, listener));
 }

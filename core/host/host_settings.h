@@ -45,8 +45,10 @@ ComPtr<IpwSettingsItemContainer> EnumSettingsGroupItems(IcvBaseManager* host, Ip
 
 void AddSettingsListener(IcvBaseManager* host, IpwSettingsListener* listener);
 void RemoveSettingsListener(IcvBaseManager* host, IpwSettingsListener* listener);
-void AddSettingsKeyListener(IcvBaseManager* host, const GUID& key, IpwSettingsListener* listener);
-void RemoveSettingsKeyListener(IcvBaseManager* host, const GUID& key, IpwSettingsListener* listener);
+// A listener of one key: an IpwSettingValueValidator is asked about each change of the setting,
+// an IpwSettingsListener told of it.
+void AddSettingsKeyListener(IcvBaseManager* host, const GUID& key, IUnknown* listener);
+void RemoveSettingsKeyListener(IcvBaseManager* host, const GUID& key, IUnknown* listener);
 
 ComPtr<IpwOptionsService> GetOptionsService(IcvBaseManager* host);
 

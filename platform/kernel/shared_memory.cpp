@@ -1,13 +1,17 @@
 #include "platform/kernel/shared_memory.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
+#include <sys/inotify.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <thread>
 
 #include "platform/rtl/strings.h"
 
@@ -88,6 +92,57 @@ std::unique_ptr<TNamedSharedMemory> TNamedSharedMemory::Open(std::u16string_view
   void* data = size ? mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0) : nullptr;
   if (data == MAP_FAILED) return closeAndFail(errno);
   return std::unique_ptr<TNamedSharedMemory>(new TNamedSharedMemory(system, fd, data, size, false));
+}
+
+bool TNamedSharedMemory::Write(std::size_t offset, std::span<const std::uint8_t> bytes) {
+  if (offset > size_ || bytes.size() > size_ - offset) return false;
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = pwrite(fd_, bytes.data() + done, bytes.size() - done, static_cast<off_t>(offset + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+namespace {
+// Where the system keeps the objects that shm_open makes.
+constexpr char kSharedMemoryFolder[] = "/dev/shm";
+}  // namespace
+
+TSharedMemoryWatch::TSharedMemoryWatch() {
+  fd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  if (fd_ < 0) return;
+  if (inotify_add_watch(fd_, kSharedMemoryFolder, IN_CREATE | IN_MODIFY | IN_ATTRIB | IN_DELETE | IN_MOVED_TO) < 0) {
+    close(fd_);
+    fd_ = -1;
+  }
+}
+
+TSharedMemoryWatch::~TSharedMemoryWatch() {
+  if (fd_ >= 0) close(fd_);
+}
+
+bool TSharedMemoryWatch::Wait(std::chrono::milliseconds timeout) {
+  using Clock = std::chrono::steady_clock;
+  const auto deadline = Clock::now() + timeout;
+  if (fd_ < 0) {
+    std::this_thread::sleep_until(deadline);  // nothing can be told: the time passes
+    return false;
+  }
+  for (;;) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+    pollfd p{fd_, POLLIN, 0};
+    const int ready = poll(&p, 1, static_cast<int>(std::max<std::chrono::milliseconds::rep>(left.count(), 0)));
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready <= 0) return false;
+    // Drain what came together: one wake-up for all of it.
+    alignas(inotify_event) char buffer[4096];
+    while (read(fd_, buffer, sizeof buffer) > 0) {
+    }
+    return true;
+  }
 }
 
 TNamedSharedMemory::~TNamedSharedMemory() {

@@ -9,10 +9,17 @@
 //
 // Names: "Global\X" becomes "/Global.X", any other name "/" followed by the name; "/" and "\"
 // inside a name become ".". The name is UTF-8 on the way to the system.
+//
+// Writes into the mapping (Data()) are plain memory writes that nobody is told of; Write goes
+// through the object's descriptor, so a TSharedMemoryWatch wakes up. A writer that publishes
+// something writes the part that tells a reader it is complete last, with Write.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -43,6 +50,9 @@ class TNamedSharedMemory {
 
   void* Data() const { return data_; }
   std::size_t Size() const { return size_; }
+  // Writes the bytes at the offset through the descriptor (the mapping sees them at once);
+  // false, nothing written, when they do not fit in Size() or the system refuses.
+  bool Write(std::size_t offset, std::span<const std::uint8_t> bytes);
   const std::string& SystemName() const { return name_; }
 
  private:
@@ -53,6 +63,28 @@ class TNamedSharedMemory {
   void* data_;
   std::size_t size_;
   bool owner_;
+};
+
+// Tells of changes of the named shared memory objects of this machine: one made, written with
+// Write, resized or removed (any name: the reader looks again at what it waits for). Made before
+// the first look, so that no change between that look and the wait is missed. Over inotify on
+// the folder the system keeps the objects in; where that cannot be watched, Wait tells nothing
+// and returns false when the time is up.
+class TSharedMemoryWatch {
+ public:
+  TSharedMemoryWatch();
+  ~TSharedMemoryWatch();
+  TSharedMemoryWatch(const TSharedMemoryWatch&) = delete;
+  TSharedMemoryWatch& operator=(const TSharedMemoryWatch&) = delete;
+
+  // Whether changes are told at all.
+  bool Watching() const { return fd_ >= 0; }
+  // Waits until an object changed since the last wait (or the watch was made): true; false when
+  // the time passed first. Changes that came together are told once.
+  bool Wait(std::chrono::milliseconds timeout);
+
+ private:
+  int fd_ = -1;
 };
 
 }  // namespace pw

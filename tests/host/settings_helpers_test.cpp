@@ -202,7 +202,7 @@ TEST_F(SettingsHelpers, ListenersHearChangesOfAllOrOfTheirKey) {
   auto all = MakeObject<Counting>();
   auto onlyB = MakeObject<Counting>();
   AddSettingsListener(manager, all.Get());
-  AddSettingsKeyListener(manager, kSettingB, onlyB.Get());
+  AddSettingsKeyListener(manager, kSettingB, static_cast<IpwSettingsListener*>(onlyB.Get()));
   AddSettingsListener(manager, nullptr);  // ignored
   EXPECT_EQ(host.Settings().ListenerCount(), 2u);
 
@@ -212,11 +212,96 @@ TEST_F(SettingsHelpers, ListenersHearChangesOfAllOrOfTheirKey) {
   EXPECT_EQ(onlyB->changed, (std::vector<GUID>{kSettingB}));
 
   RemoveSettingsListener(manager, all.Get());
-  RemoveSettingsKeyListener(manager, kSettingB, onlyB.Get());
+  RemoveSettingsKeyListener(manager, kSettingB, static_cast<IpwSettingsListener*>(onlyB.Get()));
   EXPECT_EQ(host.Settings().ListenerCount(), 0u);
   b->put_Value(OleVariant(3).Get());
   EXPECT_EQ(all->changed.size(), 2u);
   EXPECT_EQ(onlyB->changed.size(), 1u);
+}
+
+// A validator of a key and a listener writing into one journal, so the order shows.
+class Journaled : public Implements<ComObject, IpwSettingValueValidator, IpwSettingsListener> {
+ public:
+  Journaled(std::vector<WideString>& journal, WideString name, HRESULT answer = S_OK)
+      : journal_(journal), name_(std::move(name)), answer_(answer) {}
+  HRESULT GetKey(GUID* key) override { return *key = GUID_NULL, S_OK; }
+  HRESULT ValidatorOperation4() override { return S_OK; }
+  HRESULT ValidateSetting(IpwSetting* setting, const VARIANT& value) override {
+    OleVariant v(value), text;
+    if (Failed(VariantChangeType(text.Ptr(), v.Ptr(), 0, VT_BSTR))) text = OleVariant(u"?");
+    GUID key{};
+    setting->GetKey(&key);
+    journal_.push_back(name_ + u" validates " + IntToWide(static_cast<std::int32_t>(key.Data4[7])) + u" = " +
+                       text.AsString());
+    return answer_;
+  }
+  HRESULT ValidatorOperation6(const VARIANT&) override { return S_OK; }
+  HRESULT SettingChanged(IpwSetting*) override { return S_OK; }  // never asked: it validates
+
+ private:
+  std::vector<WideString>& journal_;
+  WideString name_;
+  HRESULT answer_;
+};
+class JournaledListener : public Implements<ComObject, IpwSettingsListener> {
+ public:
+  explicit JournaledListener(std::vector<WideString>& journal) : journal_(journal) {}
+  HRESULT SettingChanged(IpwSetting*) override {
+    journal_.push_back(u"told");
+    return S_OK;
+  }
+
+ private:
+  std::vector<WideString>& journal_;
+};
+
+// A key listener that validates is asked with the setting and its value before any listener is
+// told; a failing one stops neither the others nor the listeners; a quiet setting asks nobody;
+// removal goes by the object, whichever of its interfaces is handed over.
+TEST_F(SettingsHelpers, ValidatorsOfAKeyAreAskedBeforeTheListenersAreTold) {
+  auto group = RegisterSettingsGroup(manager, kGroup, u"G", u"", 0, 0, u"");
+  auto a = AddSettingToGroup(group.Get(), 2, kSettingA, kTypeKey, kGroup, u"A", u"", u"", OleVariant(0).Get());
+  auto t =
+      AddSettingToGroup(group.Get(), host::kSettingTable, kTable, kTypeKey, kGroup, u"T", u"", u"", OleVariant().Get());
+  auto table = QueryAs<IcvTableSetting_DVS>(t.Get());
+  QueryAs<IcvTableSettingSchema_DVS>(t.Get())->AddColumn(5, nullptr, VARIANT_TRUE, VARIANT_FALSE);
+  table->SetRowCount(2);
+  std::vector<WideString> journal;
+  auto refusing = MakeObject<Journaled>(journal, u"first", E_INVALIDARG);
+  auto second = MakeObject<Journaled>(journal, u"second");
+  auto told = MakeObject<JournaledListener>(journal);
+  AddSettingsListener(manager, told.Get());
+  AddSettingsKeyListener(manager, kSettingA, static_cast<IpwSettingValueValidator*>(refusing.Get()));
+  AddSettingsKeyListener(manager, kSettingA, static_cast<IpwSettingValueValidator*>(second.Get()));
+  AddSettingsKeyListener(manager, kTable, static_cast<IpwSettingValueValidator*>(second.Get()));
+
+  ASSERT_EQ(a->put_Value(OleVariant(7).Get()), S_OK);
+  EXPECT_EQ(journal, (std::vector<WideString>{u"first validates 161 = 7", u"second validates 161 = 7", u"told"}));
+  EXPECT_EQ(host.Settings().FindSetting(kSettingA)->CurrentValue().AsInt(), 7);  // the refusal undoes nothing
+
+  // A table's value is its current row's first cell.
+  journal.clear();
+  table->SetCurrentRow(1);
+  ASSERT_EQ(table->SetCell(0, 1, OleVariant(u"picked").Get()), S_OK);
+  EXPECT_EQ(journal, (std::vector<WideString>{u"second validates 193 = picked", u"told"}));
+
+  // Quiet: nobody is asked or told.
+  journal.clear();
+  auto internal = QueryAs<IcvSettingInternal>(a.Get());
+  internal->SetFlags(host::kSettingQuietFlag);
+  a->put_Value(OleVariant(8).Get());
+  EXPECT_TRUE(journal.empty());
+  internal->SetFlags(0);
+
+  // Withdrawn through another of its interfaces.
+  RemoveSettingsKeyListener(manager, kSettingA, static_cast<IpwSettingsListener*>(refusing.Get()));
+  RemoveSettingsKeyListener(manager, kSettingA,
+                            static_cast<IUnknown*>(static_cast<IpwSettingValueValidator*>(second.Get())));
+  a->put_Value(OleVariant(9).Get());
+  EXPECT_EQ(journal, (std::vector<WideString>{u"told"}));
+  RemoveSettingsListener(manager, told.Get());
+  RemoveSettingsKeyListener(manager, kTable, static_cast<IpwSettingValueValidator*>(second.Get()));
+  EXPECT_EQ(host.Settings().ListenerCount(), 0u);
 }
 
 // A table setting with a Boolean, an integer, a currency, a text and a free column.
@@ -236,7 +321,7 @@ class TableRows : public SettingsHelpers {
       for (std::int32_t c = 0; c < 5; ++c) table->SetCell(c, row, OleVariant(u"r" + IntToWide(r) + u"c" + IntToWide(c)).Get());
     }
     listener = MakeObject<Counting>();
-    AddSettingsKeyListener(manager, kTable, listener.Get());
+    AddSettingsKeyListener(manager, kTable, static_cast<IpwSettingsListener*>(listener.Get()));
   }
   WideString Cell(std::int32_t c, std::int32_t r) {
     OleVariant v;

@@ -239,7 +239,7 @@ TEST(Pwhost, PluginsIsTheDefaultAndDrivesTheFivePlugins) {
         "  6 \"Web Checkpoints\": not created (0x80004001)",
         "  \"Web Testing\": running\n      points: builders, object type, sub-providers, hooks, settings pages, "
         "setting changes, object kinds, call information, runtime objects, event subscription, engine events, node "
-        "events, actions, warning options, settings groups\n",
+        "events, actions, warning options, settings groups, setting validator\n",
         "      warning option {2CC97723-B13B-41D7-B6F8-360974A2AE2A} \"Show the \"Application was not prepared "
         "properly\" message\"\n      Flash mapping \"Global\\ProbewrightLCIntf9_",
         "\"Microsoft Active Accessibility Support\", \"Web Testing\"\n",  // "iexplore.exe" is served

@@ -114,7 +114,7 @@ struct DescriptorRow {
 TEST_F(Plugins, DescribeTheirObjectTypesAndAnswerTheirInterfaces) {
   const IID hook = IpwOpenAppHookProvider::iid, hook2 = IpwOpenAppHookProvider2::iid;
   const IID page = IpwSettingsPageProvider::iid, listener = IpwSettingsChangeListener::iid;
-  const IID kinds = IpwObjectKindProvider::iid, a = IpwMSAAExtensionA::iid, b = IpwMSAAExtensionB::iid;
+  const IID kinds = IpwObjectKindProvider::iid, a = IpwSettingValueValidator::iid, b = IpwMSAAExtensionB::iid;
   const std::vector<IID> common = {IcvPlugin::iid, IcvKeyItem::iid, IpwObjectTypeDescriptor::iid,
                                    IpwSubProviderList::iid, IpwObjectCallProvider::iid, hook};
   const std::vector<DescriptorRow> rows = {
@@ -157,12 +157,13 @@ TEST_F(Plugins, DescribeTheirObjectTypesAndAnswerTheirInterfaces) {
         EXPECT_EQ(keyOf(QueryAs<IpwSettingsChangeListener>(p.Get()).Get(), &IpwSettingsChangeListener::GetListenerKey),
                   pluginKey);
       }
-      if (auto extA = QueryAs<IpwMSAAExtensionA>(p.Get())) {
-        EXPECT_EQ(keyOf(extA.Get(), &IpwMSAAExtensionA::GetKey), pluginKey);
+      if (auto extA = QueryAs<IpwSettingValueValidator>(p.Get())) {
+        EXPECT_EQ(keyOf(extA.Get(), &IpwSettingValueValidator::GetKey), pluginKey);
         EXPECT_EQ(keyOf(QueryAs<IpwMSAAExtensionB>(p.Get()).Get(), &IpwMSAAExtensionB::GetKey), pluginKey);
         VARIANT v{};
-        EXPECT_EQ(extA->Operation4(), S_OK);
-        EXPECT_EQ(extA->Operation6(v), S_OK);
+        EXPECT_EQ(extA->ValidatorOperation4(), S_OK);
+        EXPECT_EQ(extA->ValidateSetting(nullptr, v), S_OK);
+        EXPECT_EQ(extA->ValidatorOperation6(v), S_OK);
       }
 
       auto d = QueryAs<IpwObjectTypeDescriptor>(p.Get());

@@ -10,8 +10,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
 #include <future>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -259,6 +261,35 @@ TEST_F(FlashLocalConnection, TheCreatorDoesNotWaitAndDestructionJoinsUnlinksAndD
   void* p = nullptr;
   EXPECT_EQ(UnmarshalInterfaceToken(token, IDispatch::iid, &p), CO_E_OBJNOTCONNECTED);
   EXPECT_EQ(p, nullptr);
+}
+
+// A reader that watches shared memory wakes up at the publication and finds the whole token:
+// at no wake-up does it find a length without the bytes behind it (the length is written last).
+TEST_F(FlashLocalConnection, AWatchingReaderWakesAtThePublicationAndFindsTheWholeToken) {
+  auto options = Options();
+  std::promise<void> reached, go;
+  auto released = go.get_future().share();
+  options.beforePublish = [&reached, released] {
+    reached.set_value();
+    released.wait();
+  };
+  auto lc = std::make_unique<TMacromediaLCInterface>(6, options);
+  reached.get_future().wait();
+  TSharedMemoryWatch watch;  // made before the publication can happen
+  ASSERT_TRUE(watch.Watching());
+  EXPECT_FALSE(FindLCInterfaceMapping(6, options.namePrefix));
+  go.set_value();
+  std::optional<TLCInterfaceMapping> found;
+  while (!found || found->length == 0) {
+    ASSERT_TRUE(watch.Wait(std::chrono::seconds(30)));  // other processes' objects wake it too
+    found = FindLCInterfaceMapping(6, options.namePrefix);
+    if (found && found->length != 0) {
+      EXPECT_EQ(found->processId, static_cast<std::uint32_t>(getpid()));
+    }
+  }
+  EXPECT_EQ(found->length, kInterfaceTokenSize);
+  lc->Wait();
+  EXPECT_EQ(lc->GetState(), State::Published);
 }
 
 // What a reader of the names finds: the published token under the name it was published by

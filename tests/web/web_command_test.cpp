@@ -1,5 +1,6 @@
 // pwhost web ids: steps run in order on the built-in table; disabled actions and bad steps
-// answer their exit codes.
+// answer their exit codes. pwhost web settings: changes, publications, messages and questions,
+// the hook arrays.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -76,6 +77,22 @@ TEST(WebSettingsCommand, AppliesChangesAsTheUserAndPrintsPublications) {
   EXPECT_NE(r.out.find("tree model = 2"), std::string::npos);
   EXPECT_NE(r.out.find("ignore dynamic URL parameters = False"), std::string::npos);
   EXPECT_NE(r.out.find("dynamic parameters = \"sid\\ntoken\""), std::string::npos) << r.out;
+}
+
+// The sample project's mapped page: a change of the parameters asks, after printing what it
+// published; the question is answered no and the page keeps its URL. Turning them off asks
+// nothing.
+TEST(WebSettingsCommand, AChangeOfTheParametersOffersToRemapTheSamplePage) {
+  const auto asked = RunWeb({"settings", "Dynamic parameters=sessionid"});
+  EXPECT_EQ(asked.code, 0) << asked.err;
+  EXPECT_NE(asked.out.find("Dynamic parameters:\n  publish {33C0A94E-7F58-493C-BCCC-91685352F9B4} dynamic parameters "
+                           "= \"sessionid\"\nConfirmation: Remap the web pages that were mapped earlier?\n"),
+            std::string::npos)
+      << asked.out;
+  EXPECT_NE(asked.out.find("mapped page pageCart: URL = \"http://shop.example/cart.htm?sessionid=5E1&item=7\""),
+            std::string::npos);
+  const auto off = RunWeb({"settings", "Ignore dynamic URL parameters=false"});
+  EXPECT_EQ(off.out.find("Confirmation:"), std::string::npos) << off.out;
 }
 
 TEST(WebSettingsCommand, UnknownCaptionsAndRefusedValuesChangeNothing) {

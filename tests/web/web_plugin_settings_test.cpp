@@ -75,24 +75,67 @@ TEST_F(WebPluginSettings, RegisterPageBuildsTheSettingsAndLoadAndChangePublish) 
   EXPECT_EQ(Published().size(), loaded.size() + 1);
 }
 
-TEST_F(WebPluginSettings, TheValidatorReportsABadExpressionUntilWithdrawn) {
+// The plug-in answers {767C39FB-...} itself and is added on the table's key: the host asks it
+// about each edit of the table, and it reports what the table's checks find until method 5 or
+// Finalize withdraws it.
+TEST_F(WebPluginSettings, TheHostAsksThePluginAboutTableEditsUntilWithdrawn) {
+  const std::size_t before = host_->Settings().ListenerCount();
   ASSERT_EQ(Pages()->RegisterPage(group_.Get()), S_OK);
-  ASSERT_NE(plugin_->Validator(), nullptr);
+  EXPECT_EQ(host_->Settings().ListenerCount(), before + 1);
+  EXPECT_TRUE(plugin_->ValidatorAdded());
+  ComPtr<IpwSettingValueValidator> validator;
+  ASSERT_EQ(plugin_->QueryInterface(IpwSettingValueValidator::iid, validator.PutVoid()), S_OK);
+  GUID key{};
+  ASSERT_EQ(validator->GetKey(&key), S_OK);
+  EXPECT_EQ(key, kWebTestingPluginKey);
+  VARIANT none{};
+  EXPECT_EQ(validator->ValidatorOperation4(), S_OK);
+  EXPECT_EQ(validator->ValidatorOperation6(none), S_OK);
+
   auto table = FindDynamicIdTable(host_->Manager());
   ASSERT_NE(table, nullptr);
-  ASSERT_EQ(table->SetCurrentRow(8), S_OK);  // a RegExp row
-  ASSERT_EQ(table->SetCurrentColumn(kDiPattern), S_OK);
-  ASSERT_EQ(table->SetCell(kDiPattern, 8, OleVariant(u"{unclosed").Get()), S_OK);
-  ASSERT_EQ(plugin_->Validator()->SettingChanged(S(kDynamicIdSettingKey)), S_OK);
-  const auto& messages = host_->Messenger().Messages();
-  ASSERT_FALSE(messages.empty());
-  EXPECT_EQ(messages.back().text, kDynamicIdInvalidRegExpr);
-  EXPECT_EQ(messages.back().helpContext, kDynamicIdInvalidRegExprHelp);
-  // Method 5 withdraws it; twice, and Finalize after it, are harmless.
+  const auto& messenger = host_->Messenger();
+  auto edit = [&](std::int32_t row, std::int32_t column, const OleVariant& value) {
+    ASSERT_EQ(table->SetCurrentRow(row), S_OK);
+    ASSERT_EQ(table->SetCurrentColumn(column), S_OK);
+    ASSERT_EQ(table->SetCell(column, row, value.Get()), S_OK);
+  };
+  // A bad expression on a RegExp row (8): told through the messenger's 16, the cell kept.
+  edit(8, kDiPattern, OleVariant(u"{unclosed"));
+  ASSERT_EQ(messenger.Messages().size(), 1u);
+  EXPECT_EQ(messenger.Messages().back().text, kDynamicIdInvalidRegExpr);
+  EXPECT_EQ(messenger.Messages().back().helpContext, kDynamicIdInvalidRegExprHelp);
+  OleVariant kept;
+  ASSERT_EQ(table->GetCell(kDiPattern, 8, kept.Put()), S_OK);
+  EXPECT_EQ(kept.AsString(), u"{unclosed");
+  // A template on a wildcard row (1): told as well.
+  edit(1, kDiTemplate, OleVariant(u"$1"));
+  ASSERT_EQ(messenger.Messages().size(), 2u);
+  EXPECT_EQ(messenger.Messages().back().text, kDynamicIdMisplacedTemplate);
+  // A change of rows (not a cell) asks nothing of the checks.
+  std::int32_t appended = -1;
+  ASSERT_EQ(table->AppendRow(&appended), S_OK);
+  EXPECT_EQ(messenger.Messages().size(), 2u);
+
+  // Method 5 withdraws it (twice is harmless): the same bad edit is no longer reported.
   Pages()->Unused5();
   Pages()->Unused5();
+  EXPECT_FALSE(plugin_->ValidatorAdded());
+  EXPECT_EQ(host_->Settings().ListenerCount(), before);
+  edit(8, kDiPattern, OleVariant(u"(again"));
+  EXPECT_EQ(messenger.Messages().size(), 2u);
+
+  // Added again (twice: a second build adds it once only), Finalize withdraws it too; asked
+  // after Finalize, it does nothing.
+  ASSERT_EQ(Pages()->RegisterPage(group_.Get()), S_OK);
+  ASSERT_EQ(Pages()->RegisterPage(group_.Get()), S_OK);
+  EXPECT_EQ(host_->Settings().ListenerCount(), before + 1);
   EXPECT_EQ(plugin_->Finalize(), S_OK);
+  EXPECT_EQ(host_->Settings().ListenerCount(), before);
   EXPECT_EQ(plugin_->Settings(), nullptr);
+  EXPECT_EQ(validator->ValidateSetting(S(kDynamicIdSettingKey), none), S_OK);
+  EXPECT_EQ(messenger.Messages().size(), 2u);
+  validator = nullptr;
   plugin_ = nullptr;
 }
 

@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <optional>
 #include <string>
-#include <thread>
 
 #include "core/com/exposed_objects.h"
 #include "tools/pwhost/array_text.h"
@@ -19,6 +18,7 @@
 #include "host/sample_firefox.h"
 #include "host/test_host.h"
 #include "platform/kernel/kernel.h"
+#include "platform/kernel/shared_memory.h"
 #include "platform/rtl/strings.h"
 #include "web/flash/flash_local_connection.h"
 #include "web/plugin/web_testing_plugin.h"
@@ -107,14 +107,15 @@ struct PointName {
   const char* name;
 };
 const PointName kPoints[] = {
-    {IpwSysNodeBuilderProvider::iid, "builders"},       {IpwObjectTypeDescriptor::iid, "object type"},
-    {IpwSubProviderList::iid, "sub-providers"},         {IpwOpenAppHookProvider::iid, "hooks"},
-    {IpwSettingsPageProvider::iid, "settings pages"},   {IpwSettingsChangeListener::iid, "setting changes"},
-    {IpwObjectKindProvider::iid, "object kinds"},       {IpwObjectCallProvider::iid, "call information"},
-    {IpwRuntimeObjectProvider::iid, "runtime objects"}, {IpwEventSubscription::iid, "event subscription"},
-    {IpwTestEngineEvents::iid, "engine events"},        {IpwHostEventListener::iid, "node events"},
-    {IpwProjectItemTypeProvider::iid, "item types"},    {IpwActionProvider::iid, "actions"},
-    {IpwWarningOptionProvider::iid, "warning options"}, {IpwMSAAExtensionB::iid, "settings groups"},
+    {IpwSysNodeBuilderProvider::iid, "builders"},         {IpwObjectTypeDescriptor::iid, "object type"},
+    {IpwSubProviderList::iid, "sub-providers"},           {IpwOpenAppHookProvider::iid, "hooks"},
+    {IpwSettingsPageProvider::iid, "settings pages"},     {IpwSettingsChangeListener::iid, "setting changes"},
+    {IpwObjectKindProvider::iid, "object kinds"},         {IpwObjectCallProvider::iid, "call information"},
+    {IpwRuntimeObjectProvider::iid, "runtime objects"},   {IpwEventSubscription::iid, "event subscription"},
+    {IpwTestEngineEvents::iid, "engine events"},          {IpwHostEventListener::iid, "node events"},
+    {IpwProjectItemTypeProvider::iid, "item types"},      {IpwActionProvider::iid, "actions"},
+    {IpwWarningOptionProvider::iid, "warning options"},   {IpwMSAAExtensionB::iid, "settings groups"},
+    {IpwSettingValueValidator::iid, "setting validator"},
 };
 
 std::string PointsOf(IUnknown* object) {
@@ -160,18 +161,25 @@ void PrintWarningOptions(IUnknown* object) {
 
 // The mapping the Web Testing plug-in's Flash local connection publishes (its instance is the
 // host's major version). The connection's thread publishes on its own after Initialize, so the
-// names are read until this process's token is under one of them (at most 5 s); a name held by
-// another host of the same version is reported as such.
+// names are read again at each change of shared memory until this process's token is under one
+// of them (at most 5 s); a name held by another host of the same version is reported as such.
 void PrintFlashMapping(TestHost& host) {
   std::int32_t major = 0;
   ComPtr<IpwHostInformation> information;
   if (Succeeded(host.Manager()->GetInformation(information.Put())) && information) information->GetMajorVersion(&major);
   const auto self = static_cast<std::uint32_t>(GetCurrentProcessId());
+  TSharedMemoryWatch watch;  // before the first look: no publication after it is missed
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
   std::optional<web::TLCInterfaceMapping> found;
-  for (int tries = 0; tries < 500; ++tries) {
+  for (;;) {
     found = web::FindLCInterfaceMapping(major);
     if (found && found->processId == self) break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0 || !watch.Wait(left)) {
+      found = web::FindLCInterfaceMapping(major);
+      break;
+    }
   }
   if (!found) std::printf("      Flash mapping: none published for version %d\n", major);
   else if (found->processId == self)

@@ -1,11 +1,20 @@
 #include "tools/pwhost/web_command.h"
 
+#include <stdlib.h>
+
 #include <charconv>
+#include <filesystem>
 #include <memory>
 
 #include "core/host/host_settings.h"
 #include "core/host/module_proxy.h"
+#include "host/name_mapping.h"
+#include "host/node_type_registry.h"
 #include "host/test_host.h"
+#include "platform/automation/bstr.h"
+#include "project/container/item_helpers.h"
+#include "project/nodes/project_helpers.h"
+#include "tools/pwhost/commands.h"
 #include "platform/rtl/exceptions.h"
 #include "platform/com/guid.h"
 #include "platform/rtl/strings.h"
@@ -234,13 +243,88 @@ const char* PublishedName(const GUID& key) {
   return "?";
 }
 
+// A project in a scratch folder whose name mapping holds one mapped web page, so that a change of
+// the dynamic URL parameters offers to re-map it (the question is answered no). The folder goes
+// with the object.
+class SampleMappedProject {
+ public:
+  explicit SampleMappedProject(TestHost& host) : host_(host), mappings_(host) {
+    std::string pattern = (std::filesystem::temp_directory_path() / "pwhost-web-XXXXXX").string();
+    if (!::mkdtemp(pattern.data())) throw Exception(u"No scratch folder for the sample project");
+    folder_ = pattern;
+    GUID key{};
+    OleCheck(CreateGuid(key));
+    project_ = MakeObject<THostProject>(nullptr, key);
+    OleCheck(project_->Initialize(host.Manager()));
+    project_->ReloadFromFileName(Utf8ToWide((folder_ / "Sample.pwp").string()), true);
+    host.Projects().SetDefaultProject(project_->AsNode());
+    host.Projects().SetSuiteOpen(true);
+    project::CreateProjectItem(host.Manager(), project_->AsNode(), kNameMappingItemTypeKey, {}, u"", false, true,
+                               item_);
+    auto repository = mappings_.Repository(project::GetProjectKey(project_->AsNode()));
+    if (!repository) throw Exception(u"The sample project has no name mapping");
+    ComPtr<IpwNameMappingRepositoryItem> page;
+    OleCheck(repository->Root().AddChild(BString(u"pageCart").Get(), page.Put()));
+    page_ = static_cast<TNameMappingItem*>(page.Get());
+    page_->Identification().AddProperty(BString(u"ObjectType").Get(), VARIANT_TRUE, OleVariant(u"Page").Get());
+    page_->Identification().AddProperty(BString(u"URL").Get(), VARIANT_TRUE,
+                                        OleVariant(u"http://shop.example/cart.htm?sessionid=5E1&item=7").Get());
+  }
+  ~SampleMappedProject() {
+    item_ = nullptr;
+    page_ = nullptr;
+    host_.Projects().SetDefaultProject(nullptr);
+    host_.Projects().SetSuiteOpen(false);
+    project_->Finalize();
+    project_ = nullptr;
+    std::error_code ignored;
+    std::filesystem::remove_all(folder_, ignored);
+  }
+  SampleMappedProject(const SampleMappedProject&) = delete;
+  SampleMappedProject& operator=(const SampleMappedProject&) = delete;
+
+  WideString PageUrl() const {
+    for (const auto& p : page_->Identification().Properties())
+      if (p.name == u"URL") return p.value.AsString();
+    return {};
+  }
+
+ private:
+  TestHost& host_;
+  TNameMappings mappings_;
+  std::filesystem::path folder_;
+  ComPtr<THostProject> project_;
+  ComPtr<IpwProjectNode> item_;
+  ComPtr<TNameMappingItem> page_;
+};
+
 int RunSettings(const std::vector<std::string>& args, std::FILE* out, std::FILE* err) {
+  NamePoolUnit names;
   TestHostOptions options;
   options.interactive = true;
   TestHost host(options);
   host.Messenger().SetDefaultConfirmation(false);
-  host.SetPrinter([out](const WideString& line) { std::fprintf(out, "%s\n", WideToUtf8(line).c_str()); });
+  // Publications are printed in the order they came, before any message that follows them.
+  std::size_t printed = 0;
+  auto flush = [&] {
+    const auto published = host.HookParameters().Received();
+    for (; printed < published.size(); ++printed)
+      std::fprintf(out, "  publish %s %s = %s\n", GuidToString(published[printed].key).c_str(),
+                   PublishedName(published[printed].key), Text(published[printed].value).c_str());
+  };
+  auto plain = [out](const WideString& line) { std::fprintf(out, "%s\n", WideToUtf8(line).c_str()); };
+  host.SetPrinter([&](const WideString& line) {
+    flush();
+    plain(line);
+  });
+  // The printer above goes before what it refers to: the host prints plainly from then on.
+  struct PrinterReset {
+    TestHost& host;
+    decltype(plain) printer;
+    ~PrinterReset() { host.SetPrinter(printer); }
+  } reset{host, plain};
   IcvBaseManager* root = host.Manager();
+  SampleMappedProject sample(host);
   auto group = RegisterSettingsGroup(root, kWebGroupKey, u"Web Testing", u"", 0, 0, u"");
   web::TpwWebSettings settings(root);
   settings.BuildSettings(group.Get(), nullptr);
@@ -296,13 +380,6 @@ int RunSettings(const std::vector<std::string>& args, std::FILE* out, std::FILE*
     changes.push_back(std::move(c));
   }
 
-  std::size_t printed = 0;
-  auto flush = [&] {
-    const auto published = host.HookParameters().Received();
-    for (; printed < published.size(); ++printed)
-      std::fprintf(out, "  publish %s %s = %s\n", GuidToString(published[printed].key).c_str(),
-                   PublishedName(published[printed].key), Text(published[printed].value).c_str());
-  };
   std::fprintf(out, "load:\n");
   for (const auto& s : all) {
     settings.SettingLoaded(static_cast<IcvTableSetting_DVS*>(s.Get()), kProjectOwner);
@@ -328,6 +405,7 @@ int RunSettings(const std::vector<std::string>& args, std::FILE* out, std::FILE*
   for (const auto& s : all)
     if (s->Key() != web::kDynamicIdSettingKey)
       std::fprintf(out, "  %s = %s\n", WideToUtf8(s->Caption()).c_str(), Text(s->CurrentValue()).c_str());
+  std::fprintf(out, "  mapped page pageCart: URL = \"%s\"\n", WideToUtf8(sample.PageUrl()).c_str());
   PrintBrowserHook(host, settings, out);
   StopHelperModules();
   return 0;

@@ -179,9 +179,11 @@ void TMacromediaLCInterface::Publish() {
     mapping = create(name, length + 4, &outcome);
   }
   if (!mapping) return finish(outcome == TNamedSharedMemory::Outcome::ExistsLive ? State::Kept : State::Failed);
-  auto* bytes = static_cast<std::uint8_t*>(mapping->Data());
-  PutLe32(bytes, static_cast<std::uint32_t>(length));
-  std::memcpy(bytes + 4, token.data(), length);
+  // The bytes first, the length last: a reader that finds the length finds the whole token, and
+  // the write of the length wakes the watches of shared memory (TSharedMemoryWatch).
+  std::uint8_t lengthBytes[4];
+  PutLe32(lengthBytes, static_cast<std::uint32_t>(length));
+  if (!mapping->Write(4, token) || !mapping->Write(0, lengthBytes)) return finish(State::Failed);
   std::lock_guard guard(lock_);
   mapping_ = std::move(mapping);
   published_ = std::move(name);

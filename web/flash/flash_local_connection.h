@@ -6,7 +6,9 @@
 // TMacromediaLCDispatch, marshals its IDispatch and publishes the marshaled bytes in the named
 // shared memory "ProbewrightLCIntf<N>": the global name ("Global\ProbewrightLCIntf<N>_<session>")
 // first, the plain name when the global one is refused. Layout, little-endian: offset 0, 4 bytes:
-// L, the length of the marshaled bytes; offset 4, L bytes: the marshaled interface.
+// L, the length of the marshaled bytes; offset 4, L bytes: the marshaled interface. The bytes
+// are written before L, both through the object's descriptor: a reader that finds L finds the
+// whole token, and a TSharedMemoryWatch wakes up at the write of L.
 // - A name held by a living creator (another host of the same version) is left alone and nothing
 //   is published; one left by a dead creator is replaced (platform/kernel/shared_memory.h).
 // - The object is made exclusively with mode 0600 and unlinked at destruction.

@@ -72,18 +72,6 @@ OleVariant VariantArrayOf(const std::vector<OleVariant>& items) {
   return holder;
 }
 
-// The validator of the dynamic-identifier table: each change of it goes to the table's checks.
-class TpwDynamicIdValidator final : public Implements<ComObject, IpwSettingsListener> {
- public:
-  explicit TpwDynamicIdValidator(IcvBaseManager* root) : root_(root) {}
-  HRESULT SettingChanged(IpwSetting* setting) override {
-    return SafeCall([&] { DynamicIdSettingChanged(root_, setting); });
-  }
-
- private:
-  IcvBaseManager* root_;
-};
-
 ComPtr<IcvPlugin> CreateDefault() { return ComPtr<IcvPlugin>(MakeObject<TpwWebTestingPlugin>().Get()); }
 
 OleVariant ItemWait(const char16_t* name, bool noParameter) {
@@ -190,7 +178,6 @@ void TpwWebTestingPlugin::DoInitialize(IcvBaseManager* manager) {
     }
     settings_->SetHostVersion(major, minor);
   }
-  validator_ = ComPtr<IpwSettingsListener>(MakeObject<TpwDynamicIdValidator>(manager).Get());
   if (parts_.makeAnalyzer) analyzer_ = parts_.makeAnalyzer(manager);
   if (parts_.makeEventProvider) {
     eventProvider_ = parts_.makeEventProvider();
@@ -210,9 +197,8 @@ void TpwWebTestingPlugin::DoFinalize() {
   }
   RegisterAnalyzer(false);
   analyzer_ = nullptr;
-  if (settings_ && validatorAdded_) settings_->RemoveValidator(validator_.Get());
+  if (settings_ && validatorAdded_) settings_->RemoveValidator(Validator());
   validatorAdded_ = false;
-  validator_ = nullptr;
   settings_.reset();
   objects_ = {};
   TcvBasePlugin::DoFinalize();
@@ -530,16 +516,26 @@ HRESULT TpwWebTestingPlugin::NodeChanged(IUnknown* node) {
 HRESULT TpwWebTestingPlugin::RegisterPage(IpwSettingsGroup* group) {
   return SafeCall([&] {
     if (!settings_) OleError(E_UNEXPECTED);
-    settings_->BuildSettings(group, validator_.Get());
-    validatorAdded_ = validator_ != nullptr;
+    // A second build adds the validator once more: the first is withdrawn, so one withdrawal
+    // always leaves none behind (the host's list holds a reference to the plug-in).
+    if (validatorAdded_) settings_->RemoveValidator(Validator());
+    validatorAdded_ = false;
+    settings_->BuildSettings(group, Validator());
+    validatorAdded_ = true;
     objects_ = settings_->Objects();
   });
 }
 
 void TpwWebTestingPlugin::Unused5() {
   (void)SafeCall([&] {
-    if (settings_ && validatorAdded_) settings_->RemoveValidator(validator_.Get());
+    if (settings_ && validatorAdded_) settings_->RemoveValidator(Validator());
     validatorAdded_ = false;
+  });
+}
+
+HRESULT TpwWebTestingPlugin::ValidateSetting(IpwSetting* setting, const VARIANT&) {
+  return SafeCall([&] {
+    if (IcvBaseManager* manager = Manager()) DynamicIdSettingChanged(manager, setting);
   });
 }
 

@@ -28,10 +28,13 @@
 // - IpwSettingsPageProvider: RegisterPage builds the web settings (web/settings/web_settings.h)
 //   with the plug-in's validator on the dynamic-identifier table; method 5 withdraws the
 //   validator; SetSettingsGroup (a setting loaded) and IpwSettingsChangeListener's
-//   SettingChanged forward to the settings' SettingLoaded and SettingChanged. The validator
-//   (a small object of its own, so the table's listener list holds no reference to the plug-in)
-//   forwards to DynamicIdSettingChanged. After each load and change the plug-in's tree model
-//   and legacy flag are read back from the settings;
+//   SettingChanged forward to the settings' SettingLoaded and SettingChanged. After each load
+//   and change the plug-in's tree model and legacy flag are read back from the settings;
+// - IpwSettingValueValidator {767C39FB-...}: its key; ValidateSetting (the host asks it about
+//   each change of the dynamic-identifier table, on whose key the settings pages added the
+//   plug-in) forwards to DynamicIdSettingChanged with the manager; the other two do nothing.
+//   While it is added the host's settings hold a reference to the plug-in: method 5 and
+//   Finalize withdraw it;
 // - engine event 3 with a test item {DAA206BF-...} or {5FC128EC-...} (IpwTestEngineEventObject)
 //   and engine state 12 run the settings' tree-model check; the end of a run (state 11) lets
 //   every item be reported again;
@@ -114,7 +117,7 @@ class TpwWebTestingPlugin final
                         IpwObjectKindProvider, IpwObjectCallProvider, IpwRuntimeObjectProvider,
                         TpwEventSubscriptionPoint, IpwTestEngineEvents, IpwHostEventListener, IpwSettingsPageProvider,
                         IpwSettingsChangeListener, IpwOpenAppHookProvider2, IpwActionRegistrar, IpwActionProvider,
-                        TpwWarningOptionPoint, IpwSettingsGroupListener> {
+                        TpwWarningOptionPoint, IpwSettingsGroupListener, IpwSettingValueValidator> {
  public:
   explicit TpwWebTestingPlugin(TpwWebTestingParts parts = DefaultWebTestingParts());
   ~TpwWebTestingPlugin() override;
@@ -194,6 +197,10 @@ class TpwWebTestingPlugin final
   // IpwSettingsGroupListener
   HRESULT Operation4(IUnknown*) override { return S_OK; }
   HRESULT Operation5() override { return S_OK; }
+  // IpwSettingValueValidator
+  HRESULT ValidatorOperation4() override { return S_OK; }
+  HRESULT ValidateSetting(IpwSetting* setting, const VARIANT& newValue) override;
+  HRESULT ValidatorOperation6(const VARIANT&) override { return S_OK; }
   // The Flash local connection (nil before Initialize and after Finalize).
   TMacromediaLCInterface* FlashConnection() const { return flashConnection_.get(); }
 
@@ -205,9 +212,11 @@ class TpwWebTestingPlugin final
   bool AnalyzerRegistered() const { return analyzerRegistered_; }
   IpwWebProjectEventProvider* EventProvider() const { return eventProvider_.Get(); }
   IUnknown* Analyzer() const { return analyzer_.Get(); }
-  // The web settings (nil before Initialize and after Finalize) and the validator.
+  // The web settings (nil before Initialize and after Finalize).
   TpwWebSettings* Settings() const { return settings_.get(); }
-  IpwSettingsListener* Validator() const { return validator_.Get(); }
+  // The plug-in as the validator of the dynamic-identifier table, and whether it is added.
+  IpwSettingValueValidator* Validator() { return this; }
+  bool ValidatorAdded() const { return validatorAdded_; }
 
  protected:
   GUID DoGetKey() override { return kWebTestingPluginKey; }
@@ -236,7 +245,6 @@ class TpwWebTestingPlugin final
   mutable std::mutex projectLock_;
   GUID currentProject_{};
   std::unique_ptr<TpwWebSettings> settings_;
-  ComPtr<IpwSettingsListener> validator_;
   bool validatorAdded_ = false;
   std::unique_ptr<TMacromediaLCInterface> flashConnection_;
 };

@@ -6,12 +6,14 @@
 #include "core/host/host_services.h"
 #include "core/host/host_settings.h"
 #include "openapps/extensions/node_utils.h"
+#include "openapps/namemapping/name_mapping.h"
 #include "platform/automation/bstr.h"
 #include "platform/com/safecall.h"
 #include "platform/rtl/exceptions.h"
 #include "platform/rtl/strings.h"
 #include "platform/ui/resources.h"
 #include "project/nodes/project_helpers.h"
+#include "web/options/web_testing_options.h"
 #include "web/settings/dynamic_ids.h"
 #include "web/settings/options_runtime_object.h"
 
@@ -84,25 +86,158 @@ std::optional<StoredVersion> VersionOf(IpwSetting* setting) {
 
 }  // namespace
 
-// The dynamic parameters text: column 0 of each row, trimmed, empty rows skipped, joined by LF.
-WideString DynamicParametersText(IcvBaseManager* root) {
-  WideString text;
+std::vector<WideString> DynamicParameterNames(IcvBaseManager* root) {
+  std::vector<WideString> names;
   auto setting = GetSettingIntf(root, kDynamicParametersKey);
-  if (!setting) return text;
+  if (!setting) return names;
   ComPtr<IcvTableSetting_DVS> table;
-  if (Failed(setting->QueryInterface(IcvTableSetting_DVS::iid, table.PutVoid())) || !table) return text;
+  if (Failed(setting->QueryInterface(IcvTableSetting_DVS::iid, table.PutVoid())) || !table) return names;
   std::int32_t rows = 0;
   SafeCallCheck(table->GetRowCount(&rows));
   for (std::int32_t r = 0; r < rows; ++r) {
     OleVariant cell;
     SafeCallCheck(table->GetCell(0, r, cell.Put()));
     if (cell.Get().vt == VT_EMPTY || cell.Get().vt == VT_NULL) continue;
-    const WideString name(WideTrim(cell.AsString()));
-    if (name.empty()) continue;
+    WideString name(WideTrim(cell.AsString()));
+    if (!name.empty()) names.push_back(std::move(name));
+  }
+  return names;
+}
+
+WideString DynamicParametersText(IcvBaseManager* root) {
+  WideString text;
+  for (const auto& name : DynamicParameterNames(root)) {
     if (!text.empty()) text += u'\n';
     text += name;
   }
   return text;
+}
+
+// ---- Re-mapping of mapped pages --------------------------------------------------------------
+
+namespace {
+
+// What the re-mapping reads of a mapped item: whether it is a page and where its URL is.
+struct MappedItemFacts {
+  bool page = false;
+  std::int32_t url = -1;  // the index of the identification property "URL"
+  ComPtr<IpwIdentificationProperties> properties;
+  bool PageWithUrl() const { return page && url >= 0; }
+};
+
+MappedItemFacts FactsOf(IpwNameMappingRepositoryItem* item) {
+  MappedItemFacts facts;
+  SafeCallCheck(item->GetIdentification(facts.properties.Put()));
+  if (!facts.properties) return facts;
+  std::int32_t count = 0;
+  SafeCallCheck(facts.properties->GetCount(&count));
+  for (std::int32_t i = 0; i < count; ++i) {
+    BString name;
+    SafeCallCheck(facts.properties->GetPropertyName(i, name.Put()));
+    if (SameTextIgnoringCase(name.View(), u"URL")) {
+      if (facts.url < 0) facts.url = i;
+    } else if (SameTextIgnoringCase(name.View(), u"ObjectType")) {
+      OleVariant value;
+      SafeCallCheck(facts.properties->GetPropertyValue(i, value.Put()));
+      if (value.Get().vt == VT_BSTR && SameTextIgnoringCase(BstrView(value.Get().bstrVal), u"Page")) facts.page = true;
+    }
+  }
+  return facts;
+}
+
+std::vector<ComPtr<IpwNameMappingRepositoryItem>> ChildrenOf(IpwNameMappingRepositoryItem* item) {
+  std::vector<ComPtr<IpwNameMappingRepositoryItem>> children;
+  std::int32_t count = 0;
+  SafeCallCheck(item->GetChildCount(&count));
+  for (std::int32_t i = 0; i < count; ++i) {
+    ComPtr<IpwNameMappingRepositoryItem> child;
+    SafeCallCheck(item->GetChild(i, child.Put()));
+    if (child) children.push_back(std::move(child));
+  }
+  return children;
+}
+
+// Depth first over the items at and below `top` in tree order (an explicit stack: a deep
+// mapping costs no call stack); `visit` answers whether to go below the item.
+template <class Visit>
+void WalkMappedItems(IpwNameMappingRepositoryItem* top, Visit&& visit) {
+  if (!top) return;
+  std::vector<ComPtr<IpwNameMappingRepositoryItem>> stack{ComPtr<IpwNameMappingRepositoryItem>(top)};
+  while (!stack.empty()) {
+    auto item = std::move(stack.back());
+    stack.pop_back();
+    if (!visit(item.Get())) continue;
+    auto children = ChildrenOf(item.Get());
+    for (auto at = children.rbegin(); at != children.rend(); ++at) stack.push_back(std::move(*at));
+  }
+}
+
+}  // namespace
+
+ComPtr<IpwNameMappingRepositoryItem> FindNameMappingRoot(IcvBaseManager* root) {
+  ComPtr<IpwProjectNodeRegistry> registry;
+  try {
+    registry = GetHostService<IpwProjectNodeRegistry>(root, project::kNodeRegistryService);
+  } catch (const EOleSysError&) {
+  }
+  if (!registry) return nullptr;
+  VARIANT_BOOL open = VARIANT_FALSE;
+  SafeCallCheck(registry->IsSuiteOpen(&open));
+  if (!open) return nullptr;
+  ComPtr<IpwProjectNode> current, project;
+  SafeCallCheck(registry->GetCurrentNode(current.Put()));
+  if (current) project = project::FindParentProject(current.Get());
+  else SafeCallCheck(registry->GetDefaultProject(project.Put()));
+  if (!project) return nullptr;
+  auto item = QueryAs<IpwNameMappingRootProvider>(project::FindChildByType(project.Get(), kNameMappingItemType).Get());
+  if (!item) return nullptr;
+  ComPtr<IpwNameMappingRepositoryItem> mapping;
+  SafeCallCheck(item->GetMappingRoot(mapping.Put()));
+  return mapping;
+}
+
+bool HasMappedPage(IpwNameMappingRepositoryItem* item) {
+  bool found = false;
+  WalkMappedItems(item, [&](IpwNameMappingRepositoryItem* at) {
+    if (found) return false;
+    found = FactsOf(at).PageWithUrl();
+    return !found;
+  });
+  return found;
+}
+
+std::size_t MaskMappedPageUrls(IpwNameMappingRepositoryItem* item, const std::vector<WideString>& names) {
+  std::size_t changed = 0;
+  WalkMappedItems(item, [&](IpwNameMappingRepositoryItem* at) {
+    const auto facts = FactsOf(at);
+    if (!facts.PageWithUrl()) return true;
+    OleVariant value;
+    SafeCallCheck(facts.properties->GetPropertyValue(facts.url, value.Put()));
+    if (value.Get().vt != VT_BSTR) return true;  // no URL text to mask
+    const WideString url(BstrView(value.Get().bstrVal));
+    const WideString masked = MaskDynamicUrlParams(url, names);
+    if (masked != url) {
+      SafeCallCheck(facts.properties->SetPropertyValue(facts.url, OleVariant(WideStringView(masked)).Get()));
+      ++changed;
+    }
+    return true;
+  });
+  return changed;
+}
+
+void OfferRemapOfMappedPages(IcvBaseManager* root) {
+  auto mapping = FindNameMappingRoot(root);
+  if (!mapping || !HasMappedPage(mapping.Get())) return;
+  ComPtr<IcvMessenger> messenger;
+  try {
+    messenger = project::GetMessenger(root);
+  } catch (const EOleSysError&) {
+  }
+  if (!messenger) return;
+  BString question(kRemapPagesQuestion);
+  VARIANT_BOOL yes = VARIANT_FALSE;
+  SafeCallCheck(messenger->Confirm(question.Get(), kRemapPagesHelp, 0, 0, &yes));
+  if (yes) MaskMappedPageUrls(mapping.Get(), DynamicParameterNames(root));
 }
 
 void TreeModelName(std::int32_t model, WideString& name) {
@@ -136,7 +271,7 @@ WideString TreeModelLogDetails(WideStringView name) {
          u"settings</a></p></body></html>";
 }
 
-void TpwWebSettings::BuildSettings(IpwSettingsGroup* group, IpwSettingsListener* validator) {
+void TpwWebSettings::BuildSettings(IpwSettingsGroup* group, IUnknown* validator) {
   // Each page gets its own copy of the bitmap (the host owns what it is given); a module
   // without the resource registers its pages without one.
   for (const auto& p : kPages) {
@@ -216,7 +351,7 @@ void TpwWebSettings::MakeSettingsObjects() {
   objects_ = std::move(made);
 }
 
-void TpwWebSettings::RemoveValidator(IpwSettingsListener* validator) {
+void TpwWebSettings::RemoveValidator(IUnknown* validator) {
   if (validator) RemoveSettingsKeyListener(root_, kDynamicIdSettingKey, validator);
 }
 
@@ -303,21 +438,25 @@ void TpwWebSettings::PublishPatterns(bool disable) {
   Publish(kDynamicIdSettingKey, OleVariant(WideStringView(text)));
 }
 
-void TpwWebSettings::PublishDynamicParameters(bool) {
+void TpwWebSettings::PublishDynamicParameters(bool notify) {
   auto store = Store();
   if (!store) return;
   OleVariant value = GetSettingValue(root_, kIgnoreDynamicUrlParamsKey);
   const bool ignore = value.Get().vt == VT_BOOL && value.Get().boolVal != 0;
-  if (ignore != lastIgnore_)
+  bool changed = false;
+  if (ignore != lastIgnore_) {
     SafeCallCheck(store->SetHookParameter(kIgnoreDynamicUrlParamsKey, OleVariant(ignore).Get()));
+    changed = true;
+  }
   lastIgnore_ = ignore;
   if (!ignore) return;
   const WideString text = DynamicParametersText(root_);
-  if (!SameTextIgnoringCase(text, lastParameters_))
+  if (!SameTextIgnoringCase(text, lastParameters_)) {
     SafeCallCheck(store->SetHookParameter(kDynamicParametersKey, OleVariant(WideStringView(text)).Get()));
+    changed = true;
+  }
   lastParameters_ = text;
-  // The offer to re-map mapped pages (notify set, a change noted) needs the name mapping's
-  // root; the plug-in object makes it once that is there.
+  if (changed && notify) OfferRemapOfMappedPages(root_);
 }
 
 void TpwWebSettings::SettingChanged(IpwSetting* setting, const GUID& ownerKey) {

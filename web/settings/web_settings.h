@@ -18,13 +18,21 @@
 // "WebPageLoadingTimeout", then "IESettings", "IEZoneSettings" and "FlashSettings" by their
 // creators. A later BuildSettings makes new ones.
 //
-// Not here yet: the re-mapping of mapped pages when the dynamic URL parameters change.
+// Re-mapping: when a user's change of "Ignore dynamic URL parameters" or "Dynamic parameters"
+// publishes something new while parameters are ignored, the mapped pages of the project in use
+// (the current node's project, else the default project; none while no suite is open) may keep
+// URLs with the old parameters. When its NameMapping item {5DCBAC3B-...} holds a page (an item
+// whose identification property "ObjectType" is "Page" and which has the identification
+// property "URL"), the user is asked "Remap the web pages that were mapped earlier?" (help
+// 4229); yes masks every mapped page's URL with the parameter names (MaskDynamicUrlParams),
+// no leaves the mapping as it is. Property names and "Page" are compared ignoring case.
 #pragma once
 
 #include <cstdint>
 #include <mutex>
 #include <set>
 #include <utility>
+#include <vector>
 
 #include "interfaces/ProbewrightHost.h"
 #include "platform/automation/variant.h"
@@ -77,9 +85,27 @@ WideString TreeModelWarningText(WideStringView modelName);
 // The test log entry's details (HTML) for a model's name.
 WideString TreeModelLogDetails(WideStringView modelName);
 
-// The dynamic parameters text kept in the host's settings: column 0 of each row of the table,
-// trimmed, empty rows skipped, joined by LF (empty when there is no table).
+// The names of the dynamic parameters kept in the host's settings: column 0 of each row of the
+// table, trimmed, empty rows skipped (none when there is no table).
+std::vector<WideString> DynamicParameterNames(IcvBaseManager* root);
+// The same names joined by LF.
 WideString DynamicParametersText(IcvBaseManager* root);
+
+// Re-mapping of mapped pages.
+inline constexpr char16_t kRemapPagesQuestion[] = u"Remap the web pages that were mapped earlier?";
+inline constexpr std::int32_t kRemapPagesHelp = 4229;
+// The root of the mapped items of the project in use; nil without an open suite, a project, its
+// NameMapping item or the item's root.
+ComPtr<IpwNameMappingRepositoryItem> FindNameMappingRoot(IcvBaseManager* root);
+// Whether a mapped page with a URL is at or below the item (depth first, children in order; a
+// page's own children are not searched).
+bool HasMappedPage(IpwNameMappingRepositoryItem* item);
+// Masks the URL of every mapped page at or below the item with the parameter names; answers how
+// many URLs changed.
+std::size_t MaskMappedPageUrls(IpwNameMappingRepositoryItem* item, const std::vector<WideString>& names);
+// The whole offer: find the mapping, ask when it holds a page, mask on yes. No question without
+// a page or a messenger.
+void OfferRemapOfMappedPages(IcvBaseManager* root);
 
 class TpwWebSettings {
  public:
@@ -88,12 +114,13 @@ class TpwWebSettings {
       : root_(root), creators_(std::move(creators)) {}
 
   // Pages, the nine settings with their defaults, the settings objects, the table of dynamic
-  // identifiers (created last) and the key listener `validator` on it (nil: none).
-  void BuildSettings(IpwSettingsGroup* group, IpwSettingsListener* validator);
+  // identifiers (created last) and the key listener `validator` on it (an
+  // IpwSettingValueValidator; nil: none).
+  void BuildSettings(IpwSettingsGroup* group, IUnknown* validator);
   // The settings objects the last BuildSettings made (nil before).
   const TpwSettingsObjects& Objects() const { return objects_; }
   // Withdraws the validator from the table's key.
-  void RemoveValidator(IpwSettingsListener* validator);
+  void RemoveValidator(IUnknown* validator);
   void SettingChanged(IpwSetting* setting, const GUID& ownerKey);
   void SettingLoaded(IpwSetting* setting, const GUID& ownerKey);
   // The host's own version (its folder object's two numbers), against which stored settings are

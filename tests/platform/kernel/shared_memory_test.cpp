@@ -1,6 +1,7 @@
 // Named shared memory: system names, exclusive creation with mode 0600, a child process reading
 // what was written, a live creator's object kept, a dead creator's replaced, the unlink at
-// destruction. Names carry this test process's id.
+// destruction, writes through the descriptor and the watch they wake. Names carry this test
+// process's id.
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -9,8 +10,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
+#include <memory>
 #include <string>
+#include <thread>
 
 #include "platform/kernel/shared_memory.h"
 
@@ -115,3 +119,37 @@ TEST(SharedMemory, OpenWritesIntoAnotherCreatorsObjectWithinItsSizeAndLeavesItIn
 }
 
 }  // namespace
+
+// Write goes through the descriptor: what fits is seen in the mapping and by another opener; what
+// does not fit is refused and nothing is written.
+TEST(SharedMemory, WriteStaysWithinTheObject) {
+  auto memory = TNamedSharedMemory::Create(Name("pw_shm_write"), 8, nullptr);
+  ASSERT_TRUE(memory);
+  const std::uint8_t bytes[] = {1, 2, 3, 4};
+  EXPECT_TRUE(memory->Write(4, bytes));
+  EXPECT_EQ(std::memcmp(static_cast<std::uint8_t*>(memory->Data()) + 4, bytes, 4), 0);
+  auto other = TNamedSharedMemory::Open(Name("pw_shm_write"), 8);
+  ASSERT_TRUE(other);
+  EXPECT_EQ(static_cast<std::uint8_t*>(other->Data())[7], 4);
+  EXPECT_FALSE(memory->Write(5, bytes));  // one byte past the end
+  EXPECT_FALSE(memory->Write(9, {}));
+  EXPECT_TRUE(memory->Write(8, {}));
+  EXPECT_EQ(static_cast<std::uint8_t*>(memory->Data())[0], 0);
+}
+
+// A watch made before another thread makes and writes an object wakes up for it (the thread is
+// started only once the watch exists, so nothing is missed); the wait is an event wait, its
+// ceiling never reached.
+TEST(SharedMemory, AWatchWakesWhenAnObjectIsMadeAndWritten) {
+  pw::TSharedMemoryWatch watch;
+  ASSERT_TRUE(watch.Watching());
+  std::unique_ptr<TNamedSharedMemory> made;
+  std::thread writer([&] {
+    made = TNamedSharedMemory::Create(Name("pw_shm_watch"), 4, nullptr);
+    const std::uint8_t one[] = {1};
+    if (made) made->Write(0, one);
+  });
+  EXPECT_TRUE(watch.Wait(std::chrono::seconds(30)));
+  writer.join();
+  ASSERT_TRUE(made);
+}
