@@ -11,6 +11,7 @@
 #include "web/navigation/canonical_url.h"
 #include "web/navigation/node_facts.h"
 #include "web/navigation/page_search.h"
+#include "web/navigation/window_to_url.h"
 
 namespace pw::web {
 
@@ -59,6 +60,23 @@ ComPtr<IDispatch> LookForFrame(IpwSysNode* root, std::int32_t frameProcessId, st
   return nullptr;
 }
 
+// The page shown in the frame window among the pages of the browser node above the frame:
+// one whose pivot window is the frame's window. Nil when the frame has no window handle or no
+// browser node is above it.
+ComPtr<IpwSysNode> FramePageOfBrowser(IpwSysNode* frame, const GUID& contextKey, WideStringView wanted,
+                                      IcvBaseManager* manager) {
+  auto window = QueryAs<IpwSysObjectWindow>(frame);
+  std::int32_t handle = 0;
+  if (!window || Failed(window->GetHandle(&handle)) || handle == 0) return nullptr;
+  ComPtr<IpwSysNode> browser = FindBrowserNode(frame);
+  if (!browser) return nullptr;
+  return FindPageByProperty(browser.Get(), contextKey, wanted, true, manager, [handle](IpwSysNode* page) {
+    auto pivot = QueryAs<IpwSysObjectControlWithPivotWindow>(page);
+    std::int32_t shown = 0;
+    return pivot && Succeeded(pivot->GetPivotWindow(&shown)) && shown == handle;
+  });
+}
+
 }  // namespace
 
 ComPtr<IDispatch> TpwWebIEFrameMethod::FindFrame(std::int32_t index, DWORD limit) {
@@ -103,6 +121,7 @@ HRESULT TpwWebIEFrameExtender::Page(BSTR url, IDispatch** value) {
         if (browser && !SameObject(browser.Get(), node.Get()))
           page = FindPageByProperty(browser.Get(), contextKey_, wanted, true, manager_.Get());
       }
+      if (!page) page = FramePageOfBrowser(node.Get(), contextKey_, wanted, manager_.Get());
     } catch (const EOleSysError&) {
       page = nullptr;  // the host's object for the name below answers instead
     }

@@ -13,8 +13,10 @@
 //
 // Page (URL): the page with the URL ("*" and "?" patterns; "*" as given, any other URL
 // canonical) among the frame window's descendants, else among those of the browser node it
-// refers to (refreshed first). Not found, or a step raised: the host's object for Page("URL"),
-// never another page. Without a node: nil.
+// refers to (refreshed first), else among the pages of the nearest browser node above the frame
+// (its "ObjectType" "Browser") that the frame window shows (their pivot window is the frame's:
+// the host's pages live under their browser's process, not under its windows). Not found, or a
+// step raised: the host's object for Page("URL"), never another page. Without a node: nil.
 #pragma once
 
 #include "interfaces/pwWebTesting.h"
