@@ -608,25 +608,37 @@ void TSysNode::SetMemberValue(WideStringView name, const OleVariant& value) {
   std::lock_guard guard(lock_);
   const std::size_t i = FindMemberLocked(name);
   if (i == members_.size()) {
-    members_.push_back({WideString(name), value, nullptr, false, {}});
+    members_.push_back({WideString(name), value, nullptr});
   } else {
     members_[i].value = value;
     members_[i].function = nullptr;
-    members_[i].traits = {};
+    members_[i].method = false;
     SetMemberLiveLocked(i, false);
   }
 }
 
-void TSysNode::SetMember(WideStringView name, MemberFunction function, MemberTraits traits) {
+void TSysNode::SetFunctionMember(WideStringView name, MemberFunction function, bool method) {
   std::lock_guard guard(lock_);
   const std::size_t i = FindMemberLocked(name);
-  if (i == members_.size()) {
-    members_.push_back({WideString(name), OleVariant(), std::move(function), false, traits});
-  } else {
-    members_[i].function = std::move(function);
-    members_[i].traits = traits;
-    SetMemberLiveLocked(i, false);
-  }
+  if (i == members_.size()) members_.push_back({WideString(name), OleVariant(), nullptr});
+  members_[i].function = std::move(function);
+  members_[i].method = method;
+  SetMemberLiveLocked(i, false);
+}
+
+void TSysNode::SetMember(WideStringView name, MemberFunction function) {
+  SetFunctionMember(name, std::move(function), false);
+}
+
+void TSysNode::SetMethod(WideStringView name, MemberFunction function) {
+  SetFunctionMember(name, std::move(function), true);
+}
+
+void TSysNode::YieldToSlices(WideStringView name) {
+  std::lock_guard guard(lock_);
+  const std::size_t i = FindMemberLocked(name);
+  if (i == members_.size()) members_.push_back({WideString(name), OleVariant(), nullptr});
+  members_[i].yieldsToSlices = true;
 }
 
 void TSysNode::SetLiveMember(WideStringView name, MemberFunction function) {
@@ -744,7 +756,7 @@ HRESULT TSysNode::InvokeMember(std::size_t index, WORD flags, DISPPARAMS* params
       } else {
         Member& m = members_[index];
         // A method runs only when called: a read makes a script see a function, a put has no target.
-        if (m.function && m.traits.method && !(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
+        if (m.function && m.method && !(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
         if (!m.function && (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) && !args.empty()) {
           m.value = args.back();
           return S_OK;
@@ -785,7 +797,7 @@ HRESULT TSysNode::GetIDsOfNames(const IID& riid, const char16_t* const* names, s
   {
     std::lock_guard guard(lock_);
     if (const std::size_t i = FindMemberLocked(names[0]); i < members_.size()) {
-      if (!members_[i].traits.yieldsToSlices) {
+      if (!members_[i].yieldsToSlices) {
         dispIds[0] = kMemberDispIdBase + static_cast<DISPID>(i);
         return S_OK;
       }

@@ -84,23 +84,18 @@ class TSysNode final
   // (an exception becomes the call's failure with its message and code). "Exists" answers
   // whether the node is in the tree unless a member of that name is set.
   //
-  // A function member is a property (computed at each read, given a put's value) unless its
-  // traits make it a method: a method runs only when called (DISPATCH_METHOD); a plain read or a
-  // put answers DISP_E_MEMBERNOTFOUND, so a script reads it as a function to call and never runs
-  // it by reading it. A member that yields to slices stands in for a slice's member of the same
-  // name: while a slice attached to the node answers the name, the name reaches the slice; the
-  // node's own answers otherwise (no slice, or none with that name).
+  // A function member set by SetMember is a property (computed at each read, given a put's
+  // value); one set by SetMethod is a method: it runs only when called (DISPATCH_METHOD), while a
+  // plain read or a put answers DISP_E_MEMBERNOTFOUND, so a script reads it as a function to call
+  // and never runs it by reading it. YieldToSlices makes the member of that name (an empty one
+  // when there is none yet) stand in for a slice's member of the same name, from then on and
+  // whatever is set under the name later: while a slice attached to the node answers the name,
+  // the name reaches the slice; the node's own answers otherwise.
   using MemberFunction = std::function<OleVariant(std::vector<OleVariant>& args)>;
-  struct MemberTraits {
-    bool method = false;
-    bool yieldsToSlices = false;
-  };
   void SetMemberValue(WideStringView name, const OleVariant& value);
-  void SetMember(WideStringView name, MemberFunction function, MemberTraits traits);
-  void SetMember(WideStringView name, MemberFunction function) { SetMember(name, std::move(function), {}); }
-  void SetMethod(WideStringView name, MemberFunction function) {
-    SetMember(name, std::move(function), {.method = true});
-  }
+  void SetMember(WideStringView name, MemberFunction function);
+  void SetMethod(WideStringView name, MemberFunction function);
+  void YieldToSlices(WideStringView name);
   // A member read from what the node stands for at each call (given one argument, as a property
   // put passes it, it writes it there): not a property the node knows, so searches over the
   // nodes' members leave it out. The node's property kLiveMembersProperty lists the names of its
@@ -302,7 +297,8 @@ class TSysNode final
     OleVariant value;
     MemberFunction function;
     bool live = false;
-    MemberTraits traits;
+    bool method = false;
+    bool yieldsToSlices = false;
   };
   static constexpr DISPID kMemberDispIdBase = 0x30000000;
   static constexpr DISPID kExistsDispId = kMemberDispIdBase - 1;  // "Exists" without a member of that name
@@ -311,6 +307,7 @@ class TSysNode final
   // Marks a member live or not, and lists the live ones in the property kLiveMembersProperty.
   void SetMemberLiveLocked(std::size_t index, bool live);
   std::size_t FindMemberLocked(WideStringView name) const;
+  void SetFunctionMember(WideStringView name, MemberFunction function, bool method);
   HRESULT InvokeMember(std::size_t index, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* excepInfo);
   void RecordWindowAction(WideStringView action);
   bool isProcess_ = false;

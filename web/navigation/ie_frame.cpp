@@ -1,6 +1,7 @@
 #include "web/navigation/ie_frame.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "core/automation/dispatch_helpers.h"
 #include "openapps/extensions/node_utils.h"
@@ -38,8 +39,9 @@ HRESULT TpwWebIEFrameMethod::WaitIEFrame(std::int32_t index, std::int32_t timeou
 
 namespace {
 
-// Window("IEFrame", "*", Index) of the frame process among the root's children; nil when the
-// process or an existing window is not there.
+// Window("IEFrame", "*", Index + 1) of the frame process among the root's children; nil when
+// the process or an existing window is not there. IEFrame counts frames from 0 (IEFrame(0) is
+// the first), a process's Window counts its windows from 1.
 ComPtr<IDispatch> LookForFrame(IpwSysNode* root, std::int32_t frameProcessId, std::int32_t index) {
   TpwSysNodeChildren children;
   GetSysNodeChildren(root, false, children);
@@ -48,7 +50,8 @@ ComPtr<IDispatch> LookForFrame(IpwSysNode* root, std::int32_t frameProcessId, st
     std::int32_t id = 0;
     if (!process || Failed(process->GetProcessId(&id)) || id != frameProcessId) continue;
     try {
-      const OleVariant args[] = {OleVariant(u"IEFrame"), OleVariant(u"*"), OleVariant(index)};
+      const std::int32_t windowIndex = index < INT32_MAX ? index + 1 : index;
+      const OleVariant args[] = {OleVariant(u"IEFrame"), OleVariant(u"*"), OleVariant(windowIndex)};
       OleVariant window = DispInvoke(DispatchOf(child.Get()).Get(), u"Window", args);
       auto frame = VarToDispatch(window.Get());
       if (frame && NodeExists(frame.Get())) return frame;

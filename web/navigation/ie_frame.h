@@ -4,7 +4,8 @@
 // IEFrame (Index) / WaitIEFrame (Index, Timeout): the frame window of the tab lives in another
 // process, the frame process (its id given at creation; 0 = none). The search walks the
 // children of the tab process's parent for the process with that id and asks it for
-// Window("IEFrame", "*", Index); an answer that exists is the result. Without one it waits
+// Window("IEFrame", "*", Index + 1) (IEFrame counts from 0, Window from 1: IEFrame(0) is the
+// first frame); an answer that exists is the result. Without one it waits
 // 100 ms on a time-out counter, refreshes the parent and looks again until the limit passes
 // (elapsed time unsigned against the limit) or the run stops. IEFrame waits the default wait
 // time-out; WaitIEFrame waits Timeout ms, -1 without a limit (any other negative Timeout looks

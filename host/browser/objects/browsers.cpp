@@ -311,27 +311,22 @@ void TBrowsers::AddPageMembersLocked(const std::shared_ptr<TestedBrowser>& b) {
   });
   b->node->SetPageContext(static_cast<IpwObjectContext2*>(nativeContext.Get()));
   b->node->SetMemberValue(u"ProcessId", OleVariant(static_cast<std::int32_t>(ProcessIdLocked(b->kind))));
-  // "URL" and "NavigateTo" stand in for the navigation slice the web builders attach (its URL,
-  // NavigateTo with a wait time, Wait and ToUrl): while a slice answers them, scripts reach the
-  // slice's.
-  b->node->SetMember(
-      u"URL",
-      [weak](std::vector<OleVariant>&) {
-        auto alive = weak.lock();
-        if (!alive) return OleVariant(u"");
-        return OleVariant(Utf8ToWide(alive->Location()));
-      },
-      {.yieldsToSlices = true});
-  b->node->SetMember(
-      u"NavigateTo",
-      [this, weak](std::vector<OleVariant>& args) {
-        auto alive = weak.lock();
-        if (!alive) throw EOleSysError(Utf8ToWide(browser::kClosedMessage), E_FAIL);
-        if (args.empty()) throw EOleSysError(u"NavigateTo needs a URL", E_INVALIDARG);
-        Navigate(*alive, WideToUtf8(args[0].AsString()));
-        return OleVariant();
-      },
-      {.method = true, .yieldsToSlices = true});
+  b->node->SetMember(u"URL", [weak](std::vector<OleVariant>&) {
+    auto alive = weak.lock();
+    if (!alive) return OleVariant(u"");
+    return OleVariant(Utf8ToWide(alive->Location()));
+  });
+  b->node->SetMethod(u"NavigateTo", [this, weak](std::vector<OleVariant>& args) {
+    auto alive = weak.lock();
+    if (!alive) throw EOleSysError(Utf8ToWide(browser::kClosedMessage), E_FAIL);
+    if (args.empty()) throw EOleSysError(u"NavigateTo needs a URL", E_INVALIDARG);
+    Navigate(*alive, WideToUtf8(args[0].AsString()));
+    return OleVariant();
+  });
+  // They stand in for the navigation slice the web builders attach (its URL, NavigateTo with a
+  // wait time, Wait and ToUrl): while a slice answers them, scripts reach the slice's.
+  b->node->YieldToSlices(u"URL");
+  b->node->YieldToSlices(u"NavigateTo");
   // The mouse to a point of the page's viewport (its top-left corner 0, 0); -1 or missing: the
   // viewport's centre. What rests under an element's parent when that parent is the page.
   b->node->SetMethod(u"HoverMouse", [weak](std::vector<OleVariant>& args) {
