@@ -88,8 +88,9 @@ class TNodeWeakReference final : public Implements<ComObject, IpwNodeReference> 
 // The key of the open-applications context table (a page's native context).
 constexpr GUID kContextTableKey = MakeGuid("{010C9CA9-DAD6-477B-92A5-A435CF493762}");
 
-// The kind of process objects that builders ask a node for.
+// The kinds of process and window objects that builders ask a node for.
 constexpr GUID kProcessKindKey = MakeGuid("{89700BDC-D5D8-4BE2-ACC3-E934A765A45A}");
+constexpr GUID kWindowKindKey = MakeGuid("{E9E061ED-0F79-433C-941B-A6235328FA2C}");
 
 // The kind of the builders that extend the Sys node only.
 constexpr GUID kSysNodeBuilderKind = MakeGuid("{4A9F9237-C1F7-4B80-9573-8440D7B37DC6}");
@@ -579,6 +580,9 @@ HRESULT TSysNode::GetNativeObject(const GUID& kind, IUnknown** object) {
     // A process node is its own process object under the process kind.
     if (at == natives_.end() && isProcess_ && kind == kProcessKindKey)
       return SetOut(object, ComPtr<IUnknown>(static_cast<IpwSysObjectProcess*>(this)));
+    // A window node is its own window object under the window kind.
+    if (at == natives_.end() && windowHandle_ != 0 && kind == kWindowKindKey)
+      return SetOut(object, ComPtr<IUnknown>(static_cast<IpwSysObjectWindow*>(this)));
     SetOut(object, at == natives_.end() ? nullptr : at->second);
   });
 }
@@ -604,23 +608,37 @@ void TSysNode::SetMemberValue(WideStringView name, const OleVariant& value) {
   std::lock_guard guard(lock_);
   const std::size_t i = FindMemberLocked(name);
   if (i == members_.size()) {
-    members_.push_back({WideString(name), value, nullptr, false});
+    members_.push_back({WideString(name), value, nullptr});
   } else {
     members_[i].value = value;
     members_[i].function = nullptr;
+    members_[i].method = false;
     SetMemberLiveLocked(i, false);
   }
 }
 
-void TSysNode::SetMember(WideStringView name, MemberFunction function) {
+void TSysNode::SetFunctionMember(WideStringView name, MemberFunction function, bool method) {
   std::lock_guard guard(lock_);
   const std::size_t i = FindMemberLocked(name);
-  if (i == members_.size()) {
-    members_.push_back({WideString(name), OleVariant(), std::move(function), false});
-  } else {
-    members_[i].function = std::move(function);
-    SetMemberLiveLocked(i, false);
-  }
+  if (i == members_.size()) members_.push_back({WideString(name), OleVariant(), nullptr});
+  members_[i].function = std::move(function);
+  members_[i].method = method;
+  SetMemberLiveLocked(i, false);
+}
+
+void TSysNode::SetMember(WideStringView name, MemberFunction function) {
+  SetFunctionMember(name, std::move(function), false);
+}
+
+void TSysNode::SetMethod(WideStringView name, MemberFunction function) {
+  SetFunctionMember(name, std::move(function), true);
+}
+
+void TSysNode::YieldToSlices(WideStringView name) {
+  std::lock_guard guard(lock_);
+  const std::size_t i = FindMemberLocked(name);
+  if (i == members_.size()) members_.push_back({WideString(name), OleVariant(), nullptr});
+  members_[i].yieldsToSlices = true;
 }
 
 void TSysNode::SetLiveMember(WideStringView name, MemberFunction function) {
@@ -737,6 +755,8 @@ HRESULT TSysNode::InvokeMember(std::size_t index, WORD flags, DISPPARAMS* params
         answer = OleVariant(InTree());
       } else {
         Member& m = members_[index];
+        // A method runs only when called: a read makes a script see a function, a put has no target.
+        if (m.function && m.method && !(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
         if (!m.function && (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) && !args.empty()) {
           m.value = args.back();
           return S_OK;
@@ -771,13 +791,18 @@ HRESULT TSysNode::GetIDsOfNames(const IID& riid, const char16_t* const* names, s
                                 DISPID* dispIds) {
   HRESULT own = TCVAAutoIntfObject::GetIDsOfNames(riid, names, count, lcid, dispIds);
   if (Succeeded(own) || count == 0 || !names || !dispIds) return own;
+  // A member that yields to slices answers only when no slice does (members are never removed,
+  // so its index stays valid while the slices are asked).
+  std::size_t yielding = SIZE_MAX;
   {
     std::lock_guard guard(lock_);
     if (const std::size_t i = FindMemberLocked(names[0]); i < members_.size()) {
-      dispIds[0] = kMemberDispIdBase + static_cast<DISPID>(i);
-      return S_OK;
-    }
-    if (SameTextIgnoringCase(names[0], u"Exists")) {
+      if (!members_[i].yieldsToSlices) {
+        dispIds[0] = kMemberDispIdBase + static_cast<DISPID>(i);
+        return S_OK;
+      }
+      yielding = i;
+    } else if (SameTextIgnoringCase(names[0], u"Exists")) {
       dispIds[0] = kExistsDispId;
       return S_OK;
     }
@@ -790,6 +815,10 @@ HRESULT TSysNode::GetIDsOfNames(const IID& riid, const char16_t* const* names, s
     auto at = std::find(sliceRoutes_.begin(), sliceRoutes_.end(), route);
     if (at == sliceRoutes_.end()) at = sliceRoutes_.insert(sliceRoutes_.end(), route);
     dispIds[0] = kSliceDispIdBase + static_cast<DISPID>(at - sliceRoutes_.begin());
+    return S_OK;
+  }
+  if (yielding != SIZE_MAX) {
+    dispIds[0] = kMemberDispIdBase + static_cast<DISPID>(yielding);
     return S_OK;
   }
   return own;

@@ -74,17 +74,28 @@ class TSysNode final
   // is the node's default native object: while it answers IDispatch the node answers
   // IpwSysNodeInvoke, which calls it late-bound.
   void SetNativeObject(const GUID& kind, IUnknown* object);
-  // A window node (IpwSysObjectWindow answers its handle) and a control with a pivot window
-  // (IpwSysObjectControlWithPivotWindow); a node answers each only once it is set.
+  // A window node (IpwSysObjectWindow answers its handle; the node is also its own native object
+  // under the window kind {E9E061ED-...} unless one was set for that kind) and a control with a
+  // pivot window (IpwSysObjectControlWithPivotWindow); a node answers each only once it is set.
   void SetWindowHandle(std::int32_t handle) { windowHandle_ = handle; }
   void SetPivotWindow(std::int32_t handle) { pivotWindow_ = handle; }
   // Script members of the node's own (answered after IpwScriptSysNode's, before the slices'): a
   // value (read, and written by a property put) or a function of the arguments in call order
   // (an exception becomes the call's failure with its message and code). "Exists" answers
   // whether the node is in the tree unless a member of that name is set.
+  //
+  // A function member set by SetMember is a property (computed at each read, given a put's
+  // value); one set by SetMethod is a method: it runs only when called (DISPATCH_METHOD), while a
+  // plain read or a put answers DISP_E_MEMBERNOTFOUND, so a script reads it as a function to call
+  // and never runs it by reading it. YieldToSlices makes the member of that name (an empty one
+  // when there is none yet) stand in for a slice's member of the same name, from then on and
+  // whatever is set under the name later: while a slice attached to the node answers the name,
+  // the name reaches the slice; the node's own answers otherwise.
   using MemberFunction = std::function<OleVariant(std::vector<OleVariant>& args)>;
   void SetMemberValue(WideStringView name, const OleVariant& value);
   void SetMember(WideStringView name, MemberFunction function);
+  void SetMethod(WideStringView name, MemberFunction function);
+  void YieldToSlices(WideStringView name);
   // A member read from what the node stands for at each call (given one argument, as a property
   // put passes it, it writes it there): not a property the node knows, so searches over the
   // nodes' members leave it out. The node's property kLiveMembersProperty lists the names of its
@@ -202,9 +213,10 @@ class TSysNode final
   PW_HOST_RESERVED(3)
   HRESULT GetNativeObject(const GUID& kind, IUnknown** object) override;
   HRESULT AddExtension(const GUID& iid, IUnknown* slice, const GUID& group, std::int32_t tag) override;
-  // IDispatch: the node's own members, then its slices' in the order they were added. A name a
-  // slice answers gets a DISPID of the node (kSliceDispIdBase + its entry) that routes each call
-  // to that slice with the slice's own DISPID.
+  // IDispatch: the node's own members, then its slices' in the order they were added (a member
+  // that yields to slices comes after them). A name a slice answers gets a DISPID of the node
+  // (kSliceDispIdBase + its entry) that routes each call to that slice with the slice's own
+  // DISPID.
   static constexpr DISPID kSliceDispIdBase = 0x40000000;
   // IpwSysObjectWindow, IpwSysObjectControlWithPivotWindow, IpwNativeContext
   HRESULT GetHandle(std::int32_t* handle) override;
@@ -285,6 +297,8 @@ class TSysNode final
     OleVariant value;
     MemberFunction function;
     bool live = false;
+    bool method = false;
+    bool yieldsToSlices = false;
   };
   static constexpr DISPID kMemberDispIdBase = 0x30000000;
   static constexpr DISPID kExistsDispId = kMemberDispIdBase - 1;  // "Exists" without a member of that name
@@ -293,6 +307,7 @@ class TSysNode final
   // Marks a member live or not, and lists the live ones in the property kLiveMembersProperty.
   void SetMemberLiveLocked(std::size_t index, bool live);
   std::size_t FindMemberLocked(WideStringView name) const;
+  void SetFunctionMember(WideStringView name, MemberFunction function, bool method);
   HRESULT InvokeMember(std::size_t index, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* excepInfo);
   void RecordWindowAction(WideStringView action);
   bool isProcess_ = false;

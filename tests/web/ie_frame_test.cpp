@@ -47,7 +47,7 @@ TEST_F(IEFrameTest, IEFrameAnswersTheFrameProcessWindow) {
   auto tab = Tab(600, 500);
   OleVariant result = CallNode(tab, u"IEFrame", {OleVariant(2)});
   EXPECT_EQ(Identity(result), Identity(frame));
-  EXPECT_EQ(indexes, std::vector<std::int32_t>{2});
+  EXPECT_EQ(indexes, std::vector<std::int32_t>{3});  // the third frame: Window counts from 1
 }
 
 TEST_F(IEFrameTest, IEFrameWaitsTheDefaultTimeoutInStepsThenAnswersThePlaceholder) {
@@ -160,6 +160,46 @@ TEST_F(IEFrameTest, PageFindsTheFramesPageByCanonicalUrlOrPattern) {
   OleVariant none = CallNode(window, u"Page", {OleVariant(u"*")});
   EXPECT_EQ(host.HostObjects().NameRequests().back(), u"Page(\"*\")");
   EXPECT_FALSE(NodeExists(Identity(none)));
+}
+
+// Frame windows whose pages live under their browser's node, not under the windows (the host's
+// own nodes): each frame answers the page it shows (its pivot window is the frame's), never a
+// page another frame shows or one no window shows.
+TEST_F(IEFrameTest, PageOfAFrameIsThePageItShowsAmongItsBrowsersPages) {
+  auto process = AddProcess(500, u"iexplore.exe");
+  process->SetMemberValue(u"ObjectType", OleVariant(u"Browser"));
+  auto first = AddWindow(process, 0x100, false);
+  auto second = AddWindow(process, 0x200, false);
+  auto unseen = AddWindow(process, 0, false);  // a frame without a window handle
+  for (const auto& w : {first, second, unseen})
+    Attach(w, MakeObject<TpwWebIEFrameExtender>(Manager(), GUID_NULL), IpwWebIEFrame::iid);
+  auto a = AddPage(process, u"http://a.test/", 500, true);
+  a->SetPivotWindow(0x100);
+  auto b = AddPage(process, u"http://b.test/", 500, true);
+  b->SetPivotWindow(0x200);
+  AddPage(process, u"http://c.test/", 500, true);  // shown by no window
+  struct Case {
+    ComPtr<host::TSysNode> frame;
+    const char16_t* url;
+    IUnknown* page;  // nil: the placeholder for Page("url")
+  } cases[] = {
+      {first, u"*", Identity(a)},
+      {second, u"*", Identity(b)},
+      {first, u"HTTP://A.TEST:80", Identity(a)},
+      {first, u"http://b.test/", nullptr},
+      {second, u"http://c.test/", nullptr},
+      {unseen, u"*", nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(WideToUtf8(c.url));
+    OleVariant result = CallNode(c.frame, u"Page", {OleVariant(c.url)});
+    if (c.page) {
+      EXPECT_EQ(Identity(result), c.page);
+    } else {
+      ASSERT_TRUE(Identity(result));
+      EXPECT_FALSE(NodeExists(Identity(result)));
+    }
+  }
 }
 
 TEST_F(IEFrameTest, PageOfAFrameWhoseSearchRaisesAnswersTheNamedPlaceholder) {

@@ -29,6 +29,7 @@
 #include "web/navigation/page_search.h"
 #include "web/navigation/process_to_url.h"
 #include "web/navigation/window_to_url.h"
+#include "web/plugin/web_builders.h"
 
 namespace pw::web::test {
 namespace {
@@ -170,13 +171,14 @@ TEST_F(RealEngineFrames, IEFrameAndWaitIEFrameAnswerTheProcesssFrameWindow) {
   ASSERT_TRUE(process);
   std::int32_t pid = 0;
   ASSERT_EQ(QueryAs<IpwSysObjectProcess>(Node(process))->GetProcessId(&pid), S_OK);
-  // Window("IEFrame", "*", i): the i-th frame window of the process, made a node on demand.
+  // Window("IEFrame", "*", i): the i-th frame window of the process (counted from 1), made a
+  // node on demand.
   std::vector<ComPtr<host::TSysNode>> frames;
   std::vector<HWND> handles;  // of each frame node (0: one that does not exist)
   int asked = 0;
   process->SetMember(u"Window", [&](std::vector<OleVariant>& args) {
     ++asked;
-    const auto index = static_cast<std::size_t>(args.at(2).AsInt());
+    const auto index = static_cast<std::size_t>(args.at(2).AsInt() - 1);
     std::vector<HWND> windows;
     for (const auto& b : host.Browsers().List())
       if (b->kind == host::BrowserKind::InternetExplorer) windows.push_back(b->window);
@@ -322,6 +324,68 @@ TEST_F(RealEngineFrames, TheBrowserObjectAnswersTheWindowLevelMembersByNumber) {
   } catch (const EOleException& e) {
     EXPECT_EQ(e.ErrorCode(), E_FAIL);
   }
+}
+
+// The host's own nodes with the slices the plug-in's builders attach (none by hand): the
+// navigation slice on each page (its URL and NavigateTo reach the slice, which finds the browser
+// object in the page's own page context), the IEFrame slice on the "iexplore" process and the
+// Page slice on each frame window, which answers the page that frame shows, never another
+// browser's.
+TEST_F(RealEngineFrames, TheBuildersSlicesNavigateTheHostsPagesAndFrames) {
+  struct KeptFactories {
+    TpwWebSliceFactories saved = WebSliceFactories();
+    ~KeptFactories() { WebSliceFactories() = saved; }
+  } kept;
+  // The lookups' slices answer through the services' library, which this test does not load.
+  WebSliceFactories() = TpwWebSliceFactories{};
+  auto& tree = host.ObjectTree();
+  auto process = MakeObject<TpwWebProcess>(Manager());
+  auto window = MakeObject<TpwWebWindow>(Manager());
+  auto table = MakeObject<TpwOpenAppContextTableBuilder>(
+      static_cast<IpwSysManager*>(&tree), MakeGuid("{3E7B1C59-8A24-4F06-B1D3-6C92E0A4F715}"), kContextTableKind);
+  for (IpwSysNodeBuilder* b :
+       {static_cast<IpwSysNodeBuilder*>(process.Get()), static_cast<IpwSysNodeBuilder*>(window.Get()),
+        static_cast<IpwSysNodeBuilder*>(table.Get())})
+    tree.AddBuilder(b);
+  struct Cleared {
+    host::TSysManager& tree;
+    ~Cleared() { tree.ClearBuilders(); }
+  } cleared{tree};
+  auto first = host.Browsers().Launch(host::BrowserKind::InternetExplorer, Url("first.html"));
+  auto second = host.Browsers().Launch(host::BrowserKind::InternetExplorer, Url("second.html"));
+  auto processNode = first->node->Parent();
+
+  // The page's members reach the navigation slice: a relative URL, then Wait and ToUrl.
+  CallNode(first->node, u"NavigateTo", {OleVariant(u"second.html?x=1"), OleVariant(5000)});
+  EXPECT_EQ(Title(*first), u"Second");
+  const WideString shown = CanonicalizeUrl(Utf8ToWide(Url("second.html") + "?x=1"));
+  EXPECT_EQ(CallNode(first->node, u"URL", {}).AsString(), shown);
+  EXPECT_EQ(CallNode(first->node, u"Wait", {}).AsString(), shown);
+  const auto before = host.Log().Entries().size();
+  OleVariant back = CallNode(first->node, u"ToUrl", {OleVariant(u"first.html")});
+  EXPECT_EQ(Identity(back), Identity(first->node));
+  EXPECT_EQ(Title(*first), u"First");
+  auto entries = EntriesFrom(before);
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].text, u"Navigating to the first.html page.");
+  EXPECT_EQ(Title(*second), u"Second");  // the other browser stayed where it was
+
+  // IEFrame(i) is the i-th browser's frame window; its Page the page that frame shows (a pattern
+  // never reaches another frame's page; a URL no page shows is the host's object for it).
+  OleVariant frame0 = CallNode(processNode, u"IEFrame", {OleVariant(0)});
+  OleVariant frame1 = CallNode(processNode, u"IEFrame", {OleVariant(1)});
+  auto page = [&](const OleVariant& frame, const std::string& url) {
+    const OleVariant args[] = {OleVariant(Utf8ToWide(url))};
+    return DispInvoke(VarToDispatch(frame.Get()).Get(), u"Page", args);
+  };
+  ASSERT_NE(Identity(frame0), Identity(frame1));
+  EXPECT_EQ(Identity(page(frame0, "*")), Identity(first->node));
+  EXPECT_EQ(Identity(page(frame1, "*")), Identity(second->node));
+  EXPECT_EQ(Identity(page(frame0, Url("first.html"))), Identity(first->node));
+  OleVariant notShown = page(frame0, Url("first.html") + "?not-shown");
+  ASSERT_TRUE(Identity(notShown));
+  EXPECT_FALSE(NodeExists(Identity(notShown)));
+  for (const auto& failure : tree.BuilderFailures()) ADD_FAILURE() << WideToUtf8(failure);
 }
 
 // Find and ClickChecked over the page's real elements (element nodes whose members read the

@@ -102,4 +102,32 @@ TEST(RealEngineExamples, WebFormRunsThroughTheBuilders) {
   EXPECT_GT(height, 1600);  // taller than a viewport: stitched from several shots
 }
 
+// The navigation example: the builders attach the navigation slice to the host's page node (its
+// URL and NavigateTo reach the slice, relative URLs against the page's), and the process's
+// IEFrame slice and the frame window's Page slice to the "iexplore" process and its frame window.
+TEST(RealEngineExamples, WebNavigateRunsThroughTheBuilders) {
+  const std::string source = PW_TEST_SOURCE_DIR;
+  int status = 0;
+  const std::string out =
+      RunCommandLine(std::string(PW_TEST_HOST_DIR) + "/pwhost run " + source +
+                         "/examples/web-navigate.js --browser iexplore --url " + source + "/examples/web/form.html",
+                     status);
+  EXPECT_EQ(status, 0) << out;
+  const char* expected[] = {"Message: The page shows form.html\n",
+                            "Message: Now it shows find.html\n",
+                            "Message: Loaded: form.html?step=2\n",
+                            "Event: Navigating to the find.html page. (",
+                            "Message: ToUrl answered a page that shows find.html\n",
+                            "Message: The frame window exists: true\n",
+                            "Message: The frame shows find.html\n",
+                            "Message: The frame shows form.html: false\n"};
+  std::size_t at = 0;
+  for (const char* line : expected) {
+    const std::size_t found = out.find(line, at);
+    ASSERT_NE(found, std::string::npos) << line << "\n" << out;
+    at = found + 1;
+  }
+  EXPECT_EQ(out.find("Error:"), std::string::npos) << out;
+}
+
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include "core/automation/dispatch_helpers.h"
 #include "core/host/invoke_expressions.h"
+#include "host/node_context.h"
 #include "tests/web/nav_fixture.h"
 #include "web/navigation/canonical_url.h"
 #include "web/navigation/node_facts.h"
@@ -273,6 +274,44 @@ TEST_F(WindowToUrlTest, WithoutWaitForPageThePageIsLookedForOnce) {
   EXPECT_EQ(clock.Slept() - slept, 1000u);
   EXPECT_FALSE(NodeExists(Identity(result)));
   EXPECT_EQ(host.HostObjects().NameRequests().back(), u"Page(\"http://a.test/\")");
+}
+
+// A page that gives its page context through its native context, as the host's pages do: the
+// browser object is that context's object (the context item holds the document, which is never
+// sent anywhere), and the page search under the context's key reads the page's own URL.
+TEST_F(WindowToUrlTest, APageContextGivesTheBrowserAndThePageItsOwnUrl) {
+  auto document = MakeObject<TStubBrowser>();
+  auto hostPage = browserNode->AddChild(u"Page", {OleVariant(u"host")});
+  hostPage->SetMemberValue(u"ObjectType", OleVariant(u"Page"));
+  // Its own URL stands in for the slice's, which reads the browser.
+  hostPage->SetMember(u"URL", [](std::vector<OleVariant>&) { return OleVariant(u"own"); });
+  hostPage->YieldToSlices(u"URL");
+  hostPage->SetMemberValue(u"ProcessId", OleVariant(700));
+  hostPage->SetMemberValue(u"Visible", OleVariant(true));
+  const auto context = [](ComPtr<IDispatch> object) {
+    return MakeObject<host::TNodeObjectContext>([object] { return object; }, WideString(), u"page", OleVariant());
+  };
+  auto item = context(static_cast<IDispatch*>(document.Get()));
+  hostPage->SetContextObject(kContextItemKey, static_cast<IpwObjectContext2*>(item.Get()));
+  auto pageContext = context(static_cast<IDispatch*>(browser.Get()));
+  hostPage->SetPageContext(static_cast<IpwObjectContext2*>(pageContext.Get()));
+  page->SetMemberValue(u"Exists", OleVariant(false));  // the fixture's page is not the answer
+  OleCheck(hostPage->AddExtension(
+      IpwWebPageLocator::iid,
+      static_cast<IDispatch*>(MakeObject<TpwWebToUrlMethod>(Manager(), kContextItemKey, true)->Dispatch()), GUID_NULL,
+      0));
+  browser->url = u"http://a.test/";
+  const auto before = host.Log().Entries().size();
+  OleVariant result = CallNode(hostPage, u"ToUrl", {OleVariant(u"http://a.test/next.htm")});
+  EXPECT_EQ(Identity(result), Identity(hostPage));
+  ASSERT_FALSE(browser->calls.empty());
+  EXPECT_EQ(browser->calls.front(), u"navigate http://a.test/next.htm");
+  EXPECT_TRUE(document->calls.empty());
+  auto entries = EntriesFrom(before);
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].text, u"Navigating to the http://a.test/next.htm page.");
+  EXPECT_EQ(CallNode(hostPage, u"URL", {}).AsString(), u"http://a.test/next.htm");
+  EXPECT_EQ(CallNode(hostPage, u"Wait", {OleVariant(500)}).AsString(), u"http://a.test/next.htm");
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "web/navigation/ie_frame.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "core/automation/dispatch_helpers.h"
 #include "openapps/extensions/node_utils.h"
@@ -11,6 +12,7 @@
 #include "web/navigation/canonical_url.h"
 #include "web/navigation/node_facts.h"
 #include "web/navigation/page_search.h"
+#include "web/navigation/window_to_url.h"
 
 namespace pw::web {
 
@@ -37,8 +39,9 @@ HRESULT TpwWebIEFrameMethod::WaitIEFrame(std::int32_t index, std::int32_t timeou
 
 namespace {
 
-// Window("IEFrame", "*", Index) of the frame process among the root's children; nil when the
-// process or an existing window is not there.
+// Window("IEFrame", "*", Index + 1) of the frame process among the root's children; nil when
+// the process or an existing window is not there. IEFrame counts frames from 0 (IEFrame(0) is
+// the first), a process's Window counts its windows from 1.
 ComPtr<IDispatch> LookForFrame(IpwSysNode* root, std::int32_t frameProcessId, std::int32_t index) {
   TpwSysNodeChildren children;
   GetSysNodeChildren(root, false, children);
@@ -47,7 +50,8 @@ ComPtr<IDispatch> LookForFrame(IpwSysNode* root, std::int32_t frameProcessId, st
     std::int32_t id = 0;
     if (!process || Failed(process->GetProcessId(&id)) || id != frameProcessId) continue;
     try {
-      const OleVariant args[] = {OleVariant(u"IEFrame"), OleVariant(u"*"), OleVariant(index)};
+      const std::int32_t windowIndex = index < INT32_MAX ? index + 1 : index;
+      const OleVariant args[] = {OleVariant(u"IEFrame"), OleVariant(u"*"), OleVariant(windowIndex)};
       OleVariant window = DispInvoke(DispatchOf(child.Get()).Get(), u"Window", args);
       auto frame = VarToDispatch(window.Get());
       if (frame && NodeExists(frame.Get())) return frame;
@@ -57,6 +61,23 @@ ComPtr<IDispatch> LookForFrame(IpwSysNode* root, std::int32_t frameProcessId, st
     return nullptr;
   }
   return nullptr;
+}
+
+// The page shown in the frame window among the pages of the browser node above the frame:
+// one whose pivot window is the frame's window. Nil when the frame has no window handle or no
+// browser node is above it.
+ComPtr<IpwSysNode> FramePageOfBrowser(IpwSysNode* frame, const GUID& contextKey, WideStringView wanted,
+                                      IcvBaseManager* manager) {
+  auto window = QueryAs<IpwSysObjectWindow>(frame);
+  std::int32_t handle = 0;
+  if (!window || Failed(window->GetHandle(&handle)) || handle == 0) return nullptr;
+  ComPtr<IpwSysNode> browser = FindBrowserNode(frame);
+  if (!browser) return nullptr;
+  return FindPageByProperty(browser.Get(), contextKey, wanted, true, manager, [handle](IpwSysNode* page) {
+    auto pivot = QueryAs<IpwSysObjectControlWithPivotWindow>(page);
+    std::int32_t shown = 0;
+    return pivot && Succeeded(pivot->GetPivotWindow(&shown)) && shown == handle;
+  });
 }
 
 }  // namespace
@@ -103,6 +124,7 @@ HRESULT TpwWebIEFrameExtender::Page(BSTR url, IDispatch** value) {
         if (browser && !SameObject(browser.Get(), node.Get()))
           page = FindPageByProperty(browser.Get(), contextKey_, wanted, true, manager_.Get());
       }
+      if (!page) page = FramePageOfBrowser(node.Get(), contextKey_, wanted, manager_.Get());
     } catch (const EOleSysError&) {
       page = nullptr;  // the host's object for the name below answers instead
     }

@@ -46,37 +46,51 @@ ComPtr<IUnknown> GetActionPointSink(IcvBaseManager* manager) {
 
 namespace {
 
-// The URL a page node reports: its own member, or its context object's under the key.
+// Whether the node gives a page context through its native context (the host's page nodes).
+bool HasPageContext(IpwSysNode* node) {
+  auto native = QueryAs<IpwNativeContext>(node);
+  if (!native) return false;
+  ComPtr<IUnknown> context;
+  SafeCallCheck(native->GetPageContext(context.Put()));
+  return QueryAs<IpwObjectContext2>(context.Get()) != nullptr;
+}
+
+// The URL a page node reports: its own member, or its context object's under the key. A page
+// without a script object under the key that gives its page context itself is its own web
+// object: its own member.
 WideString PageUrl(IpwSysNode* node, const GUID& contextKey) {
   if (contextKey == GUID_NULL) return NodeText(node, u"URL");
   auto ex = QueryAs<IpwSysNodeEx>(node);
   if (!ex) return {};
   ComPtr<IUnknown> context;
   SafeCallCheck(ex->GetContextObject(contextKey, context.Put()));
-  return context ? NodeText(context.Get(), u"URL") : WideString();
+  if (DispatchOf(context.Get())) return NodeText(context.Get(), u"URL");
+  return HasPageContext(node) ? NodeText(node, u"URL") : WideString();
 }
 
-bool PageMatches(IpwSysNode* child, const GUID& contextKey, WideStringView value) {
+bool PageMatches(IpwSysNode* child, const GUID& contextKey, WideStringView value,
+                 const std::function<bool(IpwSysNode*)>& accept) {
   if (!NodeExists(child) || !IsPageNode(child)) return false;
   const WideString url = PageUrl(child, contextKey);
-  return SameTextIgnoringCase(url, value) || WideMatchesMask(WideLowerCase(value), WideLowerCase(url));
+  if (!SameTextIgnoringCase(url, value) && !WideMatchesMask(WideLowerCase(value), WideLowerCase(url))) return false;
+  return !accept || accept(child);
 }
 
 }  // namespace
 
 ComPtr<IpwSysNode> FindPageByProperty(IUnknown* node, const GUID& contextKey, WideStringView value, bool recursive,
-                                      IcvBaseManager* manager) {
+                                      IcvBaseManager* manager, const std::function<bool(IpwSysNode*)>& accept) {
   auto ex = QueryAs<IpwSysNodeEx>(node);
   if (!ex) return nullptr;
   SafeCallCheck(ex->Refresh());
   TpwSysNodeChildren children;
   GetSysNodeChildren(ex.Get(), false, children);
   for (auto it = children.rbegin(); it != children.rend(); ++it)
-    if (PageMatches(it->Get(), contextKey, value)) return *it;
+    if (PageMatches(it->Get(), contextKey, value, accept)) return *it;
   if (!recursive) return nullptr;
   for (auto it = children.rbegin(); it != children.rend(); ++it) {
     if (!NodeExists(it->Get())) continue;
-    if (auto found = FindPageByProperty(it->Get(), contextKey, value, true, manager)) return found;
+    if (auto found = FindPageByProperty(it->Get(), contextKey, value, true, manager, accept)) return found;
   }
   return nullptr;
 }

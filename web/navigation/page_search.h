@@ -8,8 +8,10 @@
 //   key of the run's current item; nil when any link is missing.
 // - FindPageByProperty: among the node's children (refreshed once, walked last to first) the
 //   first existing page whose URL (read from its own members with GUID_NULL, else from its
-//   context object under ContextKey) equals Value ignoring case, or matches Value as a pattern
-//   ("*" and "?"); with Recursive, then each child's subtree the same way.
+//   context object under ContextKey; a page that has no script object there but gives its page
+//   context through its native context, as the host's pages do, reads its own) equals Value
+//   ignoring case, or matches Value as a pattern ("*" and "?"), and that Accept (when given)
+//   takes; with Recursive, then each child's subtree the same way.
 // - FindPageByIdentification: the host's node for a script-style name ("Page", Page("url"),
 //   "item"); a name that denotes nothing gives the host's placeholder (its Exists is False).
 // - FindVisibleBrowserPage: the page a browser process shows in front. After a pause of 1000 ms
@@ -24,6 +26,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "interfaces/ProbewrightHost.h"
 #include "platform/com/comptr.h"
@@ -47,7 +50,8 @@ bool IsPageNode(IUnknown* node);
 bool WaitWithTimeoutCounter(IcvBaseManager* manager, IUnknown* node, DWORD timeout);
 ComPtr<IUnknown> GetActionPointSink(IcvBaseManager* manager);
 ComPtr<IpwSysNode> FindPageByProperty(IUnknown* node, const GUID& contextKey, WideStringView value, bool recursive,
-                                      IcvBaseManager* manager);
+                                      IcvBaseManager* manager,
+                                      const std::function<bool(IpwSysNode* page)>& accept = nullptr);
 // Page("url") with the URL in double quotes.
 WideString PageIdentification(WideStringView url);
 ComPtr<IUnknown> FindPageByIdentification(IcvBaseManager* manager, WideStringView name);

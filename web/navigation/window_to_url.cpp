@@ -41,6 +41,16 @@ ComPtr<IpwSysNode> FindBrowserNode(IUnknown* node) {
 
 ComPtr<IDispatch> GetBrowserObject(IUnknown* node) {
   if (!QueryAs<IpwSysNode>(node)) return nullptr;
+  // A page that gives its page context through its native context: that context's object.
+  if (auto native = QueryAs<IpwNativeContext>(node)) {
+    ComPtr<IUnknown> contextObject;
+    SafeCallCheck(native->GetPageContext(contextObject.Put()));
+    if (auto context = QueryAs<IpwObjectContext2>(contextObject.Get())) {
+      ComPtr<IDispatch> browser;
+      SafeCallCheck(context->GetObject(browser.Put()));
+      if (browser) return browser;
+    }
+  }
   auto item = GetNodeContextItem(node);
   if (!item) return nullptr;
   ComPtr<IUnknown> object;

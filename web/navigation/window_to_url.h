@@ -2,8 +2,9 @@
 // and native-object nodes) ToUrl, URL, NavigateTo and Wait (IpwWebPageLocator), besides Find
 // (IpwWebObjectLocator), which it inherits.
 //
-// The browser object of the slice's node is its native context object; its members are called
-// by DISPID: 0x10F30 navigate (URL), 0x10F31 (Boolean: a navigation was asked), 0x10F32 ready
+// The browser object of the slice's node is the object of the page context its native context
+// gives, else its context item's native object (GetBrowserObject); its members are called by
+// DISPID: 0x10F30 navigate (URL), 0x10F31 (Boolean: a navigation was asked), 0x10F32 ready
 // (Boolean argument, Boolean answer), 0x10F33 the current URL.
 //
 // - URL: the browser's current URL (raises without a browser object).
@@ -59,7 +60,8 @@ class TpwWebToUrlMethod final : public AutoImplements<TpwWebObjectLocator, IpwWe
 
 // The nearest node from Node up whose "ObjectType" is "Browser" (ignoring case); nil without one.
 ComPtr<IpwSysNode> FindBrowserNode(IUnknown* node);
-// The browser object of a node: its context item's native object; nil without one.
+// The browser object of a node: the object of the page context its native context gives
+// (IpwNativeContext, the host's pages), else its context item's native object; nil without one.
 ComPtr<IDispatch> GetBrowserObject(IUnknown* node);
 // True when the first child of the refreshed node, else its last when it has two or more, is a
 // "login" object.

@@ -319,16 +319,20 @@ void TBrowsers::AddPageMembersLocked(const std::shared_ptr<TestedBrowser>& b) {
     if (!alive) return OleVariant(u"");
     return OleVariant(Utf8ToWide(alive->Location()));
   });
-  b->node->SetMember(u"NavigateTo", [this, weak](std::vector<OleVariant>& args) {
+  b->node->SetMethod(u"NavigateTo", [this, weak](std::vector<OleVariant>& args) {
     auto alive = weak.lock();
     if (!alive) throw EOleSysError(Utf8ToWide(browser::kClosedMessage), E_FAIL);
     if (args.empty()) throw EOleSysError(u"NavigateTo needs a URL", E_INVALIDARG);
     Navigate(*alive, WideToUtf8(args[0].AsString()));
     return OleVariant();
   });
+  // They stand in for the navigation slice the web builders attach (its URL, NavigateTo with a
+  // wait time, Wait and ToUrl): while a slice answers them, scripts reach the slice's.
+  b->node->YieldToSlices(u"URL");
+  b->node->YieldToSlices(u"NavigateTo");
   // The mouse to a point of the page's viewport (its top-left corner 0, 0); -1 or missing: the
   // viewport's centre. What rests under an element's parent when that parent is the page.
-  b->node->SetMember(u"HoverMouse", [weak](std::vector<OleVariant>& args) {
+  b->node->SetMethod(u"HoverMouse", [weak](std::vector<OleVariant>& args) {
     auto alive = weak.lock();
     if (!alive || !alive->page || alive->page->Closed()) {
       throw EOleSysError(Utf8ToWide(browser::kClosedMessage), E_FAIL);
@@ -360,7 +364,7 @@ void TBrowsers::AddPageMembersLocked(const std::shared_ptr<TestedBrowser>& b) {
   // "Close": the host's close action of a page is the page-close slice the web builders attach
   // (IpwBrowserPageActions: it closes the page, waits for it to go and writes the log entry); a
   // page without that slice cannot be closed by a script.
-  b->node->SetMember(u"Close", [weak](std::vector<OleVariant>&) {
+  b->node->SetMethod(u"Close", [weak](std::vector<OleVariant>&) {
     auto alive = weak.lock();
     ComPtr<TSysNode> node = alive ? alive->node : nullptr;
     if (!node) throw EOleSysError(Utf8ToWide(browser::kClosedMessage), E_FAIL);
@@ -545,7 +549,7 @@ void TBrowsers::OnDialog(int id, bool opened) {
         b->dialogNode = process->Node()->AddChild(u"Window", {OleVariant(u"#32770")});
         b->dialogNode->SetWindowHandle(static_cast<std::int32_t>(window));
         b->dialogNode->SetMemberValue(u"Visible", OleVariant(true));
-        b->dialogNode->SetMember(u"Keys", [this, window](std::vector<OleVariant>& args) {
+        b->dialogNode->SetMethod(u"Keys", [this, window](std::vector<OleVariant>& args) {
           const bool cancel = !args.empty() && args[0].AsString() == u"[Esc]";
           CloseDialog(window, !cancel);
           return OleVariant();

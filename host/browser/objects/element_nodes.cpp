@@ -423,7 +423,7 @@ void AddElementMembers(TSysNode& node, const std::shared_ptr<Context>& context, 
       {u"DblClick", {browser::MouseButton::Left, 2}}};
   for (const auto& click : clicks) {
     const auto how = click.second;
-    node.SetMember(click.first, [alive, id, how](std::vector<OleVariant>& args) {
+    node.SetMethod(click.first, [alive, id, how](std::vector<OleVariant>& args) {
       auto c = alive();
       try {
         const auto [px, py] = ActionPoint(*c, id, IntArg(args, 0, -1), IntArg(args, 1, -1), false);
@@ -434,7 +434,7 @@ void AddElementMembers(TSysNode& node, const std::shared_ptr<Context>& context, 
       return OleVariant();
     });
   }
-  node.SetMember(u"HoverMouse", [alive, id](std::vector<OleVariant>& args) {
+  node.SetMethod(u"HoverMouse", [alive, id](std::vector<OleVariant>& args) {
     auto c = alive();
     try {
       const auto [px, py] = ActionPoint(*c, id, IntArg(args, 0, -1), IntArg(args, 1, -1), false);
@@ -444,7 +444,7 @@ void AddElementMembers(TSysNode& node, const std::shared_ptr<Context>& context, 
     }
     return OleVariant();
   });
-  node.SetMember(u"Keys", [alive, id](std::vector<OleVariant>& args) {
+  node.SetMethod(u"Keys", [alive, id](std::vector<OleVariant>& args) {
     auto c = alive();
     if (args.empty()) throw EOleSysError(u"Keys needs the keys to type", E_INVALIDARG);
     const WideString keys = args[0].AsString();

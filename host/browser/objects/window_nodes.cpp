@@ -81,7 +81,7 @@ void AddWindowMembers(TSysNode& node, TBrowsers& browsers, HWND window, std::int
                                                         {u"HoverMouse", kActionHoverMouse},
                                                         {u"Keys", kActionKeys}};
   for (const auto& [name, id] : actions) {
-    node.SetMember(name, [owner, window, browserId, id = id](std::vector<OleVariant>& args) {
+    node.SetMethod(name, [owner, window, browserId, id = id](std::vector<OleVariant>& args) {
       if (!owner->Find(browserId)) throw EOleSysError(Utf8ToWide(browser::kClosedMessage), E_FAIL);
       InputAction action;
       action.window = static_cast<std::int32_t>(window), action.action = id;
@@ -110,7 +110,7 @@ void AddWindowMembers(TSysNode& node, TBrowsers& browsers, HWND window, std::int
   }
   // The direct child windows.
   TSysNode* raw = &node;  // the member lives with the node: no counted reference to itself
-  node.SetMember(u"Window", [owner, window, browserId, raw](std::vector<OleVariant>& args) {
+  node.SetMethod(u"Window", [owner, window, browserId, raw](std::vector<OleVariant>& args) {
     const Search s = SearchOf(args);
     std::int32_t seen = 0;
     for (const HWND child : GetChildWindowHandles(window)) {
@@ -127,7 +127,7 @@ void AddWindowMembers(TSysNode& node, TBrowsers& browsers, HWND window, std::int
 void AddProcessWindowMember(TSysNode& processNode, TBrowsers& browsers, BrowserKind kind) {
   TBrowsers* owner = &browsers;
   TSysNode* process = &processNode;  // the member lives with the node
-  processNode.SetMember(u"Window", [owner, process, kind](std::vector<OleVariant>& args) {
+  processNode.SetMethod(u"Window", [owner, process, kind](std::vector<OleVariant>& args) {
     const Search s = SearchOf(args);
     std::int32_t seen = 0;
     const auto list = owner->List();

@@ -92,6 +92,42 @@ TEST_F(Scripts, FailedCallsRaiseErrorsTheScriptCanReport) {
   EXPECT_EQ(entries[4].text, u"errors: 4");
 }
 
+// A node's own members as a script reaches them: a method runs only when it is called (reading
+// it gives a function; a put is refused), a property function at each read; a member that
+// yields to slices is the slice's while a slice answers its name, the node's own before; the
+// other own members come before the slices.
+TEST_F(Scripts, MethodsRunWhenCalledAndYieldingMembersGiveWayToSlices) {
+  auto node = host.Sys().AddChild(u"Page");
+  std::vector<WideString> calls;
+  node->SetMethod(u"Go", [&](std::vector<OleVariant>& args) {
+    calls.push_back(args.empty() ? WideString(u"-") : args[0].AsString());
+    return OleVariant(static_cast<std::int32_t>(args.size()));
+  });
+  int reads = 0;
+  node->SetMember(u"Count", [&](std::vector<OleVariant>&) { return OleVariant(++reads); });
+  node->SetMember(u"Width", [](std::vector<OleVariant>&) { return OleVariant(-1); });
+  node->YieldToSlices(u"Width");
+  node->SetMember(u"Height", [](std::vector<OleVariant>&) { return OleVariant(-2); });
+  const char* sizes = R"(
+    var page = Sys.Child(1);
+    Log.Message("size " + page.Width + " " + page.Height);
+  )";
+  ASSERT_TRUE(Run(R"(
+    var page = Sys.Child(1);
+    var go = page.Go;
+    Log.Message(typeof go);
+    Log.Message("args " + page.Go("there", 2));
+    Log.Message("count " + page.Count + " " + page.Count);
+    try { page.Go = 3; } catch (e) { Log.Message("put refused"); }
+  )")) << error.Text();
+  EXPECT_EQ(calls, std::vector<WideString>{u"there"});  // the read ran nothing
+  ASSERT_TRUE(Run(sizes)) << error.Text();
+  OleCheck(node->AddExtension(IpwRect::iid, rect->Dispatch(), GUID_NULL, 0));
+  ASSERT_TRUE(Run(sizes)) << error.Text();
+  EXPECT_EQ(Texts(), (std::vector<WideString>{u"function", u"args 2", u"count 1 2", u"put refused", u"size -1 -2",
+                                              u"size 100 -2"}));
+}
+
 TEST_F(Scripts, AnUncaughtErrorEndsTheRunWithFileLineAndMessage) {
   EXPECT_FALSE(Run("Log.Message('one');\n\nSys.Child(9);\nLog.Message('never');\n"));
   EXPECT_EQ(error.fileName, "test.js");
