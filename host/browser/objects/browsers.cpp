@@ -583,12 +583,12 @@ void TBrowsers::OnLogin(int id, bool opened) {
     node.SetMemberValue(u"Origin", OleVariant(Utf8ToWide(login->origin)));
     node.SetMemberValue(u"Realm", OleVariant(Utf8ToWide(login->realm)));
     node.SetMemberValue(u"Scheme", OleVariant(Utf8ToWide(login->scheme)));
-    node.SetMember(u"Authenticate", [this, id](std::vector<OleVariant>& args) {
+    node.SetMethod(u"Authenticate", [this, id](std::vector<OleVariant>& args) {
       if (args.size() < 2) throw EOleSysError(u"Authenticate needs a user name and a password", E_INVALIDARG);
       AnswerLogin(id, browser::LoginAnswer{true, WideToUtf8(args[0].AsString()), WideToUtf8(args[1].AsString())});
       return OleVariant();
     });
-    node.SetMember(u"Cancel", [this, id](std::vector<OleVariant>&) {
+    node.SetMethod(u"Cancel", [this, id](std::vector<OleVariant>&) {
       AnswerLogin(id, browser::LoginAnswer{});
       return OleVariant();
     });
