@@ -262,8 +262,8 @@ int AddExisting(const std::vector<std::string>& args, std::FILE* out, std::FILE*
     if (!taken) {
       std::string list;
       for (const auto& e : extensions) list += (list.empty() ? "" : ", ") + Text(e);
-      std::fprintf(err, "A project takes the item files of its child types (%s); '%s' is none of them.\n",
-                   list.c_str(), file.c_str());
+      std::fprintf(err, "A project takes the item files of its child types (%s); '%s' is none of them.\n", list.c_str(),
+                   file.c_str());
     }
     return 1;
   }
