@@ -489,11 +489,13 @@ TEST_F(ContainerServicesTest, ANewChildComesFromTheItemServiceWithTheNameTyped) 
     std::vector<WideString> records;
   };
   const Case cases[] = {
-      {"a name typed", host::NewItemAnswer{true, u"Orders"}, true, u"Orders",
+      {"a name typed",
+       host::NewItemAnswer{true, u"Orders"},
+       true,
+       u"Orders",
        {u"before p (none)", u"before p Orders", u"after Orders -1"}},
       {"cancelled", host::NewItemAnswer{false, {}}, true, {}, {u"before p (none)", u"after  -1"}},
-      {"a name the parameters refuse", host::NewItemAnswer{true, u"con"}, true, {},
-       {u"before p (none)", u"after  -1"}},
+      {"a name the parameters refuse", host::NewItemAnswer{true, u"con"}, true, {}, {u"before p (none)", u"after  -1"}},
       {"the same name again", host::NewItemAnswer{true, u"orders"}, true, {}, {u"before p (none)", u"after  -1"}},
       {"no item service", std::nullopt, false, {}, {u"before p (none)", u"after  -1"}},
       {"the name proposed", std::nullopt, true, u"Item1", {u"before p (none)", u"before p Item1", u"after Item1 -1"}},
