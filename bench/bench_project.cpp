@@ -29,7 +29,7 @@
 //                   time. Records now come from the heap, and GUID texts are no longer formatted
 //                   through printf: 0.9-1.2 s against 0.33-0.46 s (the baseline reads through the
 //                   same storage and got faster too), 2.0-2.4x; the first load of the process
-//                   3.2-3.3x, which pays for the heap's first growth.
+//                   3.2-4.1x, which pays for the heap's first growth (page faults, dearer on a busier machine).
 //   LoadFolders     1 000 logical folders with 10 000 references (ten each) over the 10 000
 //                   children loaded by a container's folder collection (sorted by "Index", every
 //                   key translated to the child's context identifier), against reading the same
