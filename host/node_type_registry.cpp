@@ -199,6 +199,10 @@ ComPtr<IpwProjectNode> LoadHostNode(IcvBaseManager* manager, IpwProjectNode* par
   SafeCallCheck(CreateGuid(key));
   auto node = NewHostItem(manager, typeKey, key, parent);
   if (!node->ReloadFromFileName(fileName, false)) {
+    // A host without dialogs showed nothing: the node's error is the only word of why, and the
+    // node goes now, so the messenger's report carries it.
+    if (project::IsHostModeWithoutDialogs(manager) && !node->ErrorMessage().empty())
+      project::ReportToUser(manager, node->ErrorMessage(), 0);
     node->Finalize();
     return nullptr;
   }

@@ -195,6 +195,7 @@ TestHost::TestHost(TestHostOptions options) : config_(std::make_shared<HostConfi
   OleCheck(broker_->RegisterObject(IpwProjectUpdate::iid, projectUpdate_->Identity()));
   projects_->AddItemTypes(MakeObject<THostItemTypes>(manager_.Get()).Get());
   projects_->SetNodeManager(manager_.Get());
+  dialogs_->SetNodeManager(manager_.Get());
 
   settings_->DefineSetting(kCurrentLanguageSetting, kSettingText, u"Scripting language",
                            OleVariant(options.currentLanguage));
@@ -254,6 +255,8 @@ TestHost::~TestHost() {
   sys_->ClearBuilders();
   sys_->Root()->ReleaseAttachments();
   sys_->SetHostManager(nullptr);
+  dialogs_->SetNodeManager(nullptr);
+  projects_->SetNodeManager(nullptr);
   manager_ = nullptr;
   browsers_.reset();
   processes_->Clear();

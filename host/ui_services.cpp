@@ -8,6 +8,10 @@
 #include <utility>
 
 #include "host/dynamic_id_matcher.h"
+#include "platform/com/safecall.h"
+#include "project/container/item_helpers.h"
+#include "project/nodes/project_helpers.h"
+#include "project/storage/node_file_helpers.h"
 
 #include "platform/automation/out_params.h"
 #include "platform/rtl/strings.h"
@@ -171,6 +175,74 @@ HRESULT TDialogService::ShowPatternTest(std::int32_t, std::int32_t* result) {
     config_->Print(u"Pattern test: " + record.id + u" -> " + record.shown);
     std::lock_guard guard(lock_);
     patternTests_.push_back(std::move(record));
+  });
+}
+
+void TDialogService::QueueNewItem(NewItemAnswer answer) {
+  std::lock_guard guard(lock_);
+  newItemAnswers_.push_back(std::move(answer));
+}
+
+std::vector<NewItemRecord> TDialogService::NewItems() const {
+  std::lock_guard guard(lock_);
+  return newItems_;
+}
+
+void TDialogService::SetNodeManager(IcvBaseManager* manager) {
+  std::lock_guard guard(lock_);
+  nodeManager_ = manager;
+}
+
+HRESULT TDialogService::NewItem(IpwProjectNode* parent, const GUID& typeKey, IpwProjectNode** node,
+                                VARIANT_BOOL* result) {
+  if (node) *node = nullptr;
+  return SafeCall([&] {
+    NewItemAnswer answer;
+    IcvBaseManager* manager = nullptr;
+    std::size_t record = 0;
+    {
+      std::lock_guard guard(lock_);
+      if (!newItemAnswers_.empty()) {
+        answer = std::move(newItemAnswers_.front());
+        newItemAnswers_.pop_front();
+      }
+      manager = nodeManager_;
+      record = newItems_.size();
+      newItems_.push_back({typeKey, answer.name, answer.accept, false, {}});
+    }
+    SetOutValue<VARIANT_BOOL>(result, VARIANT_FALSE);
+    if (!answer.accept || !manager) return;
+    ComPtr<IpwProjectItemTypeProvider> factory;
+    ComPtr<IpwProjectNodeInfo> info;
+    if (!project::FindNodeType(manager, typeKey, factory, info)) return;
+    // The dialog's page: the type's creation parameters, the name typed into the name field, the
+    // check the dialog's OK button runs (its messages go through the messenger).
+    ComPtr<IpwProjectNodeConfigInfo> config;
+    SafeCallCheck(info->CreateConfigInfo(parent, config.Put()));
+    if (config) {
+      if (!answer.name.empty()) {
+        const std::int32_t nameParam = project::FindNameParam(config.Get());
+        if (nameParam >= 0) SafeCallCheck(config->SetValue(nameParam, OleVariant(answer.name).Get()));
+      }
+      std::int32_t bad = -1;
+      VARIANT_BOOL ok = VARIANT_FALSE;
+      SafeCallCheck(config->Validate(&bad, &ok));
+      if (!ok) return;
+    }
+    GUID key{};
+    SafeCallCheck(CreateGuid(key));
+    ComPtr<IpwProjectNode> made;
+    SafeCallCheck(factory->CreateItem(typeKey, key, config.Get(), manager, parent, made.Put()));
+    if (!made) return;
+    OleVariant file;
+    if (Failed(made->GetAttribute(0, file.Put())) || file.Type() != VT_BSTR) file = OleVariant();
+    {
+      std::lock_guard guard(lock_);
+      newItems_[record].made = true;
+      if (!file.IsEmpty()) newItems_[record].file = file.AsString();
+    }
+    SetOutValue<VARIANT_BOOL>(result, VARIANT_TRUE);
+    if (node) *node = made.Detach();
   });
 }
 

@@ -52,6 +52,23 @@ struct PatternTestRecord {
   WideString shown;  // the dialog's result line
 };
 
+// The New Item dialog's scripted answer: accepted with a name typed (empty: the name the
+// creation parameters propose) or cancelled.
+struct NewItemAnswer {
+  bool accept = true;
+  WideString name;
+};
+
+// One run of the New Item dialog: the type asked for, the name typed (empty: the proposed one),
+// whether a node came out of it and that node's file.
+struct NewItemRecord {
+  GUID typeKey;
+  WideString name;
+  bool accepted = true;
+  bool made = false;
+  WideString file;  // the made node's file (its attribute 0), when it has one
+};
+
 // The key of the dynamic identifier table that the test dialog reads.
 inline constexpr GUID kDynamicIdTableKey = MakeGuid("{DB42CEAB-BFC4-40DB-9F48-9197D35FB5E2}");
 
@@ -72,26 +89,33 @@ class TDialogService final : public Implements<ComObject, IpwDialogService> {
   void SetPatternTableSource(std::function<std::vector<std::vector<OleVariant>>()> source);
   std::vector<PatternTestRecord> PatternTests() const;
   std::size_t PatternWizardRuns() const;
+  // The New Item dialog (17): answers in order. Without one the dialog is accepted as it comes
+  // up (the creation parameters' own values), with or without dialogs: it stands for the user
+  // of the host's project explorer, whose commands name the item.
+  void QueueNewItem(NewItemAnswer answer);
+  std::vector<NewItemRecord> NewItems() const;
+  // The manager whose node-type registry the New Item dialog asks (not held: it owns this).
+  void SetNodeManager(IcvBaseManager* manager);
 
   PW_HOST_RESERVED(3)
   PW_HOST_RESERVED(4)
-  PW_HOST_RESERVED(5) PW_HOST_RESERVED(6) PW_HOST_RESERVED(7) PW_HOST_RESERVED(8) PW_HOST_RESERVED(9)
-      PW_HOST_RESERVED(10) PW_HOST_RESERVED(11) PW_HOST_RESERVED(12) PW_HOST_RESERVED(13) PW_HOST_RESERVED(17)
-          PW_HOST_RESERVED(18) PW_HOST_RESERVED(19) PW_HOST_RESERVED(20) PW_HOST_RESERVED(21) PW_HOST_RESERVED(22)
-              PW_HOST_RESERVED(23) PW_HOST_RESERVED(24) PW_HOST_RESERVED(25) PW_HOST_RESERVED(26) PW_HOST_RESERVED(27)
-                  PW_HOST_RESERVED(28) PW_HOST_RESERVED(29) PW_HOST_RESERVED(31) PW_HOST_RESERVED(32)
-                      PW_HOST_RESERVED(33) PW_HOST_RESERVED(34) PW_HOST_RESERVED(35) PW_HOST_RESERVED(36)
-                          PW_HOST_RESERVED(37) PW_HOST_RESERVED(38) PW_HOST_RESERVED(39) PW_HOST_RESERVED(40)
-                              PW_HOST_RESERVED(41) PW_HOST_RESERVED(42) PW_HOST_RESERVED(43) PW_HOST_RESERVED(44)
-                                  PW_HOST_RESERVED(45) PW_HOST_RESERVED(46) PW_HOST_RESERVED(47) PW_HOST_RESERVED(48)
-                                      PW_HOST_RESERVED(49) PW_HOST_RESERVED(50) PW_HOST_RESERVED(51)
-                                          PW_HOST_RESERVED(52) PW_HOST_RESERVED(53) PW_HOST_RESERVED(54)
-                                              PW_HOST_RESERVED(55) PW_HOST_RESERVED(56) PW_HOST_RESERVED(57)
-                                                  PW_HOST_RESERVED(58) PW_HOST_RESERVED(59) PW_HOST_RESERVED(60)
-                                                      PW_HOST_RESERVED(61) PW_HOST_RESERVED(62) PW_HOST_RESERVED(63)
-                                                          PW_HOST_RESERVED(64) PW_HOST_RESERVED(65) PW_HOST_RESERVED(66)
-                                                              PW_HOST_RESERVED(67) PW_HOST_RESERVED(68)
-                                                                  PW_HOST_RESERVED(69) HRESULT
+  PW_HOST_RESERVED(5)
+  PW_HOST_RESERVED(6) PW_HOST_RESERVED(7) PW_HOST_RESERVED(8) PW_HOST_RESERVED(9) PW_HOST_RESERVED(10)
+      PW_HOST_RESERVED(11) PW_HOST_RESERVED(12) PW_HOST_RESERVED(13) PW_HOST_RESERVED(18) PW_HOST_RESERVED(19)
+          PW_HOST_RESERVED(20) PW_HOST_RESERVED(21) PW_HOST_RESERVED(22) PW_HOST_RESERVED(23) PW_HOST_RESERVED(24)
+              PW_HOST_RESERVED(25) PW_HOST_RESERVED(26) PW_HOST_RESERVED(27) PW_HOST_RESERVED(28) PW_HOST_RESERVED(29)
+                  PW_HOST_RESERVED(31) PW_HOST_RESERVED(32) PW_HOST_RESERVED(33) PW_HOST_RESERVED(34)
+                      PW_HOST_RESERVED(35) PW_HOST_RESERVED(36) PW_HOST_RESERVED(37) PW_HOST_RESERVED(38)
+                          PW_HOST_RESERVED(39) PW_HOST_RESERVED(40) PW_HOST_RESERVED(41) PW_HOST_RESERVED(42)
+                              PW_HOST_RESERVED(43) PW_HOST_RESERVED(44) PW_HOST_RESERVED(45) PW_HOST_RESERVED(46)
+                                  PW_HOST_RESERVED(47) PW_HOST_RESERVED(48) PW_HOST_RESERVED(49) PW_HOST_RESERVED(50)
+                                      PW_HOST_RESERVED(51) PW_HOST_RESERVED(52) PW_HOST_RESERVED(53)
+                                          PW_HOST_RESERVED(54) PW_HOST_RESERVED(55) PW_HOST_RESERVED(56)
+                                              PW_HOST_RESERVED(57) PW_HOST_RESERVED(58) PW_HOST_RESERVED(59)
+                                                  PW_HOST_RESERVED(60) PW_HOST_RESERVED(61) PW_HOST_RESERVED(62)
+                                                      PW_HOST_RESERVED(63) PW_HOST_RESERVED(64) PW_HOST_RESERVED(65)
+                                                          PW_HOST_RESERVED(66) PW_HOST_RESERVED(67) PW_HOST_RESERVED(68)
+                                                              PW_HOST_RESERVED(69) HRESULT
       RunPatternWizard(VARIANT_BOOL* isRegExp, BSTR* pattern, BSTR* templ, BSTR* description, std::int32_t reserved,
                        VARIANT_BOOL* ok) override;
   HRESULT ShowPatternTest(std::int32_t reserved, std::int32_t* result) override;
@@ -101,6 +125,7 @@ class TDialogService final : public Implements<ComObject, IpwDialogService> {
                          BSTR defaultExt, std::int32_t options, VARIANT_BOOL* result) override;
   HRESULT SelectFolderDialog(GUID* context, BSTR caption, BSTR* folder, VARIANT_BOOL* result) override;
   HRESULT ResolveReadOnlyFile(BSTR fileName, std::int32_t* answer) override;
+  HRESULT NewItem(IpwProjectNode* parent, const GUID& typeKey, IpwProjectNode** node, VARIANT_BOOL* result) override;
 
  private:
   // Shows one dialog: takes the next answer and, when accepted, writes its value to *value.
@@ -112,6 +137,9 @@ class TDialogService final : public Implements<ComObject, IpwDialogService> {
   std::deque<std::int32_t> readOnlyAnswers_;
   std::vector<DialogRecord> dialogs_;
   std::deque<PatternWizardAnswer> wizardAnswers_;
+  std::deque<NewItemAnswer> newItemAnswers_;
+  std::vector<NewItemRecord> newItems_;
+  IcvBaseManager* nodeManager_ = nullptr;
   std::size_t wizardRuns_ = 0;
   std::deque<WideString> testIds_;
   std::vector<PatternTestRecord> patternTests_;

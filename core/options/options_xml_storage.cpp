@@ -287,9 +287,7 @@ class TcvSAX2OptionsReader::Parser {
 // ---- the storage -------------------------------------------------------------------------
 
 TcvSAX2OptionsReader::TcvSAX2OptionsReader(WideStringView fileName, bool sortOnWrite)
-    : recordPool_(static_cast<std::uint32_t>(std::max(sizeof(NodeRecord), sizeof(PropertyRecord)))),
-      fileName_(fileName), path_(WideToUtf8(fileName)), sortOnWrite_(sortOnWrite) {
-  recordPool_.SetAlignment(static_cast<std::uint32_t>(std::max(alignof(NodeRecord), alignof(PropertyRecord))));
+    : fileName_(fileName), path_(WideToUtf8(fileName)), sortOnWrite_(sortOnWrite) {
   slots_.emplace_back();
 }
 
@@ -309,7 +307,7 @@ WideString TcvSAX2OptionsReader::LoadFailureText() const {
 
 TcvSAX2OptionsReader::NodeRecord* TcvSAX2OptionsReader::NewNode(NodeRecord* parent, WideString name) {
   if (slots_.size() > 0xFFFFFFFFu) throw EcvOptionsException(u"Too many records in the options storage");
-  auto* n = new (recordPool_.AllocItem()) NodeRecord;
+  auto* n = new NodeRecord;
   n->name = std::move(name);
   n->id = static_cast<TcvCookie>(slots_.size());
   slots_.push_back({n, true});
@@ -324,7 +322,7 @@ TcvSAX2OptionsReader::NodeRecord* TcvSAX2OptionsReader::NewNode(NodeRecord* pare
 TcvSAX2OptionsReader::PropertyRecord* TcvSAX2OptionsReader::NewProperty(NodeRecord* node, WideString name,
                                                                         TcvPropertyType type, PropertyRecord* after) {
   if (slots_.size() > 0xFFFFFFFFu) throw EcvOptionsException(u"Too many records in the options storage");
-  auto* p = new (recordPool_.AllocItem()) PropertyRecord;
+  auto* p = new PropertyRecord;
   p->name = std::move(name);
   p->type = type;
   p->id = static_cast<TcvCookie>(slots_.size());
@@ -359,8 +357,7 @@ TcvSAX2OptionsReader::PropertyRecord* TcvSAX2OptionsReader::TypedProperty(TcvCoo
 
 void TcvSAX2OptionsReader::FreeProperty(PropertyRecord* property) {
   slots_[property->id].record = nullptr;
-  property->~PropertyRecord();
-  recordPool_.FreeItem(property);
+  delete property;
 }
 
 void TcvSAX2OptionsReader::FreeContent(NodeRecord* node) {
@@ -381,8 +378,7 @@ void TcvSAX2OptionsReader::FreeContent(NodeRecord* node) {
 void TcvSAX2OptionsReader::FreeNode(NodeRecord* node) {
   FreeContent(node);
   slots_[node->id].record = nullptr;
-  node->~NodeRecord();
-  recordPool_.FreeItem(node);
+  delete node;
 }
 
 void TcvSAX2OptionsReader::MarkDeleted(NodeRecord* node) {

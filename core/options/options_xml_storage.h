@@ -26,7 +26,6 @@
 #include <vector>
 
 #include "core/com/interfaced_object.h"
-#include "core/containers/memory_pool.h"
 #include "core/options/options_intf.h"
 
 namespace pw {
@@ -106,10 +105,10 @@ class TcvSAX2OptionsReader final : public Implements<TcvInterfacedObject, IcvOpt
 
   friend class Parser;
 
-  // Records of both kinds come from one block pool (blocks of the larger kind's size), which
-  // outlives every record: a storage that holds a few records touches one page of memory, not
-  // one per kind (a project keeps one storage per item open).
-  TMemoryPool recordPool_;
+  // Records come from the heap one by one. A project keeps one storage per item open, most of
+  // them holding a few records: a block pool of its own per storage (64 KiB pages) gave each
+  // such storage a page of memory that nothing else shared, which the system had to supply on
+  // first touch and take back at close; the heap packs the records of many storages together.
   WideString fileName_;
   std::string path_;  // UTF-8
   bool sortOnWrite_;

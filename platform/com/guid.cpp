@@ -19,18 +19,37 @@ GUID StringToGuid(std::u16string_view text) {
   throw EOleSysError(u"Invalid class string", MakeHResult(0x800401F3));  // CO_E_CLASSSTRING
 }
 
-std::string GuidToString(const GUID& g) {
-  char buf[40];
-  std::snprintf(buf, sizeof buf, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", g.Data1, g.Data2,
-                g.Data3, g.Data4[0], g.Data4[1], g.Data4[2], g.Data4[3], g.Data4[4], g.Data4[5], g.Data4[6],
-                g.Data4[7]);
-  return buf;
+namespace {
+// "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}" in upper-case hex, written in place (keys are
+// formatted for every child entry a project reads or writes, so this is not left to printf).
+template <class String>
+String FormatGuid(const GUID& g) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  String text(38, typename String::value_type('-'));
+  std::size_t at = 0;
+  auto put = [&](std::uint64_t value, int digits) {
+    for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4)
+      text[at++] = static_cast<typename String::value_type>(kHex[(value >> shift) & 0xF]);
+  };
+  text[at++] = '{';
+  put(g.Data1, 8);
+  ++at;
+  put(g.Data2, 4);
+  ++at;
+  put(g.Data3, 4);
+  ++at;
+  put(g.Data4[0], 2);
+  put(g.Data4[1], 2);
+  ++at;
+  for (int i = 2; i < 8; ++i) put(g.Data4[i], 2);
+  text[at] = '}';
+  return text;
 }
+}  // namespace
 
-WideString GuidToWideString(const GUID& g) {
-  std::string s = GuidToString(g);
-  return WideString(s.begin(), s.end());
-}
+std::string GuidToString(const GUID& g) { return FormatGuid<std::string>(g); }
+
+WideString GuidToWideString(const GUID& g) { return FormatGuid<WideString>(g); }
 
 namespace {
 

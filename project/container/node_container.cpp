@@ -1080,30 +1080,14 @@ bool TpwProjectNodeContainer::MayDropChildData(IpwProjectNode* child) {
 }
 
 ComPtr<IpwProjectNode> TpwProjectNodeContainer::CreateChild(const GUID& typeKey) {
-  ComPtr<IpwProjectItemTypeProvider> factory;
-  ComPtr<IpwProjectNodeInfo> info;
-  ForEachNodeType([&](IpwProjectItemTypeProvider* f, IpwProjectNodeInfo* i) {
-    GUID key{};
-    SafeCallCheck(i->GetKey(&key));
-    if (key != typeKey) return false;
-    factory = f;
-    info = i;
-    return true;
-  });
-  if (!factory) return nullptr;
-  ComPtr<IpwProjectNodeConfigInfo> config;
-  SafeCallCheck(info->CreateConfigInfo(AsNode(), config.Put()));
-  if (config) {
-    std::int32_t bad = -1;
-    VARIANT_BOOL ok = VARIANT_FALSE;
-    SafeCallCheck(config->Validate(&bad, &ok));
-    if (!ok) return nullptr;
-  }
-  GUID key{};
-  SafeCallCheck(CreateGuid(key));
+  auto items = GetDialogService(Manager());
+  if (!items) return nullptr;
   ComPtr<IpwProjectNode> node;
-  SafeCallCheck(factory->CreateItem(typeKey, key, config.Get(), Manager(), AsNode(), node.Put()));
-  return node;
+  VARIANT_BOOL made = VARIANT_FALSE;
+  SafeCallCheck(items->NewItem(AsNode(), typeKey, node.Put(), &made));
+  if (made) return node;
+  if (node) ReleaseNode(node.Get());
+  return nullptr;
 }
 
 bool TpwProjectNodeContainer::AddChild(const GUID& typeKey, IInterfaceList* added) {
@@ -1114,7 +1098,14 @@ bool TpwProjectNodeContainer::AddChild(const GUID& typeKey, IInterfaceList* adde
     SafeCallCheck(registry->BeforeAdd(AsNode(), added, &allowed));
     if (!allowed) return false;
   }
-  ComPtr<IpwProjectNode> node = typeKey == GUID_NULL ? nullptr : CreateChild(typeKey);
+  ComPtr<IpwProjectNode> node;
+  try {
+    if (typeKey != GUID_NULL) node = CreateChild(typeKey);
+  } catch (...) {
+    // The registry hears of the failed add before the failure goes on.
+    if (registry) registry->AfterAdd(nullptr, -1);
+    throw;
+  }
   bool done = node && AddChildNode(node.Get());
   if (done && ReloadCount() > 0) {
     RemoveChildNode(node.Get(), true);
@@ -1163,7 +1154,11 @@ bool TpwProjectNodeContainer::AddExistingFile(WideStringView fileName, std::vect
     return false;
   }
   ComPtr<IpwProjectNode> node;
+  // Each factory's loader is asked once, whatever number of types it makes.
+  IpwProjectItemTypeProvider* asked = nullptr;
   ForEachNodeType([&](IpwProjectItemTypeProvider* factory, IpwProjectNodeInfo*) {
+    if (factory == asked) return false;
+    asked = factory;
     auto loader = QueryAs<IpwProjectItemFileLoader>(factory);
     if (!loader) return false;
     SafeCallCheck(loader->LoadItemFromFile(manager, AsNode(), BString(fileName).Get(), node.Put()));

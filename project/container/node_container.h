@@ -126,8 +126,9 @@ class TpwProjectNodeContainer
   // list), CreateChild, AddChildNode, the registry's after-add; the new child is saved and
   // appended to Added. False when nothing was added.
   virtual bool AddChild(const GUID& typeKey, IInterfaceList* added);
-  // A new child of the type, made by its factory from the type's creation parameters with their
-  // default values (nil when they do not validate).
+  // A new child of the type from the host's item service (the dialog service's New Item: the
+  // type's creation parameters as the user fills them in, then the type's provider); nil when
+  // the host has no item service, the user cancels or nothing is made.
   virtual ComPtr<IpwProjectNode> CreateChild(const GUID& typeKey);
   // Adds the elements kept in item files (the names one a line, CR LF between; each opened by
   // the first factory whose file loader takes it); the keys of the added children, nil when

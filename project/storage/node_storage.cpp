@@ -306,6 +306,14 @@ std::uint8_t TpwNodeFileStorage::ReadFileData(WideStringView fileName, FileData&
       return 0;
     }
     builder->SetReader(reader.Get());
+    // A file that is there but cannot be read at all (no read permission, a FIFO, a device) says
+    // so, rather than passing for a file of another format.
+    if (xml) {
+      xml->GetRoot();
+      const auto& failure = xml->GetLoadFailure();
+      if (failure.failed && failure.line == 0)
+        throw EOleSysError(WideFormat(u"Cannot open the '%s' file: %s.", {fileName, failure.message}), E_FAIL);
+    }
     if (!owner_->CheckSignature(builder->GetRoot().Get())) {
       data = {};
       return 0;

@@ -4,6 +4,11 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <map>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "platform/rtl/strings.h"
 #include "tests/support/scratch_dir.h"
@@ -90,6 +95,59 @@ TEST(ProjectTreeCommand, NewTreeAddRenameRemove) {
   ASSERT_EQ(r.code, 0) << r.err;
   EXPECT_EQ(r.out, "watching " + p + "\nwatching " + dir.Utf8File("Invoices.pwi") + "\nwatching " +
                        dir.Utf8File("Stores.pwi") + "\n");
+}
+
+// Every regular file of the folder with its bytes (a FIFO is left out: reading it would wait).
+std::map<std::string, std::string> RegularFiles(const ScratchDir& dir) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
+    if (entry.is_regular_file()) files[entry.path().string()] = ReadFileBytes(entry.path().string());
+  return files;
+}
+
+// A file that cannot become an item of the project is refused with the reason: exit 1, nothing
+// saved, the project file and every other file as they were.
+TEST(ProjectTreeCommand, AJunkExistingItemIsRefusedWithTheReason) {
+  ScratchDir dir;
+  const std::string p = dir.Utf8File("P.pwp");
+  ASSERT_EQ(RunProject({"new", p, "A"}).code, 0);
+  ASSERT_EQ(RunProject({"new", dir.Utf8File("Other.pwp"), "B"}).code, 0);
+  {
+    std::ofstream(dir.Utf8File("junk.pwi")) << "not an item file";
+    std::ofstream(dir.Utf8File("notes.txt")) << "notes";
+  }
+  ASSERT_EQ(::mkfifo(dir.Utf8File("pipe.pwi").c_str(), 0600), 0);
+  std::filesystem::copy_file(dir.Utf8File("B.pwi"), dir.Utf8File("locked.pwi"));
+  std::filesystem::permissions(dir.Utf8File("locked.pwi"), std::filesystem::perms::none);
+  struct Refusal {
+    std::string file, reason;
+    bool needsUnprivileged = false;  // the superuser reads any file
+  } refusals[] = {
+      {"junk.pwi", "Invalid format of Item data."},
+      {"notes.txt", "A project takes the item files of its child types (.pwi); '" + dir.Utf8File("notes.txt") +
+                        "' is none of them."},
+      {"Other.pwp", "is none of them."},
+      {"pipe.pwi", "Cannot open the '" + dir.Utf8File("pipe.pwi") + "' file: it is not a regular file."},
+      {"missing.pwi", "The '" + dir.Utf8File("missing.pwi") + "' file does not exist."},
+      {"A.pwi", "The '" + dir.Utf8File("A.pwi") + "' file is in the project already."},
+      {"locked.pwi", "the file cannot be read: ", true},
+  };
+  const auto before = RegularFiles(dir);
+  for (const auto& c : refusals) {
+    SCOPED_TRACE(c.file);
+    if (c.needsUnprivileged && ::geteuid() == 0) continue;
+    auto r = RunProject({"add-existing", p, dir.Utf8File(c.file)});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.out, "");
+    // Said once: the host's loader, which makes two types, is asked once.
+    const auto first = r.err.find(c.reason);
+    EXPECT_NE(first, std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find(c.reason, first + 1), std::string::npos) << r.err;
+    EXPECT_EQ(RegularFiles(dir), before);
+  }
+  auto r = RunProject({"tree", p});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(Names(r.out), (std::vector<std::string>{"P", "  A"}));
 }
 
 TEST(ProjectTreeCommand, AMissingItemFileFailsTheProjectWithoutDialogs) {

@@ -4,6 +4,7 @@
 // dropped, the provider registry after an add and the project's file-deletion veto.
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 
 #include "core/options/options_tree.h"
 #include "host/node_type_registry.h"
@@ -468,6 +469,65 @@ TEST_F(ContainerServicesTest, AnAddAsksForTheProviderOfTheNewNodesTypeThenTellsT
   auto records = host.Projects().AddRecords();
   EXPECT_EQ(std::count_if(records.begin(), records.end(), [](const WideString& r) { return r.starts_with(u"after"); }),
             3);
+}
+
+// ---- New items through the host's item service
+
+// The user-level add of a new child goes to the host's New Item dialog: the name typed makes the
+// child and its file; a cancel, a name the type's creation parameters refuse and a host without
+// the item service add nothing and leave no file. Each attempt is one before-add question with
+// the list and one after-add notice.
+TEST_F(ContainerServicesTest, ANewChildComesFromTheItemServiceWithTheNameTyped) {
+  auto project = OpenProject("p.pwp");
+  ASSERT_TRUE(project);
+  auto dialogs = ComPtr<IUnknown>(static_cast<IpwDialogService*>(&host.Dialogs()));
+  struct Case {
+    const char* name;
+    std::optional<host::NewItemAnswer> answer;
+    bool withService;
+    WideString added;  // the child's name; empty: nothing added
+    std::vector<WideString> records;
+  };
+  const Case cases[] = {
+      {"a name typed",
+       host::NewItemAnswer{true, u"Orders"},
+       true,
+       u"Orders",
+       {u"before p (none)", u"before p Orders", u"after Orders -1"}},
+      {"cancelled", host::NewItemAnswer{false, {}}, true, {}, {u"before p (none)", u"after  -1"}},
+      {"a name the parameters refuse", host::NewItemAnswer{true, u"con"}, true, {}, {u"before p (none)", u"after  -1"}},
+      {"the same name again", host::NewItemAnswer{true, u"orders"}, true, {}, {u"before p (none)", u"after  -1"}},
+      {"no item service", std::nullopt, false, {}, {u"before p (none)", u"after  -1"}},
+      {"the name proposed", std::nullopt, true, u"Item1", {u"before p (none)", u"before p Item1", u"after Item1 -1"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto recordsBefore = host.Projects().AddRecords().size();
+    const auto runsBefore = host.Dialogs().NewItems().size();
+    const auto childrenBefore = project->ChildCount();
+    if (c.answer) host.Dialogs().QueueNewItem(*c.answer);
+    if (!c.withService) host.SetService(host::services::kDialogs, nullptr);
+    const bool added = project->AddChild(host::kItemNodeType, nullptr);
+    if (!c.withService) host.SetService(host::services::kDialogs, dialogs.Get());
+    EXPECT_EQ(added, !c.added.empty());
+    EXPECT_EQ(project->ChildCount(), childrenBefore + (added ? 1 : 0));
+    auto records = host.Projects().AddRecords();
+    EXPECT_EQ(std::vector<WideString>(records.begin() + static_cast<std::ptrdiff_t>(recordsBefore), records.end()),
+              c.records);
+    const auto runs = host.Dialogs().NewItems();
+    ASSERT_EQ(runs.size(), runsBefore + (c.withService ? 1 : 0));
+    if (!c.withService) continue;
+    EXPECT_EQ(runs.back().typeKey, host::kItemNodeType);
+    EXPECT_EQ(runs.back().made, added);
+    if (added) {
+      auto child = project::FindChildItemByName(project->AsNode(), c.added);
+      ASSERT_TRUE(child);
+      EXPECT_EQ(runs.back().file, dir.File(WideToUtf8(c.added) + ".pwi"));
+      EXPECT_TRUE(std::filesystem::exists(WideToUtf8(runs.back().file)));
+    }
+  }
+  EXPECT_FALSE(std::filesystem::exists(WideToUtf8(dir.File("con.pwi"))));
+  EXPECT_EQ(project->ChildCount(), 2);
 }
 
 // ---- The project's record of the nodes below it

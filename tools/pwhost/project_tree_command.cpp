@@ -4,6 +4,7 @@
 // and writes nothing.
 #include "tools/pwhost/project_tree_command.h"
 
+#include <algorithm>
 #include <filesystem>
 
 #include "host/node_type_registry.h"
@@ -78,51 +79,32 @@ struct Session {
     std::fprintf(out, "saved %d\n", code);
     return code == 0 ? 0 : 1;
   }
-  // A new Item under the project through the type's creation parameters; nil (after the
-  // messages) when they refuse the name.
-  ComPtr<IpwProjectNode> NewItem(WideStringView name, std::FILE* err) {
-    auto info = project::GetNodeInfo(host.Manager(), kItemNodeType);
-    ComPtr<IpwProjectNodeConfigInfo> config;
-    OleCheck(info->CreateConfigInfo(project->AsNode(), config.Put()));
-    std::int32_t nameParam = project::FindNameParam(config.Get());
-    if (nameParam >= 0) OleCheck(config->SetValue(nameParam, OleVariant(name).Get()));
-    std::int32_t bad = -1;
-    VARIANT_BOOL ok = VARIANT_FALSE;
-    HRESULT hr = config->Validate(&bad, &ok);
-    if (Failed(hr) || !ok) {
-      PrintMessages(err);
-      if (Failed(hr)) std::fprintf(err, "%s\n", Text(FailureText(hr)).c_str());
-      std::fprintf(err, "The item \"%s\" was not created.\n", Text(name).c_str());
-      return nullptr;
+  // A new Item under the project: the host's New Item dialog (its name scripted) makes it from
+  // the type's creation parameters and the type's provider, and the project adds it as the user's
+  // New Item does (the registry's before-add and after-add, the suite's key check). False (after
+  // the messages) when it was not added; a file made for a refused item goes again.
+  bool NewItem(WideStringView name, std::FILE* err) {
+    host.Dialogs().QueueNewItem({true, WideString(name)});
+    const std::size_t runs = host.Dialogs().NewItems().size();
+    bool added = false;
+    WideString raised;
+    try {
+      added = project->AddChild(kItemNodeType, nullptr);
+    } catch (const Exception& ex) {
+      raised = ex.Message();
     }
-    BString file;
-    if (auto fileConfig = QueryAs<IpwFileProjectNodeConfigInfo>(config.Get())) {
-      OleCheck(fileConfig->GetFullFileName(file.Put()));
-      if (std::filesystem::exists(Text(file.Str()))) {
-        std::fprintf(err, "%s: the file exists already\n", Text(file.Str()).c_str());
-        return nullptr;
-      }
-    }
-    ComPtr<IpwProjectNode> node;
-    ComPtr<IpwProjectItemTypeProvider> factory;
-    ComPtr<IpwProjectNodeInfo> typeInfo;
-    if (!project::FindNodeType(host.Manager(), kItemNodeType, factory, typeInfo)) return nullptr;
-    GUID key{};
-    OleCheck(CreateGuid(key));
-    OleCheck(factory->CreateItem(kItemNodeType, key, config.Get(), host.Manager(), project->AsNode(), node.Put()));
-    if (!node) {
-      PrintMessages(err);
-      return nullptr;
-    }
-    if (!project::AddNodeToParent(project->AsNode(), node.Get())) {
-      PrintMessages(err);
-      std::fprintf(err, "The item \"%s\" was not added.\n", Text(name).c_str());
-      // The file written for the refused item goes again: nothing is left behind.
+    if (added) return true;
+    PrintMessages(err);
+    if (!raised.empty()) std::fprintf(err, "%s\n", Text(raised).c_str());
+    const auto runsNow = host.Dialogs().NewItems();
+    const bool made = runsNow.size() > runs && runsNow[runs].made;
+    std::fprintf(err, made ? "The item \"%s\" was not added.\n" : "The item \"%s\" was not created.\n",
+                 Text(name).c_str());
+    if (made && !runsNow[runs].file.empty()) {
       std::error_code ec;
-      std::filesystem::remove(Text(file.Str()), ec);
-      return nullptr;
+      std::filesystem::remove(Text(runsNow[runs].file), ec);
     }
-    return node;
+    return false;
   }
 };
 
@@ -253,10 +235,8 @@ int AddExisting(const std::vector<std::string>& args, std::FILE* out, std::FILE*
   Session s;
   if (!s.Open(args[1], false, err)) return 1;
   const std::string file = std::filesystem::absolute(args[2]).lexically_normal().string();
-  if (!std::filesystem::exists(file)) {
-    std::fprintf(err, "The '%s' file does not exist.\n", file.c_str());
-    return 1;
-  }
+  // An item file opened again is a new element with a key of its own: the suite's key check
+  // cannot tell that the project holds it already, its file name can.
   for (std::int32_t i = 0; i < s.project->ChildCount(); ++i) {
     OleVariant f;
     if (Succeeded(s.project->ChildAt(i)->GetAttribute(0, f.Put())) && Text(f.AsString()) == file) {
@@ -264,16 +244,27 @@ int AddExisting(const std::vector<std::string>& args, std::FILE* out, std::FILE*
       return 1;
     }
   }
-  auto node = LoadHostNode(s.host.Manager(), s.project->AsNode(), Utf8ToWide(file));
-  if (!node || project::NodeTypeKey(node.Get()) != kItemNodeType) {
-    s.PrintMessages(err);
-    if (node) QueryAs<IpwProjectNodeInternal>(node.Get())->Finalize();
-    std::fprintf(err, "Could not add a child element from the '%s' file.\n", file.c_str());
-    return 1;
+  ComPtr<IUnknown> added;
+  WideString raised;
+  try {
+    added = s.project->AddExistingChild(Utf8ToWide(file));
+  } catch (const Exception& ex) {
+    raised = ex.Message();
   }
-  if (!project::AddNodeToParent(s.project->AsNode(), node.Get())) {
+  if (!added) {
     s.PrintMessages(err);
-    std::fprintf(err, "Could not add a child element from the '%s' file.\n", file.c_str());
+    if (!raised.empty()) std::fprintf(err, "%s\n", Text(raised).c_str());
+    // What no loader of the project's child types opens is refused without a word of its own.
+    const auto extensions = project::GetSupportedChildExtensions(s.host.Manager(), s.project->AsNode());
+    const std::string extension = std::filesystem::path(file).extension().string();
+    const bool taken = std::any_of(extensions.begin(), extensions.end(),
+                                   [&](const WideString& e) { return SameTextIgnoringCase(e, Utf8ToWide(extension)); });
+    if (!taken) {
+      std::string list;
+      for (const auto& e : extensions) list += (list.empty() ? "" : ", ") + Text(e);
+      std::fprintf(err, "A project takes the item files of its child types (%s); '%s' is none of them.\n", list.c_str(),
+                   file.c_str());
+    }
     return 1;
   }
   return s.Save(out, err);

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <set>
 #include <thread>
 #include <vector>
@@ -23,6 +24,28 @@ TEST(Guid, ParsesAndFormatsRegistryForm) {
   // Lower-case input reads the same; the text form is always upper case.
   EXPECT_EQ(GuidFromString(std::string_view("{82c1d57a-d575-44e4-a904-d736f8ff94b9}")), g);
   EXPECT_EQ(GuidFromString(std::u16string_view(u"{82C1D57A-D575-44E4-A904-D736F8FF94B9}")), g);
+}
+
+// The text form against printf's for every hex digit in every position, and back.
+TEST(Guid, FormatsEveryDigitAsPrintfDoes) {
+  std::vector<GUID> guids = {GUID_NULL, MakeGuid("{FFFFFFFF-FFFF-FFFF-FFFF-FFFFFFFFFFFF}")};
+  for (std::uint32_t n = 0; n < 16; ++n) {
+    GUID g{};
+    g.Data1 = 0x01234567u * (n + 1) ^ (n << 28);
+    g.Data2 = static_cast<std::uint16_t>(0x89AB + n * 0x1111);
+    g.Data3 = static_cast<std::uint16_t>(0xCDEF - n * 0x0F0F);
+    for (int i = 0; i < 8; ++i) g.Data4[i] = static_cast<std::uint8_t>(n * 16 + (15 - n + i) % 16);
+    guids.push_back(g);
+  }
+  for (const GUID& g : guids) {
+    char expected[40];
+    std::snprintf(expected, sizeof expected, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", g.Data1, g.Data2,
+                  g.Data3, g.Data4[0], g.Data4[1], g.Data4[2], g.Data4[3], g.Data4[4], g.Data4[5], g.Data4[6],
+                  g.Data4[7]);
+    EXPECT_EQ(GuidToString(g), expected);
+    EXPECT_EQ(GuidToWideString(g), std::u16string(expected, expected + 38));
+    EXPECT_EQ(GuidFromString(GuidToWideString(g)), g);
+  }
 }
 
 TEST(Guid, RejectsMalformedText) {
